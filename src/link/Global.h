@@ -1,0 +1,88 @@
+#pragma once
+// The program-wide link state and the tables every settings string is built from.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velorin {
+
+// The five variables the windows hand on to each other.
+struct LinkState {
+    std::uint8_t Station = 0;  // Modbus station of the drive
+    std::int16_t RTU = 0;      // 0 = Modbus ASCII, 1 = Modbus RTU
+    std::int16_t OFFLINE = 0;  // 1 = the editor works without a drive
+    std::int16_t COM_Port = 0; // N of COM1..COM16
+    std::string COM_Set;       // settings string, e.g. "9600,N,7,2"
+};
+
+// The one link state of the program.
+inline LinkState Global;
+
+struct RateEntry {
+    std::string_view text;   // "9600"
+    int baud;                // 9600
+    int driveValue;          // what the drive keeps in P497: rate / 100
+};
+
+struct FormatEntry {
+    std::string_view suffix;    // ",N,7,2": always 6 characters
+    std::string_view listText;  // "ASCII,7,N,2" as the user sees it
+    bool rtu;                   // framing: Modbus RTU (8 data bits) or ASCII (7 data bits)
+};
+
+inline constexpr std::array<RateEntry, 5> kRates{{
+    {"4800", 4800, 48},
+    {"9600", 9600, 96},
+    {"19200", 19200, 192},
+    {"38400", 38400, 384},
+    {"115200", 115200, 1152},
+}};
+
+// The index is also the value the drive keeps in P498.
+inline constexpr std::array<FormatEntry, 7> kFormats{{
+    {",N,7,2", "ASCII,7,N,2", false},
+    {",E,7,1", "ASCII,7,E,1", false},
+    {",O,7,1", "ASCII,7,O,1", false},
+    {",N,8,2", "RTU,8,N,2", true},
+    {",N,8,1", "RTU,8,N,1", true},
+    {",E,8,1", "RTU,8,E,1", true},
+    {",O,8,1", "RTU,8,O,1", true},
+}};
+
+inline constexpr int kSuffixLength = 6;
+
+// Format index below 3 is ASCII, 3 and above RTU.
+inline std::int16_t rtuOfFormat(int formatIndex) { return formatIndex >= 3 ? 1 : 0; }
+
+// Rate text of index `rate` followed by the suffix of index `format`.
+std::string settingsString(int rate, int format);
+
+// Cuts the last 6 characters (the format) and appends the suffix of `format`.
+std::string replaceFormat(std::string_view settings, int format);
+
+// The rate text of `rate` followed by the last 6 characters (the format) of `settings`.
+std::string replaceRate(std::string_view settings, int rate);
+
+// The line settings a settings string stands for.
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'N';  // 'N', 'E' or 'O'
+    int dataBits = 7;
+    int stopBits = 2;
+
+    bool operator==(const LineSettings&) const = default;
+    // Bits on the line per character: start, data, parity, stop.
+    int bitsPerCharacter() const { return 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits; }
+};
+
+// Parses "9600,N,7,2"; empty when the string is unusable (unknown parity, bits out of range).
+std::optional<LineSettings> parseSettings(std::string_view settings);
+
+// Index in kRates / kFormats of a settings string that the tables can build; empty otherwise.
+std::optional<int> rateIndexOf(std::string_view settings);
+std::optional<int> formatIndexOf(std::string_view settings);
+
+}  // namespace velorin

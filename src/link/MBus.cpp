@@ -1,0 +1,391 @@
+#include "MBus.h"
+
+#include <cmath>
+
+#include "Global.h"
+#include "NumberText.h"
+
+namespace velorin {
+
+// ---- Register and value encoding ----
+
+bool D2Byte(std::string_view text, std::span<std::uint8_t> out) {
+    const double v = lenientNumber(text);
+    if (v <= 32767) {
+        auto w = roundTo<std::int16_t>(v);
+        if (!w) return false;
+        // floor(w / 256) AND 255 makes the two's complement high byte of a negative value.
+        out[0] = static_cast<std::uint8_t>(static_cast<int>(std::floor(*w / 256.0)) & 255);
+        out[1] = static_cast<std::uint8_t>(*w & 255);
+    } else {
+        auto w = roundTo<std::int32_t>(v);
+        if (!w) return false;
+        out[0] = static_cast<std::uint8_t>((*w / 256) & 255);
+        out[1] = static_cast<std::uint8_t>(*w & 255);
+    }
+    return true;
+}
+
+std::string D2H(std::int32_t number) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string digits;
+    while (number > 0) {
+        digits.insert(digits.begin(), kDigits[number % 16]);
+        number /= 16;
+    }
+    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+    return digits;
+}
+
+std::optional<std::int32_t> H2D(std::string_view text) {
+    std::int64_t sum = 0;
+    const std::size_t n = text.size();
+    for (std::size_t p = 1; p <= n; ++p) {
+        const char c = text[n - p];
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d <= 0) continue;  // not a digit, or a zero: adds nothing, keeps its place
+        if (p > 8) return std::nullopt;
+        sum += static_cast<std::int64_t>(d) << (4 * (p - 1));
+        if (sum > 2147483647) return std::nullopt;
+    }
+    return static_cast<std::int32_t>(sum);
+}
+
+// ---- Frames ----
+
+std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (std::uint8_t b : bytes) {
+        crc ^= b;
+        for (int i = 0; i < 8; ++i) {
+            const bool lsb = crc & 1;
+            crc >>= 1;
+            if (lsb) crc ^= 0xA001;
+        }
+    }
+    return crc;
+}
+
+std::string hex2(unsigned byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[(byte >> 4) & 15], kDigits[byte & 15]};
+}
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The bytes a hexadecimal text spells two digits at a time; empty when it is not such a text.
+std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int hi = hexValue(text[i]), lo = hexValue(text[i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::string lrc(std::string_view hexFields) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < hexFields.size(); i += 2)
+        sum += hexValue(hexFields[i]) * 16 + hexValue(hexFields[i + 1]);
+    return hex2((256 - (sum % 256)) % 256);
+}
+
+std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, std::uint8_t function,
+                                       std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
+                                       std::uint8_t b5) {
+    std::array<std::uint8_t, 8> f{station, function, b2, b3, b4, b5, 0, 0};
+    const std::uint16_t crc = crc16(std::span(f).first(6));
+    f[6] = crc & 0xFF;
+    f[7] = crc >> 8;
+    return f;
+}
+
+std::string asciiRequest(std::string_view fields) {
+    return ":" + std::string(fields) + lrc(fields) + "\r\n";
+}
+
+std::string_view linkOutcomeName(LinkOutcome outcome) {
+    switch (outcome) {
+        case LinkOutcome::Ok: return "ok";
+        case LinkOutcome::NoReply: return "no reply";
+        case LinkOutcome::BadChecksum: return "bad checksum";
+        case LinkOutcome::WrongStation: return "wrong station";
+        case LinkOutcome::WrongFunction: return "wrong function";
+        case LinkOutcome::Malformed: return "malformed reply";
+        case LinkOutcome::Exception: return "exception";
+        case LinkOutcome::PortError: return "port error";
+    }
+    return "?";
+}
+
+namespace {
+
+// What a reply frame must look like, taken from its request (already as bytes, without CRC/LRC).
+struct Expectation {
+    std::uint8_t station, function;
+    std::vector<std::uint8_t> request;  // station, function, four data bytes
+    std::size_t readBytes() const { return 2u * (request[4] * 256u + request[5]); }
+};
+
+// Checks one frame's bytes (station .. last data byte, checksum already verified or not) against
+// the request. `payloadLength` is the frame without checksum.
+ReplyCheck checkPayload(const Expectation& e, std::span<const std::uint8_t> p) {
+    if (p.size() < 2) return {LinkOutcome::Malformed};
+    if (p[0] != e.station) return {LinkOutcome::WrongStation};
+    if (p[1] == (e.function | 0x80)) {
+        if (p.size() != 3) return {LinkOutcome::Malformed};
+        return {LinkOutcome::Exception, 0, p[2]};
+    }
+    if (p[1] != e.function) return {LinkOutcome::WrongFunction};
+    if (e.function == 3) {
+        if (p.size() < 3 || p[2] != e.readBytes() || p.size() != 3 + e.readBytes() ||
+            e.readBytes() == 0)
+            return {LinkOutcome::Malformed};
+        return {LinkOutcome::Ok, static_cast<std::uint16_t>(p[3] * 256 + p[4])};
+    }
+    if (!std::equal(p.begin(), p.end(), e.request.begin(), e.request.end()))
+        return {LinkOutcome::Malformed};
+    return {LinkOutcome::Ok, static_cast<std::uint16_t>(p[4] * 256 + p[5])};
+}
+
+// Length of an RTU reply frame (with CRC) that starts with station and function bytes `f`.
+std::size_t rtuFrameLength(const Expectation& e, std::span<const std::uint8_t> f) {
+    if (f.size() < 2) return 0;
+    if (f[1] & 0x80) return 5;
+    if (e.function == 3) return f.size() >= 3 ? 5u + f[2] : 0;
+    return 8;
+}
+
+ReplyCheck checkRtuAt(const Expectation& e, std::span<const std::uint8_t> r) {
+    if (r.empty()) return {LinkOutcome::NoReply};
+    const std::size_t len = rtuFrameLength(e, r);
+    if (len == 0 || r.size() < len) {
+        // Cut short: say what can already be said of it.
+        if (!r.empty() && r[0] != e.station) return {LinkOutcome::WrongStation};
+        return {LinkOutcome::Malformed};
+    }
+    const auto frame = r.first(len);
+    const std::uint16_t crc = crc16(frame.first(len - 2));
+    if (frame[len - 2] != (crc & 0xFF) || frame[len - 1] != (crc >> 8))
+        return {LinkOutcome::BadChecksum};
+    ReplyCheck c = checkPayload(e, frame.first(len - 2));
+    // Trailing bytes after a complete frame are not part of this reply.
+    return c;
+}
+
+ReplyCheck checkAsciiAt(const Expectation& e, std::string_view r) {
+    if (r.empty()) return {LinkOutcome::NoReply};
+    if (r[0] != ':') return {LinkOutcome::Malformed};
+    const auto end = r.find("\r\n");
+    if (end == std::string_view::npos) return {LinkOutcome::Malformed};
+    auto bytes = hexBytes(r.substr(1, end - 1));
+    if (!bytes || bytes->size() < 3) return {LinkOutcome::Malformed};
+    unsigned sum = 0;
+    for (auto b : *bytes) sum += b;
+    if (sum % 256 != 0) return {LinkOutcome::BadChecksum};
+    bytes->pop_back();  // the LRC
+    return checkPayload(e, *bytes);
+}
+
+bool startsWith(std::span<const std::uint8_t> received, std::span<const std::uint8_t> request) {
+    return received.size() >= request.size() &&
+           std::equal(request.begin(), request.end(), received.begin());
+}
+
+Expectation expectationOf(std::span<const std::uint8_t> requestBytes) {
+    Expectation e{requestBytes[0], requestBytes[1],
+                  std::vector<std::uint8_t>(requestBytes.begin(), requestBytes.begin() + 6)};
+    return e;
+}
+
+}  // namespace
+
+ReplyCheck checkRtuReply(std::span<const std::uint8_t> request,
+                         std::span<const std::uint8_t> received, bool localEcho) {
+    if (request.size() < 8) return {LinkOutcome::Malformed};
+    const Expectation e = expectationOf(request);
+    if (startsWith(received, request) && (e.function != 6 || localEcho))
+        received = received.subspan(request.size());
+    ReplyCheck first = checkRtuAt(e, received);
+    if (first.complete()) return first;
+    // A checked frame further on (behind noise) still counts; the first diagnosis otherwise.
+    for (std::size_t i = 1; i + 5 <= received.size(); ++i) {
+        if (received[i] != e.station) continue;
+        ReplyCheck c = checkRtuAt(e, received.subspan(i));
+        if (c.complete()) return c;
+    }
+    return first;
+}
+
+ReplyCheck checkAsciiReply(std::string_view request, std::string_view received, bool localEcho) {
+    if (request.size() < 17) return {LinkOutcome::Malformed};
+    const auto requestBytes = hexBytes(request.substr(1, 12));
+    if (!requestBytes) return {LinkOutcome::Malformed};
+    const Expectation e = expectationOf(*requestBytes);
+    if (received.starts_with(request) && (e.function != 6 || localEcho))
+        received.remove_prefix(request.size());
+    ReplyCheck first = checkAsciiAt(e, received);
+    if (first.complete()) return first;
+    for (auto i = received.find(':', 1); i != std::string_view::npos;
+         i = received.find(':', i + 1)) {
+        ReplyCheck c = checkAsciiAt(e, received.substr(i));
+        if (c.complete()) return c;
+    }
+    return first;
+}
+
+// ---- Transactions ----
+
+namespace {
+
+std::function<void(const LinkTraceEvent&)>& traceSink() {
+    static std::function<void(const LinkTraceEvent&)> sink;
+    return sink;
+}
+
+Micros lineTime(const LineSettings& line, std::size_t characters) {
+    return Micros{static_cast<long long>(
+        std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
+}
+
+std::size_t requestChars(bool rtu) { return rtu ? 8 : 17; }
+std::size_t replyChars(bool rtu, std::uint8_t function) {
+    if (function == 3) return rtu ? 7 : 15;
+    return rtu ? 8 : 17;
+}
+
+constexpr Micros kFixedWait{100000};      // the drive answers within 0.1 s of the request
+constexpr Micros kDriveResponse{60000};   // the slowest response time seen from the drive
+
+}  // namespace
+
+void setLinkTrace(std::function<void(const LinkTraceEvent&)> sink) {
+    traceSink() = std::move(sink);
+}
+
+Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function) {
+    // At 4800 baud ASCII (10 bits a character) request and reply alone take 67 ms.
+    const Micros needed =
+        lineTime(line, requestChars(rtu) + replyChars(rtu, function)) + kDriveResponse;
+    return std::max(kFixedWait, needed);
+}
+
+Micros silentGap(const LineSettings& line) {
+    // 3.5 characters: 3.5 × 11 bits / 9600 ≈ 4 ms; a fixed 1.75 ms above 19200 baud.
+    if (line.baud > 19200) return Micros{1750};
+    return Micros{static_cast<long long>(std::ceil(3.5e6 * line.bitsPerCharacter() / line.baud))};
+}
+
+ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8_t function,
+                    std::uint16_t reg, std::uint16_t word) {
+    TimedWait& clock = port.timedWait();
+    const LineSettings line = parseSettings(port.settings()).value_or(LineSettings{});
+    const std::uint8_t rh = reg >> 8, rl = reg & 0xFF, wh = word >> 8, wl = word & 0xFF;
+
+    std::vector<std::uint8_t> request;
+    if (rtu) {
+        const auto f = rtuRequest(station, function, rh, rl, wh, wl);
+        request.assign(f.begin(), f.end());
+    } else {
+        const std::string text =
+            asciiRequest(hex2(station) + hex2(function) + hex2(rh) + hex2(rl) + hex2(wh) + hex2(wl));
+        request.assign(text.begin(), text.end());
+    }
+    auto check = [&](const std::vector<std::uint8_t>& received) {
+        // An adapter that echoes our requests shows it on a read, whose request can never pass
+        // for its reply; a write's echo is only skipped once the port is known to echo.
+        if (function == 3 && startsWith(received, request)) port.setLocalEcho(true);
+        if (rtu) return checkRtuReply(request, received, port.localEcho());
+        return checkAsciiReply(
+            std::string_view(reinterpret_cast<const char*>(request.data()), request.size()),
+            std::string_view(reinterpret_cast<const char*>(received.data()), received.size()),
+            port.localEcho());
+    };
+    auto& trace = traceSink();
+
+    // Keep the line silent for 3.5 characters after the last traffic.
+    const Micros quietUntil = port.lastTraffic() + silentGap(line);
+    if (clock.now() < quietUntil) clock.wait(quietUntil - clock.now());
+
+    port.discardInput();
+    const bool sent = port.isOpen() && port.send(request);
+    if (trace) trace({clock.now(), true, rtu, request, {}});
+    port.setLastTraffic(clock.now() + lineTime(line, request.size()));
+
+    std::vector<std::uint8_t> received;
+    ReplyCheck result{sent ? LinkOutcome::NoReply : LinkOutcome::PortError};
+    clock.wait(replyDeadline(line, rtu, function), [&] {
+        if (!sent) return false;
+        auto more = port.take();
+        if (more.empty() && !received.empty()) return false;
+        received.insert(received.end(), more.begin(), more.end());
+        result = check(received);
+        return result.complete();
+    });
+    if (sent) {
+        auto more = port.take();
+        if (!more.empty()) {
+            received.insert(received.end(), more.begin(), more.end());
+            result = check(received);
+        }
+        if (!received.empty()) port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
+    }
+    if (trace) trace({clock.now(), false, rtu, received, result});
+    return result;
+}
+
+std::string ReadData(std::uint8_t station, std::uint8_t regHigh, std::uint8_t regLow,
+                     std::uint8_t countHigh, std::uint8_t countLow, SerialPort& port) {
+    const ReplyCheck r = transact(port, true, station, 3, regHigh * 256 + regLow,
+                                  countHigh * 256 + countLow);
+    if (r.outcome != LinkOutcome::Ok) return {};
+    return std::to_string(r.value);
+}
+
+bool WriteData(std::uint8_t station, std::uint8_t regHigh, std::uint8_t regLow,
+               std::uint8_t valueHigh, std::uint8_t valueLow, SerialPort& port) {
+    return transact(port, true, station, 6, regHigh * 256 + regLow, valueHigh * 256 + valueLow)
+               .outcome == LinkOutcome::Ok;
+}
+
+std::string ReadDataASCII(std::uint8_t station, std::uint8_t regHigh, std::uint8_t regLow,
+                          std::uint8_t countHigh, std::uint8_t countLow, SerialPort& port) {
+    const ReplyCheck r = transact(port, false, station, 3, regHigh * 256 + regLow,
+                                  countHigh * 256 + countLow);
+    if (r.outcome != LinkOutcome::Ok) return {};
+    return std::to_string(static_cast<std::int16_t>(r.value));  // the ASCII read is signed
+}
+
+bool WriteDataASCII(std::string_view station, std::string_view regHigh, std::string_view regLow,
+                    std::string_view value, SerialPort& port) {
+    auto s = roundTo<std::int32_t>(lenientNumber(station));
+    auto rh = roundTo<std::int32_t>(lenientNumber(regHigh));
+    auto rl = roundTo<std::int32_t>(lenientNumber(regLow));
+    auto v = roundTo<std::int32_t>(lenientNumber(value));
+    // A value D2H cannot carry in four digits would go out as another number: send nothing.
+    if (!s || !rh || !rl || !v || *v < 0 || *v > 65535) return false;
+    // Characters 3-4 of the four-digit hexadecimal text: the low byte of station and register.
+    auto low = [](std::int32_t n) {
+        const std::string h = D2H(n);
+        return static_cast<std::uint8_t>(*H2D(h.substr(2, 2)));
+    };
+    return transact(port, false, low(*s), 6, low(*rh) * 256 + low(*rl),
+                    static_cast<std::uint16_t>(*v))
+               .outcome == LinkOutcome::Ok;
+}
+
+}  // namespace velorin

@@ -1,0 +1,128 @@
+#pragma once
+// The drive's side of the line: a Modbus slave with the drive's registers, answering only
+// requests for its own station, in its own framing and line settings, as a real drive does.
+// One engine serves the in-process port (tests, demo) and the pseudo-terminal simulator.
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "link/Global.h"
+#include "link/TimedWait.h"
+
+namespace velorin {
+
+inline constexpr int kParameterCount = 563;
+inline constexpr std::uint16_t kCommandRegister = 0x2000;
+inline constexpr std::uint16_t kStatusRegister = 0x2101;
+
+// The drive's registers at its factory settings (station 1, 9600 baud, format 0).
+std::array<std::uint16_t, kParameterCount> factoryRegisterValues();
+
+struct DriveFault {
+    enum class Kind {
+        NoReply,          // the request is carried out, the reply never comes
+        CorruptChecksum,  // the reply's CRC or LRC is wrong
+        Truncated,        // the reply loses its last bytes
+        Split,            // the reply comes in two parts with a gap between them
+        Exception,        // the request is refused with an exception reply
+        OtherStation,     // the reply carries another station number
+        Noise,            // garbage on the line instead of the reply
+        Slow,             // the reply comes `delay` later than usual
+    };
+    Kind kind = Kind::NoReply;
+    std::uint8_t exceptionCode = 4;  // with Exception
+    Micros delay{20000};             // with Slow: the extra delay; with Split: the gap
+};
+
+struct WriteRecord {
+    std::uint16_t reg;
+    std::uint16_t value;
+};
+
+// Part of a reply and when its last byte reaches the master, counted from the moment the master
+// handed over the request.
+struct ReplyChunk {
+    std::vector<std::uint8_t> bytes;
+    Micros at{0};
+};
+
+// How closely the drive compares the master's line settings with its own: a pseudo-terminal
+// carries rate and stop bits but forces 8 data bits without parity.
+enum class LineMatch { Full, RateAndStopBits };
+
+class SimulatedDrive {
+public:
+    SimulatedDrive();
+
+    // ---- Link settings (P496 station, P497 rate / 100, P498 format) ----
+    std::uint8_t station() const { return m_station; }
+    int rateIndex() const { return m_rate; }
+    int formatIndex() const { return m_format; }
+    bool rtu() const { return kFormats[m_format].rtu; }
+    std::string settings() const { return settingsString(m_rate, m_format); }
+    LineSettings line() const { return *parseSettings(settings()); }
+    // Sets station, rate and format, and the registers that hold them.
+    void setLink(std::uint8_t station, int rateIndex, int formatIndex);
+
+    // ---- Registers ----
+    std::uint16_t reg(int r) const { return m_regs.at(r); }
+    void setReg(int r, std::uint16_t v) { m_regs.at(r) = v; }
+    std::uint16_t command() const { return m_command; }
+    bool running() const { return m_status & 1; }
+    // Back to the factory values and link settings (what a P546 write of 2..7 does).
+    void resetToFactory();
+
+    // Writes the drive carried out, in order (the command register included).
+    const std::vector<WriteRecord>& writeLog() const { return m_writeLog; }
+    void clearWriteLog() { m_writeLog.clear(); }
+    // Requests heard on the line at matching line settings, for any station.
+    long requestsHeard() const { return m_heard; }
+
+    // ---- Behaviour on the line ----
+    // The next `count` requests addressed to this drive meet `fault`.
+    void injectFault(DriveFault fault, int count = 1);
+    void clearFaults() { m_faults.clear(); }
+    // Time from the end of a request to the start of the reply.
+    void setResponseDelay(Micros d) { m_responseDelay = d; }
+    // Whether replies take their time on the line at the set rate (else they arrive at once
+    // after the response delay).
+    void setWireTime(bool on) { m_wireTime = on; }
+
+    // The master put `bytes` on the line with settings `master`. Returns the reply chunks, if
+    // any. Bytes of an incomplete request are kept until the rest arrives.
+    std::vector<ReplyChunk> hear(std::span<const std::uint8_t> bytes, const LineSettings& master,
+                                 LineMatch match = LineMatch::Full);
+
+private:
+    struct Request {
+        std::uint8_t station, function;
+        std::uint16_t reg, word;
+    };
+    std::vector<ReplyChunk> answer(const Request& rq, std::size_t requestChars);
+    std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
+    // Carries out a request: the reply payload (without checksum), or an exception code.
+    std::vector<std::uint8_t> execute(const Request& rq, std::uint8_t& exception);
+    void applyPendingLinkChange();
+
+    std::array<std::uint16_t, kParameterCount> m_regs{};
+    std::uint16_t m_command = 1;
+    std::uint16_t m_status = 0;
+    std::uint8_t m_station = 1;
+    int m_rate = 1;
+    int m_format = 0;
+    bool m_linkChangePending = false;
+    bool m_resetPending = false;
+    std::vector<WriteRecord> m_writeLog;
+    std::deque<DriveFault> m_faults;
+    std::vector<std::uint8_t> m_input;
+    long m_heard = 0;
+    Micros m_responseDelay{2000};
+    bool m_wireTime = true;
+    unsigned m_noiseSeed = 12345;
+};
+
+}  // namespace velorin

@@ -1,0 +1,64 @@
+#pragma once
+// The in-process line to a simulated drive, reached through the ordinary SerialPort interface,
+// for tests and the demo mode.
+
+#include <deque>
+
+#include "link/SerialPort.h"
+#include "sim/SimulatedDrive.h"
+
+namespace velorin {
+
+class SimulatedPort;
+
+// The one device with the drive on it, shared by the port objects of all windows: only one of
+// them may hold it open at a time.
+class SimulatedLine {
+public:
+    explicit SimulatedLine(SimulatedDrive& drive) : m_drive(&drive) {}
+    SimulatedDrive& drive() { return *m_drive; }
+
+    // Another program holds the device: every open fails as "in use".
+    void setHeldElsewhere(bool held) { m_heldElsewhere = held; }
+    // The adapter is unplugged: opens fail as "not found".
+    void setPresent(bool present) { m_present = present; }
+    bool present() const { return m_present; }
+    // The adapter echoes everything we send before the drive's reply.
+    void setLocalEcho(bool echo) { m_localEcho = echo; }
+    bool localEcho() const { return m_localEcho; }
+
+    // Successful opens so far (one per probe during a scan).
+    long opens() const { return m_opens; }
+    bool isHeld() const { return m_holder != nullptr || m_heldElsewhere; }
+
+private:
+    friend class SimulatedPort;
+    SimulatedDrive* m_drive;
+    SimulatedPort* m_holder = nullptr;
+    bool m_heldElsewhere = false;
+    bool m_present = true;
+    bool m_localEcho = false;
+    long m_opens = 0;
+};
+
+class SimulatedPort : public SerialPort {
+public:
+    SimulatedPort(SimulatedLine& line, TimedWait& wait, std::string name = "SIM");
+    ~SimulatedPort() override;
+
+    bool setSettings(std::string_view settings) override;
+    OpenResult open() override;
+    void close() override;
+    bool isOpen() const override { return m_line->m_holder == this; }
+    void discardInput() override;
+    bool send(std::span<const std::uint8_t> bytes) override;
+    std::vector<std::uint8_t> take() override;
+    std::string deviceName() const override { return m_name; }
+
+private:
+    SimulatedLine* m_line;
+    std::string m_name;
+    std::deque<ReplyChunk> m_incoming;  // `at` is absolute time on the wait's clock
+};
+
+}  // namespace velorin
