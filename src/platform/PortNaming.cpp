@@ -1,0 +1,73 @@
+#include "PortNaming.h"
+
+#include <QCollator>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+namespace velorin {
+
+namespace {
+
+// USB serial adapters (the RS-485 converters technicians carry) come first.
+int rank(const QString& device) {
+    if (device.contains(QLatin1String("ttyUSB"))) return 0;
+    if (device.contains(QLatin1String("ttyACM"))) return 1;
+    if (device.contains(QLatin1String("ttyS"))) return 3;
+    return 2;
+}
+
+}  // namespace
+
+QStringList orderDevices(QStringList devices) {
+    QCollator natural;
+    natural.setNumericMode(true);
+    std::stable_sort(devices.begin(), devices.end(), [&](const QString& a, const QString& b) {
+        if (rank(a) != rank(b)) return rank(a) < rank(b);
+        return natural.compare(a, b) < 0;
+    });
+    devices.removeDuplicates();
+    return devices;
+}
+
+std::optional<int> comNumberOf(const QString& name) {
+    static const QRegularExpression re(QStringLiteral("^COM([0-9]{1,3})$"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const auto m = re.match(name.trimmed());
+    if (!m.hasMatch()) return std::nullopt;
+    return m.captured(1).toInt();
+}
+
+std::vector<PortName> systemPorts(const QStringList& extraDevices) {
+    std::vector<PortName> out;
+#ifdef Q_OS_WIN
+    for (const auto& info : QSerialPortInfo::availablePorts()) {
+        if (auto n = comNumberOf(info.portName()); n && *n >= 1 && *n <= kComPorts)
+            out.push_back({*n, info.portName(), info.description()});
+    }
+    int next = 1;
+    for (const auto& dev : extraDevices) {
+        while (next <= kComPorts &&
+               std::any_of(out.begin(), out.end(), [&](auto& p) { return p.comNumber == next; }))
+            ++next;
+        if (next > kComPorts) break;
+        out.push_back({next, dev, QString()});
+    }
+    std::sort(out.begin(), out.end(), [](auto& a, auto& b) { return a.comNumber < b.comNumber; });
+#else
+    QStringList devices;
+    QHash<QString, QString> descriptions;
+    for (const auto& info : QSerialPortInfo::availablePorts()) {
+        devices << info.systemLocation();
+        descriptions.insert(info.systemLocation(), info.description());
+    }
+    devices = orderDevices(devices);
+    for (const auto& dev : extraDevices)
+        if (!devices.contains(dev)) devices << dev;
+    for (int i = 0; i < devices.size() && i < kComPorts; ++i)
+        out.push_back({i + 1, devices[i], descriptions.value(devices[i])});
+#endif
+    return out;
+}
+
+}  // namespace velorin

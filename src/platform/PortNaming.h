@@ -1,0 +1,31 @@
+#pragma once
+// COM1..COM16 on every system. On Windows they are the system's own COM ports; elsewhere they
+// stand for the system's serial devices in a stable order (USB adapters first, then the rest,
+// each by name), so the same adapter keeps its COM name while nothing is plugged in or out.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace velorin {
+
+inline constexpr int kComPorts = 16;
+
+struct PortName {
+    int comNumber;   // 1..16
+    QString device;  // "/dev/ttyUSB0", "COM3"
+    QString description;
+};
+
+// Orders device paths the way COM numbers are handed out.
+QStringList orderDevices(QStringList devices);
+
+// The system's serial ports with their COM numbers; `extraDevices` (pseudo-terminals, devices
+// the system does not list) are placed after them.
+std::vector<PortName> systemPorts(const QStringList& extraDevices = {});
+
+// "COM3" (any case) -> 3; empty for anything else.
+std::optional<int> comNumberOf(const QString& name);
+
+}  // namespace velorin

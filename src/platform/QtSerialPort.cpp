@@ -1,0 +1,108 @@
+#include "QtSerialPort.h"
+
+#include <QFileInfo>
+
+#include "link/Global.h"
+
+namespace velorin {
+
+QtSerialPort::QtSerialPort(TimedWait& wait, std::function<QString(int)> deviceOf)
+    : SerialPort(wait), m_deviceOf(std::move(deviceOf)) {
+    m_settings = "9600,N,8,1";
+}
+
+QtSerialPort::QtSerialPort(TimedWait& wait, const QString& device)
+    : QtSerialPort(wait, [device](int) { return device; }) {}
+
+QtSerialPort::~QtSerialPort() { close(); }
+
+bool QtSerialPort::setSettings(std::string_view settings) {
+    if (!parseSettings(settings)) return false;
+    const std::string old = m_settings;
+    m_settings = settings;
+    if (m_port.isOpen() && !apply()) {
+        m_settings = old;
+        apply();
+        return false;
+    }
+    return true;
+}
+
+bool QtSerialPort::apply() {
+    const LineSettings s = *parseSettings(m_settings);
+    const auto parity = s.parity == 'E'   ? QSerialPort::EvenParity
+                        : s.parity == 'O' ? QSerialPort::OddParity
+                                          : QSerialPort::NoParity;
+    return m_port.setBaudRate(s.baud) &&
+           m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+           m_port.setParity(parity) &&
+           m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+           m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+OpenResult classifyOpenError(QSerialPort::SerialPortError error, const QString& device) {
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError: return OpenResult::NotFound;
+        case QSerialPort::OpenError: return OpenResult::InUse;
+        case QSerialPort::PermissionError: {
+#ifdef Q_OS_WIN
+            return OpenResult::InUse;  // Windows refuses a port another program holds
+#else
+            // A device we may read and write is refused because another program locked it.
+            const QFileInfo fi(device);
+            if (!fi.exists()) return OpenResult::NotFound;
+            return fi.isReadable() && fi.isWritable() ? OpenResult::InUse
+                                                      : OpenResult::NoPermission;
+#endif
+        }
+        case QSerialPort::UnsupportedOperationError: return OpenResult::BadSettings;
+        default: return OpenResult::Failed;
+    }
+}
+
+OpenResult QtSerialPort::open() {
+    if (m_port.isOpen()) return OpenResult::Ok;
+    const QString device = m_deviceOf(commPort());
+    if (device.isEmpty()) return OpenResult::NotFound;
+    m_port.setPortName(device);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const OpenResult r = classifyOpenError(m_port.error(), device);
+        m_port.clearError();
+        return r;
+    }
+    if (!apply()) {
+        m_port.close();
+        return OpenResult::BadSettings;
+    }
+    m_port.setDataTerminalReady(true);
+    m_port.clear(QSerialPort::AllDirections);
+    return OpenResult::Ok;
+}
+
+void QtSerialPort::close() {
+    if (m_port.isOpen()) m_port.close();
+}
+
+void QtSerialPort::discardInput() {
+    if (!m_port.isOpen()) return;
+    m_port.readAll();
+    m_port.clear(QSerialPort::Input);
+}
+
+bool QtSerialPort::send(std::span<const std::uint8_t> bytes) {
+    if (!m_port.isOpen()) return false;
+    return m_port.write(reinterpret_cast<const char*>(bytes.data()),
+                        static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+}
+
+std::vector<std::uint8_t> QtSerialPort::take() {
+    if (!m_port.isOpen()) return {};
+    const QByteArray data = m_port.readAll();
+    return {data.begin(), data.end()};
+}
+
+std::string QtSerialPort::deviceName() const {
+    return (m_port.portName().isEmpty() ? m_deviceOf(commPort()) : m_port.portName()).toStdString();
+}
+
+}  // namespace velorin

@@ -1,0 +1,76 @@
+#pragma once
+// What the windows need from the platform, bundled in one object: main() fills it with the Qt
+// implementations, tests with the simulated drive, scripted dialogs and a virtual clock.
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "link/SerialPort.h"
+#include "link/TimedWait.h"
+
+class QWidget;
+
+namespace velorin {
+
+// Answer codes of a Yes/No question, as the windows compare them.
+inline constexpr int kYes = 6;
+inline constexpr int kNo = 7;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A modal box with one OK button.
+    virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
+    // A modal box with Yes and No buttons and no icon: kYes or kNo.
+    virtual int question(QWidget* parent, const QString& text, const QString& title) = 0;
+    // A modal prompt for a typed text; empty when cancelled.
+    virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
+                                         const QString& title) = 0;
+    // File dialogs; empty when cancelled. `filter` is in Qt's "名稱 (*.txt)" form.
+    virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
+                                            const QString& folder, const QString& filter) = 0;
+    virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
+                                            const QString& folder, const QString& defaultName,
+                                            const QString& filter) = 0;
+};
+
+class Folders {
+public:
+    virtual ~Folders() = default;
+    // The folder the program runs from.
+    virtual QString programFolder() const = 0;
+    // The user's desktop folder.
+    virtual QString desktopFolder() const = 0;
+};
+
+// Makes the serial port object a window owns. Its port number (COM1..COM16) is set by the window
+// and picks the device at open().
+class PortProvider {
+public:
+    virtual ~PortProvider() = default;
+    virtual std::unique_ptr<SerialPort> createPort(TimedWait& wait) = 0;
+    // "COM3" with the device behind it for the user ("/dev/ttyUSB0"), empty when there is none.
+    virtual QString deviceOf(int comNumber) const = 0;
+};
+
+// The windows a window can open next; main() makes the real ones, tests may watch them.
+struct WindowFactory {
+    std::function<QWidget*()> connection;  // Form1
+    std::function<QWidget*()> menu;        // Form2
+    std::function<QWidget*()> editor;      // Form3
+    std::function<QWidget*()> runPanel;    // Form4
+};
+
+struct Services {
+    Dialogs* dialogs = nullptr;
+    Folders* folders = nullptr;
+    PortProvider* ports = nullptr;
+    TimedWait* wait = nullptr;
+    WindowFactory windows;
+    // Ends the program at once, without any window's unload handling.
+    std::function<void()> quit;
+};
+
+}  // namespace velorin

@@ -1,0 +1,61 @@
+#include "ScriptedDialogs.h"
+
+namespace velorin::test {
+
+namespace {
+template <class T>
+T next(std::deque<T>& q, T fallback) {
+    if (q.empty()) return fallback;
+    T v = q.front();
+    q.pop_front();
+    return v;
+}
+}  // namespace
+
+void ScriptedDialogs::record(ShownDialog d) {
+    m_shown.push_back(d);
+    if (m_hook) m_hook(d);
+}
+
+std::vector<QString> ScriptedDialogs::messages() const {
+    std::vector<QString> out;
+    for (auto& d : m_shown)
+        if (d.kind == ShownDialog::Kind::Message) out.push_back(d.text);
+    return out;
+}
+
+std::vector<QString> ScriptedDialogs::questions() const {
+    std::vector<QString> out;
+    for (auto& d : m_shown)
+        if (d.kind == ShownDialog::Kind::Question) out.push_back(d.text);
+    return out;
+}
+
+void ScriptedDialogs::message(QWidget*, const QString& text, const QString& title) {
+    record({ShownDialog::Kind::Message, text, title});
+}
+
+int ScriptedDialogs::question(QWidget*, const QString& text, const QString& title) {
+    record({ShownDialog::Kind::Question, text, title});
+    return next(m_answers, kNo);
+}
+
+std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
+    record({ShownDialog::Kind::Input, prompt, title});
+    return next(m_inputs, std::optional<QString>{});
+}
+
+std::optional<QString> ScriptedDialogs::openFile(QWidget*, const QString& title,
+                                                 const QString& folder, const QString&) {
+    record({ShownDialog::Kind::OpenFile, folder, title});
+    return next(m_files, std::optional<QString>{});
+}
+
+std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const QString& title,
+                                                 const QString& folder, const QString&,
+                                                 const QString&) {
+    record({ShownDialog::Kind::SaveFile, folder, title});
+    return next(m_files, std::optional<QString>{});
+}
+
+}  // namespace velorin::test

@@ -1,0 +1,52 @@
+#pragma once
+// Dialogs answered from a script: tests say in advance what the user will answer and read back
+// every box that was shown, in order.
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "platform/Services.h"
+
+namespace velorin::test {
+
+struct ShownDialog {
+    enum class Kind { Message, Question, Input, OpenFile, SaveFile } kind;
+    QString text;   // message, question or prompt; the folder for file dialogs
+    QString title;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    // Answers to the coming questions (kYes / kNo), in order; unanswered questions get kNo.
+    void answerQuestions(std::initializer_list<int> answers) { m_answers.insert(m_answers.end(), answers); }
+    // Texts for input boxes and paths for file dialogs, in order; none left means cancel.
+    void answerInputs(std::initializer_list<std::optional<QString>> texts) { m_inputs.insert(m_inputs.end(), texts); }
+    void answerFiles(std::initializer_list<std::optional<QString>> paths) { m_files.insert(m_files.end(), paths); }
+    // Runs while a box is shown (a box is modal: the code behind it waits for the answer).
+    void onShow(std::function<void(const ShownDialog&)> hook) { m_hook = std::move(hook); }
+
+    const std::vector<ShownDialog>& shown() const { return m_shown; }
+    std::vector<QString> messages() const;  // texts of the OK-only boxes
+    std::vector<QString> questions() const;
+    void clear() { m_shown.clear(); }
+
+    void message(QWidget*, const QString& text, const QString& title) override;
+    int question(QWidget*, const QString& text, const QString& title) override;
+    std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override;
+    std::optional<QString> openFile(QWidget*, const QString& title, const QString& folder,
+                                    const QString& filter) override;
+    std::optional<QString> saveFile(QWidget*, const QString& title, const QString& folder,
+                                    const QString& defaultName, const QString& filter) override;
+
+private:
+    void record(ShownDialog d);
+    std::deque<int> m_answers;
+    std::deque<std::optional<QString>> m_inputs, m_files;
+    std::vector<ShownDialog> m_shown;
+    std::function<void(const ShownDialog&)> m_hook;
+};
+
+}  // namespace velorin::test

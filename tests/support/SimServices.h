@@ -1,0 +1,48 @@
+#pragma once
+// A whole set of services for window tests: a simulated drive on COM ports of the test's
+// choosing, scripted dialogs, a virtual clock and folders in a temporary directory.
+
+#include <QTemporaryDir>
+#include <map>
+#include <memory>
+
+#include "ScriptedDialogs.h"
+#include "platform/Services.h"
+#include "sim/SimulatedPort.h"
+
+namespace velorin::test {
+
+// COM numbers mapped to simulated lines; every other number is a port that does not exist.
+class SimPortProvider : public PortProvider {
+public:
+    void attach(int comNumber, SimulatedLine& line) { m_lines[comNumber] = &line; }
+    std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
+    QString deviceOf(int comNumber) const override;
+
+private:
+    std::map<int, SimulatedLine*> m_lines;
+};
+
+class TempFolders : public Folders {
+public:
+    QString programFolder() const override { return m_program.path(); }
+    QString desktopFolder() const override { return m_desktop.path(); }
+
+private:
+    QTemporaryDir m_program, m_desktop;
+};
+
+// Everything a window needs, with one simulated drive on COM1 at its factory settings.
+struct SimServices {
+    SimServices();
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    SimPortProvider ports;
+    ScriptedDialogs dialogs;
+    TempFolders folders;
+    Services services;
+    bool quitCalled = false;
+};
+
+}  // namespace velorin::test
