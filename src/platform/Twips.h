@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QString>
+#include <QStringList>
 #include <cmath>
 
 namespace velorin {
@@ -27,14 +28,20 @@ inline QRect twipsRect(int left, int top, int width, int height) {
 
 // The two typefaces of the windows, with CJK fonts the set-up installs standing in where the
 // original ones are missing.
-inline QFont windowFont(const QString& family, double points) {
-    QFont f(family);
-    f.setFamilies({family, QStringLiteral("AR PL UKai TW"), QStringLiteral("Noto Serif CJK TC"),
-                   QStringLiteral("Noto Sans CJK TC"), QStringLiteral("AR PL UMing TW")});
+inline QFont windowFont(const QStringList& families, double points) {
+    QFont f(families.front());
+    f.setFamilies(families + QStringList{QStringLiteral("Noto Serif CJK TC"),
+                                         QStringLiteral("Noto Sans CJK TC")});
     f.setPointSizeF(points);
     return f;
 }
-inline QFont kaiFont(double points = 12) { return windowFont(QStringLiteral("標楷體"), points); }
-inline QFont mingFont(double points = 9) { return windowFont(QStringLiteral("新細明體"), points); }
+// 標楷體 (regular script), with AR PL UKai standing in.
+inline QFont kaiFont(double points = 12) {
+    return windowFont({QStringLiteral("標楷體"), QStringLiteral("AR PL UKai TW")}, points);
+}
+// 新細明體 (Ming), with AR PL UMing standing in.
+inline QFont mingFont(double points = 9) {
+    return windowFont({QStringLiteral("新細明體"), QStringLiteral("AR PL UMing TW")}, points);
+}
 
 }  // namespace velorin
