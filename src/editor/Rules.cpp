@@ -1,0 +1,173 @@
+#include "editor/Rules.h"
+
+#include "link/NumberText.h"
+
+namespace velorin {
+
+namespace {
+
+constexpr int kRampUnitRegister = 96;      // P03.00
+constexpr int kStepUnitRegister = 229;     // P08.03
+constexpr int kPidDecimalsRegister = 471;  // P13.35
+constexpr int kLastConverted = 548;        // P17.10; P17.11-P17.24 are display-only
+
+// Decimals of a fixed number rule; -1 for rules that are not fixed numbers.
+int fixedDecimals(DisplayRule rule) {
+    switch (rule) {
+        case DisplayRule::Integer:
+            return 0;
+        case DisplayRule::Div10:
+            return 1;
+        case DisplayRule::Div100:
+            return 2;
+        case DisplayRule::Div1000:
+            return 3;
+        default:
+            return -1;
+    }
+}
+
+std::int32_t powerOfTen(int decimals) {
+    std::int32_t scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    return scale;
+}
+
+std::string numberText(std::int32_t raw, int decimals) {
+    if (decimals == 0)
+        return plainText(raw);
+    static constexpr std::array<const char*, 5> kPatterns = {"0", "0.0", "0.00", "0.000", "0.0000"};
+    return formatNumber(static_cast<double>(raw) / powerOfTen(decimals), kPatterns.at(decimals));
+}
+
+// Integer fields take the lenient rule; scaled fields the strict one, multiplied in double
+// precision before rounding (0.135 x 100 is just above 13.5 and gives 14).
+std::optional<std::int32_t> convertNumber(const std::string& text, int decimals, char separator) {
+    if (decimals == 0)
+        return roundTo<std::int32_t>(lenientNumber(text));
+    const auto number = strictNumber(text, separator);
+    if (!number)
+        return std::nullopt;
+    return roundTo<std::int32_t>(*number * powerOfTen(decimals));
+}
+
+}  // namespace
+
+std::optional<int> baudPosition(std::int32_t code) {
+    for (int i = 0; i < static_cast<int>(kBaudCodes.size()); ++i)
+        if (kBaudCodes[i] == code)
+            return i;
+    return std::nullopt;
+}
+
+Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    int decimals = fixedDecimals(p.display);
+    switch (p.display) {
+        case DisplayRule::None:
+            return LeaveUnchanged{LeaveUnchanged::Reason::NotAPosition};
+        case DisplayRule::Position: {
+            const auto size = static_cast<std::int32_t>(Catalogue::instance().options(reg).size());
+            if (raw == -1 || (raw >= 0 && raw < size))
+                return SelectPosition{raw};
+            return LeaveUnchanged{LeaveUnchanged::Reason::NotAPosition};
+        }
+        case DisplayRule::BaudRate: {
+            if (const auto position = baudPosition(raw))
+                return SelectPosition{*position};
+            return LeaveUnchanged{LeaveUnchanged::Reason::NotABaudRate};
+        }
+        case DisplayRule::RampTime:
+            decimals = context.rampUnit == 0 ? 2 : 1;
+            break;
+        case DisplayRule::StepTime:
+            decimals = context.stepUnit == 0 ? 1 : 0;
+            break;
+        case DisplayRule::PidSetpoint:
+            if (context.pidDecimals < 0 || context.pidDecimals > 4)
+                return LeaveUnchanged{LeaveUnchanged::Reason::NoPidDecimals};
+            decimals = context.pidDecimals;
+            break;
+        default:
+            break;
+    }
+    return ShowText{numberText(raw, decimals)};
+}
+
+std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
+                                         const ConversionContext& context) {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    int decimals = 0;
+    switch (p.conversion) {
+        case ConversionKind::None:
+            return std::nullopt;
+        case ConversionKind::List:
+            return field.selected < 0 ? -1 : field.selected;
+        case ConversionKind::Integer:
+            decimals = 0;
+            break;
+        case ConversionKind::Scale10:
+            decimals = 1;
+            break;
+        case ConversionKind::Scale100:
+            decimals = 2;
+            break;
+        case ConversionKind::Scale1000:
+            decimals = 3;
+            break;
+        case ConversionKind::ByRampUnit:
+            decimals = context.rampUnit == 0 ? 2 : 1;
+            break;
+        case ConversionKind::ByStepUnit:
+            decimals = context.stepUnit == 0 ? 1 : 0;
+            break;
+        case ConversionKind::ByPidDecimals:
+            if (context.pidDecimals < 0 || context.pidDecimals > 4)
+                return std::nullopt;
+            decimals = context.pidDecimals;
+            break;
+    }
+    return convertNumber(field.text, decimals, context.decimalSeparator);
+}
+
+void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
+                  std::array<std::int32_t, kRegisterCount>& value, std::int16_t flag471,
+                  char decimalSeparator) {
+    for (int reg = 0; reg <= kLastConverted; ++reg) {
+        // The unit switches are converted before the fields that depend on them, so their
+        // positions as now selected decide the scale.
+        const ConversionContext context{value[kRampUnitRegister], value[kStepUnitRegister], flag471,
+                                        decimalSeparator};
+        if (const auto raw = convertField(reg, fields[reg], context))
+            value[reg] = *raw;
+    }
+}
+
+std::int32_t factoryDriveValue(int reg) {
+    const Catalogue& catalogue = Catalogue::instance();
+    const ParameterInfo& p = catalogue.parameter(reg);
+    switch (p.factory.kind) {
+        case FactoryDefault::Kind::None:
+            return 0;
+        case FactoryDefault::Kind::Position:
+            if (p.display == DisplayRule::BaudRate)
+                return kBaudCodes.at(p.factory.position);
+            return p.factory.position;
+        case FactoryDefault::Kind::Text:
+            break;
+    }
+    // The drive keeps the value at the resolution its own unit switches set at the factory.
+    int decimals = fixedDecimals(p.display);
+    if (p.display == DisplayRule::RampTime)
+        decimals = catalogue.parameter(kRampUnitRegister).factory.position == 0 ? 2 : 1;
+    else if (p.display == DisplayRule::StepTime)
+        decimals = catalogue.parameter(kStepUnitRegister).factory.position == 0 ? 1 : 0;
+    else if (p.display == DisplayRule::PidSetpoint)
+        decimals =
+            static_cast<int>(lenientNumber(catalogue.parameter(kPidDecimalsRegister).factory.text));
+    if (decimals < 0 || decimals > 4)
+        return 0;
+    return convertNumber(p.factory.text, decimals, '.').value_or(0);
+}
+
+}  // namespace velorin

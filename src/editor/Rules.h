@@ -1,0 +1,86 @@
+#pragma once
+// The editor's pure rules over the catalogue: how a raw register value is shown in its field,
+// how a field's content becomes a raw value again (`Value_Convert`), and the drive's factory
+// register values. No widgets here; the editor window calls these.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+
+#include "editor/Catalogue.h"
+
+namespace velorin {
+
+// ---- Display of a raw value ----
+
+// What the unit-dependent rules read when a page is shown.
+struct DisplayContext {
+    std::int32_t rampUnit = 0;     // ValueINV(96), P03.00 as read with page 5
+    std::int32_t stepUnit = 0;     // ValueINV(229), P08.03 as read with page 11
+    std::int16_t pidDecimals = 0;  // Flag471, P13.35 as read when the editor opened
+};
+
+struct ShowText {
+    std::string text;  // the field's only item
+    bool operator==(const ShowText&) const = default;
+};
+struct SelectPosition {
+    int position = -1;  // -1 selects nothing and leaves the field empty
+    bool operator==(const SelectPosition&) const = default;
+};
+struct LeaveUnchanged {
+    enum class Reason {
+        NoPidDecimals,  // P13.35 outside 0-4
+        NotABaudRate,   // P15.01 not one of 48, 96, 192, 384, 1152
+        NotAPosition,   // the list has no such position: the field shows nothing of the drive's
+    };
+    Reason reason;
+    bool operator==(const LeaveUnchanged&) const = default;
+};
+using Display = std::variant<ShowText, SelectPosition, LeaveUnchanged>;
+
+// The field content for raw value `raw` of register `reg` (which must have a field).
+Display displayValue(int reg, std::int32_t raw, const DisplayContext& context = {});
+
+// P15.01's fixed map: raw baud code 48, 96, 192, 384, 1152 <-> positions 0-4.
+inline constexpr std::array<int, 5> kBaudCodes = {48, 96, 192, 384, 1152};
+std::optional<int> baudPosition(std::int32_t code);
+
+// ---- Conversion of a field back to a raw value ----
+
+struct FieldContent {
+    int selected = -1;  // selected position of a choice field, -1 when nothing is selected
+    std::string text;   // text of a number field
+};
+
+// What the dependent conversions read.
+struct ConversionContext {
+    std::int32_t rampUnit = 0;     // working value of P03.00 (its position now selected)
+    std::int32_t stepUnit = 0;     // working value of P08.03
+    std::int16_t pidDecimals = 0;  // Flag471
+    char decimalSeparator = '.';   // the technician's regional decimal separator
+};
+
+// The raw value of one field; empty when the conversion fails and the working value must stay
+// as it was (a text the strict rule refuses, a result beyond 32 bits, P13.35 outside 0-4).
+std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
+                                         const ConversionContext& context = {});
+
+// `Value_Convert`: converts every field of P0-P548 in register order into `value`, taking the
+// unit switches P03.00 and P08.03 from the positions just converted. Entries that fail, and
+// registers that are not converted, keep what they hold.
+void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
+                  std::array<std::int32_t, kRegisterCount>& value, std::int16_t flag471,
+                  char decimalSeparator = '.');
+
+// ---- Factory values ----
+
+// The value the drive holds for a register after a factory reset: a number field's default
+// text times its scale (the unit switches and P13.35 at their own defaults), a choice field's
+// default position, P15.01 as its baud code; 0 for registers without a default.
+std::int32_t factoryDriveValue(int reg);
+
+}  // namespace velorin
