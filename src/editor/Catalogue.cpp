@@ -418,14 +418,14 @@ void Catalogue::placeFields() {
     }
 }
 
-const std::vector<SpecialCopy>& Catalogue::specialCopies() {
-    static const std::vector<SpecialCopy> copies = [] {
+const std::vector<ParameterCopy>& Catalogue::parameterCopies() {
+    static const std::vector<ParameterCopy> copies = [] {
         auto span = [](int first, int last) {
             std::vector<int> regs;
             for (int r = first; r <= last; ++r) regs.push_back(r);
             return regs;
         };
-        return std::vector<SpecialCopy>{
+        return std::vector<ParameterCopy>{
             {"Flag96", 96, span(97, 106)},     // ramp time unit: page 5 read again after a change
             {"Flag229", 229, span(230, 245)},  // step time unit: page 11 read again after a change
             {"Flag382", 382, {261, 322}},      // rated current: bounds of the motor currents

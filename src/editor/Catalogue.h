@@ -135,7 +135,7 @@ struct RangeCheck {
 };
 
 // A parameter whose value other parameters depend on; the editor keeps a copy of it apart.
-struct SpecialCopy {
+struct ParameterCopy {
     const char* name;  // "Flag96"
     int reg;
     std::vector<int> dependents;  // registers whose display, conversion or check reads the copy
@@ -161,7 +161,7 @@ public:
     // 380 -> "P11.12".
     static std::string codeOf(int reg);
 
-    static const std::vector<SpecialCopy>& specialCopies();
+    static const std::vector<ParameterCopy>& parameterCopies();
 
     // Faults found while reading the embedded data (empty when it is sound).
     const std::vector<std::string>& dataErrors() const { return m_errors; }
