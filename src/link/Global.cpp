@@ -1,5 +1,6 @@
 #include "Global.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace velorin {
@@ -21,6 +22,7 @@ std::string replaceRate(std::string_view settings, int rate) {
 }
 
 std::optional<LineSettings> parseSettings(std::string_view s) {
+    if (std::count(s.begin(), s.end(), ',') != 3) return std::nullopt;
     auto field = [&s]() -> std::string_view {
         auto comma = s.find(',');
         std::string_view f = s.substr(0, comma);

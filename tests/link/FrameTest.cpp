@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "link/MBus.h"
+
+using namespace velorin;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes withCrc(Bytes b) {
+    const auto crc = crc16(b);
+    b.push_back(crc & 0xFF);
+    b.push_back(crc >> 8);
+    return b;
+}
+
+std::string asciiFrame(const std::string& fields) { return ":" + fields + lrc(fields) + "\r\n"; }
+
+}  // namespace
+
+TEST(RtuFrame, WorkedRequests) {
+    EXPECT_EQ(crc16(Bytes{0x01, 0x03, 0x01, 0xF0, 0x00, 0x01}), 0xC585);
+    const struct {
+        std::array<std::uint8_t, 8> frame;
+        Bytes expected;
+    } cases[] = {
+        {rtuRequest(1, 3, 0x01, 0xF0, 0, 1), {0x01, 0x03, 0x01, 0xF0, 0x00, 0x01, 0x85, 0xC5}},
+        {rtuRequest(1, 6, 0x01, 0xF0, 0, 5), {0x01, 0x06, 0x01, 0xF0, 0x00, 0x05, 0x48, 0x06}},
+        {rtuRequest(1, 3, 0x21, 0x01, 0, 1), {0x01, 0x03, 0x21, 0x01, 0x00, 0x01, 0xDF, 0xF6}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Bytes(c.frame.begin(), c.frame.end()), c.expected);
+}
+
+TEST(AsciiFrame, WorkedRequestsAndLrc) {
+    EXPECT_EQ(asciiRequest("010301F00001"), ":010301F000010A\r\n");
+    EXPECT_EQ(asciiRequest("0A0301F00001"), ":0A0301F0000101\r\n");
+    EXPECT_EQ(asciiRequest("010601F00005"), ":010601F0000503\r\n");
+    EXPECT_EQ(asciiRequest("010321010001"), ":010321010001D9\r\n");
+    EXPECT_EQ(lrc("FF0100000000"), "00");  // bytes summing to a multiple of 256
+    EXPECT_EQ(lrc("000000000000"), "00");
+    EXPECT_EQ(lrc("000000000001"), "FF");
+}
+
+TEST(RtuReply, CheckedAgainstTheRequest) {
+    const auto rq = rtuRequest(1, 3, 0x01, 0xF0, 0, 1);
+    const Bytes good = withCrc({0x01, 0x03, 0x02, 0xFF, 0xF6});
+    Bytes badCrc = good;
+    badCrc.back() ^= 1;
+    const struct {
+        const char* what;
+        Bytes received;
+        LinkOutcome outcome;
+        std::uint16_t value;
+    } cases[] = {
+        {"good", good, LinkOutcome::Ok, 0xFFF6},
+        {"nothing", {}, LinkOutcome::NoReply, 0},
+        {"four bytes", Bytes(good.begin(), good.begin() + 4), LinkOutcome::Malformed, 0},
+        {"bad crc", badCrc, LinkOutcome::BadChecksum, 0},
+        {"other station", withCrc({0x02, 0x03, 0x02, 0x00, 0x05}), LinkOutcome::WrongStation, 0},
+        {"other function", withCrc({0x01, 0x04, 0x02, 0x00, 0x05}), LinkOutcome::WrongFunction, 0},
+        {"byte count", withCrc({0x01, 0x03, 0x04, 0, 5, 0, 6}), LinkOutcome::Malformed, 0},
+        {"exception", withCrc({0x01, 0x83, 0x02}), LinkOutcome::Exception, 0},
+        {"local echo first", [&] {
+             Bytes b(rq.begin(), rq.end());
+             b.insert(b.end(), good.begin(), good.end());
+             return b;
+         }(), LinkOutcome::Ok, 0xFFF6},
+        {"noise first", [&] {
+             Bytes b{0x00, 0x7E, 0x55};
+             b.insert(b.end(), good.begin(), good.end());
+             return b;
+         }(), LinkOutcome::Ok, 0xFFF6},
+    };
+    for (const auto& c : cases) {
+        const ReplyCheck r = checkRtuReply(rq, c.received);
+        EXPECT_EQ(r.outcome, c.outcome) << c.what;
+        if (c.outcome == LinkOutcome::Ok) {
+            EXPECT_EQ(r.value, c.value) << c.what;
+        }
+    }
+    EXPECT_EQ(checkRtuReply(rq, withCrc({0x01, 0x83, 0x02})).exceptionCode, 2);
+}
+
+TEST(RtuReply, AWriteIsConfirmedOnlyByItsFullEcho) {
+    const auto rq = rtuRequest(1, 6, 0x01, 0xF0, 0, 5);
+    const Bytes echo(rq.begin(), rq.end());
+    EXPECT_EQ(checkRtuReply(rq, echo).outcome, LinkOutcome::Ok);
+    EXPECT_EQ(checkRtuReply(rq, withCrc({0x01, 0x06, 0x01, 0xF0, 0x00, 0x06})).outcome,
+              LinkOutcome::Malformed);
+    EXPECT_EQ(checkRtuReply(rq, withCrc({0x01, 0x86, 0x03})).outcome, LinkOutcome::Exception);
+    // Behind an adapter known to echo, our own copy alone confirms nothing.
+    EXPECT_EQ(checkRtuReply(rq, echo, true).outcome, LinkOutcome::NoReply);
+    Bytes twice = echo;
+    twice.insert(twice.end(), echo.begin(), echo.end());
+    EXPECT_EQ(checkRtuReply(rq, twice, true).outcome, LinkOutcome::Ok);
+}
+
+TEST(AsciiReply, CheckedAgainstTheRequest) {
+    const std::string rq = asciiRequest("010301F00001");
+    const struct {
+        const char* what;
+        std::string received;
+        LinkOutcome outcome;
+        std::uint16_t value;
+    } cases[] = {
+        {"good", asciiFrame("010302FFF6"), LinkOutcome::Ok, 0xFFF6},
+        {"lower case digits", ":010302fff6" + lrc("010302FFF6") + "\r\n", LinkOutcome::Ok, 0xFFF6},
+        {"nothing", "", LinkOutcome::NoReply, 0},
+        {"no line end", ":010302FFF6", LinkOutcome::Malformed, 0},
+        {"cut after two data digits", ":010302FF", LinkOutcome::Malformed, 0},
+        {"bad lrc", ":010302FFF600\r\n", LinkOutcome::BadChecksum, 0},
+        {"other station", asciiFrame("020302FFF6"), LinkOutcome::WrongStation, 0},
+        {"exception", asciiFrame("018302"), LinkOutcome::Exception, 0},
+        {"echo first", rq + asciiFrame("0103020005"), LinkOutcome::Ok, 5},
+        {"noise first", "\x7f!x" + asciiFrame("0103020005"), LinkOutcome::Ok, 5},
+        {"not hexadecimal", ":01030200G5" + lrc("0103020005") + "\r\n", LinkOutcome::Malformed, 0},
+    };
+    for (const auto& c : cases) {
+        const ReplyCheck r = checkAsciiReply(rq, c.received);
+        EXPECT_EQ(r.outcome, c.outcome) << c.what;
+        if (c.outcome == LinkOutcome::Ok) {
+            EXPECT_EQ(r.value, c.value) << c.what;
+        }
+    }
+}
+
+TEST(Deadline, FixedTenthOfASecondUnlessTheLineIsTooSlow) {
+    const auto at = [](const char* s) { return *parseSettings(s); };
+    EXPECT_EQ(replyDeadline(at("9600,N,7,2"), false, 3), Micros{100000});
+    EXPECT_EQ(replyDeadline(at("9600,E,8,1"), true, 3), Micros{100000});
+    EXPECT_EQ(replyDeadline(at("4800,N,8,2"), true, 6), Micros{100000});
+    // 4800 baud ASCII: 32 characters of 10 bits take 66.7 ms, plus 60 ms for the drive.
+    EXPECT_EQ(replyDeadline(at("4800,N,7,2"), false, 3), Micros{126667});
+    EXPECT_EQ(replyDeadline(at("4800,N,7,2"), false, 6), Micros{130834});
+    // 3.5 characters of silence: 11 bits at 9600 baud is 4.01 ms; 1.75 ms above 19200.
+    EXPECT_EQ(silentGap(at("9600,E,8,1")), Micros{4011});
+    EXPECT_EQ(silentGap(at("115200,N,8,1")), Micros{1750});
+}

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "link/Global.h"
+
+using namespace velorin;
+
+TEST(SettingsString, BuiltFromTheTablesAndEditedByItsLastSixCharacters) {
+    EXPECT_EQ(settingsString(4, 0), "115200,N,7,2");
+    EXPECT_EQ(replaceFormat("115200,N,7,2", 5), "115200,E,8,1");
+    EXPECT_EQ(replaceRate("9600,O,8,1", 2), "19200,O,8,1");
+    EXPECT_EQ(replaceRate(replaceFormat("4800,N,7,2", 3), 4), "115200,N,8,2");
+    for (std::size_t f = 0; f < kFormats.size(); ++f) {
+        EXPECT_EQ(kFormats[f].suffix.size(), 6u);
+        EXPECT_EQ(rtuOfFormat(static_cast<int>(f)), f >= 3 ? 1 : 0);
+        EXPECT_EQ(kFormats[f].rtu, f >= 3);
+        // The list text names the same data bits, parity and stop bits as the suffix.
+        const auto s = kFormats[f].suffix, t = kFormats[f].listText;
+        const std::string tail{s[3], ',', s[1], ',', s[5]};
+        EXPECT_EQ(t.substr(t.size() - 5), tail);
+    }
+}
+
+TEST(SettingsString, ParsedIntoLineSettings) {
+    auto ls = parseSettings("19200,E,8,1");
+    ASSERT_TRUE(ls);
+    EXPECT_EQ(ls->baud, 19200);
+    EXPECT_EQ(ls->parity, 'E');
+    EXPECT_EQ(ls->dataBits, 8);
+    EXPECT_EQ(ls->stopBits, 1);
+    EXPECT_EQ(ls->bitsPerCharacter(), 11);
+    EXPECT_EQ(parseSettings("9600,N,7,2")->bitsPerCharacter(), 10);
+    for (const char* bad : {"", "9600", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "abc,N,8,1",
+                            "9600,N,8,1,", "-9600,N,8,1"})
+        EXPECT_FALSE(parseSettings(bad)) << bad;
+    EXPECT_EQ(rateIndexOf("38400,O,7,1"), 3);
+    EXPECT_EQ(formatIndexOf("38400,O,7,1"), 2);
+    EXPECT_FALSE(rateIndexOf("57600,N,8,1"));
+    EXPECT_FALSE(formatIndexOf("9600,N,7,1"));
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The simulated drive behind a pseudo-terminal: the program under test opens the terminal's
+// device as if it were a serial adapter. The drive answers only while the line settings the
+// other side set match its own; a pseudo-terminal carries the rate and the stop bits but
+// always 8 data bits without parity, so those two cannot be compared here.
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "sim/SimulatedDrive.h"
+
+namespace velorin {
+
+class PtyDrive {
+public:
+    explicit PtyDrive(SimulatedDrive& drive);
+    ~PtyDrive();
+
+    // Opens the pseudo-terminal; false (with errno) on failure.
+    bool open();
+    // The device the program under test opens ("/dev/pts/5").
+    const std::string& devicePath() const { return m_path; }
+
+    // Serves requests until `stop` is set or `stdinFd` (if >= 0) reaches its end.
+    void serve(const std::atomic<bool>& stop, int stdinFd);
+
+    // Called for every write the drive carried out.
+    void onWrite(std::function<void(const WriteRecord&)> f) { m_onWrite = std::move(f); }
+
+private:
+    bool lineSettings(LineSettings& out) const;
+
+    SimulatedDrive& m_drive;
+    int m_master = -1;
+    int m_slave = -1;  // held open so the line survives between the other side's opens
+    std::string m_path;
+    std::function<void(const WriteRecord&)> m_onWrite;
+};
+
+}  // namespace velorin
