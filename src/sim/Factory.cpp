@@ -1,12 +1,16 @@
 #include "SimulatedDrive.h"
+#include "editor/Rules.h"
 
 namespace velorin {
 
+// The drive's factory settings are the editor's factory defaults at the drive's resolution:
+// number fields as their default text times their scale, choice fields as their position,
+// P15.01 as its baud code (station 1, 9600 baud, format 0). Negative values are held as 16-bit
+// two's complement, as the drive keeps them.
 std::array<std::uint16_t, kParameterCount> factoryRegisterValues() {
     std::array<std::uint16_t, kParameterCount> regs{};
-    regs[496] = 1;   // station
-    regs[497] = 96;  // 9600 baud
-    regs[498] = 0;   // 9600,N,7,2 Modbus ASCII
+    for (int r = 0; r < kParameterCount; ++r)
+        regs[r] = static_cast<std::uint16_t>(factoryDriveValue(r));
     return regs;
 }
 
