@@ -1,5 +1,7 @@
 #include "SimulatedPort.h"
 
+#include <algorithm>
+
 namespace velorin {
 
 SimulatedPort::SimulatedPort(SimulatedLine& line, TimedWait& wait, std::string name)
@@ -42,7 +44,10 @@ bool SimulatedPort::send(std::span<const std::uint8_t> bytes) {
     for (auto& chunk : m_line->drive().hear(bytes, *parseSettings(m_settings))) {
         chunk.at += now;
         timedWait().wakeAt(chunk.at);
-        m_incoming.push_back(std::move(chunk));
+        // Kept in order of arrival: a slow reply to an earlier request may come after this one.
+        auto pos = std::upper_bound(m_incoming.begin(), m_incoming.end(), chunk.at,
+                                    [](Micros t, const ReplyChunk& c) { return t < c.at; });
+        m_incoming.insert(pos, std::move(chunk));
     }
     return true;
 }

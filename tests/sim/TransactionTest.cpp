@@ -1,0 +1,168 @@
+// The link's transactions against the simulated drive, in both framings, on the virtual clock.
+
+#include <gtest/gtest.h>
+
+#include "link/MBus.h"
+#include "sim/SimulatedPort.h"
+
+using namespace velorin;
+
+namespace {
+
+struct Line {
+    explicit Line(const char* settings, std::uint8_t station = 1) {
+        drive.setLink(station, *rateIndexOf(settings), *formatIndexOf(settings));
+        port.setSettings(settings);
+        EXPECT_EQ(port.open(), OpenResult::Ok);
+        setLinkTrace([this](const LinkTraceEvent& e) {
+            if (e.sent) sent.emplace_back(e.bytes.begin(), e.bytes.end());
+        });
+    }
+    ~Line() { setLinkTrace({}); }
+    bool rtu() const { return drive.rtu(); }
+    std::string read(int reg) {
+        return rtu() ? ReadData(drive.station(), reg >> 8, reg & 0xFF, 0, 1, port)
+                     : ReadDataASCII(drive.station(), reg >> 8, reg & 0xFF, 0, 1, port);
+    }
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    SimulatedPort port{line, clock};
+    std::vector<std::string> sent;
+};
+
+}  // namespace
+
+TEST(Transaction, RtuReadIsUnsignedAndAsciiReadSigned) {
+    const struct {
+        std::uint16_t reg;
+        const char* rtu;
+        const char* ascii;
+    } cases[] = {
+        {0x0105, "261", "261"},   {0x0100, "256", "256"},     {0x00FF, "255", "255"},
+        {0xFFF6, "65526", "-10"}, {0xEA60, "60000", "-5536"}, {0x0005, "5", "5"},
+        {0x8000, "32768", "-32768"}, {0, "0", "0"},
+    };
+    Line rtu("9600,E,8,1"), ascii("9600,N,7,2");
+    for (const auto& c : cases) {
+        rtu.drive.setReg(100, c.reg);
+        ascii.drive.setReg(100, c.reg);
+        EXPECT_EQ(rtu.read(100), c.rtu);
+        EXPECT_EQ(ascii.read(100), c.ascii);
+    }
+    ascii.read(100);
+    EXPECT_EQ(ascii.sent.back(), ":010300640001" + lrc("010300640001") + "\r\n");
+}
+
+TEST(Transaction, ReplyEndsTheWaitAndSilenceKeepsItsTiming) {
+    Line l("9600,N,7,2");
+    l.drive.setReg(496, 1);
+    const Micros t0 = l.clock.now();
+    EXPECT_EQ(l.read(496), "1");
+    // 17 + 15 characters of 10 bits at 9600 baud, plus the drive's 2 ms: well under 0.1 s.
+    EXPECT_LT(l.clock.now() - t0, Micros{40000});
+    l.drive.injectFault({DriveFault::Kind::NoReply});
+    const Micros t1 = l.clock.now();
+    EXPECT_EQ(l.read(496), "");
+    EXPECT_GE(l.clock.now() - t1, Micros{100000});
+    EXPECT_LT(l.clock.now() - t1, Micros{110000});
+}
+
+TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
+    using K = DriveFault::Kind;
+    for (const char* settings : {"9600,N,7,2", "19200,E,8,1"}) {
+        Line l(settings);
+        l.drive.setReg(200, 1234);
+        EXPECT_EQ(l.read(600), "") << "a register the drive does not have";
+        for (K k : {K::NoReply, K::CorruptChecksum, K::Truncated, K::Exception, K::OtherStation,
+                    K::Noise, K::Slow}) {
+            l.drive.injectFault({k, 4, Micros{200000}});
+            EXPECT_EQ(l.read(200), "") << settings << " fault " << static_cast<int>(k);
+            // The next transaction discards whatever came late and gets its own reply.
+            EXPECT_EQ(l.read(200), "1234") << settings << " after fault " << static_cast<int>(k);
+        }
+        l.drive.injectFault({K::Split, 4, Micros{30000}});
+        EXPECT_EQ(l.read(200), "1234") << "a reply in two parts is put together";
+    }
+}
+
+TEST(Transaction, WritesReportWhetherTheDriveConfirmed) {
+    Line rtu("9600,N,8,2"), ascii("9600,N,7,2");
+    EXPECT_TRUE(WriteData(1, 0x01, 0x2C, 0x04, 0xD2, rtu.port));
+    EXPECT_EQ(rtu.drive.reg(300), 1234);
+    EXPECT_TRUE(WriteDataASCII("01", "01", "300", "1234", ascii.port));
+    EXPECT_EQ(ascii.drive.reg(300), 1234);
+    EXPECT_TRUE(WriteDataASCII(" 1", "00", " 32", "65526", ascii.port));
+    EXPECT_EQ(ascii.drive.reg(32), 0xFFF6);
+
+    rtu.drive.injectFault({DriveFault::Kind::NoReply});
+    EXPECT_FALSE(WriteData(1, 0, 32, 0, 5, rtu.port));
+    ascii.drive.injectFault({DriveFault::Kind::Exception, 4});
+    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "5", ascii.port));
+    EXPECT_EQ(ascii.drive.reg(32), 0xFFF6) << "a refused write changes nothing";
+    ascii.drive.injectFault({DriveFault::Kind::CorruptChecksum});
+    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "7", ascii.port));
+}
+
+TEST(Transaction, AsciiWriteFieldsFromDecimalTexts) {
+    Line l("9600,N,7,2");
+    ASSERT_TRUE(WriteDataASCII("01", "01", "496", "5", l.port));
+    EXPECT_EQ(l.sent.back(), ":010601F0000503\r\n");
+    l.drive.setLink(10, 1, 0);
+    WriteDataASCII("10", "02", "546", "0", l.port);
+    EXPECT_EQ(l.sent.back(), ":0A0602220000" + lrc("0A0602220000") + "\r\n");
+    WriteDataASCII("254", "32", "0", "65526", l.port);
+    EXPECT_EQ(l.sent.back(), ":FE062000FFF6" + lrc("FE062000FFF6") + "\r\n");
+    WriteDataASCII("2.5", "0", "1.5", "0", l.port);  // ties go to the even neighbour
+    EXPECT_EQ(l.sent.back().substr(0, 13), ":020600020000");
+
+    // A value the four-digit field cannot carry goes out as nothing at all.
+    const auto before = l.sent.size();
+    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "-1", l.port));
+    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "65536", l.port));
+    EXPECT_EQ(l.sent.size(), before);
+}
+
+TEST(Transaction, LocalEchoIsSkipped) {
+    for (const char* settings : {"9600,N,7,2", "9600,O,8,1"}) {
+        Line l(settings);
+        l.line.setLocalEcho(true);
+        l.drive.setReg(10, 77);
+        EXPECT_EQ(l.read(10), "77") << settings;
+        const bool ok = l.rtu() ? WriteData(1, 0, 10, 0, 78, l.port)
+                                : WriteDataASCII("01", "00", "10", "78", l.port);
+        EXPECT_TRUE(ok) << settings;
+        l.drive.injectFault({DriveFault::Kind::NoReply});
+        const bool unanswered = l.rtu() ? WriteData(1, 0, 10, 0, 79, l.port)
+                                        : WriteDataASCII("01", "00", "10", "79", l.port);
+        EXPECT_FALSE(unanswered) << settings << ": our own echo is no confirmation";
+    }
+}
+
+TEST(Transaction, WrongLineSettingsOrClosedPortGetNothing) {
+    Line l("9600,N,7,2");
+    l.port.setSettings("9600,E,7,1");
+    EXPECT_EQ(l.read(496), "");
+    l.port.setSettings("19200,N,7,2");
+    EXPECT_EQ(l.read(496), "");
+    l.port.setSettings("9600,N,7,2");
+    EXPECT_EQ(l.read(496), "1");
+    l.port.close();
+    const Micros t0 = l.clock.now();
+    EXPECT_EQ(l.read(496), "");
+    EXPECT_EQ(transact(l.port, false, 1, 3, 496, 1).outcome, LinkOutcome::PortError);
+    EXPECT_GE(l.clock.now() - t0, Micros{100000});
+}
+
+TEST(Transaction, LineStaysSilentBeforeEachRequest) {
+    Line l("9600,E,8,1");
+    std::vector<Micros> sentAt;
+    setLinkTrace([&](const LinkTraceEvent& e) {
+        if (e.sent) sentAt.push_back(e.time);
+    });
+    l.read(1);
+    l.read(2);
+    ASSERT_EQ(sentAt.size(), 2u);
+    // Request (8) and reply (7) at 11 bits, 2 ms of drive time, then 3.5 characters of silence.
+    EXPECT_GE(sentAt[1] - sentAt[0], Micros{17188 + 2000 + 4011});
+}
