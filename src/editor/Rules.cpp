@@ -65,7 +65,7 @@ Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
     int decimals = fixedDecimals(p.display);
     switch (p.display) {
         case DisplayRule::None:
-            return LeaveUnchanged{LeaveUnchanged::Reason::NotAPosition};
+            return LeaveUnchanged{LeaveUnchanged::Reason::NoField};
         case DisplayRule::Position: {
             const auto size = static_cast<std::int32_t>(Catalogue::instance().options(reg).size());
             if (raw == -1 || (raw >= 0 && raw < size))

@@ -36,13 +36,14 @@ struct LeaveUnchanged {
         NoPidDecimals,  // P13.35 outside 0-4
         NotABaudRate,   // P15.01 not one of 48, 96, 192, 384, 1152
         NotAPosition,   // the list has no such position: the field shows nothing of the drive's
+        NoField,        // the register has no field
     };
     Reason reason;
     bool operator==(const LeaveUnchanged&) const = default;
 };
 using Display = std::variant<ShowText, SelectPosition, LeaveUnchanged>;
 
-// The field content for raw value `raw` of register `reg` (which must have a field).
+// The field content for raw value `raw` of register `reg`.
 Display displayValue(int reg, std::int32_t raw, const DisplayContext& context = {});
 
 // P15.01's fixed map: raw baud code 48, 96, 192, 384, 1152 <-> positions 0-4.

@@ -51,6 +51,7 @@ TEST(Display, RawValuesByRule) {
         {1, 60, {}, LeaveUnchanged{Reason::NotAPosition}},
         {361, 1, {}, LeaveUnchanged{Reason::NotAPosition}},
         {562, 1, {}, SelectPosition{1}},
+        {14, 0, {}, LeaveUnchanged{Reason::NoField}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(displayValue(c.reg, c.raw, c.context), c.expected) << c.reg << " " << c.raw;
