@@ -33,11 +33,17 @@ bool QtSerialPort::apply() {
     const auto parity = s.parity == 'E'   ? QSerialPort::EvenParity
                         : s.parity == 'O' ? QSerialPort::OddParity
                                           : QSerialPort::NoParity;
-    return m_port.setBaudRate(s.baud) &&
-           m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-           m_port.setParity(parity) &&
-           m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
-           m_port.setFlowControl(QSerialPort::NoFlowControl);
+    const bool rate = m_port.setBaudRate(s.baud) &&
+                      m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop
+                                                         : QSerialPort::OneStop) &&
+                      m_port.setFlowControl(QSerialPort::NoFlowControl);
+    bool character = m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+    character = m_port.setParity(parity) && character;
+    // A pseudo-terminal (the simulated drive) always carries 8 data bits without parity and
+    // refuses other character formats; the rate and the stop bits still hold.
+    const bool pseudoTerminal = m_device.startsWith(QLatin1String("/dev/pts/"));
+    if (!character && pseudoTerminal) m_port.clearError();
+    return rate && (character || pseudoTerminal);
 }
 
 OpenResult classifyOpenError(QSerialPort::SerialPortError error, const QString& device) {
@@ -64,6 +70,7 @@ OpenResult QtSerialPort::open() {
     if (m_port.isOpen()) return OpenResult::Ok;
     const QString device = m_deviceOf(commPort());
     if (device.isEmpty()) return OpenResult::NotFound;
+    m_device = device;
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const OpenResult r = classifyOpenError(m_port.error(), device);
@@ -102,7 +109,7 @@ std::vector<std::uint8_t> QtSerialPort::take() {
 }
 
 std::string QtSerialPort::deviceName() const {
-    return (m_port.portName().isEmpty() ? m_deviceOf(commPort()) : m_port.portName()).toStdString();
+    return (m_device.isEmpty() ? m_deviceOf(commPort()) : m_device).toStdString();
 }
 
 }  // namespace velorin

@@ -31,6 +31,7 @@ private:
 
     QSerialPort m_port;
     std::function<QString(int)> m_deviceOf;
+    QString m_device;  // the device of the last open
 };
 
 // What a failed open means to the user (in use, not found, no permission).
