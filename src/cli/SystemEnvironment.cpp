@@ -1,0 +1,54 @@
+#include "SystemEnvironment.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include "platform/PortNaming.h"
+#include "platform/QtSerialPort.h"
+
+namespace velorin {
+
+QString SystemEnvironment::deviceOf(const QString& name) {
+    const auto com = comNumberOf(name);
+    if (!com)
+        return name;
+    for (const PortName& p : systemPorts())
+        if (p.comNumber == *com)
+            return p.device;
+    return {};  // a COM name with nothing behind it
+}
+
+std::unique_ptr<SerialPort> SystemEnvironment::createPort(const QString& name) {
+    const QString device = deviceOf(name);
+    if (device.isEmpty())
+        return nullptr;
+    return std::make_unique<QtSerialPort>(m_wait, device);
+}
+
+std::vector<CliPort> SystemEnvironment::listPorts() {
+    std::vector<CliPort> out;
+    for (const PortName& p : systemPorts()) {
+        CliPort entry{QStringLiteral("COM%1").arg(p.comNumber), p.device, p.description,
+                      OpenResult::Ok};
+        QSerialPort trial(p.device);
+        if (trial.open(QIODevice::ReadWrite))
+            trial.close();
+        else
+            entry.state = classifyOpenError(trial.error(), p.device);
+        out.push_back(entry);
+    }
+    return out;
+}
+
+QString SystemEnvironment::permissionFix(const QString& portName) const {
+    const QString device = deviceOf(portName);
+    const QString group = QFileInfo(device).group();
+    if (!group.isEmpty() && group != QLatin1String("root"))
+        return QStringLiteral(
+                   "add your user to the group %1 (sudo usermod -aG %1 $USER), then "
+                   "log out and in again")
+            .arg(group);
+    return QStringLiteral("ask the administrator for read and write access to %1").arg(device);
+}
+
+}  // namespace velorin

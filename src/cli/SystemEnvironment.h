@@ -1,0 +1,34 @@
+#pragma once
+// velorin-cli's environment on a real machine: the system's serial ports through QSerialPort,
+// COM names as the desktop tool hands them out, the real clock with Qt's event loop turning.
+
+#include <atomic>
+
+#include "CliCommands.h"
+#include "platform/EventLoopWait.h"
+
+namespace velorin {
+
+class SystemEnvironment : public CliEnvironment {
+public:
+    // `stop` is raised by the interrupt handler; `errIsTerminal` tells whether stderr is one.
+    SystemEnvironment(const std::atomic<bool>& stop, bool errIsTerminal)
+        : m_stop(stop), m_errIsTerminal(errIsTerminal) {}
+
+    TimedWait& timedWait() override { return m_wait; }
+    std::unique_ptr<SerialPort> createPort(const QString& name) override;
+    std::vector<CliPort> listPorts() override;
+    QString permissionFix(const QString& portName) const override;
+    bool stopRequested() const override { return m_stop.load(); }
+    bool errIsTerminal() const override { return m_errIsTerminal; }
+
+private:
+    // The device behind "COM3", or the name itself when it is a device path.
+    static QString deviceOf(const QString& name);
+
+    EventLoopWait m_wait;
+    const std::atomic<bool>& m_stop;
+    bool m_errIsTerminal;
+};
+
+}  // namespace velorin
