@@ -1,0 +1,88 @@
+#include "DemoPorts.h"
+
+#include "platform/QtSerialPort.h"
+
+namespace velorin {
+
+namespace {
+
+// A window's port in the demo: its port number picks, at every open, either the simulated drive
+// or a real device.
+class RoutedPort : public SerialPort {
+public:
+    RoutedPort(TimedWait& wait, DemoPortProvider& provider, SimulatedLine& line)
+        : SerialPort(wait), m_provider(provider), m_line(line) {
+        m_settings = "9600,N,8,1";
+    }
+    ~RoutedPort() override { close(); }
+
+    bool setSettings(std::string_view settings) override {
+        if (!parseSettings(settings))
+            return false;
+        if (m_active && !m_active->setSettings(settings))
+            return false;
+        m_settings = settings;
+        return true;
+    }
+    OpenResult open() override {
+        if (isOpen())
+            return OpenResult::Ok;
+        std::unique_ptr<SerialPort> port;
+        if (commPort() == m_provider.simulatedCom()) {
+            port = std::make_unique<SimulatedPort>(m_line, timedWait(),
+                                                   simulatedDeviceName().toStdString());
+        } else {
+            port = std::make_unique<QtSerialPort>(timedWait(),
+                                                  [this](int n) { return m_provider.deviceOf(n); });
+        }
+        port->setCommPort(commPort());
+        if (!port->setSettings(m_settings))
+            return OpenResult::BadSettings;
+        const OpenResult r = port->open();
+        if (r == OpenResult::Ok)
+            m_active = std::move(port);
+        return r;
+    }
+    void close() override { m_active.reset(); }
+    bool isOpen() const override { return m_active && m_active->isOpen(); }
+    void discardInput() override {
+        if (m_active)
+            m_active->discardInput();
+    }
+    bool send(std::span<const std::uint8_t> bytes) override {
+        return m_active && m_active->send(bytes);
+    }
+    std::vector<std::uint8_t> take() override {
+        return m_active ? m_active->take() : std::vector<std::uint8_t>{};
+    }
+    std::string deviceName() const override {
+        return m_active ? m_active->deviceName() : m_provider.deviceOf(commPort()).toStdString();
+    }
+
+private:
+    DemoPortProvider& m_provider;
+    SimulatedLine& m_line;
+    std::unique_ptr<SerialPort> m_active;
+};
+
+}  // namespace
+
+QString simulatedDeviceName() {
+    return QStringLiteral("模擬變頻機");
+}
+
+DemoPortProvider::DemoPortProvider(QStringList extraDevices) : m_system(std::move(extraDevices)) {
+    m_simCom = m_system.reserve(simulatedDeviceName());
+}
+
+DemoPortProvider::~DemoPortProvider() = default;
+
+std::unique_ptr<SerialPort> DemoPortProvider::createPort(TimedWait& wait) {
+    return std::make_unique<RoutedPort>(wait, *this, m_line);
+}
+
+QString DemoPortProvider::deviceOf(int comNumber) const {
+    return m_system.deviceOf(comNumber);
+}
+
+}  // namespace velorin

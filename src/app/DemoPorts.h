@@ -1,0 +1,35 @@
+#pragma once
+// The demo mode's ports: the system's serial ports plus one more COM port with the simulated
+// drive on it, at its factory settings (9600,N,7,2, Modbus ASCII, station 1).
+
+#include <memory>
+
+#include "platform/QtPortProvider.h"
+#include "sim/SimulatedPort.h"
+
+namespace velorin {
+
+class DemoPortProvider : public PortProvider {
+public:
+    explicit DemoPortProvider(QStringList extraDevices = {});
+    ~DemoPortProvider() override;
+
+    std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
+    QString deviceOf(int comNumber) const override;
+
+    // The COM number of the simulated drive; 0 when all 16 are taken by the system's ports.
+    int simulatedCom() const { return m_simCom; }
+    SimulatedDrive& drive() { return m_drive; }
+    SimulatedLine& line() { return m_line; }
+
+private:
+    QtPortProvider m_system;
+    SimulatedDrive m_drive;
+    SimulatedLine m_line{m_drive};
+    int m_simCom = 0;
+};
+
+// What the port list shows behind the simulated drive's COM number.
+QString simulatedDeviceName();
+
+}  // namespace velorin

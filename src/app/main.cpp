@@ -1,0 +1,76 @@
+// velorin: the desktop tool. Starts on the connection screen; ends when the last window closes.
+//
+//   velorin [--demo] [--device PATH]...
+//
+// --demo lists a simulated drive as one more COM port, so the program can be tried without a
+// drive; --device adds a serial device the system does not list (a pseudo-terminal, say).
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "DemoPorts.h"
+#include "StandIns.h"
+#include "connection/Main.h"
+#include "menu/Select.h"
+#include "platform/EventLoopWait.h"
+#include "platform/QtDialogs.h"
+#include "platform/QtFolders.h"
+#include "platform/QtPortProvider.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velorin"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Velorin: service tool for the drive"));
+    parser.addHelpOption();
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("List a simulated drive as one more COM port."));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("Add a serial device to the port list."),
+                                    QStringLiteral("path"));
+    parser.addOption(demo);
+    parser.addOption(device);
+    parser.process(app);
+
+    const QStringList devices = parser.values(device);
+    std::unique_ptr<velorin::PortProvider> ports;
+    if (parser.isSet(demo))
+        ports = std::make_unique<velorin::DemoPortProvider>(devices);
+    else
+        ports = std::make_unique<velorin::QtPortProvider>(devices);
+
+    velorin::EventLoopWait wait;
+    velorin::QtDialogs dialogs;
+    velorin::QtFolders folders;
+    velorin::Services services;
+    services.dialogs = &dialogs;
+    services.folders = &folders;
+    services.ports = ports.get();
+    services.wait = &wait;
+    services.quit = [] {
+        // The quit command ends the program at once, whatever the windows are doing; the system
+        // closes the ports.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+    services.windows.connection = [&services]() -> QWidget* {
+        auto* w = new velorin::Form1(services);
+        w->show();
+        return w;
+    };
+    services.windows.menu = [&services]() -> QWidget* {
+        auto* w = new velorin::Form2(services);
+        w->show();
+        return w;
+    };
+    services.windows.editor = [&services] { return velorin::showEditorStandIn(services); };
+    services.windows.runPanel = [&services] { return velorin::showRunPanelStandIn(services); };
+
+    services.windows.connection();
+    return app.exec();
+}
