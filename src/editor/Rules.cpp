@@ -143,6 +143,21 @@ void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
     }
 }
 
+std::array<FieldContent, kRegisterCount> factoryFields() {
+    std::array<FieldContent, kRegisterCount> fields{};
+    for (const ParameterInfo& p : Catalogue::instance().parameters()) {
+        if (p.factory.kind == FactoryDefault::Kind::Position) {
+            fields[p.reg].selected = p.factory.position;
+            // A box with a list shows the option's text as its own.
+            if (p.kind == FieldKind::NumberWithList)
+                fields[p.reg].text = Catalogue::instance().options(p.reg)[p.factory.position];
+        } else if (p.factory.kind == FactoryDefault::Kind::Text) {
+            fields[p.reg].text = p.factory.text;
+        }
+    }
+    return fields;
+}
+
 std::int32_t factoryDriveValue(int reg) {
     const Catalogue& catalogue = Catalogue::instance();
     const ParameterInfo& p = catalogue.parameter(reg);

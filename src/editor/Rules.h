@@ -79,6 +79,11 @@ void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
 
 // ---- Factory values ----
 
+// The fields as `DefaultShow` fills them when the editor opens offline: number fields hold their
+// default text, choice fields and the boxes with a list select their default position. P01.13,
+// which has no default, starts empty.
+std::array<FieldContent, kRegisterCount> factoryFields();
+
 // The value the drive holds for a register after a factory reset: a number field's default
 // text times its scale (the unit switches and P13.35 at their own defaults), a choice field's
 // default position, P15.01 as its baud code; 0 for registers without a default.

@@ -154,6 +154,19 @@ TEST(FactoryDefaults, DriveValues) {
     for (const auto& [reg, value] : table) EXPECT_EQ(factoryDriveValue(reg), value) << reg;
 }
 
+// An offline save right after the editor opens converts the default fields.
+TEST(FactoryDefaults, OfflineConversionOfTheDefaultFields) {
+    std::array<std::int32_t, kRegisterCount> value{};
+    value[38] = 0;
+    valueConvert(factoryFields(), value, 0);
+    const std::vector<std::pair<int, std::int32_t>> table = {
+        {0, 0},      {2, 6},   {3, 10000}, {30, 10000}, {97, 1000}, {187, 1900},
+        {310, 2200}, {123, 1}, {440, 50},  {496, 1},    {497, 1},   {498, 0},
+        {38, 0},     {14, 0},  {549, 0},   {562, 0},
+    };
+    for (const auto& [reg, v] : table) EXPECT_EQ(value[reg], v) << reg;
+}
+
 TEST(SimulatedDrive, StartsAndResetsToTheFactoryValues) {
     SimulatedDrive drive;
     const auto factory = factoryRegisterValues();
