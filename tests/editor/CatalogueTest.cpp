@@ -59,6 +59,33 @@ TEST(Catalogue, ExactlyTheSixtyTwoRegistersWithoutFieldAreHidden) {
     EXPECT_EQ(kRegisterCount - static_cast<int>(hidden.size()), 501);
 }
 
+// Registers without a field are read with their page when they lie inside its read range.
+TEST(Catalogue, RegistersWithoutFieldInsideAndOutsideTheReadRanges) {
+    std::vector<int> inside, outside;
+    for (const auto& p : cat().parameters()) {
+        if (p.shown)
+            continue;
+        const bool read =
+            std::any_of(cat().pages().begin(), cat().pages().end(),
+                        [&](const PageInfo& page) { return page.read.contains(p.reg); });
+        (read ? inside : outside).push_back(p.reg);
+    }
+    EXPECT_EQ(
+        inside,
+        join({{14, 15}, span(132, 140), {282, 343}, span(345, 348), {378, 379}, span(532, 535)}));
+    EXPECT_EQ(outside, join({{23, 24},
+                             span(112, 114),
+                             {145},
+                             span(165, 169),
+                             span(221, 225),
+                             span(304, 306),
+                             span(365, 367),
+                             span(432, 435),
+                             span(472, 475),
+                             span(489, 495),
+                             {503, 504}}));
+}
+
 TEST(Catalogue, KindAndDisplayRuleCounts) {
     std::map<FieldKind, int> kinds;
     std::map<DisplayRule, int> rules;
