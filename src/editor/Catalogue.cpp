@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <map>
 #include <stdexcept>
 
 #include "editor/EmbeddedData.h"
