@@ -177,7 +177,9 @@ void Form4::buildWindow() {
     Toolbar1->setFont(mingFont(9));
     Toolbar1Buttons[0] = Toolbar1->addAction(QIcon(returnPicture()), text::ReturnButton);
     Toolbar1Buttons[1] = Toolbar1->addAction(QIcon(quitPicture()), text::QuitButton);
-    connect(Toolbar1, &QToolBar::actionTriggered, this, &Form4::Toolbar1_ButtonClick);
+    for (QAction* button : Toolbar1Buttons)
+        connect(button, &QAction::triggered, this,
+                [this, button] { Toolbar1_ButtonClick(button); });
     addToolBar(Qt::TopToolBarArea, Toolbar1);
 
     // The client area below the toolbar; positions are counted from the top of the client area,
