@@ -99,8 +99,12 @@ void Form2::Form_Load() {
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    // A press the control does not use travels on to the window; by its release it is over.
+    if (event->type() == QEvent::KeyRelease && watched != this)
+        m_previewed = nullptr;
     if (event->type() == QEvent::KeyPress && watched != this) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        m_previewed = key;
         if (Form_KeyDown(key->key(), key->modifiers()))
             return true;
     }
@@ -108,7 +112,10 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form2::keyPressEvent(QKeyEvent* event) {
-    if (Form_KeyDown(event->key(), event->modifiers()))
+    // A key a control left unused comes on to the window: it was seen already.
+    const bool seen = event == m_previewed;
+    m_previewed = nullptr;
+    if (!seen && Form_KeyDown(event->key(), event->modifiers()))
         return;
     QWidget::keyPressEvent(event);
 }

@@ -59,6 +59,7 @@ private:
 
     Services& m_services;
     int m_depth = 0;
+    const QKeyEvent* m_previewed = nullptr;  // the key last shown to Form_KeyDown by a control
     bool m_closeRequested = false;
     bool m_leaving = false;
 };
