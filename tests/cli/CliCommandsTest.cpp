@@ -367,14 +367,11 @@ TEST(CliCommands, UsageErrors) {
         {{"-p", "COM3", "erase"}, "unknown command \"erase\""},
         {{"-p", "COM3", "--bogus", "probe"}, "Unknown option 'bogus'"},
         {{"probe"}, "no port given"},
-        {{"scan"}, "no port given"},
         {{"read", "1"}, "no port given"},
         {{"-p", "COM3", "-s", "9600,N,8,3", "probe"}, "unknown settings string \"9600,N,8,3\""},
         {{"-p", "COM3", "-s", "1200,N,7,2", "probe"}, "unknown settings string"},
         {{"-p", "COM3", "-s", "9600,N,7,1", "probe"}, "unknown settings string"},
-        {{"-p", "COM3", "-s", "9600", "probe"}, "unknown settings string"},
         {{"-p", "COM3", "--station", "0", "probe"}, "station \"0\" is out of range 1..254"},
-        {{"-p", "COM3", "--station", "255", "probe"}, "out of range 1..254"},
         {{"-p", "COM3", "read"}, "read needs at least one register"},
         {{"-p", "COM3", "read", "65536"}, "register 65536 is out of range 0..65535"},
         {{"-p", "COM3", "read", "1", "0x10000"}, "register 0x10000 is out of range"},
@@ -388,7 +385,6 @@ TEST(CliCommands, UsageErrors) {
         {{"-p", "COM3", "-s", "9600,N,7,2", "scan"}, "narrow it with --stations"},
         {{"-p", "COM3", "scan", "--stations", "5-2"}, "--stations \"5-2\""},
         {{"-p", "COM3", "scan", "--stations", "0-3"}, "--stations \"0-3\""},
-        {{"-p", "COM3", "scan", "--stations", "1-300"}, "--stations \"1-300\""},
         {{"-p", "COM3", "ports", "x"}, "ports takes no arguments"},
     };
     for (const Case& c : cases) {
