@@ -647,13 +647,13 @@ void Form4::finishLeaving(Way way) {
     closePort();
     switch (way) {
         case Way::Return:
-            m_services.windows.menu();
+            if (m_services.windows.menu) m_services.windows.menu();
             m_closeAllowed = true;
             close();
             break;
         case Way::Quit:
             m_quitting = true;
-            m_services.quit();
+            if (m_services.quit) m_services.quit();
             break;
         case Way::Close:
             m_closeAllowed = true;
