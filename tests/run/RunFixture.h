@@ -67,15 +67,10 @@ protected:
             return &menuWindow;
         };
         // A drive that takes its commands from the link already.
-        setRegs({{96, 0},
-                 {97, 1000},
-                 {98, 2000},
-                 {32, 5000},
-                 {248, 6000},
-                 {25, 0},
-                 {5, 2},
-                 {28, 0},
-                 {48, 600}});
+        // clang-format off
+        setRegs({{96, 0}, {97, 1000}, {98, 2000}, {32, 5000}, {248, 6000}, {25, 0}, {5, 2},
+                 {28, 0}, {48, 600}});
+        // clang-format on
         setLinkTrace([this](const LinkTraceEvent& e) {
             if (e.sent)
                 requests.push_back(decodeRequest(e.bytes, e.rtu));
@@ -110,6 +105,14 @@ protected:
         if (clean)
             forget();
         return panel;
+    }
+
+    // Texts and titles of the boxes shown so far.
+    using Boxes = std::vector<std::pair<QString, QString>>;
+    Boxes boxes() const {
+        Boxes out;
+        for (const auto& d : s.dialogs.shown()) out.emplace_back(d.text, d.title);
+        return out;
     }
 
     void forget() {
