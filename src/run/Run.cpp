@@ -647,13 +647,15 @@ void Form4::finishLeaving(Way way) {
     closePort();
     switch (way) {
         case Way::Return:
-            if (m_services.windows.menu) m_services.windows.menu();
+            if (m_services.windows.menu)
+                m_services.windows.menu();
             m_closeAllowed = true;
             close();
             break;
         case Way::Quit:
             m_quitting = true;
-            if (m_services.quit) m_services.quit();
+            if (m_services.quit)
+                m_services.quit();
             break;
         case Way::Close:
             m_closeAllowed = true;
@@ -702,6 +704,10 @@ void Form4::closePort() {
 }
 
 void Form4::closeEvent(QCloseEvent* event) {
+    Form_Unload(event);
+}
+
+void Form4::Form_Unload(QCloseEvent* event) {
     // Return (Preview = 1) and quit have restored already; so has a close that had to wait.
     if (!m_loaded || m_closeAllowed || m_quitting) {
         closePort();

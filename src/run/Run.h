@@ -137,8 +137,11 @@ public:
     void Return_Click();
     void Quit_Click();
 
+    // The window is closing: unless return or quit has put the drive back already, restores it
+    // (or, inside a transaction's wait, refuses this close and closes once restored).
+    void Form_Unload(QCloseEvent* event);
+
 protected:
-    // Form_Unload: closing the window any other way than by return or quit.
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
