@@ -56,8 +56,13 @@ std::unique_ptr<SerialPort> QtPortProvider::createPort(TimedWait& wait) {
 }
 
 QString QtPortProvider::deviceOf(int comNumber) const {
-    refresh();
-    return m_assignment.deviceOf(comNumber);
+    // A number keeps its device once it has one: only a free number needs a new look.
+    QString device = m_assignment.deviceOf(comNumber);
+    if (device.isEmpty()) {
+        refresh();
+        device = m_assignment.deviceOf(comNumber);
+    }
+    return device;
 }
 
 int QtPortProvider::reserve(const QString& name) {

@@ -34,7 +34,8 @@ class QtPortProvider : public PortProvider {
 public:
     explicit QtPortProvider(QStringList extraDevices = {});
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
-    // Looks at the system's devices again, so adapters plugged in since the start are found.
+    // A number without a device yet makes it look at the system's devices again, so adapters
+    // plugged in since the start are found.
     QString deviceOf(int comNumber) const override;
     // A COM number for a port that the program provides itself (the demo's simulated drive).
     int reserve(const QString& name);

@@ -27,8 +27,6 @@ TEST(PortEntryText, ComNameDeviceAndInUse) {
     } cases[] = {
         {3, "COM3", false, "COM3"},
         {3, "COM3", true, "COM3 被占用"},
-        {12, "", true, "COM12 被占用"},
-        {1, "/dev/ttyUSB0", false, "COM1 (/dev/ttyUSB0)"},
         {2, "/dev/ttyUSB1", true, "COM2 (/dev/ttyUSB1) 被占用"},
     };
     for (const auto& c : cases)

@@ -58,13 +58,3 @@ TEST(ComAssignment, NoMoreThanSixteen) {
     EXPECT_FALSE(a.comOf("/dev/ttyS17"));
     EXPECT_EQ(a.reserve("x"), 0);
 }
-
-TEST(QtPortProvider, ExtraDevicesComeAfterTheSystemsPorts) {
-    QtPortProvider provider({QStringLiteral("/dev/velorin-test-none")});
-    int com = 0;
-    for (int n = 1; n <= kComPorts; ++n)
-        if (provider.deviceOf(n) == "/dev/velorin-test-none")
-            com = n;
-    ASSERT_GT(com, 0);
-    for (int n = 1; n < com; ++n) EXPECT_FALSE(provider.deviceOf(n).isEmpty());
-}
