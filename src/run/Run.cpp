@@ -1,5 +1,7 @@
 #include "Run.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -350,14 +352,21 @@ void Form4::enterDrive() {
 
 // ---- Line queue and transactions ----
 
-void Form4::onLine(Job job) {
-    m_jobs.push_back(std::move(job));
+void Form4::onLine(Job job, JobKind kind) {
+    auto at = m_jobs.end();
+    if (kind == JobKind::Stop) {
+        // A drag of the slider can queue many frequency writes; the motor must not wait for them.
+        at = std::find_if(m_jobs.rbegin(), m_jobs.rend(),
+                          [](const auto& j) { return j.first != JobKind::Other; })
+                 .base();
+    }
+    m_jobs.insert(at, {kind, std::move(job)});
     if (m_draining)
         return;  // the queue is being worked off further out; it gets there
     m_draining = true;
     for (;;) {
         while (!m_jobs.empty()) {
-            Job next = std::move(m_jobs.front());
+            Job next = std::move(m_jobs.front().second);
             m_jobs.pop_front();
             next();
         }
@@ -445,22 +454,26 @@ void Form4::runCommand(int word) {
     setRunning(true);
     const std::string value = hundredthsText(numberOf(formatNumber(hertz, "00.00")));
     m_lastSliderValue.reset();
-    onLine([this, value, word] {
-        bool confirmed = writeRegister(kFrequencyCommand, value);
-        confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
-        if (!confirmed)
-            m_unconfirmed = true;
-    });
+    onLine(
+        [this, value, word] {
+            bool confirmed = writeRegister(kFrequencyCommand, value);
+            confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
+            if (!confirmed)
+                m_unconfirmed = true;
+        },
+        JobKind::Motion);
 }
 
 void Form4::Command3_Click() {
     if (m_leaving)
         return;
     setRunning(false);
-    onLine([this] {
-        if (!writeRegister(kCommandRegister, plainText(kStop)))
-            m_unconfirmed = true;
-    });
+    onLine(
+        [this] {
+            if (!writeRegister(kCommandRegister, plainText(kStop)))
+                m_unconfirmed = true;
+        },
+        JobKind::Stop);
 }
 
 void Form4::Command4_MouseDown() {
@@ -486,12 +499,14 @@ void Form4::jogDown(int word) {
         return;
     }
     const std::string value = hundredthsText(numberOf(formatNumber(hertz, "000.00")));
-    onLine([this, value, word] {
-        bool confirmed = writeRegister(kJogFrequency, value);
-        confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
-        if (!confirmed)
-            m_unconfirmed = true;
-    });
+    onLine(
+        [this, value, word] {
+            bool confirmed = writeRegister(kJogFrequency, value);
+            confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
+            if (!confirmed)
+                m_unconfirmed = true;
+        },
+        JobKind::Motion);
 }
 
 void Form4::jogUp() {
@@ -499,10 +514,12 @@ void Form4::jogUp() {
     if (m_leaving)
         return;
     m_jogHeld = false;
-    onLine([this] {
-        if (!writeRegister(kCommandRegister, plainText(kStop)))
-            m_unconfirmed = true;
-    });
+    onLine(
+        [this] {
+            if (!writeRegister(kCommandRegister, plainText(kStop)))
+                m_unconfirmed = true;
+        },
+        JobKind::Stop);
 }
 
 void Form4::changeEvent(QEvent* event) {

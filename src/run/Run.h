@@ -148,6 +148,9 @@ protected:
 private:
     enum class Way { Return, Quit, Close };
     using Job = std::function<void()>;
+    // What a job puts on the line: a run or jog command (its frequency and its word), the stop
+    // word, or anything else (frequency, ramp, unit, leaving).
+    enum class JobKind { Other, Motion, Stop };
 
     void buildWindow();
     void setRunning(bool running);
@@ -158,7 +161,8 @@ private:
 
     // Hands a job to the line queue and, unless the queue is already being worked off further
     // out, works it off now, then tells the technician of commands the drive did not confirm.
-    void onLine(Job job);
+    // A stop goes ahead of queued frequency and ramp writes, never ahead of a run or jog command.
+    void onLine(Job job, JobKind kind = JobKind::Other);
 
     // Transactions in this window's framing. A read gives the link's text ("" without a usable
     // reply); a write takes the value as decimal text and says whether the drive confirmed it.
@@ -179,7 +183,7 @@ private:
 
     Services& m_services;
     std::unique_ptr<SerialPort> m_port;
-    std::deque<Job> m_jobs;
+    std::deque<std::pair<JobKind, Job>> m_jobs;
     bool m_draining = false;
     bool m_running = false;
     bool m_jogHeld = false;                // a jog button is down: its stop is still to come

@@ -232,6 +232,19 @@ TEST_P(RunFraming, SliderWritesWhatItShowsInTheOrderMoved) {
     EXPECT_EQ(writes(),
               (std::vector<Write>{{32, 6000}, {kCmd, 18}, {32, 7000}, {32, 40000}, {32, 12345}}));
     EXPECT_EQ(p->Text1->text(), "123.45");
+
+    // A stop clicked behind a drag's queued writes goes out first: the motor does not wait.
+    forget();
+    atRequest({6, 32, 12346}, [&] {
+        p->Slider1->setValue(2000);
+        hoverSlider();
+        p->Slider1->setValue(3000);
+        hoverSlider();
+        click(p->Command3);
+    });
+    p->Slider1->setValue(12345 + 1);
+    hoverSlider();
+    EXPECT_EQ(writes(), (std::vector<Write>{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
 }
 
 TEST_P(RunFraming, FrequencyTextMovesTheSliderAndEnterWritesIt) {
