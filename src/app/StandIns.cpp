@@ -16,7 +16,6 @@ namespace {
 namespace text {
 const QString Caption = QStringLiteral("VELORIN");
 const QString Editor = QStringLiteral("變頻機參數調整（尚未提供）");
-const QString RunPanel = QStringLiteral("變頻機運轉試車（尚未提供）");
 const QString Return = QStringLiteral("返回上一頁");
 }  // namespace text
 
@@ -53,10 +52,6 @@ QWidget* showEditorStandIn(Services& services) {
     // The editor closes the menu once its first page is in; here that is at once.
     QTimer::singleShot(0, w, [] { closeModeMenus(); });
     return w;
-}
-
-QWidget* showRunPanelStandIn(Services& services) {
-    return standIn(text::RunPanel, [&services] { services.windows.menu(); });
 }
 
 }  // namespace velorin

@@ -1,6 +1,6 @@
 #pragma once
-// Windows that stand in for the ones still being built, so the program runs from end to end:
-// each is captioned like the real one, says what it stands for and offers the way back.
+// A window that stands in for one still being built, so the program runs from end to end:
+// it is captioned like the real one, says what it stands for and offers the way back.
 
 #include <QWidget>
 
@@ -11,8 +11,5 @@ namespace velorin {
 // Stands in for the parameter editor: closes the mode menu once shown, as the editor does after
 // its first page; returning shows the mode menu (online) or the connection screen (offline).
 QWidget* showEditorStandIn(Services& services);
-
-// Stands in for the run panel: returning shows the mode menu.
-QWidget* showRunPanelStandIn(Services& services);
 
 }  // namespace velorin

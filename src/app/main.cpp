@@ -15,6 +15,7 @@
 #include "StandIns.h"
 #include "connection/Main.h"
 #include "menu/Select.h"
+#include "run/Run.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
         return w;
     };
     services.windows.editor = [&services] { return velorin::showEditorStandIn(services); };
-    services.windows.runPanel = [&services] { return velorin::showRunPanelStandIn(services); };
+    services.windows.runPanel = [&services] { return velorin::showRunPanel(services); };
 
     services.windows.connection();
     return app.exec();
