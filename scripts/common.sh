@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
-  fonts-arphic-ukai fonts-arphic-uming
+  fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n
 )
 
 install_missing() {
