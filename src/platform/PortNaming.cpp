@@ -1,6 +1,5 @@
 #include "PortNaming.h"
 
-#include <QCollator>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -17,14 +16,33 @@ int rank(const QString& device) {
     return 2;
 }
 
+// Names compared with their numbers as numbers: ttyUSB2 before ttyUSB10.
+bool naturalLess(const QString& a, const QString& b) {
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            int ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit()) ++ei;
+            while (ej < b.size() && b[ej].isDigit()) ++ej;
+            const qulonglong x = a.mid(i, ei - i).toULongLong(), y = b.mid(j, ej - j).toULongLong();
+            if (x != y) return x < y;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
 }  // namespace
 
 QStringList orderDevices(QStringList devices) {
-    QCollator natural;
-    natural.setNumericMode(true);
-    std::stable_sort(devices.begin(), devices.end(), [&](const QString& a, const QString& b) {
+    std::stable_sort(devices.begin(), devices.end(), [](const QString& a, const QString& b) {
         if (rank(a) != rank(b)) return rank(a) < rank(b);
-        return natural.compare(a, b) < 0;
+        return naturalLess(a, b);
     });
     devices.removeDuplicates();
     return devices;
