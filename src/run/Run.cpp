@@ -352,6 +352,26 @@ void Form4::enterDrive() {
 
 // ---- Line queue and transactions ----
 
+void Form4::sendMotion(int frequencyRegister, const std::string& value, int word) {
+    onLine(
+        [this, frequencyRegister, value, word] {
+            bool confirmed = writeRegister(frequencyRegister, value);
+            confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
+            if (!confirmed)
+                m_unconfirmed = true;
+        },
+        JobKind::Motion);
+}
+
+void Form4::sendStop() {
+    onLine(
+        [this] {
+            if (!writeRegister(kCommandRegister, plainText(kStop)))
+                m_unconfirmed = true;
+        },
+        JobKind::Stop);
+}
+
 void Form4::onLine(Job job, JobKind kind) {
     auto at = m_jobs.end();
     if (kind == JobKind::Stop) {
@@ -454,26 +474,14 @@ void Form4::runCommand(int word) {
     setRunning(true);
     const std::string value = hundredthsText(numberOf(formatNumber(hertz, "00.00")));
     m_lastSliderValue.reset();
-    onLine(
-        [this, value, word] {
-            bool confirmed = writeRegister(kFrequencyCommand, value);
-            confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
-            if (!confirmed)
-                m_unconfirmed = true;
-        },
-        JobKind::Motion);
+    sendMotion(kFrequencyCommand, value, word);
 }
 
 void Form4::Command3_Click() {
     if (m_leaving)
         return;
     setRunning(false);
-    onLine(
-        [this] {
-            if (!writeRegister(kCommandRegister, plainText(kStop)))
-                m_unconfirmed = true;
-        },
-        JobKind::Stop);
+    sendStop();
 }
 
 void Form4::Command4_MouseDown() {
@@ -499,14 +507,7 @@ void Form4::jogDown(int word) {
         return;
     }
     const std::string value = hundredthsText(numberOf(formatNumber(hertz, "000.00")));
-    onLine(
-        [this, value, word] {
-            bool confirmed = writeRegister(kJogFrequency, value);
-            confirmed = writeRegister(kCommandRegister, plainText(word)) && confirmed;
-            if (!confirmed)
-                m_unconfirmed = true;
-        },
-        JobKind::Motion);
+    sendMotion(kJogFrequency, value, word);
 }
 
 void Form4::jogUp() {
@@ -514,12 +515,7 @@ void Form4::jogUp() {
     if (m_leaving)
         return;
     m_jogHeld = false;
-    onLine(
-        [this] {
-            if (!writeRegister(kCommandRegister, plainText(kStop)))
-                m_unconfirmed = true;
-        },
-        JobKind::Stop);
+    sendStop();
 }
 
 void Form4::changeEvent(QEvent* event) {

@@ -163,6 +163,10 @@ private:
     // out, works it off now, then tells the technician of commands the drive did not confirm.
     // A stop goes ahead of queued frequency and ramp writes, never ahead of a run or jog command.
     void onLine(Job job, JobKind kind = JobKind::Other);
+    // A run or jog command: its frequency register, then its word to the command register.
+    void sendMotion(int frequencyRegister, const std::string& value, int word);
+    // The stop word.
+    void sendStop();
 
     // Transactions in this window's framing. A read gives the link's text ("" without a usable
     // reply); a write takes the value as decimal text and says whether the drive confirmed it.
