@@ -11,6 +11,7 @@
 #include "link/Global.h"
 #include "link/MBus.h"
 #include "link/NumberText.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -53,22 +54,6 @@ QString portEntryText(int comNumber, const QString& device, bool inUse) {
         entry += text::InUse;
     return entry;
 }
-
-// Counts the handlers under way, and closes the window once the last of them has ended if the
-// technician closed it meanwhile.
-class Form1::HandlerScope {
-public:
-    explicit HandlerScope(Form1& form) : m_form(form) { ++m_form.m_depth; }
-    ~HandlerScope() {
-        if (--m_form.m_depth == 0 && m_form.m_closeRequested && !m_form.m_leaving) {
-            m_form.m_leaving = true;
-            m_form.close();
-        }
-    }
-
-private:
-    Form1& m_form;
-};
 
 Form1::Form1(Services& services, QWidget* parent) : QWidget(parent), m_services(services) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -168,12 +153,9 @@ void Form1::Form_Unload() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (busy() && !m_leaving) {
-        // The probe under way finishes first; the handler then closes the window.
-        m_closeRequested = true;
-        event->ignore();
+    // The probe under way finishes first; the handler then closes the window.
+    if (m_guard.holdBack(event))
         return;
-    }
     Form_Unload();
     event->accept();
 }
@@ -207,8 +189,7 @@ bool Form1::probe(bool rtu) {
 
 void Form1::handOver() {
     m_services.windows.menu();
-    m_leaving = true;
-    close();
+    m_guard.closeWindow();
 }
 
 void Form1::Command1_Click() {
@@ -224,7 +205,7 @@ void Form1::Command1_Click() {
         return;
     }
 
-    HandlerScope scope(*this);
+    HandlerGuard::Scope scope(m_guard);
     m_stopRequested = false;
     setControlsEnabled(false);
     Global.Station = roundTo<std::uint8_t>(station).value_or(0);
@@ -253,7 +234,7 @@ void Form1::Command1_Click() {
                 Global.RTU = 1;
                 found = probe(true);
             }
-            if (found && !m_closeRequested) {
+            if (found && !m_guard.closeRequested()) {
                 Global.COM_Set = settings;
                 handOver();
                 return;
@@ -264,7 +245,7 @@ void Form1::Command1_Click() {
         }
     }
 
-    if (end == ScanEnd::Found && !m_closeRequested) {
+    if (end == ScanEnd::Found && !m_guard.closeRequested()) {
         handOver();
         return;
     }
@@ -306,7 +287,7 @@ void Form1::searchWithoutResult(ScanEnd end) {
     // Back to idle, but offline mode stays barred once a connection was attempted.
     for (QWidget* w : std::initializer_list<QWidget*>{Combo1, Combo2, Combo3, Combo4, Command1})
         w->setEnabled(true);
-    if (m_closeRequested)
+    if (m_guard.closeRequested())
         return;
     if (end == ScanEnd::NotFound)
         m_services.dialogs->message(this, text::NotFound, text::LinkErrorTitle);
@@ -319,8 +300,7 @@ void Form1::Command2_Click() {
         return;
     Global.OFFLINE = 1;
     m_services.windows.editor();
-    m_leaving = true;
-    close();
+    m_guard.closeWindow();
 }
 
 }  // namespace velorin

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "link/SerialPort.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Services.h"
 
 class QComboBox;
@@ -30,7 +31,7 @@ public:
     void Command2_Click();
 
     // Whether a probe or the search is under way.
-    bool busy() const { return m_depth > 0; }
+    bool busy() const { return m_guard.busy(); }
 
     QLabel* Label1;
     QLabel* Label2;
@@ -58,7 +59,6 @@ protected:
 
 private:
     enum class ScanEnd { Found, NotFound, Stopped, PortFailed };
-    class HandlerScope;
 
     void Form_Load();
     void Form_Unload();
@@ -71,13 +71,11 @@ private:
     void searchWithoutResult(ScanEnd end);
     void setControlsEnabled(bool enabled);
     void handOver();
-    bool stopAsked() const { return m_stopRequested || m_closeRequested; }
+    bool stopAsked() const { return m_stopRequested || m_guard.closeRequested(); }
 
     Services& m_services;
-    int m_depth = 0;                // handlers running (they wait on the line)
-    bool m_stopRequested = false;   // Esc during the search
-    bool m_closeRequested = false;  // the window was closed while a handler ran
-    bool m_leaving = false;         // the window closes itself (hand-over, offline)
+    HandlerGuard m_guard{*this};   // a close waits for the probe under way
+    bool m_stopRequested = false;  // Esc during the search
 };
 
 // "COM3", "COM3 被占用"; a device whose name is not the COM name itself is shown in brackets

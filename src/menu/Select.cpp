@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "platform/HandlerGuard.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -26,20 +27,6 @@ const QString DevelopWriting = QStringLiteral("開發參數寫入中，請稍候
 constexpr int kMaxDots = 12;
 
 }  // namespace
-
-class Form2::HandlerScope {
-public:
-    explicit HandlerScope(Form2& form) : m_form(form) { ++m_form.m_depth; }
-    ~HandlerScope() {
-        if (--m_form.m_depth == 0 && m_form.m_closeRequested && !m_form.m_leaving) {
-            m_form.m_leaving = true;
-            m_form.close();
-        }
-    }
-
-private:
-    Form2& m_form;
-};
 
 Form2::Form2(Services& services, QWidget* parent) : QWidget(parent), m_services(services) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -126,23 +113,19 @@ bool Form2::Form_KeyDown(int /*keyCode*/, Qt::KeyboardModifiers /*shift*/) {
 }
 
 void Form2::closeEvent(QCloseEvent* event) {
-    if (m_depth > 0 && !m_leaving) {
-        m_closeRequested = true;
-        event->ignore();
+    if (m_guard.holdBack(event))
         return;
-    }
     if (MSComm1->isOpen())
         MSComm1->close();
     event->accept();
 }
 
 void Form2::leave() {
-    m_leaving = true;
-    close();
+    m_guard.closeWindow();
 }
 
 void Form2::Command1_Click() {
-    HandlerScope scope(*this);
+    HandlerGuard::Scope scope(m_guard);
     if (MSComm1->isOpen())
         MSComm1->close();
     Command1->setEnabled(false);
@@ -152,7 +135,7 @@ void Form2::Command1_Click() {
 }
 
 void Form2::Command2_Click() {
-    HandlerScope scope(*this);
+    HandlerGuard::Scope scope(m_guard);
     if (MSComm1->isOpen())
         MSComm1->close();
     m_services.windows.runPanel();

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "link/SerialPort.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Services.h"
 
 class QLineEdit;
@@ -51,17 +52,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class HandlerScope;
-
     void Form_Load();
     void buildControls();
     void leave();
 
     Services& m_services;
-    int m_depth = 0;
+    HandlerGuard m_guard{*this};             // a close waits for the handler under way
     const QKeyEvent* m_previewed = nullptr;  // the key last shown to Form_KeyDown by a control
-    bool m_closeRequested = false;
-    bool m_leaving = false;
 };
 
 // Closes every mode menu that is open: the editor does this once it has read its first page.
