@@ -10,33 +10,28 @@
 using namespace velorin;
 using velorin::test::DriveSimProcess;
 
-TEST(LinkOverPty, AsciiReadAndWrite) {
-    DriveSimProcess sim({"--station", "1", "--settings", "9600,N,7,2", "--set", "300=65526", "--log"});
-    ASSERT_TRUE(sim.started()) << DriveSimProcess::program().toStdString();
-    EventLoopWait wait;
-    QtSerialPort port(wait, sim.devicePath());
-    ASSERT_TRUE(port.setSettings("9600,N,7,2"));
-    ASSERT_EQ(port.open(), OpenResult::Ok);
-    EXPECT_EQ(ReadDataASCII(1, 1, 240, 0, 1, port), "1");
-    EXPECT_EQ(ReadDataASCII(1, 1, 44, 0, 1, port), "-10");
-    EXPECT_TRUE(WriteDataASCII("01", "01", "300", "1234", port));
-    EXPECT_EQ(ReadDataASCII(1, 1, 44, 0, 1, port), "1234");
-    EXPECT_EQ(ReadDataASCII(2, 1, 240, 0, 1, port), "") << "another station's request";
-    port.close();
-    EXPECT_EQ(sim.writes(), QStringList{QStringLiteral("300 1234")});
-}
-
-TEST(LinkOverPty, RtuReadAndWrite) {
-    DriveSimProcess sim({"--station", "3", "--settings", "19200,E,8,1", "--set", "300=65526"});
-    ASSERT_TRUE(sim.started());
-    EventLoopWait wait;
-    QtSerialPort port(wait, sim.devicePath());
-    ASSERT_TRUE(port.setSettings("19200,E,8,1"));
-    ASSERT_EQ(port.open(), OpenResult::Ok);
-    EXPECT_EQ(ReadData(3, 1, 240, 0, 1, port), "3");
-    EXPECT_EQ(ReadData(3, 1, 44, 0, 1, port), "65526");
-    EXPECT_TRUE(WriteData(3, 1, 44, 0x04, 0xD2, port));
-    EXPECT_EQ(ReadData(3, 1, 44, 0, 1, port), "1234");
+TEST(LinkOverPty, ReadAndWriteInBothFramings) {
+    for (const bool rtu : {false, true}) {
+        const QString settings = rtu ? "19200,E,8,1" : "9600,N,7,2";
+        DriveSimProcess sim({"--station", "3", "--settings", settings, "--set", "300=65526", "--log"});
+        ASSERT_TRUE(sim.started()) << DriveSimProcess::program().toStdString();
+        EventLoopWait wait;
+        QtSerialPort port(wait, sim.devicePath());
+        ASSERT_TRUE(port.setSettings(settings.toStdString()));
+        ASSERT_EQ(port.open(), OpenResult::Ok);
+        auto read = [&](std::uint8_t station, int reg) {
+            return rtu ? ReadData(station, reg >> 8, reg & 0xFF, 0, 1, port)
+                       : ReadDataASCII(station, reg >> 8, reg & 0xFF, 0, 1, port);
+        };
+        EXPECT_EQ(read(3, 496), "3");
+        EXPECT_EQ(read(3, 300), rtu ? "65526" : "-10");
+        EXPECT_TRUE(rtu ? WriteData(3, 1, 44, 0x04, 0xD2, port)
+                        : WriteDataASCII("03", "01", "300", "1234", port));
+        EXPECT_EQ(read(3, 300), "1234");
+        EXPECT_EQ(read(2, 496), "") << "another station's request";
+        port.close();
+        EXPECT_EQ(sim.writes(), QStringList{QStringLiteral("300 1234")});
+    }
 }
 
 TEST(LinkOverPty, MasterAtOtherLineSettingsGetsNoAnswer) {

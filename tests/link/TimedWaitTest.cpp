@@ -38,11 +38,3 @@ TEST(VirtualClock, ScheduledActionsRunInsideLaterWaitsInTimeOrder) {
     clock.wait(1ms);
     EXPECT_GT(pumped, 0);
 }
-
-TEST(SteadyWait, EndsEarlyWhenTheConditionHolds) {
-    SteadyWait wait;
-    const Micros t0 = wait.now();
-    int polls = 0;
-    EXPECT_TRUE(wait.wait(1s, [&] { return ++polls == 3; }));
-    EXPECT_LT(wait.now() - t0, Micros{500000});
-}

@@ -40,6 +40,7 @@ int ScriptedDialogs::question(QWidget*, const QString& text, const QString& titl
     return next(m_answers, kNo);
 }
 
+// Input boxes and file dialogs share one script of answers: a text or a path, or cancel.
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
     record({ShownDialog::Kind::Input, prompt, title});
     return next(m_inputs, std::optional<QString>{});
@@ -48,14 +49,14 @@ std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, c
 std::optional<QString> ScriptedDialogs::openFile(QWidget*, const QString& title,
                                                  const QString& folder, const QString&) {
     record({ShownDialog::Kind::OpenFile, folder, title});
-    return next(m_files, std::optional<QString>{});
+    return next(m_inputs, std::optional<QString>{});
 }
 
 std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const QString& title,
                                                  const QString& folder, const QString&,
                                                  const QString&) {
     record({ShownDialog::Kind::SaveFile, folder, title});
-    return next(m_files, std::optional<QString>{});
+    return next(m_inputs, std::optional<QString>{});
 }
 
 }  // namespace velorin::test

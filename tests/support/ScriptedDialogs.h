@@ -22,9 +22,8 @@ class ScriptedDialogs : public Dialogs {
 public:
     // Answers to the coming questions (kYes / kNo), in order; unanswered questions get kNo.
     void answerQuestions(std::initializer_list<int> answers) { m_answers.insert(m_answers.end(), answers); }
-    // Texts for input boxes and paths for file dialogs, in order; none left means cancel.
+    // Texts for input boxes and paths for file dialogs, in the order asked; none left: cancel.
     void answerInputs(std::initializer_list<std::optional<QString>> texts) { m_inputs.insert(m_inputs.end(), texts); }
-    void answerFiles(std::initializer_list<std::optional<QString>> paths) { m_files.insert(m_files.end(), paths); }
     // Runs while a box is shown (a box is modal: the code behind it waits for the answer).
     void onShow(std::function<void(const ShownDialog&)> hook) { m_hook = std::move(hook); }
 
@@ -44,7 +43,7 @@ public:
 private:
     void record(ShownDialog d);
     std::deque<int> m_answers;
-    std::deque<std::optional<QString>> m_inputs, m_files;
+    std::deque<std::optional<QString>> m_inputs;
     std::vector<ShownDialog> m_shown;
     std::function<void(const ShownDialog&)> m_hook;
 };
