@@ -1,222 +1,191 @@
-// Display of raw values and conversion of fields back to raw values.
+// Display of raw values, conversion of fields back to raw values, the factory defaults, the
+// simulated drive's factory registers, and the range checks run before a write.
 
-#include <gtest/gtest.h>
+#include <map>
+#include <set>
 
+#include "TestData.h"
 #include "editor/Rules.h"
+#include "editor/ValueCheck.h"
+#include "link/MBus.h"
+#include "link/NumberText.h"
+#include "sim/SimulatedDrive.h"
 
-namespace velorin {
+namespace velorin::editortest {
 namespace {
 
-using Reason = LeaveUnchanged::Reason;
-
-struct DisplayCase {
-    int reg;
-    std::int32_t raw;
-    DisplayContext context;
-    Display expected;
-};
-
-TEST(Display, RawValuesByRule) {
-    const std::vector<DisplayCase> cases = {
-        {3, 1500, {}, ShowText{"1500"}},            // integer
-        {3, -10, {}, ShowText{"-10"}},              // integer, negative, no blank
-        {10, 5, {}, ShowText{"0.05"}},              // /100
-        {10, -5, {}, ShowText{"-0.05"}},            // /100, negative
-        {275, 12345, {}, ShowText{"12.345"}},       // /1000
-        {159, -5, {}, ShowText{"-0.5"}},            // /10
-        {159, 0, {}, ShowText{"0.0"}},              // /10
-        {30, 10000, {}, ShowText{"100.00"}},        // /100
-        {97, 1234, {0, 0, 0}, ShowText{"12.34"}},   // P03.00 = 0
-        {97, 1234, {1, 0, 0}, ShowText{"123.4"}},   // any other P03.00
-        {106, 1234, {7, 0, 0}, ShowText{"123.4"}},  // any other P03.00
-        {230, 25, {0, 1, 0}, ShowText{"25"}},       // P08.03 = 1
-        {230, 25, {0, 0, 0}, ShowText{"2.5"}},      // P08.03 = 0
-        {440, 12345, {0, 0, 0}, ShowText{"12345"}},
-        {440, 12345, {0, 0, 1}, ShowText{"1234.5"}},
-        {440, 12345, {0, 0, 2}, ShowText{"123.45"}},
-        {440, 12345, {0, 0, 3}, ShowText{"12.345"}},
-        {440, 12345, {0, 0, 4}, ShowText{"1.2345"}},
-        {440, 12345, {0, 0, 5}, LeaveUnchanged{Reason::NoPidDecimals}},
-        {440, 12345, {0, 0, -1}, LeaveUnchanged{Reason::NoPidDecimals}},
-        {497, 48, {}, SelectPosition{0}},
-        {497, 192, {}, SelectPosition{2}},
-        {497, 1152, {}, SelectPosition{4}},
-        {497, 0, {}, LeaveUnchanged{Reason::NotABaudRate}},
-        {497, 2, {}, LeaveUnchanged{Reason::NotABaudRate}},
-        {0, 6, {}, SelectPosition{6}},  // last of 7 options
-        {0, -1, {}, SelectPosition{-1}},
-        {0, 7, {}, LeaveUnchanged{Reason::NotAPosition}},
-        {0, -2, {}, LeaveUnchanged{Reason::NotAPosition}},
-        {1, 31, {}, SelectPosition{31}},  // "60：軟體版本(108.08)"
-        {1, 60, {}, LeaveUnchanged{Reason::NotAPosition}},
-        {361, 1, {}, LeaveUnchanged{Reason::NotAPosition}},
-        {562, 1, {}, SelectPosition{1}},
-        {14, 0, {}, LeaveUnchanged{Reason::NoField}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(displayValue(c.reg, c.raw, c.context), c.expected) << c.reg << " " << c.raw;
+std::int16_t n16(const std::string& text) {
+    return static_cast<std::int16_t>(std::stoi(text));
 }
 
-struct ConvertCase {
-    int reg;
-    FieldContent field;
-    ConversionContext context;
-    std::optional<std::int32_t> expected;  // empty: the working value stays as it was
-};
+TEST(Display, RawValuesByRule) {
+    using R = LeaveUnchanged::Reason;
+    const std::map<std::string, R> reasons = {{"NoPidDecimals", R::NoPidDecimals},
+                                              {"NotABaudRate", R::NotABaudRate},
+                                              {"NotAPosition", R::NotAPosition},
+                                              {"NoField", R::NoField}};
+    for (const auto& r : rows("display.tsv")) {
+        Display expected = ShowText{r[5]};
+        if (r[5][0] == '#')
+            expected = SelectPosition{std::stoi(r[5].substr(1))};
+        else if (reasons.contains(r[5]))
+            expected = LeaveUnchanged{reasons.at(r[5])};
+        const DisplayContext context{std::stoi(r[2]), std::stoi(r[3]), n16(r[4])};
+        EXPECT_EQ(displayValue(std::stoi(r[0]), std::stoi(r[1]), context), expected)
+            << r[0] << " " << r[1];
+    }
+}
 
 TEST(Conversion, FieldsByKind) {
-    const std::vector<ConvertCase> cases = {
-        // Integer fields: lenient reading.
-        {2, {-1, "12abc"}, {}, 12},
-        {2, {-1, ""}, {}, 0},
-        {2, {-1, "1 2"}, {}, 12},
-        {2, {-1, "&HFFFF"}, {}, -1},
-        {2, {-1, "-5"}, {}, -5},
-        {2, {-1, "2.5"}, {}, 2},
-        {2, {-1, "3.5"}, {}, 4},
-        {2, {-1, "3000000000"}, {}, std::nullopt},
-        // Scaled fields: strict reading, product in double precision before rounding.
-        {10, {-1, "0.125"}, {}, 12},
-        {10, {-1, "0.135"}, {}, 14},
-        {10, {-1, "1.005"}, {}, 100},
-        {10, {-1, "12abc"}, {}, std::nullopt},
-        {10, {-1, ""}, {}, std::nullopt},
-        {10, {-1, " 1.5 "}, {}, 150},
-        {10, {-1, "-300.00"}, {}, -30000},
-        {159, {-1, ""}, {}, std::nullopt},
-        {159, {-1, "1,5"}, {0, 0, 0, ','}, 15},
-        {275, {-1, "0.15"}, {}, 150},
-        {10, {-1, "30000000"}, {}, std::nullopt},
-        // List fields: the position.
-        {1, {23, ""}, {}, 23},
-        {1, {-1, ""}, {}, -1},
-        {497, {1, "9.6"}, {}, 1},
-        // Dependent scales.
-        {97, {-1, "10.00"}, {0, 0, 0}, 1000},
-        {97, {-1, "10.00"}, {1, 0, 0}, 100},
-        {230, {-1, "2.5"}, {0, 0, 0}, 25},
-        {230, {-1, "25abc"}, {0, 1, 0}, 25},
-        {440, {-1, "50.00"}, {0, 0, 0}, 50},
-        {440, {-1, "50.00"}, {0, 0, 2}, 5000},
-        {440, {-1, "1.2345"}, {0, 0, 4}, 12345},
-        {440, {-1, "50"}, {0, 0, 7}, std::nullopt},
-        // Never converted.
-        {549, {-1, "101"}, {}, std::nullopt},
-        {562, {1, ""}, {}, std::nullopt},
-        {14, {-1, "5"}, {}, std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(convertField(c.reg, c.field, c.context), c.expected)
-            << c.reg << " '" << c.field.text << "'";
+    for (const auto& r : rows("conversion.tsv")) {
+        const FieldContent field{std::stoi(r[1]), r[2]};
+        const ConversionContext context{std::stoi(r[3]), std::stoi(r[4]), n16(r[5]), r[6][0]};
+        const auto raw = convertField(std::stoi(r[0]), field, context);
+        EXPECT_EQ(raw ? std::to_string(*raw) : "-", r[7]) << r[0] << " '" << r[2] << "'";
+    }
 }
 
 TEST(Conversion, ValueConvertTakesTheSelectedUnitsAndKeepsFailures) {
     std::array<FieldContent, kRegisterCount> fields{};
     std::array<std::int32_t, kRegisterCount> value{};
-    value[10] = 777;  // a x100 field that fails keeps this
-    value[14] = 0;    // no field
-    value[549] = 42;  // display-only: never converted
-    value[440] = 99;  // Flag471 out of range: kept
-    fields[96].selected = 1;
+    value[159] = 555;  // an empty x10 field keeps it
     fields[97].text = "10.00";
-    fields[229].selected = 0;
     fields[230].text = "2.5";
-    fields[10].text = "abc";
-    fields[159].text = "";
-    fields[2].text = "";
-    fields[440].text = "5";
-    fields[549].text = "1";
-    valueConvert(fields, value, 7);
-    EXPECT_EQ(value[96], 1);
-    EXPECT_EQ(value[97], 100);
-    EXPECT_EQ(value[230], 25);
-    EXPECT_EQ(value[10], 777);
-    EXPECT_EQ(value[159], 0);
-    EXPECT_EQ(value[2], 0);
-    EXPECT_EQ(value[14], 0);
-    EXPECT_EQ(value[549], 42);
-    EXPECT_EQ(value[440], 99);
-    EXPECT_EQ(value[0], -1);  // a list with nothing selected
-
+    fields[96].selected = 1;
+    fields[229].selected = 0;
+    valueConvert(fields, value, 0);
+    // P03.01 and P08.04 follow the unit positions selected now; nothing selected gives -1.
+    EXPECT_EQ((std::vector{value[96], value[97], value[229], value[230], value[159], value[0]}),
+              (std::vector<std::int32_t>{1, 100, 0, 25, 555, -1}));
     fields[96].selected = 0;
     valueConvert(fields, value, 0);
     EXPECT_EQ(value[97], 1000);
-    EXPECT_EQ(value[440], 5);
 }
 
-// The conversion table and the display table are stated apart; they must agree field by field.
-TEST(Conversion, ScaleMatchesTheDisplayedDecimalsOfEveryField) {
-    const auto& cat = Catalogue::instance();
+// The conversion table, the display rules and the factory defaults are stated apart: each
+// field's scale matches its decimals, and so do its default's decimals but for known rows.
+TEST(DisplayRules, ScaleAndFactoryDefaultsAgreeWithThem) {
+    using enum DisplayRule;
+    using C = ConversionKind;
+    using Kind = FactoryDefault::Kind;
+    // The scale, and the decimals at the unit switches' and P13.35's own defaults.
+    const std::map<DisplayRule, std::pair<C, int>> byRule = {
+        {Position, {C::List, -1}},           {BaudRate, {C::List, -1}},
+        {Integer, {C::Integer, 0}},          {Div10, {C::Scale10, 1}},
+        {Div100, {C::Scale100, 2}},          {Div1000, {C::Scale1000, 3}},
+        {RampTime, {C::ByRampUnit, 2}},      {StepTime, {C::ByStepUnit, 1}},
+        {PidSetpoint, {C::ByPidDecimals, 2}}};
     int converted = 0;
-    for (const auto& p : cat.parameters()) {
-        if (!p.shown) {
-            EXPECT_EQ(p.conversion, ConversionKind::None) << p.reg;
-            continue;
+    std::vector<int> differing, nonZero, listed;
+    for (const auto& p : cat().parameters()) {
+        const bool convert = p.shown && p.reg <= 548;  // P17.11-P17.24 only show
+        converted += convert;
+        EXPECT_EQ(p.conversion, convert ? byRule.at(p.display).first : C::None) << p.reg;
+        const auto& f = p.factory;
+        if (!p.shown || p.reg == 38) {  // P01.13 has no default
+            EXPECT_EQ(f.kind, Kind::None) << p.reg;
+        } else if (p.kind == FieldKind::Number) {
+            ASSERT_EQ(f.kind, Kind::Text) << p.code;
+            EXPECT_TRUE(strictNumber(f.text)) << p.code << " " << f.text;
+            const auto point = f.text.find('.');
+            const auto decimals = point == std::string::npos ? 0 : f.text.size() - point - 1;
+            if (static_cast<int>(decimals) != byRule.at(p.display).second)
+                differing.push_back(p.reg);
+        } else {  // a position the field's list has
+            ASSERT_EQ(f.kind, Kind::Position) << p.code;
+            EXPECT_GE(f.position, 0) << p.code;
+            ASSERT_LT(f.position, static_cast<int>(cat().options(p.reg).size())) << p.code;
+            if (f.position != 0)
+                nonZero.push_back(p.reg);
         }
-        if (p.reg > 548) {
-            EXPECT_EQ(p.conversion, ConversionKind::None) << p.reg;
-            continue;
-        }
-        ++converted;
-        ConversionKind expected = ConversionKind::None;
-        switch (p.display) {
-            case DisplayRule::Position:
-            case DisplayRule::BaudRate:
-                expected = ConversionKind::List;
-                break;
-            case DisplayRule::Integer:
-                expected = ConversionKind::Integer;
-                break;
-            case DisplayRule::Div10:
-                expected = ConversionKind::Scale10;
-                break;
-            case DisplayRule::Div100:
-                expected = ConversionKind::Scale100;
-                break;
-            case DisplayRule::Div1000:
-                expected = ConversionKind::Scale1000;
-                break;
-            case DisplayRule::RampTime:
-                expected = ConversionKind::ByRampUnit;
-                break;
-            case DisplayRule::StepTime:
-                expected = ConversionKind::ByStepUnit;
-                break;
-            case DisplayRule::PidSetpoint:
-                expected = ConversionKind::ByPidDecimals;
-                break;
-            case DisplayRule::None:
-                break;
-        }
-        EXPECT_EQ(p.conversion, expected) << p.code;
     }
     EXPECT_EQ(converted, 487);
+    EXPECT_EQ(differing, registerSet("default-decimals-differ"));
+    // The choice fields whose default is not position 0, with the option then shown.
+    for (const auto& row : rows("choice_defaults.tsv")) {
+        const auto& p = cat().parameter(listed.emplace_back(std::stoi(row[0])));
+        const auto shown = cat().options(p.reg)[p.factory.position];
+        EXPECT_EQ(Row({p.code, std::to_string(p.factory.position), shown}),
+                  Row(row.begin() + 1, row.end()));
+    }
+    EXPECT_EQ(nonZero, listed);
 }
 
-// What a page shows is read back to the same raw value, for every number field.
-TEST(Conversion, DisplayedTextConvertsBackToTheRawValue) {
-    const auto& cat = Catalogue::instance();
-    for (const auto& p : cat.parameters()) {
-        if (!p.shown || p.conversion == ConversionKind::None)
-            continue;
-        for (std::int32_t raw : {0, 1, -1, 7, 1234, -30000, 65535}) {
-            for (std::int16_t unit : {0, 1, 2}) {
-                const auto shown = displayValue(p.reg, raw, {unit, unit, unit});
-                FieldContent field;
-                if (const auto* s = std::get_if<SelectPosition>(&shown))
-                    field.selected = s->position;
-                else if (const auto* t = std::get_if<ShowText>(&shown))
-                    field.text = t->text;
-                else
-                    continue;
-                const std::int32_t expected =
-                    p.display == DisplayRule::BaudRate ? *baudPosition(raw) : raw;
-                EXPECT_EQ(convertField(p.reg, field, {unit, unit, unit}), expected)
-                    << p.code << " " << raw;
-            }
-        }
+TEST(FactoryDefaults, ShownResetAndSavedOfflineValues) {
+    const auto fields = factoryFields();
+    std::array<std::int32_t, kRegisterCount> saved{};
+    valueConvert(fields, saved, 0);
+    for (const auto& row : rows("factory_values.tsv")) {
+        const int reg = std::stoi(row[0]);
+        EXPECT_EQ(Row({fields[reg].text, std::to_string(factoryDriveValue(reg)),
+                       std::to_string(saved[reg])}),
+                  Row(row.begin() + 1, row.end()))
+            << reg;
+    }
+}
+
+TEST(SimulatedDrive, StartsAndResetsToTheFactoryValues) {
+    SimulatedDrive drive;
+    const auto differing = [&] {
+        std::vector<int> regs;
+        for (int r = 0; r < kParameterCount; ++r)
+            if (drive.reg(r) != static_cast<std::uint16_t>(factoryDriveValue(r)))
+                regs.push_back(r);
+        return regs;
+    };
+    EXPECT_EQ(differing(), std::vector<int>{});
+    // A technician's change, then a reset to the 3-wire 220/440 V defaults over the line.
+    drive.setReg(3, 500);
+    drive.setReg(151, 4);
+    ASSERT_EQ(differing(), (std::vector<int>{3, 151}));
+    const std::string request = asciiRequest("010602220003");  // P546 (0x222) := 3
+    drive.hear(std::vector<std::uint8_t>(request.begin(), request.end()), drive.line());
+    EXPECT_EQ(differing(), std::vector<int>{});
+}
+
+TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
+    std::set<std::string> textDiffers;
+    for (const auto& c : cat().checks()) {
+        const auto& p = cat().parameter(c.reg);
+        EXPECT_EQ(p.page, c.page) << c.code;
+        EXPECT_EQ(codeByBases(c.reg), c.code);
+        EXPECT_NE(p.kind, FieldKind::Choice) << c.code;
+        EXPECT_LT(c.page, 29);  // page 29 has no checks
+        // The bounds text mostly shows the raw bounds as the field shows them.
+        const auto text = [&](std::int32_t raw) {
+            return std::get<ShowText>(displayValue(c.reg, raw)).text;
+        };
+        if (c.lower.kind == CheckBound::Kind::Constant &&
+            c.upper.kind == CheckBound::Kind::Constant &&
+            text(c.lower.value) + "~" + text(c.upper.value) != c.boundsText)
+            textDiffers.insert(c.code + "\t" + c.boundsText);
+    }
+    std::set<std::string> expected;
+    for (const auto& row : rows("bounds_texts.tsv")) expected.insert(row[0] + "\t" + row[1]);
+    EXPECT_EQ(textDiffers, expected);
+}
+
+// Values that pass every check with Flag382 = 100 (each tested register at its lower bound
+// where that is a number, the motor currents at the rated current) but those named in the table.
+TEST(ValueCheck, MessagesForGivenValues) {
+    std::array<std::int32_t, kRegisterCount> passing{};
+    for (const auto& c : cat().checks())
+        if (c.lower.kind == CheckBound::Kind::Constant)
+            passing[c.reg] = std::max(passing[c.reg], c.lower.value);
+    passing[261] = passing[322] = 100;
+    for (const auto& row : rows("check_messages.tsv")) {
+        auto v = passing;
+        std::istringstream values(row[1]);
+        for (std::string set; std::getline(values, set, ',');)
+            v[std::stoi(set)] = std::stoi(set.substr(set.find('=') + 1));
+        std::array<std::int16_t, kPageCount + 1> held{};
+        for (int k : registers(row[0])) held[k] = 1;
+        std::vector<std::string> messages;
+        for (const auto& f : valueCheck(v, held, std::stoi(row[2]), std::stoi(row[3])))
+            messages.push_back(f.message);
+        EXPECT_EQ(messages, Row(row.begin() + 4, row.end())) << row[0] << " " << row[1];
     }
 }
 
 }  // namespace
-}  // namespace velorin
+}  // namespace velorin::editortest

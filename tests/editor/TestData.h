@@ -1,0 +1,68 @@
+#pragma once
+// The tables under tests/editor/data that the catalogue is compared with, and the code of a
+// register worked out from the group bases.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "editor/Catalogue.h"
+
+namespace velorin::editortest {
+
+inline const Catalogue& cat() {
+    return Catalogue::instance();
+}
+
+using Row = std::vector<std::string>;
+
+// The rows of a tab-separated table; lines starting with '#' are notes.
+inline std::vector<Row> rows(const std::string& file) {
+    std::vector<Row> table;
+    std::ifstream in(std::string(VELORIN_EDITOR_TEST_DATA) + "/" + file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        Row& row = table.emplace_back();
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) row.push_back(cell);
+    }
+    EXPECT_FALSE(table.empty()) << file;
+    return table;
+}
+
+// "14-15,23,112-114" as the registers it names; "-" names none.
+inline std::vector<int> registers(const std::string& text) {
+    std::vector<int> regs;
+    std::istringstream parts(text == "-" ? "" : text);
+    for (std::string part; std::getline(parts, part, ',');) {
+        const int last = std::stoi(part.substr(part.find('-') + 1));  // npos + 1: no dash
+        for (int r = std::stoi(part); r <= last; ++r) regs.push_back(r);
+    }
+    return regs;
+}
+
+// A named set of registers.tsv.
+inline std::vector<int> registerSet(const std::string& name) {
+    for (const auto& row : rows("registers.tsv"))
+        if (row[0] == name)
+            return registers(row[1]);
+    ADD_FAILURE() << "no register set " << name;
+    return {};
+}
+
+// "P11.12" for register 380: the group whose base lies at or below it, and the offset.
+inline std::string codeByBases(int reg) {
+    static const auto bases = registerSet("group-bases");
+    const auto group = std::upper_bound(bases.begin(), bases.end(), reg) - bases.begin() - 1;
+    char code[16];
+    std::snprintf(code, sizeof code, "P%02d.%02d", static_cast<int>(group), reg - bases[group]);
+    return code;
+}
+
+}  // namespace velorin::editortest
