@@ -97,6 +97,22 @@ TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
     EXPECT_EQ(writes(), (Writes{{48, 40000}, {kCmd, 19}, {kCmd, 1}}));
 }
 
+TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
+    Form4* p = load();
+    std::vector<std::size_t> writesWhenShown;
+    s.dialogs.onShow([&](const auto&) { writesWhenShown.push_back(writes().size()); });
+    // An unconfirmed run with a stop clicked meanwhile: the stop goes out, then one box.
+    s.drive.injectFault({DriveFault::Kind::NoReply}, 3);
+    during(10, [&] { click(p->Command3); });
+    click(p->Command1);
+    // An unconfirmed jog is reported after its release's stop, not while the button is held.
+    s.drive.injectFault({DriveFault::Kind::NoReply}, 2);
+    QTest::mousePress(p->Command5, Qt::LeftButton);
+    EXPECT_EQ(writesWhenShown, std::vector<std::size_t>{3});
+    QTest::mouseRelease(p->Command5, Qt::LeftButton);
+    EXPECT_EQ(writesWhenShown, (std::vector<std::size_t>{3, 6}));
+}
+
 TEST_P(RunFraming, SliderWritesWhatItShowsInTheOrderMoved) {
     Form4* p = load();
     slide({1});
