@@ -2,29 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "link/MBus.h"
-#include "sim/SimulatedPort.h"
+#include "SimLine.h"
 
 using namespace velorin;
 
-namespace {
-
-struct Bench {
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    SimulatedPort port{line, clock};
-    Bench() {
-        port.setSettings("9600,N,7,2");
-        port.open();
-    }
-    void settings(const char* s) { port.setSettings(s); }
-};
-
-}  // namespace
-
 TEST(SimulatedDrive, LinkParametersTakeEffectAfterTheReply) {
-    Bench b;
+    Line b("9600,N,7,2");
     EXPECT_EQ(ReadDataASCII(1, 1, 240, 0, 1, b.port), "1");
     ASSERT_TRUE(WriteDataASCII("01", "01", "496", "7", b.port));  // station 7
     EXPECT_EQ(ReadDataASCII(1, 1, 240, 0, 1, b.port), "");
@@ -43,7 +26,7 @@ TEST(SimulatedDrive, LinkParametersTakeEffectAfterTheReply) {
 
 TEST(SimulatedDrive, LockResetTwoToSevenRestoresFactorySettings) {
     for (int v : {2, 7}) {
-        Bench b;
+        Line b("9600,N,7,2");
         b.drive.setLink(9, 4, 6);
         b.settings("115200,O,8,1");
         b.drive.setReg(100, 4321);
@@ -56,14 +39,14 @@ TEST(SimulatedDrive, LockResetTwoToSevenRestoresFactorySettings) {
         b.settings("9600,N,7,2");
         EXPECT_EQ(ReadDataASCII(1, 1, 240, 0, 1, b.port), "1");
     }
-    Bench b;
+    Line b("9600,N,7,2");
     ASSERT_TRUE(WriteDataASCII("01", "02", "546", "8", b.port));  // clear the fault history
     EXPECT_EQ(b.drive.reg(546), 8);
     EXPECT_EQ(b.drive.settings(), "9600,N,7,2");
 }
 
 TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
-    Bench b;
+    Line b("9600,N,7,2");
     const struct {
         const char* word;
         const char* status;
@@ -77,16 +60,4 @@ TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
     ASSERT_EQ(b.drive.writeLog().size(), 7u);
     EXPECT_EQ(b.drive.writeLog().back().reg, kCommandRegister);
     EXPECT_EQ(b.drive.writeLog().back().value, 1);
-}
-
-TEST(SimulatedDrive, ChunkedRequestsAndGarbageBeforeThem) {
-    SimulatedDrive d;
-    const std::string rq = ":010301F000010A\r\n";
-    const LineSettings line = d.line();
-    const std::string noise = "\x13\x7f";
-    EXPECT_TRUE(d.hear(std::span(reinterpret_cast<const std::uint8_t*>(noise.data()), noise.size()), line).empty());
-    EXPECT_TRUE(d.hear(std::span(reinterpret_cast<const std::uint8_t*>(rq.data()), 5), line).empty());
-    auto reply = d.hear(std::span(reinterpret_cast<const std::uint8_t*>(rq.data()) + 5, rq.size() - 5), line);
-    ASSERT_EQ(reply.size(), 1u);
-    EXPECT_EQ(std::string(reply[0].bytes.begin(), reply[0].bytes.end()), ":0103020001" + lrc("0103020001") + "\r\n");
 }

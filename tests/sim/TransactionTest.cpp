@@ -2,36 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "link/MBus.h"
-#include "sim/SimulatedPort.h"
+#include "SimLine.h"
 
 using namespace velorin;
 
-namespace {
-
-struct Line {
-    explicit Line(const char* settings, std::uint8_t station = 1) {
-        drive.setLink(station, *rateIndexOf(settings), *formatIndexOf(settings));
-        port.setSettings(settings);
-        EXPECT_EQ(port.open(), OpenResult::Ok);
-        setLinkTrace([this](const LinkTraceEvent& e) {
-            if (e.sent) sent.emplace_back(e.bytes.begin(), e.bytes.end());
-        });
-    }
-    ~Line() { setLinkTrace({}); }
-    bool rtu() const { return drive.rtu(); }
-    std::string read(int reg) {
-        return rtu() ? ReadData(drive.station(), reg >> 8, reg & 0xFF, 0, 1, port)
-                     : ReadDataASCII(drive.station(), reg >> 8, reg & 0xFF, 0, 1, port);
-    }
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    SimulatedPort port{line, clock};
-    std::vector<std::string> sent;
-};
-
-}  // namespace
 
 TEST(Transaction, RtuReadIsUnsignedAndAsciiReadSigned) {
     const struct {
