@@ -44,7 +44,7 @@ QWidget* standIn(const QString& what, std::function<void()> back) {
 
 QWidget* showEditorStandIn(Services& services) {
     QWidget* w = standIn(text::Editor, [&services] {
-        if (Global.OFFLINE == 1)
+        if (services.link.offline)
             services.windows.connection();
         else
             services.windows.menu();

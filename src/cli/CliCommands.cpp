@@ -5,7 +5,7 @@
 #include <QRegularExpression>
 #include <optional>
 
-#include "ScanOrder.h"
+#include "link/DriveFacts.h"
 #include "link/Global.h"
 #include "link/MBus.h"
 
@@ -74,17 +74,12 @@ QString checkText(const ReplyCheck& c, bool rtu) {
                    exceptionName(c.exceptionCode);
         case LinkOutcome::PortError:
             return QStringLiteral("port error");
+        case LinkOutcome::Stopped:
+            return QStringLiteral("stopped");
     }
     return QString::fromUtf8(linkOutcomeName(c.outcome).data());
 }
 
-// The probe's rule: the station register read as the framing reads it (unsigned over RTU,
-// signed over ASCII) holds more than 0.
-bool probeFound(const ReplyCheck& r, bool rtu) {
-    if (r.outcome != LinkOutcome::Ok)
-        return false;
-    return rtu ? r.value > 0 : static_cast<std::int16_t>(r.value) > 0;
-}
 
 QString foundLine(const std::string& settings, bool rtu, int station) {
     return QStringLiteral("settings=%1 framing=%2 station=%3\n")
@@ -421,7 +416,7 @@ int CliRun::probe() {
         return c;
     const ReplyCheck r = transact(*m_port, m_rtu, m_station, 3, kStationRegister, 1);
     m_port->close();
-    if (probeFound(r, m_rtu)) {
+    if (drive::probeFound(r, framingOf(m_rtu))) {
         const int own = m_rtu ? r.value : static_cast<std::int16_t>(r.value);
         m_out << foundLine(m_settings, m_rtu, own);
         return exitCode(CliExit::Ok);
@@ -507,7 +502,7 @@ int CliRun::scan(int first, int last) {
         }
         const ReplyCheck r = transact(*m_port, step.rtu(), step.station, 3, kStationRegister, 1);
         m_port->close();
-        if (probeFound(r, step.rtu())) {
+        if (drive::probeFound(r, step.framing())) {
             m_con.line(QStringLiteral("found by probe %1 of %2 after %3")
                            .arg(i + 1)
                            .arg(order.total())
@@ -605,7 +600,7 @@ int CliRun::run(const QStringList& args) {
                                  .arg(text));
             m_settings = s;
         }
-        m_rtu = rtuOfFormat(*formatIndexOf(m_settings)) == 1;
+        m_rtu = isRtu(framingOfFormat(*formatIndexOf(m_settings)));
         if (parser.isSet(opt.station)) {
             const QString text = unmark(parser.value(opt.station));
             const auto n = parseInteger(text);

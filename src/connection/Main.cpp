@@ -123,8 +123,8 @@ void Form1::buildControls() {
 }
 
 void Form1::Form_Load() {
-    Global.RTU = 0;
-    Global.OFFLINE = 0;
+    m_services.link.framing = Framing::Ascii;
+    m_services.link.offline = false;
 
     // Every COM number is tried: a port that opens is free, one that another program holds is
     // listed as such, one that is not there is left out.
@@ -182,8 +182,8 @@ bool Form1::openPort(const std::string& settings) {
 
 bool Form1::probe(bool rtu) {
     const std::string reply =
-        rtu ? ReadData(Global.Station, kProbeRegHigh, kProbeRegLow, 0, 1, *MSComm1)
-            : ReadDataASCII(Global.Station, kProbeRegHigh, kProbeRegLow, 0, 1, *MSComm1);
+        rtu ? ReadData(m_services.link.station, kProbeRegHigh, kProbeRegLow, 0, 1, *MSComm1)
+            : ReadDataASCII(m_services.link.station, kProbeRegHigh, kProbeRegLow, 0, 1, *MSComm1);
     return lenientNumber(reply) > 0;
 }
 
@@ -208,14 +208,14 @@ void Form1::Command1_Click() {
     HandlerGuard::Scope scope(m_guard);
     m_stopRequested = false;
     setControlsEnabled(false);
-    Global.Station = roundTo<std::uint8_t>(station).value_or(0);
+    m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
 
     // "COM12 被占用" -> 12: the number read from the 4th character on.
     const int comPort =
         roundTo<std::int16_t>(lenientNumber(Combo1->currentText().mid(3).toStdString()))
             .value_or(0);
     MSComm1->setCommPort(comPort);
-    Global.COM_Port = static_cast<std::int16_t>(comPort);
+    m_services.link.comPort = comPort;
 
     const int rate = Combo2->currentIndex();
     const int format = Combo3->currentIndex();
@@ -231,15 +231,15 @@ void Form1::Command1_Click() {
             if (format < 3) {
                 found = probe(false);
             } else {
-                Global.RTU = 1;
+                m_services.link.framing = Framing::Rtu;
                 found = probe(true);
             }
             if (found && !m_guard.closeRequested()) {
-                Global.COM_Set = settings;
+                m_services.link.settings = settings;
                 handOver();
                 return;
             }
-            Global.RTU = 0;
+            m_services.link.framing = Framing::Ascii;
             MSComm1->close();
             end = stopAsked() ? ScanEnd::Stopped : scan();
         }
@@ -254,7 +254,7 @@ void Form1::Command1_Click() {
 
 Form1::ScanEnd Form1::scan() {
     for (i = kFirstStation; i <= kLastStation; ++i) {
-        Global.Station = static_cast<std::uint8_t>(i);
+        m_services.link.station = static_cast<std::uint8_t>(i);
         Combo4->clear();
         Combo4->addItem(QString::number(i));
         Combo4->setCurrentIndex(0);
@@ -266,11 +266,11 @@ Form1::ScanEnd Form1::scan() {
                 const std::string settings = settingsString(k, j);
                 if (!openPort(settings))
                     return ScanEnd::PortFailed;
-                const bool rtu = rtuOfFormat(j) == 1;
+                const bool rtu = isRtu(framingOfFormat(j));
                 if (probe(rtu)) {
                     if (rtu)
-                        Global.RTU = 1;
-                    Global.COM_Set = settings;
+                        m_services.link.framing = Framing::Rtu;
+                    m_services.link.settings = settings;
                     return ScanEnd::Found;
                 }
                 MSComm1->close();
@@ -298,7 +298,7 @@ void Form1::searchWithoutResult(ScanEnd end) {
 void Form1::Command2_Click() {
     if (busy())
         return;
-    Global.OFFLINE = 1;
+    m_services.link.offline = true;
     m_services.windows.editor();
     m_guard.closeWindow();
 }

@@ -9,17 +9,22 @@
 
 namespace velorin {
 
-// The five variables the windows hand on to each other.
-struct LinkState {
-    std::uint8_t Station = 0;  // Modbus station of the drive
-    std::int16_t RTU = 0;      // 0 = Modbus ASCII, 1 = Modbus RTU
-    std::int16_t OFFLINE = 0;  // 1 = the editor works without a drive
-    std::int16_t COM_Port = 0; // N of COM1..COM16
-    std::string COM_Set;       // settings string, e.g. "9600,N,7,2"
-};
+// How requests and replies are framed on the line.
+enum class Framing { Ascii, Rtu };
 
-// The one link state of the program.
-inline LinkState Global;
+inline bool isRtu(Framing f) { return f == Framing::Rtu; }
+inline Framing framingOf(bool rtu) { return rtu ? Framing::Rtu : Framing::Ascii; }
+inline std::string_view framingName(Framing f) { return f == Framing::Rtu ? "RTU" : "ASCII"; }
+
+// What the windows hand on to each other: where the drive was found and how it is reached. One
+// value, held by the services object every window shares.
+struct LinkState {
+    std::uint8_t station = 0;          // Modbus station of the drive
+    Framing framing = Framing::Ascii;  // Modbus ASCII (7 data bits) or RTU (8 data bits)
+    bool offline = false;              // the editor works without a drive
+    int comPort = 0;                   // N of COM1..COM16
+    std::string settings;              // line settings, e.g. "9600,N,7,2"
+};
 
 struct RateEntry {
     std::string_view text;   // "9600"
@@ -55,7 +60,7 @@ inline constexpr std::array<FormatEntry, 7> kFormats{{
 inline constexpr int kSuffixLength = 6;
 
 // Format index below 3 is ASCII, 3 and above RTU.
-inline std::int16_t rtuOfFormat(int formatIndex) { return formatIndex >= 3 ? 1 : 0; }
+inline Framing framingOfFormat(int formatIndex) { return framingOf(formatIndex >= 3); }
 
 // Rate text of index `rate` followed by the suffix of index `format`.
 std::string settingsString(int rate, int format);

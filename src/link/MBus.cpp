@@ -128,6 +128,7 @@ std::string_view linkOutcomeName(LinkOutcome outcome) {
         case LinkOutcome::Malformed: return "malformed reply";
         case LinkOutcome::Exception: return "exception";
         case LinkOutcome::PortError: return "port error";
+        case LinkOutcome::Stopped: return "stopped";
     }
     return "?";
 }

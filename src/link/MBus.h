@@ -63,7 +63,8 @@ enum class LinkOutcome {
     WrongFunction,  // a reply to another function
     Malformed,      // too short, bad byte count, an echo that differs, noise
     Exception,      // the drive refused the request (exception code in the reply)
-    PortError,      // the port is closed or refused to send
+    PortError,      // the port is closed, refused to send, or its device is gone
+    Stopped,        // not sent: the line session was asked to stop
 };
 
 std::string_view linkOutcomeName(LinkOutcome outcome);

@@ -66,6 +66,10 @@ public:
     bool localEcho() const { return m_localEcho; }
     void setLocalEcho(bool echoes) { m_localEcho = echoes; }
 
+    // Replies that arrived after their transaction had given up on them.
+    long lateReplies() const { return m_lateReplies; }
+    void countLateReply() { ++m_lateReplies; }
+
 protected:
     std::string m_settings;
 
@@ -74,6 +78,7 @@ private:
     int m_commPort = 1;
     Micros m_lastTraffic{-1000000};
     bool m_localEcho = false;
+    long m_lateReplies = 0;
 };
 
 }  // namespace velorin

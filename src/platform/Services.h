@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "link/Global.h"
 #include "link/SerialPort.h"
 #include "link/TimedWait.h"
 
@@ -64,6 +65,8 @@ struct WindowFactory {
 };
 
 struct Services {
+    // Where the drive was found and how it is reached; the windows hand it on to each other.
+    LinkState link;
     Dialogs* dialogs = nullptr;
     Folders* folders = nullptr;
     PortProvider* ports = nullptr;

@@ -280,7 +280,7 @@ void Form4::buildWindow() {
 // ---- Entry ----
 
 bool Form4::Form_Load() {
-    Temp = Global.RTU;
+    Temp = isRtu(m_services.link.framing) ? 1 : 0;
     Preview = 0;
     Command3->setEnabled(false);
     Slider1->setMinimum(1);
@@ -289,8 +289,8 @@ bool Form4::Form_Load() {
     Slider1->setTickInterval(5000);
 
     m_port = m_services.ports->createPort(*m_services.wait);
-    m_port->setCommPort(Global.COM_Port);
-    const bool open = m_port->setSettings(Global.COM_Set) && m_port->open() == OpenResult::Ok;
+    m_port->setCommPort(m_services.link.comPort);
+    const bool open = m_port->setSettings(m_services.link.settings) && m_port->open() == OpenResult::Ok;
     if (!open) {
         // The mode menu has only just let go of the port; someone else has taken it.
         m_port.reset();
@@ -406,8 +406,8 @@ std::string Form4::readRegister(int reg) {
     const auto hi = static_cast<std::uint8_t>(reg >> 8);
     const auto lo = static_cast<std::uint8_t>(reg & 0xFF);
     if (Temp == 0)
-        return ReadDataASCII(Global.Station, hi, lo, 0, 1, *m_port);
-    return ReadData(Global.Station, hi, lo, 0, 1, *m_port);
+        return ReadDataASCII(m_services.link.station, hi, lo, 0, 1, *m_port);
+    return ReadData(m_services.link.station, hi, lo, 0, 1, *m_port);
 }
 
 bool Form4::writeRegister(int reg, const std::string& valueText) {
@@ -421,14 +421,14 @@ bool Form4::writeRegister(int reg, const std::string& valueText) {
     const auto lo = static_cast<std::uint8_t>(reg & 0xFF);
     if (Temp == 0) {
         const std::int64_t word = *value < 0 ? 65536 + *value : *value;
-        return WriteDataASCII(formatNumber(Global.Station, "00"), formatNumber(hi, "00"),
+        return WriteDataASCII(formatNumber(m_services.link.station, "00"), formatNumber(hi, "00"),
                               formatNumber(lo, "00"), plainText(static_cast<double>(word)),
                               *m_port);
     }
     std::array<std::uint8_t, 2> bytes{};
     if (!D2Byte(plainText(static_cast<double>(*value)), bytes))
         return false;
-    return WriteData(Global.Station, hi, lo, bytes[0], bytes[1], *m_port);
+    return WriteData(m_services.link.station, hi, lo, bytes[0], bytes[1], *m_port);
 }
 
 std::int32_t Form4::readRampTime(int reg) {

@@ -17,9 +17,10 @@ namespace velorin::test {
 class ConnectionTest : public ::testing::Test {
 protected:
     // The link state: "station settings RTU=n COMn".
-    static std::string linkState() {
-        return QString("%1 %2 RTU=%3 COM%4").arg(Global.Station).arg(Global.COM_Set.c_str())
-            .arg(Global.RTU).arg(Global.COM_Port).toStdString();
+    std::string linkState() const {
+        const LinkState& l = sim.services.link;
+        return QString("%1 %2 RTU=%3 COM%4").arg(l.station).arg(l.settings.c_str())
+            .arg(isRtu(l.framing) ? 1 : 0).arg(l.comPort).toStdString();
     }
 
     void SetUp() override {
@@ -30,9 +31,9 @@ protected:
             if (!e.sent)
                 answers += e.check.outcome == LinkOutcome::Ok;
             else  // station, settings, framing, RTU, then the lists: station, format, rate
-                probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(Global.Station)
+                probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
                     .arg(form->MSComm1->settings().c_str()).arg(e.rtu ? "rtu" : "ascii")
-                    .arg(Global.RTU).arg(form->Combo4->currentText())
+                    .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(form->Combo4->currentText())
                     .arg(form->Combo3->currentIndex()).arg(form->Combo2->currentIndex())
                     .toStdString());
         });
@@ -46,7 +47,7 @@ protected:
     // A fresh screen, link state, boxes and windows (the probes are kept).
     void open() {
         delete form.data();
-        Global = {};
+        sim.services.link = {};
         shown.clear();
         sim.dialogs.clear();
         form = new Form1(sim.services);

@@ -40,7 +40,7 @@ TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
     EXPECT_TRUE(probes.empty());
     EXPECT_EQ(enabled(), "++++++");
     form->Command2->click();
-    EXPECT_EQ(Global.OFFLINE, 1);
+    EXPECT_TRUE(sim.services.link.offline);
     EXPECT_EQ(shown, "editor");
     expectGone();
 }

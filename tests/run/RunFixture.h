@@ -19,10 +19,12 @@ inline constexpr int kCmd = 0x2000;
 class RunFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        Global = {};
-        Global.Station = Global.COM_Port = 1;
-        Global.RTU = rtu;  // RTU: station 1, 9600, N,8,2
-        Global.COM_Set = rtu ? "9600,N,8,2" : "9600,N,7,2";
+        LinkState& link = s.services.link;
+        link = {};
+        link.station = 1;
+        link.comPort = 1;
+        link.framing = framingOf(rtu);  // RTU: station 1, 9600, N,8,2
+        link.settings = rtu ? "9600,N,8,2" : "9600,N,7,2";
         if (rtu)
             s.drive.setLink(1, 1, 3);
         s.services.windows.menu = [this] {

@@ -1,6 +1,14 @@
-#include "ScanOrder.h"
+#include "DriveFacts.h"
+
+#include "MBus.h"
 
 namespace velorin {
+
+bool drive::probeFound(const ReplyCheck& reply, Framing framing) {
+    if (reply.outcome != LinkOutcome::Ok) return false;
+    const int value = isRtu(framing) ? reply.value : static_cast<std::int16_t>(reply.value);
+    return value > 0;
+}
 
 ScanOrder::ScanOrder(int first, int last) : m_first(first), m_last(last) {}
 

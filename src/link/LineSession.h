@@ -1,0 +1,124 @@
+#pragma once
+// One owner per open line. A window or the command line reaches the drive only through its line
+// session: the session holds the port, the framing and the station, and runs line operations one
+// at a time in the order they came.
+//
+// Everything runs on one thread and a transaction waits for its reply while events are
+// processed, so a click can arrive while an operation is on the line. Such a click hands its
+// operation to the session, which queues it behind the one under way; it is never nested inside
+// it. The owner asks busy() before anything that must not happen during an operation (closing
+// the window, starting a second long operation) and can stop the session between transactions.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Global.h"
+#include "MBus.h"
+#include "SerialPort.h"
+
+namespace velorin {
+
+// A sentence for the technician about an outcome of the link ("變頻機未回應",
+// "變頻機拒絕寫入 (例外碼 03)"), shared by the windows and the command line.
+std::string describeOutcome(const ReplyCheck& check);
+
+class LineSession {
+public:
+    using Operation = std::function<void()>;
+
+    // Where an operation goes in the queue. A stop must not wait behind a row of frequency
+    // writes, but must not overtake a run or jog command either, or the motor would be left
+    // running after the technician let go of the button.
+    enum class Order {
+        Normal,   // behind everything queued
+        Barrier,  // behind everything queued; nothing queued later overtakes it
+        Urgent,   // ahead of the queued Normal operations, behind the last Barrier or Urgent one
+    };
+
+    explicit LineSession(std::unique_ptr<SerialPort> port);
+    ~LineSession();
+    LineSession(const LineSession&) = delete;
+    LineSession& operator=(const LineSession&) = delete;
+
+    SerialPort& port() { return *m_port; }
+    TimedWait& clock() { return m_port->timedWait(); }
+
+    // ---- Link settings in force ----
+    Framing framing() const { return m_framing; }
+    void setFraming(Framing framing) { m_framing = framing; }
+    std::uint8_t station() const { return m_station; }
+    void setStation(std::uint8_t station) { m_station = station; }
+    // Takes station and framing from a link state.
+    void follow(const LinkState& link);
+
+    // Opens COM `comPort` with `settings` (closing it first when open). A fresh port has not
+    // shown yet whether the adapter echoes what is sent.
+    OpenResult open(int comPort, std::string_view settings);
+    // New line settings for the open port (a rate or format change of the drive).
+    bool changeSettings(std::string_view settings);
+    void close();
+    bool isOpen() const { return m_port->isOpen(); }
+    std::string settings() const { return m_port->settings(); }
+
+    // ---- Transactions: one register each, in the session's framing, at its station ----
+    // After stop() they send nothing and give LinkOutcome::Stopped; after the port was lost they
+    // send nothing and give LinkOutcome::PortError.
+    ReplyCheck read(std::uint16_t reg);
+    // A write on a port that has not yet shown whether its adapter echoes is preceded by a read
+    // of the same register, so the adapter's copy of the request can never confirm it.
+    ReplyCheck write(std::uint16_t reg, std::uint16_t value);
+    // A read of another station (the scan's probe, the developer write's station change).
+    ReplyCheck readAt(std::uint8_t station, std::uint16_t reg);
+    ReplyCheck writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value);
+    // A read's value as the framing gives it: unsigned over RTU, signed over ASCII.
+    int framedValue(const ReplyCheck& check) const;
+
+    // ---- Operations ----
+    // Runs `operation` now when the session is idle (and every operation queued meanwhile after
+    // it), else queues it and returns at once.
+    void submit(Operation operation, Order order = Order::Normal);
+    // An operation under way or queued.
+    bool busy() const { return m_running; }
+    // Ends the operation under way after its current transaction (its further transactions are
+    // not sent) and drops the queued ones. Cleared once the session is idle.
+    void stop();
+    bool stopRequested() const { return m_stopRequested; }
+    // Runs `action` once the session is idle: now if it is, else right after the last operation.
+    void whenIdle(std::function<void()> action);
+
+    // ---- What the line showed ----
+    // The device went away (adapter unplugged): reported once through onPortLost, after which
+    // nothing more is sent until the port is opened again.
+    bool portLost() const { return m_portLost; }
+    void setOnPortLost(std::function<void()> handler) { m_onPortLost = std::move(handler); }
+    // Replies that came after their transaction had given up on them (the drive answers later
+    // than 0.1 s), as the port counted them.
+    long lateReplies() const;
+
+private:
+    ReplyCheck transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
+                          std::uint16_t word);
+    void drain();
+
+    std::unique_ptr<SerialPort> m_port;
+    Framing m_framing = Framing::Ascii;
+    std::uint8_t m_station = 1;
+    bool m_echoKnown = false;  // a read has shown whether the adapter echoes
+    bool m_portLost = false;
+    bool m_running = false;
+    bool m_stopRequested = false;
+    std::function<void()> m_onPortLost;
+    struct Queued {
+        Order order;
+        Operation operation;
+    };
+    std::deque<Queued> m_queue;
+    std::vector<std::function<void()>> m_idleActions;
+};
+
+}  // namespace velorin
