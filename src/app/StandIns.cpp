@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "link/Global.h"
-#include "menu/Select.h"
+#include "menu/ModeMenu.h"
 #include "platform/Twips.h"
 
 namespace velorin {

@@ -15,8 +15,8 @@
 
 #include "DemoPorts.h"
 #include "StandIns.h"
-#include "connection/Main.h"
-#include "menu/Select.h"
+#include "connection/ConnectionWindow.h"
+#include "menu/ModeMenu.h"
 #include "run/Run.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
@@ -67,12 +67,12 @@ int main(int argc, char** argv) {
         std::_Exit(0);
     };
     services.windows.connection = [&services]() -> QWidget* {
-        auto* w = new velorin::Form1(services);
+        auto* w = new velorin::ConnectionWindow(services);
         w->show();
         return w;
     };
     services.windows.menu = [&services]() -> QWidget* {
-        auto* w = new velorin::Form2(services);
+        auto* w = new velorin::ModeMenu(services);
         w->show();
         return w;
     };

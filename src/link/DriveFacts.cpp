@@ -5,7 +5,8 @@
 namespace velorin {
 
 bool drive::probeFound(const ReplyCheck& reply, Framing framing) {
-    if (reply.outcome != LinkOutcome::Ok) return false;
+    if (reply.outcome != LinkOutcome::Ok)
+        return false;
     const int value = isRtu(framing) ? reply.value : static_cast<std::int16_t>(reply.value);
     return value > 0;
 }

@@ -26,7 +26,9 @@ inline constexpr std::uint16_t kJogReverse = 35;
 // Status register: bit 0 is set while the motor runs.
 inline constexpr std::uint16_t kStatusRegister = 0x2101;
 inline constexpr std::uint16_t kRunningBit = 0x0001;
-inline bool motorRuns(std::uint16_t status) { return (status & kRunningBit) != 0; }
+inline bool motorRuns(std::uint16_t status) {
+    return (status & kRunningBit) != 0;
+}
 
 // Link parameters: a write of one of them changes how the drive must be reached next.
 inline constexpr std::uint16_t kStationParameter = 496;  // P15.00: 1..254
@@ -34,8 +36,10 @@ inline constexpr std::uint16_t kRateParameter = 497;     // P15.01: rate / 100 (
 inline constexpr std::uint16_t kFormatParameter = 498;   // P15.02: index in kFormats
 // Lock and reset: 2..7 put the drive back to its factory values (9600,N,7,2, ASCII, station 1)
 // and take about 2 s.
-inline constexpr std::uint16_t kResetParameter = 546;    // P17.08
-inline bool isFactoryReset(std::int32_t value) { return value >= 2 && value <= 7; }
+inline constexpr std::uint16_t kResetParameter = 546;  // P17.08
+inline bool isFactoryReset(std::int32_t value) {
+    return value >= 2 && value <= 7;
+}
 inline constexpr const char* kFactorySettings = "9600,N,7,2";
 inline constexpr Framing kFactoryFraming = Framing::Ascii;
 inline constexpr std::uint8_t kFactoryStation = 1;

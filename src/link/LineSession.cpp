@@ -8,16 +8,24 @@ namespace velorin {
 
 std::string describeOutcome(const ReplyCheck& check) {
     switch (check.outcome) {
-        case LinkOutcome::Ok: return "正常";
-        case LinkOutcome::NoReply: return "變頻機未回應";
-        case LinkOutcome::BadChecksum: return "回應檢查碼錯誤";
-        case LinkOutcome::WrongStation: return "回應來自其他站號";
-        case LinkOutcome::WrongFunction: return "回應功能碼不符";
-        case LinkOutcome::Malformed: return "回應格式錯誤";
+        case LinkOutcome::Ok:
+            return "正常";
+        case LinkOutcome::NoReply:
+            return "變頻機未回應";
+        case LinkOutcome::BadChecksum:
+            return "回應檢查碼錯誤";
+        case LinkOutcome::WrongStation:
+            return "回應來自其他站號";
+        case LinkOutcome::WrongFunction:
+            return "回應功能碼不符";
+        case LinkOutcome::Malformed:
+            return "回應格式錯誤";
         case LinkOutcome::Exception:
             return "變頻機拒絕寫入 (例外碼 " + formatNumber(check.exceptionCode, "00") + ")";
-        case LinkOutcome::PortError: return "通訊埠已中斷";
-        case LinkOutcome::Stopped: return "已停止";
+        case LinkOutcome::PortError:
+            return "通訊埠已中斷";
+        case LinkOutcome::Stopped:
+            return "已停止";
     }
     return "通訊錯誤";
 }
@@ -25,7 +33,8 @@ std::string describeOutcome(const ReplyCheck& check) {
 LineSession::LineSession(std::unique_ptr<SerialPort> port) : m_port(std::move(port)) {}
 
 LineSession::~LineSession() {
-    if (m_port && m_port->isOpen()) m_port->close();
+    if (m_port && m_port->isOpen())
+        m_port->close();
 }
 
 void LineSession::follow(const LinkState& link) {
@@ -34,12 +43,14 @@ void LineSession::follow(const LinkState& link) {
 }
 
 OpenResult LineSession::open(int comPort, std::string_view settings) {
-    if (m_port->isOpen()) m_port->close();
+    if (m_port->isOpen())
+        m_port->close();
     m_port->setCommPort(comPort);
     m_echoKnown = false;
     m_port->setLocalEcho(false);
     m_portLost = false;
-    if (!m_port->setSettings(settings)) return OpenResult::BadSettings;
+    if (!m_port->setSettings(settings))
+        return OpenResult::BadSettings;
     return m_port->open();
 }
 
@@ -48,7 +59,8 @@ bool LineSession::changeSettings(std::string_view settings) {
 }
 
 void LineSession::close() {
-    if (m_port->isOpen()) m_port->close();
+    if (m_port->isOpen())
+        m_port->close();
 }
 
 long LineSession::lateReplies() const {
@@ -61,15 +73,19 @@ int LineSession::framedValue(const ReplyCheck& check) const {
 
 ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
                                    std::uint16_t word) {
-    if (m_stopRequested) return {LinkOutcome::Stopped};
-    if (m_portLost) return {LinkOutcome::PortError};
+    if (m_stopRequested)
+        return {LinkOutcome::Stopped};
+    if (m_portLost)
+        return {LinkOutcome::PortError};
     const ReplyCheck r = transact(*m_port, isRtu(m_framing), station, function, reg, word);
     if (function == 3 && r.outcome != LinkOutcome::PortError && r.outcome != LinkOutcome::NoReply)
         m_echoKnown = true;  // something came back: the port has shown its echo, if any
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;
-        if (m_running) m_stopRequested = true;
-        if (m_onPortLost) m_onPortLost();
+        if (m_running)
+            m_stopRequested = true;
+        if (m_onPortLost)
+            m_onPortLost();
     }
     return r;
 }
@@ -104,7 +120,8 @@ void LineSession::submit(Operation operation, Order order) {
     } else {
         m_queue.push_back({order, std::move(operation)});
     }
-    if (!m_running) drain();
+    if (!m_running)
+        drain();
 }
 
 void LineSession::drain() {
@@ -112,7 +129,8 @@ void LineSession::drain() {
     while (!m_queue.empty()) {
         Operation next = std::move(m_queue.front().operation);
         m_queue.pop_front();
-        if (m_stopRequested) continue;  // dropped by stop()
+        if (m_stopRequested)
+            continue;  // dropped by stop()
         next();
     }
     m_running = false;
@@ -123,7 +141,8 @@ void LineSession::drain() {
 }
 
 void LineSession::stop() {
-    if (m_running) m_stopRequested = true;
+    if (m_running)
+        m_stopRequested = true;
     m_queue.clear();
 }
 

@@ -58,10 +58,10 @@ public:
 
 // The windows a window can open next; main() makes the real ones, tests may watch them.
 struct WindowFactory {
-    std::function<QWidget*()> connection;  // Form1
-    std::function<QWidget*()> menu;        // Form2
-    std::function<QWidget*()> editor;      // Form3
-    std::function<QWidget*()> runPanel;    // Form4
+    std::function<QWidget*()> connection;
+    std::function<QWidget*()> menu;
+    std::function<QWidget*()> editor;
+    std::function<QWidget*()> runPanel;
 };
 
 struct Services {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QPushButton>
 
-#include "connection/Main.h"
+#include "connection/ConnectionWindow.h"
+#include "support/Widgets.h"
 #include "link/MBus.h"
 #include "platform/EventLoopWait.h"
 #include "support/SimServices.h"
@@ -32,9 +34,9 @@ protected:
                 answers += e.check.outcome == LinkOutcome::Ok;
             else  // station, settings, framing, RTU, then the lists: station, format, rate
                 probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
-                    .arg(form->MSComm1->settings().c_str()).arg(e.rtu ? "rtu" : "ascii")
-                    .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(form->Combo4->currentText())
-                    .arg(form->Combo3->currentIndex()).arg(form->Combo2->currentIndex())
+                    .arg(portSettings().c_str()).arg(e.rtu ? "rtu" : "ascii")
+                    .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
+                    .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
                     .toStdString());
         });
     }
@@ -50,14 +52,30 @@ protected:
         sim.services.link = {};
         shown.clear();
         sim.dialogs.clear();
-        form = new Form1(sim.services);
+        form = new ConnectionWindow(sim.services);
         form->show();
     }
     void click(int rate, int format, const QString& station) {
-        form->Combo2->setCurrentIndex(rate);
-        form->Combo3->setCurrentIndex(format);
-        form->Combo4->setEditText(station);
-        form->Command1->click();
+        list("rateList")->setCurrentIndex(rate);
+        list("formatList")->setCurrentIndex(format);
+        list("stationBox")->setEditText(station);
+        button("connectButton")->click();
+    }
+    QComboBox* list(const char* name) const { return child<QComboBox>(form, name); }
+    QPushButton* button(const char* name) const { return child<QPushButton>(form, name); }
+    // Whether the screen holds its port open.
+    bool portOpen() const {
+        const SerialPort* p = screenPort();
+        return p && p->isOpen();
+    }
+    std::string portSettings() const {
+        const SerialPort* p = screenPort();
+        return p ? p->settings() : std::string("?");
+    }
+    // The screen's port where the simulated ports made it.
+    const SerialPort* screenPort() const {
+        const auto* ports = dynamic_cast<const SimPortProvider*>(sim.services.ports);
+        return ports && form ? ports->lastCreated() : nullptr;
     }
     // "title: text" of every box shown, one a line.
     std::string boxes() const {
@@ -68,8 +86,9 @@ protected:
     // Enabled or not: the port, rate, format and station lists, connect, offline.
     std::string enabled() const {
         std::string out;
-        for (QWidget* w : QWidgetList{form->Combo1, form->Combo2, form->Combo3, form->Combo4,
-                                      form->Command1, form->Command2})
+        for (QWidget* w : QWidgetList{list("portList"), list("rateList"), list("formatList"),
+                                      list("stationBox"), button("connectButton"),
+                                      button("offlineButton")})
             out += w->isEnabled() ? '+' : '-';
         return out;
     }
@@ -78,19 +97,19 @@ protected:
     void expectIdle(const std::string& box) {
         EXPECT_EQ(boxes(), box);
         EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), "+++++-");
-        EXPECT_FALSE(form->MSComm1->isOpen());
+        EXPECT_FALSE(portOpen());
         EXPECT_EQ(shown, "");
     }
     // Closed, its port too, and deleted once the handler that ran in it is over.
     void expectGone() {
         ASSERT_TRUE(form);
-        EXPECT_FALSE(form->isVisible() || form->MSComm1->isOpen());
+        EXPECT_FALSE(form->isVisible() || portOpen());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_FALSE(form);
     }
 
     SimServices sim;
-    QPointer<Form1> form;
+    QPointer<ConnectionWindow> form;
     std::vector<std::string> probes;
     std::string shown;  // the windows that came next
     int answers = 0;    // replies that came back

@@ -19,9 +19,9 @@ TEST_F(ConnectionTest, ListsThePortsWithTheOneInUseAndClosesThemAgain) {
     sim.ports.attach(3, line3);
     open();
     QStringList ports;
-    for (int n = 0; n < form->Combo1->count(); ++n) ports << form->Combo1->itemText(n);
+    for (int n = 0; n < list("portList")->count(); ++n) ports << list("portList")->itemText(n);
     EXPECT_EQ(ports.join(" | "), "COM1 (SIM1) | COM2 (SIM2) 被占用 | COM3 (SIM3)");
-    EXPECT_EQ(form->Combo1->currentIndex(), 2);
+    EXPECT_EQ(list("portList")->currentIndex(), 2);
     EXPECT_FALSE(sim.line.isHeld() || line3.isHeld());
 }
 
@@ -39,7 +39,7 @@ TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
     EXPECT_EQ(boxes(), "通訊錯誤: 未選擇通訊埠");
     EXPECT_TRUE(probes.empty());
     EXPECT_EQ(enabled(), "++++++");
-    form->Command2->click();
+    button("offlineButton")->click();
     EXPECT_TRUE(sim.services.link.offline);
     EXPECT_EQ(shown, "editor");
     expectGone();
@@ -89,7 +89,7 @@ TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp
     open();
     std::string atMessage;
     sim.dialogs.onShow([&](const auto&) { atMessage = enabled(); });
-    form->Command1->click();
+    button("connectButton")->click();
     ASSERT_EQ(probes.size(), 8890u);
     std::size_t n = 0;
     for (int station = 1; station <= 254; ++station)
@@ -101,8 +101,8 @@ TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp
     EXPECT_EQ(answers, 1) << "station 1 answered";
     EXPECT_GE(sim.clock.now(), 889s) << "at least 0.1 s a probe";
     EXPECT_EQ(atMessage, "+++++-");
-    EXPECT_EQ(form->Combo4->currentText() + " " + form->Combo3->currentText() + " " +
-              form->Combo2->currentText(), "254 RTU,8,O,1 115200");
+    EXPECT_EQ(list("stationBox")->currentText() + " " + list("formatList")->currentText() + " " +
+              list("rateList")->currentText(), "254 RTU,8,O,1 115200");
     expectIdle("連線錯誤: 未偵測到變頻機，請檢查連線。");
     EXPECT_EQ(linkState(), "254  RTU=0 COM1");
 }
@@ -128,7 +128,7 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     sim.drive.setLink(200, 1, 0);
     open();
     sim.clock.after(5050ms, [&] { QTest::keyClick(form, Qt::Key_Escape); });
-    form->Command1->click();
+    button("connectButton")->click();
     EXPECT_NEAR(probes.size(), 50, 10) << "0.1 s a probe";
     expectIdle("");
 
@@ -154,7 +154,7 @@ TEST_F(ConnectionTest, DemoDriveIsListedAndFound) {
     sim.services.wait = &wait;
     open();
     const QString com = QString::number(ports.simulatedCom());
-    EXPECT_EQ(form->Combo1->currentText(), "COM" + com + " (模擬變頻機)");
+    EXPECT_EQ(list("portList")->currentText(), "COM" + com + " (模擬變頻機)");
     click(1, 0, "1");
     EXPECT_EQ(linkState(), "1 9600,N,7,2 RTU=0 COM" + com.toStdString());
     expectGone();  // before the ports it used

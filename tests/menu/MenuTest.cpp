@@ -1,12 +1,15 @@
 // The mode menu: the progress line's dots and the hand-over to the editor and the run panel.
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
-#include "menu/Select.h"
+#include "menu/ModeMenu.h"
+#include "run/Run.h"
+#include "support/Widgets.h"
 #include "support/SimServices.h"
 
 using namespace velorin;
@@ -17,23 +20,27 @@ protected:
     void TearDown() override { delete menu.data(); }
 
     test::SimServices sim;
-    QPointer<Form2> menu = new Form2(sim.services);
+    QPointer<ModeMenu> menu = new ModeMenu(sim.services);
+    QPushButton* editorButton() { return test::child<QPushButton>(menu, "editorButton"); }
+    QPushButton* runPanelButton() { return test::child<QPushButton>(menu, "runPanelButton"); }
 };
 
 TEST_F(MenuTest, ProgressLineGrowsToTwelveDotsThenStartsAgain) {
     const QString bare = "開發參數寫入中，請稍候";
-    menu->Text1->setText(bare);
-    for (int tick = 1; tick <= 12; ++tick) menu->Timer2_Timer();
-    EXPECT_EQ(menu->Text1->text(), bare + "............");
-    menu->Timer2_Timer();
-    EXPECT_EQ(menu->Text1->text(), bare);
+    auto* line = test::child<QLineEdit>(menu, "progressLine");
+    auto* timer = test::child<QTimer>(menu, "progressTimer");
+    line->setText(bare);
+    for (int tick = 1; tick <= 12; ++tick) QMetaObject::invokeMethod(timer, "timeout");
+    EXPECT_EQ(line->text(), bare + "............");
+    QMetaObject::invokeMethod(timer, "timeout");
+    EXPECT_EQ(line->text(), bare);
 }
 
 TEST_F(MenuTest, EditorButtonDisablesBothButtonsUntilTheEditorClosesTheMenu) {
     sim.services.windows.editor = [] { return nullptr; };
-    menu->Command1->click();
+    editorButton()->click();
     EXPECT_TRUE(menu->isVisible());
-    EXPECT_FALSE(menu->Command1->isEnabled() || menu->Command2->isEnabled());
+    EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
     closeModeMenus();  // the editor has read its first page
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
@@ -45,8 +52,52 @@ TEST_F(MenuTest, RunPanelButtonShowsThePanelThenClosesTheMenu) {
         upWhenPanelShown = menu->isVisible();
         return nullptr;
     };
-    menu->Command2->click();
+    runPanelButton()->click();
     EXPECT_TRUE(upWhenPanelShown);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
+}
+
+// The run panel's entry talks to the drive inside the menu's handler. A second click on either
+// button meanwhile starts nothing, a close of the menu is taken once the handler is over, and the
+// one panel that came up puts the maximum output frequency and the frequency command back when
+// it closes.
+TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
+    using namespace std::chrono_literals;
+    sim.clock.setPump([] { QCoreApplication::processEvents(); });
+    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    sim.drive.setReg(248, 6000);
+    sim.drive.setReg(32, 5000);
+    int panels = 0, editors = 0;
+    sim.services.windows.runPanel = [&] {
+        ++panels;
+        return showRunPanel(sim.services);
+    };
+    sim.services.windows.editor = [&]() -> QWidget* {
+        ++editors;
+        return nullptr;
+    };
+    sim.services.windows.menu = []() -> QWidget* { return nullptr; };
+    sim.clock.after(30ms, [&] {
+        runPanelButton()->click();
+        editorButton()->click();
+        QMetaObject::invokeMethod(menu.data(), "onRunPanelClicked", Qt::DirectConnection);
+        menu->close();
+        EXPECT_TRUE(menu->isVisible()) << "held while its handler runs";
+    });
+    runPanelButton()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(panels, 1);
+    EXPECT_EQ(editors, 0);
+    EXPECT_FALSE(menu) << "closed after the panel came up";
+    EXPECT_EQ(sim.drive.reg(248), 40000);
+
+    QWidget* panel = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->inherits("QMainWindow")) panel = w;
+    ASSERT_TRUE(panel);
+    panel->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(sim.drive.reg(248), 6000);
+    EXPECT_EQ(sim.drive.reg(32), 5000);
 }

@@ -43,7 +43,9 @@ private:
 }  // namespace
 
 std::unique_ptr<SerialPort> SimPortProvider::createPort(TimedWait& wait) {
-    return std::make_unique<RoutedSimPort>(m_lines, wait);
+    auto port = std::make_unique<RoutedSimPort>(m_lines, wait);
+    m_lastCreated = port.get();
+    return port;
 }
 
 QString SimPortProvider::deviceOf(int comNumber) const {

@@ -18,8 +18,11 @@ public:
     void attach(int comNumber, SimulatedLine& line) { m_lines[comNumber] = &line; }
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
     QString deviceOf(int comNumber) const override;
+    // The port made last (the newest window's), while that window lives.
+    const SerialPort* lastCreated() const { return m_lastCreated; }
 
 private:
+    const SerialPort* m_lastCreated = nullptr;
     std::map<int, SimulatedLine*> m_lines;
 };
 

@@ -1,0 +1,295 @@
+#include "ConnectionWindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "link/DriveFacts.h"
+#include "link/Global.h"
+#include "link/MBus.h"
+#include "link/NumberText.h"
+#include "platform/Twips.h"
+
+namespace velorin {
+
+namespace {
+
+// Everything this window shows, in one place.
+namespace text {
+const QString Caption = QStringLiteral("VELORIN");
+const QString Label1 = QStringLiteral("請選擇使用連接埠 ：");
+const QString Label2 = QStringLiteral("鮑    率         ：");
+const QString Label3 = QStringLiteral("通訊格式         ：");
+const QString Label4 = QStringLiteral("站    號         ：");
+const QString Command1 = QStringLiteral("自動偵測連線");
+const QString Command2 = QStringLiteral("離線模式");
+const QString InitialStation = QStringLiteral("1");
+const QString InUse = QStringLiteral(" 被占用");
+const QString NoPort = QStringLiteral("未選擇通訊埠");
+const QString StationRange = QStringLiteral("站號範圍為0~254，請重新輸入。");
+const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
+const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線。");
+const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+const QString StationErrorTitle = QStringLiteral("站號錯誤");
+const QString LinkErrorTitle = QStringLiteral("連線錯誤");
+}  // namespace text
+
+constexpr int kLastStation = ScanOrder::kLastStation;
+
+}  // namespace
+
+QString portEntryText(int comNumber, const QString& device, bool inUse) {
+    const QString com = QStringLiteral("COM%1").arg(comNumber);
+    QString entry = com;
+    if (!device.isEmpty() && device.compare(com, Qt::CaseInsensitive) != 0)
+        entry += QStringLiteral(" (%1)").arg(device);
+    if (inUse)
+        entry += text::InUse;
+    return entry;
+}
+
+ConnectionWindow::ConnectionWindow(Services& services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("connectionWindow"));
+    m_session = std::make_unique<LineSession>(m_services.ports->createPort(*m_services.wait));
+    buildControls();
+    m_services.link.framing = Framing::Ascii;
+    m_services.link.offline = false;
+    listPorts();
+}
+
+ConnectionWindow::~ConnectionWindow() = default;
+
+void ConnectionWindow::buildControls() {
+    setWindowTitle(text::Caption);
+    setFixedSize(twipsToPixels(5895), twipsToPixels(3870));
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    const QFont kai = kaiFont();
+    const QFont ming = mingFont();
+    auto label = [&](const QString& t, int top) {
+        auto* l = new QLabel(t, this);
+        l->setFont(kai);
+        l->setGeometry(twipsRect(360, top, 2640, 360));
+        return l;
+    };
+    auto list = [&](const char* name, int top) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QLatin1String(name));
+        c->setFont(ming);
+        c->setGeometry(twipsRect(3000, top, 2535, 360));
+        return c;
+    };
+    label(text::Label1, 240);
+    m_portList = list("portList", 240);
+    label(text::Label2, 780);
+    m_rateList = list("rateList", 780);
+    label(text::Label3, 1320);
+    m_formatList = list("formatList", 1320);
+    label(text::Label4, 1860);
+    m_stationBox = list("stationBox", 1860);
+    m_stationBox->setEditable(true);
+    m_stationBox->setInsertPolicy(QComboBox::NoInsert);
+    m_stationBox->setEditText(text::InitialStation);
+
+    auto button = [&](const char* name, const QString& t, int top) {
+        auto* b = new QPushButton(t, this);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(kai);
+        b->setGeometry(twipsRect(360, top, 5175, 540));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_connectButton = button("connectButton", text::Command1, 2460);
+    m_offlineButton = button("offlineButton", text::Command2, 3120);
+
+    setTabOrder(m_portList, m_rateList);
+    setTabOrder(m_rateList, m_formatList);
+    setTabOrder(m_formatList, m_connectButton);
+    setTabOrder(m_connectButton, m_stationBox);
+    setTabOrder(m_stationBox, m_offlineButton);
+    m_portList->setFocus();
+
+    connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
+    connect(m_offlineButton, &QPushButton::clicked, this, &ConnectionWindow::onOfflineClicked);
+}
+
+void ConnectionWindow::listPorts() {
+    // Every COM number is tried: a port that opens is free, one that another program holds is
+    // listed as such, one that is not there is left out.
+    SerialPort& port = m_session->port();
+    for (int n = 1; n <= 16; ++n) {
+        port.setCommPort(n);
+        const OpenResult r = port.open();
+        if (r == OpenResult::Ok) {
+            m_portList->addItem(portEntryText(n, m_services.ports->deviceOf(n), false));
+            port.close();
+        } else if (r == OpenResult::InUse) {
+            m_portList->addItem(portEntryText(n, m_services.ports->deviceOf(n), true));
+        }
+    }
+    m_session->close();
+
+    for (const auto& rate : kRates) m_rateList->addItem(QString::fromUtf8(rate.text));
+    for (const auto& format : kFormats) m_formatList->addItem(QString::fromUtf8(format.listText));
+    m_rateList->setCurrentIndex(-1);
+    m_formatList->setCurrentIndex(-1);
+    m_portList->setCurrentIndex(m_portList->count() - 1);
+}
+
+void ConnectionWindow::closeEvent(QCloseEvent* event) {
+    if (busy() && !m_leaving) {
+        // The probe under way finishes first (its answer is not taken); then the window closes.
+        m_closeRequested = true;
+        event->ignore();
+        m_session->whenIdle([this] {
+            m_leaving = true;
+            close();
+        });
+        return;
+    }
+    m_session->close();
+    event->accept();
+}
+
+void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && busy()) {
+        m_stopRequested = true;
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ConnectionWindow::setControlsEnabled(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_portList, m_rateList, m_formatList, m_stationBox, m_connectButton, m_offlineButton})
+        w->setEnabled(enabled);
+}
+
+bool ConnectionWindow::openPort(const std::string& settings) {
+    return m_session->open(m_services.link.comPort, settings) == OpenResult::Ok;
+}
+
+bool ConnectionWindow::probe(Framing framing) {
+    m_session->setFraming(framing);
+    const ReplyCheck r = m_session->readAt(m_services.link.station, drive::kProbeRegister);
+    return drive::probeFound(r, framing);
+}
+
+void ConnectionWindow::handOver(QWidget* (*next)(Services&)) {
+    m_leaving = true;
+    next(m_services);
+    m_session->whenIdle([this] { close(); });
+}
+
+void ConnectionWindow::onConnectClicked() {
+    if (busy())
+        return;
+    if (m_portList->currentIndex() < 0) {
+        m_services.dialogs->message(this, text::NoPort, text::CommErrorTitle);
+        return;
+    }
+    const double station = lenientNumber(m_stationBox->currentText().toStdString());
+    if (!(station >= 0 && station <= kLastStation)) {
+        m_services.dialogs->message(this, text::StationRange, text::StationErrorTitle);
+        return;
+    }
+
+    m_stopRequested = false;
+    setControlsEnabled(false);
+    m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
+    // "COM12 被占用" -> 12: the number read from the 4th character on.
+    m_services.link.comPort =
+        roundTo<std::int16_t>(lenientNumber(m_portList->currentText().mid(3).toStdString()))
+            .value_or(0);
+
+    const int rate = m_rateList->currentIndex();
+    const int format = m_formatList->currentIndex();
+    m_session->submit([this, rate, format] { connectToDrive(rate, format); });
+}
+
+void ConnectionWindow::connectToDrive(int rate, int format) {
+    SearchEnd end = SearchEnd::NotFound;
+    if (rate < 0 || format < 0) {
+        end = search();
+    } else {
+        const std::string settings = settingsString(rate, format);
+        if (!openPort(settings)) {
+            end = SearchEnd::PortFailed;
+        } else {
+            const Framing framing = framingOfFormat(format);
+            m_services.link.framing = framing;
+            if (probe(framing) && !m_closeRequested) {
+                m_services.link.settings = settings;
+                handOver([](Services& s) { return s.windows.menu(); });
+                return;
+            }
+            m_services.link.framing = Framing::Ascii;
+            m_session->close();
+            end = stopAsked() ? SearchEnd::Stopped : search();
+        }
+    }
+
+    if (end == SearchEnd::Found && !m_closeRequested) {
+        handOver([](Services& s) { return s.windows.menu(); });
+        return;
+    }
+    endWithoutDrive(end);
+}
+
+ConnectionWindow::SearchEnd ConnectionWindow::search() {
+    const ScanOrder order;
+    for (long n = 0; n < order.total(); ++n) {
+        const ScanStep step = order.step(n);
+        if (step.format == 0 && step.rate == 0) {
+            m_services.link.station = static_cast<std::uint8_t>(step.station);
+            m_stationBox->clear();
+            m_stationBox->addItem(QString::number(step.station));
+            m_stationBox->setCurrentIndex(0);
+        }
+        m_formatList->setCurrentIndex(step.format);
+        m_rateList->setCurrentIndex(step.rate);
+        const std::string settings = step.settings();
+        if (!openPort(settings))
+            return SearchEnd::PortFailed;
+        if (probe(step.framing())) {
+            m_services.link.framing = step.framing();
+            m_services.link.settings = settings;
+            return SearchEnd::Found;
+        }
+        m_session->close();
+        if (stopAsked())
+            return SearchEnd::Stopped;
+    }
+    return SearchEnd::NotFound;
+}
+
+void ConnectionWindow::endWithoutDrive(SearchEnd end) {
+    m_session->close();
+    // Back to idle, but offline mode stays barred once a connection was attempted.
+    setControlsEnabled(true);
+    m_offlineButton->setEnabled(false);
+    if (m_closeRequested)
+        return;
+    if (end == SearchEnd::NotFound)
+        m_services.dialogs->message(this, text::NotFound, text::LinkErrorTitle);
+    else if (end == SearchEnd::PortFailed)
+        m_services.dialogs->message(this, text::PortFailed, text::CommErrorTitle);
+}
+
+void ConnectionWindow::onOfflineClicked() {
+    if (busy())
+        return;
+    m_services.link.offline = true;
+    handOver([](Services& s) { return s.windows.editor(); });
+}
+
+}  // namespace velorin

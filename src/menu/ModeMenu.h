@@ -1,0 +1,67 @@
+#pragma once
+// The mode menu: shown once the drive was found and whenever the editor or the run panel
+// returns. It opens the parameter editor or the run panel, and carries the developers' F12
+// function with its progress line.
+//
+// Opening the editor or the run panel talks to the drive while the menu's handler is still on
+// the stack; the handler runs as an operation of the menu's line session, so a second click is
+// not taken and a close waits until the handler has ended.
+
+#include <QWidget>
+#include <memory>
+
+#include "link/LineSession.h"
+#include "platform/Services.h"
+
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace velorin {
+
+class ModeMenu : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ModeMenu(Services& services, QWidget* parent = nullptr);
+    ~ModeMenu() override;
+
+    // Whether a handler that talks to the drive is under way.
+    bool busy() const { return m_session->busy(); }
+
+protected:
+    // Every key press of the window reaches this first, whichever control has the focus. F12
+    // belongs to the developers' bulk write. Returns whether the key was taken.
+    virtual bool previewKey(int key, Qt::KeyboardModifiers modifiers);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    // Parameter editor: the menu stays, both buttons disabled, until the editor closes it.
+    void onEditorClicked();
+    // Run panel: the menu closes once the panel is shown.
+    void onRunPanelClicked();
+    // One tick of the progress line: a dot more, up to 12, then the bare text again.
+    void onProgressTick();
+
+private:
+    void buildControls();
+    void leave();
+
+    Services& m_services;
+    std::unique_ptr<LineSession> m_session;  // used by the developers' write
+    QPushButton* m_editorButton = nullptr;
+    QPushButton* m_runPanelButton = nullptr;
+    QLineEdit* m_progressLine = nullptr;  // hidden at rest
+    QTimer* m_progressTimer = nullptr;
+    int m_dots = 0;
+    bool m_leaving = false;
+    const QKeyEvent* m_previewed = nullptr;  // the key last shown to previewKey by a control
+};
+
+// Closes every mode menu that is open: the editor does this once it has read its first page.
+void closeModeMenus();
+
+}  // namespace velorin

@@ -1,0 +1,117 @@
+// The line session: operations one at a time in the order they came, a stop that overtakes
+// queued frequency writes but never a run command, stop between transactions, a close taken once
+// idle, a fresh port never trusted with a write's confirmation, a lost port reported once.
+
+#include <gtest/gtest.h>
+
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
+
+using namespace velorin;
+using namespace std::chrono_literals;
+using Order = LineSession::Order;
+
+namespace {
+
+struct SessionOnDrive {
+    SessionOnDrive() {
+        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
+        EXPECT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
+    }
+    std::vector<int> writtenRegisters() const {
+        std::vector<int> regs;
+        for (const auto& w : drive.writeLog()) regs.push_back(w.reg);
+        return regs;
+    }
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    LineSession session{std::make_unique<SimulatedPort>(line, clock)};
+};
+
+}  // namespace
+
+TEST(LineSession, QueuedOperationsRunInOrderAndAStopOvertakesOnlyPlainWrites) {
+    SessionOnDrive d;
+    std::vector<std::string> events;
+    // While the first write waits for its reply, the technician clicks: two frequency writes, a
+    // run command, another frequency write, then the stop.
+    d.clock.after(10ms, [&] {
+        EXPECT_TRUE(d.session.busy());
+        d.session.submit([&] { d.session.write(32, 1); });
+        d.session.submit([&] { d.session.write(33, 1); });
+        d.session.submit([&] { d.session.write(0x2000, 18); }, Order::Barrier);
+        d.session.submit([&] { d.session.write(34, 1); });
+        d.session.submit([&] { d.session.write(0x2000, 1); }, Order::Urgent);
+        events.push_back("queued");
+    });
+    d.session.submit([&] { d.session.write(31, 1); });
+    EXPECT_FALSE(d.session.busy());
+    EXPECT_EQ(events, std::vector<std::string>{"queued"});
+    EXPECT_EQ(d.writtenRegisters(), (std::vector<int>{31, 32, 33, 0x2000, 0x2000, 34}));
+    EXPECT_EQ(d.drive.writeLog()[4].value, 1) << "the stop right behind the run command";
+}
+
+TEST(LineSession, StopEndsTheOperationBetweenTransactionsAndACloseWaitsForIdle) {
+    SessionOnDrive d;
+    std::vector<LinkOutcome> outcomes;
+    bool closed = false;
+    d.clock.after(250ms, [&] {
+        d.session.stop();
+        d.session.whenIdle([&] { closed = true; });
+        d.session.submit([&] { outcomes.push_back(LinkOutcome::Ok); });  // dropped: stopping
+    });
+    d.session.submit([&] {
+        for (int reg = 0; reg < 20; ++reg) {
+            const ReplyCheck r = d.session.read(static_cast<std::uint16_t>(reg));
+            outcomes.push_back(r.outcome);
+            if (r.outcome == LinkOutcome::Stopped)
+                break;
+            EXPECT_FALSE(closed);
+        }
+    });
+    EXPECT_TRUE(closed);
+    ASSERT_GE(outcomes.size(), 2u);
+    EXPECT_LT(outcomes.size(), 10u);
+    EXPECT_EQ(outcomes.back(), LinkOutcome::Stopped);
+    EXPECT_FALSE(d.session.stopRequested()) << "cleared once idle";
+    EXPECT_EQ(d.session.read(0).outcome, LinkOutcome::Ok);
+}
+
+// An adapter that echoes, and no drive behind it: the copy of the write request must not pass
+// for the drive's confirmation. The session reads before its first write on a fresh port.
+TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
+    for (Framing framing : {Framing::Ascii, Framing::Rtu}) {
+        SessionOnDrive d;
+        d.line.setLocalEcho(true);
+        d.drive.setLink(1, 0, 0);  // the drive listens at 4800 baud: nothing answers
+        d.session.open(1, isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2");
+        d.session.setFraming(framing);
+        EXPECT_NE(d.session.write(32, 1234).outcome, LinkOutcome::Ok) << framingName(framing);
+        EXPECT_TRUE(d.drive.writeLog().empty());
+    }
+}
+
+TEST(LineSession, LostPortIsReportedOnceAndStopsTheOperation) {
+    SessionOnDrive d;
+    int reports = 0;
+    int sent = 0;
+    d.session.setOnPortLost([&] { ++reports; });
+    d.clock.after(150ms, [&] { d.line.setPresent(false); });
+    d.session.submit([&] {
+        for (int reg = 0; reg < 10; ++reg)
+            if (d.session.read(static_cast<std::uint16_t>(reg)).outcome == LinkOutcome::Ok)
+                ++sent;
+    });
+    EXPECT_EQ(reports, 1);
+    EXPECT_TRUE(d.session.portLost());
+    EXPECT_LT(sent, 10);
+    EXPECT_EQ(d.session.read(0).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(reports, 1);
+}
+
+TEST(LineSession, OutcomesAreToldInTheTechniciansWords) {
+    EXPECT_EQ(describeOutcome({LinkOutcome::NoReply}), "變頻機未回應");
+    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, 3}), "變頻機拒絕寫入 (例外碼 03)");
+    EXPECT_EQ(describeOutcome({LinkOutcome::PortError}), "通訊埠已中斷");
+}
