@@ -12,6 +12,7 @@
 #include "link/Global.h"
 #include "link/MBus.h"
 #include "link/NumberText.h"
+#include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -31,7 +32,16 @@ const QString InitialStation = QStringLiteral("1");
 const QString InUse = QStringLiteral(" 被占用");
 const QString NoPort = QStringLiteral("未選擇通訊埠");
 const QString StationRange = QStringLiteral("站號範圍為0~254，請重新輸入。");
+const QString NoPermission = QStringLiteral(" 無權限");
 const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
+const QString PortGone = QStringLiteral("找不到通訊埠，請確認連接線。");
+const QString PermissionFix = QStringLiteral("請將使用者加入 dialout 群組後重新登入。");
+const QString SearchCancelled = QStringLiteral("已取消自動偵測。");
+// "第 12 / 8890 次　站號 1　19200,E,7,1 ASCII　剩餘約 14 分 48 秒　按 Esc 取消"
+const QString SearchProgress =
+    QStringLiteral("第 %1 / %2 次　站號 %3　%4 %5　剩餘約 %6　按 Esc 取消");
+const QString MinutesSeconds = QStringLiteral("%1 分 %2 秒");
+const QString Seconds = QStringLiteral("%1 秒");
 const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線。");
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 const QString StationErrorTitle = QStringLiteral("站號錯誤");
@@ -39,16 +49,24 @@ const QString LinkErrorTitle = QStringLiteral("連線錯誤");
 }  // namespace text
 
 constexpr int kLastStation = ScanOrder::kLastStation;
+// A probe's time before any was measured: the reply wait of one probe.
+constexpr Micros kProbeGuess{100000};
+
+QString durationText(Micros d) {
+    const long long s = (d.count() + 500000) / 1000000;
+    if (s < 60)
+        return text::Seconds.arg(s);
+    return text::MinutesSeconds.arg(s / 60).arg(s % 60);
+}
 
 }  // namespace
 
-QString portEntryText(int comNumber, const QString& device, bool inUse) {
-    const QString com = QStringLiteral("COM%1").arg(comNumber);
-    QString entry = com;
-    if (!device.isEmpty() && device.compare(com, Qt::CaseInsensitive) != 0)
-        entry += QStringLiteral(" (%1)").arg(device);
-    if (inUse)
+QString portEntryText(int comNumber, const QString& device, PortState state) {
+    QString entry = portDisplayName(comNumber, device);
+    if (state == PortState::InUse)
         entry += text::InUse;
+    else if (state == PortState::NoPermission)
+        entry += text::NoPermission;
     return entry;
 }
 
@@ -67,7 +85,8 @@ ConnectionWindow::~ConnectionWindow() = default;
 
 void ConnectionWindow::buildControls() {
     setWindowTitle(text::Caption);
-    setFixedSize(twipsToPixels(5895), twipsToPixels(3870));
+    // One line more than the buttons need, for the search's progress.
+    setFixedSize(twipsToPixels(5895), twipsToPixels(4290));
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -110,6 +129,10 @@ void ConnectionWindow::buildControls() {
     };
     m_connectButton = button("connectButton", text::Command1, 2460);
     m_offlineButton = button("offlineButton", text::Command2, 3120);
+    m_statusLine = new QLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setFont(ming);
+    m_statusLine->setGeometry(twipsRect(360, 3750, 5175, 360));
 
     setTabOrder(m_portList, m_rateList);
     setTabOrder(m_rateList, m_formatList);
@@ -120,20 +143,24 @@ void ConnectionWindow::buildControls() {
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
     connect(m_offlineButton, &QPushButton::clicked, this, &ConnectionWindow::onOfflineClicked);
+    connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
 }
 
 void ConnectionWindow::listPorts() {
-    // Every COM number is tried: a port that opens is free, one that another program holds is
-    // listed as such, one that is not there is left out.
+    // Every COM number is tried: a port that opens is free, one that another program holds or
+    // that this user may not open is listed as such, one that is not there is left out.
     SerialPort& port = m_session->port();
     for (int n = 1; n <= 16; ++n) {
         port.setCommPort(n);
         const OpenResult r = port.open();
+        const QString device = m_services.ports->deviceOf(n);
         if (r == OpenResult::Ok) {
-            m_portList->addItem(portEntryText(n, m_services.ports->deviceOf(n), false));
+            m_portList->addItem(portEntryText(n, device, PortState::Free));
             port.close();
         } else if (r == OpenResult::InUse) {
-            m_portList->addItem(portEntryText(n, m_services.ports->deviceOf(n), true));
+            m_portList->addItem(portEntryText(n, device, PortState::InUse));
+        } else if (r == OpenResult::NoPermission) {
+            m_portList->addItem(portEntryText(n, device, PortState::NoPermission));
         }
     }
     m_session->close();
@@ -175,7 +202,36 @@ void ConnectionWindow::setControlsEnabled(bool enabled) {
 }
 
 bool ConnectionWindow::openPort(const std::string& settings) {
-    return m_session->open(m_services.link.comPort, settings) == OpenResult::Ok;
+    m_lastOpen = m_session->open(m_services.link.comPort, settings);
+    return m_lastOpen == OpenResult::Ok;
+}
+
+QString ConnectionWindow::portFailureText() const {
+    switch (m_lastOpen) {
+        case OpenResult::NotFound:
+            return text::PortGone;
+        case OpenResult::NoPermission:
+            return text::PermissionFix;
+        default:
+            return text::PortFailed;
+    }
+}
+
+void ConnectionWindow::onPortChosen() {
+    if (busy())
+        return;
+    m_statusLine->setText(
+        m_portList->currentText().endsWith(text::NoPermission) ? text::PermissionFix : QString());
+}
+
+void ConnectionWindow::showSearchProgress(long probe, long total, const ScanStep& step,
+                                          Micros perProbe) {
+    m_statusLine->setText(text::SearchProgress.arg(probe)
+                              .arg(total)
+                              .arg(step.station)
+                              .arg(QString::fromStdString(step.settings()),
+                                   QString::fromUtf8(framingName(step.framing()).data()),
+                                   durationText(perProbe * (total - probe + 1))));
 }
 
 bool ConnectionWindow::probe(Framing framing) {
@@ -197,6 +253,10 @@ void ConnectionWindow::onConnectClicked() {
         m_services.dialogs->message(this, text::NoPort, text::CommErrorTitle);
         return;
     }
+    if (m_portList->currentText().endsWith(text::NoPermission)) {
+        m_services.dialogs->message(this, text::PermissionFix, text::CommErrorTitle);
+        return;
+    }
     const double station = lenientNumber(m_stationBox->currentText().toStdString());
     if (!(station >= 0 && station <= kLastStation)) {
         m_services.dialogs->message(this, text::StationRange, text::StationErrorTitle);
@@ -204,6 +264,9 @@ void ConnectionWindow::onConnectClicked() {
     }
 
     m_stopRequested = false;
+    m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
+                m_stationBox->currentText()};
+    m_statusLine->clear();
     setControlsEnabled(false);
     m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
     // "COM12 被占用" -> 12: the number read from the 4th character on.
@@ -247,8 +310,11 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
 
 ConnectionWindow::SearchEnd ConnectionWindow::search() {
     const ScanOrder order;
+    const Micros start = m_session->clock().now();
     for (long n = 0; n < order.total(); ++n) {
         const ScanStep step = order.step(n);
+        const Micros perProbe = n == 0 ? kProbeGuess : (m_session->clock().now() - start) / n;
+        showSearchProgress(n + 1, order.total(), step, perProbe);
         if (step.format == 0 && step.rate == 0) {
             m_services.link.station = static_cast<std::uint8_t>(step.station);
             m_stationBox->clear();
@@ -277,12 +343,22 @@ void ConnectionWindow::endWithoutDrive(SearchEnd end) {
     // Back to idle, but offline mode stays barred once a connection was attempted.
     setControlsEnabled(true);
     m_offlineButton->setEnabled(false);
+    m_statusLine->clear();
+    if (end == SearchEnd::Stopped || m_closeRequested) {
+        // The lists show what the technician had chosen, not the last combination tried, so the
+        // next click does not probe a combination nobody chose.
+        m_rateList->setCurrentIndex(m_choice.rate);
+        m_formatList->setCurrentIndex(m_choice.format);
+        m_stationBox->clear();
+        m_stationBox->setEditText(m_choice.station);
+        m_statusLine->setText(text::SearchCancelled);
+    }
     if (m_closeRequested)
         return;
     if (end == SearchEnd::NotFound)
         m_services.dialogs->message(this, text::NotFound, text::LinkErrorTitle);
     else if (end == SearchEnd::PortFailed)
-        m_services.dialogs->message(this, text::PortFailed, text::CommErrorTitle);
+        m_services.dialogs->message(this, portFailureText(), text::CommErrorTitle);
 }
 
 void ConnectionWindow::onOfflineClicked() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "link/DriveFacts.h"
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
@@ -35,9 +36,15 @@ protected:
 
 private:
     enum class SearchEnd { Found, NotFound, Stopped, PortFailed };
+    // What the technician had chosen before a search moved the lists.
+    struct Choice {
+        int rate = -1, format = -1;
+        QString station;
+    };
 
     void onConnectClicked();
     void onOfflineClicked();
+    void onPortChosen();
 
     void buildControls();
     void listPorts();
@@ -51,6 +58,8 @@ private:
     void setControlsEnabled(bool enabled);
     void handOver(QWidget* (*next)(Services&));
     bool stopAsked() const { return m_stopRequested || m_closeRequested; }
+    void showSearchProgress(long probe, long total, const ScanStep& step, Micros perProbe);
+    QString portFailureText() const;
 
     Services& m_services;
     std::unique_ptr<LineSession> m_session;
@@ -61,14 +70,19 @@ private:
     QComboBox* m_stationBox = nullptr;  // editable
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
+    QLabel* m_statusLine = nullptr;  // the search's progress, hints on the port chosen
 
     bool m_stopRequested = false;   // Esc during the search
     bool m_closeRequested = false;  // the window was closed during a probe
     bool m_leaving = false;         // handing over to the next window
+    OpenResult m_lastOpen = OpenResult::Ok;
+    Choice m_choice;
 };
 
-// "COM3", "COM3 被占用"; a device whose name is not the COM name itself is shown in brackets
-// ("COM1 (/dev/ttyUSB0)"), so the technician can tell which adapter the number stands for.
-QString portEntryText(int comNumber, const QString& device, bool inUse);
+// How a port is listed: free, held by another program, or barred to this user.
+enum class PortState { Free, InUse, NoPermission };
+
+// "COM3", "COM3 被占用", "COM1（/dev/ttyUSB0） 無權限".
+QString portEntryText(int comNumber, const QString& device, PortState state);
 
 }  // namespace velorin

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
+#include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -40,7 +42,8 @@ ModeMenu::~ModeMenu() = default;
 
 void ModeMenu::buildControls() {
     setWindowTitle(text::Caption);
-    setFixedSize(twipsToPixels(5895), twipsToPixels(2730));
+    // One line more than the buttons and the progress line need, for the link in use.
+    setFixedSize(twipsToPixels(5895), twipsToPixels(3120));
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -67,6 +70,11 @@ void ModeMenu::buildControls() {
     m_progressLine->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     m_progressLine->setReadOnly(true);
     m_progressLine->hide();
+
+    m_statusLine = new QLabel(linkStatusText(m_services), this);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setFont(mingFont());
+    m_statusLine->setGeometry(twipsRect(240, 2700, 5415, 360));
 
     m_progressTimer = new QTimer(this);
     m_progressTimer->setObjectName(QStringLiteral("progressTimer"));

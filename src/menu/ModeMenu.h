@@ -13,6 +13,7 @@
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -55,6 +56,7 @@ private:
     QPushButton* m_editorButton = nullptr;
     QPushButton* m_runPanelButton = nullptr;
     QLineEdit* m_progressLine = nullptr;  // hidden at rest
+    QLabel* m_statusLine = nullptr;       // the link in use
     QTimer* m_progressTimer = nullptr;
     int m_dots = 0;
     bool m_leaving = false;

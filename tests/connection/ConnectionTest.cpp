@@ -6,10 +6,15 @@
 
 #include "ConnectionFixture.h"
 #include "app/DemoPorts.h"
+#include "menu/ModeMenu.h"
+
+#include <QLabel>
+#include <QRegularExpression>
 
 using namespace velorin;
 using namespace std::chrono_literals;
 using velorin::test::ConnectionTest;
+using velorin::test::child;
 
 TEST_F(ConnectionTest, ListsThePortsWithTheOneInUseAndClosesThemAgain) {
     SimulatedDrive other;
@@ -20,7 +25,7 @@ TEST_F(ConnectionTest, ListsThePortsWithTheOneInUseAndClosesThemAgain) {
     open();
     QStringList ports;
     for (int n = 0; n < list("portList")->count(); ++n) ports << list("portList")->itemText(n);
-    EXPECT_EQ(ports.join(" | "), "COM1 (SIM1) | COM2 (SIM2) 被占用 | COM3 (SIM3)");
+    EXPECT_EQ(ports.join(" | "), "COM1（SIM1） | COM2（SIM2） 被占用 | COM3（SIM3）");
     EXPECT_EQ(list("portList")->currentIndex(), 2);
     EXPECT_FALSE(sim.line.isHeld() || line3.isHeld());
 }
@@ -117,7 +122,8 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedIsReported) {
             sim.clock.after(3s, [&] { sim.line.setPresent(false); });
         click(manual ? 1 : -1, manual ? 0 : -1, "1");
         EXPECT_EQ(probes.empty(), manual);
-        expectIdle("通訊錯誤: 無法開啟通訊埠，請確認連接埠未被其他程式占用。");
+        expectIdle(manual ? "通訊錯誤: 無法開啟通訊埠，請確認連接埠未被其他程式占用。"
+                          : "通訊錯誤: 找不到通訊埠，請確認連接線。");  // unplugged meanwhile
     }
 }
 
@@ -154,8 +160,88 @@ TEST_F(ConnectionTest, DemoDriveIsListedAndFound) {
     sim.services.wait = &wait;
     open();
     const QString com = QString::number(ports.simulatedCom());
-    EXPECT_EQ(list("portList")->currentText(), "COM" + com + " (模擬變頻機)");
+    EXPECT_EQ(list("portList")->currentText(), "COM" + com + "（模擬變頻機）");
     click(1, 0, "1");
     EXPECT_EQ(linkState(), "1 9600,N,7,2 RTU=0 COM" + com.toStdString());
     expectGone();  // before the ports it used
+}
+
+// The search tells where it is, how long it has to go and how to stop it; stopped, it says so and
+// the lists show the technician's own choice again.
+TEST_F(ConnectionTest, SearchShowsItsProgressAndACancelPutsTheChoiceBack) {
+    sim.drive.setLink(1, 1, 0);
+    sim.drive.setReg(496, 0);  // answers, but is never taken: the search goes to its end
+    open();
+    QStringList atProbe;
+    long sent = 0;
+    setLinkTrace([&](const LinkTraceEvent& e) {
+        if (e.sent && (++sent == 1 || sent == 4445))
+            atProbe << child<QLabel>(form, "statusLine")->text();
+    });
+    const Micros start = sim.clock.now();
+    click(-1, -1, "1");
+    const double total = static_cast<double>((sim.clock.now() - start).count()) / 1e6;
+    ASSERT_EQ(atProbe.size(), 2);
+    EXPECT_EQ(atProbe[0], "第 1 / 8890 次　站號 1　4800,N,7,2 ASCII　剩餘約 14 分 49 秒　按 Esc 取消");
+    // Half-way the time left is half the search, from the pace of the probes so far.
+    QRegularExpression halfway("^第 4445 / 8890 次　站號 127　115200,O,8,1 RTU　剩餘約 (\\d+) 分 (\\d+) 秒　按 Esc 取消$");
+    const auto m = halfway.match(atProbe[1]);
+    ASSERT_TRUE(m.hasMatch()) << atProbe[1].toStdString();
+    const double left = m.captured(1).toInt() * 60 + m.captured(2).toInt();
+    EXPECT_NEAR(left, total / 2, total * 0.02);
+
+    // Esc: the lists go back to rate 9600, no format, station "7".
+    open();
+    sim.clock.after(std::chrono::milliseconds(2050), [&] { QTest::keyClick(form, Qt::Key_Escape); });
+    click(1, -1, "7");
+    EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "已取消自動偵測。");
+    EXPECT_EQ(list("rateList")->currentIndex(), 1);
+    EXPECT_EQ(list("formatList")->currentIndex(), -1);
+    EXPECT_EQ(list("stationBox")->currentText(), "7");
+}
+
+// A port this user may not open is listed, and choosing it names the fix; a port that went away
+// after the listing is told as gone, not as held by another program.
+TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
+    sim.ports.refuse(2, OpenResult::NoPermission);
+    open();
+    ASSERT_EQ(list("portList")->count(), 2);
+    EXPECT_EQ(list("portList")->itemText(1), "COM2（SIM2） 無權限");
+    list("portList")->setCurrentIndex(1);
+    EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "請將使用者加入 dialout 群組後重新登入。");
+    click(1, 0, "1");
+    EXPECT_EQ(boxes(), "通訊錯誤: 請將使用者加入 dialout 群組後重新登入。");
+    EXPECT_TRUE(probes.empty());
+
+    open();
+    list("portList")->setCurrentIndex(0);
+    sim.line.setPresent(false);
+    click(1, 0, "1");
+    expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。");
+}
+
+// The mode menu names the link found, whichever way it was found.
+TEST_F(ConnectionTest, ModeMenuShowsTheLinkFound) {
+    sim.drive.setReg(496, 1);
+    QPointer<QWidget> menu;
+    sim.services.windows.menu = [&]() -> QWidget* {
+        menu = new ModeMenu(sim.services);
+        return menu;
+    };
+    struct {
+        int station, rate, format, chosenRate, chosenFormat;
+        std::string status;
+    } cases[] = {
+        {1, 1, 0, 1, 0, "COM1（SIM1）　9600,N,7,2　ASCII　站號 1"},
+        {5, 3, 5, 3, 5, "COM1（SIM1）　38400,E,8,1　RTU　站號 5"},
+        {2, 2, 6, -1, -1, "COM1（SIM1）　19200,O,8,1　RTU　站號 2"},  // found by the search
+    };
+    for (const auto& c : cases) {
+        sim.drive.setLink(static_cast<std::uint8_t>(c.station), c.rate, c.format);
+        open();
+        click(c.chosenRate, c.chosenFormat, QString::number(c.station));
+        ASSERT_TRUE(menu);
+        EXPECT_EQ(child<QLabel>(menu, "statusLine")->text().toStdString(), c.status);
+        delete menu.data();
+    }
 }

@@ -7,8 +7,9 @@ namespace {
 // A port whose device is chosen by its port number at every open, as a window's port is.
 class RoutedSimPort : public SerialPort {
 public:
-    RoutedSimPort(const std::map<int, SimulatedLine*>& lines, TimedWait& wait)
-        : SerialPort(wait), m_lines(lines) {}
+    RoutedSimPort(const std::map<int, SimulatedLine*>& lines,
+                  const std::map<int, OpenResult>& refusals, TimedWait& wait)
+        : SerialPort(wait), m_lines(lines), m_refusals(refusals) {}
     bool setSettings(std::string_view s) override {
         if (!parseSettings(s)) return false;
         m_settings = s;
@@ -17,6 +18,7 @@ public:
     }
     OpenResult open() override {
         if (isOpen()) return OpenResult::Ok;
+        if (auto r = m_refusals.find(commPort()); r != m_refusals.end()) return r->second;
         auto it = m_lines.find(commPort());
         if (it == m_lines.end()) return OpenResult::NotFound;
         m_port = std::make_unique<SimulatedPort>(*it->second, timedWait(),
@@ -37,19 +39,22 @@ public:
 
 private:
     const std::map<int, SimulatedLine*>& m_lines;
+    const std::map<int, OpenResult>& m_refusals;
     std::unique_ptr<SimulatedPort> m_port;
 };
 
 }  // namespace
 
 std::unique_ptr<SerialPort> SimPortProvider::createPort(TimedWait& wait) {
-    auto port = std::make_unique<RoutedSimPort>(m_lines, wait);
+    auto port = std::make_unique<RoutedSimPort>(m_lines, m_refusals, wait);
     m_lastCreated = port.get();
     return port;
 }
 
 QString SimPortProvider::deviceOf(int comNumber) const {
-    return m_lines.count(comNumber) ? QStringLiteral("SIM%1").arg(comNumber) : QString();
+    return m_lines.count(comNumber) || m_refusals.count(comNumber)
+               ? QStringLiteral("SIM%1").arg(comNumber)
+               : QString();
 }
 
 SimServices::SimServices() {
