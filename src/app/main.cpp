@@ -1,9 +1,10 @@
 // velorin: the desktop tool. Starts on the connection screen; ends when the last window closes.
 //
-//   velorin [--demo] [--device PATH]...
+//   velorin [--demo] [--device PATH]... [--screenshot DIR]
 //
 // --demo lists a simulated drive as one more COM port, so the program can be tried without a
-// drive; --device adds a serial device the system does not list (a pseudo-terminal, say).
+// drive; --device adds a serial device the system does not list (a pseudo-terminal, say);
+// --screenshot saves a picture of every window as it first comes up.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -14,6 +15,7 @@
 #include <memory>
 
 #include "DemoPorts.h"
+#include "Screenshots.h"
 #include "StandIns.h"
 #include "connection/ConnectionWindow.h"
 #include "menu/ModeMenu.h"
@@ -41,9 +43,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("Add a serial device to the port list."),
                                     QStringLiteral("path"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a PNG of every window as it first appears, in this folder."),
+        QStringLiteral("folder"));
     parser.addOption(demo);
     parser.addOption(device);
+    parser.addOption(screenshot);
     parser.process(app);
+    std::unique_ptr<velorin::ScreenshotTaker> screenshots;
+    if (parser.isSet(screenshot))
+        screenshots = std::make_unique<velorin::ScreenshotTaker>(parser.value(screenshot));
 
     const QStringList devices = parser.values(device);
     std::unique_ptr<velorin::PortProvider> ports;

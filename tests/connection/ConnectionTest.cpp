@@ -6,9 +6,13 @@
 
 #include "ConnectionFixture.h"
 #include "app/DemoPorts.h"
+#include "app/Screenshots.h"
 #include "menu/ModeMenu.h"
 
+#include <QApplication>
+#include <QImage>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 
 using namespace velorin;
@@ -244,4 +248,30 @@ TEST_F(ConnectionTest, ModeMenuShowsTheLinkFound) {
         EXPECT_EQ(child<QLabel>(menu, "statusLine")->text().toStdString(), c.status);
         delete menu.data();
     }
+}
+
+// --screenshot: a picture of each window as it first comes up, with the demo's drive.
+TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
+    QTemporaryDir folder;
+    ScreenshotTaker screenshots(folder.path());
+    DemoPortProvider ports;
+    EventLoopWait wait;
+    sim.services.ports = &ports;
+    sim.services.wait = &wait;
+    sim.services.windows.menu = [&]() -> QWidget* {
+        auto* menu = new ModeMenu(sim.services);
+        menu->show();
+        return menu;
+    };
+    open();
+    QCoreApplication::processEvents();
+    click(1, 0, "1");
+    QCoreApplication::processEvents();
+    for (const char* name : {"connectionWindow", "modeMenu"}) {
+        QImage picture(folder.filePath(QString(name) + ".png"));
+        EXPECT_FALSE(picture.isNull()) << name;
+        EXPECT_GT(picture.width(), 100) << name;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "modeMenu") delete w;
 }

@@ -1,0 +1,44 @@
+#include "Screenshots.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+
+namespace velorin {
+
+ScreenshotTaker::ScreenshotTaker(const QString& folder, QObject* parent)
+    : QObject(parent), m_folder(folder) {
+    m_folder.mkpath(QStringLiteral("."));
+    qApp->installEventFilter(this);
+}
+
+bool ScreenshotTaker::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        const QString name = w->objectName();
+        if (w->isWindow() && !name.isEmpty() && !m_seen.contains(name)) {
+            m_seen.insert(name);
+            // Once the window has laid itself out and painted.
+            QTimer::singleShot(0, this, [this, window = QPointer<QWidget>(w)] {
+                if (window) take(window);
+            });
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ScreenshotTaker::take(QWidget* window) {
+    const QString path = m_folder.filePath(window->objectName() + QStringLiteral(".png"));
+    if (window->grab().save(path, "PNG")) {
+        m_saved << path;
+        std::fprintf(stderr, "screenshot: %s\n", qPrintable(path));
+    } else {
+        std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));
+    }
+}
+
+}  // namespace velorin
