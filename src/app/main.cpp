@@ -17,7 +17,7 @@
 #include "StandIns.h"
 #include "connection/Main.h"
 #include "menu/Select.h"
-#include "run/Run.h"
+#include "run/RunPanel.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
