@@ -19,7 +19,7 @@
 #include "StandIns.h"
 #include "connection/ConnectionWindow.h"
 #include "menu/ModeMenu.h"
-#include "run/Run.h"
+#include "run/RunPanel.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "menu/ModeMenu.h"
-#include "run/Run.h"
+#include "run/RunPanel.h"
 #include "support/Widgets.h"
 #include "support/SimServices.h"
 

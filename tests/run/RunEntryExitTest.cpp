@@ -25,21 +25,22 @@ TEST_F(RunFixture, EntryRaisesTheFrequenciesAndAsksNothingOfADriveOnTheLink) {
 
 TEST_F(RunFixture, AnUnknownRampUnitIsNotWritten) {
     setRegs({{96, 5}});
-    EXPECT_EQ(load(false)->Combo1->currentIndex(), -1);
+    load(false);
+    EXPECT_EQ(unitCombo()->currentIndex(), -1);
     EXPECT_EQ(writes(), (Writes{{248, 40000}, {32, 40000}}));
 }
 
 TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
     setRegs({{25, 1}, {5, 0}, {28, 3}});
     s.dialogs.answerQuestions({kYes, kNo, kYes});
-    Form4* p = load(false);
+    load(false);
     EXPECT_EQ(s.dialogs.questions(), (Texts{kAskF, kAskR, kAskReverse}));
     // No: 5 left as it was.
     EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}, {25, 0}, {28, 0}}));
     // On the way out the two changed settings are offered back, the unchanged one is not.
     forget();
     s.dialogs.answerQuestions({kYes, kNo});
-    p->Return_Click();
+    action("returnAction")->trigger();
     EXPECT_EQ(s.dialogs.questions(), (Texts{kBackF, kBackReverse}));
     EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
 }
@@ -52,10 +53,11 @@ TEST_P(RunWayOut, StopsRestoresOnceAndGoesWhereItShould) {
     const int way = GetParam() / 2;  // return, quit, window close
     setRegs({{25, 1}});
     s.dialogs.answerQuestions({kYes, kYes});
-    click(load()->Command1);
+    load();
+    click(button("runForwardButton"));
     forget();
-    const std::function<void()> leave[] = {[&] { panel->Toolbar1Buttons[0]->trigger(); },
-                                           [&] { panel->Quit->trigger(); },
+    const std::function<void()> leave[] = {[&] { action("returnToolAction")->trigger(); },
+                                           [&] { action("quitAction")->trigger(); },
                                            [&] { panel->close(); }};
     leave[way]();
     EXPECT_EQ(writes(), (Writes{{kCmd, 1}, {248, 6000}, {32, 5000}, {25, 1}}));
@@ -76,9 +78,21 @@ INSTANTIATE_TEST_SUITE_P(Ways, RunWayOut, ::testing::Range(0, 6), [](const auto&
            (std::vector<std::string>{"Return", "Quit", "Close"})[i.param / 2];
 });
 
+TEST_F(RunFixture, ACloseDuringACommandIsTakenWhenTheLineIsIdle) {
+    load();
+    edit("frequencyEdit")->setText("60");
+    during(10, [&] { panel->close(); });
+    click(button("runForwardButton"));
+    // The run command went out whole, then the way out stopped the motor and restored.
+    EXPECT_EQ(writes(), (Writes{{32, 6000}, {kCmd, 18}, {kCmd, 1}, {248, 6000}, {32, 5000}}));
+    flushDeletes();
+    EXPECT_TRUE(panel.isNull());
+    EXPECT_FALSE(s.line.isHeld());
+}
+
 TEST_F(RunFixture, AsciiReadsTheTopFrequencySignedAndWritesItBack) {
     setRegs({{248, 40000}});
-    EXPECT_EQ(load()->Flag248, -25536);
+    EXPECT_EQ((load(), panel->session().maxFrequencyAtEntry()), -25536);
     panel->close();
     EXPECT_EQ(writes(), (Writes{{248, 40000}, {32, 5000}}));
 }

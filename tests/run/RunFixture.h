@@ -7,7 +7,7 @@
 #include <QtWidgets>
 
 #include "link/Global.h"
-#include "run/Run.h"
+#include "run/RunPanel.h"
 #include "support/SimServices.h"
 
 namespace velorin::test {
@@ -45,9 +45,9 @@ protected:
         for (auto [r, v] : regs) s.drive.setReg(r, static_cast<std::uint16_t>(v));
     }
     // Creates the panel and runs its entry; `clean` forgets what the entry did on the line.
-    Form4* load(bool clean = true) {
-        panel = new Form4(s.services);
-        EXPECT_TRUE(panel->Form_Load());
+    RunPanel* load(bool clean = true) {
+        panel = new RunPanel(s.services);
+        EXPECT_TRUE(panel->load());
         panel->show();
         if (clean)
             forget();
@@ -75,16 +75,34 @@ protected:
     // button held, as a drag does.
     void slide(std::initializer_list<int> values) {
         for (int value : values) {
-            panel->Slider1->setValue(value);
+            slider()->setValue(value);
             QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton,
                              Qt::NoButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(panel->Slider1, &move);
+            QCoreApplication::sendEvent(slider(), &move);
         }
+    }
+
+    // The panel's controls, found by name as a technician finds them by what they do.
+    template <class T = QWidget>
+    T* child(const char* name) const {
+        T* w = panel ? panel->findChild<T*>(name) : nullptr;
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
+    QComboBox* unitCombo() const { return child<QComboBox>("rampUnitCombo"); }
+    QSlider* slider() const { return child<QSlider>("frequencySlider"); }
+    QAction* action(const char* name) const { return child<QAction>(name); }
+    // Picks a ramp unit as the technician does.
+    void chooseUnit(int index) {
+        unitCombo()->setCurrentIndex(index);
+        emit unitCombo()->activated(index);
     }
 
     bool rtu = false;  // the framing, set before SetUp
     SimServices s;
-    QPointer<Form4> panel;
+    QPointer<RunPanel> panel;
     QWidget menuWindow;
     int menuShown = 0;
 };

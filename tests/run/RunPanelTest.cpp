@@ -12,22 +12,22 @@ const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重�
 }  // namespace
 
 TEST_F(RunFixture, WindowLayoutAndInitialTexts) {
-    Form4* p = load();
-    EXPECT_EQ(p->windowTitle(), "VELORIN");
+    load();
+    EXPECT_EQ(panel->windowTitle(), "VELORIN");
     // Twips: frames from the top of the client area below the toolbar's 1140, controls from the
     // top of their frame; the first frame's controls come first.
     // clang-format off
     const struct { QWidget* w; const char* text; int x, y, width, height; } controls[] = {
-        {p->Frame1, "", 120, 60, 5655, 3615}, {p->Label5, "加減速時間單位", 360, 240, 2175, 255},
-        {p->Combo1, "0：0.01 sec", 480, 600, 1935, 405}, {p->Text3, "10.00", 2640, 600, 1215, 405},
-        {p->Label6, "加速時間", 2640, 240, 1215, 255}, {p->Text4, "20.00", 4080, 600, 1215, 405},
-        {p->Label7, "減速時間", 4080, 240, 1215, 255}, {p->Text1, "60.00", 3720, 1560, 1215, 405},
-        {p->Label1, "運轉頻率", 3720, 1200, 1215, 255}, {p->Command3, "停止", 360, 2880, 5000, 495},
-        {p->Slider1, "", 360, 1560, 3255, 495}, {p->Command2, "連續反轉", 2880, 2280, 2450, 495},
-        {p->Command1, "連續正轉", 360, 2280, 2450, 495}, {p->Label2, "Hz", 5040, 1680, 495, 255},
-        {p->Frame2, "", 120, 3780, 5655, 1695}, {p->Label4, "寸動頻率", 1080, 360, 1215, 255},
-        {p->Text2, "60.00", 2520, 240, 1215, 405}, {p->Command4, "寸動正轉", 360, 960, 2450, 495},
-        {p->Label3, "Hz", 3960, 360, 495, 255}, {p->Command5, "寸動反轉", 2880, 960, 2450, 495}};
+        {child("runFrame"), "", 120, 60, 5655, 3615}, {child("rampUnitLabel"), "加減速時間單位", 360, 240, 2175, 255},
+        {unitCombo(), "0：0.01 sec", 480, 600, 1935, 405}, {edit("accelTimeEdit"), "10.00", 2640, 600, 1215, 405},
+        {child("accelTimeLabel"), "加速時間", 2640, 240, 1215, 255}, {edit("decelTimeEdit"), "20.00", 4080, 600, 1215, 405},
+        {child("decelTimeLabel"), "減速時間", 4080, 240, 1215, 255}, {edit("frequencyEdit"), "60.00", 3720, 1560, 1215, 405},
+        {child("frequencyLabel"), "運轉頻率", 3720, 1200, 1215, 255}, {button("stopButton"), "停止", 360, 2880, 5000, 495},
+        {slider(), "", 360, 1560, 3255, 495}, {button("runReverseButton"), "連續反轉", 2880, 2280, 2450, 495},
+        {button("runForwardButton"), "連續正轉", 360, 2280, 2450, 495}, {child("frequencyUnitLabel"), "Hz", 5040, 1680, 495, 255},
+        {child("jogFrame"), "", 120, 3780, 5655, 1695}, {child("jogFrequencyLabel"), "寸動頻率", 1080, 360, 1215, 255},
+        {edit("jogFrequencyEdit"), "60.00", 2520, 240, 1215, 405}, {button("jogForwardButton"), "寸動正轉", 360, 960, 2450, 495},
+        {child("jogFrequencyUnitLabel"), "Hz", 3960, 360, 495, 255}, {button("jogReverseButton"), "寸動反轉", 2880, 960, 2450, 495}};
     // clang-format on
     for (const auto& c : controls) {
         EXPECT_EQ(c.w->geometry(), twipsRect(c.x, c.y, c.width, c.height)) << c.text;
@@ -37,119 +37,121 @@ TEST_F(RunFixture, WindowLayoutAndInitialTexts) {
 }
 
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
-    Form4* p = load();
+    load();
     // clang-format off
     const struct { const char* text; int value; } cases[] = {  // -1: refused
         {"1.5", 150}, {"60", 6000}, {"400", 40000}, {"1.49", -1}, {"400.01", -1}};
     // clang-format on
     for (const auto& c : cases) {
-        for (auto [button, word] : {std::pair{p->Command1, 18}, std::pair{p->Command2, 34}}) {
+        for (auto [runButton, word] : {std::pair{button("runForwardButton"), 18},
+                                       std::pair{button("runReverseButton"), 34}}) {
             SCOPED_TRACE(c.text);
             forget();
-            p->Text1->setText(c.text);
-            click(button);
+            edit("frequencyEdit")->setText(c.text);
+            click(runButton);
             EXPECT_EQ(writes(), (c.value < 0 ? Writes{} : Writes{{32, c.value}, {kCmd, word}}));
             EXPECT_EQ(s.dialogs.messages(), (c.value < 0 ? Texts{kRange} : Texts{}));
             if (c.value < 0)
                 continue;
             // Running: the stop opens, jogging and the unit close.
-            EXPECT_TRUE(p->Command3->isEnabled() && !p->Command4->isEnabled() &&
-                        !p->Combo1->isEnabled());
+            EXPECT_TRUE(button("stopButton")->isEnabled() &&
+                        !button("jogForwardButton")->isEnabled() && !unitCombo()->isEnabled());
             forget();
-            click(p->Command3);
+            click(button("stopButton"));
             EXPECT_EQ(writes(), (Writes{{kCmd, 1}}));
-            EXPECT_FALSE(s.drive.running() || p->Command3->isEnabled());
+            EXPECT_FALSE(s.drive.running() || button("stopButton")->isEnabled());
             EXPECT_TRUE(s.dialogs.shown().empty());
         }
     }
     // A stop clicked while the run command is on the line goes out after its word.
     forget();
-    p->Text1->setText("60");
-    during(10, [&] { click(p->Command3); });
-    click(p->Command1);
+    edit("frequencyEdit")->setText("60");
+    during(10, [&] { click(button("stopButton")); });
+    click(button("runForwardButton"));
     EXPECT_EQ(writes(), (Writes{{32, 6000}, {kCmd, 18}, {kCmd, 1}}));
-    EXPECT_FALSE(s.drive.running() || p->running());
+    EXPECT_FALSE(s.drive.running() || panel->session().running());
     // A stop the drive carries out but never confirms is told of; the panel stops all the same.
-    click(p->Command1);
+    click(button("runForwardButton"));
     forget();
     s.drive.injectFault({DriveFault::Kind::NoReply});
-    click(p->Command3);
+    click(button("stopButton"));
     EXPECT_EQ(writes(), (Writes{{kCmd, 1}}));
     EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("變頻機未回應，指令可能未送達。")});
-    EXPECT_FALSE(p->running());
+    EXPECT_FALSE(panel->session().running());
 }
 
 TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
-    Form4* p = load();
-    for (auto [button, text] : {std::pair{p->Command4, "5"}, std::pair{p->Command5, "400"}}) {
-        p->Text2->setText(text);
-        QTest::mousePress(button, Qt::LeftButton);
+    load();
+    for (auto [jogButton, text] : {std::pair{button("jogForwardButton"), "5"},
+                                   std::pair{button("jogReverseButton"), "400"}}) {
+        edit("jogFrequencyEdit")->setText(text);
+        QTest::mousePress(jogButton, Qt::LeftButton);
         EXPECT_TRUE(s.drive.running());
-        QTest::mouseRelease(button, Qt::LeftButton);
+        QTest::mouseRelease(jogButton, Qt::LeftButton);
     }
     EXPECT_EQ(writes(),
               (Writes{{48, 500}, {kCmd, 19}, {kCmd, 1}, {48, 40000}, {kCmd, 35}, {kCmd, 1}}));
-    EXPECT_FALSE(s.drive.running() || p->Command3->isEnabled());
+    EXPECT_FALSE(s.drive.running() || button("stopButton")->isEnabled());
     // Released while the press's writes are still on the line: the stop follows them.
     forget();
-    during(10, [&] { QTest::mouseRelease(p->Command4, Qt::LeftButton); });
-    QTest::mousePress(p->Command4, Qt::LeftButton);
+    during(10, [&] { QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton); });
+    QTest::mousePress(button("jogForwardButton"), Qt::LeftButton);
     EXPECT_EQ(writes(), (Writes{{48, 40000}, {kCmd, 19}, {kCmd, 1}}));
 }
 
 TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
-    Form4* p = load();
+    load();
     std::vector<std::size_t> writesWhenShown;
     s.dialogs.onShow([&](const auto&) { writesWhenShown.push_back(writes().size()); });
     // An unconfirmed run with a stop clicked meanwhile: the stop goes out, then one box.
     s.drive.injectFault({DriveFault::Kind::NoReply}, 3);
-    during(10, [&] { click(p->Command3); });
-    click(p->Command1);
+    during(10, [&] { click(button("stopButton")); });
+    click(button("runForwardButton"));
     // An unconfirmed jog is reported after its release's stop, not while the button is held.
     s.drive.injectFault({DriveFault::Kind::NoReply}, 2);
-    QTest::mousePress(p->Command5, Qt::LeftButton);
+    QTest::mousePress(button("jogReverseButton"), Qt::LeftButton);
     EXPECT_EQ(writesWhenShown, std::vector<std::size_t>{3});
-    QTest::mouseRelease(p->Command5, Qt::LeftButton);
+    QTest::mouseRelease(button("jogReverseButton"), Qt::LeftButton);
     EXPECT_EQ(writesWhenShown, (std::vector<std::size_t>{3, 6}));
 }
 
 TEST_P(RunFraming, SliderWritesWhatItShowsInTheOrderMoved) {
-    Form4* p = load();
+    load();
     slide({1});
-    EXPECT_EQ(p->Text1->text(), "00.01");
+    EXPECT_EQ(edit("frequencyEdit")->text(), "00.01");
     slide({1});  // a move that changes nothing writes nothing
     EXPECT_EQ(writes(), (Writes{{32, 1}}));
     EXPECT_TRUE(s.dialogs.shown().empty());
     // Moves while a run command is on the line go out after its word, in the order made.
     forget();
-    p->Text1->setText("60");
+    edit("frequencyEdit")->setText("60");
     during(10, [&] { slide({7000, 12345}); });
-    click(p->Command1);
+    click(button("runForwardButton"));
     EXPECT_EQ(writes(), (Writes{{32, 6000}, {kCmd, 18}, {32, 7000}, {32, 12345}}));
-    EXPECT_EQ(p->Text1->text(), "123.45");
+    EXPECT_EQ(edit("frequencyEdit")->text(), "123.45");
     // A stop clicked behind a drag's queued writes goes out first: the motor does not wait.
     forget();
     during(1, [&] {
         slide({2000, 3000});
-        click(p->Command3);
+        click(button("stopButton"));
     });
     slide({12346});
     EXPECT_EQ(writes(), (Writes{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
 }
 
 TEST_P(RunFraming, EnterWritesTheFrequencyTheRegisterCanHold) {
-    Form4* p = load();
-    enter(p->Text1, "500");  // no range check on Enter
+    load();
+    enter(edit("frequencyEdit"), "500");  // no range check on Enter
     EXPECT_EQ(writes(), (Writes{{32, 50000}}));
     EXPECT_TRUE(s.dialogs.shown().empty());
     forget();
-    enter(p->Text1, "1000");  // would arrive as another frequency
+    enter(edit("frequencyEdit"), "1000");  // would arrive as another frequency
     EXPECT_TRUE(writes().empty());
     EXPECT_EQ(s.dialogs.messages(), Texts{kRange});
 }
 
 TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
-    Form4* p = load();
+    load();
     const Texts refused{QStringLiteral("加速度範圍錯誤!。"), QStringLiteral("減速度範圍錯誤!。")};
     // clang-format off
     const struct { int unit; bool decel; const char* typed; const char* shown; int written; }
@@ -161,13 +163,12 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         forget();
-        p->Combo1->setCurrentIndex(c.unit);
-        p->Combo1_Click();
+        chooseUnit(c.unit);
         // The unit is written and both times read again and shown in it.
         EXPECT_EQ(writes(), (Writes{{96, c.unit}}));
-        EXPECT_EQ(p->Text4->text(), c.unit ? "200.0" : "20.00");
+        EXPECT_EQ(edit("decelTimeEdit")->text(), c.unit ? "200.0" : "20.00");
         forget();
-        QLineEdit* field = c.decel ? p->Text4 : p->Text3;
+        QLineEdit* field = c.decel ? edit("decelTimeEdit") : edit("accelTimeEdit");
         enter(field, c.typed);
         EXPECT_EQ(field->text(), c.shown);
         EXPECT_EQ(writes(), (c.written < 0 ? Writes{} : Writes{{c.decel ? 98 : 97, c.written}}));
@@ -177,3 +178,19 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
 
 INSTANTIATE_TEST_SUITE_P(Framing, RunFraming, ::testing::Values(0, 1),
                          [](const auto& i) { return std::string(i.param ? "Rtu" : "Ascii"); });
+
+TEST_P(RunFraming, ALostPortIsToldOnceAndEndsTheCommandUnderWay) {
+    load();
+    edit("frequencyEdit")->setText("60");
+    // Unplugged while the run command's frequency is on the line, with a slider move queued.
+    during(10, [&] {
+        s.line.setPresent(false);
+        slide({7000});
+    });
+    click(button("runForwardButton"));
+    EXPECT_EQ(writes(), (Writes{{32, 6000}}));  // neither the run word nor the move went out
+    click(button("stopButton"));
+    slide({8000});
+    EXPECT_EQ(writes(), (Writes{{32, 6000}}));
+    EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("通訊埠已中斷，請檢查連接線。")});
+}

@@ -1,0 +1,137 @@
+#pragma once
+// What the run panel does on the line, without its widgets: the entry that hands the drive's
+// command sources to the link, the run, jog and stop commands, the frequency and ramp writes,
+// and the restore on the way out.
+//
+// Every handler hands its writes to the line session as one operation. Operations run one after
+// another in the order they came; a run or jog command is a barrier that nothing later overtakes,
+// and the stop word goes ahead of queued frequency writes but never ahead of a run or jog
+// command, so that the last word of a press-and-release or of a run-then-stop is always the stop.
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/LineSession.h"
+
+class QWidget;
+
+namespace velorin {
+
+struct Services;
+
+class RunSession {
+public:
+    enum class Direction { Forward, Reverse };
+    enum class Ramp { Accel, Decel };
+
+    // `dialogParent` is the window the session's boxes belong to (none in tests without one).
+    explicit RunSession(Services& services, QWidget* dialogParent = nullptr);
+    ~RunSession();
+    RunSession(const RunSession&) = delete;
+    RunSession& operator=(const RunSession&) = delete;
+
+    // Opens the line with the link settings in force. False when the port cannot be opened: the
+    // technician has been told and nothing was sent.
+    bool open();
+    // The entry: reads the ramp settings, saves and raises the frequency command and the maximum
+    // output frequency, and asks about the command sources.
+    bool enter();
+    bool entered() const { return m_entered; }
+
+    // Called after the session changed what the window shows: the running state, and the ramp
+    // unit and times (read again from the drive).
+    void setOnStateChanged(std::function<void()> f) { m_onStateChanged = std::move(f); }
+    void setOnRampTimesRead(std::function<void()> f) { m_onRampTimesRead = std::move(f); }
+
+    // ---- Run, jog, stop ----
+    // False when the frequency is outside 1.50..400.00 Hz: told, nothing written.
+    bool run(Direction direction, std::string_view frequencyText);
+    void stop();
+    bool jogPress(Direction direction, std::string_view jogFrequencyText);
+    void jogRelease();
+    // The panel's own notion of whether the motor runs.
+    bool running() const { return m_running; }
+    bool jogHeld() const { return m_jogHeld; }
+
+    // ---- Frequency ----
+    // What the frequency field shows for a slider value (6000 -> "60.00").
+    static QString sliderText(int sliderValue);
+    // The slider position for a typed frequency, when it is one the slider can show.
+    static std::optional<int> sliderValueFor(std::string_view frequencyText);
+    // A mouse move over the slider at `sliderValue`: writes it, unless the last move did.
+    void sliderMoved(int sliderValue);
+    // Enter in the frequency field. False when refused (told, nothing written).
+    bool enterFrequency(std::string_view frequencyText);
+
+    // ---- Ramp unit and times ----
+    // 0 = 0.01 s, 1 = 0.1 s; -1 when the drive did not tell, another value when it holds one.
+    int rampUnit() const { return m_rampUnit; }
+    void chooseRampUnit(int unit);
+    // The times as last read, shown in the unit.
+    QString rampTimeText(Ramp ramp) const;
+    // Enter in a ramp time field: the field's text rewritten in the unit, and the time written
+    // when within range (else told).
+    QString enterRampTime(Ramp ramp, std::string_view typed);
+
+    // ---- Ways out ----
+    // Puts the drive back as the entry found it and closes the line, then runs `done`. Handlers
+    // are ignored from here on; what is already queued goes out first.
+    void leave(std::function<void()> done);
+    bool leaving() const { return m_leaving; }
+
+    // What entry saved, for the window and tests.
+    std::optional<int> frequencyCommandAtEntry() const { return m_frequencyCommandAtEntry; }
+    std::optional<int> maxFrequencyAtEntry() const { return m_maxFrequencyAtEntry; }
+
+    LineSession& line() { return *m_line; }
+
+private:
+    void enterDrive();
+    void restore();
+    void applyUnit(int unit);
+    void sendMotion(std::uint16_t frequencyRegister, std::uint16_t value, std::uint16_t word);
+    void sendStop();
+    void setRunning(bool running);
+    bool write(std::uint16_t reg, std::uint16_t value);
+    // A read's value as the framing gives it (signed over ASCII); empty without a usable reply.
+    std::optional<int> read(std::uint16_t reg);
+    int readRampTime(std::uint16_t reg);
+    bool ask(const QString& text, const QString& title);
+    void message(const QString& text, const QString& title);
+    // Tells of commands the drive did not confirm and of a lost port, once the line is quiet and
+    // no jog button is held (a box would take the mouse and the button's release with it).
+    void reportWhenQuiet();
+    void report();
+    void stateChanged();
+
+    Services& m_services;
+    QWidget* m_dialogParent;
+    std::unique_ptr<LineSession> m_line;
+    std::function<void()> m_onStateChanged;
+    std::function<void()> m_onRampTimesRead;
+
+    bool m_entered = false;
+    bool m_leaving = false;
+    bool m_running = false;
+    bool m_jogHeld = false;      // a jog button is down: its stop is still to come
+    bool m_unconfirmed = false;  // a command the drive did not confirm, not yet told
+    bool m_portLostToTell = false;
+    std::optional<int> m_lastSliderValue;  // last value a slider move handed to the line
+
+    int m_rampUnit = 0;
+    int m_accelTime = 0;  // raw, in the unit
+    int m_decelTime = 0;
+    // Read at entry; empty when the drive gave no usable reply.
+    std::optional<int> m_frequencyCommandAtEntry;
+    std::optional<int> m_maxFrequencyAtEntry;
+    std::optional<int> m_frequencySourceAtEntry;
+    std::optional<int> m_runSourceAtEntry;
+    std::optional<int> m_directionLimitAtEntry;
+};
+
+}  // namespace velorin
