@@ -1,0 +1,300 @@
+#include "editor/ParameterFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include "link/NumberText.h"
+
+namespace velorin {
+
+namespace {
+
+constexpr int kRampUnitRegister = 96;   // P03.00
+constexpr int kStepUnitRegister = 229;  // P08.03
+constexpr int kRateRegister = 497;      // P15.01: the file keeps the rate's list position
+constexpr std::uintmax_t kLargestTextFile = 16u << 20;
+
+std::string pathText(const std::filesystem::path& path) {
+    const auto u8 = path.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+std::string systemReason(int error) {
+    return std::generic_category().message(error);
+}
+
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(path.c_str(), wideMode.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+std::string writeFailure(const std::filesystem::path& path, const std::string& reason) {
+    return "無法寫入檔案：" + pathText(path) + "\n" + reason;
+}
+
+std::string readFailure(const std::filesystem::path& path, const std::string& reason) {
+    return "無法讀取檔案：" + pathText(path) + "\n" + reason;
+}
+
+void appendLine(std::string& out, int reg, std::int32_t value) {
+    out += 'P';
+    out += std::to_string(reg);
+    out += ' ';
+    out += std::to_string(value);
+    out += "\r\n";
+}
+
+// The page that starts at `reg`, or -1.
+int pageStartingAt(int reg) {
+    for (int page = 0; page < kFilePageCount; ++page)
+        if (heldRange(page).first == reg)
+            return page;
+    return -1;
+}
+
+ParameterFileLoad failed(int line, std::string reason) {
+    ParameterFileLoad load;
+    load.error = ParameterFileError{line, std::move(reason)};
+    return load;
+}
+
+}  // namespace
+
+RegisterRange heldRange(int page) {
+    const auto& range = Catalogue::instance().page(page).onlineSave;
+    return range ? *range : RegisterRange{};
+}
+
+std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> value,
+                              std::span<const std::int16_t> pageFlags, bool offline) {
+    std::string out;
+    if (offline) {
+        for (int reg = 0; reg < kFileRegisterCount; ++reg) appendLine(out, reg, value[reg]);
+        return out;
+    }
+    for (int page = 0; page < kFilePageCount && page < static_cast<int>(pageFlags.size()); ++page) {
+        if (pageFlags[page] != 1)
+            continue;
+        const RegisterRange range = heldRange(page);
+        for (int reg = range.first; reg <= range.last; ++reg) appendLine(out, reg, value[reg]);
+    }
+    return out;
+}
+
+std::optional<std::string> writeFileSafely(const std::filesystem::path& requested,
+                                           std::string_view bytes) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target = requested;
+    // A link is replaced through: the file it points to gets the new contents.
+    if (fs::is_symlink(target, ec)) {
+        const fs::path resolved = fs::canonical(target, ec);
+        if (!ec)
+            target = resolved;
+    }
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::is_directory(status))
+        return writeFailure(requested, systemReason(EISDIR));
+    if (fs::exists(status)) {
+        // A file the technician may not change (read-only, locked) stays as it is, even where
+        // the folder would let us put another file in its place.
+        errno = 0;
+        std::FILE* probe = openFile(target, "ab");
+        if (!probe)
+            return writeFailure(requested, systemReason(errno ? errno : EACCES));
+        std::fclose(probe);
+    }
+
+    const fs::path folder = target.parent_path();
+    std::random_device entropy;
+    std::FILE* file = nullptr;
+    fs::path temporary;
+    int openError = 0;
+    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
+        fs::path name = ".";
+        name += target.filename();
+        name += "." + std::to_string(entropy() % 1000000) + ".tmp";
+        temporary = folder / name;
+        errno = 0;
+        file = openFile(temporary, "wbx");
+        openError = errno;
+        if (!file && openError != EEXIST)
+            break;
+    }
+    if (!file)
+        return writeFailure(requested, systemReason(openError ? openError : EACCES));
+
+    errno = 0;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fflush(file) == 0 && written;
+    int writeError = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    if (!written) {
+        fs::remove(temporary, ec);
+        return writeFailure(requested, systemReason(writeError ? writeError : EIO));
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return writeFailure(requested, ec.message());
+    }
+    return std::nullopt;
+}
+
+std::string ParameterFileError::message() const {
+    if (line <= 0)
+        return reason;
+    return "第 " + std::to_string(line) + " 行：" + reason;
+}
+
+ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparator) {
+    // Notepad may put a byte-order mark in front of a file it saved.
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+
+    std::array<std::optional<std::string_view>, kFileRegisterCount> texts{};
+    std::array<int, kFileRegisterCount> lineOf{};
+    std::array<int, kFilePageCount> pageLine{};
+    ParameterFileLoad load;
+
+    int lineNumber = 0;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t end = bytes.find_first_of("\r\n", pos);
+        const std::string_view line =
+            bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        pos = end == std::string_view::npos ? bytes.size() : end + 1;
+        if (end != std::string_view::npos && bytes[end] == '\r' && pos < bytes.size() &&
+            bytes[pos] == '\n')
+            ++pos;
+        ++lineNumber;
+
+        if (line.empty())
+            return failed(lineNumber, "空白行。");
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string_view::npos)
+            return failed(lineNumber, "缺少參數編號與數值之間的空格。");
+        if (blank == 0)
+            return failed(lineNumber, "行首是空格。");
+        const std::string_view label = line.substr(0, blank);
+        const auto number = strictNumber(label.substr(1), decimalSeparator);
+        const auto reg = number ? roundTo<std::int32_t>(*number) : std::nullopt;
+        if (!reg || *reg < 0 || *reg >= kFileRegisterCount)
+            return failed(lineNumber, std::string(label) + " 不是參數編號。");
+
+        texts[*reg] = line.substr(blank + 1);
+        lineOf[*reg] = lineNumber;
+        if (const int page = pageStartingAt(*reg); page >= 0) {
+            load.pages[page] = true;
+            if (pageLine[page] == 0)
+                pageLine[page] = lineNumber;
+        }
+    }
+
+    // Every value of a held page must be a number; of several faults the one nearest the top
+    // of the file is told.
+    std::optional<ParameterFileError> first;
+    auto note = [&first](int line, std::string reason) {
+        if (!first || line < first->line)
+            first = ParameterFileError{line, std::move(reason)};
+    };
+    std::array<bool, kFileRegisterCount> held{};
+    for (int page = 0; page < kFilePageCount; ++page) {
+        if (!load.pages[page])
+            continue;
+        const RegisterRange range = heldRange(page);
+        for (int reg = range.first; reg <= range.last; ++reg) {
+            held[reg] = true;
+            if (!texts[reg] && Catalogue::instance().parameter(reg).shown)
+                note(pageLine[page], "頁面 " + Catalogue::instance().page(page).caption +
+                                         " 缺少 P" + std::to_string(reg) + " 的數值。");
+        }
+    }
+    for (int reg = 0; reg < kFileRegisterCount; ++reg) {
+        if (!texts[reg])
+            continue;
+        const auto number = strictNumber(*texts[reg], decimalSeparator);
+        if (number)
+            load.values[reg] = roundTo<std::int32_t>(*number);
+        if (held[reg] && !load.values[reg]) {
+            const std::string quoted =
+                "P" + std::to_string(reg) + " 的數值「" + std::string(*texts[reg]) + "」";
+            note(lineOf[reg], quoted + (number ? "超出範圍。" : "不是數字。"));
+        }
+    }
+    if (first)
+        return failed(first->line, first->reason);
+    return load;
+}
+
+TextFileRead readTextFile(const std::filesystem::path& path) {
+    TextFileRead result;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        result.error = readFailure(path, systemReason(EISDIR));
+        return result;
+    }
+    errno = 0;
+    std::FILE* file = openFile(path, "rb");
+    if (!file) {
+        result.error = readFailure(path, systemReason(errno ? errno : ENOENT));
+        return result;
+    }
+    std::string bytes;
+    char buffer[65536];
+    bool tooLarge = false;
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        if (bytes.size() + got > kLargestTextFile) {
+            tooLarge = true;
+            break;
+        }
+        bytes.append(buffer, got);
+    }
+    const bool failedRead = std::ferror(file) != 0;
+    const int readError = errno;
+    std::fclose(file);
+    if (tooLarge)
+        result.error = readFailure(path, "檔案過大，不是參數檔。");
+    else if (failedRead)
+        result.error = readFailure(path, systemReason(readError ? readError : EIO));
+    else
+        result.bytes = std::move(bytes);
+    return result;
+}
+
+ParameterFileLoad loadParameterFile(const std::filesystem::path& path, char decimalSeparator) {
+    TextFileRead read = readTextFile(path);
+    if (!read.bytes)
+        return failed(0, read.error);
+    return parseParameterFile(*read.bytes, decimalSeparator);
+}
+
+DisplayContext loadDisplayContext(const ParameterFileLoad& load, std::int16_t pidDecimals) {
+    DisplayContext context;
+    context.rampUnit = load.values[kRampUnitRegister].value_or(0);
+    context.stepUnit = load.values[kStepUnitRegister].value_or(0);
+    context.pidDecimals = pidDecimals;
+    return context;
+}
+
+Display loadedDisplay(int reg, std::int32_t raw, const DisplayContext& context) {
+    if (reg == kRateRegister) {
+        if (raw >= -1 && raw < static_cast<std::int32_t>(kBaudCodes.size()))
+            return SelectPosition{raw};
+        return LeaveUnchanged{LeaveUnchanged::Reason::NotABaudRate};
+    }
+    return displayValue(reg, raw, context);
+}
+
+}  // namespace velorin

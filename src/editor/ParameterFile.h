@@ -1,0 +1,122 @@
+#pragma once
+// The parameter file: how the technician carries a drive's settings to the next drive and keeps
+// a backup before changing anything. One line per parameter, "P", the register number, one
+// blank and the raw value ("P97 1000"), CR LF after every line, ASCII only, no header.
+//
+// Pure functions over the editor's state and the file's bytes, shared by the editor window and
+// the command line, plus the safe write and the whole-file read they both use. No widgets here.
+//
+// Saving: the editor runs its value conversion, then
+//     text = parameterFileText(value, pageFlags, offline);
+//     if (auto failure = writeFileSafely(path, text)) show *failure titled kFileErrorTitle;
+// A field that does not show the drive's value (a position its list lacks, a rate that is not
+// one of the five) must hold the raw value the drive gave for it in `value` before the call.
+//
+// Loading (all or nothing): the editor reads and checks the whole file first,
+//     ParameterFileLoad load = loadParameterFile(path);      // or parseParameterFile(bytes)
+//     if (load.error) { show load.error->message() titled kFileErrorTitle; change nothing; }
+// and only a sound file changes the editor:
+//   1. page flags 0-28 become load.pages (page 29 becomes 0): the pages in the file are present,
+//      the others are read from the drive again when the technician turns to them;
+//   2. with context = loadDisplayContext(load, flag471), for every page p with load.pages[p] in
+//      ascending order, and every register r with a field in heldRange(p) in ascending order,
+//      the field shows loadedDisplay(r, *load.values[r], context) exactly as a page read shows
+//      a value: SelectPosition selects (-1 selects nothing), ShowText becomes the field's only
+//      item, LeaveUnchanged::NotAPosition / NotABaudRate marks the field as not showing the
+//      value (the loaded raw value is kept for a save, never written to the drive) and
+//      LeaveUnchanged::NoPidDecimals leaves the field as it was;
+//   3. nothing else changes: the working values, the values read from the drive and the copies
+//      of single parameters stay as they were (the file's values reach the working values at the
+//      next conversion).
+// A cancelled open dialog changes nothing either, the page flags included.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "editor/Catalogue.h"
+#include "editor/Rules.h"
+
+namespace velorin {
+
+// A file names registers 0-548; P549-P562 are the drive's read-only display values.
+inline constexpr int kFileRegisterCount = 549;
+// Pages 0-28 are saved and loaded; page 29 (P17.24) never is.
+inline constexpr int kFilePageCount = 29;
+
+inline constexpr const char* kFileErrorTitle = "檔案錯誤";
+inline constexpr const char* kDefaultFileName = "Data.txt";
+
+// ---- Writing ----
+
+// The file's lines for the editor's state. Online: for every page 0-28 whose flag is 1, in page
+// order, one line per register of heldRange(page), registers without a field included (P14,
+// P15, ...); nothing when no page is present. Offline: P0-P548, 549 lines.
+std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> value,
+                              std::span<const std::int16_t> pageFlags, bool offline);
+
+// The registers a page's lines cover: its online save range (P15: 496-502, P17-1: 538-548).
+RegisterRange heldRange(int page);
+
+// Writes `bytes` to a new file beside `path` and renames it over `path` only once it is complete,
+// so an existing file is either replaced whole or left untouched. Empty on success, else the
+// message for the technician: "無法寫入檔案：" + the path + the system's reason.
+std::optional<std::string> writeFileSafely(const std::filesystem::path& path,
+                                           std::string_view bytes);
+
+// ---- Reading ----
+
+struct ParameterFileError {
+    int line = 0;        // 1-based; 0 when the fault is not on one line (the file cannot be read)
+    std::string reason;  // "P600 不是參數編號。"
+    // "第 12 行：P600 不是參數編號。", or the reason alone without a line.
+    std::string message() const;
+};
+
+struct ParameterFileLoad {
+    // The first fault of the file; when set, nothing below may be used.
+    std::optional<ParameterFileError> error;
+    // Pages held in the file: those whose start register has a line.
+    std::array<bool, kFilePageCount> pages{};
+    // The raw value of every line that reads as a number (the later line for a number wins).
+    // Every register with a field in a held page has one; lines outside the held pages (P23)
+    // are kept here but belong to no page.
+    std::array<std::optional<std::int32_t>, kFileRegisterCount> values{};
+
+    bool ok() const { return !error.has_value(); }
+};
+
+// Reads the file's bytes. A line ends at CR LF, a lone CR or a lone LF. A line is a first
+// character (not examined: normally "P"), the register number 0-548 up to the first blank, and
+// the value after it. The number part must be a number ("PX 7" is an error); the value of every
+// register of a held page must be a number in `decimalSeparator`'s notation, rounded half to
+// even; every register with a field in a held page must have a line.
+ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparator = '.');
+
+// Reads the file at `path` and parses it; a file that cannot be read gives an error without a
+// line ("無法讀取檔案：" + the path + the system's reason).
+ParameterFileLoad loadParameterFile(const std::filesystem::path& path, char decimalSeparator = '.');
+
+// A whole small text file (parameter and developer files are a few kilobytes; a file beyond
+// 16 MiB is refused rather than read into memory).
+struct TextFileRead {
+    std::optional<std::string> bytes;
+    std::string error;  // "無法讀取檔案：" + the path + the reason, when `bytes` is empty
+};
+TextFileRead readTextFile(const std::filesystem::path& path);
+
+// ---- Showing a loaded file ----
+
+// The unit switches as the file holds them (P03.00, P08.03) and the editor's copy of P13.35.
+DisplayContext loadDisplayContext(const ParameterFileLoad& load, std::int16_t pidDecimals);
+
+// How the field of `reg` shows the file's value `raw`. As a page read shows the drive's raw
+// value, except P15.01, whose file value is the position of the rate in its list (0-4, -1 for
+// none), not the drive's rate code.
+Display loadedDisplay(int reg, std::int32_t raw, const DisplayContext& context);
+
+}  // namespace velorin
