@@ -34,12 +34,35 @@ std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
+// Everything a load or a save tells the technician, in one place.
+namespace text {
+const std::string CannotWrite = "無法寫入檔案：";
+const std::string CannotRead = "無法讀取檔案：";
+const char* const EmptyLine = "空白行。";
+const char* const NoBlank = "缺少參數編號與數值之間的空格。";
+const char* const StartsWithBlank = "行首是空格。";
+const char* const TooLarge = "檔案過大，不是參數檔。";
+std::string notARegister(std::string_view label) {
+    return std::string(label) + " 不是參數編號。";
+}
+std::string missingValue(const std::string& page, int reg) {
+    return "頁面 " + page + " 缺少 P" + std::to_string(reg) + " 的數值。";
+}
+std::string badValue(int reg, std::string_view value, bool isNumber) {
+    return "P" + std::to_string(reg) + " 的數值「" + std::string(value) + "」" +
+           (isNumber ? "超出範圍。" : "不是數字。");
+}
+std::string onLine(int line, const std::string& reason) {
+    return "第 " + std::to_string(line) + " 行：" + reason;
+}
+}  // namespace text
+
 std::string writeFailure(const std::filesystem::path& path, const std::string& reason) {
-    return "無法寫入檔案：" + pathText(path) + "\n" + reason;
+    return text::CannotWrite + pathText(path) + "\n" + reason;
 }
 
 std::string readFailure(const std::filesystem::path& path, const std::string& reason) {
-    return "無法讀取檔案：" + pathText(path) + "\n" + reason;
+    return text::CannotRead + pathText(path) + "\n" + reason;
 }
 
 void appendLine(std::string& out, int reg, std::int32_t value) {
@@ -154,7 +177,7 @@ std::optional<std::string> writeFileSafely(const std::filesystem::path& requeste
 std::string ParameterFileError::message() const {
     if (line <= 0)
         return reason;
-    return "第 " + std::to_string(line) + " 行：" + reason;
+    return text::onLine(line, reason);
 }
 
 ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparator) {
@@ -180,17 +203,17 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
         ++lineNumber;
 
         if (line.empty())
-            return failed(lineNumber, "空白行。");
+            return failed(lineNumber, text::EmptyLine);
         const std::size_t blank = line.find(' ');
         if (blank == std::string_view::npos)
-            return failed(lineNumber, "缺少參數編號與數值之間的空格。");
+            return failed(lineNumber, text::NoBlank);
         if (blank == 0)
-            return failed(lineNumber, "行首是空格。");
+            return failed(lineNumber, text::StartsWithBlank);
         const std::string_view label = line.substr(0, blank);
         const auto number = strictNumber(label.substr(1), decimalSeparator);
         const auto reg = number ? roundTo<std::int32_t>(*number) : std::nullopt;
         if (!reg || *reg < 0 || *reg >= kFileRegisterCount)
-            return failed(lineNumber, std::string(label) + " 不是參數編號。");
+            return failed(lineNumber, text::notARegister(label));
 
         texts[*reg] = line.substr(blank + 1);
         lineOf[*reg] = lineNumber;
@@ -216,8 +239,8 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
         for (int reg = range.first; reg <= range.last; ++reg) {
             held[reg] = true;
             if (!texts[reg] && Catalogue::instance().parameter(reg).shown)
-                note(pageLine[page], "頁面 " + Catalogue::instance().page(page).caption +
-                                         " 缺少 P" + std::to_string(reg) + " 的數值。");
+                note(pageLine[page],
+                     text::missingValue(Catalogue::instance().page(page).caption, reg));
         }
     }
     for (int reg = 0; reg < kFileRegisterCount; ++reg) {
@@ -227,9 +250,7 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
         if (number)
             load.values[reg] = roundTo<std::int32_t>(*number);
         if (held[reg] && !load.values[reg]) {
-            const std::string quoted =
-                "P" + std::to_string(reg) + " 的數值「" + std::string(*texts[reg]) + "」";
-            note(lineOf[reg], quoted + (number ? "超出範圍。" : "不是數字。"));
+            note(lineOf[reg], text::badValue(reg, *texts[reg], number.has_value()));
         }
     }
     if (first)
@@ -265,7 +286,7 @@ TextFileRead readTextFile(const std::filesystem::path& path) {
     const int readError = errno;
     std::fclose(file);
     if (tooLarge)
-        result.error = readFailure(path, "檔案過大，不是參數檔。");
+        result.error = readFailure(path, text::TooLarge);
     else if (failedRead)
         result.error = readFailure(path, systemReason(readError ? readError : EIO));
     else
