@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +10,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "DeveloperWrite.h"
+#include "editor/ParameterFile.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 
@@ -107,8 +110,63 @@ void ModeMenu::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-bool ModeMenu::previewKey(int /*key*/, Qt::KeyboardModifiers /*modifiers*/) {
-    return false;
+bool ModeMenu::previewKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
+    if (key != Qt::Key_F12)
+        return false;
+    if (!busy() && !m_leaving)
+        developerWrite();
+    return true;
+}
+
+void ModeMenu::developerWrite() {
+    const QString password =
+        m_services.dialogs
+            ->input(this, QString::fromUtf8(kDeveloperPrompt), QString::fromUtf8(kDeveloperTitle))
+            .value_or(QString());
+    if (!developerPasswordMatches(password.toStdString())) {
+        m_services.dialogs->message(this, QString::fromUtf8(kWrongPasswordText),
+                                    QString::fromUtf8(kWrongPasswordTitle));
+        return;
+    }
+    m_editorButton->setEnabled(false);
+    m_runPanelButton->setEnabled(false);
+    m_progressLine->setText(QString::fromUtf8(kDeveloperProgressText));
+    m_dots = 0;
+    m_progressLine->show();
+    m_progressTimer->start();
+
+    DeveloperWriteHooks hooks;
+    hooks.chooseFile = [this]() -> std::optional<std::string> {
+        // The dialog starts in the program's Develop folder every time.
+        const QString folder = QDir(m_services.folders->programFolder())
+                                   .filePath(QString::fromUtf8(kDeveloperFolderName));
+        QDir().mkpath(folder);
+        const auto path = m_services.dialogs->openFile(this, QString(), folder,
+                                                       QStringLiteral("Text Files (*.txt)"));
+        if (!path)
+            return std::nullopt;
+        TextFileRead file = readTextFile(path->toStdString());
+        if (!file.bytes) {
+            m_services.dialogs->message(this, QString::fromStdString(file.error),
+                                        QString::fromUtf8(kFileErrorTitle));
+            return std::nullopt;
+        }
+        return file.bytes;
+    };
+    hooks.tell = [this](const DeveloperMessage& m) {
+        m_services.dialogs->message(this, QString::fromStdString(m.text),
+                                    QString::fromStdString(m.title));
+    };
+    m_session->submit([this, &hooks] { runDeveloperWrite(*m_session, m_services.link, hooks); });
+
+    // However the write ended, the menu is at rest again.
+    m_progressTimer->stop();
+    m_progressLine->hide();
+    m_progressLine->setText(text::Reading);
+    m_dots = 0;
+    m_editorButton->setEnabled(true);
+    m_runPanelButton->setEnabled(true);
+    m_statusLine->setText(linkStatusText(m_services));
 }
 
 void ModeMenu::closeEvent(QCloseEvent* event) {

@@ -48,6 +48,8 @@ private slots:
     void onProgressTick();
 
 private:
+    // F12: after the developers' password, writes a whole parameter file to the drive.
+    void developerWrite();
     void buildControls();
     void leave();
 

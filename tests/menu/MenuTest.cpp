@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTest>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -100,4 +103,40 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(sim.drive.reg(248), 6000);
     EXPECT_EQ(sim.drive.reg(32), 5000);
+}
+
+// F12 with the developers' password writes the chosen file from the Develop folder, with the
+// buttons locked and the progress line shown meanwhile, and leaves the menu at rest however it
+// ended; a wrong password does nothing else.
+TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
+    sim.clock.setPump([] { QCoreApplication::processEvents(); });
+    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    const QString folder = QDir(sim.folders.programFolder()).filePath("Develop");
+    const QString file = QDir(folder).filePath("set.txt");
+
+    sim.dialogs.answerInputs({QString("7094")});
+    QTest::keyClick(editorButton(), Qt::Key_F12);
+    EXPECT_EQ(sim.dialogs.messages(), std::vector<QString>{"密碼錯誤!!"});
+    EXPECT_TRUE(sim.drive.writeLog().empty());
+
+    sim.dialogs.clear();
+    bool lockedDuringWrite = false;
+    sim.dialogs.onShow([&](const auto&) {
+        lockedDuringWrite = !editorButton()->isEnabled() &&
+                            test::child<QLineEdit>(menu, "progressLine")->isVisible();
+        // The folder exists by the time the file dialog opens: write the file there.
+        QFile f(file);
+        if (QDir(folder).exists() && !f.exists() && f.open(QIODevice::WriteOnly))
+            f.write("P256 5\r\nP123 -10\r\n");
+    });
+    sim.dialogs.answerInputs({QString("7093"), file});
+    QTest::keyClick(editorButton(), Qt::Key_F12);
+    EXPECT_TRUE(lockedDuringWrite);
+    EXPECT_EQ(sim.drive.reg(256), 5);
+    EXPECT_EQ(sim.drive.reg(123), 0xFFF6);
+    EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
+    EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
+    ASSERT_FALSE(sim.dialogs.messages().empty());
+    EXPECT_TRUE(sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
+        << sim.dialogs.messages().back().toStdString();
 }
