@@ -12,6 +12,7 @@
 
 #include "link/Global.h"
 #include "link/TimedWait.h"
+#include "sim/RequestReader.h"
 
 namespace velorin {
 
@@ -92,20 +93,20 @@ public:
     // after the response delay).
     void setWireTime(bool on) { m_wireTime = on; }
 
+    // The line was quiet for 3.5 characters: an RTU request cut short there is dropped.
+    void silence() { m_reader.silence(); }
+
     // The master put `bytes` on the line with settings `master`. Returns the reply chunks, if
-    // any. Bytes of an incomplete request are kept until the rest arrives.
+    // any. Bytes of an incomplete request are kept until the rest arrives; anything that is not
+    // a well-formed request is ignored.
     std::vector<ReplyChunk> hear(std::span<const std::uint8_t> bytes, const LineSettings& master,
                                  LineMatch match = LineMatch::Full);
 
 private:
-    struct Request {
-        std::uint8_t station, function;
-        std::uint16_t reg, word;
-    };
-    std::vector<ReplyChunk> answer(const Request& rq, std::size_t requestChars);
+    std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
     // Carries out a request: the reply payload (without checksum), or an exception code.
-    std::vector<std::uint8_t> execute(const Request& rq, std::uint8_t& exception);
+    std::vector<std::uint8_t> execute(const DriveRequest& rq, std::uint8_t& exception);
     void applyPendingLinkChange();
 
     std::array<std::uint16_t, kParameterCount> m_regs{};
@@ -118,7 +119,7 @@ private:
     bool m_resetPending = false;
     std::vector<WriteRecord> m_writeLog;
     std::deque<DriveFault> m_faults;
-    std::vector<std::uint8_t> m_input;
+    RequestReader m_reader;
     long m_heard = 0;
     Micros m_responseDelay{2000};
     bool m_wireTime = true;
