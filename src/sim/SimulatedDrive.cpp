@@ -193,7 +193,7 @@ std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payloa
 }
 
 std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size_t requestChars) {
-    std::optional<DriveFault> fault;
+    std::optional<DriveFault> fault = m_faultMode;
     if (!m_faults.empty()) {
         fault = m_faults.front();
         m_faults.pop_front();

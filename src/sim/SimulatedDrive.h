@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -86,7 +87,15 @@ public:
     // ---- Behaviour on the line ----
     // The next `count` requests addressed to this drive meet `fault`.
     void injectFault(DriveFault fault, int count = 1);
-    void clearFaults() { m_faults.clear(); }
+    // Every request addressed to this drive meets `fault` (once the injected ones are used up);
+    // none to go back to answering normally.
+    void setFaultMode(std::optional<DriveFault> fault) { m_faultMode = fault; }
+    void clearFaults() {
+        m_faults.clear();
+        m_faultMode.reset();
+    }
+    // Injected faults still to come.
+    std::size_t faultsQueued() const { return m_faults.size(); }
     // Time from the end of a request to the start of the reply.
     void setResponseDelay(Micros d) { m_responseDelay = d; }
     // Whether replies take their time on the line at the set rate (else they arrive at once
@@ -119,6 +128,7 @@ private:
     bool m_resetPending = false;
     std::vector<WriteRecord> m_writeLog;
     std::deque<DriveFault> m_faults;
+    std::optional<DriveFault> m_faultMode;
     RequestReader m_reader;
     long m_heard = 0;
     Micros m_responseDelay{2000};
