@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
   fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n
+  clang libclang-rt-dev
 )
 
 install_missing() {
@@ -27,4 +28,13 @@ install_missing() {
 configure_and_build() {
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@"
   cmake --build "$BUILD" -j "$(nproc)"
+}
+
+# The libFuzzer programs of fuzz/ (clang, instrumented, sanitizers on) in their own build folder.
+build_fuzzers() {
+  local dir="${VELORIN_FUZZ_BUILD:-$ROOT/build-fuzz}"
+  CXX=clang++ cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVELORIN_TESTS=OFF -DVELORIN_FUZZ=ON
+  cmake --build "$dir" -j "$(nproc)" --target fuzz_rtu_reply fuzz_ascii_reply fuzz_transact \
+    fuzz_request_reader
 }

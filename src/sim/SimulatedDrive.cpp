@@ -14,15 +14,19 @@ constexpr std::uint16_t kStationRegister = 496, kRateRegister = 497, kFormatRegi
                         kLockResetRegister = 546;
 
 Micros wire(const LineSettings& line, std::size_t chars) {
-    return Micros{static_cast<long long>(
-        std::ceil(1e6 * chars * line.bitsPerCharacter() / line.baud))};
+    return Micros{
+        static_cast<long long>(std::ceil(1e6 * chars * line.bitsPerCharacter() / line.baud))};
 }
 
-bool isRunWord(std::uint16_t w) { return w == 18 || w == 34 || w == 19 || w == 35; }
+bool isRunWord(std::uint16_t w) {
+    return w == 18 || w == 34 || w == 19 || w == 35;
+}
 
 }  // namespace
 
-SimulatedDrive::SimulatedDrive() { resetToFactory(); }
+SimulatedDrive::SimulatedDrive() {
+    resetToFactory();
+}
 
 void SimulatedDrive::resetToFactory() {
     m_regs = factoryRegisterValues();
@@ -50,41 +54,19 @@ std::vector<ReplyChunk> SimulatedDrive::hear(std::span<const std::uint8_t> bytes
                              : master.baud == own.baud && master.stopBits == own.stopBits;
     if (!matches) {
         // At other line settings the drive hears only garbage.
-        m_input.clear();
+        m_reader.clear();
         return {};
     }
-    m_input.insert(m_input.end(), bytes.begin(), bytes.end());
-
     std::vector<ReplyChunk> replies;
-    for (;;) {
-        Request rq{};
-        std::size_t chars = 0;
-        if (rtu()) {
-            if (m_input.size() < 8) break;
-            const std::uint16_t crc = crc16(std::span(m_input).first(6));
-            if (m_input[6] != (crc & 0xFF) || m_input[7] != (crc >> 8)) {
-                m_input.erase(m_input.begin());  // out of step: look for the next frame
-                continue;
-            }
-            rq = {m_input[0], m_input[1], static_cast<std::uint16_t>(m_input[2] * 256 + m_input[3]),
-                  static_cast<std::uint16_t>(m_input[4] * 256 + m_input[5])};
-            chars = 8;
-            m_input.erase(m_input.begin(), m_input.begin() + 8);
-        } else {
-            auto colon = std::find(m_input.begin(), m_input.end(), ':');
-            m_input.erase(m_input.begin(), colon);
-            std::string text(m_input.begin(), m_input.end());
-            const auto end = text.find("\r\n");
-            if (end == std::string::npos) break;
-            m_input.erase(m_input.begin(), m_input.begin() + end + 2);
-            chars = end + 2;
-            const std::string body = text.substr(1, end - 1);
-            if (body.size() != 14 || lrc(body.substr(0, 12)) != body.substr(12)) continue;
-            auto byteAt = [&body](int i) { return *H2D(body.substr(2 * i, 2)); };
-            rq = {static_cast<std::uint8_t>(byteAt(0)), static_cast<std::uint8_t>(byteAt(1)),
-                  static_cast<std::uint16_t>(byteAt(2) * 256 + byteAt(3)),
-                  static_cast<std::uint16_t>(byteAt(4) * 256 + byteAt(5))};
-        }
+    for (std::uint8_t c : bytes) {
+        // The framing can change with a request (a write to P498): each character is read in
+        // the framing in force when it arrives.
+        m_reader.setRtu(rtu());
+        const auto heard = m_reader.push(c);
+        if (!heard)
+            continue;
+        const DriveRequest& rq = *heard;
+        const std::size_t chars = rtu() ? RequestReader::kRtuFrame : RequestReader::kAsciiFrame;
         ++m_heard;
         if (rq.station == 0 && rq.function == 6) {
             std::uint8_t ex = 0;
@@ -92,20 +74,23 @@ std::vector<ReplyChunk> SimulatedDrive::hear(std::span<const std::uint8_t> bytes
             applyPendingLinkChange();
             continue;
         }
-        if (rq.station != m_station) continue;
+        if (rq.station != m_station)
+            continue;
         auto r = answer(rq, chars);
         replies.insert(replies.end(), r.begin(), r.end());
     }
     return replies;
 }
 
-std::vector<std::uint8_t> SimulatedDrive::execute(const Request& rq, std::uint8_t& exception) {
+std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::uint8_t& exception) {
     auto exists = [](unsigned r) {
         return r < kParameterCount || r == kCommandRegister || r == kStatusRegister;
     };
     auto valueOf = [this](unsigned r) -> std::uint16_t {
-        if (r == kCommandRegister) return m_command;
-        if (r == kStatusRegister) return m_status;
+        if (r == kCommandRegister)
+            return m_command;
+        if (r == kStatusRegister)
+            return m_status;
         return m_regs[r];
     };
     if (rq.function == 3) {
@@ -135,14 +120,21 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const Request& rq, std::uint8_
     const std::uint16_t v = rq.word;
     bool valid = true;
     switch (rq.reg) {
-        case kCommandRegister: valid = v == 1 || isRunWord(v); break;
-        case kStationRegister: valid = v <= 254; break;
+        case kCommandRegister:
+            valid = v == 1 || isRunWord(v);
+            break;
+        case kStationRegister:
+            valid = v <= 254;
+            break;
         case kRateRegister:
             valid = std::any_of(kRates.begin(), kRates.end(),
                                 [v](const RateEntry& e) { return e.driveValue == v; });
             break;
-        case kFormatRegister: valid = v < kFormats.size(); break;
-        default: break;
+        case kFormatRegister:
+            valid = v < kFormats.size();
+            break;
+        default:
+            break;
     }
     if (!valid) {
         exception = 3;
@@ -155,11 +147,15 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const Request& rq, std::uint8_
         m_regs[rq.reg] = v;
         if (rq.reg == kStationRegister || rq.reg == kRateRegister || rq.reg == kFormatRegister)
             m_linkChangePending = true;
-        if (rq.reg == kLockResetRegister && v >= 2 && v <= 7) m_resetPending = true;
+        if (rq.reg == kLockResetRegister && v >= 2 && v <= 7)
+            m_resetPending = true;
     }
     m_writeLog.push_back({rq.reg, v});
-    return {m_station, 6, static_cast<std::uint8_t>(rq.reg >> 8),
-            static_cast<std::uint8_t>(rq.reg & 0xFF), static_cast<std::uint8_t>(v >> 8),
+    return {m_station,
+            6,
+            static_cast<std::uint8_t>(rq.reg >> 8),
+            static_cast<std::uint8_t>(rq.reg & 0xFF),
+            static_cast<std::uint8_t>(v >> 8),
             static_cast<std::uint8_t>(v & 0xFF)};
 }
 
@@ -169,11 +165,13 @@ void SimulatedDrive::applyPendingLinkChange() {
         resetToFactory();
         return;
     }
-    if (!m_linkChangePending) return;
+    if (!m_linkChangePending)
+        return;
     m_linkChangePending = false;
     int rate = m_rate;
     for (int i = 0; i < static_cast<int>(kRates.size()); ++i)
-        if (kRates[i].driveValue == m_regs[kRateRegister]) rate = i;
+        if (kRates[i].driveValue == m_regs[kRateRegister])
+            rate = i;
     setLink(static_cast<std::uint8_t>(m_regs[kStationRegister]), rate, m_regs[kFormatRegister]);
 }
 
@@ -188,13 +186,14 @@ std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payloa
     std::string body;
     for (auto b : payload) body += hex2(b);
     std::string check = lrc(body);
-    if (corrupt) check = hex2((*H2D(check) + 1) & 0xFF);
+    if (corrupt)
+        check = hex2((*H2D(check) + 1) & 0xFF);
     const std::string text = ":" + body + check + "\r\n";
     return {text.begin(), text.end()};
 }
 
-std::vector<ReplyChunk> SimulatedDrive::answer(const Request& rq, std::size_t requestChars) {
-    std::optional<DriveFault> fault;
+std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size_t requestChars) {
+    std::optional<DriveFault> fault = m_faultMode;
     if (!m_faults.empty()) {
         fault = m_faults.front();
         m_faults.pop_front();
@@ -206,25 +205,33 @@ std::vector<ReplyChunk> SimulatedDrive::answer(const Request& rq, std::size_t re
         exception = fault->exceptionCode;
     else
         payload = execute(rq, exception);
-    if (exception) payload = {m_station, static_cast<std::uint8_t>(rq.function | 0x80), exception};
-    if (fault && fault->kind == K::OtherStation) payload[0] = m_station + 1;
+    if (exception)
+        payload = {m_station, static_cast<std::uint8_t>(rq.function | 0x80), exception};
+    if (fault && fault->kind == K::OtherStation)
+        payload[0] = m_station + 1;
 
     std::vector<std::uint8_t> reply = frame(payload, fault && fault->kind == K::CorruptChecksum);
     const LineSettings own = line();
     applyPendingLinkChange();  // new station, rate or format count from the next request on
 
-    if (fault && fault->kind == K::NoReply) return {};
-    if (fault && fault->kind == K::Truncated) reply.resize(reply.size() - 3);
+    if (fault && fault->kind == K::NoReply)
+        return {};
+    if (fault && fault->kind == K::Truncated)
+        reply.resize(reply.size() - 3);
     if (fault && fault->kind == K::Noise) {
         for (auto& b : reply) {
             m_noiseSeed = m_noiseSeed * 1103515245u + 12345u;
             b = static_cast<std::uint8_t>(m_noiseSeed >> 16);
-            if (b == ':') b = '?';
+            if (b == ':')
+                b = '?';
         }
     }
-    const auto onLine = [&](std::size_t chars) { return m_wireTime ? wire(own, chars) : Micros{0}; };
+    const auto onLine = [&](std::size_t chars) {
+        return m_wireTime ? wire(own, chars) : Micros{0};
+    };
     Micros start = onLine(requestChars) + m_responseDelay;
-    if (fault && fault->kind == K::Slow) start += fault->delay;
+    if (fault && fault->kind == K::Slow)
+        start += fault->delay;
     if (fault && fault->kind == K::Split) {
         const std::size_t half = reply.size() / 2;
         std::vector<std::uint8_t> first(reply.begin(), reply.begin() + half),

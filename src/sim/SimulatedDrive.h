@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "link/Global.h"
 #include "link/TimedWait.h"
+#include "sim/RequestReader.h"
 
 namespace velorin {
 
@@ -85,27 +87,35 @@ public:
     // ---- Behaviour on the line ----
     // The next `count` requests addressed to this drive meet `fault`.
     void injectFault(DriveFault fault, int count = 1);
-    void clearFaults() { m_faults.clear(); }
+    // Every request addressed to this drive meets `fault` (once the injected ones are used up);
+    // none to go back to answering normally.
+    void setFaultMode(std::optional<DriveFault> fault) { m_faultMode = fault; }
+    void clearFaults() {
+        m_faults.clear();
+        m_faultMode.reset();
+    }
+    // Injected faults still to come.
+    std::size_t faultsQueued() const { return m_faults.size(); }
     // Time from the end of a request to the start of the reply.
     void setResponseDelay(Micros d) { m_responseDelay = d; }
     // Whether replies take their time on the line at the set rate (else they arrive at once
     // after the response delay).
     void setWireTime(bool on) { m_wireTime = on; }
 
+    // The line was quiet for 3.5 characters: an RTU request cut short there is dropped.
+    void silence() { m_reader.silence(); }
+
     // The master put `bytes` on the line with settings `master`. Returns the reply chunks, if
-    // any. Bytes of an incomplete request are kept until the rest arrives.
+    // any. Bytes of an incomplete request are kept until the rest arrives; anything that is not
+    // a well-formed request is ignored.
     std::vector<ReplyChunk> hear(std::span<const std::uint8_t> bytes, const LineSettings& master,
                                  LineMatch match = LineMatch::Full);
 
 private:
-    struct Request {
-        std::uint8_t station, function;
-        std::uint16_t reg, word;
-    };
-    std::vector<ReplyChunk> answer(const Request& rq, std::size_t requestChars);
+    std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
     // Carries out a request: the reply payload (without checksum), or an exception code.
-    std::vector<std::uint8_t> execute(const Request& rq, std::uint8_t& exception);
+    std::vector<std::uint8_t> execute(const DriveRequest& rq, std::uint8_t& exception);
     void applyPendingLinkChange();
 
     std::array<std::uint16_t, kParameterCount> m_regs{};
@@ -118,7 +128,8 @@ private:
     bool m_resetPending = false;
     std::vector<WriteRecord> m_writeLog;
     std::deque<DriveFault> m_faults;
-    std::vector<std::uint8_t> m_input;
+    std::optional<DriveFault> m_faultMode;
+    RequestReader m_reader;
     long m_heard = 0;
     Micros m_responseDelay{2000};
     bool m_wireTime = true;

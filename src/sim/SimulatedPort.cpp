@@ -9,18 +9,24 @@ SimulatedPort::SimulatedPort(SimulatedLine& line, TimedWait& wait, std::string n
     m_settings = "9600,N,8,1";
 }
 
-SimulatedPort::~SimulatedPort() { close(); }
+SimulatedPort::~SimulatedPort() {
+    close();
+}
 
 bool SimulatedPort::setSettings(std::string_view settings) {
-    if (!parseSettings(settings)) return false;
+    if (!parseSettings(settings))
+        return false;
     m_settings = settings;
     return true;
 }
 
 OpenResult SimulatedPort::open() {
-    if (isOpen()) return OpenResult::Ok;
-    if (!m_line->m_present) return OpenResult::NotFound;
-    if (m_line->isHeld()) return OpenResult::InUse;
+    if (isOpen())
+        return OpenResult::Ok;
+    if (!m_line->m_present)
+        return OpenResult::NotFound;
+    if (m_line->isHeld())
+        return OpenResult::InUse;
     m_line->m_holder = this;
     ++m_line->m_opens;
     m_incoming.clear();
@@ -28,7 +34,8 @@ OpenResult SimulatedPort::open() {
 }
 
 void SimulatedPort::close() {
-    if (isOpen()) m_line->m_holder = nullptr;
+    if (isOpen())
+        m_line->m_holder = nullptr;
     m_incoming.clear();
 }
 
@@ -38,9 +45,11 @@ void SimulatedPort::discardInput() {
 }
 
 bool SimulatedPort::send(std::span<const std::uint8_t> bytes) {
-    if (!isOpen() || !m_line->m_present) return false;
+    if (!isOpen() || !m_line->m_present)
+        return false;
     const Micros now = timedWait().now();
-    if (m_line->m_localEcho) m_incoming.push_back({{bytes.begin(), bytes.end()}, now});
+    if (m_line->m_localEcho)
+        m_incoming.push_back({{bytes.begin(), bytes.end()}, now});
     for (auto& chunk : m_line->drive().hear(bytes, *parseSettings(m_settings))) {
         chunk.at += now;
         timedWait().wakeAt(chunk.at);

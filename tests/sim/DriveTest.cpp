@@ -50,12 +50,14 @@ TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
     const struct {
         const char* word;
         const char* status;
-    } steps[] = {{"18", "1"}, {"1", "0"}, {"34", "1"}, {"1", "0"}, {"19", "1"}, {"35", "1"}, {"1", "0"}};
+    } steps[] = {{"18", "1"}, {"1", "0"},  {"34", "1"}, {"1", "0"},
+                 {"19", "1"}, {"35", "1"}, {"1", "0"}};
     for (const auto& s : steps) {
         ASSERT_TRUE(WriteDataASCII("01", "32", "00", s.word, b.port)) << s.word;
         EXPECT_EQ(ReadDataASCII(1, 0x21, 0x01, 0, 1, b.port), s.status) << "after " << s.word;
     }
-    EXPECT_FALSE(WriteDataASCII("01", "33", "1", "1", b.port)) << "the status register is read-only";
+    EXPECT_FALSE(WriteDataASCII("01", "33", "1", "1", b.port))
+        << "the status register is read-only";
     EXPECT_FALSE(WriteDataASCII("01", "32", "00", "99", b.port)) << "no such command word";
     ASSERT_EQ(b.drive.writeLog().size(), 7u);
     EXPECT_EQ(b.drive.writeLog().back().reg, kCommandRegister);

@@ -6,15 +6,15 @@
 
 using namespace velorin;
 
-
 TEST(Transaction, RtuReadIsUnsignedAndAsciiReadSigned) {
     const struct {
         std::uint16_t reg;
         const char* rtu;
         const char* ascii;
     } cases[] = {
-        {0x0105, "261", "261"},   {0x0100, "256", "256"},     {0x00FF, "255", "255"},
-        {0xFFF6, "65526", "-10"}, {0xEA60, "60000", "-5536"}, {0x0005, "5", "5"},
+        {0x0105, "261", "261"},      {0x0100, "256", "256"},
+        {0x00FF, "255", "255"},      {0xFFF6, "65526", "-10"},
+        {0xEA60, "60000", "-5536"},  {0x0005, "5", "5"},
         {0x8000, "32768", "-32768"}, {0, "0", "0"},
     };
     Line rtu("9600,E,8,1"), ascii("9600,N,7,2");
@@ -132,7 +132,8 @@ TEST(Transaction, LineStaysSilentBeforeEachRequest) {
     Line l("9600,E,8,1");
     std::vector<Micros> sentAt;
     setLinkTrace([&](const LinkTraceEvent& e) {
-        if (e.sent) sentAt.push_back(e.time);
+        if (e.sent)
+            sentAt.push_back(e.time);
     });
     l.read(1);
     l.read(2);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "sim/SimulatedDrive.h"
@@ -22,7 +23,8 @@ public:
     // The device the program under test opens ("/dev/pts/5").
     const std::string& devicePath() const { return m_path; }
 
-    // Serves requests until `stop` is set or `stdinFd` (if >= 0) reaches its end.
+    // Serves requests until `stop` is set or `stdinFd` (if >= 0) reaches its end. A reply the
+    // other end does not take within a second is dropped, as a line would lose it.
     void serve(const std::atomic<bool>& stop, int stdinFd);
 
     // Called for every write the drive carried out.
@@ -30,6 +32,8 @@ public:
 
 private:
     bool lineSettings(LineSettings& out) const;
+    // Puts a reply on the terminal; false when (part of) it could not be delivered in time.
+    bool put(std::span<const std::uint8_t> bytes, const std::atomic<bool>& stop);
 
     SimulatedDrive& m_drive;
     int m_master = -1;

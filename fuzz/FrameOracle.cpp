@@ -1,0 +1,201 @@
+#include "FrameOracle.h"
+
+#include <array>
+#include <cstdio>
+
+namespace velorin::fuzz {
+
+namespace {
+
+constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
+    std::array<std::uint16_t, 256> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+        t[i] = static_cast<std::uint16_t>(c);
+    }
+    return t;
+}();
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool rtuChecksumOk(std::span<const std::uint8_t> frame) {
+    const std::uint16_t crc = referenceCrc(frame.first(frame.size() - 2));
+    return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
+}
+
+// The reply a payload (station .. last data byte) stands for, if it is a valid one to `rq`.
+std::optional<ReplyCheck> replyOf(const OracleRequest& rq, std::span<const std::uint8_t> p) {
+    if (p.size() == 3 && p[0] == rq.station && p[1] == (rq.function | 0x80))
+        return ReplyCheck{LinkOutcome::Exception, 0, p[2]};
+    if (rq.function == 3) {
+        const unsigned count = 2u * rq.word;
+        if (rq.word == 0 || count > 255 || p.size() != 3 + count)
+            return std::nullopt;
+        if (p[0] != rq.station || p[1] != 3 || p[2] != count)
+            return std::nullopt;
+        return ReplyCheck{LinkOutcome::Ok, static_cast<std::uint16_t>(p[3] << 8 | p[4]), 0};
+    }
+    const auto f = rq.fields();
+    if (!std::equal(p.begin(), p.end(), f.begin(), f.end()))
+        return std::nullopt;
+    return ReplyCheck{LinkOutcome::Ok, rq.word, 0};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> OracleRequest::fields() const {
+    return {station,
+            function,
+            static_cast<std::uint8_t>(reg >> 8),
+            static_cast<std::uint8_t>(reg & 0xFF),
+            static_cast<std::uint8_t>(word >> 8),
+            static_cast<std::uint8_t>(word & 0xFF)};
+}
+
+std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (std::uint8_t b : bytes)
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ b) & 0xFF]);
+    return crc;
+}
+
+std::vector<std::uint8_t> referenceRtuFrame(std::vector<std::uint8_t> payload) {
+    const std::uint16_t crc = referenceCrc(payload);
+    payload.push_back(crc & 0xFF);
+    payload.push_back(crc >> 8);
+    return payload;
+}
+
+std::string referenceAsciiFrame(std::span<const std::uint8_t> payload) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = ":";
+    std::uint8_t sum = 0;
+    auto put = [&text](std::uint8_t b) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    };
+    for (std::uint8_t b : payload) {
+        put(b);
+        sum = static_cast<std::uint8_t>(sum + b);
+    }
+    put(static_cast<std::uint8_t>(-sum));
+    return text + "\r\n";
+}
+
+std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, bool rtu) {
+    if (rtu)
+        return referenceRtuFrame(rq.fields());
+    const std::string text = referenceAsciiFrame(rq.fields());
+    return {text.begin(), text.end()};
+}
+
+std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, std::uint8_t code,
+                                       std::uint16_t value) {
+    if (exception)
+        return {rq.station, static_cast<std::uint8_t>(rq.function | 0x80), code};
+    if (rq.function != 3)
+        return rq.fields();
+    const unsigned count = 2u * rq.word;
+    if (rq.word == 0 || count > 255)
+        return {};
+    std::vector<std::uint8_t> p{rq.station, 3, static_cast<std::uint8_t>(count)};
+    for (unsigned i = 0; i < rq.word; ++i) {
+        p.push_back(value >> 8);
+        p.push_back(value & 0xFF);
+    }
+    return p;
+}
+
+std::vector<ReplyCheck> validReplies(const OracleRequest& rq, bool rtu,
+                                     std::span<const std::uint8_t> r) {
+    std::vector<ReplyCheck> found;
+    if (rtu) {
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (r[i] != rq.station)
+                continue;
+            // Every length a valid reply can have: exception, read, write.
+            for (std::size_t len :
+                 {std::size_t{5}, std::size_t{5} + 2u * rq.word, std::size_t{8}}) {
+                if (i + len > r.size() || len < 5)
+                    continue;
+                const auto frame = r.subspan(i, len);
+                if (!rtuChecksumOk(frame))
+                    continue;
+                if (auto c = replyOf(rq, frame.first(len - 2)))
+                    found.push_back(*c);
+            }
+        }
+        return found;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(r.data()), r.size());
+    for (std::size_t i = text.find(':'); i != std::string_view::npos; i = text.find(':', i + 1)) {
+        const std::size_t end = text.find("\r\n", i);
+        if (end == std::string_view::npos)
+            break;
+        const std::string_view digits = text.substr(i + 1, end - i - 1);
+        if (digits.size() % 2 != 0 || digits.size() < 4)
+            continue;
+        std::vector<std::uint8_t> bytes;
+        unsigned sum = 0;
+        bool hex = true;
+        for (std::size_t k = 0; k < digits.size() && hex; k += 2) {
+            const int hi = hexDigit(digits[k]), lo = hexDigit(digits[k + 1]);
+            hex = hi >= 0 && lo >= 0;
+            bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+            sum += bytes.back();
+        }
+        if (!hex || sum % 256 != 0)
+            continue;
+        bytes.pop_back();
+        if (auto c = replyOf(rq, bytes))
+            found.push_back(*c);
+    }
+    return found;
+}
+
+std::string judgeReply(const OracleRequest& rq, bool rtu, std::span<const std::uint8_t> received,
+                       const ReplyCheck& check) {
+    if (!check.complete())
+        return {};
+    for (const ReplyCheck& v : validReplies(rq, rtu, received)) {
+        if (v.outcome != check.outcome)
+            continue;
+        if (v.outcome == LinkOutcome::Ok && v.value == check.value)
+            return {};
+        if (v.outcome == LinkOutcome::Exception && v.exceptionCode == check.exceptionCode)
+            return {};
+    }
+    return "accepted " + describe(check) + " with no such valid reply in " + hexDump(received);
+}
+
+std::string describe(const ReplyCheck& c) {
+    std::string s(linkOutcomeName(c.outcome));
+    if (c.outcome == LinkOutcome::Ok)
+        s += " value " + std::to_string(c.value);
+    if (c.outcome == LinkOutcome::Exception)
+        s += " code " + std::to_string(c.exceptionCode);
+    return s;
+}
+
+std::string hexDump(std::span<const std::uint8_t> bytes) {
+    std::string s;
+    char buf[4];
+    for (std::size_t i = 0; i < bytes.size() && i < 96; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X ", bytes[i]);
+        s += buf;
+    }
+    if (bytes.size() > 96)
+        s += "... (" + std::to_string(bytes.size()) + " bytes)";
+    return s;
+}
+
+}  // namespace velorin::fuzz

@@ -1,0 +1,72 @@
+#pragma once
+// Fuzz targets. Each is a check function over arbitrary bytes: it drives one part of the program
+// with them and returns what went wrong (empty when all is well). "Wrong" is more than a crash:
+// each check recomputes independently what the answer must be (see FrameOracle.h).
+//
+// The same function serves twice: the libFuzzer program fuzz_<name> (built with VELORIN_FUZZ)
+// aborts when it returns a fault, and the test suite replays every file of
+// fuzz/corpus/<name>/ through it.
+//
+// Adding a target (the parameter-file reader is the next one):
+//   1. a source file here defining, in velorin::fuzz,
+//        std::string checkParameterFileInput(std::span<const std::uint8_t> fileBytes);
+//      (any file contents: the reader must refuse what it cannot read, and what it reads must
+//      write back to the same values);
+//   2. in fuzz/CMakeLists.txt:
+//        velorin_fuzz_target(parameter_file CHECK checkParameterFileInput
+//                            SOURCES ParameterFileCheck.cpp LIBS velorin_editor)
+//   3. a handful of seed files in fuzz/corpus/parameter_file/ (real files among them).
+// The replay test and the fuzz program come with step 2.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace velorin::fuzz {
+
+using Check = std::string (*)(std::span<const std::uint8_t> input);
+
+struct Target {
+    std::string_view name;  // the corpus folder fuzz/corpus/<name>/
+    Check check;
+};
+
+// Every target declared in fuzz/CMakeLists.txt.
+std::span<const Target> targets();
+
+// The RTU reply check against a request made from the input.
+std::string checkRtuReplyInput(std::span<const std::uint8_t> input);
+// The ASCII reply check against a request made from the input.
+std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
+// transact() over a port that hands back a script of timed chunks, on the virtual clock.
+std::string checkTransactInput(std::span<const std::uint8_t> input);
+// The simulated drive's request reader, fed the input in pieces with quiet spells between.
+std::string checkRequestReaderInput(std::span<const std::uint8_t> input);
+
+// Takes the input apart: bytes from the front, zero once it is used up.
+class InputReader {
+public:
+    explicit InputReader(std::span<const std::uint8_t> input) : m_rest(input) {}
+    std::uint8_t byte() {
+        if (m_rest.empty())
+            return 0;
+        const std::uint8_t b = m_rest.front();
+        m_rest = m_rest.subspan(1);
+        return b;
+    }
+    std::uint16_t word() { return static_cast<std::uint16_t>(byte() << 8 | byte()); }
+    std::span<const std::uint8_t> bytes(std::size_t n) {
+        n = std::min(n, m_rest.size());
+        const auto out = m_rest.first(n);
+        m_rest = m_rest.subspan(n);
+        return out;
+    }
+    std::span<const std::uint8_t> rest() const { return m_rest; }
+    bool empty() const { return m_rest.empty(); }
+
+private:
+    std::span<const std::uint8_t> m_rest;
+};
+
+}  // namespace velorin::fuzz

@@ -1,0 +1,134 @@
+// The simulated drive's request reader: it takes exactly the well-formed frames on the line,
+// however the bytes are cut into pieces, never holds more than a frame, and a valid request
+// after a quiet spell is always heard. The whole drive is fed the same bytes as well.
+
+#include "FrameOracle.h"
+#include "FuzzCheck.h"
+#include "sim/RequestReader.h"
+#include "sim/SimulatedDrive.h"
+
+namespace velorin::fuzz {
+
+namespace {
+
+bool upperHex(std::uint8_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// The request the frame ending at `end` of `run` stands for, if it is a well-formed one.
+std::optional<DriveRequest> frameEndingAt(std::span<const std::uint8_t> run, std::size_t end,
+                                          bool rtu) {
+    std::uint8_t b[7];
+    if (rtu) {
+        if (end < RequestReader::kRtuFrame)
+            return std::nullopt;
+        const auto f = run.subspan(end - RequestReader::kRtuFrame, RequestReader::kRtuFrame);
+        const std::uint16_t crc = referenceCrc(f.first(6));
+        if (f[6] != (crc & 0xFF) || f[7] != (crc >> 8))
+            return std::nullopt;
+        std::copy(f.begin(), f.begin() + 6, b);
+    } else {
+        if (end < RequestReader::kAsciiFrame)
+            return std::nullopt;
+        const auto f = run.subspan(end - RequestReader::kAsciiFrame, RequestReader::kAsciiFrame);
+        if (f[0] != ':' || f[15] != '\r' || f[16] != '\n')
+            return std::nullopt;
+        unsigned sum = 0;
+        for (int i = 0; i < 7; ++i) {
+            const std::uint8_t hi = f[1 + 2 * i], lo = f[2 + 2 * i];
+            if (!upperHex(hi) || !upperHex(lo))
+                return std::nullopt;
+            auto v = [](std::uint8_t c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+            b[i] = static_cast<std::uint8_t>(v(hi) * 16 + v(lo));
+            sum += b[i];
+        }
+        if (sum % 256 != 0)
+            return std::nullopt;
+    }
+    return DriveRequest{b[0], b[1], static_cast<std::uint16_t>(b[2] << 8 | b[3]),
+                        static_cast<std::uint16_t>(b[4] << 8 | b[5])};
+}
+
+}  // namespace
+
+// Input: flags (bit 0 RTU), six bytes for a request sent last, then pieces: a control byte
+// (bits 0-5 length, bit 6 the line goes quiet after the piece) and the piece's bytes.
+std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
+    InputReader in(input);
+    const bool rtu = in.byte() & 1;
+    const auto last = in.bytes(6);
+    std::vector<std::uint8_t> fields(last.begin(), last.end());
+    fields.resize(6);
+
+    struct Piece {
+        std::vector<std::uint8_t> bytes;
+        bool quietAfter;
+    };
+    std::vector<Piece> pieces;
+    while (!in.empty()) {
+        const std::uint8_t control = in.byte();
+        const auto b = in.bytes(control & 0x3F);
+        pieces.push_back({{b.begin(), b.end()}, (control & 0x40) != 0});
+    }
+    std::vector<std::uint8_t> frame;
+    if (rtu) {
+        frame = referenceRtuFrame(fields);
+    } else {
+        const std::string t = referenceAsciiFrame(fields);
+        frame.assign(t.begin(), t.end());
+    }
+    pieces.push_back({frame, true});
+    // The last request comes after a quiet spell.
+    if (rtu && pieces.size() >= 2)
+        pieces[pieces.size() - 2].quietAfter = true;
+
+    RequestReader reader(rtu);
+    // A drive at its factory settings takes a while to build: copied from one built once.
+    static const SimulatedDrive factoryDrive;
+    SimulatedDrive drive = factoryDrive;
+    drive.setLink(fields[0], 1, rtu ? 5 : 0);
+    const std::size_t limit = rtu ? RequestReader::kRtuFrame : RequestReader::kAsciiFrame;
+
+    std::vector<std::uint8_t> run;  // bytes since the last quiet spell (all of them for ASCII)
+    std::size_t lastEnd = 0;        // end of the last frame taken, in `run`
+    std::optional<DriveRequest> lastTaken;
+    for (const Piece& piece : pieces) {
+        for (std::uint8_t c : piece.bytes) {
+            run.push_back(c);
+            const auto got = reader.push(c);
+            const auto due = frameEndingAt(run, run.size(), rtu);
+            if (reader.pending() >= limit)
+                return "holds " + std::to_string(reader.pending()) + " characters";
+            if (got && (!due || !(*got == *due)))
+                return "took a request that is not a well-formed frame: " + hexDump(run);
+            if (got && run.size() - limit < lastEnd)
+                return "took two frames out of overlapping bytes: " + hexDump(run);
+            // An ASCII frame always stands out (a colon starts it, nothing in it is a colon); an
+            // RTU frame is certain at the start of a run or right after the last one taken.
+            const bool certain = !rtu || run.size() - limit == lastEnd;
+            if (due && certain && !got)
+                return "refused a well-formed frame: " + hexDump(run);
+            if (got) {
+                lastEnd = run.size();
+                lastTaken = got;
+            }
+        }
+        drive.hear(piece.bytes, drive.line());
+        if (piece.quietAfter) {
+            reader.silence();
+            drive.silence();
+            if (rtu) {
+                run.clear();
+                lastEnd = 0;
+            }
+        }
+    }
+    const DriveRequest sent{fields[0], fields[1],
+                            static_cast<std::uint16_t>(fields[2] << 8 | fields[3]),
+                            static_cast<std::uint16_t>(fields[4] << 8 | fields[5])};
+    if (!lastTaken || !(*lastTaken == sent))
+        return "the last request was not heard";
+    return {};
+}
+
+}  // namespace velorin::fuzz

@@ -1,0 +1,189 @@
+// transact() over a port that hands back a script of timed chunks, on the virtual clock: it
+// sends the one right request, accepts only a valid reply among the bytes it was handed, takes a
+// valid reply that comes in time whatever noise came first, and never waits without end.
+
+#include <algorithm>
+#include <deque>
+
+#include "FrameOracle.h"
+#include "FuzzCheck.h"
+#include "link/SerialPort.h"
+#include "link/TimedWait.h"
+
+namespace velorin::fuzz {
+
+namespace {
+
+struct Chunk {
+    Micros at;  // after the request was handed over
+    std::vector<std::uint8_t> bytes;
+};
+
+class ScriptedPort : public SerialPort {
+public:
+    ScriptedPort(VirtualClock& clock, std::string_view settings, std::vector<Chunk> script,
+                 bool sendWorks)
+        : SerialPort(clock), m_script(std::move(script)), m_sendWorks(sendWorks) {
+        m_settings = settings;
+    }
+
+    bool setSettings(std::string_view settings) override {
+        if (!parseSettings(settings))
+            return false;
+        m_settings = settings;
+        return true;
+    }
+    OpenResult open() override {
+        m_open = true;
+        return OpenResult::Ok;
+    }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    void discardInput() override {
+        while (!m_arriving.empty() && m_arriving.front().at <= timedWait().now())
+            m_arriving.pop_front();
+    }
+    bool send(std::span<const std::uint8_t> bytes) override {
+        sent.emplace_back(bytes.begin(), bytes.end());
+        if (!m_sendWorks)
+            return false;
+        const Micros now = timedWait().now();
+        for (auto& c : m_script) {
+            timedWait().wakeAt(now + c.at);
+            m_arriving.push_back({now + c.at, std::move(c.bytes)});
+        }
+        m_script.clear();
+        std::stable_sort(m_arriving.begin(), m_arriving.end(),
+                         [](const Chunk& a, const Chunk& b) { return a.at < b.at; });
+        return true;
+    }
+    std::vector<std::uint8_t> take() override {
+        std::vector<std::uint8_t> out;
+        while (!m_arriving.empty() && m_arriving.front().at <= timedWait().now()) {
+            const auto& b = m_arriving.front().bytes;
+            out.insert(out.end(), b.begin(), b.end());
+            m_arriving.pop_front();
+        }
+        handedOut.insert(handedOut.end(), out.begin(), out.end());
+        return out;
+    }
+    std::string deviceName() const override { return "SCRIPT"; }
+
+    std::vector<std::vector<std::uint8_t>> sent;
+    std::vector<std::uint8_t> handedOut;
+
+private:
+    std::vector<Chunk> m_script;
+    std::deque<Chunk> m_arriving;
+    bool m_sendWorks;
+    bool m_open = true;
+};
+
+constexpr std::string_view kSettings[] = {"9600,N,7,2", "19200,E,8,1", "115200,N,8,1",
+                                          "4800,O,7,1"};
+constexpr Micros kNeverLonger{1000000};
+
+Micros onLine(const LineSettings& line, std::size_t chars) {
+    return Micros{1 + static_cast<long long>(1e6 * chars * line.bitsPerCharacter() / line.baud)};
+}
+
+struct Run {
+    ReplyCheck result;
+    std::string fault;
+    std::vector<std::uint8_t> handedOut;
+};
+
+Run runTransaction(const OracleRequest& rq, bool rtu, std::string_view settings, bool localEcho,
+                   bool sendWorks, std::vector<Chunk> script) {
+    VirtualClock clock;
+    ScriptedPort port(clock, settings, std::move(script), sendWorks);
+    port.setLocalEcho(localEcho);
+    const Micros start = clock.now();
+    Run run;
+    run.result = transact(port, rtu, rq.station, rq.function, rq.reg, rq.word);
+    run.handedOut = port.handedOut;
+    const auto request = referenceRequest(rq, rtu);
+    if (port.sent.size() != 1 || port.sent[0] != request)
+        run.fault = "sent " + std::to_string(port.sent.size()) + " frames, first " +
+                    (port.sent.empty() ? std::string("none") : hexDump(port.sent[0])) +
+                    "; the request is " + hexDump(request);
+    else if (!sendWorks && run.result.outcome != LinkOutcome::PortError)
+        run.fault = "nothing went out, yet " + describe(run.result);
+    else if (clock.now() - start > kNeverLonger)
+        run.fault = "waited " + std::to_string(clock.now().count() - start.count()) + " us";
+    else
+        run.fault = judgeReply(rq, rtu, port.handedOut, run.result);
+    return run;
+}
+
+}  // namespace
+
+// Input: flags (bit 0 RTU, bit 1 write, bit 2 the adapter echoes, bit 3 sending fails, bit 4 the
+// drive refuses, bits 5-6 line settings), station, register, word, exception code, value, then
+// chunks: delay after the request in milliseconds, length, bytes.
+std::string checkTransactInput(std::span<const std::uint8_t> input) {
+    InputReader in(input);
+    const std::uint8_t flags = in.byte();
+    const bool rtu = flags & 1, localEcho = flags & 4, sendWorks = !(flags & 8),
+               refused = flags & 16;
+    const std::string_view settings = kSettings[(flags >> 5) & 3];
+    OracleRequest rq;
+    rq.function = (flags & 2) ? 6 : 3;
+    rq.station = in.byte();
+    rq.reg = in.word();
+    rq.word = rq.function == 3 ? 1 : in.word();  // the link reads one register at a time
+    const std::uint8_t code = in.byte();
+    const std::uint16_t value = in.word();
+    std::vector<Chunk> script;
+    while (!in.empty()) {
+        const Micros at{in.byte() * 1000LL};
+        const auto bytes = in.bytes(in.byte());
+        script.push_back({at, {bytes.begin(), bytes.end()}});
+    }
+
+    Run any = runTransaction(rq, rtu, settings, localEcho, sendWorks, script);
+    if (!any.fault.empty())
+        return any.fault;
+    if (!sendWorks)
+        return {};
+
+    // The same noise, then a valid reply well within the wait. A write is confirmed here only on
+    // a port known to echo, behind the adapter's copy: a single copy of a write request may be
+    // the adapter's own.
+    const LineSettings line = *parseSettings(settings);
+    const auto request = referenceRequest(rq, rtu);
+    const auto payload = replyPayload(rq, refused, code, value);
+    std::vector<std::uint8_t> reply;
+    if (rtu) {
+        reply = referenceRtuFrame(payload);
+    } else {
+        const std::string t = referenceAsciiFrame(payload);
+        reply.assign(t.begin(), t.end());
+    }
+    const bool echoes = localEcho || rq.function == 6;
+    const Micros replyAt =
+        onLine(line, request.size()) + onLine(line, reply.size()) + Micros{20000};
+    std::vector<Chunk> withReply;
+    if (echoes)
+        withReply.push_back({Micros{0}, request});
+    for (auto& c : script) withReply.push_back({Micros{c.at.count() % replyAt.count()}, c.bytes});
+    withReply.push_back({replyAt, reply});
+
+    Run valid = runTransaction(rq, rtu, settings, echoes, true, withReply);
+    if (!valid.fault.empty())
+        return valid.fault;
+    if (!valid.result.complete())
+        return "a valid reply in time was refused (" + describe(valid.result) +
+               "): " + hexDump(valid.handedOut);
+    if (script.empty()) {
+        const ReplyCheck expected =
+            refused ? ReplyCheck{LinkOutcome::Exception, 0, code}
+                    : ReplyCheck{LinkOutcome::Ok, rq.function == 3 ? value : rq.word, 0};
+        if (valid.result.outcome != expected.outcome || valid.result.value != expected.value ||
+            valid.result.exceptionCode != expected.exceptionCode)
+            return "took " + describe(valid.result) + " for " + describe(expected);
+    }
+    return {};
+}
+
+}  // namespace velorin::fuzz

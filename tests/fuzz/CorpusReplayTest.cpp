@@ -1,0 +1,80 @@
+// Every fuzz target's seed corpus through the target's own check, without fuzzing: the frames
+// worked out by hand and the inputs fuzzing once found stay checked on every run.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "FrameOracle.h"
+#include "FuzzCheck.h"
+
+namespace fs = std::filesystem;
+
+TEST(FuzzCorpus, EveryInputPassesItsTargetsCheck) {
+    ASSERT_FALSE(velorin::fuzz::targets().empty());
+    for (const auto& target : velorin::fuzz::targets()) {
+        const fs::path dir = fs::path(VELORIN_FUZZ_CORPUS) / target.name;
+        ASSERT_TRUE(fs::is_directory(dir)) << dir << ": every target keeps a seed corpus";
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (!entry.is_regular_file())
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+            EXPECT_EQ(target.check(bytes), "") << entry.path();
+            ++files;
+        }
+        EXPECT_GE(files, 3) << dir;
+    }
+}
+
+// The checks are no use if they pass anything: the independent judge of replies must call a
+// result wrong exactly where it is.
+TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
+    using namespace velorin;
+    using namespace velorin::fuzz;
+    const OracleRequest read{1, 3, 100, 1}, write{1, 6, 496, 5};
+    auto rtu = [](std::vector<std::uint8_t> p) { return referenceRtuFrame(std::move(p)); };
+    auto ascii = [](std::vector<std::uint8_t> p) {
+        const std::string t = referenceAsciiFrame(p);
+        return std::vector<std::uint8_t>(t.begin(), t.end());
+    };
+    auto text = [](const char* t) { return std::vector<std::uint8_t>(t, t + std::strlen(t)); };
+    auto corrupt = [](std::vector<std::uint8_t> f, std::size_t at) {
+        f.at(at) ^= 1;
+        return f;
+    };
+    const ReplyCheck ok5{LinkOutcome::Ok, 5, 0}, ex2{LinkOutcome::Exception, 0, 2},
+        noReply{LinkOutcome::NoReply, 0, 0};
+    const struct {
+        const char* what;
+        OracleRequest rq;
+        bool rtu;
+        std::vector<std::uint8_t> received;
+        ReplyCheck claimed;
+        bool fault;
+    } cases[] = {
+        {"rtu read reply", read, true, rtu({1, 3, 2, 0, 5}), ok5, false},
+        {"its value misread", read, true, rtu({1, 3, 2, 0, 6}), ok5, true},
+        {"another station", read, true, rtu({2, 3, 2, 0, 5}), ok5, true},
+        {"another function", read, true, rtu({1, 4, 2, 0, 5}), ok5, true},
+        {"bad CRC", read, true, corrupt(rtu({1, 3, 2, 0, 5}), 5), ok5, true},
+        {"two registers for one", read, true, rtu({1, 3, 4, 0, 5, 0, 5}), ok5, true},
+        {"bad CRC behind noise", read, true, {0xFF, 1, 3, 2, 0, 5, 0x89, 0x87}, ok5, true},
+        {"an exception", read, true, rtu({1, 0x83, 2}), ex2, false},
+        {"an exception to another function", read, true, rtu({1, 0x86, 2}), ex2, true},
+        {"the write's echo", write, true, rtu({1, 6, 1, 0xF0, 0, 5}), ok5, false},
+        {"an echo that differs", write, true, rtu({1, 6, 1, 0xF1, 0, 5}), ok5, true},
+        {"ascii read reply", read, false, ascii({1, 3, 2, 0, 5}), ok5, false},
+        {"ascii in lower case", read, false, text(":0103020005f5\r\n"), ok5, false},
+        {"ascii bad LRC", read, false, text(":01030200050F\r\n"), ok5, true},
+        {"ascii without CR LF", read, false, text(":0103020005F5"), ok5, true},
+        {"ascii with a stray character", read, false, text(":0103020 005F5\r\n"), ok5, true},
+        {"nothing claimed is never wrong", read, true, text("garbage"), noReply, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(!judgeReply(c.rq, c.rtu, c.received, c.claimed).empty(), c.fault) << c.what;
+}

@@ -1,0 +1,78 @@
+// The built velorin-drive-sim as a program: its exit status on unusable options, and that it
+// ends on SIGTERM even while the other end of its terminal has stopped reading.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <QProcess>
+
+#include "link/MBus.h"
+#include "support/DriveSimProcess.h"
+
+using velorin::test::DriveSimProcess;
+
+TEST(DriveSimProgram, UnusableOptionsExitWithStatusTwo) {
+    const struct {
+        QStringList args;
+        const char* message;
+    } cases[] = {
+        {{"--station", "abc"}, "--station: \"abc\" is not a station 0..254"},
+        {{"--response-delay-ms", "99999999999999999"}, "--response-delay-ms"},
+        {{"--fault"}, "--fault needs a value"},
+    };
+    for (const auto& c : cases) {
+        QProcess p;
+        p.start(DriveSimProcess::program(), c.args);
+        ASSERT_TRUE(p.waitForFinished(5000)) << c.message;
+        EXPECT_EQ(p.exitCode(), 2) << c.message;
+        const QByteArray err = p.readAllStandardError();
+        EXPECT_TRUE(err.contains(c.message)) << err.toStdString();
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty()) << "no device path: it did not start";
+    }
+}
+
+// A master that sends and never reads fills the terminal's buffers; the simulator must still
+// hear SIGTERM instead of hanging in a write for ever.
+TEST(DriveSimProgram, EndsOnSigtermWhileTheOtherEndStopsReading) {
+    QProcess p;
+    p.start(DriveSimProcess::program(), {"--response-delay-ms", "0", "--no-stdin"});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    while (!p.canReadLine() && p.waitForReadyRead(5000)) {
+    }
+    const QByteArray path = p.readLine().trimmed();
+    ASSERT_FALSE(path.isEmpty());
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    t.c_cflag |= CSTOPB;  // the drive's 9600,N,7,2
+    ::tcsetattr(fd, TCSANOW, &t);
+
+    const std::string request = velorin::asciiRequest("010300640001");
+    std::size_t sent = 0;
+    // Requests until the simulator no longer takes them (its replies pile up unread), at most
+    // 4 MB of them.
+    while (sent < (4u << 20)) {
+        const ssize_t w = ::write(fd, request.data(), request.size());
+        if (w > 0) {
+            sent += static_cast<std::size_t>(w);
+            continue;
+        }
+        pollfd pfd{fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, 300) == 0)
+            break;
+    }
+    p.terminate();
+    const bool ended = p.waitForFinished(3000);
+    if (!ended)
+        p.kill();
+    p.waitForFinished(1000);
+    ::close(fd);
+    EXPECT_TRUE(ended) << "still running 3 s after SIGTERM, " << sent << " bytes sent";
+}

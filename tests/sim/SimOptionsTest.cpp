@@ -1,0 +1,102 @@
+// velorin-drive-sim's options: each one checked in full, and a fault for every request that
+// costs no memory per request.
+
+#include <gtest/gtest.h>
+
+#include "SimOptions.h"
+#include "link/MBus.h"
+
+using namespace velorin;
+
+namespace {
+
+std::optional<SimOptions> parse(std::vector<std::string_view> args, std::string* error = nullptr) {
+    std::string e;
+    auto o = parseSimOptions(args, e);
+    if (error)
+        *error = e;
+    return o;
+}
+
+}  // namespace
+
+TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
+    const struct {
+        std::vector<std::string_view> args;
+        const char* error;  // part of the message; empty when the options are accepted
+    } cases[] = {
+        {{"--station", "254", "--response-delay-ms", "0", "--set", "300=-10", "--fault", "slow"},
+         ""},
+        {{"--station", "abc"}, "--station: \"abc\" is not a station 0..254"},
+        {{"--station", "3x"}, "--station"},
+        {{"--station", "255"}, "--station"},
+        {{"--station", "-1"}, "--station"},
+        {{"--station", ""}, "--station"},
+        {{"--station"}, "--station needs a value"},
+        {{"--response-delay-ms", "99999999999999999"},
+         "--response-delay-ms: \"99999999999999999\""},
+        {{"--response-delay-ms", "60001"}, "--response-delay-ms"},
+        {{"--response-delay-ms", "1.5"}, "--response-delay-ms"},
+        {{"--response-delay-ms", "+5"}, "--response-delay-ms"},
+        {{"--set", "300"}, "--set: \"300\""},
+        {{"--set", "563=1"}, "--set"},
+        {{"--set", "1=65536"}, "--set"},
+        {{"--set", "1=-32769"}, "--set"},
+        {{"--set", "=1"}, "--set"},
+        {{"--set", "1= 2"}, "--set"},
+        {{"--settings", "9600,N,8,3"}, "--settings"},
+        {{"--settings", "1234,N,7,2"}, "--settings"},
+        {{"--fault", "sometimes"}, "--fault: unknown fault \"sometimes\""},
+        {{"--stations", "3"}, "unknown option \"--stations\""},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto o = parse(c.args, &error);
+        if (*c.error == 0) {
+            EXPECT_TRUE(o) << error;
+        } else {
+            EXPECT_FALSE(o) << c.error;
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(SimOptions, SetUpTheDrive) {
+    const auto o = parse({"--station", "7", "--settings", "19200,E,8,1", "--set", "300=-10",
+                          "--response-delay-ms", "25", "--wire-time"});
+    ASSERT_TRUE(o);
+    SimulatedDrive drive;
+    configure(drive, *o);
+    EXPECT_EQ(drive.station(), 7);
+    EXPECT_EQ(drive.settings(), "19200,E,8,1");
+    EXPECT_EQ(drive.reg(300), 0xFFF6);
+    const auto rq = rtuRequest(7, 3, 1, 44, 0, 1);
+    const auto reply = drive.hear(rq, drive.line());
+    ASSERT_EQ(reply.size(), 1u);
+    // 8 + 7 characters of 11 bits at 19200 baud, and the 25 ms.
+    EXPECT_EQ(reply[0].at, Micros{4584 + 25000 + 4011});
+}
+
+// A fault for every request is a mode of the drive: the simulator once queued a billion copies
+// of it and ran out of memory.
+TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
+    const auto o = parse({"--fault", "noreply"});
+    ASSERT_TRUE(o);
+    SimulatedDrive drive;
+    configure(drive, *o);
+    EXPECT_LE(drive.faultsQueued(), 1u);
+    const auto rq = asciiRequest("010300640001");
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_TRUE(
+            drive.hear(std::vector<std::uint8_t>(rq.begin(), rq.end()), drive.line()).empty())
+            << "request " << i;
+        ASSERT_LE(drive.faultsQueued(), 1u);
+    }
+    EXPECT_EQ(drive.requestsHeard(), 10000);
+    // An injected fault goes first, then the mode again.
+    drive.setFaultMode(std::nullopt);
+    drive.injectFault({DriveFault::Kind::NoReply});
+    const std::vector<std::uint8_t> bytes(rq.begin(), rq.end());
+    EXPECT_TRUE(drive.hear(bytes, drive.line()).empty());
+    EXPECT_EQ(drive.hear(bytes, drive.line()).size(), 1u);
+}

@@ -1,0 +1,126 @@
+#include "SimOptions.h"
+
+#include <charconv>
+
+namespace velorin {
+
+namespace {
+
+// A whole decimal number in [lo, hi]: digits only (a minus sign where lo < 0), nothing else.
+std::optional<long long> integerIn(std::string_view text, long long lo, long long hi) {
+    long long v = 0;
+    const char* end = text.data() + text.size();
+    if (text.empty() || text.front() == '+')
+        return std::nullopt;
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc{} || ptr != end || v < lo || v > hi)
+        return std::nullopt;
+    return v;
+}
+
+std::optional<DriveFault> faultNamed(std::string_view name) {
+    using K = DriveFault::Kind;
+    static const std::pair<std::string_view, K> kinds[] = {
+        {"noreply", K::NoReply},     {"corrupt", K::CorruptChecksum},
+        {"truncated", K::Truncated}, {"split", K::Split},
+        {"exception", K::Exception}, {"otherstation", K::OtherStation},
+        {"noise", K::Noise},         {"slow", K::Slow},
+    };
+    for (const auto& [n, k] : kinds) {
+        if (n != name)
+            continue;
+        DriveFault f;
+        f.kind = k;
+        if (k == K::Slow)
+            f.delay = Micros{300000};
+        return f;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string simUsage() {
+    return "usage: velorin-drive-sim [options]\n"
+           "  --station N            station address (P496), 0..254; default 1\n"
+           "  --settings S           line settings, e.g. \"9600,N,7,2\" (the drive's\n"
+           "                         rates and formats only); default 9600,N,7,2\n"
+           "  --set REG=VALUE        start with register REG (0..562) holding VALUE\n"
+           "                         (-32768..65535)\n"
+           "  --response-delay-ms N  time from request to reply, 0..60000; default 2\n"
+           "  --wire-time            replies take the time of a real line at the rate\n"
+           "  --fault KIND           every reply meets KIND: noreply, corrupt, truncated,\n"
+           "                         split, exception, otherstation, noise, slow\n"
+           "  --log                  print every write the drive carries out (W REG VALUE)\n"
+           "  --no-stdin             keep serving when standard input closes\n";
+}
+
+std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& args,
+                                          std::string& error) {
+    SimOptions o;
+    auto fail = [&error](std::string message) -> std::optional<SimOptions> {
+        error = std::move(message);
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool takesValue = a == "--station" || a == "--settings" || a == "--set" ||
+                                a == "--response-delay-ms" || a == "--fault";
+        if (takesValue && i + 1 >= args.size())
+            return fail(std::string(a) + " needs a value");
+        const std::string_view v = takesValue ? args[++i] : std::string_view{};
+        const std::string quoted = "\"" + std::string(v) + "\"";
+        if (a == "--station") {
+            const auto n = integerIn(v, 0, 254);
+            if (!n)
+                return fail("--station: " + quoted + " is not a station 0..254");
+            o.station = static_cast<int>(*n);
+        } else if (a == "--settings") {
+            if (!rateIndexOf(v) || !formatIndexOf(v))
+                return fail("--settings: " + quoted + " is not one of the drive's line settings");
+            o.settings = v;
+        } else if (a == "--set") {
+            const auto eq = v.find('=');
+            const auto reg = integerIn(v.substr(0, eq), 0, kParameterCount - 1);
+            const auto val = eq == std::string_view::npos
+                                 ? std::nullopt
+                                 : integerIn(v.substr(eq + 1), -32768, 65535);
+            if (!reg || !val)
+                return fail("--set: " + quoted + " is not REG=VALUE with REG 0..562 and VALUE " +
+                            "-32768..65535");
+            o.registers.emplace_back(static_cast<int>(*reg),
+                                     static_cast<std::uint16_t>(*val & 0xFFFF));
+        } else if (a == "--response-delay-ms") {
+            const auto ms = integerIn(v, 0, kMaxResponseDelayMs);
+            if (!ms)
+                return fail("--response-delay-ms: " + quoted + " is not 0..60000");
+            o.responseDelay = Micros{*ms * 1000};
+        } else if (a == "--fault") {
+            o.fault = faultNamed(v);
+            if (!o.fault)
+                return fail("--fault: unknown fault " + quoted);
+        } else if (a == "--wire-time") {
+            o.wireTime = true;
+        } else if (a == "--log") {
+            o.log = true;
+        } else if (a == "--no-stdin") {
+            o.watchStdin = false;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else {
+            return fail("unknown option \"" + std::string(a) + "\"");
+        }
+    }
+    return o;
+}
+
+void configure(SimulatedDrive& drive, const SimOptions& o) {
+    drive.setLink(static_cast<std::uint8_t>(o.station), *rateIndexOf(o.settings),
+                  *formatIndexOf(o.settings));
+    for (auto [reg, value] : o.registers) drive.setReg(reg, value);
+    drive.setResponseDelay(o.responseDelay);
+    drive.setWireTime(o.wireTime);
+    drive.setFaultMode(o.fault);
+}
+
+}  // namespace velorin
