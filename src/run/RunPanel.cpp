@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QToolBar>
 
 #include "RunTexts.h"
@@ -147,6 +148,8 @@ void RunPanel::buildWindow() {
     place(m_runReverseButton, "runReverseButton", 2880, 2280, 2450, 495);
     m_stopButton = new QPushButton(text::Stop, m_runFrame);
     place(m_stopButton, "stopButton", 360, 2880, 5000, 495);
+    // Space or Enter stops once a run command has put the focus here.
+    m_stopButton->setAutoDefault(true);
 
     m_jogFrame = new QGroupBox(client);
     place(m_jogFrame, "jogFrame", 120, 4920 - kToolbarTwips, 5655, 1695);
@@ -160,6 +163,13 @@ void RunPanel::buildWindow() {
     place(m_jogForwardButton, "jogForwardButton", 360, 960, 2450, 495);
     m_jogReverseButton = new PressButton(text::JogReverse, m_jogFrame);
     place(m_jogReverseButton, "jogReverseButton", 2880, 960, 2450, 495);
+
+    // Whether the drive confirmed the last command.
+    m_stateLabel = new QLabel(this);
+    m_stateLabel->setObjectName("stateLabel");
+    statusBar()->setObjectName("statusBar");
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(m_stateLabel);
 
     connect(m_runForwardButton, &QPushButton::clicked, this, &RunPanel::onRunForwardClicked);
     connect(m_runReverseButton, &QPushButton::clicked, this, &RunPanel::onRunReverseClicked);
@@ -198,7 +208,13 @@ void RunPanel::showState() {
     m_jogForwardButton->setEnabled(!running);
     m_jogReverseButton->setEnabled(!running);
     m_rampUnitCombo->setEnabled(!running);
-    m_stopButton->setEnabled(running);
+    // A stop is always allowed: the drive may not be doing what the panel shows.
+    m_stopButton->setEnabled(true);
+    // Not into the jog frequency field, where a typed digit would change the jog frequency.
+    if (running && !m_shownRunning)
+        m_stopButton->setFocus();
+    m_shownRunning = running;
+    m_stateLabel->setText(m_session->stateUnconfirmed() ? runtext::StateUnconfirmed : QString());
 }
 
 void RunPanel::showRampTimes() {

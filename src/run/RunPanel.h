@@ -96,6 +96,7 @@ private:
     std::unique_ptr<RunSession> m_session;
     bool m_finished = false;      // the way out is done: the window may close
     bool m_closePending = false;  // a close waits for the line to be idle
+    bool m_shownRunning = false;
 
     QMenu* m_windowsMenu = nullptr;
     QAction* m_returnAction = nullptr;
@@ -123,6 +124,7 @@ private:
     QLabel* m_jogFrequencyUnitLabel = nullptr;
     PressButton* m_jogForwardButton = nullptr;
     PressButton* m_jogReverseButton = nullptr;
+    QLabel* m_stateLabel = nullptr;
 };
 
 // Creates the run panel, runs its entry and shows it. When the panel cannot be entered it is

@@ -1,5 +1,8 @@
 #include "RunSession.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "RunTexts.h"
 #include "link/DriveFacts.h"
 #include "link/NumberText.h"
@@ -35,6 +38,40 @@ double numberOf(std::string_view s) {
     return lenientNumber(s);
 }
 
+// The number of a typed text by the lenient rule, or nothing when the text spells a number too
+// large for the program to hold ("1e400"), which the lenient rule would read as 0.
+std::optional<double> typedNumber(std::string_view text) {
+    const double v = lenientNumber(text);
+    if (!std::isfinite(v))
+        return std::nullopt;
+    if (v != 0)
+        return v;
+    std::string s;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n')
+            continue;
+        s += (c == 'd' || c == 'D') ? 'e' : c;
+    }
+    std::string_view digits = s;
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    double parsed = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
+    if (error != std::errc::result_out_of_range)
+        return v;
+    // Out of range either way: a tiny number is 0, a huge one is refused.
+    const std::string_view spelled(digits.data(), static_cast<std::size_t>(end - digits.data()));
+    const auto e = spelled.find_first_of("eE");
+    const bool tiny =
+        e != std::string_view::npos && e + 1 < spelled.size() && spelled[e + 1] == '-';
+    return tiny ? std::optional<double>(0.0) : std::nullopt;
+}
+
+QString hertzText(int hundredths) {
+    return QString::fromStdString(
+        formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00"));
+}
+
 // The register word for a value, brought to a whole number as the link does with a value handed
 // over as decimal text (15 significant digits, then half to even); empty when no register can
 // hold it, for it would reach the drive as some other value.
@@ -50,7 +87,16 @@ std::optional<std::uint16_t> wordOf(double value) {
 RunSession::RunSession(Services& services, QWidget* dialogParent)
     : m_services(services),
       m_dialogParent(dialogParent),
-      m_line(std::make_unique<LineSession>(services.ports->createPort(*services.wait))) {
+      m_line(std::make_unique<LineSession>(services.ports->createPort(*services.wait))),
+      m_sources{{
+          {kFrequencySource, 0, runtext::FrequencySourceName, runtext::AskFrequencySource,
+           runtext::FrequencySourceTitle, runtext::AskFrequencySourceBack,
+           runtext::FrequencySourceTitle},
+          {kRunSource, 2, runtext::RunSourceName, runtext::AskRunSource, runtext::RunSourceTitle,
+           runtext::AskRunSourceBack, runtext::RunSourceTitle},
+          {kDirectionLimit, 0, runtext::DirectionLimitName, runtext::AskReverse,
+           runtext::ReverseTitle, runtext::AskReverseBack, runtext::ReverseBackTitle},
+      }} {
     m_line->setOnPortLost([this] {
         m_portLostToTell = true;
         reportWhenQuiet();
@@ -70,12 +116,28 @@ bool RunSession::open() {
 }
 
 bool RunSession::enter() {
-    m_line->submit([this] { enterDrive(); });
-    m_entered = true;
-    return true;
+    bool entered = false;
+    m_line->submit([this, &entered] { entered = enterDrive(); });
+    reportWhenQuiet();
+    m_entered = entered;
+    return entered;
 }
 
-void RunSession::enterDrive() {
+bool RunSession::enterDrive() {
+    // The raise to 400 Hz speeds up a motor that follows an analog or terminal speed source scaled
+    // to the maximum frequency: a running motor is not touched.
+    const ReplyCheck status = m_line->read(drive::kStatusRegister);
+    if (status.outcome != LinkOutcome::Ok) {
+        if (!m_line->portLost())  // a lost port is told on its own
+            message(QString::fromStdString(describeOutcome(status)) + runtext::NoEntry,
+                    runtext::CommErrorTitle);
+        return false;
+    }
+    if (drive::motorRuns(status.value)) {
+        message(runtext::MotorRunning, runtext::MotorRunningTitle);
+        return false;
+    }
+
     // The ramp unit. Only 0 and 1 are units; anything else (or no reply) is left on the drive
     // as it is, and the list keeps no selection until the technician picks a unit.
     const std::optional<int> unit = read(kRampUnit);
@@ -90,26 +152,63 @@ void RunSession::enterDrive() {
     if (m_onRampTimesRead)
         m_onRampTimesRead();
 
+    if (!raiseFrequencies())
+        return false;
+
+    // A question is asked only about a value the drive told us: Yes on an unknown run source
+    // would leave the drive on the link with nothing to put back on the way out.
+    for (Source& source : m_sources) {
+        source.atEntry = read(source.reg);
+        if (!source.atEntry || *source.atEntry == source.linkValue ||
+            !ask(source.ask, source.askTitle))
+            continue;
+        source.changed = true;
+        if (!write(source.reg, source.linkValue)) {
+            // Refused or unanswered: it may have been taken all the same.
+            tell(runtext::NotSet.arg(source.name).arg(source.linkValue));
+            const std::optional<int> now = read(source.reg);
+            source.changed = !now || *now != *source.atEntry;
+        }
+    }
+    if (m_line->portLost()) {
+        // Whatever the entry changed before the line went away is named for the technician.
+        restore();
+        return false;
+    }
+    return true;
+}
+
+bool RunSession::raiseFrequencies() {
     // Save the frequency command and the maximum output frequency, then raise both to the top
     // of the slider. A value the drive did not give us is neither raised nor written back: we
     // could not put it back as it was.
     m_frequencyCommandAtEntry = read(kFrequencyCommand);
     m_maxFrequencyAtEntry = read(kMaxFrequency);
-    if (m_maxFrequencyAtEntry)
-        write(kMaxFrequency, kPanelTop);
-    if (m_frequencyCommandAtEntry)
-        write(kFrequencyCommand, kPanelTop);
+    const QString top = hertzText(kPanelTop);
+    if (m_maxFrequencyAtEntry && !write(kMaxFrequency, kPanelTop)) {
+        tell(runtext::RaiseFailed.arg(runtext::MaxFrequencyName, top));
+        m_frequencyCommandAtEntry.reset();  // not raised yet
+        restoreFrequencies();
+        return false;
+    }
+    if (m_frequencyCommandAtEntry && !write(kFrequencyCommand, kPanelTop)) {
+        tell(runtext::RaiseFailed.arg(runtext::FrequencyCommandName, top));
+        restoreFrequencies();
+        return false;
+    }
+    return true;
+}
 
-    m_frequencySourceAtEntry = read(kFrequencySource);
-    if (m_frequencySourceAtEntry.value_or(0) != 0 &&
-        ask(runtext::AskFrequencySource, runtext::FrequencySourceTitle))
-        write(kFrequencySource, 0);
-    m_runSourceAtEntry = read(kRunSource);
-    if (m_runSourceAtEntry.value_or(0) != 2 && ask(runtext::AskRunSource, runtext::RunSourceTitle))
-        write(kRunSource, 2);
-    m_directionLimitAtEntry = read(kDirectionLimit);
-    if (m_directionLimitAtEntry.value_or(0) != 0 && ask(runtext::AskReverse, runtext::ReverseTitle))
-        write(kDirectionLimit, 0);
+void RunSession::restoreFrequencies() {
+    // A raise that went unanswered may have been carried out: it is put back too.
+    if (m_maxFrequencyAtEntry &&
+        !write(kMaxFrequency, static_cast<std::uint16_t>(*m_maxFrequencyAtEntry)))
+        tell(
+            runtext::NotRestored.arg(runtext::MaxFrequencyName, hertzText(*m_maxFrequencyAtEntry)));
+    if (m_frequencyCommandAtEntry &&
+        !write(kFrequencyCommand, static_cast<std::uint16_t>(*m_frequencyCommandAtEntry)))
+        tell(runtext::NotRestored.arg(runtext::FrequencyCommandName,
+                                      hertzText(*m_frequencyCommandAtEntry)));
 }
 
 // ---- Transactions ----
@@ -144,17 +243,19 @@ void RunSession::reportWhenQuiet() {
 }
 
 void RunSession::report() {
-    if (m_portLostToTell) {
-        m_portLostToTell = false;
-        m_unconfirmed = false;  // nothing reaches the drive any more: the one box says why
-        message(runtext::PortLost, runtext::CommErrorTitle);
+    if (m_jogHeld)
         return;
-    }
-    if (!m_unconfirmed || m_jogHeld)
-        return;
+    QStringList lines;
+    if (m_portLostToTell)
+        lines << runtext::PortLost;  // nothing reaches the drive any more: this says why
+    else if (m_unconfirmed && !m_line->portLost())
+        lines << runtext::NoAnswer;
+    m_portLostToTell = false;
     m_unconfirmed = false;
-    if (!m_line->portLost())  // told once already
-        message(runtext::NoAnswer, runtext::CommErrorTitle);
+    lines += m_toTell;
+    m_toTell.clear();
+    if (!lines.isEmpty())
+        message(lines.join(QLatin1Char('\n')), runtext::CommErrorTitle);
 }
 
 void RunSession::stateChanged() {
@@ -163,6 +264,13 @@ void RunSession::stateChanged() {
 }
 
 // ---- Run, jog, stop ----
+
+void RunSession::commandConfirmed(bool confirmed) {
+    if (!confirmed)
+        m_unconfirmed = true;
+    m_stateUnconfirmed = !confirmed;
+    stateChanged();
+}
 
 void RunSession::setRunning(bool running) {
     m_running = running;
@@ -221,20 +329,15 @@ void RunSession::sendMotion(std::uint16_t frequencyRegister, std::uint16_t value
         [this, frequencyRegister, value, word] {
             bool confirmed = write(frequencyRegister, value);
             confirmed = write(drive::kCommandRegister, word) && confirmed;
-            if (!confirmed)
-                m_unconfirmed = true;
+            commandConfirmed(confirmed);
         },
         LineSession::Order::Barrier);
     reportWhenQuiet();
 }
 
 void RunSession::sendStop() {
-    m_line->submit(
-        [this] {
-            if (!write(drive::kCommandRegister, drive::kStop))
-                m_unconfirmed = true;
-        },
-        LineSession::Order::Urgent);
+    m_line->submit([this] { commandConfirmed(write(drive::kCommandRegister, drive::kStop)); },
+                   LineSession::Order::Urgent);
     reportWhenQuiet();
 }
 
@@ -274,11 +377,11 @@ void RunSession::sliderMoved(int sliderValue) {
 bool RunSession::enterFrequency(std::string_view frequencyText) {
     if (m_leaving)
         return false;
-    const auto value = wordOf(numberOf(frequencyText) * 100);
+    // Only a text that is a number: "-5" would reach the drive as 650.36 Hz, "abc" as 0 Hz.
+    const std::optional<double> hertz = strictNumber(frequencyText);
+    const auto value = hertz && *hertz >= 0 ? wordOf(*hertz * 100) : std::nullopt;
     if (!value) {
-        // No range check here by design (a technician may go past 400 Hz), but a number the
-        // register cannot hold would reach the drive as some other frequency.
-        message(runtext::FrequencyRange, runtext::FrequencyRangeTitle);
+        message(runtext::EnterFrequencyRange, runtext::FrequencyRangeTitle);
         return false;
     }
     m_lastSliderValue.reset();
@@ -297,10 +400,17 @@ void RunSession::chooseRampUnit(int unit) {
         return;
     m_rampUnit = unit;
     m_line->submit([this, unit] { applyUnit(unit); });
+    reportWhenQuiet();
 }
 
 void RunSession::applyUnit(int unit) {
-    write(kRampUnit, static_cast<std::uint16_t>(unit));
+    if (!write(kRampUnit, static_cast<std::uint16_t>(unit))) {
+        tell(runtext::NotSet.arg(runtext::RampUnitName).arg(unit));
+        // The times are shown in the unit the drive holds.
+        const std::optional<int> held = read(kRampUnit);
+        if (held && (*held == 0 || *held == 1))
+            m_rampUnit = *held;
+    }
     m_accelTime = readRampTime(kAccelTime);
     m_decelTime = readRampTime(kDecelTime);
     if (m_onRampTimesRead)
@@ -320,17 +430,24 @@ QString RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
         return shown;
     const bool tenths = m_rampUnit == 1;
     const double scale = tenths ? 10 : 100;
-    const auto raw = roundTo<std::int32_t>(numberOf(typed) * scale);
+    const std::optional<double> number = typedNumber(typed);
+    const auto raw = number ? roundTo<std::int32_t>(*number * scale) : std::nullopt;
     if (raw)
         shown = QString::fromStdString(formatNumber(*raw / scale, tenths ? "0.0" : "0.00"));
-    // Below -32768 the register cannot hold the time: it would arrive as a long positive ramp.
-    if (!raw || *raw > kLongestRamp || *raw < kRegisterLow) {
+    // A negative time would reach the drive as its two's complement, a ramp of minutes.
+    if (!raw || *raw > kLongestRamp || *number < 0) {
         message(ramp == Ramp::Accel ? runtext::AccelRange : runtext::DecelRange,
                 runtext::RampRangeTitle);
         return shown;
     }
     const std::uint16_t reg = ramp == Ramp::Accel ? kAccelTime : kDecelTime;
-    m_line->submit([this, reg, word = static_cast<std::uint16_t>(*raw)] { write(reg, word); });
+    const QString& name = ramp == Ramp::Accel ? runtext::AccelTimeName : runtext::DecelTimeName;
+    m_line->submit([this, reg, word = static_cast<std::uint16_t>(*raw),
+                    line = runtext::NotSet.arg(name, shown)] {
+        if (!write(reg, word))
+            tell(line);
+    });
+    reportWhenQuiet();
     return shown;
 }
 
@@ -356,35 +473,25 @@ void RunSession::restore() {
     if (m_running || m_jogHeld) {
         m_jogHeld = false;
         setRunning(false);
-        if (!write(drive::kCommandRegister, drive::kStop))
-            m_unconfirmed = true;
+        commandConfirmed(write(drive::kCommandRegister, drive::kStop));
     }
-    report();
 
-    if (m_maxFrequencyAtEntry)
-        write(kMaxFrequency, static_cast<std::uint16_t>(*m_maxFrequencyAtEntry));
-    if (m_frequencyCommandAtEntry)
-        write(kFrequencyCommand, static_cast<std::uint16_t>(*m_frequencyCommandAtEntry));
+    restoreFrequencies();
 
     // Each setting is offered back only when the drive told us what it was at entry.
-    struct Back {
-        std::uint16_t reg;
-        const std::optional<int>& atEntry;
-        const QString& question;
-        const QString& title;
-    };
-    const Back settings[] = {
-        {kFrequencySource, m_frequencySourceAtEntry, runtext::AskFrequencySourceBack,
-         runtext::FrequencySourceTitle},
-        {kRunSource, m_runSourceAtEntry, runtext::AskRunSourceBack, runtext::RunSourceTitle},
-        {kDirectionLimit, m_directionLimitAtEntry, runtext::AskReverseBack,
-         runtext::ReverseBackTitle},
-    };
-    for (const Back& b : settings) {
-        const std::optional<int> now = read(b.reg);
-        if (b.atEntry && *b.atEntry != now.value_or(0) && ask(b.question, b.title))
-            write(b.reg, static_cast<std::uint16_t>(*b.atEntry));
+    for (const Source& source : m_sources) {
+        if (!source.atEntry)
+            continue;
+        const std::optional<int> now = read(source.reg);
+        // Not known now: it needs putting back if the entry changed it.
+        if (now ? *now == *source.atEntry : !source.changed)
+            continue;
+        if (m_line->portLost() || ask(source.askBack, source.askBackTitle)) {
+            if (!write(source.reg, static_cast<std::uint16_t>(*source.atEntry)))
+                tell(runtext::NotRestored.arg(source.name).arg(*source.atEntry));
+        }
     }
+    report();
 }
 
 }  // namespace velorin

@@ -9,6 +9,8 @@
 // command, so that the last word of a press-and-release or of a run-then-stop is always the stop.
 
 #include <QString>
+#include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,8 +40,10 @@ public:
     // Opens the line with the link settings in force. False when the port cannot be opened: the
     // technician has been told and nothing was sent.
     bool open();
-    // The entry: reads the ramp settings, saves and raises the frequency command and the maximum
-    // output frequency, and asks about the command sources.
+    // The entry: makes sure the motor stands still, reads the ramp settings, saves and raises the
+    // frequency command and the maximum output frequency, and asks about the command sources.
+    // False when the panel must not be used (the motor runs, the drive does not answer, or a
+    // raise was not taken): the technician has been told, and what was changed is put back.
     bool enter();
     bool entered() const { return m_entered; }
 
@@ -57,6 +61,9 @@ public:
     // The panel's own notion of whether the motor runs.
     bool running() const { return m_running; }
     bool jogHeld() const { return m_jogHeld; }
+    // The drive did not confirm the last run, jog or stop command: it may be doing something
+    // other than the panel shows.
+    bool stateUnconfirmed() const { return m_stateUnconfirmed; }
 
     // ---- Frequency ----
     // What the frequency field shows for a slider value (6000 -> "60.00").
@@ -65,7 +72,8 @@ public:
     static std::optional<int> sliderValueFor(std::string_view frequencyText);
     // A mouse move over the slider at `sliderValue`: writes it, unless the last move did.
     void sliderMoved(int sliderValue);
-    // Enter in the frequency field. False when refused (told, nothing written).
+    // Enter in the frequency field: 0.00 to 655.35 Hz, past the slider's 400 Hz too (the drive
+    // holds the frequency to its own limit). False when refused (told, nothing written).
     bool enterFrequency(std::string_view frequencyText);
 
     // ---- Ramp unit and times ----
@@ -75,12 +83,13 @@ public:
     // The times as last read, shown in the unit.
     QString rampTimeText(Ramp ramp) const;
     // Enter in a ramp time field: the field's text rewritten in the unit, and the time written
-    // when within range (else told).
+    // when within 0..60000 counts of the unit (else told).
     QString enterRampTime(Ramp ramp, std::string_view typed);
 
     // ---- Ways out ----
     // Puts the drive back as the entry found it and closes the line, then runs `done`. Handlers
-    // are ignored from here on; what is already queued goes out first.
+    // are ignored from here on; what is already queued goes out first. Each setting that could
+    // not be put back is named in one box at the end.
     void leave(std::function<void()> done);
     bool leaving() const { return m_leaving; }
 
@@ -91,11 +100,28 @@ public:
     LineSession& line() { return *m_line; }
 
 private:
-    void enterDrive();
+    // A command source or the direction limit: switched to the link at entry on the
+    // technician's word, offered back on the way out.
+    struct Source {
+        std::uint16_t reg;
+        std::uint16_t linkValue;  // what the panel needs it to be
+        const QString& name;
+        const QString& ask;
+        const QString& askTitle;
+        const QString& askBack;
+        const QString& askBackTitle;
+        std::optional<int> atEntry;  // empty when the drive gave no usable reply
+        bool changed = false;        // the entry switched it (or may have)
+    };
+
+    bool enterDrive();
+    bool raiseFrequencies();
+    void restoreFrequencies();
     void restore();
     void applyUnit(int unit);
     void sendMotion(std::uint16_t frequencyRegister, std::uint16_t value, std::uint16_t word);
     void sendStop();
+    void commandConfirmed(bool confirmed);
     void setRunning(bool running);
     bool write(std::uint16_t reg, std::uint16_t value);
     // A read's value as the framing gives it (signed over ASCII); empty without a usable reply.
@@ -105,8 +131,10 @@ private:
     void message(const QString& text, const QString& title);
     // Tells of commands the drive did not confirm and of a lost port, once the line is quiet and
     // no jog button is held (a box would take the mouse and the button's release with it).
+    // Settings the drive did not take are told in the same box.
     void reportWhenQuiet();
     void report();
+    void tell(const QString& line) { m_toTell << line; }
     void stateChanged();
 
     Services& m_services;
@@ -120,7 +148,9 @@ private:
     bool m_running = false;
     bool m_jogHeld = false;      // a jog button is down: its stop is still to come
     bool m_unconfirmed = false;  // a command the drive did not confirm, not yet told
+    bool m_stateUnconfirmed = false;
     bool m_portLostToTell = false;
+    QStringList m_toTell;
     std::optional<int> m_lastSliderValue;  // last value a slider move handed to the line
 
     int m_rampUnit = 0;
@@ -129,9 +159,7 @@ private:
     // Read at entry; empty when the drive gave no usable reply.
     std::optional<int> m_frequencyCommandAtEntry;
     std::optional<int> m_maxFrequencyAtEntry;
-    std::optional<int> m_frequencySourceAtEntry;
-    std::optional<int> m_runSourceAtEntry;
-    std::optional<int> m_directionLimitAtEntry;
+    std::array<Source, 3> m_sources;
 };
 
 }  // namespace velorin

@@ -29,6 +29,8 @@ inline const QString JogReverse = QStringLiteral("寸動反轉");
 
 inline const QString FrequencyRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
 inline const QString FrequencyRangeTitle = QStringLiteral("範圍錯誤");
+inline const QString EnterFrequencyRange =
+    QStringLiteral("頻率範圍超出0.00~655.35Hz，請重新輸入。");
 inline const QString AccelRange = QStringLiteral("加速度範圍錯誤!。");
 inline const QString DecelRange = QStringLiteral("減速度範圍錯誤!。");
 inline const QString RampRangeTitle = QStringLiteral("ERROR");
@@ -36,6 +38,25 @@ inline const QString NoAnswer = QStringLiteral("變頻機未回應，指令可�
 inline const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
 inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+inline const QString StateUnconfirmed = QStringLiteral("狀態未確認");
+
+// Entry refused, and settings the drive did not take. %1 names the setting ("P09.02 最高輸出頻率"),
+// %2 is the value as the technician would set it on the drive.
+inline const QString MotorRunning = QStringLiteral("變頻機運轉中，請先停止變頻機再進入運轉試車。");
+inline const QString MotorRunningTitle = QStringLiteral("變頻機運轉中");
+inline const QString NoEntry = QStringLiteral("，無法進入運轉試車。");  // after the link's outcome
+inline const QString RaiseFailed = QStringLiteral("%1 未能設定為 %2，無法進入運轉試車。");
+inline const QString NotSet = QStringLiteral("%1 未能設定為 %2，請重新設定。");
+inline const QString NotRestored = QStringLiteral("%1 未能還原為 %2，請手動設定。");
+
+inline const QString RunSourceName = QStringLiteral("P00.05 運轉指令選擇1");
+inline const QString FrequencySourceName = QStringLiteral("P01.00 頻率指令選擇1");
+inline const QString DirectionLimitName = QStringLiteral("P01.03 運轉方向限制");
+inline const QString FrequencyCommandName = QStringLiteral("P01.07 頻率指令0");
+inline const QString RampUnitName = QStringLiteral("P03.00 加減速時間單位");
+inline const QString AccelTimeName = QStringLiteral("P03.01 加速時間1");
+inline const QString DecelTimeName = QStringLiteral("P03.02 減速時間1");
+inline const QString MaxFrequencyName = QStringLiteral("P09.02 最高輸出頻率");
 
 inline const QString AskFrequencySource = QStringLiteral("是否自動將主頻率來源設定為通信輸入?");
 inline const QString AskRunSource = QStringLiteral("是否自動將運轉訊號設定為通信輸入?");

@@ -7,14 +7,74 @@
 #include <QtWidgets>
 
 #include "link/Global.h"
+#include "link/MBus.h"
 #include "run/RunPanel.h"
 #include "support/SimServices.h"
+
+// Texts in failure messages as the technician reads them.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace velorin::test {
 
 using Writes = std::vector<std::pair<int, int>>;  // register, value: as the drive carried them out
 using Texts = std::vector<QString>;
 inline constexpr int kCmd = 0x2000;
+inline constexpr int kRead = 3;
+inline constexpr int kWrite = 6;
+
+// A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
+// done in its place just before that request goes out.
+struct Aim {
+    int function;
+    int reg;
+    DriveFault::Kind kind;
+    std::function<void()> instead;
+};
+
+// COM1's simulated line, with every request watched for an aimed fault.
+class AimingPorts : public PortProvider {
+public:
+    explicit AimingPorts(SimulatedLine& line) : m_line(line) {}
+    std::unique_ptr<SerialPort> createPort(TimedWait& wait) override {
+        return std::make_unique<Port>(*this, wait);
+    }
+    QString deviceOf(int) const override { return QStringLiteral("SIM1"); }
+    std::vector<Aim> aims;
+
+private:
+    struct Port : SimulatedPort {
+        Port(AimingPorts& owner, TimedWait& wait)
+            : SimulatedPort(owner.m_line, wait, "COM1"), owner(owner) {}
+        bool send(std::span<const std::uint8_t> b) override {
+            owner.watch(b);
+            return SimulatedPort::send(b);
+        }
+        AimingPorts& owner;
+    };
+    void watch(std::span<const std::uint8_t> b) {
+        const bool ascii = b[0] == ':';  // ":" then two hex digits a byte
+        auto byte = [&](int i) {
+            return ascii ? std::stoi(std::string(b.begin() + 1 + 2 * i, b.begin() + 3 + 2 * i),
+                                     nullptr, 16)
+                         : b[i];
+        };
+        const int function = byte(1), reg = byte(2) << 8 | byte(3);
+        auto it = std::find_if(aims.begin(), aims.end(), [&](const Aim& a) {
+            return a.function == function && a.reg == reg;
+        });
+        if (it == aims.end())
+            return;
+        const Aim hit = *it;
+        aims.erase(it);
+        if (hit.instead)
+            hit.instead();
+        else
+            m_line.drive().injectFault({hit.kind});
+    }
+    SimulatedLine& m_line;
+};
 
 class RunFixture : public ::testing::Test {
 protected:
@@ -27,6 +87,7 @@ protected:
         link.settings = rtu ? "9600,N,8,2" : "9600,N,7,2";
         if (rtu)
             s.drive.setLink(1, 1, 3);
+        s.services.ports = &aiming;
         s.services.windows.menu = [this] {
             ++menuShown;
             return &menuWindow;
@@ -100,8 +161,28 @@ protected:
         emit unitCombo()->activated(index);
     }
 
+    // A run session on its own, entered, its entry forgotten.
+    RunSession& enterSession() {
+        session = std::make_unique<RunSession>(s.services);
+        EXPECT_TRUE(session->open() && session->enter());
+        forget();
+        return *session;
+    }
+    void aim(Aim a) { aiming.aims.push_back(std::move(a)); }
+    // Sets the motor turning, as the drive's own keypad would.
+    void startMotorElsewhere() {
+        SimulatedPort port(s.line, s.clock);
+        port.setSettings(s.services.link.settings);
+        port.open();
+        transact(port, rtu, 1, kWrite, kCmd, 18);
+        port.close();
+        s.drive.clearWriteLog();
+    }
+
     bool rtu = false;  // the framing, set before SetUp
     SimServices s;
+    AimingPorts aiming{s.line};
+    std::unique_ptr<RunSession> session;
     QPointer<RunPanel> panel;
     QWidget menuWindow;
     int menuShown = 0;

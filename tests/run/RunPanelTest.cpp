@@ -56,10 +56,13 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
             // Running: the stop opens, jogging and the unit close.
             EXPECT_TRUE(button("stopButton")->isEnabled() &&
                         !button("jogForwardButton")->isEnabled() && !unitCombo()->isEnabled());
+            // The run command put the focus on the stop: Space or Enter stops.
+            ASSERT_EQ(panel->focusWidget(), button("stopButton"));
             forget();
-            click(button("stopButton"));
+            QTest::keyClick(panel->focusWidget(), word == 18 ? Qt::Key_Space : Qt::Key_Return);
             EXPECT_EQ(writes(), (Writes{{kCmd, 1}}));
-            EXPECT_FALSE(s.drive.running() || button("stopButton")->isEnabled());
+            EXPECT_FALSE(s.drive.running());
+            EXPECT_TRUE(button("stopButton")->isEnabled());  // a stop is always allowed
             EXPECT_TRUE(s.dialogs.shown().empty());
         }
     }
@@ -91,7 +94,7 @@ TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
     }
     EXPECT_EQ(writes(),
               (Writes{{48, 500}, {kCmd, 19}, {kCmd, 1}, {48, 40000}, {kCmd, 35}, {kCmd, 1}}));
-    EXPECT_FALSE(s.drive.running() || button("stopButton")->isEnabled());
+    EXPECT_FALSE(s.drive.running());
     // Released while the press's writes are still on the line: the stop follows them.
     forget();
     during(10, [&] { QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton); });
@@ -139,15 +142,31 @@ TEST_P(RunFraming, SliderWritesWhatItShowsInTheOrderMoved) {
     EXPECT_EQ(writes(), (Writes{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
 }
 
-TEST_P(RunFraming, EnterWritesTheFrequencyTheRegisterCanHold) {
+TEST_P(RunFraming, EnterKeyWritesTheTypedFrequency) {
     load();
-    enter(edit("frequencyEdit"), "500");  // no range check on Enter
+    enter(edit("frequencyEdit"), "500");  // past the slider: the drive holds it to its limit
     EXPECT_EQ(writes(), (Writes{{32, 50000}}));
     EXPECT_TRUE(s.dialogs.shown().empty());
-    forget();
-    enter(edit("frequencyEdit"), "1000");  // would arrive as another frequency
-    EXPECT_TRUE(writes().empty());
-    EXPECT_EQ(s.dialogs.messages(), Texts{kRange});
+}
+
+TEST_P(RunFraming, ACommandTheDriveDidNotConfirmLeavesTheStateUnconfirmed) {
+    load();
+    QLabel* state = child<QLabel>("stateLabel");
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->text(), QString());
+    aim({kWrite, kCmd, DriveFault::Kind::NoReply});
+    click(button("runForwardButton"));
+    EXPECT_EQ(state->text(), QStringLiteral("狀態未確認"));
+    EXPECT_TRUE(button("stopButton")->isEnabled());
+    // A stop the drive confirms settles it.
+    click(button("stopButton"));
+    EXPECT_EQ(state->text(), QString());
+    // Unconfirmed stop: the panel shows stopped, and the stop stays at hand.
+    click(button("runReverseButton"));
+    aim({kWrite, kCmd, DriveFault::Kind::NoReply});
+    click(button("stopButton"));
+    EXPECT_EQ(state->text(), QStringLiteral("狀態未確認"));
+    EXPECT_TRUE(button("stopButton")->isEnabled() && button("runForwardButton")->isEnabled());
 }
 
 TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
@@ -158,7 +177,9 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     cases[] = {
         {0, false, "12.345", "12.34", 1234}, {1, false, "6000", "6000.0", 60000},
         {0, false, "600.01", "600.01", -1},  {1, false, "12.34", "12.3", 123},
-        {0, true, "600.01", "600.01", -1},   {1, true, "6000.06", "6000.1", -1}};  // -1: refused
+        {0, true, "600.01", "600.01", -1},   {1, true, "6000.06", "6000.1", -1},  // -1: refused
+        {0, false, "-0.01", "-0.01", -1},    {1, true, "-1", "-1.0", -1},
+        {0, false, "1e400", "1e400", -1},    {0, true, "0", "0.00", 0}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
