@@ -116,11 +116,9 @@ bool RunSession::open() {
 }
 
 bool RunSession::enter() {
-    bool entered = false;
-    m_line->submit([this, &entered] { entered = enterDrive(); });
+    m_line->submit([this] { m_entered = enterDrive(); });  // a fresh line: runs now
     reportWhenQuiet();
-    m_entered = entered;
-    return entered;
+    return m_entered;
 }
 
 bool RunSession::enterDrive() {
