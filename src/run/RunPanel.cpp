@@ -53,6 +53,7 @@ RunPanel::RunPanel(Services& services, QWidget* parent)
     : QMainWindow(parent),
       m_services(services),
       m_session(std::make_unique<RunSession>(services, this)) {
+    setObjectName("runPanel");
     setAttribute(Qt::WA_DeleteOnClose);
     buildWindow();
     m_session->setOnStateChanged([this] { showState(); });
@@ -167,9 +168,10 @@ void RunPanel::buildWindow() {
     // Whether the drive confirmed the last command.
     m_stateLabel = new QLabel(this);
     m_stateLabel->setObjectName("stateLabel");
+    m_stateLabel->setFont(kaiFont(14.25));
     statusBar()->setObjectName("statusBar");
     statusBar()->setSizeGripEnabled(false);
-    statusBar()->addWidget(m_stateLabel);
+    statusBar()->addWidget(m_stateLabel, 1);
 
     connect(m_runForwardButton, &QPushButton::clicked, this, &RunPanel::onRunForwardClicked);
     connect(m_runReverseButton, &QPushButton::clicked, this, &RunPanel::onRunReverseClicked);
