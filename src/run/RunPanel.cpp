@@ -15,6 +15,7 @@
 
 #include "RunTexts.h"
 #include "ToolbarPictures.h"
+#include "platform/LinkStatus.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 
@@ -172,6 +173,11 @@ void RunPanel::buildWindow() {
     statusBar()->setObjectName("statusBar");
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(m_stateLabel, 1);
+    // The link in use, as the mode menu shows it.
+    auto* linkLabel = new QLabel(linkStatusText(m_services), this);
+    linkLabel->setObjectName("linkLabel");
+    linkLabel->setFont(mingFont());
+    statusBar()->addPermanentWidget(linkLabel);
 
     connect(m_runForwardButton, &QPushButton::clicked, this, &RunPanel::onRunForwardClicked);
     connect(m_runReverseButton, &QPushButton::clicked, this, &RunPanel::onRunReverseClicked);

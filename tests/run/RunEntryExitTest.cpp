@@ -22,6 +22,8 @@ TEST_F(RunFixture, EntryRaisesTheFrequenciesAndAsksNothingOfADriveOnTheLink) {
     // nothing.
     EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}}));
     EXPECT_TRUE(s.dialogs.shown().empty());
+    // The link in use, in the status bar.
+    EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
 }
 
 TEST_F(RunFixture, AnUnknownRampUnitIsNotWritten) {
