@@ -44,6 +44,9 @@ public:
     virtual std::vector<CliPort> listPorts() = 0;
     // What the technician can do about a port they may not open ("add your user to dialout").
     virtual QString permissionFix(const QString& portName) const = 0;
+    // The name stands for something that exists but carries no line: a regular file, a
+    // directory, a FIFO, a device that is no terminal (/dev/null).
+    virtual bool notASerialPort(const QString& /*name*/) const { return false; }
     // Ctrl+C was pressed: a running command stops at its next transaction.
     virtual bool stopRequested() const = 0;
     // Whether stderr is a terminal (the scan then keeps one live progress line).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QTextStream>
+#include <functional>
 
 #include "cli/CliCommands.h"
 #include "sim/SimulatedPort.h"
@@ -14,17 +15,38 @@ namespace {
 
 using namespace ::testing;
 
-// Remembers every frame sent as "settings@station" ("19200,E,8,1@3"), in order.
+// What the port saw and what the test does to it: every frame sent as "settings@station"
+// ("19200,E,8,1@3") with its function, in order, and hooks run as a frame goes out.
+struct LineLog {
+    std::vector<std::string> sent;
+    std::vector<int> functions;
+    // Runs before the frame numbered `index` (from 0) goes out with `function`.
+    std::function<void(SerialPort& port, int index, int function)> onSend;
+    bool loseWriteReplies = false;  // the drive carries out writes; their replies are lost
+};
+
 struct RecordingPort : SimulatedPort {
-    RecordingPort(SimulatedLine& line, TimedWait& wait, std::vector<std::string>& log)
-        : SimulatedPort(line, wait, "/dev/ttyUSB0"), log(log) {}
+    RecordingPort(SimulatedLine& line, TimedWait& wait, LineLog& log)
+        : SimulatedPort(line, wait, "/dev/ttyUSB0"), line(line), log(log) {}
     bool send(std::span<const std::uint8_t> bytes) override {
         const bool rtu = parseSettings(settings())->dataBits == 8;
-        const int station = rtu ? bytes[0] : std::stoi(std::string(&bytes[1], &bytes[3]), 0, 16);
-        log.push_back(settings() + "@" + std::to_string(station));
+        auto field = [&](int i) {
+            return rtu ? bytes[i]
+                       : std::stoi(std::string(&bytes[1 + 2 * i], &bytes[3 + 2 * i]), 0, 16);
+        };
+        const int index = static_cast<int>(log.sent.size());
+        log.sent.push_back(settings() + "@" + std::to_string(field(0)));
+        log.functions.push_back(field(1));
+        if (log.onSend)
+            log.onSend(*this, index, field(1));
+        if (field(1) == 6 && log.loseWriteReplies && isOpen() && line.present()) {
+            line.drive().hear(bytes, *parseSettings(settings()));
+            return true;
+        }
         return SimulatedPort::send(bytes);
     }
-    std::vector<std::string>& log;
+    SimulatedLine& line;
+    LineLog& log;
 };
 
 // A port the user may not open.
@@ -33,25 +55,36 @@ struct ForbiddenPort : SimulatedPort {
     OpenResult open() override { return OpenResult::NoPermission; }
 };
 
+// A file that is no serial port: the system refuses line settings for it.
+struct PlainFile : SimulatedPort {
+    using SimulatedPort::SimulatedPort;
+    OpenResult open() override { return OpenResult::BadSettings; }
+};
+
 struct SimEnvironment : CliEnvironment {
     VirtualClock clock;
     SimulatedDrive drive;
     SimulatedLine line{drive};
-    std::vector<std::string> sent;
+    LineLog log;
     std::vector<CliPort> portList;
     bool stop = false;
 
     TimedWait& timedWait() override { return clock; }
     std::unique_ptr<SerialPort> createPort(const QString& name) override {
         if (name == QLatin1String("COM3") || name == QLatin1String("/dev/ttyUSB0"))
-            return std::make_unique<RecordingPort>(line, clock, sent);
+            return std::make_unique<RecordingPort>(line, clock, log);
         if (name == QLatin1String("/dev/ttyS7"))
             return std::make_unique<ForbiddenPort>(line, clock, "/dev/ttyS7");
+        if (name == QLatin1String("/tmp/notes.txt") || name == QLatin1String("/dev/ttyS8"))
+            return std::make_unique<PlainFile>(line, clock, name.toStdString());
         return nullptr;
     }
     std::vector<CliPort> listPorts() override { return portList; }
     QString permissionFix(const QString& port) const override {
         return QStringLiteral("join dialout for ") + port;
+    }
+    bool notASerialPort(const QString& name) const override {
+        return name == QLatin1String("/tmp/notes.txt");
     }
     bool stopRequested() const override { return stop; }
     bool errIsTerminal() const override { return false; }
@@ -92,7 +125,7 @@ TEST(CliCommands, ProbeReadWriteInBothFramings) {
         EXPECT_THAT(r.err, HasSubstr("register 600: no usable reply: exception 2 (illegal data"));
         // Hexadecimal register and value (a negative value is written over the pty).
         r = cli(env, link + "write 0x2000 0x12");  // run forward
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "0x2000 18\n")) << r.err;
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "0x2000 1 -> 18\n")) << r.err;
         EXPECT_TRUE(env.drive.running());
         EXPECT_FALSE(env.line.isHeld());  // every command closes the port
     }
@@ -122,7 +155,10 @@ TEST(CliCommands, ExitStatusAndMessages) {
         {"-p COM9 probe", 3, "port COM9 not found", {}},
         {"-p /dev/ttyS7 scan", 3, "no permission to open port /dev/ttyS7; fix: join dialout", {}},
         {"-p COM3 write 498 9", 4, "write of 9 to register 498 not confirmed: exception 3", {}},
-        {"-p COM3 write 1 2", 4, "may or may not have taken it", K::NoReply},
+        {"-p COM3 write 1 2", 4, "not sent: no usable reply to reading it first: no reply",
+         K::NoReply},
+        {"-p /tmp/notes.txt probe", 3, "port /tmp/notes.txt is not a serial port", {}},
+        {"-p /dev/ttyS8 probe", 3, "port /dev/ttyS8 refuses the settings 9600,N,7,2", {}},
         {"-p COM3 write 1 2", 4, "wrong station", K::OtherStation},
     };
     for (const auto& [args, code, message, fault] : cases) {
@@ -135,6 +171,7 @@ TEST(CliCommands, ExitStatusAndMessages) {
         EXPECT_THAT(r.err, AllOf(HasSubstr("velorin-cli: "), HasSubstr(message)));
         EXPECT_EQ(r.err.find("--help") != std::string::npos, code == 2);
         EXPECT_EQ(env.line.opens() > 0, code == 1 || code == 4);  // usage errors: no open
+        EXPECT_THAT(env.drive.writeLog(), IsEmpty());
         EXPECT_FALSE(env.line.isHeld());
     }
     SimEnvironment env;
@@ -175,7 +212,7 @@ TEST(CliCommands, ScanFindsStation3At19200E81WithThe98thProbe) {
             for (const char* rate : {"4800", "9600", "19200", "38400", "115200"})
                 expected.push_back(std::string(rate) + "," + format + "@" + station);
     expected.resize(98);
-    EXPECT_EQ(env.sent, expected);
+    EXPECT_EQ(env.log.sent, expected);
     // 97 probes without an answer each waited out their deadline (longer at 4800 ASCII).
     EXPECT_THAT(env.clock.now(), AllOf(Gt(Micros{97 * 100000}), Lt(Micros{98 * 130000})));
 }
@@ -196,6 +233,134 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
     r = cli(env, "-p COM3 scan");
     EXPECT_EQ(r.code, 3);
     EXPECT_THAT(r.err, AllOf(HasSubstr("not found"), HasSubstr("scan stopped at station 1, ")));
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto i = text.find(part); i != std::string::npos; i = text.find(part, i + 1)) ++n;
+    return n;
+}
+
+// A write is confirmed only by the drive: the register is read first on the fresh port, so an
+// adapter that echoes shows it before anything is written, and its copy of the write request
+// never passes for the drive's answer.
+TEST(CliCommands, WriteReadsTheRegisterFirstAndTrustsNoEcho) {
+    using Framing = std::tuple<const char*, int, int>;  // settings, rate, format
+    for (const auto& [settings, rate, format] :
+         {Framing{"9600,N,7,2", 1, 0}, Framing{"19200,E,8,1", 2, 5}}) {
+        SCOPED_TRACE(settings);
+        // args, echoing adapter, exit status, stdout, message, writes the drive carried out
+        const std::tuple<const char*, bool, int, const char*, const char*, int> cases[] = {
+            {"write 0x2000 18", false, 0, "0x2000 1 -> 18\n", "", 1},
+            {"--signed write 100 -3", false, 0, "100 0 -> -3\n", "", 1},
+            {"write 0x2000 18", true, 0, "0x2000 1 -> 18\n", "", 1},
+            {"--station 9 write 0x2000 18", true, 4, "", "not sent", 0},
+            {"write 498 9", true, 4, "", "not confirmed: exception 3", 0},
+        };
+        for (const auto& [args, echo, code, out, message, writes] : cases) {
+            SCOPED_TRACE(args);
+            SimEnvironment env;
+            env.drive.setLink(1, rate, format);
+            env.line.setLocalEcho(echo);
+            const auto r = cli(env, QStringLiteral("-p COM3 -s %1 %2").arg(settings, args));
+            EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out)) << r.err;
+            EXPECT_THAT(r.err, HasSubstr(message));
+            EXPECT_EQ(env.drive.writeLog().size(), writes);
+            ASSERT_THAT(env.log.functions, Not(IsEmpty()));
+            EXPECT_EQ(env.log.functions.front(), 3);
+        }
+    }
+    // The drive took the write but its reply was lost on the line.
+    SimEnvironment env;
+    env.log.loseWriteReplies = true;
+    const auto r = cli(env, "-p COM3 write 0x2000 18");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(4, ""));
+    EXPECT_THAT(r.err,
+                HasSubstr("not confirmed: no reply (the drive may or may not have taken it)"));
+    EXPECT_EQ(env.log.functions, (std::vector<int>{3, 6}));
+}
+
+// Ctrl+C while a frame is on the line: the transaction ends, what it did is reported, and the
+// command ends with 130. A write whose read was interrupted is not sent.
+TEST(CliCommands, CtrlCDuringATransactionEndsTheCommandAfterIt) {
+    // args, frame during which Ctrl+C is pressed, stdout, message, writes carried out
+    const std::tuple<const char*, int, const char*, const char*, int> cases[] = {
+        {"probe", 0, "", "interrupted; the port is closed", 0},
+        {"write 0x2000 18", 0, "", "write of 18 to register 0x2000 not sent", 0},
+        {"write 0x2000 18", 1, "0x2000 1 -> 18\n", "interrupted; the port is closed", 1},
+        {"read 496 497 498", 1, "496 1\n497 96\n", "interrupted; the port is closed", 0},
+    };
+    for (const auto& [args, press, out, message, writes] : cases) {
+        SCOPED_TRACE(args);
+        SimEnvironment env;
+        env.log.onSend = [&env, press](SerialPort&, int index, int) {
+            if (index == press)
+                env.stop = true;
+        };
+        const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, out));
+        EXPECT_THAT(r.err, HasSubstr(message));
+        EXPECT_EQ(env.drive.writeLog().size(), writes);
+        EXPECT_EQ(env.log.sent.size(), press + 1);
+        EXPECT_FALSE(env.line.isHeld());
+    }
+}
+
+// The adapter pulled out during a command: exit status 3 with one "port lost", nothing more
+// sent, and what was done before it still reported.
+TEST(CliCommands, PortLostDuringACommand) {
+    // args, frame before which the adapter goes, stdout, message
+    const std::tuple<const char*, int, const char*, const char*> cases[] = {
+        {"probe", 0, "", ""},
+        {"read 496 497 498", 1, "496 1\n", ""},
+        {"write 0x2000 18", 1, "", "the drive may or may not have taken it"},
+    };
+    for (const auto& [args, unplug, out, message] : cases) {
+        SCOPED_TRACE(args);
+        SimEnvironment env;
+        env.log.onSend = [&env, unplug](SerialPort&, int index, int) {
+            if (index == unplug)
+                env.line.setPresent(false);
+        };
+        const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(3, out));
+        EXPECT_EQ(occurrences(r.err, "port lost"), 1) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(message));
+        EXPECT_EQ(env.log.sent.size(), unplug + 1);
+    }
+}
+
+// Replies that came after their transaction gave up on them: the technician is told once.
+TEST(CliCommands, LateRepliesAreReportedOnce) {
+    SimEnvironment env;
+    auto r = cli(env, "-p COM3 read 496 497 498");
+    EXPECT_THAT(r.err, Not(HasSubstr("later than")));
+    env.log.onSend = [](SerialPort& port, int, int) { port.countLateReply(); };
+    r = cli(env, "-p COM3 read 496 497 498");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "496 1\n497 96\n498 0\n"));
+    EXPECT_EQ(occurrences(r.err, "velorin-cli: the drive answers later than 0.1 s"), 1) << r.err;
+}
+
+// A drive that answers late never has its reply shown as the next register's value.
+TEST(CliCommands, ASlowDriveNeverShowsARegisterWithAnothersValue) {
+    for (int delay : {95, 130}) {
+        SCOPED_TRACE(delay);
+        SimEnvironment env;
+        for (int reg = 0; reg < 3; ++reg) env.drive.setReg(reg, 1000 + reg);
+        env.drive.setResponseDelay(Micros{delay * 1000});
+        const auto r = cli(env, "-p COM3 read 0 1 2 0 1 2");
+        if (delay == 95)
+            EXPECT_EQ(std::tie(r.code, r.out),
+                      std::tuple(0, "0 1000\n1 1001\n2 1002\n0 1000\n1 1001\n2 1002\n"));
+        for (const QString& line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts)) {
+            const QStringList words = line.split(' ');
+            EXPECT_EQ(words[1].toInt(), 1000 + words[0].toInt()) << line.toStdString();
+        }
+        if (delay == 130) {
+            EXPECT_EQ(r.code, 1);
+            EXPECT_EQ(occurrences(r.err, "the drive answers later than 0.1 s"), 1) << r.err;
+        }
+    }
 }
 
 TEST(CliCommands, PortsListing) {
