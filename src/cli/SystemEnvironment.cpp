@@ -1,10 +1,17 @@
 #include "SystemEnvironment.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 
 #include "platform/PortNaming.h"
 #include "platform/QtSerialPort.h"
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace velorin {
 
@@ -49,6 +56,28 @@ QString SystemEnvironment::permissionFix(const QString& portName) const {
                    "log out and in again")
             .arg(group);
     return QStringLiteral("ask the administrator for read and write access to %1").arg(device);
+}
+
+bool SystemEnvironment::notASerialPort(const QString& name) const {
+#ifdef Q_OS_WIN
+    Q_UNUSED(name);
+    return false;  // COM names only
+#else
+    const QByteArray device = QFile::encodeName(deviceOf(name));
+    struct stat info {};
+    if (device.isEmpty() || ::stat(device.constData(), &info) != 0)
+        return false;
+    if (!S_ISCHR(info.st_mode))
+        return true;  // a regular file, a directory, a FIFO, a socket
+    // A character device carries a line only if it is a terminal. Asked only after the open
+    // failed, so a working port is never opened twice.
+    const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;  // cannot tell
+    const bool terminal = ::isatty(fd) != 0;
+    ::close(fd);
+    return !terminal;
+#endif
 }
 
 }  // namespace velorin

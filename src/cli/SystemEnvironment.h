@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "CliCommands.h"
+#include "CliEnvironment.h"
 #include "platform/EventLoopWait.h"
 
 namespace velorin {
@@ -19,6 +19,7 @@ public:
     std::unique_ptr<SerialPort> createPort(const QString& name) override;
     std::vector<CliPort> listPorts() override;
     QString permissionFix(const QString& portName) const override;
+    bool notASerialPort(const QString& name) const override;
     bool stopRequested() const override { return m_stop.load(); }
     bool errIsTerminal() const override { return m_errIsTerminal; }
 

@@ -1,0 +1,59 @@
+#pragma once
+// What velorin-cli needs from the machine: the serial ports, the clock, Ctrl+C and the terminal.
+// The program hands it real serial ports and the real clock, the tests the simulated drive and a
+// virtual clock.
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "link/SerialPort.h"
+#include "link/TimedWait.h"
+
+namespace velorin {
+
+// The exit status of velorin-cli, as --help and docs/cli.md list it.
+enum class CliExit : int {
+    Ok = 0,
+    NoUsableReply = 1,  // no drive answered, a read got no usable reply, a scan found nothing
+    Usage = 2,          // the command line is wrong
+    PortUnusable = 3,   // the port cannot be opened (in use, not found, no permission, not a
+                        // serial port) or was lost during the command
+    WriteNotConfirmed = 4,
+    Interrupted = 130,  // Ctrl+C
+};
+
+inline int exitCode(CliExit e) {
+    return static_cast<int>(e);
+}
+
+// A serial port of the machine as `velorin-cli ports` lists it.
+struct CliPort {
+    QString comName;                    // "COM3"
+    QString device;                     // "/dev/ttyUSB0"
+    QString description;                // what the system says about the adapter
+    OpenResult state = OpenResult::Ok;  // what a trial open gave
+};
+
+class CliEnvironment {
+public:
+    virtual ~CliEnvironment() = default;
+
+    virtual TimedWait& timedWait() = 0;
+    // The port behind a COM name ("COM3") or a device path ("/dev/ttyUSB0"); nullptr when the
+    // name stands for nothing (the open will then be reported as "not found").
+    virtual std::unique_ptr<SerialPort> createPort(const QString& name) = 0;
+    // The machine's serial ports, each tried once.
+    virtual std::vector<CliPort> listPorts() = 0;
+    // What the technician can do about a port they may not open ("add your user to dialout").
+    virtual QString permissionFix(const QString& portName) const = 0;
+    // The name stands for something that exists but carries no line: a regular file, a
+    // directory, a FIFO, a device that is no terminal (/dev/null).
+    virtual bool notASerialPort(const QString& /*name*/) const { return false; }
+    // Ctrl+C was pressed: a running command stops after its current transaction.
+    virtual bool stopRequested() const = 0;
+    // Whether stderr is a terminal (the scan then keeps one live progress line).
+    virtual bool errIsTerminal() const = 0;
+};
+
+}  // namespace velorin

@@ -1,0 +1,276 @@
+#include "CliRequest.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace velorin {
+
+namespace {
+
+// What each command takes. A new command is a row here and a row in the command table.
+enum class Arguments { None, Registers, RegisterAndValue };
+enum class LineUse {
+    None,       // no port
+    OneLink,    // the port with --settings and --station
+    EveryLink,  // every settings string and station in turn
+};
+struct CommandSyntax {
+    CliCommand command;
+    const char* name;
+    Arguments arguments;
+    LineUse line;
+};
+constexpr CommandSyntax kCommandSyntax[] = {
+    {CliCommand::Ports, "ports", Arguments::None, LineUse::None},
+    {CliCommand::Probe, "probe", Arguments::None, LineUse::OneLink},
+    {CliCommand::Read, "read", Arguments::Registers, LineUse::OneLink},
+    {CliCommand::Write, "write", Arguments::RegisterAndValue, LineUse::OneLink},
+    {CliCommand::Scan, "scan", Arguments::None, LineUse::EveryLink},
+};
+
+// QCommandLineParser takes "-5" for an option; negative numbers carry this mark through it.
+const QChar kNegativeMark(0xE000);
+
+QString unmark(QString s) {
+    return s.remove(kNegativeMark);
+}
+
+struct ParserOptions {
+    QCommandLineOption port{{QStringLiteral("p"), QStringLiteral("port")},
+                            QStringLiteral("The serial port: a COM name (COM3) or a device path "
+                                           "(/dev/ttyUSB0, a pseudo-terminal)."),
+                            QStringLiteral("PORT")};
+    QCommandLineOption settings{
+        {QStringLiteral("s"), QStringLiteral("settings")},
+        QStringLiteral("Line settings, e.g. \"9600,N,7,2\" (the default, the drive's factory "
+                       "setting). 7 data bits speak Modbus ASCII, 8 data bits Modbus RTU."),
+        QStringLiteral("SETTINGS")};
+    QCommandLineOption station{QStringLiteral("station"),
+                               QStringLiteral("The drive's station, 1..254 (default 1)."),
+                               QStringLiteral("N")};
+    QCommandLineOption stations{QStringLiteral("stations"),
+                                QStringLiteral("scan: the stations to try, A-B or A (default "
+                                               "1-254)."),
+                                QStringLiteral("A-B")};
+    QCommandLineOption signedValues{
+        QStringLiteral("signed"),
+        QStringLiteral("Show values as 16-bit two's complement (-32768..32767) instead of "
+                       "0..65535.")};
+    QCommandLineOption trace{QStringLiteral("trace"),
+                             QStringLiteral("Print every frame sent and received to stderr, with "
+                                            "its time and the check of the reply.")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help.")};
+    QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.addOptions({port, settings, station, stations, signedValues, trace, help, version});
+    }
+};
+
+// Decimal (optionally signed) or 0x hexadecimal; empty when the text is neither.
+std::optional<long long> parseInteger(const QString& text) {
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]{1,12}$"));
+    static const QRegularExpression hex(QStringLiteral("^-?0[xX][0-9A-Fa-f]{1,8}$"));
+    const QString t = text.trimmed();
+    bool ok = false;
+    long long v = 0;
+    if (decimal.match(t).hasMatch()) {
+        v = t.toLongLong(&ok, 10);
+    } else if (hex.match(t).hasMatch()) {
+        const bool negative = t.startsWith(QLatin1Char('-'));
+        v = t.mid(negative ? 3 : 2).toLongLong(&ok, 16);
+        if (negative)
+            v = -v;
+    }
+    if (!ok)
+        return std::nullopt;
+    return v;
+}
+
+// Fills a request from the parsed words; returns the usage error, or an empty text.
+class RequestBuilder {
+public:
+    RequestBuilder(const QCommandLineParser& parser, const ParserOptions& opt)
+        : m_parser(parser), m_opt(opt) {}
+
+    QString build(QStringList words, CliRequest& request);
+
+private:
+    QString value(const QCommandLineOption& o) const { return unmark(m_parser.value(o)); }
+    QString readLink(CliRequest& request) const;
+    QString readStations(CliRequest& request) const;
+    QString readArguments(const CommandSyntax& syntax, const QStringList& words,
+                          CliRequest& request) const;
+
+    const QCommandLineParser& m_parser;
+    const ParserOptions& m_opt;
+};
+
+QString registerError(const QString& text, std::optional<RegisterArg>& out) {
+    const auto v = parseInteger(text);
+    if (!v)
+        return QStringLiteral("register \"%1\" is not a number: use decimal or 0x hexadecimal")
+            .arg(text);
+    if (*v < 0 || *v > 0xFFFF)
+        return QStringLiteral("register %1 is out of range 0..65535 (0x0000..0xFFFF)").arg(text);
+    const bool hex = text.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    RegisterArg r;
+    r.reg = static_cast<std::uint16_t>(*v);
+    r.text = hex ? QStringLiteral("0x") +
+                       QStringLiteral("%1").arg(r.reg, 4, 16, QLatin1Char('0')).toUpper()
+                 : QString::number(r.reg);
+    out = r;
+    return {};
+}
+
+QString RequestBuilder::readLink(CliRequest& request) const {
+    if (m_parser.isSet(m_opt.settings)) {
+        const QString text = value(m_opt.settings);
+        const std::string s = text.trimmed().toUpper().remove(QLatin1Char(' ')).toStdString();
+        if (!formatIndexOf(s))
+            return QStringLiteral(
+                       "unknown settings string \"%1\": use a rate of 4800, 9600, "
+                       "19200, 38400 or 115200 and a format of N,7,2 E,7,1 O,7,1 "
+                       "(ASCII) or N,8,2 N,8,1 E,8,1 O,8,1 (RTU), e.g. \"9600,N,7,2\"")
+                .arg(text);
+        request.settings = s;
+    }
+    request.framing = framingOfFormat(*formatIndexOf(request.settings));
+    if (m_parser.isSet(m_opt.station)) {
+        const QString text = value(m_opt.station);
+        const auto n = parseInteger(text);
+        if (!n || *n < 1 || *n > 254)
+            return QStringLiteral("station \"%1\" is out of range 1..254").arg(text);
+        request.station = static_cast<std::uint8_t>(*n);
+    }
+    return {};
+}
+
+QString RequestBuilder::readStations(CliRequest& request) const {
+    if (!m_parser.isSet(m_opt.stations))
+        return {};
+    const QString text = value(m_opt.stations);
+    const QStringList parts = text.split(QLatin1Char('-'));
+    std::optional<long long> a, b;
+    if (parts.size() <= 2) {
+        a = parseInteger(parts.front());
+        b = parseInteger(parts.back());
+    }
+    if (!a || !b || *a < ScanOrder::kFirstStation || *b > ScanOrder::kLastStation || *a > *b)
+        return QStringLiteral("--stations \"%1\": give A-B or A with 1 <= A <= B <= 254").arg(text);
+    request.firstStation = static_cast<int>(*a);
+    request.lastStation = static_cast<int>(*b);
+    return {};
+}
+
+QString RequestBuilder::readArguments(const CommandSyntax& syntax, const QStringList& words,
+                                      CliRequest& request) const {
+    switch (syntax.arguments) {
+        case Arguments::None:
+            if (!words.isEmpty())
+                return QStringLiteral("%1 takes no arguments").arg(QLatin1String(syntax.name));
+            return {};
+        case Arguments::Registers:
+            if (words.isEmpty())
+                return QStringLiteral("%1 needs at least one register")
+                    .arg(QLatin1String(syntax.name));
+            break;
+        case Arguments::RegisterAndValue:
+            if (words.size() != 2)
+                return QStringLiteral("%1 needs a register and a value")
+                    .arg(QLatin1String(syntax.name));
+            break;
+    }
+    const qsizetype registers = syntax.arguments == Arguments::Registers ? words.size() : 1;
+    for (qsizetype i = 0; i < registers; ++i) {
+        std::optional<RegisterArg> r;
+        if (QString why = registerError(words[i], r); !why.isEmpty())
+            return why;
+        request.registers.push_back(*r);
+    }
+    if (syntax.arguments == Arguments::RegisterAndValue) {
+        const auto v = parseInteger(words[1]);
+        if (!v)
+            return QStringLiteral("value \"%1\" is not a number: use decimal or 0x hexadecimal")
+                .arg(words[1]);
+        if (*v < -32768 || *v > 65535)
+            return QStringLiteral("value %1 is out of range -32768..65535").arg(words[1]);
+        request.value = static_cast<int>(*v);
+    }
+    return {};
+}
+
+QString RequestBuilder::build(QStringList words, CliRequest& request) {
+    if (m_parser.isSet(m_opt.help)) {
+        request.command = CliCommand::Help;
+        return {};
+    }
+    if (m_parser.isSet(m_opt.version)) {
+        request.command = CliCommand::Version;
+        return {};
+    }
+    QStringList names;
+    for (const auto& s : kCommandSyntax) names << QLatin1String(s.name);
+    if (words.isEmpty())
+        return QStringLiteral("no command given: %1 or %2")
+            .arg(names.mid(0, names.size() - 1).join(QStringLiteral(", ")), names.last());
+    const QString name = words.takeFirst();
+    const CommandSyntax* syntax = nullptr;
+    for (const auto& s : kCommandSyntax)
+        if (name == QLatin1String(s.name))
+            syntax = &s;
+    if (!syntax)
+        return QStringLiteral("unknown command \"%1\"").arg(name);
+    request.command = syntax->command;
+
+    const bool scans = syntax->line == LineUse::EveryLink;
+    if (m_parser.isSet(m_opt.stations) && !scans)
+        return QStringLiteral("--stations belongs to scan");
+    if (scans && (m_parser.isSet(m_opt.settings) || m_parser.isSet(m_opt.station)))
+        return QStringLiteral(
+            "scan tries every settings string and station; narrow it with --stations A-B");
+    if (syntax->line != LineUse::None) {
+        request.portName = value(m_opt.port).trimmed();
+        if (request.portName.isEmpty())
+            return QStringLiteral("no port given: use --port COM3 or --port /dev/ttyUSB0");
+        if (QString why = scans ? readStations(request) : readLink(request); !why.isEmpty())
+            return why;
+    }
+    request.signedValues = m_parser.isSet(m_opt.signedValues);
+    request.trace = m_parser.isSet(m_opt.trace);
+    return readArguments(*syntax, words, request);
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(const QStringList& args) {
+    static const QRegularExpression negative(QStringLiteral("^-[0-9]"));
+    QStringList marked;
+    for (const QString& a : args) marked << (negative.match(a).hasMatch() ? kNegativeMark + a : a);
+
+    QCommandLineParser parser;
+    ParserOptions opt;
+    opt.addTo(parser);
+    if (!parser.parse(marked))
+        return {std::nullopt, unmark(parser.errorText())};
+    QStringList words;
+    for (const QString& p : parser.positionalArguments()) words << unmark(p);
+
+    CliRequest request;
+    const QString why = RequestBuilder(parser, opt).build(words, request);
+    if (!why.isEmpty())
+        return {std::nullopt, why};
+    return {request, {}};
+}
+
+QString optionsHelpText() {
+    QCommandLineParser parser;
+    ParserOptions opt;
+    opt.addTo(parser);
+    const QString all = parser.helpText();
+    return all.mid(all.indexOf(QLatin1String("Options:")));
+}
+
+}  // namespace velorin

@@ -1,0 +1,274 @@
+#include "CliTexts.h"
+
+#include "CliRequest.h"
+
+#ifndef VELORIN_VERSION
+#define VELORIN_VERSION "0"
+#endif
+
+namespace velorin::clitext {
+
+namespace {
+
+QString exceptionName(std::uint8_t code) {
+    switch (code) {
+        case 1:
+            return QStringLiteral(" (illegal function)");
+        case 2:
+            return QStringLiteral(" (illegal data address)");
+        case 3:
+            return QStringLiteral(" (illegal data value)");
+        case 4:
+            return QStringLiteral(" (drive failure)");
+        default:
+            return {};
+    }
+}
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString framingText(Framing framing) {
+    return fromView(framingName(framing));
+}
+
+}  // namespace
+
+QString foundLine(const std::string& settings, Framing framing, int station) {
+    return QStringLiteral("settings=%1 framing=%2 station=%3\n")
+        .arg(QString::fromStdString(settings), framingText(framing))
+        .arg(station);
+}
+
+QString valueText(std::uint16_t value, bool signedValues) {
+    return signedValues ? QString::number(static_cast<std::int16_t>(value))
+                        : QString::number(value);
+}
+
+QStringList portLines(const std::vector<CliPort>& ports, const std::vector<QString>& fixes) {
+    qsizetype comWidth = 0, deviceWidth = 0;
+    for (const auto& p : ports) {
+        comWidth = std::max(comWidth, p.comName.size());
+        deviceWidth = std::max(deviceWidth, p.device.size());
+    }
+    QStringList lines;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const CliPort& p = ports[i];
+        QString state;
+        switch (p.state) {
+            case OpenResult::Ok:
+                state = QStringLiteral("free");
+                break;
+            case OpenResult::InUse:
+                state = QStringLiteral("in-use");
+                break;
+            case OpenResult::NoPermission:
+                state = QStringLiteral("no-permission");
+                break;
+            default:
+                state = QStringLiteral("unusable");
+                break;
+        }
+        QString line = QStringLiteral("%1  %2  %3")
+                           .arg(p.comName.leftJustified(comWidth),
+                                p.device.leftJustified(deviceWidth), state.leftJustified(13));
+        if (!p.description.isEmpty())
+            line += QStringLiteral("  ") + p.description;
+        if (p.state == OpenResult::NoPermission && i < fixes.size())
+            line += QStringLiteral("  (fix: %1)").arg(fixes[i]);
+        lines << line.trimmed();
+    }
+    return lines;
+}
+
+QString outcomeText(const ReplyCheck& check, Framing framing) {
+    switch (check.outcome) {
+        case LinkOutcome::Ok:
+            return QStringLiteral("ok");
+        case LinkOutcome::NoReply:
+            return QStringLiteral("no reply");
+        case LinkOutcome::BadChecksum:
+            return isRtu(framing) ? QStringLiteral("bad CRC") : QStringLiteral("bad LRC");
+        case LinkOutcome::WrongStation:
+            return QStringLiteral("wrong station");
+        case LinkOutcome::WrongFunction:
+            return QStringLiteral("wrong function");
+        case LinkOutcome::Malformed:
+            return QStringLiteral("malformed reply");
+        case LinkOutcome::Exception:
+            return QStringLiteral("exception %1").arg(check.exceptionCode) +
+                   exceptionName(check.exceptionCode);
+        case LinkOutcome::PortError:
+            return QStringLiteral("port error");
+        case LinkOutcome::Stopped:
+            return QStringLiteral("stopped");
+    }
+    return fromView(linkOutcomeName(check.outcome));
+}
+
+QString openFailure(OpenResult result, const QString& port, const std::string& settings,
+                    const QString& fix) {
+    switch (result) {
+        case OpenResult::InUse:
+            return QStringLiteral("port %1 is in use by another program").arg(port);
+        case OpenResult::NotFound:
+            return QStringLiteral("port %1 not found ('velorin-cli ports' lists the ports)")
+                .arg(port);
+        case OpenResult::NoPermission:
+            return QStringLiteral("no permission to open port %1; fix: %2").arg(port, fix);
+        case OpenResult::BadSettings:
+            return QStringLiteral("port %1 refuses the settings %2")
+                .arg(port, QString::fromStdString(settings));
+        default:
+            return QStringLiteral("port %1 cannot be opened").arg(port);
+    }
+}
+
+QString notASerialPort(const QString& port) {
+    return QStringLiteral("port %1 is not a serial port ('velorin-cli ports' lists the ports)")
+        .arg(port);
+}
+
+QString portLost(const QString& port, const QString& consequence) {
+    return QStringLiteral("port lost: %1 went away (adapter unplugged?); %2")
+        .arg(port, consequence);
+}
+
+QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string& settings) {
+    const QString talksAt = QStringLiteral("the drive talks at --settings %1 from now on");
+    if (reg == drive::kStationParameter)
+        return QStringLiteral("the drive answers at station %1 from now on").arg(word);
+    if (reg == drive::kRateParameter) {
+        for (int i = 0; i < static_cast<int>(kRates.size()); ++i)
+            if (kRates[i].driveValue == word)
+                return talksAt.arg(QString::fromStdString(replaceRate(settings, i)));
+        return {};
+    }
+    if (reg == drive::kFormatParameter && word < kFormats.size())
+        return talksAt.arg(QString::fromStdString(replaceFormat(settings, word)));
+    if (reg == drive::kResetParameter && drive::isFactoryReset(word))
+        return QStringLiteral(
+                   "the drive resets its parameters and answers at --settings %1 "
+                   "--station %2 within 2 s")
+            .arg(QLatin1String(drive::kFactorySettings))
+            .arg(drive::kFactoryStation);
+    return {};
+}
+
+QString durationText(Micros t) {
+    const long long s = (t.count() + 500000) / 1000000;
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+}
+
+QString scanProgress(const ScanOrder& order, const ScanStep& step, Micros left) {
+    return QStringLiteral("scan: station %1 of %2-%3, %4, %5 baud, about %6 left")
+        .arg(QString::number(step.station), QString::number(order.firstStation()),
+             QString::number(order.lastStation()), fromView(kFormats[step.format].listText),
+             fromView(kRates[step.rate].text), durationText(left));
+}
+
+QString scanStation(const ScanOrder& order, const ScanStep& step) {
+    return QStringLiteral("scanning station %1 of %2-%3")
+        .arg(step.station)
+        .arg(order.firstStation())
+        .arg(order.lastStation());
+}
+
+QString scanStep(const ScanStep& step) {
+    return QStringLiteral("station %1, %2")
+        .arg(step.station)
+        .arg(QString::fromStdString(step.settings()));
+}
+
+QString traceLine(const LinkTraceEvent& e, Micros since) {
+    const double seconds = static_cast<double>(since.count()) / 1e6;
+    QString bytes;
+    if (e.rtu) {
+        for (std::size_t i = 0; i < e.bytes.size(); ++i)
+            bytes += (i ? QStringLiteral(" ") : QString()) +
+                     QStringLiteral("%1").arg(e.bytes[i], 2, 16, QLatin1Char('0')).toUpper();
+    } else {
+        for (std::uint8_t b : e.bytes) {
+            if (b == '\r')
+                bytes += QStringLiteral("\\r");
+            else if (b == '\n')
+                bytes += QStringLiteral("\\n");
+            else if (b < 0x20 || b > 0x7E)
+                bytes += QStringLiteral("\\x") +
+                         QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+            else
+                bytes += QLatin1Char(static_cast<char>(b));
+        }
+    }
+    QString text = QStringLiteral("[%1] %2 %3")
+                       .arg(seconds, 10, 'f', 6)
+                       .arg(e.sent ? QStringLiteral("->") : QStringLiteral("<-"),
+                            bytes.isEmpty() ? QStringLiteral("(nothing)") : bytes);
+    if (!e.sent)
+        text += QStringLiteral("  ") + outcomeText(e.check, framingOf(e.rtu));
+    return text;
+}
+
+QString helpText() {
+    return QStringLiteral(
+               "Usage: velorin-cli [options] <command> [arguments]\n"
+               "\n"
+               "Talks to one Velorin drive on a serial line: Modbus ASCII or RTU, one register "
+               "per\nrequest (function 3 to read, function 6 to write).\n"
+               "\n"
+               "Commands:\n"
+               "  ports               List the serial ports: COM name, device, state (free, "
+               "in-use,\n"
+               "                      no-permission with the fix, unusable), description.\n"
+               "  probe               Read the drive's station register P496 (0x01F0); the "
+               "drive is\n"
+               "                      found when it holds more than 0. Prints\n"
+               "                      settings=S framing=ASCII|RTU station=N.\n"
+               "  read REG [REG ...]  Read each register; prints \"REG VALUE\" per line.\n"
+               "  write REG VALUE     Read the register, then write it; prints \"REG OLD -> NEW\""
+               "\n"
+               "                      with NEW as the drive confirmed it (OLD is ? when the "
+               "drive\n"
+               "                      refuses the read).\n"
+               "  scan                Try every station, format and rate (stations upwards; "
+               "ASCII\n"
+               "                      formats before RTU; rates from 4800 up) until the drive "
+               "answers;\n"
+               "                      prints settings=S framing=ASCII|RTU station=N. Ctrl+C "
+               "stops it.\n"
+               "\n"
+               "PORT is a COM name (COM3) or a device path (/dev/ttyUSB0, a pseudo-terminal).\n"
+               "SETTINGS is a rate of 4800, 9600, 19200, 38400 or 115200 and one of the "
+               "formats\n"
+               "N,7,2 E,7,1 O,7,1 (Modbus ASCII) or N,8,2 N,8,1 E,8,1 O,8,1 (Modbus RTU).\n"
+               "REG is 0..65535 and VALUE -32768..65535, decimal or 0x hexadecimal (0x2101).\n"
+               "Values are shown as 0..65535 unless --signed is given.\n"
+               "\n") +
+           optionsHelpText() +
+           QStringLiteral(
+               "\n"
+               "Exit status:\n"
+               "  0    done: the drive answered, the write was confirmed, the drive was found\n"
+               "  1    no usable reply: no drive answered, a read failed, the scan found "
+               "nothing\n"
+               "  2    usage error: unknown command, option, settings string, or a number out "
+               "of range\n"
+               "  3    the port cannot be opened (in use, not found, no permission, not a "
+               "serial\n"
+               "       port) or was lost during the command\n"
+               "  4    the write was not confirmed by the drive, or not sent because the read "
+               "before\n"
+               "       it got no usable reply\n"
+               "  130  interrupted by Ctrl+C; the port is closed\n");
+}
+
+QString versionLine() {
+    return QStringLiteral("velorin-cli " VELORIN_VERSION "\n");
+}
+
+}  // namespace velorin::clitext

@@ -1,0 +1,59 @@
+#pragma once
+// What velorin-cli says: results on stdout, messages and the trace on stderr, and --help. The
+// commands decide when; the words are here, in one place.
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CliEnvironment.h"
+#include "link/DriveFacts.h"
+#include "link/MBus.h"
+
+namespace velorin::clitext {
+
+// ---- Results (stdout) ----
+// "settings=9600,N,7,2 framing=ASCII station=1", for a shell's eval.
+QString foundLine(const std::string& settings, Framing framing, int station);
+// A register value, 0..65535 or with --signed -32768..32767.
+QString valueText(std::uint16_t value, bool signedValues);
+// One line per port: COM name, device, state, description, and the fix when it may not be opened.
+QStringList portLines(const std::vector<CliPort>& ports, const std::vector<QString>& fixes);
+
+// ---- Messages (stderr) ----
+inline constexpr const char* kPrefix = "velorin-cli: ";
+inline constexpr const char* kSeeHelp = "Try 'velorin-cli --help' for the commands and options.";
+inline constexpr const char* kLateReplies = "the drive answers later than 0.1 s";
+inline constexpr const char* kInterrupted = "interrupted; the port is closed";
+
+// What the check of a reply found: "ok", "no reply", "bad CRC", "exception 2 (illegal data
+// address)".
+QString outcomeText(const ReplyCheck& check, Framing framing);
+// Why a port could not be opened; `fix` is the remedy for a missing permission.
+QString openFailure(OpenResult result, const QString& port, const std::string& settings,
+                    const QString& fix);
+QString notASerialPort(const QString& port);
+// The port went away under a command; `consequence` says what that means for it.
+QString portLost(const QString& port, const QString& consequence);
+// After a write of a link or reset parameter: how to reach the drive from now on; empty for any
+// other register.
+QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string& settings);
+// "45 s", "14 min 40 s", "2 h 5 min".
+QString durationText(Micros t);
+// The scan's live line on a terminal, and its line per station elsewhere.
+QString scanProgress(const ScanOrder& order, const ScanStep& step, Micros left);
+QString scanStation(const ScanOrder& order, const ScanStep& step);
+// "station 3, 19200,E,8,1"
+QString scanStep(const ScanStep& step);
+
+// ---- Trace (stderr) ----
+// "[  0.015258] -> 01 03 01 F0 00 01 85 C5", a reply with its check after it; `since` is the
+// time from the start of the command.
+QString traceLine(const LinkTraceEvent& event, Micros since);
+
+// ---- Help ----
+QString helpText();
+QString versionLine();
+
+}  // namespace velorin::clitext
