@@ -49,16 +49,13 @@ struct RecordingPort : SimulatedPort {
     LineLog& log;
 };
 
-// A port the user may not open.
-struct ForbiddenPort : SimulatedPort {
-    using SimulatedPort::SimulatedPort;
-    OpenResult open() override { return OpenResult::NoPermission; }
-};
-
-// A file that is no serial port: the system refuses line settings for it.
-struct PlainFile : SimulatedPort {
-    using SimulatedPort::SimulatedPort;
-    OpenResult open() override { return OpenResult::BadSettings; }
+// A port the system will not open: the user may not (NoPermission), or it refuses line
+// settings, as for a file that is no serial port (BadSettings).
+struct RefusingPort : SimulatedPort {
+    RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
+        : SimulatedPort(line, wait, name.toStdString()), result(result) {}
+    OpenResult open() override { return result; }
+    OpenResult result;
 };
 
 struct SimEnvironment : CliEnvironment {
@@ -74,9 +71,9 @@ struct SimEnvironment : CliEnvironment {
         if (name == QLatin1String("COM3") || name == QLatin1String("/dev/ttyUSB0"))
             return std::make_unique<RecordingPort>(line, clock, log);
         if (name == QLatin1String("/dev/ttyS7"))
-            return std::make_unique<ForbiddenPort>(line, clock, "/dev/ttyS7");
+            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::NoPermission);
         if (name == QLatin1String("/tmp/notes.txt") || name == QLatin1String("/dev/ttyS8"))
-            return std::make_unique<PlainFile>(line, clock, name.toStdString());
+            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::BadSettings);
         return nullptr;
     }
     std::vector<CliPort> listPorts() override { return portList; }
@@ -141,7 +138,6 @@ TEST(CliCommands, ExitStatusAndMessages) {
     using K = DriveFault::Kind;  // args, exit status, message, fault of the drive
     const std::tuple<const char*, int, const char*, std::optional<K>> cases[] = {
         {"", 2, "no command given", {}},
-        {"-p COM3 erase", 2, "unknown command \"erase\"", {}},
         {"-p COM3 scan --stations 2-3", 1, "(/dev/ttyUSB0) at stations 2-3 (70 probes)", {}},
         {"-p COM3 --station 6 probe", 1, "station 6 with 9600,N,7,2 (Modbus ASCII)", {}},
         {"-p COM3 read 1", 1, "bad LRC", K::CorruptChecksum},
@@ -168,7 +164,6 @@ TEST(CliCommands, ExitStatusAndMessages) {
         EXPECT_FALSE(env.line.isHeld());
     }
     SimEnvironment env;
-    EXPECT_EQ(cli(env, "-p COM3 -s 9600,n,7,2 probe").code, 0);  // parity in lower case
     EXPECT_EQ(cli(env, "--help").code, 0);
 }
 
@@ -238,107 +233,85 @@ int occurrences(const std::string& text, const std::string& part) {
 // adapter that echoes shows it before anything is written, and its copy of the write request
 // never passes for the drive's answer.
 TEST(CliCommands, WriteReadsTheRegisterFirstAndTrustsNoEcho) {
+    enum Adapter { Plain, Echoing, LosingWriteReplies };
     using Framing = std::tuple<const char*, int, int>;  // settings, rate, format
     for (const auto& [settings, rate, format] :
          {Framing{"9600,N,7,2", 1, 0}, Framing{"19200,E,8,1", 2, 5}}) {
         SCOPED_TRACE(settings);
-        // args, echoing adapter, exit status, stdout, message, writes the drive carried out
-        const std::tuple<const char*, bool, int, const char*, const char*, int> cases[] = {
-            {"write 0x2000 18", false, 0, "0x2000 1 -> 18\n", "", 1},
-            {"--signed write 100 -3", false, 0, "100 1000 -> -3\n", "", 1},
-            {"write 0x2000 18", true, 0, "0x2000 1 -> 18\n", "", 1},
-            {"--station 9 write 0x2000 18", true, 4, "", "not sent", 0},
-            {"write 498 9", true, 4, "", "not confirmed: exception 3", 0},
+        // args, adapter, exit status, stdout, message, frames sent, writes the drive carried out
+        const std::tuple<const char*, Adapter, int, const char*, const char*, int, int> cases[] = {
+            {"write 0x2000 18", Plain, 0, "0x2000 1 -> 18\n", "", 2, 1},
+            {"write 0x2000 18", Echoing, 0, "0x2000 1 -> 18\n", "", 2, 1},
+            {"--station 9 write 0x2000 18", Echoing, 4, "", "not sent", 1, 0},
+            {"write 498 9", Echoing, 4, "", "not confirmed: exception 3", 2, 0},
+            {"write 0x2000 18", LosingWriteReplies, 4, "",
+             "not confirmed: no reply (the drive may or may not have taken it)", 2, 1},
         };
-        for (const auto& [args, echo, code, out, message, writes] : cases) {
+        for (const auto& [args, adapter, code, out, message, frames, writes] : cases) {
             SCOPED_TRACE(args);
             SimEnvironment env;
             env.drive.setLink(1, rate, format);
-            env.line.setLocalEcho(echo);
+            env.line.setLocalEcho(adapter == Echoing);
+            env.log.loseWriteReplies = adapter == LosingWriteReplies;
             const auto r = cli(env, QStringLiteral("-p COM3 -s %1 %2").arg(settings, args));
             EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out)) << r.err;
             EXPECT_THAT(r.err, HasSubstr(message));
             EXPECT_EQ(env.drive.writeLog().size(), writes);
-            ASSERT_THAT(env.log.functions, Not(IsEmpty()));
-            EXPECT_EQ(env.log.functions.front(), 3);
+            // The read goes first, and only once.
+            const int readThenWrite[] = {3, 6};
+            EXPECT_THAT(env.log.functions, ElementsAreArray(readThenWrite, frames));
         }
     }
-    // The drive took the write but its reply was lost on the line.
-    SimEnvironment env;
-    env.log.loseWriteReplies = true;
-    const auto r = cli(env, "-p COM3 write 0x2000 18");
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(4, ""));
-    EXPECT_THAT(r.err,
-                HasSubstr("not confirmed: no reply (the drive may or may not have taken it)"));
-    EXPECT_EQ(env.log.functions, (std::vector<int>{3, 6}));
 }
 
-// Ctrl+C while a frame is on the line: the transaction ends, what it did is reported, and the
-// command ends with 130. A write whose read was interrupted is not sent.
-TEST(CliCommands, CtrlCDuringATransactionEndsTheCommandAfterIt) {
-    // args, frame during which Ctrl+C is pressed, stdout, message, writes carried out
-    const std::tuple<const char*, int, const char*, const char*, int> cases[] = {
-        {"probe", 0, "", "interrupted; the port is closed", 0},
-        {"write 0x2000 18", 0, "", "write of 18 to register 0x2000 not sent", 0},
-        {"write 0x2000 18", 1, "0x2000 1 -> 18\n", "interrupted; the port is closed", 1},
-        {"read 496 497 498", 1, "496 1\n497 96\n", "interrupted; the port is closed", 0},
+// Something happens as a frame goes out. Ctrl+C: the transaction ends, what it did is reported,
+// and the command ends with 130 (a write whose read was interrupted is not sent). The adapter
+// pulled out: one "port lost", exit status 3, nothing more sent. A late reply counted: the
+// technician is told once.
+TEST(CliCommands, CtrlCUnplugOrLateReplyDuringATransaction) {
+    enum Event { CtrlC, Unplug, LateReply };
+    // args, event, before frame, exit status, stdout, message, frames sent, writes carried out
+    const std::tuple<const char*, Event, int, int, const char*, const char*, int, int> cases[] = {
+        {"probe", CtrlC, 0, 130, "", "interrupted; the port is closed", 1, 0},
+        {"write 0x2000 18", CtrlC, 0, 130, "", "write of 18 to register 0x2000 not sent", 1, 0},
+        {"write 0x2000 18", CtrlC, 1, 130, "0x2000 1 -> 18\n", "interrupted", 2, 1},
+        {"read 496 497 498", CtrlC, 1, 130, "496 1\n497 96\n", "interrupted", 2, 0},
+        {"probe", Unplug, 0, 3, "", "port lost", 1, 0},
+        {"read 496 497 498", Unplug, 1, 3, "496 1\n", "port lost", 2, 0},
+        {"write 0x2000 18", Unplug, 1, 3, "", "may or may not have taken it", 2, 0},
+        {"read 496 497 498", LateReply, 0, 0, "496 1\n497 96\n498 0\n",
+         "velorin-cli: the drive answers later than 0.1 s\n", 3, 0},
     };
-    for (const auto& [args, press, out, message, writes] : cases) {
+    for (const auto& [args, event, frame, code, out, message, frames, writes] : cases) {
         SCOPED_TRACE(args);
         SimEnvironment env;
-        env.log.onSend = [&env, press](SerialPort&, int index, int) {
-            if (index == press)
+        env.log.onSend = [&env, event, frame](SerialPort& port, int index, int) {
+            if (index != frame)
+                return;
+            if (event == CtrlC)
                 env.stop = true;
+            else if (event == Unplug)
+                env.line.setPresent(false);
+            else
+                port.countLateReply();
         };
         const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, out));
-        EXPECT_THAT(r.err, HasSubstr(message));
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
+        EXPECT_EQ(occurrences(r.err, message), 1) << r.err;
+        EXPECT_EQ(occurrences(r.err, "port lost"), event == Unplug);
+        EXPECT_EQ(occurrences(r.err, "later than"), event == LateReply);
+        EXPECT_EQ(env.log.sent.size(), frames);
         EXPECT_EQ(env.drive.writeLog().size(), writes);
-        EXPECT_EQ(env.log.sent.size(), press + 1);
         EXPECT_FALSE(env.line.isHeld());
     }
-}
-
-// The adapter pulled out during a command: exit status 3 with one "port lost", nothing more
-// sent, and what was done before it still reported.
-TEST(CliCommands, PortLostDuringACommand) {
-    // args, frame before which the adapter goes, stdout, message
-    const std::tuple<const char*, int, const char*, const char*> cases[] = {
-        {"probe", 0, "", ""},
-        {"read 496 497 498", 1, "496 1\n", ""},
-        {"write 0x2000 18", 1, "", "the drive may or may not have taken it"},
-    };
-    for (const auto& [args, unplug, out, message] : cases) {
-        SCOPED_TRACE(args);
-        SimEnvironment env;
-        env.log.onSend = [&env, unplug](SerialPort&, int index, int) {
-            if (index == unplug)
-                env.line.setPresent(false);
-        };
-        const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(3, out));
-        EXPECT_EQ(occurrences(r.err, "port lost"), 1) << r.err;
-        EXPECT_THAT(r.err, HasSubstr(message));
-        EXPECT_EQ(env.log.sent.size(), unplug + 1);
-    }
-}
-
-// Replies that came after their transaction gave up on them: the technician is told once.
-TEST(CliCommands, LateRepliesAreReportedOnce) {
-    SimEnvironment env;
-    auto r = cli(env, "-p COM3 read 496 497 498");
-    EXPECT_THAT(r.err, Not(HasSubstr("later than")));
-    env.log.onSend = [](SerialPort& port, int, int) { port.countLateReply(); };
-    r = cli(env, "-p COM3 read 496 497 498");
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "496 1\n497 96\n498 0\n"));
-    EXPECT_EQ(occurrences(r.err, "velorin-cli: the drive answers later than 0.1 s"), 1) << r.err;
 }
 
 // A drive that answers late never has its reply shown as the next register's value: at 95 ms it
 // is within the deadline counted from the end of the request; at 130 ms every reply comes too late
 // and is set aside, and the technician is told once.
 // DISABLED until the link counts the deadline from the end of the request and sets late replies
-// aside (the link's own change); the message itself is tested above.
+// aside (the link's own change); the message itself is tested
+// above.
 TEST(CliCommands, DISABLED_ASlowDriveNeverShowsARegisterWithAnothersValue) {
     const std::tuple<int, int, const char*, int> cases[] = {
         {95, 0, "0 1000\n1 1001\n2 1002\n0 1000\n1 1001\n2 1002\n", 0},
