@@ -215,12 +215,14 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
     EXPECT_THAT(r.err, HasSubstr("interrupted; the port is closed"));
     EXPECT_THAT(env.line.opens(), AllOf(Gt(30), Lt(60)));  // stopped within a probe of the press
     EXPECT_FALSE(env.line.isHeld());
-    // An adapter pulled out ends the scan as a port not found.
+    // An adapter pulled out ends the scan: found gone at the next open ("not found") or while
+    // a probe goes out ("port lost").
     env.stop = false;
     env.clock.at(env.clock.now() + Micros{2000000}, [&] { env.line.setPresent(false); });
     r = cli(env, "-p COM3 scan");
     EXPECT_EQ(r.code, 3);
-    EXPECT_THAT(r.err, AllOf(HasSubstr("not found"), HasSubstr("scan stopped at station 1, ")));
+    EXPECT_THAT(r.err, AllOf(AnyOf(HasSubstr("not found"), HasSubstr("port lost")),
+                             HasSubstr("scan stopped at station 1, ")));
 }
 
 int occurrences(const std::string& text, const std::string& part) {
@@ -306,25 +308,32 @@ TEST(CliCommands, CtrlCUnplugOrLateReplyDuringATransaction) {
     }
 }
 
-// A drive that answers late never has its reply shown as the next register's value: at 95 ms it
-// is within the deadline counted from the end of the request; at 130 ms every reply comes too late
-// and is set aside, and the technician is told once.
-// DISABLED until the link counts the deadline from the end of the request and sets late replies
-// aside (the link's own change); the message itself is tested
-// above.
+// A drive that answers late never has its reply shown as the next register's value. A reply
+// complete within 0.1 s of the request's end is taken (95 ms at 115200); one that comes later is
+// set aside, and the technician is told once.
+// DISABLED until the link sets late replies aside (the link's change, not yet on main; it passes
+// with it); the message itself is tested above.
 TEST(CliCommands, DISABLED_ASlowDriveNeverShowsARegisterWithAnothersValue) {
-    const std::tuple<int, int, const char*, int> cases[] = {
-        {95, 0, "0 1000\n1 1001\n2 1002\n0 1000\n1 1001\n2 1002\n", 0},
-        {130, 1, "", 1},
+    // settings, rate, format, response delay in ms, exit status and stdout (-1: any)
+    const std::tuple<const char*, int, int, int, int, const char*> cases[] = {
+        {"115200,N,8,1", 4, 4, 95, 0, "0 1000\n1 1001\n2 1002\n0 1000\n1 1001\n2 1002\n"},
+        {"9600,N,7,2", 1, 0, 95, -1, ""},
+        {"9600,N,7,2", 1, 0, 130, 1, ""},
+        {"19200,E,8,1", 2, 5, 130, 1, ""},
     };
-    for (const auto& [delay, code, out, notes] : cases) {
-        SCOPED_TRACE(delay);
+    for (const auto& [settings, rate, format, delay, code, out] : cases) {
+        SCOPED_TRACE(std::string(settings) + " " + std::to_string(delay));
         SimEnvironment env;
+        env.drive.setLink(1, rate, format);
         for (int reg = 0; reg < 3; ++reg) env.drive.setReg(reg, 1000 + reg);
         env.drive.setResponseDelay(Micros{delay * 1000});
-        const auto r = cli(env, "-p COM3 read 0 1 2 0 1 2");
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
-        EXPECT_EQ(occurrences(r.err, "the drive answers later than 0.1 s"), notes) << r.err;
+        const auto r = cli(env, QStringLiteral("-p COM3 -s %1 read 0 1 2 0 1 2").arg(settings));
+        for (const QString& line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts))
+            EXPECT_EQ(line.section(' ', 1).toInt(), 1000 + line.section(' ', 0, 0).toInt());
+        if (code >= 0)
+            EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
+        EXPECT_EQ(occurrences(r.err, "the drive answers later than 0.1 s"), r.code == 0 ? 0 : 1)
+            << r.err;
     }
 }
 
