@@ -7,11 +7,9 @@
 // aborts when it returns a fault, and the test suite replays every file of
 // fuzz/corpus/<name>/ through it.
 //
-// Adding a target (the parameter-file reader is the next one):
-//   1. a source file here defining, in velorin::fuzz,
+// Adding a target, as the parameter-file reader was added:
+//   1. a source file here defining, in velorin::fuzz, and declared below,
 //        std::string checkParameterFileInput(std::span<const std::uint8_t> fileBytes);
-//      (any file contents: the reader must refuse what it cannot read, and what it reads must
-//      write back to the same values);
 //   2. in fuzz/CMakeLists.txt:
 //        velorin_fuzz_target(parameter_file CHECK checkParameterFileInput
 //                            SOURCES ParameterFileCheck.cpp LIBS velorin_editor)
@@ -43,6 +41,9 @@ std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
 std::string checkTransactInput(std::span<const std::uint8_t> input);
 // The simulated drive's request reader, fed the input in pieces with quiet spells between.
 std::string checkRequestReaderInput(std::span<const std::uint8_t> input);
+// The parameter-file reader over any file contents: it refuses what it cannot read, tells the
+// fault on a line of the file, and what it takes saves and loads back to the same values.
+std::string checkParameterFileInput(std::span<const std::uint8_t> fileBytes);
 
 // Takes the input apart: bytes from the front, zero once it is used up.
 class InputReader {

@@ -36,5 +36,5 @@ build_fuzzers() {
   CXX=clang++ cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELORIN_TESTS=OFF -DVELORIN_FUZZ=ON
   cmake --build "$dir" -j "$(nproc)" --target fuzz_rtu_reply fuzz_ascii_reply fuzz_transact \
-    fuzz_request_reader
+    fuzz_request_reader fuzz_parameter_file
 }
