@@ -1,8 +1,8 @@
 // Reading every page of the parameter editor (registers 0-562 by the pages' read ranges, one
-// request per register) through the editor's core over a pseudo-terminal against
-// velorin-drive-sim with its wire-time model. Printed beside the line's own limit for one
-// register per request: request and reply on the wire, the drive's response delay and the
-// silent gap before each request.
+// request per register), then writing every page back, through the editor's core over a
+// pseudo-terminal against velorin-drive-sim with its wire-time model. Printed beside the line's
+// own limit for one register per request: request and reply on the wire, the drive's response
+// delay and the silent gap before each request.
 //
 //   editor_bench [response delay ms, default 5] [rounds per case, default 1]
 
@@ -45,9 +45,11 @@ int main(int argc, char** argv) {
                           {"115200,N,7,2", Framing::Ascii}};
     const int registers = registersOfAllPages();
 
-    std::printf("all 30 pages, %d registers, response delay %d ms\n", registers, delayMs);
-    std::printf("%-14s %-6s %12s %12s %8s %8s\n", "settings", "frame", "measured s", "limit s",
-                "ratio", "failed");
+    std::printf(
+        "read: all 30 pages, %d registers; write: all pages present; response delay %d ms\n",
+        registers, delayMs);
+    std::printf("%-14s %-6s %-6s %8s %12s %12s %8s %8s\n", "settings", "frame", "what", "requests",
+                "measured s", "limit s", "ratio", "failed");
     for (const Case& c : cases) {
         QProcess sim;
         const bool rtu = isRtu(c.framing);
@@ -66,33 +68,48 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
             return 1;
         }
-        int failed = 0;
-        double best = 0;
+        // One register per request: 8 + 7 bytes (read) or 8 + 8 (write) in RTU; 17 + 15 or
+        // 17 + 17 characters in ASCII.
+        const LineSettings settings = *parseSettings(c.settings);
+        auto perRequest = [&](int chars) {
+            return static_cast<double>(chars) * settings.bitsPerCharacter() / settings.baud +
+                   delayMs / 1000.0 + silentGap(settings).count() / 1e6;
+        };
+        const double readLimit = registers * perRequest(rtu ? 8 + 7 : 17 + 15);
         for (int round = 0; round < rounds; ++round) {
             EditorCore core;
             core.beginVisit(&line, c.framing);
+            int failed = 0;
             QElapsedTimer t;
             t.start();
             for (int page = 0; page < kPageCount; ++page)
                 if (!core.readPage(page).ok())
                     ++failed;
-            const double seconds = t.nsecsElapsed() / 1e9;
-            best = round == 0 ? seconds : std::min(best, seconds);
+            const double readSeconds = t.nsecsElapsed() / 1e9;
+            std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
+                        rtu ? "RTU" : "ASCII", "read", registers, readSeconds, readLimit,
+                        readSeconds / readLimit, failed);
+
+            // The fields as read, written back: nothing changes the link or the lock.
+            for (int reg = 0; reg < kRegisterCount; ++reg)
+                core.working()[reg] = reg == 497 ? baudPosition(core.driveValue(reg)).value_or(-1)
+                                                 : core.driveValue(reg);
+            LinkState link{1, c.framing, false, 1, c.settings};
+            t.restart();
+            const WriteOutcome outcome = core.writeToDrive(link, {});
+            const double writeSeconds = t.nsecsElapsed() / 1e9;
+            const int writes = outcome.confirmed + static_cast<int>(outcome.unconfirmed.size());
+            const double writeLimit =
+                perRequest(rtu ? 8 + 7 : 17 + 15) + writes * perRequest(rtu ? 8 + 8 : 17 + 17);
+            std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
+                        rtu ? "RTU" : "ASCII", "write", writes + 1, writeSeconds, writeLimit,
+                        writeSeconds / writeLimit,
+                        static_cast<int>(outcome.unconfirmed.size() + outcome.skipped.size()));
         }
         line.close();
         sim.closeWriteChannel();
         sim.terminate();
         sim.waitForFinished(3000);
-
-        // One register per request: 8 + 7 bytes in RTU, 17 + 15 characters in ASCII.
-        const LineSettings settings = *parseSettings(c.settings);
-        const int chars = rtu ? 8 + 7 : 17 + 15;
-        const double perRegister =
-            static_cast<double>(chars) * settings.bitsPerCharacter() / settings.baud +
-            delayMs / 1000.0 + silentGap(settings).count() / 1e6;
-        const double limit = registers * perRegister;
-        std::printf("%-14s %-6s %12.3f %12.3f %8.3f %8d\n", c.settings, rtu ? "RTU" : "ASCII", best,
-                    limit, best / limit, failed);
     }
     return 0;
 }

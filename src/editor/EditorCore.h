@@ -6,12 +6,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "editor/Catalogue.h"
 #include "editor/Rules.h"
+#include "editor/ValueCheck.h"
 #include "link/Global.h"
 
 namespace velorin {
@@ -52,6 +54,38 @@ struct FieldView {
     // outside 0-4): it keeps its content and is marked, with the raw value for the technician.
     bool unshowable = false;
     std::int32_t driveValue = 0;
+};
+
+// A parameter the write did not bring to the drive, and why.
+struct WriteIssue {
+    int reg = 0;
+    std::string reason;  // "變頻機未回應", "變頻機拒絕寫入 (例外碼 03)", why it was not sent
+    bool operator==(const WriteIssue&) const = default;
+};
+
+struct WriteOutcome {
+    enum class End {
+        Finished,          // every step ran (some writes may still be unconfirmed)
+        Declined,          // the motor runs and the technician chose not to write
+        NoAnswer,          // the drive did not answer the running check: nothing was written
+        DriveSilent,       // three writes in a row without a reply: the rest was not sent
+        NotAtNewSettings,  // after a rate or format change the drive did not answer
+    };
+    End end = End::Finished;
+    int confirmed = 0;                    // writes the drive confirmed
+    std::vector<WriteIssue> unconfirmed;  // refused or not answered
+    std::vector<WriteIssue> skipped;      // not sent
+    bool factoryReset = false;            // a confirmed reset to factory values
+    std::string settingsInUse;            // with NotAtNewSettings: the line settings now in use
+    // Nothing for the technician to be told beyond "done".
+    bool complete() const { return end == End::Finished && unconfirmed.empty() && skipped.empty(); }
+};
+
+// What the write asks of its caller while it runs.
+struct WriteHooks {
+    std::function<bool()> confirmWhileRunning;  // the motor runs: go on writing?
+    std::function<void()> writing;              // the writes begin
+    std::function<void(int page)> pageRead;     // a page was read again: show it
 };
 
 class EditorCore {
@@ -101,6 +135,17 @@ public:
     // The fields as they stand when the editor opens offline.
     static std::array<FieldContent, kRegisterCount> offlineFields() { return factoryFields(); }
 
+    // ---- Range check and write ----
+    // The range checks of every present page over the working values, in page and list order.
+    std::vector<CheckFailure> checkValues() const;
+    // Writes the working values of every present page, then the unit switches' pages again, the
+    // link parameters and the lock and unlock codes. `link` follows every change of station,
+    // rate, format and framing. Runs inside an operation of the line session.
+    WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks);
+    // The lines of the report of a write that was not complete: "P01.06 起動轉速：變頻機未回應";
+    // at most `maxLines` parameters, then "…及其他 N 項".
+    static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
+
     // ---- State ----
     const Values& working() const { return m_working; }
     Values& working() { return m_working; }
@@ -125,6 +170,11 @@ public:
 
 private:
     void refreshLinkCopies();
+    // One write; false when the write must end here (the drive fell silent, the line stopped).
+    bool send(int reg, std::int32_t value, WriteOutcome& outcome);
+    // After the line settings changed: whether the drive answers at them.
+    bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
+    void reopen(LinkState& link);
 
     LineSession* m_line = nullptr;
     Values m_working{};
@@ -133,6 +183,7 @@ private:
     DriveCopies m_copies;
     Framing m_framingInUse = Framing::Ascii;
     std::array<bool, kRegisterCount> m_unshown{};
+    int m_silentWrites = 0;  // writes in a row without any reply
 };
 
 }  // namespace velorin

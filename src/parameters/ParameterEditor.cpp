@@ -46,6 +46,15 @@ const QString Return = QStringLiteral("返回上一頁");
 const QString Quit = QStringLiteral("離開程式");
 const QString Reading = QStringLiteral("參數讀取中，請稍候...");
 const QString Writing = QStringLiteral("參數寫入中，請稍候");
+const QString Done = QStringLiteral("參數寫入完成。");
+const QString CloseAfterWrite = QStringLiteral("參數寫入中，寫入結束後關閉視窗，請稍候");
+const QString AskRunning =
+    QStringLiteral("目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?");
+const QString RunningTitle = QStringLiteral("變頻機運轉設定");
+const QString NoAnswer = QStringLiteral("變頻機未回應，未寫入任何參數。");
+const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+const QString NotCompleteTitle = QStringLiteral("寫入未完成");
+const QString CheckTitle = QStringLiteral("ERROR");
 const QString Unshown = QStringLiteral("此欄位無法顯示變頻機的值 %1，寫入與儲存時略過此參數。");
 }  // namespace text
 
@@ -64,6 +73,7 @@ constexpr int kPageWidth = 13560 + 3120 + FieldPlace::kFieldWidth + 240;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
 constexpr int kMaxDots = 40;
 constexpr int kTickMs = 1000;
+constexpr int kDoneShownMs = 3000;
 
 const char* const kUnshownStyle = "QComboBox { background-color: #ffd0d0; }";
 
@@ -396,6 +406,63 @@ void ParameterEditor::loadParameters() {}
 
 void ParameterEditor::writeToDrive() {
     convertFields();
+    const std::vector<CheckFailure> failures = m_core->checkValues();
+    for (const CheckFailure& failure : failures)
+        m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+    if (!failures.empty())
+        return;
+    setWriting(true);
+    m_line->submit([this] {
+        WriteHooks hooks;
+        hooks.confirmWhileRunning = [this] {
+            return m_services.dialogs->question(this, text::AskRunning, text::RunningTitle) == kYes;
+        };
+        hooks.writing = [this] {
+            m_tabs->setEnabled(false);
+            m_dots = 0;
+            showProgress(m_closeHeld ? text::CloseAfterWrite : text::Writing);
+            m_progressTimer->start();
+        };
+        hooks.pageRead = [this](int page) { showFields(m_core->showPage(page)); };
+        const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks);
+        setWriting(false);
+        reportWrite(outcome);
+        // After a reset to factory values the page in view is read again at the new settings.
+        if (outcome.factoryReset && !m_closeHeld)
+            readAndShowPage(m_pages->currentIndex());
+    });
+}
+
+void ParameterEditor::setWriting(bool writing) {
+    m_writing = writing;
+    for (Button b : {SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton})
+        m_buttons[b]->setEnabled(!writing);
+    if (!writing) {
+        m_progressTimer->stop();
+        m_dots = 0;
+        hideProgress();
+        m_tabs->setEnabled(true);
+    }
+}
+
+void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
+    if (outcome.end == WriteOutcome::End::Declined)
+        return;
+    if (outcome.end == WriteOutcome::End::NoAnswer) {
+        m_services.dialogs->message(this, text::NoAnswer, text::CommErrorTitle);
+        return;
+    }
+    if (outcome.complete()) {
+        showProgress(text::Done);
+        QTimer::singleShot(kDoneShownMs, this, [this] {
+            if (m_progress->text() == text::Done)
+                hideProgress();
+        });
+        return;
+    }
+    QStringList lines;
+    for (const std::string& line : EditorCore::reportLines(outcome)) lines << qs(line);
+    m_services.dialogs->message(this, lines.join(QLatin1Char('\n')), text::NotCompleteTitle);
 }
 
 void ParameterEditor::returnToPrevious() {
@@ -417,10 +484,15 @@ void ParameterEditor::quitProgram() {
 
 void ParameterEditor::closeEvent(QCloseEvent* event) {
     if (lineBusy()) {
-        // A page read ends after the register on the line; then the window closes.
+        // A page read ends after the register on the line; a write runs to its end, so the
+        // drive is never left half-configured with the port closed under it. Then the window
+        // closes.
         if (!m_closeHeld) {
             m_closeHeld = true;
-            m_line->stop();
+            if (m_writing)
+                showProgress(text::CloseAfterWrite);
+            else
+                m_line->stop();
             m_line->whenIdle([self = QPointer<ParameterEditor>(this)] {
                 if (self)
                     self->close();

@@ -69,6 +69,8 @@ private:
     void saveParameters();
     void loadParameters();
     void writeToDrive();
+    void setWriting(bool writing);
+    void reportWrite(const WriteOutcome& outcome);
     void returnToPrevious();
     void quitProgram();
 
@@ -92,6 +94,7 @@ private:
 
     bool m_returning = false;  // the previous window is already shown
     bool m_closeHeld = false;  // a close waits for the line operation under way
+    bool m_writing = false;    // a write is under way: the close waits for its end
 };
 
 // Creates the editor, shows it maximised and runs its start-up. Returns the window.

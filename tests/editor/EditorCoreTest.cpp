@@ -8,55 +8,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "editor/EditorCore.h"
-#include "editor/LineRecord.h"
-#include "link/LineSession.h"
-#include "sim/SimulatedPort.h"
+#include "editor/CoreFixture.h"
 
 using namespace velorin;
 using namespace velorin::test;
 
 namespace {
-
-class CoreFixture : public ::testing::Test {
-protected:
-    void connect(Framing framing) {
-        if (isRtu(framing))
-            drive.setLink(1, 1, 3);  // 9600,N,8,2
-        session = std::make_unique<LineSession>(std::make_unique<SimulatedPort>(line, clock));
-        session->follow({1, framing, false, 1, drive.settings()});
-        ASSERT_EQ(session->open(1, drive.settings()), OpenResult::Ok);
-        core.beginVisit(session.get(), framing);
-    }
-    // The replies to the requests numbered `from` (counted from 1) onwards are lost, `count` of
-    // them.
-    void loseReplies(int from, int count) {
-        record.onReply = [this, from, count](int n) {
-            if (n == from - 1)
-                drive.injectFault({DriveFault::Kind::NoReply}, count);
-        };
-    }
-    static std::string shown(const Display& d) {
-        if (const auto* t = std::get_if<ShowText>(&d))
-            return t->text;
-        if (const auto* p = std::get_if<SelectPosition>(&d))
-            return "#" + std::to_string(p->position);
-        return "unchanged";
-    }
-    std::string shownOnPage(int page, int reg) {
-        for (const FieldView& v : core.showPage(page))
-            if (v.reg == reg)
-                return shown(v.display);
-        return "no field";
-    }
-
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    std::unique_ptr<LineSession> session;
-    EditorCore core;
-    LineRecord record;
-};
 
 // ---- Every display rule over all 30 pages ----
 

@@ -8,9 +8,11 @@
 #include <QtWidgets>
 
 #include "editor/LineRecord.h"
+#include "link/LineSession.h"
 #include "menu/ModeMenu.h"
 #include "parameters/ParameterEditor.h"
 #include "platform/Twips.h"
+#include "sim/SimulatedPort.h"
 #include "support/SimServices.h"
 
 using namespace velorin;
@@ -375,6 +377,103 @@ TEST_F(EditorFixture, ReturnAndQuit) {
     shortcut(Qt::Key_Q);
     EXPECT_TRUE(s.quitCalled);
     EXPECT_FALSE(s.line.isHeld());
+}
+
+// ---- The write ----
+
+TEST_F(EditorFixture, ARangeCheckFailureShowsItsBoxAndNothingIsWritten) {
+    open();
+    click(tab(1));
+    // clang-format off
+    const struct { std::vector<std::pair<int, const char*>> texts; std::vector<QString> boxes; } cases[] = {
+        {{{2, "14"}}, {"P00.02 範圍不在0~13。"}},
+        {{{2, "14"}, {31, "400.01"}, {4, "5"}},
+         {"P00.02 範圍不在0~13。", "P00.04 範圍不在0~4。", "P01.06 範圍不在0.00~400.00。"}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        s.dialogs.clear();
+        s.drive.clearWriteLog();
+        for (auto [reg, text] : c.texts) enter(reg, QString::fromUtf8(text));
+        shortcut(Qt::Key_T);
+        EXPECT_EQ(s.dialogs.messages(), c.boxes);
+        for (const ShownDialog& box : s.dialogs.shown()) EXPECT_EQ(box.title, "ERROR");
+        EXPECT_TRUE(s.drive.writeLog().empty());
+        for (auto [reg, text] : {std::pair{2, "6"}, {4, "2"}, {31, "0.00"}}) enter(reg, text);
+    }
+}
+
+TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
+    open();
+    bool during_write = false;
+    during(300ms, [&] {
+        during_write = true;
+        for (const char* name :
+             {"saveButton", "loadButton", "writeButton", "returnButton", "quitButton"})
+            EXPECT_FALSE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+        EXPECT_FALSE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
+        EXPECT_EQ(progress()->text(), "參數寫入中，請稍候");
+        enter(2, "9");
+        shortcut(Qt::Key_S);
+        click(tab(3));
+        editor->close();
+        EXPECT_EQ(progress()->text(), "參數寫入中，寫入結束後關閉視窗，請稍候");
+    });
+    record.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_TRUE(during_write);
+    EXPECT_EQ(s.drive.writeLog().size(), 21u);  // all of page P00
+    EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
+    EXPECT_EQ(core->working()[2], 6);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_FALSE(s.line.isHeld());
+}
+
+TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
+    {  // the motor runs
+        LineSession other(std::make_unique<SimulatedPort>(s.line, s.clock));
+        other.open(1, "9600,N,7,2");
+        ASSERT_EQ(other.write(0x2000, 18).outcome, LinkOutcome::Ok);
+    }
+    open();
+    s.dialogs.answerQuestions({kNo, kYes, kYes});
+    s.drive.clearWriteLog();
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>{
+                  "目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?"});
+    EXPECT_EQ(s.dialogs.shown().at(0).title, "變頻機運轉設定");
+    EXPECT_TRUE(s.drive.writeLog().empty());
+    for (const char* name : {"saveButton", "writeButton", "returnButton"})
+        EXPECT_TRUE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+    EXPECT_TRUE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
+    EXPECT_FALSE(progress()->isVisible());
+    // A write whose second register gets no reply: one box lists it.
+    record.clear();
+    record.onReply = [this](int n) {
+        if (n == 2)
+            s.drive.injectFault({DriveFault::Kind::NoReply});
+    };
+    s.dialogs.clear();
+    shortcut(Qt::Key_T);
+    ASSERT_EQ(s.dialogs.messages().size(), 1u);
+    EXPECT_EQ(s.dialogs.messages()[0], "P00.01 監看變數選擇：變頻機未回應");
+    EXPECT_EQ(s.dialogs.shown().back().title, "寫入未完成");
+    // Every write confirmed: no box, the progress text says so.
+    record.onReply = {};
+    s.dialogs.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_TRUE(s.dialogs.messages().empty());
+    EXPECT_TRUE(progress()->isVisible());
+    EXPECT_EQ(progress()->text(), "參數寫入完成。");
+    // Silence at the running check: nothing is written.
+    s.drive.clearWriteLog();
+    s.drive.injectFault({DriveFault::Kind::NoReply});
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"變頻機未回應，未寫入任何參數。"});
+    EXPECT_EQ(s.dialogs.shown().back().title, "通訊錯誤");
+    EXPECT_TRUE(s.drive.writeLog().empty());
 }
 
 TEST_F(EditorFixture, ProgressDotsGrowToFortyThenStartAgain) {
