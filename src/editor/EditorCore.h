@@ -105,6 +105,8 @@ public:
     // copies stay from the visit before, as the drive has not changed them meanwhile.
     // `line` is null offline.
     void beginVisit(LineSession* line, Framing framing);
+    // The visit ends: the line session goes with its window.
+    void endVisit() { m_line = nullptr; }
     bool offline() const { return m_line == nullptr; }
     LineSession* line() const { return m_line; }
 

@@ -93,6 +93,7 @@ ParameterEditor::ParameterEditor(Services& services, std::shared_ptr<EditorCore>
 }
 
 ParameterEditor::~ParameterEditor() {
+    m_core->endVisit();
     if (m_line)
         m_line->close();
 }
