@@ -28,16 +28,15 @@ protected:
         ASSERT_EQ(session->open(1, link.settings), OpenResult::Ok);
         core.beginVisit(session.get(), framing);
     }
-    // The requests numbered `from` (counted from 1) onwards meet `fault`, `count` of them.
-    void faultAt(int from, DriveFault fault, int count = 1) {
-        record.onReply = [this, from, fault, count](int n) {
-            if (n == from - 1)
+    // The `count` requests that follow the n-th (counted from 1; 0: from now) meet `fault`.
+    void faultAfter(int n, DriveFault fault, int count = 1) {
+        if (n == 0)
+            drive.injectFault(fault, count);
+        record.onReply = [=, this](int sent) {
+            if (sent == n)
                 drive.injectFault(fault, count);
         };
-        if (from == 1)
-            drive.injectFault(fault, count);
     }
-    void loseReplies(int from, int count) { faultAt(from, {DriveFault::Kind::NoReply}, count); }
     // The working values the fields of a page give when the technician changed nothing.
     void takeShownValues(int page) {
         for (int reg : Catalogue::instance().page(page).fields)
