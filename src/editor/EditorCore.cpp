@@ -128,6 +128,12 @@ std::vector<FieldView> EditorCore::showPage(int page) {
     return views;
 }
 
+bool EditorCore::fieldEdited(int reg) {
+    const bool noDecimals = m_copies.pidDecimals < 0 || m_copies.pidDecimals > 4;
+    m_unshown.at(reg) = m_unshown.at(reg) && reg == kPidSetpointRegister && noDecimals;
+    return m_unshown.at(reg);
+}
+
 void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
                          char decimalSeparator) {
     valueConvert(fields, m_working, m_copies.pidDecimals, decimalSeparator);

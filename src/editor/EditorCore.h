@@ -96,6 +96,7 @@ public:
     static constexpr int kRampUnitRegister = 96;
     static constexpr int kStepUnitRegister = 229;
     static constexpr int kRatedCurrentRegister = 382;
+    static constexpr int kPidSetpointRegister = 440;
     static constexpr int kPidFullScaleRegister = 470;
     static constexpr int kPidDecimalsRegister = 471;
     // Read once when the editor opens online, in this order.
@@ -128,8 +129,9 @@ public:
     // Whether the field holds something other than the drive's value that the technician saw:
     // a write or save must not take it.
     bool unshown(int reg) const { return m_unshown.at(reg); }
-    // The technician chose a value in the field: it now holds what they were shown.
-    void fieldEdited(int reg) { m_unshown.at(reg) = false; }
+    // The technician chose a value in the field: it now holds what they meant, unless its text
+    // cannot be read at all (P13.04 while P13.35 is outside 0-4). Returns whether it is marked.
+    bool fieldEdited(int reg);
 
     // ---- Conversion ----
     // Every field of P0-P548 into the working values; a field that fails keeps its value.

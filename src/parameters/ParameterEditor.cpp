@@ -245,8 +245,8 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     const int reg = p.reg;
     // What the technician picks or types is what they were shown: the field takes part again.
     auto edited = [this, reg] {
-        m_core->fieldEdited(reg);
-        markUnshown(reg, false, 0);
+        if (!m_core->fieldEdited(reg))
+            markUnshown(reg, false, 0);
     };
     connect(field, &QComboBox::activated, this, edited);
     if (field->lineEdit())
