@@ -16,9 +16,9 @@
 
 #include "DemoPorts.h"
 #include "Screenshots.h"
-#include "StandIns.h"
 #include "connection/ConnectionWindow.h"
 #include "menu/ModeMenu.h"
+#include "parameters/ParameterEditor.h"
 #include "run/RunPanel.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
@@ -86,7 +86,10 @@ int main(int argc, char** argv) {
         w->show();
         return w;
     };
-    services.windows.editor = [&services] { return velorin::showEditorStandIn(services); };
+    // The editor's values outlive its window, from one visit to the next.
+    services.windows.editor = [&services, core = std::make_shared<velorin::EditorCore>()] {
+        return velorin::showParameterEditor(services, core);
+    };
     services.windows.runPanel = [&services] { return velorin::showRunPanel(services); };
 
     services.windows.connection();

@@ -1,0 +1,115 @@
+// Reading every page of the parameter editor (registers 0-562 by the pages' read ranges, one
+// request per register), then writing every page back, through the editor's core over a
+// pseudo-terminal against velorin-drive-sim with its wire-time model. Printed beside the line's
+// own limit for one register per request: request and reply on the wire, the drive's response
+// delay and the silent gap before each request.
+//
+//   editor_bench [response delay ms, default 5] [rounds per case, default 1]
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <cstdio>
+#include <memory>
+
+#include "editor/EditorCore.h"
+#include "link/LineSession.h"
+#include "platform/EventLoopWait.h"
+#include "platform/QtSerialPort.h"
+
+using namespace velorin;
+
+namespace {
+
+struct Case {
+    const char* settings;
+    Framing framing;
+};
+
+int registersOfAllPages() {
+    int count = 0;
+    for (const PageInfo& page : Catalogue::instance().pages())
+        count += page.read.last - page.read.first + 1;
+    return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int delayMs = argc > 1 ? std::atoi(argv[1]) : 5;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
+    const Case cases[] = {{"9600,E,8,1", Framing::Rtu},
+                          {"115200,E,8,1", Framing::Rtu},
+                          {"9600,N,7,2", Framing::Ascii},
+                          {"115200,N,7,2", Framing::Ascii}};
+    const int registers = registersOfAllPages();
+
+    std::printf(
+        "read: all 30 pages, %d registers; write: all pages present; response delay %d ms\n",
+        registers, delayMs);
+    std::printf("%-14s %-6s %-6s %8s %12s %12s %8s %8s\n", "settings", "frame", "what", "requests",
+                "measured s", "limit s", "ratio", "failed");
+    for (const Case& c : cases) {
+        QProcess sim;
+        const bool rtu = isRtu(c.framing);
+        sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
+                  {"--settings", c.settings, "--wire-time", "--response-delay-ms",
+                   QString::number(delayMs)});
+        if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+            std::fprintf(stderr, "cannot start the simulator\n");
+            return 1;
+        }
+        const QString device = QString::fromUtf8(sim.readLine()).trimmed();
+        EventLoopWait wait;
+        LineSession line(std::make_unique<QtSerialPort>(wait, device));
+        line.follow({1, c.framing, false, 1, c.settings});
+        if (line.open(1, c.settings) != OpenResult::Ok) {
+            std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
+            return 1;
+        }
+        // One register per request: 8 + 7 bytes (read) or 8 + 8 (write) in RTU; 17 + 15 or
+        // 17 + 17 characters in ASCII.
+        const LineSettings settings = *parseSettings(c.settings);
+        auto perRequest = [&](int chars) {
+            return static_cast<double>(chars) * settings.bitsPerCharacter() / settings.baud +
+                   delayMs / 1000.0 + silentGap(settings).count() / 1e6;
+        };
+        const double readLimit = registers * perRequest(rtu ? 8 + 7 : 17 + 15);
+        for (int round = 0; round < rounds; ++round) {
+            EditorCore core;
+            core.beginVisit(&line, c.framing);
+            int failed = 0;
+            QElapsedTimer t;
+            t.start();
+            for (int page = 0; page < kPageCount; ++page)
+                if (!core.readPage(page).ok())
+                    ++failed;
+            const double readSeconds = t.nsecsElapsed() / 1e9;
+            std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
+                        rtu ? "RTU" : "ASCII", "read", registers, readSeconds, readLimit,
+                        readSeconds / readLimit, failed);
+
+            // The fields as read, written back: nothing changes the link or the lock.
+            for (int reg = 0; reg < kRegisterCount; ++reg)
+                core.working()[reg] = reg == 497 ? baudPosition(core.driveValue(reg)).value_or(-1)
+                                                 : core.driveValue(reg);
+            LinkState link{1, c.framing, false, 1, c.settings};
+            t.restart();
+            const WriteOutcome outcome = core.writeToDrive(link, {});
+            const double writeSeconds = t.nsecsElapsed() / 1e9;
+            const int writes = outcome.confirmed + static_cast<int>(outcome.unconfirmed.size());
+            const double writeLimit =
+                perRequest(rtu ? 8 + 7 : 17 + 15) + writes * perRequest(rtu ? 8 + 8 : 17 + 17);
+            std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
+                        rtu ? "RTU" : "ASCII", "write", writes + 1, writeSeconds, writeLimit,
+                        writeSeconds / writeLimit,
+                        static_cast<int>(outcome.unconfirmed.size() + outcome.skipped.size()));
+        }
+        line.close();
+        sim.closeWriteChannel();
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+    return 0;
+}

@@ -1,0 +1,193 @@
+#pragma once
+// The parameter editor without its window: the working values the fields convert into, the
+// values last read from the drive, which pages are present, the copies of the few parameters
+// others depend on, and the page reads and page displays over a line session. The editor window
+// and the command line drive the same core; nothing here knows a widget.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "editor/Catalogue.h"
+#include "editor/Rules.h"
+#include "editor/ValueCheck.h"
+#include "link/Global.h"
+
+namespace velorin {
+
+class LineSession;
+
+// Copies of single drive parameters, signed 16-bit as the drive keeps them.
+struct DriveCopies {
+    std::int16_t rampUnit = 0;      // P03.00, read when the editor opens
+    std::int16_t stepUnit = 0;      // P08.03, read when the editor opens
+    std::int16_t ratedCurrent = 0;  // P11.14, read when the editor opens
+    std::int16_t pidFullScale = 0;  // P13.34, read when the editor opens
+    std::int16_t pidDecimals = 0;   // P13.35, read when the editor opens
+    std::int16_t station = 0;       // P15.00, from the last page read once page P15 is in
+    std::int16_t rate = 0;          // P15.01 (the rate code, 48 ... 1152), as `station`
+    std::int16_t format = 0;        // P15.02, as `station`
+    std::int16_t lockReset = 0;     // P17.08, from the last page read once page P17-1 is in
+};
+
+struct PageReadOutcome {
+    enum class Kind {
+        Read,            // every register of the page came in
+        AlreadyPresent,  // nothing sent: the page was read or loaded before
+        Failed,          // a register gave no usable reply, twice; the page stays unread
+        Stopped,         // the line session was stopped between two registers
+    };
+    Kind kind = Kind::Read;
+    int failedRegister = -1;
+    std::string message;  // with Failed: what the progress text says
+    bool ok() const { return kind == Kind::Read || kind == Kind::AlreadyPresent; }
+};
+
+// What one field of a page shows after a page display.
+struct FieldView {
+    int reg = 0;
+    Display display;
+    // The field cannot show the drive's value (no such list position, no such rate, P13.35
+    // outside 0-4): it keeps its content and is marked, with the raw value for the technician.
+    bool unshowable = false;
+    std::int32_t driveValue = 0;
+};
+
+// A parameter the write did not bring to the drive, and why.
+struct WriteIssue {
+    int reg = 0;
+    std::string reason;  // "變頻機未回應", "變頻機拒絕寫入 (例外碼 03)", why it was not sent
+    bool operator==(const WriteIssue&) const = default;
+};
+
+struct WriteOutcome {
+    enum class End {
+        Finished,          // every step ran (some writes may still be unconfirmed)
+        Declined,          // the motor runs and the technician chose not to write
+        NoAnswer,          // the drive did not answer the running check: nothing was written
+        DriveSilent,       // three writes in a row without a reply: the rest was not sent
+        NotAtNewSettings,  // after a rate or format change the drive did not answer
+    };
+    End end = End::Finished;
+    int confirmed = 0;                    // writes the drive confirmed
+    std::vector<WriteIssue> unconfirmed;  // refused or not answered
+    std::vector<WriteIssue> skipped;      // not sent
+    bool factoryReset = false;            // a confirmed reset to factory values
+    std::string settingsInUse;            // with NotAtNewSettings: the line settings now in use
+    // Nothing for the technician to be told beyond "done".
+    bool complete() const { return end == End::Finished && unconfirmed.empty() && skipped.empty(); }
+};
+
+// What the write asks of its caller while it runs.
+struct WriteHooks {
+    std::function<bool()> confirmWhileRunning;  // the motor runs: go on writing?
+    std::function<void()> writing;              // the writes begin
+    std::function<void(int page)> pageRead;     // a page was read again: show it
+};
+
+class EditorCore {
+public:
+    using Values = std::array<std::int32_t, kRegisterCount>;
+    using PageFlags = std::array<std::int16_t, kPageCount + 1>;
+
+    static constexpr int kRampUnitRegister = 96;
+    static constexpr int kStepUnitRegister = 229;
+    static constexpr int kRatedCurrentRegister = 382;
+    static constexpr int kPidSetpointRegister = 440;
+    static constexpr int kPidFullScaleRegister = 470;
+    static constexpr int kPidDecimalsRegister = 471;
+    // Read once when the editor opens online, in this order.
+    static constexpr std::array<int, 5> kOpeningReads = {96, 229, 382, 470, 471};
+
+    // A new visit of the editor: no page is present and nothing is marked. The values and the
+    // copies stay from the visit before, as the drive has not changed them meanwhile.
+    // `line` is null offline.
+    void beginVisit(LineSession* line, Framing framing);
+    // The visit ends: the line session goes with its window.
+    void endVisit() { m_line = nullptr; }
+    bool offline() const { return m_line == nullptr; }
+    LineSession* line() const { return m_line; }
+
+    // ---- Reading from the drive ----
+    // Reads the page's registers one request each unless the page is present, then refreshes the
+    // link and lock copies. A register without a usable reply is asked once more before the read
+    // gives up. Runs inside an operation of the line session.
+    PageReadOutcome readPage(int page);
+    // The five single reads of the copies the display, conversion and checks depend on. A read
+    // without a usable reply keeps the copy as it was.
+    void readOpeningCopies();
+    // The text a failed page read leaves in the progress text.
+    static std::string readFailureText(int reg);
+
+    // ---- Display ----
+    // The content of every field of the page from the values last read, and the marks of the
+    // fields that cannot show their value.
+    std::vector<FieldView> showPage(int page);
+    // Whether the field holds something other than the drive's value that the technician saw:
+    // a write or save must not take it.
+    bool unshown(int reg) const { return m_unshown.at(reg); }
+    // The technician chose a value in the field: it now holds what they meant, unless its text
+    // cannot be read at all (P13.04 while P13.35 is outside 0-4). Returns whether it is marked.
+    bool fieldEdited(int reg);
+
+    // ---- Conversion ----
+    // Every field of P0-P548 into the working values; a field that fails keeps its value.
+    void convert(std::span<const FieldContent, kRegisterCount> fields, char decimalSeparator = '.');
+    // The fields as they stand when the editor opens offline.
+    static std::array<FieldContent, kRegisterCount> offlineFields() { return factoryFields(); }
+
+    // ---- Range check and write ----
+    // The range checks of every present page over the working values, in page and list order.
+    std::vector<CheckFailure> checkValues() const;
+    // Writes the working values of every present page, then the unit switches' pages again, the
+    // link parameters and the lock and unlock codes. `link` follows every change of station,
+    // rate, format and framing. Runs inside an operation of the line session.
+    WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks);
+    // The lines of the report of a write that was not complete: "P01.06 起動轉速：變頻機未回應";
+    // at most `maxLines` parameters, then "…及其他 N 項".
+    static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
+
+    // ---- State ----
+    const Values& working() const { return m_working; }
+    Values& working() { return m_working; }
+    const Values& driveValues() const { return m_drive; }
+    std::int32_t driveValue(int reg) const { return m_drive.at(reg); }
+    bool pagePresent(int page) const { return m_pages.at(page) == 1; }
+    const PageFlags& pageFlags() const { return m_pages; }
+    // A page loaded from a parameter file counts as present; the file's load clears them first.
+    void setPagePresent(int page, bool present) { m_pages.at(page) = present ? 1 : 0; }
+    const DriveCopies& copies() const { return m_copies; }
+    DriveCopies& copies() { return m_copies; }
+    // The framing the editor last read with or switched to; the return to the mode menu hands
+    // it back to the link state.
+    Framing framingInUse() const { return m_framingInUse; }
+    void setFramingInUse(Framing framing) { m_framingInUse = framing; }
+
+    // ---- The drive's numbers ----
+    // Signed parameters (choice fields, whose -1 means no selection, and parameters whose range
+    // reaches below zero) take -32768..32767, all others 0..65535, whatever the framing.
+    static bool isSigned(int reg);
+    static std::int32_t driveValueOf(int reg, std::uint16_t word);
+
+private:
+    void refreshLinkCopies();
+    // One write; false when the write must end here (the drive fell silent, the line stopped).
+    bool send(int reg, std::int32_t value, WriteOutcome& outcome);
+    // After the line settings changed: whether the drive answers at them.
+    bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
+    void reopen(LinkState& link);
+
+    LineSession* m_line = nullptr;
+    Values m_working{};
+    Values m_drive{};
+    PageFlags m_pages{};
+    DriveCopies m_copies;
+    Framing m_framingInUse = Framing::Ascii;
+    std::array<bool, kRegisterCount> m_unshown{};
+    int m_silentWrites = 0;  // writes in a row without any reply
+};
+
+}  // namespace velorin

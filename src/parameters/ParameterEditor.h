@@ -1,0 +1,103 @@
+#pragma once
+// The parameter editor: 30 pages of the drive's parameters under a toolbar and a menu that save,
+// load, write to the drive, go back and quit. A page is read from the drive the first time it is
+// opened; offline the fields start at the factory defaults. The window only shows what its core
+// (editor/EditorCore) says and hands it the fields' contents; every line operation runs in the
+// window's line session, so a tab click or a close during a read cannot nest a second one.
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+#include "editor/Catalogue.h"
+#include "editor/EditorCore.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+class QTimer;
+class QToolBar;
+
+namespace velorin {
+
+struct Services;
+class LineSession;
+class PageTabs;
+
+class ParameterEditor : public QMainWindow {
+    Q_OBJECT
+public:
+    // `core` keeps the editor's values from one visit to the next; null starts afresh.
+    explicit ParameterEditor(Services& services, std::shared_ptr<EditorCore> core = nullptr,
+                             QWidget* parent = nullptr);
+    ~ParameterEditor() override;
+
+    // Opens the port and reads page P00 and the copies (online), or shows the factory defaults
+    // (offline). Run once, right after the window is shown.
+    void load();
+
+    EditorCore& core() { return *m_core; }
+    // One tick of the progress text: a dot more, up to 40, then the bare text again.
+    void progressTick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    enum Button { SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton, ButtonCount };
+
+    void buildWindow();
+    void buildMenu();
+    void buildToolbar();
+    QWidget* buildPage(int page);
+    QComboBox* makeField(const ParameterInfo& p, QWidget* page);
+
+    void onTabRequested(int page);
+    void selectPage(int page);
+    void readAndShowPage(int page);
+    void showFields(const std::vector<FieldView>& views);
+    void showFieldContents(const std::array<FieldContent, kRegisterCount>& contents);
+    void markUnshown(int reg, bool unshown, std::int32_t driveValue);
+    std::array<FieldContent, kRegisterCount> fieldContents() const;
+
+    // Toolbar buttons and their menu items come here; the command follows the caption.
+    void onCommand(QAction* button);
+    void convertFields();
+    void saveParameters();
+    void loadParameters();
+    void writeToDrive();
+    void setWriting(bool writing);
+    void reportWrite(const WriteOutcome& outcome);
+    void returnToPrevious();
+    void quitProgram();
+
+    void showProgress(const QString& text);
+    void hideProgress();
+    void placeProgress();
+    bool lineBusy() const;
+
+    Services& m_services;
+    std::shared_ptr<EditorCore> m_core;
+    std::unique_ptr<LineSession> m_line;  // online only
+
+    QToolBar* m_toolbar = nullptr;
+    std::array<QAction*, ButtonCount> m_buttons{};
+    QLineEdit* m_progress = nullptr;
+    QTimer* m_progressTimer = nullptr;
+    int m_dots = 0;
+    PageTabs* m_tabs = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    std::array<QComboBox*, kRegisterCount> m_fields{};
+
+    bool m_returning = false;  // the previous window is already shown
+    bool m_closeHeld = false;  // a close waits for the line operation under way
+    bool m_writing = false;    // a write is under way: the close waits for its end
+};
+
+// Creates the editor, shows it maximised and runs its start-up. Returns the window.
+QWidget* showParameterEditor(Services& services, std::shared_ptr<EditorCore> core = nullptr);
+
+}  // namespace velorin

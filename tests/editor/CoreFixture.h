@@ -1,0 +1,75 @@
+#pragma once
+// The editor's core on a simulated drive and the virtual clock, with a record of the line.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "editor/EditorCore.h"
+#include "editor/LineRecord.h"
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
+
+namespace velorin::test {
+
+using Writes = std::vector<std::pair<int, int>>;  // register, value as the drive carried them out
+
+class CoreFixture : public ::testing::Test {
+protected:
+    void connect(Framing framing) {
+        if (isRtu(framing))
+            drive.setLink(1, 1, 3);  // 9600,N,8,2
+        session = std::make_unique<LineSession>(std::make_unique<SimulatedPort>(line, clock));
+        link = {1, framing, false, 1, drive.settings()};
+        session->follow(link);
+        ASSERT_EQ(session->open(1, link.settings), OpenResult::Ok);
+        core.beginVisit(session.get(), framing);
+    }
+    // The `count` requests that follow the n-th (counted from 1; 0: from now) meet `fault`.
+    void faultAfter(int n, DriveFault fault, int count = 1) {
+        if (n == 0)
+            drive.injectFault(fault, count);
+        record.onReply = [=, this](int sent) {
+            if (sent == n)
+                drive.injectFault(fault, count);
+        };
+    }
+    // The working values the fields of a page give when the technician changed nothing.
+    void takeShownValues(int page) {
+        for (int reg : Catalogue::instance().page(page).fields)
+            core.working()[reg] =
+                reg == 497 ? baudPosition(core.driveValue(reg)).value_or(-1) : core.driveValue(reg);
+    }
+    static std::string shown(const Display& d) {
+        if (const auto* t = std::get_if<ShowText>(&d))
+            return t->text;
+        if (const auto* p = std::get_if<SelectPosition>(&d))
+            return "#" + std::to_string(p->position);
+        return "unchanged";
+    }
+    std::string shownOnPage(int page, int reg) {
+        for (const FieldView& v : core.showPage(page))
+            if (v.reg == reg)
+                return shown(v.display);
+        return "no field";
+    }
+
+    Writes writes() const {
+        Writes out;
+        for (const WriteRecord& w : drive.writeLog()) out.emplace_back(w.reg, w.value);
+        return out;
+    }
+
+    LinkState link;
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    std::unique_ptr<LineSession> session;
+    EditorCore core;
+    LineRecord record;
+};
+
+}  // namespace velorin::test

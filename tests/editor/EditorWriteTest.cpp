@@ -1,0 +1,221 @@
+// The write to the drive from the editor's core, against the simulated drive's write log, in
+// both framings: which registers go out in which order, the unit switches, the link parameters
+// and the reset, and every way a write can fail to arrive.
+
+#include "editor/CoreFixture.h"
+#include "link/DriveFacts.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+class Write : public CoreFixture, public ::testing::WithParamInterface<Framing> {
+protected:
+    void SetUp() override { connect(GetParam()); }
+    WriteOutcome write() {
+        record.clear();
+        drive.clearWriteLog();
+        return core.writeToDrive(link, hooks);
+    }
+    static Writes range(int first, int last) {
+        Writes w;
+        for (int r = first; r <= last; ++r) w.emplace_back(r, r);
+        return w;
+    }
+    // Page P15 read and taken as the fields show it: station 1, 9600, the framing's format.
+    void readLinkPage() {
+        ASSERT_TRUE(core.readPage(25).ok());
+        takeShownValues(25);
+    }
+    static Writes p15(Writes changed) {
+        Writes w = {{499, 0}, {500, 0}, {501, 3}, {502, 0}};
+        w.insert(w.end(), changed.begin(), changed.end());
+        return w;
+    }
+    WriteHooks hooks;
+};
+
+TEST_P(Write, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
+    EXPECT_TRUE(write().complete());
+    EXPECT_EQ(record.requests(), (std::vector<Request>{{3, 0x2101}}));  // nothing present
+    // Pages marked present as a parameter file marks them, never read.
+    core.setPagePresent(2, true);
+    core.setPagePresent(0, true);
+    for (int reg = 0; reg <= 54; ++reg) core.working()[reg] = reg;
+    core.working()[1] = -1;  // nothing selected
+    const WriteOutcome outcome = write();
+    Writes expected = range(0, 13);
+    expected[1].second = 0xFFFF;
+    for (const Writes& part : {range(16, 22), range(49, 54)})
+        expected.insert(expected.end(), part.begin(), part.end());
+    EXPECT_EQ(writes(), expected);
+    EXPECT_EQ(record.requests().size(), 1 + expected.size());  // the running check, the writes
+    EXPECT_TRUE(outcome.complete());
+}
+
+TEST_P(Write, AChangedRampUnitReadsPageP03AgainAtItsNewResolution) {
+    drive.setReg(97, 1234);
+    core.readOpeningCopies();
+    ASSERT_TRUE(core.readPage(5).ok());
+    takeShownValues(5);
+    core.working()[96] = 1;
+    std::vector<int> shown;
+    hooks.pageRead = [&](int page) { shown.push_back(page); };
+    write();
+    EXPECT_EQ(writes().size(), 16u);
+    EXPECT_EQ(writes()[0], (std::pair{96, 1}));
+    std::vector<int> reads = span(96, 111);
+    reads.insert(reads.begin(), 0x2101);
+    EXPECT_EQ(record.reads(), reads);
+    EXPECT_EQ(shown, std::vector<int>{5});
+    EXPECT_EQ(shownOnPage(5, 97), "123.4");
+    EXPECT_EQ(core.copies().rampUnit, 1);
+}
+
+TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
+    readLinkPage();
+    core.working()[496] = 5;
+    write();
+    EXPECT_EQ(writes(), p15({{496, 5}}));
+    EXPECT_EQ(link.station, 5);
+    EXPECT_EQ(session->read(0).outcome, LinkOutcome::Ok);  // the drive answers at station 5 only
+    // clang-format off
+    const struct { int reg, value; std::pair<int, int> written; const char* settings; Framing framing; } steps[] = {
+        {498, 4, {498, 4}, "9600,N,8,1", Framing::Rtu},
+        {498, 1, {498, 1}, "9600,E,7,1", Framing::Ascii},
+        {497, 2, {497, 192}, "19200,E,7,1", Framing::Ascii},
+    };
+    // clang-format on
+    for (const auto& step : steps) {
+        core.working()[step.reg] = step.value;
+        write();
+        EXPECT_EQ(writes(), p15({step.written}));
+        EXPECT_EQ(link.settings, step.settings);
+        EXPECT_EQ(link.framing, step.framing);
+        EXPECT_EQ(core.framingInUse(), step.framing);
+        EXPECT_EQ(drive.settings(), step.settings);
+        // What was written is the drive's now: a page read brings back no value from before.
+        EXPECT_EQ(core.readPage(1).kind, PageReadOutcome::Kind::Read);
+        core.setPagePresent(1, false);
+        EXPECT_EQ(core.copies().station, 5);
+    }
+    // Back to 9600, and the drive is silent at it: nothing more is sent (the station change
+    // included), and the technician is told where the line now stands.
+    core.working()[497] = 1;
+    core.working()[496] = 7;
+    faultAfter(6, {DriveFault::Kind::NoReply}, 2);  // the check at the new rate and its retry
+    const WriteOutcome outcome = write();
+    EXPECT_EQ(writes().back(), (std::pair{497, 96}));
+    EXPECT_EQ(outcome.end, WriteOutcome::End::NotAtNewSettings);
+    EXPECT_EQ(EditorCore::reportLines(outcome).at(0),
+              "變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：9600,E,7,1 ASCII 站號 5");
+    EXPECT_EQ(drive.station(), 5);
+}
+
+TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice) {
+    for (int reg = 538; reg <= 548; ++reg) drive.setReg(reg, static_cast<std::uint16_t>(reg));
+    ASSERT_TRUE(core.readPage(28).ok());
+    takeShownValues(28);
+    core.working()[546] = 2;
+    Micros written{0};
+    record.onReply = [&](int n) {
+        if (n == 12)  // the running check, 538-545, 547, 548, then 546
+            written = clock.now();
+    };
+    const WriteOutcome outcome = write();
+    Writes expected = range(538, 545);
+    expected.insert(expected.end(), {{547, 547}, {548, 548}, {546, 2}});
+    EXPECT_EQ(writes(), expected);
+    EXPECT_GE(clock.now() - written, 2s);
+    EXPECT_EQ(link.settings, "9600,N,7,2");
+    EXPECT_EQ(link.framing, Framing::Ascii);
+    EXPECT_EQ(link.station, 1);
+    EXPECT_TRUE(outcome.factoryReset);
+    EXPECT_FALSE(core.pagePresent(28));
+    ASSERT_TRUE(core.readPage(28).ok());  // at the factory settings
+    // 8 clears the fault history and changes no setting; once written it is the drive's value,
+    // so a page read does not make it look changed and the next write leaves it alone.
+    takeShownValues(28);
+    core.working()[546] = 8;
+    write();
+    EXPECT_EQ(writes().back(), (std::pair{546, 8}));
+    EXPECT_EQ(link.settings, "9600,N,7,2");
+    ASSERT_TRUE(core.readPage(3).ok());
+    write();
+    EXPECT_EQ(writes().back(), (std::pair{548, 0}));
+}
+
+TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
+    core.setPagePresent(2, true);
+    record.onReply = [this](int n) {
+        if (n == 2)  // the second write, P01.25, is refused; the fourth, P01.27, unanswered
+            drive.injectFault({DriveFault::Kind::Exception, 3});
+        if (n == 4)
+            drive.injectFault({DriveFault::Kind::NoReply});
+    };
+    const WriteOutcome outcome = write();
+    EXPECT_EQ(record.requests().size(), 7u);
+    EXPECT_EQ(outcome.confirmed, 4);
+    EXPECT_EQ(EditorCore::reportLines(outcome),
+              (Lines{"P01.25 跳躍頻率2：變頻機拒絕寫入 (例外碼 03)",
+                     "P01.27 跳躍頻率寬度：變頻機未回應"}));
+    // Three writes in a row without a reply stop the write.
+    core.setPagePresent(28, true);
+    faultAfter(3, {DriveFault::Kind::NoReply}, 100);
+    const Lines lines = EditorCore::reportLines(write());
+    EXPECT_EQ(record.requests().size(), 6u);  // the running check and five writes
+    EXPECT_EQ(lines, (Lines{"變頻機未回應，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
+                            "P01.26 跳躍頻率3：變頻機未回應", "P01.27 跳躍頻率寬度：變頻機未回應",
+                            "P01.28 擾動跳躍頻率：變頻機未回應"}));
+}
+
+TEST_P(Write, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
+    core.setPagePresent(0, true);
+    faultAfter(0, {DriveFault::Kind::NoReply});
+    EXPECT_EQ(write().end, WriteOutcome::End::NoAnswer);
+    EXPECT_EQ(record.requests().size(), 1u);
+    record.onReply = {};
+    ASSERT_EQ(session->write(drive::kCommandRegister, drive::kRunForward).outcome, LinkOutcome::Ok);
+    for (bool yes : {false, true}) {
+        int asked = 0;
+        hooks.confirmWhileRunning = [&] { return ++asked, yes; };
+        EXPECT_EQ(write().end, yes ? WriteOutcome::End::Finished : WriteOutcome::End::Declined);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(writes().size(), yes ? 21u : 0u);
+    }
+}
+
+TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
+    drive.setReg(0, 99);  // P00.00 has no option 99: its field cannot show it
+    ASSERT_TRUE(core.readPage(0).ok());
+    core.showPage(0);
+    takeShownValues(0);
+    readLinkPage();
+    core.working()[2] = 65536;
+    core.working()[3] = -32769;
+    core.working()[497] = -1;
+    core.working()[498] = -1;
+    WriteOutcome outcome = write();
+    for (const auto& [reg, value] : writes())
+        EXPECT_TRUE(reg != 0 && reg != 2 && reg != 3 && reg != 497 && reg != 498) << reg;
+    EXPECT_EQ(writes().size(), 18u + 4u);
+    EXPECT_EQ(EditorCore::reportLines(outcome),
+              (Lines{"P00.00 開機顯示畫面選擇：欄位未顯示變頻機的值，未寫入",
+                     "P00.02 監看變數LPF時間：數值超出 -32768~65535，未寫入",
+                     "P00.03 無單位顯示對應值：數值超出 -32768~65535，未寫入",
+                     "P15.01 PC傳輸速率：未選擇項目，未寫入",
+                     "P15.02 通訊資料格式：未選擇項目，未寫入"}));
+    // At most 20 lines, then a count.
+    outcome.unconfirmed.assign(21, WriteIssue{25, "變頻機未回應"});
+    const Lines lines = EditorCore::reportLines(outcome);
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines[20], "…及其他 6 項");
+}
+
+INSTANTIATE_TEST_SUITE_P(Framings, Write, ::testing::Values(Framing::Ascii, Framing::Rtu));
+
+}  // namespace

@@ -1,0 +1,449 @@
+// The parameter editor window on a simulated drive, offscreen: its start-up on the line, its
+// pages and fields, the offline defaults, the conversion of what the fields hold, reads that
+// fail or are interrupted, and the ways out.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QtWidgets>
+
+#include "editor/LineRecord.h"
+#include "link/LineSession.h"
+#include "menu/ModeMenu.h"
+#include "parameters/ParameterEditor.h"
+#include "platform/Twips.h"
+#include "sim/SimulatedPort.h"
+#include "support/SimServices.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class EditorFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LinkState& link = s.services.link;
+        link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        s.services.windows.menu = [this] {
+            ++menuShown;
+            return &otherWindow;
+        };
+        s.services.windows.connection = [this] {
+            ++connectionShown;
+            return &otherWindow;
+        };
+    }
+    void TearDown() override {
+        delete editor.data();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    ParameterEditor* open(bool offline = false) {
+        s.services.link.offline = offline;
+        editor = qobject_cast<ParameterEditor*>(showParameterEditor(s.services, core));
+        return editor;
+    }
+    template <class T>
+    T* find(const QString& name) {
+        auto* w = editor->findChild<T*>(name);
+        EXPECT_TRUE(w) << name.toStdString();
+        return w;
+    }
+    QComboBox* field(int reg) { return find<QComboBox>(QStringLiteral("field%1").arg(reg)); }
+    QToolButton* tab(int page) { return find<QToolButton>(QStringLiteral("pageTab%1").arg(page)); }
+    QLineEdit* progress() { return find<QLineEdit>(QStringLiteral("progressText")); }
+    int currentPage() { return find<QStackedWidget>(QStringLiteral("pages"))->currentIndex(); }
+    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+    void shortcut(Qt::Key key) {
+        QApplication::setActiveWindow(editor);
+        QTest::keyClick(editor, key, Qt::ControlModifier);
+    }
+    void during(std::chrono::milliseconds ms, std::function<void()> f) {
+        s.clock.after(ms, std::move(f));
+    }
+    void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
+
+    SimServices s;
+    std::shared_ptr<EditorCore> core = std::make_shared<EditorCore>();
+    QPointer<ParameterEditor> editor;
+    QWidget otherWindow;
+    int menuShown = 0;
+    int connectionShown = 0;
+    LineRecord record;
+};
+
+TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu) {
+    s.services.windows.menu = [this] { return new ModeMenu(s.services); };
+    QPointer<QWidget> menu = s.services.windows.menu();
+    menu->show();
+    bool menuOpenAtLastRead = false;
+    record.onReply = [&](int n) {
+        if (n == 28)
+            menuOpenAtLastRead = menu && menu->isVisible();
+    };
+    s.drive.setReg(471, 3);
+    open();
+    std::vector<int> expected = span(0, 22);  // 14 and 15 have no field but are read
+    expected.insert(expected.end(), {96, 229, 382, 470, 471});
+    EXPECT_EQ(record.reads(), expected);
+    EXPECT_TRUE(menuOpenAtLastRead);
+    EXPECT_TRUE(!menu || !menu->isVisible());
+    EXPECT_EQ(editor->core().copies().pidDecimals, 3);
+    EXPECT_FALSE(progress()->isVisible());
+    // Page P00 again sends nothing; pages P17-1 and P17-2 read their own ranges.
+    const struct {
+        int page;
+        std::vector<int> reads;
+    } visits[] = {{1, span(25, 48)}, {0, {}}, {28, span(538, 561)}, {29, {562}}, {28, {}}};
+    for (const auto& v : visits) {
+        record.clear();
+        click(tab(v.page));
+        EXPECT_EQ(currentPage(), v.page);
+        EXPECT_EQ(record.reads(), v.reads) << v.page;
+    }
+    EXPECT_EQ(field(538)->currentIndex(), 0);
+}
+
+TEST_F(EditorFixture, WindowToolbarTabsAndFieldsFollowTheCatalogue) {
+    open(true);
+    EXPECT_EQ(editor->windowTitle(), "VELORIN");
+    EXPECT_TRUE(editor->isMaximized());
+    QStringList captions;
+    for (QAction* a : find<QToolBar>(QStringLiteral("toolbar"))->actions()) {
+        captions << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        EXPECT_TRUE(a->isSeparator() || a->icon().availableSizes().value(0) == QSize(48, 48));
+    }
+    EXPECT_EQ(captions, (QStringList{"參數儲存", "參數讀取", "|", "寫入變頻機", "|", "返回上一頁",
+                                     "離開程式"}));
+    QStringList items;
+    for (const char* name : {"saveItem", "loadItem", "writeItem", "returnItem", "quitItem"}) {
+        auto* item = find<QAction>(QString::fromLatin1(name));
+        items << item->text() + " " + item->shortcut().toString();
+    }
+    EXPECT_EQ(items,
+              (QStringList{"參數儲存(&S) Ctrl+S", "參數讀取(&O) Ctrl+O", "寫入變頻機(&T) Ctrl+T",
+                           "返回上一頁(&R) Ctrl+R", "離開程式(&Q) Ctrl+Q"}));
+    for (int page = 0; page < kPageCount; ++page)  // rows of 11, 11 and 8
+        EXPECT_EQ(tab(page)->y(), tab(0)->y() + page / 11 * tab(0)->height()) << page;
+    EXPECT_EQ(tab(14)->text(), "P9-3");
+    // clang-format off
+    const struct { int reg; const char* label; int x, y; bool editable; } places[] = {
+        {0, "P00.00：開機顯示畫面選擇", 3360, 240, false},
+        {380, "P11.12：DC額定電樞電壓", 9960, 240 + 2 * 970, true},  // 378, 379 take no place
+        {79, "P2.24：定位點指令10(度)", 3360, 240, true},
+        {562, "P17.24：電流測試模式", 3360, 240, true}};
+    // clang-format on
+    for (const auto& p : places) {
+        EXPECT_EQ(find<QLabel>(QStringLiteral("label%1").arg(p.reg))->text(), p.label);
+        EXPECT_EQ(field(p.reg)->pos(), twipsRect(p.x, p.y, 1, 1).topLeft()) << p.reg;
+        EXPECT_EQ(field(p.reg)->isEditable(), p.editable) << p.reg;
+    }
+    EXPECT_EQ(editor->findChildren<QComboBox*>(QRegularExpression("^field")).size(), 501);
+    EXPECT_EQ(field(1)->count(), 32);
+    EXPECT_EQ(field(1)->view()->minimumWidth(), 450);
+    EXPECT_TRUE(field(382)->isEnabled() && field(382)->lineEdit()->isReadOnly());
+    for (int reg : {538, 544, 549, 561, 562}) EXPECT_FALSE(field(reg)->isEnabled()) << reg;
+    // On a 1366 × 768 laptop every field can be scrolled into view.
+    editor->showNormal();
+    editor->resize(1366, 728);
+    for (int page : {0, 13, 28}) {
+        click(tab(page));
+        auto* scroll = find<QScrollArea>(QStringLiteral("page%1").arg(page));
+        for (QComboBox* f : scroll->widget()->findChildren<QComboBox*>()) {
+            scroll->ensureWidgetVisible(f, 0, 0);
+            const QRect inView(f->mapTo(scroll->viewport(), QPoint(0, 0)), f->size());
+            EXPECT_TRUE(scroll->viewport()->rect().contains(inView))
+                << f->objectName().toStdString();
+        }
+    }
+}
+
+// ---- Offline ----
+
+TEST_F(EditorFixture, OfflineShowsEveryFactoryDefaultAndSendsNothing) {
+    open(true);
+    int checked = 0;
+    for (const RuleEntry& e : ruleTable(VELORIN_PARAMETERS_TEST_DATA "/offline_defaults.tsv"))
+        for (int reg : e.regs) {
+            ++checked;
+            if (e.rule[0] == '#')
+                EXPECT_EQ(field(reg)->currentIndex(), std::stoi(e.rule.substr(1))) << reg;
+            else
+                EXPECT_EQ(field(reg)->currentText().toStdString(), e.rule == "empty" ? "" : e.rule)
+                    << reg;
+        }
+    EXPECT_EQ(checked, 501);
+    EXPECT_EQ(field(497)->currentText(), "9.6");
+    EXPECT_EQ(currentPage(), 0);
+    for (int page = 0; page < kPageCount; ++page) click(tab(page));
+    EXPECT_EQ(currentPage(), kPageCount - 1);
+    EXPECT_TRUE(record.requests().empty());
+    for (int page = 0; page <= kPageCount; ++page) EXPECT_FALSE(core->pagePresent(page));
+    // The write is not offered offline, by button, menu item or shortcut.
+    EXPECT_FALSE(find<QAction>(QStringLiteral("writeButton"))->isEnabled());
+    enter(2, "7");
+    shortcut(Qt::Key_T);
+    find<QAction>(QStringLiteral("writeItem"))->trigger();
+    EXPECT_EQ(core->working()[2], 0);
+    shortcut(Qt::Key_S);
+    EXPECT_EQ(core->working()[2], 7);
+}
+
+// ---- Conversion of what the fields hold ----
+
+TEST_F(EditorFixture, FieldsConvertIntoWorkingValuesAtTheSaveAndTheWrite) {
+    constexpr int kKept = 4242;  // the working value before the conversion
+    // clang-format off
+    const struct { int reg; const char* text; int selected; int rampUnit; int pid; int value; } cases[] = {
+        {10, "0.125", 0, 0, 2, 12},       // x100 in double precision
+        {10, "0.135", 0, 0, 2, 14},
+        {10, "1.005", 0, 0, 2, 100},
+        {2, "12abc", 0, 0, 2, 12},        // integer: lenient
+        {10, "12abc", 0, 0, 2, kKept},    // scaled: strict, a failure keeps the value
+        {2, "", 0, 0, 2, 0},
+        {159, "", 0, 0, 2, kKept},
+        {2, "1 2", 0, 0, 2, 12},
+        {2, "&HFFFF", 0, 0, 2, -1},
+        {2, "-5", 0, 0, 2, -5},
+        {1, nullptr, 23, 0, 2, 23},       // "26：..." stands at position 23
+        {1, nullptr, -1, 0, 2, -1},
+        {97, "10.00", 0, 0, 2, 1000},     // by P03.00 as now selected
+        {97, "10.00", 0, 1, 2, 100},
+        {440, "12.5", 0, 0, 1, 125},      // P13.04 by P13.35 read at the opening
+        {440, "12.5", 0, 0, 7, kKept},
+        {497, "19.2", 0, 0, 2, 2},        // the rate's list position
+        {497, "20", 0, 0, 2, -1},
+    };
+    // clang-format on
+    open();
+    for (bool write : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(c.reg) + " " + (c.text ? c.text : "list"));
+            core->working()[c.reg] = kKept;
+            core->copies().pidDecimals = static_cast<std::int16_t>(c.pid);
+            field(96)->setCurrentIndex(c.rampUnit);
+            if (c.text)
+                enter(c.reg, QString::fromUtf8(c.text));
+            else
+                field(c.reg)->setCurrentIndex(c.selected);
+            shortcut(write ? Qt::Key_T : Qt::Key_S);
+            EXPECT_EQ(core->working()[c.reg], c.value);
+        }
+    }
+}
+
+// ---- Display through the fields ----
+
+TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
+    // clang-format off
+    const struct { int page; int reg; int value; const char* shown; bool marked; } cases[] = {
+        {25, 497, 192, "19.2", false},
+        {25, 497, 0, "", true},          // no such rate: the field is left as it was
+        {1, 25, -1, "", false},          // nothing selected
+        {1, 25, 99, "", true},           // no such option
+        {5, 97, 1234, "12.34", false},
+        {11, 230, 25, "2.5", false},
+        {6, 115, -100, "-1.00", false},
+        {22, 440, 1234, "", true},       // P13.35 at 7: P13.04 has no rule
+    };
+    // clang-format on
+    s.drive.setReg(471, 7);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reg);
+        s.drive.setReg(c.reg, static_cast<std::uint16_t>(c.value));
+        open();
+        click(tab(c.page));
+        EXPECT_EQ(field(c.reg)->currentText(), QString::fromUtf8(c.shown));
+        EXPECT_EQ(!field(c.reg)->toolTip().isEmpty(), c.marked);
+        EXPECT_EQ(core->unshown(c.reg), c.marked);
+        if (c.marked) {
+            EXPECT_TRUE(field(c.reg)->toolTip().contains(QString::number(c.value)));
+            // Choosing a value makes the field take part again, unless no text of it can be
+            // read: P13.04 without its decimals.
+            field(c.reg)->setEditText("1");
+            emit field(c.reg)->activated(0);
+            EXPECT_EQ(core->unshown(c.reg), c.reg == 440);
+            EXPECT_EQ(field(c.reg)->toolTip().isEmpty(), c.reg != 440);
+        }
+        delete editor.data();
+    }
+}
+
+// ---- Reads that fail or are interrupted ----
+
+TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
+    open();
+    record.clear();
+    // During the read of P01-1 a tab click and a save are not taken.
+    during(100ms, [this] {
+        click(tab(3));
+        enter(2, "9");
+        shortcut(Qt::Key_S);
+        EXPECT_EQ(progress()->text(), "參數讀取中，請稍候...");
+    });
+    // Its fifth register is asked twice, then the read stops and says so.
+    record.onReply = [this](int n) {
+        if (n == 4)
+            s.drive.injectFault({DriveFault::Kind::NoReply}, 2);
+    };
+    click(tab(1));
+    EXPECT_EQ(currentPage(), 1);
+    EXPECT_TRUE(tab(1)->isChecked() && !tab(3)->isChecked());
+    EXPECT_EQ(core->working()[2], 0);
+    EXPECT_EQ(record.reads(), (std::vector<int>{25, 26, 27, 28, 29, 29}));
+    EXPECT_TRUE(progress()->isVisible());
+    EXPECT_EQ(progress()->text(), "P01.04 參數讀取失敗，變頻機未回應。");
+    EXPECT_FALSE(core->pagePresent(1) || core->pagePresent(3));
+    // The message stays until the next tab change; the next visit reads the page again.
+    record.onReply = {};
+    record.clear();
+    click(tab(2));
+    EXPECT_FALSE(progress()->isVisible());
+    click(tab(1));
+    std::vector<int> reads = span(49, 54);
+    for (int reg : span(25, 48)) reads.push_back(reg);
+    EXPECT_EQ(record.reads(), reads);
+    // A close during a read ends it after the register on the line, then the window closes.
+    record.clear();
+    during(100ms, [this] { editor->close(); });
+    click(tab(3));
+    EXPECT_EQ(record.reads(), span(55, 55 + static_cast<int>(record.reads().size()) - 1));
+    EXPECT_LT(record.reads().size(), 6u);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_FALSE(s.line.isHeld());
+    EXPECT_FALSE(core->pagePresent(3));
+}
+
+// ---- The ways out ----
+
+TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
+    // Online the framing the editor last used goes back to the link with the menu; offline the
+    // connection screen comes back instead.
+    open();
+    core->setFramingInUse(Framing::Rtu);
+    shortcut(Qt::Key_R);
+    EXPECT_EQ(s.services.link.framing, Framing::Rtu);
+    EXPECT_EQ(menuShown, 1);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_FALSE(s.line.isHeld());
+    open(true);
+    find<QAction>(QStringLiteral("returnButton"))->trigger();
+    EXPECT_EQ(connectionShown, 1);
+    EXPECT_EQ(menuShown, 1);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    open();
+    // The dots: one a tick up to 40, then the bare text again.
+    const QString bare = QStringLiteral("參數寫入中，請稍候");
+    progress()->setText(bare);
+    for (int i = 0; i < 40; ++i) editor->progressTick();
+    EXPECT_EQ(progress()->text(), bare + QString(40, QLatin1Char('.')));
+    editor->progressTick();
+    EXPECT_EQ(progress()->text(), bare);
+    shortcut(Qt::Key_Q);
+    EXPECT_TRUE(s.quitCalled);
+    EXPECT_FALSE(s.line.isHeld());
+}
+
+// ---- The write ----
+
+TEST_F(EditorFixture, ARangeCheckFailureShowsItsBoxAndNothingIsWritten) {
+    open();
+    click(tab(1));
+    // clang-format off
+    const struct { std::vector<std::pair<int, const char*>> texts; std::vector<QString> boxes; } cases[] = {
+        {{{2, "14"}}, {"P00.02 範圍不在0~13。"}},
+        {{{2, "14"}, {31, "400.01"}, {4, "5"}},
+         {"P00.02 範圍不在0~13。", "P00.04 範圍不在0~4。", "P01.06 範圍不在0.00~400.00。"}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        s.dialogs.clear();
+        s.drive.clearWriteLog();
+        for (auto [reg, text] : c.texts) enter(reg, QString::fromUtf8(text));
+        shortcut(Qt::Key_T);
+        EXPECT_EQ(s.dialogs.messages(), c.boxes);
+        for (const ShownDialog& box : s.dialogs.shown()) EXPECT_EQ(box.title, "ERROR");
+        EXPECT_TRUE(s.drive.writeLog().empty());
+        for (auto [reg, text] : {std::pair{2, "6"}, {4, "2"}, {31, "0.00"}}) enter(reg, text);
+    }
+}
+
+TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
+    open();
+    bool during_write = false;
+    during(300ms, [&] {
+        during_write = true;
+        for (const char* name :
+             {"saveButton", "loadButton", "writeButton", "returnButton", "quitButton"})
+            EXPECT_FALSE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+        EXPECT_FALSE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
+        EXPECT_EQ(progress()->text(), "參數寫入中，請稍候");
+        enter(2, "9");
+        shortcut(Qt::Key_S);
+        click(tab(3));
+        editor->close();
+        EXPECT_EQ(progress()->text(), "參數寫入中，寫入結束後關閉視窗，請稍候");
+    });
+    record.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_TRUE(during_write);
+    EXPECT_EQ(s.drive.writeLog().size(), 21u);  // all of page P00
+    EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
+    EXPECT_EQ(core->working()[2], 6);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
+    EXPECT_FALSE(s.line.isHeld());
+}
+
+TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
+    {  // the motor runs
+        LineSession other(std::make_unique<SimulatedPort>(s.line, s.clock));
+        other.open(1, "9600,N,7,2");
+        ASSERT_EQ(other.write(0x2000, 18).outcome, LinkOutcome::Ok);
+    }
+    open();
+    s.dialogs.answerQuestions({kNo, kYes, kYes});
+    s.drive.clearWriteLog();
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>{
+                  "目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?"});
+    EXPECT_EQ(s.dialogs.shown().at(0).title, "變頻機運轉設定");
+    EXPECT_TRUE(s.drive.writeLog().empty());
+    for (const char* name : {"saveButton", "writeButton", "returnButton"})
+        EXPECT_TRUE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+    EXPECT_TRUE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
+    EXPECT_FALSE(progress()->isVisible());
+    // A write whose second register gets no reply: one box lists it.
+    record.clear();
+    record.onReply = [this](int n) {
+        if (n == 2)
+            s.drive.injectFault({DriveFault::Kind::NoReply});
+    };
+    s.dialogs.clear();
+    shortcut(Qt::Key_T);
+    ASSERT_EQ(s.dialogs.messages().size(), 1u);
+    EXPECT_EQ(s.dialogs.messages()[0], "P00.01 監看變數選擇：變頻機未回應");
+    EXPECT_EQ(s.dialogs.shown().back().title, "寫入未完成");
+    // Every write confirmed: no box, the progress text says so.
+    record.onReply = {};
+    s.dialogs.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_TRUE(s.dialogs.messages().empty());
+    EXPECT_TRUE(progress()->isVisible());
+    EXPECT_EQ(progress()->text(), "參數寫入完成。");
+    // Silence at the running check: nothing is written.
+    s.drive.clearWriteLog();
+    s.drive.injectFault({DriveFault::Kind::NoReply});
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"變頻機未回應，未寫入任何參數。"});
+    EXPECT_EQ(s.dialogs.shown().back().title, "通訊錯誤");
+    EXPECT_TRUE(s.drive.writeLog().empty());
+}
+
+}  // namespace
