@@ -10,6 +10,10 @@
 
 namespace velorin {
 
+namespace {
+constexpr int kSettleMs = 1500;
+}  // namespace
+
 ScreenshotTaker::ScreenshotTaker(const QString& folder, QObject* parent)
     : QObject(parent), m_folder(folder) {
     m_folder.mkpath(QStringLiteral("."));
@@ -22,10 +26,13 @@ bool ScreenshotTaker::eventFilter(QObject* watched, QEvent* event) {
         const QString name = w->objectName();
         if (w->isWindow() && !name.isEmpty() && !m_seen.contains(name)) {
             m_seen.insert(name);
-            // Once the window has laid itself out and painted.
-            QTimer::singleShot(0, this, [this, window = QPointer<QWidget>(w)] {
-                if (window) take(window);
-            });
+            // Once the window has laid itself out and painted, and again once it has shown what
+            // it reads first (the editor its first page, over the line), if it is still there.
+            for (int delay : {0, kSettleMs})
+                QTimer::singleShot(delay, this, [this, window = QPointer<QWidget>(w)] {
+                    if (window)
+                        take(window);
+                });
         }
     }
     return QObject::eventFilter(watched, event);
@@ -34,7 +41,8 @@ bool ScreenshotTaker::eventFilter(QObject* watched, QEvent* event) {
 void ScreenshotTaker::take(QWidget* window) {
     const QString path = m_folder.filePath(window->objectName() + QStringLiteral(".png"));
     if (window->grab().save(path, "PNG")) {
-        m_saved << path;
+        if (!m_saved.contains(path))
+            m_saved << path;
         std::fprintf(stderr, "screenshot: %s\n", qPrintable(path));
     } else {
         std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));

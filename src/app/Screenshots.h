@@ -11,8 +11,9 @@ namespace velorin {
 class ScreenshotTaker : public QObject {
     Q_OBJECT
 public:
-    // Watches every window of the application; saves DIR/<window>.png the first time each one
-    // is shown (connectionWindow.png, modeMenu.png, runPanel.png, parameterEditor.png).
+    // Watches every window of the application; saves DIR/<window>.png when each one is first
+    // shown, and again 1.5 s later (connectionWindow.png, modeMenu.png, runPanel.png,
+    // parameterEditor.png).
     explicit ScreenshotTaker(const QString& folder, QObject* parent = nullptr);
 
     // The pictures saved so far.

@@ -30,6 +30,8 @@ protected:
         sim.services.windows.menu = [this] { return next("menu"); };
         sim.services.windows.editor = [this] { return next("editor"); };
         setLinkTrace([this](const LinkTraceEvent& e) {
+            if (!form)
+                return;  // a later window's traffic
             if (!e.sent)
                 answers += e.check.outcome == LinkOutcome::Ok;
             else  // station, settings, framing, RTU, then the lists: station, format, rate

@@ -8,8 +8,12 @@
 #include "app/DemoPorts.h"
 #include "app/Screenshots.h"
 #include "menu/ModeMenu.h"
+#include "parameters/ParameterEditor.h"
+#include "run/RunPanel.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -250,28 +254,58 @@ TEST_F(ConnectionTest, ModeMenuShowsTheLinkFound) {
     }
 }
 
-// --screenshot: a picture of each window as it first comes up, with the demo's drive.
+// --screenshot: a picture of each window as it first comes up, with the demo's drive: the
+// connection screen, the mode menu, the run panel and, after the way back, the editor.
+// VELORIN_SCREENSHOT_DIR keeps the pictures there (scripts/make-screenshots uses it for the
+// README's pictures).
 TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
-    QTemporaryDir folder;
-    ScreenshotTaker screenshots(folder.path());
+    QTemporaryDir temporary;
+    const QString folder = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")
+                               : temporary.path();
+    ScreenshotTaker screenshots(folder);
     DemoPortProvider ports;
     EventLoopWait wait;
     sim.services.ports = &ports;
     sim.services.wait = &wait;
+    QPointer<QWidget> menu;
     sim.services.windows.menu = [&]() -> QWidget* {
-        auto* menu = new ModeMenu(sim.services);
+        menu = new ModeMenu(sim.services);
         menu->show();
         return menu;
     };
+    sim.services.windows.runPanel = [&] { return showRunPanel(sim.services); };
+    sim.services.windows.editor = [&] { return showParameterEditor(sim.services); };
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    };
     open();
-    QCoreApplication::processEvents();
+    settle();
     click(1, 0, "1");
-    QCoreApplication::processEvents();
-    for (const char* name : {"connectionWindow", "modeMenu"}) {
-        QImage picture(folder.filePath(QString(name) + ".png"));
-        EXPECT_FALSE(picture.isNull()) << name;
-        EXPECT_GT(picture.width(), 100) << name;
-    }
+    settle();
+    ASSERT_TRUE(menu);
+    child<QPushButton>(menu, "runPanelButton")->click();
+    settle();
+    QWidget* panel = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "modeMenu") delete w;
+        if (w->objectName() == "runPanel" && w->isVisible()) panel = w;
+    ASSERT_TRUE(panel);
+    panel->findChild<QAction*>("returnAction")->trigger();  // back to a new mode menu
+    settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(menu);
+    child<QPushButton>(menu, "editorButton")->click();
+    settle();
+    const QStringList names{"connectionWindow", "modeMenu", "runPanel", "parameterEditor"};
+    // Each picture is taken once its window has settled, on the real clock.
+    QTest::qWaitFor([&] { return screenshots.saved().size() == names.size(); }, 10000);
+    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR"))
+        QTest::qWait(2000);  // the editor's second picture, with its first page read
+    for (const QString& name : names) {
+        QImage picture(QDir(folder).filePath(name + ".png"));
+        EXPECT_FALSE(picture.isNull()) << name.toStdString();
+        EXPECT_GT(picture.width(), 100) << name.toStdString();
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
