@@ -123,7 +123,65 @@ std::vector<FieldView> EditorCore::showPage(int page) {
         FieldView view{reg, displayValue(reg, m_drive[reg], context), false, m_drive[reg]};
         view.unshowable = std::holds_alternative<LeaveUnchanged>(view.display);
         m_unshown[reg] = view.unshowable;
+        m_unshownRaw[reg] = m_drive[reg];
         views.push_back(std::move(view));
+    }
+    return views;
+}
+
+void EditorCore::takeShown(const std::vector<FieldView>& views) {
+    for (const FieldView& view : views) {
+        if (view.unshowable)
+            continue;
+        FieldContent content;
+        if (const auto* shown = std::get_if<ShowText>(&view.display)) {
+            content.text = shown->text;
+        } else if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
+            // A box with a list shows the option's text as its own.
+            const auto options = Catalogue::instance().options(view.reg);
+            content.selected = position->position;
+            if (position->position >= 0 && position->position < static_cast<int>(options.size()))
+                content.text = options[position->position];
+        } else {
+            continue;
+        }
+        // The unit switches come before the times that follow them, as in the conversion.
+        const ConversionContext context{m_working[kRampUnitRegister], m_working[kStepUnitRegister],
+                                        m_copies.pidDecimals};
+        if (const auto raw = convertField(view.reg, content, context))
+            m_working[view.reg] = *raw;
+    }
+}
+
+std::string EditorCore::fileText(bool offline) const {
+    Values values = m_working;
+    for (int reg = 0; reg < kRegisterCount; ++reg)
+        if (m_unshown[reg])
+            values[reg] = m_unshownRaw[reg];
+    return parameterFileText(values, m_pages, offline);
+}
+
+std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
+    if (!load.ok())
+        return {};
+    m_pages.fill(0);
+    for (int page = 0; page < kFilePageCount; ++page) m_pages[page] = load.pages[page] ? 1 : 0;
+    const DisplayContext context = loadDisplayContext(load, m_copies.pidDecimals);
+    std::vector<FieldView> views;
+    for (int page = 0; page < kFilePageCount; ++page) {
+        if (!load.pages[page])
+            continue;
+        const RegisterRange range = heldRange(page);
+        for (int reg = range.first; reg <= range.last; ++reg) {
+            if (!Catalogue::instance().parameter(reg).shown)
+                continue;
+            const std::int32_t raw = load.values[reg].value_or(0);
+            FieldView view{reg, loadedDisplay(reg, raw, context), false, raw, true};
+            view.unshowable = std::holds_alternative<LeaveUnchanged>(view.display);
+            m_unshown[reg] = view.unshowable;
+            m_unshownRaw[reg] = raw;
+            views.push_back(std::move(view));
+        }
     }
     return views;
 }

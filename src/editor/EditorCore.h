@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "editor/Catalogue.h"
+#include "editor/ParameterFile.h"
 #include "editor/Rules.h"
 #include "editor/ValueCheck.h"
 #include "link/Global.h"
@@ -53,7 +54,8 @@ struct FieldView {
     // The field cannot show the drive's value (no such list position, no such rate, P13.35
     // outside 0-4): it keeps its content and is marked, with the raw value for the technician.
     bool unshowable = false;
-    std::int32_t driveValue = 0;
+    std::int32_t driveValue = 0;  // the raw value: the drive's, or the file's after a load
+    bool fromFile = false;        // the view comes from a loaded parameter file
 };
 
 // A parameter the write did not bring to the drive, and why.
@@ -133,6 +135,25 @@ public:
     // cannot be read at all (P13.04 while P13.35 is outside 0-4). Returns whether it is marked.
     bool fieldEdited(int reg);
 
+    // Sets the working values of the fields in `views` to what the conversion of the fields would
+    // give once they show them (a page read's or a load's views), for a caller without fields:
+    // the command line's backup and restore. Marked fields and fields left as they were keep
+    // their working values.
+    void takeShown(const std::vector<FieldView>& views);
+
+    // ---- Parameter files ----
+    // The parameter file of the working values: online the present pages, offline P0-P548. A
+    // field marked as not showing its value saves the raw value it was given (by the drive or
+    // by a file), never what the field happens to hold.
+    std::string fileText(bool offline) const;
+    // Applies a sound load: the page flags become the file's pages, and every field of a held
+    // page is shown from the file's value (the views returned, in page and register order, are
+    // shown as a page read's are; fields that cannot show the value are marked and keep the raw
+    // value for a save, never for a write). The working values, the drive values and the copies
+    // stay: the file's values reach the working values at the next conversion. A load with an
+    // error changes nothing and gives no views.
+    std::vector<FieldView> applyLoad(const ParameterFileLoad& load);
+
     // ---- Conversion ----
     // Every field of P0-P548 into the working values; a field that fails keeps its value.
     void convert(std::span<const FieldContent, kRegisterCount> fields, char decimalSeparator = '.');
@@ -187,6 +208,7 @@ private:
     DriveCopies m_copies;
     Framing m_framingInUse = Framing::Ascii;
     std::array<bool, kRegisterCount> m_unshown{};
+    Values m_unshownRaw{};   // the raw value a marked field was given, saved in its place
     int m_silentWrites = 0;  // writes in a row without any reply
 };
 
