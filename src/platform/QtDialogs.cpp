@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace velorin {
 
@@ -39,12 +40,18 @@ std::optional<QString> QtDialogs::openFile(QWidget* parent, const QString& title
 std::optional<QString> QtDialogs::saveFile(QWidget* parent, const QString& title,
                                            const QString& folder, const QString& defaultName,
                                            const QString& filter) {
-    const QString start = defaultName.isEmpty() ? folder : QDir(folder).filePath(defaultName);
-    // QFileDialog asks before replacing an existing file unless told not to.
-    const QString path = QFileDialog::getSaveFileName(parent, title, start, filter);
-    if (path.isEmpty())
+    QFileDialog dialog(parent, title, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!defaultName.isEmpty())
+        dialog.selectFile(defaultName);
+    // A name typed without an extension gets the first filter's, before the dialog asks whether
+    // to replace an existing file of that name (it asks unless told not to).
+    static const QRegularExpression firstExtension(QStringLiteral(R"(^[^;]*\(\*\.(\w+)\))"));
+    if (const QRegularExpressionMatch match = firstExtension.match(filter); match.hasMatch())
+        dialog.setDefaultSuffix(match.captured(1));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return path;
+    return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace velorin

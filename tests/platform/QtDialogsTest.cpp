@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -31,5 +34,35 @@ TEST(QtDialogs, QuestionReportsYesAs6AndNoAs7) {
         answerNextBox(press, seen);
         EXPECT_EQ(dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定"), answer);
         EXPECT_EQ(seen, "反轉設定: 是否解除禁止反轉?, buttons: 2");
+    }
+}
+
+// The save dialog offers "Data.txt", adds the filter's extension to a name typed without one,
+// and asks before replacing an existing file.
+TEST(QtDialogs, SaveDialogAddsTheExtensionAndAsksBeforeReplacing) {
+    QTemporaryDir folder;
+    QtDialogs dialogs;
+    const QString filter = "Text Files (*.txt);;All Files (*.*)";
+    for (bool exists : {false, true}) {
+        if (exists) {
+            QFile file(folder.filePath("Backup.txt"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        QString offered;
+        std::string asked;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            offered = name->text();
+            name->setText("Backup");
+            if (exists)
+                answerNextBox(QMessageBox::Yes, asked);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        const auto path = dialogs.saveFile(nullptr, "參數儲存", folder.path(), "Data.txt", filter);
+        EXPECT_EQ(offered, "Data.txt");
+        EXPECT_EQ(path, folder.filePath("Backup.txt"));
+        EXPECT_EQ(asked.find("Backup.txt") != std::string::npos, exists) << asked;
     }
 }
