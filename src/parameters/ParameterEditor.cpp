@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,14 +14,17 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "EditorPictures.h"
 #include "PageTabs.h"
+#include "editor/ParameterFile.h"
 #include "link/LineSession.h"
 #include "menu/ModeMenu.h"
+#include "platform/LinkStatus.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 
@@ -55,7 +59,15 @@ const QString NoAnswer = QStringLiteral("變頻機未回應，未寫入任何參
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 const QString NotCompleteTitle = QStringLiteral("寫入未完成");
 const QString CheckTitle = QStringLiteral("ERROR");
-const QString Unshown = QStringLiteral("此欄位無法顯示變頻機的值 %1，寫入與儲存時略過此參數。");
+const QString Unshown =
+    QStringLiteral("此欄位無法顯示變頻機的值 %1，寫入時略過此參數，儲存時存入此值。");
+const QString UnshownFromFile =
+    QStringLiteral("此欄位無法顯示檔案中的值 %1，寫入時略過此參數，儲存時存入此值。");
+const QString SaveFilter = QStringLiteral("Text Files (*.txt);;All Files (*.*)");
+const QString LoadFilter = QStringLiteral("Text Files(*.txt)");
+const QString FileError = QString::fromUtf8(kFileErrorTitle);
+const QString DefaultFileName = QString::fromUtf8(kDefaultFileName);
+const QString Offline = QStringLiteral("離線模式");
 }  // namespace text
 
 // Layout in twips.
@@ -79,6 +91,10 @@ const char* const kUnshownStyle = "QComboBox { background-color: #ffd0d0; }";
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+std::filesystem::path filePath(const QString& path) {
+    return QFileInfo(path).filesystemFilePath();
 }
 
 }  // namespace
@@ -128,6 +144,13 @@ void ParameterEditor::buildWindow() {
     layout->addWidget(m_tabs);
     layout->addWidget(m_pages, 1);
     setCentralWidget(central);
+
+    // The link in use, so a technician who connected by the search learns its settings here.
+    m_linkLabel = new QLabel(this);
+    m_linkLabel->setObjectName(QStringLiteral("linkLabel"));
+    m_linkLabel->setFont(mingFont(9));
+    statusBar()->addPermanentWidget(m_linkLabel);
+    showLink();
 
     m_progressTimer = new QTimer(this);
     m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
@@ -260,6 +283,7 @@ void ParameterEditor::load() {
     m_progressTimer->stop();
     m_dots = 0;
     hideProgress();
+    showLink();
     const LinkState& link = m_services.link;
     if (!link.offline) {
         m_line = std::make_unique<LineSession>(m_services.ports->createPort(*m_services.wait));
@@ -329,7 +353,7 @@ void ParameterEditor::showFields(const std::vector<FieldView>& views) {
         } else if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
             field->setCurrentIndex(position->position);
         }
-        markUnshown(view.reg, view.unshowable, view.driveValue);
+        markUnshown(view.reg, view.unshowable, view.driveValue, view.fromFile);
     }
 }
 
@@ -351,10 +375,15 @@ void ParameterEditor::showFieldContents(const std::array<FieldContent, kRegister
     }
 }
 
-void ParameterEditor::markUnshown(int reg, bool unshown, std::int32_t driveValue) {
+void ParameterEditor::markUnshown(int reg, bool unshown, std::int32_t raw, bool fromFile) {
     QComboBox* field = m_fields[reg];
     field->setStyleSheet(unshown ? QString::fromLatin1(kUnshownStyle) : QString());
-    field->setToolTip(unshown ? text::Unshown.arg(driveValue) : QString());
+    const QString& tip = fromFile ? text::UnshownFromFile : text::Unshown;
+    field->setToolTip(unshown ? tip.arg(raw) : QString());
+}
+
+void ParameterEditor::showLink() {
+    m_linkLabel->setText(m_services.link.offline ? text::Offline : linkStatusText(m_services));
 }
 
 std::array<FieldContent, kRegisterCount> ParameterEditor::fieldContents() const {
@@ -401,9 +430,30 @@ void ParameterEditor::convertFields() {
 
 void ParameterEditor::saveParameters() {
     convertFields();
+    const auto path =
+        m_services.dialogs->saveFile(this, text::Save, m_services.folders->desktopFolder(),
+                                     text::DefaultFileName, text::SaveFilter);
+    if (!path)
+        return;
+    const std::string bytes = m_core->fileText(m_services.link.offline);
+    if (const auto failure = writeFileSafely(filePath(*path), bytes))
+        m_services.dialogs->message(this, qs(*failure), text::FileError);
 }
 
-void ParameterEditor::loadParameters() {}
+// All or nothing: the whole file is read and checked before any field or page flag changes,
+// and a cancelled dialog changes nothing either.
+void ParameterEditor::loadParameters() {
+    const auto path = m_services.dialogs->openFile(
+        this, text::Load, m_services.folders->desktopFolder(), text::LoadFilter);
+    if (!path)
+        return;
+    const ParameterFileLoad load = loadParameterFile(filePath(*path));
+    if (!load.ok()) {
+        m_services.dialogs->message(this, qs(load.error->message()), text::FileError);
+        return;
+    }
+    showFields(m_core->applyLoad(load));
+}
 
 void ParameterEditor::writeToDrive() {
     convertFields();
@@ -426,6 +476,7 @@ void ParameterEditor::writeToDrive() {
         };
         hooks.pageRead = [this](int page) { showFields(m_core->showPage(page)); };
         const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks);
+        showLink();
         setWriting(false);
         reportWrite(outcome);
         // After a reset to factory values the page in view is read again at the new settings.

@@ -60,7 +60,9 @@ private:
     void readAndShowPage(int page);
     void showFields(const std::vector<FieldView>& views);
     void showFieldContents(const std::array<FieldContent, kRegisterCount>& contents);
-    void markUnshown(int reg, bool unshown, std::int32_t driveValue);
+    // `raw` is the value the field cannot show, from the drive or from a file.
+    void markUnshown(int reg, bool unshown, std::int32_t raw, bool fromFile = false);
+    void showLink();
     std::array<FieldContent, kRegisterCount> fieldContents() const;
 
     // Toolbar buttons and their menu items come here; the command follows the caption.
@@ -87,6 +89,7 @@ private:
     std::array<QAction*, ButtonCount> m_buttons{};
     QLineEdit* m_progress = nullptr;
     QTimer* m_progressTimer = nullptr;
+    QLabel* m_linkLabel = nullptr;
     int m_dots = 0;
     PageTabs* m_tabs = nullptr;
     QStackedWidget* m_pages = nullptr;

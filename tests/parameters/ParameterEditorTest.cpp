@@ -2,18 +2,11 @@
 // pages and fields, the offline defaults, the conversion of what the fields hold, reads that
 // fail or are interrupted, and the ways out.
 
-#include <gtest/gtest.h>
-
-#include <QTest>
-#include <QtWidgets>
-
-#include "editor/LineRecord.h"
+#include "EditorFixture.h"
 #include "link/LineSession.h"
 #include "menu/ModeMenu.h"
-#include "parameters/ParameterEditor.h"
 #include "platform/Twips.h"
 #include "sim/SimulatedPort.h"
-#include "support/SimServices.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -21,58 +14,6 @@ using namespace velorin::test;
 namespace {
 
 using namespace std::chrono_literals;
-
-class EditorFixture : public ::testing::Test {
-protected:
-    void SetUp() override {
-        LinkState& link = s.services.link;
-        link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
-        s.services.windows.menu = [this] {
-            ++menuShown;
-            return &otherWindow;
-        };
-        s.services.windows.connection = [this] {
-            ++connectionShown;
-            return &otherWindow;
-        };
-    }
-    void TearDown() override {
-        delete editor.data();
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    ParameterEditor* open(bool offline = false) {
-        s.services.link.offline = offline;
-        editor = qobject_cast<ParameterEditor*>(showParameterEditor(s.services, core));
-        return editor;
-    }
-    template <class T>
-    T* find(const QString& name) {
-        auto* w = editor->findChild<T*>(name);
-        EXPECT_TRUE(w) << name.toStdString();
-        return w;
-    }
-    QComboBox* field(int reg) { return find<QComboBox>(QStringLiteral("field%1").arg(reg)); }
-    QToolButton* tab(int page) { return find<QToolButton>(QStringLiteral("pageTab%1").arg(page)); }
-    QLineEdit* progress() { return find<QLineEdit>(QStringLiteral("progressText")); }
-    int currentPage() { return find<QStackedWidget>(QStringLiteral("pages"))->currentIndex(); }
-    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-    void shortcut(Qt::Key key) {
-        QApplication::setActiveWindow(editor);
-        QTest::keyClick(editor, key, Qt::ControlModifier);
-    }
-    void during(std::chrono::milliseconds ms, std::function<void()> f) {
-        s.clock.after(ms, std::move(f));
-    }
-    void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
-
-    SimServices s;
-    std::shared_ptr<EditorCore> core = std::make_shared<EditorCore>();
-    QPointer<ParameterEditor> editor;
-    QWidget otherWindow;
-    int menuShown = 0;
-    int connectionShown = 0;
-    LineRecord record;
-};
 
 TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu) {
     s.services.windows.menu = [this] { return new ModeMenu(s.services); };
@@ -152,7 +93,9 @@ TEST_F(EditorFixture, WindowToolbarTabsAndFieldsFollowTheCatalogue) {
         click(tab(page));
         auto* scroll = find<QScrollArea>(QStringLiteral("page%1").arg(page));
         for (QComboBox* f : scroll->widget()->findChildren<QComboBox*>()) {
-            scroll->ensureWidgetVisible(f, 0, 0);
+            // The whole box, not only its text cursor as ensureWidgetVisible() would.
+            const QPoint centre = f->mapTo(scroll->widget(), f->rect().center());
+            scroll->ensureVisible(centre.x(), centre.y(), f->width() / 2 + 1, f->height() / 2 + 1);
             const QRect inView(f->mapTo(scroll->viewport(), QPoint(0, 0)), f->size());
             EXPECT_TRUE(scroll->viewport()->rect().contains(inView))
                 << f->objectName().toStdString();

@@ -32,30 +32,30 @@ std::vector<QString> ScriptedDialogs::questions() const {
 }
 
 void ScriptedDialogs::message(QWidget*, const QString& text, const QString& title) {
-    record({ShownDialog::Kind::Message, text, title});
+    record({ShownDialog::Kind::Message, text, title, {}, {}});
 }
 
 int ScriptedDialogs::question(QWidget*, const QString& text, const QString& title) {
-    record({ShownDialog::Kind::Question, text, title});
+    record({ShownDialog::Kind::Question, text, title, {}, {}});
     return next(m_answers, kNo);
 }
 
 // Input boxes and file dialogs share one script of answers: a text or a path, or cancel.
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
-    record({ShownDialog::Kind::Input, prompt, title});
+    record({ShownDialog::Kind::Input, prompt, title, {}, {}});
     return next(m_inputs, std::optional<QString>{});
 }
 
 std::optional<QString> ScriptedDialogs::openFile(QWidget*, const QString& title,
-                                                 const QString& folder, const QString&) {
-    record({ShownDialog::Kind::OpenFile, folder, title});
+                                                 const QString& folder, const QString& filter) {
+    record({ShownDialog::Kind::OpenFile, folder, title, filter, {}});
     return next(m_inputs, std::optional<QString>{});
 }
 
 std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const QString& title,
-                                                 const QString& folder, const QString&,
-                                                 const QString&) {
-    record({ShownDialog::Kind::SaveFile, folder, title});
+                                                 const QString& folder, const QString& defaultName,
+                                                 const QString& filter) {
+    record({ShownDialog::Kind::SaveFile, folder, title, filter, defaultName});
     return next(m_inputs, std::optional<QString>{});
 }
 

@@ -16,6 +16,8 @@ struct ShownDialog {
     enum class Kind { Message, Question, Input, OpenFile, SaveFile } kind;
     QString text;   // message, question or prompt; the folder for file dialogs
     QString title;
+    QString filter;       // file dialogs only
+    QString defaultName;  // the save dialog only
 };
 
 class ScriptedDialogs : public Dialogs {

@@ -1,0 +1,235 @@
+// The editor's save and load commands, offscreen with scripted dialogs on the simulated drive:
+// the file a save writes from the fields, a load shown in the fields, every load that must not
+// change anything, and a save that cannot write.
+
+#include <QDir>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "EditorFixture.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readBytes(const QString& path) {
+    std::stringstream s;
+    s << std::ifstream(path.toStdString(), std::ios::binary).rdbuf();
+    return s.str();
+}
+
+// P0-P548 at 0, with `values` in place, each line ended by `end`.
+std::string fileOf(const std::map<int, std::string>& values, int first = 0, int last = 548,
+                   const std::string& end = "\r\n") {
+    std::string text;
+    for (int reg = first; reg <= last; ++reg)
+        text += "P" + std::to_string(reg) + " " +
+                (values.count(reg) ? values.at(reg) : std::string("0")) + end;
+    return text;
+}
+
+std::vector<int> presentPages(const EditorCore& core) {
+    std::vector<int> pages;
+    for (int page = 0; page <= kPageCount; ++page)
+        if (core.pagePresent(page))
+            pages.push_back(page);
+    return pages;
+}
+
+class EditorFiles : public EditorFixture {
+protected:
+    QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
+        return QDir(s.folders.desktopFolder()).filePath(name);
+    }
+    void save(const QString& path) {
+        s.dialogs.answerInputs({path});
+        shortcut(Qt::Key_S);
+    }
+    void load(const std::string& bytes) {
+        const QString path = desktopFile(QStringLiteral("In.txt"));
+        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
+        s.dialogs.answerInputs({path});
+        shortcut(Qt::Key_O);
+    }
+    // Everything a load may change: what each field shows and says, and the page flags.
+    std::vector<QString> state() {
+        std::vector<QString> out;
+        for (QComboBox* f : editor->findChildren<QComboBox*>())
+            out.push_back(QStringLiteral("%1 %2 #%3 %4")
+                              .arg(f->objectName(), f->currentText())
+                              .arg(f->currentIndex())
+                              .arg(f->toolTip()));
+        for (int page : presentPages(*core)) out.push_back(QString::number(page));
+        return out;
+    }
+};
+
+TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
+    s.drive.setReg(14, 77);  // no field: the file has the working value, 0
+    open();
+    EXPECT_EQ(editor->objectName(), "parameterEditor");
+    EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(),
+              "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
+    save(desktopFile());
+    const ShownDialog& dialog = s.dialogs.shown().back();
+    EXPECT_EQ(dialog.kind, ShownDialog::Kind::SaveFile);
+    EXPECT_EQ(dialog.text, s.folders.desktopFolder());
+    EXPECT_EQ(dialog.defaultName, "Data.txt");
+    EXPECT_EQ(dialog.filter, "Text Files (*.txt);;All Files (*.*)");
+    const std::string online = readBytes(desktopFile());
+    std::string expected;
+    for (int reg = 0; reg <= 22; ++reg)
+        expected += "P" + std::to_string(reg) + " " +
+                    std::to_string(reg == 14 || reg == 15 ? 0 : core->driveValue(reg)) + "\r\n";
+    EXPECT_EQ(online, expected);
+    // A cancelled dialog writes nothing.
+    shortcut(Qt::Key_S);
+    EXPECT_EQ(readBytes(desktopFile()), online);
+
+    delete editor.data();
+    open(true);
+    EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(), "離線模式");
+    save(desktopFile());
+    const std::string offline = readBytes(desktopFile());
+    EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);
+    EXPECT_EQ(std::count(offline.begin(), offline.end(), '\r'), 549);
+    for (const char* line :
+         {"P2 6\r\n", "P3 10000\r\n", "P97 1000\r\n", "P497 1\r\n", "P548 0\r\n"})
+        EXPECT_NE(offline.find(line), std::string::npos) << line;
+    EXPECT_TRUE(s.dialogs.messages().empty());
+}
+
+TEST_F(EditorFiles, WhatASaveWroteLoadsBackIntoTheFieldsAndSavesAgainByteForByte) {
+    s.drive.setReg(471, 3);
+    s.drive.setReg(440, 12345);
+    s.drive.setReg(1, 99);  // P00.01 cannot show it: the file keeps the drive's value
+    open();
+    for (int page : {1, 5, 22}) click(tab(page));
+    enter(2, "-5");
+    save(desktopFile());
+    const std::string first = readBytes(desktopFile());
+    ASSERT_NE(first.find("P2 -5\r\nP3 "), std::string::npos);
+    ASSERT_NE(first.find("P1 99\r\n"), std::string::npos);
+    enter(2, "3");
+    enter(440, "1");
+    click(tab(7));  // read, but not in the file
+    load(first);
+    EXPECT_TRUE(s.dialogs.messages().empty());
+    EXPECT_EQ(field(2)->currentText(), "-5");
+    EXPECT_EQ(field(440)->currentText(), "12.345");
+    EXPECT_TRUE(field(1)->toolTip().contains("99"));
+    EXPECT_EQ(presentPages(*core), (std::vector<int>{0, 1, 5, 22}));
+    save(desktopFile(QStringLiteral("Again.txt")));
+    EXPECT_EQ(readBytes(desktopFile(QStringLiteral("Again.txt"))), first);
+}
+
+TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {
+    const std::map<int, std::string> values = {{0, "-1"},  {1, "99"},    {3, "60000"},
+                                               {229, "0"}, {230, "150"}, {23, "5"}};
+    auto with = [&values](std::map<int, std::string> more) {
+        more.insert(values.begin(), values.end());
+        return more;
+    };
+    // A choice field shows "#position"; nullptr: the field is left as it was.
+    // clang-format off
+    const struct { std::string file; std::vector<int> pages; int reg; const char* shown; bool marked; } cases[] = {
+        {fileOf({{25, "1"}}, 25, 48), {1}, 25, "#1", false},
+        {fileOf(values), span(0, 28), 0, "#-1", false},
+        {fileOf(values), span(0, 28), 1, nullptr, true},      // no such position
+        {fileOf(values), span(0, 28), 3, "60000", false},
+        {fileOf(values), span(0, 28), 230, "15.0", false},
+        {fileOf(with({{229, "1"}})), span(0, 28), 230, "150", false},
+        {fileOf(values, 0, 548, "\n"), span(0, 28), 230, "15.0", false},
+        {fileOf(values, 0, 548, "\n"), span(0, 28), 1, nullptr, true},
+    };
+    // clang-format on
+    open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reg);
+        const QString old = field(c.reg)->currentText();
+        load(c.file);
+        EXPECT_TRUE(s.dialogs.messages().empty());
+        EXPECT_EQ(presentPages(*core), c.pages);
+        QComboBox* f = field(c.reg);
+        const QString shown =
+            f->isEditable() ? f->currentText() : QStringLiteral("#%1").arg(f->currentIndex());
+        EXPECT_EQ(shown, c.shown ? QString::fromUtf8(c.shown) : (f->isEditable() ? old : shown));
+        EXPECT_EQ(f->toolTip().contains("檔案中的值 99"), c.marked);
+    }
+    // The pages the file did not hold are read from the drive when the technician turns to them.
+    load(cases[0].file);
+    EXPECT_EQ(field(25)->currentIndex(), 1);
+    record.clear();
+    click(tab(1));
+    click(tab(0));
+    EXPECT_EQ(record.reads(), span(0, 22));
+}
+
+TEST_F(EditorFiles, ACancelledOrFaultyLoadChangesNoFieldAndNoPage) {
+    // clang-format off
+    const struct { std::optional<std::string> file; const char* message; } cases[] = {
+        {std::nullopt, nullptr},
+        {fileOf({}, 0, 22) + "P549 1\r\n", "第 24 行：P549 不是參數編號。"},
+        {"PX 7\r\n" + fileOf({}, 0, 22), "第 1 行：PX 不是參數編號。"},
+        {fileOf({{299, "x"}}), "第 300 行：P299 的數值「x」不是數字。"},
+    };
+    // clang-format on
+    s.drive.setReg(25, 99);
+    open();
+    click(tab(1));
+    enter(2, "9");
+    const std::vector<QString> before = state();
+    const EditorCore::Values working = core->working();
+    for (const auto& c : cases) {
+        s.dialogs.clear();
+        if (c.file) {
+            load(*c.file);
+        } else {
+            shortcut(Qt::Key_O);
+            EXPECT_EQ(s.dialogs.shown().at(0).filter, "Text Files(*.txt)");
+        }
+        EXPECT_EQ(state(), before);
+        EXPECT_EQ(s.dialogs.messages(), c.message
+                                            ? std::vector<QString>{QString::fromUtf8(c.message)}
+                                            : std::vector<QString>{});
+        if (c.message) {
+            EXPECT_EQ(s.dialogs.shown().back().title, "檔案錯誤");
+        }
+        EXPECT_EQ(core->working(), working);
+    }
+}
+
+TEST_F(EditorFiles, ASaveThatCannotWriteSaysWhyAndLeavesTheOldFile) {
+    const fs::path folder = (s.folders.desktopFolder() + QStringLiteral("/locked")).toStdString();
+    fs::create_directory(folder);
+    const QString target = QString::fromStdString((folder / "Data.txt").string());
+    std::ofstream(target.toStdString(), std::ios::binary) << "P0 1\r\n";
+    // A read-only folder: the immutable flag binds where permissions do not (root).
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const bool locked =
+        !std::ofstream(folder / "probe") ||
+        (fs::remove(folder / "probe") &&
+         std::system(("chattr +i '" + folder.string() + "' 2>/dev/null").c_str()) == 0);
+    if (locked) {
+        open();
+        save(target);
+        ASSERT_EQ(s.dialogs.messages().size(), 1u);
+        EXPECT_TRUE(
+            s.dialogs.messages()[0].startsWith(QStringLiteral("無法寫入檔案：") + target + "\n"))
+            << s.dialogs.messages()[0].toStdString();
+        EXPECT_EQ(s.dialogs.shown().back().title, "檔案錯誤");
+        EXPECT_EQ(readBytes(target), "P0 1\r\n");
+    }
+    std::system(("chattr -i '" + folder.string() + "' 2>/dev/null").c_str());
+    fs::permissions(folder, fs::perms::owner_all);
+    if (!locked)
+        GTEST_SKIP() << "no way to make a folder read-only here";
+}
+
+}  // namespace
