@@ -10,7 +10,9 @@ namespace velorin {
 // ---- Register and value encoding ----
 
 bool D2Byte(std::string_view text, std::span<std::uint8_t> out) {
-    const double v = lenientNumber(text);
+    const auto number = lenientNumber(text);
+    if (!number) return false;
+    const double v = *number;
     if (v <= 32767) {
         auto w = roundTo<std::int16_t>(v);
         if (!w) return false;

@@ -86,19 +86,20 @@ double parseNormalized(const std::string& normalized) {
 
 }  // namespace
 
-double lenientNumber(std::string_view text) {
+std::optional<double> lenientNumber(std::string_view text) {
     std::string s;
     s.reserve(text.size());
     for (char c : text)
         if (!isBlank(c)) s += c;
     if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
         const int radix = (s[1] == 'H' || s[1] == 'h') ? 16 : 8;
-        return radixNumber(std::string_view(s).substr(2), radix, false).value_or(0.0);
+        return radixNumber(std::string_view(s).substr(2), radix, false);
     }
     std::string normalized;
     if (decimalPrefix(s, '.', true, normalized) == 0) return 0.0;
-    double v = parseNormalized(normalized);
-    return std::isfinite(v) ? v : 0.0;
+    const double v = parseNormalized(normalized);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
 }
 
 std::optional<double> strictNumber(std::string_view text, char decimalSeparator) {

@@ -35,7 +35,7 @@ constexpr std::int64_t kRegisterLow = -32768;
 constexpr std::int64_t kRegisterHigh = 65535;
 
 double numberOf(std::string_view s) {
-    return lenientNumber(s);
+    return lenientNumber(s).value_or(0);
 }
 
 // The number of a typed text by the lenient rule, or nothing when the text spells a number too
@@ -76,7 +76,8 @@ QString hertzText(int hundredths) {
 // over as decimal text (15 significant digits, then half to even); empty when no register can
 // hold it, for it would reach the drive as some other value.
 std::optional<std::uint16_t> wordOf(double value) {
-    const auto whole = roundHalfEven(lenientNumber(plainText(value)), kRegisterLow, kRegisterHigh);
+    const auto number = lenientNumber(plainText(value));
+    const auto whole = number ? roundHalfEven(*number, kRegisterLow, kRegisterHigh) : std::nullopt;
     if (!whole)
         return std::nullopt;
     return static_cast<std::uint16_t>(*whole);

@@ -26,7 +26,7 @@ TEST(D2Byte, SplitsTextIntoHighAndLowByte) {
 }
 
 TEST(D2Byte, OverflowLeavesTheBytesAlone) {
-    for (const char* text : {"-40000", "-32768.6", "2147483647.5", "1E10"}) {
+    for (const char* text : {"-40000", "-32768.6", "2147483647.5", "1E10", "1e400", "-1e400"}) {
         std::uint8_t b[2] = {1, 2};
         EXPECT_FALSE(D2Byte(text, b)) << text;
         EXPECT_EQ(b[0], 1);

@@ -17,7 +17,18 @@ TEST(LenientNumber, ReadsAsFarAsTheTextFormsANumber) {
         {"&H10000", 65536}, {"&hff", 255},     {"&H", 0},          {"&O17", 15},
         {"&O177777", -1},   {"&HFFFFFFFF", -1}, {"60.005", 60.005}, {"1,5", 1},
     };
-    for (const auto& c : cases) EXPECT_DOUBLE_EQ(lenientNumber(c.text), c.value) << c.text;
+    for (const auto& c : cases) EXPECT_DOUBLE_EQ(lenientNumber(c.text).value_or(-999), c.value) << c.text;
+}
+
+TEST(LenientNumber, ANumberTooLargeToHoldIsAFailureNotZero) {
+    const std::string hugeDigits(400, '9');
+    for (const std::string text : {"1e400", "-1E400", "1D309", "&H123456789", hugeDigits.c_str()})
+        EXPECT_FALSE(lenientNumber(text)) << text;
+    // Tiny numbers are no overflow, and a failure stays one through the rounding.
+    EXPECT_EQ(lenientNumber("1e-400"), 0.0);
+    EXPECT_EQ(lenientNumber("1.7e308"), 1.7e308);
+    EXPECT_FALSE(roundTo<std::int32_t>(lenientNumber("1e400")));
+    EXPECT_EQ(roundTo<std::int32_t>(lenientNumber("12.5")), 12);
 }
 
 TEST(StrictNumber, TakesOnlyOneWholeNumberInTheGivenFormat) {
