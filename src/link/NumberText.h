@@ -28,14 +28,16 @@ std::optional<std::int64_t> roundHalfEven(double value, std::int64_t lo, std::in
 template <class T>
 std::optional<T> roundTo(double value) {
     auto r = roundHalfEven(value, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
-    if (!r) return std::nullopt;
+    if (!r)
+        return std::nullopt;
     return static_cast<T>(*r);
 }
 
 // A number that could not be read stays a failure.
 template <class T>
 std::optional<T> roundTo(std::optional<double> value) {
-    if (!value) return std::nullopt;
+    if (!value)
+        return std::nullopt;
     return roundTo<T>(*value);
 }
 
