@@ -32,22 +32,24 @@ bool EventLoopWait::wait(Micros duration, const std::function<bool()>& done) {
     QEventLoop loop;
     Waiting self{&done, &loop};
     m_waiting.push_back(&self);
-    // The event loop's timers count whole milliseconds: they take the wait to the last one, and
-    // the fraction left (an RTU gap of 1.75 ms has one) is slept without events.
+    // The event loop's timers count whole milliseconds and may fire up to one late: they take
+    // the wait to within 2 to 3 ms of its end, and the rest (all of an RTU gap above 19200 baud)
+    // is slept, so the silence before a request is as long as it must be and no longer.
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
     timer.setSingleShot(true);
-    const auto wholeMillis = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now());
+    const auto loopTime = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now()) -
+               std::chrono::milliseconds{2};
     };
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        if (wholeMillis().count() >= 1)
-            timer.start(wholeMillis());
+        if (loopTime().count() >= 1)
+            timer.start(loopTime());
         else
             loop.quit();
     });
-    if (wholeMillis().count() >= 1) {
-        timer.start(wholeMillis());
+    if (loopTime().count() >= 1) {
+        timer.start(loopTime());
         loop.exec();
     }
     if (!self.ok) {
