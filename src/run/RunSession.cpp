@@ -1,6 +1,5 @@
 #include "RunSession.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "RunTexts.h"
@@ -39,32 +38,9 @@ double numberOf(std::string_view s) {
 }
 
 // The number of a typed text by the lenient rule, or nothing when the text spells a number too
-// large for the program to hold ("1e400"), which the lenient rule would read as 0.
+// large for the program to hold ("1e400").
 std::optional<double> typedNumber(std::string_view text) {
-    const double v = lenientNumber(text);
-    if (!std::isfinite(v))
-        return std::nullopt;
-    if (v != 0)
-        return v;
-    std::string s;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n')
-            continue;
-        s += (c == 'd' || c == 'D') ? 'e' : c;
-    }
-    std::string_view digits = s;
-    if (!digits.empty() && digits.front() == '+')
-        digits.remove_prefix(1);
-    double parsed = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
-    if (error != std::errc::result_out_of_range)
-        return v;
-    // Out of range either way: a tiny number is 0, a huge one is refused.
-    const std::string_view spelled(digits.data(), static_cast<std::size_t>(end - digits.data()));
-    const auto e = spelled.find_first_of("eE");
-    const bool tiny =
-        e != std::string_view::npos && e + 1 < spelled.size() && spelled[e + 1] == '-';
-    return tiny ? std::optional<double>(0.0) : std::nullopt;
+    return lenientNumber(text);
 }
 
 QString hertzText(int hundredths) {
