@@ -1,15 +1,21 @@
 // Transactions per second over a pseudo-terminal against velorin-drive-sim with its wire-time
 // model: the simulator answers after the time request and reply would take on a real line at
-// the set rate, plus its response delay. Printed beside the line's own limit and beside the
-// rate of a fixed 0.1 s wait per transaction.
+// the set rate, plus its response delay.
 //
-//   link_bench [transactions per case, default 200] [response delay ms, default 5]
+// Three limits are printed beside the measured rate, each in transactions per second:
+//   wire      the bits of request and reply at the rate, nothing else;
+//   protocol  wire plus the 3.5-character silence before each RTU request (ASCII has none);
+//   drive     protocol plus the drive's response time (the simulator's --response-delay-ms).
+// The measured rate is compared with the protocol limit, which no master can beat, and the time
+// a transaction took beyond the drive limit is shown (both ends' scheduling and the pty).
+//
+//   link_bench [transactions per case, default 300] [response delay ms, default 0]
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "link/MBus.h"
 #include "platform/EventLoopWait.h"
@@ -24,6 +30,11 @@ struct Case {
     bool rtu;
 };
 
+// One read of one register: request and reply characters.
+int exchangeChars(bool rtu) {
+    return rtu ? 8 + 7 : 17 + 15;
+}
+
 double lineSeconds(const LineSettings& l, int chars) {
     return static_cast<double>(chars) * l.bitsPerCharacter() / l.baud;
 }
@@ -32,13 +43,20 @@ double lineSeconds(const LineSettings& l, int chars) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int count = argc > 1 ? std::atoi(argv[1]) : 200;
-    const int delayMs = argc > 2 ? std::atoi(argv[2]) : 5;
-    const Case cases[] = {
-        {"9600,E,8,1", true}, {"115200,E,8,1", true}, {"9600,N,7,2", false}, {"115200,N,7,2", false}};
+    const int count = argc > 1 ? std::atoi(argv[1]) : 300;
+    const int delayMs = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (count <= 0 || delayMs < 0) {
+        std::fprintf(stderr, "usage: link_bench [transactions per case] [response delay ms]\n");
+        return 2;
+    }
+    const Case cases[] = {{"9600,E,8,1", true},
+                          {"115200,E,8,1", true},
+                          {"9600,N,7,2", false},
+                          {"115200,N,7,2", false}};
 
-    std::printf("%-14s %-6s %12s %12s %12s %8s\n", "settings", "frame", "measured/s", "line limit/s",
-                "fixed 0.1s/s", "errors");
+    std::printf("%d reads per case, drive response %d ms\n", count, delayMs);
+    std::printf("%-13s %-5s %9s %11s %8s %11s %12s %9s %7s\n", "settings", "frame", "wire/s",
+                "protocol/s", "drive/s", "measured/s", "of protocol", "extra us", "errors");
     for (const Case& c : cases) {
         QProcess sim;
         sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
@@ -60,9 +78,10 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < count; ++i) {
-            const std::string v = c.rtu ? ReadData(1, 0, 100, 0, 1, port)
-                                        : ReadDataASCII(1, 0, 100, 0, 1, port);
-            if (v != "1234") ++errors;
+            const std::string v =
+                c.rtu ? ReadData(1, 0, 100, 0, 1, port) : ReadDataASCII(1, 0, 100, 0, 1, port);
+            if (v != "1234")
+                ++errors;
         }
         const double measured = count / (t.nsecsElapsed() / 1e9);
         port.close();
@@ -71,12 +90,13 @@ int main(int argc, char** argv) {
         sim.waitForFinished(3000);
 
         const LineSettings line = *parseSettings(c.settings);
-        const int chars = c.rtu ? 8 + 7 : 17 + 15;
-        const double perTransaction = lineSeconds(line, chars) + delayMs / 1000.0 +
-                                      silentGap(line).count() / 1e6;
-        const double fixed = 1.0 / (0.1 + silentGap(line).count() / 1e6);
-        std::printf("%-14s %-6s %12.1f %12.1f %12.1f %8d\n", c.settings, c.rtu ? "RTU" : "ASCII",
-                    measured, 1.0 / perTransaction, fixed, errors);
+        const double wire = lineSeconds(line, exchangeChars(c.rtu));
+        const double gap = c.rtu ? silentGap(line).count() / 1e6 : 0.0;
+        const double protocol = wire + gap;
+        const double drive = protocol + delayMs / 1000.0;
+        std::printf("%-13s %-5s %9.1f %11.1f %8.1f %11.1f %11.2fx %9.0f %7d\n", c.settings,
+                    c.rtu ? "RTU" : "ASCII", 1.0 / wire, 1.0 / protocol, 1.0 / drive, measured,
+                    measured * protocol, (1.0 / measured - drive) * 1e6, errors);
     }
     return 0;
 }

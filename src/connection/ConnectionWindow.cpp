@@ -257,7 +257,7 @@ void ConnectionWindow::onConnectClicked() {
         m_services.dialogs->message(this, text::PermissionFix, text::CommErrorTitle);
         return;
     }
-    const double station = lenientNumber(m_stationBox->currentText().toStdString());
+    const double station = lenientNumber(m_stationBox->currentText().toStdString()).value_or(-1);
     if (!(station >= 0 && station <= kLastStation)) {
         m_services.dialogs->message(this, text::StationRange, text::StationErrorTitle);
         return;

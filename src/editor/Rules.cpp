@@ -178,8 +178,8 @@ std::int32_t factoryDriveValue(int reg) {
     else if (p.display == DisplayRule::StepTime)
         decimals = catalogue.parameter(kStepUnitRegister).factory.position == 0 ? 1 : 0;
     else if (p.display == DisplayRule::PidSetpoint)
-        decimals =
-            static_cast<int>(lenientNumber(catalogue.parameter(kPidDecimalsRegister).factory.text));
+        decimals = static_cast<int>(
+            lenientNumber(catalogue.parameter(kPidDecimalsRegister).factory.text).value_or(0));
     if (decimals < 0 || decimals > 4)
         return 0;
     return convertNumber(p.factory.text, decimals, '.').value_or(0);

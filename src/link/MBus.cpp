@@ -10,16 +10,21 @@ namespace velorin {
 // ---- Register and value encoding ----
 
 bool D2Byte(std::string_view text, std::span<std::uint8_t> out) {
-    const double v = lenientNumber(text);
+    const auto number = lenientNumber(text);
+    if (!number)
+        return false;
+    const double v = *number;
     if (v <= 32767) {
         auto w = roundTo<std::int16_t>(v);
-        if (!w) return false;
+        if (!w)
+            return false;
         // floor(w / 256) AND 255 makes the two's complement high byte of a negative value.
         out[0] = static_cast<std::uint8_t>(static_cast<int>(std::floor(*w / 256.0)) & 255);
         out[1] = static_cast<std::uint8_t>(*w & 255);
     } else {
         auto w = roundTo<std::int32_t>(v);
-        if (!w) return false;
+        if (!w)
+            return false;
         out[0] = static_cast<std::uint8_t>((*w / 256) & 255);
         out[1] = static_cast<std::uint8_t>(*w & 255);
     }
@@ -33,7 +38,8 @@ std::string D2H(std::int32_t number) {
         digits.insert(digits.begin(), kDigits[number % 16]);
         number /= 16;
     }
-    if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+    if (digits.size() < 4)
+        digits.insert(0, 4 - digits.size(), '0');
     return digits;
 }
 
@@ -43,13 +49,19 @@ std::optional<std::int32_t> H2D(std::string_view text) {
     for (std::size_t p = 1; p <= n; ++p) {
         const char c = text[n - p];
         int d = -1;
-        if (c >= '0' && c <= '9') d = c - '0';
-        if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        if (d <= 0) continue;  // not a digit, or a zero: adds nothing, keeps its place
-        if (p > 8) return std::nullopt;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        if (d <= 0)
+            continue;  // not a digit, or a zero: adds nothing, keeps its place
+        if (p > 8)
+            return std::nullopt;
         sum += static_cast<std::int64_t>(d) << (4 * (p - 1));
-        if (sum > 2147483647) return std::nullopt;
+        if (sum > 2147483647)
+            return std::nullopt;
     }
     return static_cast<std::int32_t>(sum);
 }
@@ -63,7 +75,8 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes) {
         for (int i = 0; i < 8; ++i) {
             const bool lsb = crc & 1;
             crc >>= 1;
-            if (lsb) crc ^= 0xA001;
+            if (lsb)
+                crc ^= 0xA001;
         }
     }
     return crc;
@@ -77,19 +90,24 @@ std::string hex2(unsigned byte) {
 namespace {
 
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
 // The bytes a hexadecimal text spells two digits at a time; empty when it is not such a text.
 std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text) {
-    if (text.size() % 2 != 0) return std::nullopt;
+    if (text.size() % 2 != 0)
+        return std::nullopt;
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i < text.size(); i += 2) {
         const int hi = hexValue(text[i]), lo = hexValue(text[i + 1]);
-        if (hi < 0 || lo < 0) return std::nullopt;
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
         bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
     }
     return bytes;
@@ -104,9 +122,8 @@ std::string lrc(std::string_view hexFields) {
     return hex2((256 - (sum % 256)) % 256);
 }
 
-std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, std::uint8_t function,
-                                       std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
-                                       std::uint8_t b5) {
+std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, std::uint8_t function, std::uint8_t b2,
+                                       std::uint8_t b3, std::uint8_t b4, std::uint8_t b5) {
     std::array<std::uint8_t, 8> f{station, function, b2, b3, b4, b5, 0, 0};
     const std::uint16_t crc = crc16(std::span(f).first(6));
     f[6] = crc & 0xFF;
@@ -120,15 +137,24 @@ std::string asciiRequest(std::string_view fields) {
 
 std::string_view linkOutcomeName(LinkOutcome outcome) {
     switch (outcome) {
-        case LinkOutcome::Ok: return "ok";
-        case LinkOutcome::NoReply: return "no reply";
-        case LinkOutcome::BadChecksum: return "bad checksum";
-        case LinkOutcome::WrongStation: return "wrong station";
-        case LinkOutcome::WrongFunction: return "wrong function";
-        case LinkOutcome::Malformed: return "malformed reply";
-        case LinkOutcome::Exception: return "exception";
-        case LinkOutcome::PortError: return "port error";
-        case LinkOutcome::Stopped: return "stopped";
+        case LinkOutcome::Ok:
+            return "ok";
+        case LinkOutcome::NoReply:
+            return "no reply";
+        case LinkOutcome::BadChecksum:
+            return "bad checksum";
+        case LinkOutcome::WrongStation:
+            return "wrong station";
+        case LinkOutcome::WrongFunction:
+            return "wrong function";
+        case LinkOutcome::Malformed:
+            return "malformed reply";
+        case LinkOutcome::Exception:
+            return "exception";
+        case LinkOutcome::PortError:
+            return "port error";
+        case LinkOutcome::Stopped:
+            return "stopped";
     }
     return "?";
 }
@@ -145,13 +171,17 @@ struct Expectation {
 // Checks one frame's bytes (station .. last data byte, checksum already verified or not) against
 // the request. `payloadLength` is the frame without checksum.
 ReplyCheck checkPayload(const Expectation& e, std::span<const std::uint8_t> p) {
-    if (p.size() < 2) return {LinkOutcome::Malformed};
-    if (p[0] != e.station) return {LinkOutcome::WrongStation};
+    if (p.size() < 2)
+        return {LinkOutcome::Malformed};
+    if (p[0] != e.station)
+        return {LinkOutcome::WrongStation};
     if (p[1] == (e.function | 0x80)) {
-        if (p.size() != 3) return {LinkOutcome::Malformed};
+        if (p.size() != 3)
+            return {LinkOutcome::Malformed};
         return {LinkOutcome::Exception, 0, p[2]};
     }
-    if (p[1] != e.function) return {LinkOutcome::WrongFunction};
+    if (p[1] != e.function)
+        return {LinkOutcome::WrongFunction};
     if (e.function == 3) {
         if (p.size() < 3 || p[2] != e.readBytes() || p.size() != 3 + e.readBytes() ||
             e.readBytes() == 0)
@@ -165,18 +195,23 @@ ReplyCheck checkPayload(const Expectation& e, std::span<const std::uint8_t> p) {
 
 // Length of an RTU reply frame (with CRC) that starts with station and function bytes `f`.
 std::size_t rtuFrameLength(const Expectation& e, std::span<const std::uint8_t> f) {
-    if (f.size() < 2) return 0;
-    if (f[1] & 0x80) return 5;
-    if (e.function == 3) return f.size() >= 3 ? 5u + f[2] : 0;
+    if (f.size() < 2)
+        return 0;
+    if (f[1] & 0x80)
+        return 5;
+    if (e.function == 3)
+        return f.size() >= 3 ? 5u + f[2] : 0;
     return 8;
 }
 
 ReplyCheck checkRtuAt(const Expectation& e, std::span<const std::uint8_t> r) {
-    if (r.empty()) return {LinkOutcome::NoReply};
+    if (r.empty())
+        return {LinkOutcome::NoReply};
     const std::size_t len = rtuFrameLength(e, r);
     if (len == 0 || r.size() < len) {
         // Cut short: say what can already be said of it.
-        if (!r.empty() && r[0] != e.station) return {LinkOutcome::WrongStation};
+        if (!r.empty() && r[0] != e.station)
+            return {LinkOutcome::WrongStation};
         return {LinkOutcome::Malformed};
     }
     const auto frame = r.first(len);
@@ -188,16 +223,26 @@ ReplyCheck checkRtuAt(const Expectation& e, std::span<const std::uint8_t> r) {
     return c;
 }
 
-ReplyCheck checkAsciiAt(const Expectation& e, std::string_view r) {
-    if (r.empty()) return {LinkOutcome::NoReply};
-    if (r[0] != ':') return {LinkOutcome::Malformed};
-    const auto end = r.find("\r\n");
-    if (end == std::string_view::npos) return {LinkOutcome::Malformed};
+// Checks the frame that starts at the beginning of `r` and ends before the CR LF at `end`
+// (npos: no line end has come).
+ReplyCheck checkAsciiAt(const Expectation& e, std::string_view r, std::size_t end) {
+    if (r.empty())
+        return {LinkOutcome::NoReply};
+    if (r[0] != ':')
+        return {LinkOutcome::Malformed};
+    if (end == std::string_view::npos)
+        return {LinkOutcome::Malformed};
+    // Station, function, byte count, the registers and the LRC: nothing longer can be a reply.
+    const std::size_t longest = e.function == 3 ? 4 + e.readBytes() : 7;
+    if (end - 1 > 2 * longest)
+        return {LinkOutcome::Malformed};
     auto bytes = hexBytes(r.substr(1, end - 1));
-    if (!bytes || bytes->size() < 3) return {LinkOutcome::Malformed};
+    if (!bytes || bytes->size() < 3)
+        return {LinkOutcome::Malformed};
     unsigned sum = 0;
     for (auto b : *bytes) sum += b;
-    if (sum % 256 != 0) return {LinkOutcome::BadChecksum};
+    if (sum % 256 != 0)
+        return {LinkOutcome::BadChecksum};
     bytes->pop_back();  // the LRC
     return checkPayload(e, *bytes);
 }
@@ -217,34 +262,58 @@ Expectation expectationOf(std::span<const std::uint8_t> requestBytes) {
 
 ReplyCheck checkRtuReply(std::span<const std::uint8_t> request,
                          std::span<const std::uint8_t> received, bool localEcho) {
-    if (request.size() < 8) return {LinkOutcome::Malformed};
+    if (request.size() < 8)
+        return {LinkOutcome::Malformed};
     const Expectation e = expectationOf(request);
     if (startsWith(received, request) && (e.function != 6 || localEcho))
         received = received.subspan(request.size());
     ReplyCheck first = checkRtuAt(e, received);
-    if (first.complete()) return first;
+    if (first.complete())
+        return first;
     // A checked frame further on (behind noise) still counts; the first diagnosis otherwise.
+    // Only a frame of the length this request's reply has is worth its CRC.
     for (std::size_t i = 1; i + 5 <= received.size(); ++i) {
-        if (received[i] != e.station) continue;
-        ReplyCheck c = checkRtuAt(e, received.subspan(i));
-        if (c.complete()) return c;
+        if (received[i] != e.station)
+            continue;
+        const auto rest = received.subspan(i);
+        const std::size_t len = rtuFrameLength(e, rest);
+        const bool exception = rest[1] == (e.function | 0x80);
+        if (!exception && (rest[1] != e.function || (e.function == 3 && len != 5 + e.readBytes()) ||
+                           len > rest.size()))
+            continue;
+        ReplyCheck c = checkRtuAt(e, rest);
+        if (c.complete())
+            return c;
     }
     return first;
 }
 
 ReplyCheck checkAsciiReply(std::string_view request, std::string_view received, bool localEcho) {
-    if (request.size() < 17) return {LinkOutcome::Malformed};
+    if (request.size() < 17)
+        return {LinkOutcome::Malformed};
     const auto requestBytes = hexBytes(request.substr(1, 12));
-    if (!requestBytes) return {LinkOutcome::Malformed};
+    if (!requestBytes)
+        return {LinkOutcome::Malformed};
     const Expectation e = expectationOf(*requestBytes);
     if (received.starts_with(request) && (e.function != 6 || localEcho))
         received.remove_prefix(request.size());
-    ReplyCheck first = checkAsciiAt(e, received);
-    if (first.complete()) return first;
+    // Every ':' starts a candidate frame that ends at the first CR LF after it. The line end is
+    // looked for only once it lies behind the candidate, so the text is read in one pass however
+    // much noise it holds.
+    std::size_t lineEnd = received.find("\r\n");
+    const auto frameEnd = [&](std::size_t start) {
+        if (lineEnd != std::string_view::npos && lineEnd < start)
+            lineEnd = received.find("\r\n", start);
+        return lineEnd == std::string_view::npos ? lineEnd : lineEnd - start;
+    };
+    ReplyCheck first = checkAsciiAt(e, received, frameEnd(0));
+    if (first.complete())
+        return first;
     for (auto i = received.find(':', 1); i != std::string_view::npos;
          i = received.find(':', i + 1)) {
-        ReplyCheck c = checkAsciiAt(e, received.substr(i));
-        if (c.complete()) return c;
+        ReplyCheck c = checkAsciiAt(e, received.substr(i), frameEnd(i));
+        if (c.complete())
+            return c;
     }
     return first;
 }
@@ -259,18 +328,77 @@ std::function<void(const LinkTraceEvent&)>& traceSink() {
 }
 
 Micros lineTime(const LineSettings& line, std::size_t characters) {
-    return Micros{static_cast<long long>(
-        std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
+    return Micros{
+        static_cast<long long>(std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
 }
 
-std::size_t requestChars(bool rtu) { return rtu ? 8 : 17; }
+std::size_t requestChars(bool rtu) {
+    return rtu ? 8 : 17;
+}
 std::size_t replyChars(bool rtu, std::uint8_t function) {
-    if (function == 3) return rtu ? 7 : 15;
+    if (function == 3)
+        return rtu ? 7 : 15;
     return rtu ? 8 : 17;
 }
 
-constexpr Micros kFixedWait{100000};      // the drive answers within 0.1 s of the request
-constexpr Micros kDriveResponse{60000};   // the slowest response time seen from the drive
+constexpr Micros kFixedWait{100000};     // the drive answers within 0.1 s of the request's end
+constexpr Micros kDriveResponse{60000};  // the slowest response time seen from the drive
+
+std::string_view asText(const std::vector<std::uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// `mayEcho`: a copy of a write request at the start may be the adapter's.
+ReplyCheck checkReply(bool rtu, const std::vector<std::uint8_t>& request,
+                      const std::vector<std::uint8_t>& received, bool mayEcho) {
+    if (rtu)
+        return checkRtuReply(request, received, mayEcho);
+    return checkAsciiReply(asText(request), asText(received), mayEcho);
+}
+
+// Before a request on the same line settings as the last one that went without a usable reply,
+// listens for that reply until its time is up: the drive may still answer it, and a read reply
+// does not name its register, so it would pass for the reply to the next read. What comes is
+// counted and dropped. New settings (a scan's next probe) need no such wait: the drive's late
+// answer is garbage to the port there.
+void listenForLateReply(SerialPort& port) {
+    const std::optional<UnansweredRequest> pending = port.unanswered();
+    port.setUnanswered(std::nullopt);
+    if (!pending || pending->settings != port.settings() || !port.isOpen())
+        return;
+    TimedWait& clock = port.timedWait();
+    const bool mayEcho = port.echo() != AdapterEcho::Silent;
+    std::vector<std::uint8_t> received;
+    const auto heard = [&] {
+        if (!port.isOpen())
+            return true;
+        const auto more = port.take();
+        if (more.empty())
+            return false;
+        received.insert(received.end(), more.begin(), more.end());
+        return checkReply(pending->rtu, pending->request, received, mayEcho).complete();
+    };
+    if (!heard() && clock.now() < pending->listenUntil)
+        clock.wait(pending->listenUntil - clock.now(), heard);
+    if (received.empty())
+        return;
+    port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
+    if (checkReply(pending->rtu, pending->request, received, mayEcho).complete())
+        port.countLateReply();
+}
+
+// What a transaction showed of the adapter's echo.
+void learnEcho(SerialPort& port, std::uint8_t function, bool copyFirst, const ReplyCheck& result) {
+    if (function == 3) {
+        // A read's request can never pass for its reply: a copy of it can only be the adapter's.
+        if (copyFirst)
+            port.setEcho(AdapterEcho::Echoes);
+        else if (result.complete())
+            port.setEcho(AdapterEcho::Silent);
+    } else if (copyFirst && result.complete() && port.echo() == AdapterEcho::Unknown) {
+        port.setEcho(AdapterEcho::Echoes);  // our copy, then the drive's own answer
+    }
+}
 
 }  // namespace
 
@@ -279,15 +407,17 @@ void setLinkTrace(std::function<void(const LinkTraceEvent&)> sink) {
 }
 
 Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function) {
-    // At 4800 baud ASCII (10 bits a character) request and reply alone take 67 ms.
-    const Micros needed =
-        lineTime(line, requestChars(rtu) + replyChars(rtu, function)) + kDriveResponse;
-    return std::max(kFixedWait, needed);
+    // From the request's end on the line 0.1 s, or as long as the reply takes on the line plus
+    // the drive's response time where that is longer.
+    const Micros afterRequest =
+        std::max(kFixedWait, lineTime(line, replyChars(rtu, function)) + kDriveResponse);
+    return lineTime(line, requestChars(rtu)) + afterRequest;
 }
 
 Micros silentGap(const LineSettings& line) {
     // 3.5 characters: 3.5 × 11 bits / 9600 ≈ 4 ms; a fixed 1.75 ms above 19200 baud.
-    if (line.baud > 19200) return Micros{1750};
+    if (line.baud > 19200)
+        return Micros{1750};
     return Micros{static_cast<long long>(std::ceil(3.5e6 * line.bitsPerCharacter() / line.baud))};
 }
 
@@ -302,58 +432,79 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
         const auto f = rtuRequest(station, function, rh, rl, wh, wl);
         request.assign(f.begin(), f.end());
     } else {
-        const std::string text =
-            asciiRequest(hex2(station) + hex2(function) + hex2(rh) + hex2(rl) + hex2(wh) + hex2(wl));
+        const std::string text = asciiRequest(hex2(station) + hex2(function) + hex2(rh) + hex2(rl) +
+                                              hex2(wh) + hex2(wl));
         request.assign(text.begin(), text.end());
     }
-    auto check = [&](const std::vector<std::uint8_t>& received) {
-        // An adapter that echoes our requests shows it on a read, whose request can never pass
-        // for its reply; a write's echo is only skipped once the port is known to echo.
-        if (function == 3 && startsWith(received, request)) port.setLocalEcho(true);
-        if (rtu) return checkRtuReply(request, received, port.localEcho());
-        return checkAsciiReply(
-            std::string_view(reinterpret_cast<const char*>(request.data()), request.size()),
-            std::string_view(reinterpret_cast<const char*>(received.data()), received.size()),
-            port.localEcho());
-    };
     auto& trace = traceSink();
 
-    // Keep the line silent for 3.5 characters after the last traffic.
-    const Micros quietUntil = port.lastTraffic() + silentGap(line);
-    if (clock.now() < quietUntil) clock.wait(quietUntil - clock.now());
+    listenForLateReply(port);
+    // An RTU frame ends with 3.5 characters of silence; ASCII frames carry their own delimiters.
+    if (rtu) {
+        const Micros quietUntil = port.lastTraffic() + silentGap(line);
+        if (clock.now() < quietUntil)
+            clock.wait(quietUntil - clock.now());
+    }
 
     port.discardInput();
-    const bool sent = port.isOpen() && port.send(request);
-    if (trace) trace({clock.now(), true, rtu, request, {}});
-    port.setLastTraffic(clock.now() + lineTime(line, request.size()));
+    const bool wasOpen = port.isOpen();
+    const bool sent = wasOpen && port.send(request);
+    const Micros sentAt = clock.now();
+    if (trace)
+        trace({sentAt, true, rtu, request, {}});
+    if (wasOpen && !sent) {
+        // The device refused the bytes: it is gone, and no reply can come.
+        if (trace)
+            trace({clock.now(), false, rtu, {}, {LinkOutcome::PortError}});
+        return {LinkOutcome::PortError};
+    }
+    port.setLastTraffic(sentAt + lineTime(line, request.size()));
 
+    // A write's own copy at the start may be the adapter's unless the adapter is known not to
+    // echo; then only a second copy, the drive's, confirms it.
+    const bool mayEcho = port.echo() != AdapterEcho::Silent;
+    const Micros deadline = sentAt + replyDeadline(line, rtu, function);
     std::vector<std::uint8_t> received;
     ReplyCheck result{sent ? LinkOutcome::NoReply : LinkOutcome::PortError};
-    clock.wait(replyDeadline(line, rtu, function), [&] {
-        if (!sent) return false;
-        auto more = port.take();
-        if (more.empty() && !received.empty()) return false;
+    bool lost = false;
+    const auto arrived = [&] {
+        if (!sent)
+            return false;
+        if (!port.isOpen())
+            return lost = true;
+        const auto more = port.take();
+        if (more.empty())
+            return false;
         received.insert(received.end(), more.begin(), more.end());
-        result = check(received);
+        result = checkReply(rtu, request, received, mayEcho);
         return result.complete();
-    });
-    if (sent) {
-        auto more = port.take();
-        if (!more.empty()) {
-            received.insert(received.end(), more.begin(), more.end());
-            result = check(received);
-        }
-        if (!received.empty()) port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
+    };
+    if (!arrived() && clock.now() < deadline)
+        clock.wait(deadline - clock.now(), arrived);
+    if (sent && !lost && !result.complete())
+        arrived();  // what came with the deadline
+    if (lost)
+        result = {LinkOutcome::PortError};
+
+    if (sent && !lost) {
+        learnEcho(port, function, startsWith(received, request), result);
+        if (!received.empty())
+            port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
+        if (!result.complete())
+            port.setUnanswered(UnansweredRequest{request, rtu, port.settings(),
+                                                 deadline + replyDeadline(line, rtu, function)});
     }
-    if (trace) trace({clock.now(), false, rtu, received, result});
+    if (trace)
+        trace({clock.now(), false, rtu, received, result});
     return result;
 }
 
 std::string ReadData(std::uint8_t station, std::uint8_t regHigh, std::uint8_t regLow,
                      std::uint8_t countHigh, std::uint8_t countLow, SerialPort& port) {
-    const ReplyCheck r = transact(port, true, station, 3, regHigh * 256 + regLow,
-                                  countHigh * 256 + countLow);
-    if (r.outcome != LinkOutcome::Ok) return {};
+    const ReplyCheck r =
+        transact(port, true, station, 3, regHigh * 256 + regLow, countHigh * 256 + countLow);
+    if (r.outcome != LinkOutcome::Ok)
+        return {};
     return std::to_string(r.value);
 }
 
@@ -365,9 +516,10 @@ bool WriteData(std::uint8_t station, std::uint8_t regHigh, std::uint8_t regLow,
 
 std::string ReadDataASCII(std::uint8_t station, std::uint8_t regHigh, std::uint8_t regLow,
                           std::uint8_t countHigh, std::uint8_t countLow, SerialPort& port) {
-    const ReplyCheck r = transact(port, false, station, 3, regHigh * 256 + regLow,
-                                  countHigh * 256 + countLow);
-    if (r.outcome != LinkOutcome::Ok) return {};
+    const ReplyCheck r =
+        transact(port, false, station, 3, regHigh * 256 + regLow, countHigh * 256 + countLow);
+    if (r.outcome != LinkOutcome::Ok)
+        return {};
     return std::to_string(static_cast<std::int16_t>(r.value));  // the ASCII read is signed
 }
 
@@ -378,7 +530,8 @@ bool WriteDataASCII(std::string_view station, std::string_view regHigh, std::str
     auto rl = roundTo<std::int32_t>(lenientNumber(regLow));
     auto v = roundTo<std::int32_t>(lenientNumber(value));
     // A value D2H cannot carry in four digits would go out as another number: send nothing.
-    if (!s || !rh || !rl || !v || *v < 0 || *v > 65535) return false;
+    if (!s || !rh || !rl || !v || *v < 0 || *v > 65535)
+        return false;
     // Characters 3-4 of the four-digit hexadecimal text: the low byte of station and register.
     auto low = [](std::int32_t n) {
         const std::string h = D2H(n);

@@ -45,9 +45,8 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes);
 std::string lrc(std::string_view hexFields);
 
 // Station, function, four data bytes, CRC low, CRC high.
-std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, std::uint8_t function,
-                                       std::uint8_t b2, std::uint8_t b3, std::uint8_t b4,
-                                       std::uint8_t b5);
+std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, std::uint8_t function, std::uint8_t b2,
+                                       std::uint8_t b3, std::uint8_t b4, std::uint8_t b5);
 
 // ":" + the 12-character fields + LRC + CR LF.
 std::string asciiRequest(std::string_view fields);
@@ -71,8 +70,8 @@ std::string_view linkOutcomeName(LinkOutcome outcome);
 
 struct ReplyCheck {
     LinkOutcome outcome = LinkOutcome::NoReply;
-    std::uint16_t value = 0;        // first register of a read, the value echoed by a write
-    std::uint8_t exceptionCode = 0; // with LinkOutcome::Exception
+    std::uint16_t value = 0;         // first register of a read, the value echoed by a write
+    std::uint8_t exceptionCode = 0;  // with LinkOutcome::Exception
     // A checked reply (Ok or Exception) is complete: nothing more needs to arrive.
     bool complete() const {
         return outcome == LinkOutcome::Ok || outcome == LinkOutcome::Exception;
@@ -81,8 +80,10 @@ struct ReplyCheck {
 
 // Checks what arrived against the request that was sent. A copy of a read request at the start
 // of the received bytes (an adapter's local echo) is skipped; a write's echo of its request is
-// its reply, so a copy of it is skipped only where the adapter is known to echo (`localEcho`).
-// A valid reply behind leading noise is still found.
+// its reply, so a copy of it is skipped where the adapter may echo (`localEcho`: it is known to,
+// or has not shown that it does not), and only a second copy confirms the write.
+// A valid reply behind leading noise is still found. The work grows with the bytes received,
+// not with their square.
 ReplyCheck checkRtuReply(std::span<const std::uint8_t> request,
                          std::span<const std::uint8_t> received, bool localEcho = false);
 ReplyCheck checkAsciiReply(std::string_view request, std::string_view received,
@@ -91,13 +92,18 @@ ReplyCheck checkAsciiReply(std::string_view request, std::string_view received,
 // ---- Transactions ----
 
 // One request and its reply on an open port. The wait ends as soon as a checked reply is in,
-// else at the deadline (0.1 s, longer only where request and reply cannot cross the line in
-// time at a slow rate). Before sending, the line is kept silent for 3.5 characters.
+// else at the deadline, or at once when the port's device goes away (LinkOutcome::PortError).
+// After a transaction without a usable reply, the next one on the same line settings first
+// listens for that reply (SerialPort::countLateReply) so it cannot pass for its own. Before an
+// RTU request the line is kept silent for 3.5 characters.
 ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8_t function,
                     std::uint16_t reg, std::uint16_t word);
 
-// Deadline of a transaction's wait and the silent gap before a request, for the port's settings.
+// How long a transaction waits for its reply from handing over the request: the request's time
+// on the line, then 0.1 s (longer where the reply's own line time and 60 ms of drive response
+// do not fit in it).
 Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function);
+// The silence before an RTU request.
 Micros silentGap(const LineSettings& line);
 
 // Reads one register in RTU framing: the value as unsigned decimal text (0..65535), or the empty
@@ -125,10 +131,10 @@ bool WriteDataASCII(std::string_view station, std::string_view regHigh, std::str
 
 struct LinkTraceEvent {
     Micros time{0};
-    bool sent = false;             // our request, or what came back
+    bool sent = false;  // our request, or what came back
     bool rtu = false;
     std::vector<std::uint8_t> bytes;
-    ReplyCheck check;              // for what came back
+    ReplyCheck check;  // for what came back
 };
 
 // Receives every request and every reply (or its absence); empty to switch off.

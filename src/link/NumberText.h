@@ -13,8 +13,9 @@ namespace velorin {
 // Lenient rule: blanks, tabs and line feeds anywhere are skipped; a sign, digits, one "." and an
 // exponent (E or D) are read as far as they form a number; "&H" reads hexadecimal (up to four
 // digits a signed 16-bit value, five to eight a signed 32-bit one) and "&O" octal. Anything that
-// does not begin with a number reads as 0.
-double lenientNumber(std::string_view text);
+// does not begin with a number reads as 0. Empty when the number is too large to hold (1e400,
+// more than eight hexadecimal digits): the caller refuses it rather than taking it for 0.
+std::optional<double> lenientNumber(std::string_view text);
 
 // Strict rule: the whole text, less leading and trailing blanks, must be one number written with
 // the given decimal separator ("&H"/"&O" accepted). Any other text is a failure.
@@ -27,8 +28,17 @@ std::optional<std::int64_t> roundHalfEven(double value, std::int64_t lo, std::in
 template <class T>
 std::optional<T> roundTo(double value) {
     auto r = roundHalfEven(value, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
-    if (!r) return std::nullopt;
+    if (!r)
+        return std::nullopt;
     return static_cast<T>(*r);
+}
+
+// A number that could not be read stays a failure.
+template <class T>
+std::optional<T> roundTo(std::optional<double> value) {
+    if (!value)
+        return std::nullopt;
+    return roundTo<T>(*value);
 }
 
 // Rounds toward minus infinity; empty on overflow.

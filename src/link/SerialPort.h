@@ -1,8 +1,13 @@
 #pragma once
 // The serial port a window owns. Each window opens and closes its own; the link transactions are
-// handed the caller's port. Reception is by polling: take() returns what has arrived.
+// handed the caller's port. take() returns what has arrived; a port whose data comes through an
+// event loop tells the wait (TimedWait::wakeNow) when something arrived or the device went away.
+//
+// Besides the device, a port keeps what the link has learned of the line behind it: when it was
+// last busy, whether the adapter echoes, and a request whose reply may still come.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,6 +16,18 @@
 #include "TimedWait.h"
 
 namespace velorin {
+
+// Whether the adapter puts a copy of everything we send on its own input (2-wire RS-485 adapters
+// often do). Unknown until a reply has shown it.
+enum class AdapterEcho { Unknown, Echoes, Silent };
+
+// A request that went without a usable reply: its reply may still be on its way.
+struct UnansweredRequest {
+    std::vector<std::uint8_t> request;
+    bool rtu = false;
+    std::string settings;   // the line settings it was sent with
+    Micros listenUntil{0};  // a reply later than this is not waited for
+};
 
 enum class OpenResult {
     Ok,
@@ -40,7 +57,8 @@ public:
     virtual bool setSettings(std::string_view settings) = 0;
     const std::string& settings() const { return m_settings; }
 
-    // PortOpen = true / false / read.
+    // PortOpen = true / false / read. A port whose device goes away (adapter unplugged, an I/O
+    // error) closes itself: isOpen() turns false while the port was in use.
     virtual OpenResult open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -62,9 +80,19 @@ public:
     Micros lastTraffic() const { return m_lastTraffic; }
     void setLastTraffic(Micros t) { m_lastTraffic = t; }
 
-    // Whether the adapter echoes what we send (learned from the replies to reads).
-    bool localEcho() const { return m_localEcho; }
-    void setLocalEcho(bool echoes) { m_localEcho = echoes; }
+    // Whether the adapter echoes what we send, as the replies have shown it.
+    AdapterEcho echo() const { return m_echo; }
+    void setEcho(AdapterEcho echo) { m_echo = echo; }
+    bool localEcho() const { return m_echo == AdapterEcho::Echoes; }
+    // true: the adapter echoes; false: forget what was learned (a freshly opened port).
+    void setLocalEcho(bool echoes) { m_echo = echoes ? AdapterEcho::Echoes : AdapterEcho::Unknown; }
+
+    // The last request that went without a usable reply, until the next transaction has listened
+    // for its late reply.
+    const std::optional<UnansweredRequest>& unanswered() const { return m_unanswered; }
+    void setUnanswered(std::optional<UnansweredRequest> request) {
+        m_unanswered = std::move(request);
+    }
 
     // Replies that arrived after their transaction had given up on them.
     long lateReplies() const { return m_lateReplies; }
@@ -77,7 +105,8 @@ private:
     TimedWait* m_wait;
     int m_commPort = 1;
     Micros m_lastTraffic{-1000000};
-    bool m_localEcho = false;
+    AdapterEcho m_echo = AdapterEcho::Unknown;
+    std::optional<UnansweredRequest> m_unanswered;
     long m_lateReplies = 0;
 };
 

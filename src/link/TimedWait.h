@@ -25,6 +25,10 @@ public:
     // A source of data (a simulated line) says that something will happen at `when`, so a
     // clock that jumps can stop there instead of stepping.
     virtual void wakeAt(Micros /*when*/) {}
+
+    // A source of data says that something happened (bytes arrived, the device went away): the
+    // condition of a wait under way is asked again at once.
+    virtual void wakeNow() {}
 };
 
 // Real time without event processing: for tools without windows that have nothing to process

@@ -78,7 +78,10 @@ std::vector<std::string_view> splitEntries(std::string_view text) {
 
 // The 16-bit word a value text becomes on the line, as each framing's write takes it.
 std::optional<std::uint16_t> encodeValue(std::string_view valueText, Framing framing) {
-    double v = lenientNumber(valueText);
+    const auto number = lenientNumber(valueText);
+    if (!number)
+        return std::nullopt;  // too large to hold
+    double v = *number;
     if (!isRtu(framing)) {
         // The ASCII write takes 0..65535 only: a negative value travels as its two's complement.
         if (v < 0)

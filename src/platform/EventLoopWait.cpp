@@ -1,35 +1,80 @@
 #include "EventLoopWait.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
+#include <thread>
 
 namespace velorin {
 
-EventLoopWait::EventLoopWait() { m_clock.start(); }
+struct EventLoopWait::Waiting {
+    const std::function<bool()>* done;
+    QEventLoop* loop;
+    bool ok = false;
+};
 
-Micros EventLoopWait::now() const { return Micros{m_clock.nsecsElapsed() / 1000}; }
+EventLoopWait::EventLoopWait() {
+    m_clock.start();
+}
+
+Micros EventLoopWait::now() const {
+    return Micros{m_clock.nsecsElapsed() / 1000};
+}
 
 bool EventLoopWait::wait(Micros duration, const std::function<bool()>& done) {
     const Micros deadline = now() + duration;
-    if (done && done()) return true;
-    if (duration <= Micros{0}) return false;
-    bool ok = false;
+    if (done && done())
+        return true;
+    if (duration <= Micros{0})
+        return false;
+
     QEventLoop loop;
-    QTimer poll;
-    poll.setTimerType(Qt::PreciseTimer);
-    // Arrived data is looked at every millisecond; a reply is taken within 1 ms of its end.
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done && done()) {
-            ok = true;
+    Waiting self{&done, &loop};
+    m_waiting.push_back(&self);
+    // The event loop's timers count whole milliseconds and may fire up to one late: they take
+    // the wait to within 2 to 3 ms of its end, and the rest (all of an RTU gap above 19200 baud)
+    // is slept, so the silence before a request is as long as it must be and no longer.
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    const auto loopTime = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now()) -
+               std::chrono::milliseconds{2};
+    };
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        if (loopTime().count() >= 1)
+            timer.start(loopTime());
+        else
             loop.quit();
-        } else if (now() >= deadline) {
-            loop.quit();
-        }
     });
-    poll.start();
-    loop.exec();
-    return ok;
+    if (loopTime().count() >= 1) {
+        timer.start(loopTime());
+        loop.exec();
+    }
+    if (!self.ok) {
+        const Micros left = deadline - now();
+        if (left > Micros{0})
+            std::this_thread::sleep_for(left);
+        QCoreApplication::processEvents();  // what arrived meanwhile reaches its port
+        if (!self.ok && done && done())
+            self.ok = true;
+    }
+    m_waiting.erase(std::find(m_waiting.begin(), m_waiting.end(), &self));
+    return self.ok;
+}
+
+void EventLoopWait::wakeNow() {
+    // An outer wait whose condition now holds ends as soon as the waits inside it are over.
+    const std::vector<Waiting*> waiting = m_waiting;
+    for (Waiting* w : waiting) {
+        if (w->ok || !*w->done)
+            continue;
+        if ((*w->done)()) {
+            w->ok = true;
+            w->loop->quit();
+        }
+    }
 }
 
 }  // namespace velorin

@@ -1,8 +1,10 @@
 #pragma once
 // The timed wait of the running program: a monotonic clock, and Qt's event loop kept turning
-// while the line is awaited, so timers tick, windows repaint and enabled controls react.
+// while the line is awaited, so timers tick, windows repaint and enabled controls react. The
+// wait's condition is asked when a port says something arrived (wakeNow) and at the deadline.
 
 #include <QElapsedTimer>
+#include <vector>
 
 #include "link/TimedWait.h"
 
@@ -13,9 +15,12 @@ public:
     EventLoopWait();
     Micros now() const override;
     bool wait(Micros duration, const std::function<bool()>& done = {}) override;
+    void wakeNow() override;
 
 private:
+    struct Waiting;
     QElapsedTimer m_clock;
+    std::vector<Waiting*> m_waiting;  // the waits under way, outermost first
 };
 
 }  // namespace velorin

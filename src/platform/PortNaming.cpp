@@ -1,8 +1,15 @@
 #include "PortNaming.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 namespace velorin {
 
@@ -10,9 +17,12 @@ namespace {
 
 // USB serial adapters (the RS-485 converters technicians carry) come first.
 int rank(const QString& device) {
-    if (device.contains(QLatin1String("ttyUSB"))) return 0;
-    if (device.contains(QLatin1String("ttyACM"))) return 1;
-    if (device.contains(QLatin1String("ttyS"))) return 3;
+    if (device.contains(QLatin1String("ttyUSB")))
+        return 0;
+    if (device.contains(QLatin1String("ttyACM")))
+        return 1;
+    if (device.contains(QLatin1String("ttyS")))
+        return 3;
     return 2;
 }
 
@@ -25,11 +35,13 @@ bool naturalLess(const QString& a, const QString& b) {
             while (ei < a.size() && a[ei].isDigit()) ++ei;
             while (ej < b.size() && b[ej].isDigit()) ++ej;
             const qulonglong x = a.mid(i, ei - i).toULongLong(), y = b.mid(j, ej - j).toULongLong();
-            if (x != y) return x < y;
+            if (x != y)
+                return x < y;
             i = ei;
             j = ej;
         } else {
-            if (a[i] != b[j]) return a[i] < b[j];
+            if (a[i] != b[j])
+                return a[i] < b[j];
             ++i;
             ++j;
         }
@@ -41,18 +53,36 @@ bool naturalLess(const QString& a, const QString& b) {
 
 QStringList orderDevices(QStringList devices) {
     std::stable_sort(devices.begin(), devices.end(), [](const QString& a, const QString& b) {
-        if (rank(a) != rank(b)) return rank(a) < rank(b);
+        if (rank(a) != rank(b))
+            return rank(a) < rank(b);
         return naturalLess(a, b);
     });
     devices.removeDuplicates();
     return devices;
 }
 
+bool isPseudoTerminal(const QString& device) {
+    const QString real = QFileInfo(device).canonicalFilePath();
+    if (real.isEmpty())
+        return false;
+#ifdef Q_OS_LINUX
+    // By what the device is: the character devices 136..143 are pseudo-terminal ends.
+    struct stat st {};
+    if (::stat(QFile::encodeName(real).constData(), &st) == 0 && S_ISCHR(st.st_mode)) {
+        const unsigned kind = major(st.st_rdev);
+        if (kind >= 136 && kind <= 143)
+            return true;
+    }
+#endif
+    return real.startsWith(QLatin1String("/dev/pts/"));
+}
+
 std::optional<int> comNumberOf(const QString& name) {
     static const QRegularExpression re(QStringLiteral("^COM([0-9]{1,3})$"),
                                        QRegularExpression::CaseInsensitiveOption);
     const auto m = re.match(name.trimmed());
-    if (!m.hasMatch()) return std::nullopt;
+    if (!m.hasMatch())
+        return std::nullopt;
     return m.captured(1).toInt();
 }
 
@@ -68,7 +98,8 @@ std::vector<PortName> systemPorts(const QStringList& extraDevices) {
         while (next <= kComPorts &&
                std::any_of(out.begin(), out.end(), [&](auto& p) { return p.comNumber == next; }))
             ++next;
-        if (next > kComPorts) break;
+        if (next > kComPorts)
+            break;
         out.push_back({next, dev, QString()});
     }
     std::sort(out.begin(), out.end(), [](auto& a, auto& b) { return a.comNumber < b.comNumber; });
@@ -81,7 +112,8 @@ std::vector<PortName> systemPorts(const QStringList& extraDevices) {
     }
     devices = orderDevices(devices);
     for (const auto& dev : extraDevices)
-        if (!devices.contains(dev)) devices << dev;
+        if (!devices.contains(dev))
+            devices << dev;
     for (int i = 0; i < devices.size() && i < kComPorts; ++i)
         out.push_back({i + 1, devices[i], descriptions.value(devices[i])});
 #endif

@@ -25,6 +25,10 @@ QStringList orderDevices(QStringList devices);
 // the system does not list) are placed after them.
 std::vector<PortName> systemPorts(const QStringList& extraDevices = {});
 
+// Whether `device` is a pseudo-terminal, also when reached through a symbolic link (socat's
+// link= names its ends so): it carries 8 data bits without parity whatever it is told.
+bool isPseudoTerminal(const QString& device);
+
 // "COM3" (any case) -> 3; empty for anything else.
 std::optional<int> comNumberOf(const QString& name);
 

@@ -1,6 +1,8 @@
 #pragma once
 // The serial port over Qt's QSerialPort. Received bytes are collected while the wait turns the
-// event loop; take() hands them over.
+// event loop, which is woken when they arrive; take() hands them over. A device that goes away
+// (adapter unplugged: a resource or write error) closes the port, so the link sees a port error
+// instead of a silent drive and nothing more is tried on it.
 
 #include <QSerialPort>
 #include <functional>
@@ -28,10 +30,12 @@ public:
 
 private:
     bool apply();
+    void onError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
     std::function<QString(int)> m_deviceOf;
-    QString m_device;  // the device of the last open
+    QString m_device;          // the device of the last open
+    bool m_settingUp = false;  // open() and settings: refusals there are no lost device
 };
 
 // What a failed open means to the user (in use, not found, no permission).

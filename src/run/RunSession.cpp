@@ -1,6 +1,5 @@
 #include "RunSession.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "RunTexts.h"
@@ -35,36 +34,13 @@ constexpr std::int64_t kRegisterLow = -32768;
 constexpr std::int64_t kRegisterHigh = 65535;
 
 double numberOf(std::string_view s) {
-    return lenientNumber(s);
+    return lenientNumber(s).value_or(0);
 }
 
 // The number of a typed text by the lenient rule, or nothing when the text spells a number too
-// large for the program to hold ("1e400"), which the lenient rule would read as 0.
+// large for the program to hold ("1e400").
 std::optional<double> typedNumber(std::string_view text) {
-    const double v = lenientNumber(text);
-    if (!std::isfinite(v))
-        return std::nullopt;
-    if (v != 0)
-        return v;
-    std::string s;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n')
-            continue;
-        s += (c == 'd' || c == 'D') ? 'e' : c;
-    }
-    std::string_view digits = s;
-    if (!digits.empty() && digits.front() == '+')
-        digits.remove_prefix(1);
-    double parsed = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
-    if (error != std::errc::result_out_of_range)
-        return v;
-    // Out of range either way: a tiny number is 0, a huge one is refused.
-    const std::string_view spelled(digits.data(), static_cast<std::size_t>(end - digits.data()));
-    const auto e = spelled.find_first_of("eE");
-    const bool tiny =
-        e != std::string_view::npos && e + 1 < spelled.size() && spelled[e + 1] == '-';
-    return tiny ? std::optional<double>(0.0) : std::nullopt;
+    return lenientNumber(text);
 }
 
 QString hertzText(int hundredths) {
@@ -76,7 +52,8 @@ QString hertzText(int hundredths) {
 // over as decimal text (15 significant digits, then half to even); empty when no register can
 // hold it, for it would reach the drive as some other value.
 std::optional<std::uint16_t> wordOf(double value) {
-    const auto whole = roundHalfEven(lenientNumber(plainText(value)), kRegisterLow, kRegisterHigh);
+    const auto number = lenientNumber(plainText(value));
+    const auto whole = number ? roundHalfEven(*number, kRegisterLow, kRegisterHigh) : std::nullopt;
     if (!whole)
         return std::nullopt;
     return static_cast<std::uint16_t>(*whole);

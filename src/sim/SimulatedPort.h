@@ -20,8 +20,11 @@ public:
 
     // Another program holds the device: every open fails as "in use".
     void setHeldElsewhere(bool held) { m_heldElsewhere = held; }
-    // The adapter is unplugged: opens fail as "not found".
-    void setPresent(bool present) { m_present = present; }
+    // The adapter is unplugged: the port that held it is closed, opens fail as "not found".
+    void setPresent(bool present) {
+        m_present = present;
+        if (!present) m_holder = nullptr;
+    }
     bool present() const { return m_present; }
     // The adapter echoes everything we send before the drive's reply.
     void setLocalEcho(bool echo) { m_localEcho = echo; }

@@ -1,6 +1,13 @@
 // The link through the real serial port layer to velorin-drive-sim on a pseudo-terminal.
 
 #include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "link/MBus.h"
 #include "platform/EventLoopWait.h"
@@ -13,7 +20,8 @@ using velorin::test::DriveSimProcess;
 TEST(LinkOverPty, ReadAndWriteInBothFramings) {
     for (const bool rtu : {false, true}) {
         const QString settings = rtu ? "19200,E,8,1" : "9600,N,7,2";
-        DriveSimProcess sim({"--station", "3", "--settings", settings, "--set", "300=65526", "--log"});
+        DriveSimProcess sim(
+            {"--station", "3", "--settings", settings, "--set", "300=65526", "--log"});
         ASSERT_TRUE(sim.started()) << DriveSimProcess::program().toStdString();
         EventLoopWait wait;
         QtSerialPort port(wait, sim.devicePath());
@@ -63,4 +71,45 @@ TEST(LinkOverPty, SecondOpenOfTheSameDeviceIsInUse) {
     EXPECT_EQ(second.open(), OpenResult::Ok);
     QtSerialPort missing(wait, QStringLiteral("/dev/velorin-no-such-port"));
     EXPECT_EQ(missing.open(), OpenResult::NotFound);
+}
+
+TEST(LinkOverPty, SymlinkedPseudoTerminalTakesSevenBitAndParitySettings) {
+    // Virtual serial pairs are usually reached by a name that links to /dev/pts/N.
+    for (const char* settings : {"9600,N,7,2", "9600,E,8,1"}) {
+        DriveSimProcess sim({"--settings", settings});
+        ASSERT_TRUE(sim.started());
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyDrive"));
+        ASSERT_TRUE(QFile::link(sim.devicePath(), link));
+        EventLoopWait wait;
+        QtSerialPort port(wait, link);
+        ASSERT_TRUE(port.setSettings(settings));
+        ASSERT_EQ(port.open(), OpenResult::Ok) << settings;
+        const bool rtu = std::string_view(settings).ends_with("8,1");
+        EXPECT_EQ(rtu ? ReadData(1, 1, 240, 0, 1, port) : ReadDataASCII(1, 1, 240, 0, 1, port), "1")
+            << settings;
+    }
+}
+
+TEST(LinkOverPty, OtherEndClosedIsAPortErrorNotASilentDrive) {
+    // The other end of the pseudo-terminal goes away as an unplugged adapter does: during a read,
+    // and before a request.
+    for (const bool duringRead : {true, false}) {
+        const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(::grantpt(other), 0);
+        ASSERT_EQ(::unlockpt(other), 0);
+        EventLoopWait wait;
+        QtSerialPort port(wait, QString::fromLocal8Bit(::ptsname(other)));
+        ASSERT_TRUE(port.setSettings("9600,N,8,1"));
+        ASSERT_EQ(port.open(), OpenResult::Ok);
+        if (duringRead)
+            QTimer::singleShot(20, [other] { ::close(other); });
+        else
+            ::close(other);
+        EXPECT_EQ(transact(port, true, 1, 3, 0, 1).outcome, LinkOutcome::PortError)
+            << (duringRead ? "during a read" : "before a request");
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_EQ(transact(port, true, 1, 3, 1, 1).outcome, LinkOutcome::PortError);
+    }
 }

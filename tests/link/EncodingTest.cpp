@@ -9,11 +9,11 @@ TEST(D2Byte, SplitsTextIntoHighAndLowByte) {
         const char* text;
         int high, low;
     } cases[] = {
-        {"32767", 0x7F, 0xFF}, {"32768", 0x80, 0x00}, {"-32768", 0x80, 0x00},
-        {"-1", 0xFF, 0xFF},    {"-10", 0xFF, 0xF6},    {"1.5", 0x00, 0x02},
-        {"2.5", 0x00, 0x02},   {" 562", 0x02, 0x32},   {"496", 0x01, 0xF0},
-        {"abc", 0x00, 0x00},   {"", 0x00, 0x00},       {"40000", 0x9C, 0x40},
-        {"65535", 0xFF, 0xFF}, {"70000", 0x11, 0x70},  {"05", 0x00, 0x05},
+        {"32767", 0x7F, 0xFF},   {"32768", 0x80, 0x00}, {"-32768", 0x80, 0x00},
+        {"-1", 0xFF, 0xFF},      {"-10", 0xFF, 0xF6},   {"1.5", 0x00, 0x02},
+        {"2.5", 0x00, 0x02},     {" 562", 0x02, 0x32},  {"496", 0x01, 0xF0},
+        {"abc", 0x00, 0x00},     {"", 0x00, 0x00},      {"40000", 0x9C, 0x40},
+        {"65535", 0xFF, 0xFF},   {"70000", 0x11, 0x70}, {"05", 0x00, 0x05},
         {"32767.5", 0x80, 0x00},
     };
     for (const auto& c : cases) {
@@ -26,7 +26,7 @@ TEST(D2Byte, SplitsTextIntoHighAndLowByte) {
 }
 
 TEST(D2Byte, OverflowLeavesTheBytesAlone) {
-    for (const char* text : {"-40000", "-32768.6", "2147483647.5", "1E10"}) {
+    for (const char* text : {"-40000", "-32768.6", "2147483647.5", "1E10", "1e400", "-1e400"}) {
         std::uint8_t b[2] = {1, 2};
         EXPECT_FALSE(D2Byte(text, b)) << text;
         EXPECT_EQ(b[0], 1);

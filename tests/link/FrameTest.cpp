@@ -15,7 +15,9 @@ Bytes withCrc(Bytes b) {
     return b;
 }
 
-std::string asciiFrame(const std::string& fields) { return ":" + fields + lrc(fields) + "\r\n"; }
+std::string asciiFrame(const std::string& fields) {
+    return ":" + fields + lrc(fields) + "\r\n";
+}
 
 }  // namespace
 
@@ -61,16 +63,20 @@ TEST(RtuReply, CheckedAgainstTheRequest) {
         {"other function", withCrc({0x01, 0x04, 0x02, 0x00, 0x05}), LinkOutcome::WrongFunction, 0},
         {"byte count", withCrc({0x01, 0x03, 0x04, 0, 5, 0, 6}), LinkOutcome::Malformed, 0},
         {"exception", withCrc({0x01, 0x83, 0x02}), LinkOutcome::Exception, 0},
-        {"local echo first", [&] {
+        {"local echo first",
+         [&] {
              Bytes b(rq.begin(), rq.end());
              b.insert(b.end(), good.begin(), good.end());
              return b;
-         }(), LinkOutcome::Ok, 0xFFF6},
-        {"noise first", [&] {
+         }(),
+         LinkOutcome::Ok, 0xFFF6},
+        {"noise first",
+         [&] {
              Bytes b{0x00, 0x7E, 0x55};
              b.insert(b.end(), good.begin(), good.end());
              return b;
-         }(), LinkOutcome::Ok, 0xFFF6},
+         }(),
+         LinkOutcome::Ok, 0xFFF6},
     };
     for (const auto& c : cases) {
         const ReplyCheck r = checkRtuReply(rq, c.received);
@@ -125,15 +131,51 @@ TEST(AsciiReply, CheckedAgainstTheRequest) {
     }
 }
 
-TEST(Deadline, FixedTenthOfASecondUnlessTheLineIsTooSlow) {
-    const auto at = [](const char* s) { return *parseSettings(s); };
-    EXPECT_EQ(replyDeadline(at("9600,N,7,2"), false, 3), Micros{100000});
-    EXPECT_EQ(replyDeadline(at("9600,E,8,1"), true, 3), Micros{100000});
-    EXPECT_EQ(replyDeadline(at("4800,N,8,2"), true, 6), Micros{100000});
-    // 4800 baud ASCII: 32 characters of 10 bits take 66.7 ms, plus 60 ms for the drive.
-    EXPECT_EQ(replyDeadline(at("4800,N,7,2"), false, 3), Micros{126667});
-    EXPECT_EQ(replyDeadline(at("4800,N,7,2"), false, 6), Micros{130834});
+TEST(Deadline, TheRequestsLineTimeThenATenthOfASecondUnlessTheReplyNeedsLonger) {
+    const struct {
+        const char* settings;
+        bool rtu;
+        std::uint8_t function;
+        Micros deadline;
+    } cases[] = {
+        // 17 characters of 10 bits at 9600 baud take 17.71 ms.
+        {"9600,N,7,2", false, 3, Micros{17709 + 100000}},
+        {"9600,E,8,1", true, 3, Micros{9167 + 100000}},
+        {"4800,N,8,2", true, 6, Micros{18334 + 100000}},
+        {"4800,N,7,2", false, 3, Micros{35417 + 100000}},
+        {"115200,N,7,2", false, 3, Micros{1476 + 100000}},
+        // At 1200 baud the 15-character reply alone takes 125 ms, plus 60 ms for the drive.
+        {"1200,N,7,2", false, 3, Micros{141667 + 125000 + 60000}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(replyDeadline(*parseSettings(c.settings), c.rtu, c.function), c.deadline)
+            << c.settings;
     // 3.5 characters of silence: 11 bits at 9600 baud is 4.01 ms; 1.75 ms above 19200.
-    EXPECT_EQ(silentGap(at("9600,E,8,1")), Micros{4011});
-    EXPECT_EQ(silentGap(at("115200,N,8,1")), Micros{1750});
+    EXPECT_EQ(silentGap(*parseSettings("9600,E,8,1")), Micros{4011});
+    EXPECT_EQ(silentGap(*parseSettings("115200,N,8,1")), Micros{1750});
+}
+
+TEST(AsciiReply, NoiseIsLookedThroughInOnePass) {
+    // Megabytes of ':' and CR from a line left open to noise: a check that searched the rest of
+    // the text from every ':' would take hours here; it must take one pass.
+    const std::string rq = asciiRequest("010301F00001");
+    const std::string good = asciiFrame("0103020005");
+    const struct {
+        const char* what;
+        std::string noise;
+    } cases[] = {
+        {"colon and CR",
+         [] {
+             std::string s;
+             for (int i = 0; i < 1'000'000; ++i) s += ":\r";
+             return s;
+         }()},
+        {"colons only", std::string(2'000'000, ':')},
+        {"colons before one line end", std::string(2'000'000, ':') + "\r\n"},
+        {"hexadecimal digits after a colon", ":" + std::string(2'000'000, 'A')},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(checkAsciiReply(rq, c.noise + good).value, 5) << c.what;
+        EXPECT_NE(checkAsciiReply(rq, c.noise).outcome, LinkOutcome::Ok) << c.what;
+    }
 }

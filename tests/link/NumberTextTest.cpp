@@ -9,15 +9,48 @@ TEST(LenientNumber, ReadsAsFarAsTheTextFormsANumber) {
         const char* text;
         double value;
     } cases[] = {
-        {"496", 496},       {" 496", 496},     {"05", 5},          {"1 2", 12},
-        {"12abc", 12},      {"1\t2\n3", 123},  {"", 0},            {"abc", 0},
-        {"-2.5", -2.5},     {"+5", 5},         {"1.2.3", 1.2},     {".5", 0.5},
-        {"1.5E3", 1500},    {"1D2", 100},      {"2e", 2},          {"2e+", 2},
-        {"- 3", -3},        {"&HFFFF", -1},    {"&H8000", -32768}, {"&H7FFF", 32767},
-        {"&H10000", 65536}, {"&hff", 255},     {"&H", 0},          {"&O17", 15},
-        {"&O177777", -1},   {"&HFFFFFFFF", -1}, {"60.005", 60.005}, {"1,5", 1},
+        {"496", 496},
+        {" 496", 496},
+        {"05", 5},
+        {"1 2", 12},
+        {"12abc", 12},
+        {"1\t2\n3", 123},
+        {"", 0},
+        {"abc", 0},
+        {"-2.5", -2.5},
+        {"+5", 5},
+        {"1.2.3", 1.2},
+        {".5", 0.5},
+        {"1.5E3", 1500},
+        {"1D2", 100},
+        {"2e", 2},
+        {"2e+", 2},
+        {"- 3", -3},
+        {"&HFFFF", -1},
+        {"&H8000", -32768},
+        {"&H7FFF", 32767},
+        {"&H10000", 65536},
+        {"&hff", 255},
+        {"&H", 0},
+        {"&O17", 15},
+        {"&O177777", -1},
+        {"&HFFFFFFFF", -1},
+        {"60.005", 60.005},
+        {"1,5", 1},
     };
-    for (const auto& c : cases) EXPECT_DOUBLE_EQ(lenientNumber(c.text), c.value) << c.text;
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(lenientNumber(c.text).value_or(-999), c.value) << c.text;
+}
+
+TEST(LenientNumber, ANumberTooLargeToHoldIsAFailureNotZero) {
+    const std::string hugeDigits(400, '9');
+    for (const std::string text : {"1e400", "-1E400", "1D309", "&H123456789", hugeDigits.c_str()})
+        EXPECT_FALSE(lenientNumber(text)) << text;
+    // Tiny numbers are no overflow, and a failure stays one through the rounding.
+    EXPECT_EQ(lenientNumber("1e-400"), 0.0);
+    EXPECT_EQ(lenientNumber("1.7e308"), 1.7e308);
+    EXPECT_FALSE(roundTo<std::int32_t>(lenientNumber("1e400")));
+    EXPECT_EQ(roundTo<std::int32_t>(lenientNumber("12.5")), 12);
 }
 
 TEST(StrictNumber, TakesOnlyOneWholeNumberInTheGivenFormat) {
@@ -63,12 +96,24 @@ TEST(FormatNumber, Patterns) {
         const char* pattern;
         const char* text;
     } cases[] = {
-        {5, "00", "05"},          {496, "00", "496"},       {0, "0", "0"},
-        {2.5, "0", "3"},          {60, "00.00", "60.00"},   {400, "00.00", "400.00"},
-        {0.01, "00.00", "00.01"}, {12.34, "0.00", "12.34"}, {1.5, "000.00", "001.50"},
-        {10, "0.0", "10.0"},      {0.125, "0.00", "0.13"},  {1.005, "0.00", "1.01"},
-        {-5, "00", "-05"},        {-0.001, "0.00", "0.00"}, {0.5, "0.0000", "0.5000"},
-        {99.995, "0.00", "100.00"}, {1.23456, "0.000", "1.235"}, {-12.5, "0.0", "-12.5"},
+        {5, "00", "05"},
+        {496, "00", "496"},
+        {0, "0", "0"},
+        {2.5, "0", "3"},
+        {60, "00.00", "60.00"},
+        {400, "00.00", "400.00"},
+        {0.01, "00.00", "00.01"},
+        {12.34, "0.00", "12.34"},
+        {1.5, "000.00", "001.50"},
+        {10, "0.0", "10.0"},
+        {0.125, "0.00", "0.13"},
+        {1.005, "0.00", "1.01"},
+        {-5, "00", "-05"},
+        {-0.001, "0.00", "0.00"},
+        {0.5, "0.0000", "0.5000"},
+        {99.995, "0.00", "100.00"},
+        {1.23456, "0.000", "1.235"},
+        {-12.5, "0.0", "-12.5"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(formatNumber(c.value, c.pattern), c.text) << c.value << " " << c.pattern;

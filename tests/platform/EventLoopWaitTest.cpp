@@ -1,18 +1,22 @@
-// The program's timed wait keeps the windows alive while it waits on the line.
+// The program's timed wait keeps the windows alive while it waits on the line, and looks at the
+// line when the line has something to say, not on a clock.
 
-#include <QTimer>
 #include <gtest/gtest.h>
+#include <QTimer>
 
 #include "platform/EventLoopWait.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
 
-TEST(EventLoopWait, TimersFireDuringTheWaitAndAConditionEndsItEarly) {
+TEST(EventLoopWait, TimersFireDuringTheWaitAndAWakeEndsItEarly) {
     EventLoopWait wait;
     int ticks = 0;
     QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        wait.wakeNow();  // as a port does when bytes arrive
+    });
     timer.start(5);
     const Micros t0 = wait.now();
     EXPECT_FALSE(wait.wait(60ms));
@@ -22,4 +26,30 @@ TEST(EventLoopWait, TimersFireDuringTheWaitAndAConditionEndsItEarly) {
     const Micros t1 = wait.now();
     EXPECT_TRUE(wait.wait(5s, [&] { return ticks >= 20; }));
     EXPECT_LT(wait.now() - t1, Micros{2000000});
+}
+
+TEST(EventLoopWait, TheConditionIsAskedOnWakesNotOnAClock) {
+    EventLoopWait wait;
+    QTimer quiet;  // events that announce nothing for the line
+    QObject::connect(&quiet, &QTimer::timeout, [] {});
+    quiet.start(2);
+    int asked = 0;
+    EXPECT_FALSE(wait.wait(50ms, [&] {
+        ++asked;
+        return false;
+    }));
+    EXPECT_LE(asked, 2) << "once at the start and once at the deadline";
+
+    // A wake from inside a nested wait also ends the outer wait once the inner one is over.
+    bool outerDone = false, innerDone = false;
+    QTimer::singleShot(5, [&] {
+        QTimer::singleShot(5, [&] {
+            outerDone = true;
+            wait.wakeNow();
+        });
+        wait.wait(20ms, [&] { return innerDone; });
+    });
+    const Micros t0 = wait.now();
+    EXPECT_TRUE(wait.wait(2s, [&] { return outerDone; }));
+    EXPECT_LT(wait.now() - t0, Micros{1000000});
 }

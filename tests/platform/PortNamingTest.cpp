@@ -1,6 +1,12 @@
 // COM names for the system's serial devices.
 
 #include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -9,9 +15,9 @@
 using namespace velorin;
 
 TEST(PortNaming, UsbAdaptersFirstThenByNameWithNumbersInOrder) {
-    const QStringList ordered = orderDevices({"/dev/ttyS10", "/dev/ttyS2", "/dev/ttyUSB10",
-                                              "/dev/pts/3", "/dev/ttyACM0", "/dev/ttyUSB2",
-                                              "/dev/ttyS2"});
+    const QStringList ordered =
+        orderDevices({"/dev/ttyS10", "/dev/ttyS2", "/dev/ttyUSB10", "/dev/pts/3", "/dev/ttyACM0",
+                      "/dev/ttyUSB2", "/dev/ttyS2"});
     EXPECT_EQ(ordered, (QStringList{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/pts/3",
                                     "/dev/ttyS2", "/dev/ttyS10"}));
 }
@@ -36,4 +42,29 @@ TEST(PortNaming, ExtraDevicesFollowTheSystemsAndNumbersStopAtSixteen) {
     });
     ASSERT_NE(first, ports.end());
     EXPECT_EQ(first->device, "/dev/pts/velorin-test-0");
+}
+
+TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
+    const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::grantpt(other), 0);
+    ASSERT_EQ(::unlockpt(other), 0);
+    const QString pty = QString::fromLocal8Bit(::ptsname(other));
+    QTemporaryDir dir;
+    const QString toPty = dir.filePath("ttyV0"), toNull = dir.filePath("ttyV1"),
+                  plain = dir.filePath("plain");
+    ASSERT_TRUE(QFile::link(pty, toPty));
+    ASSERT_TRUE(QFile::link("/dev/null", toNull));
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const struct {
+        QString device;
+        bool pseudoTerminal;
+    } cases[] = {
+        {pty, true},     {toPty, true},  {"/dev/null", false},
+        {toNull, false}, {plain, false}, {dir.filePath("missing"), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isPseudoTerminal(c.device), c.pseudoTerminal) << c.device.toStdString();
+    ::close(other);
 }

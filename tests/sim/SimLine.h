@@ -13,6 +13,8 @@ struct Line {
         drive.setLink(station, *rateIndexOf(settings), *formatIndexOf(settings));
         port.setSettings(settings);
         EXPECT_EQ(port.open(), OpenResult::Ok);
+        // The tests know the line has no echoing adapter (those that want one switch it on).
+        port.setEcho(AdapterEcho::Silent);
         setLinkTrace([this](const LinkTraceEvent& e) {
             if (e.sent) sent.emplace_back(e.bytes.begin(), e.bytes.end());
         });

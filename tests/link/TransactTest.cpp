@@ -1,0 +1,211 @@
+// Timing and trust on the line: when a reply counts, what a late reply or an adapter's echo may
+// never be taken for, and an adapter unplugged during a read. On the virtual clock against the
+// simulated drive.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
+
+using namespace velorin;
+using namespace std::chrono_literals;
+
+namespace velorin {
+void PrintTo(LinkOutcome outcome, std::ostream* os) {
+    *os << linkOutcomeName(outcome);
+}
+}  // namespace velorin
+
+namespace {
+
+// A line session on a simulated drive at `settings`, station 1, with the sending times recorded.
+struct Rig {
+    explicit Rig(const char* settings, Micros responseDelay = 2ms, bool adapterEchoes = false) {
+        drive.setLink(1, *rateIndexOf(settings), *formatIndexOf(settings));
+        drive.setResponseDelay(responseDelay);
+        line.setLocalEcho(adapterEchoes);
+        auto p = std::make_unique<SimulatedPort>(line, clock);
+        port = p.get();
+        session = std::make_unique<LineSession>(std::move(p));
+        session->setFraming(framingOf(drive.rtu()));
+        EXPECT_EQ(session->open(1, settings), OpenResult::Ok);
+        setLinkTrace([this](const LinkTraceEvent& e) {
+            if (e.sent)
+                sentAt.push_back(e.time);
+        });
+    }
+    ~Rig() { setLinkTrace({}); }
+    bool rtu() const { return drive.rtu(); }
+    ReplyCheck transactHere(std::uint8_t function, std::uint16_t reg, std::uint16_t word) {
+        return transact(*port, rtu(), 1, function, reg, word);
+    }
+    // Line time of `chars` characters at the drive's settings.
+    Micros onLine(int chars) const {
+        const LineSettings l = drive.line();
+        return Micros{(1'000'000LL * chars * l.bitsPerCharacter() + l.baud - 1) / l.baud};
+    }
+    int requestChars() const { return rtu() ? 8 : 17; }
+    int readReplyChars() const { return rtu() ? 7 : 15; }
+
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    SimulatedPort* port = nullptr;
+    std::unique_ptr<LineSession> session;
+    std::vector<Micros> sentAt;
+};
+
+}  // namespace
+
+TEST(ReplyDeadline, CountsFromTheEndOfTheRequestOnTheLine) {
+    // The drive's reply is complete `answer` after the last character of the request left.
+    const struct {
+        const char* settings;
+        Micros answer;
+        bool taken;
+    } cases[] = {
+        {"9600,N,7,2", 99ms, true},   {"9600,N,7,2", 101ms, false},   {"9600,E,8,1", 99ms, true},
+        {"9600,E,8,1", 101ms, false}, {"4800,N,7,2", 99ms, true},     {"4800,O,8,1", 99ms, true},
+        {"115200,N,8,2", 99ms, true}, {"115200,N,8,2", 101ms, false},
+    };
+    for (const auto& c : cases) {
+        Rig r(c.settings);
+        r.drive.setReg(7, 1234);
+        r.drive.setResponseDelay(c.answer - r.onLine(r.readReplyChars()));
+        const ReplyCheck got = r.session->read(7);
+        EXPECT_EQ(got.outcome, c.taken ? LinkOutcome::Ok : LinkOutcome::NoReply)
+            << c.settings << " answer " << c.answer.count();
+        if (!c.taken) {
+            EXPECT_EQ(r.clock.now() - r.sentAt.back(), r.onLine(r.requestChars()) + 100ms)
+                << c.settings;
+        }
+    }
+}
+
+TEST(LateReply, NeverTakenForTheNextRegister) {
+    // A drive slower than the deadline: its reply to one read must not pass for the next one's,
+    // which a read reply cannot show by itself (it does not name its register).
+    for (const char* settings : {"9600,N,7,2", "9600,E,8,1", "19200,N,8,2", "115200,O,7,1"}) {
+        for (const Micros delay : {95ms, 130ms, 180ms}) {
+            Rig r(settings, delay);
+            for (int reg = 0; reg < 3; ++reg) r.drive.setReg(reg, 1000 + reg);
+            int missed = 0;
+            for (int round = 0; round < 2; ++round) {
+                for (int reg = 0; reg < 3; ++reg) {
+                    const ReplyCheck got = r.session->read(reg);
+                    if (got.outcome != LinkOutcome::Ok) {
+                        ++missed;
+                        continue;
+                    }
+                    EXPECT_EQ(got.value, 1000 + reg) << settings << " after " << delay.count();
+                }
+            }
+            // Each miss but the last was heard arriving before the next request went out.
+            EXPECT_EQ(r.session->lateReplies(), std::max(0, missed - 1))
+                << settings << " after " << delay.count();
+            if (delay == 95ms && std::string_view(settings).starts_with("115200")) {
+                EXPECT_EQ(missed, 0) << "a reply complete within 0.1 s of the request is taken";
+            }
+        }
+    }
+}
+
+TEST(LateReply, ListenedForOnlyWhileTheLineSettingsStayTheSame) {
+    Rig r("9600,N,7,2");
+    r.drive.injectFault({DriveFault::Kind::NoReply});
+    EXPECT_EQ(r.session->read(1).outcome, LinkOutcome::NoReply);
+    const Micros deadline = r.clock.now() - r.sentAt.back();
+    // Nothing comes: the next request waits one more deadline for a late reply, then goes out.
+    EXPECT_EQ(r.session->read(1).outcome, LinkOutcome::Ok);
+    EXPECT_EQ(r.sentAt[1] - r.sentAt[0], 2 * deadline);
+
+    // New settings (as in a scan): no reply to wait for there.
+    r.drive.injectFault({DriveFault::Kind::NoReply});
+    EXPECT_EQ(r.session->read(1).outcome, LinkOutcome::NoReply);
+    const Micros failedAt = r.clock.now();
+    ASSERT_TRUE(r.session->changeSettings("19200,N,7,2"));
+    r.session->read(1);
+    EXPECT_EQ(r.sentAt.back(), failedAt);
+    EXPECT_EQ(r.session->lateReplies(), 0);
+}
+
+TEST(SilentGap, KeptBeforeRtuRequestsOnly) {
+    // ASCII frames are delimited by ':' and CR LF: the next request may follow the reply at once.
+    for (const char* settings : {"9600,N,7,2", "9600,E,8,1", "115200,N,8,1"}) {
+        Rig r(settings);
+        r.session->read(1);
+        r.session->read(2);
+        ASSERT_EQ(r.sentAt.size(), 2u);
+        const Micros exchange = r.onLine(r.requestChars()) + 2ms + r.onLine(r.readReplyChars());
+        const Micros gap = r.rtu() ? silentGap(r.drive.line()) : Micros{0};
+        EXPECT_EQ(r.sentAt[1] - r.sentAt[0], exchange + gap) << settings;
+    }
+}
+
+TEST(AdapterEcho, OurOwnCopyNeverConfirmsAWrite) {
+    enum class Drive { Answers, Silent, Refuses };
+    const struct {
+        bool adapterEchoes;
+        Drive drive;
+        bool readFirst;  // the port has shown whether it echoes
+        LinkOutcome outcome;
+    } cases[] = {
+        {true, Drive::Answers, false, LinkOutcome::Ok},  // two copies: the second is the drive's
+        {true, Drive::Silent, false, LinkOutcome::NoReply},
+        {true, Drive::Refuses, false, LinkOutcome::Exception},
+        {true, Drive::Answers, true, LinkOutcome::Ok},
+        {true, Drive::Silent, true, LinkOutcome::NoReply},
+        // One copy on a port that has not shown its echo could be the adapter's alone.
+        {false, Drive::Answers, false, LinkOutcome::NoReply},
+        {false, Drive::Answers, true, LinkOutcome::Ok},
+        {false, Drive::Silent, true, LinkOutcome::NoReply},
+    };
+    for (const char* settings : {"9600,N,7,2", "19200,E,8,1"}) {
+        for (const auto& c : cases) {
+            Rig r(settings, 2ms, c.adapterEchoes);
+            if (c.readFirst) {
+                ASSERT_EQ(r.transactHere(3, 10, 1).outcome, LinkOutcome::Ok);
+            }
+            if (c.drive == Drive::Silent)
+                r.drive.injectFault({DriveFault::Kind::NoReply});
+            if (c.drive == Drive::Refuses)
+                r.drive.injectFault({DriveFault::Kind::Exception, 4});
+            EXPECT_EQ(r.transactHere(6, 10, 77).outcome, c.outcome)
+                << settings << (c.adapterEchoes ? " echoing" : " quiet") << " adapter, drive "
+                << static_cast<int>(c.drive) << (c.readFirst ? ", after a read" : "");
+        }
+    }
+}
+
+TEST(AdapterEcho, TheSessionsFirstWriteIsNotConfirmedByTheAdapter) {
+    using K = DriveFault::Kind;
+    for (const K onWrite : {K::NoReply, K::Exception}) {
+        Rig r("9600,N,7,2", 2ms, true);
+        r.drive.injectFault({K::Slow, 0, 0ms});  // the read the session puts first: answered
+        r.drive.injectFault({onWrite, 3});
+        const ReplyCheck w = r.session->write(10, 55);
+        EXPECT_EQ(w.outcome, onWrite == K::NoReply ? LinkOutcome::NoReply : LinkOutcome::Exception);
+    }
+}
+
+TEST(PortLoss, AdapterUnpluggedDuringAReadIsAPortErrorReportedOnce) {
+    Rig r("9600,N,7,2", 50ms);
+    int reports = 0;
+    r.session->setOnPortLost([&] { ++reports; });
+    const Micros t0 = r.clock.now();
+    r.clock.at(t0 + 30ms, [&] { r.line.setPresent(false); });
+    EXPECT_EQ(r.session->read(0).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(r.clock.now() - t0, 30ms) << "the wait ends when the port goes, not at its deadline";
+    for (int reg = 1; reg < 10; ++reg)
+        EXPECT_EQ(r.session->read(reg).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(r.sentAt.size(), 1u) << "nothing more is sent to a lost port";
+
+    // Raw transactions see the same: the port is gone, not the drive silent.
+    Rig raw("9600,E,8,1", 50ms);
+    raw.clock.after(10ms, [&] { raw.line.setPresent(false); });
+    EXPECT_EQ(raw.transactHere(3, 0, 1).outcome, LinkOutcome::PortError);
+    EXPECT_FALSE(raw.port->isOpen());
+}
