@@ -265,6 +265,10 @@ ReplyCheck checkRtuReply(std::span<const std::uint8_t> request,
     if (request.size() < 8)
         return {LinkOutcome::Malformed};
     const Expectation e = expectationOf(request);
+    // A copy of the request at the start is the adapter's echo, but the same bytes can also be a
+    // copy cut short followed by the reply (the reply's station byte equal to the request's last
+    // CRC byte): the search for a frame further on then looks behind the copy too.
+    const auto whole = received;
     if (startsWith(received, request) && (e.function != 6 || localEcho))
         received = received.subspan(request.size());
     ReplyCheck first = checkRtuAt(e, received);
@@ -272,10 +276,11 @@ ReplyCheck checkRtuReply(std::span<const std::uint8_t> request,
         return first;
     // A checked frame further on (behind noise) still counts; the first diagnosis otherwise.
     // Only a frame of the length this request's reply has is worth its CRC.
-    for (std::size_t i = 1; i + 5 <= received.size(); ++i) {
-        if (received[i] != e.station)
+    const auto searched = received.size() == whole.size() ? received : whole;
+    for (std::size_t i = 1; i + 5 <= searched.size(); ++i) {
+        if (searched[i] != e.station)
             continue;
-        const auto rest = received.subspan(i);
+        const auto rest = searched.subspan(i);
         const std::size_t len = rtuFrameLength(e, rest);
         const bool exception = rest[1] == (e.function | 0x80);
         if (!exception && (rest[1] != e.function || (e.function == 3 && len != 5 + e.readBytes()) ||
