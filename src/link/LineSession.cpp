@@ -6,7 +6,7 @@
 
 namespace velorin {
 
-std::string describeOutcome(const ReplyCheck& check) {
+std::string describeOutcome(const ReplyCheck& check, bool write) {
     switch (check.outcome) {
         case LinkOutcome::Ok:
             return "正常";
@@ -21,7 +21,8 @@ std::string describeOutcome(const ReplyCheck& check) {
         case LinkOutcome::Malformed:
             return "回應格式錯誤";
         case LinkOutcome::Exception:
-            return "變頻機拒絕寫入 (例外碼 " + formatNumber(check.exceptionCode, "00") + ")";
+            return std::string(write ? "變頻機拒絕寫入" : "變頻機拒絕讀取") + " (例外碼 " +
+                   formatNumber(check.exceptionCode, "00") + ")";
         case LinkOutcome::PortError:
             return "通訊埠已中斷";
         case LinkOutcome::Stopped:
@@ -47,7 +48,7 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
         m_port->close();
     m_port->setCommPort(comPort);
     m_echoKnown = false;
-    m_port->setLocalEcho(false);
+    m_port->setEcho(AdapterEcho::Unknown);
     m_portLost = false;
     if (!m_port->setSettings(settings))
         return OpenResult::BadSettings;

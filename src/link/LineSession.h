@@ -24,8 +24,9 @@
 namespace velorin {
 
 // A sentence for the technician about an outcome of the link ("變頻機未回應",
-// "變頻機拒絕寫入 (例外碼 03)"), shared by the windows and the command line.
-std::string describeOutcome(const ReplyCheck& check);
+// "變頻機拒絕寫入 (例外碼 03)"; a refused read: "變頻機拒絕讀取 (例外碼 02)"), shared by the windows
+// and the command line.
+std::string describeOutcome(const ReplyCheck& check, bool write = true);
 
 class LineSession {
 public:

@@ -207,7 +207,7 @@ DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
     }
     const ReplyCheck status = session.read(drive::kStatusRegister);
     if (status.outcome != LinkOutcome::Ok) {
-        tell(text::LinkTitle, describeOutcome(status) + "，" + text::NothingWritten);
+        tell(text::LinkTitle, describeOutcome(status, false) + "，" + text::NothingWritten);
         return finish(DeveloperWriteEnd::NoReply);
     }
     if (drive::motorRuns(status.value)) {

@@ -104,7 +104,7 @@ bool RunSession::enterDrive() {
     const ReplyCheck status = m_line->read(drive::kStatusRegister);
     if (status.outcome != LinkOutcome::Ok) {
         if (!m_line->portLost())  // a lost port is told on its own
-            message(QString::fromStdString(describeOutcome(status)) + runtext::NoEntry,
+            message(QString::fromStdString(describeOutcome(status, false)) + runtext::NoEntry,
                     runtext::CommErrorTitle);
         return false;
     }

@@ -113,5 +113,6 @@ TEST(LineSession, LostPortIsReportedOnceAndStopsTheOperation) {
 TEST(LineSession, OutcomesAreToldInTheTechniciansWords) {
     EXPECT_EQ(describeOutcome({LinkOutcome::NoReply}), "變頻機未回應");
     EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, 3}), "變頻機拒絕寫入 (例外碼 03)");
+    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, 2}, false), "變頻機拒絕讀取 (例外碼 02)");
     EXPECT_EQ(describeOutcome({LinkOutcome::PortError}), "通訊埠已中斷");
 }
