@@ -186,26 +186,25 @@ void ModeMenu::leave() {
 }
 
 void ModeMenu::onEditorClicked() {
-    if (busy() || m_leaving)
-        return;
-    m_session->submit([this] {
-        m_session->close();
-        m_editorButton->setEnabled(false);
-        m_runPanelButton->setEnabled(false);
-        // The editor closes the menu once it has read its first page.
-        m_services.windows.editor();
-    });
+    // The editor closes the menu once it has read its first page.
+    openNext([this] { m_services.windows.editor(); });
 }
 
 void ModeMenu::onRunPanelClicked() {
+    openNext([this] {
+        m_services.windows.runPanel();
+        leave();
+    });
+}
+
+void ModeMenu::openNext(const std::function<void()>& show) {
     if (busy() || m_leaving)
         return;
-    m_session->submit([this] {
+    m_session->submit([this, show] {
         m_session->close();
         m_editorButton->setEnabled(false);
         m_runPanelButton->setEnabled(false);
-        m_services.windows.runPanel();
-        leave();
+        show();
     });
 }
 

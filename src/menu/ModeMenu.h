@@ -8,6 +8,7 @@
 // not taken and a close waits until the handler has ended.
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "link/LineSession.h"
@@ -50,6 +51,9 @@ private slots:
 private:
     // F12: after the developers' password, writes a whole parameter file to the drive.
     void developerWrite();
+    // Shows the next window from inside an operation of the menu's line session, so nothing else
+    // starts from this menu meanwhile and a close waits for it.
+    void openNext(const std::function<void()>& show);
     void buildControls();
     void leave();
 
