@@ -1,5 +1,7 @@
 #include "editor/ParameterFile.h"
 
+#include "link/DriveFacts.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -13,7 +15,7 @@ namespace {
 
 constexpr int kRampUnitRegister = 96;   // P03.00
 constexpr int kStepUnitRegister = 229;  // P08.03
-constexpr int kRateRegister = 497;      // P15.01: the file keeps the rate's list position
+constexpr int kRateRegister = drive::kRateParameter;  // P15.01: the file keeps the rate's list position
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;
 
 std::string pathText(const std::filesystem::path& path) {

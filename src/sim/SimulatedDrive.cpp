@@ -10,8 +10,12 @@ namespace velorin {
 
 namespace {
 
-constexpr std::uint16_t kStationRegister = 496, kRateRegister = 497, kFormatRegister = 498,
-                        kLockResetRegister = 546;
+using drive::kCommandRegister;
+using drive::kStatusRegister;
+constexpr std::uint16_t kStationRegister = drive::kStationParameter,
+                        kRateRegister = drive::kRateParameter,
+                        kFormatRegister = drive::kFormatParameter,
+                        kLockResetRegister = drive::kResetParameter;
 
 Micros wire(const LineSettings& line, std::size_t chars) {
     return Micros{
@@ -19,7 +23,8 @@ Micros wire(const LineSettings& line, std::size_t chars) {
 }
 
 bool isRunWord(std::uint16_t w) {
-    return w == 18 || w == 34 || w == 19 || w == 35;
+    return w == drive::kRunForward || w == drive::kRunReverse || w == drive::kJogForward ||
+           w == drive::kJogReverse;
 }
 
 }  // namespace
@@ -121,7 +126,7 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::u
     bool valid = true;
     switch (rq.reg) {
         case kCommandRegister:
-            valid = v == 1 || isRunWord(v);
+            valid = v == drive::kStop || isRunWord(v);
             break;
         case kStationRegister:
             valid = v <= 254;
@@ -147,7 +152,7 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::u
         m_regs[rq.reg] = v;
         if (rq.reg == kStationRegister || rq.reg == kRateRegister || rq.reg == kFormatRegister)
             m_linkChangePending = true;
-        if (rq.reg == kLockResetRegister && v >= 2 && v <= 7)
+        if (rq.reg == kLockResetRegister && drive::isFactoryReset(v))
             m_resetPending = true;
     }
     m_writeLog.push_back({rq.reg, v});

@@ -12,14 +12,13 @@
 #include <vector>
 
 #include "link/Global.h"
+#include "link/DriveFacts.h"
 #include "link/TimedWait.h"
 #include "sim/RequestReader.h"
 
 namespace velorin {
 
 inline constexpr int kParameterCount = 563;
-inline constexpr std::uint16_t kCommandRegister = 0x2000;
-inline constexpr std::uint16_t kStatusRegister = 0x2101;
 
 // The drive's registers at its factory settings (station 1, 9600 baud, format 0).
 std::array<std::uint16_t, kParameterCount> factoryRegisterValues();

@@ -60,6 +60,6 @@ TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
         << "the status register is read-only";
     EXPECT_FALSE(WriteDataASCII("01", "32", "00", "99", b.port)) << "no such command word";
     ASSERT_EQ(b.drive.writeLog().size(), 7u);
-    EXPECT_EQ(b.drive.writeLog().back().reg, kCommandRegister);
+    EXPECT_EQ(b.drive.writeLog().back().reg, drive::kCommandRegister);
     EXPECT_EQ(b.drive.writeLog().back().value, 1);
 }
