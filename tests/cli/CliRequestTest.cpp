@@ -60,7 +60,9 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
 
 TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff or catalogue"},
+        {"",
+         "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff or "
+         "catalogue"},
         {"-p COM3 erase", "unknown command \"erase\""},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
