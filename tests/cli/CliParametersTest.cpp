@@ -65,6 +65,16 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
         EXPECT_THAT(fileText(file), StartsWith("P0 3\r\nP1 0\r\n"));
         EXPECT_THAT(r.err, HasSubstr("510 parameters of 29 pages saved in"));
 
+        // A dry run sends no write and tells where the drive would answer afterwards.
+        r = cli(env, link(env.drive2, "COM4") + "restore --dry-run " + file);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_THAT(r.out,
+                    HasSubstr("P15.02\t通訊資料格式\t498\t" + std::to_string(from.format) + "\n"));
+        EXPECT_THAT(r.err,
+                    HasSubstr("the drive would answer at --settings " + env.drive.settings() +
+                              " --station " + std::to_string(from.station) + " afterwards"));
+        EXPECT_THAT(env.drive2.writeLog(), IsEmpty());
+
         r = cli(env, link(env.drive2, "COM4") + "restore " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
         for (int reg = 0; reg < kRegisterCount; ++reg)

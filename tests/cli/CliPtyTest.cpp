@@ -102,10 +102,9 @@ TEST(CliOverPty, CtrlCStopsTheScanWithThePortClosed) {
 // the in-process tests carry every page).
 TEST(CliOverPty, BackupAndRestoreInBothFramings) {
     using Sim = std::tuple<const char*, const char*, const char*>;  // settings, station, P01.06
-    for (const auto& [from, to] : {std::pair{Sim{"9600,N,7,2", "1", "31=1234"},
-                                             Sim{"38400,N,8,1", "3", "31=777"}},
-                                   std::pair{Sim{"19200,N,8,2", "5", "31=4321"},
-                                             Sim{"9600,N,7,2", "1", "31=0"}}}) {
+    for (const auto& [from, to] :
+         {std::pair{Sim{"9600,N,7,2", "1", "31=1234"}, Sim{"38400,N,8,1", "3", "31=777"}},
+          std::pair{Sim{"19200,N,8,2", "5", "31=4321"}, Sim{"9600,N,7,2", "1", "31=0"}}}) {
         SCOPED_TRACE(std::get<0>(from));
         auto start = [](const Sim& s, const char* responseTime) {
             return QStringList{"--settings", std::get<0>(s), "--station", std::get<1>(s),
