@@ -601,7 +601,17 @@ int CommandRun::writeAndReport(const std::vector<int>* reported) {
         }
     }
     m_out.flush();
-    for (const std::string& line : EditorCore::reportLines(outcome, 1000))
+    WriteOutcome told = outcome;
+    if (m_env.stopRequested()) {
+        // The technician stopped it: not a drive that fell silent.
+        const std::string stopped = describeOutcome({LinkOutcome::Stopped});
+        std::erase_if(told.unconfirmed, [&](const WriteIssue& i) { return i.reason == stopped; });
+        told.end = WriteOutcome::End::Finished;
+        error(QStringLiteral("the write stopped at Ctrl+C: %1 writes confirmed, the rest not "
+                             "written")
+                  .arg(outcome.confirmed));
+    }
+    for (const std::string& line : EditorCore::reportLines(told, 1000))
         m_console.line(QLatin1String(clitext::kPrefix) + qs(line));
     if (outcome.factoryReset)
         m_console.line(QStringLiteral("note: the drive was reset to its factory values"));

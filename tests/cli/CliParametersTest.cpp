@@ -249,9 +249,24 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "bad.txt"));
     env.stop = false;
 
-    // The drive stops answering after the 10th write of a restore.
+    // Ctrl+C during the 21st write of a restore: that write is confirmed, no other goes out.
     env.log = {};
     int writes = 0;
+    env.log.onSend = [&](SerialPort&, int, int function) {
+        if (function == 6 && ++writes == 21)
+            env.stop = true;
+    };
+    env.drive.clearWriteLog();
+    r = cli(env, "-p COM3 restore " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
+    EXPECT_THAT(r.err, HasSubstr("the write stopped at Ctrl+C: 21 writes confirmed"));
+    EXPECT_THAT(r.err, Not(HasSubstr("變頻機未回應")));
+    EXPECT_EQ(env.drive.writeLog().size(), 21u);
+    env.stop = false;
+
+    // The drive stops answering after the 10th write of a restore.
+    env.log = {};
+    writes = 0;
     env.log.onSend = [&](SerialPort&, int, int function) {
         if (function == 6 && ++writes == 11)
             env.drive.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
