@@ -486,32 +486,20 @@ int CommandRun::loadFile(const QString& path, ParameterFileLoad& load) {
 
 int CommandRun::takeFile(const ParameterFileLoad& load) {
     // As the editor loads a file: the pages it holds are present, their fields show the file's
-    // values, and the next conversion takes them.
-    std::array<FieldContent, kRegisterCount> fields{};
-    const DisplayContext context = loadDisplayContext(load, m_core->copies().pidDecimals);
-    for (int page = 0; page < kPageCount; ++page)
-        m_core->setPagePresent(page, page < kFilePageCount && load.pages[page]);
-    for (int page = 0; page < kFilePageCount; ++page) {
-        if (!load.pages[page])
-            continue;
-        for (int reg : Catalogue::instance().page(page).fields) {
-            if (reg >= kFileRegisterCount || !load.values[reg])
-                continue;
-            const Display display = loadedDisplay(reg, *load.values[reg], context);
-            if (std::holds_alternative<LeaveUnchanged>(display)) {
-                // The editor would leave the field as it was and never write it; a restore that
-                // cannot bring this value to the drive says so before it writes anything.
-                error(QStringLiteral("%1: the file's value %2 cannot be shown on this drive "
-                                     "(P13.35 is %3); nothing was written")
-                          .arg(codeAndName(reg))
-                          .arg(*load.values[reg])
-                          .arg(m_core->copies().pidDecimals));
-                return exitCode(CliExit::Refused);
-            }
-            fields[reg] = fieldContent(reg, display);
+    // values, and the conversion takes them.
+    const std::vector<FieldView> views = m_core->applyLoad(load);
+    for (const FieldView& view : views)
+        if (view.unshowable) {
+            // The editor would leave the field as it was and never write it; a restore that
+            // cannot bring this value to the drive says so before it writes anything.
+            error(QStringLiteral("%1: the file's value %2 cannot be shown on this drive "
+                                 "(P13.35 is %3); nothing was written")
+                      .arg(codeAndName(view.reg))
+                      .arg(view.driveValue)
+                      .arg(m_core->copies().pidDecimals));
+            return exitCode(CliExit::Refused);
         }
-    }
-    m_core->convert(fields);
+    m_core->takeShown(views);
     return 0;
 }
 
@@ -684,26 +672,30 @@ int CommandRun::set() {
         return c;
     if (int c = readPages(pagesOf(regs)))
         return c;
-    std::array<FieldContent, kRegisterCount> fields = shownFields(*m_core);
-    for (const Assignment& a : m_request.assignments) {
-        if (catalogue.parameter(a.reg).conversion == ConversionKind::List)
-            fields[a.reg] = fieldContent(a.reg, SelectPosition{std::stoi(a.text)});
-        else
-            fields[a.reg] = FieldContent{-1, a.text};
-        m_core->fieldEdited(a.reg);
-    }
-    m_core->convert(fields);
-    const EditorCore::Values& working = m_core->working();
-    const ConversionContext context{working[EditorCore::kRampUnitRegister],
-                                    working[EditorCore::kStepUnitRegister],
-                                    m_core->copies().pidDecimals};
-    for (const Assignment& a : m_request.assignments)
-        if (!convertField(a.reg, fields[a.reg], context)) {
+    // The fields as the pages show them, then the technician's values in register order, so a
+    // unit switch is taken before the times it scales, as the editor's conversion takes them.
+    for (int page : pagesOf(regs)) m_core->takeShown(m_core->showPage(page));
+    std::vector<Assignment> ordered = m_request.assignments;
+    std::sort(ordered.begin(), ordered.end(),
+              [](const Assignment& a, const Assignment& b) { return a.reg < b.reg; });
+    EditorCore::Values& working = m_core->working();
+    for (const Assignment& a : ordered) {
+        const FieldContent field = catalogue.parameter(a.reg).conversion == ConversionKind::List
+                                       ? FieldContent{std::stoi(a.text), {}}
+                                       : FieldContent{-1, a.text};
+        const ConversionContext context{working[EditorCore::kRampUnitRegister],
+                                        working[EditorCore::kStepUnitRegister],
+                                        m_core->copies().pidDecimals};
+        const std::optional<std::int32_t> raw = convertField(a.reg, field, context);
+        if (!raw) {
             m_line->close();
             error(QStringLiteral("%1: \"%2\" is no value its field takes; nothing was written")
                       .arg(codeAndName(a.reg), qs(a.text)));
             return exitCode(CliExit::Refused);
         }
+        working[a.reg] = *raw;
+        m_core->fieldEdited(a.reg);
+    }
     const std::set<int> concerned(regs.begin(), regs.end());
     if (int c = rangeCheck(&concerned)) {
         m_line->close();

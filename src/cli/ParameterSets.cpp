@@ -28,38 +28,11 @@ std::optional<std::string> shownText(int reg, const Display& display) {
     return std::nullopt;
 }
 
-FieldContent fieldContent(int reg, const Display& display) {
-    FieldContent content;
-    if (const auto* text = std::get_if<ShowText>(&display)) {
-        content.text = text->text;
-    } else if (const auto* choice = std::get_if<SelectPosition>(&display)) {
-        content.selected = choice->position;
-        // A box with a list shows the chosen option's text as its own.
-        const auto options = Catalogue::instance().options(reg);
-        if (Catalogue::instance().parameter(reg).kind == FieldKind::NumberWithList &&
-            choice->position >= 0 && choice->position < static_cast<int>(options.size()))
-            content.text = options[choice->position];
-    }
-    return content;
-}
-
-std::array<FieldContent, kRegisterCount> shownFields(EditorCore& core) {
-    std::array<FieldContent, kRegisterCount> fields{};
-    for (int page = 0; page < kPageCount; ++page)
-        if (core.pagePresent(page))
-            for (const FieldView& view : core.showPage(page))
-                fields[view.reg] = fieldContent(view.reg, view.display);
-    return fields;
-}
-
 std::string onlineSaveText(EditorCore& core) {
-    core.convert(shownFields(core));
     for (int page = 0; page < kFilePageCount; ++page)
         if (core.pagePresent(page))
-            for (int reg : Catalogue::instance().page(page).fields)
-                if (core.unshown(reg))
-                    core.working()[reg] = core.driveValue(reg);
-    return parameterFileText(core.working(), core.pageFlags(), false);
+            core.takeShown(core.showPage(page));
+    return core.fileText(false);
 }
 
 std::string factorySaveText() {
@@ -68,7 +41,7 @@ std::string factorySaveText() {
     // P13.04 at the decimals the drive's own P13.35 has after a reset.
     core.copies().pidDecimals = static_cast<std::int16_t>(factoryDriveValue(kPidDecimalsRegister));
     core.convert(EditorCore::offlineFields());
-    return parameterFileText(core.working(), core.pageFlags(), true);
+    return core.fileText(true);
 }
 
 std::optional<SetValue> valueIn(const ParameterSet& set, int reg) {

@@ -19,15 +19,9 @@ namespace velorin {
 // when nothing is selected; empty when the field cannot show the value.
 std::optional<std::string> shownText(int reg, const Display& display);
 
-// What a field holds for its conversion once it shows `display`; nothing for a field that cannot
-// show its value (it keeps its content, and the conversion keeps the working value).
-FieldContent fieldContent(int reg, const Display& display);
-
-// The fields of the core's present pages as a page display shows them from the values read.
-std::array<FieldContent, kRegisterCount> shownFields(EditorCore& core);
-
 // The lines of the editor's online save for the core's present pages: the fields as shown,
-// converted, a field that cannot show its value keeping the drive's raw value.
+// taken as the conversion takes them, a field that cannot show its value keeping the drive's
+// raw value.
 std::string onlineSaveText(EditorCore& core);
 
 // The lines of the editor's offline save: the factory values of P0-P548.

@@ -184,8 +184,9 @@ TEST(CliParameters, SetConvertsChecksAndWrites) {
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out)) << r.err;
         EXPECT_THAT(r.err, HasSubstr(message));
         EXPECT_EQ(env.drive.reg(reg), value);
-        if (code != 0)
+        if (code != 0) {
             EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+        }
         EXPECT_FALSE(env.line.isHeld());
     }
 }
