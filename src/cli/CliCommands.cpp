@@ -1,9 +1,16 @@
 #include "CliCommands.h"
 
+#include <QRegularExpression>
+#include <algorithm>
+#include <map>
 #include <optional>
+#include <set>
 
 #include "CliConsole.h"
 #include "CliTexts.h"
+#include "ParameterOutput.h"
+#include "ParameterSets.h"
+#include "editor/ParameterFile.h"
 #include "link/LineSession.h"
 
 namespace velorin {
@@ -32,6 +39,12 @@ public:
     int read();
     int write();
     int scan();
+    int get();
+    int set();
+    int backup();
+    int restore();
+    int diff();
+    int catalogue();
 
 private:
     void error(const QString& message) {
@@ -51,6 +64,36 @@ private:
     ReplyCheck checked(const ReplyCheck& reply);
     void showProgress(const ScanOrder& order, long index, const ScanStep& step, Micros elapsed);
 
+    // ---- Parameter sets, through the editor's core ----
+    // Opens the line and begins the editor's visit with the five single reads the editor makes
+    // when it opens; an exit status when the port cannot be used, else 0.
+    int openEditor();
+    // Reads the pages not yet present, one register per request, with progress on stderr and
+    // Ctrl+C between registers; an exit status when a page could not be read, else 0.
+    int readPages(const std::vector<int>& pages);
+    void beforeTransaction(std::uint8_t function, std::uint16_t reg);
+    // Loads a parameter file with the core's loader; an exit status for a file that is unsound.
+    int loadFile(const QString& path, ParameterFileLoad& load);
+    // The core's working values from a sound file, as the editor's fields would hold them
+    // after loading it; an exit status when the file cannot be shown on this drive.
+    int takeFile(const ParameterFileLoad& load);
+    // The range checks over the working values; `concerned` limits them to the checks of these
+    // parameters and of those whose bounds they are. An exit status when one failed.
+    int rangeCheck(const std::set<int>* concerned);
+    // The editor's write sequence and its report. With `reported`, stdout gets a line for each
+    // of these parameters the drive confirmed; the exit status counts only them.
+    int writeAndReport(const std::vector<int>* reported);
+
+    std::unique_ptr<EditorCore> m_core;
+    struct PageProgress {
+        int page = -1;
+        int pageNumber = 0, pageCount = 0;
+        long done = 0, total = 0;
+        Micros started{0};
+    } m_progress;
+    bool m_showProgress = false;
+    std::vector<int> m_writesSent;  // registers of the writes that went out, in order
+
     const CliRequest& m_request;
     CliEnvironment& m_env;
     QTextStream& m_out;
@@ -66,10 +109,19 @@ struct CommandEntry {
     int (CommandRun::*run)();
 };
 constexpr CommandEntry kCommands[] = {
-    {CliCommand::Help, &CommandRun::help},   {CliCommand::Version, &CommandRun::version},
-    {CliCommand::Ports, &CommandRun::ports}, {CliCommand::Probe, &CommandRun::probe},
-    {CliCommand::Read, &CommandRun::read},   {CliCommand::Write, &CommandRun::write},
+    {CliCommand::Help, &CommandRun::help},
+    {CliCommand::Version, &CommandRun::version},
+    {CliCommand::Ports, &CommandRun::ports},
+    {CliCommand::Probe, &CommandRun::probe},
+    {CliCommand::Read, &CommandRun::read},
+    {CliCommand::Write, &CommandRun::write},
     {CliCommand::Scan, &CommandRun::scan},
+    {CliCommand::Get, &CommandRun::get},
+    {CliCommand::Set, &CommandRun::set},
+    {CliCommand::Backup, &CommandRun::backup},
+    {CliCommand::Restore, &CommandRun::restore},
+    {CliCommand::Diff, &CommandRun::diff},
+    {CliCommand::Catalogue, &CommandRun::catalogue},
 };
 
 int CommandRun::run() {
@@ -324,6 +376,441 @@ int CommandRun::scan() {
               .arg(order.lastStation())
               .arg(order.total()));
     return exitCode(CliExit::NoUsableReply);
+}
+
+// ---- Parameter sets ----
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString codeAndName(int reg) {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    return qs(p.code + " " + p.name);
+}
+
+int CommandRun::openEditor() {
+    if (int c = openLine(m_request.settings))
+        return c;
+    m_line->setBeforeTransaction(
+        [this](std::uint8_t function, std::uint16_t reg) { beforeTransaction(function, reg); });
+    m_core = std::make_unique<EditorCore>();
+    m_core->beginVisit(m_line.get(), m_request.framing);
+    m_line->submit([this] { m_core->readOpeningCopies(); });
+    if (m_line->portLost())
+        return portLost(QStringLiteral("nothing was read"));
+    if (m_env.stopRequested())
+        return interrupted();
+    return 0;
+}
+
+void CommandRun::beforeTransaction(std::uint8_t function, std::uint16_t reg) {
+    checked({});
+    if (m_env.stopRequested()) {
+        m_line->stop();
+        return;
+    }
+    if (function == 6)
+        m_writesSent.push_back(reg);
+    PageProgress& p = m_progress;
+    if (!m_showProgress || p.page < 0 || function != 3)
+        return;
+    const Micros elapsed = m_env.timedWait().now() - p.started;
+    const QString caption = qs(Catalogue::instance().page(p.page).caption);
+    QString rate, left;
+    if (p.done > 0 && elapsed.count() > 0) {
+        rate = QStringLiteral(", %1 registers/s")
+                   .arg(static_cast<double>(p.done) * 1e6 / static_cast<double>(elapsed.count()), 0,
+                        'f', 1);
+        left = QStringLiteral(", about %1 left")
+                   .arg(clitext::durationText(elapsed * (p.total - p.done) / p.done));
+    }
+    const QString line = QStringLiteral("reading page %1 (%2 of %3), register %4%5%6")
+                             .arg(caption)
+                             .arg(p.pageNumber)
+                             .arg(p.pageCount)
+                             .arg(reg)
+                             .arg(rate, left);
+    if (m_console.terminal())
+        m_console.live(line);
+    else if (reg == Catalogue::instance().page(p.page).read.first)
+        m_console.line(line);
+    ++p.done;
+}
+
+int CommandRun::readPages(const std::vector<int>& pages) {
+    std::vector<int> toRead;
+    for (int page : pages)
+        if (!m_core->pagePresent(page))
+            toRead.push_back(page);
+    m_progress = {};
+    m_progress.pageCount = static_cast<int>(toRead.size());
+    for (int page : toRead)
+        m_progress.total += Catalogue::instance().page(page).read.last -
+                            Catalogue::instance().page(page).read.first + 1;
+    m_progress.started = m_env.timedWait().now();
+    int status = 0;
+    m_line->submit([&] {
+        for (int page : toRead) {
+            m_progress.page = page;
+            ++m_progress.pageNumber;
+            const PageReadOutcome outcome = m_core->readPage(page);
+            if (outcome.kind == PageReadOutcome::Kind::Stopped || m_env.stopRequested()) {
+                status = exitCode(CliExit::Interrupted);
+                return;
+            }
+            if (outcome.kind == PageReadOutcome::Kind::Failed) {
+                status = exitCode(CliExit::NoUsableReply);
+                if (!m_line->portLost())
+                    error(qs(outcome.message));
+                return;
+            }
+        }
+    });
+    m_progress.page = -1;
+    m_console.endLive();
+    if (m_line->portLost())
+        return portLost(QStringLiteral("the parameters were not all read"));
+    if (status == exitCode(CliExit::Interrupted))
+        return interrupted();
+    return status;
+}
+
+int CommandRun::loadFile(const QString& path, ParameterFileLoad& load) {
+    load = loadParameterFile(path.toStdString());
+    if (load.ok())
+        return 0;
+    error(QStringLiteral("%1: %2").arg(path, qs(load.error->message())));
+    return exitCode(CliExit::Refused);
+}
+
+int CommandRun::takeFile(const ParameterFileLoad& load) {
+    // As the editor loads a file: the pages it holds are present, their fields show the file's
+    // values, and the conversion takes them.
+    const std::vector<FieldView> views = m_core->applyLoad(load);
+    for (const FieldView& view : views)
+        if (view.unshowable) {
+            // The editor would leave the field as it was and never write it; a restore that
+            // cannot bring this value to the drive says so before it writes anything.
+            error(QStringLiteral("%1: the file's value %2 cannot be shown on this drive "
+                                 "(P13.35 is %3); nothing was written")
+                      .arg(codeAndName(view.reg))
+                      .arg(view.driveValue)
+                      .arg(m_core->copies().pidDecimals));
+            return exitCode(CliExit::Refused);
+        }
+    m_core->takeShown(views);
+    return 0;
+}
+
+int CommandRun::rangeCheck(const std::set<int>* concerned) {
+    auto concerns = [concerned](int reg) {
+        if (!concerned || concerned->count(reg))
+            return true;
+        for (const RangeCheck& check : Catalogue::instance().checks())
+            if (check.reg == reg &&
+                (concerned->count(check.lower.reg) || concerned->count(check.upper.reg) ||
+                 concerned->count(check.unitSelector)))
+                return true;
+        return false;
+    };
+    bool refused = false;
+    for (const CheckFailure& failure : m_core->checkValues()) {
+        if (!concerns(failure.reg))
+            continue;
+        refused = true;
+        error(qs(failure.message));
+    }
+    if (!refused)
+        return 0;
+    error(QStringLiteral("range check failed; nothing was written"));
+    return exitCode(CliExit::Refused);
+}
+
+int CommandRun::writeAndReport(const std::vector<int>* reported) {
+    LinkState link{m_request.station, m_request.framing, false, m_line->port().commPort(),
+                   m_request.settings};
+    const LinkState before = link;
+    WriteHooks hooks;
+    hooks.confirmWhileRunning = [this] { return m_request.forceRunning; };
+    std::vector<std::pair<int, std::uint16_t>> planned;
+    if (m_request.dryRun)
+        hooks.rehearse = [&planned](int reg, std::uint16_t word) {
+            planned.emplace_back(reg, word);
+        };
+    WriteOutcome outcome;
+    m_writesSent.clear();
+    m_line->submit([&] { outcome = m_core->writeToDrive(link, hooks); });
+    if (m_line->portLost())
+        return portLost(
+            QStringLiteral("the write did not end; the drive may hold some new values"));
+    if (outcome.end == WriteOutcome::End::NoAnswer) {
+        error(
+            QStringLiteral("the drive did not answer the running check (register 0x2101); "
+                           "nothing was written"));
+        return exitCode(CliExit::WriteNotConfirmed);
+    }
+    if (outcome.end == WriteOutcome::End::Declined) {
+        error(
+            QStringLiteral("the motor runs, and some parameters cannot be written while it runs; "
+                           "nothing was written (--force-running writes anyway)"));
+        return exitCode(CliExit::Refused);
+    }
+    for (const auto& [reg, word] : planned)
+        m_out << qs(Catalogue::codeOf(reg)) << '\t' << qs(Catalogue::instance().parameter(reg).name)
+              << '\t' << reg << '\t' << word << '\n';
+    bool allConfirmed = outcome.complete();
+    if (reported) {
+        // Only the technician's parameters decide; the others of their pages are told below.
+        allConfirmed = outcome.end == WriteOutcome::End::Finished;
+        auto listed = [](const std::vector<WriteIssue>& issues, int reg) {
+            return std::any_of(issues.begin(), issues.end(),
+                               [reg](const WriteIssue& i) { return i.reg == reg; });
+        };
+        const DisplayContext context{m_core->working()[EditorCore::kRampUnitRegister],
+                                     m_core->working()[EditorCore::kStepUnitRegister],
+                                     m_core->copies().pidDecimals};
+        for (int reg : *reported) {
+            const bool sent =
+                std::find(m_writesSent.begin(), m_writesSent.end(), reg) != m_writesSent.end();
+            const bool changedWithoutWrite = !sent && !listed(outcome.unconfirmed, reg) &&
+                                             !listed(outcome.skipped, reg) &&
+                                             outcome.end == WriteOutcome::End::Finished;
+            if ((!sent && !changedWithoutWrite) || listed(outcome.unconfirmed, reg) ||
+                listed(outcome.skipped, reg)) {
+                allConfirmed = false;
+                continue;
+            }
+            const std::int32_t value = m_core->working()[reg];
+            const auto shown = shownText(reg, loadedDisplay(reg, value, context));
+            m_out << qs(Catalogue::codeOf(reg)) << '\t'
+                  << qs(Catalogue::instance().parameter(reg).name) << '\t'
+                  << (shown ? qs(*shown) : QString::number(value)) << '\n';
+        }
+    }
+    m_out.flush();
+    WriteOutcome told = outcome;
+    if (m_env.stopRequested()) {
+        // The technician stopped it: not a drive that fell silent.
+        const std::string stopped = describeOutcome({LinkOutcome::Stopped});
+        std::erase_if(told.unconfirmed, [&](const WriteIssue& i) { return i.reason == stopped; });
+        told.end = WriteOutcome::End::Finished;
+        error(QStringLiteral("the write stopped at Ctrl+C: %1 writes confirmed, the rest not "
+                             "written")
+                  .arg(outcome.confirmed));
+    }
+    for (const std::string& line : EditorCore::reportLines(told, 1000))
+        m_console.line(QLatin1String(clitext::kPrefix) + qs(line));
+    if (outcome.factoryReset)
+        m_console.line(QStringLiteral("note: the drive was reset to its factory values"));
+    if (link.station != before.station || link.settings != before.settings) {
+        const QString note = m_request.dryRun ? QStringLiteral(
+                                                    "note: the drive would answer at --settings %1 "
+                                                    "--station %2 afterwards")
+                                              : QStringLiteral(
+                                                    "note: the drive answers at --settings %1 "
+                                                    "--station %2 from now on");
+        m_console.line(note.arg(qs(link.settings)).arg(link.station));
+    }
+    if (m_request.dryRun)
+        m_console.line(
+            QStringLiteral("dry run: %1 writes would be sent; none was").arg(planned.size()));
+    if (m_env.stopRequested())
+        return interrupted();
+    m_line->close();
+    return exitCode(allConfirmed ? CliExit::Ok : CliExit::WriteNotConfirmed);
+}
+
+std::vector<int> pagesOf(const std::vector<int>& regs) {
+    std::set<int> pages;
+    for (int reg : regs) pages.insert(Catalogue::instance().parameter(reg).page);
+    return {pages.begin(), pages.end()};
+}
+
+int CommandRun::get() {
+    m_showProgress = true;
+    if (int c = openEditor())
+        return c;
+    if (int c = readPages(pagesOf(m_request.parameters)))
+        return c;
+    std::map<int, FieldView> views;
+    for (int page : pagesOf(m_request.parameters))
+        for (FieldView& view : m_core->showPage(page)) views[view.reg] = view;
+    m_line->close();
+    std::vector<paramout::ParameterValue> rows;
+    for (int reg : m_request.parameters)
+        rows.push_back({reg, views[reg].driveValue, shownText(reg, views[reg].display)});
+    m_out << paramout::values(rows, m_request.format, m_request.raw);
+    return exitCode(CliExit::Ok);
+}
+
+int CommandRun::set() {
+    // Each value as its field would take it, before the drive is asked anything.
+    static const QRegularExpression position(QStringLiteral("^[0-9]{1,5}$"));
+    const Catalogue& catalogue = Catalogue::instance();
+    std::vector<int> regs;
+    for (const Assignment& a : m_request.assignments) {
+        const ParameterInfo& p = catalogue.parameter(a.reg);
+        regs.push_back(a.reg);
+        QString why;
+        if (p.conversion == ConversionKind::None || p.access != Access::Editable)
+            why = QStringLiteral("the drive shows it; it cannot be set");
+        else if (p.conversion == ConversionKind::List &&
+                 (!position.match(qs(a.text)).hasMatch() ||
+                  QString::fromStdString(a.text).toInt() >=
+                      static_cast<int>(catalogue.options(a.reg).size())))
+            why = QStringLiteral("\"%1\" is no position of its list (0-%2)")
+                      .arg(qs(a.text))
+                      .arg(catalogue.options(a.reg).size() - 1);
+        if (!why.isEmpty()) {
+            error(QStringLiteral("%1: %2; nothing was written").arg(codeAndName(a.reg), why));
+            return exitCode(CliExit::Refused);
+        }
+    }
+    m_showProgress = true;
+    if (int c = openEditor())
+        return c;
+    if (int c = readPages(pagesOf(regs)))
+        return c;
+    // The fields as the pages show them, then the technician's values in register order, so a
+    // unit switch is taken before the times it scales, as the editor's conversion takes them.
+    for (int page : pagesOf(regs)) m_core->takeShown(m_core->showPage(page));
+    std::vector<Assignment> ordered = m_request.assignments;
+    std::sort(ordered.begin(), ordered.end(),
+              [](const Assignment& a, const Assignment& b) { return a.reg < b.reg; });
+    EditorCore::Values& working = m_core->working();
+    for (const Assignment& a : ordered) {
+        const FieldContent field = catalogue.parameter(a.reg).conversion == ConversionKind::List
+                                       ? FieldContent{std::stoi(a.text), {}}
+                                       : FieldContent{-1, a.text};
+        const ConversionContext context{working[EditorCore::kRampUnitRegister],
+                                        working[EditorCore::kStepUnitRegister],
+                                        m_core->copies().pidDecimals};
+        const std::optional<std::int32_t> raw = convertField(a.reg, field, context);
+        if (!raw) {
+            m_line->close();
+            error(QStringLiteral("%1: \"%2\" is no value its field takes; nothing was written")
+                      .arg(codeAndName(a.reg), qs(a.text)));
+            return exitCode(CliExit::Refused);
+        }
+        working[a.reg] = *raw;
+        m_core->fieldEdited(a.reg);
+    }
+    const std::set<int> concerned(regs.begin(), regs.end());
+    if (int c = rangeCheck(&concerned)) {
+        m_line->close();
+        return c;
+    }
+    return writeAndReport(&regs);
+}
+
+int CommandRun::backup() {
+    m_showProgress = true;
+    if (int c = openEditor())
+        return c;
+    const int read = readPages(m_request.pages);
+    if (read != 0) {
+        error(QStringLiteral("no file was written"));
+        return read;
+    }
+    m_line->close();
+    const std::string text = onlineSaveText(*m_core);
+    if (const auto failure = writeFileSafely(m_request.file.toStdString(), text)) {
+        error(qs(*failure).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        return exitCode(CliExit::Refused);
+    }
+    m_console.line(QStringLiteral("%1 parameters of %2 pages saved in %3")
+                       .arg(std::count(text.begin(), text.end(), '\n'))
+                       .arg(m_request.pages.size())
+                       .arg(m_request.file));
+    return exitCode(CliExit::Ok);
+}
+
+int CommandRun::restore() {
+    ParameterFileLoad load;
+    if (int c = loadFile(m_request.file, load))
+        return c;
+    m_showProgress = true;
+    if (int c = openEditor())
+        return c;
+    // The drive's own link and lock values, so the write changes them only where the file
+    // differs from the drive.
+    std::vector<int> linkPages;
+    for (int page : {25, 28})
+        if (load.pages[page])
+            linkPages.push_back(page);
+    if (int c = readPages(linkPages))
+        return c;
+    if (int c = takeFile(load)) {
+        m_line->close();
+        return c;
+    }
+    if (int c = rangeCheck(nullptr)) {
+        m_line->close();
+        return c;
+    }
+    if (m_request.dryRun)
+        m_console.line(QStringLiteral("range check passed"));
+    return writeAndReport(nullptr);
+}
+
+int CommandRun::diff() {
+    ParameterSet first, second;
+    if (!m_request.file.isEmpty())
+        if (int c = loadFile(m_request.file, first.load))
+            return c;
+    if (!m_request.againstFile.isEmpty())
+        if (int c = loadFile(m_request.againstFile, second.load))
+            return c;
+    if (m_request.againstFactory)
+        second.load = parseParameterFile(factorySaveText());
+    if (m_request.usesDrive()) {
+        ParameterSet& drive = m_request.file.isEmpty() ? first : second;
+        const ParameterSet& other = m_request.file.isEmpty() ? second : first;
+        std::vector<int> pages;
+        for (int page = 0; page < kFilePageCount; ++page)
+            if (other.load.pages[page])
+                pages.push_back(page);
+        m_showProgress = true;
+        if (int c = openEditor())
+            return c;
+        if (int c = readPages(pages))
+            return c;
+        m_line->close();
+        drive.load = parseParameterFile(onlineSaveText(*m_core));
+        drive.pidDecimals = m_core->copies().pidDecimals;
+    }
+    const Comparison comparison = compareSets(first, second);
+    auto tellPages = [this](const std::vector<int>& pages, const char* side) {
+        if (pages.empty())
+            return;
+        QStringList captions;
+        for (int page : pages) captions << qs(Catalogue::instance().page(page).caption);
+        m_console.line(QStringLiteral("note: pages only in the %1 set, not compared: %2")
+                           .arg(QLatin1String(side), captions.join(QLatin1Char(' '))));
+    };
+    tellPages(comparison.onlyInFirst, "first");
+    tellPages(comparison.onlyInSecond, "second");
+    std::vector<DiffRow> rows;
+    for (const DiffRow& row : comparison.rows)
+        if (row.differs || m_request.all)
+            rows.push_back(row);
+    m_out << paramout::differences(rows, m_request.format);
+    const auto differing = std::count_if(comparison.rows.begin(), comparison.rows.end(),
+                                         [](const DiffRow& r) { return r.differs; });
+    m_console.line(
+        QStringLiteral("%1 of %2 parameters differ").arg(differing).arg(comparison.rows.size()));
+    return exitCode(comparison.differs() ? CliExit::Different : CliExit::Ok);
+}
+
+int CommandRun::catalogue() {
+    std::vector<int> regs = m_request.parameters;
+    if (regs.empty())
+        for (const ParameterInfo& p : Catalogue::instance().parameters())
+            if (p.shown)
+                regs.push_back(p.reg);
+    m_out << paramout::catalogue(regs, m_request.format);
+    return exitCode(CliExit::Ok);
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ enum class CliExit : int {
     PortUnusable = 3,   // the port cannot be opened (in use, not found, no permission, not a
                         // serial port) or was lost during the command
     WriteNotConfirmed = 4,
+    Refused = 5,        // a range check refused a value, or a parameter file is unsound
+    Different = 6,      // diff found parameters that differ
     Interrupted = 130,  // Ctrl+C
 };
 

@@ -3,17 +3,32 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <algorithm>
+#include <set>
+
+#include "editor/Catalogue.h"
+#include "editor/ParameterFile.h"
 
 namespace velorin {
 
 namespace {
 
 // What each command takes. A new command is a row here and a row in the command table.
-enum class Arguments { None, Registers, RegisterAndValue };
+enum class Arguments {
+    None,
+    Registers,
+    RegisterAndValue,
+    Parameters,          // one or more codes, ranges or pages
+    OptionalParameters,  // none: every parameter
+    Assignments,         // CODE VALUE, one pair or more
+    File,
+    OptionalFile,
+};
 enum class LineUse {
     None,       // no port
     OneLink,    // the port with --settings and --station
     EveryLink,  // every settings string and station in turn
+    IfDrive,    // the port with --settings and --station when the drive is one of the sets
 };
 struct CommandSyntax {
     CliCommand command;
@@ -27,6 +42,12 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Read, "read", Arguments::Registers, LineUse::OneLink},
     {CliCommand::Write, "write", Arguments::RegisterAndValue, LineUse::OneLink},
     {CliCommand::Scan, "scan", Arguments::None, LineUse::EveryLink},
+    {CliCommand::Get, "get", Arguments::Parameters, LineUse::OneLink},
+    {CliCommand::Set, "set", Arguments::Assignments, LineUse::OneLink},
+    {CliCommand::Backup, "backup", Arguments::File, LineUse::OneLink},
+    {CliCommand::Restore, "restore", Arguments::File, LineUse::OneLink},
+    {CliCommand::Diff, "diff", Arguments::OptionalFile, LineUse::IfDrive},
+    {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
 };
 
 // QCommandLineParser takes "-5" for an option; negative numbers carry this mark through it.
@@ -60,12 +81,41 @@ struct ParserOptions {
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Print every frame sent and received to stderr, with "
                                             "its time and the check of the reply.")};
+    QCommandLineOption format{QStringLiteral("format"),
+                              QStringLiteral("get, diff, catalogue: text (the default), csv or "
+                                             "json."),
+                              QStringLiteral("FORMAT")};
+    QCommandLineOption raw{QStringLiteral("raw"),
+                           QStringLiteral("get: print the raw register values.")};
+    QCommandLineOption pages{QStringLiteral("pages"),
+                             QStringLiteral("backup: the pages to read, e.g. P00,P03,P15 "
+                                            "(default: every page P00-P17-1)."),
+                             QStringLiteral("LIST")};
+    QCommandLineOption dryRun{QStringLiteral("dry-run"),
+                              QStringLiteral("restore: print the writes it would send and "
+                                             "send none.")};
+    QCommandLineOption forceRunning{QStringLiteral("force-running"),
+                                    QStringLiteral("set, restore: write even while the motor "
+                                                   "runs.")};
+    QCommandLineOption drive{QStringLiteral("drive"),
+                             QStringLiteral("diff: the drive is the first set (the default "
+                                            "without FILE).")};
+    QCommandLineOption against{QStringLiteral("against"),
+                               QStringLiteral("diff: compare with this parameter file."),
+                               QStringLiteral("FILE")};
+    QCommandLineOption factory{QStringLiteral("factory"),
+                               QStringLiteral("diff: compare with the factory values.")};
+    QCommandLineOption all{QStringLiteral("all"),
+                           QStringLiteral("diff: print every parameter compared, not only "
+                                          "those that differ.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, settings, station, stations, signedValues, trace, help, version});
+        parser.addOptions({port, settings, station, stations, signedValues, trace, format, raw,
+                           pages, dryRun, forceRunning, drive, against, factory, all, help,
+                           version});
     }
 };
 
@@ -103,6 +153,7 @@ private:
     QString readStations(CliRequest& request) const;
     QString readArguments(const CommandSyntax& syntax, const QStringList& words,
                           CliRequest& request) const;
+    QString readSetOptions(const CommandSyntax& syntax, CliRequest& request) const;
 
     const QCommandLineParser& m_parser;
     const ParserOptions& m_opt;
@@ -167,6 +218,44 @@ QString RequestBuilder::readStations(CliRequest& request) const {
 
 QString RequestBuilder::readArguments(const CommandSyntax& syntax, const QStringList& words,
                                       CliRequest& request) const {
+    const QLatin1String name(syntax.name);
+    QString why;
+    switch (syntax.arguments) {
+        case Arguments::Parameters:
+            if (words.isEmpty())
+                return QStringLiteral("%1 needs at least one parameter code, range or page")
+                    .arg(name);
+            request.parameters = selectParameters(words, why);
+            return why;
+        case Arguments::OptionalParameters:
+            if (!words.isEmpty())
+                request.parameters = selectParameters(words, why);
+            return why;
+        case Arguments::Assignments:
+            if (words.isEmpty() || words.size() % 2 != 0)
+                return QStringLiteral("%1 needs pairs of a parameter code and a value").arg(name);
+            for (qsizetype i = 0; i < words.size(); i += 2) {
+                const std::optional<int> reg = singleParameter(words[i], why);
+                if (!reg)
+                    return why;
+                for (const Assignment& a : request.assignments)
+                    if (a.reg == *reg)
+                        return QStringLiteral("%1 is given twice").arg(words[i]);
+                request.assignments.push_back({*reg, words[i + 1].toStdString()});
+            }
+            return {};
+        case Arguments::File:
+        case Arguments::OptionalFile:
+            if (words.size() > 1 || (words.isEmpty() && syntax.arguments == Arguments::File))
+                return QStringLiteral("%1 needs %2 parameter file")
+                    .arg(name, syntax.arguments == Arguments::File ? QStringLiteral("one")
+                                                                   : QStringLiteral("at most one"));
+            if (!words.isEmpty())
+                request.file = words.front();
+            return {};
+        default:
+            break;
+    }
     switch (syntax.arguments) {
         case Arguments::None:
             if (!words.isEmpty())
@@ -181,6 +270,8 @@ QString RequestBuilder::readArguments(const CommandSyntax& syntax, const QString
             if (words.size() != 2)
                 return QStringLiteral("%1 needs a register and a value")
                     .arg(QLatin1String(syntax.name));
+            break;
+        default:
             break;
     }
     const qsizetype registers = syntax.arguments == Arguments::Registers ? words.size() : 1;
@@ -225,13 +316,32 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
         return QStringLiteral("unknown command \"%1\"").arg(name);
     request.command = syntax->command;
 
+    if (QString why = readSetOptions(*syntax, request); !why.isEmpty())
+        return why;
+    const bool registerArguments = syntax->arguments == Arguments::Registers ||
+                                   syntax->arguments == Arguments::RegisterAndValue ||
+                                   syntax->arguments == Arguments::None;
+    if (!registerArguments)
+        if (QString why = readArguments(*syntax, words, request); !why.isEmpty())
+            return why;
+    if (request.command == CliCommand::Diff) {
+        if (m_parser.isSet(m_opt.drive) && !request.file.isEmpty())
+            return QStringLiteral("diff compares the drive or FILE, not both, with the second set");
+        if (!request.usesDrive() && request.file.isEmpty() && !request.againstFactory &&
+            request.againstFile.isEmpty())
+            return {};
+        if (request.file.isEmpty() && !request.againstFactory && request.againstFile.isEmpty())
+            return QStringLiteral("diff --drive needs --against FILE or --factory");
+    }
     const bool scans = syntax->line == LineUse::EveryLink;
     if (m_parser.isSet(m_opt.stations) && !scans)
         return QStringLiteral("--stations belongs to scan");
     if (scans && (m_parser.isSet(m_opt.settings) || m_parser.isSet(m_opt.station)))
         return QStringLiteral(
             "scan tries every settings string and station; narrow it with --stations A-B");
-    if (syntax->line != LineUse::None) {
+    if (syntax->line == LineUse::OneLink ||
+        (syntax->line == LineUse::IfDrive && request.usesDrive()) ||
+        syntax->line == LineUse::EveryLink) {
         request.portName = value(m_opt.port).trimmed();
         if (request.portName.isEmpty())
             return QStringLiteral("no port given: use --port COM3 or --port /dev/ttyUSB0");
@@ -240,7 +350,64 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     }
     request.signedValues = m_parser.isSet(m_opt.signedValues);
     request.trace = m_parser.isSet(m_opt.trace);
-    return readArguments(*syntax, words, request);
+    return registerArguments ? readArguments(*syntax, words, request) : QString();
+}
+
+// Options that belong to one command or a few, and what they say.
+QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& request) const {
+    using C = CliCommand;
+    const struct {
+        const QCommandLineOption& option;
+        std::initializer_list<CliCommand> commands;
+        const char* belongs;
+    } owned[] = {
+        {m_opt.format, {C::Get, C::Diff, C::Catalogue}, "get, diff and catalogue"},
+        {m_opt.raw, {C::Get}, "get"},
+        {m_opt.pages, {C::Backup}, "backup"},
+        {m_opt.dryRun, {C::Restore}, "restore"},
+        {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
+        {m_opt.drive, {C::Diff}, "diff"},
+        {m_opt.against, {C::Diff}, "diff"},
+        {m_opt.factory, {C::Diff}, "diff"},
+        {m_opt.all, {C::Diff}, "diff"},
+    };
+    for (const auto& o : owned) {
+        if (!m_parser.isSet(o.option))
+            continue;
+        if (std::find(o.commands.begin(), o.commands.end(), syntax.command) == o.commands.end())
+            return QStringLiteral("--%1 belongs to %2")
+                .arg(o.option.names().last(), QLatin1String(o.belongs));
+    }
+    if (m_parser.isSet(m_opt.format)) {
+        const QString f = value(m_opt.format);
+        if (f == QLatin1String("text"))
+            request.format = OutputFormat::Text;
+        else if (f == QLatin1String("csv"))
+            request.format = OutputFormat::Csv;
+        else if (f == QLatin1String("json"))
+            request.format = OutputFormat::Json;
+        else
+            return QStringLiteral("--format \"%1\": use text, csv or json").arg(f);
+    }
+    request.raw = m_parser.isSet(m_opt.raw);
+    request.dryRun = m_parser.isSet(m_opt.dryRun);
+    request.forceRunning = m_parser.isSet(m_opt.forceRunning);
+    request.all = m_parser.isSet(m_opt.all);
+    request.againstFactory = m_parser.isSet(m_opt.factory);
+    request.againstFile = value(m_opt.against);
+    if (request.againstFactory && !request.againstFile.isEmpty())
+        return QStringLiteral("diff compares with --against FILE or --factory, not both");
+    if (syntax.command == C::Backup) {
+        request.pages.clear();
+        for (int page = 0; page < kFilePageCount; ++page) request.pages.push_back(page);
+        if (m_parser.isSet(m_opt.pages)) {
+            QString why;
+            request.pages = selectPages(value(m_opt.pages), why);
+            if (!why.isEmpty())
+                return why;
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -263,6 +430,120 @@ ParsedCommandLine parseCommandLine(const QStringList& args) {
     if (!why.isEmpty())
         return {std::nullopt, why};
     return {request, {}};
+}
+
+bool CliRequest::usesDrive() const {
+    switch (command) {
+        case CliCommand::Help:
+        case CliCommand::Version:
+        case CliCommand::Ports:
+        case CliCommand::Catalogue:
+            return false;
+        case CliCommand::Diff:
+            return file.isEmpty() || (!againstFactory && againstFile.isEmpty());
+        default:
+            return true;
+    }
+}
+
+namespace {
+
+QString upper(const QString& word) {
+    return word.trimmed().toUpper();
+}
+
+// The pages a caption ("P03", "P01-1", "P9-3") or a group ("P09", "P9") names.
+std::vector<int> pagesNamed(const QString& word) {
+    const Catalogue& catalogue = Catalogue::instance();
+    const QString w = upper(word);
+    for (const PageInfo& page : catalogue.pages())
+        if (w == QString::fromStdString(page.caption))
+            return {page.index};
+    static const QRegularExpression group(QStringLiteral("^P([0-9]{1,2})$"));
+    const auto m = group.match(w);
+    if (!m.hasMatch())
+        return {};
+    const std::string prefix =
+        "P" +
+        QStringLiteral("%1").arg(m.captured(1).toInt(), 2, 10, QLatin1Char('0')).toStdString() +
+        ".";
+    std::vector<int> pages;
+    for (const PageInfo& page : catalogue.pages())
+        for (int reg : page.fields)
+            if (catalogue.parameter(reg).code.rfind(prefix, 0) == 0) {
+                pages.push_back(page.index);
+                break;
+            }
+    return pages;
+}
+
+}  // namespace
+
+std::optional<int> singleParameter(const QString& word, QString& error) {
+    const std::optional<int> reg = Catalogue::registerOf(upper(word).toStdString());
+    if (!reg) {
+        error = QStringLiteral("\"%1\" is no parameter code (P01.06)").arg(word);
+        return std::nullopt;
+    }
+    if (!Catalogue::instance().parameter(*reg).shown) {
+        error = QStringLiteral("%1 is no parameter of the drive's pages").arg(word);
+        return std::nullopt;
+    }
+    return reg;
+}
+
+std::vector<int> selectParameters(const QStringList& words, QString& error) {
+    const Catalogue& catalogue = Catalogue::instance();
+    std::vector<int> regs;
+    std::set<int> seen;
+    auto take = [&](int reg) {
+        if (catalogue.parameter(reg).shown && seen.insert(reg).second)
+            regs.push_back(reg);
+    };
+    for (const QString& word : words) {
+        if (const std::vector<int> pages = pagesNamed(word); !pages.empty()) {
+            for (int page : pages)
+                for (int reg = catalogue.page(page).read.first;
+                     reg <= catalogue.page(page).read.last; ++reg)
+                    take(reg);
+            continue;
+        }
+        const QStringList ends = word.split(QLatin1Char('-'));
+        if (ends.size() == 2) {
+            const auto first = Catalogue::registerOf(upper(ends[0]).toStdString());
+            const auto last = Catalogue::registerOf(upper(ends[1]).toStdString());
+            if (!first || !last || *first > *last) {
+                error =
+                    QStringLiteral("\"%1\" is no range of parameters (P03.01-P03.09)").arg(word);
+                return {};
+            }
+            for (int reg = *first; reg <= *last; ++reg) take(reg);
+            continue;
+        }
+        const std::optional<int> reg = singleParameter(word, error);
+        if (!reg)
+            return {};
+        take(*reg);
+    }
+    if (regs.empty())
+        error = QStringLiteral("\"%1\" names no parameter").arg(words.join(QLatin1Char(' ')));
+    return regs;
+}
+
+std::vector<int> selectPages(const QString& list, QString& error) {
+    std::set<int> pages;
+    for (const QString& word : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        std::vector<int> named = pagesNamed(word);
+        std::erase_if(named, [](int page) { return page >= kFilePageCount; });
+        if (named.empty()) {
+            error = QStringLiteral("--pages: \"%1\" is no page P00 ... P17-1").arg(word);
+            return {};
+        }
+        pages.insert(named.begin(), named.end());
+    }
+    if (pages.empty())
+        error = QStringLiteral("--pages needs at least one page");
+    return {pages.begin(), pages.end()};
 }
 
 QString optionsHelpText() {

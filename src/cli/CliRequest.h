@@ -14,7 +14,30 @@
 
 namespace velorin {
 
-enum class CliCommand { Help, Version, Ports, Probe, Read, Write, Scan };
+enum class CliCommand {
+    Help,
+    Version,
+    Ports,
+    Probe,
+    Read,
+    Write,
+    Scan,
+    Get,
+    Set,
+    Backup,
+    Restore,
+    Diff,
+    Catalogue,
+};
+
+// How get, diff and catalogue print their data on stdout.
+enum class OutputFormat { Text, Csv, Json };
+
+// A parameter and the value the technician typed for it, as into its field.
+struct Assignment {
+    int reg = 0;
+    std::string text;
+};
 
 // A register as the technician gave it.
 struct RegisterArg {
@@ -35,6 +58,22 @@ struct CliRequest {
     bool signedValues = false;
     bool trace = false;
 
+    // ---- Parameter sets ----
+    std::vector<int> parameters;          // get, catalogue: registers in the order asked
+    std::vector<Assignment> assignments;  // set
+    std::vector<int> pages;               // backup: the pages to read, ascending
+    QString file;                         // backup, restore: FILE; diff: the first set's file
+    QString againstFile;                  // diff --against FILE
+    bool againstFactory = false;          // diff --factory
+    bool raw = false;                     // get --raw
+    bool dryRun = false;                  // restore --dry-run
+    bool forceRunning = false;            // set, restore --force-running
+    bool all = false;                     // diff --all
+    OutputFormat format = OutputFormat::Text;
+    // Whether the command talks to the drive (diff of two files or a file and the factory
+    // values does not).
+    bool usesDrive() const;
+
     // The word a write sends: a negative value as its two's complement.
     std::uint16_t word() const {
         return static_cast<std::uint16_t>(value < 0 ? value + 65536 : value);
@@ -52,5 +91,15 @@ ParsedCommandLine parseCommandLine(const QStringList& args);
 
 // The options part of --help, as the parser knows them.
 QString optionsHelpText();
+
+// ---- Parameters by code, range or page ----
+// "P01.06", "P03.01-P03.09", a page caption ("P03", "P01-1", "P9-3") or a group ("P09", every
+// page of it): the registers with a field, in register order within each word, each once.
+// Empty with `error` set when a word names none.
+std::vector<int> selectParameters(const QStringList& words, QString& error);
+// One parameter by its code; empty with `error` set for a code without a field.
+std::optional<int> singleParameter(const QString& word, QString& error);
+// Page captions or groups, comma-separated ("P00,P03,P15"): the page indexes 0-28, ascending.
+std::vector<int> selectPages(const QString& list, QString& error);
 
 }  // namespace velorin

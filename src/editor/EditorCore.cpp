@@ -202,6 +202,11 @@ std::vector<CheckFailure> EditorCore::checkValues() const {
 }
 
 bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
+    if (rehearsing()) {
+        m_hooks->rehearse(reg, static_cast<std::uint16_t>(value & 0xFFFF));
+        ++outcome.confirmed;
+        return true;
+    }
     const ReplyCheck reply =
         m_line->write(static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(value & 0xFFFF));
     if (reply.outcome == LinkOutcome::Ok) {
@@ -221,6 +226,8 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
 }
 
 void EditorCore::reopen(LinkState& link) {
+    if (rehearsing())
+        return;
     m_line->open(link.comPort, link.settings);
     m_line->setFraming(link.framing);
     m_line->setStation(link.station);
@@ -228,6 +235,8 @@ void EditorCore::reopen(LinkState& link) {
 }
 
 bool EditorCore::answersAtNewSettings(const LinkState& link, WriteOutcome& outcome) {
+    if (rehearsing())
+        return true;
     ReplyCheck reply = m_line->read(drive::kStationParameter);
     if (unanswered(reply))
         reply = m_line->read(drive::kStationParameter);
@@ -243,6 +252,10 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     WriteOutcome outcome;
     if (!m_line)
         return outcome;
+    struct HooksScope {
+        const WriteHooks*& held;
+        ~HooksScope() { held = nullptr; }
+    } scope{m_hooks = &hooks};
     m_silentWrites = 0;
     // A drive that does not say whether its motor runs is not written to.
     const ReplyCheck status = m_line->read(drive::kStatusRegister);
@@ -285,7 +298,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     } switches[] = {{kRampUnitRegister, kRampPage, m_copies.rampUnit},
                     {kStepUnitRegister, kStepPage, m_copies.stepUnit}};
     for (const auto& unit : switches) {
-        if (m_working[unit.reg] == unit.copy || !pagePresent(unit.page))
+        if (m_working[unit.reg] == unit.copy || !pagePresent(unit.page) || rehearsing())
             continue;
         setPagePresent(unit.page, false);
         const PageReadOutcome read = readPage(unit.page);
@@ -324,7 +337,8 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
             m_copies.station = static_cast<std::int16_t>(station);
             m_drive[drive::kStationParameter] = station;
             link.station = static_cast<std::uint8_t>(station);
-            m_line->setStation(link.station);
+            if (!rehearsing())
+                m_line->setStation(link.station);
         }
         const std::int32_t format = m_working[drive::kFormatParameter];
         if (m_unshown[drive::kFormatParameter]) {
@@ -358,7 +372,8 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
             m_drive[drive::kResetParameter] = lock;
             if (!goOn)
                 return outcome;
-            m_line->clock().wait(kResetTime);
+            if (!rehearsing())
+                m_line->clock().wait(kResetTime);
             if (drive::isFactoryReset(lock)) {
                 // The drive answers at its factory link settings from now on.
                 link.settings = drive::kFactorySettings;

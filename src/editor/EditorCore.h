@@ -88,6 +88,10 @@ struct WriteHooks {
     std::function<bool()> confirmWhileRunning;  // the motor runs: go on writing?
     std::function<void()> writing;              // the writes begin
     std::function<void(int page)> pageRead;     // a page was read again: show it
+    // A rehearsal: nothing is written. Every write the sequence would send goes here instead
+    // and counts as confirmed; the line keeps its settings and no page is read again. The
+    // running check is read from the drive as in a real write.
+    std::function<void(int reg, std::uint16_t word)> rehearse;
 };
 
 class EditorCore {
@@ -197,6 +201,7 @@ private:
     void refreshLinkCopies();
     // One write; false when the write must end here (the drive fell silent, the line stopped).
     bool send(int reg, std::int32_t value, WriteOutcome& outcome);
+    bool rehearsing() const { return m_hooks && m_hooks->rehearse; }
     // After the line settings changed: whether the drive answers at them.
     bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
     void reopen(LinkState& link);
@@ -210,6 +215,7 @@ private:
     std::array<bool, kRegisterCount> m_unshown{};
     Values m_unshownRaw{};   // the raw value a marked field was given, saved in its place
     int m_silentWrites = 0;  // writes in a row without any reply
+    const WriteHooks* m_hooks = nullptr;  // while a write runs
 };
 
 }  // namespace velorin

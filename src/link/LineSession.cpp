@@ -74,6 +74,8 @@ int LineSession::framedValue(const ReplyCheck& check) const {
 
 ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
                                    std::uint16_t word) {
+    if (m_beforeTransaction && !m_stopRequested && !m_portLost)
+        m_beforeTransaction(function, reg);
     if (m_stopRequested)
         return {LinkOutcome::Stopped};
     if (m_portLost)

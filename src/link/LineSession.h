@@ -100,6 +100,11 @@ public:
     // Replies that came after their transaction had given up on them (the drive answers later
     // than 0.1 s), as the port counted them.
     long lateReplies() const;
+    // Told before every transaction goes out, with its function and register: the command line
+    // shows its progress here and, on Ctrl+C, stops the session before the request is sent.
+    void setBeforeTransaction(std::function<void(std::uint8_t function, std::uint16_t reg)> hook) {
+        m_beforeTransaction = std::move(hook);
+    }
 
 private:
     ReplyCheck transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
@@ -114,6 +119,7 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
     std::function<void()> m_onPortLost;
+    std::function<void(std::uint8_t, std::uint16_t)> m_beforeTransaction;
     struct Queued {
         Order order;
         Operation operation;

@@ -4,102 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QTextStream>
-#include <functional>
-
-#include "cli/CliCommands.h"
-#include "sim/SimulatedPort.h"
+#include "CliSim.h"
 
 namespace velorin {
 namespace {
 
 using namespace ::testing;
-
-// What the port saw and what the test does to it: every frame sent as "settings@station"
-// ("19200,E,8,1@3") with its function, in order, and hooks run as a frame goes out.
-struct LineLog {
-    std::vector<std::string> sent;
-    std::vector<int> functions;
-    // Runs before the frame numbered `index` (from 0) goes out with `function`.
-    std::function<void(SerialPort& port, int index, int function)> onSend;
-    bool loseWriteReplies = false;  // the drive carries out writes; their replies are lost
-};
-
-struct RecordingPort : SimulatedPort {
-    RecordingPort(SimulatedLine& line, TimedWait& wait, LineLog& log)
-        : SimulatedPort(line, wait, "/dev/ttyUSB0"), line(line), log(log) {}
-    bool send(std::span<const std::uint8_t> bytes) override {
-        const bool rtu = parseSettings(settings())->dataBits == 8;
-        auto field = [&](int i) {
-            return rtu ? bytes[i]
-                       : std::stoi(std::string(&bytes[1 + 2 * i], &bytes[3 + 2 * i]), 0, 16);
-        };
-        const int index = static_cast<int>(log.sent.size());
-        log.sent.push_back(settings() + "@" + std::to_string(field(0)));
-        log.functions.push_back(field(1));
-        if (log.onSend)
-            log.onSend(*this, index, field(1));
-        if (field(1) == 6 && log.loseWriteReplies && isOpen() && line.present()) {
-            line.drive().hear(bytes, *parseSettings(settings()));
-            return true;
-        }
-        return SimulatedPort::send(bytes);
-    }
-    SimulatedLine& line;
-    LineLog& log;
-};
-
-// A port the system will not open: the user may not (NoPermission), or it refuses line
-// settings, as for a file that is no serial port (BadSettings).
-struct RefusingPort : SimulatedPort {
-    RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
-        : SimulatedPort(line, wait, name.toStdString()), result(result) {}
-    OpenResult open() override { return result; }
-    OpenResult result;
-};
-
-struct SimEnvironment : CliEnvironment {
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    LineLog log;
-    std::vector<CliPort> portList;
-    bool stop = false;
-
-    TimedWait& timedWait() override { return clock; }
-    std::unique_ptr<SerialPort> createPort(const QString& name) override {
-        if (name == QLatin1String("COM3") || name == QLatin1String("/dev/ttyUSB0"))
-            return std::make_unique<RecordingPort>(line, clock, log);
-        if (name == QLatin1String("/dev/ttyS7"))
-            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::NoPermission);
-        if (name == QLatin1String("/tmp/notes.txt") || name == QLatin1String("/dev/ttyS8"))
-            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::BadSettings);
-        return nullptr;
-    }
-    std::vector<CliPort> listPorts() override { return portList; }
-    QString permissionFix(const QString& port) const override {
-        return QStringLiteral("join dialout for ") + port;
-    }
-    bool notASerialPort(const QString& name) const override {
-        return name == QLatin1String("/tmp/notes.txt");
-    }
-    bool stopRequested() const override { return stop; }
-    bool errIsTerminal() const override { return false; }
-};
-
-struct Outcome {
-    int code;
-    std::string out, err;
-};
-
-// Runs velorin-cli with the words of `line` as its arguments.
-Outcome cli(SimEnvironment& env, const QString& line) {
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    const QStringList args = QStringList{"velorin-cli"} + line.split(' ', Qt::SkipEmptyParts);
-    const int code = runCli(args, env, outStream, errStream);
-    return {code, out.toStdString(), err.toStdString()};
-}
+using namespace velorin::test;
 
 // Exit status and stdout are compared together: EXPECT_EQ(std::tie(r.code, r.out), ...).
 TEST(CliCommands, ProbeReadWriteInBothFramings) {
@@ -328,8 +239,9 @@ TEST(CliCommands, ASlowDriveNeverShowsARegisterWithAnothersValue) {
         const auto r = cli(env, QStringLiteral("-p COM3 -s %1 read 0 1 2 0 1 2").arg(settings));
         for (const QString& line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts))
             EXPECT_EQ(line.section(' ', 1).toInt(), 1000 + line.section(' ', 0, 0).toInt());
-        if (code >= 0)
+        if (code >= 0) {
             EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
+        }
         EXPECT_EQ(occurrences(r.err, "the drive answers later than 0.1 s"), r.code == 0 ? 0 : 1)
             << r.err;
     }

@@ -60,7 +60,9 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
 
 TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     const std::pair<const char*, const char*> cases[] = {
-        {"", "no command given: ports, probe, read, write or scan"},
+        {"",
+         "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff or "
+         "catalogue"},
         {"-p COM3 erase", "unknown command \"erase\""},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
@@ -83,6 +85,25 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 scan --stations 5-2", "--stations \"5-2\""},
         {"-p COM3 scan --stations 1-255", "--stations \"1-255\""},
         {"-p COM3 scan --stations 1-2-3", "--stations \"1-2-3\""},
+        // Parameter sets.
+        {"-p COM3 get", "get needs at least one parameter code"},
+        {"-p COM3 get P00.14", "P00.14 is no parameter of the drive's pages"},
+        {"-p COM3 get P18.00", "\"P18.00\" is no parameter code"},
+        {"-p COM3 get P03.09-P03.01", "\"P03.09-P03.01\" is no range"},
+        {"-p COM3 set P01.06", "set needs pairs of a parameter code and a value"},
+        {"-p COM3 set P03 1", "\"P03\" is no parameter code"},
+        {"-p COM3 set P01.06 1 p01.06 2", "p01.06 is given twice"},
+        {"-p COM3 backup", "backup needs one parameter file"},
+        {"-p COM3 restore a.txt b.txt", "restore needs one parameter file"},
+        {"-p COM3 backup a.txt --pages P03,P99", "--pages: \"P99\" is no page"},
+        {"-p COM3 backup a.txt --pages P17-2", "--pages: \"P17-2\" is no page"},
+        {"-p COM3 --raw diff a.txt", "--raw belongs to get"},
+        {"-p COM3 --dry-run set P01.06 1", "--dry-run belongs to restore"},
+        {"-p COM3 get P01.06 --format xml", "--format \"xml\": use text, csv or json"},
+        {"-p COM3 diff --drive", "diff --drive needs --against FILE or --factory"},
+        {"-p COM3 diff --drive a.txt --factory", "not both"},
+        {"diff a.txt --against b.txt --factory", "--against FILE or --factory, not both"},
+        {"diff --factory", "no port given"},
     };
     for (const auto& [line, message] : cases) {
         SCOPED_TRACE(line);
@@ -90,6 +111,49 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         EXPECT_FALSE(p.request);
         EXPECT_THAT(p.usageError.toStdString(), HasSubstr(message));
     }
+}
+
+// Codes, ranges, page captions and groups name the registers with a field, each once, in the
+// order given; the drive is needed only when it is one of the sets compared.
+TEST(CliRequest, ParametersByCodeRangePageOrGroup) {
+    auto regs = [](const QString& line) {
+        const ParsedCommandLine p = parse(line);
+        if (!p.request)
+            return p.usageError.toStdString();
+        std::string out;
+        for (int reg : p.request->parameters) out += std::to_string(reg) + " ";
+        for (int page : p.request->pages) out += "p" + std::to_string(page) + " ";
+        for (const Assignment& a : p.request->assignments)
+            out += std::to_string(a.reg) + "=" + a.text + " ";
+        return out + (p.request->usesDrive() ? "drive" : "no drive");
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"-p COM3 get P01.06 p00.02", "31 2 drive"},
+        {"-p COM3 get P03.01-P03.03 P03.02", "97 98 99 drive"},
+        // P00 has no fields at 14 and 15; P03's page reads 96-111 and shows 96-111.
+        {"-p COM3 get P00.12-P00.17", "12 13 16 17 drive"},
+        {"-p COM3 get P9-3", "295 296 297 298 299 300 301 302 303 drive"},
+        {"-p COM3 get P12-2 P12.24", "424 425 426 427 428 429 430 431 drive"},
+        {"catalogue P15", "496 497 498 499 500 501 502 no drive"},
+        {"catalogue", "no drive"},
+        {"-p COM3 set P03.01 12.34 P00.00 -1", "97=12.34 0=-1 drive"},
+        {"-p COM3 backup a.txt --pages P15,p03,P09", "p5 p12 p13 p14 p25 drive"},
+        {"-p COM3 backup a.txt --pages P17", "p28 drive"},
+        {"-p COM3 diff a.txt", "drive"},
+        {"-p COM3 diff --factory", "drive"},
+        {"diff a.txt --factory", "no drive"},
+        {"diff a.txt --against b.txt", "no drive"},
+    };
+    for (const auto& [line, expected] : cases) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(regs(line), expected);
+    }
+    // Every page of the group P09, then every parameter of P09.
+    const ParsedCommandLine group = parse("-p COM3 get P09");
+    ASSERT_TRUE(group.request);
+    EXPECT_EQ(group.request->parameters.front(), 246);
+    EXPECT_EQ(group.request->parameters.back(), 303);
+    EXPECT_EQ(parse("-p COM3 backup a.txt").request->pages.size(), 29u);
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "ParameterSets.h"
+
+#include <algorithm>
+
+namespace velorin {
+
+namespace {
+
+constexpr const char* kColon = "：";
+constexpr int kPidDecimalsRegister = 471;  // P13.35
+constexpr int kPidDecimalsPage = 23;       // P13-2
+
+}  // namespace
+
+std::optional<std::string> shownText(int reg, const Display& display) {
+    if (const auto* text = std::get_if<ShowText>(&display))
+        return text->text;
+    if (const auto* choice = std::get_if<SelectPosition>(&display)) {
+        const auto options = Catalogue::instance().options(reg);
+        if (choice->position < 0 || choice->position >= static_cast<int>(options.size()))
+            return std::string();
+        const std::string number = std::to_string(choice->position);
+        const std::string& option = options[choice->position];
+        if (option.rfind(number + kColon, 0) == 0)
+            return option;
+        return number + kColon + option;
+    }
+    return std::nullopt;
+}
+
+std::string onlineSaveText(EditorCore& core) {
+    for (int page = 0; page < kFilePageCount; ++page)
+        if (core.pagePresent(page))
+            core.takeShown(core.showPage(page));
+    return core.fileText(false);
+}
+
+std::string factorySaveText() {
+    EditorCore core;
+    core.beginVisit(nullptr, Framing::Ascii);
+    // P13.04 at the decimals the drive's own P13.35 has after a reset.
+    core.copies().pidDecimals = static_cast<std::int16_t>(factoryDriveValue(kPidDecimalsRegister));
+    core.convert(EditorCore::offlineFields());
+    return core.fileText(true);
+}
+
+std::optional<SetValue> valueIn(const ParameterSet& set, int reg) {
+    if (reg >= kFileRegisterCount || !set.load.values[reg])
+        return std::nullopt;
+    std::int16_t pidDecimals = set.pidDecimals;
+    if (set.load.pages[kPidDecimalsPage] && set.load.values[kPidDecimalsRegister])
+        pidDecimals = static_cast<std::int16_t>(*set.load.values[kPidDecimalsRegister]);
+    const std::int32_t raw = *set.load.values[reg];
+    return SetValue{
+        raw, shownText(reg, loadedDisplay(reg, raw, loadDisplayContext(set.load, pidDecimals)))};
+}
+
+bool Comparison::differs() const {
+    return std::any_of(rows.begin(), rows.end(), [](const DiffRow& r) { return r.differs; });
+}
+
+Comparison compareSets(const ParameterSet& first, const ParameterSet& second) {
+    Comparison out;
+    const Catalogue& catalogue = Catalogue::instance();
+    for (int page = 0; page < kFilePageCount; ++page) {
+        const bool a = first.load.pages[page], b = second.load.pages[page];
+        if (a != b)
+            (a ? out.onlyInFirst : out.onlyInSecond).push_back(page);
+        if (!a || !b)
+            continue;
+        const RegisterRange range = heldRange(page);
+        for (int reg = range.first; reg <= range.last; ++reg) {
+            if (!catalogue.parameter(reg).shown)
+                continue;
+            const auto x = valueIn(first, reg), y = valueIn(second, reg);
+            if (!x || !y)
+                continue;
+            out.rows.push_back({reg, *x, *y, x->raw != y->raw});
+        }
+    }
+    return out;
+}
+
+}  // namespace velorin

@@ -1,0 +1,305 @@
+// velorin-cli's parameter commands in-process on simulated drives and the virtual clock: get, set,
+// backup, restore, diff and catalogue through the editor's core.
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "CliSim.h"
+#include "editor/Catalogue.h"
+
+namespace velorin {
+namespace {
+
+using namespace ::testing;
+using namespace velorin::test;
+
+// The factory values fail three of the editor's range checks (P09.15 and P10.15 against the
+// rated current P11.14 of 3.0, P15.03 = 0 below 3), so a drive whose whole set is written back
+// holds values that pass them.
+void soundValues(SimulatedDrive& drive, int responseTime) {
+    drive.setReg(382, 1000);  // P11.14 100.0
+    drive.setReg(499, static_cast<std::uint16_t>(responseTime));
+}
+
+QString link(const SimulatedDrive& drive, const char* port) {
+    return QStringLiteral("-p %1 -s %2 --station %3 ")
+        .arg(QLatin1String(port), QString::fromStdString(drive.settings()))
+        .arg(drive.station());
+}
+
+std::string fileText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "(no file)";
+}
+
+// A drive's whole set carried to a drive with other values, a changed station and format among
+// them, in both framings: afterwards the drives hold the same registers, and diff finds nothing
+// between the drive, the file and a backup of the second drive.
+TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
+    struct Link {
+        int station, rate, format;
+    };
+    const std::pair<Link, Link> cases[] = {
+        {{1, 1, 0}, {4, 2, 5}},  // ASCII 9600,N,7,2 to RTU 19200,E,8,1
+        {{7, 3, 4}, {1, 1, 0}},  // RTU 38400,N,8,1 to ASCII 9600,N,7,2
+    };
+    for (const auto& [from, to] : cases) {
+        SimEnvironment env;
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.txt"), second = dir.filePath("b.txt");
+        env.drive.setLink(from.station, from.rate, from.format);
+        env.drive2.setLink(to.station, to.rate, to.format);
+        SCOPED_TRACE(env.drive.settings() + " to " + env.drive2.settings());
+        soundValues(env.drive, 5);
+        soundValues(env.drive2, 9);
+        for (auto [reg, value] : {std::pair{0, 3}, {31, 1234}, {96, 1}, {97, 555}, {230, 77}})
+            env.drive.setReg(reg, value);
+        for (auto [reg, value] : {std::pair{0, 1}, {31, 777}, {229, 1}, {440, 42}})
+            env.drive2.setReg(reg, value);
+
+        auto r = cli(env, link(env.drive, "COM3") + "backup " + file);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+        EXPECT_THAT(fileText(file), StartsWith("P0 3\r\nP1 0\r\n"));
+        EXPECT_THAT(r.err, HasSubstr("510 parameters of 29 pages saved in"));
+
+        // A dry run sends no write and tells where the drive would answer afterwards.
+        r = cli(env, link(env.drive2, "COM4") + "restore --dry-run " + file);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_THAT(r.out,
+                    HasSubstr("P15.02\t通訊資料格式\t498\t" + std::to_string(from.format) + "\n"));
+        EXPECT_THAT(r.err,
+                    HasSubstr("the drive would answer at --settings " + env.drive.settings() +
+                              " --station " + std::to_string(from.station) + " afterwards"));
+        EXPECT_THAT(env.drive2.writeLog(), IsEmpty());
+
+        r = cli(env, link(env.drive2, "COM4") + "restore " + file);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+        for (int reg = 0; reg < kRegisterCount; ++reg)
+            EXPECT_EQ(env.drive2.reg(reg), env.drive.reg(reg)) << "register " << reg;
+        EXPECT_EQ(env.drive2.settings(), env.drive.settings());
+        EXPECT_EQ(env.drive2.station(), env.drive.station());
+
+        r = cli(env, link(env.drive2, "COM4") + "diff " + file);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+        EXPECT_EQ(cli(env, link(env.drive2, "COM4") + "backup " + second).code, 0);
+        r = cli(env, "diff " + file + " --against " + second);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+    }
+}
+
+// Three sets on a drive at its factory values: diff against the factory values lists exactly
+// those three, and the json output carries the documented keys.
+TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
+    SimEnvironment env;
+    auto r = cli(env, "-p COM3 diff --factory");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+    for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
+        EXPECT_EQ(cli(env, QStringLiteral("-p COM3 ") + set).code, 0) << set;
+    r = cli(env, "-p COM3 diff --factory");
+    EXPECT_EQ(std::tie(r.code, r.out),
+              std::tuple(6,
+                         "P00.00\t開機顯示畫面選擇\t2：顯示實際運轉頻率(H)\t0：顯示設定頻率(F)\n"
+                         "P01.06\t起動轉速\t12.34\t0.00\n"
+                         "P03.01\t加速時間1\t5.00\t10.00\n"));
+
+    r = cli(env, "-p COM3 diff --factory --format json");
+    EXPECT_EQ(r.code, 6);
+    const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+    ASSERT_EQ(rows.size(), 3) << r.out;
+    const QJsonObject p0106 = rows[1].toObject();
+    EXPECT_THAT(p0106.keys(),
+                ElementsAre("code", "differs", "display", "label", "raw", "register"));
+    EXPECT_EQ(p0106["code"].toString(), "P01.06");
+    EXPECT_EQ(p0106["register"].toInt(), 31);
+    EXPECT_EQ(p0106["label"].toString(), QStringLiteral("起動轉速"));
+    EXPECT_EQ(p0106["raw"].toArray(), (QJsonArray{1234, 0}));
+    EXPECT_EQ(p0106["display"].toArray(), (QJsonArray{"12.34", "0.00"}));
+    EXPECT_TRUE(p0106["differs"].toBool());
+
+    // --all: every parameter of the 29 pages, the same ones marked as such.
+    r = cli(env, "-p COM3 diff --factory --all --format csv");
+    EXPECT_THAT(r.out, StartsWith("code,register,label,raw_first,display_first,raw_second,"
+                                  "display_second,differs\nP00.00,0,"));
+    EXPECT_THAT(r.out, HasSubstr("\nP01.07,32,"));
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1 + 487);
+
+    r = cli(env, "-p COM3 get P01.06 P15.01 --format json");
+    EXPECT_EQ(
+        r.out,
+        "[\n{\"code\":\"P01.06\",\"register\":31,\"label\":\"起動轉速\",\"raw\":1234,"
+        "\"display\":\"12.34\"},\n{\"code\":\"P15.01\",\"register\":497,\"label\":\"PC傳輸速率"
+        "\",\"raw\":96,\"display\":\"1：9.6\"}\n]\n");
+}
+
+// get shows what the editor's fields show, the times of P03 at the decimals P03.00 gives them.
+TEST(CliParameters, GetShowsTheDependentDecimals) {
+    const std::tuple<int, const char*, const char*> cases[] = {
+        {0, "P03.00\t加減速時間單位\t0：0.01 sec\n", "P03.01\t加速時間1\t12.34\n"},
+        {1, "P03.00\t加減速時間單位\t1：0.1 sec\n", "P03.01\t加速時間1\t123.4\n"},
+    };
+    for (const auto& [unit, first, second] : cases) {
+        SimEnvironment env;
+        env.drive.setReg(96, unit);
+        env.drive.setReg(97, 1234);
+        const auto r = cli(env, "-p COM3 get P03");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_THAT(r.out, StartsWith(std::string(first) + second));
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 16);
+        EXPECT_EQ(cli(env, "-p COM3 --raw get P03.01").out, "P03.01\t加速時間1\t1234\n");
+    }
+}
+
+// set takes what the field would, converts and checks it as the editor does, and writes only
+// what passed: the value the drive confirmed is printed, a refused one is not written (exit 5).
+TEST(CliParameters, SetConvertsChecksAndWrites) {
+    // P03.00, arguments, exit status, stdout, message, register and the value it then holds
+    const std::tuple<int, const char*, int, const char*, const char*, int, int> cases[] = {
+        {0, "set P03.01 12.34", 0, "P03.01\t加速時間1\t12.34\n", "", 97, 1234},
+        // 12.34 s at 0.1 s: 123, which the field then shows as 12.3.
+        {1, "set P03.01 12.34", 0, "P03.01\t加速時間1\t12.3\n", "", 97, 123},
+        // The unit changes in the same command: the time is taken at the new one.
+        {0, "set P03.00 1 P03.01 12.34", 0,
+         "P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t12.3\n", "", 97, 123},
+        {0, "set P00.00 3", 0, "P00.00\t開機顯示畫面選擇\t3：輸出電壓(E)\n", "", 0, 3},
+        {0, "set P15.01 2", 0, "P15.01\tPC傳輸速率\t2：19.2\n", "answers at --settings 19200,N,7,2",
+         497, 192},
+        {0, "set P00.02 14", 5, "", "velorin-cli: P00.02 範圍不在0~13。\n", 2, 6},
+        {0, "set P00.00 7", 5, "", "\"7\" is no position of its list (0-6)", 0, 0},
+        {0, "set P00.00 -1", 5, "", "\"-1\" is no position of its list", 0, 0},
+        {0, "set P01.06 1,5", 5, "", "\"1,5\" is no value its field takes", 31, 0},
+        {0, "set P01.06 99999999999", 5, "", "is no value its field takes", 31, 0},
+        {0, "set P17.00 1", 5, "", "P17.00 上次停機定位點位置(方向): the drive shows it", 538, 0},
+        // P02.36 may not exceed P02.37: lowering P02.37 below it is refused for P02.36.
+        {0, "set P02.37 0.01", 5, "", "P02.36 範圍不在0.00~P02.37。", 92, 3000},
+    };
+    for (const auto& [unit, args, code, out, message, reg, value] : cases) {
+        SCOPED_TRACE(args);
+        SimEnvironment env;
+        env.drive.setReg(96, unit);
+        env.drive.setReg(91, 5000);
+        const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out)) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(message));
+        EXPECT_EQ(env.drive.reg(reg), value);
+        if (code != 0) {
+            EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+        }
+        EXPECT_FALSE(env.line.isHeld());
+    }
+}
+
+// The motor runs: nothing is asked on the command line; without --force-running nothing is
+// written.
+TEST(CliParameters, ARunningDriveIsWrittenOnlyWhenForced) {
+    SimEnvironment env;
+    ASSERT_EQ(cli(env, "-p COM3 write 0x2000 18").code, 0);
+    env.drive.clearWriteLog();
+    auto r = cli(env, "-p COM3 set P01.06 1");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
+    EXPECT_THAT(r.err, HasSubstr("the motor runs"));
+    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+    r = cli(env, "-p COM3 --force-running set P01.06 1");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "P01.06\t起動轉速\t1.00\n"));
+}
+
+// restore writes nothing from an unsound file; --dry-run reads and writes nothing; Ctrl+C during
+// backup leaves no file (and an old one as it was); a drive that falls silent during restore
+// ends the write with the report and exit status 4.
+TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
+    SimEnvironment env;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    soundValues(env.drive, 5);
+    ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
+    const std::string saved = fileText(file);
+
+    QFile bad(dir.filePath("bad.txt"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray::fromStdString(saved).replace("P31 0\r\n", "P31 x\r\n"));
+    bad.close();
+    env.log = {};
+    env.drive.clearWriteLog();
+    auto r = cli(env, "-p COM3 restore " + bad.fileName());
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
+    EXPECT_THAT(r.err, HasSubstr("：P31 的數值「x」不是數字。"));
+    EXPECT_EQ(env.log.sent.size(), 0u);  // the file is read before the port is opened
+
+    env.log = {};
+    r = cli(env, "-p COM3 restore --dry-run " + file);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, StartsWith("P00.00\t開機顯示畫面選擇\t0\t0\nP00.01\t"));
+    EXPECT_THAT(r.err, AllOf(HasSubstr("range check passed"), HasSubstr("writes would be sent")));
+    EXPECT_THAT(env.log.functions, Each(3));
+    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+
+    // Ctrl+C while the 200th request of a backup is on the line, over the file of an earlier
+    // backup.
+    env.log = {};
+    env.log.onSend = [&env](SerialPort&, int index, int) { env.stop = index >= 199; };
+    r = cli(env, "-p COM3 backup " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
+    EXPECT_THAT(r.err, AllOf(HasSubstr("no file was written"), HasSubstr("interrupted")));
+    EXPECT_EQ(env.log.sent.size(), 200u);  // the request under way, none after it
+    EXPECT_EQ(fileText(file), saved);
+    r = cli(env, "-p COM3 backup " + dir.filePath("new.txt"));
+    EXPECT_EQ(r.code, 130);
+    EXPECT_FALSE(QFile::exists(dir.filePath("new.txt")));
+    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "bad.txt"));
+    env.stop = false;
+
+    // Ctrl+C during the 21st write of a restore: that write is confirmed, no other goes out.
+    env.log = {};
+    int writes = 0;
+    env.log.onSend = [&](SerialPort&, int, int function) {
+        if (function == 6 && ++writes == 21)
+            env.stop = true;
+    };
+    env.drive.clearWriteLog();
+    r = cli(env, "-p COM3 restore " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
+    EXPECT_THAT(r.err, HasSubstr("the write stopped at Ctrl+C: 21 writes confirmed"));
+    EXPECT_THAT(r.err, Not(HasSubstr("變頻機未回應")));
+    EXPECT_EQ(env.drive.writeLog().size(), 21u);
+    env.stop = false;
+
+    // The drive stops answering after the 10th write of a restore.
+    env.log = {};
+    writes = 0;
+    env.log.onSend = [&](SerialPort&, int, int function) {
+        if (function == 6 && ++writes == 11)
+            env.drive.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+    };
+    r = cli(env, "-p COM3 restore " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(4, ""));
+    EXPECT_THAT(r.err, HasSubstr("變頻機未回應，寫入已停止：已確認寫入 10 項，其餘參數未寫入。"));
+    EXPECT_THAT(r.err, HasSubstr("P00.12 啟動時停留速度：變頻機未回應"));
+    EXPECT_EQ(writes, 13);  // three writes in a row without a reply end it
+    EXPECT_FALSE(env.line.isHeld());
+}
+
+// The catalogue needs no drive: every parameter with its kind, display, checks, factory value
+// and options.
+TEST(CliParameters, CatalogueWithoutADrive) {
+    SimEnvironment env;
+    auto r = cli(env, "catalogue P03.01 P15.01");
+    EXPECT_EQ(
+        std::tie(r.code, r.out),
+        std::tuple(0,
+                   "P03.01\t97\t加速時間1\tnumber\t0.00 while P03.00 is 0, else 0.0\t"
+                   "0.00~600.00 (0.0~6000.0 while P03.00 is not 0)\t10.00\t\n"
+                   "P15.01\t497\tPC傳輸速率\tnumber-list\tposition (rate code 48, 96, 192, 384, "
+                   "1152)\t\t1：9.6\t0：4.8 | 1：9.6 | 2：19.2 | 3：38.4 | 4：115.2\n"));
+    EXPECT_EQ(env.line.opens(), 0);
+    r = cli(env, "catalogue --format json");
+    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+    EXPECT_EQ(all.size(), 501);  // every field
+    EXPECT_THAT(all[0].toObject().keys(),
+                ElementsAre("access", "checks", "code", "display", "factory", "kind", "label",
+                            "options", "page", "register"));
+}
+
+}  // namespace
+}  // namespace velorin
