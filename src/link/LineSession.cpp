@@ -83,6 +83,11 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     const ReplyCheck r = transact(*m_port, isRtu(m_framing), station, function, reg, word);
     if (function == 3 && r.outcome != LinkOutcome::PortError && r.outcome != LinkOutcome::NoReply)
         m_echoKnown = true;  // something came back: the port has shown its echo, if any
+    if (!m_slowDriveTold && m_port->lateReplies() > 0) {
+        m_slowDriveTold = true;
+        if (m_onSlowDrive)
+            m_onSlowDrive();
+    }
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;
         if (m_running)

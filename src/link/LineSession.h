@@ -24,8 +24,8 @@
 namespace velorin {
 
 // A sentence for the technician about an outcome of the link ("變頻機未回應",
-// "變頻機拒絕寫入 (例外碼 03)"; a refused read: "變頻機拒絕讀取 (例外碼 02)"), shared by the windows
-// and the command line.
+// "變頻機拒絕寫入 (例外碼 03)"; a refused read: "變頻機拒絕讀取 (例外碼 02)"), shared by the
+// windows and the command line.
 std::string describeOutcome(const ReplyCheck& check, bool write = true);
 
 class LineSession {
@@ -98,8 +98,10 @@ public:
     bool portLost() const { return m_portLost; }
     void setOnPortLost(std::function<void()> handler) { m_onPortLost = std::move(handler); }
     // Replies that came after their transaction had given up on them (the drive answers later
-    // than 0.1 s), as the port counted them.
+    // than 0.1 s), as the port counted them. The first one is reported once through onSlowDrive,
+    // so the technician can be told why replies go missing.
     long lateReplies() const;
+    void setOnSlowDrive(std::function<void()> handler) { m_onSlowDrive = std::move(handler); }
     // Told before every transaction goes out, with its function and register: the command line
     // shows its progress here and, on Ctrl+C, stops the session before the request is sent.
     void setBeforeTransaction(std::function<void(std::uint8_t function, std::uint16_t reg)> hook) {
@@ -119,6 +121,8 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
     std::function<void()> m_onPortLost;
+    std::function<void()> m_onSlowDrive;
+    bool m_slowDriveTold = false;
     std::function<void(std::uint8_t, std::uint16_t)> m_beforeTransaction;
     struct Queued {
         Order order;

@@ -57,6 +57,7 @@ const QString AskRunning =
 const QString RunningTitle = QStringLiteral("變頻機運轉設定");
 const QString NoAnswer = QStringLiteral("變頻機未回應，未寫入任何參數。");
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
 const QString NotCompleteTitle = QStringLiteral("寫入未完成");
 const QString CheckTitle = QStringLiteral("ERROR");
 const QString Unshown =
@@ -288,6 +289,12 @@ void ParameterEditor::load() {
     if (!link.offline) {
         m_line = std::make_unique<LineSession>(m_services.ports->createPort(*m_services.wait));
         m_line->follow(link);
+        m_line->setOnSlowDrive([this] {
+            m_slowDrive = true;
+            showLink();
+        });
+        m_line->setOnPortLost(
+            [this] { m_services.dialogs->message(this, text::PortLost, text::CommErrorTitle); });
         // A port that does not open leaves every read without a reply; the start-up goes on.
         m_line->open(link.comPort, link.settings);
         m_core->beginVisit(m_line.get(), link.framing);
@@ -383,7 +390,11 @@ void ParameterEditor::markUnshown(int reg, bool unshown, std::int32_t raw, bool 
 }
 
 void ParameterEditor::showLink() {
-    m_linkLabel->setText(m_services.link.offline ? text::Offline : linkStatusText(m_services));
+    m_linkLabel->setText(
+        m_services.link.offline
+            ? text::Offline
+            : linkStatusText(m_services) +
+                  (m_slowDrive ? QStringLiteral("　") + kSlowDriveText : QString()));
 }
 
 std::array<FieldContent, kRegisterCount> ParameterEditor::fieldContents() const {

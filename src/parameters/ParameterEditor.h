@@ -90,6 +90,7 @@ private:
     QLineEdit* m_progress = nullptr;
     QTimer* m_progressTimer = nullptr;
     QLabel* m_linkLabel = nullptr;
+    bool m_slowDrive = false;  // replies were seen to come late: said beside the link
     int m_dots = 0;
     PageTabs* m_tabs = nullptr;
     QStackedWidget* m_pages = nullptr;

@@ -15,4 +15,7 @@ QString portDisplayName(int comNumber, const QString& device);
 // through the search learns the drive's settings here.
 QString linkStatusText(const Services& services);
 
+// Told beside the link once the drive's replies were seen to come later than the line waits.
+inline const QString kSlowDriveText = QStringLiteral("變頻機回應慢於 0.1 秒");
+
 }  // namespace velorin

@@ -178,6 +178,9 @@ void RunPanel::buildWindow() {
     linkLabel->setObjectName("linkLabel");
     linkLabel->setFont(mingFont());
     statusBar()->addPermanentWidget(linkLabel);
+    m_session->line().setOnSlowDrive([this, linkLabel] {
+        linkLabel->setText(linkStatusText(m_services) + QStringLiteral("　") + kSlowDriveText);
+    });
 
     connect(m_runForwardButton, &QPushButton::clicked, this, &RunPanel::onRunForwardClicked);
     connect(m_runReverseButton, &QPushButton::clicked, this, &RunPanel::onRunReverseClicked);

@@ -390,3 +390,22 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
 }
 
 }  // namespace
+
+// A drive that answers later than the line waits is named beside the link; an adapter pulled
+// during a page read is told once, and the read ends there.
+TEST_F(EditorFixture, ASlowDriveIsNamedAndALostPortToldOnce) {
+    open();
+    EXPECT_FALSE(find<QLabel>("linkLabel")->text().contains("變頻機回應慢於 0.1 秒"));
+    s.drive.setResponseDelay(std::chrono::milliseconds(130));
+    click(tab(1));
+    EXPECT_TRUE(find<QLabel>("linkLabel")->text().endsWith("　變頻機回應慢於 0.1 秒"))
+        << find<QLabel>("linkLabel")->text().toStdString();
+
+    s.drive.setResponseDelay(std::chrono::milliseconds(2));
+    record.clear();
+    during(100ms, [this] { s.line.setPresent(false); });
+    click(tab(3));
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"通訊埠已中斷，請檢查連接線。"});
+    EXPECT_LT(record.reads().size(), 6u);
+    EXPECT_FALSE(core->pagePresent(3));
+}
