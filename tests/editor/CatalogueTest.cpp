@@ -9,11 +9,10 @@
 namespace velorin::editortest {
 namespace {
 
-TEST(Catalogue, FieldsKindsDisplayRulesAndAccess) {
-    using enum DisplayRule;
+// Which rule each field shows by is the display test's, against its own table.
+TEST(Catalogue, FieldsKindsAndAccess) {
     EXPECT_TRUE(cat().dataErrors().empty()) << cat().dataErrors().front();
     std::map<FieldKind, int> kinds;
-    std::map<DisplayRule, std::vector<int>> rules;
     std::vector<int> hidden, disabled, locked;
     for (const auto& p : cat().parameters()) {
         if (p.access != Access::Editable)
@@ -23,24 +22,13 @@ TEST(Catalogue, FieldsKindsDisplayRulesAndAccess) {
             continue;
         }
         ++kinds[p.kind];
-        rules[p.display].push_back(p.reg);
         // A choice field is exactly one shown by position, except P17.24.
-        EXPECT_EQ(p.kind == FieldKind::Choice, p.display == Position && p.reg != 562) << p.code;
+        EXPECT_EQ(p.kind == FieldKind::Choice, p.display == DisplayRule::Position && p.reg != 562)
+            << p.code;
     }
-    EXPECT_EQ(hidden.size(), 62u);
     EXPECT_EQ(hidden, registerSet("without-field"));
-    EXPECT_EQ(kRegisterCount - static_cast<int>(hidden.size()), 501);
     EXPECT_EQ(kinds[FieldKind::Choice], 105);
     EXPECT_EQ(kinds[FieldKind::Number] + kinds[FieldKind::NumberWithList], 396);
-    std::vector<std::size_t> counts;
-    for (auto rule :
-         {Position, Div100, Integer, Div10, Div1000, StepTime, RampTime, PidSetpoint, BaudRate})
-        counts.push_back(rules[rule].size());
-    EXPECT_EQ(counts, (std::vector<std::size_t>{106, 167, 102, 78, 20, 16, 10, 1, 1}));
-    EXPECT_EQ(rules[RampTime], registers("97-106"));
-    EXPECT_EQ(rules[StepTime], registers("230-245"));
-    EXPECT_EQ(rules[PidSetpoint], std::vector<int>{440});
-    EXPECT_EQ(rules[BaudRate], std::vector<int>{497});
     EXPECT_EQ(disabled, registerSet("disabled"));
     EXPECT_EQ(locked, registerSet("locked"));
 }
@@ -83,17 +71,15 @@ TEST(Catalogue, CodesLabelsAndPlaces) {
     // Group ends: P00 runs to P00.24, P17 to P17.24.
     for (const char* bad : {"P00.25", "P17.25", "P18.00", "P2.24", "P0a.00", "X00.00", ""})
         EXPECT_FALSE(Catalogue::registerOf(bad)) << bad;
-    EXPECT_EQ(cat().parameter(380).label, "P11.12：DC額定電樞電壓");
-    EXPECT_EQ(cat().parameter(79).label, "P2.24：定位點指令10(度)");
     for (const auto& p : cat().parameters())  // page 4 writes its group with one digit
         EXPECT_TRUE(!p.shown ||
                     p.label == (p.page == 4 ? "P" + p.code.substr(2) : p.code) + "：" + p.name)
             << p.reg;
     for (const auto& row : rows("places.tsv")) {
         const auto& p = cat().parameter(std::stoi(row[0]));
-        const auto& at = p.place;
         std::vector<std::string> got;
-        for (int v : {p.reg, p.page, at.column, at.row, at.labelX, at.fieldX, at.y})
+        for (int v : {p.reg, p.page, p.place.column, p.place.row, p.place.labelX, p.place.fieldX,
+                      p.place.y})
             got.push_back(std::to_string(v));
         EXPECT_EQ(got, row);
     }

@@ -59,6 +59,21 @@ inline std::vector<int> span(int first, int last) {
     return regs;
 }
 
+// The rows of a tab-separated table; lines starting with '#' are notes.
+inline std::vector<std::vector<std::string>> tsvRows(const std::string& path) {
+    std::vector<std::vector<std::string>> table;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        auto& row = table.emplace_back();
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');) row.push_back(cell);
+    }
+    EXPECT_FALSE(table.empty()) << path;
+    return table;
+}
+
 struct RuleEntry {
     std::vector<int> regs;
     std::string rule;

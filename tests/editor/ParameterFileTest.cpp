@@ -97,28 +97,6 @@ TEST(ParameterFile, LoadMarksThePagesWhoseStartIsInTheFileWhateverTheLineEnds) {
     }
 }
 
-TEST(ParameterFile, LoadedValuesShowAsAPageReadShowsThem) {
-    using R = LeaveUnchanged::Reason;
-    ParameterFileLoad units;
-    units.values[96] = units.values[229] = 1;
-    const DisplayContext byFile = loadDisplayContext(units, 3);
-    const std::tuple<int, std::int32_t, DisplayContext, Display> cases[] = {
-        {3, 60000, {}, ShowText{"60000"}},
-        {0, -1, {}, SelectPosition{-1}},
-        {0, 99, {}, LeaveUnchanged{R::NotAPosition}},
-        {230, 150, {}, ShowText{"15.0"}},
-        {230, 150, byFile, ShowText{"150"}},
-        {97, 1000, byFile, ShowText{"100.0"}},
-        {440, 12345, byFile, ShowText{"12.345"}},
-        {440, 12345, {0, 0, 9}, LeaveUnchanged{R::NoPidDecimals}},
-        // The file holds the rate's position, not the drive's code.
-        {497, 3, {}, SelectPosition{3}},
-        {497, 192, {}, LeaveUnchanged{R::NotABaudRate}},
-    };
-    for (const auto& [reg, raw, context, shown] : cases)
-        EXPECT_EQ(loadedDisplay(reg, raw, context), shown) << reg << " " << raw;
-}
-
 TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
     Values factory{};
     valueConvert(factoryFields(), factory, 0);
@@ -134,7 +112,7 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
         edited[reg] = raw;
     for (const auto& [value, flag471] : {std::pair{&factory, 0}, {&edited, 3}}) {
         for (const bool offline : {false, true}) {
-            Flags all{};
+            Flags all;
             all.fill(1);
             const std::string saved = parameterFileText(*value, all, offline);
             const ParameterFileLoad load = parseParameterFile(saved);

@@ -1,5 +1,5 @@
-// Display of raw values, conversion of fields back to raw values, the factory defaults, the
-// simulated drive's factory registers, and the range checks run before a write.
+// Display of raw values, conversion of fields back to raw values, the factory values and the
+// range checks run before a write.
 
 #include <map>
 #include <set>
@@ -7,7 +7,6 @@
 #include "TestData.h"
 #include "editor/Rules.h"
 #include "editor/ValueCheck.h"
-#include "link/MBus.h"
 #include "link/NumberText.h"
 #include "sim/SimulatedDrive.h"
 
@@ -45,70 +44,22 @@ TEST(Conversion, FieldsByKind) {
     }
 }
 
-TEST(Conversion, ValueConvertTakesTheSelectedUnitsAndKeepsFailures) {
-    std::array<FieldContent, kRegisterCount> fields{};
-    std::array<std::int32_t, kRegisterCount> value{};
-    value[159] = 555;  // an empty x10 field keeps it
-    fields[97].text = "10.00";
-    fields[230].text = "2.5";
-    fields[96].selected = 1;
-    fields[229].selected = 0;
-    valueConvert(fields, value, 0);
-    // P03.01 and P08.04 follow the unit positions selected now; nothing selected gives -1.
-    EXPECT_EQ((std::vector{value[96], value[97], value[229], value[230], value[159], value[0]}),
-              (std::vector<std::int32_t>{1, 100, 0, 25, 555, -1}));
-    fields[96].selected = 0;
-    valueConvert(fields, value, 0);
-    EXPECT_EQ(value[97], 1000);
-}
-
-// The conversion table, the display rules and the factory defaults are stated apart: each
-// field's scale matches its decimals, and so do its default's decimals but for known rows.
-TEST(DisplayRules, ScaleAndFactoryDefaultsAgreeWithThem) {
+// Each shown field up to P17.10 converts back by the scale of its display rule (P17.11-P17.24
+// only show). What the defaults show is the offline window's test.
+TEST(DisplayRules, FieldsConvertByTheScaleTheyShow) {
     using enum DisplayRule;
     using C = ConversionKind;
-    using Kind = FactoryDefault::Kind;
-    // The scale, and the decimals at the unit switches' and P13.35's own defaults.
-    const std::map<DisplayRule, std::pair<C, int>> byRule = {
-        {Position, {C::List, -1}},           {BaudRate, {C::List, -1}},
-        {Integer, {C::Integer, 0}},          {Div10, {C::Scale10, 1}},
-        {Div100, {C::Scale100, 2}},          {Div1000, {C::Scale1000, 3}},
-        {RampTime, {C::ByRampUnit, 2}},      {StepTime, {C::ByStepUnit, 1}},
-        {PidSetpoint, {C::ByPidDecimals, 2}}};
+    const std::map<DisplayRule, C> byRule = {
+        {Position, C::List},       {BaudRate, C::List},       {Integer, C::Integer},
+        {Div10, C::Scale10},       {Div100, C::Scale100},     {Div1000, C::Scale1000},
+        {RampTime, C::ByRampUnit}, {StepTime, C::ByStepUnit}, {PidSetpoint, C::ByPidDecimals}};
     int converted = 0;
-    std::vector<int> differing, nonZero, listed;
     for (const auto& p : cat().parameters()) {
-        const bool convert = p.shown && p.reg <= 548;  // P17.11-P17.24 only show
+        const bool convert = p.shown && p.reg <= 548;
         converted += convert;
-        EXPECT_EQ(p.conversion, convert ? byRule.at(p.display).first : C::None) << p.reg;
-        const auto& f = p.factory;
-        if (!p.shown || p.reg == 38) {  // P01.13 has no default
-            EXPECT_EQ(f.kind, Kind::None) << p.reg;
-        } else if (p.kind == FieldKind::Number) {
-            ASSERT_EQ(f.kind, Kind::Text) << p.code;
-            EXPECT_TRUE(strictNumber(f.text)) << p.code << " " << f.text;
-            const auto point = f.text.find('.');
-            const auto decimals = point == std::string::npos ? 0 : f.text.size() - point - 1;
-            if (static_cast<int>(decimals) != byRule.at(p.display).second)
-                differing.push_back(p.reg);
-        } else {  // a position the field's list has
-            ASSERT_EQ(f.kind, Kind::Position) << p.code;
-            EXPECT_GE(f.position, 0) << p.code;
-            ASSERT_LT(f.position, static_cast<int>(cat().options(p.reg).size())) << p.code;
-            if (f.position != 0)
-                nonZero.push_back(p.reg);
-        }
+        EXPECT_EQ(p.conversion, convert ? byRule.at(p.display) : C::None) << p.reg;
     }
     EXPECT_EQ(converted, 487);
-    EXPECT_EQ(differing, registerSet("default-decimals-differ"));
-    // The choice fields whose default is not position 0, with the option then shown.
-    for (const auto& row : rows("choice_defaults.tsv")) {
-        const auto& p = cat().parameter(listed.emplace_back(std::stoi(row[0])));
-        const auto shown = cat().options(p.reg)[p.factory.position];
-        EXPECT_EQ(Row({p.code, std::to_string(p.factory.position), shown}),
-                  Row(row.begin() + 1, row.end()));
-    }
-    EXPECT_EQ(nonZero, listed);
 }
 
 TEST(FactoryDefaults, ShownResetAndSavedOfflineValues) {
@@ -124,23 +75,11 @@ TEST(FactoryDefaults, ShownResetAndSavedOfflineValues) {
     }
 }
 
-TEST(SimulatedDrive, StartsAndResetsToTheFactoryValues) {
+// The simulated drive's factory registers are transcribed apart from the editor's.
+TEST(SimulatedDrive, StartsWithTheEditorsFactoryValues) {
     SimulatedDrive drive;
-    const auto differing = [&] {
-        std::vector<int> regs;
-        for (int r = 0; r < kParameterCount; ++r)
-            if (drive.reg(r) != static_cast<std::uint16_t>(factoryDriveValue(r)))
-                regs.push_back(r);
-        return regs;
-    };
-    EXPECT_EQ(differing(), std::vector<int>{});
-    // A technician's change, then a reset to the 3-wire 220/440 V defaults over the line.
-    drive.setReg(3, 500);
-    drive.setReg(151, 4);
-    ASSERT_EQ(differing(), (std::vector<int>{3, 151}));
-    const std::string request = asciiRequest("010602220003");  // P546 (0x222) := 3
-    drive.hear(std::vector<std::uint8_t>(request.begin(), request.end()), drive.line());
-    EXPECT_EQ(differing(), std::vector<int>{});
+    for (int r = 0; r < kParameterCount; ++r)
+        EXPECT_EQ(drive.reg(r), static_cast<std::uint16_t>(factoryDriveValue(r))) << r;
 }
 
 TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "editor/Catalogue.h"
+#include "editor/LineRecord.h"
 
 namespace velorin::editortest {
 
@@ -21,19 +21,8 @@ inline const Catalogue& cat() {
 
 using Row = std::vector<std::string>;
 
-// The rows of a tab-separated table; lines starting with '#' are notes.
 inline std::vector<Row> rows(const std::string& file) {
-    std::vector<Row> table;
-    std::ifstream in(std::string(VELORIN_EDITOR_TEST_DATA) + "/" + file);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        Row& row = table.emplace_back();
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');) row.push_back(cell);
-    }
-    EXPECT_FALSE(table.empty()) << file;
-    return table;
+    return test::tsvRows(std::string(VELORIN_EDITOR_TEST_DATA) + "/" + file);
 }
 
 // "14-15,23,112-114" as the registers it names; "-" names none.
