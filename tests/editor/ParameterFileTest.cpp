@@ -49,7 +49,6 @@ TEST(ParameterFile, LoadRefusesTheWholeFileAtItsFirstFault) {
     std::string line300 = file(0, 548);
     line300.replace(line300.find("P299 0"), 6, "P299 x1");
     const std::pair<std::string, std::string> cases[] = {
-        {file(0, 10) + "P600 1\r\n", "第 12 行：P600 不是參數編號。"},
         {"P549 1", "第 1 行：P549 不是參數編號。"},
         {"PX 7", "第 1 行：PX 不是參數編號。"},
         {"P5\r\n", "第 1 行：缺少參數編號與數值之間的空格。"},
