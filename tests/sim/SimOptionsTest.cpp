@@ -21,34 +21,25 @@ std::optional<SimOptions> parse(std::vector<std::string_view> args, std::string*
 }  // namespace
 
 TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
-    const struct {
-        std::vector<std::string_view> args;
-        const char* error;  // part of the message; empty when the options are accepted
-    } cases[] = {
-        {{"--station", "254", "--response-delay-ms", "0", "--set", "300=-10", "--fault", "slow"},
-         ""},
+    // `error`: part of the message; empty when the options are accepted.
+    // clang-format off
+    const struct { std::vector<std::string_view> args; const char* error; } cases[] = {
+        {{"--station", "254", "--response-delay-ms", "0", "--set", "300=-10", "--fault", "slow"}, ""},
         {{"--station", "abc"}, "--station: \"abc\" is not a station 0..254"},
-        {{"--station", "3x"}, "--station"},
-        {{"--station", "255"}, "--station"},
-        {{"--station", "-1"}, "--station"},
-        {{"--station", ""}, "--station"},
+        {{"--station", "3x"}, "--station"}, {{"--station", "255"}, "--station"},
+        {{"--station", "-1"}, "--station"}, {{"--station", ""}, "--station"},
         {{"--station"}, "--station needs a value"},
-        {{"--response-delay-ms", "99999999999999999"},
-         "--response-delay-ms: \"99999999999999999\""},
+        {{"--response-delay-ms", "99999999999999999"}, "--response-delay-ms: \"99999999999999999\""},
         {{"--response-delay-ms", "60001"}, "--response-delay-ms"},
         {{"--response-delay-ms", "1.5"}, "--response-delay-ms"},
         {{"--response-delay-ms", "+5"}, "--response-delay-ms"},
-        {{"--set", "300"}, "--set: \"300\""},
-        {{"--set", "563=1"}, "--set"},
-        {{"--set", "1=65536"}, "--set"},
-        {{"--set", "1=-32769"}, "--set"},
-        {{"--set", "=1"}, "--set"},
-        {{"--set", "1= 2"}, "--set"},
-        {{"--settings", "9600,N,8,3"}, "--settings"},
+        {{"--set", "300"}, "--set: \"300\""}, {{"--set", "563=1"}, "--set"},
+        {{"--set", "1=65536"}, "--set"}, {{"--set", "1=-32769"}, "--set"}, {{"--set", "=1"}, "--set"},
+        {{"--set", "1= 2"}, "--set"}, {{"--settings", "9600,N,8,3"}, "--settings"},
         {{"--settings", "1234,N,7,2"}, "--settings"},
         {{"--fault", "sometimes"}, "--fault: unknown fault \"sometimes\""},
-        {{"--stations", "3"}, "unknown option \"--stations\""},
-    };
+        {{"--stations", "3"}, "unknown option \"--stations\""}};
+    // clang-format on
     for (const auto& c : cases) {
         std::string error;
         const auto o = parse(c.args, &error);
