@@ -1,19 +1,13 @@
 // The mode menu: the progress line's dots and the hand-over to the editor and the run panel.
 
 #include <gtest/gtest.h>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QTest>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QTimer>
+#include <QtWidgets>
 
 #include "menu/ModeMenu.h"
 #include "run/RunPanel.h"
-#include "support/Widgets.h"
 #include "support/SimServices.h"
+#include "support/Widgets.h"
 
 using namespace velorin;
 
@@ -39,22 +33,24 @@ TEST_F(MenuTest, ProgressLineGrowsToTwelveDotsThenStartsAgain) {
     EXPECT_EQ(line->text(), bare);
 }
 
-TEST_F(MenuTest, EditorButtonDisablesBothButtonsUntilTheEditorClosesTheMenu) {
+// The editor closes the menu once it has read its first page, with both buttons locked until
+// then; the run panel comes up while the menu is still there, which then closes.
+TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     sim.services.windows.editor = [] { return nullptr; };
     editorButton()->click();
     EXPECT_TRUE(menu->isVisible());
     EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
-    closeModeMenus();  // the editor has read its first page
+    closeModeMenus();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
-}
 
-TEST_F(MenuTest, RunPanelButtonShowsThePanelThenClosesTheMenu) {
+    menu = new ModeMenu(sim.services);
     bool upWhenPanelShown = false;
     sim.services.windows.runPanel = [&]() -> QWidget* {
         upWhenPanelShown = menu->isVisible();
         return nullptr;
     };
+    menu->show();
     runPanelButton()->click();
     EXPECT_TRUE(upWhenPanelShown);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -97,7 +93,8 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
 
     QWidget* panel = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->inherits("QMainWindow")) panel = w;
+        if (w->isVisible() && w->inherits("QMainWindow"))
+            panel = w;
     ASSERT_TRUE(panel);
     panel->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -137,6 +134,7 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     ASSERT_FALSE(sim.dialogs.messages().empty());
-    EXPECT_TRUE(sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
+    EXPECT_TRUE(
+        sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
         << sim.dialogs.messages().back().toStdString();
 }
