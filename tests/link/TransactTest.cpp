@@ -168,17 +168,6 @@ TEST(AdapterEcho, OurOwnCopyNeverConfirmsAWrite) {
     }
 }
 
-TEST(AdapterEcho, TheSessionsFirstWriteIsNotConfirmedByTheAdapter) {
-    using K = DriveFault::Kind;
-    for (const K onWrite : {K::NoReply, K::Exception}) {
-        Rig r("9600,N,7,2", 2ms, true);
-        r.drive.injectFault({K::Slow, 0, 0ms});  // the read the session puts first: answered
-        r.drive.injectFault({onWrite, 3});
-        const ReplyCheck w = r.session->write(10, 55);
-        EXPECT_EQ(w.outcome, onWrite == K::NoReply ? LinkOutcome::NoReply : LinkOutcome::Exception);
-    }
-}
-
 TEST(PortLoss, AdapterUnpluggedDuringAReadIsAPortErrorReportedOnce) {
     Rig r("9600,N,7,2", 50ms);
     int reports = 0;

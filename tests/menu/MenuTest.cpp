@@ -13,7 +13,11 @@ using namespace velorin;
 
 class MenuTest : public ::testing::Test {
 protected:
-    void SetUp() override { menu->show(); }
+    void SetUp() override {
+        sim.clock.setPump([] { QCoreApplication::processEvents(); });
+        sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        menu->show();
+    }
     void TearDown() override { delete menu.data(); }
 
     test::SimServices sim;
@@ -63,8 +67,6 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
 // it closes.
 TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     using namespace std::chrono_literals;
-    sim.clock.setPump([] { QCoreApplication::processEvents(); });
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
     sim.drive.setReg(248, 6000);
     sim.drive.setReg(32, 5000);
     int panels = 0, editors = 0;
@@ -106,8 +108,6 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
 // buttons locked and the progress line shown meanwhile, and leaves the menu at rest however it
 // ended; a wrong password does nothing else.
 TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
-    sim.clock.setPump([] { QCoreApplication::processEvents(); });
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
     const QString folder = QDir(sim.folders.programFolder()).filePath("Develop");
     const QString file = QDir(folder).filePath("set.txt");
 

@@ -84,7 +84,8 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         {[&] { aim({kRead, 25, Kind::NoReply, unplug}); }, {{96, 0}, {248, 40000}, {32, 40000}},
          "通訊埠已中斷，請檢查連接線。\nP09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
          "P01.07 頻率指令0 未能還原為 50.00，請手動設定。"},
-        {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"}};
+        {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"},
+        {[&] { s.line.setHeldElsewhere(true); }, {}, "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.told);
@@ -101,6 +102,7 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         EXPECT_EQ(s.dialogs.shown()[0].text, QString(c.told));
         const bool runs = QString(c.told).startsWith(QStringLiteral("變頻機運轉中"));
         EXPECT_EQ(s.dialogs.shown()[0].title, runs ? QStringLiteral("變頻機運轉中") : kCommError);
+        s.line.setHeldElsewhere(false);
         EXPECT_FALSE(s.line.isHeld());
     }
 }
@@ -165,13 +167,4 @@ TEST_F(RunFixture, ACloseDuringACommandIsTakenWhenTheLineIsIdle) {
     flushDeletes();
     EXPECT_TRUE(panel.isNull());
     EXPECT_FALSE(s.line.isHeld());
-}
-
-TEST_F(RunFixture, APortThatCannotBeOpenedSendsBackToTheMenu) {
-    s.line.setHeldElsewhere(true);
-    EXPECT_EQ(showRunPanel(s.services), &menuWindow);
-    EXPECT_EQ(menuShown, 1);
-    EXPECT_EQ(s.dialogs.messages(),
-              Texts{QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。")});
-    EXPECT_EQ(s.drive.requestsHeard(), 0);
 }

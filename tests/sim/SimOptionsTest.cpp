@@ -9,15 +9,7 @@
 using namespace velorin;
 
 namespace {
-
-std::optional<SimOptions> parse(std::vector<std::string_view> args, std::string* error = nullptr) {
-    std::string e;
-    auto o = parseSimOptions(args, e);
-    if (error)
-        *error = e;
-    return o;
-}
-
+std::string error;  // the message of the last refusal
 }  // namespace
 
 TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
@@ -41,8 +33,7 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
         {{"--stations", "3"}, "unknown option \"--stations\""}};
     // clang-format on
     for (const auto& c : cases) {
-        std::string error;
-        const auto o = parse(c.args, &error);
+        const auto o = parseSimOptions(c.args, error);
         if (*c.error == 0) {
             EXPECT_TRUE(o) << error;
         } else {
@@ -53,8 +44,9 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
 }
 
 TEST(SimOptions, SetUpTheDrive) {
-    const auto o = parse({"--station", "7", "--settings", "19200,E,8,1", "--set", "300=-10",
-                          "--response-delay-ms", "25", "--wire-time"});
+    const auto o = parseSimOptions({"--station", "7", "--settings", "19200,E,8,1", "--set",
+                                    "300=-10", "--response-delay-ms", "25", "--wire-time"},
+                                   error);
     ASSERT_TRUE(o);
     SimulatedDrive drive;
     configure(drive, *o);
@@ -71,7 +63,7 @@ TEST(SimOptions, SetUpTheDrive) {
 // A fault for every request is a mode of the drive: the simulator once queued a billion copies
 // of it and ran out of memory.
 TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
-    const auto o = parse({"--fault", "noreply"});
+    const auto o = parseSimOptions({"--fault", "noreply"}, error);
     ASSERT_TRUE(o);
     SimulatedDrive drive;
     configure(drive, *o);

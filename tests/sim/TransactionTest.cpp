@@ -41,26 +41,18 @@ TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
     }
 }
 
-TEST(Transaction, WritesReportWhetherTheDriveConfirmed) {
-    Line rtu("9600,N,8,2"), ascii("9600,N,7,2");
+TEST(Transaction, WritesFromDecimalTextsReportWhetherTheDriveConfirmed) {
+    Line rtu("9600,N,8,2"), l("9600,N,7,2");
     EXPECT_TRUE(WriteData(1, 0x01, 0x2C, 0x04, 0xD2, rtu.port));
     EXPECT_EQ(rtu.drive.reg(300), 1234);
-    EXPECT_TRUE(WriteDataASCII("01", "01", "300", "1234", ascii.port));
-    EXPECT_EQ(ascii.drive.reg(300), 1234);
-    EXPECT_TRUE(WriteDataASCII(" 1", "00", " 32", "65526", ascii.port));
-    EXPECT_EQ(ascii.drive.reg(32), 0xFFF6);
+    EXPECT_TRUE(WriteDataASCII(" 1", "00", " 32", "65526", l.port));
+    EXPECT_EQ(l.drive.reg(32), 0xFFF6);
+    l.drive.injectFault({DriveFault::Kind::Exception, 4});
+    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "5", l.port));
+    EXPECT_EQ(l.drive.reg(32), 0xFFF6) << "a refused write changes nothing";
+    l.drive.injectFault({DriveFault::Kind::CorruptChecksum});
+    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "7", l.port));
 
-    rtu.drive.injectFault({DriveFault::Kind::NoReply});
-    EXPECT_FALSE(WriteData(1, 0, 32, 0, 5, rtu.port));
-    ascii.drive.injectFault({DriveFault::Kind::Exception, 4});
-    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "5", ascii.port));
-    EXPECT_EQ(ascii.drive.reg(32), 0xFFF6) << "a refused write changes nothing";
-    ascii.drive.injectFault({DriveFault::Kind::CorruptChecksum});
-    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "7", ascii.port));
-}
-
-TEST(Transaction, AsciiWriteFieldsFromDecimalTexts) {
-    Line l("9600,N,7,2");
     ASSERT_TRUE(WriteDataASCII("01", "01", "496", "5", l.port));
     EXPECT_EQ(l.sent.back(), ":010601F0000503\r\n");
     l.drive.setLink(10, 1, 0);
