@@ -21,13 +21,10 @@ TEST(SettingsString, BuiltFromTheTablesAndEditedByItsLastSixCharacters) {
 }
 
 TEST(SettingsString, ParsedIntoLineSettings) {
-    auto ls = parseSettings("19200,E,8,1");
+    const auto ls = parseSettings("19200,E,8,1");
     ASSERT_TRUE(ls);
-    EXPECT_EQ(ls->baud, 19200);
-    EXPECT_EQ(ls->parity, 'E');
-    EXPECT_EQ(ls->dataBits, 8);
-    EXPECT_EQ(ls->stopBits, 1);
-    EXPECT_EQ(ls->bitsPerCharacter(), 11);
+    EXPECT_EQ(std::tuple(ls->baud, ls->parity, ls->dataBits, ls->stopBits, ls->bitsPerCharacter()),
+              std::tuple(19200, 'E', 8, 1, 11));
     EXPECT_EQ(parseSettings("9600,N,7,2")->bitsPerCharacter(), 10);
     for (const char* bad : {"", "9600", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "abc,N,8,1",
                             "9600,N,8,1,", "-9600,N,8,1"})

@@ -1,6 +1,6 @@
 // The line session: operations one at a time in the order they came, a stop that overtakes
 // queued frequency writes but never a run command, stop between transactions, a close taken once
-// idle, a fresh port never trusted with a write's confirmation, a lost port reported once.
+// idle, a fresh port never trusted with a write's confirmation.
 
 #include <gtest/gtest.h>
 
@@ -90,24 +90,6 @@ TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
         EXPECT_NE(d.session.write(32, 1234).outcome, LinkOutcome::Ok) << framingName(framing);
         EXPECT_TRUE(d.drive.writeLog().empty());
     }
-}
-
-TEST(LineSession, LostPortIsReportedOnceAndStopsTheOperation) {
-    SessionOnDrive d;
-    int reports = 0;
-    int sent = 0;
-    d.session.setOnPortLost([&] { ++reports; });
-    d.clock.after(150ms, [&] { d.line.setPresent(false); });
-    d.session.submit([&] {
-        for (int reg = 0; reg < 10; ++reg)
-            if (d.session.read(static_cast<std::uint16_t>(reg)).outcome == LinkOutcome::Ok)
-                ++sent;
-    });
-    EXPECT_EQ(reports, 1);
-    EXPECT_TRUE(d.session.portLost());
-    EXPECT_LT(sent, 10);
-    EXPECT_EQ(d.session.read(0).outcome, LinkOutcome::PortError);
-    EXPECT_EQ(reports, 1);
 }
 
 TEST(LineSession, OutcomesAreToldInTheTechniciansWords) {

@@ -1,25 +1,23 @@
 // The mode menu: the progress line's dots and the hand-over to the editor and the run panel.
 
 #include <gtest/gtest.h>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QTest>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QTimer>
+#include <QtWidgets>
 
 #include "menu/ModeMenu.h"
 #include "run/RunPanel.h"
-#include "support/Widgets.h"
 #include "support/SimServices.h"
+#include "support/Widgets.h"
 
 using namespace velorin;
 
 class MenuTest : public ::testing::Test {
 protected:
-    void SetUp() override { menu->show(); }
+    void SetUp() override {
+        sim.clock.setPump([] { QCoreApplication::processEvents(); });
+        sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        menu->show();
+    }
     void TearDown() override { delete menu.data(); }
 
     test::SimServices sim;
@@ -39,22 +37,24 @@ TEST_F(MenuTest, ProgressLineGrowsToTwelveDotsThenStartsAgain) {
     EXPECT_EQ(line->text(), bare);
 }
 
-TEST_F(MenuTest, EditorButtonDisablesBothButtonsUntilTheEditorClosesTheMenu) {
+// The editor closes the menu once it has read its first page, with both buttons locked until
+// then; the run panel comes up while the menu is still there, which then closes.
+TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     sim.services.windows.editor = [] { return nullptr; };
     editorButton()->click();
     EXPECT_TRUE(menu->isVisible());
     EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
-    closeModeMenus();  // the editor has read its first page
+    closeModeMenus();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
-}
 
-TEST_F(MenuTest, RunPanelButtonShowsThePanelThenClosesTheMenu) {
+    menu = new ModeMenu(sim.services);
     bool upWhenPanelShown = false;
     sim.services.windows.runPanel = [&]() -> QWidget* {
         upWhenPanelShown = menu->isVisible();
         return nullptr;
     };
+    menu->show();
     runPanelButton()->click();
     EXPECT_TRUE(upWhenPanelShown);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -67,8 +67,6 @@ TEST_F(MenuTest, RunPanelButtonShowsThePanelThenClosesTheMenu) {
 // it closes.
 TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     using namespace std::chrono_literals;
-    sim.clock.setPump([] { QCoreApplication::processEvents(); });
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
     sim.drive.setReg(248, 6000);
     sim.drive.setReg(32, 5000);
     int panels = 0, editors = 0;
@@ -97,7 +95,8 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
 
     QWidget* panel = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->inherits("QMainWindow")) panel = w;
+        if (w->isVisible() && w->inherits("QMainWindow"))
+            panel = w;
     ASSERT_TRUE(panel);
     panel->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -109,8 +108,6 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
 // buttons locked and the progress line shown meanwhile, and leaves the menu at rest however it
 // ended; a wrong password does nothing else.
 TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
-    sim.clock.setPump([] { QCoreApplication::processEvents(); });
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
     const QString folder = QDir(sim.folders.programFolder()).filePath("Develop");
     const QString file = QDir(folder).filePath("set.txt");
 
@@ -137,6 +134,7 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     ASSERT_FALSE(sim.dialogs.messages().empty());
-    EXPECT_TRUE(sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
+    EXPECT_TRUE(
+        sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
         << sim.dialogs.messages().back().toStdString();
 }

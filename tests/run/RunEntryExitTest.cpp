@@ -16,21 +16,43 @@ const QString kBackReverse = QStringLiteral("是否自動將禁止反轉改回�
 const QString kCommError = QStringLiteral("通訊錯誤");
 }  // namespace
 
-TEST_F(RunFixture, EntryRaisesTheFrequenciesAndAsksNothingOfADriveOnTheLink) {
-    load(false);
-    // The unit written back as read; 248 and 32 raised to 400 Hz; 25 = 0, 5 = 2, 28 = 0 asked
-    // nothing.
-    EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}}));
-    EXPECT_TRUE(s.dialogs.shown().empty());
-    // The link in use, in the status bar.
-    EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
-}
-
-TEST_F(RunFixture, AnUnknownRampUnitIsNotWritten) {
-    setRegs({{96, 5}});
-    load(false);
-    EXPECT_EQ(unitCombo()->currentIndex(), -1);
-    EXPECT_EQ(writes(), (Writes{{248, 40000}, {32, 40000}}));
+// A drive that takes its commands from the link already: nothing is asked, the top frequency and
+// the frequency command are raised, and the way out writes back only what the entry read.
+TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
+    const Writes raised{{96, 0}, {248, 40000}, {32, 40000}}, restored{{248, 6000}, {32, 5000}};
+    // clang-format off
+    const struct { const char* what; Writes regs; int unread; Writes entry, exit; } cases[] = {
+        {"on the link", {}, -1, raised, restored},
+        {"an unknown ramp unit is not written", {{96, 5}}, -1, {{248, 40000}, {32, 40000}}, restored},
+        {"a top frequency above 32767", {{248, 40000}}, -1, raised, {{248, 40000}, {32, 5000}}},
+        {"a top frequency not read is neither raised nor put back", {}, 248, {{96, 0}, {32, 40000}},
+         {{32, 5000}}},
+        // Register 5 would be asked about, and Yes would write 2.
+        {"a question whose read failed is not asked", {{5, 0}}, 5, raised, restored}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        setRegs({{96, 0}, {248, 6000}, {5, 2}});
+        for (auto [r, v] : c.regs) s.drive.setReg(r, v);
+        forget();
+        if (c.unread >= 0)
+            aim({kRead, c.unread, DriveFault::Kind::NoReply});
+        s.dialogs.answerQuestions({kYes, kYes});
+        load(false);
+        EXPECT_EQ(writes(), c.entry);
+        EXPECT_TRUE(s.dialogs.shown().empty());
+        EXPECT_EQ(unitCombo()->currentIndex(), (c.regs == Writes{{96, 5}} ? -1 : 0));
+        if (!rtu && c.regs == Writes{{248, 40000}})
+            EXPECT_EQ(panel->session().maxFrequencyAtEntry(), -25536);  // ASCII reads it signed
+        EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(),
+                  QStringLiteral("COM1（SIM1）　%1　%2　站號 1")
+                      .arg(s.services.link.settings.c_str(), rtu ? "RTU" : "ASCII"));
+        forget();
+        panel->close();
+        flushDeletes();
+        EXPECT_EQ(writes(), c.exit);
+        EXPECT_TRUE(s.dialogs.shown().empty());
+    }
 }
 
 TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
@@ -43,7 +65,7 @@ TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
     // On the way out the two changed settings are offered back, the unchanged one is not.
     forget();
     s.dialogs.answerQuestions({kYes, kNo});
-    action("returnAction")->trigger();
+    child<QAction>("returnAction")->trigger();
     EXPECT_EQ(s.dialogs.questions(), (Texts{kBackF, kBackReverse}));
     EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
 }
@@ -62,7 +84,8 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         {[&] { aim({kRead, 25, Kind::NoReply, unplug}); }, {{96, 0}, {248, 40000}, {32, 40000}},
          "通訊埠已中斷，請檢查連接線。\nP09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
          "P01.07 頻率指令0 未能還原為 50.00，請手動設定。"},
-        {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"}};
+        {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"},
+        {[&] { s.line.setHeldElsewhere(true); }, {}, "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.told);
@@ -79,30 +102,18 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         EXPECT_EQ(s.dialogs.shown()[0].text, QString(c.told));
         const bool runs = QString(c.told).startsWith(QStringLiteral("變頻機運轉中"));
         EXPECT_EQ(s.dialogs.shown()[0].title, runs ? QStringLiteral("變頻機運轉中") : kCommError);
+        s.line.setHeldElsewhere(false);
         EXPECT_FALSE(s.line.isHeld());
     }
-}
-
-TEST_P(RunFraming, AQuestionWhoseReadFailedIsNotAsked) {
-    setRegs({{5, 0}});  // would be asked, and Yes would write 2
-    s.dialogs.answerQuestions({kYes, kYes});
-    aim({kRead, 5, DriveFault::Kind::NoReply});
-    load(false);
-    EXPECT_TRUE(s.dialogs.shown().empty());
-    EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}}));
-    forget();
-    panel->close();
-    EXPECT_TRUE(s.dialogs.shown().empty());
-    EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}}));
 }
 
 // Each way out in each framing: parameter / 2 is the way, parameter % 2 the framing.
 class RunWayOut : public RunFraming {
 protected:
     void leave(int way) {
-        const std::function<void()> ways[] = {[&] { action("returnToolAction")->trigger(); },
-                                              [&] { action("quitAction")->trigger(); },
-                                              [&] { panel->close(); }};
+        const std::function<void()> ways[] = {
+            [&] { child<QAction>("returnToolAction")->trigger(); },
+            [&] { child<QAction>("quitAction")->trigger(); }, [&] { panel->close(); }};
         ways[way]();
     }
 };
@@ -156,28 +167,4 @@ TEST_F(RunFixture, ACloseDuringACommandIsTakenWhenTheLineIsIdle) {
     flushDeletes();
     EXPECT_TRUE(panel.isNull());
     EXPECT_FALSE(s.line.isHeld());
-}
-
-TEST_F(RunFixture, AsciiReadsTheTopFrequencySignedAndWritesItBack) {
-    setRegs({{248, 40000}});
-    EXPECT_EQ((load(), panel->session().maxFrequencyAtEntry()), -25536);
-    panel->close();
-    EXPECT_EQ(writes(), (Writes{{248, 40000}, {32, 5000}}));
-}
-
-TEST_F(RunFixture, ValuesNotReadAtEntryAreNotWrittenBack) {
-    aim({kRead, 248, DriveFault::Kind::NoReply});
-    load();
-    EXPECT_EQ(s.drive.reg(248), 6000);  // not raised either
-    panel->close();
-    EXPECT_EQ(writes(), (Writes{{32, 5000}}));
-}
-
-TEST_F(RunFixture, APortThatCannotBeOpenedSendsBackToTheMenu) {
-    s.line.setHeldElsewhere(true);
-    EXPECT_EQ(showRunPanel(s.services), &menuWindow);
-    EXPECT_EQ(menuShown, 1);
-    EXPECT_EQ(s.dialogs.messages(),
-              Texts{QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。")});
-    EXPECT_EQ(s.drive.requestsHeard(), 0);
 }

@@ -27,26 +27,20 @@ inline constexpr int kWrite = 6;
 // A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
 // done in its place just before that request goes out.
 struct Aim {
-    int function;
-    int reg;
+    int function, reg;
     DriveFault::Kind kind;
     std::function<void()> instead;
 };
 
 // COM1's simulated line, with every request watched for an aimed fault.
-class AimingPorts : public PortProvider {
-public:
-    explicit AimingPorts(SimulatedLine& line) : m_line(line) {}
+struct AimingPorts : PortProvider {
+    explicit AimingPorts(SimulatedLine& line) : line(line) {}
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override {
         return std::make_unique<Port>(*this, wait);
     }
     QString deviceOf(int) const override { return QStringLiteral("SIM1"); }
-    std::vector<Aim> aims;
-
-private:
     struct Port : SimulatedPort {
-        Port(AimingPorts& owner, TimedWait& wait)
-            : SimulatedPort(owner.m_line, wait, "COM1"), owner(owner) {}
+        Port(AimingPorts& o, TimedWait& wait) : SimulatedPort(o.line, wait, "COM1"), owner(o) {}
         bool send(std::span<const std::uint8_t> b) override {
             owner.watch(b);
             return SimulatedPort::send(b);
@@ -68,12 +62,10 @@ private:
             return;
         const Aim hit = *it;
         aims.erase(it);
-        if (hit.instead)
-            hit.instead();
-        else
-            m_line.drive().injectFault({hit.kind});
+        hit.instead ? hit.instead() : line.drive().injectFault({hit.kind});
     }
-    SimulatedLine& m_line;
+    SimulatedLine& line;
+    std::vector<Aim> aims;
 };
 
 class RunFixture : public ::testing::Test {
@@ -83,20 +75,25 @@ protected:
         link = {};
         link.station = 1;
         link.comPort = 1;
-        link.framing = framingOf(rtu);  // RTU: station 1, 9600, N,8,2
+        link.framing = framingOf(rtu);
         link.settings = rtu ? "9600,N,8,2" : "9600,N,7,2";
         if (rtu)
-            s.drive.setLink(1, 1, 3);
+            s.drive.setLink(1, 1, 3);  // station 1, 9600, N,8,2
         s.services.ports = &aiming;
         s.services.windows.menu = [this] {
             ++menuShown;
             return &menuWindow;
         };
         // A drive that takes its commands from the link already.
-        // clang-format off
-        setRegs({{96, 0}, {97, 1000}, {98, 2000}, {32, 5000}, {248, 6000}, {25, 0}, {5, 2},
-                 {28, 0}, {48, 600}});
-        // clang-format on
+        setRegs({{96, 0},
+                 {97, 1000},
+                 {98, 2000},
+                 {32, 5000},
+                 {248, 6000},
+                 {25, 0},
+                 {5, 2},
+                 {28, 0},
+                 {48, 600}});
     }
     void TearDown() override {
         delete panel.data();
@@ -114,10 +111,7 @@ protected:
             forget();
         return panel;
     }
-    void forget() {
-        s.drive.clearWriteLog();
-        s.dialogs.clear();
-    }
+    void forget() { s.drive.clearWriteLog(), s.dialogs.clear(); }
     Writes writes() const {
         Writes out;
         for (const auto& w : s.drive.writeLog()) out.emplace_back(w.reg, w.value);
@@ -154,7 +148,6 @@ protected:
     QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
     QComboBox* unitCombo() const { return child<QComboBox>("rampUnitCombo"); }
     QSlider* slider() const { return child<QSlider>("frequencySlider"); }
-    QAction* action(const char* name) const { return child<QAction>(name); }
     // Picks a ramp unit as the technician does.
     void chooseUnit(int index) {
         unitCombo()->setCurrentIndex(index);

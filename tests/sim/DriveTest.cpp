@@ -47,19 +47,17 @@ TEST(SimulatedDrive, LockResetTwoToSevenRestoresFactorySettings) {
 
 TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
     Line b("9600,N,7,2");
-    const struct {
-        const char* word;
-        const char* status;
-    } steps[] = {{"18", "1"}, {"1", "0"},  {"34", "1"}, {"1", "0"},
-                 {"19", "1"}, {"35", "1"}, {"1", "0"}};
-    for (const auto& s : steps) {
-        ASSERT_TRUE(WriteDataASCII("01", "32", "00", s.word, b.port)) << s.word;
-        EXPECT_EQ(ReadDataASCII(1, 0x21, 0x01, 0, 1, b.port), s.status) << "after " << s.word;
+    const std::pair<const char*, const char*> steps[] = {
+        // word, status after it
+        {"18", "1"}, {"1", "0"}, {"34", "1"}, {"1", "0"}, {"19", "1"}, {"35", "1"}, {"1", "0"}};
+    for (const auto& [word, status] : steps) {
+        ASSERT_TRUE(WriteDataASCII("01", "32", "00", word, b.port)) << word;
+        EXPECT_EQ(ReadDataASCII(1, 0x21, 0x01, 0, 1, b.port), status) << "after " << word;
     }
     EXPECT_FALSE(WriteDataASCII("01", "33", "1", "1", b.port))
         << "the status register is read-only";
     EXPECT_FALSE(WriteDataASCII("01", "32", "00", "99", b.port)) << "no such command word";
     ASSERT_EQ(b.drive.writeLog().size(), 7u);
-    EXPECT_EQ(b.drive.writeLog().back().reg, drive::kCommandRegister);
-    EXPECT_EQ(b.drive.writeLog().back().value, 1);
+    EXPECT_EQ(std::tuple(b.drive.writeLog().back().reg, b.drive.writeLog().back().value),
+              std::tuple(drive::kCommandRegister, 1));
 }

@@ -13,10 +13,6 @@ using namespace velorin;
 
 namespace {
 
-std::string ascii(const std::string& fields) {
-    return asciiRequest(fields);
-}
-
 std::string rtu(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
                 std::uint16_t word) {
     const auto f = rtuRequest(station, function, reg >> 8, reg & 0xFF, word >> 8, word & 0xFF);
@@ -33,15 +29,11 @@ const DriveRequest kWrite496{1, 6, 496, 5};
 }  // namespace
 
 TEST(RequestReader, TakesOnlyWellFormedFrames) {
-    const std::string read = ascii("010300640001"), write = ":010601F0000503\r\n";
-    const struct {
-        const char* what;
-        bool rtu;
-        std::string line;
-        std::vector<DriveRequest> expected;
-    } cases[] = {
-        {"ascii read", false, read, {kRead100}},
-        {"ascii write", false, write, {kWrite496}},
+    const std::string read = asciiRequest("010300640001"), write = ":010601F0000503\r\n";
+    // clang-format off
+    const struct { const char* what; bool rtu; std::string line; std::vector<DriveRequest> expected; }
+    cases[] = {
+        {"ascii read", false, read, {kRead100}}, {"ascii write", false, write, {kWrite496}},
         {"one bit flipped: F to N, the LRC still adds up", false, ":010601N0000503\r\n", {}},
         {"lower-case digits", false, ":010601f0000503\r\n", {}},
         {"wrong LRC", false, ":010601F0000504\r\n", {}},
@@ -49,23 +41,14 @@ TEST(RequestReader, TakesOnlyWellFormedFrames) {
         {"a digit too few", false, ":010601F000050\r\n" + read, {kRead100}},
         {"CR without LF", false, ":010601F0000503\r" + read, {kRead100}},
         {"a noise colon does not swallow the next request", false, ":01:" + read, {kRead100}},
-        {"a colon restarts a frame cut short",
-         false,
-         ":0106" + write + read,
-         {kWrite496, kRead100}},
-        {"noise between frames",
-         false,
-         "xx\r\n" + write + "\xFF\x00zz" + read,
-         {kWrite496, kRead100}},
-        {"rtu frames back to back",
-         true,
-         rtu(1, 3, 100, 1) + rtu(1, 6, 496, 5),
-         {kRead100, kWrite496}},
+        {"a colon restarts a frame cut short", false, ":0106" + write + read, {kWrite496, kRead100}},
+        {"noise between frames", false, "xx\r\n" + write + "\xFF\x00zz" + read, {kWrite496, kRead100}},
+        {"rtu frames back to back", true, rtu(1, 3, 100, 1) + rtu(1, 6, 496, 5), {kRead100, kWrite496}},
         {"rtu frame behind noise", true, "\x01\x03\x7F" + rtu(1, 3, 100, 1), {kRead100}},
         {"rtu bad CRC", true, rtu(1, 3, 100, 1).substr(0, 7) + "\x00", {}},
         {"ascii frame on an rtu drive", true, write, {}},
-        {"rtu frame on an ascii drive", false, rtu(1, 6, 496, 5), {}},
-    };
+        {"rtu frame on an ascii drive", false, rtu(1, 6, 496, 5), {}}};
+    // clang-format on
     for (const auto& c : cases) {
         RequestReader whole(c.rtu), byByte(c.rtu);
         EXPECT_EQ(whole.feed(bytesOf(c.line)), c.expected) << c.what;
@@ -84,7 +67,7 @@ TEST(RequestReader, HoldsNoMoreThanAFrame) {
         const std::string noise = ":" + std::string(1 << 16, '0');
         EXPECT_TRUE(r.feed(bytesOf(noise)).empty());
         EXPECT_LE(r.pending(), RequestReader::kAsciiFrame);
-        const std::string next = isRtu ? rtu(1, 3, 100, 1) : ascii("010300640001");
+        const std::string next = isRtu ? rtu(1, 3, 100, 1) : asciiRequest("010300640001");
         EXPECT_EQ(r.feed(bytesOf(next)), std::vector{kRead100}) << "rtu " << isRtu;
     }
 }
@@ -105,7 +88,7 @@ TEST(SimulatedDrive, IgnoresAMalformedRequest) {
     const std::string flipped = ":010601N0000503\r\n";
     EXPECT_TRUE(drive.hear(bytesOf(flipped), drive.line()).empty());
     EXPECT_TRUE(drive.writeLog().empty());
-    const std::string read = ascii("010300640001");
+    const std::string read = asciiRequest("010300640001");
     EXPECT_EQ(drive.hear(bytesOf(":01" + read), drive.line()).size(), 1u)
         << "a noise colon swallowed the request behind it";
 }

@@ -9,49 +9,31 @@
 using namespace velorin;
 
 namespace {
-
-std::optional<SimOptions> parse(std::vector<std::string_view> args, std::string* error = nullptr) {
-    std::string e;
-    auto o = parseSimOptions(args, e);
-    if (error)
-        *error = e;
-    return o;
-}
-
+std::string error;  // the message of the last refusal
 }  // namespace
 
 TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
-    const struct {
-        std::vector<std::string_view> args;
-        const char* error;  // part of the message; empty when the options are accepted
-    } cases[] = {
-        {{"--station", "254", "--response-delay-ms", "0", "--set", "300=-10", "--fault", "slow"},
-         ""},
+    // `error`: part of the message; empty when the options are accepted.
+    // clang-format off
+    const struct { std::vector<std::string_view> args; const char* error; } cases[] = {
+        {{"--station", "254", "--response-delay-ms", "0", "--set", "300=-10", "--fault", "slow"}, ""},
         {{"--station", "abc"}, "--station: \"abc\" is not a station 0..254"},
-        {{"--station", "3x"}, "--station"},
-        {{"--station", "255"}, "--station"},
-        {{"--station", "-1"}, "--station"},
-        {{"--station", ""}, "--station"},
+        {{"--station", "3x"}, "--station"}, {{"--station", "255"}, "--station"},
+        {{"--station", "-1"}, "--station"}, {{"--station", ""}, "--station"},
         {{"--station"}, "--station needs a value"},
-        {{"--response-delay-ms", "99999999999999999"},
-         "--response-delay-ms: \"99999999999999999\""},
+        {{"--response-delay-ms", "99999999999999999"}, "--response-delay-ms: \"99999999999999999\""},
         {{"--response-delay-ms", "60001"}, "--response-delay-ms"},
         {{"--response-delay-ms", "1.5"}, "--response-delay-ms"},
         {{"--response-delay-ms", "+5"}, "--response-delay-ms"},
-        {{"--set", "300"}, "--set: \"300\""},
-        {{"--set", "563=1"}, "--set"},
-        {{"--set", "1=65536"}, "--set"},
-        {{"--set", "1=-32769"}, "--set"},
-        {{"--set", "=1"}, "--set"},
-        {{"--set", "1= 2"}, "--set"},
-        {{"--settings", "9600,N,8,3"}, "--settings"},
+        {{"--set", "300"}, "--set: \"300\""}, {{"--set", "563=1"}, "--set"},
+        {{"--set", "1=65536"}, "--set"}, {{"--set", "1=-32769"}, "--set"}, {{"--set", "=1"}, "--set"},
+        {{"--set", "1= 2"}, "--set"}, {{"--settings", "9600,N,8,3"}, "--settings"},
         {{"--settings", "1234,N,7,2"}, "--settings"},
         {{"--fault", "sometimes"}, "--fault: unknown fault \"sometimes\""},
-        {{"--stations", "3"}, "unknown option \"--stations\""},
-    };
+        {{"--stations", "3"}, "unknown option \"--stations\""}};
+    // clang-format on
     for (const auto& c : cases) {
-        std::string error;
-        const auto o = parse(c.args, &error);
+        const auto o = parseSimOptions(c.args, error);
         if (*c.error == 0) {
             EXPECT_TRUE(o) << error;
         } else {
@@ -62,8 +44,9 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
 }
 
 TEST(SimOptions, SetUpTheDrive) {
-    const auto o = parse({"--station", "7", "--settings", "19200,E,8,1", "--set", "300=-10",
-                          "--response-delay-ms", "25", "--wire-time"});
+    const auto o = parseSimOptions({"--station", "7", "--settings", "19200,E,8,1", "--set",
+                                    "300=-10", "--response-delay-ms", "25", "--wire-time"},
+                                   error);
     ASSERT_TRUE(o);
     SimulatedDrive drive;
     configure(drive, *o);
@@ -80,7 +63,7 @@ TEST(SimOptions, SetUpTheDrive) {
 // A fault for every request is a mode of the drive: the simulator once queued a billion copies
 // of it and ran out of memory.
 TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
-    const auto o = parse({"--fault", "noreply"});
+    const auto o = parseSimOptions({"--fault", "noreply"}, error);
     ASSERT_TRUE(o);
     SimulatedDrive drive;
     configure(drive, *o);
