@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "LineLimit.h"
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
 #include "link/MBus.h"
@@ -36,10 +37,8 @@ int main(int argc, char** argv) {
     for (int page = 0; page < kFilePageCount; ++page)
         registers += Catalogue::instance().page(page).read.last -
                      Catalogue::instance().page(page).read.first + 1;
-    // A read: 8 + 7 bytes in RTU, 17 + 15 characters in ASCII.
     const double perRequest =
-        (rtu ? 8 + 7 : 17 + 15) * line->bitsPerCharacter() / static_cast<double>(line->baud) +
-        delayMs / 1000.0 + silentGap(*line).count() / 1e6;
+        bench::requestSeconds(*line, rtu, bench::readChars(rtu), delayMs / 1000.0);
     const double limit = registers * perRequest;
 
     QProcess sim;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "LineLimit.h"
 #include "editor/EditorCore.h"
 #include "link/LineSession.h"
 #include "platform/EventLoopWait.h"
@@ -68,14 +69,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
             return 1;
         }
-        // One register per request: 8 + 7 bytes (read) or 8 + 8 (write) in RTU; 17 + 15 or
-        // 17 + 17 characters in ASCII.
         const LineSettings settings = *parseSettings(c.settings);
         auto perRequest = [&](int chars) {
-            return static_cast<double>(chars) * settings.bitsPerCharacter() / settings.baud +
-                   delayMs / 1000.0 + silentGap(settings).count() / 1e6;
+            return bench::requestSeconds(settings, rtu, chars, delayMs / 1000.0);
         };
-        const double readLimit = registers * perRequest(rtu ? 8 + 7 : 17 + 15);
+        const double readLimit = registers * perRequest(bench::readChars(rtu));
         for (int round = 0; round < rounds; ++round) {
             EditorCore core;
             core.beginVisit(&line, c.framing);
@@ -100,7 +98,7 @@ int main(int argc, char** argv) {
             const double writeSeconds = t.nsecsElapsed() / 1e9;
             const int writes = outcome.confirmed + static_cast<int>(outcome.unconfirmed.size());
             const double writeLimit =
-                perRequest(rtu ? 8 + 7 : 17 + 15) + writes * perRequest(rtu ? 8 + 8 : 17 + 17);
+                perRequest(bench::readChars(rtu)) + writes * perRequest(bench::writeChars(rtu));
             std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
                         rtu ? "RTU" : "ASCII", "write", writes + 1, writeSeconds, writeLimit,
                         writeSeconds / writeLimit,

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "LineLimit.h"
 #include "link/MBus.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtSerialPort.h"
@@ -29,15 +30,6 @@ struct Case {
     const char* settings;
     bool rtu;
 };
-
-// One read of one register: request and reply characters.
-int exchangeChars(bool rtu) {
-    return rtu ? 8 + 7 : 17 + 15;
-}
-
-double lineSeconds(const LineSettings& l, int chars) {
-    return static_cast<double>(chars) * l.bitsPerCharacter() / l.baud;
-}
 
 }  // namespace
 
@@ -90,9 +82,8 @@ int main(int argc, char** argv) {
         sim.waitForFinished(3000);
 
         const LineSettings line = *parseSettings(c.settings);
-        const double wire = lineSeconds(line, exchangeChars(c.rtu));
-        const double gap = c.rtu ? silentGap(line).count() / 1e6 : 0.0;
-        const double protocol = wire + gap;
+        const double wire = bench::lineSeconds(line, bench::readChars(c.rtu));
+        const double protocol = wire + bench::gapSeconds(line, c.rtu);
         const double drive = protocol + delayMs / 1000.0;
         std::printf("%-13s %-5s %9.1f %11.1f %8.1f %11.1f %11.2fx %9.0f %7d\n", c.settings,
                     c.rtu ? "RTU" : "ASCII", 1.0 / wire, 1.0 / protocol, 1.0 / drive, measured,

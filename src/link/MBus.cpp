@@ -332,11 +332,6 @@ std::function<void(const LinkTraceEvent&)>& traceSink() {
     return sink;
 }
 
-Micros lineTime(const LineSettings& line, std::size_t characters) {
-    return Micros{
-        static_cast<long long>(std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
-}
-
 std::size_t requestChars(bool rtu) {
     return rtu ? 8 : 17;
 }
@@ -409,6 +404,11 @@ void learnEcho(SerialPort& port, std::uint8_t function, bool copyFirst, const Re
 
 void setLinkTrace(std::function<void(const LinkTraceEvent&)> sink) {
     traceSink() = std::move(sink);
+}
+
+Micros lineTime(const LineSettings& line, std::size_t characters) {
+    return Micros{
+        static_cast<long long>(std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
 }
 
 Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function) {

@@ -103,6 +103,8 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
 // on the line, then 0.1 s (longer where the reply's own line time and 60 ms of drive response
 // do not fit in it).
 Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function);
+// Time `characters` take on the line at its rate and character format.
+Micros lineTime(const LineSettings& line, std::size_t characters);
 // The silence before an RTU request.
 Micros silentGap(const LineSettings& line);
 

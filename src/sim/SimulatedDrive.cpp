@@ -17,10 +17,6 @@ constexpr std::uint16_t kStationRegister = drive::kStationParameter,
                         kFormatRegister = drive::kFormatParameter,
                         kLockResetRegister = drive::kResetParameter;
 
-Micros wire(const LineSettings& line, std::size_t chars) {
-    return Micros{
-        static_cast<long long>(std::ceil(1e6 * chars * line.bitsPerCharacter() / line.baud))};
-}
 
 bool isRunWord(std::uint16_t w) {
     return w == drive::kRunForward || w == drive::kRunReverse || w == drive::kJogForward ||
@@ -232,7 +228,7 @@ std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size
         }
     }
     const auto onLine = [&](std::size_t chars) {
-        return m_wireTime ? wire(own, chars) : Micros{0};
+        return m_wireTime ? lineTime(own, chars) : Micros{0};
     };
     Micros start = onLine(requestChars) + m_responseDelay;
     if (fault && fault->kind == K::Slow)
