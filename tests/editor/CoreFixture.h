@@ -12,10 +12,10 @@
 #include "editor/LineRecord.h"
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
+#include "support/DriveWrites.h"
 
 namespace velorin::test {
 
-using Writes = std::vector<std::pair<int, int>>;  // register, value as the drive carried them out
 
 class CoreFixture : public ::testing::Test {
 protected:
@@ -57,11 +57,7 @@ protected:
         return "no field";
     }
 
-    Writes writes() const {
-        Writes out;
-        for (const WriteRecord& w : drive.writeLog()) out.emplace_back(w.reg, w.value);
-        return out;
-    }
+    Writes writes() const { return writesOf(drive); }
 
     LinkState link;
     VirtualClock clock;

@@ -7,6 +7,7 @@
 #include "link/LineSession.h"
 #include "menu/DeveloperWrite.h"
 #include "sim/SimulatedPort.h"
+#include "support/DriveWrites.h"
 
 namespace velorin {
 namespace {
@@ -23,7 +24,7 @@ struct RecordingPort : SimulatedPort {
 
 // A write as it went out: RTU or not, station, register, word.
 using Sent = std::tuple<bool, int, int, int>;
-using Log = std::vector<std::pair<int, int>>;
+using Log = test::Writes;
 
 std::string summary(std::size_t written, std::size_t unconfirmed) {
     return "開發功能|開發參數寫入完成：寫入 " + std::to_string(written) + " 項，未確認 " +
@@ -56,11 +57,7 @@ struct Bench {
         EXPECT_FALSE(session.isOpen());
         return result;
     }
-    Log writeLog() const {
-        Log writes;
-        for (const WriteRecord& w : drive.writeLog()) writes.emplace_back(w.reg, w.value);
-        return writes;
-    }
+    Log writeLog() const { return test::writesOf(drive); }
 
     VirtualClock clock;
     SimulatedDrive drive;

@@ -9,6 +9,7 @@
 #include "link/Global.h"
 #include "link/MBus.h"
 #include "run/RunPanel.h"
+#include "support/DriveWrites.h"
 #include "support/SimServices.h"
 
 // Texts in failure messages as the technician reads them.
@@ -18,7 +19,6 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace velorin::test {
 
-using Writes = std::vector<std::pair<int, int>>;  // register, value: as the drive carried them out
 using Texts = std::vector<QString>;
 inline constexpr int kCmd = 0x2000;
 inline constexpr int kRead = 3;
@@ -112,11 +112,7 @@ protected:
         return panel;
     }
     void forget() { s.drive.clearWriteLog(), s.dialogs.clear(); }
-    Writes writes() const {
-        Writes out;
-        for (const auto& w : s.drive.writeLog()) out.emplace_back(w.reg, w.value);
-        return out;
-    }
+    Writes writes() const { return writesOf(s.drive); }
     // Runs `f` while the panel waits for the drive, `ms` from now.
     void during(int ms, std::function<void()> f) { s.clock.after(Micros{ms * 1000}, std::move(f)); }
     static void flushDeletes() { QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
