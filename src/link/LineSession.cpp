@@ -64,6 +64,10 @@ void LineSession::close() {
         m_port->close();
 }
 
+void LineSession::setReplyTimeout(Micros wait) {
+    m_port->setReplyWait(wait);
+}
+
 long LineSession::lateReplies() const {
     return m_port->lateReplies();
 }

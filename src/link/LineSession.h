@@ -64,6 +64,12 @@ public:
     bool changeSettings(std::string_view settings);
     void close();
     bool isOpen() const { return m_port->isOpen(); }
+
+    // How long to wait for a reply, counted from the request's end on the line: 100 ms unless
+    // the technician set another. The session lengthens it (up to 1 s) when a reply is seen to
+    // come later; replyTimeout() is the wait in force.
+    void setReplyTimeout(Micros wait);
+    Micros replyTimeout() const { return m_port->replyWait(); }
     std::string settings() const { return m_port->settings(); }
 
     // ---- Transactions: one register each, in the session's framing, at its station ----

@@ -341,7 +341,6 @@ std::size_t replyChars(bool rtu, std::uint8_t function) {
     return rtu ? 8 : 17;
 }
 
-constexpr Micros kFixedWait{100000};     // the drive answers within 0.1 s of the request's end
 constexpr Micros kDriveResponse{60000};  // the slowest response time seen from the drive
 
 std::string_view asText(const std::vector<std::uint8_t>& bytes) {
@@ -411,11 +410,11 @@ Micros lineTime(const LineSettings& line, std::size_t characters) {
         static_cast<long long>(std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
 }
 
-Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function) {
+Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function, Micros wait) {
     // From the request's end on the line 0.1 s, or as long as the reply takes on the line plus
     // the drive's response time where that is longer.
     const Micros afterRequest =
-        std::max(kFixedWait, lineTime(line, replyChars(rtu, function)) + kDriveResponse);
+        std::max(wait, lineTime(line, replyChars(rtu, function)) + kDriveResponse);
     return lineTime(line, requestChars(rtu)) + afterRequest;
 }
 
@@ -468,7 +467,7 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
     // A write's own copy at the start may be the adapter's unless the adapter is known not to
     // echo; then only a second copy, the drive's, confirms it.
     const bool mayEcho = port.echo() != AdapterEcho::Silent;
-    const Micros deadline = sentAt + replyDeadline(line, rtu, function);
+    const Micros deadline = sentAt + replyDeadline(line, rtu, function, port.replyWait());
     std::vector<std::uint8_t> received;
     ReplyCheck result{sent ? LinkOutcome::NoReply : LinkOutcome::PortError};
     bool lost = false;
@@ -497,7 +496,7 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
             port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
         if (!result.complete())
             port.setUnanswered(UnansweredRequest{request, rtu, port.settings(),
-                                                 deadline + replyDeadline(line, rtu, function)});
+                                                 deadline + replyDeadline(line, rtu, function, port.replyWait())});
     }
     if (trace)
         trace({clock.now(), false, rtu, received, result});

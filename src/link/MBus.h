@@ -100,9 +100,10 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
                     std::uint16_t reg, std::uint16_t word);
 
 // How long a transaction waits for its reply from handing over the request: the request's time
-// on the line, then 0.1 s (longer where the reply's own line time and 60 ms of drive response
-// do not fit in it).
-Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function);
+// on the line, then `wait` (0.1 s unless set otherwise; longer where the reply's own line time
+// and 60 ms of drive response do not fit in it).
+Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function,
+                     Micros wait = Micros{100000});
 // Time `characters` take on the line at its rate and character format.
 Micros lineTime(const LineSettings& line, std::size_t characters);
 // The silence before an RTU request.

@@ -98,6 +98,11 @@ public:
     long lateReplies() const { return m_lateReplies; }
     void countLateReply() { ++m_lateReplies; }
 
+    // How long a transaction waits for its reply after the request's end on the line (the
+    // technician's setting, lengthened by the line session when the drive answers later).
+    Micros replyWait() const { return m_replyWait; }
+    void setReplyWait(Micros wait) { m_replyWait = wait; }
+
 protected:
     std::string m_settings;
 
@@ -108,6 +113,7 @@ private:
     AdapterEcho m_echo = AdapterEcho::Unknown;
     std::optional<UnansweredRequest> m_unanswered;
     long m_lateReplies = 0;
+    Micros m_replyWait{100000};
 };
 
 }  // namespace velorin
