@@ -24,6 +24,7 @@
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
 #include "platform/QtPortProvider.h"
+#include "platform/QtSettings.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -65,11 +66,13 @@ int main(int argc, char** argv) {
     velorin::EventLoopWait wait;
     velorin::QtDialogs dialogs;
     velorin::QtFolders folders;
+    velorin::QtSettings settings;
     velorin::Services services;
     services.dialogs = &dialogs;
     services.folders = &folders;
     services.ports = ports.get();
     services.wait = &wait;
+    services.settings = &settings;
     services.quit = [] {
         // The quit command ends the program at once, whatever the windows are doing; the system
         // closes the ports.

@@ -147,7 +147,7 @@ int CommandRun::interrupted() {
     if (m_line)
         m_line->close();
     error(QLatin1String(clitext::kInterrupted));
-    return exitCode(CliExit::Interrupted);
+    return 128 + m_env.stopSignal();
 }
 
 int CommandRun::portLost(const QString& consequence) {
@@ -176,8 +176,10 @@ int CommandRun::openLine(const std::string& settings) {
         m_line->setStation(m_request.station);
     }
     const OpenResult r = m_line->open(m_line->port().commPort(), settings);
-    if (r == OpenResult::Ok)
+    if (r == OpenResult::Ok) {
+        m_line->setReplyTimeout(std::chrono::milliseconds(m_request.timeoutMs));
         return 0;
+    }
     // The system refuses line settings for anything that is no terminal; say what it is.
     const bool refused = r == OpenResult::BadSettings || r == OpenResult::Failed;
     if (refused && m_env.notASerialPort(m_request.portName))
@@ -542,8 +544,10 @@ int CommandRun::writeAndReport(const std::vector<int>* reported) {
     m_writesSent.clear();
     m_line->submit([&] { outcome = m_core->writeToDrive(link, hooks); });
     if (m_line->portLost())
-        return portLost(
-            QStringLiteral("the write did not end; the drive may hold some new values"));
+        return portLost(QStringLiteral("the write stopped: %1 writes confirmed, the rest not "
+                                       "written (the write under way may or may not have been "
+                                       "taken)")
+                            .arg(outcome.confirmed));
     if (outcome.end == WriteOutcome::End::NoAnswer) {
         error(
             QStringLiteral("the drive did not answer the running check (register 0x2101); "
@@ -595,8 +599,8 @@ int CommandRun::writeAndReport(const std::vector<int>* reported) {
         const std::string stopped = describeOutcome({LinkOutcome::Stopped});
         std::erase_if(told.unconfirmed, [&](const WriteIssue& i) { return i.reason == stopped; });
         told.end = WriteOutcome::End::Finished;
-        error(QStringLiteral("the write stopped at Ctrl+C: %1 writes confirmed, the rest not "
-                             "written")
+        error(QStringLiteral("the write stopped at %1: %2 writes confirmed, the rest not written")
+                  .arg(clitext::stopCause(m_env.stopSignal()))
                   .arg(outcome.confirmed));
     }
     for (const std::string& line : EditorCore::reportLines(told, 1000))

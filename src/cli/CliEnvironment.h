@@ -4,6 +4,7 @@
 // virtual clock.
 
 #include <QString>
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -22,7 +23,7 @@ enum class CliExit : int {
     WriteNotConfirmed = 4,
     Refused = 5,        // a range check refused a value, or a parameter file is unsound
     Different = 6,      // diff found parameters that differ
-    Interrupted = 130,  // Ctrl+C
+    Interrupted = 130,  // Ctrl+C (SIGINT); SIGTERM and SIGHUP end with 128 + their number
 };
 
 inline int exitCode(CliExit e) {
@@ -52,8 +53,11 @@ public:
     // The name stands for something that exists but carries no line: a regular file, a
     // directory, a FIFO, a device that is no terminal (/dev/null).
     virtual bool notASerialPort(const QString& /*name*/) const { return false; }
-    // Ctrl+C was pressed: a running command stops after its current transaction.
+    // Ctrl+C was pressed (or SIGTERM or SIGHUP came): a running command stops after its current
+    // transaction.
     virtual bool stopRequested() const = 0;
+    // The signal that asked for the stop; the exit status is 128 + its number.
+    virtual int stopSignal() const { return SIGINT; }
     // Whether stderr is a terminal (the scan then keeps one live progress line).
     virtual bool errIsTerminal() const = 0;
 };

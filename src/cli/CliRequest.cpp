@@ -74,6 +74,14 @@ struct ParserOptions {
                                 QStringLiteral("scan: the stations to try, A-B or A (default "
                                                "1-254)."),
                                 QStringLiteral("A-B")};
+    QCommandLineOption timeout{
+        QStringLiteral("timeout"),
+        QStringLiteral("How long to wait for each reply, counted from the end of the request, "
+                       "%1..%2 ms (default %3).")
+            .arg(kMinReplyTimeoutMs)
+            .arg(kMaxReplyTimeoutMs)
+            .arg(kDefaultReplyTimeoutMs),
+        QStringLiteral("MS")};
     QCommandLineOption signedValues{
         QStringLiteral("signed"),
         QStringLiteral("Show values as 16-bit two's complement (-32768..32767) instead of "
@@ -113,7 +121,7 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, settings, station, stations, signedValues, trace, format, raw,
+        parser.addOptions({port, settings, station, stations, timeout, signedValues, trace, format, raw,
                            pages, dryRun, forceRunning, drive, against, factory, all, help,
                            version});
     }
@@ -347,6 +355,18 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
             return QStringLiteral("no port given: use --port COM3 or --port /dev/ttyUSB0");
         if (QString why = scans ? readStations(request) : readLink(request); !why.isEmpty())
             return why;
+    }
+    if (m_parser.isSet(m_opt.timeout)) {
+        const QString text = value(m_opt.timeout);
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+        const int ms = digits.match(text).hasMatch() ? text.toInt() : -1;
+        if (ms < kMinReplyTimeoutMs || ms > kMaxReplyTimeoutMs)
+            return QStringLiteral("--timeout \"%1\": give the milliseconds to wait for a reply, "
+                                  "%2..%3")
+                .arg(text)
+                .arg(kMinReplyTimeoutMs)
+                .arg(kMaxReplyTimeoutMs);
+        request.timeoutMs = ms;
     }
     request.signedValues = m_parser.isSet(m_opt.signedValues);
     request.trace = m_parser.isSet(m_opt.trace);

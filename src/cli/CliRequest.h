@@ -33,6 +33,11 @@ enum class CliCommand {
 // How get, diff and catalogue print their data on stdout.
 enum class OutputFormat { Text, Csv, Json };
 
+// --timeout: how long each transaction waits for its reply, in milliseconds.
+inline constexpr int kDefaultReplyTimeoutMs = 100;
+inline constexpr int kMinReplyTimeoutMs = 20;
+inline constexpr int kMaxReplyTimeoutMs = 5000;
+
 // A parameter and the value the technician typed for it, as into its field.
 struct Assignment {
     int reg = 0;
@@ -55,6 +60,7 @@ struct CliRequest {
     int lastStation = ScanOrder::kLastStation;
     std::vector<RegisterArg> registers;  // read: every register; write: the one written
     int value = 0;                       // write: as given, -32768..65535
+    int timeoutMs = kDefaultReplyTimeoutMs;  // --timeout
     bool signedValues = false;
     bool trace = false;
 

@@ -125,6 +125,19 @@ QString openFailure(OpenResult result, const QString& port, const std::string& s
     }
 }
 
+QString stopCause(int signal) {
+    switch (signal) {
+        case SIGTERM:
+            return QStringLiteral("SIGTERM");
+#ifdef SIGHUP
+        case SIGHUP:
+            return QStringLiteral("SIGHUP");
+#endif
+        default:
+            return QStringLiteral("Ctrl+C");
+    }
+}
+
 QString notASerialPort(const QString& port) {
     return QStringLiteral("port %1 is not a serial port ('velorin-cli ports' lists the ports)")
         .arg(port);
@@ -300,7 +313,8 @@ QString helpText() {
                "parameter\n"
                "       file is unsound or cannot be written\n"
                "  6    diff found parameters that differ\n"
-               "  130  interrupted by Ctrl+C; the port is closed\n");
+               "  130  interrupted by Ctrl+C; the port is closed (129 for SIGHUP, 143 for\n"
+               "       SIGTERM: 128 + the signal)\n");
 }
 
 QString versionLine() {

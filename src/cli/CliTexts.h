@@ -27,6 +27,8 @@ inline constexpr const char* kSeeHelp = "Try 'velorin-cli --help' for the comman
 inline constexpr const char* kLateReplies = "the drive answers later than 0.1 s";
 inline constexpr const char* kInterrupted = "interrupted; the port is closed";
 
+// What stopped a command: "Ctrl+C", "SIGTERM", "SIGHUP".
+QString stopCause(int signal);
 // What the check of a reply found: "ok", "no reply", "bad CRC", "exception 2 (illegal data
 // address)".
 QString outcomeText(const ReplyCheck& check, Framing framing);

@@ -11,16 +11,18 @@ namespace velorin {
 
 class SystemEnvironment : public CliEnvironment {
 public:
-    // `stop` is raised by the interrupt handler; `errIsTerminal` tells whether stderr is one.
-    SystemEnvironment(const std::atomic<bool>& stop, bool errIsTerminal)
-        : m_stop(stop), m_errIsTerminal(errIsTerminal) {}
+    // `stopSignal` is set by the signal handler to the signal that asks the command to stop (0
+    // until then); `errIsTerminal` tells whether stderr is one.
+    SystemEnvironment(const std::atomic<int>& stopSignal, bool errIsTerminal)
+        : m_stop(stopSignal), m_errIsTerminal(errIsTerminal) {}
 
     TimedWait& timedWait() override { return m_wait; }
     std::unique_ptr<SerialPort> createPort(const QString& name) override;
     std::vector<CliPort> listPorts() override;
     QString permissionFix(const QString& portName) const override;
     bool notASerialPort(const QString& name) const override;
-    bool stopRequested() const override { return m_stop.load(); }
+    bool stopRequested() const override { return m_stop.load() != 0; }
+    int stopSignal() const override { return m_stop.load(); }
     bool errIsTerminal() const override { return m_errIsTerminal; }
 
 private:
@@ -28,7 +30,7 @@ private:
     static QString deviceOf(const QString& name);
 
     EventLoopWait m_wait;
-    const std::atomic<bool>& m_stop;
+    const std::atomic<int>& m_stop;
     bool m_errIsTerminal;
 };
 

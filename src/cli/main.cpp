@@ -1,5 +1,5 @@
 // velorin-cli: the link to one drive from the command line. Everything but the process itself
-// (the interrupt handler, the terminal check) lives in the velorin_cli library.
+// (the signal handlers, the terminal check) lives in the velorin_cli library.
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -18,25 +18,29 @@
 
 namespace {
 
-// Raised by Ctrl+C: a scan or a series of reads stops at its next transaction and closes the
-// port. A second Ctrl+C ends the program at once (the handler puts the default back).
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+// Set by Ctrl+C, SIGTERM or SIGHUP to the signal's number: a scan, a series of reads or a write
+// sequence stops at its next transaction, tells what was done and closes the port, and the
+// program ends with 128 + the number. A second signal of the same kind ends the program at once
+// (the handler puts the default back); the first signal is the one reported.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void onInterrupt(int) {
-    g_interrupted.store(true);
+extern "C" void onStopSignal(int signal) {
+    int none = 0;
+    g_stopSignal.compare_exchange_strong(none, signal);
 }
 
-void installInterruptHandler() {
+void installStopHandlers() {
 #ifdef Q_OS_WIN
     // The C runtime runs this on its console-control thread; it only sets the flag.
-    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
 #else
     struct sigaction action {};
-    action.sa_handler = onInterrupt;
+    action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 #endif
 }
 
@@ -53,9 +57,9 @@ bool stderrIsTerminal() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velorin-cli"));
-    installInterruptHandler();
+    installStopHandlers();
 
-    velorin::SystemEnvironment env(g_interrupted, stderrIsTerminal());
+    velorin::SystemEnvironment env(g_stopSignal, stderrIsTerminal());
     QTextStream out(stdout);
     QTextStream err(stderr);
     return velorin::runCli(QCoreApplication::arguments(), env, out, err);

@@ -7,6 +7,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
+#include <algorithm>
+#include <chrono>
 
 #include "link/DriveFacts.h"
 #include "link/Global.h"
@@ -26,6 +29,7 @@ const QString Label1 = QStringLiteral("請選擇使用連接埠 ：");
 const QString Label2 = QStringLiteral("鮑    率         ：");
 const QString Label3 = QStringLiteral("通訊格式         ：");
 const QString Label4 = QStringLiteral("站    號         ：");
+const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
 const QString Command1 = QStringLiteral("自動偵測連線");
 const QString Command2 = QStringLiteral("離線模式");
 const QString InitialStation = QStringLiteral("1");
@@ -74,7 +78,7 @@ ConnectionWindow::ConnectionWindow(Services& services, QWidget* parent)
     : QWidget(parent), m_services(services) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("connectionWindow"));
-    m_session = std::make_unique<LineSession>(m_services.ports->createPort(*m_services.wait));
+    m_session = createLineSession(m_services);
     buildControls();
     m_services.link.framing = Framing::Ascii;
     m_services.link.offline = false;
@@ -86,7 +90,7 @@ ConnectionWindow::~ConnectionWindow() = default;
 void ConnectionWindow::buildControls() {
     setWindowTitle(text::Caption);
     // One line more than the buttons need, for the search's progress.
-    setFixedSize(twipsToPixels(5895), twipsToPixels(4290));
+    setFixedSize(twipsToPixels(5895), twipsToPixels(4830));
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -118,6 +122,23 @@ void ConnectionWindow::buildControls() {
     m_stationBox->setEditable(true);
     m_stationBox->setInsertPolicy(QComboBox::NoInsert);
     m_stationBox->setEditText(text::InitialStation);
+    label(text::ReplyTimeoutLabel, 2400);
+    m_replyTimeoutBox = new QSpinBox(this);
+    m_replyTimeoutBox->setObjectName(QStringLiteral("replyTimeoutBox"));
+    m_replyTimeoutBox->setFont(ming);
+    m_replyTimeoutBox->setGeometry(twipsRect(3000, 2400, 1200, 360));
+    m_replyTimeoutBox->setRange(kMinReplyTimeoutMs, kMaxReplyTimeoutMs);
+    m_replyTimeoutBox->setSingleStep(10);
+    // What the technician set last time, else the wait the session has now.
+    const auto kept = m_services.settings ? m_services.settings->number(kReplyTimeoutKey)
+                                          : std::nullopt;
+    const int ms = kept ? *kept
+                        : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               m_services.replyTimeout)
+                                               .count());
+    m_replyTimeoutBox->setValue(std::clamp(ms, kMinReplyTimeoutMs, kMaxReplyTimeoutMs));
+    m_services.replyTimeout = std::chrono::milliseconds(m_replyTimeoutBox->value());
+    m_session->setReplyTimeout(m_services.replyTimeout);
 
     auto button = [&](const char* name, const QString& t, int top) {
         auto* b = new QPushButton(t, this);
@@ -127,23 +148,34 @@ void ConnectionWindow::buildControls() {
         b->setAutoDefault(false);
         return b;
     };
-    m_connectButton = button("connectButton", text::Command1, 2460);
-    m_offlineButton = button("offlineButton", text::Command2, 3120);
+    m_connectButton = button("connectButton", text::Command1, 3000);
+    m_offlineButton = button("offlineButton", text::Command2, 3660);
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_statusLine->setFont(ming);
-    m_statusLine->setGeometry(twipsRect(360, 3750, 5175, 360));
+    m_statusLine->setGeometry(twipsRect(360, 4290, 5175, 360));
 
     setTabOrder(m_portList, m_rateList);
     setTabOrder(m_rateList, m_formatList);
     setTabOrder(m_formatList, m_connectButton);
     setTabOrder(m_connectButton, m_stationBox);
-    setTabOrder(m_stationBox, m_offlineButton);
+    setTabOrder(m_stationBox, m_replyTimeoutBox);
+    setTabOrder(m_replyTimeoutBox, m_offlineButton);
     m_portList->setFocus();
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
     connect(m_offlineButton, &QPushButton::clicked, this, &ConnectionWindow::onOfflineClicked);
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
+    connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
+            &ConnectionWindow::onReplyTimeoutChanged);
+}
+
+void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {
+    // The windows after this one start their sessions with it; the next run starts with it.
+    m_services.replyTimeout = std::chrono::milliseconds(milliseconds);
+    m_session->setReplyTimeout(m_services.replyTimeout);
+    if (m_services.settings)
+        m_services.settings->setNumber(kReplyTimeoutKey, milliseconds);
 }
 
 void ConnectionWindow::listPorts() {
@@ -197,7 +229,8 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
 
 void ConnectionWindow::setControlsEnabled(bool enabled) {
     for (QWidget* w : std::initializer_list<QWidget*>{
-             m_portList, m_rateList, m_formatList, m_stationBox, m_connectButton, m_offlineButton})
+             m_portList, m_rateList, m_formatList, m_stationBox, m_replyTimeoutBox,
+             m_connectButton, m_offlineButton})
         w->setEnabled(enabled);
 }
 

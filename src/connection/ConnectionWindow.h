@@ -15,6 +15,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace velorin {
 
@@ -45,6 +46,7 @@ private:
     void onConnectClicked();
     void onOfflineClicked();
     void onPortChosen();
+    void onReplyTimeoutChanged(int milliseconds);
 
     void buildControls();
     void listPorts();
@@ -68,6 +70,7 @@ private:
     QComboBox* m_rateList = nullptr;
     QComboBox* m_formatList = nullptr;
     QComboBox* m_stationBox = nullptr;  // editable
+    QSpinBox* m_replyTimeoutBox = nullptr;  // milliseconds, kept between runs
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
     QLabel* m_statusLine = nullptr;  // the search's progress, hints on the port chosen
@@ -78,6 +81,12 @@ private:
     OpenResult m_lastOpen = OpenResult::Ok;
     Choice m_choice;
 };
+
+// The reply timeout the technician can set on the screen, in milliseconds, and where it is kept.
+inline constexpr int kMinReplyTimeoutMs = 20;
+inline constexpr int kMaxReplyTimeoutMs = 5000;
+inline constexpr int kDefaultReplyTimeoutMs = 100;
+inline constexpr const char* kReplyTimeoutKey = "link/replyTimeoutMs";
 
 // How a port is listed: free, held by another program, or barred to this user.
 enum class PortState { Free, InUse, NoPermission };

@@ -35,7 +35,7 @@ constexpr int kMaxDots = 12;
 ModeMenu::ModeMenu(Services& services, QWidget* parent) : QWidget(parent), m_services(services) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("modeMenu"));
-    m_session = std::make_unique<LineSession>(m_services.ports->createPort(*m_services.wait));
+    m_session = createLineSession(m_services);
     buildControls();
     // Key preview: the window sees every key before the control that has the focus.
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);

@@ -287,7 +287,7 @@ void ParameterEditor::load() {
     showLink();
     const LinkState& link = m_services.link;
     if (!link.offline) {
-        m_line = std::make_unique<LineSession>(m_services.ports->createPort(*m_services.wait));
+        m_line = createLineSession(m_services);
         m_line->follow(link);
         m_line->setOnSlowDrive([this] {
             m_slowDrive = true;

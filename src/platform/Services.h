@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "link/Global.h"
+#include "link/LineSession.h"
 #include "link/SerialPort.h"
 #include "link/TimedWait.h"
 
@@ -56,6 +57,16 @@ public:
     virtual QString deviceOf(int comNumber) const = 0;
 };
 
+// What the program keeps between runs (the reply timeout of the connection screen). main() keeps
+// it with QSettings; tests keep it in a temporary file.
+class Settings {
+public:
+    virtual ~Settings() = default;
+    // Empty when nothing (or no whole number) is kept under `key`.
+    virtual std::optional<int> number(const QString& key) const = 0;
+    virtual void setNumber(const QString& key, int value) = 0;
+};
+
 // The windows a window can open next; main() makes the real ones, tests may watch them.
 struct WindowFactory {
     std::function<QWidget*()> connection;
@@ -71,9 +82,20 @@ struct Services {
     Folders* folders = nullptr;
     PortProvider* ports = nullptr;
     TimedWait* wait = nullptr;
+    Settings* settings = nullptr;  // none: nothing is kept between runs
+    // How long each transaction waits for a reply, as the technician set it on the connection
+    // screen; every window's line session starts with it.
+    Micros replyTimeout{100000};
     WindowFactory windows;
     // Ends the program at once, without any window's unload handling.
     std::function<void()> quit;
 };
+
+// A window's line session on a port of its own, waiting for replies as long as the technician set.
+inline std::unique_ptr<LineSession> createLineSession(const Services& services) {
+    auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
+    session->setReplyTimeout(services.replyTimeout);
+    return session;
+}
 
 }  // namespace velorin

@@ -64,7 +64,7 @@ std::optional<std::uint16_t> wordOf(double value) {
 RunSession::RunSession(Services& services, QWidget* dialogParent)
     : m_services(services),
       m_dialogParent(dialogParent),
-      m_line(std::make_unique<LineSession>(services.ports->createPort(*services.wait))),
+      m_line(createLineSession(services)),
       m_sources{{
           {kFrequencySource, 0, runtext::FrequencySourceName, runtext::AskFrequencySource,
            runtext::FrequencySourceTitle, runtext::AskFrequencySourceBack,

@@ -47,6 +47,27 @@ void SimulatedDrive::injectFault(DriveFault fault, int count) {
     for (int i = 0; i < count; ++i) m_faults.push_back(fault);
 }
 
+void SimulatedDrive::setFaultMix(std::vector<DriveFault> faults, int percent, std::uint32_t seed) {
+    m_faultMix = std::move(faults);
+    m_faultPercent = std::clamp(percent, 0, 100);
+    m_faultDraw.seed(seed);
+}
+
+std::optional<DriveFault> SimulatedDrive::nextFault() {
+    if (!m_faults.empty()) {
+        const DriveFault f = m_faults.front();
+        m_faults.pop_front();
+        return f;
+    }
+    if (m_faultMix.empty())
+        return std::nullopt;
+    // Drawn by hand from the engine's output: the standard distributions differ between
+    // libraries, and a seed must give the same run everywhere.
+    if (m_faultPercent < 100 && static_cast<int>(m_faultDraw() % 100) >= m_faultPercent)
+        return std::nullopt;
+    return m_faultMix[m_faultMix.size() == 1 ? 0 : m_faultDraw() % m_faultMix.size()];
+}
+
 std::vector<ReplyChunk> SimulatedDrive::hear(std::span<const std::uint8_t> bytes,
                                              const LineSettings& master, LineMatch match) {
     const LineSettings own = line();
@@ -194,11 +215,7 @@ std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payloa
 }
 
 std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size_t requestChars) {
-    std::optional<DriveFault> fault = m_faultMode;
-    if (!m_faults.empty()) {
-        fault = m_faults.front();
-        m_faults.pop_front();
-    }
+    const std::optional<DriveFault> fault = nextFault();
     using K = DriveFault::Kind;
     std::uint8_t exception = 0;
     std::vector<std::uint8_t> payload;
@@ -239,6 +256,10 @@ std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size
             second(reply.begin() + half, reply.end());
         const Micros firstAt = start + onLine(first.size());
         return {{first, firstAt}, {second, firstAt + fault->delay + onLine(second.size())}};
+    }
+    if (fault && fault->kind == K::Duplicate) {
+        const Micros firstAt = start + onLine(reply.size());
+        return {{reply, firstAt}, {reply, firstAt + fault->delay + onLine(reply.size())}};
     }
     return {{reply, start + onLine(reply.size())}};
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,11 +33,14 @@ struct DriveFault {
         Exception,        // the request is refused with an exception reply
         OtherStation,     // the reply carries another station number
         Noise,            // garbage on the line instead of the reply
-        Slow,             // the reply comes `delay` later than usual
+        Slow,             // the reply comes `delay` later than usual (a late reply)
+        Duplicate,        // the reply comes, and `delay` after it the same reply once more, as
+                          // a gateway or repeater can send a frame twice
     };
     Kind kind = Kind::NoReply;
     std::uint8_t exceptionCode = 4;  // with Exception
-    Micros delay{20000};             // with Slow: the extra delay; with Split: the gap
+    Micros delay{20000};  // with Slow: the extra delay; with Split: the gap; with Duplicate: the
+                          // time from the end of the reply to the start of its copy
 };
 
 struct WriteRecord {
@@ -88,10 +92,15 @@ public:
     void injectFault(DriveFault fault, int count = 1);
     // Every request addressed to this drive meets `fault` (once the injected ones are used up);
     // none to go back to answering normally.
-    void setFaultMode(std::optional<DriveFault> fault) { m_faultMode = fault; }
+    void setFaultMode(std::optional<DriveFault> fault) {
+        setFaultMix(fault ? std::vector<DriveFault>{*fault} : std::vector<DriveFault>{}, 100, 1);
+    }
+    // A share of the requests addressed to this drive, `percent` of them on average, meets one
+    // of `faults` picked at random; the draws follow `seed`, so a run can be repeated exactly.
+    void setFaultMix(std::vector<DriveFault> faults, int percent, std::uint32_t seed);
     void clearFaults() {
         m_faults.clear();
-        m_faultMode.reset();
+        m_faultMix.clear();
     }
     // Injected faults still to come.
     std::size_t faultsQueued() const { return m_faults.size(); }
@@ -112,6 +121,8 @@ public:
 
 private:
     std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
+    // The fault the next request meets, if any.
+    std::optional<DriveFault> nextFault();
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
     // Carries out a request: the reply payload (without checksum), or an exception code.
     std::vector<std::uint8_t> execute(const DriveRequest& rq, std::uint8_t& exception);
@@ -127,7 +138,9 @@ private:
     bool m_resetPending = false;
     std::vector<WriteRecord> m_writeLog;
     std::deque<DriveFault> m_faults;
-    std::optional<DriveFault> m_faultMode;
+    std::vector<DriveFault> m_faultMix;
+    int m_faultPercent = 100;
+    std::mt19937 m_faultDraw;
     RequestReader m_reader;
     long m_heard = 0;
     Micros m_responseDelay{2000};

@@ -258,5 +258,14 @@ TEST(CliCommands, PortsListing) {
               "COM16  /dev/ttyS1    no-permission  (fix: join dialout for COM16)\n");
 }
 
+// --timeout is the wait of every transaction: a drive that answers 0.25 s after each request is
+// read with --timeout 300.
+TEST(CliCommands, TheTimeoutIsTheWaitForEveryReply) {
+    SimEnvironment env;
+    env.drive.setResponseDelay(Micros{250000});
+    const auto r = cli(env, "-p COM3 --timeout 300 read 496 497");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "496 1\n497 96\n")) << r.err;
+}
+
 }  // namespace
 }  // namespace velorin

@@ -280,6 +280,28 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_FALSE(env.line.isHeld());
 }
 
+// An adapter pulled out during a restore ends it with exit status 3 and says, as Ctrl+C does, how
+// many writes the drive confirmed.
+TEST(CliParameters, APulledAdapterDuringRestoreTellsTheWritesConfirmed) {
+    SimEnvironment env;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    soundValues(env.drive, 5);
+    ASSERT_EQ(cli(env, "-p COM3 backup --pages P00,P01 " + file).code, 0);
+    int writes = 0;
+    env.log.onSend = [&](SerialPort&, int, int function) {
+        if (function == 6 && ++writes == 8)
+            env.line.setPresent(false);
+    };
+    env.drive.clearWriteLog();
+    const auto r = cli(env, "-p COM3 restore " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(3, ""));
+    EXPECT_THAT(r.err, AllOf(HasSubstr("port lost"),
+                             HasSubstr("the write stopped: 7 writes confirmed, the rest not "
+                                       "written")));
+    EXPECT_EQ(env.drive.writeLog().size(), 7u);
+}
+
 // The catalogue needs no drive: every parameter with its kind, display, checks, factory value
 // and options.
 TEST(CliParameters, CatalogueWithoutADrive) {

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <map>
 
 #include "support/DriveSimProcess.h"
 
@@ -133,6 +134,82 @@ TEST(CliOverPty, BackupAndRestoreInBothFramings) {
         r = cli(second, link(from) + "diff " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
     }
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(no file)");
+}
+
+// Registers 0-46 (pages P00 and P01), each with a value of its own, so a value taken for the
+// wrong register shows in the file.
+QStringList distinctValues() {
+    QStringList args;
+    for (int reg = 0; reg <= 46; ++reg)
+        args << QStringLiteral("--set") << QStringLiteral("%1=%2").arg(reg).arg(1000 + 37 * reg);
+    return args;
+}
+
+// A backup over a line that sends replies twice or late either ends well with the file a clean
+// line gives, or fails and leaves no file: never exit 0 with a neighbour's value in it.
+TEST(CliOverPty, BackupUnderDuplicatedOrLateRepliesIsRightOrNothing) {
+    QTemporaryDir dir;
+    const QString backup = QStringLiteral("backup --pages P00,P01 ");
+    std::map<QString, QByteArray> clean;  // by settings
+    for (const QString settings : {QStringLiteral("115200,N,8,1"), QStringLiteral("115200,N,7,2")}) {
+        DriveSimProcess sim(QStringList{"--settings", settings} + distinctValues());
+        ASSERT_TRUE(sim.started());
+        const QString file = dir.filePath(QStringLiteral("clean%1.txt").arg(clean.size()));
+        const Outcome r = cli(sim, "-s " + settings + " " + backup + file);
+        ASSERT_EQ(r.code, 0) << r.err;
+        clean[settings] = fileBytes(file);
+    }
+    const std::pair<const char*, const char*> cases[] = {
+        {"115200,N,8,1", "--fault duplicate --fault-rate 20 --seed 1"},
+        {"115200,N,7,2", "--fault duplicate --fault-rate 20 --seed 2"},
+        {"115200,N,7,2", "--fault late --fault-rate 10 --seed 3"},
+        {"115200,N,8,1", "--fault late --fault duplicate --fault-rate 15 --seed 4"},
+    };
+    int n = 0;
+    for (const auto& [settings, faults] : cases) {
+        SCOPED_TRACE(std::string(settings) + " " + faults);
+        DriveSimProcess sim(QStringList{"--settings", settings} +
+                            QString(faults).split(' ') + distinctValues());
+        ASSERT_TRUE(sim.started());
+        const QString file = dir.filePath(QStringLiteral("faulty%1.txt").arg(++n));
+        const Outcome r = cli(sim, QStringLiteral("-s %1 ").arg(settings) + backup + file);
+        if (r.code == 0)
+            EXPECT_EQ(fileBytes(file), clean[settings]) << "exit 0 with values not the drive's";
+        else
+            EXPECT_FALSE(QFile::exists(file)) << "exit " << r.code << " left a file";
+    }
+}
+
+// SIGTERM during a restore stops it between two writes as Ctrl+C does: the writes the drive
+// confirmed are told, and the exit status is 128 + 15.
+TEST(CliOverPty, SigtermDuringRestoreTellsTheWritesConfirmed) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    {
+        DriveSimProcess first(QStringList{"--settings", "115200,N,8,1"} + distinctValues());
+        ASSERT_TRUE(first.started());
+        ASSERT_EQ(cli(first, "-s 115200,N,8,1 backup --pages P00,P01 " + file).code, 0);
+    }
+    // Slow enough to be caught in the middle: about 60 ms a write.
+    DriveSimProcess sim({"--response-delay-ms", "40", "--wire-time", "--log"});
+    ASSERT_TRUE(sim.started());
+    const Outcome r = cli(sim, "restore " + file, [&sim](QProcess& p) {
+        for (int i = 0; i < 500 && sim.writes().size() < 5; ++i) p.waitForFinished(10);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    });
+    EXPECT_EQ(r.code, 143) << r.err;
+    const QStringList written = sim.writes();
+    EXPECT_THAT(written.size(), AllOf(Ge(5), Lt(40)));
+    EXPECT_THAT(r.err, HasSubstr(QStringLiteral("the write stopped at SIGTERM: %1 writes "
+                                                "confirmed, the rest not written")
+                                     .arg(written.size())
+                                     .toStdString()));
+    EXPECT_THAT(r.err, HasSubstr("interrupted; the port is closed"));
 }
 
 // Things that can be opened but carry no line are named for what they are, not blamed on the

@@ -15,7 +15,8 @@ ParsedCommandLine parse(const QString& line) {
 }
 
 // What the commands rely on, in one comparable value: command, port, settings, framing,
-// station, registers as shown, value, stations of a scan, --signed, --trace.
+// station, registers as shown, value, stations of a scan, --signed, --trace, a --timeout other
+// than the default.
 std::string summary(const CliRequest& r) {
     QStringList regs;
     for (const RegisterArg& a : r.registers) regs << QStringLiteral("%1=%2").arg(a.text).arg(a.reg);
@@ -30,6 +31,7 @@ std::string summary(const CliRequest& r) {
         .arg(r.firstStation)
         .arg(r.lastStation)
         .arg(r.signedValues ? " signed" : "", r.trace ? " trace" : "")
+        .append(r.timeoutMs == 100 ? QString() : QStringLiteral(" timeout=%1").arg(r.timeoutMs))
         .toStdString();
 }
 
@@ -49,6 +51,8 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
         {"-p COM3 scan", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254"},
         {"-p COM3 scan --stations 3", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 3-3"},
         {"-p COM3 scan --stations 2-254", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 2-254"},
+        {"-p COM3 --timeout 20 probe", "3 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=20"},
+        {"-p COM3 scan --timeout 5000", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=5000"},
     };
     for (const auto& [line, expected] : cases) {
         SCOPED_TRACE(line);
@@ -85,6 +89,12 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 scan --stations 5-2", "--stations \"5-2\""},
         {"-p COM3 scan --stations 1-255", "--stations \"1-255\""},
         {"-p COM3 scan --stations 1-2-3", "--stations \"1-2-3\""},
+        {"-p COM3 --timeout 19 probe", "--timeout \"19\": give the milliseconds"},
+        {"-p COM3 --timeout 5001 probe", "--timeout \"5001\""},
+        {"-p COM3 --timeout -5 probe", "--timeout \"-5\""},
+        {"-p COM3 --timeout 0.5 probe", "--timeout \"0.5\""},
+        {"-p COM3 --timeout 99999999999 probe", "--timeout \"99999999999\""},
+        {"-p COM3 probe --timeout", "Missing value after '--timeout'"},
         // Parameter sets.
         {"-p COM3 get", "get needs at least one parameter code"},
         {"-p COM3 get P00.14", "P00.14 is no parameter of the drive's pages"},

@@ -18,6 +18,9 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QSpinBox>
+
+#include "platform/QtSettings.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -252,6 +255,40 @@ TEST_F(ConnectionTest, ModeMenuShowsTheLinkFound) {
         EXPECT_EQ(child<QLabel>(menu, "statusLine")->text().toStdString(), c.status);
         delete menu.data();
     }
+}
+
+// The reply timeout typed on the screen is kept for the next run and reaches the screen's probe
+// and the next window's line session: a drive that answers 0.2 s after a request is found at
+// once with a wait of 250 ms.
+TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("velorin.ini");
+    auto kept = std::make_unique<QtSettings>(file);
+    sim.services.settings = kept.get();
+    QPointer<QWidget> menu;
+    sim.services.windows.menu = [&]() -> QWidget* {
+        menu = new ModeMenu(sim.services);
+        return menu;
+    };
+    sim.drive.setResponseDelay(200ms);
+    open();
+    auto* box = child<QSpinBox>(form, "replyTimeoutBox");
+    EXPECT_EQ(box->value(), 100);  // nothing kept yet
+    box->selectAll();
+    QTest::keyClicks(box, "250");
+    click(1, 0, "1");
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(probes.size(), 1u);
+    EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
+    delete menu.data();
+
+    kept.reset();  // the next run
+    kept = std::make_unique<QtSettings>(file);
+    sim.services.settings = kept.get();
+    sim.services.replyTimeout = 100ms;
+    open();
+    EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
+    EXPECT_EQ(sim.services.replyTimeout, 250ms);
 }
 
 // --screenshot: a picture of each window as it first comes up, with the demo's drive: the

@@ -1,6 +1,7 @@
 // velorin-drive-sim's options: each one checked in full, and a fault for every request that
 // costs no memory per request.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "SimOptions.h"
@@ -30,6 +31,10 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
         {{"--set", "1= 2"}, "--set"}, {{"--settings", "9600,N,8,3"}, "--settings"},
         {{"--settings", "1234,N,7,2"}, "--settings"},
         {{"--fault", "sometimes"}, "--fault: unknown fault \"sometimes\""},
+        {{"--fault", "duplicate", "--fault", "late", "--fault-rate", "0", "--seed", "4294967295",
+          "--late-ms", "60000", "--duplicate-ms", "0"}, ""},
+        {{"--fault-rate", "101"}, "--fault-rate: \"101\""}, {{"--seed", "-1"}, "--seed"},
+        {{"--late-ms", "0"}, "--late-ms"}, {{"--duplicate-ms", "60001"}, "--duplicate-ms"},
         {{"--stations", "3"}, "unknown option \"--stations\""}};
     // clang-format on
     for (const auto& c : cases) {
@@ -58,6 +63,34 @@ TEST(SimOptions, SetUpTheDrive) {
     ASSERT_EQ(reply.size(), 1u);
     // 8 + 7 characters of 11 bits at 19200 baud, and the 25 ms.
     EXPECT_EQ(reply[0].at, Micros{4584 + 25000 + 4011});
+}
+
+// A duplicated reply comes twice, a late one once, after the time the options gave; with a fault
+// rate a seed decides which requests meet the fault, the same ones every time.
+TEST(SimOptions, DuplicateLateAndAShareOfTheRequests) {
+    const auto rq = rtuRequest(1, 3, 1, 44, 0, 1);
+    auto chunkTimes = [&rq](std::vector<std::string_view> args, int requests) {
+        const auto o = parseSimOptions(args, error);
+        EXPECT_TRUE(o) << error;
+        SimulatedDrive drive;
+        configure(drive, *o);
+        drive.setLink(1, 4, 4);  // 115200,N,8,1 RTU
+        std::vector<long long> at;
+        for (int i = 0; i < requests; ++i)
+            for (const ReplyChunk& c : drive.hear(rq, drive.line())) at.push_back(c.at.count());
+        return at;
+    };
+    // Without --wire-time every reply starts at the 2 ms response delay.
+    EXPECT_THAT(chunkTimes({"--fault", "duplicate", "--duplicate-ms", "5"}, 1),
+                ::testing::ElementsAre(2000, 7000));
+    EXPECT_THAT(chunkTimes({"--fault", "late"}, 1), ::testing::ElementsAre(232000));
+    EXPECT_THAT(chunkTimes({"--late-ms", "400", "--fault", "late", "--fault", "slow"}, 1),
+                ::testing::AnyOf(::testing::ElementsAre(402000), ::testing::ElementsAre(302000)));
+    const std::vector<std::string_view> mix{"--fault", "duplicate", "--fault-rate", "10",
+                                            "--seed", "3"};
+    const auto times = chunkTimes(mix, 1000);
+    EXPECT_THAT(times.size() - 1000, ::testing::AllOf(::testing::Gt(50u), ::testing::Lt(150u)));
+    EXPECT_EQ(chunkTimes(mix, 1000), times);
 }
 
 // A fault for every request is a mode of the drive: the simulator once queued a billion copies

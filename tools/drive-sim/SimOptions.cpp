@@ -25,6 +25,7 @@ std::optional<DriveFault> faultNamed(std::string_view name) {
         {"truncated", K::Truncated}, {"split", K::Split},
         {"exception", K::Exception}, {"otherstation", K::OtherStation},
         {"noise", K::Noise},         {"slow", K::Slow},
+        {"late", K::Slow},           {"duplicate", K::Duplicate},
     };
     for (const auto& [n, k] : kinds) {
         if (n != name)
@@ -32,7 +33,9 @@ std::optional<DriveFault> faultNamed(std::string_view name) {
         DriveFault f;
         f.kind = k;
         if (k == K::Slow)
-            f.delay = Micros{300000};
+            f.delay = Micros{(name == "late" ? kDefaultLateMs : 300) * 1000};
+        if (k == K::Duplicate)
+            f.delay = Micros{kDefaultDuplicateMs * 1000};
         return f;
     }
     return std::nullopt;
@@ -50,7 +53,13 @@ std::string simUsage() {
            "  --response-delay-ms N  time from request to reply, 0..60000; default 2\n"
            "  --wire-time            replies take the time of a real line at the rate\n"
            "  --fault KIND           every reply meets KIND: noreply, corrupt, truncated,\n"
-           "                         split, exception, otherstation, noise, slow\n"
+           "                         split, exception, otherstation, noise, slow (300 ms\n"
+           "                         late), late, duplicate; given more than once, each\n"
+           "                         faulty reply meets one of them at random\n"
+           "  --fault-rate PERCENT   only this share of the replies meets a fault, 0..100\n"
+           "  --seed N               the random draws of --fault-rate and of a mix; default 1\n"
+           "  --late-ms N            how much later a late reply comes, 1..60000; default 230\n"
+           "  --duplicate-ms N       time between a reply and its copy, 0..60000; default 20\n"
            "  --log                  print every write the drive carries out (W REG VALUE)\n"
            "  --no-stdin             keep serving when standard input closes\n";
 }
@@ -58,6 +67,8 @@ std::string simUsage() {
 std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& args,
                                           std::string& error) {
     SimOptions o;
+    std::optional<long long> lateMs, duplicateMs;
+    std::vector<std::string_view> faultNames;  // beside o.faults: "late" and "slow" share a kind
     auto fail = [&error](std::string message) -> std::optional<SimOptions> {
         error = std::move(message);
         return std::nullopt;
@@ -65,7 +76,9 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         const bool takesValue = a == "--station" || a == "--settings" || a == "--set" ||
-                                a == "--response-delay-ms" || a == "--fault";
+                                a == "--response-delay-ms" || a == "--fault" ||
+                                a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
+                                a == "--duplicate-ms";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
@@ -96,9 +109,29 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
                 return fail("--response-delay-ms: " + quoted + " is not 0..60000");
             o.responseDelay = Micros{*ms * 1000};
         } else if (a == "--fault") {
-            o.fault = faultNamed(v);
-            if (!o.fault)
+            const auto fault = faultNamed(v);
+            if (!fault)
                 return fail("--fault: unknown fault " + quoted);
+            o.faults.push_back(*fault);
+            faultNames.push_back(v);
+        } else if (a == "--fault-rate") {
+            const auto percent = integerIn(v, 0, 100);
+            if (!percent)
+                return fail("--fault-rate: " + quoted + " is not a percentage 0..100");
+            o.faultRate = static_cast<int>(*percent);
+        } else if (a == "--seed") {
+            const auto seed = integerIn(v, 0, 0xFFFFFFFFLL);
+            if (!seed)
+                return fail("--seed: " + quoted + " is not 0..4294967295");
+            o.seed = static_cast<std::uint32_t>(*seed);
+        } else if (a == "--late-ms") {
+            lateMs = integerIn(v, 1, kMaxResponseDelayMs);
+            if (!lateMs)
+                return fail("--late-ms: " + quoted + " is not 1..60000");
+        } else if (a == "--duplicate-ms") {
+            duplicateMs = integerIn(v, 0, kMaxResponseDelayMs);
+            if (!duplicateMs)
+                return fail("--duplicate-ms: " + quoted + " is not 0..60000");
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -111,6 +144,14 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             return fail("unknown option \"" + std::string(a) + "\"");
         }
     }
+    // The delays hold whatever their order on the command line.
+    for (std::size_t i = 0; i < o.faults.size(); ++i) {
+        DriveFault& f = o.faults[i];
+        if (f.kind == DriveFault::Kind::Duplicate && duplicateMs)
+            f.delay = Micros{*duplicateMs * 1000};
+        if (f.kind == DriveFault::Kind::Slow && lateMs && faultNames[i] == "late")
+            f.delay = Micros{*lateMs * 1000};
+    }
     return o;
 }
 
@@ -120,7 +161,7 @@ void configure(SimulatedDrive& drive, const SimOptions& o) {
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
     drive.setResponseDelay(o.responseDelay);
     drive.setWireTime(o.wireTime);
-    drive.setFaultMode(o.fault);
+    drive.setFaultMix(o.faults, o.faultRate, o.seed);
 }
 
 }  // namespace velorin

@@ -18,13 +18,23 @@ struct SimOptions {
     std::vector<std::pair<int, std::uint16_t>> registers;  // --set REG=VALUE, in order
     Micros responseDelay{2000};
     bool wireTime = false;
-    std::optional<DriveFault> fault;  // met by every request
+    // Met by every request, or by --fault-rate percent of them (one picked at random when
+    // --fault is given more than once).
+    std::vector<DriveFault> faults;
+    int faultRate = 100;
+    std::uint32_t seed = 1;
     bool log = false;
     bool watchStdin = true;
     bool help = false;
 };
 
 inline constexpr long long kMaxResponseDelayMs = 60000;
+// A late reply comes this long after the usual time: beyond the master's 0.1 s wait, and more
+// than the one wait the master listens on after a reply it gave up on.
+inline constexpr long long kDefaultLateMs = 230;
+// A duplicated reply comes again this long after its end, when the master may already have sent
+// its next request.
+inline constexpr long long kDefaultDuplicateMs = 20;
 
 // The options after the program name; empty with `error` set when any of them is unusable.
 std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& args,
