@@ -19,12 +19,12 @@
 #include "connection/ConnectionWindow.h"
 #include "menu/ModeMenu.h"
 #include "parameters/ParameterEditor.h"
-#include "run/RunPanel.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
 #include "platform/QtPortProvider.h"
 #include "platform/QtSettings.h"
+#include "run/RunPanel.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

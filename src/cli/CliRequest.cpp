@@ -121,8 +121,8 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, settings, station, stations, timeout, signedValues, trace, format, raw,
-                           pages, dryRun, forceRunning, drive, against, factory, all, help,
+        parser.addOptions({port, settings, station, stations, timeout, signedValues, trace, format,
+                           raw, pages, dryRun, forceRunning, drive, against, factory, all, help,
                            version});
     }
 };
@@ -361,8 +361,9 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
         static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
         const int ms = digits.match(text).hasMatch() ? text.toInt() : -1;
         if (ms < kMinReplyTimeoutMs || ms > kMaxReplyTimeoutMs)
-            return QStringLiteral("--timeout \"%1\": give the milliseconds to wait for a reply, "
-                                  "%2..%3")
+            return QStringLiteral(
+                       "--timeout \"%1\": give the milliseconds to wait for a reply, "
+                       "%2..%3")
                 .arg(text)
                 .arg(kMinReplyTimeoutMs)
                 .arg(kMaxReplyTimeoutMs);

@@ -58,8 +58,8 @@ struct CliRequest {
     std::uint8_t station = drive::kFactoryStation;
     int firstStation = ScanOrder::kFirstStation;  // the stations a scan tries
     int lastStation = ScanOrder::kLastStation;
-    std::vector<RegisterArg> registers;  // read: every register; write: the one written
-    int value = 0;                       // write: as given, -32768..65535
+    std::vector<RegisterArg> registers;      // read: every register; write: the one written
+    int value = 0;                           // write: as given, -32768..65535
     int timeoutMs = kDefaultReplyTimeoutMs;  // --timeout
     bool signedValues = false;
     bool trace = false;

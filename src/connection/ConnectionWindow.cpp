@@ -130,8 +130,8 @@ void ConnectionWindow::buildControls() {
     m_replyTimeoutBox->setRange(kMinReplyTimeoutMs, kMaxReplyTimeoutMs);
     m_replyTimeoutBox->setSingleStep(10);
     // What the technician set last time, else the wait the session has now.
-    const auto kept = m_services.settings ? m_services.settings->number(kReplyTimeoutKey)
-                                          : std::nullopt;
+    const auto kept =
+        m_services.settings ? m_services.settings->number(kReplyTimeoutKey) : std::nullopt;
     const int ms = kept ? *kept
                         : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                m_services.replyTimeout)
@@ -228,9 +228,9 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void ConnectionWindow::setControlsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             m_portList, m_rateList, m_formatList, m_stationBox, m_replyTimeoutBox,
-             m_connectButton, m_offlineButton})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_portList, m_rateList, m_formatList, m_stationBox,
+                                         m_replyTimeoutBox, m_connectButton, m_offlineButton})
         w->setEnabled(enabled);
 }
 

@@ -23,6 +23,12 @@ class ConnectionWindow : public QWidget {
     Q_OBJECT
 
 public:
+    // The reply timeout the technician can set on the screen, in milliseconds, and the key it is
+    // kept under between runs.
+    static constexpr int kMinReplyTimeoutMs = 20;
+    static constexpr int kMaxReplyTimeoutMs = 5000;
+    static constexpr const char* kReplyTimeoutKey = "link/replyTimeoutMs";
+
     explicit ConnectionWindow(Services& services, QWidget* parent = nullptr);
     ~ConnectionWindow() override;
 
@@ -69,7 +75,7 @@ private:
     QComboBox* m_portList = nullptr;
     QComboBox* m_rateList = nullptr;
     QComboBox* m_formatList = nullptr;
-    QComboBox* m_stationBox = nullptr;  // editable
+    QComboBox* m_stationBox = nullptr;      // editable
     QSpinBox* m_replyTimeoutBox = nullptr;  // milliseconds, kept between runs
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
@@ -81,12 +87,6 @@ private:
     OpenResult m_lastOpen = OpenResult::Ok;
     Choice m_choice;
 };
-
-// The reply timeout the technician can set on the screen, in milliseconds, and where it is kept.
-inline constexpr int kMinReplyTimeoutMs = 20;
-inline constexpr int kMaxReplyTimeoutMs = 5000;
-inline constexpr int kDefaultReplyTimeoutMs = 100;
-inline constexpr const char* kReplyTimeoutKey = "link/replyTimeoutMs";
 
 // How a port is listed: free, held by another program, or barred to this user.
 enum class PortState { Free, InUse, NoPermission };

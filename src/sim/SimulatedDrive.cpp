@@ -17,7 +17,6 @@ constexpr std::uint16_t kStationRegister = drive::kStationParameter,
                         kFormatRegister = drive::kFormatParameter,
                         kLockResetRegister = drive::kResetParameter;
 
-
 bool isRunWord(std::uint16_t w) {
     return w == drive::kRunForward || w == drive::kRunReverse || w == drive::kJogForward ||
            w == drive::kJogReverse;

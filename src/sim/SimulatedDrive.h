@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Global.h"
 #include "link/DriveFacts.h"
+#include "link/Global.h"
 #include "link/TimedWait.h"
 #include "sim/RequestReader.h"
 
