@@ -136,16 +136,16 @@ TEST(CliOverPty, BackupAndRestoreInBothFramings) {
     }
 }
 
-QByteArray fileBytes(const QString& path) {
+std::string fileText(const QString& path) {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(no file)");
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "(no file)";
 }
 
-// Registers 0-46 (pages P00 and P01), each with a value of its own, so a value taken for the
-// wrong register shows in the file.
+// Registers 0-60 (pages P00 and P01 and a few more), each with a value of its own, so a value
+// taken for the wrong register shows in the file.
 QStringList distinctValues() {
     QStringList args;
-    for (int reg = 0; reg <= 46; ++reg)
+    for (int reg = 0; reg <= 60; ++reg)
         args << QStringLiteral("--set") << QStringLiteral("%1=%2").arg(reg).arg(1000 + 37 * reg);
     return args;
 }
@@ -155,14 +155,14 @@ QStringList distinctValues() {
 TEST(CliOverPty, BackupUnderDuplicatedOrLateRepliesIsRightOrNothing) {
     QTemporaryDir dir;
     const QString backup = QStringLiteral("backup --pages P00,P01 ");
-    std::map<QString, QByteArray> clean;  // by settings
+    std::map<QString, std::string> clean;  // by settings
     for (const QString settings : {QStringLiteral("115200,N,8,1"), QStringLiteral("115200,N,7,2")}) {
         DriveSimProcess sim(QStringList{"--settings", settings} + distinctValues());
         ASSERT_TRUE(sim.started());
         const QString file = dir.filePath(QStringLiteral("clean%1.txt").arg(clean.size()));
         const Outcome r = cli(sim, "-s " + settings + " " + backup + file);
         ASSERT_EQ(r.code, 0) << r.err;
-        clean[settings] = fileBytes(file);
+        clean[settings] = fileText(file);
     }
     const std::pair<const char*, const char*> cases[] = {
         {"115200,N,8,1", "--fault duplicate --fault-rate 20 --seed 1"},
@@ -179,7 +179,7 @@ TEST(CliOverPty, BackupUnderDuplicatedOrLateRepliesIsRightOrNothing) {
         const QString file = dir.filePath(QStringLiteral("faulty%1.txt").arg(++n));
         const Outcome r = cli(sim, QStringLiteral("-s %1 ").arg(settings) + backup + file);
         if (r.code == 0)
-            EXPECT_EQ(fileBytes(file), clean[settings]) << "exit 0 with values not the drive's";
+            EXPECT_EQ(fileText(file), clean[settings]) << "exit 0 with values not the drive's";
         else
             EXPECT_FALSE(QFile::exists(file)) << "exit " << r.code << " left a file";
     }
@@ -191,7 +191,7 @@ TEST(CliOverPty, SigtermDuringRestoreTellsTheWritesConfirmed) {
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
     {
-        DriveSimProcess first(QStringList{"--settings", "115200,N,8,1"} + distinctValues());
+        DriveSimProcess first({"--settings", "115200,N,8,1"});  // values the fields can show
         ASSERT_TRUE(first.started());
         ASSERT_EQ(cli(first, "-s 115200,N,8,1 backup --pages P00,P01 " + file).code, 0);
     }
