@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include <gmock/gmock.h>
+
 #include "editor/CoreFixture.h"
 #include "editor/ValueCheck.h"
 
