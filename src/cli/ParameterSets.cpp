@@ -31,9 +31,12 @@ std::optional<std::string> shownText(int reg, const Display& display) {
 }
 
 std::string onlineSaveText(EditorCore& core) {
+    // All pages at once: P13.04 on page P13-1 takes the decimals of P13.35 on page P13-2.
+    std::vector<FieldView> views;
     for (int page = 0; page < kFilePageCount; ++page)
         if (core.pagePresent(page))
-            core.takeShown(core.showPage(page));
+            for (FieldView& view : core.showPage(page)) views.push_back(std::move(view));
+    core.takeShown(views);
     return core.fileText(false);
 }
 

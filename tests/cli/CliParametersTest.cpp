@@ -162,7 +162,13 @@ TEST(CliParameters, SetConvertsChecksAndWrites) {
         {1, "set P03.01 12.34", 0, "P03.01\t加速時間1\t12.3\n", "", 97, 123},
         // The unit changes in the same command: the time is taken at the new one.
         {0, "set P03.00 1 P03.01 12.34", 0,
-         "P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t12.3\n", "", 97, 123},
+         "P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t12.3\n"
+         "P03.02 減速時間1 10.00 -> 10.0\nP03.03 加速時間2 10.00 -> 10.0\n"
+         "P03.04 減速時間2 10.00 -> 10.0\nP03.05 加速時間3 10.00 -> 10.0\n"
+         "P03.06 減速時間3 10.00 -> 10.0\nP03.07 加速時間4(參數檢測) 10.00 -> 10.0\n"
+         "P03.08 減速時間4(參數檢測) 10.00 -> 10.0\nP03.09 寸動加減速時間 10.00 -> 10.0\n"
+         "P03.10 非常停止減速時間 2.00 -> 2.0\n",
+         "", 97, 123},
         {0, "set P00.00 3", 0, "P00.00\t開機顯示畫面選擇\t3：輸出電壓(E)\n", "", 0, 3},
         {0, "set P15.01 2", 0, "P15.01\tPC傳輸速率\t2：19.2\n", "answers at --settings 19200,N,7,2",
          497, 192},
@@ -254,9 +260,9 @@ TEST(CliParameters, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
         return f.fileName();
     };
     const std::tuple<QString, const char*, const char*> refused[] = {
-        {variant("wide.txt", "\nP462 0\r", "\nP462 70000\r"), "",
+        {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "",
          "P13.26 範圍不在0.00~655.35。"},
-        {variant("wide.txt", "\nP462 0\r", "\nP462 70000\r"), "--dry-run ",
+        {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "--dry-run ",
          "P13.26 範圍不在0.00~655.35。"},
         {variant("seven.txt", "P0 0\r", "P0 7\r"), "", "P00.00 開機顯示畫面選擇: the file's value 7"},
     };
