@@ -411,7 +411,8 @@ QString optionNumbers(int reg) {
             ++last;
         const int first = Catalogue::instance().optionValue(reg, i);
         const int end = Catalogue::instance().optionValue(reg, last);
-        ranges << (first == end ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(end));
+        ranges << (first == end ? QString::number(first)
+                                : QStringLiteral("%1-%2").arg(first).arg(end));
         i = last + 1;
     }
     return ranges.join(QStringLiteral(", "));
@@ -533,11 +534,11 @@ int CommandRun::takeFile(const ParameterFileLoad& load) {
             if (left && left->reason == LeaveUnchanged::Reason::NoPidDecimals)
                 why = QStringLiteral(" (P13.35 is %1)").arg(context.pidDecimals.value_or(-1));
             else if (left && left->reason == LeaveUnchanged::Reason::NoUnit)
-                why = QStringLiteral(" (%1)").arg(unitUnknown(
-                    view.reg, Catalogue::instance().parameter(view.reg).conversion ==
-                                      ConversionKind::ByRampUnit
-                                  ? context.rampUnit
-                                  : context.stepUnit));
+                why = QStringLiteral(" (%1)").arg(
+                    unitUnknown(view.reg, Catalogue::instance().parameter(view.reg).conversion ==
+                                                  ConversionKind::ByRampUnit
+                                              ? context.rampUnit
+                                              : context.stepUnit));
             error(QStringLiteral("%1: the file's value %2 cannot be shown on this drive%3; "
                                  "nothing was written")
                       .arg(codeAndName(view.reg))
@@ -637,9 +638,9 @@ int CommandRun::writeAndReport(const std::vector<int>* reported,
         for (const auto& [reg, line] : *followers) {
             const bool sent =
                 std::find(m_writesSent.begin(), m_writesSent.end(), reg) != m_writesSent.end();
-            const bool failed = std::any_of(
-                outcome.unconfirmed.begin(), outcome.unconfirmed.end(),
-                [reg = reg](const WriteIssue& i) { return i.reg == reg; });
+            const bool failed =
+                std::any_of(outcome.unconfirmed.begin(), outcome.unconfirmed.end(),
+                            [reg = reg](const WriteIssue& i) { return i.reg == reg; });
             if (sent && !failed)
                 m_out << line << '\n';
         }
@@ -747,10 +748,10 @@ int CommandRun::set() {
                       .arg(codeAndName(reg), unitUnknown(reg, m_core->driveValue(selector))));
         else
             error(QStringLiteral("%1: \"%2\" is no value its field takes; nothing was written")
-                      .arg(codeAndName(reg), qs(catalogue.parameter(reg).conversion ==
-                                                        ConversionKind::List
-                                                    ? std::to_string(edits[reg].selected)
-                                                    : edits[reg].text)));
+                      .arg(codeAndName(reg),
+                           qs(catalogue.parameter(reg).conversion == ConversionKind::List
+                                  ? std::to_string(edits[reg].selected)
+                                  : edits[reg].text)));
     }
     if (!refused.empty()) {
         m_line->close();
@@ -760,16 +761,16 @@ int CommandRun::set() {
     std::vector<std::pair<int, QString>> followers;
     for (const FieldView& view : views) {
         const std::int32_t working = m_core->working()[view.reg];
-        const std::int32_t raw =
-            view.reg == drive::kRateParameter && working >= 0 && working < 5 ? kBaudCodes[working]
-                                                                             : working;
+        const std::int32_t raw = view.reg == drive::kRateParameter && working >= 0 && working < 5
+                                     ? kBaudCodes[working]
+                                     : working;
         if (edits.count(view.reg) || m_core->unshown(view.reg) ||
             catalogue.parameter(view.reg).conversion == ConversionKind::None ||
             raw == view.driveValue)
             continue;
         const auto before = shownText(view.reg, view.display);
-        const auto after = shownText(
-            view.reg, loadedDisplay(view.reg, working, m_core->workingDisplayContext()));
+        const auto after =
+            shownText(view.reg, loadedDisplay(view.reg, working, m_core->workingDisplayContext()));
         followers.emplace_back(view.reg, QStringLiteral("%1 %2 -> %3")
                                              .arg(codeAndName(view.reg), qs(before.value_or("?")),
                                                   qs(after.value_or(std::to_string(working)))));

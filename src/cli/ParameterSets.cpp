@@ -54,7 +54,8 @@ std::optional<SetValue> valueIn(const ParameterSet& set, int reg) {
         return std::nullopt;
     const std::int32_t raw = *set.load.values[reg];
     return SetValue{
-        raw, shownText(reg, loadedDisplay(reg, raw, loadDisplayContext(set.load, set.pidDecimals)))};
+        raw,
+        shownText(reg, loadedDisplay(reg, raw, loadDisplayContext(set.load, set.pidDecimals)))};
 }
 
 bool Comparison::differs() const {

@@ -325,8 +325,8 @@ void Catalogue::loadOptions(std::string_view text) {
             // list without numbers (the rates of P15.01) stands for its positions.
             OptionList& list = m_lists.back();
             const auto colon = line.find("：");
-            const auto number = colon == std::string_view::npos ? std::nullopt
-                                                                : toInt(line.substr(0, colon));
+            const auto number =
+                colon == std::string_view::npos ? std::nullopt : toInt(line.substr(0, colon));
             list.numbers.push_back(number.value_or(static_cast<int>(list.texts.size())));
             list.texts.emplace_back(line);
         }

@@ -215,8 +215,7 @@ std::vector<FieldView> EditorCore::showPage(int page) {
 std::vector<int> EditorCore::takeFields(const std::vector<FieldView>& views,
                                         const std::map<int, FieldContent>& edits) {
     auto selector = [](int reg) {
-        return reg == kRampUnitRegister || reg == kStepUnitRegister ||
-               reg == kPidDecimalsRegister;
+        return reg == kRampUnitRegister || reg == kStepUnitRegister || reg == kPidDecimalsRegister;
     };
     std::vector<int> refused;
     for (const bool selectors : {true, false})
@@ -290,13 +289,14 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
 
 bool EditorCore::fieldEdited(int reg) {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
-    const bool noDecimals = !pagePresent(kPidPage) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
+    const bool noDecimals =
+        !pagePresent(kPidPage) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
     // A time whose unit switch shows no unit cannot be read at any resolution.
-    const bool noUnit = (p.conversion == ConversionKind::ByRampUnit && m_unshown[kRampUnitRegister]) ||
-                        (p.conversion == ConversionKind::ByStepUnit && m_unshown[kStepUnitRegister]);
-    m_unshown.at(reg) = m_unshown.at(reg) &&
-                        ((reg == kPidSetpointRegister && noDecimals) || noUnit ||
-                         unreadCopyFor(reg).has_value());
+    const bool noUnit =
+        (p.conversion == ConversionKind::ByRampUnit && m_unshown[kRampUnitRegister]) ||
+        (p.conversion == ConversionKind::ByStepUnit && m_unshown[kStepUnitRegister]);
+    m_unshown.at(reg) = m_unshown.at(reg) && ((reg == kPidSetpointRegister && noDecimals) ||
+                                              noUnit || unreadCopyFor(reg).has_value());
     return m_unshown.at(reg);
 }
 
@@ -329,9 +329,9 @@ std::vector<CheckFailure> EditorCore::checkValues() const {
             const std::int32_t lowest = isSignedField ? -32768 : 0;
             const std::int32_t highest = isSignedField ? 32767 : 65535;
             if (m_working[reg] < lowest || m_working[reg] > highest)
-                failures.push_back({reg, p.code + " 範圍不在" +
-                                             wordRangeText(reg, isSignedField, conversionContext()) +
-                                             "。"});
+                failures.push_back(
+                    {reg, p.code + " 範圍不在" +
+                              wordRangeText(reg, isSignedField, conversionContext()) + "。"});
         }
     }
     return failures;

@@ -15,8 +15,8 @@ namespace {
 
 constexpr int kRampUnitRegister = 96;   // P03.00
 constexpr int kStepUnitRegister = 229;  // P08.03
-constexpr int kPidDecimalsRegister = 471;  // P13.35
-constexpr int kPidPage = 23;               // P13-2
+constexpr int kPidDecimalsRegister = 471;             // P13.35
+constexpr int kPidPage = 23;                          // P13-2
 constexpr int kRateRegister = drive::kRateParameter;  // P15.01: the file keeps the rate's list position
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;
 

@@ -181,8 +181,7 @@ std::string wordRangeText(int reg, bool isSigned, const ConversionContext& conte
 
 void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
                   std::array<std::int32_t, kRegisterCount>& value,
-                  std::optional<std::int16_t> flag471,
-                  char decimalSeparator) {
+                  std::optional<std::int16_t> flag471, char decimalSeparator) {
     for (int reg = 0; reg <= kLastConverted; ++reg) {
         // The unit switches are converted before the fields that depend on them, so their
         // positions as now selected decide the scale.

@@ -93,8 +93,7 @@ std::string wordRangeText(int reg, bool isSigned, const ConversionContext& conte
 // registers that are not converted, keep what they hold.
 void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
                   std::array<std::int32_t, kRegisterCount>& value,
-                  std::optional<std::int16_t> flag471,
-                  char decimalSeparator = '.');
+                  std::optional<std::int16_t> flag471, char decimalSeparator = '.');
 
 // ---- Factory values ----
 

@@ -206,21 +206,33 @@ TEST(CliParameters, SetWritesOnlyWhatTheFieldsShow) {
         int lostAtOpening;  // replies lost to the read of P13.35 when the editor opens
         const char* args;
         int code;
-        const char* out;   // a line stdout holds
-        const char* err;   // what stderr holds
-        int reg, value;    // a register and what it then holds; -1: nothing was written
+        const char* out;  // a line stdout holds
+        const char* err;  // what stderr holds
+        int reg, value;   // a register and what it then holds; -1: nothing was written
     };
     const Case cases[] = {
-        {{{96, 5}, {97, 1000}, {98, 1000}}, 0, "set P03.01 1.0", 5, "",
-         "P03.01 加速時間1: P03.00 holds 5", -1, 0},
+        {{{96, 5}, {97, 1000}, {98, 1000}},
+         0,
+         "set P03.01 1.0",
+         5,
+         "",
+         "P03.01 加速時間1: P03.00 holds 5",
+         -1,
+         0},
         {{{229, 3}, {230, 150}}, 0, "set P08.05 7", 5, "", "P08.03 holds 3", -1, 0},
         {{{97, 1234}}, 0, "set P03.00 1", 0, "P03.01 加速時間1 12.34 -> 12.3\n", "", 97, 123},
         {{{96, 1}, {97, 60000}}, 0, "set P03.00 0", 5, "", "P03.01 範圍不在0.00~600.00。", -1, 0},
         {{}, 0, "set P13.26 700.00", 5, "", "P13.26 範圍不在0.00~655.35。", -1, 0},
         {{{471, 2}}, 2, "set P13.04 12.34", 1, "", "P13.35 參數讀取失敗", -1, 0},
         {{{471, 2}}, 1, "set P13.04 12.34", 0, "P13.04\tPID 設定值\t12.34\n", "", 440, 1234},
-        {{{471, 2}, {470, 10000}}, 0, "set P13.34 40 P13.04 0.50", 5, "",
-         "P13.04 範圍不在0~P13.34。", -1, 0},
+        {{{471, 2}, {470, 10000}},
+         0,
+         "set P13.34 40 P13.04 0.50",
+         5,
+         "",
+         "P13.04 範圍不在0~P13.34。",
+         -1,
+         0},
         {{}, 0, "set P00.01 29", 0, "P00.01\t監看變數選擇\t29：編碼器角度(Z)\n", "", 1, 29},
         {{{1, 26}}, 0, "get P00.01", 0, "P00.01\t監看變數選擇\t26：編碼器1 Z計數\n", "", -1, 0},
     };
@@ -264,7 +276,8 @@ TEST(CliParameters, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
          "P13.26 範圍不在0.00~655.35。"},
         {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "--dry-run ",
          "P13.26 範圍不在0.00~655.35。"},
-        {variant("seven.txt", "P0 0\r", "P0 7\r"), "", "P00.00 開機顯示畫面選擇: the file's value 7"},
+        {variant("seven.txt", "P0 0\r", "P0 7\r"), "",
+         "P00.00 開機顯示畫面選擇: the file's value 7"},
     };
     for (const auto& [path, option, message] : refused) {
         SCOPED_TRACE(path.toStdString() + " " + option);

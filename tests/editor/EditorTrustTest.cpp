@@ -24,8 +24,7 @@ const Catalogue& cat() {
 int optionNumber(int reg, int position) {
     const std::string& text = cat().options(reg)[position];
     const auto colon = text.find("：");
-    if (colon == std::string::npos || colon == 0 ||
-        text.find_first_not_of("0123456789") != colon)
+    if (colon == std::string::npos || colon == 0 || text.find_first_not_of("0123456789") != colon)
         return position;
     return std::stoi(text.substr(0, colon));
 }
@@ -142,9 +141,9 @@ TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
             drive.setReg(96, static_cast<std::uint16_t>(state.rampUnit));
             drive.setReg(229, static_cast<std::uint16_t>(state.stepUnit));
             drive.setReg(471, static_cast<std::uint16_t>(state.pidDecimals));
-            SCOPED_TRACE(testing::Message() << "P03.00 " << state.rampUnit << ", P08.03 "
-                                            << state.stepUnit << ", P13.35 " << state.pidDecimals
-                                            << ", value set " << set);
+            SCOPED_TRACE(testing::Message()
+                         << "P03.00 " << state.rampUnit << ", P08.03 " << state.stepUnit
+                         << ", P13.35 " << state.pidDecimals << ", value set " << set);
             EditorCore core;
             core.beginVisit(&session, GetParam());
             core.readOpeningCopies();

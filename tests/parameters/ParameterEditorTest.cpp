@@ -146,9 +146,11 @@ TEST_F(EditorFixture, FieldsConvertIntoWorkingValuesAtTheSaveAndTheWrite) {
 TEST_F(EditorFixture, P1501TakesATypedRateAsItsOption) {
     open();
     click(tab(25));
-    const std::tuple<const char*, const char*, int> cases[] = {
-        {"19200", "19.2", 2}, {"9.6", "9.6", 1}, {"115200", "115.2", 4}, {"9601", "115.2", 4},
-        {"abc", "115.2", 4}};
+    const std::tuple<const char*, const char*, int> cases[] = {{"19200", "19.2", 2},
+                                                               {"9.6", "9.6", 1},
+                                                               {"115200", "115.2", 4},
+                                                               {"9601", "115.2", 4},
+                                                               {"abc", "115.2", 4}};
     for (const auto& [typed, shows, position] : cases) {
         SCOPED_TRACE(typed);
         enter(497, QString::fromUtf8(typed));
