@@ -82,7 +82,10 @@ private:
     int rangeCheck(const std::set<int>* concerned);
     // The editor's write sequence and its report. With `reported`, stdout gets a line for each
     // of these parameters the drive confirmed; the exit status counts only them.
-    int writeAndReport(const std::vector<int>* reported);
+    // `followers`: parameters the technician did not name whose raw value the write changes,
+    // each with its line, printed once the drive confirmed it.
+    int writeAndReport(const std::vector<int>* reported,
+                       const std::vector<std::pair<int, QString>>* followers = nullptr);
 
     std::unique_ptr<EditorCore> m_core;
     struct PageProgress {
@@ -391,6 +394,32 @@ QString codeAndName(int reg) {
     return qs(p.code + " " + p.name);
 }
 
+// Why a time cannot be shown or taken: its unit switch holds `unit`, which its list lacks.
+QString unitUnknown(int reg, std::int32_t unit) {
+    const bool ramp = Catalogue::instance().parameter(reg).conversion == ConversionKind::ByRampUnit;
+    return QStringLiteral("%1 holds %2, which its list lacks, so the time's unit is unknown")
+        .arg(QLatin1String(ramp ? "P03.00" : "P08.03"))
+        .arg(unit);
+}
+
+// The option numbers of a list as ranges: "0-22, 26-33, 60".
+QString optionNumbers(int reg) {
+    const auto count = static_cast<int>(Catalogue::instance().options(reg).size());
+    QStringList ranges;
+    for (int i = 0; i < count;) {
+        int last = i;
+        while (last + 1 < count && Catalogue::instance().optionValue(reg, last + 1) ==
+                                       Catalogue::instance().optionValue(reg, last) + 1)
+            ++last;
+        const int first = Catalogue::instance().optionValue(reg, i);
+        const int end = Catalogue::instance().optionValue(reg, last);
+        ranges << (first == end ? QString::number(first)
+                                : QStringLiteral("%1-%2").arg(first).arg(end));
+        i = last + 1;
+    }
+    return ranges.join(QStringLiteral(", "));
+}
+
 int CommandRun::openEditor() {
     if (int c = openLine(m_request.settings))
         return c;
@@ -403,6 +432,13 @@ int CommandRun::openEditor() {
         return portLost(QStringLiteral("nothing was read"));
     if (m_env.stopRequested())
         return interrupted();
+    // A copy the display, conversion or checks depend on is never taken as 0.
+    const std::vector<int> unread = m_core->unreadCopies();
+    if (!unread.empty()) {
+        m_line->close();
+        for (int reg : unread) error(qs(EditorCore::readFailureText(reg)));
+        return exitCode(CliExit::NoUsableReply);
+    }
     return 0;
 }
 
@@ -494,11 +530,22 @@ int CommandRun::takeFile(const ParameterFileLoad& load) {
         if (view.unshowable) {
             // The editor would leave the field as it was and never write it; a restore that
             // cannot bring this value to the drive says so before it writes anything.
-            error(QStringLiteral("%1: the file's value %2 cannot be shown on this drive "
-                                 "(P13.35 is %3); nothing was written")
+            QString why;
+            const auto* left = std::get_if<LeaveUnchanged>(&view.display);
+            const DisplayContext context = loadDisplayContext(load, m_core->copies().pidDecimals);
+            if (left && left->reason == LeaveUnchanged::Reason::NoPidDecimals)
+                why = QStringLiteral(" (P13.35 is %1)").arg(context.pidDecimals.value_or(-1));
+            else if (left && left->reason == LeaveUnchanged::Reason::NoUnit)
+                why = QStringLiteral(" (%1)").arg(
+                    unitUnknown(view.reg, Catalogue::instance().parameter(view.reg).conversion ==
+                                                  ConversionKind::ByRampUnit
+                                              ? context.rampUnit
+                                              : context.stepUnit));
+            error(QStringLiteral("%1: the file's value %2 cannot be shown on this drive%3; "
+                                 "nothing was written")
                       .arg(codeAndName(view.reg))
                       .arg(view.driveValue)
-                      .arg(m_core->copies().pidDecimals));
+                      .arg(why));
             return exitCode(CliExit::Refused);
         }
     m_core->takeShown(views);
@@ -529,7 +576,8 @@ int CommandRun::rangeCheck(const std::set<int>* concerned) {
     return exitCode(CliExit::Refused);
 }
 
-int CommandRun::writeAndReport(const std::vector<int>* reported) {
+int CommandRun::writeAndReport(const std::vector<int>* reported,
+                               const std::vector<std::pair<int, QString>>* followers) {
     LinkState link{m_request.station, m_request.framing, false, m_line->port().commPort(),
                    m_request.settings};
     const LinkState before = link;
@@ -571,9 +619,7 @@ int CommandRun::writeAndReport(const std::vector<int>* reported) {
             return std::any_of(issues.begin(), issues.end(),
                                [reg](const WriteIssue& i) { return i.reg == reg; });
         };
-        const DisplayContext context{m_core->working()[EditorCore::kRampUnitRegister],
-                                     m_core->working()[EditorCore::kStepUnitRegister],
-                                     m_core->copies().pidDecimals};
+        const DisplayContext context = m_core->workingDisplayContext();
         for (int reg : *reported) {
             const bool sent =
                 std::find(m_writesSent.begin(), m_writesSent.end(), reg) != m_writesSent.end();
@@ -592,6 +638,16 @@ int CommandRun::writeAndReport(const std::vector<int>* reported) {
                   << (shown ? qs(*shown) : QString::number(value)) << '\n';
         }
     }
+    if (followers)
+        for (const auto& [reg, line] : *followers) {
+            const bool sent =
+                std::find(m_writesSent.begin(), m_writesSent.end(), reg) != m_writesSent.end();
+            const bool failed =
+                std::any_of(outcome.unconfirmed.begin(), outcome.unconfirmed.end(),
+                            [reg = reg](const WriteIssue& i) { return i.reg == reg; });
+            if (sent && !failed)
+                m_out << line << '\n';
+        }
     m_out.flush();
     WriteOutcome told = outcome;
     if (m_env.stopRequested()) {
@@ -650,62 +706,85 @@ int CommandRun::get() {
 
 int CommandRun::set() {
     // Each value as its field would take it, before the drive is asked anything.
-    static const QRegularExpression position(QStringLiteral("^[0-9]{1,5}$"));
+    static const QRegularExpression number(QStringLiteral("^[0-9]{1,5}$"));
     const Catalogue& catalogue = Catalogue::instance();
     std::vector<int> regs;
+    std::map<int, FieldContent> edits;
     for (const Assignment& a : m_request.assignments) {
         const ParameterInfo& p = catalogue.parameter(a.reg);
         regs.push_back(a.reg);
         QString why;
+        // A list takes the number of an option, the value the drive keeps for it.
+        const auto option = number.match(qs(a.text)).hasMatch()
+                                ? catalogue.optionPosition(a.reg, std::stoi(a.text))
+                                : std::nullopt;
         if (p.conversion == ConversionKind::None || p.access != Access::Editable)
             why = QStringLiteral("the drive shows it; it cannot be set");
-        else if (p.conversion == ConversionKind::List &&
-                 (!position.match(qs(a.text)).hasMatch() ||
-                  QString::fromStdString(a.text).toInt() >=
-                      static_cast<int>(catalogue.options(a.reg).size())))
-            why = QStringLiteral("\"%1\" is no position of its list (0-%2)")
-                      .arg(qs(a.text))
-                      .arg(catalogue.options(a.reg).size() - 1);
+        else if (p.conversion == ConversionKind::List && !option)
+            why = QStringLiteral("\"%1\" is no option of its list (%2)")
+                      .arg(qs(a.text), optionNumbers(a.reg));
         if (!why.isEmpty()) {
             error(QStringLiteral("%1: %2; nothing was written").arg(codeAndName(a.reg), why));
             return exitCode(CliExit::Refused);
         }
+        edits[a.reg] = p.conversion == ConversionKind::List ? FieldContent{*option, {}}
+                                                            : FieldContent{-1, a.text};
     }
     m_showProgress = true;
     if (int c = openEditor())
         return c;
     if (int c = readPages(pagesOf(regs)))
         return c;
-    // The fields as the pages show them, then the technician's values in register order, so a
-    // unit switch is taken before the times it scales, as the editor's conversion takes them.
-    for (int page : pagesOf(regs)) m_core->takeShown(m_core->showPage(page));
-    std::vector<Assignment> ordered = m_request.assignments;
-    std::sort(ordered.begin(), ordered.end(),
-              [](const Assignment& a, const Assignment& b) { return a.reg < b.reg; });
-    EditorCore::Values& working = m_core->working();
-    for (const Assignment& a : ordered) {
-        const FieldContent field = catalogue.parameter(a.reg).conversion == ConversionKind::List
-                                       ? FieldContent{std::stoi(a.text), {}}
-                                       : FieldContent{-1, a.text};
-        const ConversionContext context{working[EditorCore::kRampUnitRegister],
-                                        working[EditorCore::kStepUnitRegister],
-                                        m_core->copies().pidDecimals};
-        const std::optional<std::int32_t> raw = convertField(a.reg, field, context);
-        if (!raw) {
-            m_line->close();
+    // The pages as the window shows them, taken with the technician's values as its conversion
+    // takes its fields: a unit switch first, then every other field of the pages at the unit it
+    // leaves, as the fields show them.
+    std::vector<FieldView> views;
+    for (int page : pagesOf(regs))
+        for (FieldView& view : m_core->showPage(page)) views.push_back(std::move(view));
+    const std::vector<int> refused = m_core->takeFields(views, edits);
+    for (int reg : refused) {
+        const ConversionKind kind = catalogue.parameter(reg).conversion;
+        const int selector = kind == ConversionKind::ByRampUnit   ? EditorCore::kRampUnitRegister
+                             : kind == ConversionKind::ByStepUnit ? EditorCore::kStepUnitRegister
+                                                                  : -1;
+        if (selector >= 0 && m_core->unshown(selector))
+            error(QStringLiteral("%1: %2; nothing was written")
+                      .arg(codeAndName(reg), unitUnknown(reg, m_core->driveValue(selector))));
+        else
             error(QStringLiteral("%1: \"%2\" is no value its field takes; nothing was written")
-                      .arg(codeAndName(a.reg), qs(a.text)));
-            return exitCode(CliExit::Refused);
-        }
-        working[a.reg] = *raw;
-        m_core->fieldEdited(a.reg);
+                      .arg(codeAndName(reg),
+                           qs(catalogue.parameter(reg).conversion == ConversionKind::List
+                                  ? std::to_string(edits[reg].selected)
+                                  : edits[reg].text)));
+    }
+    if (!refused.empty()) {
+        m_line->close();
+        return exitCode(CliExit::Refused);
+    }
+    // Fields the technician did not name whose raw value changes with a new unit or P13.35.
+    std::vector<std::pair<int, QString>> followers;
+    for (const FieldView& view : views) {
+        const std::int32_t working = m_core->working()[view.reg];
+        const std::int32_t raw = view.reg == drive::kRateParameter && working >= 0 && working < 5
+                                     ? kBaudCodes[working]
+                                     : working;
+        if (edits.count(view.reg) || m_core->unshown(view.reg) ||
+            catalogue.parameter(view.reg).conversion == ConversionKind::None ||
+            raw == view.driveValue)
+            continue;
+        const auto before = shownText(view.reg, view.display);
+        const auto after =
+            shownText(view.reg, loadedDisplay(view.reg, working, m_core->workingDisplayContext()));
+        followers.emplace_back(view.reg, QStringLiteral("%1 %2 -> %3")
+                                             .arg(codeAndName(view.reg), qs(before.value_or("?")),
+                                                  qs(after.value_or(std::to_string(working)))));
     }
     const std::set<int> concerned(regs.begin(), regs.end());
     if (int c = rangeCheck(&concerned)) {
         m_line->close();
         return c;
     }
-    return writeAndReport(&regs);
+    return writeAndReport(&regs, &followers);
 }
 
 int CommandRun::backup() {

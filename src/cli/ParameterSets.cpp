@@ -8,7 +8,6 @@ namespace {
 
 constexpr const char* kColon = "：";
 constexpr int kPidDecimalsRegister = 471;  // P13.35
-constexpr int kPidDecimalsPage = 23;       // P13-2
 
 }  // namespace
 
@@ -19,7 +18,10 @@ std::optional<std::string> shownText(int reg, const Display& display) {
         const auto options = Catalogue::instance().options(reg);
         if (choice->position < 0 || choice->position >= static_cast<int>(options.size()))
             return std::string();
-        const std::string number = std::to_string(choice->position);
+        // The option's number, which is the drive's value; the rates of P15.01 are numbered by
+        // their positions.
+        const std::string number =
+            std::to_string(Catalogue::instance().optionValue(reg, choice->position));
         const std::string& option = options[choice->position];
         if (option.rfind(number + kColon, 0) == 0)
             return option;
@@ -29,9 +31,12 @@ std::optional<std::string> shownText(int reg, const Display& display) {
 }
 
 std::string onlineSaveText(EditorCore& core) {
+    // All pages at once: P13.04 on page P13-1 takes the decimals of P13.35 on page P13-2.
+    std::vector<FieldView> views;
     for (int page = 0; page < kFilePageCount; ++page)
         if (core.pagePresent(page))
-            core.takeShown(core.showPage(page));
+            for (FieldView& view : core.showPage(page)) views.push_back(std::move(view));
+    core.takeShown(views);
     return core.fileText(false);
 }
 
@@ -47,12 +52,10 @@ std::string factorySaveText() {
 std::optional<SetValue> valueIn(const ParameterSet& set, int reg) {
     if (reg >= kFileRegisterCount || !set.load.values[reg])
         return std::nullopt;
-    std::int16_t pidDecimals = set.pidDecimals;
-    if (set.load.pages[kPidDecimalsPage] && set.load.values[kPidDecimalsRegister])
-        pidDecimals = static_cast<std::int16_t>(*set.load.values[kPidDecimalsRegister]);
     const std::int32_t raw = *set.load.values[reg];
     return SetValue{
-        raw, shownText(reg, loadedDisplay(reg, raw, loadDisplayContext(set.load, pidDecimals)))};
+        raw,
+        shownText(reg, loadedDisplay(reg, raw, loadDisplayContext(set.load, set.pidDecimals)))};
 }
 
 bool Comparison::differs() const {

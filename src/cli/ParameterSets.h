@@ -31,7 +31,7 @@ std::string factorySaveText();
 struct ParameterSet {
     ParameterFileLoad load;
     // P13.04 is shown with this set's own P13.35 when it holds page P13-2, else with this.
-    std::int16_t pidDecimals = 0;
+    std::optional<std::int16_t> pidDecimals = 0;
 };
 
 // The raw value (as a file holds it) and its display in `set`; empty when the set lacks it.

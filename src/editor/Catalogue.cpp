@@ -153,6 +153,24 @@ std::span<const std::string> Catalogue::options(int reg) const {
     return m_lists[list].texts;
 }
 
+int Catalogue::optionValue(int reg, int position) const {
+    const int list = parameter(reg).list;
+    if (list < 0 || position < 0 || position >= static_cast<int>(m_lists[list].numbers.size()))
+        return position;
+    return m_lists[list].numbers[position];
+}
+
+std::optional<int> Catalogue::optionPosition(int reg, std::int32_t value) const {
+    const int list = parameter(reg).list;
+    if (list < 0)
+        return std::nullopt;
+    const auto& numbers = m_lists[list].numbers;
+    const auto it = std::find(numbers.begin(), numbers.end(), value);
+    if (it == numbers.end())
+        return std::nullopt;
+    return static_cast<int>(it - numbers.begin());
+}
+
 void Catalogue::loadCatalogue(std::string_view text) {
     constexpr std::string_view file = "catalogue.tsv";
     std::vector<bool> seen(kRegisterCount, false);
@@ -303,7 +321,14 @@ void Catalogue::loadOptions(std::string_view text) {
         } else if (m_lists.empty()) {
             error(file, n, "option text before the first list");
         } else {
-            m_lists.back().texts.emplace_back(line);
+            // The number before the full-width colon is the drive's value for the option; a
+            // list without numbers (the rates of P15.01) stands for its positions.
+            OptionList& list = m_lists.back();
+            const auto colon = line.find("：");
+            const auto number =
+                colon == std::string_view::npos ? std::nullopt : toInt(line.substr(0, colon));
+            list.numbers.push_back(number.value_or(static_cast<int>(list.texts.size())));
+            list.texts.emplace_back(line);
         }
     }
 }
@@ -356,9 +381,11 @@ void Catalogue::loadChecks(std::string_view text) {
         CheckBound b;
         if (word == "Flag382*0.2" || word == "Flag382*1.35") {
             b.kind = CheckBound::Kind::RatedCurrent;
+            b.reg = kRatedCurrentRegister;
             b.factor = word.ends_with("0.2") ? 0.2 : 1.35;
         } else if (word == "Flag470") {
             b.kind = CheckBound::Kind::PidFullScale;
+            b.reg = kPidFullScaleRegister;
         } else if (const auto reg = registerOf(word)) {
             b.kind = CheckBound::Kind::WorkingValue;
             b.reg = *reg;

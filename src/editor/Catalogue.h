@@ -18,6 +18,8 @@ namespace velorin {
 inline constexpr int kRegisterCount = 563;  // registers 0-562, one per parameter
 inline constexpr int kPageCount = 30;       // tab pages 0-29
 inline constexpr int kGroupCount = 18;      // groups P00-P17
+inline constexpr int kRatedCurrentRegister = 382;  // P11.14
+inline constexpr int kPidFullScaleRegister = 470;  // P13.34
 
 enum class FieldKind {
     None,            // the register has no field
@@ -106,6 +108,7 @@ struct PageInfo {
 
 struct OptionList {
     std::vector<std::string> texts;
+    std::vector<int> numbers;  // the drive's value of each option, from the number of its text
     std::vector<int> fields;  // registers carrying this list, ascending
 };
 
@@ -119,7 +122,7 @@ struct CheckBound {
     };
     Kind kind = Kind::Constant;
     std::int32_t value = 0;
-    int reg = -1;
+    int reg = -1;  // the register the bound comes from (P11.14, P13.34 for the copies)
     double factor = 0;
 };
 
@@ -152,6 +155,11 @@ public:
     const std::vector<OptionList>& lists() const { return m_lists; }
     // The option texts of a register's field; empty without a list.
     std::span<const std::string> options(int reg) const;
+    // The drive's value for the option at `position`: the number its text starts with
+    // ("26：編碼器1 Z計數" stands for 26; P00.01 skips 23-25 and 34-59), else the position.
+    int optionValue(int reg, int position) const;
+    // The position of the option standing for the drive's value; empty when none does.
+    std::optional<int> optionPosition(int reg, std::int32_t value) const;
     const std::vector<RangeCheck>& checks() const { return m_checks; }
 
     // Group bases: P00 at 0 ... P17 at 538.

@@ -17,9 +17,14 @@ const char* const kReadFailed = "參數讀取失敗，變頻機未回應。";
 const char* const kOutOfRange = "數值超出 -32768~65535，未寫入";
 const char* const kNoSelection = "未選擇項目，未寫入";
 const char* const kNotShown = "欄位未顯示變頻機的值，未寫入";
+const char* const kCopyUnread = " 讀取失敗，未寫入";  // after the code of the parameter not read
 
 constexpr int kRampPage = 5;   // P03: its times follow the ramp unit
 constexpr int kStepPage = 11;  // P08: its step times follow the step unit
+constexpr int kRatedCurrentPage = 18;  // P11-1
+constexpr int kPidPage = 23;           // P13-2: P13.34 and P13.35
+// A unit switch shows no unit while its field is marked: no time is converted at a guess.
+constexpr std::int32_t kNoUnit = -1;
 constexpr int kLastWrittenPage = 28;
 // The unlock codes P17.09 and P17.10 go out after the link parameters, every time.
 constexpr std::array<int, 2> kUnlockCodes = {547, 548};
@@ -88,6 +93,7 @@ PageReadOutcome EditorCore::readPage(int page) {
     }
     m_pages[page] = 1;
     refreshLinkCopies();
+    refreshOpeningCopies(page);
     return {PageReadOutcome::Kind::Read, -1, {}};
 }
 
@@ -101,18 +107,86 @@ void EditorCore::refreshLinkCopies() {
         m_copies.lockReset = static_cast<std::int16_t>(m_drive[drive::kResetParameter]);
 }
 
+void EditorCore::refreshOpeningCopies(int page) {
+    const struct {
+        int page, reg;
+        std::optional<std::int16_t>& copy;
+    } copies[] = {{kRampPage, kRampUnitRegister, m_copies.rampUnit},
+                  {kStepPage, kStepUnitRegister, m_copies.stepUnit},
+                  {kRatedCurrentPage, kRatedCurrentRegister, m_copies.ratedCurrent},
+                  {kPidPage, kPidFullScaleRegister, m_copies.pidFullScale},
+                  {kPidPage, kPidDecimalsRegister, m_copies.pidDecimals}};
+    for (const auto& c : copies)
+        if (c.page == page)
+            c.copy = static_cast<std::int16_t>(m_drive[c.reg]);
+}
+
 void EditorCore::readOpeningCopies() {
     if (!m_line)
         return;
-    std::int16_t* copies[] = {&m_copies.rampUnit, &m_copies.stepUnit, &m_copies.ratedCurrent,
-                              &m_copies.pidFullScale, &m_copies.pidDecimals};
+    std::optional<std::int16_t>* copies[] = {&m_copies.rampUnit, &m_copies.stepUnit,
+                                             &m_copies.ratedCurrent, &m_copies.pidFullScale,
+                                             &m_copies.pidDecimals};
     for (std::size_t i = 0; i < kOpeningReads.size(); ++i) {
-        const ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
+        ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
+        if (unanswered(reply))
+            reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
         if (reply.outcome == LinkOutcome::Stopped)
             return;
         if (reply.outcome == LinkOutcome::Ok)
             *copies[i] = static_cast<std::int16_t>(reply.value);
+        else
+            copies[i]->reset();
     }
+}
+
+std::vector<int> EditorCore::unreadCopies() const {
+    const std::optional<std::int16_t> copies[] = {m_copies.rampUnit, m_copies.stepUnit,
+                                                  m_copies.ratedCurrent, m_copies.pidFullScale,
+                                                  m_copies.pidDecimals};
+    std::vector<int> regs;
+    for (std::size_t i = 0; i < kOpeningReads.size(); ++i)
+        if (!copies[i])
+            regs.push_back(kOpeningReads[i]);
+    return regs;
+}
+
+std::optional<std::int16_t> EditorCore::pidDecimalsAfterWrite() const {
+    if (pagePresent(kPidPage))
+        return static_cast<std::int16_t>(m_working[kPidDecimalsRegister]);
+    return m_copies.pidDecimals;
+}
+
+std::optional<std::int16_t> EditorCore::pidFullScaleAfterWrite() const {
+    if (pagePresent(kPidPage))
+        return static_cast<std::int16_t>(m_working[kPidFullScaleRegister]);
+    return m_copies.pidFullScale;
+}
+
+std::optional<int> EditorCore::unreadCopyFor(int reg) const {
+    if (reg == kPidSetpointRegister && !pagePresent(kPidPage)) {
+        if (!m_copies.pidDecimals)
+            return kPidDecimalsRegister;
+        if (!m_copies.pidFullScale)
+            return kPidFullScaleRegister;
+    }
+    if (!m_copies.ratedCurrent)
+        for (const RangeCheck& check : Catalogue::instance().checks())
+            if (check.reg == reg && (check.lower.kind == CheckBound::Kind::RatedCurrent ||
+                                     check.upper.kind == CheckBound::Kind::RatedCurrent))
+                return kRatedCurrentRegister;
+    return std::nullopt;
+}
+
+ConversionContext EditorCore::conversionContext(char decimalSeparator) const {
+    return {m_unshown[kRampUnitRegister] ? kNoUnit : m_working[kRampUnitRegister],
+            m_unshown[kStepUnitRegister] ? kNoUnit : m_working[kStepUnitRegister],
+            pidDecimalsAfterWrite(), decimalSeparator};
+}
+
+DisplayContext EditorCore::workingDisplayContext() const {
+    const ConversionContext c = conversionContext();
+    return {c.rampUnit, c.stepUnit, c.pidDecimals};
 }
 
 std::vector<FieldView> EditorCore::showPage(int page) {
@@ -120,8 +194,17 @@ std::vector<FieldView> EditorCore::showPage(int page) {
                                  m_copies.pidDecimals};
     std::vector<FieldView> views;
     for (int reg : Catalogue::instance().page(page).fields) {
+        if (!pagePresent(page)) {
+            // Values a failed read did not bring are not shown, not even as zeros.
+            const bool list = Catalogue::instance().parameter(reg).kind != FieldKind::Number;
+            views.push_back({reg, list ? Display{SelectPosition{}} : Display{ShowText{}}});
+            m_unshown[reg] = false;
+            continue;
+        }
         FieldView view{reg, displayValue(reg, m_drive[reg], context), false, m_drive[reg]};
-        view.unshowable = std::holds_alternative<LeaveUnchanged>(view.display);
+        view.unreadCopy = unreadCopyFor(reg).value_or(-1);
+        view.unshowable =
+            std::holds_alternative<LeaveUnchanged>(view.display) || view.unreadCopy >= 0;
         m_unshown[reg] = view.unshowable;
         m_unshownRaw[reg] = m_drive[reg];
         views.push_back(std::move(view));
@@ -129,28 +212,44 @@ std::vector<FieldView> EditorCore::showPage(int page) {
     return views;
 }
 
-void EditorCore::takeShown(const std::vector<FieldView>& views) {
-    for (const FieldView& view : views) {
-        if (view.unshowable)
-            continue;
-        FieldContent content;
-        if (const auto* shown = std::get_if<ShowText>(&view.display)) {
-            content.text = shown->text;
-        } else if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
-            // A box with a list shows the option's text as its own.
-            const auto options = Catalogue::instance().options(view.reg);
-            content.selected = position->position;
-            if (position->position >= 0 && position->position < static_cast<int>(options.size()))
-                content.text = options[position->position];
-        } else {
-            continue;
+std::vector<int> EditorCore::takeFields(const std::vector<FieldView>& views,
+                                        const std::map<int, FieldContent>& edits) {
+    auto selector = [](int reg) {
+        return reg == kRampUnitRegister || reg == kStepUnitRegister || reg == kPidDecimalsRegister;
+    };
+    std::vector<int> refused;
+    for (const bool selectors : {true, false})
+        for (const FieldView& view : views) {
+            if (selector(view.reg) != selectors)
+                continue;
+            FieldContent content;
+            const auto edit = edits.find(view.reg);
+            if (edit != edits.end()) {
+                content = edit->second;
+                if (fieldEdited(view.reg)) {
+                    refused.push_back(view.reg);
+                    continue;
+                }
+            } else if (view.unshowable || m_unshown[view.reg]) {
+                continue;
+            } else if (const auto* shown = std::get_if<ShowText>(&view.display)) {
+                content.text = shown->text;
+            } else if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
+                // A box with a list shows the option's text as its own.
+                const auto options = Catalogue::instance().options(view.reg);
+                content.selected = position->position;
+                if (position->position >= 0 &&
+                    position->position < static_cast<int>(options.size()))
+                    content.text = options[position->position];
+            } else {
+                continue;
+            }
+            if (const auto raw = convertField(view.reg, content, conversionContext()))
+                m_working[view.reg] = *raw;
+            else if (edit != edits.end())
+                refused.push_back(view.reg);
         }
-        // The unit switches come before the times that follow them, as in the conversion.
-        const ConversionContext context{m_working[kRampUnitRegister], m_working[kStepUnitRegister],
-                                        m_copies.pidDecimals};
-        if (const auto raw = convertField(view.reg, content, context))
-            m_working[view.reg] = *raw;
-    }
+    return refused;
 }
 
 std::string EditorCore::fileText(bool offline) const {
@@ -177,7 +276,9 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
                 continue;
             const std::int32_t raw = load.values[reg].value_or(0);
             FieldView view{reg, loadedDisplay(reg, raw, context), false, raw, true};
-            view.unshowable = std::holds_alternative<LeaveUnchanged>(view.display);
+            view.unreadCopy = unreadCopyFor(reg).value_or(-1);
+            view.unshowable =
+                std::holds_alternative<LeaveUnchanged>(view.display) || view.unreadCopy >= 0;
             m_unshown[reg] = view.unshowable;
             m_unshownRaw[reg] = raw;
             views.push_back(std::move(view));
@@ -187,18 +288,53 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
 }
 
 bool EditorCore::fieldEdited(int reg) {
-    const bool noDecimals = m_copies.pidDecimals < 0 || m_copies.pidDecimals > 4;
-    m_unshown.at(reg) = m_unshown.at(reg) && reg == kPidSetpointRegister && noDecimals;
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    const bool noDecimals =
+        !pagePresent(kPidPage) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
+    // A time whose unit switch shows no unit cannot be read at any resolution.
+    const bool noUnit =
+        (p.conversion == ConversionKind::ByRampUnit && m_unshown[kRampUnitRegister]) ||
+        (p.conversion == ConversionKind::ByStepUnit && m_unshown[kStepUnitRegister]);
+    m_unshown.at(reg) = m_unshown.at(reg) && ((reg == kPidSetpointRegister && noDecimals) ||
+                                              noUnit || unreadCopyFor(reg).has_value());
     return m_unshown.at(reg);
 }
 
 void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
                          char decimalSeparator) {
-    valueConvert(fields, m_working, m_copies.pidDecimals, decimalSeparator);
+    // P13.04 takes the decimals that P13.35's field gives when its page is written with it.
+    std::optional<std::int16_t> pidDecimals = m_copies.pidDecimals;
+    if (pagePresent(kPidPage))
+        if (const auto raw = convertField(kPidDecimalsRegister, fields[kPidDecimalsRegister]))
+            pidDecimals = static_cast<std::int16_t>(*raw);
+    valueConvert(fields, m_working, pidDecimals, decimalSeparator);
 }
 
 std::vector<CheckFailure> EditorCore::checkValues() const {
-    return valueCheck(m_working, m_pages, m_copies.ratedCurrent, m_copies.pidFullScale);
+    std::vector<CheckFailure> failures =
+        valueCheck(m_working, m_pages, m_copies.ratedCurrent, pidFullScaleAfterWrite());
+    std::erase_if(failures, [this](const CheckFailure& f) { return m_unshown[f.reg]; });
+    // What the drive's register cannot hold is refused before anything is written, not
+    // found half-way through the write.
+    const Catalogue& catalogue = Catalogue::instance();
+    for (int page = 0; page <= kLastWrittenPage; ++page) {
+        if (!pagePresent(page))
+            continue;
+        for (int reg : catalogue.page(page).fields) {
+            const ParameterInfo& p = catalogue.parameter(reg);
+            if (p.conversion == ConversionKind::None || p.conversion == ConversionKind::List ||
+                p.access != Access::Editable || m_unshown[reg])
+                continue;
+            const bool isSignedField = isSigned(reg);
+            const std::int32_t lowest = isSignedField ? -32768 : 0;
+            const std::int32_t highest = isSignedField ? 32767 : 65535;
+            if (m_working[reg] < lowest || m_working[reg] > highest)
+                failures.push_back(
+                    {reg, p.code + " 範圍不在" +
+                              wordRangeText(reg, isSignedField, conversionContext()) + "。"});
+        }
+    }
+    return failures;
 }
 
 bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
@@ -277,12 +413,16 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
             continue;
         for (const RegisterRange& range : catalogue.page(page).write)
             for (int reg = range.first; reg <= range.last; ++reg) {
-                // The editor never showed a register without a field: it is not written.
+                // The editor never showed a register without a field: it is not written. What
+                // the drive keeps for itself (its counters, its rated current) is not either.
                 if (!catalogue.parameter(reg).shown ||
+                    catalogue.parameter(reg).access != Access::Editable ||
                     std::find(kUnlockCodes.begin(), kUnlockCodes.end(), reg) != kUnlockCodes.end())
                     continue;
                 const std::int32_t value = m_working[reg];
-                if (m_unshown[reg])
+                if (const auto copy = unreadCopyFor(reg))
+                    outcome.skipped.push_back({reg, Catalogue::codeOf(*copy) + kCopyUnread});
+                else if (m_unshown[reg])
                     outcome.skipped.push_back({reg, kNotShown});
                 else if (value < kLowestWord || value > kHighestWord)
                     outcome.skipped.push_back({reg, kOutOfRange});
@@ -294,11 +434,12 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     // A changed unit switch: its page is read again and shown at the new resolution.
     const struct {
         int reg, page;
-        std::int16_t& copy;
+        std::optional<std::int16_t>& copy;
     } switches[] = {{kRampUnitRegister, kRampPage, m_copies.rampUnit},
                     {kStepUnitRegister, kStepPage, m_copies.stepUnit}};
     for (const auto& unit : switches) {
-        if (m_working[unit.reg] == unit.copy || !pagePresent(unit.page) || rehearsing())
+        if (m_working[unit.reg] == unit.copy || m_unshown[unit.reg] || !pagePresent(unit.page) ||
+            rehearsing())
             continue;
         setPagePresent(unit.page, false);
         const PageReadOutcome read = readPage(unit.page);

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,13 +23,15 @@ namespace velorin {
 
 class LineSession;
 
-// Copies of single drive parameters, signed 16-bit as the drive keeps them.
+// Copies of single drive parameters, signed 16-bit as the drive keeps them. The five read when
+// the editor opens are empty while the drive has not given them (no usable reply, twice), and
+// are taken again from every read of their page.
 struct DriveCopies {
-    std::int16_t rampUnit = 0;      // P03.00, read when the editor opens
-    std::int16_t stepUnit = 0;      // P08.03, read when the editor opens
-    std::int16_t ratedCurrent = 0;  // P11.14, read when the editor opens
-    std::int16_t pidFullScale = 0;  // P13.34, read when the editor opens
-    std::int16_t pidDecimals = 0;   // P13.35, read when the editor opens
+    std::optional<std::int16_t> rampUnit = 0;      // P03.00
+    std::optional<std::int16_t> stepUnit = 0;      // P08.03
+    std::optional<std::int16_t> ratedCurrent = 0;  // P11.14
+    std::optional<std::int16_t> pidFullScale = 0;  // P13.34
+    std::optional<std::int16_t> pidDecimals = 0;   // P13.35
     std::int16_t station = 0;       // P15.00, from the last page read once page P15 is in
     std::int16_t rate = 0;          // P15.01 (the rate code, 48 ... 1152), as `station`
     std::int16_t format = 0;        // P15.02, as `station`
@@ -56,6 +60,10 @@ struct FieldView {
     bool unshowable = false;
     std::int32_t driveValue = 0;  // the raw value: the drive's, or the file's after a load
     bool fromFile = false;        // the view comes from a loaded parameter file
+    // The field depends on a parameter whose read failed when the editor opened (P11.14 for the
+    // motor currents' bounds, P13.34 and P13.35 for the PID set point): it is marked and never
+    // written; -1 otherwise.
+    int unreadCopy = -1;
 };
 
 // A parameter the write did not bring to the drive, and why.
@@ -123,27 +131,38 @@ public:
     // gives up. Runs inside an operation of the line session.
     PageReadOutcome readPage(int page);
     // The five single reads of the copies the display, conversion and checks depend on. A read
-    // without a usable reply keeps the copy as it was.
+    // without a usable reply is asked once more; then the copy is empty, never taken as 0.
     void readOpeningCopies();
+    // The registers whose opening read failed, in reading order.
+    std::vector<int> unreadCopies() const;
     // The text a failed page read leaves in the progress text.
     static std::string readFailureText(int reg);
 
     // ---- Display ----
     // The content of every field of the page from the values last read, and the marks of the
-    // fields that cannot show their value.
+    // fields that cannot show their value. A page that is not present (its read failed) shows
+    // nothing: empty fields, nothing selected.
     std::vector<FieldView> showPage(int page);
     // Whether the field holds something other than the drive's value that the technician saw:
     // a write or save must not take it.
     bool unshown(int reg) const { return m_unshown.at(reg); }
     // The technician chose a value in the field: it now holds what they meant, unless its text
-    // cannot be read at all (P13.04 while P13.35 is outside 0-4). Returns whether it is marked.
+    // cannot be read at all (P13.04 while P13.35 is outside 0-4, a time while its unit switch
+    // shows no unit, a field whose bounds were not read). Returns whether it is marked.
     bool fieldEdited(int reg);
 
     // Sets the working values of the fields in `views` to what the conversion of the fields would
     // give once they show them (a page read's or a load's views), for a caller without fields:
     // the command line's backup and restore. Marked fields and fields left as they were keep
     // their working values.
-    void takeShown(const std::vector<FieldView>& views);
+    void takeShown(const std::vector<FieldView>& views) { takeFields(views, {}); }
+    // As takeShown, with the technician's `edits` in place of what their fields show, as the
+    // window's conversion takes its fields: the unit switches and P13.35 first, so every other
+    // field of the views is taken at the resolution the write leaves (a time shown as "12.34"
+    // becomes 123 once P03.00 is 1). Returns the edited registers that could not be taken: a
+    // text the field refuses, or a field that stays marked (its unit is not known).
+    std::vector<int> takeFields(const std::vector<FieldView>& views,
+                                const std::map<int, FieldContent>& edits);
 
     // ---- Parameter files ----
     // The parameter file of the working values: online the present pages, offline P0-P548. A
@@ -165,8 +184,21 @@ public:
     static std::array<FieldContent, kRegisterCount> offlineFields() { return factoryFields(); }
 
     // ---- Range check and write ----
-    // The range checks of every present page over the working values, in page and list order.
+    // The range checks of every present page over the working values, in page and list order,
+    // then every value the write would send that does not fit its register's 16 bits
+    // ("P13.26 範圍不在0.00~655.35。"). Fields that are never written are not checked. Bounds and
+    // decimals that depend on another parameter take the value it will hold after the write.
     std::vector<CheckFailure> checkValues() const;
+    // The context the working values are converted and shown with: the unit switches as
+    // converted (a marked one names no unit), P13.35 as the write leaves it.
+    ConversionContext conversionContext(char decimalSeparator = '.') const;
+    DisplayContext workingDisplayContext() const;
+    // P13.35 (P13.34) as the drive will hold it after the write: the working value while page
+    // P13-2 is present, else the drive's copy.
+    std::optional<std::int16_t> pidDecimalsAfterWrite() const;
+    std::optional<std::int16_t> pidFullScaleAfterWrite() const;
+    // The register of a parameter whose opening read failed and that `reg`'s field depends on.
+    std::optional<int> unreadCopyFor(int reg) const;
     // Writes the working values of every present page, then the unit switches' pages again, the
     // link parameters and the lock and unlock codes. `link` follows every change of station,
     // rate, format and framing. Runs inside an operation of the line session.
@@ -199,6 +231,7 @@ public:
 
 private:
     void refreshLinkCopies();
+    void refreshOpeningCopies(int page);
     // One write; false when the write must end here (the drive fell silent, the line stopped).
     bool send(int reg, std::int32_t value, WriteOutcome& outcome);
     bool rehearsing() const { return m_hooks && m_hooks->rehearse; }

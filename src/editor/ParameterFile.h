@@ -111,8 +111,10 @@ TextFileRead readTextFile(const std::filesystem::path& path);
 
 // ---- Showing a loaded file ----
 
-// The unit switches as the file holds them (P03.00, P08.03) and the editor's copy of P13.35.
-DisplayContext loadDisplayContext(const ParameterFileLoad& load, std::int16_t pidDecimals);
+// The unit switches as the file holds them (P03.00, P08.03), and P13.35 as the file holds it
+// with page P13-2, else `pidDecimals` (the editor's copy).
+DisplayContext loadDisplayContext(const ParameterFileLoad& load,
+                                  std::optional<std::int16_t> pidDecimals);
 
 // How the field of `reg` shows the file's value `raw`. As a page read shows the drive's raw
 // value, except P15.01, whose file value is the position of the rate in its list (0-4, -1 for

@@ -1,5 +1,7 @@
 #include "editor/Rules.h"
 
+#include <cmath>
+
 #include "link/NumberText.h"
 
 namespace velorin {
@@ -9,7 +11,12 @@ namespace {
 constexpr int kRampUnitRegister = 96;      // P03.00
 constexpr int kStepUnitRegister = 229;     // P08.03
 constexpr int kPidDecimalsRegister = 471;  // P13.35
+constexpr int kRateRegister = 497;         // P15.01
 constexpr int kLastConverted = 548;        // P17.10; P17.11-P17.24 are display-only
+
+bool pidDecimalsKnown(std::optional<std::int16_t> decimals) {
+    return decimals && *decimals >= 0 && *decimals <= 4;
+}
 
 // Decimals of a fixed number rule; -1 for rules that are not fixed numbers.
 int fixedDecimals(DisplayRule rule) {
@@ -53,6 +60,25 @@ std::optional<std::int32_t> convertNumber(const std::string& text, int decimals,
 
 }  // namespace
 
+bool unitKnown(int selector, std::int32_t value) {
+    return Catalogue::instance().optionPosition(selector, value).has_value();
+}
+
+std::optional<int> typedRatePosition(const std::string& text) {
+    const auto options = Catalogue::instance().options(kRateRegister);
+    for (int i = 0; i < static_cast<int>(options.size()); ++i)
+        if (text == options[i] || text == std::to_string(i) + "：" + options[i])
+            return i;
+    const auto number = strictNumber(text, '.');
+    if (!number)
+        return std::nullopt;
+    // In bit/s (9600) or in the list's kbit/s (9.60).
+    for (int i = 0; i < static_cast<int>(kBaudCodes.size()); ++i)
+        if (*number == kBaudCodes[i] * 100.0 || std::abs(*number * 10 - kBaudCodes[i]) < 1e-9)
+            return i;
+    return std::nullopt;
+}
+
 std::optional<int> baudPosition(std::int32_t code) {
     for (int i = 0; i < static_cast<int>(kBaudCodes.size()); ++i)
         if (kBaudCodes[i] == code)
@@ -67,9 +93,10 @@ Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
         case DisplayRule::None:
             return LeaveUnchanged{LeaveUnchanged::Reason::NoField};
         case DisplayRule::Position: {
-            const auto size = static_cast<std::int32_t>(Catalogue::instance().options(reg).size());
-            if (raw == -1 || (raw >= 0 && raw < size))
-                return SelectPosition{raw};
+            if (raw == -1)
+                return SelectPosition{-1};
+            if (const auto position = Catalogue::instance().optionPosition(reg, raw))
+                return SelectPosition{*position};
             return LeaveUnchanged{LeaveUnchanged::Reason::NotAPosition};
         }
         case DisplayRule::BaudRate: {
@@ -78,15 +105,19 @@ Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
             return LeaveUnchanged{LeaveUnchanged::Reason::NotABaudRate};
         }
         case DisplayRule::RampTime:
+            if (!unitKnown(kRampUnitRegister, context.rampUnit))
+                return LeaveUnchanged{LeaveUnchanged::Reason::NoUnit};
             decimals = context.rampUnit == 0 ? 2 : 1;
             break;
         case DisplayRule::StepTime:
+            if (!unitKnown(kStepUnitRegister, context.stepUnit))
+                return LeaveUnchanged{LeaveUnchanged::Reason::NoUnit};
             decimals = context.stepUnit == 0 ? 1 : 0;
             break;
         case DisplayRule::PidSetpoint:
-            if (context.pidDecimals < 0 || context.pidDecimals > 4)
+            if (!pidDecimalsKnown(context.pidDecimals))
                 return LeaveUnchanged{LeaveUnchanged::Reason::NoPidDecimals};
-            decimals = context.pidDecimals;
+            decimals = *context.pidDecimals;
             break;
         default:
             break;
@@ -94,15 +125,12 @@ Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
     return ShowText{numberText(raw, decimals)};
 }
 
-std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
-                                         const ConversionContext& context) {
-    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+std::optional<int> fieldDecimals(int reg, const ConversionContext& context) {
     int decimals = 0;
-    switch (p.conversion) {
+    switch (Catalogue::instance().parameter(reg).conversion) {
         case ConversionKind::None:
-            return std::nullopt;
         case ConversionKind::List:
-            return field.selected < 0 ? -1 : field.selected;
+            return std::nullopt;
         case ConversionKind::Integer:
             decimals = 0;
             break;
@@ -116,23 +144,44 @@ std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
             decimals = 3;
             break;
         case ConversionKind::ByRampUnit:
+            if (!unitKnown(kRampUnitRegister, context.rampUnit))
+                return std::nullopt;
             decimals = context.rampUnit == 0 ? 2 : 1;
             break;
         case ConversionKind::ByStepUnit:
+            if (!unitKnown(kStepUnitRegister, context.stepUnit))
+                return std::nullopt;
             decimals = context.stepUnit == 0 ? 1 : 0;
             break;
         case ConversionKind::ByPidDecimals:
-            if (context.pidDecimals < 0 || context.pidDecimals > 4)
+            if (!pidDecimalsKnown(context.pidDecimals))
                 return std::nullopt;
-            decimals = context.pidDecimals;
+            decimals = *context.pidDecimals;
             break;
     }
-    return convertNumber(field.text, decimals, context.decimalSeparator);
+    return decimals;
+}
+
+std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
+                                         const ConversionContext& context) {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    if (p.conversion == ConversionKind::List)
+        return field.selected < 0 ? -1 : Catalogue::instance().optionValue(reg, field.selected);
+    const auto decimals = fieldDecimals(reg, context);
+    if (!decimals)
+        return std::nullopt;
+    return convertNumber(field.text, *decimals, context.decimalSeparator);
+}
+
+std::string wordRangeText(int reg, bool isSigned, const ConversionContext& context) {
+    const int decimals = fieldDecimals(reg, context).value_or(0);
+    return isSigned ? numberText(-32768, decimals) + "~" + numberText(32767, decimals)
+                    : numberText(0, decimals) + "~" + numberText(65535, decimals);
 }
 
 void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
-                  std::array<std::int32_t, kRegisterCount>& value, std::int16_t flag471,
-                  char decimalSeparator) {
+                  std::array<std::int32_t, kRegisterCount>& value,
+                  std::optional<std::int16_t> flag471, char decimalSeparator) {
     for (int reg = 0; reg <= kLastConverted; ++reg) {
         // The unit switches are converted before the fields that depend on them, so their
         // positions as now selected decide the scale.
@@ -167,7 +216,7 @@ std::int32_t factoryDriveValue(int reg) {
         case FactoryDefault::Kind::Position:
             if (p.display == DisplayRule::BaudRate)
                 return kBaudCodes.at(p.factory.position);
-            return p.factory.position;
+            return catalogue.optionValue(reg, p.factory.position);
         case FactoryDefault::Kind::Text:
             break;
     }

@@ -20,7 +20,8 @@ namespace velorin {
 struct DisplayContext {
     std::int32_t rampUnit = 0;     // ValueINV(96), P03.00 as read with page 5
     std::int32_t stepUnit = 0;     // ValueINV(229), P08.03 as read with page 11
-    std::int16_t pidDecimals = 0;  // Flag471, P13.35 as read when the editor opened
+    // Flag471, P13.35 as read when the editor opened; empty when the drive did not say.
+    std::optional<std::int16_t> pidDecimals = 0;
 };
 
 struct ShowText {
@@ -33,7 +34,8 @@ struct SelectPosition {
 };
 struct LeaveUnchanged {
     enum class Reason {
-        NoPidDecimals,  // P13.35 outside 0-4
+        NoPidDecimals,  // P13.35 outside 0-4, or not read
+        NoUnit,         // P03.00 or P08.03 holds a value its list lacks: no resolution is known
         NotABaudRate,   // P15.01 not one of 48, 96, 192, 384, 1152
         NotAPosition,   // the list has no such position: the field shows nothing of the drive's
         NoField,        // the register has no field
@@ -43,8 +45,16 @@ struct LeaveUnchanged {
 };
 using Display = std::variant<ShowText, SelectPosition, LeaveUnchanged>;
 
-// The field content for raw value `raw` of register `reg`.
+// The field content for raw value `raw` of register `reg`. A choice field selects the option
+// whose number is the raw value.
 Display displayValue(int reg, std::int32_t raw, const DisplayContext& context = {});
+
+// Whether a unit switch (P03.00, P08.03) holding `value` names a resolution: one of its list's.
+bool unitKnown(int selector, std::int32_t value);
+
+// The position of P15.01's rate that a typed text names: an option as the list writes it
+// ("9.6", "1：9.6"), or the rate in bit/s ("9600"); empty for any other text.
+std::optional<int> typedRatePosition(const std::string& text);
 
 // P15.01's fixed map: raw baud code 48, 96, 192, 384, 1152 <-> positions 0-4.
 inline constexpr std::array<int, 5> kBaudCodes = {48, 96, 192, 384, 1152};
@@ -61,21 +71,29 @@ struct FieldContent {
 struct ConversionContext {
     std::int32_t rampUnit = 0;     // working value of P03.00 (its position now selected)
     std::int32_t stepUnit = 0;     // working value of P08.03
-    std::int16_t pidDecimals = 0;  // Flag471
+    std::optional<std::int16_t> pidDecimals = 0;  // P13.35 as the write leaves it; empty: unknown
     char decimalSeparator = '.';   // the technician's regional decimal separator
 };
 
 // The raw value of one field; empty when the conversion fails and the working value must stay
-// as it was (a text the strict rule refuses, a result beyond 32 bits, P13.35 outside 0-4).
+// as it was (a text the strict rule refuses, a result beyond 32 bits, P13.35 outside 0-4, a time
+// whose unit switch holds a value its list lacks).
 std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
                                          const ConversionContext& context = {});
+
+// The decimals a number field is converted with; empty for a list, a field that is not
+// converted, or one whose unit or decimals are not known.
+std::optional<int> fieldDecimals(int reg, const ConversionContext& context = {});
+
+// The raw values one register holds, as the field writes them: "0.00~655.35", "-327.68~327.67".
+std::string wordRangeText(int reg, bool isSigned, const ConversionContext& context = {});
 
 // `Value_Convert`: converts every field of P0-P548 in register order into `value`, taking the
 // unit switches P03.00 and P08.03 from the positions just converted. Entries that fail, and
 // registers that are not converted, keep what they hold.
 void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
-                  std::array<std::int32_t, kRegisterCount>& value, std::int16_t flag471,
-                  char decimalSeparator = '.');
+                  std::array<std::int32_t, kRegisterCount>& value,
+                  std::optional<std::int16_t> flag471, char decimalSeparator = '.');
 
 // ---- Factory values ----
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,13 @@ struct CheckFailure {
 inline constexpr const char* kCheckTitle = "ERROR";
 
 // Runs the checks of every page 0-28 whose flag is 1, page by page and in list order, and
-// returns one failure per failed check in that order. `ValueERROR` is "the result is not
+// returns one failure per failed check in that order. A check whose bound is a copy the drive did
+// not give (empty) is not run. `ValueERROR` is "the result is not
 // empty"; nothing is written while it is set.
 std::vector<CheckFailure> valueCheck(const std::array<std::int32_t, kRegisterCount>& value,
                                      const std::array<std::int16_t, kPageCount + 1>& page,
-                                     std::int16_t flag382, std::int16_t flag470);
+                                     std::optional<std::int16_t> flag382,
+                                     std::optional<std::int16_t> flag470);
 
 // The message of one check for the given working values.
 std::string checkMessage(const RangeCheck& check,

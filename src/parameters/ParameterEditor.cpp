@@ -22,6 +22,7 @@
 #include "EditorPictures.h"
 #include "PageTabs.h"
 #include "editor/ParameterFile.h"
+#include "link/DriveFacts.h"
 #include "link/LineSession.h"
 #include "menu/ModeMenu.h"
 #include "platform/LinkStatus.h"
@@ -64,6 +65,8 @@ const QString Unshown =
     QStringLiteral("此欄位無法顯示變頻機的值 %1，寫入時略過此參數，儲存時存入此值。");
 const QString UnshownFromFile =
     QStringLiteral("此欄位無法顯示檔案中的值 %1，寫入時略過此參數，儲存時存入此值。");
+const QString UnreadCopy =
+    QStringLiteral("%1 讀取失敗，此欄位無法確認，寫入時略過此參數，儲存時存入此值 %2。");
 const QString SaveFilter = QStringLiteral("Text Files (*.txt);;All Files (*.*)");
 const QString LoadFilter = QStringLiteral("Text Files(*.txt)");
 const QString FileError = QString::fromUtf8(kFileErrorTitle);
@@ -275,6 +278,9 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     connect(field, &QComboBox::activated, this, edited);
     if (field->lineEdit())
         connect(field->lineEdit(), &QLineEdit::textEdited, this, edited);
+    if (p.display == DisplayRule::BaudRate)
+        connect(field->lineEdit(), &QLineEdit::editingFinished, this,
+                &ParameterEditor::settleTypedRate);
     return field;
 }
 
@@ -341,7 +347,7 @@ void ParameterEditor::readAndShowPage(int page) {
         const PageReadOutcome outcome = m_core->readPage(page);
         if (outcome.kind == PageReadOutcome::Kind::Stopped)
             return;
-        // A page that stopped half-way still shows what came in; it stays unread.
+        // A page that stopped half-way shows nothing of it; it stays unread.
         showFields(m_core->showPage(page));
         if (outcome.kind == PageReadOutcome::Kind::Failed)
             showProgress(qs(outcome.message));
@@ -355,12 +361,17 @@ void ParameterEditor::showFields(const std::vector<FieldView>& views) {
         QComboBox* field = m_fields[view.reg];
         if (const auto* shown = std::get_if<ShowText>(&view.display)) {
             field->clear();
-            field->addItem(qs(shown->text));
-            field->setCurrentIndex(0);
+            if (!shown->text.empty()) {
+                field->addItem(qs(shown->text));
+                field->setCurrentIndex(0);
+            }
         } else if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
             field->setCurrentIndex(position->position);
         }
         markUnshown(view.reg, view.unshowable, view.driveValue, view.fromFile);
+        if (view.unreadCopy >= 0)
+            field->setToolTip(
+                text::UnreadCopy.arg(qs(Catalogue::codeOf(view.unreadCopy))).arg(view.driveValue));
     }
 }
 
@@ -436,7 +447,22 @@ void ParameterEditor::onCommand(QAction* button) {
 }
 
 void ParameterEditor::convertFields() {
+    settleTypedRate();
     m_core->convert(fieldContents());
+}
+
+// P15.01 takes a rate typed as the list writes it or in bit/s as that option; any other text is
+// not taken and the field shows its option again, so nothing is shown that the write would drop.
+void ParameterEditor::settleTypedRate() {
+    QComboBox* field = m_fields[drive::kRateParameter];
+    const QString typed = field->currentText();
+    if (typed.isEmpty())
+        return;
+    if (const auto position = typedRatePosition(typed.trimmed().toStdString()))
+        field->setCurrentIndex(*position);
+    else
+        field->setEditText(field->currentIndex() >= 0 ? field->itemText(field->currentIndex())
+                                                      : QString());
 }
 
 void ParameterEditor::saveParameters() {

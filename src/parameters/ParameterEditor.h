@@ -68,6 +68,7 @@ private:
     // Toolbar buttons and their menu items come here; the command follows the caption.
     void onCommand(QAction* button);
     void convertFields();
+    void settleTypedRate();
     void saveParameters();
     void loadParameters();
     void writeToDrive();

@@ -162,13 +162,19 @@ TEST(CliParameters, SetConvertsChecksAndWrites) {
         {1, "set P03.01 12.34", 0, "P03.01\t加速時間1\t12.3\n", "", 97, 123},
         // The unit changes in the same command: the time is taken at the new one.
         {0, "set P03.00 1 P03.01 12.34", 0,
-         "P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t12.3\n", "", 97, 123},
+         "P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t12.3\n"
+         "P03.02 減速時間1 10.00 -> 10.0\nP03.03 加速時間2 10.00 -> 10.0\n"
+         "P03.04 減速時間2 10.00 -> 10.0\nP03.05 加速時間3 10.00 -> 10.0\n"
+         "P03.06 減速時間3 10.00 -> 10.0\nP03.07 加速時間4(參數檢測) 10.00 -> 10.0\n"
+         "P03.08 減速時間4(參數檢測) 10.00 -> 10.0\nP03.09 寸動加減速時間 10.00 -> 10.0\n"
+         "P03.10 非常停止減速時間 2.00 -> 2.0\n",
+         "", 97, 123},
         {0, "set P00.00 3", 0, "P00.00\t開機顯示畫面選擇\t3：輸出電壓(E)\n", "", 0, 3},
         {0, "set P15.01 2", 0, "P15.01\tPC傳輸速率\t2：19.2\n", "answers at --settings 19200,N,7,2",
          497, 192},
         {0, "set P00.02 14", 5, "", "velorin-cli: P00.02 範圍不在0~13。\n", 2, 6},
-        {0, "set P00.00 7", 5, "", "\"7\" is no position of its list (0-6)", 0, 0},
-        {0, "set P00.00 -1", 5, "", "\"-1\" is no position of its list", 0, 0},
+        {0, "set P00.00 7", 5, "", "\"7\" is no option of its list (0-6)", 0, 0},
+        {0, "set P00.00 -1", 5, "", "\"-1\" is no option of its list", 0, 0},
         {0, "set P01.06 1,5", 5, "", "\"1,5\" is no value its field takes", 31, 0},
         {0, "set P01.06 99999999999", 5, "", "is no value its field takes", 31, 0},
         {0, "set P17.00 1", 5, "", "P17.00 上次停機定位點位置(方向): the drive shows it", 538, 0},
@@ -189,6 +195,106 @@ TEST(CliParameters, SetConvertsChecksAndWrites) {
         }
         EXPECT_FALSE(env.line.isHeld());
     }
+}
+
+// set writes nothing the technician did not see: no time whose unit the drive's P03.00 or P08.03
+// does not name, no value beyond 16 bits, nothing converted with a copy that was not read or that
+// this write changes; a unit change takes the times as they are shown, at the new unit.
+TEST(CliParameters, SetWritesOnlyWhatTheFieldsShow) {
+    struct Case {
+        std::vector<std::pair<int, int>> drive;
+        int lostAtOpening;  // replies lost to the read of P13.35 when the editor opens
+        const char* args;
+        int code;
+        const char* out;  // a line stdout holds
+        const char* err;  // what stderr holds
+        int reg, value;   // a register and what it then holds; -1: nothing was written
+    };
+    const Case cases[] = {
+        {{{96, 5}, {97, 1000}, {98, 1000}},
+         0,
+         "set P03.01 1.0",
+         5,
+         "",
+         "P03.01 加速時間1: P03.00 holds 5",
+         -1,
+         0},
+        {{{229, 3}, {230, 150}}, 0, "set P08.05 7", 5, "", "P08.03 holds 3", -1, 0},
+        {{{97, 1234}}, 0, "set P03.00 1", 0, "P03.01 加速時間1 12.34 -> 12.3\n", "", 97, 123},
+        {{{96, 1}, {97, 60000}}, 0, "set P03.00 0", 5, "", "P03.01 範圍不在0.00~600.00。", -1, 0},
+        {{}, 0, "set P13.26 700.00", 5, "", "P13.26 範圍不在0.00~655.35。", -1, 0},
+        {{{471, 2}}, 2, "set P13.04 12.34", 1, "", "P13.35 參數讀取失敗", -1, 0},
+        {{{471, 2}}, 1, "set P13.04 12.34", 0, "P13.04\tPID 設定值\t12.34\n", "", 440, 1234},
+        {{{471, 2}, {470, 10000}},
+         0,
+         "set P13.34 40 P13.04 0.50",
+         5,
+         "",
+         "P13.04 範圍不在0~P13.34。",
+         -1,
+         0},
+        {{}, 0, "set P00.01 29", 0, "P00.01\t監看變數選擇\t29：編碼器角度(Z)\n", "", 1, 29},
+        {{{1, 26}}, 0, "get P00.01", 0, "P00.01\t監看變數選擇\t26：編碼器1 Z計數\n", "", -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        SimEnvironment env;
+        for (auto [reg, value] : c.drive) env.drive.setReg(reg, static_cast<std::uint16_t>(value));
+        env.log.onSend = [&](SerialPort&, int index, int) {
+            if (index == 4 && c.lostAtOpening)
+                env.drive.injectFault({DriveFault::Kind::NoReply}, c.lostAtOpening);
+        };
+        const auto r = cli(env, QStringLiteral("-p COM3 ") + c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_THAT(r.out, HasSubstr(c.out));
+        EXPECT_THAT(r.err, HasSubstr(c.err));
+        if (c.reg < 0)
+            EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+        else
+            EXPECT_EQ(env.drive.reg(c.reg), c.value);
+    }
+}
+
+// restore checks every value before the first write, and leaves the drive's own counters and
+// rated current alone.
+TEST(CliParameters, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
+    SimEnvironment env;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    soundValues(env.drive, 5);
+    env.drive.setReg(541, 500);  // P17.03: hours the first drive was on
+    ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
+    const QByteArray saved = QByteArray::fromStdString(fileText(file));
+    auto variant = [&](const char* name, const char* from, const char* to) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(saved).replace(from, to));
+        return f.fileName();
+    };
+    const std::tuple<QString, const char*, const char*> refused[] = {
+        {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "",
+         "P13.26 範圍不在0.00~655.35。"},
+        {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "--dry-run ",
+         "P13.26 範圍不在0.00~655.35。"},
+        {variant("seven.txt", "P0 0\r", "P0 7\r"), "",
+         "P00.00 開機顯示畫面選擇: the file's value 7"},
+    };
+    for (const auto& [path, option, message] : refused) {
+        SCOPED_TRACE(path.toStdString() + " " + option);
+        const auto r = cli(env, QStringLiteral("-p COM3 restore ") + option + path);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, "")) << r.err;
+        EXPECT_THAT(r.err, AllOf(HasSubstr(message), Not(HasSubstr("P13.35"))));
+        EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+    }
+    soundValues(env.drive2, 5);
+    env.drive2.setReg(382, 999);
+    env.drive2.setReg(541, 7);
+    const auto r = cli(env, link(env.drive2, "COM4") + "restore " + file);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(env.drive2.reg(541), 7);
+    EXPECT_EQ(env.drive2.reg(382), 999);
+    for (const WriteRecord& w : env.drive2.writeLog())
+        EXPECT_TRUE(w.reg != 382 && (w.reg < 538 || w.reg > 544)) << w.reg;
 }
 
 // The motor runs: nothing is asked on the command line; without --force-running nothing is

@@ -103,14 +103,14 @@ INSTANTIATE_TEST_SUITE_P(BothFramingsBothValueSets, DisplayAllPages,
 
 class CoreFraming : public CoreFixture, public ::testing::WithParamInterface<Framing> {};
 
-TEST_P(CoreFraming, OpeningCopiesAreSignedAndKeptWhenUnanswered) {
+TEST_P(CoreFraming, OpeningCopiesAreSignedAndAskedAgainWhenUnanswered) {
     connect(GetParam());
     drive.setReg(470, 40000);
     drive.setReg(471, 4);
-    core.copies().ratedCurrent = 77;
+    drive.setReg(382, 77);
     faultAfter(2, {DriveFault::Kind::NoReply});  // P11.14
     core.readOpeningCopies();
-    EXPECT_EQ(record.reads(), (std::vector<int>{96, 229, 382, 470, 471}));
+    EXPECT_EQ(record.reads(), (std::vector<int>{96, 229, 382, 382, 470, 471}));
     EXPECT_EQ(core.copies().ratedCurrent, 77);
     EXPECT_EQ(core.copies().pidFullScale, -25536);
     EXPECT_EQ(core.copies().pidDecimals, 4);

@@ -130,8 +130,9 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
                 else
                     fields[reg].text = std::get<ShowText>(shown).text;
             }
+            // P13.04 converts at the P13.35 the file brings with page P13-2, as it is shown.
             Values back{};
-            valueConvert(fields, back, static_cast<std::int16_t>(flag471));
+            valueConvert(fields, back, context.pidDecimals);
             EXPECT_EQ(parameterFileText(back, all, offline), saved) << "offline " << offline;
         }
     }

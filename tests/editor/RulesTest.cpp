@@ -22,7 +22,8 @@ TEST(Display, RawValuesByRule) {
     const std::map<std::string, R> reasons = {{"NoPidDecimals", R::NoPidDecimals},
                                               {"NotABaudRate", R::NotABaudRate},
                                               {"NotAPosition", R::NotAPosition},
-                                              {"NoField", R::NoField}};
+                                              {"NoField", R::NoField},
+                                              {"NoUnit", R::NoUnit}};
     for (const auto& r : rows("display.tsv")) {
         Display expected = ShowText{r[5]};
         if (r[5][0] == '#')

@@ -141,6 +141,25 @@ TEST_F(EditorFixture, FieldsConvertIntoWorkingValuesAtTheSaveAndTheWrite) {
         }
 }
 
+// A rate typed into P15.01, in bit/s or as the list writes it, is that option; any other text is
+// not taken, and the field shows the option it held.
+TEST_F(EditorFixture, P1501TakesATypedRateAsItsOption) {
+    open();
+    click(tab(25));
+    const std::tuple<const char*, const char*, int> cases[] = {{"19200", "19.2", 2},
+                                                               {"9.6", "9.6", 1},
+                                                               {"115200", "115.2", 4},
+                                                               {"9601", "115.2", 4},
+                                                               {"abc", "115.2", 4}};
+    for (const auto& [typed, shows, position] : cases) {
+        SCOPED_TRACE(typed);
+        enter(497, QString::fromUtf8(typed));
+        shortcut(Qt::Key_S);
+        EXPECT_EQ(field(497)->currentText(), QString::fromUtf8(shows));
+        EXPECT_EQ(core->working()[497], position);
+    }
+}
+
 // ---- Display through the fields ----
 
 TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
@@ -173,6 +192,20 @@ TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
 }
 
 // ---- Reads that fail or are interrupted ----
+
+TEST_F(EditorFixture, APageWhoseReadFailedShowsNoValues) {
+    s.drive.setReg(97, 1234);
+    open();
+    s.drive.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+    click(tab(5));
+    EXPECT_FALSE(core->pagePresent(5));
+    for (int reg : Catalogue::instance().page(5).fields)
+        EXPECT_EQ(field(reg)->currentText(), "") << reg;
+    s.drive.setFaultMode(std::nullopt);
+    click(tab(0));
+    click(tab(5));
+    EXPECT_EQ(field(97)->currentText(), "12.34");
+}
 
 TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     open();

@@ -1,0 +1,302 @@
+// Nothing written that the technician did not see, nothing shown that the drive does not hold:
+// every value a field can show comes back as the same raw value, whatever the unit switches and
+// P13.35 hold; what a field cannot show, what the editor cannot know and what the drive keeps
+// for itself never goes out.
+
+#include <map>
+#include <set>
+
+#include <gmock/gmock.h>
+
+#include "editor/CoreFixture.h"
+#include "editor/ValueCheck.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+const Catalogue& cat() {
+    return Catalogue::instance();
+}
+
+// The number an option text starts with ("26：編碼器1 Z計數" is 26), else its position.
+int optionNumber(int reg, int position) {
+    const std::string& text = cat().options(reg)[position];
+    const auto colon = text.find("：");
+    if (colon == std::string::npos || colon == 0 || text.find_first_not_of("0123456789") != colon)
+        return position;
+    return std::stoi(text.substr(0, colon));
+}
+
+// The words a field is tried with: every option number of its list with the numbers just past
+// each (a gap, one past the end) and nothing selected; the rate codes with their neighbours;
+// for numbers the ends and the middle of 16 bits.
+std::vector<std::uint16_t> candidates(int reg) {
+    const ParameterInfo& p = cat().parameter(reg);
+    std::set<std::uint16_t> words;
+    if (p.display == DisplayRule::Position) {
+        words = {0xFFFF, 0x7FFF};
+        for (int i = 0; i < static_cast<int>(cat().options(reg).size()); ++i)
+            for (int n : {optionNumber(reg, i), optionNumber(reg, i) + 1})
+                words.insert(static_cast<std::uint16_t>(n));
+    } else if (p.display == DisplayRule::BaudRate) {
+        words = {0, 47, 48, 96, 97, 192, 384, 1152, 0xFFFF};
+    } else {
+        words = {0, 1, 9, 999, 12345, 0x7FFF, 0x8000, 0xFFFF};
+    }
+    return {words.begin(), words.end()};
+}
+
+struct State {
+    int rampUnit, stepUnit, pidDecimals;
+};
+
+// Every list value of P03.00 and P08.03 and every number of decimals of P13.35, each with a
+// value outside them (P03.00 = 5 and P08.03 = 3 as met on drives, P13.35 = 7).
+std::vector<State> states() {
+    std::vector<State> all;
+    for (int ramp : {0, 1, 5})
+        for (int step : {0, 1, 3})
+            for (int pid : {0, 1, 2, 3, 4, 7}) all.push_back({ramp, step, pid});
+    return all;
+}
+
+FieldContent contentOf(const FieldView& view) {
+    FieldContent content;
+    if (const auto* text = std::get_if<ShowText>(&view.display))
+        content.text = text->text;
+    if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
+        content.selected = position->position;
+        if (position->position >= 0 && cat().parameter(view.reg).kind == FieldKind::NumberWithList)
+            content.text = cat().options(view.reg)[position->position];
+    }
+    return content;
+}
+
+class RoundTrip : public ::testing::TestWithParam<Framing> {
+protected:
+    // The raw word the core would write for a field's working value.
+    static std::uint16_t wordOf(int reg, std::int32_t working) {
+        if (reg == 497 && working >= 0 && working < 5)
+            return static_cast<std::uint16_t>(kBaudCodes[working]);
+        return static_cast<std::uint16_t>(working & 0xFFFF);
+    }
+    // What a write that changes nothing sends, as a rehearsal.
+    std::map<int, std::uint16_t> rehearsedWrites(EditorCore& core, LinkState& link) {
+        std::map<int, std::uint16_t> sent;
+        WriteHooks hooks;
+        hooks.rehearse = [&](int reg, std::uint16_t word) { sent[reg] = word; };
+        core.writeToDrive(link, hooks);
+        return sent;
+    }
+    void check(const std::vector<FieldView>& views, EditorCore& core, LinkState& link,
+               const SimulatedDrive& drive, const char* path, int& shown, int& marked) {
+        std::set<int> unshown;
+        for (const FieldView& v : views) {
+            if (v.unshowable) {
+                unshown.insert(v.reg);
+                ++marked;
+                continue;
+            }
+            ++shown;
+            if (cat().parameter(v.reg).conversion != ConversionKind::None)
+                EXPECT_EQ(wordOf(v.reg, core.working()[v.reg]), drive.reg(v.reg))
+                    << path << ": register " << v.reg << " shown from " << drive.reg(v.reg);
+        }
+        for (const auto& [reg, word] : rehearsedWrites(core, link)) {
+            EXPECT_FALSE(unshown.count(reg)) << path << ": " << reg << " written unseen";
+            EXPECT_EQ(word, drive.reg(reg)) << path << ": register " << reg << " written changed";
+        }
+    }
+};
+
+TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
+    std::vector<int> fields;
+    std::size_t sets = 0;
+    for (const ParameterInfo& p : cat().parameters())
+        if (p.shown && p.reg != 96 && p.reg != 229 && p.reg != 471) {
+            fields.push_back(p.reg);
+            sets = std::max(sets, candidates(p.reg).size());
+        }
+    ASSERT_EQ(fields.size() + 3, 501u);
+    int shown = 0, marked = 0, runs = 0;
+    for (const State& state : states()) {
+        // The lists are tried in full once; the other states need the numbers only.
+        const bool full = state.rampUnit == 0 && state.stepUnit == 0 && state.pidDecimals == 2;
+        for (std::size_t set = 0; set < (full ? sets : 8); ++set) {
+            VirtualClock clock;
+            SimulatedDrive drive;
+            SimulatedLine line{drive};
+            if (isRtu(GetParam()))
+                drive.setLink(1, 1, 3);
+            LineSession session(std::make_unique<SimulatedPort>(line, clock));
+            LinkState link{1, GetParam(), false, 1, drive.settings()};
+            session.follow(link);
+            ASSERT_EQ(session.open(1, link.settings), OpenResult::Ok);
+            for (int reg : fields) {
+                const auto words = candidates(reg);
+                drive.setReg(reg, words[(set + reg) % words.size()]);
+            }
+            drive.setReg(96, static_cast<std::uint16_t>(state.rampUnit));
+            drive.setReg(229, static_cast<std::uint16_t>(state.stepUnit));
+            drive.setReg(471, static_cast<std::uint16_t>(state.pidDecimals));
+            SCOPED_TRACE(testing::Message()
+                         << "P03.00 " << state.rampUnit << ", P08.03 " << state.stepUnit
+                         << ", P13.35 " << state.pidDecimals << ", value set " << set);
+            EditorCore core;
+            core.beginVisit(&session, GetParam());
+            core.readOpeningCopies();
+            std::vector<FieldView> views;
+            for (int page = 0; page < kPageCount; ++page) {
+                ASSERT_EQ(core.readPage(page).kind, PageReadOutcome::Kind::Read);
+                for (FieldView& v : core.showPage(page)) views.push_back(std::move(v));
+            }
+            // The command line takes what the fields show; the window converts its fields,
+            // those marked still holding whatever they held before.
+            core.takeShown(views);
+            check(views, core, link, drive, "taken as shown", shown, marked);
+            std::array<FieldContent, kRegisterCount> contents{};
+            for (const FieldView& v : views)
+                contents[v.reg] = v.unshowable ? FieldContent{0, "1"} : contentOf(v);
+            core.convert(contents);
+            check(views, core, link, drive, "converted", shown, marked);
+            ++runs;
+            if (HasFailure())
+                return;
+        }
+    }
+    EXPECT_EQ(runs, static_cast<int>(sets) + 53 * 8);
+    RecordProperty("shown", shown);
+    RecordProperty("marked", marked);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFramings, RoundTrip, ::testing::Values(Framing::Ascii, Framing::Rtu));
+
+class Trust : public CoreFixture, public ::testing::WithParamInterface<Framing> {
+protected:
+    void SetUp() override { connect(GetParam()); }
+    WriteOutcome rehearse(std::map<int, int>& sent) {
+        WriteHooks hooks;
+        hooks.rehearse = [&](int reg, std::uint16_t word) { sent[reg] = word; };
+        return core.writeToDrive(link, hooks);
+    }
+    void readAndTake(std::initializer_list<int> pages) {
+        for (int page : pages) {
+            ASSERT_TRUE(core.readPage(page).ok()) << page;
+            core.takeShown(core.showPage(page));
+        }
+    }
+};
+
+// A lost reply to one of the opening reads is asked again; lost twice, what depends on it is
+// marked, never converted or written, and the report names the parameter that was not read.
+TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
+    // lost replies at the opening read, register, the field depending on it, what it shows
+    const std::tuple<int, int, int, const char*> cases[] = {
+        {1, 471, 440, "12.34"},
+        {2, 471, 440, "unchanged"},
+        {2, 382, 261, "marked"},
+    };
+    for (const auto& [lost, reg, dependent, shows] : cases) {
+        SCOPED_TRACE(testing::Message() << reg << " lost " << lost);
+        connect(GetParam());
+        record.clear();
+        drive.setReg(471, 2);
+        drive.setReg(440, 1234);
+        drive.setReg(382, 1000);
+        faultAfter(static_cast<int>(std::find(EditorCore::kOpeningReads.begin(),
+                                              EditorCore::kOpeningReads.end(), reg) -
+                                    EditorCore::kOpeningReads.begin()),
+                   {DriveFault::Kind::NoReply}, lost);
+        core.readOpeningCopies();
+        record.onReply = {};
+        const int page = cat().parameter(dependent).page;
+        readAndTake({page});
+        std::string text;
+        bool unshowable = false;
+        for (const FieldView& v : core.showPage(page))
+            if (v.reg == dependent)
+                text = shown(v.display), unshowable = v.unshowable;
+        EXPECT_EQ(unshowable, lost == 2);
+        if (std::string(shows) != "marked")
+            EXPECT_EQ(text, shows);
+        std::map<int, int> sent;
+        const WriteOutcome outcome = rehearse(sent);
+        EXPECT_EQ(sent.count(dependent), lost == 2 ? 0u : 1u);
+        if (lost == 2)
+            EXPECT_THAT(EditorCore::reportLines(outcome),
+                        ::testing::Contains(::testing::HasSubstr(cat().parameter(reg).code)));
+    }
+}
+
+// What does not fit the drive's 16 bits is refused before anything is written, like a range
+// check; the set point P13.04 is checked against P13.34 and converted at the decimals of P13.35
+// as this write leaves them, not as they were when the editor opened.
+TEST_P(Trust, ValuesAreCheckedAgainstWhatTheDriveWillHold) {
+    drive.setReg(470, 10000);
+    drive.setReg(471, 2);
+    core.readOpeningCopies();
+    readAndTake({22, 23});
+    const std::tuple<int, std::int32_t, int, std::int32_t, const char*> cases[] = {
+        {462, 70000, -1, 0, "P13.26 範圍不在0.00~655.35。"},
+        {462, -1, -1, 0, "P13.26 範圍不在0.00~655.35。"},
+        {440, 50, 470, 40, "P13.04 範圍不在0~P13.34。"},
+    };
+    for (const auto& [reg, value, other, otherValue, message] : cases) {
+        const EditorCore::Values before = core.working();
+        core.working()[reg] = value;
+        if (other >= 0)
+            core.working()[other] = otherValue;
+        EXPECT_THAT(core.checkValues(), ::testing::Contains(CheckFailure{reg, message}));
+        core.working() = before;
+    }
+    auto fields = EditorCore::offlineFields();
+    fields[471].text = "3";
+    fields[440].text = "1.234";
+    core.convert(fields);
+    EXPECT_EQ(core.working()[440], 1234);
+}
+
+// The drive's counters, its last stop position and its rated current are its own: the write
+// leaves them alone, a save keeps them.
+TEST_P(Trust, ReadOnlyAndLockedFieldsAreNeverWritten) {
+    readAndTake({18, 28});
+    std::map<int, int> sent;
+    rehearse(sent);
+    for (int reg : {382, 538, 539, 540, 541, 542, 543, 544}) EXPECT_EQ(sent.count(reg), 0u) << reg;
+    EXPECT_EQ(sent.count(545), 1u);
+    EXPECT_NE(core.fileText(false).find("P541 "), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Framings, Trust, ::testing::Values(Framing::Ascii, Framing::Rtu));
+
+// P03.10 says its range in its unit, as the other times of the page do.
+TEST(TrustMessages, P0310RangeInItsUnit) {
+    std::array<std::int32_t, kRegisterCount> values{};
+    for (const RangeCheck& check : cat().checks())
+        if (check.code == "P03.10") {
+            values[96] = 1;
+            EXPECT_EQ(checkMessage(check, values), "P03.10 範圍不在0.0~6000.0。");
+            values[96] = 0;
+            EXPECT_EQ(checkMessage(check, values), "P03.10 範圍不在0.00~600.00。");
+        }
+}
+
+// P00.01's option numbers are the drive's values: 0-22 at positions 0-22, then 26-33 and 60.
+TEST(TrustMessages, P0001OptionNumbersAreTheDrivesValues) {
+    const std::tuple<std::int32_t, int> cases[] = {
+        {22, 22}, {23, -1}, {25, -1}, {26, 23}, {29, 26}, {33, 30}, {34, -1}, {60, 31}, {61, -1},
+    };
+    for (const auto& [raw, position] : cases) {
+        const Display display = displayValue(1, raw);
+        if (position < 0) {
+            EXPECT_TRUE(std::holds_alternative<LeaveUnchanged>(display)) << raw;
+        } else {
+            EXPECT_EQ(display, Display{SelectPosition{position}}) << raw;
+            EXPECT_EQ(convertField(1, {position, {}}), raw);
+        }
+    }
+}
+
+}  // namespace
