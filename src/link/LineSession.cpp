@@ -79,9 +79,7 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
     m_echoKnown = false;
     m_echoEvidence = 0;
     m_port->setEcho(AdapterEcho::Unknown);
-    m_answers.clear();
-    m_recentReplies.clear();
-    m_misbehaved = false;
+    forgetLine();
     m_portLost = false;
     if (!m_port->setSettings(settings))
         return OpenResult::BadSettings;
@@ -89,8 +87,18 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
 }
 
 bool LineSession::changeSettings(std::string_view settings) {
-    m_answers.clear();
+    // What the line showed at the old settings says nothing of the new ones: a late reply from
+    // there is garbage here.
+    forgetLine();
     return m_port->setSettings(settings);
+}
+
+void LineSession::forgetLine() {
+    m_answers.clear();
+    m_recentReplies.clear();
+    m_misbehaved = false;
+    m_carefulUntil = Micros{0};
+    m_slowInARow = 0;
 }
 
 void LineSession::close() {
@@ -145,7 +153,7 @@ void LineSession::learn(std::uint8_t function, const ReplyCheck& r, const LineNo
     if (notes.lateReplyHeard)
         lengthenWait(notes.lateReplyAfter);
     if (notes.troubled())
-        doubtUntil(clock().now() + kCarefulFor);
+        doubtUntil(clock().now() + kCarefulFor, true);
     if (!r.complete()) {
         doubtUntil(notes.requestEnd + kLongestWait);
         if (notes.tooSoon)
@@ -198,9 +206,9 @@ bool LineSession::careful() const {
     return m_port->timedWait().now() < m_carefulUntil;
 }
 
-void LineSession::doubtUntil(Micros until) {
+void LineSession::doubtUntil(Micros until, bool strayFrames) {
     m_carefulUntil = std::max(m_carefulUntil, until);
-    m_misbehaved = true;
+    m_misbehaved = m_misbehaved || strayFrames;
 }
 
 bool LineSession::echoesRecentReply(std::uint16_t reg, const ReplyCheck& r) {
@@ -252,7 +260,7 @@ bool LineSession::quietUntil(Micros until) {
         c.wait(until - c.now(), anything);
     if (heard) {
         m_port->setLastTraffic(std::max(m_port->lastTraffic(), c.now()));
-        doubtUntil(c.now() + kCarefulFor);
+        doubtUntil(c.now() + kCarefulFor, true);
     }
     return !heard;
 }
@@ -293,7 +301,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             // A request read in doubt may have had another's reply: its own may still come.
             if (doubtful)
                 doubtUntil(notes.requestEnd + kLongestWait);
-            if (!notes.troubled() && !r.complete()) {
+            if (!r.complete()) {
+                if (notes.troubled())
+                    reopen();
                 s.result = r;  // a failure, told as such
                 s.settled = true;
                 continue;

@@ -146,12 +146,15 @@ private:
     void learn(std::uint8_t function, const ReplyCheck& r, const LineNotes& notes);
     void lengthenWait(Micros lateBy);
     bool careful() const;
+    void forgetLine();
     // Whether a reply for `reg` is like one another register gave lately, on a line that has
     // shown trouble; kept among the recent replies.
     bool echoesRecentReply(std::uint16_t reg, const ReplyCheck& r);
     // The middle of the latest clean answer times; zero while none is known.
     Micros usualAnswer() const;
-    void doubtUntil(Micros until);
+    // Values count only once two reads agree until `until`; `strayFrames`: frames came that
+    // no request of ours was waiting for.
+    void doubtUntil(Micros until, bool strayFrames = false);
     void drain();
 
     std::unique_ptr<SerialPort> m_port;
