@@ -128,6 +128,11 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
         return {LinkOutcome::PortError};
     LineNotes local;
     LineNotes& n = notes ? *notes : local;
+    // A late reply to the last unanswered request lengthens the wait before this request goes.
+    LineNotes late;
+    listenForLateReply(*m_port, late);
+    if (late.lateReplyHeard)
+        lengthenWait(late.lateReplyAfter);
     // A read reply much sooner than the drive's usual answer cannot be the drive's.
     const Micros usual = usualAnswer();
     const Micros notBefore = function == 3 ? usual * 4 / 5 : Micros{0};
@@ -136,6 +141,9 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     // A reply far later than the drive's quickest answers may be another request's, come late,
     // while this one's own reply is still on its way.
     n.slow = r.complete() && usual > Micros{0} && n.answeredAfter > usual * 3 / 2 + kAnswerJitter;
+    n.lateReplyHeard = late.lateReplyHeard;
+    n.lateReplyAfter = late.lateReplyAfter;
+    n.strayBefore = n.strayBefore || late.strayBefore;
     if (r.outcome != LinkOutcome::PortError)
         learn(function, r, n);
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
@@ -247,22 +255,37 @@ bool LineSession::quietUntil(Micros until) {
     if (!m_port->isOpen())
         return true;
     TimedWait& c = clock();
-    bool heard = false;
+    std::vector<std::uint8_t> heard;
     const auto anything = [&] {
         if (!m_port->isOpen())
             return true;
-        if (m_port->take().empty())
-            return false;
-        heard = true;
-        return true;
+        const auto more = m_port->take();
+        heard.insert(heard.end(), more.begin(), more.end());
+        return !heard.empty();
     };
     if (!anything() && c.now() < until)
         c.wait(until - c.now(), anything);
-    if (heard) {
-        m_port->setLastTraffic(std::max(m_port->lastTraffic(), c.now()));
-        doubtUntil(c.now() + kCarefulFor, true);
+    if (heard.empty())
+        return true;
+    m_port->setLastTraffic(std::max(m_port->lastTraffic(), c.now()));
+    // The reply to a request that went unanswered tells how late the drive answers.
+    const auto& pending = m_port->unanswered();
+    if (pending && pending->settings == m_port->settings()) {
+        const std::string_view request(reinterpret_cast<const char*>(pending->request.data()),
+                                       pending->request.size());
+        const std::string_view text(reinterpret_cast<const char*>(heard.data()), heard.size());
+        const bool mayEcho = m_port->echo() != AdapterEcho::Silent;
+        const ReplyCheck late = pending->rtu
+                                    ? checkRtuReply(pending->request, heard, mayEcho)
+                                    : checkAsciiReply(request, text, mayEcho);
+        if (late.complete()) {
+            m_port->countLateReply();
+            lengthenWait(c.now() - pending->requestEnd);
+            m_port->setUnanswered(std::nullopt);
+        }
     }
-    return !heard;
+    doubtUntil(c.now() + kCarefulFor, true);
+    return false;
 }
 
 bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {

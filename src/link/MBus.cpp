@@ -357,42 +357,6 @@ ReplyCheck checkReply(bool rtu, const std::vector<std::uint8_t>& request,
     return checkAsciiReply(asText(request), asText(received), mayEcho);
 }
 
-// Before a request on the same line settings as the last one that went without a usable reply,
-// listens for that reply until its time is up: the drive may still answer it, and a read reply
-// does not name its register, so it would pass for the reply to the next read. What comes is
-// counted and dropped; a complete reply tells how late the drive answered. New settings (a
-// scan's next probe) need no such wait: the drive's late answer is garbage to the port there.
-void listenForLateReply(SerialPort& port, LineNotes& notes) {
-    const std::optional<UnansweredRequest> pending = port.unanswered();
-    port.setUnanswered(std::nullopt);
-    if (!pending || pending->settings != port.settings() || !port.isOpen())
-        return;
-    TimedWait& clock = port.timedWait();
-    const bool mayEcho = port.echo() != AdapterEcho::Silent;
-    std::vector<std::uint8_t> received;
-    const auto heard = [&] {
-        if (!port.isOpen())
-            return true;
-        const auto more = port.take();
-        if (more.empty())
-            return false;
-        received.insert(received.end(), more.begin(), more.end());
-        return checkReply(pending->rtu, pending->request, received, mayEcho).complete();
-    };
-    if (!heard() && clock.now() < pending->listenUntil)
-        clock.wait(pending->listenUntil - clock.now(), heard);
-    if (received.empty())
-        return;
-    port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
-    if (checkReply(pending->rtu, pending->request, received, mayEcho).complete()) {
-        port.countLateReply();
-        notes.lateReplyHeard = true;
-        notes.lateReplyAfter = clock.now() - pending->requestEnd;
-    } else {
-        notes.strayBefore = true;
-    }
-}
-
 // The reply a clean line carries for `check`, as bytes on the wire.
 std::vector<std::uint8_t> replyFrame(bool rtu, const std::vector<std::uint8_t>& request,
                                      const ReplyCheck& check) {
@@ -440,6 +404,41 @@ int copiesOf(const std::vector<std::uint8_t>& request, std::span<const std::uint
 
 void setLinkTrace(std::function<void(const LinkTraceEvent&)> sink) {
     traceSink() = std::move(sink);
+}
+
+// Listens for that reply until its time is up: the drive may still answer it, and a read reply
+// does not name its register, so it would pass for the reply to the next read. What comes is
+// counted and dropped; a complete reply tells how late the drive answered. New settings (a
+// scan's next probe) need no such wait: the drive's late answer is garbage to the port there.
+void listenForLateReply(SerialPort& port, LineNotes& notes) {
+    const std::optional<UnansweredRequest> pending = port.unanswered();
+    port.setUnanswered(std::nullopt);
+    if (!pending || pending->settings != port.settings() || !port.isOpen())
+        return;
+    TimedWait& clock = port.timedWait();
+    const bool mayEcho = port.echo() != AdapterEcho::Silent;
+    std::vector<std::uint8_t> received;
+    const auto heard = [&] {
+        if (!port.isOpen())
+            return true;
+        const auto more = port.take();
+        if (more.empty())
+            return false;
+        received.insert(received.end(), more.begin(), more.end());
+        return checkReply(pending->rtu, pending->request, received, mayEcho).complete();
+    };
+    if (!heard() && clock.now() < pending->listenUntil)
+        clock.wait(pending->listenUntil - clock.now(), heard);
+    if (received.empty())
+        return;
+    port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
+    if (checkReply(pending->rtu, pending->request, received, mayEcho).complete()) {
+        port.countLateReply();
+        notes.lateReplyHeard = true;
+        notes.lateReplyAfter = clock.now() - pending->requestEnd;
+    } else {
+        notes.strayBefore = true;
+    }
 }
 
 Micros lineTime(const LineSettings& line, std::size_t characters) {

@@ -126,6 +126,11 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
                     std::uint16_t reg, std::uint16_t word, LineNotes* notes = nullptr,
                     Micros notBefore = Micros{0});
 
+// Before a request on the same line settings as the last one that went without a usable reply,
+// listens for that reply until its time is up (transact() does so itself). What comes is counted
+// (SerialPort::countLateReply) and dropped; `notes` tells whether it came and how late.
+void listenForLateReply(SerialPort& port, LineNotes& notes);
+
 // How long a transaction waits for its reply from handing over the request: the request's time
 // on the line, then `wait` (0.1 s unless set otherwise; longer where the reply's own line time
 // and 60 ms of drive response do not fit in it).
