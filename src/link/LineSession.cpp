@@ -191,9 +191,12 @@ void LineSession::learn(std::uint8_t function, const ReplyCheck& r, const LineNo
         m_echoEvidence = m_echoEvidence > 0 ? m_echoEvidence + 1 : 1;
     else
         m_echoEvidence = m_echoEvidence < 0 ? m_echoEvidence - 1 : -1;
+    // An adapter that echoes copies every request: a reply without a copy shows a quiet adapter
+    // as long as nothing else was learnt; a copy (perhaps a reflection) must come again and again.
+    const bool unknown = m_port->echo() == AdapterEcho::Unknown;
     if (m_echoEvidence >= kEchoEvidence)
         m_port->setEcho(AdapterEcho::Echoes);
-    if (m_echoEvidence <= -kEchoEvidence)
+    if (m_echoEvidence <= -kEchoEvidence || (unknown && m_echoEvidence < 0))
         m_port->setEcho(AdapterEcho::Silent);
 }
 
