@@ -197,7 +197,8 @@ int CommandRun::openLine(const std::string& settings) {
 ReplyCheck CommandRun::checked(const ReplyCheck& reply) {
     if (!m_toldLateReplies && m_line->lateReplies() > 0) {
         m_toldLateReplies = true;
-        error(QLatin1String(clitext::kLateReplies));
+        error(QString::fromLatin1(clitext::kLateReplies)
+                  .arg(static_cast<qlonglong>(m_line->replyTimeout().count() / 1000)));
     }
     return reply;
 }

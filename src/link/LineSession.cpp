@@ -1,10 +1,37 @@
 #include "LineSession.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "NumberText.h"
 
 namespace velorin {
+
+namespace {
+
+constexpr std::size_t kGroup = 16;  // reads taken together behind one quiet check
+constexpr int kMostReads = 6;       // reads of one register before the line counts as unsettled
+constexpr int kEchoEvidence = 3;    // reads in a row that must agree on the adapter's echo
+// The latest reply guarded against, and the longest wait the session grows to.
+constexpr Micros kLongestWait{1000000};
+// After trouble on the line, values count only once two reads agree, for this long.
+constexpr Micros kCarefulFor{2000000};
+// How much a drive's answer time may vary before an answer counts as slow.
+constexpr Micros kAnswerJitter{2000};
+// Clean answers whose middle one is taken as the drive's usual answer time.
+constexpr std::size_t kAnswersKept = 9;
+
+}  // namespace
+
+struct LineSession::Slot {
+    std::uint16_t reg = 0;
+    ReplyCheck result;
+    std::optional<ReplyCheck> candidate;  // a clean read waiting for a second one to agree
+    int reads = 0;
+    Micros sentAt{0};  // of the read it was settled by
+    bool settled = false;
+    bool agreed = false;  // two reads agreed: later trouble does not reopen it
+};
 
 std::string describeOutcome(const ReplyCheck& check, bool write) {
     switch (check.outcome) {
@@ -27,6 +54,8 @@ std::string describeOutcome(const ReplyCheck& check, bool write) {
             return "通訊埠已中斷";
         case LinkOutcome::Stopped:
             return "已停止";
+        case LinkOutcome::Unsettled:
+            return "通訊線路不穩，回應無法確認";
     }
     return "通訊錯誤";
 }
@@ -48,7 +77,9 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
         m_port->close();
     m_port->setCommPort(comPort);
     m_echoKnown = false;
+    m_echoEvidence = 0;
     m_port->setEcho(AdapterEcho::Unknown);
+    forgetLine();
     m_portLost = false;
     if (!m_port->setSettings(settings))
         return OpenResult::BadSettings;
@@ -56,7 +87,18 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
 }
 
 bool LineSession::changeSettings(std::string_view settings) {
+    // What the line showed at the old settings says nothing of the new ones: a late reply from
+    // there is garbage here.
+    forgetLine();
     return m_port->setSettings(settings);
+}
+
+void LineSession::forgetLine() {
+    m_answers.clear();
+    m_recentReplies.clear();
+    m_misbehaved = false;
+    m_carefulUntil = Micros{0};
+    m_slowInARow = 0;
 }
 
 void LineSession::close() {
@@ -77,21 +119,33 @@ int LineSession::framedValue(const ReplyCheck& check) const {
 }
 
 ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
-                                   std::uint16_t word) {
+                                   std::uint16_t word, LineNotes* notes) {
     if (m_beforeTransaction && !m_stopRequested && !m_portLost)
         m_beforeTransaction(function, reg);
     if (m_stopRequested)
         return {LinkOutcome::Stopped};
     if (m_portLost)
         return {LinkOutcome::PortError};
-    const ReplyCheck r = transact(*m_port, isRtu(m_framing), station, function, reg, word);
-    if (function == 3 && r.outcome != LinkOutcome::PortError && r.outcome != LinkOutcome::NoReply)
-        m_echoKnown = true;  // something came back: the port has shown its echo, if any
-    if (!m_slowDriveTold && m_port->lateReplies() > 0) {
-        m_slowDriveTold = true;
-        if (m_onSlowDrive)
-            m_onSlowDrive();
-    }
+    LineNotes local;
+    LineNotes& n = notes ? *notes : local;
+    // A late reply to the last unanswered request lengthens the wait before this request goes.
+    LineNotes late;
+    listenForLateReply(*m_port, late);
+    if (late.lateReplyHeard)
+        lengthenWait(late.lateReplyAfter);
+    // A read reply much sooner than the drive's usual answer cannot be the drive's.
+    const Micros usual = usualAnswer();
+    const Micros notBefore = function == 3 ? usual * 4 / 5 : Micros{0};
+    const ReplyCheck r =
+        transact(*m_port, isRtu(m_framing), station, function, reg, word, &n, notBefore);
+    // A reply far later than the drive's quickest answers may be another request's, come late,
+    // while this one's own reply is still on its way.
+    n.slow = r.complete() && usual > Micros{0} && n.answeredAfter > usual * 3 / 2 + kAnswerJitter;
+    n.lateReplyHeard = late.lateReplyHeard;
+    n.lateReplyAfter = late.lateReplyAfter;
+    n.strayBefore = n.strayBefore || late.strayBefore;
+    if (r.outcome != LinkOutcome::PortError)
+        learn(function, r, n);
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;
         if (m_running)
@@ -102,12 +156,256 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     return r;
 }
 
+void LineSession::learn(std::uint8_t function, const ReplyCheck& r, const LineNotes& notes) {
+    m_lastSentAt = notes.sentAt;
+    if (notes.lateReplyHeard)
+        lengthenWait(notes.lateReplyAfter);
+    if (notes.troubled())
+        doubtUntil(clock().now() + kCarefulFor, true);
+    if (!r.complete()) {
+        doubtUntil(notes.requestEnd + kLongestWait);
+        if (notes.tooSoon)
+            m_answers.clear();  // perhaps the drive got quicker: learn it again
+        return;
+    }
+    if (function == 3)
+        m_echoKnown = true;  // something came back: the port has shown its echo, if any
+    if (notes.troubled())
+        return;
+    // Slow answers in a row: the drive itself has become slower, its usual answer is learnt anew.
+    m_slowInARow = notes.slow ? m_slowInARow + 1 : 0;
+    if (m_slowInARow >= kEchoEvidence) {
+        m_answers.clear();
+        m_slowInARow = 0;
+    }
+    if (!notes.slow) {
+        if (m_answers.size() == kAnswersKept)
+            m_answers.pop_front();
+        m_answers.push_back(notes.answeredAfter);
+    }
+    if (function != 3)
+        return;
+    // Whether the adapter echoes is learned from several reads that agree, never from one frame
+    // (a reflection on the line).
+    if (notes.copyFirst)
+        m_echoEvidence = m_echoEvidence > 0 ? m_echoEvidence + 1 : 1;
+    else
+        m_echoEvidence = m_echoEvidence < 0 ? m_echoEvidence - 1 : -1;
+    // An adapter that echoes copies every request: a reply without a copy shows a quiet adapter
+    // as long as nothing else was learnt; a copy (perhaps a reflection) must come again and again.
+    const bool unknown = m_port->echo() == AdapterEcho::Unknown;
+    if (m_echoEvidence >= kEchoEvidence)
+        m_port->setEcho(AdapterEcho::Echoes);
+    if (m_echoEvidence <= -kEchoEvidence || (unknown && m_echoEvidence < 0))
+        m_port->setEcho(AdapterEcho::Silent);
+}
+
+void LineSession::lengthenWait(Micros lateBy) {
+    const long long tens = (lateBy.count() * 5 / 4 + 9999) / 10000;
+    const Micros wait = std::min(kLongestWait, Micros{tens * 10000});
+    if (wait <= m_port->replyWait())
+        return;
+    m_port->setReplyWait(wait);
+    if (!m_slowDriveTold) {
+        m_slowDriveTold = true;
+        if (m_onSlowDrive)
+            m_onSlowDrive();
+    }
+}
+
+bool LineSession::careful() const {
+    return m_port->timedWait().now() < m_carefulUntil;
+}
+
+void LineSession::doubtUntil(Micros until, bool strayFrames) {
+    m_carefulUntil = std::max(m_carefulUntil, until);
+    m_misbehaved = m_misbehaved || strayFrames;
+}
+
+bool LineSession::echoesRecentReply(std::uint16_t reg, const ReplyCheck& r) {
+    const Micros now = clock().now();
+    while (!m_recentReplies.empty() && m_recentReplies.front().at < now - kLongestWait)
+        m_recentReplies.pop_front();
+    // On a line that has shown trouble, a reply just like one another register gave lately may
+    // be that reply sent again: it counts once a second read agrees.
+    bool same = false;
+    for (const RecentReply& earlier : m_recentReplies)
+        same = same || (earlier.reg != reg && earlier.outcome == r.outcome &&
+                        earlier.value == r.value && earlier.exceptionCode == r.exceptionCode);
+    m_recentReplies.push_back({now, reg, r.outcome, r.value, r.exceptionCode});
+    return same && m_misbehaved;
+}
+
+Micros LineSession::settledAt() const {
+    // Once the slowest answer seen has passed with half as much again, no reply to the last
+    // request is still on its way; while the line is in doubt, the whole reply timeout.
+    const Micros usual = usualAnswer();
+    if (usual == Micros{0} || careful())
+        return m_lastSentAt + replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
+                                            isRtu(m_framing), 3, m_port->replyWait());
+    return m_lastSentAt + usual * 3 / 2 + kAnswerJitter;
+}
+
+Micros LineSession::usualAnswer() const {
+    if (m_answers.empty())
+        return Micros{0};
+    std::vector<Micros> sorted(m_answers.begin(), m_answers.end());
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    return sorted[sorted.size() / 2];
+}
+
+bool LineSession::quietUntil(Micros until) {
+    if (!m_port->isOpen())
+        return true;
+    TimedWait& c = clock();
+    std::vector<std::uint8_t> heard;
+    const auto anything = [&] {
+        if (!m_port->isOpen())
+            return true;
+        const auto more = m_port->take();
+        heard.insert(heard.end(), more.begin(), more.end());
+        return !heard.empty();
+    };
+    if (!anything() && c.now() < until)
+        c.wait(until - c.now(), anything);
+    if (heard.empty())
+        return true;
+    m_port->setLastTraffic(std::max(m_port->lastTraffic(), c.now()));
+    // The reply to a request that went unanswered tells how late the drive answers.
+    const auto& pending = m_port->unanswered();
+    if (pending && pending->settings == m_port->settings()) {
+        const std::string_view request(reinterpret_cast<const char*>(pending->request.data()),
+                                       pending->request.size());
+        const std::string_view text(reinterpret_cast<const char*>(heard.data()), heard.size());
+        const bool mayEcho = m_port->echo() != AdapterEcho::Silent;
+        const ReplyCheck late = pending->rtu
+                                    ? checkRtuReply(pending->request, heard, mayEcho)
+                                    : checkAsciiReply(request, text, mayEcho);
+        if (late.complete()) {
+            m_port->countLateReply();
+            lengthenWait(c.now() - pending->requestEnd);
+            m_port->setUnanswered(std::nullopt);
+        }
+    }
+    doubtUntil(c.now() + kCarefulFor, true);
+    return false;
+}
+
+bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
+    // Trouble on a line taken for clean reopens every value two reads have not agreed on and
+    // whose reply came recently enough for its own reply to be still on its way: any of them
+    // may have been another register's reply.
+    const auto reopen = [&] {
+        const Micros since = clock().now() - kLongestWait - m_port->replyWait();
+        for (Slot& s : slots)
+            if (s.settled && !s.agreed && s.result.complete() && s.sentAt >= since)
+                s.settled = false;
+    };
+    Slot* previous = nullptr;
+    for (;;) {
+        bool readAny = false;
+        for (Slot& s : slots) {
+            if (s.settled)
+                continue;
+            if (s.reads >= kMostReads) {
+                s.result = {LinkOutcome::Unsettled};
+                s.settled = true;
+                continue;
+            }
+            readAny = true;
+            bool doubtful = careful();
+            LineNotes notes;
+            const ReplyCheck r = transactAt(station, 3, s.reg, 1, &notes);
+            doubtful = doubtful || notes.slow || (r.complete() && echoesRecentReply(s.reg, r));
+            ++s.reads;
+            if (r.outcome == LinkOutcome::Stopped || r.outcome == LinkOutcome::PortError) {
+                s.result = r;
+                s.settled = true;
+                return false;
+            }
+            Slot* before = std::exchange(previous, &s);
+            // A request read in doubt may have had another's reply: its own may still come.
+            if (doubtful)
+                doubtUntil(notes.requestEnd + kLongestWait);
+            if (!r.complete()) {
+                if (notes.troubled())
+                    reopen();
+                s.result = r;  // a failure, told as such
+                s.settled = true;
+                continue;
+            }
+            if (doubtful) {
+                // While the line is in doubt each read is followed by a quiet check, and a value
+                // counts once two such reads agree.
+                const bool quiet = quietUntil(settledAt());
+                if (notes.troubled() || notes.slow || !quiet) {
+                    // Its own value may still be on its way, and what came may be another's.
+                    if (notes.troubled() || !quiet)
+                        reopen();
+                    s.candidate.reset();
+                    if (notes.strayBefore && before && !before->settled)
+                        before->candidate.reset();  // what came may have been its reply
+                    continue;
+                }
+                if (s.candidate && s.candidate->outcome == r.outcome &&
+                    s.candidate->value == r.value &&
+                    s.candidate->exceptionCode == r.exceptionCode) {
+                    s.result = r;
+                    s.settled = s.agreed = true;
+                } else {
+                    s.candidate = r;
+                }
+                continue;
+            }
+            if (notes.troubled()) {
+                reopen();
+                continue;
+            }
+            s.result = r;  // counts once the group's quiet check passes
+            s.settled = true;
+            s.sentAt = notes.sentAt;
+        }
+        if (!readAny)
+            return true;
+        // A reply taken for another's leaves that one's own reply still to come.
+        if (!quietUntil(settledAt()))
+            reopen();
+    }
+}
+
+std::vector<ReplyCheck> LineSession::readRegisters(std::span<const std::uint16_t> regs) {
+    return readRegistersAt(m_station, regs);
+}
+
+std::vector<ReplyCheck> LineSession::readRegistersAt(std::uint8_t station,
+                                                     std::span<const std::uint16_t> regs) {
+    std::vector<Slot> slots(regs.size());
+    for (std::size_t i = 0; i < regs.size(); ++i) slots[i].reg = regs[i];
+    std::vector<ReplyCheck> out;
+    for (std::size_t start = 0; start < slots.size(); start += kGroup) {
+        // Trouble in this group reopens the recent values of the groups before it, too.
+        const std::size_t end = std::min(slots.size(), start + kGroup);
+        bool failed = !readGroup(station, std::span(slots).first(end));
+        out.clear();
+        for (std::size_t i = 0; i < end && slots[i].settled; ++i) {
+            out.push_back(slots[i].result);
+            const LinkOutcome o = slots[i].result.outcome;
+            failed = failed || (o != LinkOutcome::Ok && o != LinkOutcome::Exception);
+        }
+        if (failed || out.size() < end)
+            break;
+    }
+    return out;
+}
+
 ReplyCheck LineSession::read(std::uint16_t reg) {
-    return transactAt(m_station, 3, reg, 1);
+    return readAt(m_station, reg);
 }
 
 ReplyCheck LineSession::readAt(std::uint8_t station, std::uint16_t reg) {
-    return transactAt(station, 3, reg, 1);
+    const std::uint16_t one[] = {reg};
+    const auto r = readRegistersAt(station, one);
+    return r.empty() ? ReplyCheck{LinkOutcome::Stopped} : r.front();
 }
 
 ReplyCheck LineSession::write(std::uint16_t reg, std::uint16_t value) {
@@ -120,7 +418,16 @@ ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::ui
         if (first.outcome == LinkOutcome::Stopped || first.outcome == LinkOutcome::PortError)
             return first;
     }
-    return transactAt(station, 6, reg, value);
+    LineNotes notes;
+    const ReplyCheck r = transactAt(station, 6, reg, value, &notes);
+    if (r.outcome == LinkOutcome::NoReply && notes.copies == 1) {
+        // One copy of the request came: the adapter's echo with the drive silent, or the drive's
+        // reply behind an adapter that does not echo. What the register now holds tells.
+        const ReplyCheck back = readAt(station, reg);
+        if (back.outcome == LinkOutcome::Ok && back.value == value)
+            return {LinkOutcome::Ok, value};
+    }
+    return r;
 }
 
 void LineSession::submit(Operation operation, Order order) {

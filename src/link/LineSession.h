@@ -13,6 +13,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,9 +77,21 @@ public:
     // ---- Transactions: one register each, in the session's framing, at its station ----
     // After stop() they send nothing and give LinkOutcome::Stopped; after the port was lost they
     // send nothing and give LinkOutcome::PortError.
+    //
+    // A read reply does not name its register, so a value is taken only from a clean line: when
+    // anything came that was no reply due (a frame sent twice, a reply after its deadline, a
+    // reflection), the reads around it are asked again, and after such trouble or an unanswered
+    // request a value counts only once two reads agree. A register the line never lets settle
+    // gives LinkOutcome::Unsettled. Values are taken in groups: before a group counts, the line
+    // must stay quiet until the last reply could have come.
     ReplyCheck read(std::uint16_t reg);
-    // A write on a port that has not yet shown whether its adapter echoes is preceded by a read
-    // of the same register, so the adapter's copy of the request can never confirm it.
+    // The registers in order, one result each. Stops after the group in which a register went
+    // unanswered (the result is then shorter), or when the session is stopped or the port lost.
+    std::vector<ReplyCheck> readRegisters(std::span<const std::uint16_t> regs);
+    // A write is confirmed by the drive's reply, which names register and value. Where an
+    // adapter's copy of the request could pass for that reply (its echo is not yet known) the
+    // register is read back instead. A write on a port that has not yet shown whether its
+    // adapter echoes is preceded by a read of the same register.
     ReplyCheck write(std::uint16_t reg, std::uint16_t value);
     // A read of another station (the scan's probe, the developer write's station change).
     ReplyCheck readAt(std::uint8_t station, std::uint16_t reg);
@@ -104,8 +118,9 @@ public:
     bool portLost() const { return m_portLost; }
     void setOnPortLost(std::function<void()> handler) { m_onPortLost = std::move(handler); }
     // Replies that came after their transaction had given up on them (the drive answers later
-    // than 0.1 s), as the port counted them. The first one is reported once through onSlowDrive,
-    // so the technician can be told why replies go missing.
+    // than the reply timeout), as the port counted them. The session then lengthens its wait to
+    // cover the delay seen (up to 1 s) and reports it once through onSlowDrive with the new
+    // replyTimeout(), so the technician can be told why replies went missing.
     long lateReplies() const;
     void setOnSlowDrive(std::function<void()> handler) { m_onSlowDrive = std::move(handler); }
     // Told before every transaction goes out, with its function and register: the command line
@@ -116,19 +131,61 @@ public:
 
 private:
     ReplyCheck transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
-                          std::uint16_t word);
+                          std::uint16_t word, LineNotes* notes = nullptr);
+    // Settles every slot of a window of reads: each result is a value the line was clean
+    // around, a failure, or Unsettled. False when stopped or the port was lost.
+    struct Slot;
+    bool readGroup(std::uint8_t station, std::span<Slot> slots);
+    std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
+                                            std::span<const std::uint16_t> regs);
+    // Listens until `until`: whether the line stayed quiet.
+    bool quietUntil(Micros until);
+    // When the line must be quiet before the values read so far may count.
+    Micros settledAt() const;
+    // What a transaction showed: echo evidence, the drive's answer times, trouble.
+    void learn(std::uint8_t function, const ReplyCheck& r, const LineNotes& notes);
+    void lengthenWait(Micros lateBy);
+    bool careful() const;
+    void forgetLine();
+    // Whether a reply for `reg` is like one another register gave lately, on a line that has
+    // shown trouble; kept among the recent replies.
+    bool echoesRecentReply(std::uint16_t reg, const ReplyCheck& r);
+    // The middle of the latest clean answer times; zero while none is known.
+    Micros usualAnswer() const;
+    // Values count only once two reads agree until `until`; `strayFrames`: frames came that
+    // no request of ours was waiting for.
+    void doubtUntil(Micros until, bool strayFrames = false);
     void drain();
 
     std::unique_ptr<SerialPort> m_port;
     Framing m_framing = Framing::Ascii;
     std::uint8_t m_station = 1;
     bool m_echoKnown = false;  // a read has shown whether the adapter echoes
+    int m_echoEvidence = 0;    // reads in a row that showed the same (> 0 a copy, < 0 none)
     bool m_portLost = false;
     bool m_running = false;
     bool m_stopRequested = false;
     std::function<void()> m_onPortLost;
     std::function<void()> m_onSlowDrive;
     bool m_slowDriveTold = false;
+    // The drive's latest answer times on this line (from handing over the request to the reply's
+    // end), from clean transactions only.
+    std::deque<Micros> m_answers;
+    int m_slowInARow = 0;
+    // Read replies of the last second, and whether the line has ever shown trouble.
+    struct RecentReply {
+        Micros at;
+        std::uint16_t reg;
+        LinkOutcome outcome;
+        std::uint16_t value;
+        std::uint8_t exceptionCode;
+    };
+    std::deque<RecentReply> m_recentReplies;
+    bool m_misbehaved = false;
+    Micros m_lastSentAt{0};
+    // Until when values count only once two reads agree: trouble, an unanswered request or a
+    // read in doubt leave replies that may still come.
+    Micros m_carefulUntil{0};
     std::function<void(std::uint8_t, std::uint16_t)> m_beforeTransaction;
     struct Queued {
         Order order;

@@ -155,6 +155,8 @@ std::string_view linkOutcomeName(LinkOutcome outcome) {
             return "port error";
         case LinkOutcome::Stopped:
             return "stopped";
+        case LinkOutcome::Unsettled:
+            return "unsettled line";
     }
     return "?";
 }
@@ -355,12 +357,60 @@ ReplyCheck checkReply(bool rtu, const std::vector<std::uint8_t>& request,
     return checkAsciiReply(asText(request), asText(received), mayEcho);
 }
 
-// Before a request on the same line settings as the last one that went without a usable reply,
-// listens for that reply until its time is up: the drive may still answer it, and a read reply
+// The reply a clean line carries for `check`, as bytes on the wire.
+std::vector<std::uint8_t> replyFrame(bool rtu, const std::vector<std::uint8_t>& request,
+                                     const ReplyCheck& check) {
+    std::vector<std::uint8_t> payload;
+    std::uint8_t station = 0, function = 0;
+    if (rtu) {
+        station = request[0];
+        function = request[1];
+    } else {
+        const auto bytes = hexBytes(asText(request).substr(1, 4));
+        station = (*bytes)[0];
+        function = (*bytes)[1];
+    }
+    if (check.outcome == LinkOutcome::Exception) {
+        payload = {station, static_cast<std::uint8_t>(function | 0x80), check.exceptionCode};
+    } else if (function == 3) {
+        payload = {station, 3, 2, static_cast<std::uint8_t>(check.value >> 8),
+                   static_cast<std::uint8_t>(check.value & 0xFF)};
+    } else {
+        return request;  // a write's reply is its request
+    }
+    if (rtu) {
+        const std::uint16_t crc = crc16(payload);
+        payload.push_back(crc & 0xFF);
+        payload.push_back(crc >> 8);
+        return payload;
+    }
+    std::string fields;
+    for (auto b : payload) fields += hex2(b);
+    const std::string text = asciiRequest(fields);
+    return {text.begin(), text.end()};
+}
+
+// How many copies of the request the received bytes start with.
+int copiesOf(const std::vector<std::uint8_t>& request, std::span<const std::uint8_t> received) {
+    int n = 0;
+    while (startsWith(received, request)) {
+        ++n;
+        received = received.subspan(request.size());
+    }
+    return n;
+}
+
+}  // namespace
+
+void setLinkTrace(std::function<void(const LinkTraceEvent&)> sink) {
+    traceSink() = std::move(sink);
+}
+
+// Listens for that reply until its time is up: the drive may still answer it, and a read reply
 // does not name its register, so it would pass for the reply to the next read. What comes is
-// counted and dropped. New settings (a scan's next probe) need no such wait: the drive's late
-// answer is garbage to the port there.
-void listenForLateReply(SerialPort& port) {
+// counted and dropped; a complete reply tells how late the drive answered. New settings (a
+// scan's next probe) need no such wait: the drive's late answer is garbage to the port there.
+void listenForLateReply(SerialPort& port, LineNotes& notes) {
     const std::optional<UnansweredRequest> pending = port.unanswered();
     port.setUnanswered(std::nullopt);
     if (!pending || pending->settings != port.settings() || !port.isOpen())
@@ -382,27 +432,13 @@ void listenForLateReply(SerialPort& port) {
     if (received.empty())
         return;
     port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
-    if (checkReply(pending->rtu, pending->request, received, mayEcho).complete())
+    if (checkReply(pending->rtu, pending->request, received, mayEcho).complete()) {
         port.countLateReply();
-}
-
-// What a transaction showed of the adapter's echo.
-void learnEcho(SerialPort& port, std::uint8_t function, bool copyFirst, const ReplyCheck& result) {
-    if (function == 3) {
-        // A read's request can never pass for its reply: a copy of it can only be the adapter's.
-        if (copyFirst)
-            port.setEcho(AdapterEcho::Echoes);
-        else if (result.complete())
-            port.setEcho(AdapterEcho::Silent);
-    } else if (copyFirst && result.complete() && port.echo() == AdapterEcho::Unknown) {
-        port.setEcho(AdapterEcho::Echoes);  // our copy, then the drive's own answer
+        notes.lateReplyHeard = true;
+        notes.lateReplyAfter = clock.now() - pending->requestEnd;
+    } else {
+        notes.strayBefore = true;
     }
-}
-
-}  // namespace
-
-void setLinkTrace(std::function<void(const LinkTraceEvent&)> sink) {
-    traceSink() = std::move(sink);
 }
 
 Micros lineTime(const LineSettings& line, std::size_t characters) {
@@ -426,7 +462,7 @@ Micros silentGap(const LineSettings& line) {
 }
 
 ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8_t function,
-                    std::uint16_t reg, std::uint16_t word) {
+                    std::uint16_t reg, std::uint16_t word, LineNotes* notes, Micros notBefore) {
     TimedWait& clock = port.timedWait();
     const LineSettings line = parseSettings(port.settings()).value_or(LineSettings{});
     const std::uint8_t rh = reg >> 8, rl = reg & 0xFF, wh = word >> 8, wl = word & 0xFF;
@@ -442,7 +478,10 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
     }
     auto& trace = traceSink();
 
-    listenForLateReply(port);
+    LineNotes local;
+    LineNotes& n = notes ? *notes : local;
+    n = LineNotes{};
+    listenForLateReply(port, n);
     // An RTU frame ends with 3.5 characters of silence; ASCII frames carry their own delimiters.
     if (rtu) {
         const Micros quietUntil = port.lastTraffic() + silentGap(line);
@@ -450,10 +489,15 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
             clock.wait(quietUntil - clock.now());
     }
 
+    // Whatever is waiting now belongs to no request of ours that is still open.
+    if (port.isOpen() && !port.take().empty())
+        n.strayBefore = true;
     port.discardInput();
     const bool wasOpen = port.isOpen();
     const bool sent = wasOpen && port.send(request);
     const Micros sentAt = clock.now();
+    n.sentAt = sentAt;
+    n.requestEnd = sentAt + lineTime(line, request.size());
     if (trace)
         trace({sentAt, true, rtu, request, {}});
     if (wasOpen && !sent) {
@@ -462,13 +506,18 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
             trace({clock.now(), false, rtu, {}, {LinkOutcome::PortError}});
         return {LinkOutcome::PortError};
     }
-    port.setLastTraffic(sentAt + lineTime(line, request.size()));
+    port.setLastTraffic(n.requestEnd);
 
     // A write's own copy at the start may be the adapter's unless the adapter is known not to
-    // echo; then only a second copy, the drive's, confirms it.
+    // echo; then only a second copy, the drive's, confirms it. Where the echo is not known yet,
+    // a single copy that comes when the drive's reply could come, not while the request is still
+    // on the line, is the drive's.
     const bool mayEcho = port.echo() != AdapterEcho::Silent;
+    const bool echoUnknown = port.echo() == AdapterEcho::Unknown;
+    const Micros copyIsDrives = n.requestEnd + lineTime(line, request.size()) / 2;
     const Micros deadline = sentAt + replyDeadline(line, rtu, function, port.replyWait());
     std::vector<std::uint8_t> received;
+    std::size_t setAside = 0;  // bytes before this were a reply too soon to be ours
     ReplyCheck result{sent ? LinkOutcome::NoReply : LinkOutcome::PortError};
     bool lost = false;
     const auto arrived = [&] {
@@ -480,7 +529,17 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
         if (more.empty())
             return false;
         received.insert(received.end(), more.begin(), more.end());
-        result = checkReply(rtu, request, received, mayEcho);
+        const std::vector<std::uint8_t> fresh(received.begin() + setAside, received.end());
+        result = checkReply(rtu, request, fresh, mayEcho);
+        if (!result.complete() && function == 6 && echoUnknown && clock.now() >= copyIsDrives &&
+            fresh == request)
+            result = {LinkOutcome::Ok, static_cast<std::uint16_t>(word)};
+        if (result.complete() && clock.now() - sentAt < notBefore) {
+            n.tooSoon = true;  // sooner than the drive can answer: another request's reply
+            setAside = received.size();
+            result = {LinkOutcome::NoReply};
+            return false;
+        }
         return result.complete();
     };
     if (!arrived() && clock.now() < deadline)
@@ -491,12 +550,29 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
         result = {LinkOutcome::PortError};
 
     if (sent && !lost) {
-        learnEcho(port, function, startsWith(received, request), result);
+        const std::span<const std::uint8_t> fresh =
+            std::span<const std::uint8_t>(received).subspan(setAside);
+        n.copies = copiesOf(request, fresh);
+        n.copyFirst = n.copies > 0;
+        if (result.complete()) {
+            n.answeredAfter = clock.now() - sentAt;
+            // A clean line carries our copy (if the adapter echoes) and the reply, nothing else.
+            const auto frame = replyFrame(rtu, request, result);
+            std::vector<std::uint8_t> echoed(request);
+            echoed.insert(echoed.end(), frame.begin(), frame.end());
+            const bool clean = std::equal(fresh.begin(), fresh.end(), frame.begin(), frame.end()) ||
+                               std::equal(fresh.begin(), fresh.end(), echoed.begin(), echoed.end());
+            if (!clean)
+                n.strayInside = true;
+        } else if (fresh.size() > request.size() * n.copies) {
+            n.strayInside = true;  // something came, but no reply of ours
+        }
         if (!received.empty())
             port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
         if (!result.complete())
-            port.setUnanswered(UnansweredRequest{request, rtu, port.settings(),
-                                                 deadline + replyDeadline(line, rtu, function, port.replyWait())});
+            port.setUnanswered(UnansweredRequest{
+                request, rtu, port.settings(), n.requestEnd,
+                deadline + replyDeadline(line, rtu, function, port.replyWait())});
     }
     if (trace)
         trace({clock.now(), false, rtu, received, result});

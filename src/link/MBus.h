@@ -64,6 +64,7 @@ enum class LinkOutcome {
     Exception,      // the drive refused the request (exception code in the reply)
     PortError,      // the port is closed, refused to send, or its device is gone
     Stopped,        // not sent: the line session was asked to stop
+    Unsettled,      // replies came, but the line was never clean enough to tell whose they were
 };
 
 std::string_view linkOutcomeName(LinkOutcome outcome);
@@ -91,13 +92,44 @@ ReplyCheck checkAsciiReply(std::string_view request, std::string_view received,
 
 // ---- Transactions ----
 
+// What one transaction saw on the line besides its reply. A read reply does not name its
+// register, so a frame that came where no reply was due (a repeated frame, a reply later than
+// its deadline, a reflection) makes the values taken around it doubtful; the line session
+// decides what to read again.
+struct LineNotes {
+    bool strayBefore = false;  // bytes were waiting when the request was to go out
+    bool strayInside = false;  // bytes besides our copy and the reply came during the transaction
+    bool tooSoon = false;      // a reply complete sooner than the drive has ever answered was set
+                               // aside as another request's
+    bool lateReplyHeard = false;  // the previous request's reply came in while we listened for it
+    Micros lateReplyAfter{0};     // with lateReplyHeard: its time from that request's end
+    bool copyFirst = false;       // a copy of our request came first
+    int copies = 0;               // copies of our request that came (a write's echo and reply)
+    Micros sentAt{0};
+    Micros requestEnd{0};      // the request's end on the line
+    Micros answeredAfter{-1};  // from handing over the request to the reply taken, if any
+    // Left to the line session: the reply came far later than this drive usually answers, as
+    // a reply to an earlier request would.
+    bool slow = false;
+    bool troubled() const { return strayBefore || strayInside || tooSoon || lateReplyHeard; }
+};
+
 // One request and its reply on an open port. The wait ends as soon as a checked reply is in,
 // else at the deadline, or at once when the port's device goes away (LinkOutcome::PortError).
 // After a transaction without a usable reply, the next one on the same line settings first
 // listens for that reply (SerialPort::countLateReply) so it cannot pass for its own. Before an
-// RTU request the line is kept silent for 3.5 characters.
+// RTU request the line is kept silent for 3.5 characters. Whatever waits in the input when the
+// request goes out is dropped; a reply complete sooner than `notBefore` after handing over the
+// request cannot be the drive's answer to it and is set aside while the wait goes on. `notes`,
+// when given, receives what else the line showed.
 ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8_t function,
-                    std::uint16_t reg, std::uint16_t word);
+                    std::uint16_t reg, std::uint16_t word, LineNotes* notes = nullptr,
+                    Micros notBefore = Micros{0});
+
+// Before a request on the same line settings as the last one that went without a usable reply,
+// listens for that reply until its time is up (transact() does so itself). What comes is counted
+// (SerialPort::countLateReply) and dropped; `notes` tells whether it came and how late.
+void listenForLateReply(SerialPort& port, LineNotes& notes);
 
 // How long a transaction waits for its reply from handing over the request: the request's time
 // on the line, then `wait` (0.1 s unless set otherwise; longer where the reply's own line time

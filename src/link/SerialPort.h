@@ -26,6 +26,7 @@ struct UnansweredRequest {
     std::vector<std::uint8_t> request;
     bool rtu = false;
     std::string settings;   // the line settings it was sent with
+    Micros requestEnd{0};   // its end on the line
     Micros listenUntil{0};  // a reply later than this is not waited for
 };
 

@@ -405,7 +405,8 @@ void ParameterEditor::showLink() {
         m_services.link.offline
             ? text::Offline
             : linkStatusText(m_services) +
-                  (m_slowDrive ? QStringLiteral("　") + kSlowDriveText : QString()));
+                  (m_slowDrive && m_line ? QStringLiteral("　") + slowDriveText(m_line->replyTimeout())
+                                         : QString()));
 }
 
 std::array<FieldContent, kRegisterCount> ParameterEditor::fieldContents() const {

@@ -2,6 +2,7 @@
 // How a port and the link in use are named to the technician, the same in every window.
 
 #include <QString>
+#include <chrono>
 
 #include "Services.h"
 
@@ -16,6 +17,9 @@ QString portDisplayName(int comNumber, const QString& device);
 QString linkStatusText(const Services& services);
 
 // Told beside the link once the drive's replies were seen to come later than the line waits.
-inline const QString kSlowDriveText = QStringLiteral("變頻機回應慢於 0.1 秒");
+// Said beside the link once the drive was seen to answer late and the wait was lengthened.
+inline QString slowDriveText(std::chrono::microseconds wait) {
+    return QStringLiteral("變頻機回應慢於 0.1 秒，已延長等待時間至 %1 毫秒").arg(static_cast<qlonglong>(wait.count() / 1000));
+}
 
 }  // namespace velorin

@@ -179,7 +179,8 @@ void RunPanel::buildWindow() {
     linkLabel->setFont(mingFont());
     statusBar()->addPermanentWidget(linkLabel);
     m_session->line().setOnSlowDrive([this, linkLabel] {
-        linkLabel->setText(linkStatusText(m_services) + QStringLiteral("　") + kSlowDriveText);
+        linkLabel->setText(linkStatusText(m_services) + QStringLiteral("　") +
+                           slowDriveText(m_session->line().replyTimeout()));
     });
 
     connect(m_runForwardButton, &QPushButton::clicked, this, &RunPanel::onRunForwardClicked);

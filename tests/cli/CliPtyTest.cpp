@@ -152,9 +152,7 @@ QStringList distinctValues() {
 
 // A backup over a line that sends replies twice or late either ends well with the file a clean
 // line gives, or fails and leaves no file: never exit 0 with a neighbour's value in it.
-// Off until the line session vouches for every value it hands out (it fails today: a duplicated
-// or late reply is still taken for the next register).
-TEST(CliOverPty, DISABLED_BackupUnderDuplicatedOrLateRepliesIsRightOrNothing) {
+TEST(CliOverPty, BackupUnderDuplicatedOrLateRepliesIsRightOrNothing) {
     QTemporaryDir dir;
     const QString backup = QStringLiteral("backup --pages P00,P01 ");
     std::map<QString, std::string> clean;  // by settings

@@ -110,7 +110,9 @@ TEST_P(CoreFraming, OpeningCopiesAreSignedAndAskedAgainWhenUnanswered) {
     drive.setReg(382, 77);
     faultAfter(2, {DriveFault::Kind::NoReply});  // P11.14
     core.readOpeningCopies();
-    EXPECT_EQ(record.reads(), (std::vector<int>{96, 229, 382, 382, 470, 471}));
+    // After the unanswered request every value counts once two reads agree: its reply may still
+    // come and pass for another register's.
+    EXPECT_EQ(record.reads(), (std::vector<int>{96, 229, 382, 382, 382, 470, 470, 471, 471}));
     EXPECT_EQ(core.copies().ratedCurrent, 77);
     EXPECT_EQ(core.copies().pidFullScale, -25536);
     EXPECT_EQ(core.copies().pidDecimals, 4);
@@ -122,10 +124,12 @@ TEST_P(CoreFraming, AnUnansweredRegisterIsAskedOnceMoreThenThePageReadStops) {
         record.clear();
         faultAfter(4, {DriveFault::Kind::NoReply}, lost);  // the fifth register, P00.04
         const PageReadOutcome outcome = core.readPage(0);
+        // Once a request went unanswered, each value is read until two reads agree.
         std::vector<int> expected = {0, 1, 2, 3, 4, 4};
-        if (lost == 1)
-            expected.insert(expected.end(),
-                            {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22});
+        if (lost == 1) {
+            expected.push_back(4);
+            for (int reg = 5; reg <= 22; ++reg) expected.insert(expected.end(), {reg, reg});
+        }
         EXPECT_EQ(record.reads(), expected);
         EXPECT_EQ(core.pagePresent(0), lost == 1);
         EXPECT_EQ(outcome.message, lost == 1 ? "" : "P00.04 參數讀取失敗，變頻機未回應。");

@@ -163,7 +163,8 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     EXPECT_EQ(EditorCore::reportLines(outcome),
               (Lines{"P01.25 跳躍頻率2：變頻機拒絕寫入 (例外碼 03)",
                      "P01.27 跳躍頻率寬度：變頻機未回應"}));
-    // Three writes in a row without a reply stop the write.
+    // Three writes in a row without a reply stop the write (a while later: the line has settled).
+    clock.advance(std::chrono::seconds(3));
     core.setPagePresent(28, true);
     faultAfter(3, {DriveFault::Kind::NoReply}, 100);
     const Lines lines = EditorCore::reportLines(write());

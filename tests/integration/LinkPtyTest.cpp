@@ -33,6 +33,8 @@ TEST(LinkOverPty, ReadAndWriteInBothFramings) {
         };
         EXPECT_EQ(read(3, 496), "3");
         EXPECT_EQ(read(3, 300), rtu ? "65526" : "-10");
+        // A line session learns from its reads that a pty does not echo; raw transactions are told.
+        port.setEcho(AdapterEcho::Silent);
         EXPECT_TRUE(rtu ? WriteData(3, 1, 44, 0x04, 0xD2, port)
                         : WriteDataASCII("03", "01", "300", "1234", port));
         EXPECT_EQ(read(3, 300), "1234");
