@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n
   clang libclang-rt-dev
+  dpkg-dev desktop-file-utils appstream man-db groff-base
 )
 
 install_missing() {

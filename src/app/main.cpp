@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
@@ -29,6 +30,10 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velorin"));
+    // Ties the windows to the installed menu entry and its icon (the taskbar of a Wayland desktop
+    // finds them by this name); the theme's icon is empty where the program is not installed.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELORIN_APP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(VELORIN_APP_ID)));
     QApplication::setQuitOnLastWindowClosed(true);
     // The buttons of message boxes and the file dialogs speak the program's language too.
     QTranslator qtTexts;
