@@ -10,14 +10,13 @@
 #include "CliTexts.h"
 #include "ParameterOutput.h"
 #include "ParameterSets.h"
+#include "drive/Scan.h"
 #include "editor/ParameterFile.h"
 #include "link/LineSession.h"
 
 namespace velorin {
 
 namespace {
-
-constexpr Micros kProbeGuess{100000};  // time of one probe before any has been measured
 
 // One run of one request. The commands reach the drive only through the line session.
 class CommandRun {
@@ -62,7 +61,6 @@ private:
     // Every transaction of a command passes here: the technician hears once that replies came
     // too late to be used.
     ReplyCheck checked(const ReplyCheck& reply);
-    void showProgress(const ScanOrder& order, long index, const ScanStep& step, Micros elapsed);
 
     // ---- Parameter sets, through the editor's core ----
     // Opens the line and begins the editor's visit with the five single reads the editor makes
@@ -327,53 +325,46 @@ int CommandRun::write() {
     return exitCode(confirmed ? CliExit::Ok : CliExit::WriteNotConfirmed);
 }
 
-void CommandRun::showProgress(const ScanOrder& order, long index, const ScanStep& step,
-                              Micros elapsed) {
-    if (!m_console.terminal()) {
-        if (step.format == 0 && step.rate == 0)
-            m_console.line(clitext::scanStation(order, step));
-        return;
-    }
-    const Micros perProbe = index > 0 ? elapsed / index : kProbeGuess;
-    m_console.live(clitext::scanProgress(order, step, perProbe * (order.total() - index)));
-}
-
 int CommandRun::scan() {
     const ScanOrder order(m_request.firstStation, m_request.lastStation);
-    TimedWait& clock = m_env.timedWait();
-    const Micros started = clock.now();
-    for (long i = 0; i < order.total(); ++i) {
-        const ScanStep step = order.step(i);
-        if (m_env.stopRequested()) {
+    int openStatus = 0;
+    ScanHooks hooks;
+    hooks.open = [&](const ScanStep& step) -> LineSession* {
+        // Every probe opens the port afresh with its own settings.
+        openStatus = openLine(step.settings());
+        return openStatus == 0 ? m_line.get() : nullptr;
+    };
+    hooks.progress = [&](const ScanProgress& p) {
+        if (m_console.terminal())
+            m_console.live(clitext::scanProgress(order, p.step, p.left));
+        else if (p.step.format == 0 && p.step.rate == 0)
+            m_console.line(clitext::scanStation(order, p.step));
+    };
+    hooks.stopRequested = [this] { return m_env.stopRequested(); };
+    const ScanResult r = scanForDrive(order, m_env.timedWait(), hooks);
+    switch (r.end) {
+        case ScanResult::End::Found:
+            m_console.line(QStringLiteral("found by probe %1 of %2 after %3")
+                               .arg(r.index + 1)
+                               .arg(order.total())
+                               .arg(clitext::durationText(r.elapsed)));
+            m_out << clitext::foundLine(r.step.settings(), r.step.framing(), r.step.station);
+            return exitCode(CliExit::Ok);
+        case ScanResult::End::Stopped:
             m_console.endLive();
             error(QStringLiteral("scan stopped before probe %1 of %2 (%3); nothing found")
-                      .arg(i + 1)
+                      .arg(r.index + 1)
                       .arg(order.total())
-                      .arg(clitext::scanStep(step)));
+                      .arg(clitext::scanStep(r.step)));
             return interrupted();
-        }
-        showProgress(order, i, step, clock.now() - started);
-        // Every probe opens the port afresh with its own settings.
-        if (int c = openLine(step.settings())) {
-            m_console.line(QLatin1String(clitext::kPrefix) +
-                           QStringLiteral("scan stopped at %1").arg(clitext::scanStep(step)));
-            return c;
-        }
-        m_line->setFraming(step.framing());
-        const ReplyCheck r = m_line->readAt(step.station, drive::kProbeRegister);
-        if (r.outcome == LinkOutcome::PortError) {
+        case ScanResult::End::PortUnusable:
+            error(QStringLiteral("scan stopped at %1").arg(clitext::scanStep(r.step)));
+            return openStatus;
+        case ScanResult::End::PortLost:
             m_console.endLive();
-            return portLost(QStringLiteral("scan stopped at %1").arg(clitext::scanStep(step)));
-        }
-        m_line->close();
-        if (drive::probeFound(r, step.framing())) {
-            m_console.line(QStringLiteral("found by probe %1 of %2 after %3")
-                               .arg(i + 1)
-                               .arg(order.total())
-                               .arg(clitext::durationText(clock.now() - started)));
-            m_out << clitext::foundLine(step.settings(), step.framing(), step.station);
-            return exitCode(CliExit::Ok);
-        }
+            return portLost(QStringLiteral("scan stopped at %1").arg(clitext::scanStep(r.step)));
+        case ScanResult::End::NotFound:
+            break;
     }
     error(QStringLiteral("no drive found on %1 at stations %2-%3 (%4 probes)")
               .arg(portLabel())

@@ -10,7 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "DeveloperWrite.h"
+#include "drive/DeveloperWrite.h"
 #include "editor/ParameterFile.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"

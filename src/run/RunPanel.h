@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <memory>
 
-#include "RunSession.h"
+#include "drive/RunSession.h"
 
 class QAction;
 class QComboBox;
@@ -70,6 +70,7 @@ protected:
 private:
     enum class Way { Return, Quit, Close };
 
+    RunHooks sessionHooks();
     void buildWindow();
     void showState();
     void showRampTimes();
@@ -126,6 +127,9 @@ private:
     PressButton* m_jogReverseButton = nullptr;
     QLabel* m_stateLabel = nullptr;
 };
+
+// The run session's questions and notices as the panel's boxes over `parent`.
+RunHooks runBoxes(Services& services, QWidget* parent);
 
 // Creates the run panel, runs its entry and shows it. When the panel cannot be entered it is
 // dropped and the mode menu shown instead. Returns the window now shown.

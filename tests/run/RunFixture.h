@@ -152,8 +152,9 @@ protected:
 
     // A run session on its own, entered, its entry forgotten.
     RunSession& enterSession() {
-        session = std::make_unique<RunSession>(s.services);
-        EXPECT_TRUE(session->open() && session->enter());
+        session = std::make_unique<RunSession>(createLineSession(s.services),
+                                               runBoxes(s.services, nullptr));
+        EXPECT_TRUE(session->open(s.services.link) && session->enter());
         forget();
         return *session;
     }
