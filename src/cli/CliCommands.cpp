@@ -643,8 +643,9 @@ int CommandRun::writeAndReport(const std::vector<int>* reported,
     WriteOutcome told = outcome;
     if (m_env.stopRequested()) {
         // The technician stopped it: not a drive that fell silent.
-        const std::string stopped = describeOutcome({LinkOutcome::Stopped});
-        std::erase_if(told.unconfirmed, [&](const WriteIssue& i) { return i.reason == stopped; });
+        std::erase_if(told.unconfirmed, [](const WriteIssue& i) {
+            return i.reply.outcome == LinkOutcome::Stopped;
+        });
         told.end = WriteOutcome::End::Finished;
         error(QStringLiteral("the write stopped at %1: %2 writes confirmed, the rest not written")
                   .arg(clitext::stopCause(m_env.stopSignal()))

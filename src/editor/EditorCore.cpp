@@ -33,6 +33,23 @@ constexpr std::chrono::seconds kResetTime{2};
 constexpr std::int32_t kLowestWord = -32768;
 constexpr std::int32_t kHighestWord = 65535;
 
+// Why a parameter was not brought to the drive, as the write's report says it.
+std::string issueText(const WriteIssue& issue) {
+    switch (issue.why) {
+        case WriteIssue::Why::NotConfirmed:
+            return describeOutcome(issue.reply);
+        case WriteIssue::Why::CopyUnread:
+            return Catalogue::codeOf(issue.copy) + kCopyUnread;
+        case WriteIssue::Why::NotShown:
+            return kNotShown;
+        case WriteIssue::Why::OutOfRange:
+            return kOutOfRange;
+        case WriteIssue::Why::NoSelection:
+            break;
+    }
+    return kNoSelection;
+}
+
 // A read that may be worth asking again: the drive was asked and gave nothing usable.
 bool unanswered(const ReplyCheck& check) {
     return check.outcome != LinkOutcome::Ok && check.outcome != LinkOutcome::Stopped &&
@@ -350,7 +367,7 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
         m_silentWrites = 0;
         return true;
     }
-    outcome.unconfirmed.push_back({reg, describeOutcome(reply)});
+    outcome.unconfirmed.push_back({reg, WriteIssue::Why::NotConfirmed, reply});
     const bool lineGone =
         reply.outcome == LinkOutcome::Stopped || reply.outcome == LinkOutcome::PortError;
     m_silentWrites = reply.outcome == LinkOutcome::NoReply ? m_silentWrites + 1 : 0;
@@ -421,11 +438,11 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                     continue;
                 const std::int32_t value = m_working[reg];
                 if (const auto copy = unreadCopyFor(reg))
-                    outcome.skipped.push_back({reg, Catalogue::codeOf(*copy) + kCopyUnread});
+                    outcome.skipped.push_back({reg, WriteIssue::Why::CopyUnread, {}, *copy});
                 else if (m_unshown[reg])
-                    outcome.skipped.push_back({reg, kNotShown});
+                    outcome.skipped.push_back({reg, WriteIssue::Why::NotShown});
                 else if (value < kLowestWord || value > kHighestWord)
-                    outcome.skipped.push_back({reg, kOutOfRange});
+                    outcome.skipped.push_back({reg, WriteIssue::Why::OutOfRange});
                 else if (!send(reg, value, outcome))
                     return outcome;
             }
@@ -455,9 +472,9 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     if (pagePresent(kLinkCopiesPage)) {
         const std::int32_t rate = m_working[drive::kRateParameter];
         if (m_unshown[drive::kRateParameter]) {
-            outcome.skipped.push_back({drive::kRateParameter, kNotShown});
+            outcome.skipped.push_back({drive::kRateParameter, WriteIssue::Why::NotShown});
         } else if (rate < 0 || rate >= static_cast<std::int32_t>(kRates.size())) {
-            outcome.skipped.push_back({drive::kRateParameter, kNoSelection});
+            outcome.skipped.push_back({drive::kRateParameter, WriteIssue::Why::NoSelection});
         } else if (kRates[rate].driveValue != m_copies.rate) {
             const int code = kRates[rate].driveValue;
             if (!send(drive::kRateParameter, code, outcome))
@@ -471,7 +488,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
         }
         const std::int32_t station = m_working[drive::kStationParameter];
         if (m_unshown[drive::kStationParameter]) {
-            outcome.skipped.push_back({drive::kStationParameter, kNotShown});
+            outcome.skipped.push_back({drive::kStationParameter, WriteIssue::Why::NotShown});
         } else if (station != m_copies.station) {
             if (!send(drive::kStationParameter, station, outcome))
                 return outcome;
@@ -483,9 +500,9 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
         }
         const std::int32_t format = m_working[drive::kFormatParameter];
         if (m_unshown[drive::kFormatParameter]) {
-            outcome.skipped.push_back({drive::kFormatParameter, kNotShown});
+            outcome.skipped.push_back({drive::kFormatParameter, WriteIssue::Why::NotShown});
         } else if (format < 0 || format >= static_cast<std::int32_t>(kFormats.size())) {
-            outcome.skipped.push_back({drive::kFormatParameter, kNoSelection});
+            outcome.skipped.push_back({drive::kFormatParameter, WriteIssue::Why::NoSelection});
         } else if (format != m_copies.format) {
             if (!send(drive::kFormatParameter, format, outcome))
                 return outcome;
@@ -505,7 +522,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                 return outcome;
         const std::int32_t lock = m_working[drive::kResetParameter];
         if (m_unshown[drive::kResetParameter]) {
-            outcome.skipped.push_back({drive::kResetParameter, kNotShown});
+            outcome.skipped.push_back({drive::kResetParameter, WriteIssue::Why::NotShown});
         } else if (lock != m_copies.lockReset) {
             const int before = outcome.confirmed;
             const bool goOn = send(drive::kResetParameter, lock, outcome);
@@ -545,7 +562,7 @@ std::vector<std::string> EditorCore::reportLines(const WriteOutcome& outcome, in
     const int total = static_cast<int>(issues.size());
     for (int i = 0; i < std::min(total, maxLines); ++i) {
         const ParameterInfo& p = Catalogue::instance().parameter(issues[i].reg);
-        lines.push_back(p.code + " " + p.name + "：" + issues[i].reason);
+        lines.push_back(p.code + " " + p.name + "：" + issueText(issues[i]));
     }
     if (total > maxLines)
         lines.push_back("…及其他 " + std::to_string(total - maxLines) + " 項");

@@ -18,6 +18,7 @@
 #include "editor/Rules.h"
 #include "editor/ValueCheck.h"
 #include "link/Global.h"
+#include "link/MBus.h"
 
 namespace velorin {
 
@@ -68,9 +69,17 @@ struct FieldView {
 
 // A parameter the write did not bring to the drive, and why.
 struct WriteIssue {
+    enum class Why {
+        NotConfirmed,  // sent, and the drive refused it or gave no usable reply (`reply`)
+        CopyUnread,    // not sent: its field depends on `copy`, whose opening read failed
+        NotShown,      // not sent: its field does not show the drive's value
+        OutOfRange,    // not sent: no register holds the value
+        NoSelection,   // not sent: its list has nothing selected
+    };
     int reg = 0;
-    std::string reason;  // "變頻機未回應", "變頻機拒絕寫入 (例外碼 03)", why it was not sent
-    bool operator==(const WriteIssue&) const = default;
+    Why why = Why::NotConfirmed;
+    ReplyCheck reply;  // with NotConfirmed
+    int copy = -1;     // with CopyUnread
 };
 
 struct WriteOutcome {
