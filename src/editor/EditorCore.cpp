@@ -14,10 +14,6 @@ constexpr int kLinkCopiesPage = 25;  // P15: station, rate, format
 constexpr int kLockCopyPage = 28;    // P17-1: lock and reset
 
 const char* const kReadFailed = "參數讀取失敗，變頻機未回應。";
-const char* const kOutOfRange = "數值超出 -32768~65535，未寫入";
-const char* const kNoSelection = "未選擇項目，未寫入";
-const char* const kNotShown = "欄位未顯示變頻機的值，未寫入";
-const char* const kCopyUnread = " 讀取失敗，未寫入";  // after the code of the parameter not read
 
 constexpr int kRampPage = 5;   // P03: its times follow the ramp unit
 constexpr int kStepPage = 11;  // P08: its step times follow the step unit
@@ -32,23 +28,6 @@ constexpr int kSilentWritesToStop = 3;
 constexpr std::chrono::seconds kResetTime{2};
 constexpr std::int32_t kLowestWord = -32768;
 constexpr std::int32_t kHighestWord = 65535;
-
-// Why a parameter was not brought to the drive, as the write's report says it.
-std::string issueText(const WriteIssue& issue) {
-    switch (issue.why) {
-        case WriteIssue::Why::NotConfirmed:
-            return describeOutcome(issue.reply);
-        case WriteIssue::Why::CopyUnread:
-            return Catalogue::codeOf(issue.copy) + kCopyUnread;
-        case WriteIssue::Why::NotShown:
-            return kNotShown;
-        case WriteIssue::Why::OutOfRange:
-            return kOutOfRange;
-        case WriteIssue::Why::NoSelection:
-            break;
-    }
-    return kNoSelection;
-}
 
 // A read that may be worth asking again: the drive was asked and gave nothing usable.
 bool unanswered(const ReplyCheck& check) {
@@ -547,26 +526,6 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
         }
     }
     return outcome;
-}
-
-std::vector<std::string> EditorCore::reportLines(const WriteOutcome& outcome, int maxLines) {
-    std::vector<std::string> lines;
-    if (outcome.end == WriteOutcome::End::DriveSilent)
-        lines.push_back("變頻機未回應，寫入已停止：已確認寫入 " +
-                        std::to_string(outcome.confirmed) + " 項，其餘參數未寫入。");
-    if (outcome.end == WriteOutcome::End::NotAtNewSettings)
-        lines.push_back("變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：" +
-                        outcome.settingsInUse);
-    std::vector<WriteIssue> issues = outcome.unconfirmed;
-    issues.insert(issues.end(), outcome.skipped.begin(), outcome.skipped.end());
-    const int total = static_cast<int>(issues.size());
-    for (int i = 0; i < std::min(total, maxLines); ++i) {
-        const ParameterInfo& p = Catalogue::instance().parameter(issues[i].reg);
-        lines.push_back(p.code + " " + p.name + "：" + issueText(issues[i]));
-    }
-    if (total > maxLines)
-        lines.push_back("…及其他 " + std::to_string(total - maxLines) + " 項");
-    return lines;
 }
 
 }  // namespace velorin

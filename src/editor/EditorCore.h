@@ -76,10 +76,12 @@ struct WriteIssue {
         OutOfRange,    // not sent: no register holds the value
         NoSelection,   // not sent: its list has nothing selected
     };
-    int reg = 0;
-    Why why = Why::NotConfirmed;
+    WriteIssue(int reg, Why why, ReplyCheck reply = {}, int copy = -1)
+        : reg(reg), why(why), reply(reply), copy(copy) {}
+    int reg;
+    Why why;
     ReplyCheck reply;  // with NotConfirmed
-    int copy = -1;     // with CopyUnread
+    int copy;          // with CopyUnread
 };
 
 struct WriteOutcome {
@@ -212,8 +214,8 @@ public:
     // link parameters and the lock and unlock codes. `link` follows every change of station,
     // rate, format and framing. Runs inside an operation of the line session.
     WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks);
-    // The lines of the report of a write that was not complete: "P01.06 起動轉速：變頻機未回應";
-    // at most `maxLines` parameters, then "…及其他 N 項".
+    // The lines of the report of a write that was not complete, in WriteReport.cpp:
+    // "P01.06 起動轉速：變頻機未回應"; at most `maxLines` parameters, then "…及其他 N 項".
     static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
 
     // ---- State ----
