@@ -403,7 +403,9 @@ void ConnectionWindow::onOfflineClicked() {
     if (busy())
         return;
     m_services.link.offline = true;
-    handOver([](Services& s) { return s.windows.editor(); });
+    handOver([](Services& s) {
+        return s.windows.editor({nullptr, [&s] { return s.windows.connection(); }});
+    });
 }
 
 }  // namespace velorin

@@ -140,9 +140,10 @@ void MoveSlider::mouseMoveEvent(QMouseEvent* event) {
 
 // ---- Window ----
 
-RunPanel::RunPanel(Services& services, QWidget* parent)
+RunPanel::RunPanel(Services& services, Opening opening, QWidget* parent)
     : QMainWindow(parent),
       m_services(services),
+      m_opening(std::move(opening)),
       m_session(std::make_unique<RunSession>(createLineSession(services), sessionHooks())) {
     setObjectName("runPanel");
     setAttribute(Qt::WA_DeleteOnClose);
@@ -423,8 +424,8 @@ void RunPanel::finishLeaving(Way way) {
     m_finished = true;
     switch (way) {
         case Way::Return:
-            if (m_services.windows.menu)
-                m_services.windows.menu();
+            if (m_opening.back)
+                m_opening.back();
             close();
             break;
         case Way::Quit:
@@ -458,11 +459,11 @@ void RunPanel::closeEvent(QCloseEvent* event) {
     event->setAccepted(m_finished);
 }
 
-QWidget* showRunPanel(Services& services) {
-    auto* panel = new RunPanel(services);
+QWidget* showRunPanel(Services& services, const Opening& opening) {
+    auto* panel = new RunPanel(services, opening);
     if (!panel->load()) {
         delete panel;
-        return services.windows.menu ? services.windows.menu() : nullptr;
+        return opening.back ? opening.back() : nullptr;
     }
     panel->show();
     return panel;

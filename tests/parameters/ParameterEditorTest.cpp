@@ -25,7 +25,7 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
             menuOpenAtLastRead = menu && menu->isVisible();
     };
     s.drive.setReg(471, 3);
-    open();
+    open(false, menu);
     std::vector<int> expected = span(0, 22);  // 14 and 15 have no field but are read
     expected.insert(expected.end(), {96, 229, 382, 470, 471});
     EXPECT_EQ(record.reads(), expected);

@@ -104,7 +104,7 @@ protected:
     }
     // Creates the panel and runs its entry; `clean` forgets what the entry did on the line.
     RunPanel* load(bool clean = true) {
-        panel = new RunPanel(s.services);
+        panel = new RunPanel(s.services, {nullptr, [this] { return s.services.windows.menu(); }});
         EXPECT_TRUE(panel->load());
         panel->show();
         if (clean)
