@@ -74,7 +74,7 @@ struct RunNotice {
 struct RunHooks {
     // A Yes/No question; true for Yes.
     std::function<bool(const RunQuestion&)> ask;
-    // A box with one OK button; returns once it is closed.
+    // Tells the technician; returns once they have taken it in (the panel shows a box).
     std::function<void(const RunNotice&)> tell;
     // The session changed what the window shows: the running state, or the ramp unit and times
     // (read again from the drive).
