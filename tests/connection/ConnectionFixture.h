@@ -9,10 +9,10 @@
 #include <QPushButton>
 
 #include "connection/ConnectionWindow.h"
+#include "support/Widgets.h"
 #include "link/MBus.h"
 #include "platform/EventLoopWait.h"
 #include "support/SimServices.h"
-#include "support/Widgets.h"
 
 namespace velorin::test {
 
@@ -21,12 +21,8 @@ protected:
     // The link state: "station settings RTU=n COMn".
     std::string linkState() const {
         const LinkState& l = sim.services.link;
-        return QString("%1 %2 RTU=%3 COM%4")
-            .arg(l.station)
-            .arg(l.settings.c_str())
-            .arg(isRtu(l.framing) ? 1 : 0)
-            .arg(l.comPort)
-            .toStdString();
+        return QString("%1 %2 RTU=%3 COM%4").arg(l.station).arg(l.settings.c_str())
+            .arg(isRtu(l.framing) ? 1 : 0).arg(l.comPort).toStdString();
     }
 
     void SetUp() override {
@@ -39,15 +35,11 @@ protected:
             if (!e.sent)
                 answers += e.check.outcome == LinkOutcome::Ok;
             else  // station, settings, framing, RTU, then the lists: station, format, rate
-                probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7")
-                                     .arg(sim.services.link.station)
-                                     .arg(portSettings().c_str())
-                                     .arg(e.rtu ? "rtu" : "ascii")
-                                     .arg(isRtu(sim.services.link.framing) ? 1 : 0)
-                                     .arg(list("stationBox")->currentText())
-                                     .arg(list("formatList")->currentIndex())
-                                     .arg(list("rateList")->currentIndex())
-                                     .toStdString());
+                probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
+                    .arg(portSettings().c_str()).arg(e.rtu ? "rtu" : "ascii")
+                    .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
+                    .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
+                    .toStdString());
         });
     }
     // The next window is to come up while the screen is still there.
@@ -55,10 +47,7 @@ protected:
         shown += name + std::string(form->isVisible() ? "" : " (screen gone)");
         return nullptr;
     }
-    void TearDown() override {
-        setLinkTrace({});
-        delete form.data();
-    }
+    void TearDown() override { setLinkTrace({}); delete form.data(); }
     // A fresh screen, link state, boxes and windows (the probes are kept).
     void open() {
         delete form.data();
@@ -99,9 +88,9 @@ protected:
     // Enabled or not: the port, rate, format and station lists, connect, offline.
     std::string enabled() const {
         std::string out;
-        for (QWidget* w :
-             QWidgetList{list("portList"), list("rateList"), list("formatList"), list("stationBox"),
-                         button("connectButton"), button("offlineButton")})
+        for (QWidget* w : QWidgetList{list("portList"), list("rateList"), list("formatList"),
+                                      list("stationBox"), button("connectButton"),
+                                      button("offlineButton")})
             out += w->isEnabled() ? '+' : '-';
         return out;
     }
