@@ -95,10 +95,13 @@ int main(int argc, char** argv) {
         return w;
     };
     // The editor's values outlive its window, from one visit to the next.
-    services.windows.editor = [&services, core = std::make_shared<velorin::EditorCore>()] {
-        return velorin::showParameterEditor(services, core);
+    services.windows.editor = [&services, core = std::make_shared<velorin::EditorCore>()](
+                                  const velorin::Opening& opening) {
+        return velorin::showParameterEditor(services, core, opening);
     };
-    services.windows.runPanel = [&services] { return velorin::showRunPanel(services); };
+    services.windows.runPanel = [&services](const velorin::Opening& opening) {
+        return velorin::showRunPanel(services, opening);
+    };
 
     services.windows.connection();
     return app.exec();

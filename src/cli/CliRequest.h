@@ -98,7 +98,7 @@ ParsedCommandLine parseCommandLine(const QStringList& args);
 // The options part of --help, as the parser knows them.
 QString optionsHelpText();
 
-// ---- Parameters by code, range or page ----
+// ---- Parameters by code, range or page (ParameterWords.cpp) ----
 // "P01.06", "P03.01-P03.09", a page caption ("P03", "P01-1", "P9-3") or a group ("P09", every
 // page of it): the registers with a field, in register order within each word, each once.
 // Empty with `error` set when a word names none.

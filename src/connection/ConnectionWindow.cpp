@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "drive/Scan.h"
 #include "link/DriveFacts.h"
 #include "link/Global.h"
 #include "link/MBus.h"
@@ -53,11 +54,9 @@ const QString LinkErrorTitle = QStringLiteral("連線錯誤");
 }  // namespace text
 
 constexpr int kLastStation = ScanOrder::kLastStation;
-// A probe's time before any was measured: the reply wait of one probe.
-constexpr Micros kProbeGuess{100000};
 
 QString durationText(Micros d) {
-    const long long s = (d.count() + 500000) / 1000000;
+    const long long s = roundedSeconds(d);
     if (s < 60)
         return text::Seconds.arg(s);
     return text::MinutesSeconds.arg(s / 60).arg(s % 60);
@@ -257,14 +256,13 @@ void ConnectionWindow::onPortChosen() {
         m_portList->currentText().endsWith(text::NoPermission) ? text::PermissionFix : QString());
 }
 
-void ConnectionWindow::showSearchProgress(long probe, long total, const ScanStep& step,
-                                          Micros perProbe) {
-    m_statusLine->setText(text::SearchProgress.arg(probe)
-                              .arg(total)
-                              .arg(step.station)
-                              .arg(QString::fromStdString(step.settings()),
-                                   QString::fromUtf8(framingName(step.framing()).data()),
-                                   durationText(perProbe * (total - probe + 1))));
+void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
+    m_statusLine->setText(text::SearchProgress.arg(p.index + 1)
+                              .arg(p.total)
+                              .arg(p.step.station)
+                              .arg(QString::fromStdString(p.step.settings()),
+                                   QString::fromUtf8(framingName(p.step.framing()).data()),
+                                   durationText(p.left)));
 }
 
 bool ConnectionWindow::probe(Framing framing) {
@@ -342,33 +340,40 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
 }
 
 ConnectionWindow::SearchEnd ConnectionWindow::search() {
-    const ScanOrder order;
-    const Micros start = m_session->clock().now();
-    for (long n = 0; n < order.total(); ++n) {
-        const ScanStep step = order.step(n);
-        const Micros perProbe = n == 0 ? kProbeGuess : (m_session->clock().now() - start) / n;
-        showSearchProgress(n + 1, order.total(), step, perProbe);
-        if (step.format == 0 && step.rate == 0) {
-            m_services.link.station = static_cast<std::uint8_t>(step.station);
+    ScanHooks hooks;
+    hooks.open = [this](const ScanStep& step) {
+        return openPort(step.settings()) ? m_session.get() : nullptr;
+    };
+    hooks.progress = [this](const ScanProgress& p) {
+        showSearchProgress(p);
+        if (p.step.format == 0 && p.step.rate == 0) {
+            m_services.link.station = static_cast<std::uint8_t>(p.step.station);
             m_stationBox->clear();
-            m_stationBox->addItem(QString::number(step.station));
+            m_stationBox->addItem(QString::number(p.step.station));
             m_stationBox->setCurrentIndex(0);
         }
-        m_formatList->setCurrentIndex(step.format);
-        m_rateList->setCurrentIndex(step.rate);
-        const std::string settings = step.settings();
-        if (!openPort(settings))
-            return SearchEnd::PortFailed;
-        if (probe(step.framing())) {
-            m_services.link.framing = step.framing();
-            m_services.link.settings = settings;
+        m_formatList->setCurrentIndex(p.step.format);
+        m_rateList->setCurrentIndex(p.step.rate);
+    };
+    hooks.stopRequested = [this] { return stopAsked(); };
+    const ScanResult result = scanForDrive(ScanOrder(), m_session->clock(), hooks);
+    switch (result.end) {
+        case ScanResult::End::Found:
+            m_services.link.framing = result.step.framing();
+            m_services.link.settings = result.step.settings();
             return SearchEnd::Found;
-        }
-        m_session->close();
-        if (stopAsked())
+        case ScanResult::End::Stopped:
             return SearchEnd::Stopped;
+        case ScanResult::End::PortUnusable:
+            return SearchEnd::PortFailed;
+        case ScanResult::End::PortLost:
+            m_lastOpen = OpenResult::NotFound;  // told as a port that went away
+            return SearchEnd::PortFailed;
+        case ScanResult::End::NotFound:
+            break;
     }
-    return SearchEnd::NotFound;
+    // A stop asked during the last probe still puts the technician's choice back.
+    return stopAsked() ? SearchEnd::Stopped : SearchEnd::NotFound;
 }
 
 void ConnectionWindow::endWithoutDrive(SearchEnd end) {
@@ -398,7 +403,9 @@ void ConnectionWindow::onOfflineClicked() {
     if (busy())
         return;
     m_services.link.offline = true;
-    handOver([](Services& s) { return s.windows.editor(); });
+    handOver([](Services& s) {
+        return s.windows.editor({nullptr, [&s] { return s.windows.connection(); }});
+    });
 }
 
 }  // namespace velorin

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "link/DriveFacts.h"
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
@@ -18,6 +17,8 @@ class QPushButton;
 class QSpinBox;
 
 namespace velorin {
+
+struct ScanProgress;
 
 class ConnectionWindow : public QWidget {
     Q_OBJECT
@@ -66,7 +67,7 @@ private:
     void setControlsEnabled(bool enabled);
     void handOver(QWidget* (*next)(Services&));
     bool stopAsked() const { return m_stopRequested || m_closeRequested; }
-    void showSearchProgress(long probe, long total, const ScanStep& step, Micros perProbe);
+    void showSearchProgress(const ScanProgress& progress);
     QString portFailureText() const;
 
     Services& m_services;

@@ -14,10 +14,6 @@ constexpr int kLinkCopiesPage = 25;  // P15: station, rate, format
 constexpr int kLockCopyPage = 28;    // P17-1: lock and reset
 
 const char* const kReadFailed = "參數讀取失敗，變頻機未回應。";
-const char* const kOutOfRange = "數值超出 -32768~65535，未寫入";
-const char* const kNoSelection = "未選擇項目，未寫入";
-const char* const kNotShown = "欄位未顯示變頻機的值，未寫入";
-const char* const kCopyUnread = " 讀取失敗，未寫入";  // after the code of the parameter not read
 
 constexpr int kRampPage = 5;   // P03: its times follow the ramp unit
 constexpr int kStepPage = 11;  // P08: its step times follow the step unit
@@ -350,7 +346,7 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
         m_silentWrites = 0;
         return true;
     }
-    outcome.unconfirmed.push_back({reg, describeOutcome(reply)});
+    outcome.unconfirmed.push_back({reg, WriteIssue::Why::NotConfirmed, reply});
     const bool lineGone =
         reply.outcome == LinkOutcome::Stopped || reply.outcome == LinkOutcome::PortError;
     m_silentWrites = reply.outcome == LinkOutcome::NoReply ? m_silentWrites + 1 : 0;
@@ -421,11 +417,11 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                     continue;
                 const std::int32_t value = m_working[reg];
                 if (const auto copy = unreadCopyFor(reg))
-                    outcome.skipped.push_back({reg, Catalogue::codeOf(*copy) + kCopyUnread});
+                    outcome.skipped.push_back({reg, WriteIssue::Why::CopyUnread, {}, *copy});
                 else if (m_unshown[reg])
-                    outcome.skipped.push_back({reg, kNotShown});
+                    outcome.skipped.push_back({reg, WriteIssue::Why::NotShown});
                 else if (value < kLowestWord || value > kHighestWord)
-                    outcome.skipped.push_back({reg, kOutOfRange});
+                    outcome.skipped.push_back({reg, WriteIssue::Why::OutOfRange});
                 else if (!send(reg, value, outcome))
                     return outcome;
             }
@@ -455,9 +451,9 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     if (pagePresent(kLinkCopiesPage)) {
         const std::int32_t rate = m_working[drive::kRateParameter];
         if (m_unshown[drive::kRateParameter]) {
-            outcome.skipped.push_back({drive::kRateParameter, kNotShown});
+            outcome.skipped.push_back({drive::kRateParameter, WriteIssue::Why::NotShown});
         } else if (rate < 0 || rate >= static_cast<std::int32_t>(kRates.size())) {
-            outcome.skipped.push_back({drive::kRateParameter, kNoSelection});
+            outcome.skipped.push_back({drive::kRateParameter, WriteIssue::Why::NoSelection});
         } else if (kRates[rate].driveValue != m_copies.rate) {
             const int code = kRates[rate].driveValue;
             if (!send(drive::kRateParameter, code, outcome))
@@ -471,7 +467,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
         }
         const std::int32_t station = m_working[drive::kStationParameter];
         if (m_unshown[drive::kStationParameter]) {
-            outcome.skipped.push_back({drive::kStationParameter, kNotShown});
+            outcome.skipped.push_back({drive::kStationParameter, WriteIssue::Why::NotShown});
         } else if (station != m_copies.station) {
             if (!send(drive::kStationParameter, station, outcome))
                 return outcome;
@@ -483,9 +479,9 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
         }
         const std::int32_t format = m_working[drive::kFormatParameter];
         if (m_unshown[drive::kFormatParameter]) {
-            outcome.skipped.push_back({drive::kFormatParameter, kNotShown});
+            outcome.skipped.push_back({drive::kFormatParameter, WriteIssue::Why::NotShown});
         } else if (format < 0 || format >= static_cast<std::int32_t>(kFormats.size())) {
-            outcome.skipped.push_back({drive::kFormatParameter, kNoSelection});
+            outcome.skipped.push_back({drive::kFormatParameter, WriteIssue::Why::NoSelection});
         } else if (format != m_copies.format) {
             if (!send(drive::kFormatParameter, format, outcome))
                 return outcome;
@@ -505,7 +501,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                 return outcome;
         const std::int32_t lock = m_working[drive::kResetParameter];
         if (m_unshown[drive::kResetParameter]) {
-            outcome.skipped.push_back({drive::kResetParameter, kNotShown});
+            outcome.skipped.push_back({drive::kResetParameter, WriteIssue::Why::NotShown});
         } else if (lock != m_copies.lockReset) {
             const int before = outcome.confirmed;
             const bool goOn = send(drive::kResetParameter, lock, outcome);
@@ -530,26 +526,6 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
         }
     }
     return outcome;
-}
-
-std::vector<std::string> EditorCore::reportLines(const WriteOutcome& outcome, int maxLines) {
-    std::vector<std::string> lines;
-    if (outcome.end == WriteOutcome::End::DriveSilent)
-        lines.push_back("變頻機未回應，寫入已停止：已確認寫入 " +
-                        std::to_string(outcome.confirmed) + " 項，其餘參數未寫入。");
-    if (outcome.end == WriteOutcome::End::NotAtNewSettings)
-        lines.push_back("變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：" +
-                        outcome.settingsInUse);
-    std::vector<WriteIssue> issues = outcome.unconfirmed;
-    issues.insert(issues.end(), outcome.skipped.begin(), outcome.skipped.end());
-    const int total = static_cast<int>(issues.size());
-    for (int i = 0; i < std::min(total, maxLines); ++i) {
-        const ParameterInfo& p = Catalogue::instance().parameter(issues[i].reg);
-        lines.push_back(p.code + " " + p.name + "：" + issues[i].reason);
-    }
-    if (total > maxLines)
-        lines.push_back("…及其他 " + std::to_string(total - maxLines) + " 項");
-    return lines;
 }
 
 }  // namespace velorin

@@ -18,6 +18,7 @@
 #include "editor/Rules.h"
 #include "editor/ValueCheck.h"
 #include "link/Global.h"
+#include "link/MBus.h"
 
 namespace velorin {
 
@@ -68,9 +69,19 @@ struct FieldView {
 
 // A parameter the write did not bring to the drive, and why.
 struct WriteIssue {
-    int reg = 0;
-    std::string reason;  // "變頻機未回應", "變頻機拒絕寫入 (例外碼 03)", why it was not sent
-    bool operator==(const WriteIssue&) const = default;
+    enum class Why {
+        NotConfirmed,  // sent, and the drive refused it or gave no usable reply (`reply`)
+        CopyUnread,    // not sent: its field depends on `copy`, whose opening read failed
+        NotShown,      // not sent: its field does not show the drive's value
+        OutOfRange,    // not sent: no register holds the value
+        NoSelection,   // not sent: its list has nothing selected
+    };
+    WriteIssue(int reg, Why why, ReplyCheck reply = {}, int copy = -1)
+        : reg(reg), why(why), reply(reply), copy(copy) {}
+    int reg;
+    Why why;
+    ReplyCheck reply;  // with NotConfirmed
+    int copy;          // with CopyUnread
 };
 
 struct WriteOutcome {
@@ -203,8 +214,8 @@ public:
     // link parameters and the lock and unlock codes. `link` follows every change of station,
     // rate, format and framing. Runs inside an operation of the line session.
     WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks);
-    // The lines of the report of a write that was not complete: "P01.06 起動轉速：變頻機未回應";
-    // at most `maxLines` parameters, then "…及其他 N 項".
+    // The lines of the report of a write that was not complete, in WriteReport.cpp:
+    // "P01.06 起動轉速：變頻機未回應"; at most `maxLines` parameters, then "…及其他 N 項".
     static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
 
     // ---- State ----

@@ -1,6 +1,5 @@
 #include "ModeMenu.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QKeyEvent>
@@ -10,7 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "DeveloperWrite.h"
+#include "drive/DeveloperWrite.h"
 #include "editor/ParameterFile.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
@@ -185,14 +184,18 @@ void ModeMenu::leave() {
     m_session->whenIdle([this] { close(); });
 }
 
+Opening ModeMenu::opening(QWidget* opener) {
+    return {opener, [&services = m_services] { return services.windows.menu(); }};
+}
+
 void ModeMenu::onEditorClicked() {
     // The editor closes the menu once it has read its first page.
-    openNext([this] { m_services.windows.editor(); });
+    openNext([this] { m_services.windows.editor(opening(this)); });
 }
 
 void ModeMenu::onRunPanelClicked() {
     openNext([this] {
-        m_services.windows.runPanel();
+        m_services.windows.runPanel(opening(nullptr));
         leave();
     });
 }
@@ -216,12 +219,6 @@ void ModeMenu::onProgressTick() {
         m_progressLine->setText(text::DevelopWriting);
         m_dots = 0;
     }
-}
-
-void closeModeMenus() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* menu = qobject_cast<ModeMenu*>(w); menu && menu->isVisible())
-            menu->close();
 }
 
 }  // namespace velorin

@@ -54,6 +54,8 @@ private:
     // Shows the next window from inside an operation of the menu's line session, so nothing else
     // starts from this menu meanwhile and a close waits for it.
     void openNext(const std::function<void()>& show);
+    // What the next window gets: `opener` to close when it is ready, and the way back here.
+    Opening opening(QWidget* opener);
     void buildControls();
     void leave();
 
@@ -68,8 +70,5 @@ private:
     bool m_leaving = false;
     const QKeyEvent* m_previewed = nullptr;  // the key last shown to previewKey by a control
 };
-
-// Closes every mode menu that is open: the editor does this once it has read its first page.
-void closeModeMenus();
 
 }  // namespace velorin

@@ -11,6 +11,7 @@
 
 #include "editor/Catalogue.h"
 #include "editor/EditorCore.h"
+#include "platform/Services.h"
 
 class QAction;
 class QComboBox;
@@ -22,7 +23,6 @@ class QToolBar;
 
 namespace velorin {
 
-struct Services;
 class LineSession;
 class PageTabs;
 
@@ -30,8 +30,10 @@ class ParameterEditor : public QMainWindow {
     Q_OBJECT
 public:
     // `core` keeps the editor's values from one visit to the next; null starts afresh.
+    // `opening.opener` is closed once the first page is read (or when the editor closes before
+    // that); `opening.back` is where the return goes.
     explicit ParameterEditor(Services& services, std::shared_ptr<EditorCore> core = nullptr,
-                             QWidget* parent = nullptr);
+                             Opening opening = {}, QWidget* parent = nullptr);
     ~ParameterEditor() override;
 
     // Opens the port and reads page P00 and the copies (online), or shows the factory defaults
@@ -49,11 +51,17 @@ protected:
 private:
     enum Button { SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton, ButtonCount };
 
+    // ---- Building the window (EditorWindow.cpp) ----
     void buildWindow();
     void buildMenu();
     void buildToolbar();
     QWidget* buildPage(int page);
     QComboBox* makeField(const ParameterInfo& p, QWidget* page);
+    void showProgress(const QString& text);
+    void hideProgress();
+    void placeProgress();
+
+    // ---- What the window does (ParameterEditor.cpp) ----
 
     void onTabRequested(int page);
     void selectPage(int page);
@@ -65,25 +73,26 @@ private:
     void showLink();
     std::array<FieldContent, kRegisterCount> fieldContents() const;
 
-    // Toolbar buttons and their menu items come here; the command follows the caption.
-    void onCommand(QAction* button);
+    // The commands: a toolbar button and its menu item reach the same one.
+    void onSaveTriggered();
+    void onLoadTriggered();
+    void onWriteTriggered();
+    void onReturnTriggered();
+    void onQuitTriggered();
+    // Whether a command may run now (no line operation under way, no close waiting); clears
+    // the progress text when it may.
+    bool commandAllowed();
+    // The window that opened the editor goes once the editor stands on its own.
+    void releaseOpener();
     void convertFields();
     void settleTypedRate();
-    void saveParameters();
-    void loadParameters();
-    void writeToDrive();
     void setWriting(bool writing);
     void reportWrite(const WriteOutcome& outcome);
-    void returnToPrevious();
-    void quitProgram();
-
-    void showProgress(const QString& text);
-    void hideProgress();
-    void placeProgress();
     bool lineBusy() const;
 
     Services& m_services;
     std::shared_ptr<EditorCore> m_core;
+    Opening m_opening;
     std::unique_ptr<LineSession> m_line;  // online only
 
     QToolBar* m_toolbar = nullptr;
@@ -103,6 +112,7 @@ private:
 };
 
 // Creates the editor, shows it maximised and runs its start-up. Returns the window.
-QWidget* showParameterEditor(Services& services, std::shared_ptr<EditorCore> core = nullptr);
+QWidget* showParameterEditor(Services& services, std::shared_ptr<EditorCore> core = nullptr,
+                             const Opening& opening = {});
 
 }  // namespace velorin

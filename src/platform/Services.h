@@ -2,7 +2,9 @@
 // What the windows need from the platform, bundled in one object: main() fills it with the Qt
 // implementations, tests with the simulated drive, scripted dialogs and a virtual clock.
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,8 +13,6 @@
 #include "link/LineSession.h"
 #include "link/SerialPort.h"
 #include "link/TimedWait.h"
-
-class QWidget;
 
 namespace velorin {
 
@@ -67,12 +67,20 @@ public:
     virtual void setNumber(const QString& key, int value) = 0;
 };
 
+// What a window hands the window it opens: itself, when it stays up until the new window lets
+// it go (the mode menu stays, locked, until the editor has read its first page), and the way
+// back. The new window returns only there and closes only that window.
+struct Opening {
+    QPointer<QWidget> opener;
+    std::function<QWidget*()> back;  // shows the window to return to
+};
+
 // The windows a window can open next; main() makes the real ones, tests may watch them.
 struct WindowFactory {
     std::function<QWidget*()> connection;
     std::function<QWidget*()> menu;
-    std::function<QWidget*()> editor;
-    std::function<QWidget*()> runPanel;
+    std::function<QWidget*(const Opening&)> editor;
+    std::function<QWidget*(const Opening&)> runPanel;
 };
 
 struct Services {

@@ -29,7 +29,97 @@ std::string textOf(const QLineEdit* field) {
     return field->text().toStdString();
 }
 
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+const QString& settingName(RunSetting setting) {
+    switch (setting) {
+        case RunSetting::RunSource:
+            return runtext::RunSourceName;
+        case RunSetting::FrequencySource:
+            return runtext::FrequencySourceName;
+        case RunSetting::DirectionLimit:
+            return runtext::DirectionLimitName;
+        case RunSetting::FrequencyCommand:
+            return runtext::FrequencyCommandName;
+        case RunSetting::RampUnit:
+            return runtext::RampUnitName;
+        case RunSetting::AccelTime:
+            return runtext::AccelTimeName;
+        case RunSetting::DecelTime:
+            return runtext::DecelTimeName;
+        case RunSetting::MaxFrequency:
+            break;
+    }
+    return runtext::MaxFrequencyName;
+}
+
+// A question's text and title.
+std::pair<QString, QString> questionText(const RunQuestion& q) {
+    namespace text = runtext;
+    switch (q.setting) {
+        case RunSetting::FrequencySource:
+            return {q.back ? text::AskFrequencySourceBack : text::AskFrequencySource,
+                    text::FrequencySourceTitle};
+        case RunSetting::RunSource:
+            return {q.back ? text::AskRunSourceBack : text::AskRunSource, text::RunSourceTitle};
+        default:
+            return {q.back ? text::AskReverseBack : text::AskReverse,
+                    q.back ? text::ReverseBackTitle : text::ReverseTitle};
+    }
+}
+
+// A notice's text and title.
+std::pair<QString, QString> noticeText(const RunNotice& n) {
+    namespace text = runtext;
+    using Kind = RunNotice::Kind;
+    switch (n.kind) {
+        case Kind::PortNotOpened:
+            return {text::PortFailed, text::CommErrorTitle};
+        case Kind::NoEntry:
+            return {qs(describeOutcome(n.reply, false)) + text::NoEntry, text::CommErrorTitle};
+        case Kind::MotorRunning:
+            return {text::MotorRunning, text::MotorRunningTitle};
+        case Kind::FrequencyOutOfRange:
+            return {text::FrequencyRange, text::FrequencyRangeTitle};
+        case Kind::TypedFrequencyOutOfRange:
+            return {text::EnterFrequencyRange, text::FrequencyRangeTitle};
+        case Kind::AccelTimeOutOfRange:
+            return {text::AccelRange, text::RampRangeTitle};
+        case Kind::DecelTimeOutOfRange:
+            return {text::DecelRange, text::RampRangeTitle};
+        case Kind::Report:
+            break;
+    }
+    QStringList lines;
+    if (n.portLost)
+        lines << text::PortLost;
+    if (n.unconfirmed)
+        lines << text::NoAnswer;
+    for (const SettingIssue& issue : n.settings) {
+        const QString& form = issue.kind == SettingIssue::Kind::NotRaised ? text::RaiseFailed
+                              : issue.kind == SettingIssue::Kind::NotSet  ? text::NotSet
+                                                                          : text::NotRestored;
+        lines << form.arg(settingName(issue.setting), qs(issue.value));
+    }
+    return {lines.join(QLatin1Char('\n')), text::CommErrorTitle};
+}
+
 }  // namespace
+
+RunHooks runBoxes(Services& services, QWidget* parent) {
+    RunHooks hooks;
+    hooks.ask = [&services, parent](const RunQuestion& q) {
+        const auto [text, title] = questionText(q);
+        return services.dialogs->question(parent, text, title) == kYes;
+    };
+    hooks.tell = [&services, parent](const RunNotice& n) {
+        const auto [text, title] = noticeText(n);
+        services.dialogs->message(parent, text, title);
+    };
+    return hooks;
+}
 
 // ---- The two reporting controls ----
 
@@ -50,15 +140,21 @@ void MoveSlider::mouseMoveEvent(QMouseEvent* event) {
 
 // ---- Window ----
 
-RunPanel::RunPanel(Services& services, QWidget* parent)
+RunPanel::RunPanel(Services& services, Opening opening, QWidget* parent)
     : QMainWindow(parent),
       m_services(services),
-      m_session(std::make_unique<RunSession>(services, this)) {
+      m_opening(std::move(opening)),
+      m_session(std::make_unique<RunSession>(createLineSession(services), sessionHooks())) {
     setObjectName("runPanel");
     setAttribute(Qt::WA_DeleteOnClose);
     buildWindow();
-    m_session->setOnStateChanged([this] { showState(); });
-    m_session->setOnRampTimesRead([this] { showRampTimes(); });
+}
+
+RunHooks RunPanel::sessionHooks() {
+    RunHooks hooks = runBoxes(m_services, this);
+    hooks.stateChanged = [this] { showState(); };
+    hooks.rampTimesRead = [this] { showRampTimes(); };
+    return hooks;
 }
 
 RunPanel::~RunPanel() = default;
@@ -208,7 +304,7 @@ void RunPanel::buildWindow() {
 }
 
 bool RunPanel::load() {
-    if (!m_session->open())
+    if (!m_session->open(m_services.link))
         return false;
     return m_session->enter();
 }
@@ -232,8 +328,8 @@ void RunPanel::showState() {
 void RunPanel::showRampTimes() {
     const int unit = m_session->rampUnit();
     m_rampUnitCombo->setCurrentIndex(unit == 0 || unit == 1 ? unit : -1);
-    m_accelTimeEdit->setText(m_session->rampTimeText(RunSession::Ramp::Accel));
-    m_decelTimeEdit->setText(m_session->rampTimeText(RunSession::Ramp::Decel));
+    m_accelTimeEdit->setText(qs(m_session->rampTimeText(RunSession::Ramp::Accel)));
+    m_decelTimeEdit->setText(qs(m_session->rampTimeText(RunSession::Ramp::Decel)));
 }
 
 // ---- Run, jog, stop ----
@@ -276,7 +372,7 @@ void RunPanel::onSliderMoved() {
     if (m_session->leaving())
         return;
     const int value = m_frequencySlider->value();
-    m_frequencyEdit->setText(RunSession::sliderText(value));
+    m_frequencyEdit->setText(qs(RunSession::sliderText(value)));
     m_session->sliderMoved(value);
 }
 
@@ -297,12 +393,12 @@ void RunPanel::onRampUnitActivated(int index) {
 
 void RunPanel::onAccelTimeEntered() {
     m_accelTimeEdit->setText(
-        m_session->enterRampTime(RunSession::Ramp::Accel, textOf(m_accelTimeEdit)));
+        qs(m_session->enterRampTime(RunSession::Ramp::Accel, textOf(m_accelTimeEdit))));
 }
 
 void RunPanel::onDecelTimeEntered() {
     m_decelTimeEdit->setText(
-        m_session->enterRampTime(RunSession::Ramp::Decel, textOf(m_decelTimeEdit)));
+        qs(m_session->enterRampTime(RunSession::Ramp::Decel, textOf(m_decelTimeEdit))));
 }
 
 // ---- Ways out ----
@@ -329,8 +425,8 @@ void RunPanel::finishLeaving(Way way) {
     m_finished = true;
     switch (way) {
         case Way::Return:
-            if (m_services.windows.menu)
-                m_services.windows.menu();
+            if (m_opening.back)
+                m_opening.back();
             close();
             break;
         case Way::Quit:
@@ -364,11 +460,11 @@ void RunPanel::closeEvent(QCloseEvent* event) {
     event->setAccepted(m_finished);
 }
 
-QWidget* showRunPanel(Services& services) {
-    auto* panel = new RunPanel(services);
+QWidget* showRunPanel(Services& services, const Opening& opening) {
+    auto* panel = new RunPanel(services, opening);
     if (!panel->load()) {
         delete panel;
-        return services.windows.menu ? services.windows.menu() : nullptr;
+        return opening.back ? opening.back() : nullptr;
     }
     panel->show();
     return panel;

@@ -8,7 +8,8 @@
 #include <QSlider>
 #include <memory>
 
-#include "RunSession.h"
+#include "drive/RunSession.h"
+#include "platform/Services.h"
 
 class QAction;
 class QComboBox;
@@ -19,8 +20,6 @@ class QMenu;
 class QToolBar;
 
 namespace velorin {
-
-struct Services;
 
 // A button that reports every mouse button going down and coming up on it (the pointer may
 // have left the button by then), whatever the button's own pressed look does.
@@ -54,7 +53,8 @@ class RunPanel : public QMainWindow {
     Q_OBJECT
 public:
     // Builds the window; nothing goes on the line until load().
-    explicit RunPanel(Services& services, QWidget* parent = nullptr);
+    // `opening.back` is where the panel returns to (and where it goes when it cannot be entered).
+    explicit RunPanel(Services& services, Opening opening = {}, QWidget* parent = nullptr);
     ~RunPanel() override;
 
     // The entry, run before the window is shown. False when the panel must not be shown (the
@@ -70,6 +70,7 @@ protected:
 private:
     enum class Way { Return, Quit, Close };
 
+    RunHooks sessionHooks();
     void buildWindow();
     void showState();
     void showRampTimes();
@@ -93,6 +94,7 @@ private:
     void onQuitTriggered();
 
     Services& m_services;
+    Opening m_opening;
     std::unique_ptr<RunSession> m_session;
     bool m_finished = false;      // the way out is done: the window may close
     bool m_closePending = false;  // a close waits for the line to be idle
@@ -127,8 +129,11 @@ private:
     QLabel* m_stateLabel = nullptr;
 };
 
+// The run session's questions and notices as the panel's boxes over `parent`.
+RunHooks runBoxes(Services& services, QWidget* parent);
+
 // Creates the run panel, runs its entry and shows it. When the panel cannot be entered it is
-// dropped and the mode menu shown instead. Returns the window now shown.
-QWidget* showRunPanel(Services& services);
+// dropped and the window it returns to shown instead. Returns the window now shown.
+QWidget* showRunPanel(Services& services, const Opening& opening);
 
 }  // namespace velorin

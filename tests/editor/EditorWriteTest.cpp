@@ -211,7 +211,7 @@ TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
                      "P15.01 PC傳輸速率：未選擇項目，未寫入",
                      "P15.02 通訊資料格式：未選擇項目，未寫入"}));
     // At most 20 lines, then a count.
-    outcome.unconfirmed.assign(21, WriteIssue{25, "變頻機未回應"});
+    outcome.unconfirmed.assign(21, WriteIssue{25, WriteIssue::Why::NotConfirmed, {LinkOutcome::NoReply}});
     const Lines lines = EditorCore::reportLines(outcome);
     ASSERT_EQ(lines.size(), 21u);
     EXPECT_EQ(lines[20], "…及其他 6 項");

@@ -40,17 +40,22 @@ TEST_F(MenuTest, ProgressLineGrowsToTwelveDotsThenStartsAgain) {
 // The editor closes the menu once it has read its first page, with both buttons locked until
 // then; the run panel comes up while the menu is still there, which then closes.
 TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
-    sim.services.windows.editor = [] { return nullptr; };
+    QPointer<QWidget> opener;
+    sim.services.windows.editor = [&](const Opening& opening) -> QWidget* {
+        opener = opening.opener;
+        return nullptr;
+    };
     editorButton()->click();
     EXPECT_TRUE(menu->isVisible());
     EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
-    closeModeMenus();
+    ASSERT_EQ(opener, menu);
+    opener->close();  // as the editor does once it has read its first page
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
 
     menu = new ModeMenu(sim.services);
     bool upWhenPanelShown = false;
-    sim.services.windows.runPanel = [&]() -> QWidget* {
+    sim.services.windows.runPanel = [&](const Opening&) -> QWidget* {
         upWhenPanelShown = menu->isVisible();
         return nullptr;
     };
@@ -70,11 +75,11 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     sim.drive.setReg(248, 6000);
     sim.drive.setReg(32, 5000);
     int panels = 0, editors = 0;
-    sim.services.windows.runPanel = [&] {
+    sim.services.windows.runPanel = [&](const Opening& opening) {
         ++panels;
-        return showRunPanel(sim.services);
+        return showRunPanel(sim.services, opening);
     };
-    sim.services.windows.editor = [&]() -> QWidget* {
+    sim.services.windows.editor = [&](const Opening&) -> QWidget* {
         ++editors;
         return nullptr;
     };

@@ -34,9 +34,15 @@ protected:
         delete editor.data();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    ParameterEditor* open(bool offline = false) {
+    // Opened by `opener` (the mode menu online), returning to the menu, or offline to the
+    // connection window.
+    ParameterEditor* open(bool offline = false, QWidget* opener = nullptr) {
         s.services.link.offline = offline;
-        editor = qobject_cast<ParameterEditor*>(showParameterEditor(s.services, core));
+        const Opening opening{opener, [this, offline] {
+                                  return offline ? s.services.windows.connection()
+                                                 : s.services.windows.menu();
+                              }};
+        editor = qobject_cast<ParameterEditor*>(showParameterEditor(s.services, core, opening));
         return editor;
     }
     template <class T>

@@ -94,7 +94,7 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         s.line.setPresent(true);
         setRegs({{25, 1}});  // the entry ends before its questions
         c.arrange();
-        EXPECT_EQ(showRunPanel(s.services), &menuWindow);
+        EXPECT_EQ(showRunPanel(s.services, {nullptr, s.services.windows.menu}), &menuWindow);
         flushDeletes();
         EXPECT_EQ(menuShown, 1);
         EXPECT_EQ(writes(), c.written);

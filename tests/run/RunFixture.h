@@ -104,7 +104,7 @@ protected:
     }
     // Creates the panel and runs its entry; `clean` forgets what the entry did on the line.
     RunPanel* load(bool clean = true) {
-        panel = new RunPanel(s.services);
+        panel = new RunPanel(s.services, {nullptr, [this] { return s.services.windows.menu(); }});
         EXPECT_TRUE(panel->load());
         panel->show();
         if (clean)
@@ -152,8 +152,9 @@ protected:
 
     // A run session on its own, entered, its entry forgotten.
     RunSession& enterSession() {
-        session = std::make_unique<RunSession>(s.services);
-        EXPECT_TRUE(session->open() && session->enter());
+        session = std::make_unique<RunSession>(createLineSession(s.services),
+                                               runBoxes(s.services, nullptr));
+        EXPECT_TRUE(session->open(s.services.link) && session->enter());
         forget();
         return *session;
     }

@@ -37,7 +37,7 @@ TEST_P(RunFraming, ASettingTheDriveDidNotTakeIsTold) {
     aim({kWrite, 96, DriveFault::Kind::Exception});
     r.chooseRampUnit(1);
     EXPECT_EQ(r.rampUnit(), 0);
-    EXPECT_EQ(r.rampTimeText(Ramp::Accel), QStringLiteral("10.00"));
+    EXPECT_EQ(r.rampTimeText(Ramp::Accel), "10.00");
     aim({kWrite, 97, DriveFault::Kind::NoReply});
     r.enterRampTime(Ramp::Accel, "12.345");
     aim({kWrite, 98, DriveFault::Kind::Exception});

@@ -1,4 +1,4 @@
-#include "menu/DeveloperWrite.h"
+#include "drive/DeveloperWrite.h"
 
 #include <array>
 #include <chrono>

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "drive/DeveloperWrite.h"
 #include "link/DriveFacts.h"
 #include "link/LineSession.h"
-#include "menu/DeveloperWrite.h"
 #include "sim/SimulatedPort.h"
 #include "support/DriveWrites.h"
 

@@ -1,15 +1,14 @@
 #pragma once
 // What the run panel does on the line, without its widgets: the entry that hands the drive's
 // command sources to the link, the run, jog and stop commands, the frequency and ramp writes,
-// and the restore on the way out.
+// and the restore on the way out. It asks and tells through hooks; the panel turns its
+// questions and notices into boxes.
 //
 // Every handler hands its writes to the line session as one operation. Operations run one after
 // another in the order they came; a run or jog command is a barrier that nothing later overtakes,
 // and the stop word goes ahead of queued frequency writes but never ahead of a run or jog
 // command, so that the last word of a press-and-release or of a run-then-stop is always the stop.
 
-#include <QString>
-#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -17,40 +16,91 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/LineSession.h"
 
-class QWidget;
-
 namespace velorin {
 
-struct Services;
+// The drive settings the panel changes and puts back.
+enum class RunSetting {
+    RunSource,         // P00.05
+    FrequencySource,   // P01.00
+    DirectionLimit,    // P01.03
+    FrequencyCommand,  // P01.07
+    RampUnit,          // P03.00
+    AccelTime,         // P03.01
+    DecelTime,         // P03.02
+    MaxFrequency,      // P09.02
+};
+
+// A command source or the direction limit: whether to switch it to the link at entry, or back
+// to what it was on the way out.
+struct RunQuestion {
+    RunSetting setting;
+    bool back = false;
+};
+
+// A setting the drive did not take.
+struct SettingIssue {
+    enum class Kind {
+        NotRaised,    // the entry's raise to 400 Hz: the panel is not entered
+        NotSet,       // a change the technician asked for
+        NotRestored,  // the way out could not put it back
+    };
+    Kind kind;
+    RunSetting setting;
+    std::string value;  // as the technician would set it on the drive: "400.00", "2"
+};
+
+struct RunNotice {
+    enum class Kind {
+        PortNotOpened,             // the port could not be opened: nothing was sent
+        NoEntry,                   // the running check got no usable answer (`reply`)
+        MotorRunning,              // the motor runs: the panel is not entered
+        FrequencyOutOfRange,       // a run or jog frequency outside 1.50..400.00 Hz
+        TypedFrequencyOutOfRange,  // a frequency entered outside 0.00..655.35 Hz
+        AccelTimeOutOfRange,
+        DecelTimeOutOfRange,
+        Report,  // what the line did not carry, told once it is quiet
+    };
+    Kind kind;
+    ReplyCheck reply;                    // NoEntry
+    bool portLost = false;               // Report: nothing reaches the drive any more
+    bool unconfirmed = false;            // Report: a command the drive did not confirm
+    std::vector<SettingIssue> settings;  // Report
+};
+
+struct RunHooks {
+    // A Yes/No question; true for Yes.
+    std::function<bool(const RunQuestion&)> ask;
+    // Tells the technician; returns once they have taken it in (the panel shows a box).
+    std::function<void(const RunNotice&)> tell;
+    // The session changed what the window shows: the running state, or the ramp unit and times
+    // (read again from the drive).
+    std::function<void()> stateChanged;
+    std::function<void()> rampTimesRead;
+};
 
 class RunSession {
 public:
     enum class Direction { Forward, Reverse };
     enum class Ramp { Accel, Decel };
 
-    // `dialogParent` is the window the session's boxes belong to (none in tests without one).
-    explicit RunSession(Services& services, QWidget* dialogParent = nullptr);
+    RunSession(std::unique_ptr<LineSession> line, RunHooks hooks);
     ~RunSession();
     RunSession(const RunSession&) = delete;
     RunSession& operator=(const RunSession&) = delete;
 
-    // Opens the line with the link settings in force. False when the port cannot be opened: the
-    // technician has been told and nothing was sent.
-    bool open();
+    // Opens the line as `link` says. False when the port cannot be opened: the technician has
+    // been told and nothing was sent.
+    bool open(const LinkState& link);
     // The entry: makes sure the motor stands still, reads the ramp settings, saves and raises the
     // frequency command and the maximum output frequency, and asks about the command sources.
     // False when the panel must not be used (the motor runs, the drive does not answer, or a
     // raise was not taken): the technician has been told, and what was changed is put back.
     bool enter();
     bool entered() const { return m_entered; }
-
-    // Called after the session changed what the window shows: the running state, and the ramp
-    // unit and times (read again from the drive).
-    void setOnStateChanged(std::function<void()> f) { m_onStateChanged = std::move(f); }
-    void setOnRampTimesRead(std::function<void()> f) { m_onRampTimesRead = std::move(f); }
 
     // ---- Run, jog, stop ----
     // False when the frequency is outside 1.50..400.00 Hz: told, nothing written.
@@ -67,7 +117,7 @@ public:
 
     // ---- Frequency ----
     // What the frequency field shows for a slider value (6000 -> "60.00").
-    static QString sliderText(int sliderValue);
+    static std::string sliderText(int sliderValue);
     // The slider position for a typed frequency, when it is one the slider can show.
     static std::optional<int> sliderValueFor(std::string_view frequencyText);
     // A mouse move over the slider at `sliderValue`: writes it, unless the last move did.
@@ -81,15 +131,15 @@ public:
     int rampUnit() const { return m_rampUnit; }
     void chooseRampUnit(int unit);
     // The times as last read, shown in the unit.
-    QString rampTimeText(Ramp ramp) const;
+    std::string rampTimeText(Ramp ramp) const;
     // Enter in a ramp time field: the field's text rewritten in the unit, and the time written
     // when within 0..60000 counts of the unit (else told).
-    QString enterRampTime(Ramp ramp, std::string_view typed);
+    std::string enterRampTime(Ramp ramp, std::string_view typed);
 
     // ---- Ways out ----
     // Puts the drive back as the entry found it and closes the line, then runs `done`. Handlers
     // are ignored from here on; what is already queued goes out first. Each setting that could
-    // not be put back is named in one box at the end.
+    // not be put back is named in one notice at the end.
     void leave(std::function<void()> done);
     bool leaving() const { return m_leaving; }
 
@@ -105,11 +155,7 @@ private:
     struct Source {
         std::uint16_t reg;
         std::uint16_t linkValue;  // what the panel needs it to be
-        const QString& name;
-        const QString& ask;
-        const QString& askTitle;
-        const QString& askBack;
-        const QString& askBackTitle;
+        RunSetting setting;
         std::optional<int> atEntry;  // empty when the drive gave no usable reply
         bool changed = false;        // the entry switched it (or may have)
     };
@@ -127,21 +173,21 @@ private:
     // A read's value as the framing gives it (signed over ASCII); empty without a usable reply.
     std::optional<int> read(std::uint16_t reg);
     int readRampTime(std::uint16_t reg);
-    bool ask(const QString& text, const QString& title);
-    void message(const QString& text, const QString& title);
+    bool ask(RunSetting setting, bool back);
+    void tell(RunNotice::Kind kind, const ReplyCheck& reply = {});
     // Tells of commands the drive did not confirm and of a lost port, once the line is quiet and
     // no jog button is held (a box would take the mouse and the button's release with it).
-    // Settings the drive did not take are told in the same box.
+    // Settings the drive did not take are told in the same notice.
     void reportWhenQuiet();
     void report();
-    void tell(const QString& line) { m_toTell << line; }
+    void note(SettingIssue::Kind kind, RunSetting setting, std::string value) {
+        m_toTell.push_back({kind, setting, std::move(value)});
+    }
     void stateChanged();
+    void rampTimesRead();
 
-    Services& m_services;
-    QWidget* m_dialogParent;
     std::unique_ptr<LineSession> m_line;
-    std::function<void()> m_onStateChanged;
-    std::function<void()> m_onRampTimesRead;
+    RunHooks m_hooks;
 
     bool m_entered = false;
     bool m_leaving = false;
@@ -150,7 +196,7 @@ private:
     bool m_unconfirmed = false;  // a command the drive did not confirm, not yet told
     bool m_stateUnconfirmed = false;
     bool m_portLostToTell = false;
-    QStringList m_toTell;
+    std::vector<SettingIssue> m_toTell;
     std::optional<int> m_lastSliderValue;  // last value a slider move handed to the line
 
     int m_rampUnit = 0;

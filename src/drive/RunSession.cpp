@@ -1,11 +1,7 @@
-#include "RunSession.h"
+#include "drive/RunSession.h"
 
-#include <cmath>
-
-#include "RunTexts.h"
 #include "link/DriveFacts.h"
 #include "link/NumberText.h"
-#include "platform/Services.h"
 
 namespace velorin {
 
@@ -43,9 +39,8 @@ std::optional<double> typedNumber(std::string_view text) {
     return lenientNumber(text);
 }
 
-QString hertzText(int hundredths) {
-    return QString::fromStdString(
-        formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00"));
+std::string hertzText(int hundredths) {
+    return formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00");
 }
 
 // The register word for a value, brought to a whole number as the link does with a value handed
@@ -61,18 +56,13 @@ std::optional<std::uint16_t> wordOf(double value) {
 
 }  // namespace
 
-RunSession::RunSession(Services& services, QWidget* dialogParent)
-    : m_services(services),
-      m_dialogParent(dialogParent),
-      m_line(createLineSession(services)),
+RunSession::RunSession(std::unique_ptr<LineSession> line, RunHooks hooks)
+    : m_line(std::move(line)),
+      m_hooks(std::move(hooks)),
       m_sources{{
-          {kFrequencySource, 0, runtext::FrequencySourceName, runtext::AskFrequencySource,
-           runtext::FrequencySourceTitle, runtext::AskFrequencySourceBack,
-           runtext::FrequencySourceTitle},
-          {kRunSource, 2, runtext::RunSourceName, runtext::AskRunSource, runtext::RunSourceTitle,
-           runtext::AskRunSourceBack, runtext::RunSourceTitle},
-          {kDirectionLimit, 0, runtext::DirectionLimitName, runtext::AskReverse,
-           runtext::ReverseTitle, runtext::AskReverseBack, runtext::ReverseBackTitle},
+          {kFrequencySource, 0, RunSetting::FrequencySource, {}, false},
+          {kRunSource, 2, RunSetting::RunSource, {}, false},
+          {kDirectionLimit, 0, RunSetting::DirectionLimit, {}, false},
       }} {
     m_line->setOnPortLost([this] {
         m_portLostToTell = true;
@@ -82,11 +72,11 @@ RunSession::RunSession(Services& services, QWidget* dialogParent)
 
 RunSession::~RunSession() = default;
 
-bool RunSession::open() {
-    m_line->follow(m_services.link);
-    if (m_line->open(m_services.link.comPort, m_services.link.settings) != OpenResult::Ok) {
+bool RunSession::open(const LinkState& link) {
+    m_line->follow(link);
+    if (m_line->open(link.comPort, link.settings) != OpenResult::Ok) {
         // The mode menu has only just let go of the port; someone else has taken it.
-        message(runtext::PortFailed, runtext::CommErrorTitle);
+        tell(RunNotice::Kind::PortNotOpened);
         return false;
     }
     return true;
@@ -104,12 +94,11 @@ bool RunSession::enterDrive() {
     const ReplyCheck status = m_line->read(drive::kStatusRegister);
     if (status.outcome != LinkOutcome::Ok) {
         if (!m_line->portLost())  // a lost port is told on its own
-            message(QString::fromStdString(describeOutcome(status, false)) + runtext::NoEntry,
-                    runtext::CommErrorTitle);
+            tell(RunNotice::Kind::NoEntry, status);
         return false;
     }
     if (drive::motorRuns(status.value)) {
-        message(runtext::MotorRunning, runtext::MotorRunningTitle);
+        tell(RunNotice::Kind::MotorRunning);
         return false;
     }
 
@@ -124,8 +113,7 @@ bool RunSession::enterDrive() {
     }
     m_accelTime = readRampTime(kAccelTime);
     m_decelTime = readRampTime(kDecelTime);
-    if (m_onRampTimesRead)
-        m_onRampTimesRead();
+    rampTimesRead();
 
     if (!raiseFrequencies())
         return false;
@@ -134,13 +122,12 @@ bool RunSession::enterDrive() {
     // would leave the drive on the link with nothing to put back on the way out.
     for (Source& source : m_sources) {
         source.atEntry = read(source.reg);
-        if (!source.atEntry || *source.atEntry == source.linkValue ||
-            !ask(source.ask, source.askTitle))
+        if (!source.atEntry || *source.atEntry == source.linkValue || !ask(source.setting, false))
             continue;
         source.changed = true;
         if (!write(source.reg, source.linkValue)) {
             // Refused or unanswered: it may have been taken all the same.
-            tell(runtext::NotSet.arg(source.name).arg(source.linkValue));
+            note(SettingIssue::Kind::NotSet, source.setting, std::to_string(source.linkValue));
             const std::optional<int> now = read(source.reg);
             source.changed = !now || *now != *source.atEntry;
         }
@@ -159,15 +146,15 @@ bool RunSession::raiseFrequencies() {
     // could not put it back as it was.
     m_frequencyCommandAtEntry = read(kFrequencyCommand);
     m_maxFrequencyAtEntry = read(kMaxFrequency);
-    const QString top = hertzText(kPanelTop);
+    const std::string top = hertzText(kPanelTop);
     if (m_maxFrequencyAtEntry && !write(kMaxFrequency, kPanelTop)) {
-        tell(runtext::RaiseFailed.arg(runtext::MaxFrequencyName, top));
+        note(SettingIssue::Kind::NotRaised, RunSetting::MaxFrequency, top);
         m_frequencyCommandAtEntry.reset();  // not raised yet
         restoreFrequencies();
         return false;
     }
     if (m_frequencyCommandAtEntry && !write(kFrequencyCommand, kPanelTop)) {
-        tell(runtext::RaiseFailed.arg(runtext::FrequencyCommandName, top));
+        note(SettingIssue::Kind::NotRaised, RunSetting::FrequencyCommand, top);
         restoreFrequencies();
         return false;
     }
@@ -178,12 +165,12 @@ void RunSession::restoreFrequencies() {
     // A raise that went unanswered may have been carried out: it is put back too.
     if (m_maxFrequencyAtEntry &&
         !write(kMaxFrequency, static_cast<std::uint16_t>(*m_maxFrequencyAtEntry)))
-        tell(
-            runtext::NotRestored.arg(runtext::MaxFrequencyName, hertzText(*m_maxFrequencyAtEntry)));
+        note(SettingIssue::Kind::NotRestored, RunSetting::MaxFrequency,
+             hertzText(*m_maxFrequencyAtEntry));
     if (m_frequencyCommandAtEntry &&
         !write(kFrequencyCommand, static_cast<std::uint16_t>(*m_frequencyCommandAtEntry)))
-        tell(runtext::NotRestored.arg(runtext::FrequencyCommandName,
-                                      hertzText(*m_frequencyCommandAtEntry)));
+        note(SettingIssue::Kind::NotRestored, RunSetting::FrequencyCommand,
+             hertzText(*m_frequencyCommandAtEntry));
 }
 
 // ---- Transactions ----
@@ -205,12 +192,13 @@ int RunSession::readRampTime(std::uint16_t reg) {
     return r.outcome == LinkOutcome::Ok ? r.value : 0;
 }
 
-bool RunSession::ask(const QString& text, const QString& title) {
-    return m_services.dialogs->question(m_dialogParent, text, title) == kYes;
+bool RunSession::ask(RunSetting setting, bool back) {
+    return m_hooks.ask && m_hooks.ask({setting, back});
 }
 
-void RunSession::message(const QString& text, const QString& title) {
-    m_services.dialogs->message(m_dialogParent, text, title);
+void RunSession::tell(RunNotice::Kind kind, const ReplyCheck& reply) {
+    if (m_hooks.tell)
+        m_hooks.tell({kind, reply, false, false, {}});
 }
 
 void RunSession::reportWhenQuiet() {
@@ -220,22 +208,26 @@ void RunSession::reportWhenQuiet() {
 void RunSession::report() {
     if (m_jogHeld)
         return;
-    QStringList lines;
-    if (m_portLostToTell)
-        lines << runtext::PortLost;  // nothing reaches the drive any more: this says why
-    else if (m_unconfirmed && !m_line->portLost())
-        lines << runtext::NoAnswer;
+    RunNotice notice{RunNotice::Kind::Report, {}, false, false, {}};
+    // A lost port says why nothing reaches the drive any more; no other outcome is told then.
+    notice.portLost = m_portLostToTell;
+    notice.unconfirmed = !m_portLostToTell && m_unconfirmed && !m_line->portLost();
     m_portLostToTell = false;
     m_unconfirmed = false;
-    lines += m_toTell;
+    notice.settings = std::move(m_toTell);
     m_toTell.clear();
-    if (!lines.isEmpty())
-        message(lines.join(QLatin1Char('\n')), runtext::CommErrorTitle);
+    if ((notice.portLost || notice.unconfirmed || !notice.settings.empty()) && m_hooks.tell)
+        m_hooks.tell(notice);
 }
 
 void RunSession::stateChanged() {
-    if (m_onStateChanged)
-        m_onStateChanged();
+    if (m_hooks.stateChanged)
+        m_hooks.stateChanged();
+}
+
+void RunSession::rampTimesRead() {
+    if (m_hooks.rampTimesRead)
+        m_hooks.rampTimesRead();
 }
 
 // ---- Run, jog, stop ----
@@ -257,7 +249,7 @@ bool RunSession::run(Direction direction, std::string_view frequencyText) {
         return false;
     const double hertz = numberOf(frequencyText);
     if (hertz > kHighestFrequency || hertz < kLowestFrequency) {
-        message(runtext::FrequencyRange, runtext::FrequencyRangeTitle);
+        tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
     setRunning(true);
@@ -281,7 +273,7 @@ bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText
     m_jogHeld = true;
     const double hertz = numberOf(jogFrequencyText);
     if (hertz > kHighestFrequency || hertz < kLowestFrequency) {
-        message(runtext::FrequencyRange, runtext::FrequencyRangeTitle);
+        tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
     const auto value = wordOf(numberOf(formatNumber(hertz, "000.00")) * 100);
@@ -318,8 +310,8 @@ void RunSession::sendStop() {
 
 // ---- Frequency ----
 
-QString RunSession::sliderText(int sliderValue) {
-    return QString::fromStdString(formatNumber(sliderValue / 100.0, "00.00"));
+std::string RunSession::sliderText(int sliderValue) {
+    return formatNumber(sliderValue / 100.0, "00.00");
 }
 
 std::optional<int> RunSession::sliderValueFor(std::string_view frequencyText) {
@@ -336,7 +328,7 @@ void RunSession::sliderMoved(int sliderValue) {
     if (m_lastSliderValue == sliderValue)
         return;
     m_lastSliderValue = sliderValue;
-    const auto value = wordOf(numberOf(sliderText(sliderValue).toStdString()) * 100);
+    const auto value = wordOf(numberOf(sliderText(sliderValue)) * 100);
     if (!value)
         return;
     m_line->submit([this, sliderValue, word = *value] {
@@ -356,7 +348,7 @@ bool RunSession::enterFrequency(std::string_view frequencyText) {
     const std::optional<double> hertz = strictNumber(frequencyText);
     const auto value = hertz && *hertz >= 0 ? wordOf(*hertz * 100) : std::nullopt;
     if (!value) {
-        message(runtext::EnterFrequencyRange, runtext::FrequencyRangeTitle);
+        tell(RunNotice::Kind::TypedFrequencyOutOfRange);
         return false;
     }
     m_lastSliderValue.reset();
@@ -380,7 +372,7 @@ void RunSession::chooseRampUnit(int unit) {
 
 void RunSession::applyUnit(int unit) {
     if (!write(kRampUnit, static_cast<std::uint16_t>(unit))) {
-        tell(runtext::NotSet.arg(runtext::RampUnitName).arg(unit));
+        note(SettingIssue::Kind::NotSet, RunSetting::RampUnit, std::to_string(unit));
         // The times are shown in the unit the drive holds.
         const std::optional<int> held = read(kRampUnit);
         if (held && (*held == 0 || *held == 1))
@@ -388,19 +380,17 @@ void RunSession::applyUnit(int unit) {
     }
     m_accelTime = readRampTime(kAccelTime);
     m_decelTime = readRampTime(kDecelTime);
-    if (m_onRampTimesRead)
-        m_onRampTimesRead();
+    rampTimesRead();
 }
 
-QString RunSession::rampTimeText(Ramp ramp) const {
+std::string RunSession::rampTimeText(Ramp ramp) const {
     const int raw = ramp == Ramp::Accel ? m_accelTime : m_decelTime;
     const bool tenths = m_rampUnit == 1;
-    return QString::fromStdString(tenths ? formatNumber(raw / 10.0, "0.0")
-                                         : formatNumber(raw / 100.0, "0.00"));
+    return tenths ? formatNumber(raw / 10.0, "0.0") : formatNumber(raw / 100.0, "0.00");
 }
 
-QString RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
-    QString shown = QString::fromUtf8(typed.data(), static_cast<qsizetype>(typed.size()));
+std::string RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
+    std::string shown(typed);
     if (m_leaving)
         return shown;
     const bool tenths = m_rampUnit == 1;
@@ -408,19 +398,18 @@ QString RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
     const std::optional<double> number = typedNumber(typed);
     const auto raw = number ? roundTo<std::int32_t>(*number * scale) : std::nullopt;
     if (raw)
-        shown = QString::fromStdString(formatNumber(*raw / scale, tenths ? "0.0" : "0.00"));
+        shown = formatNumber(*raw / scale, tenths ? "0.0" : "0.00");
     // A negative time would reach the drive as its two's complement, a ramp of minutes.
     if (!raw || *raw > kLongestRamp || *number < 0) {
-        message(ramp == Ramp::Accel ? runtext::AccelRange : runtext::DecelRange,
-                runtext::RampRangeTitle);
+        tell(ramp == Ramp::Accel ? RunNotice::Kind::AccelTimeOutOfRange
+                                 : RunNotice::Kind::DecelTimeOutOfRange);
         return shown;
     }
     const std::uint16_t reg = ramp == Ramp::Accel ? kAccelTime : kDecelTime;
-    const QString& name = ramp == Ramp::Accel ? runtext::AccelTimeName : runtext::DecelTimeName;
-    m_line->submit([this, reg, word = static_cast<std::uint16_t>(*raw),
-                    line = runtext::NotSet.arg(name, shown)] {
+    const RunSetting setting = ramp == Ramp::Accel ? RunSetting::AccelTime : RunSetting::DecelTime;
+    m_line->submit([this, reg, word = static_cast<std::uint16_t>(*raw), setting, shown] {
         if (!write(reg, word))
-            tell(line);
+            note(SettingIssue::Kind::NotSet, setting, shown);
     });
     reportWhenQuiet();
     return shown;
@@ -461,9 +450,10 @@ void RunSession::restore() {
         // Not known now: it needs putting back if the entry changed it.
         if (now ? *now == *source.atEntry : !source.changed)
             continue;
-        if (m_line->portLost() || ask(source.askBack, source.askBackTitle)) {
+        if (m_line->portLost() || ask(source.setting, true)) {
             if (!write(source.reg, static_cast<std::uint16_t>(*source.atEntry)))
-                tell(runtext::NotRestored.arg(source.name).arg(*source.atEntry));
+                note(SettingIssue::Kind::NotRestored, source.setting,
+                     std::to_string(*source.atEntry));
         }
     }
     report();

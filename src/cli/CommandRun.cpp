@@ -1,0 +1,80 @@
+#include "CommandRun.h"
+
+#include <optional>
+
+namespace velorin {
+
+int CommandRun::execute() {
+    // The trace lives as long as the command; the link must not call into it afterwards.
+    struct TraceScope {
+        explicit TraceScope(CommandRun* run) {
+            setLinkTrace([run](const LinkTraceEvent& e) {
+                run->m_console.line(clitext::traceLine(e, e.time - run->m_start));
+            });
+        }
+        ~TraceScope() { setLinkTrace({}); }
+    };
+    std::optional<TraceScope> trace;
+    if (m_request.trace)
+        trace.emplace(this);
+    return run();
+}
+
+int CommandRun::interrupted() {
+    if (m_line)
+        m_line->close();
+    error(QLatin1String(clitext::kInterrupted));
+    return 128 + m_env.stopSignal();
+}
+
+int CommandRun::portLost(const QString& consequence) {
+    m_line->close();
+    error(clitext::portLost(portLabel(), consequence));
+    return exitCode(CliExit::PortUnusable);
+}
+
+QString CommandRun::portLabel() const {
+    const QString& name = m_request.portName;
+    const QString device = m_line ? QString::fromStdString(m_line->port().deviceName()) : QString();
+    if (device.isEmpty() || name.endsWith(device))
+        return name;
+    return QStringLiteral("%1 (%2)").arg(name, device);
+}
+
+int CommandRun::openLine(const std::string& settings) {
+    if (!m_line) {
+        std::unique_ptr<SerialPort> port = m_env.createPort(m_request.portName);
+        if (!port) {
+            error(clitext::openFailure(OpenResult::NotFound, portLabel(), settings, {}));
+            return exitCode(CliExit::PortUnusable);
+        }
+        m_line = std::make_unique<LineSession>(std::move(port));
+        m_line->setFraming(m_request.framing);
+        m_line->setStation(m_request.station);
+    }
+    const OpenResult r = m_line->open(m_line->port().commPort(), settings);
+    if (r == OpenResult::Ok) {
+        m_line->setReplyTimeout(std::chrono::milliseconds(m_request.timeoutMs));
+        return 0;
+    }
+    // The system refuses line settings for anything that is no terminal; say what it is.
+    const bool refused = r == OpenResult::BadSettings || r == OpenResult::Failed;
+    if (refused && m_env.notASerialPort(m_request.portName))
+        error(clitext::notASerialPort(portLabel()));
+    else
+        error(clitext::openFailure(
+            r, portLabel(), settings,
+            r == OpenResult::NoPermission ? m_env.permissionFix(m_request.portName) : QString()));
+    return exitCode(CliExit::PortUnusable);
+}
+
+ReplyCheck CommandRun::checked(const ReplyCheck& reply) {
+    if (!m_toldLateReplies && m_line->lateReplies() > 0) {
+        m_toldLateReplies = true;
+        error(QString::fromLatin1(clitext::kLateReplies)
+                  .arg(static_cast<qlonglong>(m_line->replyTimeout().count() / 1000)));
+    }
+    return reply;
+}
+
+}  // namespace velorin

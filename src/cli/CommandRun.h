@@ -1,0 +1,67 @@
+#pragma once
+// What every velorin-cli command works with: the request, the environment, stdout, the
+// technician's stderr and the line session, with the messages every command says the same way
+// (a port lost, Ctrl+C, a drive that answers late). Each command is a subclass in a file of its
+// own (Commands.h lists them); the commands reach the drive only through the line session.
+
+#include <QString>
+#include <QTextStream>
+#include <memory>
+#include <string>
+
+#include "CliConsole.h"
+#include "CliEnvironment.h"
+#include "CliRequest.h"
+#include "CliTexts.h"
+#include "link/LineSession.h"
+
+namespace velorin {
+
+class CommandRun {
+public:
+    CommandRun(const CliRequest& request, CliEnvironment& env, QTextStream& out, QTextStream& err)
+        : m_request(request),
+          m_env(env),
+          m_out(out),
+          m_console(err, env.errIsTerminal()),
+          m_start(env.timedWait().now()) {}
+    virtual ~CommandRun() = default;
+    CommandRun(const CommandRun&) = delete;
+    CommandRun& operator=(const CommandRun&) = delete;
+
+    // Runs the command, with every frame on stderr when the request asks for the trace.
+    // Returns the exit status.
+    int execute();
+
+protected:
+    virtual int run() = 0;
+
+    void error(const QString& message) {
+        m_console.line(QLatin1String(clitext::kPrefix) + message);
+    }
+    // Ctrl+C (or SIGTERM, SIGHUP): the port is closed and the status is 128 + the signal.
+    int interrupted();
+    // The port went away; `consequence` says what that means for the command.
+    int portLost(const QString& consequence);
+    QString portLabel() const;
+    QString valueText(std::uint16_t v) const {
+        return clitext::valueText(v, m_request.signedValues);
+    }
+    // Opens the port with `settings`; an exit status when it cannot be used, else 0.
+    int openLine(const std::string& settings);
+    // Every transaction of a command passes here: the technician hears once that replies came
+    // too late to be used.
+    ReplyCheck checked(const ReplyCheck& reply);
+
+    const CliRequest& m_request;
+    CliEnvironment& m_env;
+    QTextStream& m_out;
+    CliConsole m_console;
+    Micros m_start;
+    std::unique_ptr<LineSession> m_line;
+
+private:
+    bool m_toldLateReplies = false;
+};
+
+}  // namespace velorin

@@ -1,0 +1,68 @@
+#pragma once
+// The commands of velorin-cli, one class each, each defined in a file of its own name (the four
+// that need no drive share InfoCommands.cpp). The base classes hold what they share.
+
+#include "CommandRun.h"
+#include "EditorCommand.h"
+
+namespace velorin {
+
+// Without a drive.
+class HelpCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+class VersionCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+class PortsCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+class CatalogueCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+
+// Registers on the line.
+class ProbeCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+class ReadCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+class WriteCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+class ScanCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
+
+// Parameter sets, through the editor's core.
+class GetCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+class SetCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+class BackupCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+class RestoreCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+class DiffCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+
+}  // namespace velorin

@@ -1,0 +1,70 @@
+#pragma once
+// The commands that work on parameter sets (get, set, backup, restore, diff) do it through the
+// editor's own core, as the editor window does: the opening reads, page reads with progress on
+// stderr and Ctrl+C between registers, the range checks and the write sequence with its report.
+
+#include <QString>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "CommandRun.h"
+#include "editor/EditorCore.h"
+#include "editor/ParameterFile.h"
+
+namespace velorin {
+
+class EditorCommand : public CommandRun {
+public:
+    using CommandRun::CommandRun;
+
+protected:
+    // Opens the line and begins the editor's visit with the five single reads the editor makes
+    // when it opens; an exit status when the port cannot be used, else 0.
+    int openEditor();
+    // Reads the pages not yet present, one register per request, with progress on stderr and
+    // Ctrl+C between registers; an exit status when a page could not be read, else 0.
+    int readPages(const std::vector<int>& pages);
+    // Loads a parameter file with the core's loader; an exit status for a file that is unsound.
+    int loadFile(const QString& path, ParameterFileLoad& load);
+    // The core's working values from a sound file, as the editor's fields would hold them
+    // after loading it; an exit status when the file cannot be shown on this drive.
+    int takeFile(const ParameterFileLoad& load);
+    // The range checks over the working values; `concerned` limits them to the checks of these
+    // parameters and of those whose bounds they are. An exit status when one failed.
+    int rangeCheck(const std::set<int>* concerned);
+    // The editor's write sequence and its report. With `reported`, stdout gets a line for each
+    // of these parameters the drive confirmed; the exit status counts only them.
+    // `followers`: parameters the technician did not name whose raw value the write changes,
+    // each with its line, printed once the drive confirmed it.
+    int writeAndReport(const std::vector<int>* reported,
+                       const std::vector<std::pair<int, QString>>* followers = nullptr);
+
+    std::unique_ptr<EditorCore> m_core;
+
+private:
+    void beforeTransaction(std::uint8_t function, std::uint16_t reg);
+    bool sent(int reg) const;
+
+    struct PageProgress {
+        int page = -1;
+        int pageNumber = 0, pageCount = 0;
+        long done = 0, total = 0;
+        Micros started{0};
+    } m_progress;
+    std::vector<int> m_writesSent;  // registers of the writes that went out, in order
+};
+
+// ---- Words for parameters ----
+QString qs(const std::string& s);
+// "P01.06 起動轉速"
+QString codeAndName(int reg);
+// Why a time cannot be shown or taken: its unit switch holds `unit`, which its list lacks.
+QString unitUnknown(int reg, std::int32_t unit);
+// The option numbers of a list as ranges: "0-22, 26-33, 60".
+QString optionNumbers(int reg);
+// The pages holding the parameters, in page order.
+std::vector<int> pagesOf(const std::vector<int>& regs);
+
+}  // namespace velorin

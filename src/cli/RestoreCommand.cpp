@@ -1,0 +1,32 @@
+#include "Commands.h"
+
+namespace velorin {
+
+int RestoreCommand::run() {
+    ParameterFileLoad load;
+    if (int c = loadFile(m_request.file, load))
+        return c;
+    if (int c = openEditor())
+        return c;
+    // The drive's own link and lock values, so the write changes them only where the file
+    // differs from the drive.
+    std::vector<int> linkPages;
+    for (int page : {25, 28})
+        if (load.pages[page])
+            linkPages.push_back(page);
+    if (int c = readPages(linkPages))
+        return c;
+    if (int c = takeFile(load)) {
+        m_line->close();
+        return c;
+    }
+    if (int c = rangeCheck(nullptr)) {
+        m_line->close();
+        return c;
+    }
+    if (m_request.dryRun)
+        m_console.line(QStringLiteral("range check passed"));
+    return writeAndReport(nullptr);
+}
+
+}  // namespace velorin

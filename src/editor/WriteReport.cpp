@@ -1,0 +1,57 @@
+// The report of a write that was not complete, in the technician's words: the editor window shows
+// it in a box, velorin-cli prints it on stderr.
+
+#include <algorithm>
+
+#include "editor/EditorCore.h"
+#include "link/LineSession.h"
+
+namespace velorin {
+
+namespace {
+
+const char* const kOutOfRange = "數值超出 -32768~65535，未寫入";
+const char* const kNoSelection = "未選擇項目，未寫入";
+const char* const kNotShown = "欄位未顯示變頻機的值，未寫入";
+const char* const kCopyUnread = " 讀取失敗，未寫入";  // after the code of the parameter not read
+
+// Why a parameter was not brought to the drive, as the write's report says it.
+std::string issueText(const WriteIssue& issue) {
+    switch (issue.why) {
+        case WriteIssue::Why::NotConfirmed:
+            return describeOutcome(issue.reply);
+        case WriteIssue::Why::CopyUnread:
+            return Catalogue::codeOf(issue.copy) + kCopyUnread;
+        case WriteIssue::Why::NotShown:
+            return kNotShown;
+        case WriteIssue::Why::OutOfRange:
+            return kOutOfRange;
+        case WriteIssue::Why::NoSelection:
+            break;
+    }
+    return kNoSelection;
+}
+
+}  // namespace
+
+std::vector<std::string> EditorCore::reportLines(const WriteOutcome& outcome, int maxLines) {
+    std::vector<std::string> lines;
+    if (outcome.end == WriteOutcome::End::DriveSilent)
+        lines.push_back("變頻機未回應，寫入已停止：已確認寫入 " +
+                        std::to_string(outcome.confirmed) + " 項，其餘參數未寫入。");
+    if (outcome.end == WriteOutcome::End::NotAtNewSettings)
+        lines.push_back("變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：" +
+                        outcome.settingsInUse);
+    std::vector<WriteIssue> issues = outcome.unconfirmed;
+    issues.insert(issues.end(), outcome.skipped.begin(), outcome.skipped.end());
+    const int total = static_cast<int>(issues.size());
+    for (int i = 0; i < std::min(total, maxLines); ++i) {
+        const ParameterInfo& p = Catalogue::instance().parameter(issues[i].reg);
+        lines.push_back(p.code + " " + p.name + "：" + issueText(issues[i]));
+    }
+    if (total > maxLines)
+        lines.push_back("…及其他 " + std::to_string(total - maxLines) + " 項");
+    return lines;
+}
+
+}  // namespace velorin

@@ -1,0 +1,48 @@
+#pragma once
+// Every text the technician sees in the parameter editor, in one place.
+
+#include <QString>
+
+#include "editor/ParameterFile.h"
+
+namespace velorin::editortext {
+
+inline const QString Caption = QStringLiteral("VELORIN");
+inline const QString ParameterMenu = QStringLiteral("參數(&P)");
+inline const QString SaveItem = QStringLiteral("參數儲存(&S)");
+inline const QString LoadItem = QStringLiteral("參數讀取(&O)");
+inline const QString DriveMenu = QStringLiteral("變頻機(&I)");
+inline const QString WriteItem = QStringLiteral("寫入變頻機(&T)");
+inline const QString WindowsMenu = QStringLiteral("視窗(&W)");
+inline const QString ReturnItem = QStringLiteral("返回上一頁(&R)");
+inline const QString QuitItem = QStringLiteral("離開程式(&Q)");
+inline const QString Save = QStringLiteral("參數儲存");
+inline const QString Load = QStringLiteral("參數讀取");
+inline const QString Write = QStringLiteral("寫入變頻機");
+inline const QString Return = QStringLiteral("返回上一頁");
+inline const QString Quit = QStringLiteral("離開程式");
+inline const QString Reading = QStringLiteral("參數讀取中，請稍候...");
+inline const QString Writing = QStringLiteral("參數寫入中，請稍候");
+inline const QString Done = QStringLiteral("參數寫入完成。");
+inline const QString CloseAfterWrite = QStringLiteral("參數寫入中，寫入結束後關閉視窗，請稍候");
+inline const QString AskRunning =
+    QStringLiteral("目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?");
+inline const QString RunningTitle = QStringLiteral("變頻機運轉設定");
+inline const QString NoAnswer = QStringLiteral("變頻機未回應，未寫入任何參數。");
+inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
+inline const QString NotCompleteTitle = QStringLiteral("寫入未完成");
+inline const QString CheckTitle = QStringLiteral("ERROR");
+inline const QString Unshown =
+    QStringLiteral("此欄位無法顯示變頻機的值 %1，寫入時略過此參數，儲存時存入此值。");
+inline const QString UnshownFromFile =
+    QStringLiteral("此欄位無法顯示檔案中的值 %1，寫入時略過此參數，儲存時存入此值。");
+inline const QString UnreadCopy =
+    QStringLiteral("%1 讀取失敗，此欄位無法確認，寫入時略過此參數，儲存時存入此值 %2。");
+inline const QString SaveFilter = QStringLiteral("Text Files (*.txt);;All Files (*.*)");
+inline const QString LoadFilter = QStringLiteral("Text Files(*.txt)");
+inline const QString FileError = QString::fromUtf8(kFileErrorTitle);
+inline const QString DefaultFileName = QString::fromUtf8(kDefaultFileName);
+inline const QString Offline = QStringLiteral("離線模式");
+
+}  // namespace velorin::editortext
