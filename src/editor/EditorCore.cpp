@@ -77,15 +77,25 @@ PageReadOutcome EditorCore::readPage(int page) {
             refreshLinkCopies();
         return {PageReadOutcome::Kind::AlreadyPresent, -1, {}};
     }
-    for (int reg = info.read.first; reg <= info.read.last; ++reg) {
-        ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(reg));
-        if (unanswered(reply))
-            reply = m_line->read(static_cast<std::uint16_t>(reg));
-        if (reply.outcome == LinkOutcome::Stopped)
+    // The page in one run of reads; a register left unanswered is asked once more on its own,
+    // and the run goes on behind it.
+    int reg = info.read.first;
+    while (reg <= info.read.last) {
+        std::vector<std::uint16_t> regs;
+        for (int r = reg; r <= info.read.last; ++r) regs.push_back(static_cast<std::uint16_t>(r));
+        const std::vector<ReplyCheck> replies = m_line->readRegisters(regs);
+        if (replies.empty())
             return {PageReadOutcome::Kind::Stopped, reg, {}};
-        if (reply.outcome != LinkOutcome::Ok)
-            return {PageReadOutcome::Kind::Failed, reg, readFailureText(reg)};
-        m_drive[reg] = driveValueOf(reg, reply.value);
+        for (ReplyCheck reply : replies) {
+            if (unanswered(reply))
+                reply = m_line->read(static_cast<std::uint16_t>(reg));
+            if (reply.outcome == LinkOutcome::Stopped)
+                return {PageReadOutcome::Kind::Stopped, reg, {}};
+            if (reply.outcome != LinkOutcome::Ok)
+                return {PageReadOutcome::Kind::Failed, reg, readFailureText(reg)};
+            m_drive[reg] = driveValueOf(reg, reply.value);
+            ++reg;
+        }
     }
     m_pages[page] = 1;
     refreshLinkCopies();

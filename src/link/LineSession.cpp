@@ -17,7 +17,10 @@ constexpr Micros kLongestWait{1000000};
 // After trouble on the line, values count only once two reads agree, for this long.
 constexpr Micros kCarefulFor{2000000};
 // How much a drive's answer time may vary before an answer counts as slow.
-constexpr Micros kAnswerJitter{2000};
+constexpr Micros kAnswerJitter{5000};
+// Values in a row that two reads settled at once, on a quiet line, before the line counts as
+// clean again.
+constexpr int kCleanAgain = 8;
 // Clean answers whose middle one is taken as the drive's usual answer time.
 constexpr std::size_t kAnswersKept = 9;
 
@@ -133,9 +136,11 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     listenForLateReply(*m_port, late);
     if (late.lateReplyHeard)
         lengthenWait(late.lateReplyAfter);
-    // A read reply much sooner than the drive's usual answer cannot be the drive's.
+    // A read reply much sooner than the drive's quickest answer lately cannot be the drive's.
     const Micros usual = usualAnswer();
-    const Micros notBefore = function == 3 ? usual * 4 / 5 : Micros{0};
+    const Micros quickest =
+        m_answers.empty() ? Micros{0} : *std::min_element(m_answers.begin(), m_answers.end());
+    const Micros notBefore = function == 3 ? quickest * 4 / 5 : Micros{0};
     const ReplyCheck r =
         transact(*m_port, isRtu(m_framing), station, function, reg, word, &n, notBefore);
     // A reply far later than the drive's quickest answers may be another request's, come late,
@@ -215,6 +220,11 @@ void LineSession::lengthenWait(Micros lateBy) {
 
 bool LineSession::careful() const {
     return m_port->timedWait().now() < m_carefulUntil;
+}
+
+void LineSession::trustLineAgain() {
+    m_carefulUntil = Micros{0};
+    m_settledAtOnce = 0;
 }
 
 void LineSession::doubtUntil(Micros until, bool strayFrames) {
@@ -302,9 +312,11 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 s.settled = false;
     };
     Slot* previous = nullptr;
+    std::size_t upTo = slots.size();  // reads end at the first register that goes unanswered
     for (;;) {
         bool readAny = false;
-        for (Slot& s : slots) {
+        for (std::size_t i = 0; i < upTo; ++i) {
+            Slot& s = slots[i];
             if (s.settled)
                 continue;
             if (s.reads >= kMostReads) {
@@ -328,17 +340,20 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             if (doubtful)
                 doubtUntil(notes.requestEnd + kLongestWait);
             if (!r.complete()) {
-                if (notes.troubled())
-                    reopen();
+                // Its reply may still come, and what was read just before it is in doubt too:
+                // asked again before the run ends here.
+                reopen();
                 s.result = r;  // a failure, told as such
                 s.settled = true;
-                continue;
+                upTo = i + 1;
+                break;
             }
             if (doubtful) {
                 // While the line is in doubt each read is followed by a quiet check, and a value
                 // counts once two such reads agree.
                 const bool quiet = quietUntil(settledAt());
                 if (notes.troubled() || notes.slow || !quiet) {
+                    m_settledAtOnce = 0;
                     // Its own value may still be on its way, and what came may be another's.
                     if (notes.troubled() || !quiet)
                         reopen();
@@ -352,7 +367,13 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                     s.candidate->exceptionCode == r.exceptionCode) {
                     s.result = r;
                     s.settled = s.agreed = true;
+                    // A run of values that settled at once on a line that never carried a stray
+                    // frame: the doubt came from a slow answer or a lost one, and is over.
+                    if (++m_settledAtOnce >= kCleanAgain && !m_misbehaved)
+                        trustLineAgain();
                 } else {
+                    if (s.candidate)
+                        m_settledAtOnce = 0;
                     s.candidate = r;
                 }
                 continue;

@@ -147,6 +147,7 @@ private:
     void lengthenWait(Micros lateBy);
     bool careful() const;
     void forgetLine();
+    void trustLineAgain();
     // Whether a reply for `reg` is like one another register gave lately, on a line that has
     // shown trouble; kept among the recent replies.
     bool echoesRecentReply(std::uint16_t reg, const ReplyCheck& r);
@@ -172,6 +173,7 @@ private:
     // end), from clean transactions only.
     std::deque<Micros> m_answers;
     int m_slowInARow = 0;
+    int m_settledAtOnce = 0;
     // Read replies of the last second, and whether the line has ever shown trouble.
     struct RecentReply {
         Micros at;

@@ -52,7 +52,10 @@ void SimulatedDrive::setFaultMix(std::vector<DriveFault> faults, int percent, st
     m_faultDraw.seed(seed);
 }
 
-std::optional<DriveFault> SimulatedDrive::nextFault() {
+std::optional<DriveFault> SimulatedDrive::nextFault(std::uint16_t reg) {
+    if (!m_faults.empty() && m_faults.front().onlyRegister >= 0 &&
+        m_faults.front().onlyRegister != reg)
+        return std::nullopt;
     if (!m_faults.empty()) {
         const DriveFault f = m_faults.front();
         m_faults.pop_front();
@@ -214,7 +217,7 @@ std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payloa
 }
 
 std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size_t requestChars) {
-    const std::optional<DriveFault> fault = nextFault();
+    const std::optional<DriveFault> fault = nextFault(rq.reg);
     using K = DriveFault::Kind;
     std::uint8_t exception = 0;
     std::vector<std::uint8_t> payload;

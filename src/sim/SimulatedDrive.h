@@ -41,6 +41,7 @@ struct DriveFault {
     std::uint8_t exceptionCode = 4;  // with Exception
     Micros delay{20000};  // with Slow: the extra delay; with Split: the gap; with Duplicate: the
                           // time from the end of the reply to the start of its copy
+    int onlyRegister = -1;  // when set, only requests for this register meet it (others pass)
 };
 
 struct WriteRecord {
@@ -121,8 +122,8 @@ public:
 
 private:
     std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
-    // The fault the next request meets, if any.
-    std::optional<DriveFault> nextFault();
+    // The fault the next request, for register `reg`, meets, if any.
+    std::optional<DriveFault> nextFault(std::uint16_t reg);
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
     // Carries out a request: the reply payload (without checksum), or an exception code.
     std::vector<std::uint8_t> execute(const DriveRequest& rq, std::uint8_t& exception);
