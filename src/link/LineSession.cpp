@@ -18,6 +18,8 @@ constexpr Micros kLongestWait{1000000};
 constexpr Micros kCarefulFor{2000000};
 // How much a drive's answer time may vary before an answer counts as slow.
 constexpr Micros kAnswerJitter{5000};
+// What a quiet check adds to half as much again as the usual answer.
+constexpr Micros kQuietMargin{1000};
 // Values in a row that two reads settled at once, on a quiet line, before the line counts as
 // clean again.
 constexpr int kCleanAgain = 8;
@@ -247,13 +249,18 @@ bool LineSession::echoesRecentReply(std::uint16_t reg, const ReplyCheck& r) {
 }
 
 Micros LineSession::settledAt() const {
-    // Once the slowest answer seen has passed with half as much again, no reply to the last
-    // request is still on its way; while the line is in doubt, the whole reply timeout.
+    // Once the usual answer has passed with half as much again, no reply to the last request is
+    // still on its way; while the line is in doubt, three times the usual answer, and the whole
+    // reply timeout while the usual answer is not known.
     const Micros usual = usualAnswer();
-    if (usual == Micros{0} || careful())
-        return m_lastSentAt + replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
-                                            isRtu(m_framing), 3, m_port->replyWait());
-    return m_lastSentAt + usual * 3 / 2 + kAnswerJitter;
+    const Micros whole =
+        replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
+                      isRtu(m_framing), 3, m_port->replyWait());
+    if (usual == Micros{0})
+        return m_lastSentAt + whole;
+    if (careful())
+        return m_lastSentAt + std::min(whole, usual * 3 + kAnswerJitter);
+    return m_lastSentAt + usual * 3 / 2 + kQuietMargin;
 }
 
 Micros LineSession::usualAnswer() const {
@@ -369,7 +376,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                     s.settled = s.agreed = true;
                     // A run of values that settled at once on a line that never carried a stray
                     // frame: the doubt came from a slow answer or a lost one, and is over.
-                    if (++m_settledAtOnce >= kCleanAgain && !m_misbehaved)
+                    if (++m_settledAtOnce >= (m_misbehaved ? 4 * kCleanAgain : kCleanAgain))
                         trustLineAgain();
                 } else {
                     if (s.candidate)

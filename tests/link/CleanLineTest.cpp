@@ -234,6 +234,7 @@ void runSequence(bool rtu, const Mix& mix, std::uint32_t seed, Tally& t) {
 }  // namespace
 
 TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
+    const std::uint32_t kSeedBase = std::getenv("CLEAN_LINE_SEEDS") ? std::stoul(std::getenv("CLEAN_LINE_SEEDS")) : 0;
     using F = Fault;
     const Mix mixes[] = {
         {"repeated replies", {F::Repeat}, 12},
@@ -265,7 +266,8 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     for (bool rtu : {true, false}) {
         Tally t;
         for (const Mix& mix : mixes)
-            for (std::uint32_t seed = 1; seed <= 150; ++seed) runSequence(rtu, mix, seed, t);
+            for (std::uint32_t seed = kSeedBase + 1; seed <= kSeedBase + 150; ++seed)
+                runSequence(rtu, mix, seed, t);
         std::cout << (rtu ? "RTU  " : "ASCII") << ": " << t.sequences << " sequences, " << t.faults
                   << " faults, " << t.reads << " reads (" << t.readsOk << " values taken, "
                   << t.wrong << " wrong), " << t.writes << " writes (" << t.confirmed
