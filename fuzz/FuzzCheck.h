@@ -39,6 +39,10 @@ std::string checkRtuReplyInput(std::span<const std::uint8_t> input);
 std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
 // transact() over a port that hands back a script of timed chunks, on the virtual clock.
 std::string checkTransactInput(std::span<const std::uint8_t> input);
+// Reads and writes through one line session over a faulty line the input describes, against a
+// drive whose registers all hold different values: never another register's value, never a
+// write told confirmed that the drive did not take.
+std::string checkLineSessionInput(std::span<const std::uint8_t> input);
 // The simulated drive's request reader, fed the input in pieces with quiet spells between.
 std::string checkRequestReaderInput(std::span<const std::uint8_t> input);
 // The parameter-file reader over any file contents: it refuses what it cannot read, tells the

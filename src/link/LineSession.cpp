@@ -25,13 +25,17 @@ constexpr Micros kQuietMargin{1000};
 constexpr int kCleanAgain = 8;
 // Clean answers whose middle one is taken as the drive's usual answer time.
 constexpr std::size_t kAnswersKept = 9;
+// Clean answers needed before a reply is set aside as too soon.
+constexpr std::size_t kAnswersToGoBy = 3;
 
 }  // namespace
 
 struct LineSession::Slot {
     std::uint16_t reg = 0;
     ReplyCheck result;
-    std::optional<ReplyCheck> candidate;  // a clean read waiting for a second one to agree
+    std::optional<ReplyCheck> candidate;  // a clean read waiting for more to agree
+    int agreeing = 0;                     // reads that gave the candidate
+    bool likeAnother = false;             // one of them was like another register's reply
     int reads = 0;
     Micros sentAt{0};  // of the read it was settled by
     bool settled = false;
@@ -140,14 +144,22 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
         lengthenWait(late.lateReplyAfter);
     // A read reply much sooner than the drive's quickest answer lately cannot be the drive's.
     const Micros usual = usualAnswer();
-    const Micros quickest =
-        m_answers.empty() ? Micros{0} : *std::min_element(m_answers.begin(), m_answers.end());
+    // Setting a reply aside needs a few answers to go by: one answer held up by a busy computer
+    // says little of how quick the drive is.
+    const Micros quickest = m_answers.size() < kAnswersToGoBy
+                                ? Micros{0}
+                                : *std::min_element(m_answers.begin(), m_answers.end());
     const Micros notBefore = function == 3 ? quickest * 4 / 5 : Micros{0};
     const ReplyCheck r =
         transact(*m_port, isRtu(m_framing), station, function, reg, word, &n, notBefore);
     // A reply far later than the drive's quickest answers may be another request's, come late,
     // while this one's own reply is still on its way.
     n.slow = r.complete() && usual > Micros{0} && n.answeredAfter > usual * 3 / 2 + kAnswerJitter;
+    // While too little is known to set a reply aside, one much quicker than any seen before is in
+    // doubt as a slow one is.
+    if (r.complete() && function == 3 && quickest == Micros{0} && !m_answers.empty() &&
+        n.answeredAfter < *std::min_element(m_answers.begin(), m_answers.end()) * 4 / 5)
+        n.slow = true;
     n.lateReplyHeard = late.lateReplyHeard;
     n.lateReplyAfter = late.lateReplyAfter;
     n.strayBefore = n.strayBefore || late.strayBefore;
@@ -335,7 +347,8 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             bool doubtful = careful();
             LineNotes notes;
             const ReplyCheck r = transactAt(station, 3, s.reg, 1, &notes);
-            doubtful = doubtful || notes.slow || (r.complete() && echoesRecentReply(s.reg, r));
+            const bool likeAnother = r.complete() && echoesRecentReply(s.reg, r);
+            doubtful = doubtful || notes.slow || likeAnother;
             ++s.reads;
             if (r.outcome == LinkOutcome::Stopped || r.outcome == LinkOutcome::PortError) {
                 s.result = r;
@@ -365,20 +378,28 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                     if (notes.troubled() || !quiet)
                         reopen();
                     s.candidate.reset();
-                    if (notes.strayBefore && before && !before->settled)
+                    s.agreeing = 0;
+                    if (notes.strayBefore && before && !before->settled) {
                         before->candidate.reset();  // what came may have been its reply
+                        before->agreeing = 0;
+                    }
                     continue;
                 }
-                if (s.candidate && s.candidate->outcome == r.outcome &&
-                    s.candidate->value == r.value &&
-                    s.candidate->exceptionCode == r.exceptionCode) {
+                const bool agrees = s.candidate && s.candidate->outcome == r.outcome &&
+                                    s.candidate->value == r.value &&
+                                    s.candidate->exceptionCode == r.exceptionCode;
+                // A value like another register's recent reply may be that reply sent again
+                // and again: it takes three agreeing reads.
+                s.likeAnother = (agrees && s.likeAnother) || likeAnother;
+                s.agreeing = agrees ? s.agreeing + 1 : 1;
+                if (s.agreeing >= (s.likeAnother ? 3 : 2)) {
                     s.result = r;
                     s.settled = s.agreed = true;
                     // A run of values that settled at once on a line that never carried a stray
                     // frame: the doubt came from a slow answer or a lost one, and is over.
                     if (++m_settledAtOnce >= (m_misbehaved ? 4 * kCleanAgain : kCleanAgain))
                         trustLineAgain();
-                } else {
+                } else if (!agrees) {
                     if (s.candidate)
                         m_settledAtOnce = 0;
                     s.candidate = r;

@@ -109,7 +109,7 @@ struct LineNotes {
     Micros requestEnd{0};      // the request's end on the line
     Micros answeredAfter{-1};  // from handing over the request to the reply taken, if any
     // Left to the line session: the reply came far later than this drive usually answers, as
-    // a reply to an earlier request would.
+    // a reply to an earlier request would (or, while little is known, far sooner).
     bool slow = false;
     bool troubled() const { return strayBefore || strayInside || tooSoon || lateReplyHeard; }
 };

@@ -1,0 +1,31 @@
+#pragma once
+// A faulty line for the line session: which faults it may inject, how often, and a sequence of
+// random reads and writes through one session over it (see LineSessionCheck.cpp).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velorin::fuzz {
+
+enum class LineFault { Repeat, Late, Reflect, Split, Noise, DropReply, DropRequest, Corrupt };
+
+struct LineMix {
+    std::vector<LineFault> faults;
+    int percent = 0;  // of the requests that meet one of them
+};
+
+struct LineTally {
+    long sequences = 0, reads = 0, readsOk = 0, wrong = 0, writes = 0, confirmed = 0,
+         untaken = 0, faults = 0;
+};
+
+// `operations` random reads (single or runs of registers) and writes through a fresh line
+// session over a faulty line; `draw` decides every fault, delay and operation. Returns the
+// last fault found (a value of another register, a write told confirmed that was not taken),
+// empty when there was none; `tally` adds up what happened.
+std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uint32_t()> draw,
+                            int operations, LineTally& tally);
+
+}  // namespace velorin::fuzz

@@ -1,0 +1,254 @@
+// A line session over a line that repeats, delays (up to 1 s), reflects, splits, garbles, drops
+// and corrupts frames, against a drive whose every register holds a value no other register
+// holds: no value taken may be another register's, no write told confirmed may be one the drive
+// did not take. Shared by the fuzz target and the link tests' property test.
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "FuzzCheck.h"
+#include "LineFaults.h"
+#include "link/LineSession.h"
+
+namespace velorin::fuzz {
+
+namespace {
+
+// The drive behind the line: answers after its response time, at the line's pace.
+class FaultyLine : public SerialPort {
+public:
+    FaultyLine(VirtualClock& clock, bool rtu, const LineMix& mix, std::function<std::uint32_t()> draw)
+        : SerialPort(clock), m_clock(clock), m_rtu(rtu), m_mix(mix), m_draw(std::move(draw)) {
+        m_settings = rtu ? "9600,E,8,1" : "9600,N,7,2";
+        for (int r = 0; r < kRegisters; ++r) setValue(r, fresh());
+    }
+
+    bool setSettings(std::string_view s) override {
+        m_settings = s;
+        return true;
+    }
+    OpenResult open() override {
+        m_open = true;
+        return OpenResult::Ok;
+    }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    void discardInput() override {
+        while (!m_incoming.empty() && m_incoming.front().first <= m_clock.now())
+            m_incoming.pop_front();
+    }
+    std::vector<std::uint8_t> take() override {
+        std::vector<std::uint8_t> out;
+        while (!m_incoming.empty() && m_incoming.front().first <= m_clock.now()) {
+            out.insert(out.end(), m_incoming.front().second.begin(),
+                       m_incoming.front().second.end());
+            m_incoming.pop_front();
+        }
+        return out;
+    }
+    std::string deviceName() const override { return "faulty"; }
+
+    bool send(std::span<const std::uint8_t> bytes) override {
+        const Micros now = m_clock.now();
+        const LineSettings line = *parseSettings(m_settings);
+        const Micros requestEnd = now + lineTime(line, bytes.size());
+        std::uint8_t function = 0;
+        std::uint16_t reg = 0, word = 0;
+        decode(bytes, function, reg, word);
+        const std::optional<LineFault> fault = draw();
+        if (fault) ++faults;
+        if (fault == LineFault::Reflect)
+            arrive(requestEnd, {bytes.begin(), bytes.end()});
+        if (fault == LineFault::DropRequest)
+            return true;
+        std::vector<std::uint8_t> payload{1, function};
+        if (function == 3) {
+            payload.insert(payload.end(), {2, static_cast<std::uint8_t>(value(reg) >> 8),
+                                           static_cast<std::uint8_t>(value(reg) & 0xFF)});
+        } else {
+            setValue(reg, word);
+            payload.insert(payload.end(), {static_cast<std::uint8_t>(reg >> 8),
+                                           static_cast<std::uint8_t>(reg & 0xFF),
+                                           static_cast<std::uint8_t>(word >> 8),
+                                           static_cast<std::uint8_t>(word & 0xFF)});
+        }
+        std::vector<std::uint8_t> reply = frame(payload);
+        if (fault == LineFault::DropReply)
+            return true;
+        if (fault == LineFault::Corrupt)
+            reply[reply.size() / 2] ^= 0x24;
+        Micros at = requestEnd + Micros{1000 + static_cast<long long>(m_draw() % 3000)} +
+                    lineTime(line, reply.size());
+        if (fault == LineFault::Late)
+            at += Micros{static_cast<long long>(m_draw() % 1000000)};
+        if (fault == LineFault::Split) {
+            const std::size_t half = 1 + m_draw() % (reply.size() - 1);
+            arrive(at - Micros{5000}, {reply.begin(), reply.begin() + half});
+            reply.erase(reply.begin(), reply.begin() + half);
+            at += Micros{static_cast<long long>(m_draw() % 40000)};
+        }
+        if (fault == LineFault::Noise)
+            arrive(now + Micros{static_cast<long long>(m_draw() % 200000)}, garbage());
+        arrive(at, reply);
+        if (fault == LineFault::Repeat)
+            arrive(at + Micros{static_cast<long long>(m_draw() % 300000)} +
+                       lineTime(line, reply.size()),
+                   reply);
+        return true;
+    }
+
+    static constexpr int kRegisters = 64;
+    std::uint16_t value(int reg) const { return m_values.at(reg); }
+    // A value no register holds yet.
+    std::uint16_t fresh() {
+        for (;;) {
+            const auto v = static_cast<std::uint16_t>(m_draw());
+            if (!m_owner.count(v))
+                return v;
+        }
+    }
+    long faults = 0;
+
+private:
+    void setValue(int reg, std::uint16_t v) {
+        m_owner.erase(m_values[reg]);
+        m_values[reg] = v;
+        m_owner[v] = reg;
+    }
+    std::optional<LineFault> draw() {
+        if (static_cast<int>(m_draw() % 100) >= m_mix.percent)
+            return std::nullopt;
+        return m_mix.faults[m_draw() % m_mix.faults.size()];
+    }
+    void decode(std::span<const std::uint8_t> bytes, std::uint8_t& function, std::uint16_t& reg,
+                std::uint16_t& word) const {
+        std::vector<std::uint8_t> b(bytes.begin(), bytes.end());
+        if (!m_rtu) {
+            b.clear();
+            for (std::size_t i = 1; i + 1 < 13; i += 2)
+                b.push_back(static_cast<std::uint8_t>(
+                    std::stoi(std::string(bytes.begin() + i, bytes.begin() + i + 2), nullptr, 16)));
+        }
+        function = b[1];
+        reg = static_cast<std::uint16_t>(b[2] * 256 + b[3]);
+        word = static_cast<std::uint16_t>(b[4] * 256 + b[5]);
+    }
+    std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload) const {
+        if (m_rtu) {
+            const std::uint16_t crc = crc16(payload);
+            payload.push_back(crc & 0xFF);
+            payload.push_back(crc >> 8);
+            return payload;
+        }
+        std::string fields;
+        for (auto b : payload) fields += hex2(b);
+        const std::string text = asciiRequest(fields);
+        return {text.begin(), text.end()};
+    }
+    std::vector<std::uint8_t> garbage() {
+        std::vector<std::uint8_t> g(1 + m_draw() % 12);
+        for (auto& b : g) b = static_cast<std::uint8_t>(m_draw());
+        return g;
+    }
+    void arrive(Micros at, std::vector<std::uint8_t> bytes) {
+        m_clock.wakeAt(at);
+        auto pos = std::upper_bound(m_incoming.begin(), m_incoming.end(), at,
+                                    [](Micros t, const auto& c) { return t < c.first; });
+        m_incoming.insert(pos, {at, std::move(bytes)});
+    }
+
+    VirtualClock& m_clock;
+    bool m_rtu;
+    LineMix m_mix;
+    std::function<std::uint32_t()> m_draw;
+    bool m_open = false;
+    std::array<std::uint16_t, kRegisters> m_values{};
+    std::map<std::uint16_t, int> m_owner;
+    std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_incoming;
+};
+
+}  // namespace
+
+std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uint32_t()> draw,
+                            int operations, LineTally& t) {
+    VirtualClock clock;
+    auto owned = std::make_unique<FaultyLine>(clock, rtu, mix, draw);
+    FaultyLine& line = *owned;
+    LineSession session(std::move(owned));
+    session.setFraming(rtu ? Framing::Rtu : Framing::Ascii);
+    if (session.open(1, line.settings()) != OpenResult::Ok)
+        return "the line does not open";
+    std::string fault;
+    const auto ops = [&] { return draw(); };
+    for (int op = 0; op < operations; ++op) {
+        const int kind = static_cast<int>(ops() % 10);
+        if (kind < 2) {
+            const auto reg = static_cast<std::uint16_t>(ops() % FaultyLine::kRegisters);
+            const std::uint16_t v = line.fresh();
+            const ReplyCheck r = session.write(reg, v);
+            ++t.writes;
+            if (r.outcome == LinkOutcome::Ok) {
+                ++t.confirmed;
+                if (line.value(reg) != v) {
+                    ++t.untaken;
+                    fault = "a write of register " + std::to_string(reg) + " told confirmed the drive did not take";
+                }
+            }
+            continue;
+        }
+        std::vector<std::uint16_t> regs;
+        const int first = static_cast<int>(ops() % FaultyLine::kRegisters);
+        const int count = kind < 5 ? 1 : 1 + static_cast<int>(ops() % 40);
+        for (int i = 0; i < count; ++i)
+            regs.push_back(static_cast<std::uint16_t>((first + i) % FaultyLine::kRegisters));
+        const std::vector<ReplyCheck> got = session.readRegisters(regs);
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            ++t.reads;
+            if (got[i].outcome != LinkOutcome::Ok)
+                continue;
+            ++t.readsOk;
+            if (got[i].value != line.value(regs[i])) {
+                ++t.wrong;
+                fault = std::string(rtu ? "RTU" : "ASCII") + " register " +
+                        std::to_string(regs[i]) + " read " + std::to_string(got[i].value) +
+                        ", holds " + std::to_string(line.value(regs[i]));
+            }
+        }
+    }
+    t.faults += line.faults;
+    ++t.sequences;
+    return fault;
+}
+
+
+// ---- Fuzz target ----
+
+std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
+    InputReader in(input);
+    const bool rtu = in.byte() & 1;
+    LineMix mix{{}, static_cast<int>(in.byte() % 60)};
+    const std::uint8_t kinds = in.byte();
+    for (int k = 0; k < 8; ++k)
+        if (kinds & (1 << k))
+            mix.faults.push_back(static_cast<LineFault>(k));
+    if (mix.faults.empty())
+        mix.percent = 0;
+    // The input decides every fault, delay and operation; once used up, a fixed generator goes on
+    // so the sequence ends.
+    std::uint32_t after = 12345;
+    const auto draw = [&]() -> std::uint32_t {
+        if (in.empty()) {
+            after = after * 1103515245u + 12345u;
+            return after >> 8;
+        }
+        return static_cast<std::uint32_t>(in.byte()) << 16 | in.byte() << 8 | in.byte();
+    };
+    LineTally t;
+    return runLineSequence(rtu, mix, draw, 12, t);
+}
+
+}  // namespace velorin::fuzz
