@@ -89,6 +89,7 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
     m_echoEvidence = 0;
     m_port->setEcho(AdapterEcho::Unknown);
     forgetLine();
+    m_firstRequest = true;
     m_portLost = false;
     if (!m_port->setSettings(settings))
         return OpenResult::BadSettings;
@@ -160,6 +161,10 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     if (r.complete() && function == 3 && quickest == Micros{0} && !m_answers.empty() &&
         n.answeredAfter < *std::min_element(m_answers.begin(), m_answers.end()) * 4 / 5)
         n.slow = true;
+    // Whatever waited in the port before its first request is what was there before we came.
+    if (m_firstRequest)
+        n.strayBefore = false;
+    m_firstRequest = false;
     n.lateReplyHeard = late.lateReplyHeard;
     n.lateReplyAfter = late.lateReplyAfter;
     n.strayBefore = n.strayBefore || late.strayBefore;
@@ -238,6 +243,7 @@ bool LineSession::careful() const {
 
 void LineSession::trustLineAgain() {
     m_carefulUntil = Micros{0};
+    m_misbehaved = false;
     m_settledAtOnce = 0;
 }
 
@@ -344,7 +350,8 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 continue;
             }
             readAny = true;
-            bool doubtful = careful();
+            const bool wasCareful = careful();
+            bool doubtful = wasCareful;
             LineNotes notes;
             const ReplyCheck r = transactAt(station, 3, s.reg, 1, &notes);
             const bool likeAnother = r.complete() && echoesRecentReply(s.reg, r);
@@ -357,7 +364,8 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             }
             Slot* before = std::exchange(previous, &s);
             // A request read in doubt may have had another's reply: its own may still come.
-            if (doubtful)
+            // (One slow answer on a line that has shown nothing else is asked again, no more.)
+            if (wasCareful || m_misbehaved)
                 doubtUntil(notes.requestEnd + kLongestWait);
             if (!r.complete()) {
                 // Its reply may still come, and what was read just before it is in doubt too:

@@ -184,6 +184,7 @@ private:
     };
     std::deque<RecentReply> m_recentReplies;
     bool m_misbehaved = false;
+    bool m_firstRequest = true;  // nothing sent since the port was opened
     Micros m_lastSentAt{0};
     // Until when values count only once two reads agree: trouble, an unanswered request or a
     // read in doubt leave replies that may still come.
