@@ -9,7 +9,18 @@
 
 namespace velorin::fuzz {
 
-enum class LineFault { Repeat, Late, Reflect, Split, Noise, DropReply, DropRequest, Corrupt };
+// EchoOnly: a copy of the request comes back (an adapter's echo) and the drive hears nothing.
+enum class LineFault {
+    Repeat,
+    Late,
+    Reflect,
+    Split,
+    Noise,
+    DropReply,
+    DropRequest,
+    Corrupt,
+    EchoOnly
+};
 
 struct LineMix {
     std::vector<LineFault> faults;
@@ -17,8 +28,8 @@ struct LineMix {
 };
 
 struct LineTally {
-    long sequences = 0, reads = 0, readsOk = 0, wrong = 0, writes = 0, confirmed = 0,
-         untaken = 0, faults = 0;
+    long sequences = 0, reads = 0, readsOk = 0, wrong = 0, writes = 0, confirmed = 0, untaken = 0,
+         faults = 0;
 };
 
 // `operations` random reads (single or runs of registers) and writes through a fresh line

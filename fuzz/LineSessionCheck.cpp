@@ -61,9 +61,9 @@ public:
         decode(bytes, function, reg, word);
         const std::optional<LineFault> fault = draw();
         if (fault) ++faults;
-        if (fault == LineFault::Reflect)
+        if (fault == LineFault::Reflect || fault == LineFault::EchoOnly)
             arrive(requestEnd, {bytes.begin(), bytes.end()});
-        if (fault == LineFault::DropRequest)
+        if (fault == LineFault::DropRequest || fault == LineFault::EchoOnly)
             return true;
         std::vector<std::uint8_t> payload{1, function};
         if (function == 3) {
@@ -231,8 +231,8 @@ std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
     const bool rtu = in.byte() & 1;
     LineMix mix{{}, static_cast<int>(in.byte() % 60)};
-    const std::uint8_t kinds = in.byte();
-    for (int k = 0; k < 8; ++k)
+    const std::uint16_t kinds = in.word();
+    for (int k = 0; k < 9; ++k)
         if (kinds & (1 << k))
             mix.faults.push_back(static_cast<LineFault>(k));
     if (mix.faults.empty())

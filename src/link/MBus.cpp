@@ -517,7 +517,8 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
     const Micros copyIsDrives = n.requestEnd + lineTime(line, request.size()) / 2;
     const Micros deadline = sentAt + replyDeadline(line, rtu, function, port.replyWait());
     std::vector<std::uint8_t> received;
-    std::size_t setAside = 0;  // bytes before this were a reply too soon to be ours
+    std::size_t setAside = 0;           // bytes before this were a reply too soon to be ours
+    std::optional<Micros> firstCopyAt;  // when a copy of a write request first stood complete
     ReplyCheck result{sent ? LinkOutcome::NoReply : LinkOutcome::PortError};
     bool lost = false;
     const auto arrived = [&] {
@@ -530,9 +531,14 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
             return false;
         received.insert(received.end(), more.begin(), more.end());
         const std::vector<std::uint8_t> fresh(received.begin() + setAside, received.end());
-        result = checkReply(rtu, request, fresh, mayEcho);
-        if (!result.complete() && function == 6 && echoUnknown && clock.now() >= copyIsDrives &&
-            fresh == request)
+        // A copy of a write complete while the request is still leaving the line is a
+        // reflection, never the drive's reply, whatever the adapter has shown so far.
+        if (function == 6 && !firstCopyAt && startsWith(fresh, request))
+            firstCopyAt = clock.now();
+        const bool reflected = firstCopyAt && *firstCopyAt < copyIsDrives;
+        result = checkReply(rtu, request, fresh, mayEcho || reflected);
+        if (!result.complete() && function == 6 && echoUnknown && !reflected &&
+            clock.now() >= copyIsDrives && fresh == request)
             result = {LinkOutcome::Ok, static_cast<std::uint16_t>(word)};
         if (result.complete() && clock.now() - sentAt < notBefore) {
             n.tooSoon = true;  // sooner than the drive can answer: another request's reply
@@ -570,9 +576,9 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
         if (!received.empty())
             port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
         if (!result.complete())
-            port.setUnanswered(UnansweredRequest{
-                request, rtu, port.settings(), n.requestEnd,
-                deadline + replyDeadline(line, rtu, function, port.replyWait())});
+            port.setUnanswered(
+                UnansweredRequest{request, rtu, port.settings(), n.requestEnd,
+                                  deadline + replyDeadline(line, rtu, function, port.replyWait())});
     }
     if (trace)
         trace({clock.now(), false, rtu, received, result});

@@ -20,8 +20,8 @@ using velorin::test::DriveSimProcess;
 TEST(LinkOverPty, ReadAndWriteInBothFramings) {
     for (const bool rtu : {false, true}) {
         const QString settings = rtu ? "19200,E,8,1" : "9600,N,7,2";
-        DriveSimProcess sim(
-            {"--station", "3", "--settings", settings, "--set", "300=65526", "--log"});
+        DriveSimProcess sim({"--station", "3", "--settings", settings, "--set", "300=65526",
+                             "--log", "--wire-time"});
         ASSERT_TRUE(sim.started()) << DriveSimProcess::program().toStdString();
         EventLoopWait wait;
         QtSerialPort port(wait, sim.devicePath());

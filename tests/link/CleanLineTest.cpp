@@ -18,14 +18,14 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     const std::pair<const char*, LineMix> mixes[] = {
         {"repeated replies", {{F::Repeat}, 12}},
         {"late replies", {{F::Late}, 10}},
-        {"reflections", {{F::Reflect}, 15}},
+        {"reflections and echoes", {{F::Reflect, F::EchoOnly}, 15}},
         {"split and noise", {{F::Split, F::Noise}, 15}},
         {"lost frames", {{F::DropReply, F::DropRequest}, 10}},
         {"corrupted replies", {{F::Corrupt}, 15}},
         {"repeats and late", {{F::Repeat, F::Late}, 25}},
         {"everything",
          {{F::Repeat, F::Late, F::Reflect, F::Split, F::Noise, F::DropReply, F::DropRequest,
-           F::Corrupt},
+           F::Corrupt, F::EchoOnly},
           40}},
     };
     // Another seed base from the environment (CLEAN_LINE_SEEDS) tries other sequences.
