@@ -286,7 +286,12 @@ Micros LineSession::usualAnswer() const {
         return Micros{0};
     std::vector<Micros> sorted(m_answers.begin(), m_answers.end());
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    return sorted[sorted.size() / 2];
+    // No drive answers a read sooner than the request and the reply take on the line. Quicker
+    // answers come from a port quicker than its rate (a pseudo-terminal), or are every one of
+    // them the reply to the request before, each request's own reply landing in the next one's
+    // wait: quiet checks timed by such answers would end before the real replies come.
+    const LineSettings line = parseSettings(m_port->settings()).value_or(LineSettings{});
+    return std::max(sorted[sorted.size() / 2], leastAnswer(line, isRtu(m_framing)));
 }
 
 bool LineSession::quietUntil(Micros until) {

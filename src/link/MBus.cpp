@@ -454,6 +454,10 @@ Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function, 
     return lineTime(line, requestChars(rtu)) + afterRequest;
 }
 
+Micros leastAnswer(const LineSettings& line, bool rtu) {
+    return lineTime(line, requestChars(rtu)) + lineTime(line, replyChars(rtu, 3));
+}
+
 Micros silentGap(const LineSettings& line) {
     // 3.5 characters: 3.5 × 11 bits / 9600 ≈ 4 ms; a fixed 1.75 ms above 19200 baud.
     if (line.baud > 19200)

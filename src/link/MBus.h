@@ -138,6 +138,9 @@ Micros replyDeadline(const LineSettings& line, bool rtu, std::uint8_t function,
                      Micros wait = Micros{100000});
 // Time `characters` take on the line at its rate and character format.
 Micros lineTime(const LineSettings& line, std::size_t characters);
+// The soonest a drive can answer a read, from handing over the request: the request's and the
+// reply's time on the line.
+Micros leastAnswer(const LineSettings& line, bool rtu);
 // The silence before an RTU request.
 Micros silentGap(const LineSettings& line);
 
