@@ -523,6 +523,7 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
     std::vector<std::uint8_t> received;
     std::size_t setAside = 0;           // bytes before this were a reply too soon to be ours
     std::optional<Micros> firstCopyAt;  // when a copy of a write request first stood complete
+    std::size_t firstCopyFrom = 0;      // where it lies in what was received
     ReplyCheck result{sent ? LinkOutcome::NoReply : LinkOutcome::PortError};
     bool lost = false;
     const auto arrived = [&] {
@@ -534,13 +535,24 @@ ReplyCheck transact(SerialPort& port, bool rtu, std::uint8_t station, std::uint8
         if (more.empty())
             return false;
         received.insert(received.end(), more.begin(), more.end());
-        const std::vector<std::uint8_t> fresh(received.begin() + setAside, received.end());
+        std::vector<std::uint8_t> fresh(received.begin() + setAside, received.end());
         // A copy of a write complete while the request is still leaving the line is a
-        // reflection, never the drive's reply, whatever the adapter has shown so far.
-        if (function == 6 && !firstCopyAt && startsWith(fresh, request))
-            firstCopyAt = clock.now();
+        // reflection, never the drive's reply, whatever the adapter has shown so far and
+        // wherever it lies among what came (behind noise or another frame too).
+        if (function == 6 && !firstCopyAt) {
+            const auto at = std::search(fresh.begin(), fresh.end(), request.begin(), request.end());
+            if (at != fresh.end()) {
+                firstCopyAt = clock.now();
+                firstCopyFrom = setAside + static_cast<std::size_t>(at - fresh.begin());
+            }
+        }
         const bool reflected = firstCopyAt && *firstCopyAt < copyIsDrives;
-        result = checkReply(rtu, request, fresh, mayEcho || reflected);
+        if (reflected && firstCopyFrom >= setAside) {
+            // Only a second copy, the drive's, can confirm the write.
+            const auto from = fresh.begin() + static_cast<std::ptrdiff_t>(firstCopyFrom - setAside);
+            fresh.erase(from, from + static_cast<std::ptrdiff_t>(request.size()));
+        }
+        result = checkReply(rtu, request, fresh, mayEcho && !reflected);
         if (!result.complete() && function == 6 && echoUnknown && !reflected &&
             clock.now() >= copyIsDrives && fresh == request)
             result = {LinkOutcome::Ok, static_cast<std::uint16_t>(word)};
