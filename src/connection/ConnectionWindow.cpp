@@ -1,13 +1,16 @@
 #include "ConnectionWindow.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 
@@ -40,7 +43,8 @@ const QString StationRange = QStringLiteral("站號範圍為0~254，請重新輸
 const QString NoPermission = QStringLiteral(" 無權限");
 const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
 const QString PortGone = QStringLiteral("找不到通訊埠，請確認連接線。");
-const QString PermissionFix = QStringLiteral("請將使用者加入 dialout 群組後重新登入。");
+const QString PermissionFix = QStringLiteral("請將使用者加入 %1 群組後重新登入。");
+const QString PermissionAdmin = QStringLiteral("請向系統管理員取得 %1 的讀寫權限。");
 const QString SearchCancelled = QStringLiteral("已取消自動偵測。");
 // "第 12 / 8890 次　站號 1　19200,E,7,1 ASCII　剩餘約 14 分 48 秒　按 Esc 取消"
 const QString SearchProgress =
@@ -54,6 +58,19 @@ const QString LinkErrorTitle = QStringLiteral("連線錯誤");
 }  // namespace text
 
 constexpr int kLastStation = ScanOrder::kLastStation;
+// How often the port list is read again while the screen waits for the technician.
+constexpr int kPortRefreshMs = 1500;
+
+// Where the link last found is kept between runs.
+const QString kComPortKey = QStringLiteral("link/comPort");
+const QString kRateKey = QStringLiteral("link/rate");
+const QString kFormatKey = QStringLiteral("link/format");
+const QString kStationKey = QStringLiteral("link/station");
+
+// The COM number an entry of the port list names ("COM12 被占用" -> 12).
+int comNumberOfEntry(const QString& entry) {
+    return roundTo<std::int16_t>(lenientNumber(entry.mid(3).toStdString())).value_or(0);
+}
 
 QString durationText(Micros d) {
     const long long s = roundedSeconds(d);
@@ -82,14 +99,20 @@ ConnectionWindow::ConnectionWindow(Services& services, QWidget* parent)
     m_services.link.framing = Framing::Ascii;
     m_services.link.offline = false;
     listPorts();
+    chooseKeptLink();
+    // Adapters come and go while the screen waits: the list follows them.
+    m_portTimer = new QTimer(this);
+    m_portTimer->setInterval(kPortRefreshMs);
+    connect(m_portTimer, &QTimer::timeout, this, &ConnectionWindow::refreshPorts);
+    m_portTimer->start();
 }
 
 ConnectionWindow::~ConnectionWindow() = default;
 
 void ConnectionWindow::buildControls() {
     setWindowTitle(text::Caption);
-    // One line more than the buttons need, for the search's progress.
-    setFixedSize(twipsToPixels(5895), twipsToPixels(4830));
+    // Two lines more than the buttons need, for the search's progress.
+    setFixedSize(twipsToPixels(5895), twipsToPixels(5190));
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -152,7 +175,9 @@ void ConnectionWindow::buildControls() {
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_statusLine->setFont(ming);
-    m_statusLine->setGeometry(twipsRect(360, 4290, 5175, 360));
+    m_statusLine->setGeometry(twipsRect(360, 4290, 5175, 720));
+    m_statusLine->setWordWrap(true);
+    m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     setTabOrder(m_portList, m_rateList);
     setTabOrder(m_rateList, m_formatList);
@@ -177,30 +202,90 @@ void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {
         m_services.settings->setNumber(kReplyTimeoutKey, milliseconds);
 }
 
-void ConnectionWindow::listPorts() {
+QStringList ConnectionWindow::portEntries() {
     // Every COM number is tried: a port that opens is free, one that another program holds or
     // that this user may not open is listed as such, one that is not there is left out.
+    QStringList entries;
     SerialPort& port = m_session->port();
     for (int n = 1; n <= 16; ++n) {
         port.setCommPort(n);
         const OpenResult r = port.open();
         const QString device = m_services.ports->deviceOf(n);
         if (r == OpenResult::Ok) {
-            m_portList->addItem(portEntryText(n, device, PortState::Free));
+            entries << portEntryText(n, device, PortState::Free);
             port.close();
         } else if (r == OpenResult::InUse) {
-            m_portList->addItem(portEntryText(n, device, PortState::InUse));
+            entries << portEntryText(n, device, PortState::InUse);
         } else if (r == OpenResult::NoPermission) {
-            m_portList->addItem(portEntryText(n, device, PortState::NoPermission));
+            entries << portEntryText(n, device, PortState::NoPermission);
         }
     }
     m_session->close();
+    return entries;
+}
 
+void ConnectionWindow::listPorts() {
+    m_portList->addItems(portEntries());
     for (const auto& rate : kRates) m_rateList->addItem(QString::fromUtf8(rate.text));
     for (const auto& format : kFormats) m_formatList->addItem(QString::fromUtf8(format.listText));
     m_rateList->setCurrentIndex(-1);
     m_formatList->setCurrentIndex(-1);
     m_portList->setCurrentIndex(m_portList->count() - 1);
+}
+
+void ConnectionWindow::refreshPorts() {
+    // Not while a probe or the search has the port, nor under an open drop-down list.
+    if (busy() || m_leaving || !m_connectButton->isEnabled() || m_portList->view()->isVisible())
+        return;
+    const QStringList entries = portEntries();
+    QStringList shown;
+    for (int i = 0; i < m_portList->count(); ++i) shown << m_portList->itemText(i);
+    if (entries == shown)
+        return;
+    // The port chosen stays chosen while it is there; else the last one, as at the start.
+    const int chosen = m_portList->currentIndex() < 0
+                           ? 0
+                           : comNumberOfEntry(m_portList->currentText());
+    const QSignalBlocker quiet(m_portList);
+    m_portList->clear();
+    m_portList->addItems(entries);
+    int index = m_portList->count() - 1;
+    for (int i = 0; i < entries.size(); ++i)
+        if (comNumberOfEntry(entries[i]) == chosen)
+            index = i;
+    m_portList->setCurrentIndex(index);
+    onPortChosen();
+}
+
+void ConnectionWindow::chooseKeptLink() {
+    // Where the drive was found last time; the first start keeps the lists as they come.
+    if (!m_services.settings)
+        return;
+    const Settings& kept = *m_services.settings;
+    if (const auto com = kept.number(kComPortKey))
+        for (int i = 0; i < m_portList->count(); ++i)
+            if (comNumberOfEntry(m_portList->itemText(i)) == *com)
+                m_portList->setCurrentIndex(i);
+    const auto rate = kept.number(kRateKey);
+    const auto format = kept.number(kFormatKey);
+    if (rate && format && *rate >= 0 && *rate < m_rateList->count() && *format >= 0 &&
+        *format < m_formatList->count()) {
+        m_rateList->setCurrentIndex(*rate);
+        m_formatList->setCurrentIndex(*format);
+    }
+    if (const auto station = kept.number(kStationKey);
+        station && *station >= 0 && *station <= kLastStation)
+        m_stationBox->setEditText(QString::number(*station));
+}
+
+void ConnectionWindow::keepLink(int rate, int format) {
+    if (!m_services.settings)
+        return;
+    Settings& kept = *m_services.settings;
+    kept.setNumber(kComPortKey, m_services.link.comPort);
+    kept.setNumber(kRateKey, rate);
+    kept.setNumber(kFormatKey, format);
+    kept.setNumber(kStationKey, m_services.link.station);
 }
 
 void ConnectionWindow::closeEvent(QCloseEvent* event) {
@@ -243,17 +328,28 @@ QString ConnectionWindow::portFailureText() const {
         case OpenResult::NotFound:
             return text::PortGone;
         case OpenResult::NoPermission:
-            return text::PermissionFix;
+            return permissionFix(m_services.link.comPort);
         default:
             return text::PortFailed;
     }
 }
 
+QString ConnectionWindow::permissionFix(int comNumber) const {
+    // The group that owns the device opens it; where none is found, the usual one.
+    const QString device = m_services.ports->deviceOf(comNumber);
+    const QString group = QFileInfo(device).group();
+    if (group == QLatin1String("root"))
+        return text::PermissionAdmin.arg(device);
+    return text::PermissionFix.arg(group.isEmpty() ? QStringLiteral("dialout") : group);
+}
+
 void ConnectionWindow::onPortChosen() {
     if (busy())
         return;
-    m_statusLine->setText(
-        m_portList->currentText().endsWith(text::NoPermission) ? text::PermissionFix : QString());
+    const QString entry = m_portList->currentText();
+    m_statusLine->setText(entry.endsWith(text::NoPermission)
+                              ? permissionFix(comNumberOfEntry(entry))
+                              : QString());
 }
 
 void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
@@ -285,7 +381,8 @@ void ConnectionWindow::onConnectClicked() {
         return;
     }
     if (m_portList->currentText().endsWith(text::NoPermission)) {
-        m_services.dialogs->message(this, text::PermissionFix, text::CommErrorTitle);
+        m_services.dialogs->message(this, permissionFix(comNumberOfEntry(m_portList->currentText())),
+                                    text::CommErrorTitle);
         return;
     }
     const double station = lenientNumber(m_stationBox->currentText().toStdString()).value_or(-1);
@@ -300,10 +397,7 @@ void ConnectionWindow::onConnectClicked() {
     m_statusLine->clear();
     setControlsEnabled(false);
     m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
-    // "COM12 被占用" -> 12: the number read from the 4th character on.
-    m_services.link.comPort =
-        roundTo<std::int16_t>(lenientNumber(m_portList->currentText().mid(3).toStdString()))
-            .value_or(0);
+    m_services.link.comPort = static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
 
     const int rate = m_rateList->currentIndex();
     const int format = m_formatList->currentIndex();
@@ -323,6 +417,7 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
             m_services.link.framing = framing;
             if (probe(framing) && !m_closeRequested) {
                 m_services.link.settings = settings;
+                keepLink(rate, format);
                 handOver([](Services& s) { return s.windows.menu(); });
                 return;
             }
@@ -361,6 +456,7 @@ ConnectionWindow::SearchEnd ConnectionWindow::search() {
         case ScanResult::End::Found:
             m_services.link.framing = result.step.framing();
             m_services.link.settings = result.step.settings();
+            keepLink(result.step.rate, result.step.format);
             return SearchEnd::Found;
         case ScanResult::End::Stopped:
             return SearchEnd::Stopped;
@@ -378,9 +474,10 @@ ConnectionWindow::SearchEnd ConnectionWindow::search() {
 
 void ConnectionWindow::endWithoutDrive(SearchEnd end) {
     m_session->close();
-    // Back to idle, but offline mode stays barred once a connection was attempted.
+    // Back to idle. Offline mode stays barred after a search that found no drive; after a stop
+    // or a port that failed, the technician may well work without the drive.
     setControlsEnabled(true);
-    m_offlineButton->setEnabled(false);
+    m_offlineButton->setEnabled(end == SearchEnd::Stopped || end == SearchEnd::PortFailed);
     m_statusLine->clear();
     if (end == SearchEnd::Stopped || m_closeRequested) {
         // The lists show what the technician had chosen, not the last combination tried, so the

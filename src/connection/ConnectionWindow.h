@@ -15,6 +15,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 
 namespace velorin {
 
@@ -35,6 +36,9 @@ public:
 
     // Whether a probe or the search is under way.
     bool busy() const { return m_session->busy(); }
+    // Reads the ports again while the screen is idle and shows what changed, the chosen port
+    // kept chosen while it is there (a timer calls it every 1.5 s).
+    void refreshPorts();
 
 protected:
     // A close during a probe is taken once the probe under way is over.
@@ -57,6 +61,13 @@ private:
 
     void buildControls();
     void listPorts();
+    // The port list's entries as the ports are now.
+    QStringList portEntries();
+    // Chooses the port, rate, format and station the drive was last found at.
+    void chooseKeptLink();
+    void keepLink(int rate, int format);
+    // How to get the right to open the port: join the group that owns its device.
+    QString permissionFix(int comNumber) const;
     void connectToDrive(int rate, int format);
     // Sets the line and opens the port; false when the port cannot be opened.
     bool openPort(const std::string& settings);
@@ -81,6 +92,7 @@ private:
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
     QLabel* m_statusLine = nullptr;  // the search's progress, hints on the port chosen
+    QTimer* m_portTimer = nullptr;   // reads the ports again while the screen is idle
 
     bool m_stopRequested = false;   // Esc during the search
     bool m_closeRequested = false;  // the window was closed during a probe

@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFileInfo>
 #include <QScreen>
+#include <QShortcut>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "drive/DeveloperWrite.h"
@@ -23,6 +26,7 @@ namespace text {
 const QString Caption = QStringLiteral("VELORIN");
 const QString EditorButton = QStringLiteral("變頻機參數調整");
 const QString RunPanelButton = QStringLiteral("變頻機運轉試車");
+const QString DisconnectButton = QStringLiteral("中斷連線");
 const QString Reading = QStringLiteral("參數讀取中，請稍候");
 const QString DevelopWriting = QStringLiteral("開發參數寫入中，請稍候");
 }  // namespace text
@@ -45,7 +49,7 @@ ModeMenu::~ModeMenu() = default;
 void ModeMenu::buildControls() {
     setWindowTitle(text::Caption);
     // One line more than the buttons and the progress line need, for the link in use.
-    setFixedSize(twipsToPixels(5895), twipsToPixels(3120));
+    setFixedSize(twipsToPixels(5895), twipsToPixels(3780));
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -62,12 +66,16 @@ void ModeMenu::buildControls() {
     };
     m_editorButton = button("editorButton", text::EditorButton, 300);
     m_runPanelButton = button("runPanelButton", text::RunPanelButton, 1110);
+    // Back to the connection screen, the port closed: another port, or offline work.
+    m_disconnectButton = button("disconnectButton", text::DisconnectButton, 1920);
+    m_disconnectButton->setGeometry(twipsRect(1800, 1920, 2295, 480));
+    m_disconnectButton->setToolTip(QStringLiteral("Ctrl+D"));
 
     m_progressLine = new QLineEdit(text::Reading, this);
     m_progressLine->setObjectName(QStringLiteral("progressLine"));
     m_progressLine->setFont(kai);
     m_progressLine->setFrame(false);
-    m_progressLine->setGeometry(twipsRect(720, 1980, 4455, 420));
+    m_progressLine->setGeometry(twipsRect(720, 2640, 4455, 420));
     m_progressLine->setFocusPolicy(Qt::NoFocus);
     m_progressLine->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     m_progressLine->setReadOnly(true);
@@ -76,7 +84,7 @@ void ModeMenu::buildControls() {
     m_statusLine = new QLabel(linkStatusText(m_services), this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_statusLine->setFont(mingFont());
-    m_statusLine->setGeometry(twipsRect(240, 2700, 5415, 360));
+    m_statusLine->setGeometry(twipsRect(240, 3360, 5415, 360));
 
     m_progressTimer = new QTimer(this);
     m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
@@ -84,6 +92,9 @@ void ModeMenu::buildControls() {
 
     connect(m_editorButton, &QPushButton::clicked, this, &ModeMenu::onEditorClicked);
     connect(m_runPanelButton, &QPushButton::clicked, this, &ModeMenu::onRunPanelClicked);
+    connect(m_disconnectButton, &QPushButton::clicked, this, &ModeMenu::onDisconnectClicked);
+    auto* disconnectKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
+    connect(disconnectKey, &QShortcut::activated, this, &ModeMenu::onDisconnectClicked);
     connect(m_progressTimer, &QTimer::timeout, this, &ModeMenu::onProgressTick);
 }
 
@@ -120,15 +131,15 @@ bool ModeMenu::previewKey(int key, Qt::KeyboardModifiers /*modifiers*/) {
 void ModeMenu::developerWrite() {
     const QString password =
         m_services.dialogs
-            ->input(this, QString::fromUtf8(kDeveloperPrompt), QString::fromUtf8(kDeveloperTitle))
+            ->password(this, QString::fromUtf8(kDeveloperPrompt),
+                       QString::fromUtf8(kDeveloperTitle))
             .value_or(QString());
     if (!developerPasswordMatches(password.toStdString())) {
         m_services.dialogs->message(this, QString::fromUtf8(kWrongPasswordText),
                                     QString::fromUtf8(kWrongPasswordTitle));
         return;
     }
-    m_editorButton->setEnabled(false);
-    m_runPanelButton->setEnabled(false);
+    setButtonsEnabled(false);
     m_progressLine->setText(QString::fromUtf8(kDeveloperProgressText));
     m_dots = 0;
     m_progressLine->show();
@@ -136,10 +147,7 @@ void ModeMenu::developerWrite() {
 
     DeveloperWriteHooks hooks;
     hooks.chooseFile = [this]() -> std::optional<std::string> {
-        // The dialog starts in the program's Develop folder every time.
-        const QString folder = QDir(m_services.folders->programFolder())
-                                   .filePath(QString::fromUtf8(kDeveloperFolderName));
-        QDir().mkpath(folder);
+        const QString folder = developerFolder();
         const auto path = m_services.dialogs->openFile(this, QString(), folder,
                                                        QStringLiteral("Text Files (*.txt)"));
         if (!path)
@@ -163,9 +171,35 @@ void ModeMenu::developerWrite() {
     m_progressLine->hide();
     m_progressLine->setText(text::Reading);
     m_dots = 0;
-    m_editorButton->setEnabled(true);
-    m_runPanelButton->setEnabled(true);
+    setButtonsEnabled(true);
     m_statusLine->setText(linkStatusText(m_services));
+}
+
+QString ModeMenu::developerFolder() const {
+    // The Develop folder beside the program where there is one to write in; otherwise (an
+    // installed program) the one in the user's data folder.
+    const QString name = QString::fromUtf8(kDeveloperFolderName);
+    const QString beside = QDir(m_services.folders->programFolder()).filePath(name);
+    const QFileInfo there(beside);
+    if (there.isDir() && there.isWritable())
+        return beside;
+    const QString data =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(name);
+    QDir().mkpath(data);
+    return data;
+}
+
+void ModeMenu::setButtonsEnabled(bool enabled) {
+    for (QPushButton* b : {m_editorButton, m_runPanelButton, m_disconnectButton})
+        b->setEnabled(enabled);
+}
+
+void ModeMenu::onDisconnectClicked() {
+    if (busy() || m_leaving)
+        return;
+    m_session->close();
+    m_services.windows.connection();
+    leave();
 }
 
 void ModeMenu::closeEvent(QCloseEvent* event) {
@@ -205,8 +239,7 @@ void ModeMenu::openNext(const std::function<void()>& show) {
         return;
     m_session->submit([this, show] {
         m_session->close();
-        m_editorButton->setEnabled(false);
-        m_runPanelButton->setEnabled(false);
+        setButtonsEnabled(false);
         show();
     });
 }

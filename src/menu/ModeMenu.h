@@ -45,6 +45,8 @@ private slots:
     void onEditorClicked();
     // Run panel: the menu closes once the panel is shown.
     void onRunPanelClicked();
+    // Closes the port and goes back to the connection screen (Ctrl+D).
+    void onDisconnectClicked();
     // One tick of the progress line: a dot more, up to 12, then the bare text again.
     void onProgressTick();
 
@@ -58,11 +60,15 @@ private:
     Opening opening(QWidget* opener);
     void buildControls();
     void leave();
+    void setButtonsEnabled(bool enabled);
+    // Where the developers' files are chosen from.
+    QString developerFolder() const;
 
     Services& m_services;
     std::unique_ptr<LineSession> m_session;  // used by the developers' write
     QPushButton* m_editorButton = nullptr;
     QPushButton* m_runPanelButton = nullptr;
+    QPushButton* m_disconnectButton = nullptr;
     QLineEdit* m_progressLine = nullptr;  // hidden at rest
     QLabel* m_statusLine = nullptr;       // the link in use
     QTimer* m_progressTimer = nullptr;

@@ -2,31 +2,56 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QRegularExpression>
 
 namespace velorin {
 
+namespace {
+
+// A box as narrow as a short text would lose its title in the title bar ("E… R"): it is made
+// wide enough for the title and the title bar's buttons.
+void widenForTitle(QMessageBox& box) {
+    const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+std::optional<QString> typed(QWidget* parent, const QString& prompt, const QString& title,
+                             QLineEdit::EchoMode echo) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, title, prompt, echo, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
 void QtDialogs::message(QWidget* parent, const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    widenForTitle(box);
     box.exec();
 }
 
 int QtDialogs::question(QWidget* parent, const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setEscapeButton(QMessageBox::No);
+    widenForTitle(box);
     return box.exec() == QMessageBox::Yes ? kYes : kNo;
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
                                         const QString& title) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
-    if (!ok)
-        return std::nullopt;
-    return text;
+    return typed(parent, prompt, title, QLineEdit::Normal);
+}
+
+std::optional<QString> QtDialogs::password(QWidget* parent, const QString& prompt,
+                                           const QString& title) {
+    return typed(parent, prompt, title, QLineEdit::Password);
 }
 
 std::optional<QString> QtDialogs::openFile(QWidget* parent, const QString& title,

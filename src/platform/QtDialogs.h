@@ -12,6 +12,8 @@ public:
     int question(QWidget* parent, const QString& text, const QString& title) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt,
                                  const QString& title) override;
+    std::optional<QString> password(QWidget* parent, const QString& prompt,
+                                    const QString& title) override;
     std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& folder,
                                     const QString& filter) override;
     // Asks before a file that exists is replaced.

@@ -30,6 +30,11 @@ public:
     // A modal prompt for a typed text; empty when cancelled.
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
                                          const QString& title) = 0;
+    // The same for a password: what is typed is not shown.
+    virtual std::optional<QString> password(QWidget* parent, const QString& prompt,
+                                            const QString& title) {
+        return input(parent, prompt, title);
+    }
     // File dialogs; empty when cancelled. `filter` is in Qt's "名稱 (*.txt)" form.
     virtual std::optional<QString> openFile(QWidget* parent, const QString& title,
                                             const QString& folder, const QString& filter) = 0;

@@ -94,11 +94,12 @@ protected:
             out += w->isEnabled() ? '+' : '-';
         return out;
     }
-    // After an attempt without result: `box` shown, the screen idle with offline barred, the
-    // port shut.
-    void expectIdle(const std::string& box) {
+    // After an attempt without result: `box` shown, the screen idle, the port shut. Offline
+    // mode is barred after a search that found nothing, open again after a stop or a port that
+    // failed.
+    void expectIdle(const std::string& box, bool offlineOpen = false) {
         EXPECT_EQ(boxes(), box);
-        EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), "+++++-");
+        EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), offlineOpen ? "++++++" : "+++++-");
         EXPECT_FALSE(portOpen());
         EXPECT_EQ(shown, "");
     }

@@ -134,7 +134,8 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedIsReported) {
         click(manual ? 1 : -1, manual ? 0 : -1, "1");
         EXPECT_EQ(probes.empty(), manual);
         expectIdle(manual ? "通訊錯誤: 無法開啟通訊埠，請確認連接埠未被其他程式占用。"
-                          : "通訊錯誤: 找不到通訊埠，請確認連接線。");  // unplugged meanwhile
+                          : "通訊錯誤: 找不到通訊埠，請確認連接線。",  // unplugged meanwhile
+                   true);
     }
 }
 
@@ -147,7 +148,7 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     sim.clock.after(5050ms, [&] { QTest::keyClick(form, Qt::Key_Escape); });
     button("connectButton")->click();
     EXPECT_NEAR(probes.size(), 50, 10) << "0.1 s a probe";
-    expectIdle("");
+    expectIdle("", true);
 
     probes.clear();
     std::size_t atClose = 0;
@@ -228,7 +229,7 @@ TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
     list("portList")->setCurrentIndex(0);
     sim.line.setPresent(false);
     click(1, 0, "1");
-    expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。");
+    expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。", true);
 }
 
 // The mode menu names the link found, whichever way it was found.
@@ -289,6 +290,51 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     open();
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
+}
+
+// While the screen waits, the port list follows adapters plugged in, pulled out, taken by another
+// program and let go, the chosen port staying chosen. The link last found is chosen at the next
+// start.
+TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) {
+    QTemporaryDir dir;
+    auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
+    sim.services.settings = kept.get();
+    open();
+    const auto entries = [&] {
+        QStringList out;
+        for (int n = 0; n < list("portList")->count(); ++n) out << list("portList")->itemText(n);
+        return out.join(" | ").toStdString() + " [" + list("portList")->currentText().toStdString() + "]";
+    };
+    EXPECT_EQ(entries(), "COM1（SIM1） [COM1（SIM1）]");
+    SimulatedDrive other;
+    SimulatedLine line3(other);
+    sim.ports.attach(3, line3);
+    form->refreshPorts();
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]");
+    line3.setHeldElsewhere(true);
+    form->refreshPorts();
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]");
+    list("portList")->setCurrentIndex(1);
+    line3.setHeldElsewhere(false);
+    form->refreshPorts();
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]");
+    line3.setPresent(false);
+    form->refreshPorts();
+    EXPECT_EQ(entries(), "COM1（SIM1） [COM1（SIM1）]");
+    EXPECT_FALSE(sim.line.isHeld());
+
+    // Found by the search at station 3, 19200,E,8,1: the next start probes there at once.
+    sim.drive.setLink(3, 2, 5);
+    click(-1, -1, "1");
+    ASSERT_EQ(shown, "menu");
+    open();
+    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
+                  list("stationBox")->currentText(),
+              "19200 RTU,8,E,1 3");
+    probes.clear();
+    button("connectButton")->click();
+    EXPECT_EQ(probes.size(), 1u);
+    EXPECT_EQ(shown, "menu");
 }
 
 // --screenshot: a picture of each window as it first comes up, with the demo's drive: the

@@ -64,6 +64,26 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     EXPECT_TRUE(upWhenPanelShown);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
+
+    // 中斷連線, or Ctrl+D: the connection screen again, the menu gone with its port.
+    for (bool byKey : {false, true}) {
+        menu = new ModeMenu(sim.services);
+        menu->show();
+        QApplication::setActiveWindow(menu);
+        int connectionScreens = 0;
+        sim.services.windows.connection = [&]() -> QWidget* {
+            ++connectionScreens;
+            return nullptr;
+        };
+        if (byKey)
+            QTest::keyClick(menu, Qt::Key_D, Qt::ControlModifier);
+        else
+            test::child<QPushButton>(menu, "disconnectButton")->click();
+        EXPECT_EQ(connectionScreens, 1) << byKey;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(menu) << "closed";
+        EXPECT_FALSE(sim.line.isHeld());
+    }
 }
 
 // The run panel's entry talks to the drive inside the menu's handler. A second click on either
@@ -115,6 +135,17 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
 TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     const QString folder = QDir(sim.folders.programFolder()).filePath("Develop");
     const QString file = QDir(folder).filePath("set.txt");
+    // Without a Develop folder beside the program the file dialog opens in the user's data
+    // folder; with one, there.
+    sim.dialogs.answerInputs({QString("7093")});
+    QTest::keyClick(editorButton(), Qt::Key_F12);
+    ASSERT_EQ(sim.dialogs.shown().size(), 2u);
+    EXPECT_EQ(sim.dialogs.shown()[1].text,
+              QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+                  .filePath("Develop"));
+    EXPECT_FALSE(QDir(folder).exists());
+    QDir().mkpath(folder);
+    sim.dialogs.clear();
 
     sim.dialogs.answerInputs({QString("7094")});
     QTest::keyClick(editorButton(), Qt::Key_F12);
@@ -126,14 +157,14 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     sim.dialogs.onShow([&](const auto&) {
         lockedDuringWrite = !editorButton()->isEnabled() &&
                             test::child<QLineEdit>(menu, "progressLine")->isVisible();
-        // The folder exists by the time the file dialog opens: write the file there.
         QFile f(file);
-        if (QDir(folder).exists() && !f.exists() && f.open(QIODevice::WriteOnly))
+        if (!f.exists() && f.open(QIODevice::WriteOnly))
             f.write("P256 5\r\nP123 -10\r\n");
     });
     sim.dialogs.answerInputs({QString("7093"), file});
     QTest::keyClick(editorButton(), Qt::Key_F12);
     EXPECT_TRUE(lockedDuringWrite);
+    EXPECT_EQ(sim.dialogs.shown()[1].text, folder);
     EXPECT_EQ(sim.drive.reg(256), 5);
     EXPECT_EQ(sim.drive.reg(123), 0xFFF6);
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
