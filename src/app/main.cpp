@@ -13,6 +13,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "DemoPorts.h"
@@ -27,9 +28,55 @@
 #include "platform/QtSettings.h"
 #include "run/RunPanel.h"
 
+namespace {
+
+struct Options {
+    QCommandLineOption demo{QStringLiteral("demo"),
+                            QStringLiteral("List a simulated drive as one more COM port.")};
+    QCommandLineOption device{QStringLiteral("device"),
+                              QStringLiteral("Add a serial device to the port list."),
+                              QStringLiteral("path")};
+    QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a PNG of every window as it first appears, in this folder."),
+        QStringLiteral("folder")};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.setApplicationDescription(QStringLiteral("Velorin: service tool for the drive"));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(demo);
+        parser.addOption(device);
+        parser.addOption(screenshot);
+    }
+};
+
+// --help and --version answer without a display: they are taken before the windows' side of Qt
+// starts (which aborts where there is no display).
+bool onlyAsksAboutTheProgram(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        for (const char* ask : {"-h", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], ask) == 0)
+                return true;
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    const Options options;
+    if (onlyAsksAboutTheProgram(argc, argv)) {
+        QCoreApplication plain(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("velorin"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(VELORIN_VERSION));
+        QCommandLineParser parser;
+        options.addTo(parser);
+        parser.process(plain);  // prints what was asked and ends the program
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velorin"));
+    QApplication::setApplicationVersion(QStringLiteral(VELORIN_VERSION));
     // Ties the windows to the installed menu entry and its icon (the taskbar of a Wayland desktop
     // finds them by this name); the theme's icon is empty where the program is not installed.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELORIN_APP_ID));
@@ -42,21 +89,11 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtTexts);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Velorin: service tool for the drive"));
-    parser.addHelpOption();
-    const QCommandLineOption demo(QStringLiteral("demo"),
-                                  QStringLiteral("List a simulated drive as one more COM port."));
-    const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("Add a serial device to the port list."),
-                                    QStringLiteral("path"));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save a PNG of every window as it first appears, in this folder."),
-        QStringLiteral("folder"));
-    parser.addOption(demo);
-    parser.addOption(device);
-    parser.addOption(screenshot);
+    options.addTo(parser);
     parser.process(app);
+    const QCommandLineOption& demo = options.demo;
+    const QCommandLineOption& device = options.device;
+    const QCommandLineOption& screenshot = options.screenshot;
     std::unique_ptr<velorin::ScreenshotTaker> screenshots;
     if (parser.isSet(screenshot))
         screenshots = std::make_unique<velorin::ScreenshotTaker>(parser.value(screenshot));

@@ -115,6 +115,11 @@ bin=$root/usr/bin
 "$bin/velorin-drive-sim" --help >"$tmp/sim-help" || fail "velorin-drive-sim --help failed"
 "$bin/velorin-cli" --help >"$tmp/cli-help" || fail "velorin-cli --help failed"
 "$bin/velorin" --help >"$tmp/gui-help" 2>&1 || fail "velorin --help failed"
+# Without any display too.
+nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@"; }
+[ "$(nodisplay "$bin/velorin" --version 2>/dev/null)" = "velorin $version" ] ||
+    fail "velorin --version without a display says '$(nodisplay "$bin/velorin" --version 2>&1)'"
+nodisplay "$bin/velorin" --help >/dev/null 2>&1 || fail "velorin --help fails without a display"
 
 # The manual pages: formatted without a warning, a NAME line that whatis can index, and every
 # option the program's --help lists.
