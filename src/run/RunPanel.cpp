@@ -15,6 +15,7 @@
 
 #include "RunTexts.h"
 #include "ToolbarPictures.h"
+#include "platform/ElidingLabel.h"
 #include "platform/LinkStatus.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
@@ -196,7 +197,8 @@ void RunPanel::buildWindow() {
     auto* client = new QWidget(this);
     client->setObjectName("client");
     client->setFont(kaiFont(14.25));
-    client->setFixedSize(twipsToPixels(5895), twipsToPixels(6735 - kToolbarTwips));
+    // A line below the frames for what the panel changed on the drive meanwhile.
+    client->setFixedSize(twipsToPixels(5895), twipsToPixels(7035 - kToolbarTwips));
     setCentralWidget(client);
     auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
         w->setObjectName(name);
@@ -262,21 +264,26 @@ void RunPanel::buildWindow() {
     m_jogReverseButton = new PressButton(text::JogReverse, m_jogFrame);
     place(m_jogReverseButton, "jogReverseButton", 2880, 960, 2450, 495);
 
+    m_noteLabel = new ElidingLabel(client);
+    place(m_noteLabel, "noteLabel", 240, 6675 - kToolbarTwips, 5415, 300);
+    m_noteLabel->setFont(mingFont());
+
     // Whether the drive confirmed the last command.
-    m_stateLabel = new QLabel(this);
+    m_stateLabel = new ElidingLabel(this);
     m_stateLabel->setObjectName("stateLabel");
     m_stateLabel->setFont(kaiFont(14.25));
     statusBar()->setObjectName("statusBar");
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(m_stateLabel, 1);
     // The link in use, as the mode menu shows it.
-    auto* linkLabel = new QLabel(linkStatusText(m_services), this);
+    auto* linkLabel = new ElidingLabel(this);
+    linkLabel->setFullText(linkStatusText(m_services));
     linkLabel->setObjectName("linkLabel");
     linkLabel->setFont(mingFont());
     statusBar()->addPermanentWidget(linkLabel);
     m_session->line().setOnSlowDrive([this, linkLabel] {
-        linkLabel->setText(linkStatusText(m_services) + QStringLiteral("　") +
-                           slowDriveText(m_session->line().replyTimeout()));
+        linkLabel->setFullText(linkStatusText(m_services) + QStringLiteral("　") +
+                               slowDriveText(m_session->line().replyTimeout()));
     });
 
     connect(m_runForwardButton, &QPushButton::clicked, this, &RunPanel::onRunForwardClicked);
@@ -304,9 +311,10 @@ void RunPanel::buildWindow() {
 }
 
 bool RunPanel::load() {
-    if (!m_session->open(m_services.link))
+    if (!m_session->open(m_services.link) || !m_session->enter())
         return false;
-    return m_session->enter();
+    showState();  // says the maximum output frequency is raised meanwhile
+    return true;
 }
 
 void RunPanel::showState() {
@@ -322,7 +330,11 @@ void RunPanel::showState() {
     if (running && !m_shownRunning)
         m_stopButton->setFocus();
     m_shownRunning = running;
-    m_stateLabel->setText(m_session->stateUnconfirmed() ? runtext::StateUnconfirmed : QString());
+    m_stateLabel->setFullText(m_session->stateUnconfirmed() ? runtext::StateUnconfirmed
+                                                            : QString());
+    // The raise to the slider's top is the technician's to know: it is put back on the way out.
+    if (m_session->entered() && m_session->maxFrequencyAtEntry() && !m_session->leaving())
+        m_noteLabel->setFullText(runtext::MaxFrequencyRaised);
 }
 
 void RunPanel::showRampTimes() {
@@ -418,6 +430,9 @@ void RunPanel::leave(Way way) {
     centralWidget()->setEnabled(false);
     m_toolbar->setEnabled(false);
     menuBar()->setEnabled(false);
+    if (const auto max = m_session->maxFrequencyAtEntry())
+        m_noteLabel->setFullText(
+            runtext::MaxFrequencyRestoring.arg(QString::number(*max / 100.0, 'f', 2)));
     m_session->leave([this, way] { finishLeaving(way); });
 }
 

@@ -21,6 +21,8 @@ class QToolBar;
 
 namespace velorin {
 
+class ElidingLabel;
+
 // A button that reports every mouse button going down and coming up on it (the pointer may
 // have left the button by then), whatever the button's own pressed look does.
 class PressButton : public QPushButton {
@@ -126,7 +128,8 @@ private:
     QLabel* m_jogFrequencyUnitLabel = nullptr;
     PressButton* m_jogForwardButton = nullptr;
     PressButton* m_jogReverseButton = nullptr;
-    QLabel* m_stateLabel = nullptr;
+    ElidingLabel* m_stateLabel = nullptr;
+    ElidingLabel* m_noteLabel = nullptr;  // what the panel changed on the drive meanwhile
 };
 
 // The run session's questions and notices as the panel's boxes over `parent`.

@@ -39,6 +39,9 @@ inline const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
 inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 inline const QString StateUnconfirmed = QStringLiteral("狀態未確認");
+// While the panel is open the drive's maximum output frequency is raised to the slider's top.
+inline const QString MaxFrequencyRaised = QStringLiteral("最高輸出頻率暫設為 400.00 Hz，離開時還原");
+inline const QString MaxFrequencyRestoring = QStringLiteral("最高輸出頻率還原為 %1 Hz 中");
 
 // Entry refused, and settings the drive did not take. %1 names the setting ("P09.02 最高輸出頻率"),
 // %2 is the value as the technician would set it on the drive.

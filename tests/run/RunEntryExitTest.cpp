@@ -2,6 +2,7 @@
 // every way out puts the drive back as it was found.
 
 #include "RunFixture.h"
+#include "platform/ElidingLabel.h"
 #include "link/MBus.h"
 
 using namespace velorin;
@@ -44,6 +45,9 @@ TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
         EXPECT_EQ(unitCombo()->currentIndex(), (c.regs == Writes{{96, 5}} ? -1 : 0));
         if (!rtu && c.regs == Writes{{248, 40000}})
             EXPECT_EQ(panel->session().maxFrequencyAtEntry(), -25536);  // ASCII reads it signed
+        // The raise is told while the panel is open.
+        EXPECT_EQ(static_cast<ElidingLabel*>(panel->findChild<QLabel*>("noteLabel"))->fullText(),
+                  c.unread == 248 ? "" : "最高輸出頻率暫設為 400.00 Hz，離開時還原");
         EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(),
                   QStringLiteral("COM1（SIM1）　%1　%2　站號 1")
                       .arg(s.services.link.settings.c_str(), rtu ? "RTU" : "ASCII"));
