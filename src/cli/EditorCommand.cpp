@@ -221,6 +221,7 @@ int EditorCommand::writeAndReport(const std::vector<int>* reported,
     WriteOutcome outcome;
     m_writesSent.clear();
     m_line->submit([&] { outcome = m_core->writeToDrive(link, hooks); });
+    m_writesConfirmed = outcome.confirmed;
     if (m_line->portLost())
         return portLost(QStringLiteral("the write stopped: %1 writes confirmed, the rest not "
                                        "written (the write under way may or may not have been "

@@ -41,11 +41,15 @@ protected:
     int writeAndReport(const std::vector<int>* reported,
                        const std::vector<std::pair<int, QString>>* followers = nullptr);
 
+    // Whether the last writeAndReport() sent a write of `reg`.
+    bool sent(int reg) const;
+
     std::unique_ptr<EditorCore> m_core;
+    std::vector<int> m_writesSent;  // registers of the writes that went out, in order
+    int m_writesConfirmed = 0;      // by the last writeAndReport()
 
 private:
     void beforeTransaction(std::uint8_t function, std::uint16_t reg);
-    bool sent(int reg) const;
 
     struct PageProgress {
         int page = -1;
@@ -53,7 +57,6 @@ private:
         long done = 0, total = 0;
         Micros started{0};
     } m_progress;
-    std::vector<int> m_writesSent;  // registers of the writes that went out, in order
 };
 
 // ---- Words for parameters ----

@@ -26,7 +26,21 @@ int RestoreCommand::run() {
     }
     if (m_request.dryRun)
         m_console.line(QStringLiteral("range check passed"));
-    return writeAndReport(nullptr);
+    const int code = writeAndReport(nullptr);
+    if (code == 0 && !m_request.dryRun) {
+        // The link and lock values go out only where the file differs from the drive.
+        int unchanged = 0;
+        for (int page = 0; page < static_cast<int>(load.pages.size()); ++page)
+            if (load.pages[page])
+                for (int reg : Catalogue::instance().page(page).writtenWhenChanged)
+                    unchanged += !sent(reg);
+        m_console.line(QStringLiteral("restore done: %1 writes sent, %2 confirmed, %3 parameters "
+                                      "left as the drive held them")
+                           .arg(m_writesSent.size())
+                           .arg(m_writesConfirmed)
+                           .arg(unchanged));
+    }
+    return code;
 }
 
 }  // namespace velorin

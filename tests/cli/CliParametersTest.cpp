@@ -77,6 +77,11 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
 
         r = cli(env, link(env.drive2, "COM4") + "restore " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+        // One line sums it up: writes sent and confirmed, link and lock values already right.
+        const auto written = static_cast<long>(env.drive2.writeLog().size());
+        EXPECT_THAT(r.err, HasSubstr(QStringLiteral("restore done: %1 writes sent, %1 confirmed, ")
+                                         .arg(written)
+                                         .toStdString()));
         for (int reg = 0; reg < kRegisterCount; ++reg)
             EXPECT_EQ(env.drive2.reg(reg), env.drive.reg(reg)) << "register " << reg;
         EXPECT_EQ(env.drive2.settings(), env.drive.settings());
