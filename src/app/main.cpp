@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QPointer>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "Screenshots.h"
 #include "connection/ConnectionWindow.h"
 #include "menu/ModeMenu.h"
+#include "monitor/MonitorWindow.h"
 #include "parameters/ParameterEditor.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
@@ -115,6 +117,19 @@ int main(int argc, char** argv) {
     services.ports = ports.get();
     services.wait = &wait;
     services.settings = &settings;
+    // The line monitor records from the start; its window comes up on Ctrl+L and does not keep
+    // the program alive once the last other window is closed.
+    velorin::LineMonitor monitor(wait);
+    QPointer<velorin::MonitorWindow> monitorWindow;
+    services.showMonitor = [&] {
+        if (!monitorWindow) {
+            monitorWindow = new velorin::MonitorWindow(monitor, dialogs);
+            monitorWindow->setAttribute(Qt::WA_QuitOnClose, false);
+        }
+        monitorWindow->show();
+        monitorWindow->raise();
+        monitorWindow->activateWindow();
+    };
     services.quit = [] {
         // The quit command ends the program at once, whatever the windows are doing; the system
         // closes the ports.

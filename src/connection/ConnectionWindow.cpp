@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
@@ -188,6 +189,11 @@ void ConnectionWindow::buildControls() {
     m_portList->setFocus();
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] {
+                if (m_services.showMonitor)
+                    m_services.showMonitor();
+            });
     connect(m_offlineButton, &QPushButton::clicked, this, &ConnectionWindow::onOfflineClicked);
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
     connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,

@@ -95,6 +95,11 @@ void ModeMenu::buildControls() {
     connect(m_disconnectButton, &QPushButton::clicked, this, &ModeMenu::onDisconnectClicked);
     auto* disconnectKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this);
     connect(disconnectKey, &QShortcut::activated, this, &ModeMenu::onDisconnectClicked);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] {
+                if (m_services.showMonitor)
+                    m_services.showMonitor();
+            });
     connect(m_progressTimer, &QTimer::timeout, this, &ModeMenu::onProgressTick);
 }
 

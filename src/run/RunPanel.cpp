@@ -175,6 +175,13 @@ void RunPanel::buildWindow() {
     m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(m_returnAction, &QAction::triggered, this, &RunPanel::onReturnTriggered);
     connect(m_quitAction, &QAction::triggered, this, &RunPanel::onQuitTriggered);
+    QAction* monitor = m_windowsMenu->addAction(text::MonitorItem);
+    monitor->setObjectName("monitorAction");
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(monitor, &QAction::triggered, this, [this] {
+        if (m_services.showMonitor)
+            m_services.showMonitor();
+    });
 
     m_toolbar = new QToolBar(this);
     m_toolbar->setObjectName("toolbar");

@@ -9,6 +9,7 @@ inline const QString Caption = QStringLiteral("VELORIN");
 inline const QString WindowsMenu = QStringLiteral("視窗(&W)");
 inline const QString ReturnItem = QStringLiteral("返回上一頁(&R)");
 inline const QString QuitItem = QStringLiteral("離開程式(&Q)");
+inline const QString MonitorItem = QStringLiteral("通訊監視(&L)");
 inline const QString ReturnButton = QStringLiteral("返回上一頁");
 inline const QString QuitButton = QStringLiteral("離開程式");
 inline const QString RampUnit = QStringLiteral("加減速時間單位");

@@ -1,0 +1,91 @@
+#pragma once
+// What the line monitor keeps: one row per transaction of the line session in use, the last
+// 10 000 of them, with counters over everything since it was opened or cleared. The window shows
+// it and saves it as CSV; it holds no widget, so the rows' words and the file are tested here.
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/Global.h"
+#include "link/MBus.h"
+#include "link/TimedWait.h"
+
+namespace velorin {
+
+// One transaction as the monitor keeps it.
+struct MonitorRow {
+    Micros at{0};  // the request handed over, counted from the monitor's start
+    std::uint8_t station = 0;
+    std::uint8_t function = 0;
+    std::uint16_t reg = 0;
+    std::uint16_t word = 0;  // a write's value
+    Framing framing = Framing::Ascii;
+    std::vector<std::uint8_t> request;
+    std::vector<std::uint8_t> received;  // everything that came while the reply was awaited
+    ReplyCheck check;
+    bool askedAgain = false;  // a read sent again because the line was in doubt
+    bool setAside = false;    // a reply that was not this request's was heard and set aside
+    int copies = 0;           // copies of the request that came back (an adapter's echo)
+    std::optional<Micros> latency;  // from the request's end on the line to the reply's end
+};
+
+struct MonitorCounts {
+    long requests = 0;
+    long failed = 0;    // without a usable reply (a refusal is a reply)
+    long repeated = 0;  // sent again because the line was in doubt
+    long late = 0;      // replies heard late or too soon and set aside
+    long answered = 0;
+    Micros latencySum{0};
+    Micros latencyMax{0};
+    Micros averageLatency() const { return answered ? latencySum / answered : Micros{0}; }
+};
+
+class LineMonitor {
+public:
+    static constexpr std::size_t kRowsKept = 10000;
+
+    // Times count from now on `clock`, the one the line sessions wait on.
+    explicit LineMonitor(TimedWait& clock) : m_clock(clock), m_start(clock.now()) {}
+
+    // Takes a row unless paused; the oldest row goes once 10 000 are kept.
+    void record(MonitorRow row);
+    void setPaused(bool paused) { m_paused = paused; }
+    bool paused() const { return m_paused; }
+    // Forgets every row and counter; times count from now on.
+    void clear();
+
+    const std::deque<MonitorRow>& rows() const { return m_rows; }
+    const MonitorCounts& counts() const { return m_counts; }
+    // Rows recorded since the start, those that went included: a view adds the rows past the
+    // last count it saw.
+    long recorded() const { return m_recorded; }
+
+private:
+    TimedWait& m_clock;
+    std::deque<MonitorRow> m_rows;
+    MonitorCounts m_counts;
+    long m_recorded = 0;
+    bool m_paused = false;
+    Micros m_start;
+};
+
+// What happened, in the technician's words: "正常", "無回應", "CRC 錯誤", "例外碼 02" …, with
+// "，回波" for an adapter's echo, "，遲到回應已略過" for a reply set aside and "（疑慮重讀）" for a
+// read sent again.
+std::string monitorOutcomeText(const MonitorRow& row);
+// The bytes as the line carried them: hexadecimal for RTU, the text for ASCII (its CR LF left
+// out, other control characters as <0D>).
+std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& bytes);
+// "讀取" for a read, "寫入" for a write, else the function code.
+std::string monitorFunctionText(std::uint8_t function);
+// A read's value or the value written; empty when there is none.
+std::string monitorValueText(const MonitorRow& row);
+// The rows as CSV in UTF-8 with a header row.
+std::string monitorCsv(const LineMonitor& monitor);
+// "請求 120　失敗 3　重讀 2　遲到 1　平均 12.3 ms　最長 48.0 ms"
+std::string monitorCountsText(const MonitorCounts& counts);
+
+}  // namespace velorin

@@ -1,0 +1,185 @@
+#include "MonitorWindow.h"
+
+#include <QAbstractTableModel>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "platform/Services.h"
+
+namespace velorin {
+
+namespace {
+
+namespace text {
+const QString Caption = QStringLiteral("通訊監視");
+const QString Pause = QStringLiteral("暫停");
+const QString Resume = QStringLiteral("繼續");
+const QString Clear = QStringLiteral("清除");
+const QString Save = QStringLiteral("另存 CSV…");
+const QString SaveTitle = QStringLiteral("另存通訊紀錄");
+const QString CsvFilter = QStringLiteral("CSV 檔 (*.csv)");
+const QString DefaultName = QStringLiteral("通訊紀錄.csv");
+const QString SaveFailed = QStringLiteral("無法寫入 %1。");
+const QString FileErrorTitle = QStringLiteral("檔案錯誤");
+const QStringList Columns = {QStringLiteral("時間(ms)"), QStringLiteral("站號"),
+                             QStringLiteral("功能"),     QStringLiteral("暫存器"),
+                             QStringLiteral("數值"),     QStringLiteral("請求"),
+                             QStringLiteral("回應"),     QStringLiteral("結果"),
+                             QStringLiteral("延遲(ms)")};
+}  // namespace text
+
+constexpr int kRefreshMs = 200;
+
+QString milliseconds(Micros t) {
+    return QString::number(static_cast<double>(t.count()) / 1000.0, 'f', 1);
+}
+
+}  // namespace
+
+// The monitor's rows as a table; told to reset when rows came or went.
+class MonitorModel : public QAbstractTableModel {
+public:
+    explicit MonitorModel(const LineMonitor& monitor, QObject* parent)
+        : QAbstractTableModel(parent), m_monitor(monitor) {}
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_monitor.rows().size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(text::Columns.size());
+    }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        if (o == Qt::Horizontal && role == Qt::DisplayRole)
+            return text::Columns.value(section);
+        return {};
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || index.row() >= rowCount())
+            return {};
+        const MonitorRow& r = m_monitor.rows()[static_cast<std::size_t>(index.row())];
+        switch (index.column()) {
+            case 0:
+                return milliseconds(r.at);
+            case 1:
+                return r.station;
+            case 2:
+                return QString::fromStdString(monitorFunctionText(r.function));
+            case 3:
+                return r.reg;
+            case 4:
+                return QString::fromStdString(monitorValueText(r));
+            case 5:
+                return QString::fromStdString(monitorBytesText(r.framing, r.request));
+            case 6:
+                return QString::fromStdString(monitorBytesText(r.framing, r.received));
+            case 7:
+                return QString::fromStdString(monitorOutcomeText(r));
+            case 8:
+                return r.latency ? milliseconds(*r.latency) : QString();
+        }
+        return {};
+    }
+    void reset() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    const LineMonitor& m_monitor;
+};
+
+MonitorWindow::MonitorWindow(LineMonitor& monitor, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_monitor(monitor), m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("monitorWindow"));
+    setWindowTitle(text::Caption);
+    resize(900, 420);
+
+    m_model = new MonitorModel(m_monitor, this);
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("monitorTable"));
+    m_table->setModel(m_model);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setWordWrap(false);
+    const int widths[] = {80, 40, 40, 55, 60, 170, 190, 170};
+    for (int c = 0; c < static_cast<int>(std::size(widths)); ++c)
+        m_table->setColumnWidth(c, widths[c]);
+
+    m_countsLine = new QLabel(this);
+    m_countsLine->setObjectName(QStringLiteral("countsLine"));
+    m_pauseButton = new QPushButton(text::Pause, this);
+    m_pauseButton->setObjectName(QStringLiteral("pauseButton"));
+    auto* clearButton = new QPushButton(text::Clear, this);
+    clearButton->setObjectName(QStringLiteral("clearButton"));
+    auto* saveButton = new QPushButton(text::Save, this);
+    saveButton->setObjectName(QStringLiteral("saveButton"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_countsLine, 1);
+    buttons->addWidget(m_pauseButton);
+    buttons->addWidget(clearButton);
+    buttons->addWidget(saveButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_table, 1);
+    layout->addLayout(buttons);
+
+    connect(m_pauseButton, &QPushButton::clicked, this, &MonitorWindow::onPauseClicked);
+    connect(clearButton, &QPushButton::clicked, this, &MonitorWindow::onClearClicked);
+    connect(saveButton, &QPushButton::clicked, this, &MonitorWindow::onSaveClicked);
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(kRefreshMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, &MonitorWindow::refresh);
+    m_refreshTimer->start();
+    refresh();
+}
+
+MonitorWindow::~MonitorWindow() = default;
+
+void MonitorWindow::refresh() {
+    m_countsLine->setText(QString::fromStdString(monitorCountsText(m_monitor.counts())));
+    if (m_model->rowCount() == static_cast<int>(m_monitor.rows().size()) &&
+        m_shownRecorded == m_monitor.recorded())
+        return;
+    m_shownRecorded = m_monitor.recorded();
+    // The newest row stays in sight while the technician has not scrolled away from it.
+    QScrollBar* bar = m_table->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    m_model->reset();
+    if (atEnd)
+        m_table->scrollToBottom();
+}
+
+void MonitorWindow::onPauseClicked() {
+    m_monitor.setPaused(!m_monitor.paused());
+    m_pauseButton->setText(m_monitor.paused() ? text::Resume : text::Pause);
+}
+
+void MonitorWindow::onClearClicked() {
+    m_monitor.clear();
+    refresh();
+}
+
+void MonitorWindow::onSaveClicked() {
+    const auto path =
+        m_dialogs.saveFile(this, text::SaveTitle, QDir::homePath(), text::DefaultName,
+                           text::CsvFilter);
+    if (!path)
+        return;
+    QFile file(*path);
+    const std::string csv = monitorCsv(m_monitor);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()))
+        m_dialogs.message(this, text::SaveFailed.arg(QDir::toNativeSeparators(*path)),
+                          text::FileErrorTitle);
+}
+
+}  // namespace velorin

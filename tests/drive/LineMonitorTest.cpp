@@ -1,0 +1,94 @@
+// The line monitor's rows: the words for each outcome, the counters, the 10 000-row bound and
+// the CSV copy.
+
+#include <gtest/gtest.h>
+
+#include "drive/LineMonitor.h"
+
+using namespace velorin;
+using namespace std::chrono_literals;
+
+namespace {
+
+MonitorRow row(std::uint8_t function, ReplyCheck check, Framing framing = Framing::Rtu) {
+    MonitorRow r;
+    r.station = 1;
+    r.function = function;
+    r.reg = 261;
+    r.framing = framing;
+    r.check = check;
+    return r;
+}
+
+}  // namespace
+
+TEST(LineMonitor, EachOutcomeInTheTechniciansWords) {
+    using O = LinkOutcome;
+    MonitorRow echoed = row(6, {O::Ok, 5});
+    echoed.copies = 2;
+    MonitorRow setAside = row(3, {O::Ok, 7});
+    setAside.setAside = true;
+    setAside.askedAgain = true;
+    const std::pair<MonitorRow, const char*> cases[] = {
+        {row(3, {O::Ok, 7}), "正常"},
+        {row(6, {O::Ok, 5}), "正常"},  // the drive's copy of a write is its reply
+        {echoed, "正常，回波"},
+        {row(3, {O::NoReply}), "無回應"},
+        {row(3, {O::BadChecksum}), "CRC 錯誤"},
+        {row(3, {O::BadChecksum}, Framing::Ascii), "LRC 錯誤"},
+        {row(3, {O::Exception, 0, 2}), "例外碼 02"},
+        {row(3, {O::WrongStation}), "其他站號"},
+        {setAside, "正常，遲到回應已略過（疑慮重讀）"},
+    };
+    for (const auto& [r, words] : cases) EXPECT_EQ(monitorOutcomeText(r), words);
+}
+
+TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
+    VirtualClock clock;
+    clock.advance(5s);
+    LineMonitor monitor(clock);
+    for (int i = 0; i < 10005; ++i) {
+        MonitorRow r = row(3, i % 5 == 0 ? ReplyCheck{LinkOutcome::NoReply} : ReplyCheck{LinkOutcome::Ok, 42});
+        r.at = 5s + std::chrono::milliseconds(i);
+        r.askedAgain = i % 100 == 0;
+        if (r.check.complete())
+            r.latency = std::chrono::microseconds(10000 + i % 7 * 1000);
+        monitor.record(r);
+    }
+    EXPECT_EQ(monitor.rows().size(), 10000u);
+    EXPECT_EQ(monitor.rows().front().at, 5ms);  // the first five went
+    EXPECT_EQ(monitor.recorded(), 10005);
+    const MonitorCounts& c = monitor.counts();
+    EXPECT_EQ(c.requests, 10005);
+    EXPECT_EQ(c.failed, 2001);
+    EXPECT_EQ(c.repeated, 101);
+    EXPECT_EQ(c.latencyMax, 16ms);
+    EXPECT_EQ(monitorCountsText(c), "請求 10005　失敗 2001　重讀 101　遲到 0　平均 13.0 ms　最長 16.0 ms");
+
+    monitor.setPaused(true);
+    monitor.record(row(3, {LinkOutcome::Ok, 1}));
+    EXPECT_EQ(monitor.counts().requests, 10005);
+    monitor.setPaused(false);
+
+    // Hexadecimal for RTU, the text for ASCII; a field with a comma is quoted.
+    monitor.clear();
+    clock.advance(1500us);
+    MonitorRow rtu = row(3, {LinkOutcome::Ok, 4660});
+    rtu.at = clock.now();
+    rtu.request = {0x01, 0x03, 0x01, 0x05, 0x00, 0x01, 0xD5, 0xF7};
+    rtu.received = {0x01, 0x03, 0x02, 0x12, 0x34, 0xB5, 0x33};
+    rtu.latency = 9400us;
+    MonitorRow ascii = row(6, {LinkOutcome::Exception, 0, 3}, Framing::Ascii);
+    ascii.at = clock.now() + 20ms;
+    ascii.word = 65535;
+    const std::string request = ":010601050000F3\r\n", reply = ":018603\r,\x7F";
+    ascii.request.assign(request.begin(), request.end());
+    ascii.received.assign(reply.begin(), reply.end());
+    ascii.copies = 1;
+    monitor.record(rtu);
+    monitor.record(ascii);
+    EXPECT_EQ(monitorCsv(monitor),
+              "時間(ms),站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\n"
+              "1.5,1,讀取,261,4660,01 03 01 05 00 01 D5 F7,01 03 02 12 34 B5 33,正常,9.4\n"
+              "21.5,1,寫入,261,65535,:010601050000F3,\":018603<0D>,<7F>\",例外碼 03，回波,\n");
+}
