@@ -100,10 +100,8 @@ struct Services {
     // screen; every window's line session starts with it.
     Micros replyTimeout{100000};
     WindowFactory windows;
-    // The line monitor, one per program: shows its window (Ctrl+L in every window), and
-    // follows a line session, so it shows the traffic of whichever session is in use.
+    // Shows the line monitor's window, one per program (Ctrl+L in every window).
     std::function<void()> showMonitor;
-    std::function<void(LineSession&)> watchLine;
     // Ends the program at once, without any window's unload handling.
     std::function<void()> quit;
 };
@@ -112,8 +110,6 @@ struct Services {
 inline std::unique_ptr<LineSession> createLineSession(const Services& services) {
     auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
     session->setReplyTimeout(services.replyTimeout);
-    if (services.watchLine)
-        services.watchLine(*session);
     return session;
 }
 
