@@ -44,7 +44,7 @@ protected:
     std::unique_ptr<EditorCore> m_core;
 
 private:
-    void beforeTransaction(std::uint8_t function, std::uint16_t reg);
+    void beforeTransaction(FunctionCode function, std::uint16_t reg);
     bool sent(int reg) const;
 
     struct PageProgress {

@@ -31,17 +31,17 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     // Another seed base from the environment (CLEAN_LINE_SEEDS) tries other sequences.
     const char* base = std::getenv("CLEAN_LINE_SEEDS");
     const std::uint32_t seedBase = base ? static_cast<std::uint32_t>(std::stoul(base)) : 0;
-    for (bool rtu : {true, false}) {
+    for (const velorin::Framing framing : {velorin::Framing::Rtu, velorin::Framing::Ascii}) {
         LineTally t;
         for (const auto& [name, mix] : mixes) {
             for (std::uint32_t seed = seedBase + 1; seed <= seedBase + 150; ++seed) {
                 std::mt19937 random(seed);
                 const std::string fault = runLineSequence(
-                    rtu, mix, [&] { return static_cast<std::uint32_t>(random()); }, 40, t);
+                    framing, mix, [&] { return static_cast<std::uint32_t>(random()); }, 40, t);
                 EXPECT_EQ(fault, "") << name << ", seed " << seed;
             }
         }
-        std::cout << (rtu ? "RTU  " : "ASCII") << ": " << t.sequences << " sequences, " << t.faults
+        std::cout << (velorin::isRtu(framing) ? "RTU  " : "ASCII") << ": " << t.sequences << " sequences, " << t.faults
                   << " faults, " << t.reads << " reads (" << t.readsOk << " values taken, "
                   << t.wrong << " wrong), " << t.writes << " writes (" << t.confirmed
                   << " confirmed, " << t.untaken << " not taken)\n";
