@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "NumberText.h"
-
 namespace velorin {
 
 namespace {

@@ -143,10 +143,9 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     const LineSettings line = parseSettings(port.settings()).value_or(LineSettings{});
     const std::uint8_t rh = reg >> 8, rl = reg & 0xFF, wh = word >> 8, wl = word & 0xFF;
 
-    const bool rtu = isRtu(framing);
     const bool writes = function == FunctionCode::WriteRegister;
     std::vector<std::uint8_t> request;
-    if (rtu) {
+    if (isRtu(framing)) {
         const auto f = rtuRequest(station, function, rh, rl, wh, wl);
         request.assign(f.begin(), f.end());
     } else {
@@ -159,7 +158,7 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     n = LineNotes{};
     listenForLateReply(port, n);
     // An RTU frame ends with 3.5 characters of silence; ASCII frames carry their own delimiters.
-    if (rtu) {
+    if (isRtu(framing)) {
         const Micros quietUntil = port.lastTraffic() + silentGap(line);
         if (clock.now() < quietUntil)
             clock.wait(quietUntil - clock.now());
