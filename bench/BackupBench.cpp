@@ -16,7 +16,7 @@
 #include "LineLimit.h"
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
-#include "link/MBus.h"
+#include "link/Transaction.h"
 
 using namespace velorin;
 
@@ -31,14 +31,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "unknown settings %s\n", argv[1]);
         return 2;
     }
-    const bool rtu = line->dataBits == 8;
+    const Framing framing = line->dataBits == 8 ? Framing::Rtu : Framing::Ascii;
 
     int registers = static_cast<int>(EditorCore::kOpeningReads.size());
     for (int page = 0; page < kFilePageCount; ++page)
         registers += Catalogue::instance().page(page).read.last -
                      Catalogue::instance().page(page).read.first + 1;
     const double perRequest =
-        bench::requestSeconds(*line, rtu, bench::readChars(rtu), delayMs / 1000.0);
+        bench::requestSeconds(*line, framing, bench::readChars(framing), delayMs / 1000.0);
     const double limit = registers * perRequest;
 
     QProcess sim;

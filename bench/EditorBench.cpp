@@ -53,7 +53,6 @@ int main(int argc, char** argv) {
                 "measured s", "limit s", "ratio", "failed");
     for (const Case& c : cases) {
         QProcess sim;
-        const bool rtu = isRtu(c.framing);
         sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
                   {"--settings", c.settings, "--wire-time", "--response-delay-ms",
                    QString::number(delayMs)});
@@ -71,9 +70,9 @@ int main(int argc, char** argv) {
         }
         const LineSettings settings = *parseSettings(c.settings);
         auto perRequest = [&](int chars) {
-            return bench::requestSeconds(settings, rtu, chars, delayMs / 1000.0);
+            return bench::requestSeconds(settings, c.framing, chars, delayMs / 1000.0);
         };
-        const double readLimit = registers * perRequest(bench::readChars(rtu));
+        const double readLimit = registers * perRequest(bench::readChars(c.framing));
         for (int round = 0; round < rounds; ++round) {
             EditorCore core;
             core.beginVisit(&line, c.framing);
@@ -85,8 +84,8 @@ int main(int argc, char** argv) {
                     ++failed;
             const double readSeconds = t.nsecsElapsed() / 1e9;
             std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
-                        rtu ? "RTU" : "ASCII", "read", registers, readSeconds, readLimit,
-                        readSeconds / readLimit, failed);
+                        isRtu(c.framing) ? "RTU" : "ASCII", "read", registers, readSeconds,
+                        readLimit, readSeconds / readLimit, failed);
 
             // The fields as read, written back: nothing changes the link or the lock.
             for (int reg = 0; reg < kRegisterCount; ++reg)
@@ -97,11 +96,11 @@ int main(int argc, char** argv) {
             const WriteOutcome outcome = core.writeToDrive(link, {});
             const double writeSeconds = t.nsecsElapsed() / 1e9;
             const int writes = outcome.confirmed + static_cast<int>(outcome.unconfirmed.size());
-            const double writeLimit =
-                perRequest(bench::readChars(rtu)) + writes * perRequest(bench::writeChars(rtu));
+            const double writeLimit = perRequest(bench::readChars(c.framing)) +
+                                      writes * perRequest(bench::writeChars(c.framing));
             std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
-                        rtu ? "RTU" : "ASCII", "write", writes + 1, writeSeconds, writeLimit,
-                        writeSeconds / writeLimit,
+                        isRtu(c.framing) ? "RTU" : "ASCII", "write", writes + 1, writeSeconds,
+                        writeLimit, writeSeconds / writeLimit,
                         static_cast<int>(outcome.unconfirmed.size() + outcome.skipped.size()));
         }
         line.close();

@@ -18,7 +18,7 @@
 #include <cstdlib>
 
 #include "LineLimit.h"
-#include "link/MBus.h"
+#include "link/Transaction.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtSerialPort.h"
 
@@ -28,7 +28,7 @@ namespace {
 
 struct Case {
     const char* settings;
-    bool rtu;
+    Framing framing;
 };
 
 }  // namespace
@@ -41,10 +41,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: link_bench [transactions per case] [response delay ms]\n");
         return 2;
     }
-    const Case cases[] = {{"9600,E,8,1", true},
-                          {"115200,E,8,1", true},
-                          {"9600,N,7,2", false},
-                          {"115200,N,7,2", false}};
+    const Case cases[] = {{"9600,E,8,1", Framing::Rtu},
+                          {"115200,E,8,1", Framing::Rtu},
+                          {"9600,N,7,2", Framing::Ascii},
+                          {"115200,N,7,2", Framing::Ascii}};
 
     std::printf("%d reads per case, drive response %d ms\n", count, delayMs);
     std::printf("%-13s %-5s %9s %11s %8s %11s %12s %9s %7s\n", "settings", "frame", "wire/s",
@@ -70,9 +70,8 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < count; ++i) {
-            const std::string v =
-                c.rtu ? ReadData(1, 0, 100, 0, 1, port) : ReadDataASCII(1, 0, 100, 0, 1, port);
-            if (v != "1234")
+            const ReplyCheck r = transact(port, c.framing, 1, FunctionCode::ReadRegisters, 100, 1);
+            if (r.outcome != LinkOutcome::Ok || r.value != 1234)
                 ++errors;
         }
         const double measured = count / (t.nsecsElapsed() / 1e9);
@@ -82,12 +81,13 @@ int main(int argc, char** argv) {
         sim.waitForFinished(3000);
 
         const LineSettings line = *parseSettings(c.settings);
-        const double wire = bench::lineSeconds(line, bench::readChars(c.rtu));
-        const double protocol = wire + bench::gapSeconds(line, c.rtu);
+        const double wire = bench::lineSeconds(line, bench::readChars(c.framing));
+        const double protocol = wire + bench::gapSeconds(line, c.framing);
         const double drive = protocol + delayMs / 1000.0;
         std::printf("%-13s %-5s %9.1f %11.1f %8.1f %11.1f %11.2fx %9.0f %7d\n", c.settings,
-                    c.rtu ? "RTU" : "ASCII", 1.0 / wire, 1.0 / protocol, 1.0 / drive, measured,
-                    measured * protocol, (1.0 / measured - drive) * 1e6, errors);
+                    std::string(framingName(c.framing)).c_str(), 1.0 / wire, 1.0 / protocol,
+                    1.0 / drive, measured, measured * protocol, (1.0 / measured - drive) * 1e6,
+                    errors);
     }
     return 0;
 }

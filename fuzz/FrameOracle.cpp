@@ -34,27 +34,27 @@ bool rtuChecksumOk(std::span<const std::uint8_t> frame) {
 
 // The reply a payload (station .. last data byte) stands for, if it is a valid one to `rq`.
 std::optional<ReplyCheck> replyOf(const OracleRequest& rq, std::span<const std::uint8_t> p) {
-    if (p.size() == 3 && p[0] == rq.station && p[1] == (rq.function | 0x80))
-        return ReplyCheck{LinkOutcome::Exception, 0, p[2]};
-    if (rq.function == 3) {
+    if (p.size() == 3 && p[0] == rq.station && p[1] == (wireByte(rq.function) | kExceptionBit))
+        return ReplyCheck{LinkOutcome::Exception, 0, ExceptionCode{p[2]}};
+    if (rq.function == FunctionCode::ReadRegisters) {
         const unsigned count = 2u * rq.word;
         if (rq.word == 0 || count > 255 || p.size() != 3 + count)
             return std::nullopt;
-        if (p[0] != rq.station || p[1] != 3 || p[2] != count)
+        if (p[0] != rq.station || p[1] != wireByte(rq.function) || p[2] != count)
             return std::nullopt;
-        return ReplyCheck{LinkOutcome::Ok, static_cast<std::uint16_t>(p[3] << 8 | p[4]), 0};
+        return ReplyCheck{LinkOutcome::Ok, static_cast<std::uint16_t>(p[3] << 8 | p[4])};
     }
     const auto f = rq.fields();
     if (!std::equal(p.begin(), p.end(), f.begin(), f.end()))
         return std::nullopt;
-    return ReplyCheck{LinkOutcome::Ok, rq.word, 0};
+    return ReplyCheck{LinkOutcome::Ok, rq.word};
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> OracleRequest::fields() const {
     return {station,
-            function,
+            wireByte(function),
             static_cast<std::uint8_t>(reg >> 8),
             static_cast<std::uint8_t>(reg & 0xFF),
             static_cast<std::uint8_t>(word >> 8),
@@ -91,23 +91,25 @@ std::string referenceAsciiFrame(std::span<const std::uint8_t> payload) {
     return text + "\r\n";
 }
 
-std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, bool rtu) {
-    if (rtu)
+std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing) {
+    if (isRtu(framing))
         return referenceRtuFrame(rq.fields());
     const std::string text = referenceAsciiFrame(rq.fields());
     return {text.begin(), text.end()};
 }
 
-std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, std::uint8_t code,
+std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, ExceptionCode code,
                                        std::uint16_t value) {
     if (exception)
-        return {rq.station, static_cast<std::uint8_t>(rq.function | 0x80), code};
-    if (rq.function != 3)
+        return {rq.station, static_cast<std::uint8_t>(wireByte(rq.function) | kExceptionBit),
+                wireByte(code)};
+    if (rq.function != FunctionCode::ReadRegisters)
         return rq.fields();
     const unsigned count = 2u * rq.word;
     if (rq.word == 0 || count > 255)
         return {};
-    std::vector<std::uint8_t> p{rq.station, 3, static_cast<std::uint8_t>(count)};
+    std::vector<std::uint8_t> p{rq.station, wireByte(rq.function),
+                                static_cast<std::uint8_t>(count)};
     for (unsigned i = 0; i < rq.word; ++i) {
         p.push_back(value >> 8);
         p.push_back(value & 0xFF);
@@ -115,10 +117,10 @@ std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, 
     return p;
 }
 
-std::vector<ReplyCheck> validReplies(const OracleRequest& rq, bool rtu,
+std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
                                      std::span<const std::uint8_t> r) {
     std::vector<ReplyCheck> found;
-    if (rtu) {
+    if (isRtu(framing)) {
         for (std::size_t i = 0; i < r.size(); ++i) {
             if (r[i] != rq.station)
                 continue;
@@ -162,11 +164,11 @@ std::vector<ReplyCheck> validReplies(const OracleRequest& rq, bool rtu,
     return found;
 }
 
-std::string judgeReply(const OracleRequest& rq, bool rtu, std::span<const std::uint8_t> received,
-                       const ReplyCheck& check) {
+std::string judgeReply(const OracleRequest& rq, Framing framing,
+                       std::span<const std::uint8_t> received, const ReplyCheck& check) {
     if (!check.complete())
         return {};
-    for (const ReplyCheck& v : validReplies(rq, rtu, received)) {
+    for (const ReplyCheck& v : validReplies(rq, framing, received)) {
         if (v.outcome != check.outcome)
             continue;
         if (v.outcome == LinkOutcome::Ok && v.value == check.value)
@@ -182,7 +184,7 @@ std::string describe(const ReplyCheck& c) {
     if (c.outcome == LinkOutcome::Ok)
         s += " value " + std::to_string(c.value);
     if (c.outcome == LinkOutcome::Exception)
-        s += " code " + std::to_string(c.exceptionCode);
+        s += " code " + std::to_string(wireByte(c.exceptionCode));
     return s;
 }
 

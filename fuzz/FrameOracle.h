@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
 
 namespace velorin::fuzz {
 
 struct OracleRequest {
-    std::uint8_t station = 1, function = 3;
+    std::uint8_t station = 1;
+    FunctionCode function = FunctionCode::ReadRegisters;
     std::uint16_t reg = 0, word = 1;
     // Station, function, register and word as six bytes.
     std::vector<std::uint8_t> fields() const;
@@ -28,22 +29,22 @@ std::vector<std::uint8_t> referenceRtuFrame(std::vector<std::uint8_t> payload);
 std::string referenceAsciiFrame(std::span<const std::uint8_t> payload);
 
 // The request as it goes on the line.
-std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, bool rtu);
+std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing);
 
 // A reply payload (without CRC/LRC): a read reply carrying `value` in every register, a write's
 // echo, or an exception. Empty when the request has no valid reply of that kind (a read of 0 or
 // of more registers than a byte count can carry).
-std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, std::uint8_t code,
+std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, ExceptionCode code,
                                        std::uint16_t value);
 
 // Every valid reply to `rq` anywhere in `received`, as the check should report it.
-std::vector<ReplyCheck> validReplies(const OracleRequest& rq, bool rtu,
+std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
                                      std::span<const std::uint8_t> received);
 
 // Empty when `check` is acceptable for `received`: a complete result (Ok or Exception) must be
 // one of the valid replies found in it. Otherwise what is wrong.
-std::string judgeReply(const OracleRequest& rq, bool rtu, std::span<const std::uint8_t> received,
-                       const ReplyCheck& check);
+std::string judgeReply(const OracleRequest& rq, Framing framing,
+                       std::span<const std::uint8_t> received, const ReplyCheck& check);
 
 std::string describe(const ReplyCheck& c);
 std::string hexDump(std::span<const std::uint8_t> bytes);

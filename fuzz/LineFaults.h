@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "link/LinkSettings.h"
+
 namespace velorin::fuzz {
 
 // EchoOnly: a copy of the request comes back (an adapter's echo) and the drive hears nothing.
@@ -36,7 +38,7 @@ struct LineTally {
 // session over a faulty line; `draw` decides every fault, delay and operation. Returns the
 // last fault found (a value of another register, a write told confirmed that was not taken),
 // empty when there was none; `tally` adds up what happened.
-std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uint32_t()> draw,
-                            int operations, LineTally& tally);
+std::string runLineSequence(Framing framing, const LineMix& mix,
+                            std::function<std::uint32_t()> draw, int operations, LineTally& tally);
 
 }  // namespace velorin::fuzz

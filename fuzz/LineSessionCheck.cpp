@@ -21,9 +21,14 @@ namespace {
 // The drive behind the line: answers after its response time, at the line's pace.
 class FaultyLine : public SerialPort {
 public:
-    FaultyLine(VirtualClock& clock, bool rtu, const LineMix& mix, std::function<std::uint32_t()> draw)
-        : SerialPort(clock), m_clock(clock), m_rtu(rtu), m_mix(mix), m_draw(std::move(draw)) {
-        m_settings = rtu ? "9600,E,8,1" : "9600,N,7,2";
+    FaultyLine(VirtualClock& clock, Framing framing, const LineMix& mix,
+               std::function<std::uint32_t()> draw)
+        : SerialPort(clock),
+          m_clock(clock),
+          m_framing(framing),
+          m_mix(mix),
+          m_draw(std::move(draw)) {
+        m_settings = isRtu(framing) ? "9600,E,8,1" : "9600,N,7,2";
         for (int r = 0; r < kRegisters; ++r) setValue(r, fresh());
     }
 
@@ -56,25 +61,26 @@ public:
         const Micros now = m_clock.now();
         const LineSettings line = *parseSettings(m_settings);
         const Micros requestEnd = now + lineTime(line, bytes.size());
-        std::uint8_t function = 0;
+        FunctionCode function = FunctionCode::ReadRegisters;
         std::uint16_t reg = 0, word = 0;
         decode(bytes, function, reg, word);
         const std::optional<LineFault> fault = draw();
-        if (fault) ++faults;
+        if (fault)
+            ++faults;
         if (fault == LineFault::Reflect || fault == LineFault::EchoOnly)
             arrive(requestEnd, {bytes.begin(), bytes.end()});
         if (fault == LineFault::DropRequest || fault == LineFault::EchoOnly)
             return true;
-        std::vector<std::uint8_t> payload{1, function};
-        if (function == 3) {
+        std::vector<std::uint8_t> payload{1, wireByte(function)};
+        if (function == FunctionCode::ReadRegisters) {
             payload.insert(payload.end(), {2, static_cast<std::uint8_t>(value(reg) >> 8),
                                            static_cast<std::uint8_t>(value(reg) & 0xFF)});
         } else {
             setValue(reg, word);
-            payload.insert(payload.end(), {static_cast<std::uint8_t>(reg >> 8),
-                                           static_cast<std::uint8_t>(reg & 0xFF),
-                                           static_cast<std::uint8_t>(word >> 8),
-                                           static_cast<std::uint8_t>(word & 0xFF)});
+            payload.insert(
+                payload.end(),
+                {static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF),
+                 static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF)});
         }
         std::vector<std::uint8_t> reply = frame(payload);
         if (fault == LineFault::DropReply)
@@ -124,21 +130,21 @@ private:
             return std::nullopt;
         return m_mix.faults[m_draw() % m_mix.faults.size()];
     }
-    void decode(std::span<const std::uint8_t> bytes, std::uint8_t& function, std::uint16_t& reg,
+    void decode(std::span<const std::uint8_t> bytes, FunctionCode& function, std::uint16_t& reg,
                 std::uint16_t& word) const {
         std::vector<std::uint8_t> b(bytes.begin(), bytes.end());
-        if (!m_rtu) {
+        if (!isRtu(m_framing)) {
             b.clear();
             for (std::size_t i = 1; i + 1 < 13; i += 2)
                 b.push_back(static_cast<std::uint8_t>(
                     std::stoi(std::string(bytes.begin() + i, bytes.begin() + i + 2), nullptr, 16)));
         }
-        function = b[1];
+        function = FunctionCode{b[1]};
         reg = static_cast<std::uint16_t>(b[2] * 256 + b[3]);
         word = static_cast<std::uint16_t>(b[4] * 256 + b[5]);
     }
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload) const {
-        if (m_rtu) {
+        if (isRtu(m_framing)) {
             const std::uint16_t crc = crc16(payload);
             payload.push_back(crc & 0xFF);
             payload.push_back(crc >> 8);
@@ -162,7 +168,7 @@ private:
     }
 
     VirtualClock& m_clock;
-    bool m_rtu;
+    Framing m_framing;
     LineMix m_mix;
     std::function<std::uint32_t()> m_draw;
     bool m_open = false;
@@ -173,13 +179,13 @@ private:
 
 }  // namespace
 
-std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uint32_t()> draw,
-                            int operations, LineTally& t) {
+std::string runLineSequence(Framing framing, const LineMix& mix,
+                            std::function<std::uint32_t()> draw, int operations, LineTally& t) {
     VirtualClock clock;
-    auto owned = std::make_unique<FaultyLine>(clock, rtu, mix, draw);
+    auto owned = std::make_unique<FaultyLine>(clock, framing, mix, draw);
     FaultyLine& line = *owned;
     LineSession session(std::move(owned));
-    session.setFraming(rtu ? Framing::Rtu : Framing::Ascii);
+    session.setFraming(framing);
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
@@ -195,7 +201,8 @@ std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uin
                 ++t.confirmed;
                 if (line.value(reg) != v) {
                     ++t.untaken;
-                    fault = "a write of register " + std::to_string(reg) + " told confirmed the drive did not take";
+                    fault = "a write of register " + std::to_string(reg) +
+                            " told confirmed the drive did not take";
                 }
             }
             continue;
@@ -213,9 +220,9 @@ std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uin
             ++t.readsOk;
             if (got[i].value != line.value(regs[i])) {
                 ++t.wrong;
-                fault = std::string(rtu ? "RTU" : "ASCII") + " register " +
-                        std::to_string(regs[i]) + " read " + std::to_string(got[i].value) +
-                        ", holds " + std::to_string(line.value(regs[i]));
+                fault = std::string(framingName(framing)) + " register " + std::to_string(regs[i]) +
+                        " read " + std::to_string(got[i].value) + ", holds " +
+                        std::to_string(line.value(regs[i]));
             }
         }
     }
@@ -224,12 +231,11 @@ std::string runLineSequence(bool rtu, const LineMix& mix, std::function<std::uin
     return fault;
 }
 
-
 // ---- Fuzz target ----
 
 std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
-    const bool rtu = in.byte() & 1;
+    const Framing framing = (in.byte() & 1) ? Framing::Rtu : Framing::Ascii;
     LineMix mix{{}, static_cast<int>(in.byte() % 60)};
     const std::uint16_t kinds = in.word();
     for (int k = 0; k < 9; ++k)
@@ -248,7 +254,7 @@ std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
         return static_cast<std::uint32_t>(in.byte()) << 16 | in.byte() << 8 | in.byte();
     };
     LineTally t;
-    return runLineSequence(rtu, mix, draw, 12, t);
+    return runLineSequence(framing, mix, draw, 12, t);
 }
 
 }  // namespace velorin::fuzz

@@ -8,9 +8,9 @@ namespace velorin::fuzz {
 
 namespace {
 
-ReplyCheck checkReply(bool rtu, std::span<const std::uint8_t> request,
+ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
                       std::span<const std::uint8_t> received, bool localEcho) {
-    if (rtu)
+    if (isRtu(framing))
         return checkRtuReply(request, received, localEcho);
     auto text = [](std::span<const std::uint8_t> b) {
         return std::string_view(reinterpret_cast<const char*>(b.data()), b.size());
@@ -19,14 +19,14 @@ ReplyCheck checkReply(bool rtu, std::span<const std::uint8_t> request,
 }
 
 // The request as the link's own frame builders make it.
-std::vector<std::uint8_t> linkRequest(const OracleRequest& rq, bool rtu) {
+std::vector<std::uint8_t> linkRequest(const OracleRequest& rq, Framing framing) {
     const std::uint8_t rh = rq.reg >> 8, rl = rq.reg & 0xFF, wh = rq.word >> 8, wl = rq.word & 0xFF;
-    if (rtu) {
+    if (isRtu(framing)) {
         const auto f = rtuRequest(rq.station, rq.function, rh, rl, wh, wl);
         return {f.begin(), f.end()};
     }
-    const std::string t = asciiRequest(hex2(rq.station) + hex2(rq.function) + hex2(rh) + hex2(rl) +
-                                       hex2(wh) + hex2(wl));
+    const std::string t = asciiRequest(hex2(rq.station) + hex2(wireByte(rq.function)) + hex2(rh) +
+                                       hex2(rl) + hex2(wh) + hex2(wl));
     return {t.begin(), t.end()};
 }
 
@@ -37,29 +37,29 @@ bool same(const ReplyCheck& a, const ReplyCheck& b) {
 // Input: flags (bit 0 write, bit 1 any register count, bit 2 the adapter echoes, bit 3 the
 // drive refuses), station, register, word, exception code, value, then what the line carries
 // before the drive's reply.
-std::string checkReplyInput(std::span<const std::uint8_t> input, bool rtu) {
+std::string checkReplyInput(std::span<const std::uint8_t> input, Framing framing) {
     InputReader in(input);
     const std::uint8_t flags = in.byte();
     OracleRequest rq;
-    rq.function = (flags & 1) ? 6 : 3;
+    rq.function = (flags & 1) ? FunctionCode::WriteRegister : FunctionCode::ReadRegisters;
     rq.station = in.byte();
     rq.reg = in.word();
     rq.word = in.word();
-    if (rq.function == 3 && !(flags & 2))
+    if (rq.function == FunctionCode::ReadRegisters && !(flags & 2))
         rq.word = 1;
     const bool localEcho = flags & 4, refused = flags & 8;
-    const std::uint8_t code = in.byte();
+    const ExceptionCode code{in.byte()};
     const std::uint16_t value = in.word();
     const auto noise = in.rest();
 
-    const auto request = referenceRequest(rq, rtu);
-    const auto built = linkRequest(rq, rtu);
+    const auto request = referenceRequest(rq, framing);
+    const auto built = linkRequest(rq, framing);
     if (built != request)
         return "request built as " + hexDump(built) + ", not " + hexDump(request);
 
     // Whatever arrives: accepted only if valid.
-    const ReplyCheck any = checkReply(rtu, request, noise, localEcho);
-    if (auto fault = judgeReply(rq, rtu, noise, any); !fault.empty())
+    const ReplyCheck any = checkReply(framing, request, noise, localEcho);
+    if (auto fault = judgeReply(rq, framing, noise, any); !fault.empty())
         return fault;
 
     // A valid reply behind the noise (and behind the adapter's echo where it echoes).
@@ -70,21 +70,22 @@ std::string checkReplyInput(std::span<const std::uint8_t> input, bool rtu) {
     if (localEcho)
         received = request;
     received.insert(received.end(), noise.begin(), noise.end());
-    if (rtu) {
+    if (isRtu(framing)) {
         const auto f = referenceRtuFrame(payload);
         received.insert(received.end(), f.begin(), f.end());
     } else {
         const auto f = referenceAsciiFrame(payload);
         received.insert(received.end(), f.begin(), f.end());
     }
-    const ReplyCheck withReply = checkReply(rtu, request, received, localEcho);
-    if (auto fault = judgeReply(rq, rtu, received, withReply); !fault.empty())
+    const ReplyCheck withReply = checkReply(framing, request, received, localEcho);
+    if (auto fault = judgeReply(rq, framing, received, withReply); !fault.empty())
         return fault;
     if (!withReply.complete())
         return "refused a valid reply (" + describe(withReply) + "): " + hexDump(received);
     const ReplyCheck expected =
         refused ? ReplyCheck{LinkOutcome::Exception, 0, code}
-                : ReplyCheck{LinkOutcome::Ok, rq.function == 3 ? value : rq.word, 0};
+                : ReplyCheck{LinkOutcome::Ok,
+                             rq.function == FunctionCode::ReadRegisters ? value : rq.word};
     if (noise.empty() && !same(withReply, expected))
         return "took " + describe(withReply) + " for " + describe(expected) + ": " +
                hexDump(received);
@@ -94,11 +95,11 @@ std::string checkReplyInput(std::span<const std::uint8_t> input, bool rtu) {
 }  // namespace
 
 std::string checkRtuReplyInput(std::span<const std::uint8_t> input) {
-    return checkReplyInput(input, true);
+    return checkReplyInput(input, Framing::Rtu);
 }
 
 std::string checkAsciiReplyInput(std::span<const std::uint8_t> input) {
-    return checkReplyInput(input, false);
+    return checkReplyInput(input, Framing::Ascii);
 }
 
 }  // namespace velorin::fuzz

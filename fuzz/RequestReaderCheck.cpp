@@ -17,9 +17,9 @@ bool upperHex(std::uint8_t c) {
 
 // The request the frame ending at `end` of `run` stands for, if it is a well-formed one.
 std::optional<DriveRequest> frameEndingAt(std::span<const std::uint8_t> run, std::size_t end,
-                                          bool rtu) {
+                                          Framing framing) {
     std::uint8_t b[7];
-    if (rtu) {
+    if (isRtu(framing)) {
         if (end < RequestReader::kRtuFrame)
             return std::nullopt;
         const auto f = run.subspan(end - RequestReader::kRtuFrame, RequestReader::kRtuFrame);
@@ -55,7 +55,7 @@ std::optional<DriveRequest> frameEndingAt(std::span<const std::uint8_t> run, std
 // (bits 0-5 length, bit 6 the line goes quiet after the piece) and the piece's bytes.
 std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
-    const bool rtu = in.byte() & 1;
+    const Framing framing = (in.byte() & 1) ? Framing::Rtu : Framing::Ascii;
     const auto last = in.bytes(6);
     std::vector<std::uint8_t> fields(last.begin(), last.end());
     fields.resize(6);
@@ -71,7 +71,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
         pieces.push_back({{b.begin(), b.end()}, (control & 0x40) != 0});
     }
     std::vector<std::uint8_t> frame;
-    if (rtu) {
+    if (isRtu(framing)) {
         frame = referenceRtuFrame(fields);
     } else {
         const std::string t = referenceAsciiFrame(fields);
@@ -79,15 +79,16 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
     }
     pieces.push_back({frame, true});
     // The last request comes after a quiet spell.
-    if (rtu && pieces.size() >= 2)
+    if (isRtu(framing) && pieces.size() >= 2)
         pieces[pieces.size() - 2].quietAfter = true;
 
-    RequestReader reader(rtu);
+    RequestReader reader(framing);
     // A drive at its factory settings takes a while to build: copied from one built once.
     static const SimulatedDrive factoryDrive;
     SimulatedDrive drive = factoryDrive;
-    drive.setLink(fields[0], 1, rtu ? 5 : 0);
-    const std::size_t limit = rtu ? RequestReader::kRtuFrame : RequestReader::kAsciiFrame;
+    drive.setLink(fields[0], 1, isRtu(framing) ? 5 : 0);
+    const std::size_t limit =
+        isRtu(framing) ? RequestReader::kRtuFrame : RequestReader::kAsciiFrame;
 
     std::vector<std::uint8_t> run;  // bytes since the last quiet spell (all of them for ASCII)
     std::size_t lastEnd = 0;        // end of the last frame taken, in `run`
@@ -96,7 +97,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
         for (std::uint8_t c : piece.bytes) {
             run.push_back(c);
             const auto got = reader.push(c);
-            const auto due = frameEndingAt(run, run.size(), rtu);
+            const auto due = frameEndingAt(run, run.size(), framing);
             if (reader.pending() >= limit)
                 return "holds " + std::to_string(reader.pending()) + " characters";
             if (got && (!due || !(*got == *due)))
@@ -105,7 +106,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
                 return "took two frames out of overlapping bytes: " + hexDump(run);
             // An ASCII frame always stands out (a colon starts it, nothing in it is a colon); an
             // RTU frame is certain at the start of a run or right after the last one taken.
-            const bool certain = !rtu || run.size() - limit == lastEnd;
+            const bool certain = !isRtu(framing) || run.size() - limit == lastEnd;
             if (due && certain && !got)
                 return "refused a well-formed frame: " + hexDump(run);
             if (got) {
@@ -117,7 +118,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
         if (piece.quietAfter) {
             reader.silence();
             drive.silence();
-            if (rtu) {
+            if (isRtu(framing)) {
                 run.clear();
                 lastEnd = 0;
             }

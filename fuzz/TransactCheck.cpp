@@ -93,16 +93,16 @@ struct Run {
     std::vector<std::uint8_t> handedOut;
 };
 
-Run runTransaction(const OracleRequest& rq, bool rtu, std::string_view settings, bool localEcho,
-                   bool sendWorks, std::vector<Chunk> script) {
+Run runTransaction(const OracleRequest& rq, Framing framing, std::string_view settings,
+                   bool localEcho, bool sendWorks, std::vector<Chunk> script) {
     VirtualClock clock;
     ScriptedPort port(clock, settings, std::move(script), sendWorks);
     port.setLocalEcho(localEcho);
     const Micros start = clock.now();
     Run run;
-    run.result = transact(port, rtu, rq.station, rq.function, rq.reg, rq.word);
+    run.result = transact(port, framing, rq.station, rq.function, rq.reg, rq.word);
     run.handedOut = port.handedOut;
-    const auto request = referenceRequest(rq, rtu);
+    const auto request = referenceRequest(rq, framing);
     if (port.sent.size() != 1 || port.sent[0] != request)
         run.fault = "sent " + std::to_string(port.sent.size()) + " frames, first " +
                     (port.sent.empty() ? std::string("none") : hexDump(port.sent[0])) +
@@ -112,7 +112,7 @@ Run runTransaction(const OracleRequest& rq, bool rtu, std::string_view settings,
     else if (clock.now() - start > kNeverLonger)
         run.fault = "waited " + std::to_string(clock.now().count() - start.count()) + " us";
     else
-        run.fault = judgeReply(rq, rtu, port.handedOut, run.result);
+        run.fault = judgeReply(rq, framing, port.handedOut, run.result);
     return run;
 }
 
@@ -124,15 +124,17 @@ Run runTransaction(const OracleRequest& rq, bool rtu, std::string_view settings,
 std::string checkTransactInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
     const std::uint8_t flags = in.byte();
-    const bool rtu = flags & 1, localEcho = flags & 4, sendWorks = !(flags & 8),
-               refused = flags & 16;
+    const Framing framing = (flags & 1) ? Framing::Rtu : Framing::Ascii;
+    const bool localEcho = flags & 4, sendWorks = !(flags & 8), refused = flags & 16;
     const std::string_view settings = kSettings[(flags >> 5) & 3];
     OracleRequest rq;
-    rq.function = (flags & 2) ? 6 : 3;
+    rq.function = (flags & 2) ? FunctionCode::WriteRegister : FunctionCode::ReadRegisters;
     rq.station = in.byte();
     rq.reg = in.word();
-    rq.word = rq.function == 3 ? 1 : in.word();  // the link reads one register at a time
-    const std::uint8_t code = in.byte();
+    rq.word = rq.function == FunctionCode::ReadRegisters
+                  ? 1
+                  : in.word();  // the link reads one register at a time
+    const ExceptionCode code{in.byte()};
     const std::uint16_t value = in.word();
     std::vector<Chunk> script;
     while (!in.empty()) {
@@ -141,7 +143,7 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
         script.push_back({at, {bytes.begin(), bytes.end()}});
     }
 
-    Run any = runTransaction(rq, rtu, settings, localEcho, sendWorks, script);
+    Run any = runTransaction(rq, framing, settings, localEcho, sendWorks, script);
     if (!any.fault.empty())
         return any.fault;
     if (!sendWorks)
@@ -151,16 +153,16 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     // a port known to echo, behind the adapter's copy: a single copy of a write request may be
     // the adapter's own.
     const LineSettings line = *parseSettings(settings);
-    const auto request = referenceRequest(rq, rtu);
+    const auto request = referenceRequest(rq, framing);
     const auto payload = replyPayload(rq, refused, code, value);
     std::vector<std::uint8_t> reply;
-    if (rtu) {
+    if (isRtu(framing)) {
         reply = referenceRtuFrame(payload);
     } else {
         const std::string t = referenceAsciiFrame(payload);
         reply.assign(t.begin(), t.end());
     }
-    const bool echoes = localEcho || rq.function == 6;
+    const bool echoes = localEcho || rq.function == FunctionCode::WriteRegister;
     const Micros replyAt =
         onLine(line, request.size()) + onLine(line, reply.size()) + Micros{20000};
     std::vector<Chunk> withReply;
@@ -169,7 +171,7 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     for (auto& c : script) withReply.push_back({Micros{c.at.count() % replyAt.count()}, c.bytes});
     withReply.push_back({replyAt, reply});
 
-    Run valid = runTransaction(rq, rtu, settings, echoes, true, withReply);
+    Run valid = runTransaction(rq, framing, settings, echoes, true, withReply);
     if (!valid.fault.empty())
         return valid.fault;
     if (!valid.result.complete())
@@ -178,7 +180,8 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     if (script.empty()) {
         const ReplyCheck expected =
             refused ? ReplyCheck{LinkOutcome::Exception, 0, code}
-                    : ReplyCheck{LinkOutcome::Ok, rq.function == 3 ? value : rq.word, 0};
+                    : ReplyCheck{LinkOutcome::Ok,
+                                 rq.function == FunctionCode::ReadRegisters ? value : rq.word};
         if (valid.result.outcome != expected.outcome || valid.result.value != expected.value ||
             valid.result.exceptionCode != expected.exceptionCode)
             return "took " + describe(valid.result) + " for " + describe(expected);

@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
     // The line monitor records from the start; its window comes up on Ctrl+L and does not keep
     // the program alive once the last other window is closed.
     velorin::LineMonitor monitor(wait);
+    services.lineObservers.add(monitor);
     QPointer<velorin::MonitorWindow> monitorWindow;
     services.showMonitor = [&] {
         if (!monitorWindow) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/DriveFacts.h"
-#include "link/Global.h"
+#include "link/LinkSettings.h"
 
 namespace velorin {
 

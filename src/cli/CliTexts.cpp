@@ -10,19 +10,20 @@ namespace velorin::clitext {
 
 namespace {
 
-QString exceptionName(std::uint8_t code) {
+QString exceptionName(ExceptionCode code) {
     switch (code) {
-        case 1:
+        case ExceptionCode::IllegalFunction:
             return QStringLiteral(" (illegal function)");
-        case 2:
+        case ExceptionCode::IllegalAddress:
             return QStringLiteral(" (illegal data address)");
-        case 3:
+        case ExceptionCode::IllegalValue:
             return QStringLiteral(" (illegal data value)");
-        case 4:
+        case ExceptionCode::DriveFailure:
             return QStringLiteral(" (drive failure)");
-        default:
-            return {};
+        case ExceptionCode::None:
+            break;
     }
+    return {};
 }
 
 QString fromView(std::string_view text) {
@@ -97,7 +98,7 @@ QString outcomeText(const ReplyCheck& check, Framing framing) {
         case LinkOutcome::Malformed:
             return QStringLiteral("malformed reply");
         case LinkOutcome::Exception:
-            return QStringLiteral("exception %1").arg(check.exceptionCode) +
+            return QStringLiteral("exception %1").arg(wireByte(check.exceptionCode)) +
                    exceptionName(check.exceptionCode);
         case LinkOutcome::PortError:
             return QStringLiteral("port error");
@@ -198,33 +199,69 @@ QString scanStep(const ScanStep& step) {
         .arg(QString::fromStdString(step.settings()));
 }
 
-QString traceLine(const LinkTraceEvent& e, Micros since) {
-    const double seconds = static_cast<double>(since.count()) / 1e6;
-    QString bytes;
-    if (e.rtu) {
-        for (std::size_t i = 0; i < e.bytes.size(); ++i)
-            bytes += (i ? QStringLiteral(" ") : QString()) +
-                     QStringLiteral("%1").arg(e.bytes[i], 2, 16, QLatin1Char('0')).toUpper();
-    } else {
-        for (std::uint8_t b : e.bytes) {
-            if (b == '\r')
-                bytes += QStringLiteral("\\r");
-            else if (b == '\n')
-                bytes += QStringLiteral("\\n");
-            else if (b < 0x20 || b > 0x7E)
-                bytes += QStringLiteral("\\x") +
-                         QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
-            else
-                bytes += QLatin1Char(static_cast<char>(b));
-        }
+namespace {
+
+QString traceBytes(std::span<const std::uint8_t> bytes, Framing framing) {
+    QString text;
+    if (isRtu(framing)) {
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            text += (i ? QStringLiteral(" ") : QString()) +
+                    QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
+        return text;
     }
-    QString text = QStringLiteral("[%1] %2 %3")
-                       .arg(seconds, 10, 'f', 6)
-                       .arg(e.sent ? QStringLiteral("->") : QStringLiteral("<-"),
-                            bytes.isEmpty() ? QStringLiteral("(nothing)") : bytes);
-    if (!e.sent)
-        text += QStringLiteral("  ") + outcomeText(e.check, framingOf(e.rtu));
+    for (std::uint8_t b : bytes) {
+        if (b == '\r')
+            text += QStringLiteral("\\r");
+        else if (b == '\n')
+            text += QStringLiteral("\\n");
+        else if (b < 0x20 || b > 0x7E)
+            text += QStringLiteral("\\x") +
+                    QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            text += QLatin1Char(static_cast<char>(b));
+    }
     return text;
+}
+
+QString traceTime(Micros at, Micros start) {
+    return QStringLiteral("[%1]").arg(static_cast<double>((at - start).count()) / 1e6, 10, 'f', 6);
+}
+
+QString purposeNote(RequestPurpose purpose) {
+    switch (purpose) {
+        case RequestPurpose::ReadAgain:
+            return QStringLiteral("  (read again)");
+        case RequestPurpose::BeforeWrite:
+            return QStringLiteral("  (read before the first write)");
+        case RequestPurpose::ReadBack:
+            return QStringLiteral("  (read back)");
+        case RequestPurpose::Read:
+        case RequestPurpose::Write:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+QStringList traceLines(const TransactionRecord& r, Micros start) {
+    const QString sent = traceBytes(r.request, r.framing);
+    const QString came = traceBytes(r.received, r.framing);
+    QString reply = QStringLiteral("%1 <- %2  %3")
+                        .arg(traceTime(r.notes.endedAt, start),
+                             came.isEmpty() ? QStringLiteral("(nothing)") : came,
+                             outcomeText(r.check, r.framing));
+    if (r.notes.lateReplyHeard)
+        reply += QStringLiteral("  (the previous reply came late)");
+    if (r.notes.tooSoon)
+        reply += QStringLiteral("  (late reply set aside)");
+    // Bytes besides the reply taken; without a reply they are what the check above names.
+    if (r.notes.strayBefore || (r.notes.strayInside && r.check.complete()))
+        reply += QStringLiteral("  (stray bytes)");
+    return {QStringLiteral("%1 -> %2%3")
+                .arg(traceTime(r.notes.sentAt, start),
+                     sent.isEmpty() ? QStringLiteral("(nothing)") : sent, purposeNote(r.purpose)),
+            reply};
 }
 
 QString helpText() {

@@ -9,7 +9,7 @@
 
 #include "CliEnvironment.h"
 #include "link/DriveFacts.h"
-#include "link/MBus.h"
+#include "link/Transaction.h"
 
 namespace velorin::clitext {
 
@@ -24,7 +24,8 @@ QStringList portLines(const std::vector<CliPort>& ports, const std::vector<QStri
 // ---- Messages (stderr) ----
 inline constexpr const char* kPrefix = "velorin-cli: ";
 inline constexpr const char* kSeeHelp = "Try 'velorin-cli --help' for the commands and options.";
-inline constexpr const char* kLateReplies = "the drive answers later than 0.1 s; waiting up to %1 ms";
+inline constexpr const char* kLateReplies =
+    "the drive answers later than 0.1 s; waiting up to %1 ms";
 inline constexpr const char* kInterrupted = "interrupted; the port is closed";
 
 // What stopped a command: "Ctrl+C", "SIGTERM", "SIGHUP".
@@ -50,9 +51,12 @@ QString scanStation(const ScanOrder& order, const ScanStep& step);
 QString scanStep(const ScanStep& step);
 
 // ---- Trace (stderr) ----
-// "[  0.015258] -> 01 03 01 F0 00 01 85 C5", a reply with its check after it; `since` is the
-// time from the start of the command.
-QString traceLine(const LinkTraceEvent& event, Micros since);
+// Two lines a transaction: "[  0.015258] -> 01 03 01 F0 00 01 85 C5" at the time the request
+// went out, "[  0.031077] <- 01 03 02 00 01 79 84  ok" at the time the wait ended, with the
+// check of what came. A request sent for a reason besides the first ask says so ("read again"),
+// and a reply line tells what else the line showed ("late reply set aside"). Times count from
+// `start`, the start of the command.
+QStringList traceLines(const TransactionRecord& record, Micros start);
 
 // ---- Help ----
 QString helpText();

@@ -1,22 +1,15 @@
 #include "CommandRun.h"
 
-#include <optional>
-
 namespace velorin {
 
+void CommandRun::Trace::onTransaction(const TransactionRecord& record) {
+    for (const QString& line : clitext::traceLines(record, m_run.m_start))
+        m_run.m_console.line(line);
+}
+
 int CommandRun::execute() {
-    // The trace lives as long as the command; the link must not call into it afterwards.
-    struct TraceScope {
-        explicit TraceScope(CommandRun* run) {
-            setLinkTrace([run](const LinkTraceEvent& e) {
-                run->m_console.line(clitext::traceLine(e, e.time - run->m_start));
-            });
-        }
-        ~TraceScope() { setLinkTrace({}); }
-    };
-    std::optional<TraceScope> trace;
     if (m_request.trace)
-        trace.emplace(this);
+        m_trace.emplace(*this);
     return run();
 }
 
@@ -49,6 +42,8 @@ int CommandRun::openLine(const std::string& settings) {
             return exitCode(CliExit::PortUnusable);
         }
         m_line = std::make_unique<LineSession>(std::move(port));
+        if (m_trace)
+            m_line->observers().add(*m_trace);
         m_line->setFraming(m_request.framing);
         m_line->setStation(m_request.station);
     }

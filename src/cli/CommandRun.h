@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTextStream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "CliConsole.h"
@@ -58,6 +59,17 @@ protected:
     QTextStream& m_out;
     CliConsole m_console;
     Micros m_start;
+    // Every frame on stderr, as the session's transactions end.
+    class Trace : public TransactionObserver {
+    public:
+        explicit Trace(CommandRun& run) : m_run(run) {}
+        void onTransaction(const TransactionRecord& record) override;
+
+    private:
+        CommandRun& m_run;
+    };
+    // With --trace; declared before the line, which must not outlive it.
+    std::optional<Trace> m_trace;
     std::unique_ptr<LineSession> m_line;
 
 private:

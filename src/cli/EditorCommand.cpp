@@ -50,7 +50,7 @@ int EditorCommand::openEditor() {
     if (int c = openLine(m_request.settings))
         return c;
     m_line->setBeforeTransaction(
-        [this](std::uint8_t function, std::uint16_t reg) { beforeTransaction(function, reg); });
+        [this](FunctionCode function, std::uint16_t reg) { beforeTransaction(function, reg); });
     m_core = std::make_unique<EditorCore>();
     m_core->beginVisit(m_line.get(), m_request.framing);
     m_line->submit([this] { m_core->readOpeningCopies(); });
@@ -68,16 +68,16 @@ int EditorCommand::openEditor() {
     return 0;
 }
 
-void EditorCommand::beforeTransaction(std::uint8_t function, std::uint16_t reg) {
+void EditorCommand::beforeTransaction(FunctionCode function, std::uint16_t reg) {
     checked({});
     if (m_env.stopRequested()) {
         m_line->stop();
         return;
     }
-    if (function == 6)
+    if (function == FunctionCode::WriteRegister)
         m_writesSent.push_back(reg);
     PageProgress& p = m_progress;
-    if (p.page < 0 || function != 3)
+    if (p.page < 0 || function != FunctionCode::ReadRegisters)
         return;
     const Micros elapsed = m_env.timedWait().now() - p.started;
     const QString caption = qs(Catalogue::instance().page(p.page).caption);

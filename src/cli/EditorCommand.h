@@ -49,7 +49,7 @@ protected:
     int m_writesConfirmed = 0;      // by the last writeAndReport()
 
 private:
-    void beforeTransaction(std::uint8_t function, std::uint16_t reg);
+    void beforeTransaction(FunctionCode function, std::uint16_t reg);
 
     struct PageProgress {
         int page = -1;

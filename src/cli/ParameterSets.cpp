@@ -7,7 +7,6 @@ namespace velorin {
 namespace {
 
 constexpr const char* kColon = "：";
-constexpr int kPidDecimalsRegister = 471;  // P13.35
 
 }  // namespace
 
@@ -44,7 +43,8 @@ std::string factorySaveText() {
     EditorCore core;
     core.beginVisit(nullptr, Framing::Ascii);
     // P13.04 at the decimals the drive's own P13.35 has after a reset.
-    core.copies().pidDecimals = static_cast<std::int16_t>(factoryDriveValue(kPidDecimalsRegister));
+    core.copies().pidDecimals =
+        static_cast<std::int16_t>(factoryDriveValue(drive::kPidDecimalsParameter));
     core.convert(EditorCore::offlineFields());
     return core.fileText(true);
 }

@@ -46,8 +46,8 @@ int SetCommand::run() {
     const std::vector<int> refused = m_core->takeFields(views, edits);
     for (int reg : refused) {
         const ConversionKind kind = catalogue.parameter(reg).conversion;
-        const int selector = kind == ConversionKind::ByRampUnit   ? EditorCore::kRampUnitRegister
-                             : kind == ConversionKind::ByStepUnit ? EditorCore::kStepUnitRegister
+        const int selector = kind == ConversionKind::ByRampUnit   ? drive::kRampUnitParameter
+                             : kind == ConversionKind::ByStepUnit ? drive::kStepUnitParameter
                                                                   : -1;
         if (selector >= 0 && m_core->unshown(selector))
             error(QStringLiteral("%1: %2; nothing was written")

@@ -17,9 +17,9 @@
 
 #include "drive/Scan.h"
 #include "link/DriveFacts.h"
-#include "link/Global.h"
-#include "link/MBus.h"
+#include "link/LinkSettings.h"
 #include "link/NumberText.h"
+#include "link/Transaction.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 
@@ -30,13 +30,13 @@ namespace {
 // Everything this window shows, in one place.
 namespace text {
 const QString Caption = QStringLiteral("VELORIN");
-const QString Label1 = QStringLiteral("請選擇使用連接埠 ：");
-const QString Label2 = QStringLiteral("鮑    率         ：");
-const QString Label3 = QStringLiteral("通訊格式         ：");
-const QString Label4 = QStringLiteral("站    號         ：");
+const QString PortLabel = QStringLiteral("請選擇使用連接埠 ：");
+const QString RateLabel = QStringLiteral("鮑    率         ：");
+const QString FormatLabel = QStringLiteral("通訊格式         ：");
+const QString StationLabel = QStringLiteral("站    號         ：");
 const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
-const QString Command1 = QStringLiteral("自動偵測連線");
-const QString Command2 = QStringLiteral("離線模式");
+const QString SearchButton = QStringLiteral("自動偵測連線");
+const QString OfflineButton = QStringLiteral("離線模式");
 const QString InitialStation = QStringLiteral("1");
 const QString InUse = QStringLiteral(" 被占用");
 const QString NoPort = QStringLiteral("未選擇通訊埠");
@@ -134,13 +134,13 @@ void ConnectionWindow::buildControls() {
         c->setGeometry(twipsRect(3000, top, 2535, 360));
         return c;
     };
-    label(text::Label1, 240);
+    label(text::PortLabel, 240);
     m_portList = list("portList", 240);
-    label(text::Label2, 780);
+    label(text::RateLabel, 780);
     m_rateList = list("rateList", 780);
-    label(text::Label3, 1320);
+    label(text::FormatLabel, 1320);
     m_formatList = list("formatList", 1320);
-    label(text::Label4, 1860);
+    label(text::StationLabel, 1860);
     m_stationBox = list("stationBox", 1860);
     m_stationBox->setEditable(true);
     m_stationBox->setInsertPolicy(QComboBox::NoInsert);
@@ -171,8 +171,8 @@ void ConnectionWindow::buildControls() {
         b->setAutoDefault(false);
         return b;
     };
-    m_connectButton = button("connectButton", text::Command1, 3000);
-    m_offlineButton = button("offlineButton", text::Command2, 3660);
+    m_connectButton = button("connectButton", text::SearchButton, 3000);
+    m_offlineButton = button("offlineButton", text::OfflineButton, 3660);
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_statusLine->setFont(ming);

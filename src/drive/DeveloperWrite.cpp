@@ -5,8 +5,8 @@
 
 #include "link/DriveFacts.h"
 #include "link/LineSession.h"
-#include "link/MBus.h"
 #include "link/NumberText.h"
+#include "link/Transaction.h"
 
 namespace velorin {
 
@@ -94,7 +94,7 @@ std::optional<std::uint16_t> encodeValue(std::string_view valueText, Framing fra
     if (v > 65536)
         v = 131072 - v;
     std::array<std::uint8_t, 2> bytes{};
-    if (!D2Byte(plainText(v), bytes))
+    if (!registerBytes(plainText(v), bytes))
         return std::nullopt;
     return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
 }

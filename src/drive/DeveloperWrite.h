@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Global.h"
+#include "link/LinkSettings.h"
 
 namespace velorin {
 

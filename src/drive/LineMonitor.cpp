@@ -49,6 +49,27 @@ void LineMonitor::record(MonitorRow row) {
     ++m_recorded;
 }
 
+void LineMonitor::onTransaction(const TransactionRecord& t) {
+    if (m_paused)
+        return;
+    MonitorRow row;
+    row.at = t.notes.sentAt;
+    row.station = t.station;
+    row.function = t.function;
+    row.reg = t.reg;
+    row.word = t.word;
+    row.framing = t.framing;
+    row.request.assign(t.request.begin(), t.request.end());
+    row.received.assign(t.received.begin(), t.received.end());
+    row.check = t.check;
+    row.askedAgain = t.purpose == RequestPurpose::ReadAgain;
+    row.setAside = t.notes.tooSoon || t.notes.lateReplyHeard;
+    row.copies = t.notes.copies;
+    if (t.check.complete() && t.notes.answeredAfter >= Micros{0})
+        row.latency = std::max(Micros{0}, t.notes.sentAt + t.notes.answeredAfter - t.notes.requestEnd);
+    record(std::move(row));
+}
+
 void LineMonitor::clear() {
     m_rows.clear();
     m_counts = {};
@@ -80,7 +101,8 @@ std::string monitorOutcomeText(const MonitorRow& row) {
             break;
         case LinkOutcome::Exception: {
             char code[16];
-            std::snprintf(code, sizeof code, "例外碼 %02u", static_cast<unsigned>(r.exceptionCode));
+            std::snprintf(code, sizeof code, "例外碼 %02u",
+                          static_cast<unsigned>(r.exceptionCode));
             text = code;
             break;
         }
@@ -95,7 +117,8 @@ std::string monitorOutcomeText(const MonitorRow& row) {
             break;
     }
     // A write's echo is the request's first copy; the drive's reply to a write is a copy too.
-    const int drivesCopy = row.function == 6 && r.outcome == LinkOutcome::Ok ? 1 : 0;
+    const int drivesCopy =
+        row.function == FunctionCode::WriteRegister && r.outcome == LinkOutcome::Ok ? 1 : 0;
     if (row.copies > drivesCopy)
         text += "，回波";
     if (row.setAside)
@@ -131,16 +154,12 @@ std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& b
     return text;
 }
 
-std::string monitorFunctionText(std::uint8_t function) {
-    if (function == 3)
-        return "讀取";
-    if (function == 6)
-        return "寫入";
-    return std::to_string(function);
+std::string monitorFunctionText(FunctionCode function) {
+    return function == FunctionCode::ReadRegisters ? "讀取" : "寫入";
 }
 
 std::string monitorValueText(const MonitorRow& row) {
-    if (row.function == 6)
+    if (row.function == FunctionCode::WriteRegister)
         return std::to_string(row.word);
     if (row.check.outcome == LinkOutcome::Ok)
         return std::to_string(row.check.value);

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "link/Global.h"
-#include "link/MBus.h"
+#include "link/Frames.h"
+#include "link/LinkSettings.h"
 #include "link/TimedWait.h"
+#include "link/Transaction.h"
 
 namespace velorin {
 
@@ -19,7 +20,7 @@ namespace velorin {
 struct MonitorRow {
     Micros at{0};  // the request handed over, counted from the monitor's start
     std::uint8_t station = 0;
-    std::uint8_t function = 0;
+    FunctionCode function = FunctionCode::ReadRegisters;
     std::uint16_t reg = 0;
     std::uint16_t word = 0;  // a write's value
     Framing framing = Framing::Ascii;
@@ -43,7 +44,8 @@ struct MonitorCounts {
     Micros averageLatency() const { return answered ? latencySum / answered : Micros{0}; }
 };
 
-class LineMonitor {
+// Added to the services' line observers, it hears every transaction of the session in use.
+class LineMonitor : public TransactionObserver {
 public:
     static constexpr std::size_t kRowsKept = 10000;
 
@@ -52,6 +54,7 @@ public:
 
     // Takes a row unless paused; the oldest row goes once 10 000 are kept.
     void record(MonitorRow row);
+    void onTransaction(const TransactionRecord& record) override;
     void setPaused(bool paused) { m_paused = paused; }
     bool paused() const { return m_paused; }
     // Forgets every row and counter; times count from now on.
@@ -80,7 +83,7 @@ std::string monitorOutcomeText(const MonitorRow& row);
 // out, other control characters as <0D>).
 std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& bytes);
 // "讀取" for a read, "寫入" for a write, else the function code.
-std::string monitorFunctionText(std::uint8_t function);
+std::string monitorFunctionText(FunctionCode function);
 // A read's value or the value written; empty when there is none.
 std::string monitorValueText(const MonitorRow& row);
 // The rows as CSV in UTF-8 with a header row.

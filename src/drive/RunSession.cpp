@@ -13,7 +13,6 @@ constexpr std::uint16_t kFrequencySource = 25;   // P01.00: 0 = frequency comman
 constexpr std::uint16_t kDirectionLimit = 28;    // P01.03: 0 = both directions
 constexpr std::uint16_t kFrequencyCommand = 32;  // P01.07, hundredths of a hertz
 constexpr std::uint16_t kJogFrequency = 48;      // P01.23, hundredths of a hertz
-constexpr std::uint16_t kRampUnit = 96;          // P03.00: 0 = 0.01 s, 1 = 0.1 s
 constexpr std::uint16_t kAccelTime = 97;         // P03.01
 constexpr std::uint16_t kDecelTime = 98;         // P03.02
 constexpr std::uint16_t kMaxFrequency = 248;     // P09.02, hundredths of a hertz
@@ -104,7 +103,7 @@ bool RunSession::enterDrive() {
 
     // The ramp unit. Only 0 and 1 are units; anything else (or no reply) is left on the drive
     // as it is, and the list keeps no selection until the technician picks a unit.
-    const std::optional<int> unit = read(kRampUnit);
+    const std::optional<int> unit = read(drive::kRampUnitParameter);
     if (unit && (*unit == 0 || *unit == 1)) {
         m_rampUnit = *unit;
         applyUnit(*unit);
@@ -371,10 +370,10 @@ void RunSession::chooseRampUnit(int unit) {
 }
 
 void RunSession::applyUnit(int unit) {
-    if (!write(kRampUnit, static_cast<std::uint16_t>(unit))) {
+    if (!write(drive::kRampUnitParameter, static_cast<std::uint16_t>(unit))) {
         note(SettingIssue::Kind::NotSet, RunSetting::RampUnit, std::to_string(unit));
         // The times are shown in the unit the drive holds.
-        const std::optional<int> held = read(kRampUnit);
+        const std::optional<int> held = read(drive::kRampUnitParameter);
         if (held && (*held == 0 || *held == 1))
             m_rampUnit = *held;
     }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "editor/EmbeddedData.h"
+#include "link/DriveFacts.h"
 
 namespace velorin {
 
@@ -381,11 +382,11 @@ void Catalogue::loadChecks(std::string_view text) {
         CheckBound b;
         if (word == "Flag382*0.2" || word == "Flag382*1.35") {
             b.kind = CheckBound::Kind::RatedCurrent;
-            b.reg = kRatedCurrentRegister;
+            b.reg = drive::kRatedCurrentParameter;
             b.factor = word.ends_with("0.2") ? 0.2 : 1.35;
         } else if (word == "Flag470") {
             b.kind = CheckBound::Kind::PidFullScale;
-            b.reg = kPidFullScaleRegister;
+            b.reg = drive::kPidFullScaleParameter;
         } else if (const auto reg = registerOf(word)) {
             b.kind = CheckBound::Kind::WorkingValue;
             b.reg = *reg;
@@ -442,28 +443,6 @@ void Catalogue::placeFields() {
             place.y = kFirstRowY + kRowPitch * (place.row - 1);
         }
     }
-}
-
-const std::vector<ParameterCopy>& Catalogue::parameterCopies() {
-    static const std::vector<ParameterCopy> copies = [] {
-        auto span = [](int first, int last) {
-            std::vector<int> regs;
-            for (int r = first; r <= last; ++r) regs.push_back(r);
-            return regs;
-        };
-        return std::vector<ParameterCopy>{
-            {"Flag96", 96, span(97, 106)},     // ramp time unit: page 5 read again after a change
-            {"Flag229", 229, span(230, 245)},  // step time unit: page 11 read again after a change
-            {"Flag382", 382, {261, 322}},      // rated current: bounds of the motor currents
-            {"Flag470", 470, {440}},           // PID 100% value: upper bound of the set point
-            {"Flag471", 471, {440}},  // PID decimals: display and conversion of the set point
-            {"Flag496", 496, {}},     // station: written on its own when changed
-            {"Flag497", 497, {}},     // baud rate: written on its own when changed
-            {"Flag498", 498, {}},     // data format: written on its own when changed
-            {"Flag546", 546, {}},     // lock/reset: written only when changed
-        };
-    }();
-    return copies;
 }
 
 }  // namespace velorin

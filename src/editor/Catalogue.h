@@ -18,8 +18,6 @@ namespace velorin {
 inline constexpr int kRegisterCount = 563;  // registers 0-562, one per parameter
 inline constexpr int kPageCount = 30;       // tab pages 0-29
 inline constexpr int kGroupCount = 18;      // groups P00-P17
-inline constexpr int kRatedCurrentRegister = 382;  // P11.14
-inline constexpr int kPidFullScaleRegister = 470;  // P13.34
 
 enum class FieldKind {
     None,            // the register has no field
@@ -109,7 +107,7 @@ struct PageInfo {
 struct OptionList {
     std::vector<std::string> texts;
     std::vector<int> numbers;  // the drive's value of each option, from the number of its text
-    std::vector<int> fields;  // registers carrying this list, ascending
+    std::vector<int> fields;   // registers carrying this list, ascending
 };
 
 // One bound of a range check.
@@ -137,13 +135,6 @@ struct RangeCheck {
     int unitSelector = -1;      // register of the unit switch, -1 without
 };
 
-// A parameter whose value other parameters depend on; the editor keeps a copy of it apart.
-struct ParameterCopy {
-    const char* name;  // "Flag96"
-    int reg;
-    std::vector<int> dependents;  // registers whose display, conversion or check reads the copy
-};
-
 class Catalogue {
 public:
     static const Catalogue& instance();
@@ -168,8 +159,6 @@ public:
     static std::optional<int> registerOf(std::string_view code);
     // 380 -> "P11.12".
     static std::string codeOf(int reg);
-
-    static const std::vector<ParameterCopy>& parameterCopies();
 
     // Faults found while reading the embedded data (empty when it is sound).
     const std::vector<std::string>& dataErrors() const { return m_errors; }

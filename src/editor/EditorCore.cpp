@@ -15,8 +15,8 @@ constexpr int kLockCopyPage = 28;    // P17-1: lock and reset
 
 const char* const kReadFailed = "參數讀取失敗，變頻機未回應。";
 
-constexpr int kRampPage = 5;   // P03: its times follow the ramp unit
-constexpr int kStepPage = 11;  // P08: its step times follow the step unit
+constexpr int kRampPage = 5;           // P03: its times follow the ramp unit
+constexpr int kStepPage = 11;          // P08: its step times follow the step unit
 constexpr int kRatedCurrentPage = 18;  // P11-1
 constexpr int kPidPage = 23;           // P13-2: P13.34 and P13.35
 // A unit switch shows no unit while its field is marked: no time is converted at a guess.
@@ -117,11 +117,11 @@ void EditorCore::refreshOpeningCopies(int page) {
     const struct {
         int page, reg;
         std::optional<std::int16_t>& copy;
-    } copies[] = {{kRampPage, kRampUnitRegister, m_copies.rampUnit},
-                  {kStepPage, kStepUnitRegister, m_copies.stepUnit},
-                  {kRatedCurrentPage, kRatedCurrentRegister, m_copies.ratedCurrent},
-                  {kPidPage, kPidFullScaleRegister, m_copies.pidFullScale},
-                  {kPidPage, kPidDecimalsRegister, m_copies.pidDecimals}};
+    } copies[] = {{kRampPage, drive::kRampUnitParameter, m_copies.rampUnit},
+                  {kStepPage, drive::kStepUnitParameter, m_copies.stepUnit},
+                  {kRatedCurrentPage, drive::kRatedCurrentParameter, m_copies.ratedCurrent},
+                  {kPidPage, drive::kPidFullScaleParameter, m_copies.pidFullScale},
+                  {kPidPage, drive::kPidDecimalsParameter, m_copies.pidDecimals}};
     for (const auto& c : copies)
         if (c.page == page)
             c.copy = static_cast<std::int16_t>(m_drive[c.reg]);
@@ -159,34 +159,34 @@ std::vector<int> EditorCore::unreadCopies() const {
 
 std::optional<std::int16_t> EditorCore::pidDecimalsAfterWrite() const {
     if (pagePresent(kPidPage))
-        return static_cast<std::int16_t>(m_working[kPidDecimalsRegister]);
+        return static_cast<std::int16_t>(m_working[drive::kPidDecimalsParameter]);
     return m_copies.pidDecimals;
 }
 
 std::optional<std::int16_t> EditorCore::pidFullScaleAfterWrite() const {
     if (pagePresent(kPidPage))
-        return static_cast<std::int16_t>(m_working[kPidFullScaleRegister]);
+        return static_cast<std::int16_t>(m_working[drive::kPidFullScaleParameter]);
     return m_copies.pidFullScale;
 }
 
 std::optional<int> EditorCore::unreadCopyFor(int reg) const {
     if (reg == kPidSetpointRegister && !pagePresent(kPidPage)) {
         if (!m_copies.pidDecimals)
-            return kPidDecimalsRegister;
+            return drive::kPidDecimalsParameter;
         if (!m_copies.pidFullScale)
-            return kPidFullScaleRegister;
+            return drive::kPidFullScaleParameter;
     }
     if (!m_copies.ratedCurrent)
         for (const RangeCheck& check : Catalogue::instance().checks())
             if (check.reg == reg && (check.lower.kind == CheckBound::Kind::RatedCurrent ||
                                      check.upper.kind == CheckBound::Kind::RatedCurrent))
-                return kRatedCurrentRegister;
+                return drive::kRatedCurrentParameter;
     return std::nullopt;
 }
 
 ConversionContext EditorCore::conversionContext(char decimalSeparator) const {
-    return {m_unshown[kRampUnitRegister] ? kNoUnit : m_working[kRampUnitRegister],
-            m_unshown[kStepUnitRegister] ? kNoUnit : m_working[kStepUnitRegister],
+    return {m_unshown[drive::kRampUnitParameter] ? kNoUnit : m_working[drive::kRampUnitParameter],
+            m_unshown[drive::kStepUnitParameter] ? kNoUnit : m_working[drive::kStepUnitParameter],
             pidDecimalsAfterWrite(), decimalSeparator};
 }
 
@@ -196,8 +196,8 @@ DisplayContext EditorCore::workingDisplayContext() const {
 }
 
 std::vector<FieldView> EditorCore::showPage(int page) {
-    const DisplayContext context{m_drive[kRampUnitRegister], m_drive[kStepUnitRegister],
-                                 m_copies.pidDecimals};
+    const DisplayContext context{m_drive[drive::kRampUnitParameter],
+                                 m_drive[drive::kStepUnitParameter], m_copies.pidDecimals};
     std::vector<FieldView> views;
     for (int reg : Catalogue::instance().page(page).fields) {
         if (!pagePresent(page)) {
@@ -221,7 +221,8 @@ std::vector<FieldView> EditorCore::showPage(int page) {
 std::vector<int> EditorCore::takeFields(const std::vector<FieldView>& views,
                                         const std::map<int, FieldContent>& edits) {
     auto selector = [](int reg) {
-        return reg == kRampUnitRegister || reg == kStepUnitRegister || reg == kPidDecimalsRegister;
+        return reg == drive::kRampUnitParameter || reg == drive::kStepUnitParameter ||
+               reg == drive::kPidDecimalsParameter;
     };
     std::vector<int> refused;
     for (const bool selectors : {true, false})
@@ -299,8 +300,8 @@ bool EditorCore::fieldEdited(int reg) {
         !pagePresent(kPidPage) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
     // A time whose unit switch shows no unit cannot be read at any resolution.
     const bool noUnit =
-        (p.conversion == ConversionKind::ByRampUnit && m_unshown[kRampUnitRegister]) ||
-        (p.conversion == ConversionKind::ByStepUnit && m_unshown[kStepUnitRegister]);
+        (p.conversion == ConversionKind::ByRampUnit && m_unshown[drive::kRampUnitParameter]) ||
+        (p.conversion == ConversionKind::ByStepUnit && m_unshown[drive::kStepUnitParameter]);
     m_unshown.at(reg) = m_unshown.at(reg) && ((reg == kPidSetpointRegister && noDecimals) ||
                                               noUnit || unreadCopyFor(reg).has_value());
     return m_unshown.at(reg);
@@ -311,7 +312,8 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
     // P13.04 takes the decimals that P13.35's field gives when its page is written with it.
     std::optional<std::int16_t> pidDecimals = m_copies.pidDecimals;
     if (pagePresent(kPidPage))
-        if (const auto raw = convertField(kPidDecimalsRegister, fields[kPidDecimalsRegister]))
+        if (const auto raw =
+                convertField(drive::kPidDecimalsParameter, fields[drive::kPidDecimalsParameter]))
             pidDecimals = static_cast<std::int16_t>(*raw);
     valueConvert(fields, m_working, pidDecimals, decimalSeparator);
 }
@@ -441,8 +443,8 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     const struct {
         int reg, page;
         std::optional<std::int16_t>& copy;
-    } switches[] = {{kRampUnitRegister, kRampPage, m_copies.rampUnit},
-                    {kStepUnitRegister, kStepPage, m_copies.stepUnit}};
+    } switches[] = {{drive::kRampUnitParameter, kRampPage, m_copies.rampUnit},
+                    {drive::kStepUnitParameter, kStepPage, m_copies.stepUnit}};
     for (const auto& unit : switches) {
         if (m_working[unit.reg] == unit.copy || m_unshown[unit.reg] || !pagePresent(unit.page) ||
             rehearsing())

@@ -17,8 +17,9 @@
 #include "editor/ParameterFile.h"
 #include "editor/Rules.h"
 #include "editor/ValueCheck.h"
-#include "link/Global.h"
-#include "link/MBus.h"
+#include "link/DriveFacts.h"
+#include "link/LinkSettings.h"
+#include "link/Transaction.h"
 
 namespace velorin {
 
@@ -33,10 +34,10 @@ struct DriveCopies {
     std::optional<std::int16_t> ratedCurrent = 0;  // P11.14
     std::optional<std::int16_t> pidFullScale = 0;  // P13.34
     std::optional<std::int16_t> pidDecimals = 0;   // P13.35
-    std::int16_t station = 0;       // P15.00, from the last page read once page P15 is in
-    std::int16_t rate = 0;          // P15.01 (the rate code, 48 ... 1152), as `station`
-    std::int16_t format = 0;        // P15.02, as `station`
-    std::int16_t lockReset = 0;     // P17.08, from the last page read once page P17-1 is in
+    std::int16_t station = 0;    // P15.00, from the last page read once page P15 is in
+    std::int16_t rate = 0;       // P15.01 (the rate code, 48 ... 1152), as `station`
+    std::int16_t format = 0;     // P15.02, as `station`
+    std::int16_t lockReset = 0;  // P17.08, from the last page read once page P17-1 is in
 };
 
 struct PageReadOutcome {
@@ -118,14 +119,11 @@ public:
     using Values = std::array<std::int32_t, kRegisterCount>;
     using PageFlags = std::array<std::int16_t, kPageCount + 1>;
 
-    static constexpr int kRampUnitRegister = 96;
-    static constexpr int kStepUnitRegister = 229;
-    static constexpr int kRatedCurrentRegister = 382;
     static constexpr int kPidSetpointRegister = 440;
-    static constexpr int kPidFullScaleRegister = 470;
-    static constexpr int kPidDecimalsRegister = 471;
     // Read once when the editor opens online, in this order.
-    static constexpr std::array<int, 5> kOpeningReads = {96, 229, 382, 470, 471};
+    static constexpr std::array<int, 5> kOpeningReads = {
+        drive::kRampUnitParameter, drive::kStepUnitParameter, drive::kRatedCurrentParameter,
+        drive::kPidFullScaleParameter, drive::kPidDecimalsParameter};
 
     // A new visit of the editor: no page is present and nothing is marked. The values and the
     // copies stay from the visit before, as the drive has not changed them meanwhile.

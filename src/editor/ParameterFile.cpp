@@ -13,11 +13,9 @@ namespace velorin {
 
 namespace {
 
-constexpr int kRampUnitRegister = 96;   // P03.00
-constexpr int kStepUnitRegister = 229;  // P08.03
-constexpr int kPidDecimalsRegister = 471;             // P13.35
-constexpr int kPidPage = 23;                          // P13-2
-constexpr int kRateRegister = drive::kRateParameter;  // P15.01: the file keeps the rate's list position
+constexpr int kPidPage = 23;  // P13-2
+constexpr int kRateRegister =
+    drive::kRateParameter;  // P15.01: the file keeps the rate's list position
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;
 
 std::string pathText(const std::filesystem::path& path) {
@@ -308,12 +306,12 @@ ParameterFileLoad loadParameterFile(const std::filesystem::path& path, char deci
 DisplayContext loadDisplayContext(const ParameterFileLoad& load,
                                   std::optional<std::int16_t> pidDecimals) {
     DisplayContext context;
-    context.rampUnit = load.values[kRampUnitRegister].value_or(0);
-    context.stepUnit = load.values[kStepUnitRegister].value_or(0);
+    context.rampUnit = load.values[drive::kRampUnitParameter].value_or(0);
+    context.stepUnit = load.values[drive::kStepUnitParameter].value_or(0);
     // A file holding page P13-2 brings its own P13.35, which the write then leaves on the drive.
     context.pidDecimals = pidDecimals;
-    if (load.pages[kPidPage] && load.values[kPidDecimalsRegister])
-        context.pidDecimals = static_cast<std::int16_t>(*load.values[kPidDecimalsRegister]);
+    if (load.pages[kPidPage] && load.values[drive::kPidDecimalsParameter])
+        context.pidDecimals = static_cast<std::int16_t>(*load.values[drive::kPidDecimalsParameter]);
     return context;
 }
 

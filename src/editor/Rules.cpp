@@ -2,17 +2,15 @@
 
 #include <cmath>
 
+#include "link/DriveFacts.h"
 #include "link/NumberText.h"
 
 namespace velorin {
 
 namespace {
 
-constexpr int kRampUnitRegister = 96;      // P03.00
-constexpr int kStepUnitRegister = 229;     // P08.03
-constexpr int kPidDecimalsRegister = 471;  // P13.35
-constexpr int kRateRegister = 497;         // P15.01
-constexpr int kLastConverted = 548;        // P17.10; P17.11-P17.24 are display-only
+constexpr int kRateRegister = 497;   // P15.01
+constexpr int kLastConverted = 548;  // P17.10; P17.11-P17.24 are display-only
 
 bool pidDecimalsKnown(std::optional<std::int16_t> decimals) {
     return decimals && *decimals >= 0 && *decimals <= 4;
@@ -105,12 +103,12 @@ Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
             return LeaveUnchanged{LeaveUnchanged::Reason::NotABaudRate};
         }
         case DisplayRule::RampTime:
-            if (!unitKnown(kRampUnitRegister, context.rampUnit))
+            if (!unitKnown(drive::kRampUnitParameter, context.rampUnit))
                 return LeaveUnchanged{LeaveUnchanged::Reason::NoUnit};
             decimals = context.rampUnit == 0 ? 2 : 1;
             break;
         case DisplayRule::StepTime:
-            if (!unitKnown(kStepUnitRegister, context.stepUnit))
+            if (!unitKnown(drive::kStepUnitParameter, context.stepUnit))
                 return LeaveUnchanged{LeaveUnchanged::Reason::NoUnit};
             decimals = context.stepUnit == 0 ? 1 : 0;
             break;
@@ -144,12 +142,12 @@ std::optional<int> fieldDecimals(int reg, const ConversionContext& context) {
             decimals = 3;
             break;
         case ConversionKind::ByRampUnit:
-            if (!unitKnown(kRampUnitRegister, context.rampUnit))
+            if (!unitKnown(drive::kRampUnitParameter, context.rampUnit))
                 return std::nullopt;
             decimals = context.rampUnit == 0 ? 2 : 1;
             break;
         case ConversionKind::ByStepUnit:
-            if (!unitKnown(kStepUnitRegister, context.stepUnit))
+            if (!unitKnown(drive::kStepUnitParameter, context.stepUnit))
                 return std::nullopt;
             decimals = context.stepUnit == 0 ? 1 : 0;
             break;
@@ -185,7 +183,8 @@ void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
     for (int reg = 0; reg <= kLastConverted; ++reg) {
         // The unit switches are converted before the fields that depend on them, so their
         // positions as now selected decide the scale.
-        const ConversionContext context{value[kRampUnitRegister], value[kStepUnitRegister], flag471,
+        const ConversionContext context{value[drive::kRampUnitParameter],
+                                        value[drive::kStepUnitParameter], flag471,
                                         decimalSeparator};
         if (const auto raw = convertField(reg, fields[reg], context))
             value[reg] = *raw;
@@ -223,12 +222,13 @@ std::int32_t factoryDriveValue(int reg) {
     // The drive keeps the value at the resolution its own unit switches set at the factory.
     int decimals = fixedDecimals(p.display);
     if (p.display == DisplayRule::RampTime)
-        decimals = catalogue.parameter(kRampUnitRegister).factory.position == 0 ? 2 : 1;
+        decimals = catalogue.parameter(drive::kRampUnitParameter).factory.position == 0 ? 2 : 1;
     else if (p.display == DisplayRule::StepTime)
-        decimals = catalogue.parameter(kStepUnitRegister).factory.position == 0 ? 1 : 0;
+        decimals = catalogue.parameter(drive::kStepUnitParameter).factory.position == 0 ? 1 : 0;
     else if (p.display == DisplayRule::PidSetpoint)
         decimals = static_cast<int>(
-            lenientNumber(catalogue.parameter(kPidDecimalsRegister).factory.text).value_or(0));
+            lenientNumber(catalogue.parameter(drive::kPidDecimalsParameter).factory.text)
+                .value_or(0));
     if (decimals < 0 || decimals > 4)
         return 0;
     return convertNumber(p.factory.text, decimals, '.').value_or(0);

@@ -1,6 +1,6 @@
 #include "DriveFacts.h"
 
-#include "MBus.h"
+#include "Transaction.h"
 
 namespace velorin {
 

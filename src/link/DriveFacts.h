@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Global.h"
+#include "LinkSettings.h"
 
 namespace velorin {
 
@@ -29,6 +29,14 @@ inline constexpr std::uint16_t kRunningBit = 0x0001;
 inline bool motorRuns(std::uint16_t status) {
     return (status & kRunningBit) != 0;
 }
+
+// Parameters whose value changes how others are shown, bounded or read.
+inline constexpr std::uint16_t kRampUnitParameter = 96;       // P03.00: ramp times in 0.01 s (0)
+                                                              // or 0.1 s (1)
+inline constexpr std::uint16_t kStepUnitParameter = 229;      // P08.03: unit of the step times
+inline constexpr std::uint16_t kRatedCurrentParameter = 382;  // P11.14: bounds the motor currents
+inline constexpr std::uint16_t kPidFullScaleParameter = 470;  // P13.34: the PID set point's 100 %
+inline constexpr std::uint16_t kPidDecimalsParameter = 471;   // P13.35: decimals of the set point
 
 // Link parameters: a write of one of them changes how the drive must be reached next.
 inline constexpr std::uint16_t kStationParameter = 496;  // P15.00: 1..254
@@ -58,8 +66,7 @@ struct ScanStep {
     int format = 0;  // index in kFormats
     int rate = 0;    // index in kRates
 
-    Framing framing() const { return kFormats[format].rtu ? Framing::Rtu : Framing::Ascii; }
-    bool rtu() const { return kFormats[format].rtu; }
+    Framing framing() const { return kFormats[format].framing; }
     std::string settings() const { return settingsString(rate, format); }
 };
 

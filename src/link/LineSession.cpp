@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "NumberText.h"
-
 namespace velorin {
 
 namespace {
@@ -41,33 +39,6 @@ struct LineSession::Slot {
     bool settled = false;
     bool agreed = false;  // two reads agreed: later trouble does not reopen it
 };
-
-std::string describeOutcome(const ReplyCheck& check, bool write) {
-    switch (check.outcome) {
-        case LinkOutcome::Ok:
-            return "正常";
-        case LinkOutcome::NoReply:
-            return "變頻機未回應";
-        case LinkOutcome::BadChecksum:
-            return "回應檢查碼錯誤";
-        case LinkOutcome::WrongStation:
-            return "回應來自其他站號";
-        case LinkOutcome::WrongFunction:
-            return "回應功能碼不符";
-        case LinkOutcome::Malformed:
-            return "回應格式錯誤";
-        case LinkOutcome::Exception:
-            return std::string(write ? "變頻機拒絕寫入" : "變頻機拒絕讀取") + " (例外碼 " +
-                   formatNumber(check.exceptionCode, "00") + ")";
-        case LinkOutcome::PortError:
-            return "通訊埠已中斷";
-        case LinkOutcome::Stopped:
-            return "已停止";
-        case LinkOutcome::Unsettled:
-            return "通訊線路不穩，回應無法確認";
-    }
-    return "通訊錯誤";
-}
 
 LineSession::LineSession(std::unique_ptr<SerialPort> port) : m_port(std::move(port)) {}
 
@@ -128,8 +99,8 @@ int LineSession::framedValue(const ReplyCheck& check) const {
     return isRtu(m_framing) ? check.value : static_cast<std::int16_t>(check.value);
 }
 
-ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
-                                   std::uint16_t word, LineNotes* notes) {
+ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
+                                   std::uint16_t word, RequestPurpose purpose, LineNotes* notes) {
     if (m_beforeTransaction && !m_stopRequested && !m_portLost)
         m_beforeTransaction(function, reg);
     if (m_stopRequested)
@@ -150,15 +121,17 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     const Micros quickest = m_answers.size() < kAnswersToGoBy
                                 ? Micros{0}
                                 : *std::min_element(m_answers.begin(), m_answers.end());
-    const Micros notBefore = function == 3 ? quickest * 4 / 5 : Micros{0};
-    const ReplyCheck r =
-        transact(*m_port, isRtu(m_framing), station, function, reg, word, &n, notBefore);
+    const bool reads = function == FunctionCode::ReadRegisters;
+    const Micros notBefore = reads ? quickest * 4 / 5 : Micros{0};
+    const bool observed = !m_observers->empty();
+    const ReplyCheck r = transact(*m_port, m_framing, station, function, reg, word, &n, notBefore,
+                                  observed ? &m_bytes : nullptr);
     // A reply far later than the drive's quickest answers may be another request's, come late,
     // while this one's own reply is still on its way.
     n.slow = r.complete() && usual > Micros{0} && n.answeredAfter > usual * 3 / 2 + kAnswerJitter;
     // While too little is known to set a reply aside, one much quicker than any seen before is in
     // doubt as a slow one is.
-    if (r.complete() && function == 3 && quickest == Micros{0} && !m_answers.empty() &&
+    if (r.complete() && reads && quickest == Micros{0} && !m_answers.empty() &&
         n.answeredAfter < *std::min_element(m_answers.begin(), m_answers.end()) * 4 / 5)
         n.slow = true;
     // Whatever waited in the port before its first request is what was there before we came.
@@ -168,6 +141,12 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     n.lateReplyHeard = late.lateReplyHeard;
     n.lateReplyAfter = late.lateReplyAfter;
     n.strayBefore = n.strayBefore || late.strayBefore;
+    if (observed) {
+        if (m_readingBack && reads)
+            purpose = RequestPurpose::ReadBack;
+        m_observers->tell({m_framing, station, function, reg, word, purpose, m_bytes.request,
+                           m_bytes.received, r, n});
+    }
     if (r.outcome != LinkOutcome::PortError)
         learn(function, r, n);
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
@@ -180,7 +159,7 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, std::uint8_t function, 
     return r;
 }
 
-void LineSession::learn(std::uint8_t function, const ReplyCheck& r, const LineNotes& notes) {
+void LineSession::learn(FunctionCode function, const ReplyCheck& r, const LineNotes& notes) {
     m_lastSentAt = notes.sentAt;
     if (notes.lateReplyHeard)
         lengthenWait(notes.lateReplyAfter);
@@ -192,7 +171,7 @@ void LineSession::learn(std::uint8_t function, const ReplyCheck& r, const LineNo
             m_answers.clear();  // perhaps the drive got quicker: learn it again
         return;
     }
-    if (function == 3)
+    if (function == FunctionCode::ReadRegisters)
         m_echoKnown = true;  // something came back: the port has shown its echo, if any
     if (notes.troubled())
         return;
@@ -207,7 +186,7 @@ void LineSession::learn(std::uint8_t function, const ReplyCheck& r, const LineNo
             m_answers.pop_front();
         m_answers.push_back(notes.answeredAfter);
     }
-    if (function != 3)
+    if (function != FunctionCode::ReadRegisters)
         return;
     // Whether the adapter echoes is learned from several reads that agree, never from one frame
     // (a reflection on the line).
@@ -271,9 +250,8 @@ Micros LineSession::settledAt() const {
     // still on its way; while the line is in doubt, three times the usual answer, and the whole
     // reply timeout while the usual answer is not known.
     const Micros usual = usualAnswer();
-    const Micros whole =
-        replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
-                      isRtu(m_framing), 3, m_port->replyWait());
+    const Micros whole = replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
+                                       m_framing, FunctionCode::ReadRegisters, m_port->replyWait());
     if (usual == Micros{0})
         return m_lastSentAt + whole;
     if (careful())
@@ -291,7 +269,7 @@ Micros LineSession::usualAnswer() const {
     // them the reply to the request before, each request's own reply landing in the next one's
     // wait: quiet checks timed by such answers would end before the real replies come.
     const LineSettings line = parseSettings(m_port->settings()).value_or(LineSettings{});
-    return std::max(sorted[sorted.size() / 2], leastAnswer(line, isRtu(m_framing)));
+    return std::max(sorted[sorted.size() / 2], leastAnswer(line, m_framing));
 }
 
 bool LineSession::quietUntil(Micros until) {
@@ -318,7 +296,7 @@ bool LineSession::quietUntil(Micros until) {
                                        pending->request.size());
         const std::string_view text(reinterpret_cast<const char*>(heard.data()), heard.size());
         const bool mayEcho = m_port->echo() != AdapterEcho::Silent;
-        const ReplyCheck late = pending->rtu
+        const ReplyCheck late = isRtu(pending->framing)
                                     ? checkRtuReply(pending->request, heard, mayEcho)
                                     : checkAsciiReply(request, text, mayEcho);
         if (late.complete()) {
@@ -358,7 +336,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             const bool wasCareful = careful();
             bool doubtful = wasCareful;
             LineNotes notes;
-            const ReplyCheck r = transactAt(station, 3, s.reg, 1, &notes);
+            const ReplyCheck r =
+                transactAt(station, FunctionCode::ReadRegisters, s.reg, 1,
+                           s.reads > 0 ? RequestPurpose::ReadAgain : RequestPurpose::Read, &notes);
             const bool likeAnother = r.complete() && echoesRecentReply(s.reg, r);
             doubtful = doubtful || notes.slow || likeAnother;
             ++s.reads;
@@ -476,16 +456,20 @@ ReplyCheck LineSession::write(std::uint16_t reg, std::uint16_t value) {
 
 ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value) {
     if (!m_echoKnown) {
-        const ReplyCheck first = transactAt(station, 3, reg, 1);
+        const ReplyCheck first =
+            transactAt(station, FunctionCode::ReadRegisters, reg, 1, RequestPurpose::BeforeWrite);
         if (first.outcome == LinkOutcome::Stopped || first.outcome == LinkOutcome::PortError)
             return first;
     }
     LineNotes notes;
-    const ReplyCheck r = transactAt(station, 6, reg, value, &notes);
+    const ReplyCheck r =
+        transactAt(station, FunctionCode::WriteRegister, reg, value, RequestPurpose::Write, &notes);
     if (r.outcome == LinkOutcome::NoReply && notes.copies == 1) {
         // One copy of the request came: the adapter's echo with the drive silent, or the drive's
         // reply behind an adapter that does not echo. What the register now holds tells.
+        m_readingBack = true;
         const ReplyCheck back = readAt(station, reg);
+        m_readingBack = false;
         if (back.outcome == LinkOutcome::Ok && back.value == value)
             return {LinkOutcome::Ok, value};
     }

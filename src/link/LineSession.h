@@ -19,16 +19,11 @@
 #include <string_view>
 #include <vector>
 
-#include "Global.h"
-#include "MBus.h"
+#include "LinkSettings.h"
 #include "SerialPort.h"
+#include "Transaction.h"
 
 namespace velorin {
-
-// A sentence for the technician about an outcome of the link ("變頻機未回應",
-// "變頻機拒絕寫入 (例外碼 03)"; a refused read: "變頻機拒絕讀取 (例外碼 02)"), shared by the
-// windows and the command line.
-std::string describeOutcome(const ReplyCheck& check, bool write = true);
 
 class LineSession {
 public:
@@ -125,13 +120,18 @@ public:
     void setOnSlowDrive(std::function<void()> handler) { m_onSlowDrive = std::move(handler); }
     // Told before every transaction goes out, with its function and register: the command line
     // shows its progress here and, on Ctrl+C, stops the session before the request is sent.
-    void setBeforeTransaction(std::function<void(std::uint8_t function, std::uint16_t reg)> hook) {
+    void setBeforeTransaction(std::function<void(FunctionCode function, std::uint16_t reg)> hook) {
         m_beforeTransaction = std::move(hook);
     }
+    // Told after every transaction that went out (a trace, a line monitor): its bytes, times,
+    // purpose and outcome. The session keeps a list of its own unless it is handed one that
+    // several sessions share (every window's session, so a monitor follows whichever is in use).
+    LineObservers& observers() { return *m_observers; }
+    void shareObservers(LineObservers& observers) { m_observers = &observers; }
 
 private:
-    ReplyCheck transactAt(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
-                          std::uint16_t word, LineNotes* notes = nullptr);
+    ReplyCheck transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
+                          std::uint16_t word, RequestPurpose purpose, LineNotes* notes = nullptr);
     // Settles every slot of a window of reads: each result is a value the line was clean
     // around, a failure, or Unsettled. False when stopped or the port was lost.
     struct Slot;
@@ -143,7 +143,7 @@ private:
     // When the line must be quiet before the values read so far may count.
     Micros settledAt() const;
     // What a transaction showed: echo evidence, the drive's answer times, trouble.
-    void learn(std::uint8_t function, const ReplyCheck& r, const LineNotes& notes);
+    void learn(FunctionCode function, const ReplyCheck& r, const LineNotes& notes);
     void lengthenWait(Micros lateBy);
     bool careful() const;
     void forgetLine();
@@ -180,7 +180,7 @@ private:
         std::uint16_t reg;
         LinkOutcome outcome;
         std::uint16_t value;
-        std::uint8_t exceptionCode;
+        ExceptionCode exceptionCode;
     };
     std::deque<RecentReply> m_recentReplies;
     bool m_misbehaved = false;
@@ -189,7 +189,11 @@ private:
     // Until when values count only once two reads agree: trouble, an unanswered request or a
     // read in doubt leave replies that may still come.
     Micros m_carefulUntil{0};
-    std::function<void(std::uint8_t, std::uint16_t)> m_beforeTransaction;
+    std::function<void(FunctionCode, std::uint16_t)> m_beforeTransaction;
+    LineObservers m_ownObservers;
+    LineObservers* m_observers = &m_ownObservers;
+    LineBytes m_bytes;           // the latest transaction's, while anyone observes
+    bool m_readingBack = false;  // a write's register is read back
     struct Queued {
         Order order;
         Operation operation;

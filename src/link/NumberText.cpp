@@ -14,16 +14,6 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n';
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads the digits of an "&H" or "&O" text (prefix already removed). Up to 16 bits of value are
 // a signed 16-bit number ("&HFFFF" is -1); more digits give a signed 32-bit number.
 std::optional<double> radixNumber(std::string_view digits, int radix, bool whole) {
@@ -97,6 +87,38 @@ double parseNormalized(const std::string& normalized) {
 }
 
 }  // namespace
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool registerBytes(std::string_view text, std::span<std::uint8_t> out) {
+    const auto number = lenientNumber(text);
+    if (!number)
+        return false;
+    const double v = *number;
+    if (v <= 32767) {
+        auto w = roundTo<std::int16_t>(v);
+        if (!w)
+            return false;
+        // floor(w / 256) AND 255 makes the two's complement high byte of a negative value.
+        out[0] = static_cast<std::uint8_t>(static_cast<int>(std::floor(*w / 256.0)) & 255);
+        out[1] = static_cast<std::uint8_t>(*w & 255);
+    } else {
+        auto w = roundTo<std::int32_t>(v);
+        if (!w)
+            return false;
+        out[0] = static_cast<std::uint8_t>((*w / 256) & 255);
+        out[1] = static_cast<std::uint8_t>(*w & 255);
+    }
+    return true;
+}
 
 std::optional<double> lenientNumber(std::string_view text) {
     std::string s;

@@ -5,10 +5,20 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace velorin {
+
+// Value of one hexadecimal digit (either case); -1 for any other character.
+int hexDigit(char c);
+
+// Splits a number given as text (lenient rule) into the high and low byte of a register:
+// out[0] high, out[1] low. Up to 32767 the number is rounded to a signed 16-bit value (negatives
+// give their two's complement), above it to a signed 32-bit value whose two low bytes are taken.
+// Returns false on overflow (below -32768.5, or 2147483647.5 and above); `out` is then untouched.
+[[nodiscard]] bool registerBytes(std::string_view text, std::span<std::uint8_t> out);
 
 // Lenient rule: blanks, tabs and line feeds anywhere are skipped; a sign, digits, one "." and an
 // exponent (E or D) are read as far as they form a number; "&H" reads hexadecimal (up to four

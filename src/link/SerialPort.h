@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LinkSettings.h"
 #include "TimedWait.h"
 
 namespace velorin {
@@ -24,7 +25,7 @@ enum class AdapterEcho { Unknown, Echoes, Silent };
 // A request that went without a usable reply: its reply may still be on its way.
 struct UnansweredRequest {
     std::vector<std::uint8_t> request;
-    bool rtu = false;
+    Framing framing = Framing::Ascii;
     std::string settings;   // the line settings it was sent with
     Micros requestEnd{0};   // its end on the line
     Micros listenUntil{0};  // a reply later than this is not waited for

@@ -189,8 +189,9 @@ void ParameterEditor::showLink() {
         m_services.link.offline
             ? text::Offline
             : linkStatusText(m_services) +
-                  (m_slowDrive && m_line ? QStringLiteral("　") + slowDriveText(m_line->replyTimeout())
-                                         : QString()));
+                  (m_slowDrive && m_line
+                       ? QStringLiteral("　") + slowDriveText(m_line->replyTimeout())
+                       : QString()));
 }
 
 std::array<FieldContent, kRegisterCount> ParameterEditor::fieldContents() const {
@@ -284,7 +285,8 @@ void ParameterEditor::onWriteTriggered() {
     m_line->submit([this] {
         WriteHooks hooks;
         hooks.confirmWhileRunning = [this] {
-            return m_services.dialogs->question(this, text::AskRunning, text::RunningTitle) == kYes;
+            return m_services.dialogs->question(this, text::AskRunning, text::RunningTitle) ==
+                   Answer::Yes;
         };
         hooks.writing = [this] {
             m_tabs->setEnabled(false);

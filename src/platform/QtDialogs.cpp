@@ -37,11 +37,11 @@ void QtDialogs::message(QWidget* parent, const QString& text, const QString& tit
     box.exec();
 }
 
-int QtDialogs::question(QWidget* parent, const QString& text, const QString& title) {
+Answer QtDialogs::question(QWidget* parent, const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setEscapeButton(QMessageBox::No);
     widenForTitle(box);
-    return box.exec() == QMessageBox::Yes ? kYes : kNo;
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,

@@ -9,7 +9,7 @@ namespace velorin {
 class QtDialogs : public Dialogs {
 public:
     void message(QWidget* parent, const QString& text, const QString& title) override;
-    int question(QWidget* parent, const QString& text, const QString& title) override;
+    Answer question(QWidget* parent, const QString& text, const QString& title) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt,
                                  const QString& title) override;
     std::optional<QString> password(QWidget* parent, const QString& prompt,

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include "PortNaming.h"
-#include "link/Global.h"
+#include "link/LinkSettings.h"
 
 namespace velorin {
 

@@ -9,24 +9,23 @@
 #include <memory>
 #include <optional>
 
-#include "link/Global.h"
 #include "link/LineSession.h"
+#include "link/LinkSettings.h"
 #include "link/SerialPort.h"
 #include "link/TimedWait.h"
 
 namespace velorin {
 
-// Answer codes of a Yes/No question, as the windows compare them.
-inline constexpr int kYes = 6;
-inline constexpr int kNo = 7;
+// The technician's answer to a Yes/No question.
+enum class Answer { Yes, No };
 
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // A modal box with one OK button.
     virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
-    // A modal box with Yes and No buttons and no icon: kYes or kNo.
-    virtual int question(QWidget* parent, const QString& text, const QString& title) = 0;
+    // A modal box with Yes and No buttons and no icon.
+    virtual Answer question(QWidget* parent, const QString& text, const QString& title) = 0;
     // A modal prompt for a typed text; empty when cancelled.
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
                                          const QString& title) = 0;
@@ -99,6 +98,9 @@ struct Services {
     // How long each transaction waits for a reply, as the technician set it on the connection
     // screen; every window's line session starts with it.
     Micros replyTimeout{100000};
+    // Observers of every window's line session (a line monitor, a test's record of the line):
+    // whichever session is in use tells them of its transactions.
+    LineObservers lineObservers;
     WindowFactory windows;
     // Shows the line monitor's window, one per program (Ctrl+L in every window).
     std::function<void()> showMonitor;
@@ -107,9 +109,10 @@ struct Services {
 };
 
 // A window's line session on a port of its own, waiting for replies as long as the technician set.
-inline std::unique_ptr<LineSession> createLineSession(const Services& services) {
+inline std::unique_ptr<LineSession> createLineSession(Services& services) {
     auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
     session->setReplyTimeout(services.replyTimeout);
+    session->shareObservers(services.lineObservers);
     return session;
 }
 

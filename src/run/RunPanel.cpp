@@ -113,7 +113,7 @@ RunHooks runBoxes(Services& services, QWidget* parent) {
     RunHooks hooks;
     hooks.ask = [&services, parent](const RunQuestion& q) {
         const auto [text, title] = questionText(q);
-        return services.dialogs->question(parent, text, title) == kYes;
+        return services.dialogs->question(parent, text, title) == Answer::Yes;
     };
     hooks.tell = [&services, parent](const RunNotice& n) {
         const auto [text, title] = noticeText(n);

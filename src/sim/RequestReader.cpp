@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/MBus.h"
+#include "link/Frames.h"
 
 namespace velorin {
 
@@ -24,19 +24,19 @@ DriveRequest requestOf(const std::uint8_t* b) {
 
 }  // namespace
 
-void RequestReader::setRtu(bool rtu) {
-    if (rtu != m_rtu)
+void RequestReader::setFraming(Framing framing) {
+    if (framing != m_framing)
         clear();
-    m_rtu = rtu;
+    m_framing = framing;
 }
 
 void RequestReader::silence() {
-    if (m_rtu)
+    if (isRtu(m_framing))
         clear();
 }
 
 std::optional<DriveRequest> RequestReader::push(std::uint8_t c) {
-    return m_rtu ? pushRtu(c) : pushAscii(c);
+    return isRtu(m_framing) ? pushRtu(c) : pushAscii(c);
 }
 
 std::vector<DriveRequest> RequestReader::feed(std::span<const std::uint8_t> bytes) {

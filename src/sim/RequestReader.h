@@ -11,6 +11,8 @@
 #include <span>
 #include <vector>
 
+#include "link/LinkSettings.h"
+
 namespace velorin {
 
 struct DriveRequest {
@@ -26,11 +28,11 @@ public:
     // ASCII: ':', fourteen upper-case hexadecimal digits (six bytes and the LRC), CR, LF.
     static constexpr std::size_t kAsciiFrame = 17;
 
-    explicit RequestReader(bool rtu = false) : m_rtu(rtu) {}
+    explicit RequestReader(Framing framing = Framing::Ascii) : m_framing(framing) {}
 
-    bool rtu() const { return m_rtu; }
+    Framing framing() const { return m_framing; }
     // Another framing: whatever was half-heard in the old one is dropped.
-    void setRtu(bool rtu);
+    void setFraming(Framing framing);
 
     // One character from the line; the request it completes, if any.
     std::optional<DriveRequest> push(std::uint8_t c);
@@ -50,7 +52,7 @@ private:
     std::optional<DriveRequest> pushRtu(std::uint8_t c);
     std::optional<DriveRequest> pushAscii(std::uint8_t c);
 
-    bool m_rtu;
+    Framing m_framing;
     std::array<std::uint8_t, kAsciiFrame> m_frame{};
     std::size_t m_size = 0;
 };

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <optional>
 
-#include "link/MBus.h"
+#include "link/Frames.h"
+#include "link/NumberText.h"
+#include "link/Transaction.h"
 
 namespace velorin {
 
@@ -85,15 +87,16 @@ std::vector<ReplyChunk> SimulatedDrive::hear(std::span<const std::uint8_t> bytes
     for (std::uint8_t c : bytes) {
         // The framing can change with a request (a write to P498): each character is read in
         // the framing in force when it arrives.
-        m_reader.setRtu(rtu());
+        m_reader.setFraming(framing());
         const auto heard = m_reader.push(c);
         if (!heard)
             continue;
         const DriveRequest& rq = *heard;
-        const std::size_t chars = rtu() ? RequestReader::kRtuFrame : RequestReader::kAsciiFrame;
+        const std::size_t chars =
+            isRtu(framing()) ? RequestReader::kRtuFrame : RequestReader::kAsciiFrame;
         ++m_heard;
-        if (rq.station == 0 && rq.function == 6) {
-            std::uint8_t ex = 0;
+        if (rq.station == 0 && rq.function == wireByte(FunctionCode::WriteRegister)) {
+            ExceptionCode ex = ExceptionCode::None;
             execute(rq, ex);  // a broadcast write is carried out and never answered
             applyPendingLinkChange();
             continue;
@@ -106,7 +109,8 @@ std::vector<ReplyChunk> SimulatedDrive::hear(std::span<const std::uint8_t> bytes
     return replies;
 }
 
-std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::uint8_t& exception) {
+std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq,
+                                                  ExceptionCode& exception) {
     auto exists = [](unsigned r) {
         return r < kParameterCount || r == kCommandRegister || r == kStatusRegister;
     };
@@ -117,15 +121,15 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::u
             return m_status;
         return m_regs[r];
     };
-    if (rq.function == 3) {
+    if (rq.function == wireByte(FunctionCode::ReadRegisters)) {
         if (rq.word == 0 || rq.word > 125) {
-            exception = 3;
+            exception = ExceptionCode::IllegalValue;
             return {};
         }
-        std::vector<std::uint8_t> p{m_station, 3, static_cast<std::uint8_t>(2 * rq.word)};
+        std::vector<std::uint8_t> p{m_station, rq.function, static_cast<std::uint8_t>(2 * rq.word)};
         for (unsigned r = rq.reg; r < rq.reg + rq.word; ++r) {
             if (!exists(r)) {
-                exception = 2;
+                exception = ExceptionCode::IllegalAddress;
                 return {};
             }
             p.push_back(valueOf(r) >> 8);
@@ -133,12 +137,12 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::u
         }
         return p;
     }
-    if (rq.function != 6) {
-        exception = 1;
+    if (rq.function != wireByte(FunctionCode::WriteRegister)) {
+        exception = ExceptionCode::IllegalFunction;
         return {};
     }
     if (!exists(rq.reg) || rq.reg == kStatusRegister) {
-        exception = 2;
+        exception = ExceptionCode::IllegalAddress;
         return {};
     }
     const std::uint16_t v = rq.word;
@@ -161,7 +165,7 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::u
             break;
     }
     if (!valid) {
-        exception = 3;
+        exception = ExceptionCode::IllegalValue;
         return {};
     }
     if (rq.reg == kCommandRegister) {
@@ -176,7 +180,7 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq, std::u
     }
     m_writeLog.push_back({rq.reg, v});
     return {m_station,
-            6,
+            rq.function,
             static_cast<std::uint8_t>(rq.reg >> 8),
             static_cast<std::uint8_t>(rq.reg & 0xFF),
             static_cast<std::uint8_t>(v >> 8),
@@ -201,7 +205,7 @@ void SimulatedDrive::applyPendingLinkChange() {
 
 std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payload,
                                                 bool corrupt) const {
-    if (rtu()) {
+    if (isRtu(framing())) {
         const std::uint16_t crc = crc16(payload) ^ (corrupt ? 0x5A5A : 0);
         payload.push_back(crc & 0xFF);
         payload.push_back(crc >> 8);
@@ -211,7 +215,7 @@ std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payloa
     for (auto b : payload) body += hex2(b);
     std::string check = lrc(body);
     if (corrupt)
-        check = hex2((*H2D(check) + 1) & 0xFF);
+        check = hex2((hexDigit(check[0]) * 16 + hexDigit(check[1]) + 1) & 0xFF);
     const std::string text = ":" + body + check + "\r\n";
     return {text.begin(), text.end()};
 }
@@ -219,14 +223,15 @@ std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payloa
 std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size_t requestChars) {
     const std::optional<DriveFault> fault = nextFault(rq.reg);
     using K = DriveFault::Kind;
-    std::uint8_t exception = 0;
+    ExceptionCode exception = ExceptionCode::None;
     std::vector<std::uint8_t> payload;
     if (fault && fault->kind == K::Exception)
         exception = fault->exceptionCode;
     else
         payload = execute(rq, exception);
-    if (exception)
-        payload = {m_station, static_cast<std::uint8_t>(rq.function | 0x80), exception};
+    if (exception != ExceptionCode::None)
+        payload = {m_station, static_cast<std::uint8_t>(rq.function | kExceptionBit),
+                   wireByte(exception)};
     if (fault && fault->kind == K::OtherStation)
         payload[0] = m_station + 1;
 

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "link/DriveFacts.h"
-#include "link/Global.h"
+#include "link/Frames.h"
+#include "link/LinkSettings.h"
 #include "link/TimedWait.h"
 #include "sim/RequestReader.h"
 
@@ -38,9 +39,9 @@ struct DriveFault {
                           // a gateway or repeater can send a frame twice
     };
     Kind kind = Kind::NoReply;
-    std::uint8_t exceptionCode = 4;  // with Exception
-    Micros delay{20000};  // with Slow: the extra delay; with Split: the gap; with Duplicate: the
-                          // time from the end of the reply to the start of its copy
+    ExceptionCode exceptionCode = ExceptionCode::DriveFailure;  // with Exception
+    Micros delay{20000};    // with Slow: the extra delay; with Split: the gap; with Duplicate: the
+                            // time from the end of the reply to the start of its copy
     int onlyRegister = -1;  // when set, only requests for this register meet it (others pass)
 };
 
@@ -68,7 +69,7 @@ public:
     std::uint8_t station() const { return m_station; }
     int rateIndex() const { return m_rate; }
     int formatIndex() const { return m_format; }
-    bool rtu() const { return kFormats[m_format].rtu; }
+    Framing framing() const { return kFormats[m_format].framing; }
     std::string settings() const { return settingsString(m_rate, m_format); }
     LineSettings line() const { return *parseSettings(settings()); }
     // Sets station, rate and format, and the registers that hold them.
@@ -126,7 +127,7 @@ private:
     std::optional<DriveFault> nextFault(std::uint16_t reg);
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
     // Carries out a request: the reply payload (without checksum), or an exception code.
-    std::vector<std::uint8_t> execute(const DriveRequest& rq, std::uint8_t& exception);
+    std::vector<std::uint8_t> execute(const DriveRequest& rq, ExceptionCode& exception);
     void applyPendingLinkChange();
 
     std::array<std::uint16_t, kParameterCount> m_regs{};

@@ -166,7 +166,8 @@ TEST(CliCommands, WriteReadsTheRegisterFirstAndTrustsNoEcho) {
             EXPECT_THAT(r.err, HasSubstr(message));
             EXPECT_EQ(env.drive.writeLog().size(), writes);
             // The read goes first, and only once.
-            const int readThenWrite[] = {3, 6};
+            const FunctionCode readThenWrite[] = {FunctionCode::ReadRegisters,
+                                                 FunctionCode::WriteRegister};
             EXPECT_THAT(env.log.functions, ElementsAreArray(readThenWrite, frames));
         }
     }
@@ -193,7 +194,7 @@ TEST(CliCommands, CtrlCUnplugOrLateReplyDuringATransaction) {
     for (const auto& [args, event, frame, code, out, message, frames, writes] : cases) {
         SCOPED_TRACE(args);
         SimEnvironment env;
-        env.log.onSend = [&env, event, frame](SerialPort& port, int index, int) {
+        env.log.onSend = [&env, event, frame](SerialPort& port, int index, FunctionCode) {
             if (index != frame)
                 return;
             if (event == CtrlC)

@@ -235,7 +235,7 @@ TEST(CliParameters, SetWritesOnlyWhatTheFieldsShow) {
         SCOPED_TRACE(c.args);
         SimEnvironment env;
         for (auto [reg, value] : c.drive) env.drive.setReg(reg, static_cast<std::uint16_t>(value));
-        env.log.onSend = [&](SerialPort&, int index, int) {
+        env.log.onSend = [&](SerialPort&, int index, FunctionCode) {
             if (index == 4 && c.lostAtOpening)
                 env.drive.injectFault({DriveFault::Kind::NoReply}, c.lostAtOpening);
         };
@@ -333,13 +333,13 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_THAT(r.out, StartsWith("P00.00\t開機顯示畫面選擇\t0\t0\nP00.01\t"));
     EXPECT_THAT(r.err, AllOf(HasSubstr("range check passed"), HasSubstr("writes would be sent")));
-    EXPECT_THAT(env.log.functions, Each(3));
+    EXPECT_THAT(env.log.functions, Each(FunctionCode::ReadRegisters));
     EXPECT_THAT(env.drive.writeLog(), IsEmpty());
 
     // Ctrl+C while the 200th request of a backup is on the line, over the file of an earlier
     // backup.
     env.log = {};
-    env.log.onSend = [&env](SerialPort&, int index, int) { env.stop = index >= 199; };
+    env.log.onSend = [&env](SerialPort&, int index, FunctionCode) { env.stop = index >= 199; };
     r = cli(env, "-p COM3 backup " + file);
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
     EXPECT_THAT(r.err, AllOf(HasSubstr("no file was written"), HasSubstr("interrupted")));
@@ -354,8 +354,8 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     // Ctrl+C during the 21st write of a restore: that write is confirmed, no other goes out.
     env.log = {};
     int writes = 0;
-    env.log.onSend = [&](SerialPort&, int, int function) {
-        if (function == 6 && ++writes == 21)
+    env.log.onSend = [&](SerialPort&, int, FunctionCode function) {
+        if (function == FunctionCode::WriteRegister && ++writes == 21)
             env.stop = true;
     };
     env.drive.clearWriteLog();
@@ -369,8 +369,8 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     // The drive stops answering after the 10th write of a restore.
     env.log = {};
     writes = 0;
-    env.log.onSend = [&](SerialPort&, int, int function) {
-        if (function == 6 && ++writes == 11)
+    env.log.onSend = [&](SerialPort&, int, FunctionCode function) {
+        if (function == FunctionCode::WriteRegister && ++writes == 11)
             env.drive.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
     };
     r = cli(env, "-p COM3 restore " + file);
@@ -390,8 +390,8 @@ TEST(CliParameters, APulledAdapterDuringRestoreTellsTheWritesConfirmed) {
     soundValues(env.drive, 5);
     ASSERT_EQ(cli(env, "-p COM3 backup --pages P00,P01 " + file).code, 0);
     int writes = 0;
-    env.log.onSend = [&](SerialPort&, int, int function) {
-        if (function == 6 && ++writes == 8)
+    env.log.onSend = [&](SerialPort&, int, FunctionCode function) {
+        if (function == FunctionCode::WriteRegister && ++writes == 8)
             env.line.setPresent(false);
     };
     env.drive.clearWriteLog();

@@ -17,9 +17,9 @@ namespace velorin::test {
 // ("19200,E,8,1@3") with its function, in order, and hooks run as a frame goes out.
 struct LineLog {
     std::vector<std::string> sent;
-    std::vector<int> functions;
+    std::vector<FunctionCode> functions;
     // Runs before the frame numbered `index` (from 0) goes out with `function`.
-    std::function<void(SerialPort& port, int index, int function)> onSend;
+    std::function<void(SerialPort& port, int index, FunctionCode function)> onSend;
     bool loseWriteReplies = false;  // the drive carries out writes; their replies are lost
 };
 
@@ -27,17 +27,18 @@ struct RecordingPort : SimulatedPort {
     RecordingPort(SimulatedLine& line, TimedWait& wait, LineLog& log)
         : SimulatedPort(line, wait, "/dev/ttyUSB0"), line(line), log(log) {}
     bool send(std::span<const std::uint8_t> bytes) override {
-        const bool rtu = parseSettings(settings())->dataBits == 8;
+        const bool eightDataBits = parseSettings(settings())->dataBits == 8;  // RTU
         auto field = [&](int i) {
-            return rtu ? bytes[i]
+            return eightDataBits ? bytes[i]
                        : std::stoi(std::string(&bytes[1 + 2 * i], &bytes[3 + 2 * i]), 0, 16);
         };
         const int index = static_cast<int>(log.sent.size());
         log.sent.push_back(settings() + "@" + std::to_string(field(0)));
-        log.functions.push_back(field(1));
+        const FunctionCode function{static_cast<std::uint8_t>(field(1))};
+        log.functions.push_back(function);
         if (log.onSend)
-            log.onSend(*this, index, field(1));
-        if (field(1) == 6 && log.loseWriteReplies && isOpen() && line.present()) {
+            log.onSend(*this, index, function);
+        if (function == FunctionCode::WriteRegister && log.loseWriteReplies && isOpen() && line.present()) {
             line.drive().hear(bytes, *parseSettings(settings()));
             return true;
         }

@@ -10,8 +10,9 @@
 
 #include "connection/ConnectionWindow.h"
 #include "support/Widgets.h"
-#include "link/MBus.h"
+#include "link/Transaction.h"
 #include "platform/EventLoopWait.h"
+#include "support/LineTap.h"
 #include "support/SimServices.h"
 
 namespace velorin::test {
@@ -29,17 +30,16 @@ protected:
         sim.clock.setPump([] { QCoreApplication::processEvents(); });
         sim.services.windows.menu = [this] { return next("menu"); };
         sim.services.windows.editor = [this](const Opening&) { return next("editor"); };
-        setLinkTrace([this](const LinkTraceEvent& e) {
+        tap.emplace(sim.services.lineObservers, [this](const TransactionRecord& t) {
             if (!form)
                 return;  // a later window's traffic
-            if (!e.sent)
-                answers += e.check.outcome == LinkOutcome::Ok;
-            else  // station, settings, framing, RTU, then the lists: station, format, rate
-                probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
-                    .arg(portSettings().c_str()).arg(e.rtu ? "rtu" : "ascii")
-                    .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
-                    .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
-                    .toStdString());
+            // station, settings, framing, RTU, then the lists: station, format, rate
+            probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
+                .arg(portSettings().c_str()).arg(isRtu(t.framing) ? "rtu" : "ascii")
+                .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
+                .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
+                .toStdString());
+            answers += t.check.outcome == LinkOutcome::Ok;
         });
     }
     // The next window is to come up while the screen is still there.
@@ -47,7 +47,7 @@ protected:
         shown += name + std::string(form->isVisible() ? "" : " (screen gone)");
         return nullptr;
     }
-    void TearDown() override { setLinkTrace({}); delete form.data(); }
+    void TearDown() override { tap.reset(); delete form.data(); }
     // A fresh screen, link state, boxes and windows (the probes are kept).
     void open() {
         delete form.data();
@@ -116,6 +116,7 @@ protected:
     std::vector<std::string> probes;
     std::string shown;  // the windows that came next
     int answers = 0;    // replies that came back
+    std::optional<LineTap> tap;  // every probe on the line
 };
 
 }  // namespace velorin::test

@@ -8,6 +8,7 @@
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
 #include "support/DriveWrites.h"
+#include "support/LineTap.h"
 
 namespace velorin {
 namespace {
@@ -22,8 +23,9 @@ struct RecordingPort : SimulatedPort {
     std::vector<std::string> opens;
 };
 
-// A write as it went out: RTU or not, station, register, word.
-using Sent = std::tuple<bool, int, int, int>;
+// A write as it went out: framing, station, register, word.
+using Sent = std::tuple<Framing, int, int, int>;
+constexpr Framing A = Framing::Ascii, R = Framing::Rtu;
 using Log = test::Writes;
 
 std::string summary(std::size_t written, std::size_t unconfirmed) {
@@ -43,17 +45,11 @@ struct Bench {
             return cancel ? std::nullopt : std::optional(file);
         };
         hooks.tell = [this](const DeveloperMessage& m) { told.push_back(m.title + "|" + m.text); };
-        setLinkTrace([this](const LinkTraceEvent& e) {
-            const auto& b = e.bytes;
-            const std::string s(b.begin(), b.end());
-            auto hex = [&s](int at, int len) { return std::stoi(s.substr(at, len), nullptr, 16); };
-            if (e.sent && (e.rtu ? b[1] : hex(3, 2)) == 6)
-                sent.emplace_back(e.rtu, e.rtu ? b[0] : hex(1, 2),
-                                  e.rtu ? b[2] << 8 | b[3] : hex(5, 4),
-                                  e.rtu ? b[4] << 8 | b[5] : hex(9, 4));
+        test::LineTap tap(session.observers(), [this](const TransactionRecord& t) {
+            if (t.function == FunctionCode::WriteRegister)
+                sent.emplace_back(t.framing, t.station, t.reg, t.word);
         });
         const auto result = runDeveloperWrite(session, link, hooks);
-        setLinkTrace({});
         EXPECT_FALSE(session.isOpen());
         return result;
     }
@@ -94,7 +90,7 @@ TEST(DeveloperWrite, EntriesGoOutAsEachFramingCarriesThem) {
             EXPECT_EQ(b.told.back().starts_with("開發功能"), !refused);
             if (!expected.empty()) {
                 EXPECT_EQ(b.sent.front(),
-                          (Sent{isRtu(b.link.framing), 1, expected[0].first, expected[0].second}));
+                          (Sent{b.link.framing, 1, expected[0].first, expected[0].second}));
             }
         }
     }
@@ -124,14 +120,14 @@ TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollows) {
         cases[] = {
             // Held back wherever they stand; the rate is the list position the editor saves.
             {"P497 3\r\nP498 4\r\nP10 1\r\nP496 5",
-             {{false, 1, 10, 1}, {false, 1, 496, 5}, {false, 5, 498, 4}, {true, 5, 497, 384}},
+             {{A, 1, 10, 1}, {A, 1, 496, 5}, {A, 5, 498, 4}, {R, 5, 497, 384}},
              {"9600,N,7,2", "9600,N,8,1"},
              "38400,N,8,1"},
-            {"P497 1", {{false, 1, 497, 96}}, {"9600,N,7,2"}, "9600,N,7,2"},
-            {"P497 1152", {{false, 1, 497, 1152}}, {"9600,N,7,2"}, "115200,N,7,2"},
+            {"P497 1", {{A, 1, 497, 96}}, {"9600,N,7,2"}, "9600,N,7,2"},
+            {"P497 1152", {{A, 1, 497, 1152}}, {"9600,N,7,2"}, "115200,N,7,2"},
             // The drive refuses station 255: the run goes on talking to it where it is.
             {"P496 255,P498 1",
-             {{false, 1, 496, 255}, {false, 1, 498, 1}},
+             {{A, 1, 496, 255}, {A, 1, 498, 1}},
              {"9600,N,7,2", "9600,E,7,1"},
              "9600,E,7,1"},
         };
@@ -160,7 +156,7 @@ TEST(DeveloperWrite, AResetEntryMovesTheRestToTheFactoryLink) {
         Bench b("19200,E,8,1", 7);
         b.run(file);
         const std::vector<Sent> expected = {
-            {true, 7, 10, 1}, {true, 7, 546, 3}, {false, 1, 11, 0xFFFE}, {false, 1, 12, 5}};
+            {R, 7, 10, 1}, {R, 7, 546, 3}, {A, 1, 11, 0xFFFE}, {A, 1, 12, 5}};
         EXPECT_EQ(std::vector(b.sent.begin(), b.sent.begin() + 4), expected);
         EXPECT_GE(b.clock.now(), std::chrono::seconds(2));
         EXPECT_EQ(std::tuple(b.link.station, b.link.settings, b.drive.settings()),

@@ -10,10 +10,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-MonitorRow row(std::uint8_t function, ReplyCheck check, Framing framing = Framing::Rtu) {
+MonitorRow row(int function, ReplyCheck check, Framing framing = Framing::Rtu) {
     MonitorRow r;
     r.station = 1;
-    r.function = function;
+    r.function = function == 3 ? FunctionCode::ReadRegisters : FunctionCode::WriteRegister;
     r.reg = 261;
     r.framing = framing;
     r.check = check;
@@ -36,7 +36,7 @@ TEST(LineMonitor, EachOutcomeInTheTechniciansWords) {
         {row(3, {O::NoReply}), "無回應"},
         {row(3, {O::BadChecksum}), "CRC 錯誤"},
         {row(3, {O::BadChecksum}, Framing::Ascii), "LRC 錯誤"},
-        {row(3, {O::Exception, 0, 2}), "例外碼 02"},
+        {row(3, {O::Exception, 0, ExceptionCode::IllegalAddress}), "例外碼 02"},
         {row(3, {O::WrongStation}), "其他站號"},
         {setAside, "正常，遲到回應已略過（疑慮重讀）"},
     };
@@ -78,7 +78,7 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     rtu.request = {0x01, 0x03, 0x01, 0x05, 0x00, 0x01, 0xD5, 0xF7};
     rtu.received = {0x01, 0x03, 0x02, 0x12, 0x34, 0xB5, 0x33};
     rtu.latency = 9400us;
-    MonitorRow ascii = row(6, {LinkOutcome::Exception, 0, 3}, Framing::Ascii);
+    MonitorRow ascii = row(6, {LinkOutcome::Exception, 0, ExceptionCode::IllegalValue}, Framing::Ascii);
     ascii.at = clock.now() + 20ms;
     ascii.word = 65535;
     const std::string request = ":010601050000F3\r\n", reply = ":018603\r,\x7F";

@@ -23,6 +23,7 @@ protected:
         if (isRtu(framing))
             drive.setLink(1, 1, 3);  // 9600,N,8,2
         session = std::make_unique<LineSession>(std::make_unique<SimulatedPort>(line, clock));
+        session->shareObservers(observers);
         link = {1, framing, false, 1, drive.settings()};
         session->follow(link);
         ASSERT_EQ(session->open(1, link.settings), OpenResult::Ok);
@@ -63,9 +64,10 @@ protected:
     VirtualClock clock;
     SimulatedDrive drive;
     SimulatedLine line{drive};
+    LineObservers observers;
     std::unique_ptr<LineSession> session;
     EditorCore core;
-    LineRecord record;
+    LineRecord record{observers};
 };
 
 }  // namespace velorin::test

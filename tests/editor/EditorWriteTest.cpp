@@ -41,7 +41,7 @@ protected:
 
 TEST_P(Write, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
     EXPECT_TRUE(write().complete());
-    EXPECT_EQ(record.requests(), (std::vector<Request>{{3, 0x2101}}));  // nothing present
+    EXPECT_EQ(record.requests(), (std::vector<Request>{{FunctionCode::ReadRegisters, 0x2101}}));  // nothing present
     // Pages marked present as a parameter file marks them, never read.
     core.setPagePresent(2, true);
     core.setPagePresent(0, true);
@@ -153,7 +153,7 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     core.setPagePresent(2, true);
     record.onReply = [this](int n) {
         if (n == 2)  // the second write, P01.25, is refused; the fourth, P01.27, unanswered
-            drive.injectFault({DriveFault::Kind::Exception, 3});
+            drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::IllegalValue});
         if (n == 4)
             drive.injectFault({DriveFault::Kind::NoReply});
     };

@@ -1,5 +1,5 @@
 #pragma once
-// What went on the line, request by request, from the link's trace; and the rule tables of
+// What went on the line, request by request, as the line sessions tell it; and the rule tables of
 // tests/*/data, whose entries name registers as "odd registers 59–77", "90, 92" or "10–13".
 
 #include <gtest/gtest.h>
@@ -11,38 +11,32 @@
 #include <string>
 #include <vector>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
+#include "support/LineTap.h"
 
 namespace velorin::test {
 
 struct Request {
-    int function = 0;
+    FunctionCode function = FunctionCode::ReadRegisters;
     int reg = 0;
     bool operator==(const Request&) const = default;
 };
 
-// Records every request while it lives. `onReply(n)` runs once the n-th request (from 1) has
-// had its reply or its silence, before the next one goes out.
+// Records every request of the sessions that tell `observers` while it lives. `onReply(n)` runs
+// once the n-th request (from 1) has had its reply or its silence, before the next one goes out.
 class LineRecord {
 public:
-    LineRecord() {
-        setLinkTrace([this](const LinkTraceEvent& e) {
-            if (e.sent) {
-                const std::string a(e.bytes.begin(), e.bytes.end());  // ":SSFFRRRR..." in ASCII
-                m_requests.push_back(e.rtu ? Request{e.bytes[1], e.bytes[2] << 8 | e.bytes[3]}
-                                           : Request{std::stoi(a.substr(3, 2), nullptr, 16),
-                                                     std::stoi(a.substr(5, 4), nullptr, 16)});
-            } else if (onReply) {
-                onReply(static_cast<int>(m_requests.size()));
-            }
-        });
-    }
-    ~LineRecord() { setLinkTrace({}); }
+    explicit LineRecord(LineObservers& observers)
+        : m_tap(observers, [this](const TransactionRecord& t) {
+              m_requests.push_back({t.function, t.reg});
+              if (onReply)
+                  onReply(static_cast<int>(m_requests.size()));
+          }) {}
     const std::vector<Request>& requests() const { return m_requests; }
     std::vector<int> reads() const {
         std::vector<int> regs;
         for (const Request& r : m_requests)
-            if (r.function == 3)
+            if (r.function == FunctionCode::ReadRegisters)
                 regs.push_back(r.reg);
         return regs;
     }
@@ -51,6 +45,7 @@ public:
 
 private:
     std::vector<Request> m_requests;
+    LineTap m_tap;
 };
 
 inline std::vector<int> span(int first, int last) {

@@ -36,7 +36,9 @@ TEST(FuzzCorpus, EveryInputPassesItsTargetsCheck) {
 TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
     using namespace velorin;
     using namespace velorin::fuzz;
-    const OracleRequest read{1, 3, 100, 1}, write{1, 6, 496, 5};
+    const OracleRequest read{1, FunctionCode::ReadRegisters, 100, 1},
+        write{1, FunctionCode::WriteRegister, 496, 5};
+    constexpr auto A = Framing::Ascii, R = Framing::Rtu;
     auto rtu = [](std::vector<std::uint8_t> p) { return referenceRtuFrame(std::move(p)); };
     auto ascii = [](std::vector<std::uint8_t> p) {
         const std::string t = referenceAsciiFrame(p);
@@ -47,34 +49,34 @@ TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
         f.at(at) ^= 1;
         return f;
     };
-    const ReplyCheck ok5{LinkOutcome::Ok, 5, 0}, ex2{LinkOutcome::Exception, 0, 2},
-        noReply{LinkOutcome::NoReply, 0, 0};
+    const ReplyCheck ok5{LinkOutcome::Ok, 5}, ex2{LinkOutcome::Exception, 0, ExceptionCode{2}},
+        noReply{LinkOutcome::NoReply};
     const struct {
         const char* what;
         OracleRequest rq;
-        bool rtu;
+        Framing framing;
         std::vector<std::uint8_t> received;
         ReplyCheck claimed;
         bool fault;
     } cases[] = {
-        {"rtu read reply", read, true, rtu({1, 3, 2, 0, 5}), ok5, false},
-        {"its value misread", read, true, rtu({1, 3, 2, 0, 6}), ok5, true},
-        {"another station", read, true, rtu({2, 3, 2, 0, 5}), ok5, true},
-        {"another function", read, true, rtu({1, 4, 2, 0, 5}), ok5, true},
-        {"bad CRC", read, true, corrupt(rtu({1, 3, 2, 0, 5}), 5), ok5, true},
-        {"two registers for one", read, true, rtu({1, 3, 4, 0, 5, 0, 5}), ok5, true},
-        {"bad CRC behind noise", read, true, {0xFF, 1, 3, 2, 0, 5, 0x89, 0x87}, ok5, true},
-        {"an exception", read, true, rtu({1, 0x83, 2}), ex2, false},
-        {"an exception to another function", read, true, rtu({1, 0x86, 2}), ex2, true},
-        {"the write's echo", write, true, rtu({1, 6, 1, 0xF0, 0, 5}), ok5, false},
-        {"an echo that differs", write, true, rtu({1, 6, 1, 0xF1, 0, 5}), ok5, true},
-        {"ascii read reply", read, false, ascii({1, 3, 2, 0, 5}), ok5, false},
-        {"ascii in lower case", read, false, text(":0103020005f5\r\n"), ok5, false},
-        {"ascii bad LRC", read, false, text(":01030200050F\r\n"), ok5, true},
-        {"ascii without CR LF", read, false, text(":0103020005F5"), ok5, true},
-        {"ascii with a stray character", read, false, text(":0103020 005F5\r\n"), ok5, true},
-        {"nothing claimed is never wrong", read, true, text("garbage"), noReply, false},
+        {"rtu read reply", read, R, rtu({1, 3, 2, 0, 5}), ok5, false},
+        {"its value misread", read, R, rtu({1, 3, 2, 0, 6}), ok5, true},
+        {"another station", read, R, rtu({2, 3, 2, 0, 5}), ok5, true},
+        {"another function", read, R, rtu({1, 4, 2, 0, 5}), ok5, true},
+        {"bad CRC", read, R, corrupt(rtu({1, 3, 2, 0, 5}), 5), ok5, true},
+        {"two registers for one", read, R, rtu({1, 3, 4, 0, 5, 0, 5}), ok5, true},
+        {"bad CRC behind noise", read, R, {0xFF, 1, 3, 2, 0, 5, 0x89, 0x87}, ok5, true},
+        {"an exception", read, R, rtu({1, 0x83, 2}), ex2, false},
+        {"an exception to another function", read, R, rtu({1, 0x86, 2}), ex2, true},
+        {"the write's echo", write, R, rtu({1, 6, 1, 0xF0, 0, 5}), ok5, false},
+        {"an echo that differs", write, R, rtu({1, 6, 1, 0xF1, 0, 5}), ok5, true},
+        {"ascii read reply", read, A, ascii({1, 3, 2, 0, 5}), ok5, false},
+        {"ascii in lower case", read, A, text(":0103020005f5\r\n"), ok5, false},
+        {"ascii bad LRC", read, A, text(":01030200050F\r\n"), ok5, true},
+        {"ascii without CR LF", read, A, text(":0103020005F5"), ok5, true},
+        {"ascii with a stray character", read, A, text(":0103020 005F5\r\n"), ok5, true},
+        {"nothing claimed is never wrong", read, R, text("garbage"), noReply, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(!judgeReply(c.rq, c.rtu, c.received, c.claimed).empty(), c.fault) << c.what;
+        EXPECT_EQ(!judgeReply(c.rq, c.framing, c.received, c.claimed).empty(), c.fault) << c.what;
 }

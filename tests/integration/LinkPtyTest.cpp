@@ -9,7 +9,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtSerialPort.h"
 #include "support/DriveSimProcess.h"
@@ -17,9 +17,22 @@
 using namespace velorin;
 using velorin::test::DriveSimProcess;
 
+namespace {
+
+// A register as the framing reads it (unsigned over RTU, signed over ASCII); "" without a usable
+// reply.
+std::string readText(SerialPort& port, Framing framing, std::uint8_t station, std::uint16_t reg) {
+    const ReplyCheck r = transact(port, framing, station, FunctionCode::ReadRegisters, reg, 1);
+    if (r.outcome != LinkOutcome::Ok)
+        return {};
+    return std::to_string(isRtu(framing) ? r.value : static_cast<std::int16_t>(r.value));
+}
+
+}  // namespace
+
 TEST(LinkOverPty, ReadAndWriteInBothFramings) {
-    for (const bool rtu : {false, true}) {
-        const QString settings = rtu ? "19200,E,8,1" : "9600,N,7,2";
+    for (const Framing framing : {Framing::Ascii, Framing::Rtu}) {
+        const QString settings = isRtu(framing) ? "19200,E,8,1" : "9600,N,7,2";
         DriveSimProcess sim({"--station", "3", "--settings", settings, "--set", "300=65526",
                              "--log", "--wire-time"});
         ASSERT_TRUE(sim.started()) << DriveSimProcess::program().toStdString();
@@ -27,16 +40,15 @@ TEST(LinkOverPty, ReadAndWriteInBothFramings) {
         QtSerialPort port(wait, sim.devicePath());
         ASSERT_TRUE(port.setSettings(settings.toStdString()));
         ASSERT_EQ(port.open(), OpenResult::Ok);
-        auto read = [&](std::uint8_t station, int reg) {
-            return rtu ? ReadData(station, reg >> 8, reg & 0xFF, 0, 1, port)
-                       : ReadDataASCII(station, reg >> 8, reg & 0xFF, 0, 1, port);
+        auto read = [&](std::uint8_t station, std::uint16_t reg) {
+            return readText(port, framing, station, reg);
         };
         EXPECT_EQ(read(3, 496), "3");
-        EXPECT_EQ(read(3, 300), rtu ? "65526" : "-10");
+        EXPECT_EQ(read(3, 300), isRtu(framing) ? "65526" : "-10");
         // A line session learns from its reads that a pty does not echo; raw transactions are told.
         port.setEcho(AdapterEcho::Silent);
-        EXPECT_TRUE(rtu ? WriteData(3, 1, 44, 0x04, 0xD2, port)
-                        : WriteDataASCII("03", "01", "300", "1234", port));
+        EXPECT_EQ(transact(port, framing, 3, FunctionCode::WriteRegister, 300, 1234).outcome,
+                  LinkOutcome::Ok);
         EXPECT_EQ(read(3, 300), "1234");
         EXPECT_EQ(read(2, 496), "") << "another station's request";
         port.close();
@@ -53,13 +65,13 @@ TEST(LinkOverPty, MasterAtOtherLineSettingsGetsNoAnswer) {
         ASSERT_TRUE(port.setSettings(other));
         ASSERT_EQ(port.open(), OpenResult::Ok);
         const Micros t0 = wait.now();
-        EXPECT_EQ(ReadDataASCII(1, 1, 240, 0, 1, port), "") << other;
+        EXPECT_EQ(readText(port, Framing::Ascii, 1, 496), "") << other;
         EXPECT_GE(wait.now() - t0, Micros{100000});
         port.close();
     }
     ASSERT_TRUE(port.setSettings("9600,N,7,2"));
     ASSERT_EQ(port.open(), OpenResult::Ok);
-    EXPECT_EQ(ReadDataASCII(1, 1, 240, 0, 1, port), "1");
+    EXPECT_EQ(readText(port, Framing::Ascii, 1, 496), "1");
 }
 
 TEST(LinkOverPty, SecondOpenOfTheSameDeviceIsInUse) {
@@ -87,9 +99,9 @@ TEST(LinkOverPty, SymlinkedPseudoTerminalTakesSevenBitAndParitySettings) {
         QtSerialPort port(wait, link);
         ASSERT_TRUE(port.setSettings(settings));
         ASSERT_EQ(port.open(), OpenResult::Ok) << settings;
-        const bool rtu = std::string_view(settings).ends_with("8,1");
-        EXPECT_EQ(rtu ? ReadData(1, 1, 240, 0, 1, port) : ReadDataASCII(1, 1, 240, 0, 1, port), "1")
-            << settings;
+        const Framing framing =
+            std::string_view(settings).ends_with("8,1") ? Framing::Rtu : Framing::Ascii;
+        EXPECT_EQ(readText(port, framing, 1, 496), "1") << settings;
     }
 }
 
@@ -109,9 +121,11 @@ TEST(LinkOverPty, OtherEndClosedIsAPortErrorNotASilentDrive) {
             QTimer::singleShot(20, [other] { ::close(other); });
         else
             ::close(other);
-        EXPECT_EQ(transact(port, true, 1, 3, 0, 1).outcome, LinkOutcome::PortError)
+        EXPECT_EQ(transact(port, Framing::Rtu, 1, FunctionCode::ReadRegisters, 0, 1).outcome,
+                  LinkOutcome::PortError)
             << (duringRead ? "during a read" : "before a request");
         EXPECT_FALSE(port.isOpen());
-        EXPECT_EQ(transact(port, true, 1, 3, 1, 1).outcome, LinkOutcome::PortError);
+        EXPECT_EQ(transact(port, Framing::Rtu, 1, FunctionCode::ReadRegisters, 1, 1).outcome,
+                  LinkOutcome::PortError);
     }
 }

@@ -35,7 +35,7 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     // the next request's wait, each reply after it a request behind (4132); a reflection of a
     // write behind noise or another frame, taken for the drive's reply (1005, 4089).
     const std::uint32_t foundFaults[] = {4132, 1005, 4089};
-    for (bool rtu : {true, false}) {
+    for (const velorin::Framing framing : {velorin::Framing::Rtu, velorin::Framing::Ascii}) {
         LineTally t;
         for (const auto& [name, mix] : mixes) {
             std::vector<std::uint32_t> seeds(std::begin(foundFaults), std::end(foundFaults));
@@ -44,11 +44,11 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
             for (std::uint32_t seed : seeds) {
                 std::mt19937 random(seed);
                 const std::string fault = runLineSequence(
-                    rtu, mix, [&] { return static_cast<std::uint32_t>(random()); }, 40, t);
+                    framing, mix, [&] { return static_cast<std::uint32_t>(random()); }, 40, t);
                 EXPECT_EQ(fault, "") << name << ", seed " << seed;
             }
         }
-        std::cout << (rtu ? "RTU  " : "ASCII") << ": " << t.sequences << " sequences, " << t.faults
+        std::cout << (velorin::isRtu(framing) ? "RTU  " : "ASCII") << ": " << t.sequences << " sequences, " << t.faults
                   << " faults, " << t.reads << " reads (" << t.readsOk << " values taken, "
                   << t.wrong << " wrong), " << t.writes << " writes (" << t.confirmed
                   << " confirmed, " << t.untaken << " not taken)\n";

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
+
+
 
 using namespace velorin;
 
@@ -28,9 +30,9 @@ std::string asciiFrame(const std::string& fields) {
 
 TEST(Frames, WorkedRequestsCrcAndLrc) {
     const auto bytes = [](std::array<std::uint8_t, 8> f) { return Bytes(f.begin(), f.end()); };
-    EXPECT_EQ(bytes(rtuRequest(1, 3, 0x01, 0xF0, 0, 1)), (Bytes{1, 3, 1, 0xF0, 0, 1, 0x85, 0xC5}));
-    EXPECT_EQ(bytes(rtuRequest(1, 6, 0x01, 0xF0, 0, 5)), (Bytes{1, 6, 1, 0xF0, 0, 5, 0x48, 0x06}));
-    EXPECT_EQ(bytes(rtuRequest(1, 3, 0x21, 0x01, 0, 1)), (Bytes{1, 3, 0x21, 1, 0, 1, 0xDF, 0xF6}));
+    EXPECT_EQ(bytes(rtuRequest(1, FunctionCode::ReadRegisters, 0x01, 0xF0, 0, 1)), (Bytes{1, 3, 1, 0xF0, 0, 1, 0x85, 0xC5}));
+    EXPECT_EQ(bytes(rtuRequest(1, FunctionCode::WriteRegister, 0x01, 0xF0, 0, 5)), (Bytes{1, 6, 1, 0xF0, 0, 5, 0x48, 0x06}));
+    EXPECT_EQ(bytes(rtuRequest(1, FunctionCode::ReadRegisters, 0x21, 0x01, 0, 1)), (Bytes{1, 3, 0x21, 1, 0, 1, 0xDF, 0xF6}));
     EXPECT_EQ(asciiRequest("010301F00001"), ":010301F000010A\r\n");
     EXPECT_EQ(asciiRequest("0A0301F00001"), ":0A0301F0000101\r\n");
     EXPECT_EQ(asciiRequest("010321010001"), ":010321010001D9\r\n");
@@ -39,7 +41,7 @@ TEST(Frames, WorkedRequestsCrcAndLrc) {
 }
 
 TEST(RtuReply, CheckedAgainstTheRequest) {
-    const auto rq = rtuRequest(1, 3, 0x01, 0xF0, 0, 1);
+    const auto rq = rtuRequest(1, FunctionCode::ReadRegisters, 0x01, 0xF0, 0, 1);
     const Bytes good = withCrc({0x01, 0x03, 0x02, 0xFF, 0xF6});
     Bytes badCrc = good;
     badCrc.back() ^= 1;
@@ -62,11 +64,11 @@ TEST(RtuReply, CheckedAgainstTheRequest) {
         if (c.outcome == LinkOutcome::Ok)
             EXPECT_EQ(r.value, 0xFFF6) << c.what;
     }
-    EXPECT_EQ(checkRtuReply(rq, withCrc({0x01, 0x83, 0x02})).exceptionCode, 2);
+    EXPECT_EQ(checkRtuReply(rq, withCrc({0x01, 0x83, 0x02})).exceptionCode, ExceptionCode::IllegalAddress);
 }
 
 TEST(RtuReply, AWriteIsConfirmedOnlyByItsFullEcho) {
-    const auto rq = rtuRequest(1, 6, 0x01, 0xF0, 0, 5);
+    const auto rq = rtuRequest(1, FunctionCode::WriteRegister, 0x01, 0xF0, 0, 5);
     const Bytes echo(rq.begin(), rq.end());
     EXPECT_EQ(checkRtuReply(rq, echo).outcome, LinkOutcome::Ok);
     EXPECT_EQ(checkRtuReply(rq, withCrc({0x01, 0x06, 0x01, 0xF0, 0x00, 0x06})).outcome,
@@ -103,19 +105,19 @@ TEST(AsciiReply, CheckedAgainstTheRequest) {
 
 TEST(Deadline, TheRequestsLineTimeThenATenthOfASecondUnlessTheReplyNeedsLonger) {
     // clang-format off
-    const struct { const char* settings; bool rtu; int function; Micros deadline; } cases[] = {
+    constexpr auto A = Framing::Ascii, R = Framing::Rtu;
+    constexpr auto Read = FunctionCode::ReadRegisters, Write = FunctionCode::WriteRegister;
+    const struct { const char* settings; Framing framing; FunctionCode function; Micros deadline; } cases[] = {
         // 17 characters of 10 bits at 9600 baud take 17.71 ms.
-        {"9600,N,7,2", false, 3, Micros{17709 + 100000}},
-        {"9600,E,8,1", true, 3, Micros{9167 + 100000}},
-        {"4800,N,8,2", true, 6, Micros{18334 + 100000}},
-        {"115200,N,7,2", false, 3, Micros{1476 + 100000}},
+        {"9600,N,7,2", A, Read, Micros{17709 + 100000}},
+        {"9600,E,8,1", R, Read, Micros{9167 + 100000}},
+        {"4800,N,8,2", R, Write, Micros{18334 + 100000}},
+        {"115200,N,7,2", A, Read, Micros{1476 + 100000}},
         // At 1200 baud the 15-character reply alone takes 125 ms, plus 60 ms for the drive.
-        {"1200,N,7,2", false, 3, Micros{141667 + 125000 + 60000}}};
+        {"1200,N,7,2", A, Read, Micros{141667 + 125000 + 60000}}};
     // clang-format on
     for (const auto& c : cases)
-        EXPECT_EQ(
-            replyDeadline(*parseSettings(c.settings), c.rtu, static_cast<std::uint8_t>(c.function)),
-            c.deadline)
+        EXPECT_EQ(replyDeadline(*parseSettings(c.settings), c.framing, c.function), c.deadline)
             << c.settings;
     // 3.5 characters of silence: 11 bits at 9600 baud is 4.01 ms; 1.75 ms above 19200.
     EXPECT_EQ(silentGap(*parseSettings("9600,E,8,1")), Micros{4011});

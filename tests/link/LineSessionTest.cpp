@@ -1,11 +1,12 @@
 // The line session: operations one at a time in the order they came, a stop that overtakes
 // queued frequency writes but never a run command, stop between transactions, a close taken once
-// idle, a fresh port never trusted with a write's confirmation.
+// idle, a fresh port never trusted with a write's confirmation, and what observers are told.
 
 #include <gtest/gtest.h>
 
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
+#include "support/LineTap.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -94,7 +95,36 @@ TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
 
 TEST(LineSession, OutcomesAreToldInTheTechniciansWords) {
     EXPECT_EQ(describeOutcome({LinkOutcome::NoReply}), "變頻機未回應");
-    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, 3}), "變頻機拒絕寫入 (例外碼 03)");
-    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, 2}, false), "變頻機拒絕讀取 (例外碼 02)");
+    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, ExceptionCode::IllegalValue}), "變頻機拒絕寫入 (例外碼 03)");
+    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, ExceptionCode::IllegalAddress}, false), "變頻機拒絕讀取 (例外碼 02)");
     EXPECT_EQ(describeOutcome({LinkOutcome::PortError}), "通訊埠已中斷");
+}
+
+// An observer hears each transaction as it ends: what went out and came in, when, and why it
+// was sent. A fresh port's first write goes behind a read; after an unanswered read a value
+// counts once two reads agree, so the next read is asked again.
+TEST(LineSession, ObserversHearEachTransactionWithItsBytesTimesAndPurpose) {
+    SessionOnDrive d;
+    using P = RequestPurpose;
+    std::vector<std::tuple<P, FunctionCode, int, LinkOutcome>> heard;
+    std::vector<std::string> frames;
+    test::LineTap tap(d.session.observers(), [&](const TransactionRecord& t) {
+        heard.emplace_back(t.purpose, t.function, t.reg, t.check.outcome);
+        frames.emplace_back(t.request.begin(), t.request.end());
+        frames.back() += "|" + std::string(t.received.begin(), t.received.end());
+        EXPECT_LT(t.notes.sentAt, t.notes.requestEnd);
+        EXPECT_LE(t.notes.requestEnd, t.notes.endedAt);
+    });
+    ASSERT_EQ(d.session.write(32, 5).outcome, LinkOutcome::Ok);
+    d.drive.injectFault({DriveFault::Kind::NoReply});
+    d.session.read(32);
+    d.session.read(32);
+    constexpr auto R = FunctionCode::ReadRegisters, W = FunctionCode::WriteRegister;
+    constexpr auto Ok = LinkOutcome::Ok;
+    EXPECT_EQ(heard, (std::vector<std::tuple<P, FunctionCode, int, LinkOutcome>>{
+                         {P::BeforeWrite, R, 32, Ok}, {P::Write, W, 32, Ok},
+                         {P::Read, R, 32, LinkOutcome::NoReply}, {P::Read, R, 32, Ok},
+                         {P::ReadAgain, R, 32, Ok}}));
+    const std::string write = ":010600200005" + lrc("010600200005") + "\r\n";
+    EXPECT_EQ(frames[1], write + "|" + write);
 }

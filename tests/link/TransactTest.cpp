@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
+#include "support/LineTap.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -29,17 +31,14 @@ struct Rig {
         auto p = std::make_unique<SimulatedPort>(line, clock);
         port = p.get();
         session = std::make_unique<LineSession>(std::move(p));
-        session->setFraming(framingOf(drive.rtu()));
+        session->setFraming(drive.framing());
         EXPECT_EQ(session->open(1, settings), OpenResult::Ok);
-        setLinkTrace([this](const LinkTraceEvent& e) {
-            if (e.sent)
-                sentAt.push_back(e.time);
-        });
+        tap.emplace(session->observers(),
+                    [this](const TransactionRecord& t) { sentAt.push_back(t.notes.sentAt); });
     }
-    ~Rig() { setLinkTrace({}); }
-    bool rtu() const { return drive.rtu(); }
-    ReplyCheck transactHere(std::uint8_t function, std::uint16_t reg, std::uint16_t word) {
-        return transact(*port, rtu(), 1, function, reg, word);
+    bool rtu() const { return isRtu(drive.framing()); }
+    ReplyCheck transactHere(FunctionCode function, std::uint16_t reg, std::uint16_t word) {
+        return transact(*port, drive.framing(), 1, function, reg, word);
     }
     // Line time of `chars` characters at the drive's settings.
     Micros onLine(int chars) const {
@@ -55,6 +54,7 @@ struct Rig {
     SimulatedPort* port = nullptr;
     std::unique_ptr<LineSession> session;
     std::vector<Micros> sentAt;
+    std::optional<test::LineTap> tap;
 };
 
 }  // namespace
@@ -159,12 +159,12 @@ TEST(AdapterEcho, OurOwnCopyNeverConfirmsAWrite) {
         for (const auto& c : cases) {
             Rig r(settings, 2ms, c.adapterEchoes);
             if (c.readFirst)
-                ASSERT_EQ(r.transactHere(3, 10, 1).outcome, LinkOutcome::Ok);
+                ASSERT_EQ(r.transactHere(FunctionCode::ReadRegisters, 10, 1).outcome, LinkOutcome::Ok);
             if (c.drive == Drive::Silent)
                 r.drive.injectFault({DriveFault::Kind::NoReply});
             if (c.drive == Drive::Refuses)
-                r.drive.injectFault({DriveFault::Kind::Exception, 4});
-            EXPECT_EQ(r.transactHere(6, 10, 77).outcome, c.outcome)
+                r.drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::DriveFailure});
+            EXPECT_EQ(r.transactHere(FunctionCode::WriteRegister, 10, 77).outcome, c.outcome)
                 << settings << (c.adapterEchoes ? " echoing" : " quiet") << " adapter, drive "
                 << static_cast<int>(c.drive) << (c.readFirst ? ", after a read" : "");
         }
@@ -188,6 +188,6 @@ TEST(PortLoss, AdapterUnpluggedDuringAReadIsAPortErrorReportedOnce) {
     // Raw transactions see the same: the port is gone, not the drive silent.
     Rig raw("9600,E,8,1", 50ms);
     raw.clock.after(10ms, [&] { raw.line.setPresent(false); });
-    EXPECT_EQ(raw.transactHere(3, 0, 1).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(raw.transactHere(FunctionCode::ReadRegisters, 0, 1).outcome, LinkOutcome::PortError);
     EXPECT_FALSE(raw.port->isOpen());
 }

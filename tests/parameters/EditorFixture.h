@@ -71,7 +71,7 @@ protected:
     QWidget otherWindow;
     int menuShown = 0;
     int connectionShown = 0;
-    LineRecord record;
+    LineRecord record{s.services.lineObservers};
 };
 
 }  // namespace velorin::test

@@ -331,7 +331,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
         ASSERT_EQ(other.write(0x2000, 18).outcome, LinkOutcome::Ok);
     }
     open();
-    s.dialogs.answerQuestions({kNo, kYes, kYes});
+    s.dialogs.answerQuestions({Answer::No, Answer::Yes, Answer::Yes});
     s.drive.clearWriteLog();
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.dialogs.questions(),

@@ -1,6 +1,7 @@
 // The editor's save and load commands, offscreen with scripted dialogs on the simulated drive:
 // the file a save writes from the fields, a load shown in the fields, every load that must not
-// change anything, and a save that cannot write.
+// change anything, and a save that cannot write. The file's own rules and the save-load-save
+// round trip through the fields are the file layer's test (tests/editor/ParameterFileTest.cpp).
 
 #include <QDir>
 #include <fstream>
@@ -96,30 +97,6 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\r'), 549);
     EXPECT_TRUE(s.dialogs.messages().empty());
-}
-
-TEST_F(EditorFiles, WhatASaveWroteLoadsBackIntoTheFieldsAndSavesAgainByteForByte) {
-    s.drive.setReg(471, 3);
-    s.drive.setReg(440, 12345);
-    s.drive.setReg(1, 99);  // P00.01 cannot show it: the file keeps the drive's value
-    open();
-    for (int page : {1, 5, 22}) click(tab(page));
-    enter(2, "-5");
-    save(desktopFile());
-    const std::string first = readBytes(desktopFile());
-    ASSERT_NE(first.find("P2 -5\r\nP3 "), std::string::npos);
-    ASSERT_NE(first.find("P1 99\r\n"), std::string::npos);
-    enter(2, "3");
-    enter(440, "1");
-    click(tab(7));  // read, but not in the file
-    load(first);
-    EXPECT_TRUE(s.dialogs.messages().empty());
-    EXPECT_EQ(field(2)->currentText(), "-5");
-    EXPECT_EQ(field(440)->currentText(), "12.345");
-    EXPECT_TRUE(field(1)->toolTip().contains("99"));
-    EXPECT_EQ(presentPages(*core), (std::vector<int>{0, 1, 5, 22}));
-    save(desktopFile(QStringLiteral("Again.txt")));
-    EXPECT_EQ(readBytes(desktopFile(QStringLiteral("Again.txt"))), first);
 }
 
 TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {

@@ -27,10 +27,10 @@ static void answerNextBox(QMessageBox::StandardButton button, std::string& seen)
     });
 }
 
-TEST(QtDialogs, QuestionReportsYesAs6AndNoAs7) {
+TEST(QtDialogs, QuestionReportsTheButtonPressed) {
     QtDialogs dialogs;
     std::string seen;
-    for (auto [press, answer] : {std::pair{QMessageBox::Yes, 6}, std::pair{QMessageBox::No, 7}}) {
+    for (auto [press, answer] : {std::pair{QMessageBox::Yes, Answer::Yes}, std::pair{QMessageBox::No, Answer::No}}) {
         answerNextBox(press, seen);
         EXPECT_EQ(dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定"), answer);
         EXPECT_EQ(seen, "反轉設定: 是否解除禁止反轉?, buttons: 2");

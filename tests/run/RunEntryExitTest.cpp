@@ -2,8 +2,8 @@
 // every way out puts the drive back as it was found.
 
 #include "RunFixture.h"
+#include "link/Transaction.h"
 #include "platform/ElidingLabel.h"
-#include "link/MBus.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -38,19 +38,19 @@ TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
         forget();
         if (c.unread >= 0)
             aim({kRead, c.unread, DriveFault::Kind::NoReply});
-        s.dialogs.answerQuestions({kYes, kYes});
+        s.dialogs.answerQuestions({Answer::Yes, Answer::Yes});
         load(false);
         EXPECT_EQ(writes(), c.entry);
         EXPECT_TRUE(s.dialogs.shown().empty());
         EXPECT_EQ(unitCombo()->currentIndex(), (c.regs == Writes{{96, 5}} ? -1 : 0));
-        if (!rtu && c.regs == Writes{{248, 40000}})
+        if (!isRtu(framing) && c.regs == Writes{{248, 40000}})
             EXPECT_EQ(panel->session().maxFrequencyAtEntry(), -25536);  // ASCII reads it signed
         // The raise is told while the panel is open.
         EXPECT_EQ(static_cast<ElidingLabel*>(panel->findChild<QLabel*>("noteLabel"))->fullText(),
                   c.unread == 248 ? "" : "最高輸出頻率暫設為 400.00 Hz，離開時還原");
         EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(),
                   QStringLiteral("COM1（SIM1）　%1　%2　站號 1")
-                      .arg(s.services.link.settings.c_str(), rtu ? "RTU" : "ASCII"));
+                      .arg(s.services.link.settings.c_str(), isRtu(framing) ? "RTU" : "ASCII"));
         forget();
         panel->close();
         flushDeletes();
@@ -61,14 +61,14 @@ TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
 
 TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
     setRegs({{25, 1}, {5, 0}, {28, 3}});
-    s.dialogs.answerQuestions({kYes, kNo, kYes});
+    s.dialogs.answerQuestions({Answer::Yes, Answer::No, Answer::Yes});
     load(false);
     EXPECT_EQ(s.dialogs.questions(), (Texts{kAskF, kAskR, kAskReverse}));
     // No: 5 left as it was.
     EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}, {25, 0}, {28, 0}}));
     // On the way out the two changed settings are offered back, the unchanged one is not.
     forget();
-    s.dialogs.answerQuestions({kYes, kNo});
+    s.dialogs.answerQuestions({Answer::Yes, Answer::No});
     child<QAction>("returnAction")->trigger();
     EXPECT_EQ(s.dialogs.questions(), (Texts{kBackF, kBackReverse}));
     EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
@@ -128,7 +128,7 @@ protected:
 TEST_P(RunWayOut, StopsRestoresOnceNamesWhatWasNotPutBackAndGoesWhereItShould) {
     const int way = GetParam() / 2;  // return, quit, window close
     setRegs({{25, 1}});
-    s.dialogs.answerQuestions({kYes, kYes});
+    s.dialogs.answerQuestions({Answer::Yes, Answer::Yes});
     load();
     click(button("runForwardButton"));
     forget();

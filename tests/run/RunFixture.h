@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QtWidgets>
 
-#include "link/Global.h"
-#include "link/MBus.h"
+#include "link/LinkSettings.h"
+#include "link/Transaction.h"
 #include "run/RunPanel.h"
 #include "support/DriveWrites.h"
 #include "support/SimServices.h"
@@ -21,13 +21,14 @@ namespace velorin::test {
 
 using Texts = std::vector<QString>;
 inline constexpr int kCmd = 0x2000;
-inline constexpr int kRead = 3;
-inline constexpr int kWrite = 6;
+inline constexpr FunctionCode kRead = FunctionCode::ReadRegisters;
+inline constexpr FunctionCode kWrite = FunctionCode::WriteRegister;
 
 // A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
 // done in its place just before that request goes out.
 struct Aim {
-    int function, reg;
+    FunctionCode function;
+    int reg;
     DriveFault::Kind kind;
     std::function<void()> instead;
 };
@@ -54,7 +55,8 @@ struct AimingPorts : PortProvider {
                                      nullptr, 16)
                          : b[i];
         };
-        const int function = byte(1), reg = byte(2) << 8 | byte(3);
+        const FunctionCode function{static_cast<std::uint8_t>(byte(1))};
+        const int reg = byte(2) << 8 | byte(3);
         auto it = std::find_if(aims.begin(), aims.end(), [&](const Aim& a) {
             return a.function == function && a.reg == reg;
         });
@@ -75,9 +77,9 @@ protected:
         link = {};
         link.station = 1;
         link.comPort = 1;
-        link.framing = framingOf(rtu);
-        link.settings = rtu ? "9600,N,8,2" : "9600,N,7,2";
-        if (rtu)
+        link.framing = framing;
+        link.settings = isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2";
+        if (isRtu(framing))
             s.drive.setLink(1, 1, 3);  // station 1, 9600, N,8,2
         s.services.ports = &aiming;
         s.services.windows.menu = [this] {
@@ -164,12 +166,12 @@ protected:
         SimulatedPort port(s.line, s.clock);
         port.setSettings(s.services.link.settings);
         port.open();
-        transact(port, rtu, 1, kWrite, kCmd, 18);
+        transact(port, framing, 1, kWrite, kCmd, 18);
         port.close();
         s.drive.clearWriteLog();
     }
 
-    bool rtu = false;  // the framing, set before SetUp
+    Framing framing = Framing::Ascii;  // set before SetUp
     SimServices s;
     AimingPorts aiming{s.line};
     std::unique_ptr<RunSession> session;
@@ -181,7 +183,7 @@ protected:
 // Tests that hold in both framings take it as parameter: odd for RTU, even for ASCII.
 class RunFraming : public RunFixture, public ::testing::WithParamInterface<int> {
 protected:
-    RunFraming() { rtu = GetParam() % 2; }
+    RunFraming() { framing = GetParam() % 2 ? Framing::Rtu : Framing::Ascii; }
 };
 
 }  // namespace velorin::test

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <QProcess>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
 #include "support/DriveSimProcess.h"
 
 using velorin::test::DriveSimProcess;

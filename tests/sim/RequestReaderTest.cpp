@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
 #include "sim/RequestReader.h"
 #include "sim/SimulatedDrive.h"
 
@@ -13,7 +13,10 @@ using namespace velorin;
 
 namespace {
 
-std::string rtu(std::uint8_t station, std::uint8_t function, std::uint16_t reg,
+constexpr auto kRead = FunctionCode::ReadRegisters, kWrite = FunctionCode::WriteRegister;
+constexpr auto A = Framing::Ascii, R = Framing::Rtu;
+
+std::string rtu(std::uint8_t station, FunctionCode function, std::uint16_t reg,
                 std::uint16_t word) {
     const auto f = rtuRequest(station, function, reg >> 8, reg & 0xFF, word >> 8, word & 0xFF);
     return {f.begin(), f.end()};
@@ -23,34 +26,34 @@ std::vector<std::uint8_t> bytesOf(const std::string& s) {
     return {s.begin(), s.end()};
 }
 
-const DriveRequest kRead100{1, 3, 100, 1};
-const DriveRequest kWrite496{1, 6, 496, 5};
+const DriveRequest kRead100{1, wireByte(kRead), 100, 1};
+const DriveRequest kWrite496{1, wireByte(kWrite), 496, 5};
 
 }  // namespace
 
 TEST(RequestReader, TakesOnlyWellFormedFrames) {
     const std::string read = asciiRequest("010300640001"), write = ":010601F0000503\r\n";
     // clang-format off
-    const struct { const char* what; bool rtu; std::string line; std::vector<DriveRequest> expected; }
+    const struct { const char* what; Framing framing; std::string line; std::vector<DriveRequest> expected; }
     cases[] = {
-        {"ascii read", false, read, {kRead100}}, {"ascii write", false, write, {kWrite496}},
-        {"one bit flipped: F to N, the LRC still adds up", false, ":010601N0000503\r\n", {}},
-        {"lower-case digits", false, ":010601f0000503\r\n", {}},
-        {"wrong LRC", false, ":010601F0000504\r\n", {}},
-        {"a digit too many", false, ":010601F00005030\r\n" + read, {kRead100}},
-        {"a digit too few", false, ":010601F000050\r\n" + read, {kRead100}},
-        {"CR without LF", false, ":010601F0000503\r" + read, {kRead100}},
-        {"a noise colon does not swallow the next request", false, ":01:" + read, {kRead100}},
-        {"a colon restarts a frame cut short", false, ":0106" + write + read, {kWrite496, kRead100}},
-        {"noise between frames", false, "xx\r\n" + write + "\xFF\x00zz" + read, {kWrite496, kRead100}},
-        {"rtu frames back to back", true, rtu(1, 3, 100, 1) + rtu(1, 6, 496, 5), {kRead100, kWrite496}},
-        {"rtu frame behind noise", true, "\x01\x03\x7F" + rtu(1, 3, 100, 1), {kRead100}},
-        {"rtu bad CRC", true, rtu(1, 3, 100, 1).substr(0, 7) + "\x00", {}},
-        {"ascii frame on an rtu drive", true, write, {}},
-        {"rtu frame on an ascii drive", false, rtu(1, 6, 496, 5), {}}};
+        {"ascii read", A, read, {kRead100}}, {"ascii write", A, write, {kWrite496}},
+        {"one bit flipped: F to N, the LRC still adds up", A, ":010601N0000503\r\n", {}},
+        {"lower-case digits", A, ":010601f0000503\r\n", {}},
+        {"wrong LRC", A, ":010601F0000504\r\n", {}},
+        {"a digit too many", A, ":010601F00005030\r\n" + read, {kRead100}},
+        {"a digit too few", A, ":010601F000050\r\n" + read, {kRead100}},
+        {"CR without LF", A, ":010601F0000503\r" + read, {kRead100}},
+        {"a noise colon does not swallow the next request", A, ":01:" + read, {kRead100}},
+        {"a colon restarts a frame cut short", A, ":0106" + write + read, {kWrite496, kRead100}},
+        {"noise between frames", A, "xx\r\n" + write + "\xFF\x00zz" + read, {kWrite496, kRead100}},
+        {"rtu frames back to back", R, rtu(1, kRead, 100, 1) + rtu(1, kWrite, 496, 5), {kRead100, kWrite496}},
+        {"rtu frame behind noise", R, "\x01\x03\x7F" + rtu(1, kRead, 100, 1), {kRead100}},
+        {"rtu bad CRC", R, rtu(1, kRead, 100, 1).substr(0, 7) + "\x00", {}},
+        {"ascii frame on an rtu drive", R, write, {}},
+        {"rtu frame on an ascii drive", A, rtu(1, kWrite, 496, 5), {}}};
     // clang-format on
     for (const auto& c : cases) {
-        RequestReader whole(c.rtu), byByte(c.rtu);
+        RequestReader whole(c.framing), byByte(c.framing);
         EXPECT_EQ(whole.feed(bytesOf(c.line)), c.expected) << c.what;
         std::vector<DriveRequest> got;
         for (char ch : c.line)
@@ -61,20 +64,20 @@ TEST(RequestReader, TakesOnlyWellFormedFrames) {
 }
 
 TEST(RequestReader, HoldsNoMoreThanAFrame) {
-    for (bool isRtu : {false, true}) {
-        RequestReader r(isRtu);
+    for (Framing framing : {A, R}) {
+        RequestReader r(framing);
         // A colon and then 64 KB of digits with no end of frame.
         const std::string noise = ":" + std::string(1 << 16, '0');
         EXPECT_TRUE(r.feed(bytesOf(noise)).empty());
         EXPECT_LE(r.pending(), RequestReader::kAsciiFrame);
-        const std::string next = isRtu ? rtu(1, 3, 100, 1) : asciiRequest("010300640001");
-        EXPECT_EQ(r.feed(bytesOf(next)), std::vector{kRead100}) << "rtu " << isRtu;
+        const std::string next = isRtu(framing) ? rtu(1, kRead, 100, 1) : asciiRequest("010300640001");
+        EXPECT_EQ(r.feed(bytesOf(next)), std::vector{kRead100}) << framingName(framing);
     }
 }
 
 TEST(RequestReader, SilenceEndsAnRtuFrameCutShort) {
-    RequestReader r(true);
-    const std::string frame = rtu(1, 3, 100, 1);
+    RequestReader r(R);
+    const std::string frame = rtu(1, kRead, 100, 1);
     EXPECT_TRUE(r.feed(bytesOf(frame.substr(0, 5))).empty());
     r.silence();
     EXPECT_EQ(r.pending(), 0u);

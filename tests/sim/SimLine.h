@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/MBus.h"
+#include "link/Transaction.h"
 #include "sim/SimulatedPort.h"
 
 namespace velorin {
@@ -15,16 +15,29 @@ struct Line {
         EXPECT_EQ(port.open(), OpenResult::Ok);
         // The tests know the line has no echoing adapter (those that want one switch it on).
         port.setEcho(AdapterEcho::Silent);
-        setLinkTrace([this](const LinkTraceEvent& e) {
-            if (e.sent) sent.emplace_back(e.bytes.begin(), e.bytes.end());
-        });
     }
-    ~Line() { setLinkTrace({}); }
-    bool rtu() const { return drive.rtu(); }
+    // The master's framing follows its line settings: 8 data bits are RTU.
+    Framing framing() const { return parseSettings(port.settings())->dataBits == 8 ? Framing::Rtu : Framing::Ascii; }
     void settings(const char* s) { port.setSettings(s); }
-    std::string read(int reg) {
-        return rtu() ? ReadData(drive.station(), reg >> 8, reg & 0xFF, 0, 1, port)
-                     : ReadDataASCII(drive.station(), reg >> 8, reg & 0xFF, 0, 1, port);
+    ReplyCheck transactHere(FunctionCode function, int reg, int word, int station = 1) {
+        LineBytes bytes;
+        const ReplyCheck r = transact(port, framing(), static_cast<std::uint8_t>(station), function,
+                                      static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(word),
+                                      nullptr, Micros{0}, &bytes);
+        if (!bytes.request.empty())
+            sent.emplace_back(bytes.request.begin(), bytes.request.end());
+        return r;
+    }
+    // The value as the framing reads it (unsigned over RTU, signed over ASCII); "" without a
+    // usable reply.
+    std::string read(int reg, int station = 1) {
+        const ReplyCheck r = transactHere(FunctionCode::ReadRegisters, reg, 1, station);
+        if (r.outcome != LinkOutcome::Ok)
+            return {};
+        return std::to_string(isRtu(framing()) ? r.value : static_cast<std::int16_t>(r.value));
+    }
+    bool write(int reg, int value, int station = 1) {
+        return transactHere(FunctionCode::WriteRegister, reg, value, station).outcome == LinkOutcome::Ok;
     }
     VirtualClock clock;
     SimulatedDrive drive;

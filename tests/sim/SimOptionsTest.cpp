@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "SimOptions.h"
-#include "link/MBus.h"
+#include "link/Transaction.h"
 
 using namespace velorin;
 
@@ -58,7 +58,7 @@ TEST(SimOptions, SetUpTheDrive) {
     EXPECT_EQ(drive.station(), 7);
     EXPECT_EQ(drive.settings(), "19200,E,8,1");
     EXPECT_EQ(drive.reg(300), 0xFFF6);
-    const auto rq = rtuRequest(7, 3, 1, 44, 0, 1);
+    const auto rq = rtuRequest(7, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     const auto reply = drive.hear(rq, drive.line());
     ASSERT_EQ(reply.size(), 1u);
     // 8 + 7 characters of 11 bits at 19200 baud, and the 25 ms.
@@ -68,7 +68,7 @@ TEST(SimOptions, SetUpTheDrive) {
 // A duplicated reply comes twice, a late one once, after the time the options gave; with a fault
 // rate a seed decides which requests meet the fault, the same ones every time.
 TEST(SimOptions, DuplicateLateAndAShareOfTheRequests) {
-    const auto rq = rtuRequest(1, 3, 1, 44, 0, 1);
+    const auto rq = rtuRequest(1, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     auto chunkTimes = [&rq](std::vector<std::string_view> args, int requests) {
         const auto o = parseSimOptions(args, error);
         EXPECT_TRUE(o) << error;

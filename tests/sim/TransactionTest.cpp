@@ -31,43 +31,28 @@ TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
         EXPECT_EQ(l.read(600), "") << "a register the drive does not have";
         for (K k : {K::NoReply, K::CorruptChecksum, K::Truncated, K::Exception, K::OtherStation,
                     K::Noise, K::Slow}) {
-            l.drive.injectFault({k, 4, Micros{200000}});
+            l.drive.injectFault({k, ExceptionCode::DriveFailure, Micros{200000}});
             EXPECT_EQ(l.read(200), "") << settings << " fault " << static_cast<int>(k);
             // The next transaction discards whatever came late and gets its own reply.
             EXPECT_EQ(l.read(200), "1234") << settings << " after fault " << static_cast<int>(k);
         }
-        l.drive.injectFault({K::Split, 4, Micros{30000}});
+        l.drive.injectFault({K::Split, ExceptionCode::DriveFailure, Micros{30000}});
         EXPECT_EQ(l.read(200), "1234") << "a reply in two parts is put together";
     }
 }
 
-TEST(Transaction, WritesFromDecimalTextsReportWhetherTheDriveConfirmed) {
+TEST(Transaction, AWriteReportsWhetherTheDriveConfirmedIt) {
     Line rtu("9600,N,8,2"), l("9600,N,7,2");
-    EXPECT_TRUE(WriteData(1, 0x01, 0x2C, 0x04, 0xD2, rtu.port));
+    EXPECT_TRUE(rtu.write(300, 1234));
     EXPECT_EQ(rtu.drive.reg(300), 1234);
-    EXPECT_TRUE(WriteDataASCII(" 1", "00", " 32", "65526", l.port));
-    EXPECT_EQ(l.drive.reg(32), 0xFFF6);
-    l.drive.injectFault({DriveFault::Kind::Exception, 4});
-    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "5", l.port));
+    EXPECT_TRUE(l.write(32, 0xFFF6));
+    l.drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::DriveFailure});
+    EXPECT_FALSE(l.write(32, 5));
     EXPECT_EQ(l.drive.reg(32), 0xFFF6) << "a refused write changes nothing";
     l.drive.injectFault({DriveFault::Kind::CorruptChecksum});
-    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "7", l.port));
-
-    ASSERT_TRUE(WriteDataASCII("01", "01", "496", "5", l.port));
+    EXPECT_FALSE(l.write(32, 7));
+    ASSERT_TRUE(l.write(496, 5));
     EXPECT_EQ(l.sent.back(), ":010601F0000503\r\n");
-    l.drive.setLink(10, 1, 0);
-    WriteDataASCII("10", "02", "546", "0", l.port);
-    EXPECT_EQ(l.sent.back(), ":0A0602220000" + lrc("0A0602220000") + "\r\n");
-    WriteDataASCII("254", "32", "0", "65526", l.port);
-    EXPECT_EQ(l.sent.back(), ":FE062000FFF6" + lrc("FE062000FFF6") + "\r\n");
-    WriteDataASCII("2.5", "0", "1.5", "0", l.port);  // ties go to the even neighbour
-    EXPECT_EQ(l.sent.back().substr(0, 13), ":020600020000");
-
-    // A value the four-digit field cannot carry goes out as nothing at all.
-    const auto before = l.sent.size();
-    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "-1", l.port));
-    EXPECT_FALSE(WriteDataASCII("01", "00", "32", "65536", l.port));
-    EXPECT_EQ(l.sent.size(), before);
 }
 
 TEST(Transaction, WrongLineSettingsOrClosedPortGetNothing) {
@@ -81,6 +66,6 @@ TEST(Transaction, WrongLineSettingsOrClosedPortGetNothing) {
     l.port.close();
     const Micros t0 = l.clock.now();
     EXPECT_EQ(l.read(496), "");
-    EXPECT_EQ(transact(l.port, false, 1, 3, 496, 1).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(l.transactHere(FunctionCode::ReadRegisters, 496, 1).outcome, LinkOutcome::PortError);
     EXPECT_GE(l.clock.now() - t0, Micros{100000});
 }

@@ -35,9 +35,9 @@ void ScriptedDialogs::message(QWidget*, const QString& text, const QString& titl
     record({ShownDialog::Kind::Message, text, title, {}, {}});
 }
 
-int ScriptedDialogs::question(QWidget*, const QString& text, const QString& title) {
+Answer ScriptedDialogs::question(QWidget*, const QString& text, const QString& title) {
     record({ShownDialog::Kind::Question, text, title, {}, {}});
-    return next(m_answers, kNo);
+    return next(m_answers, Answer::No);
 }
 
 // Input boxes and file dialogs share one script of answers: a text or a path, or cancel.

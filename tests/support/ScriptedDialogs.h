@@ -22,8 +22,8 @@ struct ShownDialog {
 
 class ScriptedDialogs : public Dialogs {
 public:
-    // Answers to the coming questions (kYes / kNo), in order; unanswered questions get kNo.
-    void answerQuestions(std::initializer_list<int> answers) { m_answers.insert(m_answers.end(), answers); }
+    // Answers to the coming questions in order; unanswered questions get No.
+    void answerQuestions(std::initializer_list<Answer> answers) { m_answers.insert(m_answers.end(), answers); }
     // Texts for input boxes and paths for file dialogs, in the order asked; none left: cancel.
     void answerInputs(std::initializer_list<std::optional<QString>> texts) { m_inputs.insert(m_inputs.end(), texts); }
     // Runs while a box is shown (a box is modal: the code behind it waits for the answer).
@@ -35,7 +35,7 @@ public:
     void clear() { m_shown.clear(); }
 
     void message(QWidget*, const QString& text, const QString& title) override;
-    int question(QWidget*, const QString& text, const QString& title) override;
+    Answer question(QWidget*, const QString& text, const QString& title) override;
     std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override;
     std::optional<QString> openFile(QWidget*, const QString& title, const QString& folder,
                                     const QString& filter) override;
@@ -44,7 +44,7 @@ public:
 
 private:
     void record(ShownDialog d);
-    std::deque<int> m_answers;
+    std::deque<Answer> m_answers;
     std::deque<std::optional<QString>> m_inputs;
     std::vector<ShownDialog> m_shown;
     std::function<void(const ShownDialog&)> m_hook;

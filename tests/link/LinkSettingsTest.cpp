@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/Global.h"
+#include "link/LinkSettings.h"
 
 using namespace velorin;
 
@@ -12,7 +12,7 @@ TEST(SettingsString, BuiltFromTheTablesAndEditedByItsLastSixCharacters) {
     for (std::size_t f = 0; f < kFormats.size(); ++f) {
         EXPECT_EQ(kFormats[f].suffix.size(), 6u);
         EXPECT_EQ(isRtu(framingOfFormat(static_cast<int>(f))), f >= 3);
-        EXPECT_EQ(kFormats[f].rtu, f >= 3);
+        EXPECT_EQ(kFormats[f].framing, framingOfFormat(static_cast<int>(f)));
         // The list text names the same data bits, parity and stop bits as the suffix.
         const auto s = kFormats[f].suffix, t = kFormats[f].listText;
         const std::string tail{s[3], ',', s[1], ',', s[5]};

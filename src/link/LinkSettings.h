@@ -1,5 +1,6 @@
 #pragma once
-// The program-wide link state and the tables every settings string is built from.
+// The link state the windows hand on to each other, the line settings (rate, parity, data and
+// stop bits) and the tables every settings string is built from.
 
 #include <array>
 #include <cstdint>
@@ -12,9 +13,12 @@ namespace velorin {
 // How requests and replies are framed on the line.
 enum class Framing { Ascii, Rtu };
 
-inline bool isRtu(Framing f) { return f == Framing::Rtu; }
-inline Framing framingOf(bool rtu) { return rtu ? Framing::Rtu : Framing::Ascii; }
-inline std::string_view framingName(Framing f) { return f == Framing::Rtu ? "RTU" : "ASCII"; }
+inline bool isRtu(Framing f) {
+    return f == Framing::Rtu;
+}
+inline std::string_view framingName(Framing f) {
+    return f == Framing::Rtu ? "RTU" : "ASCII";
+}
 
 // What the windows hand on to each other: where the drive was found and how it is reached. One
 // value, held by the services object every window shares.
@@ -27,15 +31,15 @@ struct LinkState {
 };
 
 struct RateEntry {
-    std::string_view text;   // "9600"
-    int baud;                // 9600
-    int driveValue;          // what the drive keeps in P497: rate / 100
+    std::string_view text;  // "9600"
+    int baud;               // 9600
+    int driveValue;         // what the drive keeps in P497: rate / 100
 };
 
 struct FormatEntry {
     std::string_view suffix;    // ",N,7,2": always 6 characters
     std::string_view listText;  // "ASCII,7,N,2" as the user sees it
-    bool rtu;                   // framing: Modbus RTU (8 data bits) or ASCII (7 data bits)
+    Framing framing;            // Modbus RTU (8 data bits) or ASCII (7 data bits)
 };
 
 inline constexpr std::array<RateEntry, 5> kRates{{
@@ -48,19 +52,21 @@ inline constexpr std::array<RateEntry, 5> kRates{{
 
 // The index is also the value the drive keeps in P498.
 inline constexpr std::array<FormatEntry, 7> kFormats{{
-    {",N,7,2", "ASCII,7,N,2", false},
-    {",E,7,1", "ASCII,7,E,1", false},
-    {",O,7,1", "ASCII,7,O,1", false},
-    {",N,8,2", "RTU,8,N,2", true},
-    {",N,8,1", "RTU,8,N,1", true},
-    {",E,8,1", "RTU,8,E,1", true},
-    {",O,8,1", "RTU,8,O,1", true},
+    {",N,7,2", "ASCII,7,N,2", Framing::Ascii},
+    {",E,7,1", "ASCII,7,E,1", Framing::Ascii},
+    {",O,7,1", "ASCII,7,O,1", Framing::Ascii},
+    {",N,8,2", "RTU,8,N,2", Framing::Rtu},
+    {",N,8,1", "RTU,8,N,1", Framing::Rtu},
+    {",E,8,1", "RTU,8,E,1", Framing::Rtu},
+    {",O,8,1", "RTU,8,O,1", Framing::Rtu},
 }};
 
 inline constexpr int kSuffixLength = 6;
 
 // Format index below 3 is ASCII, 3 and above RTU.
-inline Framing framingOfFormat(int formatIndex) { return framingOf(formatIndex >= 3); }
+inline Framing framingOfFormat(int formatIndex) {
+    return formatIndex >= 3 ? Framing::Rtu : Framing::Ascii;
+}
 
 // Rate text of index `rate` followed by the suffix of index `format`.
 std::string settingsString(int rate, int format);
