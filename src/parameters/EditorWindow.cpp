@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
@@ -76,6 +77,7 @@ void ParameterEditor::buildWindow() {
         scroll->setWidget(buildPage(page));
         m_pages->addWidget(scroll);
     }
+    layout->addWidget(buildFindPanel(central));
     layout->addWidget(m_tabs);
     layout->addWidget(m_pages, 1);
     setCentralWidget(central);
@@ -85,6 +87,10 @@ void ParameterEditor::buildWindow() {
     m_linkLabel->setObjectName(QStringLiteral("linkLabel"));
     m_linkLabel->setFont(mingFont(9));
     statusBar()->addPermanentWidget(m_linkLabel);
+    m_legend = new QLabel(text::Legend, this);
+    m_legend->setObjectName(QStringLiteral("markLegend"));
+    m_legend->setFont(mingFont(9));
+    statusBar()->addWidget(m_legend);
     showLink();
 
     m_progressTimer = new QTimer(this);
@@ -153,9 +159,15 @@ void ParameterEditor::buildMenu() {
         {nullptr, text::QuitItem, QKeySequence(Qt::CTRL | Qt::Key_Q), QuitButton, "quitItem"},
     };
     QMenu* menu = nullptr;
+    QMenu* parameterMenu = nullptr;
+    QMenu* driveMenu = nullptr;
     for (const auto& item : items) {
         if (item.menu)
             menu = menuBar()->addMenu(*item.menu);
+        if (item.menu == &text::ParameterMenu)
+            parameterMenu = menu;
+        if (item.menu == &text::DriveMenu)
+            driveMenu = menu;
         QAction* action = menu->addAction(item.caption);
         action->setObjectName(QString::fromLatin1(item.name));
         action->setShortcut(item.shortcut);
@@ -166,6 +178,17 @@ void ParameterEditor::buildMenu() {
                 button->trigger();
         });
     }
+    parameterMenu->addSeparator();
+    QAction* find = parameterMenu->addAction(text::FindItem);
+    find->setObjectName(QStringLiteral("findItem"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find, &QAction::triggered, this, &ParameterEditor::onFindTriggered);
+    m_readAllAction = driveMenu->addAction(text::ReadAllItem);
+    m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
+    connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);
+    // Esc closes the find box, or stops a reading of every page between two registers.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &ParameterEditor::onEscapePressed);
 }
 
 QWidget* ParameterEditor::buildPage(int page) {
@@ -207,7 +230,8 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     // What the technician picks or types is what they were shown: the field takes part again.
     auto edited = [this, reg] {
         if (!m_core->fieldEdited(reg))
-            markUnshown(reg, false, 0);
+            m_unshownTips[reg] = QString();
+        fieldTouched(reg);
     };
     connect(field, &QComboBox::activated, this, edited);
     if (field->lineEdit())

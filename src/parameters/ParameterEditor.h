@@ -17,6 +17,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QStackedWidget;
 class QTimer;
 class QToolBar;
@@ -71,7 +72,25 @@ private:
     // `raw` is the value the field cannot show, from the drive or from a file.
     void markUnshown(int reg, bool unshown, std::int32_t raw, bool fromFile = false);
     void showLink();
+    FieldContent fieldContent(int reg) const;
     std::array<FieldContent, kRegisterCount> fieldContents() const;
+
+    // ---- Find, marks and read all (EditorFindAndMarks.cpp) ----
+    QWidget* buildFindPanel(QWidget* parent);
+    void onFindTriggered();
+    void onFindTextChanged(const QString& text);
+    void onFindChosen();
+    void closeFind();
+    // Shows the parameter's page (read first when online and not yet read) and puts the focus
+    // on its field with a brief highlight.
+    void goToParameter(int reg);
+    void onEscapePressed();
+    // The technician typed or picked in the field: the marks of its page follow.
+    void fieldTouched(int reg);
+    void applyMarks(int reg);
+    void refreshMarks(int page);
+    void refreshAllMarks();
+    void onReadAllTriggered();
 
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
@@ -100,6 +119,14 @@ private:
     QLineEdit* m_progress = nullptr;
     QTimer* m_progressTimer = nullptr;
     QLabel* m_linkLabel = nullptr;
+    QLabel* m_legend = nullptr;
+    QWidget* m_findPanel = nullptr;
+    QLineEdit* m_findText = nullptr;
+    QListWidget* m_findResults = nullptr;
+    QAction* m_readAllAction = nullptr;
+    bool m_readingAll = false;
+    // Why a field cannot show its value, added to its tooltip; empty while it can.
+    std::array<QString, kRegisterCount> m_unshownTips{};
     bool m_slowDrive = false;  // replies were seen to come late: said beside the link
     int m_dots = 0;
     PageTabs* m_tabs = nullptr;

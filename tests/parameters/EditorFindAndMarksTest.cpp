@@ -1,0 +1,158 @@
+// The editor window's find box, the marks on its fields and tabs, the reading of every page, and
+// the questions before a write that would reset the drive or make it raise a parameter error.
+
+#include <QDir>
+
+#include "EditorFixture.h"
+#include "editor/EditorCore.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class EditorAids : public EditorFixture {
+protected:
+    QLineEdit* findText() { return find<QLineEdit>(QStringLiteral("findText")); }
+    QListWidget* results() { return find<QListWidget>(QStringLiteral("findResults")); }
+    QWidget* findPanel() { return find<QWidget>(QStringLiteral("findPanel")); }
+    void typeInto(int reg, const QString& text) {
+        field(reg)->lineEdit()->selectAll();
+        QTest::keyClicks(field(reg)->lineEdit(), text);
+    }
+    void pick(int reg, int position) {
+        field(reg)->setCurrentIndex(position);
+        emit field(reg)->activated(position);
+    }
+    void escape() {
+        QApplication::setActiveWindow(editor);
+        QTest::keyClick(editor, Qt::Key_Escape);
+    }
+    bool changedMark(int reg) {
+        return field(reg)->font().bold() && field(reg)->styleSheet().contains("#d55e00");
+    }
+    bool factoryMark(int reg) { return field(reg)->styleSheet().contains("#dcebf7"); }
+};
+
+TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
+    open();
+    shortcut(Qt::Key_F);
+    EXPECT_TRUE(findPanel()->isVisible());
+    EXPECT_TRUE(findText()->hasFocus());
+    QTest::keyClicks(findText(), "9.15");
+    ASSERT_GE(results()->count(), 1);
+    EXPECT_TRUE(results()->item(0)->text().startsWith("P09.15　IM1額定線電流　（P09-1）"));
+    record.clear();
+    QTest::keyClick(findText(), Qt::Key_Return);
+    EXPECT_EQ(record.reads(), span(246, 269));
+    EXPECT_EQ(currentPage(), 12);
+    EXPECT_TRUE(field(261)->hasFocus());
+    EXPECT_TRUE(field(261)->property("found").toBool());
+    EXPECT_FALSE(findPanel()->isVisible());
+    // A name part lists as typed; nothing found is said and cannot be chosen; Esc closes.
+    shortcut(Qt::Key_F);
+    findText()->setText(QStringLiteral("額定電流"));  // typed through an input method
+    ASSERT_EQ(results()->count(), 1);
+    EXPECT_TRUE(results()->item(0)->text().startsWith("P11.14"));
+    QTest::keyClicks(findText(), "xyz");
+    ASSERT_EQ(results()->count(), 1);
+    EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
+    record.clear();
+    QTest::keyClick(findText(), Qt::Key_Return);
+    EXPECT_TRUE(record.requests().empty());
+    EXPECT_EQ(currentPage(), 12);
+    escape();
+    EXPECT_FALSE(findPanel()->isVisible());
+    // The menu item of 參數(P) opens it too.
+    find<QAction>(QStringLiteral("findItem"))->trigger();
+    EXPECT_TRUE(findPanel()->isVisible());
+}
+
+TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage) {
+    open();
+    EXPECT_FALSE(find<QLabel>(QStringLiteral("markLegend"))->text().isEmpty());
+    EXPECT_TRUE(field(2)->toolTip().startsWith("P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6"));
+    typeInto(2, "9");
+    EXPECT_TRUE(changedMark(2) && factoryMark(2));
+    EXPECT_EQ(tab(0)->text(), "P00 •");
+    typeInto(2, "6");
+    EXPECT_FALSE(changedMark(2) || factoryMark(2));
+    EXPECT_EQ(tab(0)->text(), "P00");
+    // A choice on page P03 marks its tab; the write the drive confirms clears the changes and
+    // leaves what differs from the factory.
+    click(tab(5));
+    pick(107, 1);
+    typeInto(2, "9");
+    EXPECT_EQ(tab(5)->text(), "P03 •");
+    EXPECT_TRUE(changedMark(107));
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.drive.reg(2), 9);
+    EXPECT_FALSE(changedMark(2) || changedMark(107));
+    EXPECT_TRUE(factoryMark(2) && factoryMark(107));
+    EXPECT_EQ(tab(0)->text(), "P00");
+    EXPECT_EQ(tab(5)->text(), "P03");
+    EXPECT_TRUE(field(2)->toolTip().endsWith("變頻機的值：6\n原始值：6"));
+}
+
+TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) {
+    open();
+    QString shown;
+    during(300ms, [&] {
+        shown = progress()->text();
+        escape();
+    });
+    record.clear();
+    find<QAction>(QStringLiteral("readAllItem"))->trigger();
+    EXPECT_TRUE(shown.startsWith("讀取全部：P01-1（第 1/29 頁），暫存器 ")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("約剩")) << shown.toStdString();
+    EXPECT_EQ(progress()->text(), "讀取全部已停止。");
+    EXPECT_FALSE(s.line.isHeld() && editor->core().line()->busy());
+    EXPECT_LT(record.reads().size(), 24u);
+    EXPECT_FALSE(core->pagePresent(1));
+    // Again to the end: every page is present, and a save holds them.
+    record.clear();
+    find<QAction>(QStringLiteral("readAllItem"))->trigger();
+    for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
+    EXPECT_FALSE(progress()->isVisible());
+    EXPECT_EQ(currentPage(), 0);
+    const std::string file = core->fileText(false);
+    EXPECT_NE(file.find("\nP548 "), std::string::npos);
+    record.clear();
+    click(tab(20));
+    EXPECT_TRUE(record.requests().empty());
+    delete editor.data();
+    open(true);
+    EXPECT_FALSE(find<QAction>(QStringLiteral("readAllItem"))->isEnabled());
+}
+
+TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNothing) {
+    open();
+    click(tab(28));
+    pick(546, 2);
+    s.dialogs.answerQuestions({kNo});
+    record.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>{"P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 "
+                                   "9600,N,7,2、站號 1。是否繼續？"});
+    EXPECT_TRUE(record.requests().empty());
+    pick(546, 0);
+    click(tab(7));
+    pick(149, 1);
+    pick(150, 1);
+    s.dialogs.clear();
+    s.dialogs.answerQuestions({kNo, kYes});
+    record.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>{
+                  "寫入後變頻機可能顯示 ErP1 P05.03、P05.04 同為 1：運轉許可，是否仍要寫入？"});
+    EXPECT_TRUE(record.requests().empty());
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.drive.reg(149), 1);
+    EXPECT_EQ(s.drive.reg(150), 1);
+}
+
+}  // namespace
