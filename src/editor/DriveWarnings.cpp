@@ -1,6 +1,7 @@
 // What the drive would answer with a parameter error once written, and a write that resets it:
 // the editor asks first, the command line warns or refuses.
 
+#include <cmath>
 #include <map>
 
 #include "editor/EditorCore.h"
@@ -63,6 +64,29 @@ std::vector<DriveWarning> EditorCore::driveWarnings() const {
         }
     }
     return warnings;
+}
+
+std::vector<VfPoint> EditorCore::vfCurve(int page) const {
+    const ConversionContext context = markContext();
+    auto value = [&](int reg) -> std::optional<double> {
+        const auto raw = convertField(reg, m_content[reg], context);
+        const auto decimals = fieldDecimals(reg, context);
+        if (!raw || !decimals || m_content[reg].text.find_first_not_of(" \t") == std::string::npos)
+            return std::nullopt;
+        return *raw / std::pow(10.0, *decimals);
+    };
+    for (const Curve& curve : kCurves) {
+        if (curve.page != page)
+            continue;
+        std::vector<VfPoint> points;
+        for (int reg : curve.frequencies) points.push_back({reg, reg + 1, value(reg), value(reg + 1)});
+        for (std::size_t i = 0; i + 1 < points.size(); ++i)
+            if (points[i].frequency && points[i + 1].frequency &&
+                *points[i].frequency > *points[i + 1].frequency)
+                points[i].outOfOrder = points[i + 1].outOfOrder = true;
+        return points;
+    }
+    return {};
 }
 
 std::string EditorCore::warningQuestion(const std::vector<DriveWarning>& warnings) {

@@ -83,6 +83,15 @@ struct DriveWarning {
     bool operator==(const DriveWarning&) const = default;
 };
 
+// One point of a motor's V/F curve as its fields hold it now.
+struct VfPoint {
+    int frequencyReg = 0;  // P09.10 (fe0) ... P09.02 (fe4)
+    int voltageReg = 0;    // P09.11 (V0) ... P09.03 (V4)
+    std::optional<double> frequency;  // Hz; empty while its field holds no number
+    std::optional<double> voltage;    // V
+    bool outOfOrder = false;          // its frequency is above the next one's or below the last's
+};
+
 // A parameter the write did not bring to the drive, and why.
 struct WriteIssue {
     enum class Why {
@@ -259,6 +268,9 @@ public:
     std::vector<DriveWarning> driveWarnings() const;
     // "寫入後變頻機可能顯示 ErP1 …，是否仍要寫入？"
     static std::string warningQuestion(const std::vector<DriveWarning>& warnings);
+    // The V/F curve of the motor whose page is `page` (P09-1, P10-1) as its fields hold it now,
+    // fe0 first; empty for another page.
+    std::vector<VfPoint> vfCurve(int page) const;
     // Whether the write would send P17.08 a value that resets the drive to its factory values.
     std::optional<std::int32_t> resetPending() const;
     // The question before such a write.

@@ -14,6 +14,7 @@
 #include "EditorTexts.h"
 #include "PageTabs.h"
 #include "ParameterEditor.h"
+#include "VfCurvePlot.h"
 #include "editor/ParameterFind.h"
 #include "link/LineSession.h"
 #include "platform/Twips.h"
@@ -171,6 +172,8 @@ void ParameterEditor::refreshMarks(int page) {
     const QString caption = qs(Catalogue::instance().page(page).caption);
     m_tabs->tab(page)->setText(m_core->pageChanged(page) ? caption + text::ChangedTabMark
                                                          : caption);
+    if (m_vfPlots[page])
+        m_vfPlots[page]->update();
 }
 
 void ParameterEditor::refreshAllMarks() {

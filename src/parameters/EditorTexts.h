@@ -52,8 +52,8 @@ inline const QString NoMatch = QStringLiteral("沒有符合的參數");
 // Marks on the fields and their legend.
 inline const QString Legend = QStringLiteral(
     "<span style='color:#d55e00'>▌</span><b>粗體</b> 已修改未寫入　"
-    "<span style='background-color:#dcebf7'>　　</span> 與出廠值不同　"
-    "<span style='background-color:#ffd0d0'>　　</span> 無法顯示");
+    "<span style='background-color:#dcebf7'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 與出廠值不同　"
+    "<span style='background-color:#ffd0d0'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 無法顯示");
 inline const QString ChangedTabMark = QStringLiteral(" •");
 // Read all.
 inline const QString ReadAllItem = QStringLiteral("讀取全部(&A)");

@@ -21,6 +21,7 @@
 #include "EditorTexts.h"
 #include "PageTabs.h"
 #include "ParameterEditor.h"
+#include "VfCurvePlot.h"
 #include "link/DriveFacts.h"
 #include "platform/Twips.h"
 
@@ -43,6 +44,8 @@ constexpr int kLabelWidth = 3015;
 constexpr int kLabelHeight = 495;
 constexpr int kPageWidth = 13560 + 3120 + FieldPlace::kFieldWidth + 240;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
+constexpr int kPlotWidth = 7200;
+constexpr int kPlotHeight = 3600;
 constexpr int kMaxDots = 40;
 constexpr int kTickMs = 1000;
 
@@ -193,8 +196,19 @@ void ParameterEditor::buildMenu() {
 
 QWidget* ParameterEditor::buildPage(int page) {
     auto* widget = new QWidget;
-    widget->setFixedSize(twipsToPixels(kPageWidth), twipsToPixels(kPageHeight));
     widget->setFont(kaiFont(12));
+    // The motor pages carry their V/F curve below the fields.
+    const bool curve = !m_core->vfCurve(page).empty();
+    widget->setFixedSize(twipsToPixels(kPageWidth),
+                         twipsToPixels(kPageHeight + (curve ? kPlotHeight + kPageTopMargin : 0)));
+    if (curve) {
+        auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, widget);
+        plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
+        const int left = Catalogue::instance().parameter(Catalogue::instance().page(page).fields.front())
+                             .place.labelX;
+        plot->setGeometry(twipsRect(left, kPageHeight - kPageTopMargin, kPlotWidth, kPlotHeight));
+        m_vfPlots[page] = plot;
+    }
     for (int reg : Catalogue::instance().page(page).fields) {
         const ParameterInfo& p = Catalogue::instance().parameter(reg);
         const int y = p.place.y - kFirstRowY + kPageTopMargin;

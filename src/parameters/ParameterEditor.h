@@ -26,6 +26,7 @@ namespace velorin {
 
 class LineSession;
 class PageTabs;
+class VfCurvePlot;
 
 class ParameterEditor : public QMainWindow {
     Q_OBJECT
@@ -132,6 +133,7 @@ private:
     PageTabs* m_tabs = nullptr;
     QStackedWidget* m_pages = nullptr;
     std::array<QComboBox*, kRegisterCount> m_fields{};
+    std::array<VfCurvePlot*, kPageCount> m_vfPlots{};  // P09-1 and P10-1
 
     bool m_returning = false;  // the previous window is already shown
     bool m_closeHeld = false;  // a close waits for the line operation under way

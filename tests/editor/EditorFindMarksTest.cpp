@@ -140,6 +140,34 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
               "P00.00：開機顯示畫面選擇\n範圍：無範圍檢查\n出廠值：0：顯示設定頻率(F)");
 }
 
+TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
+    read(12);
+    // fe0/V0 ... fe4/V4 as typed; fe2 above fe3.
+    const std::pair<const char*, const char*> typed[] = {
+        {"0.50", "2.0"}, {"3.00", "10.0"}, {"60.00", "220.0"}, {"2.00", "230.0"}, {"", "230.0"}};
+    const int fe[] = {256, 254, 252, 250, 248};
+    for (int i = 0; i < 5; ++i) {
+        type(fe[i], typed[i].first);
+        type(fe[i] + 1, typed[i].second);
+    }
+    const std::vector<VfPoint> curve = core.vfCurve(12);
+    ASSERT_EQ(curve.size(), 5u);
+    std::vector<std::optional<double>> frequencies, voltages;
+    std::vector<bool> outOfOrder;
+    for (const VfPoint& p : curve) {
+        frequencies.push_back(p.frequency);
+        voltages.push_back(p.voltage);
+        outOfOrder.push_back(p.outOfOrder);
+    }
+    EXPECT_EQ(frequencies, (std::vector<std::optional<double>>{0.5, 3, 60, 2, std::nullopt}));
+    EXPECT_EQ(voltages, (std::vector<std::optional<double>>{2, 10, 220, 230, 230}));
+    EXPECT_EQ(outOfOrder, (std::vector<bool>{false, false, true, true, false}));
+    EXPECT_EQ(curve[0].frequencyReg, 256);
+    EXPECT_EQ(curve[0].voltageReg, 257);
+    EXPECT_EQ(core.vfCurve(15).front().frequencyReg, 317);
+    EXPECT_TRUE(core.vfCurve(13).empty());
+}
+
 class Warnings : public Marks {
 protected:
     void set(std::initializer_list<std::pair<int, int>> values) {

@@ -155,4 +155,41 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
     EXPECT_EQ(s.drive.reg(150), 1);
 }
 
+// The V/F curve follows the fields and draws an out-of-order point apart; with
+// VELORIN_SCREENSHOT_DIR set, the page with both marks and the find box open, and the curve, are
+// saved there.
+TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
+    const QColor outOfOrder(0xd5, 0x5e, 0x00);
+    auto drawsOutOfOrder = [&](QWidget* plot) {
+        const QImage image = plot->grab().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == outOfOrder)
+                    return true;
+        return false;
+    };
+    s.drive.setReg(247, 4);  // P09.01 away from the factory value, as read
+    open();
+    editor->showNormal();
+    editor->resize(1280, 800);
+    click(tab(12));
+    auto* plot = find<QWidget>(QStringLiteral("vfCurve12"));
+    EXPECT_TRUE(find<QWidget>(QStringLiteral("vfCurve15")));
+    EXPECT_FALSE(editor->findChild<QWidget*>(QStringLiteral("vfCurve13")));
+    EXPECT_FALSE(drawsOutOfOrder(plot));
+    typeInto(250, "1.00");  // fe3 below fe2
+    EXPECT_TRUE(drawsOutOfOrder(plot));
+    EXPECT_TRUE(changedMark(250) && factoryMark(250) && factoryMark(247) && !changedMark(247));
+    EXPECT_EQ(tab(12)->text(), "P09-1 •");
+    shortcut(Qt::Key_F);
+    QTest::keyClicks(findText(), "P09.0");
+    EXPECT_EQ(results()->count(), 10);
+    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
+        const QDir folder(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR"));
+        QApplication::processEvents();
+        EXPECT_TRUE(editor->grab().save(folder.filePath("parameterEditorMarks.png")));
+        EXPECT_TRUE(plot->grab().save(folder.filePath("vfCurve.png")));
+    }
+}
+
 }  // namespace
