@@ -27,6 +27,7 @@ namespace text = editortext;
 
 constexpr int kFoundHighlightMs = 1500;
 constexpr int kMostMatchesListed = 200;
+constexpr Micros kProgressEvery{200000};  // the read-all progress text at most five times a second
 // Okabe-Ito colours, told apart with every common colour blindness; "changed" is also bold
 // and has a thick left edge, so it never rests on colour alone.
 const char* const kChangedEdge = "border: 1px solid #9a9a9a; border-left: 5px solid #d55e00;";
@@ -201,11 +202,18 @@ void ParameterEditor::onReadAllTriggered() {
         long done = 0;
         int pageNumber = 0;
         QString caption;
+        Micros shownAt{-kProgressEvery};
         m_line->setBeforeTransaction([&](std::uint8_t function, std::uint16_t reg) {
             if (function != 3)
                 return;
+            ++done;
+            // Repainting the text for every register would cost more than the line at 115200.
+            const Micros now = m_services.wait->now();
+            if (now - shownAt < kProgressEvery)
+                return;
+            shownAt = now;
             QString left;
-            const Micros elapsed = m_services.wait->now() - started;
+            const Micros elapsed = now - started;
             if (done > 0 && done < total)
                 left = text::TimeLeft.arg((elapsed.count() * (total - done) / done + 999999) /
                                           1000000);
@@ -214,7 +222,6 @@ void ParameterEditor::onReadAllTriggered() {
                              .arg(pages.size())
                              .arg(reg)
                              .arg(left));
-            ++done;
         });
         bool stopped = false;
         for (int page : pages) {
