@@ -133,9 +133,10 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, settings, station, stations, timeout, signedValues, trace, format,
-                           raw, pages, dryRun, forceRunning, allowReset, strict, find, drive,
-                           against, factory, all, help, version});
+        parser.addOptions({port,       settings, station, stations, timeout, signedValues,
+                           trace,      format,   raw,     pages,    dryRun,  forceRunning,
+                           allowReset, strict,   find,    drive,    against, factory,
+                           all,        help,     version});
     }
 };
 

@@ -11,9 +11,9 @@ namespace velorin {
 
 namespace {
 
-constexpr int kTerminalPage = 7;                       // P05
+constexpr int kTerminalPage = 7;                          // P05
 constexpr int kFirstTerminal = 149, kLastTerminal = 158;  // P05.03-P05.12, M0-M9
-constexpr int kLockResetPage = 28;                     // P17-1
+constexpr int kLockResetPage = 28;                        // P17-1
 struct Curve {
     const char* error;
     int page;
@@ -79,7 +79,8 @@ std::vector<VfPoint> EditorCore::vfCurve(int page) const {
         if (curve.page != page)
             continue;
         std::vector<VfPoint> points;
-        for (int reg : curve.frequencies) points.push_back({reg, reg + 1, value(reg), value(reg + 1)});
+        for (int reg : curve.frequencies)
+            points.push_back({reg, reg + 1, value(reg), value(reg + 1)});
         for (std::size_t i = 0; i + 1 < points.size(); ++i)
             if (points[i].frequency && points[i + 1].frequency &&
                 *points[i].frequency > *points[i + 1].frequency)

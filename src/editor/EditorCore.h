@@ -85,8 +85,8 @@ struct DriveWarning {
 
 // One point of a motor's V/F curve as its fields hold it now.
 struct VfPoint {
-    int frequencyReg = 0;  // P09.10 (fe0) ... P09.02 (fe4)
-    int voltageReg = 0;    // P09.11 (V0) ... P09.03 (V4)
+    int frequencyReg = 0;             // P09.10 (fe0) ... P09.02 (fe4)
+    int voltageReg = 0;               // P09.11 (V0) ... P09.03 (V4)
     std::optional<double> frequency;  // Hz; empty while its field holds no number
     std::optional<double> voltage;    // V
     bool outOfOrder = false;          // its frequency is above the next one's or below the last's
@@ -326,8 +326,8 @@ private:
     // What each field was last shown or written with; empty while it shows nothing of the
     // drive's (its page unread) or could not show the value it was given.
     std::array<std::optional<FieldContent>, kRegisterCount> m_shown{};
-    std::array<bool, kRegisterCount> m_shownUnknown{};  // it was given a value it cannot show
-    std::array<bool, kRegisterCount> m_fromFile{};      // what it was shown came from a file
+    std::array<bool, kRegisterCount> m_shownUnknown{};     // it was given a value it cannot show
+    std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
     std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
     int m_silentWrites = 0;  // writes in a row without any reply
     const WriteHooks* m_hooks = nullptr;  // while a write runs

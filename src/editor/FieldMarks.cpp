@@ -175,17 +175,16 @@ std::string EditorCore::rangeInForce(int reg) const {
         std::string range = otherUnit ? check.otherUnitText : check.boundsText;
         if (check.lower.kind != CheckBound::Kind::Constant ||
             check.upper.kind != CheckBound::Kind::Constant) {
+            // The lowest and highest raw values that pass, as the field writes them.
+            auto written = [&](std::optional<double> raw) -> std::optional<std::string> {
+                if (!raw)
+                    return std::nullopt;
+                return displayText(reg,
+                                   displayValue(reg, static_cast<std::int32_t>(*raw), display));
+            };
             const auto lower = bound(check.lower), upper = bound(check.upper);
-            const auto from = lower ? displayText(reg, displayValue(
-                                                           reg, static_cast<std::int32_t>(
-                                                                    std::ceil(*lower - 1e-9)),
-                                                           display))
-                                    : std::nullopt;
-            const auto to = upper ? displayText(reg, displayValue(
-                                                         reg, static_cast<std::int32_t>(
-                                                                  std::floor(*upper + 1e-9)),
-                                                         display))
-                                  : std::nullopt;
+            const auto from = written(lower ? std::optional(std::ceil(*lower - 1e-9)) : lower);
+            const auto to = written(upper ? std::optional(std::floor(*upper + 1e-9)) : upper);
             if (from && to)
                 range = *from + "~" + *to + "（" + range + "）";
         }

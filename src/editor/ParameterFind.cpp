@@ -27,7 +27,8 @@ std::string lowered(std::string_view s) {
 }
 
 bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A code as typed: optional P, a group of one or two digits, and, after a point, an index of
@@ -86,8 +87,8 @@ std::vector<int> findParameters(std::string_view query) {
 
     if (const auto code = typedCode(q)) {
         const int base = Catalogue::groupBase(code->group);
-        const int end = code->group + 1 < kGroupCount ? Catalogue::groupBase(code->group + 1)
-                                                      : kRegisterCount;
+        const int end =
+            code->group + 1 < kGroupCount ? Catalogue::groupBase(code->group + 1) : kRegisterCount;
         // "9.1" is P09.01 itself, and the start of P09.10-P09.19.
         if (code->index && !code->index->empty())
             add(base + std::stoi(*code->index));

@@ -154,7 +154,8 @@ void ParameterEditor::applyMarks(int reg) {
         rules += QLatin1String(kChangedEdge);
     if (field->property("found").toBool())
         rules += QLatin1String(kFoundEdge);
-    const QString style = rules.isEmpty() ? QString() : QStringLiteral("QComboBox { %1 }").arg(rules);
+    const QString style =
+        rules.isEmpty() ? QString() : QStringLiteral("QComboBox { %1 }").arg(rules);
     if (field->styleSheet() != style)
         field->setStyleSheet(style);
     if (field->font().bold() != marks.changed) {

@@ -57,7 +57,8 @@ inline const QString Legend = QStringLiteral(
 inline const QString ChangedTabMark = QStringLiteral(" •");
 // Read all.
 inline const QString ReadAllItem = QStringLiteral("讀取全部(&A)");
-inline const QString ReadAllProgress = QStringLiteral("讀取全部：%1（第 %2/%3 頁），暫存器 %4%5（Esc 停止）");
+inline const QString ReadAllProgress =
+    QStringLiteral("讀取全部：%1（第 %2/%3 頁），暫存器 %4%5（Esc 停止）");
 inline const QString TimeLeft = QStringLiteral("，約剩 %1 秒");
 inline const QString ReadAllStopped = QStringLiteral("讀取全部已停止。");
 // Questions before a write.

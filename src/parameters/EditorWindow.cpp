@@ -204,7 +204,8 @@ QWidget* ParameterEditor::buildPage(int page) {
     if (curve) {
         auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, widget);
         plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
-        const int left = Catalogue::instance().parameter(Catalogue::instance().page(page).fields.front())
+        const int left = Catalogue::instance()
+                             .parameter(Catalogue::instance().page(page).fields.front())
                              .place.labelX;
         plot->setGeometry(twipsRect(left, kPageHeight - kPageTopMargin, kPlotWidth, kPlotHeight));
         m_vfPlots[page] = plot;

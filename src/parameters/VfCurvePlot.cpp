@@ -1,9 +1,9 @@
 #include "VfCurvePlot.h"
 
 #include <QPainter>
-#include <cmath>
 #include <QPainterPath>
 #include <algorithm>
+#include <cmath>
 
 namespace velorin {
 
@@ -49,7 +49,8 @@ void VfCurvePlot::paintEvent(QPaintEvent*) {
     vMax = niceCeiling(vMax);
     const QRectF area(kMargin + 8, 12, width() - kMargin - 28, height() - kMargin - 16);
     auto at = [&](double f, double v) {
-        return QPointF(area.left() + area.width() * f / fMax, area.bottom() - area.height() * v / vMax);
+        return QPointF(area.left() + area.width() * f / fMax,
+                       area.bottom() - area.height() * v / vMax);
     };
 
     QFont small = font();

@@ -13,15 +13,28 @@ namespace {
 TEST(FindParameters, CodesInEveryWrittenFormRegistersAndNameParts) {
     const std::vector<int> p0915 = {261};
     const std::pair<const char*, std::vector<int>> cases[] = {
-        {"P09.15", p0915}, {"09.15", p0915}, {"9.15", p0915}, {"p9.15", p0915},
-        {"  P09.15 ", p0915}, {"#261", p0915}, {"P17.24", {562}}, {"9.15.", {}},
+        {"P09.15", p0915},
+        {"09.15", p0915},
+        {"9.15", p0915},
+        {"p9.15", p0915},
+        {"  P09.15 ", p0915},
+        {"#261", p0915},
+        {"P17.24", {562}},
+        {"9.15.", {}},
         // P09.01 itself first, then the codes it begins.
         {"P09.1", {247, 256, 257, 258, 259, 260, 261, 262, 263, 264, 265}},
         {"p15", {496, 497, 498, 499, 500, 501, 502}},
-        {"額定電流", {382}}, {"avi +10", {118}},
+        {"額定電流", {382}},
+        {"avi +10", {118}},
         // No field, beyond the register range, beyond the groups, no such name, nothing typed.
-        {"#14", {}}, {"#563", {}}, {"#", {}}, {"P18.00", {}}, {"P00.14", {}}, {"變頻機不存在", {}},
-        {"", {}}, {"   ", {}}};
+        {"#14", {}},
+        {"#563", {}},
+        {"#", {}},
+        {"P18.00", {}},
+        {"P00.14", {}},
+        {"變頻機不存在", {}},
+        {"", {}},
+        {"   ", {}}};
     for (const auto& [query, expected] : cases) EXPECT_EQ(findParameters(query), expected) << query;
     // A name part finds every parameter that holds it, in register order.
     const std::vector<int> accel = findParameters("加速");
@@ -57,7 +70,7 @@ TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
     EXPECT_FALSE(core.pageChanged(0));
     // As typed: another value, the same value written otherwise, the factory value.
     const std::tuple<int, const char*, FieldMarks> typed[] = {
-        {2, "9", m(true, true)}, {2, " 7 ", m(false, true)}, {2, "6", m(true, false)},
+        {2, "9", m(true, true)},    {2, " 7 ", m(false, true)}, {2, "6", m(true, false)},
         {10, "0.5", m(true, true)}, {10, "0", m(false, false)}, {10, "0.00", m(false, false)}};
     for (const auto& [reg, text, marks] : typed) {
         type(reg, text);
@@ -181,16 +194,15 @@ TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutO
         set({{256, 100}, {254, 200}, {252, 300}, {250, 400}, {248, 500}});
         set({{317, 100}, {315, 200}, {313, 300}, {311, 400}, {309, 500}});
     };
-    const std::pair<std::initializer_list<std::pair<int, int>>, std::vector<DriveWarning>>
-        cases[] = {
+    const std::pair<std::initializer_list<std::pair<int, int>>, std::vector<DriveWarning>> cases[] =
+        {
             {{}, {}},
             {{{149, 0}, {150, 0}}, {}},  // "0：無功能" on two terminals is no warning
             {{{149, 1}, {152, 1}, {158, 3}}, {{"ErP1", "P05.03、P05.06 同為 1：運轉許可"}}},
             {{{254, 100}}, {}},  // fe0 = fe1
             {{{256, 300}}, {{"ErP2", "P09.10 fe0 3.00 大於 P09.08 fe1 2.00"}}},
             {{{248, 399}}, {{"ErP2", "P09.04 fe3 4.00 大於 P09.02 fe4 3.99"}}},
-            {{{313, 201}, {311, 200}},
-             {{"ErP3", "P10.06 fe2 2.01 大於 P10.04 fe3 2.00"}}},
+            {{{313, 201}, {311, 200}}, {{"ErP3", "P10.06 fe2 2.01 大於 P10.04 fe3 2.00"}}},
         };
     for (const auto& [values, expected] : cases) {
         for (int reg = 149; reg <= 158; ++reg) core.working()[reg] = 0;
