@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -63,12 +64,27 @@ QWidget* ParameterEditor::buildFindPanel(QWidget* parent) {
     m_findResults->setFont(mingFont(11));
     m_findResults->setMaximumHeight(180);
     layout->addWidget(m_findResults);
+    m_findText->installEventFilter(this);
     connect(m_findText, &QLineEdit::textChanged, this, &ParameterEditor::onFindTextChanged);
     connect(m_findText, &QLineEdit::returnPressed, this, &ParameterEditor::onFindChosen);
     connect(m_findResults, &QListWidget::itemActivated, this, &ParameterEditor::onFindChosen);
     connect(m_findResults, &QListWidget::itemClicked, this, &ParameterEditor::onFindChosen);
     m_findPanel->hide();
     return m_findPanel;
+}
+
+// Up and Down in the find box move through the matches, so a choice needs no mouse.
+bool ParameterEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_findText && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Down || key == Qt::Key_Up) {
+            const int row = m_findResults->currentRow() + (key == Qt::Key_Down ? 1 : -1);
+            if (row >= 0 && row < m_findResults->count())
+                m_findResults->setCurrentRow(row);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void ParameterEditor::onFindTriggered() {

@@ -278,6 +278,8 @@ void ParameterEditor::onLoadTriggered() {
         return;
     }
     showFields(m_core->applyLoad(load));
+    // Pages the file does not hold are no longer present: their marks follow too.
+    refreshAllMarks();
 }
 
 void ParameterEditor::onWriteTriggered() {

@@ -49,6 +49,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum Button { SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton, ButtonCount };
