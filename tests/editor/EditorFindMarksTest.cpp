@@ -172,7 +172,7 @@ TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
 
 class Warnings : public Marks {
 protected:
-    void set(std::initializer_list<std::pair<int, int>> values) {
+    void set(const std::vector<std::pair<int, int>>& values) {
         for (auto [reg, value] : values) core.working()[reg] = value;
     }
 };
@@ -183,7 +183,7 @@ TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutO
         set({{256, 100}, {254, 200}, {252, 300}, {250, 400}, {248, 500}});
         set({{317, 100}, {315, 200}, {313, 300}, {311, 400}, {309, 500}});
     };
-    const std::pair<std::initializer_list<std::pair<int, int>>, std::vector<DriveWarning>> cases[] =
+    const std::pair<std::vector<std::pair<int, int>>, std::vector<DriveWarning>> cases[] =
         {
             {{}, {}},
             {{{149, 0}, {150, 0}}, {}},  // "0：無功能" on two terminals is no warning
