@@ -172,7 +172,8 @@ TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
 
 class Warnings : public Marks {
 protected:
-    void set(const std::vector<std::pair<int, int>>& values) {
+    using Values = std::vector<std::pair<int, int>>;
+    void set(const Values& values) {
         for (auto [reg, value] : values) core.working()[reg] = value;
     }
 };
@@ -183,16 +184,15 @@ TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutO
         set({{256, 100}, {254, 200}, {252, 300}, {250, 400}, {248, 500}});
         set({{317, 100}, {315, 200}, {313, 300}, {311, 400}, {309, 500}});
     };
-    const std::pair<std::vector<std::pair<int, int>>, std::vector<DriveWarning>> cases[] =
-        {
-            {{}, {}},
-            {{{149, 0}, {150, 0}}, {}},  // "0：無功能" on two terminals is no warning
-            {{{149, 1}, {152, 1}, {158, 3}}, {{"ErP1", "P05.03、P05.06 同為 1：運轉許可"}}},
-            {{{254, 100}}, {}},  // fe0 = fe1
-            {{{256, 300}}, {{"ErP2", "P09.10 fe0 3.00 大於 P09.08 fe1 2.00"}}},
-            {{{248, 399}}, {{"ErP2", "P09.04 fe3 4.00 大於 P09.02 fe4 3.99"}}},
-            {{{313, 201}, {311, 200}}, {{"ErP3", "P10.06 fe2 2.01 大於 P10.04 fe3 2.00"}}},
-        };
+    const std::pair<Values, std::vector<DriveWarning>> cases[] = {
+        {{}, {}},
+        {{{149, 0}, {150, 0}}, {}},  // "0：無功能" on two terminals is no warning
+        {{{149, 1}, {152, 1}, {158, 3}}, {{"ErP1", "P05.03、P05.06 同為 1：運轉許可"}}},
+        {{{254, 100}}, {}},  // fe0 = fe1
+        {{{256, 300}}, {{"ErP2", "P09.10 fe0 3.00 大於 P09.08 fe1 2.00"}}},
+        {{{248, 399}}, {{"ErP2", "P09.04 fe3 4.00 大於 P09.02 fe4 3.99"}}},
+        {{{313, 201}, {311, 200}}, {{"ErP3", "P10.06 fe2 2.01 大於 P10.04 fe3 2.00"}}},
+    };
     for (const auto& [values, expected] : cases) {
         for (int reg = 149; reg <= 158; ++reg) core.working()[reg] = 0;
         inOrder();
