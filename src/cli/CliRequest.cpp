@@ -8,6 +8,7 @@
 
 #include "editor/Catalogue.h"
 #include "editor/ParameterFile.h"
+#include "editor/ParameterFind.h"
 
 namespace velorin {
 
@@ -105,6 +106,17 @@ struct ParserOptions {
     QCommandLineOption forceRunning{QStringLiteral("force-running"),
                                     QStringLiteral("set, restore: write even while the motor "
                                                    "runs.")};
+    QCommandLineOption allowReset{QStringLiteral("allow-reset"),
+                                  QStringLiteral("set, restore: write a P17.08 value of 2..7, "
+                                                 "which resets the drive to its factory values "
+                                                 "and its link to 9600,N,7,2, station 1.")};
+    QCommandLineOption strict{QStringLiteral("strict"),
+                              QStringLiteral("set, restore: write nothing when the drive would "
+                                             "answer with ErP1, ErP2 or ErP3.")};
+    QCommandLineOption find{QStringLiteral("find"),
+                            QStringLiteral("catalogue: the parameters a code (P09.15, 9.15), a "
+                                           "register (#261) or part of a name names."),
+                            QStringLiteral("QUERY")};
     QCommandLineOption drive{QStringLiteral("drive"),
                              QStringLiteral("diff: the drive is the first set (the default "
                                             "without FILE).")};
@@ -121,9 +133,10 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port, settings, station, stations, timeout, signedValues, trace, format,
-                           raw, pages, dryRun, forceRunning, drive, against, factory, all, help,
-                           version});
+        parser.addOptions({port,       settings, station, stations, timeout, signedValues,
+                           trace,      format,   raw,     pages,    dryRun,  forceRunning,
+                           allowReset, strict,   find,    drive,    against, factory,
+                           all,        help,     version});
     }
 };
 
@@ -236,6 +249,8 @@ QString RequestBuilder::readArguments(const CommandSyntax& syntax, const QString
             request.parameters = selectParameters(words, why);
             return why;
         case Arguments::OptionalParameters:
+            if (!words.isEmpty() && !request.find.isEmpty())
+                return QStringLiteral("%1 takes codes or --find, not both").arg(name);
             if (!words.isEmpty())
                 request.parameters = selectParameters(words, why);
             return why;
@@ -387,6 +402,9 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.pages, {C::Backup}, "backup"},
         {m_opt.dryRun, {C::Restore}, "restore"},
         {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
+        {m_opt.allowReset, {C::Set, C::Restore}, "set and restore"},
+        {m_opt.strict, {C::Set, C::Restore}, "set and restore"},
+        {m_opt.find, {C::Catalogue}, "catalogue"},
         {m_opt.drive, {C::Diff}, "diff"},
         {m_opt.against, {C::Diff}, "diff"},
         {m_opt.factory, {C::Diff}, "diff"},
@@ -413,6 +431,14 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     request.raw = m_parser.isSet(m_opt.raw);
     request.dryRun = m_parser.isSet(m_opt.dryRun);
     request.forceRunning = m_parser.isSet(m_opt.forceRunning);
+    request.allowReset = m_parser.isSet(m_opt.allowReset);
+    request.strict = m_parser.isSet(m_opt.strict);
+    if (m_parser.isSet(m_opt.find)) {
+        request.find = value(m_opt.find);
+        request.parameters = findParameters(request.find.toStdString());
+        if (request.parameters.empty())
+            return QStringLiteral("--find \"%1\" names no parameter").arg(request.find);
+    }
     request.all = m_parser.isSet(m_opt.all);
     request.againstFactory = m_parser.isSet(m_opt.factory);
     request.againstFile = value(m_opt.against);

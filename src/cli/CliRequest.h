@@ -74,6 +74,9 @@ struct CliRequest {
     bool raw = false;                     // get --raw
     bool dryRun = false;                  // restore --dry-run
     bool forceRunning = false;            // set, restore --force-running
+    bool allowReset = false;              // set, restore --allow-reset: P17.08 may reset
+    bool strict = false;                  // set, restore --strict: a drive warning refuses
+    QString find;                         // catalogue --find QUERY
     bool all = false;                     // diff --all
     OutputFormat format = OutputFormat::Text;
     // Whether the command talks to the drive (diff of two files or a file and the factory

@@ -206,6 +206,28 @@ int EditorCommand::rangeCheck(const std::set<int>* concerned) {
     return exitCode(CliExit::Refused);
 }
 
+int EditorCommand::checkBeforeWrite() {
+    if (const auto reset = m_core->resetPending(); reset && !m_request.allowReset) {
+        error(QStringLiteral("%1 = %2 resets every parameter of the drive to its factory values "
+                             "and its link to %3, station %4; nothing was written "
+                             "(--allow-reset writes it)")
+                  .arg(codeAndName(drive::kResetParameter))
+                  .arg(*reset)
+                  .arg(QLatin1String(drive::kFactorySettings))
+                  .arg(drive::kFactoryStation));
+        return exitCode(CliExit::Refused);
+    }
+    const std::vector<DriveWarning> warnings = m_core->driveWarnings();
+    for (const DriveWarning& w : warnings)
+        m_console.line(QStringLiteral("%1warning: the drive may answer with %2: %3")
+                           .arg(QLatin1String(clitext::kPrefix), qs(w.error), qs(w.detail)));
+    if (!warnings.empty() && m_request.strict) {
+        error(QStringLiteral("--strict: nothing was written"));
+        return exitCode(CliExit::Refused);
+    }
+    return 0;
+}
+
 int EditorCommand::writeAndReport(const std::vector<int>* reported,
                                   const std::vector<std::pair<int, QString>>* followers) {
     LinkState link{m_request.station, m_request.framing, false, m_line->port().commPort(),

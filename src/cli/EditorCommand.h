@@ -34,6 +34,10 @@ protected:
     // The range checks over the working values; `concerned` limits them to the checks of these
     // parameters and of those whose bounds they are. An exit status when one failed.
     int rangeCheck(const std::set<int>* concerned);
+    // Before the write: a P17.08 that resets the drive is refused without --allow-reset; the
+    // settings the drive would answer with ErP1-ErP3 are told on stderr, and refuse the write
+    // with --strict. An exit status when nothing may be written, else 0.
+    int checkBeforeWrite();
     // The editor's write sequence and its report. With `reported`, stdout gets a line for each
     // of these parameters the drive confirmed; the exit status counts only them.
     // `followers`: parameters the technician did not name whose raw value the write changes,

@@ -24,6 +24,10 @@ int RestoreCommand::run() {
         m_line->close();
         return c;
     }
+    if (int c = checkBeforeWrite()) {
+        m_line->close();
+        return c;
+    }
     if (m_request.dryRun)
         m_console.line(QStringLiteral("range check passed"));
     const int code = writeAndReport(nullptr);

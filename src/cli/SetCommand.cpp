@@ -86,6 +86,10 @@ int SetCommand::run() {
         m_line->close();
         return c;
     }
+    if (int c = checkBeforeWrite()) {
+        m_line->close();
+        return c;
+    }
     return writeAndReport(&regs, &followers);
 }
 

@@ -42,6 +42,10 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_framingInUse = framing;
     m_pages.fill(0);
     m_unshown.fill(false);
+    m_shown.fill(std::nullopt);
+    m_shownUnknown.fill(false);
+    m_fromFile.fill(false);
+    m_content.fill({});
 }
 
 bool EditorCore::isSigned(int reg) {
@@ -205,6 +209,9 @@ std::vector<FieldView> EditorCore::showPage(int page) {
             const bool list = Catalogue::instance().parameter(reg).kind != FieldKind::Number;
             views.push_back({reg, list ? Display{SelectPosition{}} : Display{ShowText{}}});
             m_unshown[reg] = false;
+            m_shown[reg].reset();
+            m_shownUnknown[reg] = false;
+            m_content[reg] = {};
             continue;
         }
         FieldView view{reg, displayValue(reg, m_drive[reg], context), false, m_drive[reg]};
@@ -213,6 +220,7 @@ std::vector<FieldView> EditorCore::showPage(int page) {
             std::holds_alternative<LeaveUnchanged>(view.display) || view.unreadCopy >= 0;
         m_unshown[reg] = view.unshowable;
         m_unshownRaw[reg] = m_drive[reg];
+        shownAs(view);
         views.push_back(std::move(view));
     }
     return views;
@@ -288,6 +296,7 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
                 std::holds_alternative<LeaveUnchanged>(view.display) || view.unreadCopy >= 0;
             m_unshown[reg] = view.unshowable;
             m_unshownRaw[reg] = raw;
+            shownAs(view);
             views.push_back(std::move(view));
         }
     }
@@ -316,6 +325,9 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
                 convertField(drive::kPidDecimalsParameter, fields[drive::kPidDecimalsParameter]))
             pidDecimals = static_cast<std::int16_t>(*raw);
     valueConvert(fields, m_working, pidDecimals, decimalSeparator);
+    for (int reg = 0; reg < kRegisterCount; ++reg)
+        if (Catalogue::instance().parameter(reg).shown)
+            m_content[reg] = fields[reg];
 }
 
 std::vector<CheckFailure> EditorCore::checkValues() const {
@@ -356,6 +368,7 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
     if (reply.outcome == LinkOutcome::Ok) {
         ++outcome.confirmed;
         m_silentWrites = 0;
+        written(reg);
         return true;
     }
     outcome.unconfirmed.push_back({reg, WriteIssue::Why::NotConfirmed, reply});
@@ -533,6 +546,8 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                     // The fields no longer show what the drive holds.
                     outcome.factoryReset = true;
                     for (int page = 0; page < kPageCount; ++page) setPagePresent(page, false);
+                    m_shown.fill(std::nullopt);
+                    m_shownUnknown.fill(false);
                 }
             }
         }

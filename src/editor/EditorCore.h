@@ -68,6 +68,31 @@ struct FieldView {
     int unreadCopy = -1;
 };
 
+// How a field stands beside what it was shown (read from the drive or loaded from a file) and
+// beside the factory value.
+struct FieldMarks {
+    bool changed = false;     // holds another value than it was shown, not yet written
+    bool notFactory = false;  // holds another value than the factory's
+    bool unknown = false;     // cannot show the drive's (the file's) value
+    bool operator==(const FieldMarks&) const = default;
+};
+
+// A setting the drive would refuse with one of its parameter errors once written.
+struct DriveWarning {
+    std::string error;   // "ErP1", "ErP2", "ErP3"
+    std::string detail;  // "P05.03、P05.05 同為 3：多段速指令1"
+    bool operator==(const DriveWarning&) const = default;
+};
+
+// One point of a motor's V/F curve as its fields hold it now.
+struct VfPoint {
+    int frequencyReg = 0;             // P09.10 (fe0) ... P09.02 (fe4)
+    int voltageReg = 0;               // P09.11 (V0) ... P09.03 (V4)
+    std::optional<double> frequency;  // Hz; empty while its field holds no number
+    std::optional<double> voltage;    // V
+    bool outOfOrder = false;          // its frequency is above the next one's or below the last's
+};
+
 // A parameter the write did not bring to the drive, and why.
 struct WriteIssue {
     enum class Why {
@@ -216,6 +241,39 @@ public:
     // "P01.06 起動轉速：變頻機未回應"; at most `maxLines` parameters, then "…及其他 N 項".
     static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
 
+    // ---- Marks and the facts of a field (FieldMarks.cpp) ----
+    // The technician typed or picked: the field now holds `content`.
+    void fieldContentIs(int reg, const FieldContent& content);
+    // Every field holds `contents` as it was shown (offline: the factory values); none is changed.
+    void fieldsShown(std::span<const FieldContent, kRegisterCount> contents);
+    FieldMarks marks(int reg) const;
+    // Whether a field of the page holds a change not yet written.
+    bool pageChanged(int page) const;
+    const FieldContent& fieldContent(int reg) const { return m_content.at(reg); }
+    // The range the check before a write holds the field to now, as the field writes it: the
+    // check's own text, or for a bound taken from another parameter the numbers it gives now
+    // ("0.00~12.34（P02.37）"); "無範圍檢查" for a field no check tests.
+    std::string rangeInForce(int reg) const;
+    // The field's tooltip: code and name, range in force, factory value, the drive's value as
+    // shown and the raw value (once read or loaded), and why a value cannot be shown.
+    std::string fieldTip(int reg) const;
+
+    // ---- Before a write (DriveWarnings.cpp) ----
+    // The settings of the working values that the drive would answer with ErP1 (two of
+    // P05.03-P05.12 with one function other than 0), ErP2 or ErP3 (motor 1's or motor 2's V/F
+    // frequencies out of order: fe0 <= fe1 <= fe2 <= fe3 <= fe4), over the present pages. The
+    // drive judges; these only warn.
+    std::vector<DriveWarning> driveWarnings() const;
+    // "寫入後變頻機可能顯示 ErP1 …，是否仍要寫入？"
+    static std::string warningQuestion(const std::vector<DriveWarning>& warnings);
+    // The V/F curve of the motor whose page is `page` (P09-1, P10-1) as its fields hold it now,
+    // fe0 first; empty for another page.
+    std::vector<VfPoint> vfCurve(int page) const;
+    // Whether the write would send P17.08 a value that resets the drive to its factory values.
+    std::optional<std::int32_t> resetPending() const;
+    // The question before such a write.
+    static const char* const kResetQuestion;
+
     // ---- State ----
     const Values& working() const { return m_working; }
     Values& working() { return m_working; }
@@ -240,6 +298,13 @@ public:
 
 private:
     void refreshLinkCopies();
+    // The field shows `view`: what it now holds is the value it is compared with.
+    void shownAs(const FieldView& view);
+    // A confirmed write: the field's value is now the drive's.
+    void written(int reg);
+    bool sameValue(int reg, const FieldContent& a, const FieldContent& b) const;
+    // The unit switches and P13.35 as their fields hold them now.
+    ConversionContext markContext() const;
     void refreshOpeningCopies(int page);
     // One write; false when the write must end here (the drive fell silent, the line stopped).
     bool send(int reg, std::int32_t value, WriteOutcome& outcome);
@@ -256,6 +321,12 @@ private:
     Framing m_framingInUse = Framing::Ascii;
     std::array<bool, kRegisterCount> m_unshown{};
     Values m_unshownRaw{};   // the raw value a marked field was given, saved in its place
+    // What each field was last shown or written with; empty while it shows nothing of the
+    // drive's (its page unread) or could not show the value it was given.
+    std::array<std::optional<FieldContent>, kRegisterCount> m_shown{};
+    std::array<bool, kRegisterCount> m_shownUnknown{};     // it was given a value it cannot show
+    std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
+    std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
     int m_silentWrites = 0;  // writes in a row without any reply
     const WriteHooks* m_hooks = nullptr;  // while a write runs
 };

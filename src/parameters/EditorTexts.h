@@ -44,5 +44,25 @@ inline const QString LoadFilter = QStringLiteral("Text Files(*.txt)");
 inline const QString FileError = QString::fromUtf8(kFileErrorTitle);
 inline const QString DefaultFileName = QString::fromUtf8(kDefaultFileName);
 inline const QString Offline = QStringLiteral("離線模式");
+// Find.
+inline const QString FindItem = QStringLiteral("尋找(&F)");
+inline const QString FindLabel = QStringLiteral("尋找：");
+inline const QString FindHint = QStringLiteral("代碼（P09.15）、暫存器（#261）或名稱的一部分");
+inline const QString NoMatch = QStringLiteral("沒有符合的參數");
+// Marks on the fields and their legend.
+inline const QString Legend = QStringLiteral(
+    "<span style='color:#d55e00'>▌</span><b>粗體</b> 已修改未寫入　"
+    "<span style='background-color:#dcebf7'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 與出廠值不同　"
+    "<span style='background-color:#ffd0d0'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 無法顯示");
+inline const QString ChangedTabMark = QStringLiteral(" •");
+// Read all.
+inline const QString ReadAllItem = QStringLiteral("讀取全部(&A)");
+inline const QString ReadAllProgress =
+    QStringLiteral("讀取全部：%1（第 %2/%3 頁），暫存器 %4%5（Esc 停止）");
+inline const QString TimeLeft = QStringLiteral("，約剩 %1 秒");
+inline const QString ReadAllStopped = QStringLiteral("讀取全部已停止。");
+// Questions before a write.
+inline const QString ResetTitle = QStringLiteral("參數重置");
+inline const QString WarningTitle = QStringLiteral("參數設定警告");
 
 }  // namespace velorin::editortext

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include "EditorTexts.h"
 #include "PageTabs.h"
 #include "ParameterEditor.h"
+#include "VfCurvePlot.h"
 #include "link/DriveFacts.h"
 #include "platform/Twips.h"
 
@@ -42,6 +44,8 @@ constexpr int kLabelWidth = 3015;
 constexpr int kLabelHeight = 495;
 constexpr int kPageWidth = 13560 + 3120 + FieldPlace::kFieldWidth + 240;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
+constexpr int kPlotWidth = 7200;
+constexpr int kPlotHeight = 3600;
 constexpr int kMaxDots = 40;
 constexpr int kTickMs = 1000;
 
@@ -76,6 +80,7 @@ void ParameterEditor::buildWindow() {
         scroll->setWidget(buildPage(page));
         m_pages->addWidget(scroll);
     }
+    layout->addWidget(buildFindPanel(central));
     layout->addWidget(m_tabs);
     layout->addWidget(m_pages, 1);
     setCentralWidget(central);
@@ -85,6 +90,10 @@ void ParameterEditor::buildWindow() {
     m_linkLabel->setObjectName(QStringLiteral("linkLabel"));
     m_linkLabel->setFont(mingFont(9));
     statusBar()->addPermanentWidget(m_linkLabel);
+    m_legend = new QLabel(text::Legend, this);
+    m_legend->setObjectName(QStringLiteral("markLegend"));
+    m_legend->setFont(mingFont(9));
+    statusBar()->addWidget(m_legend);
     showLink();
 
     m_progressTimer = new QTimer(this);
@@ -153,9 +162,15 @@ void ParameterEditor::buildMenu() {
         {nullptr, text::QuitItem, QKeySequence(Qt::CTRL | Qt::Key_Q), QuitButton, "quitItem"},
     };
     QMenu* menu = nullptr;
+    QMenu* parameterMenu = nullptr;
+    QMenu* driveMenu = nullptr;
     for (const auto& item : items) {
         if (item.menu)
             menu = menuBar()->addMenu(*item.menu);
+        if (item.menu == &text::ParameterMenu)
+            parameterMenu = menu;
+        if (item.menu == &text::DriveMenu)
+            driveMenu = menu;
         QAction* action = menu->addAction(item.caption);
         action->setObjectName(QString::fromLatin1(item.name));
         action->setShortcut(item.shortcut);
@@ -166,12 +181,35 @@ void ParameterEditor::buildMenu() {
                 button->trigger();
         });
     }
+    parameterMenu->addSeparator();
+    QAction* find = parameterMenu->addAction(text::FindItem);
+    find->setObjectName(QStringLiteral("findItem"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find, &QAction::triggered, this, &ParameterEditor::onFindTriggered);
+    m_readAllAction = driveMenu->addAction(text::ReadAllItem);
+    m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
+    connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);
+    // Esc closes the find box, or stops a reading of every page between two registers.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &ParameterEditor::onEscapePressed);
 }
 
 QWidget* ParameterEditor::buildPage(int page) {
     auto* widget = new QWidget;
-    widget->setFixedSize(twipsToPixels(kPageWidth), twipsToPixels(kPageHeight));
     widget->setFont(kaiFont(12));
+    // The motor pages carry their V/F curve below the fields.
+    const bool curve = !m_core->vfCurve(page).empty();
+    widget->setFixedSize(twipsToPixels(kPageWidth),
+                         twipsToPixels(kPageHeight + (curve ? kPlotHeight + kPageTopMargin : 0)));
+    if (curve) {
+        auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, widget);
+        plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
+        const int left = Catalogue::instance()
+                             .parameter(Catalogue::instance().page(page).fields.front())
+                             .place.labelX;
+        plot->setGeometry(twipsRect(left, kPageHeight - kPageTopMargin, kPlotWidth, kPlotHeight));
+        m_vfPlots[page] = plot;
+    }
     for (int reg : Catalogue::instance().page(page).fields) {
         const ParameterInfo& p = Catalogue::instance().parameter(reg);
         const int y = p.place.y - kFirstRowY + kPageTopMargin;
@@ -207,7 +245,8 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     // What the technician picks or types is what they were shown: the field takes part again.
     auto edited = [this, reg] {
         if (!m_core->fieldEdited(reg))
-            markUnshown(reg, false, 0);
+            m_unshownTips[reg] = QString();
+        fieldTouched(reg);
     };
     connect(field, &QComboBox::activated, this, edited);
     if (field->lineEdit())

@@ -1,6 +1,7 @@
 #include "ParameterEditor.h"
 
 #include <algorithm>
+#include <set>
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -35,8 +36,6 @@ namespace {
 namespace text = editortext;
 
 constexpr int kDoneShownMs = 3000;
-const char* const kUnshownStyle = "QComboBox { background-color: #ffd0d0; }";
-
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
@@ -91,7 +90,10 @@ void ParameterEditor::load() {
     } else {
         m_core->beginVisit(nullptr, link.framing);
         m_buttons[WriteButton]->setEnabled(false);
+        m_readAllAction->setEnabled(false);
         showFieldContents(EditorCore::offlineFields());
+        m_core->fieldsShown(EditorCore::offlineFields());
+        refreshAllMarks();
         selectPage(0);
     }
 }
@@ -141,7 +143,9 @@ void ParameterEditor::readAndShowPage(int page) {
 }
 
 void ParameterEditor::showFields(const std::vector<FieldView>& views) {
+    std::set<int> pages;
     for (const FieldView& view : views) {
+        pages.insert(Catalogue::instance().parameter(view.reg).page);
         QComboBox* field = m_fields[view.reg];
         if (const auto* shown = std::get_if<ShowText>(&view.display)) {
             field->clear();
@@ -152,11 +156,13 @@ void ParameterEditor::showFields(const std::vector<FieldView>& views) {
         } else if (const auto* position = std::get_if<SelectPosition>(&view.display)) {
             field->setCurrentIndex(position->position);
         }
+        m_unshownTips[view.reg] = QString();
         markUnshown(view.reg, view.unshowable, view.driveValue, view.fromFile);
         if (view.unreadCopy >= 0)
-            field->setToolTip(
-                text::UnreadCopy.arg(qs(Catalogue::codeOf(view.unreadCopy))).arg(view.driveValue));
+            m_unshownTips[view.reg] =
+                text::UnreadCopy.arg(qs(Catalogue::codeOf(view.unreadCopy))).arg(view.driveValue);
     }
+    for (int page : pages) refreshMarks(page);
 }
 
 void ParameterEditor::showFieldContents(const std::array<FieldContent, kRegisterCount>& contents) {
@@ -178,10 +184,9 @@ void ParameterEditor::showFieldContents(const std::array<FieldContent, kRegister
 }
 
 void ParameterEditor::markUnshown(int reg, bool unshown, std::int32_t raw, bool fromFile) {
-    QComboBox* field = m_fields[reg];
-    field->setStyleSheet(unshown ? QString::fromLatin1(kUnshownStyle) : QString());
     const QString& tip = fromFile ? text::UnshownFromFile : text::Unshown;
-    field->setToolTip(unshown ? tip.arg(raw) : QString());
+    m_unshownTips[reg] = unshown ? tip.arg(raw) : QString();
+    applyMarks(reg);
 }
 
 void ParameterEditor::showLink() {
@@ -194,22 +199,26 @@ void ParameterEditor::showLink() {
                        : QString()));
 }
 
+FieldContent ParameterEditor::fieldContent(int reg) const {
+    FieldContent content;
+    const QComboBox* field = m_fields[reg];
+    if (!field)
+        return content;
+    const FieldKind kind = Catalogue::instance().parameter(reg).kind;
+    if (kind == FieldKind::Choice) {
+        content.selected = field->currentIndex();
+    } else {
+        content.text = field->currentText().toStdString();
+        // A box with a list stands at an option only while its text is that option's.
+        if (kind == FieldKind::NumberWithList)
+            content.selected = field->findText(field->currentText(), Qt::MatchExactly);
+    }
+    return content;
+}
+
 std::array<FieldContent, kRegisterCount> ParameterEditor::fieldContents() const {
     std::array<FieldContent, kRegisterCount> contents{};
-    for (int reg = 0; reg < kRegisterCount; ++reg) {
-        const QComboBox* field = m_fields[reg];
-        if (!field)
-            continue;
-        const FieldKind kind = Catalogue::instance().parameter(reg).kind;
-        if (kind == FieldKind::Choice) {
-            contents[reg].selected = field->currentIndex();
-        } else {
-            contents[reg].text = field->currentText().toStdString();
-            // A box with a list stands at an option only while its text is that option's.
-            if (kind == FieldKind::NumberWithList)
-                contents[reg].selected = field->findText(field->currentText(), Qt::MatchExactly);
-        }
-    }
+    for (int reg = 0; reg < kRegisterCount; ++reg) contents[reg] = fieldContent(reg);
     return contents;
 }
 
@@ -270,6 +279,8 @@ void ParameterEditor::onLoadTriggered() {
         return;
     }
     showFields(m_core->applyLoad(load));
+    // Pages the file does not hold are no longer present: their marks follow too.
+    refreshAllMarks();
 }
 
 void ParameterEditor::onWriteTriggered() {
@@ -280,6 +291,15 @@ void ParameterEditor::onWriteTriggered() {
     for (const CheckFailure& failure : failures)
         m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
     if (!failures.empty())
+        return;
+    // The drive judges these settings; the technician decides whether it gets them.
+    if (const std::vector<DriveWarning> warnings = m_core->driveWarnings(); !warnings.empty())
+        if (m_services.dialogs->question(this, qs(EditorCore::warningQuestion(warnings)),
+                                         text::WarningTitle) != kYes)
+            return;
+    if (m_core->resetPending() &&
+        m_services.dialogs->question(this, QString::fromUtf8(EditorCore::kResetQuestion),
+                                     text::ResetTitle) != kYes)
         return;
     setWriting(true);
     m_line->submit([this] {
@@ -298,6 +318,7 @@ void ParameterEditor::onWriteTriggered() {
         const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks);
         showLink();
         setWriting(false);
+        refreshAllMarks();
         reportWrite(outcome);
         // After a reset to factory values the page in view is read again at the new settings.
         if (outcome.factoryReset && !m_closeHeld)

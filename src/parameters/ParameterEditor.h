@@ -17,6 +17,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QStackedWidget;
 class QTimer;
 class QToolBar;
@@ -25,6 +26,7 @@ namespace velorin {
 
 class LineSession;
 class PageTabs;
+class VfCurvePlot;
 
 class ParameterEditor : public QMainWindow {
     Q_OBJECT
@@ -47,6 +49,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum Button { SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton, ButtonCount };
@@ -71,7 +74,25 @@ private:
     // `raw` is the value the field cannot show, from the drive or from a file.
     void markUnshown(int reg, bool unshown, std::int32_t raw, bool fromFile = false);
     void showLink();
+    FieldContent fieldContent(int reg) const;
     std::array<FieldContent, kRegisterCount> fieldContents() const;
+
+    // ---- Find, marks and read all (EditorFindAndMarks.cpp) ----
+    QWidget* buildFindPanel(QWidget* parent);
+    void onFindTriggered();
+    void onFindTextChanged(const QString& text);
+    void onFindChosen();
+    void closeFind();
+    // Shows the parameter's page (read first when online and not yet read) and puts the focus
+    // on its field with a brief highlight.
+    void goToParameter(int reg);
+    void onEscapePressed();
+    // The technician typed or picked in the field: the marks of its page follow.
+    void fieldTouched(int reg);
+    void applyMarks(int reg);
+    void refreshMarks(int page);
+    void refreshAllMarks();
+    void onReadAllTriggered();
 
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
@@ -100,11 +121,20 @@ private:
     QLineEdit* m_progress = nullptr;
     QTimer* m_progressTimer = nullptr;
     QLabel* m_linkLabel = nullptr;
+    QLabel* m_legend = nullptr;
+    QWidget* m_findPanel = nullptr;
+    QLineEdit* m_findText = nullptr;
+    QListWidget* m_findResults = nullptr;
+    QAction* m_readAllAction = nullptr;
+    bool m_readingAll = false;
+    // Why a field cannot show its value, added to its tooltip; empty while it can.
+    std::array<QString, kRegisterCount> m_unshownTips{};
     bool m_slowDrive = false;  // replies were seen to come late: said beside the link
     int m_dots = 0;
     PageTabs* m_tabs = nullptr;
     QStackedWidget* m_pages = nullptr;
     std::array<QComboBox*, kRegisterCount> m_fields{};
+    std::array<VfCurvePlot*, kPageCount> m_vfPlots{};  // P09-1 and P10-1
 
     bool m_returning = false;  // the previous window is already shown
     bool m_closeHeld = false;  // a close waits for the line operation under way

@@ -306,6 +306,32 @@ TEST(CliParameters, ARunningDriveIsWrittenOnlyWhenForced) {
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "P01.06\t起動轉速\t1.00\n"));
 }
 
+// A value of P17.08 that resets the drive goes out only with --allow-reset; settings the drive
+// would answer with ErP1-ErP3 are told on stderr and written, unless --strict.
+TEST(CliParameters, AResetNeedsAllowResetAndErPWarningsStopOnlyStrictWrites) {
+    SimEnvironment env;
+    auto r = cli(env, "-p COM3 set P17.08 2");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
+    EXPECT_THAT(r.err, HasSubstr("P17.08 參數鎖定/重置設定 = 2 resets every parameter"));
+    EXPECT_THAT(r.err, HasSubstr("9600,N,7,2, station 1; nothing was written (--allow-reset"));
+    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+    r = cli(env, "-p COM3 --strict set P05.03 1 P05.04 1");
+    EXPECT_EQ(r.code, 5);
+    EXPECT_THAT(r.err, HasSubstr("velorin-cli: warning: the drive may answer with ErP1: "
+                                 "P05.03、P05.04 同為 1：運轉許可\n"));
+    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
+    r = cli(env, "-p COM3 set P05.03 1 P05.04 1");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_THAT(r.err, HasSubstr("ErP1"));
+    EXPECT_EQ(env.drive.reg(150), 1);
+    env.drive.clearWriteLog();
+    r = cli(env, "-p COM3 --allow-reset set P17.08 2");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(env.drive.writeLog().back().reg, 546);
+    EXPECT_EQ(env.drive.reg(150), 0);  // the drive is at its factory values again
+    EXPECT_EQ(cli(env, "-p COM3 --allow-reset get P00.00").code, 2);
+}
+
 // restore writes nothing from an unsound file; --dry-run reads and writes nothing; Ctrl+C during
 // backup leaves no file (and an old one as it was); a drive that falls silent during restore
 // ends the write with the report and exit status 4.
@@ -416,6 +442,14 @@ TEST(CliParameters, CatalogueWithoutADrive) {
                    "P15.01\t497\tPC傳輸速率\tnumber-list\tposition (rate code 48, 96, 192, 384, "
                    "1152)\t\t1：9.6\t0：4.8 | 1：9.6 | 2：19.2 | 3：38.4 | 4：115.2\n"));
     EXPECT_EQ(env.line.opens(), 0);
+    r = cli(env, "catalogue --find 額定電流");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_THAT(r.out, StartsWith("P11.14\t382\t變頻器額定電流顯示\t"));
+    EXPECT_EQ(cli(env, "catalogue --find #261").out.substr(0, 10), "P09.15\t261");
+    r = cli(env, "catalogue --find P99");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_THAT(r.err, HasSubstr("--find \"P99\" names no parameter"));
+    EXPECT_EQ(cli(env, "catalogue P00.00 --find 9.15").code, 2);
     r = cli(env, "catalogue --format json");
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     EXPECT_EQ(all.size(), 501);  // every field

@@ -1,0 +1,82 @@
+// 讀取全部 in the parameter editor window, offscreen, over a pseudo-terminal against
+// velorin-drive-sim with its wire-time model: every page the editor has not read yet (all but
+// P00, read when it opens), with the progress text and the pages shown as they come in. Printed
+// beside the line's own limit for one register per request.
+//
+//   read_all_bench [response delay ms, default 5]
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <cstdio>
+
+#include "LineLimit.h"
+#include "parameters/ParameterEditor.h"
+#include "platform/EventLoopWait.h"
+#include "platform/QtDialogs.h"
+#include "platform/QtFolders.h"
+#include "platform/QtPortProvider.h"
+#include "platform/QtSettings.h"
+
+using namespace velorin;
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int delayMs = argc > 1 ? std::atoi(argv[1]) : 5;
+    const std::pair<const char*, Framing> cases[] = {{"115200,E,8,1", Framing::Rtu},
+                                                     {"9600,N,7,2", Framing::Ascii}};
+    std::printf("%-14s %-6s %10s %12s %12s %8s %8s\n", "settings", "frame", "registers",
+                "measured s", "limit s", "ratio", "pages");
+    for (const auto& [settingsText, framing] : cases) {
+        QProcess sim;
+        sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
+                  {"--settings", settingsText, "--wire-time", "--response-delay-ms",
+                   QString::number(delayMs)});
+        if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+            std::fprintf(stderr, "cannot start the simulator\n");
+            return 1;
+        }
+        const QString device = QString::fromUtf8(sim.readLine()).trimmed();
+        QtPortProvider ports({device});
+        EventLoopWait wait;
+        QtDialogs dialogs;
+        QtFolders folders;
+        QtSettings settings;
+        Services services;
+        services.dialogs = &dialogs;
+        services.folders = &folders;
+        services.ports = &ports;
+        services.wait = &wait;
+        services.settings = &settings;
+        services.quit = [] {};
+        int com = 1;
+        while (com < 16 && ports.deviceOf(com) != device) ++com;
+        services.link = {1, framing, false, com, settingsText};
+        auto core = std::make_shared<EditorCore>();
+        auto* editor = qobject_cast<ParameterEditor*>(showParameterEditor(services, core));
+        int registers = 0;
+        for (int page = 1; page < kPageCount; ++page)
+            registers += Catalogue::instance().page(page).read.last -
+                         Catalogue::instance().page(page).read.first + 1;
+        const bool rtu = isRtu(framing);
+        const double limit =
+            registers * bench::requestSeconds(*parseSettings(settingsText), rtu,
+                                              bench::readChars(rtu), delayMs / 1000.0);
+        QElapsedTimer t;
+        t.start();
+        editor->findChild<QAction*>(QStringLiteral("readAllItem"))->trigger();
+        const double seconds = t.nsecsElapsed() / 1e9;
+        int present = 0;
+        for (int page = 0; page < kPageCount; ++page) present += core->pagePresent(page) ? 1 : 0;
+        std::printf("%-14s %-6s %10d %12.3f %12.3f %8.3f %8d\n", settingsText,
+                    rtu ? "RTU" : "ASCII", registers, seconds, limit, seconds / limit, present);
+        editor->close();
+        delete editor;
+        sim.closeWriteChannel();
+        sim.terminate();
+        sim.waitForFinished(3000);
+    }
+    return 0;
+}

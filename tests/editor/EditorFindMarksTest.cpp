@@ -1,0 +1,228 @@
+// What the editor tells about its parameters beside their values: finding one by code, register
+// or name, the marks of changed and non-factory fields through reads, edits, writes and loads,
+// the range a field is held to now, and the settings the drive would answer with ErP1-ErP3.
+
+#include "editor/CoreFixture.h"
+#include "editor/ParameterFind.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+TEST(FindParameters, CodesInEveryWrittenFormRegistersAndNameParts) {
+    for (const char* query : {"P09.15", "09.15", "9.15", "p9.15", "  P09.15 ", "#261"})
+        EXPECT_EQ(findParameters(query), std::vector<int>{261}) << query;
+    const std::pair<const char*, std::vector<int>> cases[] = {
+        {"P17.24", {562}},
+        // P09.01 itself first, then the codes it begins.
+        {"P09.1", {247, 256, 257, 258, 259, 260, 261, 262, 263, 264, 265}},
+        {"p15", {496, 497, 498, 499, 500, 501, 502}},
+        {"額定電流", {382}},
+        {"avi +10", {118}}};
+    for (const auto& [query, expected] : cases) EXPECT_EQ(findParameters(query), expected) << query;
+    // No field, beyond the register range, beyond the groups, no such name, nothing typed.
+    for (const char* query :
+         {"9.15.", "#14", "#563", "#", "P18.00", "P00.14", "變頻機不存在", "", "   "})
+        EXPECT_TRUE(findParameters(query).empty()) << query;
+    // A name part finds every parameter that holds it, in register order.
+    const std::vector<int> accel = findParameters("加速");
+    ASSERT_GE(accel.size(), 4u);
+    EXPECT_EQ(std::vector<int>(accel.begin(), accel.begin() + 2), (std::vector<int>{97, 99}));
+    EXPECT_TRUE(std::is_sorted(accel.begin(), accel.end()));
+    EXPECT_TRUE(std::count(accel.begin(), accel.end(), 190));
+}
+
+class Marks : public CoreFixture {
+protected:
+    void SetUp() override { connect(Framing::Ascii); }
+    void read(int page) {
+        core.setPagePresent(page, false);
+        ASSERT_TRUE(core.readPage(page).ok());
+        core.showPage(page);
+    }
+    void type(int reg, const char* text) { core.fieldContentIs(reg, {-1, text}); }
+    void pick(int reg, int position) { core.fieldContentIs(reg, {position, {}}); }
+    std::array<FieldContent, kRegisterCount> contents() {
+        std::array<FieldContent, kRegisterCount> c{};
+        for (int reg = 0; reg < kRegisterCount; ++reg) c[reg] = core.fieldContent(reg);
+        return c;
+    }
+    static FieldMarks m(bool changed, bool notFactory) { return {changed, notFactory, false}; }
+};
+
+TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
+    drive.setReg(2, 7);  // P00.02, factory 6
+    read(0);
+    EXPECT_EQ(core.marks(2), m(false, true));
+    EXPECT_EQ(core.marks(3), m(false, false));
+    EXPECT_FALSE(core.pageChanged(0));
+    // As typed: another value, the same value written otherwise, the factory value.
+    const std::tuple<int, const char*, FieldMarks> typed[] = {
+        {2, "9", m(true, true)},    {2, " 7 ", m(false, true)}, {2, "6", m(true, false)},
+        {10, "0.5", m(true, true)}, {10, "0", m(false, false)}, {10, "0.00", m(false, false)}};
+    for (const auto& [reg, text, marks] : typed) {
+        type(reg, text);
+        EXPECT_EQ(core.marks(reg), marks) << reg << " '" << text << "'";
+    }
+    pick(0, 1);
+    EXPECT_EQ(core.marks(0), m(true, true));
+    EXPECT_TRUE(core.pageChanged(0));
+    EXPECT_FALSE(core.pageChanged(1));
+    // A write the drive confirms clears "changed"; P00.00 is not confirmed and stays changed.
+    core.convert(contents());
+    DriveFault silent{DriveFault::Kind::NoReply};
+    silent.onlyRegister = 0;
+    drive.injectFault(silent, 20);
+    const WriteOutcome outcome = core.writeToDrive(link, {});
+    ASSERT_FALSE(outcome.unconfirmed.empty());
+    EXPECT_EQ(outcome.unconfirmed.front().reg, 0);
+    EXPECT_EQ(core.marks(2), m(false, false));
+    EXPECT_EQ(core.marks(0), m(true, true));
+    EXPECT_TRUE(core.pageChanged(0));
+    // Read again, the page shows what the drive holds: nothing is changed.
+    drive.clearFaults();
+    clock.advance(std::chrono::seconds(2));  // the line settles
+    read(0);
+    EXPECT_EQ(drive.reg(2), 6);
+    EXPECT_EQ(core.marks(0), m(false, drive.reg(0) != 0));
+    EXPECT_FALSE(core.pageChanged(0));
+    // A page not read shows nothing and has no marks.
+    type(25 + 6, "1.00");
+    EXPECT_EQ(core.marks(31), m(false, false));
+}
+
+TEST_F(Marks, ALoadedFileIsWhatChangesAreCountedFromAndUnknownFieldsCarryNoOtherMark) {
+    read(0);
+    takeShownValues(0);
+    std::string file = core.fileText(false);
+    file.replace(file.find("\nP2 6\r"), 6, "\nP2 8\r");
+    const ParameterFileLoad load = parseParameterFile(file);
+    ASSERT_TRUE(load.ok());
+    core.applyLoad(load);
+    EXPECT_EQ(core.marks(2), m(false, true));
+    type(2, "6");
+    EXPECT_EQ(core.marks(2), m(true, false));
+    // A list position the field lacks cannot be shown; picking one counts as a change.
+    drive.setReg(25, 99);
+    read(1);
+    EXPECT_EQ(core.marks(25), (FieldMarks{false, false, true}));
+    pick(25, 0);
+    core.fieldEdited(25);
+    EXPECT_EQ(core.marks(25), m(true, false));
+    // Offline the fields start at the factory values.
+    core.beginVisit(nullptr, Framing::Ascii);
+    core.fieldsShown(EditorCore::offlineFields());
+    EXPECT_EQ(core.marks(2), m(false, false));
+    type(2, "5");
+    EXPECT_EQ(core.marks(2), m(true, true));
+}
+
+TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
+    core.readOpeningCopies();
+    read(0);
+    read(4);
+    read(5);
+    read(12);
+    core.copies().ratedCurrent = 101;
+    EXPECT_EQ(core.rangeInForce(2), "0~13");
+    EXPECT_EQ(core.rangeInForce(0), "無範圍檢查");
+    EXPECT_EQ(core.rangeInForce(97), "0.00~600.00");
+    pick(96, 1);  // the ramp unit as the field now shows it
+    EXPECT_EQ(core.rangeInForce(97), "0.0~6000.0");
+    type(92, "12.34");  // P02.37 bounds P02.36
+    EXPECT_EQ(core.rangeInForce(91), "0.00~12.34（0.00~P02.37）");
+    // 101 x 0.2 = 20.2 and 101 x 1.35 = 136.35: raw 21 to 136 pass.
+    EXPECT_EQ(core.rangeInForce(261), "2.1~13.6（20.0~135.0%）");
+    core.copies().ratedCurrent.reset();
+    EXPECT_EQ(core.rangeInForce(261), "20.0~135.0%");
+    const std::string tip = core.fieldTip(2);
+    EXPECT_EQ(tip, "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6");
+    EXPECT_EQ(core.fieldTip(0).substr(0, core.fieldTip(0).find("\n變頻機")),
+              "P00.00：開機顯示畫面選擇\n範圍：無範圍檢查\n出廠值：0：顯示設定頻率(F)");
+}
+
+TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
+    read(12);
+    // fe0/V0 ... fe4/V4 as typed; fe2 above fe3.
+    const std::pair<const char*, const char*> typed[] = {
+        {"0.50", "2.0"}, {"3.00", "10.0"}, {"60.00", "220.0"}, {"2.00", "230.0"}, {"", "230.0"}};
+    const int fe[] = {256, 254, 252, 250, 248};
+    for (int i = 0; i < 5; ++i) {
+        type(fe[i], typed[i].first);
+        type(fe[i] + 1, typed[i].second);
+    }
+    const std::vector<VfPoint> curve = core.vfCurve(12);
+    ASSERT_EQ(curve.size(), 5u);
+    std::vector<std::optional<double>> frequencies, voltages;
+    std::vector<bool> outOfOrder;
+    for (const VfPoint& p : curve) {
+        frequencies.push_back(p.frequency);
+        voltages.push_back(p.voltage);
+        outOfOrder.push_back(p.outOfOrder);
+    }
+    EXPECT_EQ(frequencies, (std::vector<std::optional<double>>{0.5, 3, 60, 2, std::nullopt}));
+    EXPECT_EQ(voltages, (std::vector<std::optional<double>>{2, 10, 220, 230, 230}));
+    EXPECT_EQ(outOfOrder, (std::vector<bool>{false, false, true, true, false}));
+    EXPECT_EQ(curve[0].frequencyReg, 256);
+    EXPECT_EQ(curve[0].voltageReg, 257);
+    EXPECT_EQ(core.vfCurve(15).front().frequencyReg, 317);
+    EXPECT_TRUE(core.vfCurve(13).empty());
+}
+
+class Warnings : public Marks {
+protected:
+    using Values = std::vector<std::pair<int, int>>;
+    void set(const Values& values) {
+        for (auto [reg, value] : values) core.working()[reg] = value;
+    }
+};
+
+TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutOfOrder) {
+    for (int page : {7, 12, 15}) core.setPagePresent(page, true);
+    const auto inOrder = [this] {
+        set({{256, 100}, {254, 200}, {252, 300}, {250, 400}, {248, 500}});
+        set({{317, 100}, {315, 200}, {313, 300}, {311, 400}, {309, 500}});
+    };
+    const std::pair<Values, std::vector<DriveWarning>> cases[] = {
+        {{}, {}},
+        {{{149, 0}, {150, 0}}, {}},  // "0：無功能" on two terminals is no warning
+        {{{149, 1}, {152, 1}, {158, 3}}, {{"ErP1", "P05.03、P05.06 同為 1：運轉許可"}}},
+        {{{254, 100}}, {}},  // fe0 = fe1
+        {{{256, 300}}, {{"ErP2", "P09.10 fe0 3.00 大於 P09.08 fe1 2.00"}}},
+        {{{248, 399}}, {{"ErP2", "P09.04 fe3 4.00 大於 P09.02 fe4 3.99"}}},
+        {{{313, 201}, {311, 200}}, {{"ErP3", "P10.06 fe2 2.01 大於 P10.04 fe3 2.00"}}},
+    };
+    for (const auto& [values, expected] : cases) {
+        for (int reg = 149; reg <= 158; ++reg) core.working()[reg] = 0;
+        inOrder();
+        set(values);
+        EXPECT_EQ(core.driveWarnings(), expected);
+    }
+    // Only pages the write takes are looked at.
+    inOrder();
+    set({{256, 300}});
+    core.setPagePresent(12, false);
+    EXPECT_TRUE(core.driveWarnings().empty());
+    EXPECT_EQ(EditorCore::warningQuestion({{"ErP2", "a"}, {"ErP1", "b"}}),
+              "寫入後變頻機可能顯示 ErP2 a；ErP1 b，是否仍要寫入？");
+}
+
+TEST_F(Warnings, AFactoryResetIsPendingOnlyForAChangedValueFrom2To7) {
+    core.copies().lockReset = 0;
+    set({{546, 2}});
+    EXPECT_FALSE(core.resetPending());  // page P17-1 not present: not written
+    core.setPagePresent(28, true);
+    for (int value : {0, 1, 8, -1}) {
+        set({{546, value}});
+        EXPECT_FALSE(core.resetPending()) << value;
+    }
+    for (int value : {2, 7}) {
+        set({{546, value}});
+        EXPECT_EQ(core.resetPending(), value);
+    }
+    core.copies().lockReset = 7;  // the drive holds it already: not written again
+    EXPECT_FALSE(core.resetPending());
+}
+
+}  // namespace

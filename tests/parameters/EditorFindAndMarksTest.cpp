@@ -1,0 +1,197 @@
+// The editor window's find box, the marks on its fields and tabs, the reading of every page, and
+// the questions before a write that would reset the drive or make it raise a parameter error.
+
+#include <QDir>
+
+#include "EditorFixture.h"
+#include "editor/EditorCore.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class EditorAids : public EditorFixture {
+protected:
+    QLineEdit* findText() { return find<QLineEdit>(QStringLiteral("findText")); }
+    QListWidget* results() { return find<QListWidget>(QStringLiteral("findResults")); }
+    QWidget* findPanel() { return find<QWidget>(QStringLiteral("findPanel")); }
+    void typeInto(int reg, const QString& text) {
+        field(reg)->lineEdit()->selectAll();
+        QTest::keyClicks(field(reg)->lineEdit(), text);
+    }
+    void pick(int reg, int position) {
+        field(reg)->setCurrentIndex(position);
+        emit field(reg)->activated(position);
+    }
+    void escape() {
+        QApplication::setActiveWindow(editor);
+        QTest::keyClick(editor, Qt::Key_Escape);
+    }
+    bool changedMark(int reg) {
+        return field(reg)->font().bold() && field(reg)->styleSheet().contains("#d55e00");
+    }
+    bool factoryMark(int reg) { return field(reg)->styleSheet().contains("#dcebf7"); }
+};
+
+TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
+    open();
+    shortcut(Qt::Key_F);
+    EXPECT_TRUE(findPanel()->isVisible());
+    EXPECT_TRUE(findText()->hasFocus());
+    QTest::keyClicks(findText(), "9.1");
+    ASSERT_EQ(results()->count(), 11);  // P09.01, then P09.10-P09.19
+    for (int i = 0; i < 7; ++i) QTest::keyClick(findText(), Qt::Key_Down);
+    QTest::keyClick(findText(), Qt::Key_Up);
+    EXPECT_TRUE(results()->currentItem()->text().startsWith("P09.15　IM1額定線電流　（P09-1）"));
+    record.clear();
+    QTest::keyClick(findText(), Qt::Key_Return);
+    EXPECT_EQ(record.reads(), span(246, 269));
+    EXPECT_EQ(currentPage(), 12);
+    EXPECT_TRUE(field(261)->hasFocus());
+    EXPECT_TRUE(field(261)->property("found").toBool());
+    EXPECT_FALSE(findPanel()->isVisible());
+    // A name part lists as typed; nothing found is said and cannot be chosen; Esc closes.
+    shortcut(Qt::Key_F);
+    findText()->setText(QStringLiteral("額定電流"));  // typed through an input method
+    ASSERT_EQ(results()->count(), 1);
+    EXPECT_TRUE(results()->item(0)->text().startsWith("P11.14"));
+    QTest::keyClicks(findText(), "xyz");
+    ASSERT_EQ(results()->count(), 1);
+    EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
+    record.clear();
+    QTest::keyClick(findText(), Qt::Key_Return);
+    EXPECT_TRUE(record.requests().empty());
+    EXPECT_EQ(currentPage(), 12);
+    escape();
+    EXPECT_FALSE(findPanel()->isVisible());
+    // The menu item of 參數(P) opens it too.
+    find<QAction>(QStringLiteral("findItem"))->trigger();
+    EXPECT_TRUE(findPanel()->isVisible());
+}
+
+TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage) {
+    open();
+    EXPECT_FALSE(find<QLabel>(QStringLiteral("markLegend"))->text().isEmpty());
+    EXPECT_TRUE(field(2)->toolTip().startsWith("P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6"));
+    typeInto(2, "9");
+    EXPECT_TRUE(changedMark(2) && factoryMark(2));
+    EXPECT_EQ(tab(0)->text(), "P00 •");
+    typeInto(2, "6");
+    EXPECT_FALSE(changedMark(2) || factoryMark(2));
+    EXPECT_EQ(tab(0)->text(), "P00");
+    // A choice on page P03 marks its tab; the write the drive confirms clears the changes and
+    // leaves what differs from the factory.
+    click(tab(5));
+    pick(107, 1);
+    typeInto(2, "9");
+    EXPECT_EQ(tab(5)->text(), "P03 •");
+    EXPECT_TRUE(changedMark(107));
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.drive.reg(2), 9);
+    EXPECT_FALSE(changedMark(2) || changedMark(107));
+    EXPECT_TRUE(factoryMark(2) && factoryMark(107));
+    EXPECT_EQ(tab(0)->text(), "P00");
+    EXPECT_EQ(tab(5)->text(), "P03");
+    EXPECT_TRUE(field(2)->toolTip().endsWith("變頻機的值：6\n原始值：6"));
+}
+
+TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) {
+    open();
+    QString shown;
+    during(300ms, [&] {
+        shown = progress()->text();
+        escape();
+    });
+    record.clear();
+    find<QAction>(QStringLiteral("readAllItem"))->trigger();
+    EXPECT_TRUE(shown.startsWith("讀取全部：P01-1（第 1/29 頁），暫存器 ")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("約剩")) << shown.toStdString();
+    EXPECT_EQ(progress()->text(), "讀取全部已停止。");
+    EXPECT_FALSE(s.line.isHeld() && editor->core().line()->busy());
+    EXPECT_LT(record.reads().size(), 24u);
+    EXPECT_FALSE(core->pagePresent(1));
+    // Again to the end: every page is present, and a save holds them.
+    record.clear();
+    find<QAction>(QStringLiteral("readAllItem"))->trigger();
+    for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
+    EXPECT_FALSE(progress()->isVisible());
+    EXPECT_EQ(currentPage(), 0);
+    const std::string file = core->fileText(false);
+    EXPECT_NE(file.find("\nP548 "), std::string::npos);
+    record.clear();
+    click(tab(20));
+    EXPECT_TRUE(record.requests().empty());
+    delete editor.data();
+    open(true);
+    EXPECT_FALSE(find<QAction>(QStringLiteral("readAllItem"))->isEnabled());
+}
+
+TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNothing) {
+    open();
+    click(tab(28));
+    pick(546, 2);
+    s.dialogs.answerQuestions({kNo});
+    record.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>{"P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 "
+                                   "9600,N,7,2、站號 1。是否繼續？"});
+    EXPECT_TRUE(record.requests().empty());
+    pick(546, 0);
+    click(tab(7));
+    pick(149, 1);
+    pick(150, 1);
+    s.dialogs.clear();
+    s.dialogs.answerQuestions({kNo, kYes});
+    record.clear();
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>{
+                  "寫入後變頻機可能顯示 ErP1 P05.03、P05.04 同為 1：運轉許可，是否仍要寫入？"});
+    EXPECT_TRUE(record.requests().empty());
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.drive.reg(149), 1);
+    EXPECT_EQ(s.drive.reg(150), 1);
+}
+
+// The V/F curve follows the fields and draws an out-of-order point apart; with
+// VELORIN_SCREENSHOT_DIR set, the page with both marks and the find box open, and the curve, are
+// saved there.
+TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
+    const QColor outOfOrder(0xd5, 0x5e, 0x00);
+    auto drawsOutOfOrder = [&](QWidget* plot) {
+        const QImage image = plot->grab().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == outOfOrder)
+                    return true;
+        return false;
+    };
+    s.drive.setReg(247, 4);  // P09.01 away from the factory value, as read
+    open();
+    editor->showNormal();
+    editor->resize(1280, 800);
+    click(tab(12));
+    auto* plot = find<QWidget>(QStringLiteral("vfCurve12"));
+    EXPECT_TRUE(find<QWidget>(QStringLiteral("vfCurve15")));
+    EXPECT_FALSE(editor->findChild<QWidget*>(QStringLiteral("vfCurve13")));
+    EXPECT_FALSE(drawsOutOfOrder(plot));
+    typeInto(250, "1.00");  // fe3 below fe2
+    EXPECT_TRUE(drawsOutOfOrder(plot));
+    EXPECT_TRUE(changedMark(250) && factoryMark(250) && factoryMark(247) && !changedMark(247));
+    EXPECT_EQ(tab(12)->text(), "P09-1 •");
+    shortcut(Qt::Key_F);
+    QTest::keyClicks(findText(), "P09.0");
+    EXPECT_EQ(results()->count(), 10);
+    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
+        const QDir folder(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR"));
+        QApplication::processEvents();
+        EXPECT_TRUE(editor->grab().save(folder.filePath("parameterEditorMarks.png")));
+        EXPECT_TRUE(plot->grab().save(folder.filePath("vfCurve.png")));
+    }
+}
+
+}  // namespace
