@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
                          Catalogue::instance().page(page).read.first + 1;
         const bool rtu = isRtu(framing);
         const double limit =
-            registers * bench::requestSeconds(*parseSettings(settingsText), rtu,
-                                              bench::readChars(rtu), delayMs / 1000.0);
+            registers * bench::requestSeconds(*parseSettings(settingsText), framing,
+                                              bench::readChars(framing), delayMs / 1000.0);
         QElapsedTimer t;
         t.start();
         editor->findChild<QAction*>(QStringLiteral("readAllItem"))->trigger();

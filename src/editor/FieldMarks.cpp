@@ -87,9 +87,9 @@ ConversionContext EditorCore::markContext() const {
     };
     std::optional<std::int16_t> decimals = m_copies.pidDecimals;
     if (pagePresent(kPidPage))
-        if (const auto raw = convertField(kPidDecimalsRegister, m_content[kPidDecimalsRegister]))
+        if (const auto raw = convertField(drive::kPidDecimalsParameter, m_content[drive::kPidDecimalsParameter]))
             decimals = static_cast<std::int16_t>(*raw);
-    return {unit(kRampUnitRegister, m_copies.rampUnit), unit(kStepUnitRegister, m_copies.stepUnit),
+    return {unit(drive::kRampUnitParameter, m_copies.rampUnit), unit(drive::kStepUnitParameter, m_copies.stepUnit),
             decimals, '.'};
 }
 
@@ -171,7 +171,7 @@ std::string EditorCore::rangeInForce(int reg) const {
             continue;
         const bool otherUnit =
             check.unitSelector >= 0 &&
-            (check.unitSelector == kRampUnitRegister ? context.rampUnit : context.stepUnit) != 0;
+            (check.unitSelector == drive::kRampUnitParameter ? context.rampUnit : context.stepUnit) != 0;
         std::string range = otherUnit ? check.otherUnitText : check.boundsText;
         if (check.lower.kind != CheckBound::Kind::Constant ||
             check.upper.kind != CheckBound::Kind::Constant) {
@@ -205,7 +205,7 @@ std::string EditorCore::fieldTip(int reg) const {
     tip += "\n出廠值：" + factory.value_or("無");
     if (p.page >= 0 && pagePresent(p.page)) {
         const std::int32_t raw = m_unshownRaw[reg];
-        const DisplayContext context{m_drive[kRampUnitRegister], m_drive[kStepUnitRegister],
+        const DisplayContext context{m_drive[drive::kRampUnitParameter], m_drive[drive::kStepUnitParameter],
                                      m_copies.pidDecimals};
         const auto shown = displayText(reg, displayValue(reg, raw, context));
         tip += std::string(m_fromFile[reg] ? "\n檔案中的值：" : "\n變頻機的值：") +

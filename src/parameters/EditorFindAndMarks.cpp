@@ -220,8 +220,8 @@ void ParameterEditor::onReadAllTriggered() {
         int pageNumber = 0;
         QString caption;
         Micros shownAt{-kProgressEvery};
-        m_line->setBeforeTransaction([&](std::uint8_t function, std::uint16_t reg) {
-            if (function != 3)
+        m_line->setBeforeTransaction([&](FunctionCode function, std::uint16_t reg) {
+            if (function != FunctionCode::ReadRegisters)
                 return;
             ++done;
             // Repainting the text for every register would cost more than the line at 115200.

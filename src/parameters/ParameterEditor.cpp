@@ -295,11 +295,11 @@ void ParameterEditor::onWriteTriggered() {
     // The drive judges these settings; the technician decides whether it gets them.
     if (const std::vector<DriveWarning> warnings = m_core->driveWarnings(); !warnings.empty())
         if (m_services.dialogs->question(this, qs(EditorCore::warningQuestion(warnings)),
-                                         text::WarningTitle) != kYes)
+                                         text::WarningTitle) != Answer::Yes)
             return;
     if (m_core->resetPending() &&
         m_services.dialogs->question(this, QString::fromUtf8(EditorCore::kResetQuestion),
-                                     text::ResetTitle) != kYes)
+                                     text::ResetTitle) != Answer::Yes)
         return;
     setWriting(true);
     m_line->submit([this] {

@@ -133,7 +133,7 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
     open();
     click(tab(28));
     pick(546, 2);
-    s.dialogs.answerQuestions({kNo});
+    s.dialogs.answerQuestions({Answer::No});
     record.clear();
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.dialogs.questions(),
@@ -145,7 +145,7 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
     pick(149, 1);
     pick(150, 1);
     s.dialogs.clear();
-    s.dialogs.answerQuestions({kNo, kYes});
+    s.dialogs.answerQuestions({Answer::No, Answer::Yes});
     record.clear();
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.dialogs.questions(),
