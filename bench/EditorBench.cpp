@@ -4,15 +4,19 @@
 // own limit for one register per request: request and reply on the wire, the drive's response
 // delay and the silent gap before each request.
 //
-//   editor_bench [response delay ms, default 5] [rounds per case, default 1]
+//   editor_bench [response delay ms, default 5] [rounds per case, default 1] [monitor]
+//
+// With "monitor" a line monitor records every transaction, as the window's Ctrl+L does.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "LineLimit.h"
+#include "drive/LineMonitor.h"
 #include "editor/EditorCore.h"
 #include "link/LineSession.h"
 #include "platform/EventLoopWait.h"
@@ -40,6 +44,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int delayMs = argc > 1 ? std::atoi(argv[1]) : 5;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
+    const bool monitored = argc > 3 && std::string(argv[3]) == "monitor";
     const Case cases[] = {{"9600,E,8,1", Framing::Rtu},
                           {"115200,E,8,1", Framing::Rtu},
                           {"9600,N,7,2", Framing::Ascii},
@@ -47,8 +52,8 @@ int main(int argc, char** argv) {
     const int registers = registersOfAllPages();
 
     std::printf(
-        "read: all 30 pages, %d registers; write: all pages present; response delay %d ms\n",
-        registers, delayMs);
+        "read: all 30 pages, %d registers; write: all pages present; response delay %d ms%s\n",
+        registers, delayMs, monitored ? "; a line monitor records" : "");
     std::printf("%-14s %-6s %-6s %8s %12s %12s %8s %8s\n", "settings", "frame", "what", "requests",
                 "measured s", "limit s", "ratio", "failed");
     for (const Case& c : cases) {
@@ -64,6 +69,9 @@ int main(int argc, char** argv) {
         EventLoopWait wait;
         LineSession line(std::make_unique<QtSerialPort>(wait, device));
         line.follow({1, c.framing, false, 1, c.settings});
+        LineMonitor monitor(wait);
+        if (monitored)
+            line.observers().add(monitor);
         if (line.open(1, c.settings) != OpenResult::Ok) {
             std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
             return 1;

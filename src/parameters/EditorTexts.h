@@ -24,6 +24,13 @@ inline const QString Quit = QStringLiteral("離開程式");
 inline const QString Reading = QStringLiteral("參數讀取中，請稍候...");
 inline const QString Writing = QStringLiteral("參數寫入中，請稍候");
 inline const QString Done = QStringLiteral("參數寫入完成。");
+// What a save or a load did: "已儲存 39 項至 Data.txt", "已讀取 39 項自 Data.txt".
+inline const QString Saved = QStringLiteral("已儲存 %1 項至 %2");
+inline const QString Loaded = QStringLiteral("已讀取 %1 項自 %2");
+// Leaving with edits the drive has not been given.
+inline const QString DropChanges = QStringLiteral("有參數變更尚未寫入變頻機，是否放棄這些變更？");
+inline const QString DropChangesTitle = QStringLiteral("參數未寫入");
+inline const QString MonitorItem = QStringLiteral("通訊監視(&L)");
 inline const QString CloseAfterWrite = QStringLiteral("參數寫入中，寫入結束後關閉視窗，請稍候");
 inline const QString AskRunning =
     QStringLiteral("目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?");

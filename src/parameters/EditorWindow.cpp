@@ -181,6 +181,13 @@ void ParameterEditor::buildMenu() {
                 button->trigger();
         });
     }
+    QAction* monitor = menu->addAction(text::MonitorItem);  // the last menu: 視窗(W)
+    monitor->setObjectName(QStringLiteral("monitorItem"));
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(monitor, &QAction::triggered, this, [this] {
+        if (m_services.showMonitor)
+            m_services.showMonitor();
+    });
     parameterMenu->addSeparator();
     QAction* find = parameterMenu->addAction(text::FindItem);
     find->setObjectName(QStringLiteral("findItem"));
@@ -244,6 +251,8 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     const int reg = p.reg;
     // What the technician picks or types is what they were shown: the field takes part again.
     auto edited = [this, reg] {
+        if (m_progress->isVisible() && m_progress->text() == text::Done)
+            hideProgress();  // the write told of is no longer the last thing done
         if (!m_core->fieldEdited(reg))
             m_unshownTips[reg] = QString();
         fieldTouched(reg);

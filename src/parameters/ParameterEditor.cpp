@@ -35,7 +35,6 @@ namespace {
 
 namespace text = editortext;
 
-constexpr int kDoneShownMs = 3000;
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
@@ -260,8 +259,13 @@ void ParameterEditor::onSaveTriggered() {
     if (!path)
         return;
     const std::string bytes = m_core->fileText(m_services.link.offline);
-    if (const auto failure = writeFileSafely(filePath(*path), bytes))
+    if (const auto failure = writeFileSafely(filePath(*path), bytes)) {
         m_services.dialogs->message(this, qs(*failure), text::FileError);
+        return;
+    }
+    // One line a parameter.
+    const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
+    showProgress(text::Saved.arg(lines).arg(QFileInfo(*path).fileName()));
 }
 
 // All or nothing: the whole file is read and checked before any field or page flag changes,
@@ -281,6 +285,22 @@ void ParameterEditor::onLoadTriggered() {
     showFields(m_core->applyLoad(load));
     // Pages the file does not hold are no longer present: their marks follow too.
     refreshAllMarks();
+    const auto values = std::count_if(load.values.begin(), load.values.end(),
+                                      [](const auto& v) { return v.has_value(); });
+    showProgress(text::Loaded.arg(values).arg(QFileInfo(*path).fileName()));
+}
+
+bool ParameterEditor::changesMayGo() {
+    // Online, a field that differs from what the drive holds would be lost unseen.
+    if (m_services.link.offline || m_leavingAsked)
+        return true;
+    bool changed = false;
+    for (int page = 0; page < kPageCount && !changed; ++page) changed = m_core->pageChanged(page);
+    if (!changed)
+        return true;
+    m_leavingAsked = m_services.dialogs->question(this, text::DropChanges,
+                                                  text::DropChangesTitle) == Answer::Yes;
+    return m_leavingAsked;
 }
 
 void ParameterEditor::onWriteTriggered() {
@@ -346,11 +366,7 @@ void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
         return;
     }
     if (outcome.complete()) {
-        showProgress(text::Done);
-        QTimer::singleShot(kDoneShownMs, this, [this] {
-            if (m_progress->text() == text::Done)
-                hideProgress();
-        });
+        showProgress(text::Done);  // until the technician does something else
         return;
     }
     QStringList lines;
@@ -359,7 +375,7 @@ void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
 }
 
 void ParameterEditor::onReturnTriggered() {
-    if (!commandAllowed())
+    if (!commandAllowed() || !changesMayGo())
         return;
     m_returning = true;
     if (!m_services.link.offline)
@@ -393,6 +409,10 @@ void ParameterEditor::closeEvent(QCloseEvent* event) {
                     self->close();
             });
         }
+        event->ignore();
+        return;
+    }
+    if (!m_returning && !changesMayGo()) {
         event->ignore();
         return;
     }

@@ -109,6 +109,8 @@ private:
     void settleTypedRate();
     void setWriting(bool writing);
     void reportWrite(const WriteOutcome& outcome);
+    // Whether the window may go: asks first when fields hold edits the drive was not given.
+    bool changesMayGo();
     bool lineBusy() const;
 
     Services& m_services;
@@ -137,6 +139,7 @@ private:
     std::array<VfCurvePlot*, kPageCount> m_vfPlots{};  // P09-1 and P10-1
 
     bool m_returning = false;  // the previous window is already shown
+    bool m_leavingAsked = false;  // the technician chose to drop the edits not yet written
     bool m_closeHeld = false;  // a close waits for the line operation under way
     bool m_writing = false;    // a write is under way: the close waits for its end
 };

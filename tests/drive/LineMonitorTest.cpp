@@ -1,9 +1,11 @@
-// The line monitor's rows: the words for each outcome, the counters, the 10 000-row bound and
-// the CSV copy.
+// The line monitor's rows: what a line session tells it of each transaction, the words for each
+// outcome, the counters, the 10 000-row bound and the CSV copy.
 
 #include <gtest/gtest.h>
 
 #include "drive/LineMonitor.h"
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -91,4 +93,43 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
               "時間(ms),站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\n"
               "1.5,1,讀取,261,4660,01 03 01 05 00 01 D5 F7,01 03 02 12 34 B5 33,正常,9.4\n"
               "21.5,1,寫入,261,65535,:010601050000F3,\":018603<0D>,<7F>\",例外碼 03，回波,\n");
+}
+
+// A session at 9600,E,8,1 RTU over a drive that answers 2 ms after a request: an 8-byte request
+// and a 7-byte reply take 9.17 + 8.02 ms on the line, so a read's latency (request's end to
+// reply's end) is 2 + 8.02 ms. A refusal, a lost reply, and the read after it asked again.
+TEST(LineMonitor, FollowsTheSessionsTransactions) {
+    VirtualClock clock;
+    SimulatedDrive drive;
+    drive.setLink(1, 1, 5);  // 9600,E,8,1
+    drive.setResponseDelay(2ms);
+    drive.setReg(10, 1234);
+    SimulatedLine line(drive);
+    LineSession session(std::make_unique<SimulatedPort>(line, clock));
+    session.setFraming(Framing::Rtu);
+    ASSERT_EQ(session.open(1, "9600,E,8,1"), OpenResult::Ok);
+    LineMonitor monitor(clock);
+    session.observers().add(monitor);
+
+    EXPECT_EQ(session.read(10).value, 1234);
+    drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::IllegalAddress});
+    session.read(11);
+    drive.injectFault({DriveFault::Kind::NoReply});
+    session.read(12);
+    session.read(13);  // its reply may be 12's, late: asked again
+    session.observers().remove(monitor);
+
+    ASSERT_EQ(monitor.rows().size(), 5u);
+    const MonitorRow& first = monitor.rows()[0];
+    EXPECT_EQ(monitorBytesText(first.framing, first.request), "01 03 00 0A 00 01 A4 08");
+    EXPECT_EQ(monitorValueText(first), "1234");
+    EXPECT_EQ(monitorOutcomeText(first), "正常");
+    ASSERT_TRUE(first.latency);
+    EXPECT_NEAR(first.latency->count(), 2000 + 8021, 20);
+    EXPECT_EQ(monitorOutcomeText(monitor.rows()[1]), "例外碼 02");
+    EXPECT_EQ(monitorOutcomeText(monitor.rows()[2]), "無回應");
+    EXPECT_EQ(monitor.rows()[4].reg, 13);
+    EXPECT_EQ(monitorOutcomeText(monitor.rows()[4]), "正常（疑慮重讀）");
+    EXPECT_EQ(monitor.counts().failed, 1);
+    EXPECT_GE(monitor.counts().repeated, 1);
 }

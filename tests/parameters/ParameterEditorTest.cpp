@@ -247,6 +247,19 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
 // ---- The ways out ----
 
 TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
+    // Online, edits the drive was not given are dropped only when the technician says so.
+    open();
+    QTest::keyClicks(field(2)->lineEdit(), "9");
+    shortcut(Qt::Key_R);
+    editor->close();
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>(2, "有參數變更尚未寫入變頻機，是否放棄這些變更？"));
+    EXPECT_TRUE(editor && editor->isVisible());
+    EXPECT_EQ(menuShown, 0);
+    s.dialogs.answerQuestions({Answer::Yes});
+    editor->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(editor.isNull());
     // Online the framing the editor last used goes back to the link with the menu; offline the
     // connection screen comes back instead.
     open();
@@ -361,6 +374,11 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     EXPECT_TRUE(s.dialogs.messages().empty());
     EXPECT_TRUE(progress()->isVisible());
     EXPECT_EQ(progress()->text(), "參數寫入完成。");
+    during(10s, [] {});
+    EXPECT_TRUE(progress()->isVisible()) << "stays until the next action";
+    QTest::keyClicks(field(2)->lineEdit(), "2");
+    EXPECT_FALSE(progress()->isVisible());
+    QTest::keyClick(field(2)->lineEdit(), Qt::Key_Backspace);
     // Silence at the running check: nothing is written.
     s.drive.clearWriteLog();
     s.drive.injectFault({DriveFault::Kind::NoReply});

@@ -85,6 +85,7 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
         expected += "P" + std::to_string(reg) + " " +
                     std::to_string(reg == 14 || reg == 15 ? 0 : core->driveValue(reg)) + "\r\n";
     EXPECT_EQ(online, expected);
+    EXPECT_EQ(find<QLineEdit>(QStringLiteral("progressText"))->text(), "已儲存 23 項至 Data.txt");
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
     EXPECT_EQ(readBytes(desktopFile()), online);
