@@ -11,7 +11,9 @@
 namespace velorin {
 
 namespace {
-constexpr int kSettleMs = 1500;
+// After showing, once laid out; then once it has read what it shows first (the editor its first
+// page over the line, which at 9600 baud takes a second or two).
+constexpr int kSettleMs[] = {0, 1500, 4000};
 }  // namespace
 
 ScreenshotTaker::ScreenshotTaker(const QString& folder, QObject* parent)
@@ -26,9 +28,8 @@ bool ScreenshotTaker::eventFilter(QObject* watched, QEvent* event) {
         const QString name = w->objectName();
         if (w->isWindow() && !name.isEmpty() && !m_seen.contains(name)) {
             m_seen.insert(name);
-            // Once the window has laid itself out and painted, and again once it has shown what
-            // it reads first (the editor its first page, over the line), if it is still there.
-            for (int delay : {0, kSettleMs})
+            // Each picture replaces the one before, while the window is still there.
+            for (int delay : kSettleMs)
                 QTimer::singleShot(delay, this, [this, window = QPointer<QWidget>(w)] {
                     if (window)
                         take(window);

@@ -180,6 +180,9 @@ void ParameterEditor::applyMarks(int reg) {
         field->setFont(font);
     }
     QString tip = qs(m_core->fieldTip(reg));
+    // A choice's text may be longer than its field shows: the tooltip starts with it whole.
+    if (!field->isEditable() && field->currentIndex() >= 0)
+        tip = field->currentText() + QLatin1Char('\n') + tip;
     if (!m_unshownTips[reg].isEmpty())
         tip += QLatin1Char('\n') + m_unshownTips[reg];
     field->setToolTip(tip);

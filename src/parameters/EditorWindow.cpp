@@ -41,7 +41,8 @@ constexpr int kTabsPerRow = 11;
 constexpr int kFirstRowY = 1080;  // rows are placed from here on a page
 constexpr int kPageTopMargin = 240;
 constexpr int kLabelWidth = 3015;
-constexpr int kLabelHeight = 495;
+// Two lines of the labels' 12-point type with their descenders ("pu)", "byte").
+constexpr int kLabelHeight = 570;
 constexpr int kPageWidth = 13560 + 3120 + FieldPlace::kFieldWidth + 240;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
 constexpr int kPlotWidth = 7200;
@@ -242,8 +243,14 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     for (const std::string& option : Catalogue::instance().options(p.reg))
         field->addItem(qs(option));
     field->setCurrentIndex(-1);
-    if (p.dropDownWidth > 0)
-        field->view()->setMinimumWidth(p.dropDownWidth);
+    // The list is wide enough for its longest option; the field itself may cut it (its
+    // tooltip tells it whole).
+    int widest = p.dropDownWidth;
+    const QFontMetrics metrics(page->font());
+    for (int i = 0; i < field->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(field->itemText(i)) + 32);
+    if (widest > 0)
+        field->view()->setMinimumWidth(widest);
     if (p.access == Access::Disabled)
         field->setEnabled(false);
     else if (p.access == Access::Locked && field->lineEdit())

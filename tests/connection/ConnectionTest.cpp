@@ -387,7 +387,7 @@ TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
     // Each picture is taken once its window has settled, on the real clock.
     QTest::qWaitFor([&] { return screenshots.saved().size() == names.size(); }, 10000);
     if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR"))
-        QTest::qWait(2000);  // the editor's second picture, with its first page read
+        QTest::qWait(4500);  // the editor's last picture, with its first page read
     for (const QString& name : names) {
         QImage picture(QDir(folder).filePath(name + ".png"));
         EXPECT_FALSE(picture.isNull()) << name.toStdString();

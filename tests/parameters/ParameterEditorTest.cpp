@@ -189,6 +189,17 @@ TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
         }
         delete editor.data();
     }
+    // A choice cut in its field is read whole in its tooltip and its list.
+    open();
+    for (int reg : Catalogue::instance().page(0).fields) {
+        QComboBox* f = field(reg);
+        if (f->isEditable() || f->currentIndex() < 0)
+            continue;
+        EXPECT_TRUE(f->toolTip().startsWith(f->currentText() + "\n")) << reg;
+        for (int i = 0; i < f->count(); ++i)
+            EXPECT_GT(f->view()->minimumWidth(), f->fontMetrics().horizontalAdvance(f->itemText(i)))
+                << reg;
+    }
 }
 
 // ---- Reads that fail or are interrupted ----
