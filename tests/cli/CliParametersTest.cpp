@@ -65,14 +65,16 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
         EXPECT_THAT(fileText(file), StartsWith("P0 3\r\nP1 0\r\n"));
         EXPECT_THAT(r.err, HasSubstr("510 parameters of 29 pages saved in"));
 
-        // A dry run sends no write and tells where the drive would answer afterwards.
+        // A dry run only reads, and tells where the drive would answer afterwards.
         r = cli(env, link(env.drive2, "COM4") + "restore --dry-run " + file);
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_THAT(r.out,
                     HasSubstr("P15.02\t通訊資料格式\t498\t" + std::to_string(from.format) + "\n"));
-        EXPECT_THAT(r.err,
-                    HasSubstr("the drive would answer at --settings " + env.drive.settings() +
-                              " --station " + std::to_string(from.station) + " afterwards"));
+        EXPECT_THAT(r.err, AllOf(HasSubstr("range check passed"), HasSubstr("writes would be sent"),
+                                 HasSubstr("the drive would answer at --settings " +
+                                           env.drive.settings() + " --station " +
+                                           std::to_string(from.station) + " afterwards")));
+        EXPECT_THAT(env.log2.functions, Each(FunctionCode::ReadRegisters));
         EXPECT_THAT(env.drive2.writeLog(), IsEmpty());
 
         r = cli(env, link(env.drive2, "COM4") + "restore " + file);
@@ -139,22 +141,17 @@ TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
         "\",\"raw\":96,\"display\":\"1：9.6\"}\n]\n");
 }
 
-// get shows what the editor's fields show, the times of P03 at the decimals P03.00 gives them.
+// get shows what the editor's fields show, the times of P03 at the decimals P03.00 gives them
+// (set's table shows them at the other unit).
 TEST(CliParameters, GetShowsTheDependentDecimals) {
-    const std::tuple<int, const char*, const char*> cases[] = {
-        {0, "P03.00\t加減速時間單位\t0：0.01 sec\n", "P03.01\t加速時間1\t12.34\n"},
-        {1, "P03.00\t加減速時間單位\t1：0.1 sec\n", "P03.01\t加速時間1\t123.4\n"},
-    };
-    for (const auto& [unit, first, second] : cases) {
-        SimEnvironment env;
-        env.drive.setReg(96, unit);
-        env.drive.setReg(97, 1234);
-        const auto r = cli(env, "-p COM3 get P03");
-        EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_THAT(r.out, StartsWith(std::string(first) + second));
-        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 16);
-        EXPECT_EQ(cli(env, "-p COM3 --raw get P03.01").out, "P03.01\t加速時間1\t1234\n");
-    }
+    SimEnvironment env;
+    env.drive.setReg(96, 1);
+    env.drive.setReg(97, 1234);
+    const auto r = cli(env, "-p COM3 get P03");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, StartsWith("P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t123.4\n"));
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 16);
+    EXPECT_EQ(cli(env, "-p COM3 --raw get P03.01").out, "P03.01\t加速時間1\t1234\n");
 }
 
 // set takes what the field would, converts and checks it as the editor does, and writes only
@@ -179,9 +176,7 @@ TEST(CliParameters, SetConvertsChecksAndWrites) {
          497, 192},
         {0, "set P00.02 14", 5, "", "velorin-cli: P00.02 範圍不在0~13。\n", 2, 6},
         {0, "set P00.00 7", 5, "", "\"7\" is no option of its list (0-6)", 0, 0},
-        {0, "set P00.00 -1", 5, "", "\"-1\" is no option of its list", 0, 0},
         {0, "set P01.06 1,5", 5, "", "\"1,5\" is no value its field takes", 31, 0},
-        {0, "set P01.06 99999999999", 5, "", "is no value its field takes", 31, 0},
         {0, "set P17.00 1", 5, "", "P17.00 上次停機定位點位置(方向): the drive shows it", 538, 0},
         // P02.36 may not exceed P02.37: lowering P02.37 below it is refused for P02.36.
         {0, "set P02.37 0.01", 5, "", "P02.36 範圍不在0.00~P02.37。", 92, 3000},
@@ -332,7 +327,7 @@ TEST(CliParameters, AResetNeedsAllowResetAndErPWarningsStopOnlyStrictWrites) {
     EXPECT_EQ(cli(env, "-p COM3 --allow-reset get P00.00").code, 2);
 }
 
-// restore writes nothing from an unsound file; --dry-run reads and writes nothing; Ctrl+C during
+// restore writes nothing from an unsound file; Ctrl+C during
 // backup leaves no file (and an old one as it was); a drive that falls silent during restore
 // ends the write with the report and exit status 4.
 TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
@@ -353,14 +348,6 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
     EXPECT_THAT(r.err, HasSubstr("：P31 的數值「x」不是數字。"));
     EXPECT_EQ(env.log.sent.size(), 0u);  // the file is read before the port is opened
-
-    env.log = {};
-    r = cli(env, "-p COM3 restore --dry-run " + file);
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(r.out, StartsWith("P00.00\t開機顯示畫面選擇\t0\t0\nP00.01\t"));
-    EXPECT_THAT(r.err, AllOf(HasSubstr("range check passed"), HasSubstr("writes would be sent")));
-    EXPECT_THAT(env.log.functions, Each(FunctionCode::ReadRegisters));
-    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
 
     // Ctrl+C while the 200th request of a backup is on the line, over the file of an earlier
     // backup.
@@ -445,7 +432,6 @@ TEST(CliParameters, CatalogueWithoutADrive) {
     r = cli(env, "catalogue --find 額定電流");
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.out, StartsWith("P11.14\t382\t變頻器額定電流顯示\t"));
-    EXPECT_EQ(cli(env, "catalogue --find #261").out.substr(0, 10), "P09.15\t261");
     r = cli(env, "catalogue --find P99");
     EXPECT_EQ(r.code, 2);
     EXPECT_THAT(r.err, HasSubstr("--find \"P99\" names no parameter"));

@@ -48,8 +48,8 @@ struct RecordingPort : SimulatedPort {
     LineLog& log;
 };
 
-// A port the system will not open: the user may not (NoPermission), or it refuses line
-// settings, as for a file that is no serial port (BadSettings).
+// A port the system will not open: the user may not (NoPermission), or it refuses the line
+// settings (BadSettings).
 struct RefusingPort : SimulatedPort {
     RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
         : SimulatedPort(line, wait, name.toStdString()), result(result) {}
@@ -77,16 +77,13 @@ struct SimEnvironment : CliEnvironment {
             return std::make_unique<RecordingPort>(line2, clock, log2);
         if (name == QLatin1String("/dev/ttyS7"))
             return std::make_unique<RefusingPort>(line, clock, name, OpenResult::NoPermission);
-        if (name == QLatin1String("/tmp/notes.txt") || name == QLatin1String("/dev/ttyS8"))
+        if (name == QLatin1String("/dev/ttyS8"))
             return std::make_unique<RefusingPort>(line, clock, name, OpenResult::BadSettings);
         return nullptr;
     }
     std::vector<CliPort> listPorts() override { return portList; }
     QString permissionFix(const QString& port) const override {
         return QStringLiteral("join dialout for ") + port;
-    }
-    bool notASerialPort(const QString& name) const override {
-        return name == QLatin1String("/tmp/notes.txt");
     }
     bool stopRequested() const override { return stop; }
     bool errIsTerminal() const override { return false; }

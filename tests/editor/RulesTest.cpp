@@ -46,7 +46,7 @@ TEST(Conversion, FieldsByKind) {
 }
 
 // Each shown field up to P17.10 converts back by the scale of its display rule (P17.11-P17.24
-// only show). What the defaults show is the offline window's test.
+// only show).
 TEST(DisplayRules, FieldsConvertByTheScaleTheyShow) {
     using enum DisplayRule;
     using C = ConversionKind;

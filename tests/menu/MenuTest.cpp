@@ -37,8 +37,9 @@ TEST_F(MenuTest, ProgressLineGrowsToTwelveDotsThenStartsAgain) {
     EXPECT_EQ(line->text(), bare);
 }
 
-// The editor closes the menu once it has read its first page, with both buttons locked until
-// then; the run panel comes up while the menu is still there, which then closes.
+// The menu names the link found; the editor closes it once it has read its first page, with
+// both buttons locked until then; the run panel comes up while the menu is still there, which
+// then closes.
 TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     QPointer<QWidget> opener;
     sim.services.windows.editor = [&](const Opening& opening) -> QWidget* {
@@ -54,6 +55,8 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     EXPECT_FALSE(menu) << "closed";
 
     menu = new ModeMenu(sim.services);
+    EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(),
+              "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
     bool upWhenPanelShown = false;
     sim.services.windows.runPanel = [&](const Opening&) -> QWidget* {
         upWhenPanelShown = menu->isVisible();

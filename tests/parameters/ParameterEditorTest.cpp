@@ -58,7 +58,6 @@ TEST_F(EditorFixture, WindowToolbarTabsAndFieldsFollowTheCatalogue) {
                            "返回上一頁(&R) Ctrl+R", "離開程式(&Q) Ctrl+Q"}));
     for (int page = 0; page < kPageCount; ++page)  // rows of 11, 11 and 8
         EXPECT_EQ(tab(page)->y(), tab(0)->y() + page / 11 * tab(0)->height()) << page;
-    EXPECT_EQ(tab(14)->text(), "P9-3");
     // 378, 379 take no place; page 4 writes its group with one digit
     const std::tuple<int, const char*, int, int> places[] = {
         {380, "P11.12：DC額定電樞電壓", 9960, 240 + 2 * 970},
@@ -91,19 +90,13 @@ TEST_F(EditorFixture, WindowToolbarTabsAndFieldsFollowTheCatalogue) {
 
 // ---- Offline ----
 
-TEST_F(EditorFixture, OfflineShowsEveryFactoryDefaultAndSendsNothing) {
+// Which default each field starts at is the factory defaults' table (RulesTest); here the fields
+// show them, a text, a list position, an empty box and a box with a list.
+TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
     open(true);
-    int checked = 0;
-    for (const RuleEntry& e : ruleTable(VELORIN_PARAMETERS_TEST_DATA "/offline_defaults.tsv"))
-        for (int reg : e.regs) {
-            ++checked;
-            if (e.rule[0] == '#')
-                EXPECT_EQ(field(reg)->currentIndex(), std::stoi(e.rule.substr(1))) << reg;
-            else
-                EXPECT_EQ(field(reg)->currentText().toStdString(), e.rule == "empty" ? "" : e.rule)
-                    << reg;
-        }
-    EXPECT_EQ(checked, 501);
+    EXPECT_EQ(field(2)->currentText(), "6");
+    EXPECT_EQ(field(151)->currentIndex(), 19);
+    EXPECT_EQ(field(38)->currentText(), "");
     EXPECT_EQ(field(497)->currentText(), "9.6");
     EXPECT_EQ(currentPage(), 0);
     for (int page = 0; page < kPageCount; ++page) click(tab(page));
@@ -164,11 +157,10 @@ TEST_F(EditorFixture, P1501TakesATypedRateAsItsOption) {
 
 TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
     // 497 at 0: no such rate, the field is left as it was; 25 at -1: nothing selected, at 99: no
-    // such option; P13.35 at 7: P13.04 has no rule.
+    // such option; P13.35 at 7: P13.04 has no rule. What each rule shows is the core's test.
     const std::tuple<int, int, int, const char*, bool> cases[] = {
-        {25, 497, 192, "19.2", false},  {25, 497, 0, "", true},        {1, 25, -1, "", false},
-        {1, 25, 99, "", true},          {5, 97, 1234, "12.34", false}, {11, 230, 25, "2.5", false},
-        {6, 115, -100, "-1.00", false}, {22, 440, 1234, "", true}};
+        {25, 497, 192, "19.2", false}, {25, 497, 0, "", true},         {1, 25, -1, "", false},
+        {1, 25, 99, "", true},         {5, 97, 1234, "12.34", false}, {22, 440, 1234, "", true}};
     s.drive.setReg(471, 7);
     for (const auto& [page, reg, value, text, marked] : cases) {
         SCOPED_TRACE(reg);
@@ -216,7 +208,8 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
         shortcut(Qt::Key_S);
         EXPECT_EQ(progress()->text(), "參數讀取中，請稍候...");
     });
-    // Its fifth register is asked twice, then the read stops and says so.
+    // Its fifth register is asked twice, then the read stops and says so (the order of the
+    // reads is the core's test).
     DriveFault silent{DriveFault::Kind::NoReply};
     silent.onlyRegister = 29;
     s.drive.injectFault(silent, 2);
@@ -224,9 +217,6 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     EXPECT_EQ(currentPage(), 1);
     EXPECT_TRUE(tab(1)->isChecked() && !tab(3)->isChecked());
     EXPECT_EQ(core->working()[2], 0);
-    // The four before it are asked again until two reads agree (its reply may still come).
-    EXPECT_EQ(record.reads(),
-              (std::vector<int>{25, 26, 27, 28, 29, 25, 26, 27, 28, 25, 26, 27, 28, 29}));
     EXPECT_TRUE(progress()->isVisible());
     EXPECT_EQ(progress()->text(), "P01.04 參數讀取失敗，變頻機未回應。");
     EXPECT_FALSE(core->pagePresent(1) || core->pagePresent(3));
@@ -305,20 +295,14 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
 TEST_F(EditorFixture, ARangeCheckFailureShowsItsBoxAndNothingIsWritten) {
     open();
     click(tab(1));
-    const std::pair<std::vector<std::pair<int, const char*>>, std::vector<QString>> cases[] = {
-        {{{2, "14"}}, {"P00.02 範圍不在0~13。"}},
-        {{{2, "14"}, {31, "400.01"}, {4, "5"}},
-         {"P00.02 範圍不在0~13。", "P00.04 範圍不在0~4。", "P01.06 範圍不在0.00~400.00。"}}};
-    for (const auto& [texts, boxes] : cases) {
-        s.dialogs.clear();
-        s.drive.clearWriteLog();
-        for (auto [reg, text] : texts) enter(reg, QString::fromUtf8(text));
-        shortcut(Qt::Key_T);
-        EXPECT_EQ(s.dialogs.messages(), boxes);
-        for (const ShownDialog& box : s.dialogs.shown()) EXPECT_EQ(box.title, "ERROR");
-        EXPECT_TRUE(s.drive.writeLog().empty());
-        for (auto [reg, text] : {std::pair{2, "6"}, {4, "2"}, {31, "0.00"}}) enter(reg, text);
-    }
+    // One box for each failure, in register order; the messages are the range check's test.
+    for (auto [reg, text] : {std::pair{31, "400.01"}, {4, "5"}, {2, "14"}}) enter(reg, text);
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.messages(),
+              (std::vector<QString>{"P00.02 範圍不在0~13。", "P00.04 範圍不在0~4。",
+                                    "P01.06 範圍不在0.00~400.00。"}));
+    for (const ShownDialog& box : s.dialogs.shown()) EXPECT_EQ(box.title, "ERROR");
+    EXPECT_TRUE(s.drive.writeLog().empty());
 }
 
 TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {

@@ -87,14 +87,7 @@ protected:
             return &menuWindow;
         };
         // A drive that takes its commands from the link already.
-        setRegs({{96, 0},
-                 {97, 1000},
-                 {98, 2000},
-                 {32, 5000},
-                 {248, 6000},
-                 {25, 0},
-                 {5, 2},
-                 {28, 0},
+        setRegs({{96, 0}, {97, 1000}, {98, 2000}, {32, 5000}, {248, 6000}, {25, 0}, {5, 2}, {28, 0},
                  {48, 600}});
     }
     void TearDown() override {
