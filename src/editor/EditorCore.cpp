@@ -46,6 +46,9 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_shownUnknown.fill(false);
     m_fromFile.fill(false);
     m_content.fill({});
+    // Between two visits the drive may have been written from elsewhere: what a write of the
+    // changed values only compares with is read again in this visit.
+    m_driveKnown.fill(false);
 }
 
 bool EditorCore::isSigned(int reg) {

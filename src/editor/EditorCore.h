@@ -329,8 +329,8 @@ private:
     LineSession* m_line = nullptr;
     Values m_working{};
     Values m_drive{};
-    // The drive's value of the register was read or confirmed written, and the drive has not
-    // been reset to its factory values since.
+    // The drive's value of the register was read or confirmed written in this visit, and the
+    // drive has not been reset to its factory values since.
     std::array<bool, kRegisterCount> m_driveKnown{};
     PageFlags m_pages{};
     DriveCopies m_copies;

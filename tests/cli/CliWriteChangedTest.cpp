@@ -39,14 +39,25 @@ TEST(CliWriteChanged, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
                 HasSubstr("--changed-only belongs to restore"));
 }
 
-// set writes the parameters named and those whose raw value follows from them, nothing else of
-// their pages.
-TEST(CliWriteChanged, SetWritesTheNamedParameterAndWhatFollowsFromIt) {
+// set writes the parameters named and those whose raw value follows from them (here the times of
+// P03 at the new ramp unit, each printed), nothing else of their pages.
+TEST(CliWriteChanged, SetWritesTheNamedParametersAndWhatFollowsFromThemOnly) {
     SimEnvironment env;
-    env.drive.setReg(97, 1234);
-    const auto r = cli(env, "-p COM3 set P03.00 1");
+    auto r = cli(env, "-p COM3 set P01.06 12.34 P01.08 5");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(writesOf(env.drive), (Writes{{96, 1}, {97, 123}}));
+    EXPECT_EQ(writesOf(env.drive), (Writes{{31, 1234}, {33, 500}}));
+    env.drive.clearWriteLog();
+    env.drive.setReg(97, 1234);
+    r = cli(env, "-p COM3 set P03.00 1");
+    EXPECT_EQ(r.code, 0) << r.err;
+    const Writes writes = writesOf(env.drive);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.front(), (std::pair{96, 1}));
+    std::size_t followers = 0;
+    for (auto at = r.out.find(" -> "); at != std::string::npos; at = r.out.find(" -> ", at + 1))
+        ++followers;
+    EXPECT_EQ(writes.size(), 1 + followers);
+    EXPECT_THAT(r.out, HasSubstr("P03.01 加速時間1 12.34 -> 12.3\n"));
 }
 
 }  // namespace

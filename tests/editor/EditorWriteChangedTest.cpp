@@ -19,8 +19,7 @@ protected:
         return core.writeToDrive(link, {}, WriteScope::ChangedOnly);
     }
     void readAndTake(std::initializer_list<int> pages) {
-        drive.setReg(547, 0);
-        drive.setReg(548, 0);
+        for (int reg : {545, 547, 548}) drive.setReg(reg, 0);
         for (int page : pages) {
             ASSERT_TRUE(core.readPage(page).ok());
             takeShownValues(page);
