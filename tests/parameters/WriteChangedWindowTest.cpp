@@ -17,18 +17,6 @@ TEST_F(EditorFixture, WriteChangedSendsTheRunningCheckAndTheTwoEditsOnly) {
     find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
     EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
     EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
-    // Written, the fields hold the drive's values: nothing is left to send.
-    s.drive.clearWriteLog();
-    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
-    EXPECT_TRUE(s.drive.writeLog().empty());
-}
-
-TEST_F(EditorFixture, WriteChangedDoesNothingOffline) {
-    open(true);
-    enter(2, "7");
-    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
-    EXPECT_TRUE(record.requests().empty());
-    EXPECT_EQ(core->working()[2], 0);  // not even converted
 }
 
 }  // namespace
