@@ -2,7 +2,8 @@
 // request per register), then writing every page back, through the editor's core over a
 // pseudo-terminal against velorin-drive-sim with its wire-time model. Printed beside the line's
 // own limit for one register per request: request and reply on the wire, the drive's response
-// delay and the silent gap before each request.
+// delay and the silent gap before each request. Then five parameters of P01 changed and only
+// they written ("changed"), against the full write above it.
 //
 //   editor_bench [response delay ms, default 5] [rounds per case, default 1] [monitor]
 //
@@ -110,6 +111,19 @@ int main(int argc, char** argv) {
                         isRtu(c.framing) ? "RTU" : "ASCII", "write", writes + 1, writeSeconds,
                         writeLimit, writeSeconds / writeLimit,
                         static_cast<int>(outcome.unconfirmed.size() + outcome.skipped.size()));
+
+            for (int reg = 25; reg < 30; ++reg) core.working()[reg] = core.driveValue(reg) + 1;
+            t.restart();
+            const WriteOutcome changed = core.writeToDrive(link, {}, WriteScope::ChangedOnly);
+            const double changedSeconds = t.nsecsElapsed() / 1e9;
+            const int changedWrites =
+                changed.confirmed + static_cast<int>(changed.unconfirmed.size());
+            const double changedLimit = perRequest(bench::readChars(c.framing)) +
+                                        changedWrites * perRequest(bench::writeChars(c.framing));
+            std::printf("%-14s %-6s %-6s %8d %12.3f %12.3f %8.3f %8d\n", c.settings,
+                        isRtu(c.framing) ? "RTU" : "ASCII", "changed", changedWrites + 1,
+                        changedSeconds, changedLimit, changedSeconds / changedLimit,
+                        static_cast<int>(changed.unconfirmed.size() + changed.skipped.size()));
         }
         line.close();
         sim.closeWriteChannel();

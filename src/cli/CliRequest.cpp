@@ -103,6 +103,9 @@ struct ParserOptions {
     QCommandLineOption dryRun{QStringLiteral("dry-run"),
                               QStringLiteral("restore: print the writes it would send and "
                                              "send none.")};
+    QCommandLineOption changedOnly{QStringLiteral("changed-only"),
+                                   QStringLiteral("restore: read the file's pages from the drive "
+                                                  "and write only the parameters that differ.")};
     QCommandLineOption forceRunning{QStringLiteral("force-running"),
                                     QStringLiteral("set, restore: write even while the motor "
                                                    "runs.")};
@@ -134,7 +137,8 @@ struct ParserOptions {
 
     void addTo(QCommandLineParser& parser) const {
         parser.addOptions({port,       settings, station, stations, timeout, signedValues,
-                           trace,      format,   raw,     pages,    dryRun,  forceRunning,
+                           trace,      format,   raw,     pages,    dryRun,  changedOnly,
+                           forceRunning,
                            allowReset, strict,   find,    drive,    against, factory,
                            all,        help,     version});
     }
@@ -401,6 +405,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.raw, {C::Get}, "get"},
         {m_opt.pages, {C::Backup}, "backup"},
         {m_opt.dryRun, {C::Restore}, "restore"},
+        {m_opt.changedOnly, {C::Restore}, "restore"},
         {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
         {m_opt.allowReset, {C::Set, C::Restore}, "set and restore"},
         {m_opt.strict, {C::Set, C::Restore}, "set and restore"},
@@ -430,6 +435,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     }
     request.raw = m_parser.isSet(m_opt.raw);
     request.dryRun = m_parser.isSet(m_opt.dryRun);
+    request.changedOnly = m_parser.isSet(m_opt.changedOnly);
     request.forceRunning = m_parser.isSet(m_opt.forceRunning);
     request.allowReset = m_parser.isSet(m_opt.allowReset);
     request.strict = m_parser.isSet(m_opt.strict);

@@ -73,6 +73,7 @@ struct CliRequest {
     bool againstFactory = false;          // diff --factory
     bool raw = false;                     // get --raw
     bool dryRun = false;                  // restore --dry-run
+    bool changedOnly = false;             // restore --changed-only
     bool forceRunning = false;            // set, restore --force-running
     bool allowReset = false;              // set, restore --allow-reset: P17.08 may reset
     bool strict = false;                  // set, restore --strict: a drive warning refuses

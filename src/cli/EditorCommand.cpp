@@ -229,7 +229,8 @@ int EditorCommand::checkBeforeWrite() {
 }
 
 int EditorCommand::writeAndReport(const std::vector<int>* reported,
-                                  const std::vector<std::pair<int, QString>>* followers) {
+                                  const std::vector<std::pair<int, QString>>* followers,
+                                  WriteScope scope) {
     LinkState link{m_request.station, m_request.framing, false, m_line->port().commPort(),
                    m_request.settings};
     const LinkState before = link;
@@ -242,7 +243,7 @@ int EditorCommand::writeAndReport(const std::vector<int>* reported,
         };
     WriteOutcome outcome;
     m_writesSent.clear();
-    m_line->submit([&] { outcome = m_core->writeToDrive(link, hooks); });
+    m_line->submit([&] { outcome = m_core->writeToDrive(link, hooks, scope); });
     m_writesConfirmed = outcome.confirmed;
     if (m_line->portLost())
         return portLost(QStringLiteral("the write stopped: %1 writes confirmed, the rest not "

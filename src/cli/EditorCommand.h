@@ -42,8 +42,10 @@ protected:
     // of these parameters the drive confirmed; the exit status counts only them.
     // `followers`: parameters the technician did not name whose raw value the write changes,
     // each with its line, printed once the drive confirmed it.
+    // `scope`: every register of the present pages, or only those that differ from the drive.
     int writeAndReport(const std::vector<int>* reported,
-                       const std::vector<std::pair<int, QString>>* followers = nullptr);
+                       const std::vector<std::pair<int, QString>>* followers = nullptr,
+                       WriteScope scope = WriteScope::Everything);
 
     // Whether the last writeAndReport() sent a write of `reg`.
     bool sent(int reg) const;

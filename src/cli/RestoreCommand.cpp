@@ -9,12 +9,13 @@ int RestoreCommand::run() {
     if (int c = openEditor())
         return c;
     // The drive's own link and lock values, so the write changes them only where the file
-    // differs from the drive.
-    std::vector<int> linkPages;
-    for (int page : {25, 28})
-        if (load.pages[page])
-            linkPages.push_back(page);
-    if (int c = readPages(linkPages))
+    // differs from the drive; with --changed-only every page of the file, so nothing the drive
+    // already holds is written again.
+    std::vector<int> drivePages;
+    for (int page = 0; page < static_cast<int>(load.pages.size()); ++page)
+        if (load.pages[page] && (m_request.changedOnly || page == 25 || page == 28))
+            drivePages.push_back(page);
+    if (int c = readPages(drivePages))
         return c;
     if (int c = takeFile(load)) {
         m_line->close();
@@ -30,14 +31,18 @@ int RestoreCommand::run() {
     }
     if (m_request.dryRun)
         m_console.line(QStringLiteral("range check passed"));
-    const int code = writeAndReport(nullptr);
+    const int code = writeAndReport(
+        nullptr, nullptr, m_request.changedOnly ? WriteScope::ChangedOnly : WriteScope::Everything);
     if (code == 0 && !m_request.dryRun) {
-        // The link and lock values go out only where the file differs from the drive.
+        // The link and lock values go out only where the file differs from the drive; with
+        // --changed-only every parameter does.
         int unchanged = 0;
+        const Catalogue& catalogue = Catalogue::instance();
         for (int page = 0; page < static_cast<int>(load.pages.size()); ++page)
             if (load.pages[page])
-                for (int reg : Catalogue::instance().page(page).writtenWhenChanged)
-                    unchanged += !sent(reg);
+                for (int reg : m_request.changedOnly ? catalogue.page(page).fields
+                                                     : catalogue.page(page).writtenWhenChanged)
+                    unchanged += catalogue.parameter(reg).access == Access::Editable && !sent(reg);
         m_console.line(QStringLiteral("restore done: %1 writes sent, %2 confirmed, %3 parameters "
                                       "left as the drive held them")
                            .arg(m_writesSent.size())

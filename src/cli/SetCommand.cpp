@@ -90,7 +90,9 @@ int SetCommand::run() {
         m_line->close();
         return c;
     }
-    return writeAndReport(&regs, &followers);
+    // Only what the technician named and what follows from it: the rest of the pages holds
+    // the drive's values already.
+    return writeAndReport(&regs, &followers, WriteScope::ChangedOnly);
 }
 
 }  // namespace velorin

@@ -46,6 +46,9 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_shownUnknown.fill(false);
     m_fromFile.fill(false);
     m_content.fill({});
+    // Between two visits the drive may have been written from elsewhere: what a write of the
+    // changed values only compares with is read again in this visit.
+    m_driveKnown.fill(false);
 }
 
 bool EditorCore::isSigned(int reg) {
@@ -98,6 +101,7 @@ PageReadOutcome EditorCore::readPage(int page) {
             if (reply.outcome != LinkOutcome::Ok)
                 return {PageReadOutcome::Kind::Failed, reg, readFailureText(reg)};
             m_drive[reg] = driveValueOf(reg, reply.value);
+            m_driveKnown[reg] = true;
             ++reg;
         }
     }
@@ -368,6 +372,8 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
     if (reply.outcome == LinkOutcome::Ok) {
         ++outcome.confirmed;
         m_silentWrites = 0;
+        m_drive[reg] = value;
+        m_driveKnown[reg] = true;
         written(reg);
         return true;
     }
@@ -405,14 +411,14 @@ bool EditorCore::answersAtNewSettings(const LinkState& link, WriteOutcome& outco
     return false;
 }
 
-WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) {
+WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, WriteScope scope) {
     WriteOutcome outcome;
     if (!m_line)
         return outcome;
     struct HooksScope {
         const WriteHooks*& held;
         ~HooksScope() { held = nullptr; }
-    } scope{m_hooks = &hooks};
+    } hooksHeld{m_hooks = &hooks};
     m_silentWrites = 0;
     // A drive that does not say whether its motor runs is not written to.
     const ReplyCheck status = m_line->read(drive::kStatusRegister);
@@ -428,6 +434,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     if (hooks.writing)
         hooks.writing();
 
+    const bool changedOnly = scope == WriteScope::ChangedOnly;
     const Catalogue& catalogue = Catalogue::instance();
     for (int page = 0; page <= kLastWrittenPage; ++page) {
         if (!pagePresent(page))
@@ -438,7 +445,8 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                 // the drive keeps for itself (its counters, its rated current) is not either.
                 if (!catalogue.parameter(reg).shown ||
                     catalogue.parameter(reg).access != Access::Editable ||
-                    std::find(kUnlockCodes.begin(), kUnlockCodes.end(), reg) != kUnlockCodes.end())
+                    std::find(kUnlockCodes.begin(), kUnlockCodes.end(), reg) != kUnlockCodes.end() ||
+                    (changedOnly && sameAsDrive(reg)))
                     continue;
                 const std::int32_t value = m_working[reg];
                 if (const auto copy = unreadCopyFor(reg))
@@ -521,10 +529,12 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
     }
 
     if (pagePresent(kLockCopyPage)) {
-        for (int reg : kUnlockCodes)
-            if (!send(reg, m_working[reg], outcome))
-                return outcome;
         const std::int32_t lock = m_working[drive::kResetParameter];
+        const bool lockGoesOut = !m_unshown[drive::kResetParameter] && lock != m_copies.lockReset;
+        for (int reg : kUnlockCodes)
+            if ((!changedOnly || lockGoesOut || !sameAsDrive(reg)) &&
+                !send(reg, m_working[reg], outcome))
+                return outcome;
         if (m_unshown[drive::kResetParameter]) {
             outcome.skipped.push_back({drive::kResetParameter, WriteIssue::Why::NotShown});
         } else if (lock != m_copies.lockReset) {
@@ -548,6 +558,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks) 
                     for (int page = 0; page < kPageCount; ++page) setPagePresent(page, false);
                     m_shown.fill(std::nullopt);
                     m_shownUnknown.fill(false);
+                    m_driveKnown.fill(false);
                 }
             }
         }

@@ -139,6 +139,14 @@ struct WriteHooks {
     std::function<void(int reg, std::uint16_t word)> rehearse;
 };
 
+// What a write sends. Both keep the order and every rule of the write: the running check, the
+// unit switches' pages read again, the link parameters last with the line following, the lock
+// and reset after them.
+enum class WriteScope {
+    Everything,   // every writable register of every present page
+    ChangedOnly,  // only the registers whose working value is not the drive's value as read
+};
+
 class EditorCore {
 public:
     using Values = std::array<std::int32_t, kRegisterCount>;
@@ -236,7 +244,12 @@ public:
     // Writes the working values of every present page, then the unit switches' pages again, the
     // link parameters and the lock and unlock codes. `link` follows every change of station,
     // rate, format and framing. Runs inside an operation of the line session.
-    WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks);
+    // With WriteScope::ChangedOnly a register whose drive value was never read counts as changed,
+    // and the unlock codes go out only when they changed or the lock and reset value does.
+    WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks,
+                              WriteScope scope = WriteScope::Everything);
+    // Whether the working value of `reg` is the drive's value as last read or written.
+    bool sameAsDrive(int reg) const { return m_driveKnown.at(reg) && m_working[reg] == m_drive[reg]; }
     // The lines of the report of a write that was not complete, in WriteReport.cpp:
     // "P01.06 起動轉速：變頻機未回應"; at most `maxLines` parameters, then "…及其他 N 項".
     static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
@@ -316,6 +329,9 @@ private:
     LineSession* m_line = nullptr;
     Values m_working{};
     Values m_drive{};
+    // The drive's value of the register was read or confirmed written in this visit, and the
+    // drive has not been reset to its factory values since.
+    std::array<bool, kRegisterCount> m_driveKnown{};
     PageFlags m_pages{};
     DriveCopies m_copies;
     Framing m_framingInUse = Framing::Ascii;

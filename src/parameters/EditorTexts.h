@@ -13,6 +13,7 @@ inline const QString SaveItem = QStringLiteral("參數儲存(&S)");
 inline const QString LoadItem = QStringLiteral("參數讀取(&O)");
 inline const QString DriveMenu = QStringLiteral("變頻機(&I)");
 inline const QString WriteItem = QStringLiteral("寫入變頻機(&T)");
+inline const QString WriteChangedItem = QStringLiteral("寫入變更項目");
 inline const QString WindowsMenu = QStringLiteral("視窗(&W)");
 inline const QString ReturnItem = QStringLiteral("返回上一頁(&R)");
 inline const QString QuitItem = QStringLiteral("離開程式(&Q)");

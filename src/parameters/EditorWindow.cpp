@@ -194,6 +194,13 @@ void ParameterEditor::buildMenu() {
     find->setObjectName(QStringLiteral("findItem"));
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(find, &QAction::triggered, this, &ParameterEditor::onFindTriggered);
+    // Offline, and while the write button is disabled, it does nothing, as the write.
+    QAction* writeChanged = driveMenu->addAction(text::WriteChangedItem);
+    writeChanged->setObjectName(QStringLiteral("writeChangedItem"));
+    connect(writeChanged, &QAction::triggered, this, [this] {
+        if (m_buttons[WriteButton]->isEnabled())
+            onWriteChangedTriggered();
+    });
     m_readAllAction = driveMenu->addAction(text::ReadAllItem);
     m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
     connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);

@@ -303,7 +303,7 @@ bool ParameterEditor::changesMayGo() {
     return m_leavingAsked;
 }
 
-void ParameterEditor::onWriteTriggered() {
+void ParameterEditor::write(WriteScope scope) {
     if (!commandAllowed())
         return;
     convertFields();
@@ -322,7 +322,7 @@ void ParameterEditor::onWriteTriggered() {
                                      text::ResetTitle) != Answer::Yes)
         return;
     setWriting(true);
-    m_line->submit([this] {
+    m_line->submit([this, scope] {
         WriteHooks hooks;
         hooks.confirmWhileRunning = [this] {
             return m_services.dialogs->question(this, text::AskRunning, text::RunningTitle) ==
@@ -335,7 +335,7 @@ void ParameterEditor::onWriteTriggered() {
             m_progressTimer->start();
         };
         hooks.pageRead = [this](int page) { showFields(m_core->showPage(page)); };
-        const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks);
+        const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks, scope);
         showLink();
         setWriting(false);
         refreshAllMarks();

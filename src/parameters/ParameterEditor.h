@@ -97,7 +97,10 @@ private:
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
     void onLoadTriggered();
-    void onWriteTriggered();
+    void onWriteTriggered() { write(WriteScope::Everything); }
+    void onWriteChangedTriggered() { write(WriteScope::ChangedOnly); }
+    // Every register of the present pages, or only those whose value the drive does not hold.
+    void write(WriteScope scope);
     void onReturnTriggered();
     void onQuitTriggered();
     // Whether a command may run now (no line operation under way, no close waiting); clears
