@@ -72,9 +72,16 @@ public:
         if (fault == LineFault::DropRequest || fault == LineFault::EchoOnly)
             return true;
         std::vector<std::uint8_t> payload{1, wireByte(function)};
-        if (function == FunctionCode::ReadRegisters) {
-            payload.insert(payload.end(), {2, static_cast<std::uint8_t>(value(reg) >> 8),
-                                           static_cast<std::uint8_t>(value(reg) & 0xFF)});
+        const auto refused = static_cast<std::uint8_t>(wireByte(function) | kExceptionBit);
+        if (function == FunctionCode::ReadRegisters && (word > kLineMaxBlock || word == 0)) {
+            payload = {1, refused, wireByte(ExceptionCode::IllegalValue)};
+        } else if (function == FunctionCode::ReadRegisters && reg + word > kRegisters) {
+            payload = {1, refused, wireByte(ExceptionCode::IllegalAddress)};
+        } else if (function == FunctionCode::ReadRegisters) {
+            payload.push_back(static_cast<std::uint8_t>(2 * word));
+            for (int r = reg; r < reg + word; ++r)
+                payload.insert(payload.end(), {static_cast<std::uint8_t>(value(r) >> 8),
+                                               static_cast<std::uint8_t>(value(r) & 0xFF)});
         } else {
             setValue(reg, word);
             payload.insert(
@@ -177,15 +184,33 @@ private:
     std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_incoming;
 };
 
+// Counts the block replies that came back whole.
+class BlockCount : public TransactionObserver {
+public:
+    explicit BlockCount(long& blocks) : m_blocks(blocks) {}
+    void onTransaction(const TransactionRecord& t) override {
+        if (t.function == FunctionCode::ReadRegisters && t.word > 1 &&
+            t.check.outcome == LinkOutcome::Ok)
+            ++m_blocks;
+    }
+
+private:
+    long& m_blocks;
+};
+
 }  // namespace
 
 std::string runLineSequence(Framing framing, const LineMix& mix,
-                            std::function<std::uint32_t()> draw, int operations, LineTally& t) {
+                            std::function<std::uint32_t()> draw, int operations, LineTally& t,
+                            bool blockReads) {
     VirtualClock clock;
     auto owned = std::make_unique<FaultyLine>(clock, framing, mix, draw);
     FaultyLine& line = *owned;
     LineSession session(std::move(owned));
     session.setFraming(framing);
+    session.setBlockReads(blockReads);
+    BlockCount blocks(t.blocks);
+    session.observers().add(blocks);
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
@@ -235,7 +260,8 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
 
 std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
-    const Framing framing = (in.byte() & 1) ? Framing::Rtu : Framing::Ascii;
+    const std::uint8_t kind = in.byte();
+    const Framing framing = (kind & 1) ? Framing::Rtu : Framing::Ascii;
     LineMix mix{{}, static_cast<int>(in.byte() % 60)};
     const std::uint16_t kinds = in.word();
     for (int k = 0; k < 9; ++k)
@@ -254,7 +280,7 @@ std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
         return static_cast<std::uint32_t>(in.byte()) << 16 | in.byte() << 8 | in.byte();
     };
     LineTally t;
-    return runLineSequence(framing, mix, draw, 12, t);
+    return runLineSequence(framing, mix, draw, 12, t, (kind & 2) != 0);
 }
 
 }  // namespace velorin::fuzz

@@ -190,5 +190,40 @@ TEST(CliOverPty, AFileIsNotASerialPort) {
     }
 }
 
+// A backup read in blocks is the backup read one register at a time, byte for byte: from a
+// drive that takes 16 registers a block and refuses blocks across 14-15, and from one that
+// shifts such blocks instead, where the first block's check turns block reads off.
+TEST(CliOverPty, BackupInBlocksIsTheBackupReadOneRegisterAtATime) {
+    QTemporaryDir dir;
+    const QStringList drive = QStringList{"--settings", "115200,N,8,1", "--max-block", "16",
+                                          "--block-gaps", "14-15"} +
+                              distinctValues();
+    const struct {
+        const char* name;
+        QStringList sim;
+        const char* cli;
+        bool disagree;
+    } cases[] = {
+        {"single reads", drive, "", false},
+        {"blocks", drive, "--block-reads ", false},
+        {"shifted blocks", drive + QStringList{"--fault", "block-shift"}, "--block-reads ", true},
+    };
+    std::string single;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriveSimProcess sim(c.sim);
+        ASSERT_TRUE(sim.started());
+        const QString file = dir.filePath(QString::fromLatin1(c.name) + ".txt");
+        const Outcome r = cli(sim, QStringLiteral("-s 115200,N,8,1 %1backup ").arg(c.cli) + file);
+        ASSERT_EQ(r.code, 0) << r.err;
+        if (single.empty())
+            single = fileText(file);
+        EXPECT_EQ(fileText(file), single);
+        EXPECT_EQ(r.err.find("block reads disagree with single reads") != std::string::npos,
+                  c.disagree)
+            << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace velorin
