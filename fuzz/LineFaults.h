@@ -31,7 +31,7 @@ struct LineMix {
 
 struct LineTally {
     long sequences = 0, reads = 0, readsOk = 0, wrong = 0, writes = 0, confirmed = 0, untaken = 0,
-         faults = 0, blocks = 0;  // blocks: block replies taken by the session's reads
+         faults = 0, blocks = 0;  // blocks: block replies the drive sent
 };
 
 // `operations` random reads (single or runs of registers) and writes through a fresh line

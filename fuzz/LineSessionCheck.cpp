@@ -78,6 +78,7 @@ public:
         } else if (function == FunctionCode::ReadRegisters && reg + word > kRegisters) {
             payload = {1, refused, wireByte(ExceptionCode::IllegalAddress)};
         } else if (function == FunctionCode::ReadRegisters) {
+            blocks += word > 1;
             payload.push_back(static_cast<std::uint8_t>(2 * word));
             for (int r = reg; r < reg + word; ++r)
                 payload.insert(payload.end(), {static_cast<std::uint8_t>(value(r) >> 8),
@@ -124,7 +125,7 @@ public:
                 return v;
         }
     }
-    long faults = 0;
+    long faults = 0, blocks = 0;  // blocks: block replies the drive sent
 
 private:
     void setValue(int reg, std::uint16_t v) {
@@ -184,20 +185,6 @@ private:
     std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_incoming;
 };
 
-// Counts the block replies that came back whole.
-class BlockCount : public TransactionObserver {
-public:
-    explicit BlockCount(long& blocks) : m_blocks(blocks) {}
-    void onTransaction(const TransactionRecord& t) override {
-        if (t.function == FunctionCode::ReadRegisters && t.word > 1 &&
-            t.check.outcome == LinkOutcome::Ok)
-            ++m_blocks;
-    }
-
-private:
-    long& m_blocks;
-};
-
 }  // namespace
 
 std::string runLineSequence(Framing framing, const LineMix& mix,
@@ -209,8 +196,6 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
     LineSession session(std::move(owned));
     session.setFraming(framing);
     session.setBlockReads(blockReads);
-    BlockCount blocks(t.blocks);
-    session.observers().add(blocks);
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
@@ -252,6 +237,7 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
         }
     }
     t.faults += line.faults;
+    t.blocks += line.blocks;
     ++t.sequences;
     return fault;
 }

@@ -104,7 +104,8 @@ int LineSession::framedValue(const ReplyCheck& check) const {
 ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
                                    std::uint16_t word, RequestPurpose purpose, LineNotes* notes) {
     if (m_beforeTransaction && !m_stopRequested && !m_portLost)
-        m_beforeTransaction(function, reg);
+        m_beforeTransaction(function, reg,
+                            function == FunctionCode::ReadRegisters ? word : std::uint16_t{1});
     if (m_stopRequested)
         return {LinkOutcome::Stopped};
     if (m_portLost)

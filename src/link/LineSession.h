@@ -142,11 +142,12 @@ public:
     // replyTimeout(), so the technician can be told why replies went missing.
     long lateReplies() const;
     void setOnSlowDrive(std::function<void()> handler) { m_onSlowDrive = std::move(handler); }
-    // Told before every transaction goes out, with its function and register: the command line
-    // shows its progress here and, on Ctrl+C, stops the session before the request is sent.
-    void setBeforeTransaction(std::function<void(FunctionCode function, std::uint16_t reg)> hook) {
-        m_beforeTransaction = std::move(hook);
-    }
+    // Told before every transaction goes out, with its function, register and the registers it
+    // covers (a block's count, else 1): the command line shows its progress here and, on
+    // Ctrl+C, stops the session before the request is sent.
+    using BeforeTransaction =
+        std::function<void(FunctionCode function, std::uint16_t reg, std::uint16_t registers)>;
+    void setBeforeTransaction(BeforeTransaction hook) { m_beforeTransaction = std::move(hook); }
     // Told after every transaction that went out (a trace, a line monitor): its bytes, times,
     // purpose and outcome. The session keeps a list of its own unless it is handed one that
     // several sessions share (every window's session, so a monitor follows whichever is in use).
@@ -214,14 +215,14 @@ private:
     // Until when values count only once two reads agree: trouble, an unanswered request or a
     // read in doubt leave replies that may still come.
     Micros m_carefulUntil{0};
-    std::function<void(FunctionCode, std::uint16_t)> m_beforeTransaction;
+    BeforeTransaction m_beforeTransaction;
     LineObservers m_ownObservers;
     LineObservers* m_observers = &m_ownObservers;
     LineBytes m_bytes;           // the latest transaction's, while anyone observes
     bool m_readingBack = false;  // a write's register is read back
     bool m_blockReads = false;
-    bool m_blocksDisagree = false;  // the first block differed from single reads
-    bool m_blocksVerified = false;  // the first block agreed with single reads
+    bool m_blocksDisagree = false;                   // the first block differed from single reads
+    bool m_blocksVerified = false;                   // the first block agreed with single reads
     std::uint16_t m_blockTry = kMostBlockRegisters;  // the largest count worth asking for
     std::uint16_t m_blockTaken = 0;                  // the largest count the drive answered
     std::function<void()> m_onBlocksDisagree;

@@ -124,16 +124,15 @@ Micros lineTime(const LineSettings& line, std::size_t characters) {
         static_cast<long long>(std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
 }
 
-Micros replyDeadline(const LineSettings& line, Framing framing, FunctionCode function,
-                     Micros wait, std::uint16_t count) {
+Micros replyDeadline(const LineSettings& line, Framing framing, FunctionCode function, Micros wait,
+                     std::uint16_t count) {
     // From the request's end on the line 0.1 s, or as long as the reply takes on the line plus
     // the drive's response time where that is longer. A block's longer reply lengthens the wait
     // by its extra line time.
     const Micros afterRequest =
         std::max(wait, lineTime(line, replyChars(framing, function)) + kDriveResponse);
-    const Micros extra = function == FunctionCode::ReadRegisters
-                             ? blockReplyExtra(line, framing, count)
-                             : Micros{0};
+    const Micros extra =
+        function == FunctionCode::ReadRegisters ? blockReplyExtra(line, framing, count) : Micros{0};
     return lineTime(line, requestChars(framing)) + afterRequest + extra;
 }
 

@@ -45,14 +45,15 @@ struct LineBytes {
     std::vector<std::uint8_t> received;
 };
 
-// One request and its reply on an open port. A read asks for `word` registers from `reg`. The wait ends as soon as a checked reply is in,
-// else at the deadline, or at once when the port's device goes away (LinkOutcome::PortError).
-// After a transaction without a usable reply, the next one on the same line settings first
-// listens for that reply (SerialPort::countLateReply) so it cannot pass for its own. Before an
-// RTU request the line is kept silent for 3.5 characters. Whatever waits in the input when the
-// request goes out is dropped; a reply complete sooner than `notBefore` after handing over the
-// request cannot be the drive's answer to it and is set aside while the wait goes on. `notes`,
-// when given, receives what else the line showed, `bytes` what went out and came in.
+// One request and its reply on an open port. A read asks for `word` registers from `reg`. The wait
+// ends as soon as a checked reply is in, else at the deadline, or at once when the port's device
+// goes away (LinkOutcome::PortError). After a transaction without a usable reply, the next one on
+// the same line settings first listens for that reply (SerialPort::countLateReply) so it cannot
+// pass for its own. Before an RTU request the line is kept silent for 3.5 characters. Whatever
+// waits in the input when the request goes out is dropped; a reply complete sooner than `notBefore`
+// after handing over the request cannot be the drive's answer to it and is set aside while the wait
+// goes on. `notes`, when given, receives what else the line showed, `bytes` what went out and came
+// in.
 ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, FunctionCode function,
                     std::uint16_t reg, std::uint16_t word, LineNotes* notes = nullptr,
                     Micros notBefore = Micros{0}, LineBytes* bytes = nullptr);

@@ -146,7 +146,8 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq,
         return m_regs[r];
     };
     if (rq.function == wireByte(FunctionCode::ReadRegisters)) {
-        if (rq.word == 0 || rq.word > kMostBlockRegisters || (rq.word > 1 && rq.word > m_maxBlock)) {
+        if (rq.word == 0 || rq.word > kMostBlockRegisters ||
+            (rq.word > 1 && rq.word > m_maxBlock)) {
             exception = ExceptionCode::IllegalValue;
             return {};
         }

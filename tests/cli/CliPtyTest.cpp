@@ -195,32 +195,25 @@ TEST(CliOverPty, AFileIsNotASerialPort) {
 // shifts such blocks instead, where the first block's check turns block reads off.
 TEST(CliOverPty, BackupInBlocksIsTheBackupReadOneRegisterAtATime) {
     QTemporaryDir dir;
-    const QStringList drive = QStringList{"--settings", "115200,N,8,1", "--max-block", "16",
-                                          "--block-gaps", "14-15"} +
-                              distinctValues();
-    const struct {
-        const char* name;
-        QStringList sim;
-        const char* cli;
-        bool disagree;
-    } cases[] = {
-        {"single reads", drive, "", false},
-        {"blocks", drive, "--block-reads ", false},
-        {"shifted blocks", drive + QStringList{"--fault", "block-shift"}, "--block-reads ", true},
-    };
+    const QStringList drive =
+        QStringList{"--settings", "115200,N,8,1", "--max-block", "16", "--block-gaps", "14-15"} +
+        distinctValues();
+    const std::tuple<QStringList, const char*, bool> cases[] = {
+        {drive, "", false},
+        {drive, "--block-reads ", false},
+        {drive + QStringList{"--fault", "block-shift"}, "--block-reads ", true}};
     std::string single;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        DriveSimProcess sim(c.sim);
+    int n = 0;
+    for (const auto& [simArgs, option, disagree] : cases) {
+        DriveSimProcess sim(simArgs);
         ASSERT_TRUE(sim.started());
-        const QString file = dir.filePath(QString::fromLatin1(c.name) + ".txt");
-        const Outcome r = cli(sim, QStringLiteral("-s 115200,N,8,1 %1backup ").arg(c.cli) + file);
+        const QString file = dir.filePath(QStringLiteral("backup%1.txt").arg(++n));
+        const Outcome r = cli(sim, QStringLiteral("-s 115200,N,8,1 %1backup ").arg(option) + file);
         ASSERT_EQ(r.code, 0) << r.err;
-        if (single.empty())
-            single = fileText(file);
-        EXPECT_EQ(fileText(file), single);
+        single = single.empty() ? fileText(file) : single;
+        EXPECT_EQ(fileText(file), single) << option << disagree;
         EXPECT_EQ(r.err.find("block reads disagree with single reads") != std::string::npos,
-                  c.disagree)
+                  disagree)
             << r.err;
     }
 }

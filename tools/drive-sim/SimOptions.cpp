@@ -21,11 +21,16 @@ std::optional<long long> integerIn(std::string_view text, long long lo, long lon
 std::optional<DriveFault> faultNamed(std::string_view name) {
     using K = DriveFault::Kind;
     static const std::pair<std::string_view, K> kinds[] = {
-        {"noreply", K::NoReply},     {"corrupt", K::CorruptChecksum},
-        {"truncated", K::Truncated}, {"split", K::Split},
-        {"exception", K::Exception}, {"otherstation", K::OtherStation},
-        {"noise", K::Noise},         {"slow", K::Slow},
-        {"late", K::Slow},           {"duplicate", K::Duplicate},
+        {"noreply", K::NoReply},
+        {"corrupt", K::CorruptChecksum},
+        {"truncated", K::Truncated},
+        {"split", K::Split},
+        {"exception", K::Exception},
+        {"otherstation", K::OtherStation},
+        {"noise", K::Noise},
+        {"slow", K::Slow},
+        {"late", K::Slow},
+        {"duplicate", K::Duplicate},
         {"block-shift", K::BlockShift},
     };
     for (const auto& [n, k] : kinds) {
@@ -148,8 +153,9 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
         } else if (a == "--block-gaps") {
             const auto dash = v.find('-');
             const auto first = integerIn(v.substr(0, dash), 0, kParameterCount - 1);
-            const auto last =
-                dash == std::string_view::npos ? first : integerIn(v.substr(dash + 1), 0, kParameterCount - 1);
+            const auto last = dash == std::string_view::npos
+                                  ? first
+                                  : integerIn(v.substr(dash + 1), 0, kParameterCount - 1);
             if (!first || !last || *last < *first)
                 return fail("--block-gaps: " + quoted + " is not REG or FIRST-LAST within 0..562");
             for (long long r = *first; r <= *last; ++r)
