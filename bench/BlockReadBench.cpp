@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -76,12 +77,13 @@ int main(int argc, char** argv) {
         }
         EditorCore core;
         core.beginVisit(&line, framing);
-        int failed = 0;
         QElapsedTimer t;
         t.start();
-        for (int page = 0; page < kPageCount; ++page)
-            if (!core.readPage(page).ok())
-                ++failed;
+        const auto& pages = Catalogue::instance().pages();
+        const auto failed =
+            static_cast<int>(std::count_if(pages.begin(), pages.end(), [&](const PageInfo& p) {
+                return !core.readPage(p.index).ok();
+            }));
         const double seconds = t.nsecsElapsed() / 1e9;
         std::printf("%-14s %-6s %9d %11.3f %13.3f %13.3f %9.3f %7d\n", settingsText,
                     isRtu(framing) ? "RTU" : "ASCII", count.requests, seconds, singleLimit,

@@ -279,7 +279,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     box->selectAll();
     QTest::keyClicks(box, "250");
     child<QCheckBox>(form, "blockReadsBox")->click();
-    EXPECT_TRUE(createLineSession(sim.services)->blockReads());
+    EXPECT_TRUE(sim.services.blockReads);
     click(1, 0, "1");
     ASSERT_TRUE(menu);
     EXPECT_EQ(probes.size(), 1u);
