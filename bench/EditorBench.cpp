@@ -17,6 +17,7 @@
 #include <string>
 
 #include "LineLimit.h"
+#include "SimStart.h"
 #include "drive/LineMonitor.h"
 #include "editor/EditorCore.h"
 #include "link/LineSession.h"
@@ -59,14 +60,9 @@ int main(int argc, char** argv) {
                 "measured s", "limit s", "ratio", "failed");
     for (const Case& c : cases) {
         QProcess sim;
-        sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
-                  {"--settings", c.settings, "--wire-time", "--response-delay-ms",
-                   QString::number(delayMs)});
-        if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
-            std::fprintf(stderr, "cannot start the simulator\n");
+        const QString device = bench::startDriveSim(sim, c.settings, delayMs);
+        if (device.isEmpty())
             return 1;
-        }
-        const QString device = QString::fromUtf8(sim.readLine()).trimmed();
         EventLoopWait wait;
         LineSession line(std::make_unique<QtSerialPort>(wait, device));
         line.follow({1, c.framing, false, 1, c.settings});
@@ -126,9 +122,7 @@ int main(int argc, char** argv) {
                         static_cast<int>(changed.unconfirmed.size() + changed.skipped.size()));
         }
         line.close();
-        sim.closeWriteChannel();
-        sim.terminate();
-        sim.waitForFinished(3000);
+        bench::stopDriveSim(sim);
     }
     return 0;
 }

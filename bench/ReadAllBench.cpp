@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "LineLimit.h"
+#include "SimStart.h"
 #include "parameters/ParameterEditor.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
@@ -31,14 +32,9 @@ int main(int argc, char** argv) {
                 "measured s", "limit s", "ratio", "pages");
     for (const auto& [settingsText, framing] : cases) {
         QProcess sim;
-        sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
-                  {"--settings", settingsText, "--wire-time", "--response-delay-ms",
-                   QString::number(delayMs)});
-        if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
-            std::fprintf(stderr, "cannot start the simulator\n");
+        const QString device = bench::startDriveSim(sim, settingsText, delayMs);
+        if (device.isEmpty())
             return 1;
-        }
-        const QString device = QString::fromUtf8(sim.readLine()).trimmed();
         QtPortProvider ports({device});
         EventLoopWait wait;
         QtDialogs dialogs;
@@ -74,9 +70,7 @@ int main(int argc, char** argv) {
                     rtu ? "RTU" : "ASCII", registers, seconds, limit, seconds / limit, present);
         editor->close();
         delete editor;
-        sim.closeWriteChannel();
-        sim.terminate();
-        sim.waitForFinished(3000);
+        bench::stopDriveSim(sim);
     }
     return 0;
 }

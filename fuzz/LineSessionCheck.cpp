@@ -72,9 +72,17 @@ public:
         if (fault == LineFault::DropRequest || fault == LineFault::EchoOnly)
             return true;
         std::vector<std::uint8_t> payload{1, wireByte(function)};
-        if (function == FunctionCode::ReadRegisters) {
-            payload.insert(payload.end(), {2, static_cast<std::uint8_t>(value(reg) >> 8),
-                                           static_cast<std::uint8_t>(value(reg) & 0xFF)});
+        const auto refused = static_cast<std::uint8_t>(wireByte(function) | kExceptionBit);
+        if (function == FunctionCode::ReadRegisters && (word > kLineMaxBlock || word == 0)) {
+            payload = {1, refused, wireByte(ExceptionCode::IllegalValue)};
+        } else if (function == FunctionCode::ReadRegisters && reg + word > kRegisters) {
+            payload = {1, refused, wireByte(ExceptionCode::IllegalAddress)};
+        } else if (function == FunctionCode::ReadRegisters) {
+            blocks += word > 1;
+            payload.push_back(static_cast<std::uint8_t>(2 * word));
+            for (int r = reg; r < reg + word; ++r)
+                payload.insert(payload.end(), {static_cast<std::uint8_t>(value(r) >> 8),
+                                               static_cast<std::uint8_t>(value(r) & 0xFF)});
         } else {
             setValue(reg, word);
             payload.insert(
@@ -117,7 +125,7 @@ public:
                 return v;
         }
     }
-    long faults = 0;
+    long faults = 0, blocks = 0;  // blocks: block replies the drive sent
 
 private:
     void setValue(int reg, std::uint16_t v) {
@@ -180,12 +188,14 @@ private:
 }  // namespace
 
 std::string runLineSequence(Framing framing, const LineMix& mix,
-                            std::function<std::uint32_t()> draw, int operations, LineTally& t) {
+                            std::function<std::uint32_t()> draw, int operations, LineTally& t,
+                            bool blockReads) {
     VirtualClock clock;
     auto owned = std::make_unique<FaultyLine>(clock, framing, mix, draw);
     FaultyLine& line = *owned;
     LineSession session(std::move(owned));
     session.setFraming(framing);
+    session.setBlockReads(blockReads);
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
@@ -227,6 +237,7 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
         }
     }
     t.faults += line.faults;
+    t.blocks += line.blocks;
     ++t.sequences;
     return fault;
 }
@@ -235,7 +246,8 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
 
 std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
-    const Framing framing = (in.byte() & 1) ? Framing::Rtu : Framing::Ascii;
+    const std::uint8_t kind = in.byte();
+    const Framing framing = (kind & 1) ? Framing::Rtu : Framing::Ascii;
     LineMix mix{{}, static_cast<int>(in.byte() % 60)};
     const std::uint16_t kinds = in.word();
     for (int k = 0; k < 9; ++k)
@@ -254,7 +266,7 @@ std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
         return static_cast<std::uint32_t>(in.byte()) << 16 | in.byte() << 8 | in.byte();
     };
     LineTally t;
-    return runLineSequence(framing, mix, draw, 12, t);
+    return runLineSequence(framing, mix, draw, 12, t, (kind & 2) != 0);
 }
 
 }  // namespace velorin::fuzz

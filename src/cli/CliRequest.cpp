@@ -83,6 +83,10 @@ struct ParserOptions {
             .arg(kMaxReplyTimeoutMs)
             .arg(kDefaultReplyTimeoutMs),
         QStringLiteral("MS")};
+    QCommandLineOption blockReads{
+        QStringLiteral("block-reads"),
+        QStringLiteral("Read pages in blocks of registers where the drive reads them right "
+                       "(checked against single reads first).")};
     QCommandLineOption signedValues{
         QStringLiteral("signed"),
         QStringLiteral("Show values as 16-bit two's complement (-32768..32767) instead of "
@@ -140,7 +144,7 @@ struct ParserOptions {
                            trace,      format,   raw,     pages,    dryRun,  changedOnly,
                            forceRunning,
                            allowReset, strict,   find,    drive,    against, factory,
-                           all,        help,     version});
+                           all,        blockReads, help,    version});
     }
 };
 
@@ -390,6 +394,7 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     }
     request.signedValues = m_parser.isSet(m_opt.signedValues);
     request.trace = m_parser.isSet(m_opt.trace);
+    request.blockReads = m_parser.isSet(m_opt.blockReads);
     return registerArguments ? readArguments(*syntax, words, request) : QString();
 }
 

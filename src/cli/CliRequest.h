@@ -63,6 +63,7 @@ struct CliRequest {
     int timeoutMs = kDefaultReplyTimeoutMs;  // --timeout
     bool signedValues = false;
     bool trace = false;
+    bool blockReads = false;  // --block-reads
 
     // ---- Parameter sets ----
     std::vector<int> parameters;          // get, catalogue: registers in the order asked

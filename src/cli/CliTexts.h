@@ -26,6 +26,8 @@ inline constexpr const char* kPrefix = "velorin-cli: ";
 inline constexpr const char* kSeeHelp = "Try 'velorin-cli --help' for the commands and options.";
 inline constexpr const char* kLateReplies =
     "the drive answers later than 0.1 s; waiting up to %1 ms";
+inline constexpr const char* kBlocksDisagree =
+    "block reads disagree with single reads; reading one register at a time";
 inline constexpr const char* kInterrupted = "interrupted; the port is closed";
 
 // What stopped a command: "Ctrl+C", "SIGTERM", "SIGHUP".

@@ -50,6 +50,8 @@ int CommandRun::openLine(const std::string& settings) {
     const OpenResult r = m_line->open(m_line->port().commPort(), settings);
     if (r == OpenResult::Ok) {
         m_line->setReplyTimeout(std::chrono::milliseconds(m_request.timeoutMs));
+        m_line->setBlockReads(m_request.blockReads);
+        m_line->setOnBlocksDisagree([this] { error(QLatin1String(clitext::kBlocksDisagree)); });
         return 0;
     }
     // The system refuses line settings for anything that is no terminal; say what it is.

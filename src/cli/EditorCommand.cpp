@@ -50,7 +50,9 @@ int EditorCommand::openEditor() {
     if (int c = openLine(m_request.settings))
         return c;
     m_line->setBeforeTransaction(
-        [this](FunctionCode function, std::uint16_t reg) { beforeTransaction(function, reg); });
+        [this](FunctionCode function, std::uint16_t reg, std::uint16_t registers) {
+            beforeTransaction(function, reg, registers);
+        });
     m_core = std::make_unique<EditorCore>();
     m_core->beginVisit(m_line.get(), m_request.framing);
     m_line->submit([this] { m_core->readOpeningCopies(); });
@@ -68,7 +70,8 @@ int EditorCommand::openEditor() {
     return 0;
 }
 
-void EditorCommand::beforeTransaction(FunctionCode function, std::uint16_t reg) {
+void EditorCommand::beforeTransaction(FunctionCode function, std::uint16_t reg,
+                                      std::uint16_t registers) {
     checked({});
     if (m_env.stopRequested()) {
         m_line->stop();
@@ -99,7 +102,7 @@ void EditorCommand::beforeTransaction(FunctionCode function, std::uint16_t reg) 
         m_console.live(line);
     else if (reg == Catalogue::instance().page(p.page).read.first)
         m_console.line(line);
-    ++p.done;
+    p.done += registers;
 }
 
 bool EditorCommand::sent(int reg) const {

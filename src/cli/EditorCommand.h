@@ -55,7 +55,7 @@ protected:
     int m_writesConfirmed = 0;      // by the last writeAndReport()
 
 private:
-    void beforeTransaction(FunctionCode function, std::uint16_t reg);
+    void beforeTransaction(FunctionCode function, std::uint16_t reg, std::uint16_t registers);
 
     struct PageProgress {
         int page = -1;

@@ -1,6 +1,7 @@
 #include "ConnectionWindow.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
@@ -35,6 +36,7 @@ const QString RateLabel = QStringLiteral("鮑    率         ：");
 const QString FormatLabel = QStringLiteral("通訊格式         ：");
 const QString StationLabel = QStringLiteral("站    號         ：");
 const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
+const QString BlockReads = QStringLiteral("區塊讀取");
 const QString SearchButton = QStringLiteral("自動偵測連線");
 const QString OfflineButton = QStringLiteral("離線模式");
 const QString InitialStation = QStringLiteral("1");
@@ -162,6 +164,14 @@ void ConnectionWindow::buildControls() {
     m_replyTimeoutBox->setValue(std::clamp(ms, kMinReplyTimeoutMs, kMaxReplyTimeoutMs));
     m_services.replyTimeout = std::chrono::milliseconds(m_replyTimeoutBox->value());
     m_session->setReplyTimeout(m_services.replyTimeout);
+    m_blockReadsBox = new QCheckBox(text::BlockReads, this);
+    m_blockReadsBox->setObjectName(QStringLiteral("blockReadsBox"));
+    m_blockReadsBox->setFont(ming);
+    m_blockReadsBox->setGeometry(twipsRect(4300, 2400, 1235, 360));
+    const auto blocks =
+        m_services.settings ? m_services.settings->number(kBlockReadsKey) : std::nullopt;
+    m_blockReadsBox->setChecked(blocks ? *blocks != 0 : m_services.blockReads);
+    m_services.blockReads = m_blockReadsBox->isChecked();
 
     auto button = [&](const char* name, const QString& t, int top) {
         auto* b = new QPushButton(t, this);
@@ -185,7 +195,8 @@ void ConnectionWindow::buildControls() {
     setTabOrder(m_formatList, m_connectButton);
     setTabOrder(m_connectButton, m_stationBox);
     setTabOrder(m_stationBox, m_replyTimeoutBox);
-    setTabOrder(m_replyTimeoutBox, m_offlineButton);
+    setTabOrder(m_replyTimeoutBox, m_blockReadsBox);
+    setTabOrder(m_blockReadsBox, m_offlineButton);
     m_portList->setFocus();
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
@@ -198,6 +209,14 @@ void ConnectionWindow::buildControls() {
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
     connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
             &ConnectionWindow::onReplyTimeoutChanged);
+    connect(m_blockReadsBox, &QCheckBox::toggled, this, &ConnectionWindow::onBlockReadsChanged);
+}
+
+void ConnectionWindow::onBlockReadsChanged(bool on) {
+    // The windows after this one read their pages so; the next run starts with it.
+    m_services.blockReads = on;
+    if (m_services.settings)
+        m_services.settings->setNumber(kBlockReadsKey, on ? 1 : 0);
 }
 
 void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {

@@ -11,6 +11,7 @@
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -30,6 +31,8 @@ public:
     static constexpr int kMinReplyTimeoutMs = 20;
     static constexpr int kMaxReplyTimeoutMs = 5000;
     static constexpr const char* kReplyTimeoutKey = "link/replyTimeoutMs";
+    // Whether pages are read in blocks (1) or one register at a time (0, the default).
+    static constexpr const char* kBlockReadsKey = "link/blockReads";
 
     explicit ConnectionWindow(Services& services, QWidget* parent = nullptr);
     ~ConnectionWindow() override;
@@ -58,6 +61,7 @@ private:
     void onOfflineClicked();
     void onPortChosen();
     void onReplyTimeoutChanged(int milliseconds);
+    void onBlockReadsChanged(bool on);
 
     void buildControls();
     void listPorts();
@@ -89,6 +93,7 @@ private:
     QComboBox* m_formatList = nullptr;
     QComboBox* m_stationBox = nullptr;      // editable
     QSpinBox* m_replyTimeoutBox = nullptr;  // milliseconds, kept between runs
+    QCheckBox* m_blockReadsBox = nullptr;   // kept between runs
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
     QLabel* m_statusLine = nullptr;  // the search's progress, hints on the port chosen

@@ -161,9 +161,14 @@ std::string monitorFunctionText(FunctionCode function) {
 std::string monitorValueText(const MonitorRow& row) {
     if (row.function == FunctionCode::WriteRegister)
         return std::to_string(row.word);
-    if (row.check.outcome == LinkOutcome::Ok)
+    if (row.check.outcome != LinkOutcome::Ok)
+        return {};
+    if (row.word <= 1)
         return std::to_string(row.check.value);
-    return {};
+    // A block is one row: its count, then every value.
+    std::string text = "(" + std::to_string(row.word) + " 筆)";
+    for (const std::uint16_t v : row.check.values) text += " " + std::to_string(v);
+    return text;
 }
 
 std::string monitorCsv(const LineMonitor& monitor) {

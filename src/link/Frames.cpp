@@ -138,9 +138,12 @@ ReplyCheck checkPayload(const Expectation& e, std::span<const std::uint8_t> p) {
         return {LinkOutcome::WrongFunction};
     if (e.reads()) {
         if (p.size() < 3 || p[2] != e.readBytes() || p.size() != 3 + e.readBytes() ||
-            e.readBytes() == 0)
+            e.readBytes() == 0 || e.readBytes() > 2u * kMostBlockRegisters)
             return {LinkOutcome::Malformed};
-        return {LinkOutcome::Ok, static_cast<std::uint16_t>(p[3] * 256 + p[4])};
+        ReplyCheck c{LinkOutcome::Ok, static_cast<std::uint16_t>(p[3] * 256 + p[4])};
+        for (std::size_t i = 3; i + 1 < p.size(); i += 2)
+            c.values.push_back(static_cast<std::uint16_t>(p[i] * 256 + p[i + 1]));
+        return c;
     }
     if (!std::equal(p.begin(), p.end(), e.request.begin(), e.request.end()))
         return {LinkOutcome::Malformed};
@@ -208,6 +211,11 @@ Expectation expectationOf(std::span<const std::uint8_t> requestBytes) {
 }
 
 }  // namespace
+
+bool sameAnswer(const ReplyCheck& a, const ReplyCheck& b) {
+    return a.outcome == b.outcome && a.value == b.value && a.exceptionCode == b.exceptionCode &&
+           a.values == b.values;
+}
 
 bool startsWith(std::span<const std::uint8_t> received, std::span<const std::uint8_t> request) {
     return received.size() >= request.size() &&

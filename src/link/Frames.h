@@ -14,11 +14,13 @@
 
 namespace velorin {
 
-// The functions a drive is asked for: one register read or written per request.
+// The functions a drive is asked for: a register written, one register or a block of them read.
 enum class FunctionCode : std::uint8_t {
     ReadRegisters = 3,
     WriteRegister = 6,
 };
+// The most registers one read asks for.
+inline constexpr std::uint16_t kMostBlockRegisters = 125;
 // The function byte of an exception reply: the request's function with its top bit set.
 inline constexpr std::uint8_t kExceptionBit = 0x80;
 
@@ -79,6 +81,7 @@ struct ReplyCheck {
     std::uint16_t value = 0;                            // first register of a read, the value
                                                         // echoed by a write
     ExceptionCode exceptionCode = ExceptionCode::None;  // with LinkOutcome::Exception
+    std::vector<std::uint16_t> values{};  // every register of a read that was Ok, in order
     // A checked reply (Ok or Exception) is complete: nothing more needs to arrive.
     bool complete() const {
         return outcome == LinkOutcome::Ok || outcome == LinkOutcome::Exception;
@@ -90,10 +93,14 @@ struct ReplyCheck {
 // windows and the command line.
 std::string describeOutcome(const ReplyCheck& check, bool write = true);
 
+// Whether two checked replies say the same: outcome, values and exception code.
+bool sameAnswer(const ReplyCheck& a, const ReplyCheck& b);
+
 // Whether `received` begins with a copy of `request`.
 bool startsWith(std::span<const std::uint8_t> received, std::span<const std::uint8_t> request);
 
-// Checks what arrived against the request that was sent. A copy of a read request at the start
+// Checks what arrived against the request that was sent. A read reply must carry exactly the
+// count of registers asked for (1 to kMostBlockRegisters). A copy of a read request at the start
 // of the received bytes (an adapter's local echo) is skipped; a write's echo of its request is
 // its reply, so a copy of it is skipped where the adapter may echo (`localEcho`: it is known to,
 // or has not shown that it does not), and only a second copy confirms the write.

@@ -30,6 +30,7 @@ constexpr std::size_t kAnswersToGoBy = 3;
 
 struct LineSession::Slot {
     std::uint16_t reg = 0;
+    std::uint16_t count = 1;  // registers from reg, read in one request
     ReplyCheck result;
     std::optional<ReplyCheck> candidate;  // a clean read waiting for more to agree
     int agreeing = 0;                     // reads that gave the candidate
@@ -60,6 +61,7 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
     m_echoEvidence = 0;
     m_port->setEcho(AdapterEcho::Unknown);
     forgetLine();
+    forgetBlocks();
     m_firstRequest = true;
     m_portLost = false;
     if (!m_port->setSettings(settings))
@@ -102,7 +104,8 @@ int LineSession::framedValue(const ReplyCheck& check) const {
 ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
                                    std::uint16_t word, RequestPurpose purpose, LineNotes* notes) {
     if (m_beforeTransaction && !m_stopRequested && !m_portLost)
-        m_beforeTransaction(function, reg);
+        m_beforeTransaction(function, reg,
+                            function == FunctionCode::ReadRegisters ? word : std::uint16_t{1});
     if (m_stopRequested)
         return {LinkOutcome::Stopped};
     if (m_portLost)
@@ -122,17 +125,21 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
                                 ? Micros{0}
                                 : *std::min_element(m_answers.begin(), m_answers.end());
     const bool reads = function == FunctionCode::ReadRegisters;
-    const Micros notBefore = reads ? quickest * 4 / 5 : Micros{0};
+    // Answer times are kept as one register's: a block's reply is longer on the line by this.
+    const LineSettings line = parseSettings(m_port->settings()).value_or(LineSettings{});
+    const Micros extra = reads ? blockReplyExtra(line, m_framing, word) : Micros{0};
+    const Micros notBefore = reads && quickest > Micros{0} ? quickest * 4 / 5 + extra : Micros{0};
     const bool observed = !m_observers->empty();
     const ReplyCheck r = transact(*m_port, m_framing, station, function, reg, word, &n, notBefore,
                                   observed ? &m_bytes : nullptr);
     // A reply far later than the drive's quickest answers may be another request's, come late,
     // while this one's own reply is still on its way.
-    n.slow = r.complete() && usual > Micros{0} && n.answeredAfter > usual * 3 / 2 + kAnswerJitter;
+    const Micros answered = n.answeredAfter - extra;
+    n.slow = r.complete() && usual > Micros{0} && answered > usual * 3 / 2 + kAnswerJitter;
     // While too little is known to set a reply aside, one much quicker than any seen before is in
     // doubt as a slow one is.
     if (r.complete() && reads && quickest == Micros{0} && !m_answers.empty() &&
-        n.answeredAfter < *std::min_element(m_answers.begin(), m_answers.end()) * 4 / 5)
+        answered < *std::min_element(m_answers.begin(), m_answers.end()) * 4 / 5)
         n.slow = true;
     // Whatever waited in the port before its first request is what was there before we came.
     if (m_firstRequest)
@@ -147,8 +154,12 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
         m_observers->tell({m_framing, station, function, reg, word, purpose, m_bytes.request,
                            m_bytes.received, r, n});
     }
-    if (r.outcome != LinkOutcome::PortError)
-        learn(function, r, n);
+    if (r.outcome != LinkOutcome::PortError) {
+        LineNotes asOne = n;
+        asOne.answeredAfter = answered;
+        learn(function, r, asOne);
+        m_lastBlockExtra = extra;
+    }
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;
         if (m_running)
@@ -239,9 +250,8 @@ bool LineSession::echoesRecentReply(std::uint16_t reg, const ReplyCheck& r) {
     // be that reply sent again: it counts once a second read agrees.
     bool same = false;
     for (const RecentReply& earlier : m_recentReplies)
-        same = same || (earlier.reg != reg && earlier.outcome == r.outcome &&
-                        earlier.value == r.value && earlier.exceptionCode == r.exceptionCode);
-    m_recentReplies.push_back({now, reg, r.outcome, r.value, r.exceptionCode});
+        same = same || (earlier.reg != reg && sameAnswer(earlier.reply, r));
+    m_recentReplies.push_back({now, reg, r});
     return same && m_misbehaved;
 }
 
@@ -252,11 +262,13 @@ Micros LineSession::settledAt() const {
     const Micros usual = usualAnswer();
     const Micros whole = replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
                                        m_framing, FunctionCode::ReadRegisters, m_port->replyWait());
+    // A block's reply is longer on the line, and so is any copy of it.
+    const Micros last = m_lastSentAt + m_lastBlockExtra;
     if (usual == Micros{0})
-        return m_lastSentAt + whole;
+        return last + whole;
     if (careful())
-        return m_lastSentAt + std::min(whole, usual * 3 + kAnswerJitter);
-    return m_lastSentAt + usual * 3 / 2 + kQuietMargin;
+        return last + std::min(whole, usual * 3 + kAnswerJitter);
+    return last + usual * 3 / 2 + kQuietMargin;
 }
 
 Micros LineSession::usualAnswer() const {
@@ -337,7 +349,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             bool doubtful = wasCareful;
             LineNotes notes;
             const ReplyCheck r =
-                transactAt(station, FunctionCode::ReadRegisters, s.reg, 1,
+                transactAt(station, FunctionCode::ReadRegisters, s.reg, s.count,
                            s.reads > 0 ? RequestPurpose::ReadAgain : RequestPurpose::Read, &notes);
             const bool likeAnother = r.complete() && echoesRecentReply(s.reg, r);
             doubtful = doubtful || notes.slow || likeAnother;
@@ -378,9 +390,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                     }
                     continue;
                 }
-                const bool agrees = s.candidate && s.candidate->outcome == r.outcome &&
-                                    s.candidate->value == r.value &&
-                                    s.candidate->exceptionCode == r.exceptionCode;
+                const bool agrees = s.candidate && sameAnswer(*s.candidate, r);
                 // A value like another register's recent reply may be that reply sent again
                 // and again: it takes three agreeing reads.
                 s.likeAnother = (agrees && s.likeAnother) || likeAnother;
@@ -416,6 +426,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
 }
 
 std::vector<ReplyCheck> LineSession::readRegisters(std::span<const std::uint16_t> regs) {
+    if (m_blockReads && regs.size() > 1 && std::is_sorted(regs.begin(), regs.end()) &&
+        std::adjacent_find(regs.begin(), regs.end()) == regs.end())
+        return readInBlocks(regs);
     return readRegistersAt(m_station, regs);
 }
 
@@ -448,6 +461,17 @@ ReplyCheck LineSession::readAt(std::uint8_t station, std::uint16_t reg) {
     const std::uint16_t one[] = {reg};
     const auto r = readRegistersAt(station, one);
     return r.empty() ? ReplyCheck{LinkOutcome::Stopped} : r.front();
+}
+
+ReplyCheck LineSession::readBlock(std::uint16_t first, std::uint16_t count) {
+    if (count == 0 || count > kMostBlockRegisters)
+        return {LinkOutcome::Malformed};
+    Slot slot[1];
+    slot[0].reg = first;
+    slot[0].count = count;
+    if (!readGroup(m_station, slot) && !slot[0].settled)
+        return {LinkOutcome::Stopped};
+    return slot[0].result;
 }
 
 ReplyCheck LineSession::write(std::uint16_t reg, std::uint16_t value) {

@@ -82,7 +82,31 @@ public:
     ReplyCheck read(std::uint16_t reg);
     // The registers in order, one result each. Stops after the group in which a register went
     // unanswered (the result is then shorter), or when the session is stopped or the port lost.
+    // With block reads on, registers in rising order are read in blocks (see setBlockReads).
     std::vector<ReplyCheck> readRegisters(std::span<const std::uint16_t> regs);
+    // `count` registers from `first` in one request (1 to kMostBlockRegisters), their values in
+    // the result's `values`. A block reply names no register either: it is taken from a clean
+    // line as a single read is.
+    ReplyCheck readBlock(std::uint16_t first, std::uint16_t count);
+    // ---- Block reads: off unless set ----
+    // With them on, readRegisters reads the span from one register to the last in blocks, each
+    // value taken for the register at its place. Not every drive reads blocks, and some read
+    // them wrongly, so the session finds out as it goes, and forgets it when the port is
+    // opened again:
+    // - the largest count the drive takes: the first block covers as much as it can, and a
+    //   block refused (exception 1, 2 or 3, or no reply) before any as large was taken is
+    //   tried again with half the count; down at one register, blocks are given up;
+    // - the first block taken is read again register by register, and any difference turns
+    //   block reads off for the session (told once through onBlocksDisagree);
+    // - a block of a count already taken that fails is read register by register.
+    void setBlockReads(bool on) { m_blockReads = on; }
+    bool blockReads() const { return m_blockReads; }
+    void setOnBlocksDisagree(std::function<void()> handler) {
+        m_onBlocksDisagree = std::move(handler);
+    }
+    // Whether the first block disagreed with single reads.
+    bool blocksDisagreed() const { return m_blocksDisagree; }
+
     // A write is confirmed by the drive's reply, which names register and value. Where an
     // adapter's copy of the request could pass for that reply (its echo is not yet known) the
     // register is read back instead. A write on a port that has not yet shown whether its
@@ -118,11 +142,12 @@ public:
     // replyTimeout(), so the technician can be told why replies went missing.
     long lateReplies() const;
     void setOnSlowDrive(std::function<void()> handler) { m_onSlowDrive = std::move(handler); }
-    // Told before every transaction goes out, with its function and register: the command line
-    // shows its progress here and, on Ctrl+C, stops the session before the request is sent.
-    void setBeforeTransaction(std::function<void(FunctionCode function, std::uint16_t reg)> hook) {
-        m_beforeTransaction = std::move(hook);
-    }
+    // Told before every transaction goes out, with its function, register and the registers it
+    // covers (a block's count, else 1): the command line shows its progress here and, on
+    // Ctrl+C, stops the session before the request is sent.
+    using BeforeTransaction =
+        std::function<void(FunctionCode function, std::uint16_t reg, std::uint16_t registers)>;
+    void setBeforeTransaction(BeforeTransaction hook) { m_beforeTransaction = std::move(hook); }
     // Told after every transaction that went out (a trace, a line monitor): its bytes, times,
     // purpose and outcome. The session keeps a list of its own unless it is handed one that
     // several sessions share (every window's session, so a monitor follows whichever is in use).
@@ -138,6 +163,8 @@ private:
     bool readGroup(std::uint8_t station, std::span<Slot> slots);
     std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
                                             std::span<const std::uint16_t> regs);
+    std::vector<ReplyCheck> readInBlocks(std::span<const std::uint16_t> regs);
+    void forgetBlocks();
     // Listens until `until`: whether the line stayed quiet.
     bool quietUntil(Micros until);
     // When the line must be quiet before the values read so far may count.
@@ -178,22 +205,27 @@ private:
     struct RecentReply {
         Micros at;
         std::uint16_t reg;
-        LinkOutcome outcome;
-        std::uint16_t value;
-        ExceptionCode exceptionCode;
+        ReplyCheck reply;
     };
     std::deque<RecentReply> m_recentReplies;
     bool m_misbehaved = false;
     bool m_firstRequest = true;  // nothing sent since the port was opened
     Micros m_lastSentAt{0};
+    Micros m_lastBlockExtra{0};  // the last read's reply longer on the line than one register's
     // Until when values count only once two reads agree: trouble, an unanswered request or a
     // read in doubt leave replies that may still come.
     Micros m_carefulUntil{0};
-    std::function<void(FunctionCode, std::uint16_t)> m_beforeTransaction;
+    BeforeTransaction m_beforeTransaction;
     LineObservers m_ownObservers;
     LineObservers* m_observers = &m_ownObservers;
     LineBytes m_bytes;           // the latest transaction's, while anyone observes
     bool m_readingBack = false;  // a write's register is read back
+    bool m_blockReads = false;
+    bool m_blocksDisagree = false;                   // the first block differed from single reads
+    bool m_blocksVerified = false;                   // the first block agreed with single reads
+    std::uint16_t m_blockTry = kMostBlockRegisters;  // the largest count worth asking for
+    std::uint16_t m_blockTaken = 0;                  // the largest count the drive answered
+    std::function<void()> m_onBlocksDisagree;
     struct Queued {
         Order order;
         Operation operation;

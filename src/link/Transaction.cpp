@@ -14,9 +14,10 @@ namespace {
 std::size_t requestChars(Framing framing) {
     return isRtu(framing) ? 8 : 17;
 }
-std::size_t replyChars(Framing framing, FunctionCode function) {
+std::size_t replyChars(Framing framing, FunctionCode function, std::uint16_t count = 1) {
+    // A read reply: station, function, byte count, two bytes a register, the checksum.
     if (function == FunctionCode::ReadRegisters)
-        return isRtu(framing) ? 7 : 15;
+        return isRtu(framing) ? 5u + 2u * count : 11u + 4u * count;
     return isRtu(framing) ? 8 : 17;
 }
 
@@ -51,8 +52,11 @@ std::vector<std::uint8_t> replyFrame(Framing framing, const std::vector<std::uin
         payload = {station, static_cast<std::uint8_t>(function | kExceptionBit),
                    wireByte(check.exceptionCode)};
     } else if (function == wireByte(FunctionCode::ReadRegisters)) {
-        payload = {station, function, 2, static_cast<std::uint8_t>(check.value >> 8),
-                   static_cast<std::uint8_t>(check.value & 0xFF)};
+        payload = {station, function, static_cast<std::uint8_t>(2 * check.values.size())};
+        for (const std::uint16_t v : check.values) {
+            payload.push_back(static_cast<std::uint8_t>(v >> 8));
+            payload.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        }
     } else {
         return request;  // a write's reply is its request
     }
@@ -120,13 +124,23 @@ Micros lineTime(const LineSettings& line, std::size_t characters) {
         static_cast<long long>(std::ceil(1e6 * characters * line.bitsPerCharacter() / line.baud))};
 }
 
-Micros replyDeadline(const LineSettings& line, Framing framing, FunctionCode function,
-                     Micros wait) {
+Micros replyDeadline(const LineSettings& line, Framing framing, FunctionCode function, Micros wait,
+                     std::uint16_t count) {
     // From the request's end on the line 0.1 s, or as long as the reply takes on the line plus
-    // the drive's response time where that is longer.
+    // the drive's response time where that is longer. A block's longer reply lengthens the wait
+    // by its extra line time.
     const Micros afterRequest =
         std::max(wait, lineTime(line, replyChars(framing, function)) + kDriveResponse);
-    return lineTime(line, requestChars(framing)) + afterRequest;
+    const Micros extra =
+        function == FunctionCode::ReadRegisters ? blockReplyExtra(line, framing, count) : Micros{0};
+    return lineTime(line, requestChars(framing)) + afterRequest + extra;
+}
+
+Micros blockReplyExtra(const LineSettings& line, Framing framing, std::uint16_t count) {
+    if (count <= 1)
+        return Micros{0};
+    return lineTime(line, replyChars(framing, FunctionCode::ReadRegisters, count) -
+                              replyChars(framing, FunctionCode::ReadRegisters));
 }
 
 Micros leastAnswer(const LineSettings& line, Framing framing) {
@@ -196,7 +210,9 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     const bool mayEcho = port.echo() != AdapterEcho::Silent;
     const bool echoUnknown = port.echo() == AdapterEcho::Unknown;
     const Micros copyIsDrives = n.requestEnd + lineTime(line, request.size()) / 2;
-    const Micros deadline = sentAt + replyDeadline(line, framing, function, port.replyWait());
+    const std::uint16_t count = writes ? 1 : word;
+    const Micros deadline =
+        sentAt + replyDeadline(line, framing, function, port.replyWait(), count);
     std::vector<std::uint8_t> received;
     std::size_t setAside = 0;           // bytes before this were a reply too soon to be ours
     std::optional<Micros> firstCopyAt;  // when a copy of a write request first stood complete
@@ -271,7 +287,7 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
         if (!result.complete())
             port.setUnanswered(UnansweredRequest{
                 request, framing, port.settings(), n.requestEnd,
-                deadline + replyDeadline(line, framing, function, port.replyWait())});
+                deadline + replyDeadline(line, framing, function, port.replyWait(), count)});
     }
     n.endedAt = clock.now();
     if (bytes)

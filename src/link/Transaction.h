@@ -45,14 +45,15 @@ struct LineBytes {
     std::vector<std::uint8_t> received;
 };
 
-// One request and its reply on an open port. The wait ends as soon as a checked reply is in,
-// else at the deadline, or at once when the port's device goes away (LinkOutcome::PortError).
-// After a transaction without a usable reply, the next one on the same line settings first
-// listens for that reply (SerialPort::countLateReply) so it cannot pass for its own. Before an
-// RTU request the line is kept silent for 3.5 characters. Whatever waits in the input when the
-// request goes out is dropped; a reply complete sooner than `notBefore` after handing over the
-// request cannot be the drive's answer to it and is set aside while the wait goes on. `notes`,
-// when given, receives what else the line showed, `bytes` what went out and came in.
+// One request and its reply on an open port. A read asks for `word` registers from `reg`. The wait
+// ends as soon as a checked reply is in, else at the deadline, or at once when the port's device
+// goes away (LinkOutcome::PortError). After a transaction without a usable reply, the next one on
+// the same line settings first listens for that reply (SerialPort::countLateReply) so it cannot
+// pass for its own. Before an RTU request the line is kept silent for 3.5 characters. Whatever
+// waits in the input when the request goes out is dropped; a reply complete sooner than `notBefore`
+// after handing over the request cannot be the drive's answer to it and is set aside while the wait
+// goes on. `notes`, when given, receives what else the line showed, `bytes` what went out and came
+// in.
 ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, FunctionCode function,
                     std::uint16_t reg, std::uint16_t word, LineNotes* notes = nullptr,
                     Micros notBefore = Micros{0}, LineBytes* bytes = nullptr);
@@ -65,8 +66,11 @@ void listenForLateReply(SerialPort& port, LineNotes& notes);
 // How long a transaction waits for its reply from handing over the request: the request's time
 // on the line, then `wait` (0.1 s unless set otherwise; longer where the reply's own line time
 // and 60 ms of drive response do not fit in it).
+// `count`: the registers a read asks for.
 Micros replyDeadline(const LineSettings& line, Framing framing, FunctionCode function,
-                     Micros wait = Micros{100000});
+                     Micros wait = Micros{100000}, std::uint16_t count = 1);
+// How much longer the reply to a read of `count` registers is on the line than one register's.
+Micros blockReplyExtra(const LineSettings& line, Framing framing, std::uint16_t count);
 // Time `characters` take on the line at its rate and character format.
 Micros lineTime(const LineSettings& line, std::size_t characters);
 // The soonest a drive can answer a read, from handing over the request: the request's and the
@@ -93,7 +97,8 @@ struct TransactionRecord {
     std::uint8_t station = 0;
     FunctionCode function = FunctionCode::ReadRegisters;
     std::uint16_t reg = 0;
-    std::uint16_t word = 0;  // the value written, or the count of registers read
+    std::uint16_t word = 0;  // the value written, or the count of registers read (a block
+                             // read is one transaction)
     RequestPurpose purpose = RequestPurpose::Read;
     std::span<const std::uint8_t> request;   // as sent
     std::span<const std::uint8_t> received;  // all that came: echo, reply, anything stray

@@ -223,10 +223,11 @@ void ParameterEditor::onReadAllTriggered() {
         int pageNumber = 0;
         QString caption;
         Micros shownAt{-kProgressEvery};
-        m_line->setBeforeTransaction([&](FunctionCode function, std::uint16_t reg) {
+        m_line->setBeforeTransaction([&](FunctionCode function, std::uint16_t reg,
+                                         std::uint16_t registers) {
             if (function != FunctionCode::ReadRegisters)
                 return;
-            ++done;
+            done += registers;
             // Repainting the text for every register would cost more than the line at 115200.
             const Micros now = m_services.wait->now();
             if (now - shownAt < kProgressEvery)

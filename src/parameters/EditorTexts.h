@@ -38,6 +38,8 @@ inline const QString AskRunning =
 inline const QString RunningTitle = QStringLiteral("變頻機運轉設定");
 inline const QString NoAnswer = QStringLiteral("變頻機未回應，未寫入任何參數。");
 inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+inline const QString BlocksDisagree =
+    QStringLiteral("變頻機的區塊讀取結果與單筆讀取不符，已改為單筆讀取。");
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
 inline const QString NotCompleteTitle = QStringLiteral("寫入未完成");
 inline const QString CheckTitle = QStringLiteral("ERROR");

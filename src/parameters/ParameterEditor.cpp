@@ -78,6 +78,9 @@ void ParameterEditor::load() {
         });
         m_line->setOnPortLost(
             [this] { m_services.dialogs->message(this, text::PortLost, text::CommErrorTitle); });
+        m_line->setOnBlocksDisagree([this] {
+            m_services.dialogs->message(this, text::BlocksDisagree, text::CommErrorTitle);
+        });
         // A port that does not open leaves every read without a reply; the start-up goes on.
         m_line->open(link.comPort, link.settings);
         m_core->beginVisit(m_line.get(), link.framing);

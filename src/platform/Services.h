@@ -98,6 +98,9 @@ struct Services {
     // How long each transaction waits for a reply, as the technician set it on the connection
     // screen; every window's line session starts with it.
     Micros replyTimeout{100000};
+    // Whether pages are read in blocks (the connection screen's setting); every window's line
+    // session starts with it.
+    bool blockReads = false;
     // Observers of every window's line session (a line monitor, a test's record of the line):
     // whichever session is in use tells them of its transactions.
     LineObservers lineObservers;
@@ -112,6 +115,7 @@ struct Services {
 inline std::unique_ptr<LineSession> createLineSession(Services& services) {
     auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
     session->setReplyTimeout(services.replyTimeout);
+    session->setBlockReads(services.blockReads);
     session->shareObservers(services.lineObservers);
     return session;
 }

@@ -109,6 +109,30 @@ std::vector<ReplyChunk> SimulatedDrive::hear(std::span<const std::uint8_t> bytes
     return replies;
 }
 
+bool SimulatedDrive::inGap(unsigned r) const {
+    return std::find(m_gaps.begin(), m_gaps.end(), r) != m_gaps.end();
+}
+
+std::optional<std::vector<std::uint8_t>> SimulatedDrive::shiftedBlock(
+    const DriveRequest& rq) const {
+    if (rq.function != wireByte(FunctionCode::ReadRegisters) || rq.word < 2 ||
+        rq.word > m_maxBlock || inGap(rq.reg))
+        return std::nullopt;
+    bool crossesGap = false;
+    for (unsigned r = rq.reg; r < rq.reg + rq.word; ++r) crossesGap = crossesGap || inGap(r);
+    if (!crossesGap)
+        return std::nullopt;
+    std::vector<std::uint8_t> p{m_station, rq.function, static_cast<std::uint8_t>(2 * rq.word)};
+    for (unsigned r = rq.reg; p.size() < 3u + 2u * rq.word && r < kParameterCount; ++r) {
+        if (inGap(r))
+            continue;
+        p.push_back(m_regs[r] >> 8);
+        p.push_back(m_regs[r] & 0xFF);
+    }
+    p.resize(3u + 2u * rq.word, 0);
+    return p;
+}
+
 std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq,
                                                   ExceptionCode& exception) {
     auto exists = [](unsigned r) {
@@ -122,13 +146,14 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq,
         return m_regs[r];
     };
     if (rq.function == wireByte(FunctionCode::ReadRegisters)) {
-        if (rq.word == 0 || rq.word > 125) {
+        if (rq.word == 0 || rq.word > kMostBlockRegisters ||
+            (rq.word > 1 && rq.word > m_maxBlock)) {
             exception = ExceptionCode::IllegalValue;
             return {};
         }
         std::vector<std::uint8_t> p{m_station, rq.function, static_cast<std::uint8_t>(2 * rq.word)};
         for (unsigned r = rq.reg; r < rq.reg + rq.word; ++r) {
-            if (!exists(r)) {
+            if (!exists(r) || (rq.word > 1 && inGap(r))) {
                 exception = ExceptionCode::IllegalAddress;
                 return {};
             }
@@ -225,8 +250,11 @@ std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size
     using K = DriveFault::Kind;
     ExceptionCode exception = ExceptionCode::None;
     std::vector<std::uint8_t> payload;
+    const auto shifted = fault && fault->kind == K::BlockShift ? shiftedBlock(rq) : std::nullopt;
     if (fault && fault->kind == K::Exception)
         exception = fault->exceptionCode;
+    else if (shifted)
+        payload = *shifted;
     else
         payload = execute(rq, exception);
     if (exception != ExceptionCode::None)

@@ -37,6 +37,9 @@ struct DriveFault {
         Slow,             // the reply comes `delay` later than usual (a late reply)
         Duplicate,        // the reply comes, and `delay` after it the same reply once more, as
                           // a gateway or repeater can send a frame twice
+        BlockShift,       // a block read across gaps (setBlockGaps) is answered without an
+                          // exception, the values after a gap shifted up over it; other
+                          // requests are answered as usual
     };
     Kind kind = Kind::NoReply;
     ExceptionCode exceptionCode = ExceptionCode::DriveFailure;  // with Exception
@@ -112,6 +115,15 @@ public:
     // after the response delay).
     void setWireTime(bool on) { m_wireTime = on; }
 
+    // The most registers one read is answered for (32 unless set); a read of more is refused
+    // with exception 3 (IllegalValue).
+    void setMaxBlock(int count) { m_maxBlock = count; }
+    int maxBlock() const { return m_maxBlock; }
+    // Registers a block read may not include (none unless set), as a drive's registers without
+    // a setting behind them: read on its own one is answered, a block that includes one is
+    // refused with exception 2 (IllegalAddress).
+    void setBlockGaps(std::vector<std::uint16_t> registers) { m_gaps = std::move(registers); }
+
     // The line was quiet for 3.5 characters: an RTU request cut short there is dropped.
     void silence() { m_reader.silence(); }
 
@@ -125,6 +137,10 @@ private:
     std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
     // The fault the next request, for register `reg`, meets, if any.
     std::optional<DriveFault> nextFault(std::uint16_t reg);
+    bool inGap(unsigned reg) const;
+    // A block read across gaps answered with the values shifted over each gap, if `rq` is such
+    // a read.
+    std::optional<std::vector<std::uint8_t>> shiftedBlock(const DriveRequest& rq) const;
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
     // Carries out a request: the reply payload (without checksum), or an exception code.
     std::vector<std::uint8_t> execute(const DriveRequest& rq, ExceptionCode& exception);
@@ -147,6 +163,8 @@ private:
     long m_heard = 0;
     Micros m_responseDelay{2000};
     bool m_wireTime = true;
+    int m_maxBlock = 32;
+    std::vector<std::uint16_t> m_gaps;
     unsigned m_noiseSeed = 12345;
 };
 

@@ -190,5 +190,33 @@ TEST(CliOverPty, AFileIsNotASerialPort) {
     }
 }
 
+// A backup read in blocks is the backup read one register at a time, byte for byte: from a
+// drive that takes 16 registers a block and refuses blocks across 5-6, and from one that
+// shifts such blocks instead, where the first block's check turns block reads off.
+TEST(CliOverPty, BackupInBlocksIsTheBackupReadOneRegisterAtATime) {
+    QTemporaryDir dir;
+    const QStringList drive =
+        QStringList{"--settings", "115200,N,8,1", "--max-block", "16", "--block-gaps", "5-6"} +
+        distinctValues();
+    const std::tuple<QStringList, const char*, bool> cases[] = {
+        {drive, "", false},
+        {drive, "--block-reads ", false},
+        {drive + QStringList{"--fault", "block-shift"}, "--block-reads ", true}};
+    std::string single;
+    int n = 0;
+    for (const auto& [simArgs, option, disagree] : cases) {
+        DriveSimProcess sim(simArgs);
+        ASSERT_TRUE(sim.started());
+        const QString file = dir.filePath(QStringLiteral("backup%1.txt").arg(++n));
+        const Outcome r = cli(sim, QStringLiteral("-s 115200,N,8,1 %1backup ").arg(option) + file);
+        ASSERT_EQ(r.code, 0) << r.err;
+        single = single.empty() ? fileText(file) : single;
+        EXPECT_EQ(fileText(file), single) << option << disagree;
+        EXPECT_EQ(r.err.find("block reads disagree with single reads") != std::string::npos,
+                  disagree)
+            << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace velorin

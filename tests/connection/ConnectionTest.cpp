@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QCheckBox>
 
 #include "platform/QtSettings.h"
 
@@ -205,7 +206,7 @@ TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
 
 // The reply timeout typed on the screen is kept for the next run and reaches the screen's probe
 // and the next window's line session: a drive that answers 0.2 s after a request is found at
-// once with a wait of 250 ms.
+// once with a wait of 250 ms. Block reads ticked beside it are kept and reach every session too.
 TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     QTemporaryDir dir;
     const QString file = dir.filePath("velorin.ini");
@@ -222,6 +223,8 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     EXPECT_EQ(box->value(), 100);  // nothing kept yet
     box->selectAll();
     QTest::keyClicks(box, "250");
+    child<QCheckBox>(form, "blockReadsBox")->click();
+    EXPECT_TRUE(sim.services.blockReads);
     click(1, 0, "1");
     ASSERT_TRUE(menu);
     EXPECT_EQ(probes.size(), 1u);
@@ -232,9 +235,11 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     kept = std::make_unique<QtSettings>(file);
     sim.services.settings = kept.get();
     sim.services.replyTimeout = 100ms;
+    sim.services.blockReads = false;
     open();
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
+    EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
 }
 
 // While the screen waits, the port list follows adapters plugged in, pulled out, taken by another

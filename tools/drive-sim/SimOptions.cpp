@@ -21,11 +21,17 @@ std::optional<long long> integerIn(std::string_view text, long long lo, long lon
 std::optional<DriveFault> faultNamed(std::string_view name) {
     using K = DriveFault::Kind;
     static const std::pair<std::string_view, K> kinds[] = {
-        {"noreply", K::NoReply},     {"corrupt", K::CorruptChecksum},
-        {"truncated", K::Truncated}, {"split", K::Split},
-        {"exception", K::Exception}, {"otherstation", K::OtherStation},
-        {"noise", K::Noise},         {"slow", K::Slow},
-        {"late", K::Slow},           {"duplicate", K::Duplicate},
+        {"noreply", K::NoReply},
+        {"corrupt", K::CorruptChecksum},
+        {"truncated", K::Truncated},
+        {"split", K::Split},
+        {"exception", K::Exception},
+        {"otherstation", K::OtherStation},
+        {"noise", K::Noise},
+        {"slow", K::Slow},
+        {"late", K::Slow},
+        {"duplicate", K::Duplicate},
+        {"block-shift", K::BlockShift},
     };
     for (const auto& [n, k] : kinds) {
         if (n != name)
@@ -54,8 +60,15 @@ std::string simUsage() {
            "  --wire-time            replies take the time of a real line at the rate\n"
            "  --fault KIND           every reply meets KIND: noreply, corrupt, truncated,\n"
            "                         split, exception, otherstation, noise, slow (300 ms\n"
-           "                         late), late, duplicate; given more than once, each\n"
+           "                         late), late, duplicate, block-shift (a block read\n"
+           "                         across --block-gaps answered with the values\n"
+           "                         shifted, no exception); given more than once, each\n"
            "                         faulty reply meets one of them at random\n"
+           "  --max-block N          the most registers one read is answered for, 1..125;\n"
+           "                         more is refused with exception 3; default 32\n"
+           "  --block-gaps REG[-LAST] registers a block read may not include (exception\n"
+           "                         2; read alone they are answered); may be given more\n"
+           "                         than once; default none\n"
            "  --fault-rate PERCENT   only this share of the replies meets a fault, 0..100\n"
            "  --seed N               the random draws of --fault-rate and of a mix; default 1\n"
            "  --late-ms N            how much later a late reply comes, 1..60000; default 230\n"
@@ -78,7 +91,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
         const bool takesValue = a == "--station" || a == "--settings" || a == "--set" ||
                                 a == "--response-delay-ms" || a == "--fault" ||
                                 a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
-                                a == "--duplicate-ms";
+                                a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
@@ -132,6 +145,21 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             duplicateMs = integerIn(v, 0, kMaxResponseDelayMs);
             if (!duplicateMs)
                 return fail("--duplicate-ms: " + quoted + " is not 0..60000");
+        } else if (a == "--max-block") {
+            const auto n = integerIn(v, 1, kMostBlockRegisters);
+            if (!n)
+                return fail("--max-block: " + quoted + " is not 1..125");
+            o.maxBlock = static_cast<int>(*n);
+        } else if (a == "--block-gaps") {
+            const auto dash = v.find('-');
+            const auto first = integerIn(v.substr(0, dash), 0, kParameterCount - 1);
+            const auto last = dash == std::string_view::npos
+                                  ? first
+                                  : integerIn(v.substr(dash + 1), 0, kParameterCount - 1);
+            if (!first || !last || *last < *first)
+                return fail("--block-gaps: " + quoted + " is not REG or FIRST-LAST within 0..562");
+            for (long long r = *first; r <= *last; ++r)
+                o.blockGaps.push_back(static_cast<std::uint16_t>(r));
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -161,6 +189,8 @@ void configure(SimulatedDrive& drive, const SimOptions& o) {
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
     drive.setResponseDelay(o.responseDelay);
     drive.setWireTime(o.wireTime);
+    drive.setMaxBlock(o.maxBlock);
+    drive.setBlockGaps(o.blockGaps);
     drive.setFaultMix(o.faults, o.faultRate, o.seed);
 }
 

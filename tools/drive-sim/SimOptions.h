@@ -23,6 +23,8 @@ struct SimOptions {
     std::vector<DriveFault> faults;
     int faultRate = 100;
     std::uint32_t seed = 1;
+    int maxBlock = 32;                     // the most registers one read is answered for
+    std::vector<std::uint16_t> blockGaps;  // registers a block read may not include
     bool log = false;
     bool watchStdin = true;
     bool help = false;

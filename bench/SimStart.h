@@ -1,0 +1,31 @@
+#pragma once
+// velorin-drive-sim started for a benchmark with its wire-time model: the device it serves, or
+// empty (with a message) when it did not start.
+
+#include <QProcess>
+#include <QStringList>
+#include <cstdio>
+
+namespace velorin::bench {
+
+inline QString startDriveSim(QProcess& sim, const char* settings, int delayMs,
+                             const QStringList& more = {}) {
+    sim.start(QStringLiteral(VELORIN_DRIVE_SIM),
+              QStringList{"--settings", settings, "--wire-time", "--response-delay-ms",
+                          QString::number(delayMs)} +
+                  more);
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "cannot start the simulator\n");
+        return {};
+    }
+    return QString::fromUtf8(sim.readLine()).trimmed();
+}
+
+// Lets the simulator go.
+inline void stopDriveSim(QProcess& sim) {
+    sim.closeWriteChannel();
+    sim.terminate();
+    sim.waitForFinished(3000);
+}
+
+}  // namespace velorin::bench

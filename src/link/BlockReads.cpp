@@ -1,0 +1,109 @@
+// The line session's block reads: how large a block the drive takes, whether its blocks agree
+// with its single reads, and single reads wherever a block cannot be had.
+
+#include <algorithm>
+
+#include "LineSession.h"
+
+namespace velorin {
+
+namespace {
+
+// A refusal that says the block was too large for the drive (or crossed registers it will not
+// read in a block), or no answer at all: worth a smaller block.
+bool refusedAsTooLarge(const ReplyCheck& r) {
+    if (r.outcome == LinkOutcome::NoReply)
+        return true;
+    return r.outcome == LinkOutcome::Exception &&
+           (r.exceptionCode == ExceptionCode::IllegalFunction ||
+            r.exceptionCode == ExceptionCode::IllegalAddress ||
+            r.exceptionCode == ExceptionCode::IllegalValue);
+}
+
+bool usable(const std::vector<ReplyCheck>& results, std::size_t wanted) {
+    return results.size() == wanted &&
+           std::all_of(results.begin(), results.end(), [](const ReplyCheck& r) {
+               return r.outcome == LinkOutcome::Ok || r.outcome == LinkOutcome::Exception;
+           });
+}
+
+}  // namespace
+
+void LineSession::forgetBlocks() {
+    m_blocksDisagree = false;
+    m_blocksVerified = false;
+    m_blockTry = kMostBlockRegisters;
+    m_blockTaken = 0;
+}
+
+std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t> regs) {
+    std::vector<ReplyCheck> out;
+    // Registers [from, to) one at a time; false when the reads ended early (unanswered,
+    // stopped, port lost), the results so far appended.
+    const auto singly = [&](std::size_t from, std::size_t to) {
+        const auto r = readRegistersAt(m_station, regs.subspan(from, to - from));
+        out.insert(out.end(), r.begin(), r.end());
+        return usable(r, to - from);
+    };
+    std::size_t i = 0;
+    while (i < regs.size()) {
+        const int span = std::min<int>(kMostBlockRegisters, regs.back() - regs[i] + 1);
+        const auto count = static_cast<std::uint16_t>(std::min<int>(span, m_blockTry));
+        if (m_blocksDisagree || count <= 1) {
+            singly(i, regs.size());
+            return out;
+        }
+        // The registers the block covers: regs[i, end).
+        std::size_t end = i;
+        while (end < regs.size() && regs[end] < regs[i] + count) ++end;
+        const ReplyCheck block = readBlock(regs[i], count);
+        if (block.outcome == LinkOutcome::Stopped || block.outcome == LinkOutcome::PortError) {
+            out.push_back(block);
+            return out;
+        }
+        if (block.outcome != LinkOutcome::Ok) {
+            if (count > m_blockTaken && refusedAsTooLarge(block)) {
+                // Never larger than a count taken before; below two, no blocks.
+                m_blockTry = std::max<std::uint16_t>(count / 2, m_blockTaken);
+                if (m_blockTry <= 1)
+                    m_blockTry = 1;
+                continue;
+            }
+            if (!singly(i, end))
+                return out;
+            i = end;
+            continue;
+        }
+        m_blockTaken = std::max(m_blockTaken, count);
+        if (!m_blocksVerified) {
+            // The first block is read again one register at a time: a drive that shifts its
+            // values over registers it leaves out of blocks shows it here. The single reads
+            // are the values given either way.
+            const std::size_t before = out.size();
+            if (!singly(i, end))
+                return out;
+            bool differ = false;
+            for (std::size_t k = i; k < end; ++k) {
+                const ReplyCheck& one = out[before + (k - i)];
+                differ = differ || one.outcome != LinkOutcome::Ok ||
+                         one.value != block.values[regs[k] - regs[i]];
+            }
+            m_blocksVerified = true;
+            if (differ) {
+                m_blocksDisagree = true;
+                if (m_onBlocksDisagree)
+                    m_onBlocksDisagree();
+            }
+            i = end;
+            continue;
+        }
+        for (std::size_t k = i; k < end; ++k) {
+            const std::uint16_t v = block.values[regs[k] - regs[i]];
+            out.push_back({LinkOutcome::Ok, v, ExceptionCode::None, {v}});
+        }
+        i = end;
+    }
+    return out;
+}
+
+}  // namespace velorin

@@ -1,0 +1,99 @@
+// Block reads: the checks of a block reply, and the session's block reads against the simulated
+// drive, whatever blocks it takes and however it answers them wrongly.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
+#include "support/LineTap.h"
+
+using namespace velorin;
+
+TEST(BlockReply, CarriesExactlyTheRegistersAskedForWithItsChecksumRight) {
+    // Asked for `asked` registers from 10; the reply's byte count, the registers it carries.
+    const struct {
+        std::uint16_t asked;
+        int byteCount, sent;
+        bool corrupt;
+        LinkOutcome outcome;
+    } cases[] = {
+        {3, 6, 3, false, LinkOutcome::Ok},         {3, 4, 2, false, LinkOutcome::Malformed},
+        {3, 8, 4, false, LinkOutcome::Malformed},  {3, 6, 2, false, LinkOutcome::Malformed},
+        {3, 6, 3, true, LinkOutcome::BadChecksum}, {126, 252, 126, false, LinkOutcome::Malformed},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> rtu{1, 3, static_cast<std::uint8_t>(c.byteCount)};
+        for (int i = 1; i <= c.sent; ++i) rtu.insert(rtu.end(), {static_cast<std::uint8_t>(i), 44});
+        std::string fields;
+        for (const auto b : rtu) fields += hex2(b);
+        const std::uint16_t crc = crc16(rtu) ^ c.corrupt;
+        rtu.insert(rtu.end(),
+                   {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)});
+        const std::string ascii = ":" + fields + lrc(c.corrupt ? fields + "01" : fields) + "\r\n";
+        const std::string asked = hex2(c.asked >> 8) + hex2(c.asked & 0xFF);
+        const auto request =
+            rtuRequest(1, FunctionCode::ReadRegisters, 0, 10, c.asked >> 8, c.asked & 0xFF);
+        for (const ReplyCheck& r : {checkRtuReply(request, rtu),
+                                    checkAsciiReply(asciiRequest("0103000A" + asked), ascii)}) {
+            EXPECT_EQ(r.outcome, c.outcome) << c.asked << " " << c.byteCount << " " << c.sent;
+            if (c.outcome == LinkOutcome::Ok)
+                EXPECT_EQ(r.values, (std::vector<std::uint16_t>{300, 556, 812}));
+        }
+    }
+}
+
+TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
+    // Two pages of 50 registers: the first block asks for the whole page, and half as many
+    // each time the drive refuses. `largest`: the largest block answered with values.
+    const struct {
+        const char* name;
+        int maxBlock;
+        std::vector<std::uint16_t> gaps;
+        bool shift;
+        int largest;
+    } cases[] = {
+        {"the drive takes 32", 32, {}, false, 25},
+        {"the drive takes 16", 16, {}, false, 12},
+        {"the drive takes no blocks", 1, {}, false, 0},
+        {"blocks across gaps refused", 32, {14, 15, 60}, false, 12},
+        {"blocks across gaps shifted", 32, {14, 15}, true, 25},
+    };
+    for (const auto& c : cases) {
+        VirtualClock clock;
+        SimulatedDrive drive;
+        SimulatedLine simLine{drive};
+        LineSession session{std::make_unique<SimulatedPort>(simLine, clock)};
+        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
+        ASSERT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
+        session.setBlockReads(true);
+        int told = 0, largest = 0, blocksAfterTold = 0;
+        session.setOnBlocksDisagree([&] { ++told; });
+        drive.setMaxBlock(c.maxBlock);
+        drive.setBlockGaps(c.gaps);
+        if (c.shift)
+            drive.setFaultMode(DriveFault{DriveFault::Kind::BlockShift});
+        std::vector<std::uint16_t> regs(100);
+        for (int r = 0; r < 100; ++r) {
+            regs[r] = static_cast<std::uint16_t>(r);
+            drive.setReg(r, static_cast<std::uint16_t>(1000 + 7 * r));
+        }
+        test::LineTap tap(session.observers(), [&](const TransactionRecord& t) {
+            if (t.word > 1 && t.check.outcome == LinkOutcome::Ok)
+                largest = std::max<int>(largest, t.word);
+            blocksAfterTold += t.word > 1 && told > 0;
+        });
+        std::vector<ReplyCheck> got = session.readRegisters(std::span(regs).first(50));
+        const auto second = session.readRegisters(std::span(regs).subspan(50));
+        got.insert(got.end(), second.begin(), second.end());
+        ASSERT_EQ(got.size(), 100u) << c.name;
+        for (int r = 0; r < 100; ++r)
+            EXPECT_EQ(std::pair(got[r].outcome, got[r].value),
+                      std::pair(LinkOutcome::Ok, std::uint16_t(1000 + 7 * r)))
+                << c.name << ", register " << r;
+        EXPECT_EQ(told, c.shift ? 1 : 0) << c.name;
+        EXPECT_EQ(largest, c.largest) << c.name;
+        EXPECT_EQ(blocksAfterTold, 0) << c.name << ": blocks read after they disagreed";
+    }
+}
