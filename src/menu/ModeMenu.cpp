@@ -200,7 +200,8 @@ void ModeMenu::setButtonsEnabled(bool enabled) {
 }
 
 void ModeMenu::onDisconnectClicked() {
-    if (busy() || m_leaving)
+    // Not while the editor or the developers' write holds the menu (its buttons are locked).
+    if (busy() || m_leaving || !m_disconnectButton->isEnabled())
         return;
     m_session->close();
     m_services.windows.connection();

@@ -49,6 +49,15 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     editorButton()->click();
     EXPECT_TRUE(menu->isVisible());
     EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
+    // While the editor holds the menu, Ctrl+D takes nothing from under it.
+    int screens = 0;
+    sim.services.windows.connection = [&]() -> QWidget* {
+        ++screens;
+        return nullptr;
+    };
+    QApplication::setActiveWindow(menu);
+    QTest::keyClick(menu, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(screens, 0);
     ASSERT_EQ(opener, menu);
     opener->close();  // as the editor does once it has read its first page
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
