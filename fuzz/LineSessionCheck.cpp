@@ -152,16 +152,7 @@ private:
         word = static_cast<std::uint16_t>(b[4] * 256 + b[5]);
     }
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload) const {
-        if (isRtu(m_framing)) {
-            const std::uint16_t crc = crc16(payload);
-            payload.push_back(crc & 0xFF);
-            payload.push_back(crc >> 8);
-            return payload;
-        }
-        std::string fields;
-        for (auto b : payload) fields += hex2(b);
-        const std::string text = asciiRequest(fields);
-        return {text.begin(), text.end()};
+        return framedPayload(m_framing, std::move(payload));
     }
     std::vector<std::uint8_t> garbage() {
         std::vector<std::uint8_t> g(1 + m_draw() % 12);

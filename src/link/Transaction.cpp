@@ -60,16 +60,7 @@ std::vector<std::uint8_t> replyFrame(Framing framing, const std::vector<std::uin
     } else {
         return request;  // a write's reply is its request
     }
-    if (isRtu(framing)) {
-        const std::uint16_t crc = crc16(payload);
-        payload.push_back(crc & 0xFF);
-        payload.push_back(crc >> 8);
-        return payload;
-    }
-    std::string fields;
-    for (auto b : payload) fields += hex2(b);
-    const std::string text = asciiRequest(fields);
-    return {text.begin(), text.end()};
+    return framedPayload(framing, std::move(payload));
 }
 
 // How many copies of the request the received bytes start with.
@@ -83,6 +74,19 @@ int copiesOf(const std::vector<std::uint8_t>& request, std::span<const std::uint
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_t> payload) {
+    if (isRtu(framing)) {
+        const std::uint16_t crc = crc16(payload);
+        payload.push_back(crc & 0xFF);
+        payload.push_back(crc >> 8);
+        return payload;
+    }
+    std::string fields;
+    for (auto b : payload) fields += hex2(b);
+    const std::string text = asciiRequest(fields);
+    return {text.begin(), text.end()};
+}
 
 // Listens for that reply until its time is up: the drive may still answer it, and a read reply
 // does not name its register, so it would pass for the reply to the next read. What comes is

@@ -73,6 +73,9 @@ Micros replyDeadline(const LineSettings& line, Framing framing, FunctionCode fun
 Micros blockReplyExtra(const LineSettings& line, Framing framing, std::uint16_t count);
 // Time `characters` take on the line at its rate and character format.
 Micros lineTime(const LineSettings& line, std::size_t characters);
+// A reply's payload (station, function, data) as a frame on the line: with its CRC for RTU, as
+// ":" + hexadecimal + LRC + CR LF for ASCII.
+std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_t> payload);
 // The soonest a drive can answer a read, from handing over the request: the request's and the
 // reply's time on the line.
 Micros leastAnswer(const LineSettings& line, Framing framing);
