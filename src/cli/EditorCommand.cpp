@@ -89,8 +89,11 @@ void EditorCommand::beforeTransaction(FunctionCode function, std::uint16_t reg,
         rate = QStringLiteral(", %1 registers/s")
                    .arg(static_cast<double>(p.done) * 1e6 / static_cast<double>(elapsed.count()), 0,
                         'f', 1);
-        left = QStringLiteral(", about %1 left")
-                   .arg(clitext::durationText(elapsed * (p.total - p.done) / p.done));
+        // Registers read again (a block checked one by one, a doubtful value) count too: the
+        // count may pass the total, and nothing is then said of the time left.
+        if (p.done < p.total)
+            left = QStringLiteral(", about %1 left")
+                       .arg(clitext::durationText(elapsed * (p.total - p.done) / p.done));
     }
     const QString line = QStringLiteral("reading page %1 (%2 of %3), register %4%5%6")
                              .arg(caption)

@@ -147,6 +147,24 @@ enum class WriteScope {
     ChangedOnly,  // only the registers whose working value is not the drive's value as read
 };
 
+// A register a write sends, with the value it takes.
+struct PlannedWrite {
+    int reg = 0;
+    std::int32_t value = 0;  // as the drive holds it (a rate is its code, not its list position)
+};
+
+// What a write will change on the drive, before it runs: every parameter it sends whose drive
+// value it changes (or whose drive value was never read), as the editor shows both values.
+struct WritePreview {
+    struct Change {
+        int reg = 0;
+        std::optional<std::string> before;  // the drive's value as shown; empty: never read
+        std::string after;                  // the value written, as shown
+    };
+    std::vector<Change> changes;
+    int unchanged = 0;  // registers sent with the value the drive already holds
+};
+
 class EditorCore {
 public:
     using Values = std::array<std::int32_t, kRegisterCount>;
@@ -248,6 +266,11 @@ public:
     // and the unlock codes go out only when they changed or the lock and reset value does.
     WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks,
                               WriteScope scope = WriteScope::Everything);
+    // The registers the write sends with `scope` as the working values stand, in the order it
+    // sends them, and what that changes on the drive (EditorWrite.cpp). Nothing is read: the
+    // running check and the reads after a unit switch are the write's own.
+    std::vector<PlannedWrite> plannedWrites(WriteScope scope) const;
+    WritePreview previewWrite(WriteScope scope) const;
     // Whether the working value of `reg` is the drive's value as last read or written.
     bool sameAsDrive(int reg) const { return m_driveKnown.at(reg) && m_working[reg] == m_drive[reg]; }
     // The lines of the report of a write that was not complete, in WriteReport.cpp:
@@ -322,6 +345,18 @@ private:
     // One write; false when the write must end here (the drive fell silent, the line stopped).
     bool send(int reg, std::int32_t value, WriteOutcome& outcome);
     bool rehearsing() const { return m_hooks && m_hooks->rehearse; }
+    // The write's steps, shared by the write and its plan. The registers of the present pages
+    // in write order, before the link parameters; why one of them is not sent, if it is not.
+    std::vector<int> pageWriteOrder(bool changedOnly) const;
+    std::optional<WriteIssue> pageWriteSkip(int reg) const;
+    // A link parameter (rate, station, format) or the lock and reset value: why it is not sent,
+    // or the value it goes out with when it differs from the drive's copy.
+    struct LinkStep {
+        std::optional<WriteIssue::Why> skip;
+        std::optional<std::int32_t> value;
+    };
+    LinkStep linkStep(int reg) const;
+    bool unlockCodeGoesOut(int reg, bool changedOnly) const;
     // After the line settings changed: whether the drive answers at them.
     bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
     void reopen(LinkState& link);

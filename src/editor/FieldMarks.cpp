@@ -4,12 +4,13 @@
 #include <cmath>
 
 #include "editor/EditorCore.h"
+#include "editor/EditorSteps.h"
 
 namespace velorin {
 
-namespace {
+using namespace editorsteps;
 
-constexpr int kPidPage = 23;  // P13-2: P13.34 and P13.35
+namespace {
 
 std::string trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
@@ -23,8 +24,9 @@ const std::array<FieldContent, kRegisterCount>& factoryContents() {
     return contents;
 }
 
-// The text a display puts into its field; empty when it puts none there.
-std::optional<std::string> displayText(int reg, const Display& display) {
+}  // namespace
+
+std::optional<std::string> editorsteps::displayText(int reg, const Display& display) {
     if (const auto* shown = std::get_if<ShowText>(&display))
         return shown->text;
     if (const auto* position = std::get_if<SelectPosition>(&display)) {
@@ -35,8 +37,6 @@ std::optional<std::string> displayText(int reg, const Display& display) {
     }
     return std::nullopt;
 }
-
-}  // namespace
 
 void EditorCore::shownAs(const FieldView& view) {
     m_fromFile[view.reg] = view.fromFile;

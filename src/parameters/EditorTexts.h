@@ -2,6 +2,7 @@
 // Every text the technician sees in the parameter editor, in one place.
 
 #include <QString>
+#include <QStringList>
 
 #include "editor/ParameterFile.h"
 
@@ -28,6 +29,15 @@ inline const QString Done = QStringLiteral("參數寫入完成。");
 // What a save or a load did: "已儲存 39 項至 Data.txt", "已讀取 39 項自 Data.txt".
 inline const QString Saved = QStringLiteral("已儲存 %1 項至 %2");
 inline const QString Loaded = QStringLiteral("已讀取 %1 項自 %2");
+// Before a write: what it changes on the drive.
+inline const QString PreviewChanges = QStringLiteral("寫入將變更變頻機的 %1 項參數");
+inline const QString PreviewUnchanged = QStringLiteral("，另有 %1 項與變頻機相同的值照樣寫入");
+inline const QString PreviewQuestion = QStringLiteral("。是否寫入？");
+inline const QString PreviewNothing =
+    QStringLiteral("畫面上的值與變頻機相同，沒有要變更的參數。是否仍要寫入全部參數？");
+inline const QStringList PreviewColumns = {QStringLiteral("參數"), QStringLiteral("名稱"),
+                                           QStringLiteral("變頻機的值"), QStringLiteral("寫入後")};
+inline const QString PreviewNotRead = QStringLiteral("（未讀取）");
 // Leaving with edits the drive has not been given.
 inline const QString DropChanges = QStringLiteral("有參數變更尚未寫入變頻機，是否放棄這些變更？");
 inline const QString DropChangesTitle = QStringLiteral("參數未寫入");

@@ -324,6 +324,8 @@ void ParameterEditor::write(WriteScope scope) {
         m_services.dialogs->question(this, QString::fromUtf8(EditorCore::kResetQuestion),
                                      text::ResetTitle) != Answer::Yes)
         return;
+    if (!writeConfirmed(scope))
+        return;
     setWriting(true);
     m_line->submit([this, scope] {
         WriteHooks hooks;
@@ -347,6 +349,29 @@ void ParameterEditor::write(WriteScope scope) {
         if (outcome.factoryReset && !m_closeHeld)
             readAndShowPage(m_pages->currentIndex());
     });
+}
+
+bool ParameterEditor::writeConfirmed(WriteScope& scope) {
+    const WritePreview preview = m_core->previewWrite(scope);
+    if (preview.changes.empty()) {
+        if (m_services.dialogs->confirmTable(this, text::PreviewNothing, text::PreviewColumns, {},
+                                             text::Write) != Answer::Yes)
+            return false;
+        scope = WriteScope::Everything;
+        return true;
+    }
+    std::vector<QStringList> rows;
+    for (const WritePreview::Change& change : preview.changes)
+        rows.push_back({qs(Catalogue::codeOf(change.reg)),
+                        qs(Catalogue::instance().parameter(change.reg).name),
+                        change.before ? qs(*change.before) : text::PreviewNotRead,
+                        qs(change.after)});
+    QString summary = text::PreviewChanges.arg(preview.changes.size());
+    if (preview.unchanged > 0)
+        summary += text::PreviewUnchanged.arg(preview.unchanged);
+    return m_services.dialogs->confirmTable(this, summary + text::PreviewQuestion,
+                                            text::PreviewColumns, rows,
+                                            text::Write) == Answer::Yes;
 }
 
 void ParameterEditor::setWriting(bool writing) {

@@ -101,6 +101,9 @@ private:
     void onWriteChangedTriggered() { write(WriteScope::ChangedOnly); }
     // Every register of the present pages, or only those whose value the drive does not hold.
     void write(WriteScope scope);
+    // Shows what the write will change on the drive; false: nothing is written. With nothing to
+    // change the technician may still send every parameter (`scope` becomes the full write).
+    bool writeConfirmed(WriteScope& scope);
     void onReturnTriggered();
     void onQuitTriggered();
     // Whether a command may run now (no line operation under way, no close waiting); clears

@@ -1,11 +1,19 @@
 #include "QtDialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
 
 namespace velorin {
 
@@ -42,6 +50,36 @@ Answer QtDialogs::question(QWidget* parent, const QString& text, const QString& 
     box.setEscapeButton(QMessageBox::No);
     widenForTitle(box);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+Answer QtDialogs::confirmTable(QWidget* parent, const QString& text, const QStringList& columns,
+                               const std::vector<QStringList>& rows, const QString& title) {
+    QDialog box(parent);
+    box.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&box);
+    auto* label = new QLabel(text, &box);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    if (!rows.empty()) {
+        auto* table = new QTableWidget(static_cast<int>(rows.size()), columns.size(), &box);
+        table->setHorizontalHeaderLabels(columns);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->verticalHeader()->hide();
+        for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+            for (int c = 0; c < columns.size() && c < rows[r].size(); ++c)
+                table->setItem(r, c, new QTableWidgetItem(rows[r][c]));
+        table->resizeColumnsToContents();
+        table->horizontalHeader()->setStretchLastSection(true);
+        layout->addWidget(table);
+        box.resize(720, std::min(560, 140 + 30 * static_cast<int>(rows.size())));
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    buttons->button(QDialogButtonBox::No)->setDefault(true);
+    layout->addWidget(buttons);
+    return box.exec() == QDialog::Accepted ? Answer::Yes : Answer::No;
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,

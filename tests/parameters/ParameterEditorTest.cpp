@@ -345,7 +345,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     EXPECT_EQ(s.dialogs.questions(),
               std::vector<QString>{
                   "目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?"});
-    EXPECT_EQ(s.dialogs.shown().at(0).title, "變頻機運轉設定");
+    EXPECT_EQ(s.dialogs.shown().at(1).title, "變頻機運轉設定");
     EXPECT_TRUE(s.drive.writeLog().empty());
     for (const char* name : {"saveButton", "writeButton", "returnButton"})
         EXPECT_TRUE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;

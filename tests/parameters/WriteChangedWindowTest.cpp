@@ -1,4 +1,5 @@
-// The editor window's write of the changed parameters only, on the simulated drive's write log.
+// The editor window's preview before a write and its write of the changed parameters only, on the
+// simulated drive's write log.
 
 #include "EditorFixture.h"
 #include "support/DriveWrites.h"
@@ -17,6 +18,43 @@ TEST_F(EditorFixture, WriteChangedSendsTheRunningCheckAndTheTwoEditsOnly) {
     find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
     EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
     EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
+}
+
+// The preview lists exactly the two edits with both values as shown; No sends nothing but the
+// running check is not read either. With nothing changed the technician is asked whether to send
+// every parameter all the same.
+TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
+    open();
+    const QString before = field(2)->currentText();
+    enter(2, "9");
+    enter(4, "3");
+    s.drive.clearWriteLog();
+    record.clear();
+    s.dialogs.answerTables({Answer::No});
+    find<QAction>(QStringLiteral("writeItem"))->trigger();
+    ASSERT_EQ(s.dialogs.shown().size(), 1u);
+    const ShownDialog& preview = s.dialogs.shown().front();
+    EXPECT_EQ(preview.kind, ShownDialog::Kind::Table);
+    EXPECT_TRUE(preview.text.startsWith(QStringLiteral("寫入將變更變頻機的 2 項參數，另有 ")));
+    ASSERT_EQ(preview.rows.size(), 2u);
+    EXPECT_EQ(preview.rows[0][0], QStringLiteral("P00.02"));
+    EXPECT_EQ(preview.rows[0][2], before);
+    EXPECT_EQ(preview.rows[0][3], field(2)->currentText());
+    EXPECT_EQ(preview.rows[1][0], QStringLiteral("P00.04"));
+    EXPECT_TRUE(record.reads().empty());
+    EXPECT_TRUE(s.drive.writeLog().empty());
+
+    s.dialogs.clear();
+    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();  // the preview's default: Yes
+    EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
+    s.dialogs.clear();
+    s.drive.clearWriteLog();
+    s.dialogs.answerTables({Answer::No});
+    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
+    ASSERT_EQ(s.dialogs.shown().size(), 1u);
+    EXPECT_EQ(s.dialogs.shown().front().text,
+              QStringLiteral("畫面上的值與變頻機相同，沒有要變更的參數。是否仍要寫入全部參數？"));
+    EXPECT_TRUE(s.drive.writeLog().empty());
 }
 
 }  // namespace

@@ -40,6 +40,14 @@ Answer ScriptedDialogs::question(QWidget*, const QString& text, const QString& t
     return next(m_answers, Answer::No);
 }
 
+Answer ScriptedDialogs::confirmTable(QWidget*, const QString& text, const QStringList&,
+                                     const std::vector<QStringList>& rows, const QString& title) {
+    ShownDialog d{ShownDialog::Kind::Table, text, title, {}, {}};
+    d.rows = rows;
+    record(d);
+    return next(m_tableAnswers, Answer::Yes);
+}
+
 // Input boxes and file dialogs share one script of answers: a text or a path, or cancel.
 std::optional<QString> ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
     record({ShownDialog::Kind::Input, prompt, title, {}, {}});

@@ -3,6 +3,7 @@
 // every box that was shown, in order.
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -13,17 +14,21 @@
 namespace velorin::test {
 
 struct ShownDialog {
-    enum class Kind { Message, Question, Input, OpenFile, SaveFile } kind;
+    enum class Kind { Message, Question, Table, Input, OpenFile, SaveFile } kind;
     QString text;   // message, question or prompt; the folder for file dialogs
     QString title;
     QString filter;       // file dialogs only
     QString defaultName;  // the save dialog only
+    std::vector<QStringList> rows;  // a table box only
 };
 
 class ScriptedDialogs : public Dialogs {
 public:
     // Answers to the coming questions in order; unanswered questions get No.
     void answerQuestions(std::initializer_list<Answer> answers) { m_answers.insert(m_answers.end(), answers); }
+    // Answers to the coming table boxes (a write's preview); unanswered ones get Yes, so a test
+    // of what a write does need not answer its preview.
+    void answerTables(std::initializer_list<Answer> answers) { m_tableAnswers.insert(m_tableAnswers.end(), answers); }
     // Texts for input boxes and paths for file dialogs, in the order asked; none left: cancel.
     void answerInputs(std::initializer_list<std::optional<QString>> texts) { m_inputs.insert(m_inputs.end(), texts); }
     // Runs while a box is shown (a box is modal: the code behind it waits for the answer).
@@ -36,6 +41,8 @@ public:
 
     void message(QWidget*, const QString& text, const QString& title) override;
     Answer question(QWidget*, const QString& text, const QString& title) override;
+    Answer confirmTable(QWidget*, const QString& text, const QStringList& columns,
+                        const std::vector<QStringList>& rows, const QString& title) override;
     std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override;
     std::optional<QString> openFile(QWidget*, const QString& title, const QString& folder,
                                     const QString& filter) override;
@@ -45,6 +52,7 @@ public:
 private:
     void record(ShownDialog d);
     std::deque<Answer> m_answers;
+    std::deque<Answer> m_tableAnswers;
     std::deque<std::optional<QString>> m_inputs;
     std::vector<ShownDialog> m_shown;
     std::function<void(const ShownDialog&)> m_hook;

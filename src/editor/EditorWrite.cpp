@@ -1,0 +1,301 @@
+// The editor's write to the drive, and what it will send before it runs.
+
+#include <algorithm>
+
+#include "editor/EditorCore.h"
+#include "editor/EditorSteps.h"
+#include "link/DriveFacts.h"
+#include "link/LineSession.h"
+
+namespace velorin {
+
+using namespace editorsteps;
+
+bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
+    if (rehearsing()) {
+        m_hooks->rehearse(reg, static_cast<std::uint16_t>(value & 0xFFFF));
+        ++outcome.confirmed;
+        return true;
+    }
+    const ReplyCheck reply =
+        m_line->write(static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(value & 0xFFFF));
+    if (reply.outcome == LinkOutcome::Ok) {
+        ++outcome.confirmed;
+        m_silentWrites = 0;
+        m_drive[reg] = value;
+        m_driveKnown[reg] = true;
+        written(reg);
+        return true;
+    }
+    outcome.unconfirmed.push_back({reg, WriteIssue::Why::NotConfirmed, reply});
+    const bool lineGone =
+        reply.outcome == LinkOutcome::Stopped || reply.outcome == LinkOutcome::PortError;
+    m_silentWrites = reply.outcome == LinkOutcome::NoReply ? m_silentWrites + 1 : 0;
+    if (lineGone || m_silentWrites >= kSilentWritesToStop) {
+        outcome.end = WriteOutcome::End::DriveSilent;
+        return false;
+    }
+    return true;
+}
+
+void EditorCore::reopen(LinkState& link) {
+    if (rehearsing())
+        return;
+    m_line->open(link.comPort, link.settings);
+    m_line->setFraming(link.framing);
+    m_line->setStation(link.station);
+    m_framingInUse = link.framing;
+}
+
+bool EditorCore::answersAtNewSettings(const LinkState& link, WriteOutcome& outcome) {
+    if (rehearsing())
+        return true;
+    ReplyCheck reply = m_line->read(drive::kStationParameter);
+    if (unanswered(reply))
+        reply = m_line->read(drive::kStationParameter);
+    if (reply.outcome == LinkOutcome::Ok)
+        return true;
+    outcome.end = WriteOutcome::End::NotAtNewSettings;
+    outcome.settingsInUse = link.settings + " " + std::string(framingName(link.framing)) +
+                            " 站號 " + std::to_string(link.station);
+    return false;
+}
+
+WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, WriteScope scope) {
+    WriteOutcome outcome;
+    if (!m_line)
+        return outcome;
+    struct HooksScope {
+        const WriteHooks*& held;
+        ~HooksScope() { held = nullptr; }
+    } hooksHeld{m_hooks = &hooks};
+    m_silentWrites = 0;
+    // A drive that does not say whether its motor runs is not written to.
+    const ReplyCheck status = m_line->read(drive::kStatusRegister);
+    if (status.outcome != LinkOutcome::Ok) {
+        outcome.end = WriteOutcome::End::NoAnswer;
+        return outcome;
+    }
+    if (drive::motorRuns(status.value) && hooks.confirmWhileRunning &&
+        !hooks.confirmWhileRunning()) {
+        outcome.end = WriteOutcome::End::Declined;
+        return outcome;
+    }
+    if (hooks.writing)
+        hooks.writing();
+
+    const bool changedOnly = scope == WriteScope::ChangedOnly;
+    for (int reg : pageWriteOrder(changedOnly)) {
+        if (const std::optional<WriteIssue> skip = pageWriteSkip(reg))
+            outcome.skipped.push_back(*skip);
+        else if (!send(reg, m_working[reg], outcome))
+            return outcome;
+    }
+
+    // A changed unit switch: its page is read again and shown at the new resolution.
+    const struct {
+        int reg, page;
+        std::optional<std::int16_t>& copy;
+    } switches[] = {{drive::kRampUnitParameter, kRampPage, m_copies.rampUnit},
+                    {drive::kStepUnitParameter, kStepPage, m_copies.stepUnit}};
+    for (const auto& unit : switches) {
+        if (m_working[unit.reg] == unit.copy || m_unshown[unit.reg] || !pagePresent(unit.page) ||
+            rehearsing())
+            continue;
+        setPagePresent(unit.page, false);
+        const PageReadOutcome read = readPage(unit.page);
+        if (read.kind == PageReadOutcome::Kind::Stopped)
+            return outcome;
+        if (hooks.pageRead)
+            hooks.pageRead(unit.page);
+        unit.copy = static_cast<std::int16_t>(m_working[unit.reg]);
+    }
+
+    // The link parameters, each at the settings the step before left. What was written is now
+    // the drive's, so a later page read does not make it look changed again.
+    if (pagePresent(kLinkCopiesPage)) {
+        if (const LinkStep rate = linkStep(drive::kRateParameter); rate.skip) {
+            outcome.skipped.push_back({drive::kRateParameter, *rate.skip});
+        } else if (rate.value) {
+            if (!send(drive::kRateParameter, *rate.value, outcome))
+                return outcome;
+            m_copies.rate = static_cast<std::int16_t>(*rate.value);
+            m_drive[drive::kRateParameter] = *rate.value;
+            link.settings = replaceRate(link.settings, m_working[drive::kRateParameter]);
+            reopen(link);
+            if (!answersAtNewSettings(link, outcome))
+                return outcome;
+        }
+        if (const LinkStep station = linkStep(drive::kStationParameter); station.skip) {
+            outcome.skipped.push_back({drive::kStationParameter, *station.skip});
+        } else if (station.value) {
+            if (!send(drive::kStationParameter, *station.value, outcome))
+                return outcome;
+            m_copies.station = static_cast<std::int16_t>(*station.value);
+            m_drive[drive::kStationParameter] = *station.value;
+            link.station = static_cast<std::uint8_t>(*station.value);
+            if (!rehearsing())
+                m_line->setStation(link.station);
+        }
+        if (const LinkStep format = linkStep(drive::kFormatParameter); format.skip) {
+            outcome.skipped.push_back({drive::kFormatParameter, *format.skip});
+        } else if (format.value) {
+            if (!send(drive::kFormatParameter, *format.value, outcome))
+                return outcome;
+            m_copies.format = static_cast<std::int16_t>(*format.value);
+            m_drive[drive::kFormatParameter] = *format.value;
+            link.settings = replaceFormat(link.settings, *format.value);
+            link.framing = framingOfFormat(*format.value);
+            reopen(link);
+            if (!answersAtNewSettings(link, outcome))
+                return outcome;
+        }
+    }
+
+    if (pagePresent(kLockCopyPage)) {
+        const LinkStep reset = linkStep(drive::kResetParameter);
+        for (int reg : kUnlockCodes)
+            if (unlockCodeGoesOut(reg, changedOnly) && !send(reg, m_working[reg], outcome))
+                return outcome;
+        if (reset.skip) {
+            outcome.skipped.push_back({drive::kResetParameter, *reset.skip});
+        } else if (reset.value) {
+            const std::int32_t lock = *reset.value;
+            const int before = outcome.confirmed;
+            const bool goOn = send(drive::kResetParameter, lock, outcome);
+            m_copies.lockReset = static_cast<std::int16_t>(lock);
+            m_drive[drive::kResetParameter] = lock;
+            if (!goOn)
+                return outcome;
+            if (!rehearsing())
+                m_line->clock().wait(kResetTime);
+            if (drive::isFactoryReset(lock)) {
+                // The drive answers at its factory link settings from now on.
+                link.settings = drive::kFactorySettings;
+                link.framing = drive::kFactoryFraming;
+                link.station = drive::kFactoryStation;
+                reopen(link);
+                if (outcome.confirmed > before) {
+                    // The fields no longer show what the drive holds.
+                    outcome.factoryReset = true;
+                    for (int page = 0; page < kPageCount; ++page) setPagePresent(page, false);
+                    m_shown.fill(std::nullopt);
+                    m_shownUnknown.fill(false);
+                    m_driveKnown.fill(false);
+                }
+            }
+        }
+    }
+    return outcome;
+}
+
+std::vector<int> EditorCore::pageWriteOrder(bool changedOnly) const {
+    std::vector<int> regs;
+    const Catalogue& catalogue = Catalogue::instance();
+    for (int page = 0; page <= kLastWrittenPage; ++page) {
+        if (!pagePresent(page))
+            continue;
+        for (const RegisterRange& range : catalogue.page(page).write)
+            for (int reg = range.first; reg <= range.last; ++reg) {
+                // The editor never showed a register without a field: it is not written. What
+                // the drive keeps for itself (its counters, its rated current) is not either.
+                // The unlock codes go out after the link parameters.
+                const ParameterInfo& p = catalogue.parameter(reg);
+                if (p.shown && p.access == Access::Editable &&
+                    std::find(kUnlockCodes.begin(), kUnlockCodes.end(), reg) == kUnlockCodes.end() &&
+                    !(changedOnly && sameAsDrive(reg)))
+                    regs.push_back(reg);
+            }
+    }
+    return regs;
+}
+
+std::optional<WriteIssue> EditorCore::pageWriteSkip(int reg) const {
+    if (const auto copy = unreadCopyFor(reg))
+        return WriteIssue{reg, WriteIssue::Why::CopyUnread, {}, *copy};
+    if (m_unshown[reg])
+        return WriteIssue{reg, WriteIssue::Why::NotShown};
+    if (m_working[reg] < kLowestWord || m_working[reg] > kHighestWord)
+        return WriteIssue{reg, WriteIssue::Why::OutOfRange};
+    return std::nullopt;
+}
+
+EditorCore::LinkStep EditorCore::linkStep(int reg) const {
+    if (m_unshown[reg])
+        return {WriteIssue::Why::NotShown, std::nullopt};
+    const std::int32_t working = m_working[reg];
+    switch (reg) {
+    case drive::kRateParameter:
+        if (working < 0 || working >= static_cast<std::int32_t>(kRates.size()))
+            return {WriteIssue::Why::NoSelection, std::nullopt};
+        if (kRates[working].driveValue != m_copies.rate)
+            return {std::nullopt, kRates[working].driveValue};
+        return {};
+    case drive::kFormatParameter:
+        if (working < 0 || working >= static_cast<std::int32_t>(kFormats.size()))
+            return {WriteIssue::Why::NoSelection, std::nullopt};
+        break;
+    case drive::kStationParameter:
+        break;
+    case drive::kResetParameter:
+        if (working != m_copies.lockReset)
+            return {std::nullopt, working};
+        return {};
+    }
+    const std::optional<std::int16_t>& copy =
+        reg == drive::kStationParameter ? m_copies.station : m_copies.format;
+    if (working != copy)
+        return {std::nullopt, working};
+    return {};
+}
+
+bool EditorCore::unlockCodeGoesOut(int reg, bool changedOnly) const {
+    const LinkStep reset = linkStep(drive::kResetParameter);
+    return !changedOnly || (!reset.skip && reset.value) || !sameAsDrive(reg);
+}
+
+std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
+    std::vector<PlannedWrite> writes;
+    const bool changedOnly = scope == WriteScope::ChangedOnly;
+    for (int reg : pageWriteOrder(changedOnly))
+        if (!pageWriteSkip(reg))
+            writes.push_back({reg, m_working[reg]});
+    auto linkWrite = [&](int reg) {
+        if (const LinkStep step = linkStep(reg); !step.skip && step.value)
+            writes.push_back({reg, *step.value});
+    };
+    if (pagePresent(kLinkCopiesPage))
+        for (int reg : {drive::kRateParameter, drive::kStationParameter, drive::kFormatParameter})
+            linkWrite(reg);
+    if (pagePresent(kLockCopyPage)) {
+        for (int reg : kUnlockCodes)
+            if (unlockCodeGoesOut(reg, changedOnly))
+                writes.push_back({reg, m_working[reg]});
+        linkWrite(drive::kResetParameter);
+    }
+    return writes;
+}
+
+WritePreview EditorCore::previewWrite(WriteScope scope) const {
+    WritePreview preview;
+    const DisplayContext driveContext{m_drive[drive::kRampUnitParameter],
+                                      m_drive[drive::kStepUnitParameter], m_copies.pidDecimals};
+    const DisplayContext workingContext = workingDisplayContext();
+    auto shown = [](int reg, std::int32_t raw, const DisplayContext& context) {
+        return displayText(reg, displayValue(reg, raw, context)).value_or("無法顯示");
+    };
+    for (const PlannedWrite& write : plannedWrites(scope)) {
+        if (m_driveKnown[write.reg] && m_drive[write.reg] == write.value) {
+            ++preview.unchanged;
+            continue;
+        }
+        WritePreview::Change change{write.reg, std::nullopt,
+                                    shown(write.reg, write.value, workingContext)};
+        if (m_driveKnown[write.reg])
+            change.before = shown(write.reg, m_drive[write.reg], driveContext);
+        preview.changes.push_back(std::move(change));
+    }
+    return preview;
+}
+
+}  // namespace velorin
