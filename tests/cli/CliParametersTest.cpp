@@ -9,6 +9,7 @@
 
 #include "CliSim.h"
 #include "editor/Catalogue.h"
+#include "support/DriveWrites.h"
 
 namespace velorin {
 namespace {
@@ -287,6 +288,25 @@ TEST(CliParameters, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
         EXPECT_TRUE(w.reg != 382 && (w.reg < 538 || w.reg > 544)) << w.reg;
 }
 
+// --changed-only sends only the parameters where the drive differs from the file.
+TEST(CliParameters, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
+    SimEnvironment env;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    soundValues(env.drive, 5);
+    ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
+    Writes expected;
+    for (auto [reg, value] : {std::pair{0, 3}, {31, 1234}, {230, 77}}) {
+        expected.emplace_back(reg, env.drive.reg(reg));
+        env.drive.setReg(reg, static_cast<std::uint16_t>(value));
+    }
+    env.drive.clearWriteLog();
+    const auto r = cli(env, "-p COM3 restore --changed-only " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+    EXPECT_EQ(writesOf(env.drive), expected);
+    EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
+}
+
 // The motor runs: nothing is asked on the command line; without --force-running nothing is
 // written.
 TEST(CliParameters, ARunningDriveIsWrittenOnlyWhenForced) {
@@ -327,9 +347,8 @@ TEST(CliParameters, AResetNeedsAllowResetAndErPWarningsStopOnlyStrictWrites) {
     EXPECT_EQ(cli(env, "-p COM3 --allow-reset get P00.00").code, 2);
 }
 
-// restore writes nothing from an unsound file; Ctrl+C during
-// backup leaves no file (and an old one as it was); a drive that falls silent during restore
-// ends the write with the report and exit status 4.
+// restore writes nothing from an unsound file; Ctrl+C during backup leaves no file (and an old
+// one as it was).
 TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     SimEnvironment env;
     QTemporaryDir dir;
@@ -363,57 +382,50 @@ TEST(CliParameters, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_FALSE(QFile::exists(dir.filePath("new.txt")));
     EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "bad.txt"));
     env.stop = false;
-
-    // Ctrl+C during the 21st write of a restore: that write is confirmed, no other goes out.
-    env.log = {};
-    int writes = 0;
-    env.log.onSend = [&](SerialPort&, int, FunctionCode function) {
-        if (function == FunctionCode::WriteRegister && ++writes == 21)
-            env.stop = true;
-    };
-    env.drive.clearWriteLog();
-    r = cli(env, "-p COM3 restore " + file);
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
-    EXPECT_THAT(r.err, HasSubstr("the write stopped at Ctrl+C: 21 writes confirmed"));
-    EXPECT_THAT(r.err, Not(HasSubstr("變頻機未回應")));
-    EXPECT_EQ(env.drive.writeLog().size(), 21u);
-    env.stop = false;
-
-    // The drive stops answering after the 10th write of a restore.
-    env.log = {};
-    writes = 0;
-    env.log.onSend = [&](SerialPort&, int, FunctionCode function) {
-        if (function == FunctionCode::WriteRegister && ++writes == 11)
-            env.drive.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
-    };
-    r = cli(env, "-p COM3 restore " + file);
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(4, ""));
-    EXPECT_THAT(r.err, HasSubstr("變頻機未回應，寫入已停止：已確認寫入 10 項，其餘參數未寫入。"));
-    EXPECT_THAT(r.err, HasSubstr("P00.12 啟動時停留速度：變頻機未回應"));
-    EXPECT_EQ(writes, 13);  // three writes in a row without a reply end it
-    EXPECT_FALSE(env.line.isHeld());
 }
 
-// An adapter pulled out during a restore ends it with exit status 3 and says, as Ctrl+C does, how
-// many writes the drive confirmed.
-TEST(CliParameters, APulledAdapterDuringRestoreTellsTheWritesConfirmed) {
-    SimEnvironment env;
-    QTemporaryDir dir;
-    const QString file = dir.filePath("a.txt");
-    soundValues(env.drive, 5);
-    ASSERT_EQ(cli(env, "-p COM3 backup --pages P00,P01 " + file).code, 0);
-    int writes = 0;
-    env.log.onSend = [&](SerialPort&, int, FunctionCode function) {
-        if (function == FunctionCode::WriteRegister && ++writes == 8)
-            env.line.setPresent(false);
+// A restore cut short at its n-th write: Ctrl+C, a drive that falls silent (three writes in a
+// row without a reply end it) or an adapter pulled out each end it with the report and how many
+// writes the drive confirmed.
+TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
+    enum Event { CtrlC, Silent, Unplug };
+    // event, at which write, exit status, message, writes sent, writes the drive carried out
+    const std::tuple<Event, int, int, const char*, int, std::size_t> cases[] = {
+        {CtrlC, 21, 130, "the write stopped at Ctrl+C: 21 writes confirmed", 21, 21},
+        {Silent, 11, 4, "變頻機未回應，寫入已停止：已確認寫入 10 項，其餘參數未寫入。", 13, 13},
+        {Unplug, 8, 3, "port lost", 8, 7},
     };
-    env.drive.clearWriteLog();
-    const auto r = cli(env, "-p COM3 restore " + file);
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(3, ""));
-    EXPECT_THAT(r.err, AllOf(HasSubstr("port lost"),
-                             HasSubstr("the write stopped: 7 writes confirmed, the rest not "
-                                       "written")));
-    EXPECT_EQ(env.drive.writeLog().size(), 7u);
+    for (const auto& [event, at, code, message, sent, carried] : cases) {
+        SCOPED_TRACE(message);
+        SimEnvironment env;
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.txt");
+        soundValues(env.drive, 5);
+        ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
+        int writes = 0;
+        env.log.onSend = [&, event = event, at = at](SerialPort&, int, FunctionCode function) {
+            if (function != FunctionCode::WriteRegister || ++writes != at)
+                return;
+            if (event == CtrlC)
+                env.stop = true;
+            else if (event == Silent)
+                env.drive.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+            else
+                env.line.setPresent(false);
+        };
+        env.drive.clearWriteLog();
+        const auto r = cli(env, "-p COM3 restore " + file);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, ""));
+        EXPECT_THAT(r.err, HasSubstr(message));
+        EXPECT_THAT(r.err, Not(HasSubstr(event == Silent ? "Ctrl+C" : "變頻機未回應")));
+        if (event == Silent)
+            EXPECT_THAT(r.err, HasSubstr("P00.12 啟動時停留速度：變頻機未回應"));
+        if (event == Unplug)
+            EXPECT_THAT(r.err, HasSubstr("the write stopped: 7 writes confirmed, the rest not"));
+        EXPECT_EQ(writes, sent);
+        EXPECT_EQ(env.drive.writeLog().size(), carried);
+        EXPECT_FALSE(env.line.isHeld());
+    }
 }
 
 // The catalogue needs no drive: every parameter with its kind, display, checks, factory value
