@@ -265,32 +265,4 @@ TEST_P(Trust, ReadOnlyAndLockedFieldsAreNeverWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Framings, Trust, ::testing::Values(Framing::Ascii, Framing::Rtu));
 
-// P03.10 says its range in its unit, as the other times of the page do.
-TEST(TrustMessages, P0310RangeInItsUnit) {
-    std::array<std::int32_t, kRegisterCount> values{};
-    for (const RangeCheck& check : cat().checks())
-        if (check.code == "P03.10") {
-            values[96] = 1;
-            EXPECT_EQ(checkMessage(check, values), "P03.10 範圍不在0.0~6000.0。");
-            values[96] = 0;
-            EXPECT_EQ(checkMessage(check, values), "P03.10 範圍不在0.00~600.00。");
-        }
-}
-
-// P00.01's option numbers are the drive's values: 0-22 at positions 0-22, then 26-33 and 60.
-TEST(TrustMessages, P0001OptionNumbersAreTheDrivesValues) {
-    const std::tuple<std::int32_t, int> cases[] = {
-        {22, 22}, {23, -1}, {25, -1}, {26, 23}, {29, 26}, {33, 30}, {34, -1}, {60, 31}, {61, -1},
-    };
-    for (const auto& [raw, position] : cases) {
-        const Display display = displayValue(1, raw);
-        if (position < 0) {
-            EXPECT_TRUE(std::holds_alternative<LeaveUnchanged>(display)) << raw;
-        } else {
-            EXPECT_EQ(display, Display{SelectPosition{position}}) << raw;
-            EXPECT_EQ(convertField(1, {position, {}}), raw);
-        }
-    }
-}
-
 }  // namespace
