@@ -176,8 +176,10 @@ TEST(CliCommands, CtrlCUnplugOrLateReplyDuringATransaction) {
         {"probe", Unplug, 0, 3, "", "port lost", 1, 0},
         {"read 496 497 498", Unplug, 1, 3, "496 1\n", "port lost", 2, 0},
         {"write 0x2000 18", Unplug, 1, 3, "", "may or may not have taken it", 2, 0},
+        // While the line is in doubt after the missed read, a value counts once two reads
+        // agree: 8 frames in all.
         {"read 496 497 498 496", LateReply, 0, 1, "497 96\n498 0\n496 1\n",
-         "velorin-cli: the drive answers later than 0.1 s", 4, 0},
+         "velorin-cli: the drive answers later than 0.1 s", 8, 0},
     };
     for (const auto& [args, event, frame, code, out, message, frames, writes] : cases) {
         SCOPED_TRACE(args);
