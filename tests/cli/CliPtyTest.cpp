@@ -45,7 +45,8 @@ Outcome cli(const DriveSimProcess& sim, const QString& line,
     return cli(sim.devicePath(), line, meanwhile);
 }
 
-// Each framing at a rate and stop bits of its own. The scan of station 3 finds 9600,N,7,2 with
+// Each framing at a rate and stop bits of its own, the replies taking their time on the line.
+// The scan of station 3 finds 9600,N,7,2 with
 // its second probe, 38400,N,8,1 with its 24th (the formats before it at 38400 differ in framing
 // or stop bits).
 TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
@@ -53,8 +54,8 @@ TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
     for (const auto& [settings, name, scanProbe] : {Framing{"9600,N,7,2", "ASCII", "probe 2 of 35"},
                                                     {"38400,N,8,1", "RTU", "probe 24 of 35"}}) {
         SCOPED_TRACE(name);
-        DriveSimProcess sim(
-            {"--station", "3", "--settings", settings, "--set", "100=65526", "--log"});
+        DriveSimProcess sim({"--station", "3", "--settings", settings, "--set", "100=65526",
+                             "--log", "--wire-time"});
         ASSERT_TRUE(sim.started());
         const QString link = QStringLiteral("-s %1 --station 3 ").arg(settings);
         const std::string found =

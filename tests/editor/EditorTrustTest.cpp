@@ -74,6 +74,13 @@ FieldContent contentOf(const FieldView& view) {
     return content;
 }
 
+// What a write would send, rehearsed: nothing goes on the line.
+WriteOutcome rehearse(EditorCore& core, LinkState& link, std::map<int, int>& sent) {
+    WriteHooks hooks;
+    hooks.rehearse = [&](int reg, std::uint16_t word) { sent[reg] = word; };
+    return core.writeToDrive(link, hooks);
+}
+
 class RoundTrip : public ::testing::TestWithParam<Framing> {
 protected:
     // The raw word the core would write for a field's working value.
@@ -81,14 +88,6 @@ protected:
         if (reg == 497 && working >= 0 && working < 5)
             return static_cast<std::uint16_t>(kBaudCodes[working]);
         return static_cast<std::uint16_t>(working & 0xFFFF);
-    }
-    // What a write that changes nothing sends, as a rehearsal.
-    std::map<int, std::uint16_t> rehearsedWrites(EditorCore& core, LinkState& link) {
-        std::map<int, std::uint16_t> sent;
-        WriteHooks hooks;
-        hooks.rehearse = [&](int reg, std::uint16_t word) { sent[reg] = word; };
-        core.writeToDrive(link, hooks);
-        return sent;
     }
     void check(const std::vector<FieldView>& views, EditorCore& core, LinkState& link,
                const SimulatedDrive& drive, const char* path) {
@@ -100,7 +99,9 @@ protected:
                 EXPECT_EQ(wordOf(v.reg, core.working()[v.reg]), drive.reg(v.reg))
                     << path << ": register " << v.reg << " shown from " << drive.reg(v.reg);
         }
-        for (const auto& [reg, word] : rehearsedWrites(core, link)) {
+        std::map<int, int> sent;  // by a write that changes nothing
+        rehearse(core, link, sent);
+        for (const auto& [reg, word] : sent) {
             EXPECT_FALSE(unshown.count(reg)) << path << ": " << reg << " written unseen";
             EXPECT_EQ(word, drive.reg(reg)) << path << ": register " << reg << " written changed";
         }
@@ -170,11 +171,6 @@ INSTANTIATE_TEST_SUITE_P(BothFramings, RoundTrip, ::testing::Values(Framing::Asc
 class Trust : public CoreFixture, public ::testing::WithParamInterface<Framing> {
 protected:
     void SetUp() override { connect(GetParam()); }
-    WriteOutcome rehearse(std::map<int, int>& sent) {
-        WriteHooks hooks;
-        hooks.rehearse = [&](int reg, std::uint16_t word) { sent[reg] = word; };
-        return core.writeToDrive(link, hooks);
-    }
     void readAndTake(std::initializer_list<int> pages) {
         for (int page : pages) {
             ASSERT_TRUE(core.readPage(page).ok()) << page;
@@ -216,7 +212,7 @@ TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
         if (std::string(shows) != "marked")
             EXPECT_EQ(text, shows);
         std::map<int, int> sent;
-        const WriteOutcome outcome = rehearse(sent);
+        const WriteOutcome outcome = rehearse(core, link, sent);
         EXPECT_EQ(sent.count(dependent), lost == 2 ? 0u : 1u);
         if (lost == 2)
             EXPECT_THAT(EditorCore::reportLines(outcome),
@@ -257,7 +253,7 @@ TEST_P(Trust, ValuesAreCheckedAgainstWhatTheDriveWillHold) {
 TEST_P(Trust, ReadOnlyAndLockedFieldsAreNeverWritten) {
     readAndTake({18, 28});
     std::map<int, int> sent;
-    rehearse(sent);
+    rehearse(core, link, sent);
     for (int reg : {382, 538, 539, 540, 541, 542, 543, 544}) EXPECT_EQ(sent.count(reg), 0u) << reg;
     EXPECT_EQ(sent.count(545), 1u);
     EXPECT_NE(core.fileText(false).find("P541 "), std::string::npos);
