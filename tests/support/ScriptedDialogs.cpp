@@ -17,17 +17,10 @@ void ScriptedDialogs::record(ShownDialog d) {
     if (m_hook) m_hook(d);
 }
 
-std::vector<QString> ScriptedDialogs::messages() const {
+std::vector<QString> ScriptedDialogs::texts(ShownDialog::Kind kind) const {
     std::vector<QString> out;
     for (auto& d : m_shown)
-        if (d.kind == ShownDialog::Kind::Message) out.push_back(d.text);
-    return out;
-}
-
-std::vector<QString> ScriptedDialogs::questions() const {
-    std::vector<QString> out;
-    for (auto& d : m_shown)
-        if (d.kind == ShownDialog::Kind::Question) out.push_back(d.text);
+        if (d.kind == kind) out.push_back(d.text);
     return out;
 }
 

@@ -35,8 +35,8 @@ public:
     void onShow(std::function<void(const ShownDialog&)> hook) { m_hook = std::move(hook); }
 
     const std::vector<ShownDialog>& shown() const { return m_shown; }
-    std::vector<QString> messages() const;  // texts of the OK-only boxes
-    std::vector<QString> questions() const;
+    std::vector<QString> messages() const { return texts(ShownDialog::Kind::Message); }  // OK-only
+    std::vector<QString> questions() const { return texts(ShownDialog::Kind::Question); }
     void clear() { m_shown.clear(); }
 
     void message(QWidget*, const QString& text, const QString& title) override;
@@ -51,6 +51,7 @@ public:
 
 private:
     void record(ShownDialog d);
+    std::vector<QString> texts(ShownDialog::Kind kind) const;
     std::deque<Answer> m_answers;
     std::deque<Answer> m_tableAnswers;
     std::deque<std::optional<QString>> m_inputs;

@@ -18,7 +18,6 @@ public:
     void attach(int comNumber, SimulatedLine& line) { m_lines[comNumber] = &line; }
     // A port whose every open fails with `result` (no permission, say).
     void refuse(int comNumber, OpenResult result) { m_refusals[comNumber] = result; }
-    void allow(int comNumber) { m_refusals.erase(comNumber); }
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
     QString deviceOf(int comNumber) const override;
     // The port made last (the newest window's), while that window lives.
