@@ -96,7 +96,9 @@ Comparison compareSets(std::span<const ParameterSet> sets) {
     out.missingPages.resize(sets.size());
     const Catalogue& catalogue = Catalogue::instance();
     for (int page = 0; page < kFilePageCount; ++page) {
-        auto held = [page](const ParameterSet& set) { return set.load.ok() && set.load.pages[page]; };
+        auto held = [page](const ParameterSet& set) {
+            return set.load.ok() && set.load.pages[page];
+        };
         if (std::none_of(sets.begin(), sets.end(), held))
             continue;
         for (std::size_t i = 0; i < sets.size(); ++i)

@@ -65,7 +65,8 @@ CompareWindow::CompareWindow(Services& services, std::shared_ptr<const EditorCor
     m_setBoxes[EditorValues]->setChecked(true);
     m_setBoxes[FileValues]->setEnabled(false);
     m_setBoxes[FactoryValues]->setChecked(!online);
-    for (QCheckBox* box : m_setBoxes) connect(box, &QCheckBox::toggled, this, &CompareWindow::refresh);
+    for (QCheckBox* box : m_setBoxes)
+        connect(box, &QCheckBox::toggled, this, &CompareWindow::refresh);
     sets->addStretch(1);
 
     m_onlyDifferent = new QRadioButton(text::OnlyDifferent, this);
