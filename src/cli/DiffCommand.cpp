@@ -43,7 +43,7 @@ int DiffCommand::run() {
         m_console.line(QStringLiteral("note: pages only in the %1 set, not compared: %2")
                            .arg(QLatin1String(side), captions.join(QLatin1Char(' '))));
     };
-    // A page one set lacks is missing from the other's comparison.
+    // The pages the first set holds and the second lacks, then the other way round.
     tellPages(comparison.missingPages[1], "first");
     tellPages(comparison.missingPages[0], "second");
     std::vector<CompareRow> rows;

@@ -87,10 +87,6 @@ bool CompareRow::inEverySet() const {
     return std::all_of(values.begin(), values.end(), [](const auto& v) { return v.has_value(); });
 }
 
-bool Comparison::differs() const {
-    return std::any_of(rows.begin(), rows.end(), [](const CompareRow& r) { return r.differs; });
-}
-
 Comparison compareSets(std::span<const ParameterSet> sets) {
     Comparison out;
     out.missingPages.resize(sets.size());

@@ -64,7 +64,6 @@ struct Comparison {
     std::vector<CompareRow> rows;
     // For each set, the pages another set holds and this one lacks.
     std::vector<std::vector<int>> missingPages;
-    bool differs() const;
 };
 Comparison compareSets(std::span<const ParameterSet> sets);
 
