@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "ParameterSets.h"
+#include "editor/ParameterSets.h"
 
 namespace velorin {
 

@@ -1,14 +1,17 @@
 #include "Commands.h"
 
 #include <QStringList>
+#include <array>
 
 #include "ParameterOutput.h"
-#include "ParameterSets.h"
+#include "editor/ParameterSets.h"
 
 namespace velorin {
 
 int DiffCommand::run() {
-    ParameterSet first, second;
+    std::array<ParameterSet, 2> sets;
+    ParameterSet& first = sets[0];
+    ParameterSet& second = sets[1];
     if (!m_request.file.isEmpty())
         if (int c = loadFile(m_request.file, first.load))
             return c;
@@ -16,7 +19,7 @@ int DiffCommand::run() {
         if (int c = loadFile(m_request.againstFile, second.load))
             return c;
     if (m_request.againstFactory)
-        second.load = parseParameterFile(factorySaveText());
+        second = factorySet();
     if (m_request.usesDrive()) {
         ParameterSet& drive = m_request.file.isEmpty() ? first : second;
         const ParameterSet& other = m_request.file.isEmpty() ? second : first;
@@ -29,10 +32,9 @@ int DiffCommand::run() {
         if (int c = readPages(pages))
             return c;
         m_line->close();
-        drive.load = parseParameterFile(onlineSaveText(*m_core));
-        drive.pidDecimals = m_core->copies().pidDecimals;
+        drive = driveSet(*m_core);
     }
-    const Comparison comparison = compareSets(first, second);
+    const Comparison comparison = compareSets(sets);
     auto tellPages = [this](const std::vector<int>& pages, const char* side) {
         if (pages.empty())
             return;
@@ -41,18 +43,22 @@ int DiffCommand::run() {
         m_console.line(QStringLiteral("note: pages only in the %1 set, not compared: %2")
                            .arg(QLatin1String(side), captions.join(QLatin1Char(' '))));
     };
-    tellPages(comparison.onlyInFirst, "first");
-    tellPages(comparison.onlyInSecond, "second");
-    std::vector<DiffRow> rows;
-    for (const DiffRow& row : comparison.rows)
+    // The pages the first set holds and the second lacks, then the other way round.
+    tellPages(comparison.missingPages[1], "first");
+    tellPages(comparison.missingPages[0], "second");
+    std::vector<CompareRow> rows;
+    long compared = 0, differing = 0;
+    for (const CompareRow& row : comparison.rows) {
+        if (!row.inEverySet())
+            continue;
+        ++compared;
+        differing += row.differs;
         if (row.differs || m_request.all)
             rows.push_back(row);
+    }
     m_out << paramout::differences(rows, m_request.format);
-    const auto differing = std::count_if(comparison.rows.begin(), comparison.rows.end(),
-                                         [](const DiffRow& r) { return r.differs; });
-    m_console.line(
-        QStringLiteral("%1 of %2 parameters differ").arg(differing).arg(comparison.rows.size()));
-    return exitCode(comparison.differs() ? CliExit::Different : CliExit::Ok);
+    m_console.line(QStringLiteral("%1 of %2 parameters differ").arg(differing).arg(compared));
+    return exitCode(differing > 0 ? CliExit::Different : CliExit::Ok);
 }
 
 }  // namespace velorin

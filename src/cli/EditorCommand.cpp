@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "ParameterSets.h"
+#include "editor/ParameterSets.h"
 
 namespace velorin {
 

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "ParameterOutput.h"
-#include "ParameterSets.h"
+#include "editor/ParameterSets.h"
 
 namespace velorin {
 

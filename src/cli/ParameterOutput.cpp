@@ -192,34 +192,35 @@ QString values(const std::vector<ParameterValue>& rows, OutputFormat format, boo
     return format == OutputFormat::Json ? jsonList(objects) : out;
 }
 
-QString differences(const std::vector<DiffRow>& rows, OutputFormat format) {
+QString differences(const std::vector<CompareRow>& rows, OutputFormat format) {
     QString out;
     QStringList objects;
     if (format == OutputFormat::Csv)
         out += csvLine({"code", "register", "label", "raw_first", "display_first", "raw_second",
                         "display_second", "differs"});
-    for (const DiffRow& row : rows) {
+    for (const CompareRow& row : rows) {
         const ParameterInfo& p = info(row.reg);
+        const SetValue &first = *row.values.at(0), &second = *row.values.at(1);
         switch (format) {
             case OutputFormat::Text:
                 out += QStringLiteral("%1\t%2\t%3\t%4\n")
-                           .arg(qs(p.code), qs(p.name), textShown(row.first.shown),
-                                textShown(row.second.shown));
+                           .arg(qs(p.code), qs(p.name), textShown(first.shown),
+                                textShown(second.shown));
                 break;
             case OutputFormat::Csv:
                 out += csvLine({qs(p.code), QString::number(row.reg), qs(p.name),
-                                QString::number(row.first.raw), textShown(row.first.shown),
-                                QString::number(row.second.raw), textShown(row.second.shown),
+                                QString::number(first.raw), textShown(first.shown),
+                                QString::number(second.raw), textShown(second.shown),
                                 row.differs ? QStringLiteral("1") : QStringLiteral("0")});
                 break;
             case OutputFormat::Json:
                 objects << jsonObject({member("code", jsonString(qs(p.code))),
                                        member("register", QString::number(row.reg)),
                                        member("label", jsonString(qs(p.name))),
-                                       member("raw", jsonArray({QString::number(row.first.raw),
-                                                                QString::number(row.second.raw)})),
-                                       member("display", jsonArray({jsonShown(row.first.shown),
-                                                                    jsonShown(row.second.shown)})),
+                                       member("raw", jsonArray({QString::number(first.raw),
+                                                                QString::number(second.raw)})),
+                                       member("display", jsonArray({jsonShown(first.shown),
+                                                                    jsonShown(second.shown)})),
                                        member("differs", row.differs ? QStringLiteral("true")
                                                                      : QStringLiteral("false"))});
                 break;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "CliRequest.h"
-#include "ParameterSets.h"
+#include "editor/ParameterSets.h"
 
 namespace velorin::paramout {
 
@@ -27,8 +27,8 @@ struct ParameterValue {
 QString values(const std::vector<ParameterValue>& rows, OutputFormat format, bool rawValues);
 // text: code, name, first display, second display; csv: code, register, label, raw and display
 // of each set, differs; json: code, register, label, raw [first, second], display [first,
-// second], differs.
-QString differences(const std::vector<DiffRow>& rows, OutputFormat format);
+// second], differs. Every row holds a value of both sets.
+QString differences(const std::vector<CompareRow>& rows, OutputFormat format);
 // text: code, register, name, kind, display form, checks, factory default, options; csv the same
 // with access and page; json with options and checks as arrays.
 QString catalogue(const std::vector<int>& regs, OutputFormat format);

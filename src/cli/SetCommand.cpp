@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <map>
 
-#include "ParameterSets.h"
+#include "editor/ParameterSets.h"
 
 namespace velorin {
 

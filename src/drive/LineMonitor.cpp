@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "editor/CsvText.h"
+
 namespace velorin {
 
 namespace {
@@ -11,18 +13,6 @@ std::string milliseconds(Micros t) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", static_cast<double>(t.count()) / 1000.0);
     return text;
-}
-
-std::string csvField(const std::string& field) {
-    if (field.find_first_of(",\"\n") == std::string::npos)
-        return field;
-    std::string quoted = "\"";
-    for (char c : field) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
 }
 
 }  // namespace
@@ -184,9 +174,7 @@ std::string monitorCsv(const LineMonitor& monitor) {
             monitorBytesText(row.framing, row.received),
             monitorOutcomeText(row),
             row.latency ? milliseconds(*row.latency) : std::string()};
-        for (std::size_t i = 0; i < std::size(fields); ++i)
-            csv += (i ? "," : "") + csvField(fields[i]);
-        csv += '\n';
+        csv += csvLine(fields);
     }
     return csv;
 }

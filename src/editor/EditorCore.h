@@ -273,6 +273,8 @@ public:
     WritePreview previewWrite(WriteScope scope) const;
     // Whether the working value of `reg` is the drive's value as last read or written.
     bool sameAsDrive(int reg) const { return m_driveKnown.at(reg) && m_working[reg] == m_drive[reg]; }
+    // Whether the drive's value of `reg` was read or confirmed written in this visit.
+    bool driveKnown(int reg) const { return m_driveKnown.at(reg); }
     // The lines of the report of a write that was not complete, in WriteReport.cpp:
     // "P01.06 起動轉速：變頻機未回應"; at most `maxLines` parameters, then "…及其他 N 項".
     static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);

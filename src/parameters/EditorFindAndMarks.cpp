@@ -1,4 +1,5 @@
-// The editor's find box, the marks on its fields and tabs, and the reading of every page.
+// The editor's find box, the compare window's way into the editor, the marks on its fields and
+// tabs, and the reading of every page.
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "CompareWindow.h"
 #include "EditorTexts.h"
 #include "PageTabs.h"
 #include "ParameterEditor.h"
@@ -148,6 +150,29 @@ void ParameterEditor::onEscapePressed() {
         m_line->stop();
     else if (m_findPanel->isVisible())
         closeFind();
+}
+
+// ---- Compare ----
+
+void ParameterEditor::onCompareTriggered() {
+    if (!m_compare) {
+        CompareWindow::Hooks hooks;
+        // While a page read or a write runs, the working values are not touched.
+        hooks.convertFields = [this] {
+            if (!lineBusy() && !m_closeHeld)
+                convertFields();
+        };
+        hooks.showField = [this](int reg) {
+            raise();
+            activateWindow();
+            goToParameter(reg);
+        };
+        m_compare = new CompareWindow(m_services, m_core, std::move(hooks), this);
+    }
+    m_compare->refresh();
+    m_compare->show();
+    m_compare->raise();
+    m_compare->activateWindow();
 }
 
 // ---- Marks ----

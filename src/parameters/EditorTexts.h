@@ -81,6 +81,24 @@ inline const QString ReadAllProgress =
     QStringLiteral("讀取全部：%1（第 %2/%3 頁），暫存器 %4%5（Esc 停止）");
 inline const QString TimeLeft = QStringLiteral("，約剩 %1 秒");
 inline const QString ReadAllStopped = QStringLiteral("讀取全部已停止。");
+// Compare.
+inline const QString CompareItem = QStringLiteral("比較(&M)");
+inline const QString CompareTitle = QStringLiteral("比較");
+inline const QString CompareDrive = QStringLiteral("變頻機");
+inline const QString CompareEditor = QStringLiteral("編輯器");
+inline const QString CompareFile = QStringLiteral("檔案");
+inline const QString CompareFactory = QStringLiteral("出廠值");
+inline const QString CompareSets = QStringLiteral("比較：");
+inline const QString ChooseCompareFile = QStringLiteral("選擇檔案…");
+inline const QString OnlyDifferent = QStringLiteral("只顯示不同");
+inline const QString ShowAll = QStringLiteral("全部");
+inline const QString CompareAgain = QStringLiteral("重新比較");
+inline const QString SaveCsv = QStringLiteral("另存 CSV…");
+inline const QString CsvFilter = QStringLiteral("CSV 檔 (*.csv)");
+inline const QString CompareCsvName = QStringLiteral("參數比較.csv");
+// "3 項不同，共 487 項"
+inline const QString CompareSummary = QStringLiteral("%1 項不同，共 %2 項");
+inline const QString ChooseTwoSets = QStringLiteral("請選擇至少兩組參數比較。");
 // Questions before a write.
 inline const QString ResetTitle = QStringLiteral("參數重置");
 inline const QString WarningTitle = QStringLiteral("參數設定警告");

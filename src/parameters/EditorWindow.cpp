@@ -194,6 +194,10 @@ void ParameterEditor::buildMenu() {
     find->setObjectName(QStringLiteral("findItem"));
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(find, &QAction::triggered, this, &ParameterEditor::onFindTriggered);
+    QAction* compare = parameterMenu->addAction(text::CompareItem);
+    compare->setObjectName(QStringLiteral("compareItem"));
+    compare->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    connect(compare, &QAction::triggered, this, &ParameterEditor::onCompareTriggered);
     // Offline, and while the write button is disabled, it does nothing, as the write.
     QAction* writeChanged = driveMenu->addAction(text::WriteChangedItem);
     writeChanged->setObjectName(QStringLiteral("writeChangedItem"));

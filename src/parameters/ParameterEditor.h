@@ -24,6 +24,7 @@ class QToolBar;
 
 namespace velorin {
 
+class CompareWindow;
 class LineSession;
 class PageTabs;
 class VfCurvePlot;
@@ -93,6 +94,8 @@ private:
     void refreshMarks(int page);
     void refreshAllMarks();
     void onReadAllTriggered();
+    // Opens the compare window, or brings it up compared again.
+    void onCompareTriggered();
 
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
@@ -135,6 +138,7 @@ private:
     QListWidget* m_findResults = nullptr;
     QAction* m_readAllAction = nullptr;
     bool m_readingAll = false;
+    CompareWindow* m_compare = nullptr;
     // Why a field cannot show its value, added to its tooltip; empty while it can.
     std::array<QString, kRegisterCount> m_unshownTips{};
     bool m_slowDrive = false;  // replies were seen to come late: said beside the link
