@@ -35,6 +35,7 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Restore, &make<RestoreCommand>},
     {CliCommand::Diff, &make<DiffCommand>},
     {CliCommand::Catalogue, &make<CatalogueCommand>},
+    {CliCommand::Log, &make<LogCommand>},
 };
 
 }  // namespace
