@@ -72,8 +72,9 @@ TEST(CliChangeLog, ARestoreLogsWhatTheDriveGotAndNoLogLeavesNothing) {
     EXPECT_EQ(logged.size(), 1u);
 
     QFile::remove(env.changeLogFile.path());
-    for (const char* command : {"restore --no-log", "restore --dry-run", "set --no-log P01.06 1"})
-        EXPECT_EQ(cli(env, QStringLiteral("-p COM3 %1 %2").arg(command, file)).code, 0) << command;
+    for (const QString& command : {"restore --no-log " + file, "restore --dry-run " + file,
+                                   QStringLiteral("set --no-log P01.06 1")})
+        EXPECT_EQ(cli(env, "-p COM3 " + command).code, 0) << command.toStdString();
     EXPECT_FALSE(QFile::exists(env.changeLogFile.path()));
 }
 
