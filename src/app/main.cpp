@@ -11,8 +11,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QIcon>
-#include <QPointer>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 #include <QUrl>
 #include <cstdio>

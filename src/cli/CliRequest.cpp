@@ -149,11 +149,11 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,       settings, station, stations, timeout, signedValues,
-                           trace,      format,   raw,     pages,    dryRun,  changedOnly,
-                           forceRunning,
-                           allowReset, strict,   find,    drive,    against, factory,
-                           all,        blockReads, since,   noLog,    help,    version});
+        parser.addOptions({port,         settings,    station,      stations,   timeout,
+                           signedValues, trace,       format,       raw,        pages,
+                           dryRun,       changedOnly, forceRunning, allowReset, strict,
+                           find,         drive,       against,      factory,    all,
+                           blockReads,   since,       noLog,        help,       version});
     }
 };
 
@@ -466,14 +466,16 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     if (m_parser.isSet(m_opt.since)) {
         request.since = value(m_opt.since).trimmed().toStdString();
         if (!validSinceText(request.since))
-            return QStringLiteral("--since \"%1\": give a local date, 2026-12-01, or a date and "
-                                  "time, 2026-12-01T08:30")
+            return QStringLiteral(
+                       "--since \"%1\": give a local date, 2026-12-01, or a date and "
+                       "time, 2026-12-01T08:30")
                 .arg(value(m_opt.since));
     }
     if (syntax.command == C::Log && m_parser.isSet(m_opt.station)) {
         const auto n = parseInteger(value(m_opt.station));
         if (!n || *n < 0 || *n > 255)
-            return QStringLiteral("station \"%1\" is out of range 0..255").arg(value(m_opt.station));
+            return QStringLiteral("station \"%1\" is out of range 0..255")
+                .arg(value(m_opt.station));
         request.logStation = static_cast<int>(*n);
     }
     request.againstFactory = m_parser.isSet(m_opt.factory);
@@ -511,7 +513,9 @@ ParsedCommandLine parseCommandLine(const QStringList& args) {
     CliRequest request;
     QStringList shown{QStringLiteral("velorin-cli")};
     for (const QString& a : args.mid(1))
-        shown << (a.isEmpty() || a.contains(QLatin1Char(' ')) ? QLatin1Char('"') + a + QLatin1Char('"') : a);
+        shown << (a.isEmpty() || a.contains(QLatin1Char(' '))
+                      ? QLatin1Char('"') + a + QLatin1Char('"')
+                      : a);
     request.commandLine = shown.join(QLatin1Char(' '));
     const QString why = RequestBuilder(parser, opt).build(words, request);
     if (!why.isEmpty())

@@ -84,10 +84,10 @@ struct CliRequest {
     OutputFormat format = OutputFormat::Text;
 
     // ---- The change log ----
-    bool noLog = false;            // write, set, restore --no-log: the writes are not logged
-    std::string since;             // log --since DATE
-    std::optional<int> logStation; // log --station N
-    QString commandLine;           // as the log names the command: "velorin-cli restore Data.txt"
+    bool noLog = false;             // write, set, restore --no-log: the writes are not logged
+    std::string since;              // log --since DATE
+    std::optional<int> logStation;  // log --station N
+    QString commandLine;            // as the log names the command: "velorin-cli restore Data.txt"
     // Whether the command talks to the drive (diff of two files or a file and the factory
     // values does not).
     bool usesDrive() const;

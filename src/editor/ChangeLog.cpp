@@ -175,7 +175,7 @@ bool validSinceText(std::string_view text) {
         std::size_t at;
         char before;
         int low, high;
-    } parts[] = {{0, 0, 0, 9999}, {5, '-', 1, 12}, {8, '-', 1, 31},
+    } parts[] = {{0, 0, 0, 9999},  {5, '-', 1, 12},  {8, '-', 1, 31},
                  {11, 'T', 0, 23}, {14, ':', 0, 59}, {17, ':', 0, 59}};
     if (text.size() != 10 && text.size() != 16 && text.size() != 19)
         return false;

@@ -361,7 +361,7 @@ private:
     std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
     std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
     int m_silentWrites = 0;  // writes in a row without any reply
-    DisplayContext m_shownBeforeWrite;  // the drive's values were shown with this
+    DisplayContext m_shownBeforeWrite;    // the drive's values were shown with this
     const WriteHooks* m_hooks = nullptr;  // while a write runs
 };
 
