@@ -511,12 +511,6 @@ ParsedCommandLine parseCommandLine(const QStringList& args) {
     for (const QString& p : parser.positionalArguments()) words << unmark(p);
 
     CliRequest request;
-    QStringList shown{QStringLiteral("velorin-cli")};
-    for (const QString& a : args.mid(1))
-        shown << (a.isEmpty() || a.contains(QLatin1Char(' '))
-                      ? QLatin1Char('"') + a + QLatin1Char('"')
-                      : a);
-    request.commandLine = shown.join(QLatin1Char(' '));
     const QString why = RequestBuilder(parser, opt).build(words, request);
     if (!why.isEmpty())
         return {std::nullopt, why};

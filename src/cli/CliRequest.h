@@ -87,7 +87,8 @@ struct CliRequest {
     bool noLog = false;             // write, set, restore --no-log: the writes are not logged
     std::string since;              // log --since DATE
     std::optional<int> logStation;  // log --station N
-    QString commandLine;            // as the log names the command: "velorin-cli restore Data.txt"
+    // As the log names the command, the words as typed: "velorin-cli restore Data.txt".
+    QString commandLine;
     // Whether the command talks to the drive (diff of two files or a file and the factory
     // values does not).
     bool usesDrive() const;
