@@ -8,10 +8,13 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDesktopServices>
+#include <QDir>
 #include <QIcon>
-#include <QPointer>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
+#include <QUrl>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +26,7 @@
 #include "menu/ModeMenu.h"
 #include "monitor/MonitorWindow.h"
 #include "parameters/ParameterEditor.h"
+#include "platform/ChangeLogFile.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
@@ -117,6 +121,12 @@ int main(int argc, char** argv) {
     services.ports = ports.get();
     services.wait = &wait;
     services.settings = &settings;
+    velorin::ChangeLogFile changeLog(
+        QDir(velorin::changeLogFolder()).filePath(QLatin1String(velorin::kChangeLogFileName)));
+    services.changeLog = &changeLog;
+    services.openFolder = [](const QString& folder) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
     // The line monitor records from the start; its window comes up on Ctrl+L and does not keep
     // the program alive once the last other window is closed.
     velorin::LineMonitor monitor(wait);

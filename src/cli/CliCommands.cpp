@@ -35,6 +35,7 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Restore, &make<RestoreCommand>},
     {CliCommand::Diff, &make<DiffCommand>},
     {CliCommand::Catalogue, &make<CatalogueCommand>},
+    {CliCommand::Log, &make<LogCommand>},
 };
 
 }  // namespace
@@ -51,8 +52,17 @@ int runRequest(const CliRequest& request, CliEnvironment& env, QTextStream& out,
 
 int runCli(const QStringList& args, CliEnvironment& env, QTextStream& out, QTextStream& err) {
     const ParsedCommandLine parsed = parseCommandLine(args);
-    if (parsed.request)
-        return runRequest(*parsed.request, env, out, err);
+    if (parsed.request) {
+        // The change log names the command as it was typed.
+        CliRequest request = *parsed.request;
+        QStringList typed{QStringLiteral("velorin-cli")};
+        for (const QString& a : args.mid(1))
+            typed << (a.isEmpty() || a.contains(QLatin1Char(' '))
+                          ? QLatin1Char('"') + a + QLatin1Char('"')
+                          : a);
+        request.commandLine = typed.join(QLatin1Char(' '));
+        return runRequest(request, env, out, err);
+    }
     CliConsole console(err, env.errIsTerminal());
     console.line(QLatin1String(clitext::kPrefix) + parsed.usageError);
     console.line(QLatin1String(clitext::kSeeHelp));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "editor/ChangeLog.h"
 #include "link/SerialPort.h"
 #include "link/TimedWait.h"
 
@@ -60,6 +61,10 @@ public:
     virtual int stopSignal() const { return SIGINT; }
     // Whether stderr is a terminal (the scan then keeps one live progress line).
     virtual bool errIsTerminal() const = 0;
+    // The change log every write to a drive goes into, and where `log` reads it; none: nothing
+    // is logged.
+    virtual ChangeLog* changeLog() { return nullptr; }
+    virtual QString changeLogPath() const { return {}; }
 };
 
 }  // namespace velorin

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "editor/Catalogue.h"
+#include "editor/ChangeLog.h"
 #include "editor/ParameterFile.h"
 #include "editor/ParameterFind.h"
 
@@ -49,6 +50,7 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Restore, "restore", Arguments::File, LineUse::OneLink},
     {CliCommand::Diff, "diff", Arguments::OptionalFile, LineUse::IfDrive},
     {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
+    {CliCommand::Log, "log", Arguments::None, LineUse::None},
 };
 
 // QCommandLineParser takes "-5" for an option; negative numbers carry this mark through it.
@@ -135,16 +137,23 @@ struct ParserOptions {
     QCommandLineOption all{QStringLiteral("all"),
                            QStringLiteral("diff: print every parameter compared, not only "
                                           "those that differ.")};
+    QCommandLineOption since{QStringLiteral("since"),
+                             QStringLiteral("log: only the writes since DATE (local time: "
+                                            "2026-12-01 or 2026-12-01T08:30)."),
+                             QStringLiteral("DATE")};
+    QCommandLineOption noLog{QStringLiteral("no-log"),
+                             QStringLiteral("write, set, restore: leave the writes out of the "
+                                            "change log.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help.")};
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,       settings, station, stations, timeout, signedValues,
-                           trace,      format,   raw,     pages,    dryRun,  changedOnly,
-                           forceRunning,
-                           allowReset, strict,   find,    drive,    against, factory,
-                           all,        blockReads, help,    version});
+        parser.addOptions({port,         settings,    station,      stations,   timeout,
+                           signedValues, trace,       format,       raw,        pages,
+                           dryRun,       changedOnly, forceRunning, allowReset, strict,
+                           find,         drive,       against,      factory,    all,
+                           blockReads,   since,       noLog,        help,       version});
     }
 };
 
@@ -419,6 +428,8 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.against, {C::Diff}, "diff"},
         {m_opt.factory, {C::Diff}, "diff"},
         {m_opt.all, {C::Diff}, "diff"},
+        {m_opt.since, {C::Log}, "log"},
+        {m_opt.noLog, {C::Write, C::Set, C::Restore}, "write, set and restore"},
     };
     for (const auto& o : owned) {
         if (!m_parser.isSet(o.option))
@@ -451,6 +462,22 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
             return QStringLiteral("--find \"%1\" names no parameter").arg(request.find);
     }
     request.all = m_parser.isSet(m_opt.all);
+    request.noLog = m_parser.isSet(m_opt.noLog);
+    if (m_parser.isSet(m_opt.since)) {
+        request.since = value(m_opt.since).trimmed().toStdString();
+        if (!validSinceText(request.since))
+            return QStringLiteral(
+                       "--since \"%1\": give a local date, 2026-12-01, or a date and "
+                       "time, 2026-12-01T08:30")
+                .arg(value(m_opt.since));
+    }
+    if (syntax.command == C::Log && m_parser.isSet(m_opt.station)) {
+        const auto n = parseInteger(value(m_opt.station));
+        if (!n || *n < 0 || *n > 255)
+            return QStringLiteral("station \"%1\" is out of range 0..255")
+                .arg(value(m_opt.station));
+        request.logStation = static_cast<int>(*n);
+    }
     request.againstFactory = m_parser.isSet(m_opt.factory);
     request.againstFile = value(m_opt.against);
     if (request.againstFactory && !request.againstFile.isEmpty())

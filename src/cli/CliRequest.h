@@ -28,6 +28,7 @@ enum class CliCommand {
     Restore,
     Diff,
     Catalogue,
+    Log,
 };
 
 // How get, diff and catalogue print their data on stdout.
@@ -81,6 +82,13 @@ struct CliRequest {
     QString find;                         // catalogue --find QUERY
     bool all = false;                     // diff --all
     OutputFormat format = OutputFormat::Text;
+
+    // ---- The change log ----
+    bool noLog = false;             // write, set, restore --no-log: the writes are not logged
+    std::string since;              // log --since DATE
+    std::optional<int> logStation;  // log --station N
+    // As the log names the command, the words as typed: "velorin-cli restore Data.txt".
+    QString commandLine;
     // Whether the command talks to the drive (diff of two files or a file and the factory
     // values does not).
     bool usesDrive() const;

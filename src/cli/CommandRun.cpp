@@ -74,4 +74,17 @@ ReplyCheck CommandRun::checked(const ReplyCheck& reply) {
     return reply;
 }
 
+ChangeSource CommandRun::changeSource(const LinkState* link) const {
+    return {portLabel().toStdString(), link, m_request.commandLine.toStdString()};
+}
+
+void CommandRun::logChange(const ChangeEntry& entry) {
+    ChangeLog* log = m_env.changeLog();
+    if (m_request.noLog || !log)
+        return;
+    if (const auto failure = log->record(entry))
+        error(QStringLiteral("the change log cannot be written (%1); the writes go on unlogged")
+                  .arg(QString::fromStdString(*failure)));
+}
+
 }  // namespace velorin

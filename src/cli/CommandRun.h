@@ -53,6 +53,12 @@ protected:
     // Every transaction of a command passes here: the technician hears once that replies came
     // too late to be used.
     ReplyCheck checked(const ReplyCheck& reply);
+    // Where this command's writes are logged from: the port as the messages name it, `link`
+    // (followed as the write changes it) and the command line.
+    ChangeSource changeSource(const LinkState* link) const;
+    // Appends a write to the change log unless --no-log; a log that cannot be written is told
+    // once, and the write goes on.
+    void logChange(const ChangeEntry& entry);
 
     const CliRequest& m_request;
     CliEnvironment& m_env;

@@ -24,6 +24,11 @@ class CatalogueCommand final : public CommandRun {
     using CommandRun::CommandRun;
     int run() override;
 };
+// The change log, filtered.
+class LogCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
 
 // Registers on the line.
 class ProbeCommand final : public CommandRun {

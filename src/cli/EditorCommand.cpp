@@ -242,6 +242,10 @@ int EditorCommand::writeAndReport(const std::vector<int>* reported,
     const LinkState before = link;
     WriteHooks hooks;
     hooks.confirmWhileRunning = [this] { return m_request.forceRunning; };
+    const ChangeSource source = changeSource(&link);
+    hooks.registerWritten = [this, &source](const RegisterWritten& written) {
+        logChange(editorChange(source, written));
+    };
     std::vector<std::pair<int, std::uint16_t>> planned;
     if (m_request.dryRun)
         hooks.rehearse = [&planned](int reg, std::uint16_t word) {

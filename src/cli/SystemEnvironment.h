@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "CliEnvironment.h"
+#include "platform/ChangeLogFile.h"
 #include "platform/EventLoopWait.h"
 
 namespace velorin {
@@ -24,6 +25,8 @@ public:
     bool stopRequested() const override { return m_stop.load() != 0; }
     int stopSignal() const override { return m_stop.load(); }
     bool errIsTerminal() const override { return m_errIsTerminal; }
+    ChangeLog* changeLog() override { return &m_changeLog; }
+    QString changeLogPath() const override { return m_changeLog.path(); }
 
 private:
     // The device behind "COM3", or the name itself when it is a device path.
@@ -32,6 +35,8 @@ private:
     EventLoopWait m_wait;
     const std::atomic<int>& m_stop;
     bool m_errIsTerminal;
+    ChangeLogFile m_changeLog{changeLogFolder() + QLatin1Char('/') +
+                              QLatin1String(kChangeLogFileName)};
 };
 
 }  // namespace velorin

@@ -25,6 +25,11 @@ int WriteCommand::run() {
     }
 
     const ReplyCheck r = checked(m_line->write(reg.reg, m_request.word()));
+    const LinkState link{m_request.station, m_request.framing, false, 0, m_request.settings};
+    if (r.outcome != LinkOutcome::Stopped)
+        logChange(wordChange(
+            changeSource(&link), reg.reg, m_request.word(), r.outcome == LinkOutcome::Ok,
+            before.outcome == LinkOutcome::Ok ? std::optional(before.value) : std::nullopt));
     if (r.outcome == LinkOutcome::PortError)
         return portLost(what + QStringLiteral(" not confirmed; the drive may or may not have "
                                               "taken it"));

@@ -232,6 +232,8 @@ DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
     auto put = [&](std::uint16_t reg, std::uint16_t word) {
         const ReplyCheck check = session.write(reg, word);
         lastCheck = check;
+        if (hooks.written && check.outcome != LinkOutcome::Stopped)
+            hooks.written(reg, word, check.outcome == LinkOutcome::Ok);
         if (check.outcome == LinkOutcome::PortError || check.outcome == LinkOutcome::Stopped)
             return false;
         if (check.outcome == LinkOutcome::Ok)

@@ -28,6 +28,8 @@ inline constexpr const char* kDeveloperTitle = "開發功能";
 inline constexpr const char* kWrongPasswordText = "密碼錯誤!!";
 inline constexpr const char* kWrongPasswordTitle = "ERROR";
 inline constexpr const char* kDeveloperProgressText = "開發參數寫入中，請稍候";
+// What the change log names the bulk write by, with the file's name.
+inline constexpr const char* kDeveloperCommand = "開發參數寫入";
 // The folder below the program's own folder where the file dialog starts.
 inline constexpr const char* kDeveloperFolderName = "Develop";
 
@@ -97,6 +99,8 @@ struct DeveloperWriteHooks {
     std::function<void(const DeveloperMessage&)> tell;
     // After every write: writes done so far and in all.
     std::function<void(int done, int total)> progress;
+    // Each word sent, once the drive answered or the line gave up.
+    std::function<void(std::uint16_t reg, std::uint16_t word, bool confirmed)> written;
 };
 
 enum class DeveloperWriteEnd {

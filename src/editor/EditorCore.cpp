@@ -178,8 +178,7 @@ DisplayContext EditorCore::workingDisplayContext() const {
 }
 
 std::vector<FieldView> EditorCore::showPage(int page) {
-    const DisplayContext context{m_drive[drive::kRampUnitParameter],
-                                 m_drive[drive::kStepUnitParameter], m_copies.pidDecimals};
+    const DisplayContext context = driveDisplayContext();
     std::vector<FieldView> views;
     for (int reg : Catalogue::instance().page(page).fields) {
         if (!pagePresent(page)) {

@@ -128,6 +128,16 @@ struct WriteOutcome {
     bool complete() const { return end == End::Finished && unconfirmed.empty() && skipped.empty(); }
 };
 
+// One register the write sent, as the drive answered it.
+struct RegisterWritten {
+    int reg = 0;
+    std::optional<std::int32_t> before;  // the drive's value, when read or written in this visit
+    std::int32_t value = 0;              // as the drive keeps it
+    bool confirmed = false;
+    // What the field showed the value before with, and shows the new one with.
+    DisplayContext shownBefore, shownAfter;
+};
+
 // What the write asks of its caller while it runs.
 struct WriteHooks {
     std::function<bool()> confirmWhileRunning;  // the motor runs: go on writing?
@@ -137,6 +147,8 @@ struct WriteHooks {
     // and counts as confirmed; the line keeps its settings and no page is read again. The
     // running check is read from the drive as in a real write.
     std::function<void(int reg, std::uint16_t word)> rehearse;
+    // Each register sent, once the drive answered or the line gave up; never in a rehearsal.
+    std::function<void(const RegisterWritten&)> registerWritten;
 };
 
 // What a write sends. Both keep the order and every rule of the write: the running check, the
@@ -336,6 +348,11 @@ public:
 
 private:
     void refreshLinkCopies();
+    // What the drive's values are shown with: its unit switches, P13.35 as read at the opening.
+    DisplayContext driveDisplayContext() const {
+        return {m_drive[drive::kRampUnitParameter], m_drive[drive::kStepUnitParameter],
+                m_copies.pidDecimals};
+    }
     // The field shows `view`: what it now holds is the value it is compared with.
     void shownAs(const FieldView& view);
     // A confirmed write: the field's value is now the drive's.
@@ -381,6 +398,7 @@ private:
     std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
     std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
     int m_silentWrites = 0;  // writes in a row without any reply
+    DisplayContext m_shownBeforeWrite;    // the drive's values were shown with this
     const WriteHooks* m_hooks = nullptr;  // while a write runs
 };
 

@@ -17,8 +17,14 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
         ++outcome.confirmed;
         return true;
     }
+    const std::optional<std::int32_t> before =
+        m_driveKnown[reg] ? std::optional(m_drive[reg]) : std::nullopt;
     const ReplyCheck reply =
         m_line->write(static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(value & 0xFFFF));
+    // A write the stopped session never sent changed nothing.
+    if (m_hooks->registerWritten && reply.outcome != LinkOutcome::Stopped)
+        m_hooks->registerWritten({reg, before, value, reply.outcome == LinkOutcome::Ok,
+                                  m_shownBeforeWrite, workingDisplayContext()});
     if (reply.outcome == LinkOutcome::Ok) {
         ++outcome.confirmed;
         m_silentWrites = 0;
@@ -56,8 +62,7 @@ bool EditorCore::answersAtNewSettings(const LinkState& link, WriteOutcome& outco
     if (reply.outcome == LinkOutcome::Ok)
         return true;
     outcome.end = WriteOutcome::End::NotAtNewSettings;
-    outcome.settingsInUse = link.settings + " " + std::string(framingName(link.framing)) +
-                            " 站號 " + std::to_string(link.station);
+    outcome.settingsInUse = lineSettingsText(link) + " 站號 " + std::to_string(link.station);
     return false;
 }
 
@@ -70,6 +75,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, 
         ~HooksScope() { held = nullptr; }
     } hooksHeld{m_hooks = &hooks};
     m_silentWrites = 0;
+    m_shownBeforeWrite = driveDisplayContext();
     // A drive that does not say whether its motor runs is not written to.
     const ReplyCheck status = m_line->read(drive::kStatusRegister);
     if (status.outcome != LinkOutcome::Ok) {
@@ -278,8 +284,7 @@ std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
 
 WritePreview EditorCore::previewWrite(WriteScope scope) const {
     WritePreview preview;
-    const DisplayContext driveContext{m_drive[drive::kRampUnitParameter],
-                                      m_drive[drive::kStepUnitParameter], m_copies.pidDecimals};
+    const DisplayContext driveContext = driveDisplayContext();
     const DisplayContext workingContext = workingDisplayContext();
     auto shown = [](int reg, std::int32_t raw, const DisplayContext& context) {
         return displayText(reg, displayValue(reg, raw, context)).value_or("無法顯示");

@@ -6,31 +6,6 @@
 
 namespace velorin {
 
-namespace {
-
-constexpr const char* kColon = "：";
-
-}  // namespace
-
-std::optional<std::string> shownText(int reg, const Display& display) {
-    if (const auto* text = std::get_if<ShowText>(&display))
-        return text->text;
-    if (const auto* choice = std::get_if<SelectPosition>(&display)) {
-        const auto options = Catalogue::instance().options(reg);
-        if (choice->position < 0 || choice->position >= static_cast<int>(options.size()))
-            return std::string();
-        // The option's number, which is the drive's value; the rates of P15.01 are numbered by
-        // their positions.
-        const std::string number =
-            std::to_string(Catalogue::instance().optionValue(reg, choice->position));
-        const std::string& option = options[choice->position];
-        if (option.rfind(number + kColon, 0) == 0)
-            return option;
-        return number + kColon + option;
-    }
-    return std::nullopt;
-}
-
 std::string onlineSaveText(EditorCore& core) {
     // All pages at once: P13.04 on page P13-1 takes the decimals of P13.35 on page P13-2.
     std::vector<FieldView> views;

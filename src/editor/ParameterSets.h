@@ -12,13 +12,9 @@
 
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
+#include "editor/Rules.h"
 
 namespace velorin {
-
-// What a field shows, as one text: "12.34"; a choice field's position, a full-width colon and its
-// option text ("1：9.6"; an option that starts with its own position is not numbered twice); ""
-// when nothing is selected; empty when the field cannot show the value.
-std::optional<std::string> shownText(int reg, const Display& display);
 
 // The lines of the editor's online save for the core's present pages: the fields as shown,
 // taken as the conversion takes them, a field that cannot show its value keeping the drive's

@@ -234,4 +234,23 @@ std::int32_t factoryDriveValue(int reg) {
     return convertNumber(p.factory.text, decimals, '.').value_or(0);
 }
 
+std::optional<std::string> shownText(int reg, const Display& display) {
+    if (const auto* text = std::get_if<ShowText>(&display))
+        return text->text;
+    if (const auto* choice = std::get_if<SelectPosition>(&display)) {
+        const auto options = Catalogue::instance().options(reg);
+        if (choice->position < 0 || choice->position >= static_cast<int>(options.size()))
+            return std::string();
+        // The option's number, which is the drive's value; the rates of P15.01 are numbered by
+        // their positions.
+        const std::string number =
+            std::to_string(Catalogue::instance().optionValue(reg, choice->position));
+        const std::string& option = options[choice->position];
+        if (const std::string numbered = number + "："; option.rfind(numbered, 0) == 0)
+            return option;
+        return number + "：" + option;
+    }
+    return std::nullopt;
+}
+
 }  // namespace velorin

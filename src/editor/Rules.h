@@ -49,6 +49,11 @@ using Display = std::variant<ShowText, SelectPosition, LeaveUnchanged>;
 // whose number is the raw value.
 Display displayValue(int reg, std::int32_t raw, const DisplayContext& context = {});
 
+// What a field shows, as one text: "12.34"; a choice field's position, a full-width colon and its
+// option text ("1：9.6"; an option that starts with its own position is not numbered twice); ""
+// when nothing is selected; empty when the field cannot show the value.
+std::optional<std::string> shownText(int reg, const Display& display);
+
 // Whether a unit switch (P03.00, P08.03) holding `value` names a resolution: one of its list's.
 bool unitKnown(int selector, std::int32_t value);
 

@@ -30,6 +30,11 @@ struct LinkState {
     std::string settings;              // line settings, e.g. "9600,N,7,2"
 };
 
+// The line settings with their framing, as the technician is told them: "9600,E,8,1 RTU".
+inline std::string lineSettingsText(const LinkState& link) {
+    return link.settings + " " + std::string(framingName(link.framing));
+}
+
 struct RateEntry {
     std::string_view text;  // "9600"
     int baud;               // 9600

@@ -16,6 +16,7 @@
 #include "editor/ParameterFile.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
+#include "platform/WindowChangeLog.h"
 
 namespace velorin {
 
@@ -150,13 +151,17 @@ void ModeMenu::developerWrite() {
     m_progressLine->show();
     m_progressTimer->start();
 
+    // Its lines name the file: "開發參數寫入 Develop.txt".
+    WindowChangeLog log(m_services, QString::fromUtf8(kDeveloperCommand));
     DeveloperWriteHooks hooks;
-    hooks.chooseFile = [this]() -> std::optional<std::string> {
+    hooks.chooseFile = [this, &log]() -> std::optional<std::string> {
         const QString folder = developerFolder();
         const auto path = m_services.dialogs->openFile(this, QString(), folder,
                                                        QStringLiteral("Text Files (*.txt)"));
         if (!path)
             return std::nullopt;
+        log.setCommand(QString::fromUtf8(kDeveloperCommand) + QLatin1Char(' ') +
+                       QFileInfo(*path).fileName());
         TextFileRead file = readTextFile(path->toStdString());
         if (!file.bytes) {
             m_services.dialogs->message(this, QString::fromStdString(file.error),
@@ -169,7 +174,11 @@ void ModeMenu::developerWrite() {
         m_services.dialogs->message(this, QString::fromStdString(m.text),
                                     QString::fromStdString(m.title));
     };
+    hooks.written = [&log](std::uint16_t reg, std::uint16_t word, bool confirmed) {
+        log.record(wordChange(log.source(), reg, word, confirmed));
+    };
     m_session->submit([this, &hooks] { runDeveloperWrite(*m_session, m_services.link, hooks); });
+    log.tellFailure(this);
 
     // However the write ended, the menu is at rest again.
     m_progressTimer->stop();

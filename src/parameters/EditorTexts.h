@@ -66,6 +66,7 @@ inline const QString DefaultFileName = QString::fromUtf8(kDefaultFileName);
 inline const QString Offline = QStringLiteral("離線模式");
 // Find.
 inline const QString FindItem = QStringLiteral("尋找(&F)");
+inline const QString ChangeLogFolderItem = QStringLiteral("開啟變更記錄資料夾");
 inline const QString FindLabel = QStringLiteral("尋找：");
 inline const QString FindHint = QStringLiteral("代碼（P09.15）、暫存器（#261）或名稱的一部分");
 inline const QString NoMatch = QStringLiteral("沒有符合的參數");

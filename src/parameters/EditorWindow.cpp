@@ -4,6 +4,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,6 +25,7 @@
 #include "ParameterEditor.h"
 #include "VfCurvePlot.h"
 #include "link/DriveFacts.h"
+#include "platform/ChangeLogFile.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -198,6 +201,16 @@ void ParameterEditor::buildMenu() {
     compare->setObjectName(QStringLiteral("compareItem"));
     compare->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(compare, &QAction::triggered, this, &ParameterEditor::onCompareTriggered);
+    // The folder of the change log, made where there is none yet, in the system's file manager.
+    QAction* changeLog = parameterMenu->addAction(text::ChangeLogFolderItem);
+    changeLog->setObjectName(QStringLiteral("changeLogFolderItem"));
+    connect(changeLog, &QAction::triggered, this, [this] {
+        if (!m_services.changeLog || !m_services.openFolder)
+            return;
+        const QString folder = QFileInfo(m_services.changeLog->path()).absolutePath();
+        QDir().mkpath(folder);
+        m_services.openFolder(folder);
+    });
     // Offline, and while the write button is disabled, it does nothing, as the write.
     QAction* writeChanged = driveMenu->addAction(text::WriteChangedItem);
     writeChanged->setObjectName(QStringLiteral("writeChangedItem"));

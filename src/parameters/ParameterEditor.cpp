@@ -28,6 +28,7 @@
 #include "platform/LinkStatus.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
+#include "platform/WindowChangeLog.h"
 
 namespace velorin {
 
@@ -340,11 +341,17 @@ void ParameterEditor::write(WriteScope scope) {
             m_progressTimer->start();
         };
         hooks.pageRead = [this](int page) { showFields(m_core->showPage(page)); };
+        WindowChangeLog log(m_services,
+                            scope == WriteScope::Everything ? text::Write : text::WriteChangedItem);
+        hooks.registerWritten = [&log](const RegisterWritten& written) {
+            log.record(editorChange(log.source(), written));
+        };
         const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks, scope);
         showLink();
         setWriting(false);
         refreshAllMarks();
         reportWrite(outcome);
+        log.tellFailure(this);
         // After a reset to factory values the page in view is read again at the new settings.
         if (outcome.factoryReset && !m_closeHeld)
             readAndShowPage(m_pages->currentIndex());

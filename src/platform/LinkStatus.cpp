@@ -9,11 +9,15 @@ QString portDisplayName(int comNumber, const QString& device) {
     return com + QStringLiteral("（%1）").arg(device);
 }
 
+QString linkPortText(const Services& services) {
+    const int com = services.link.comPort;
+    return portDisplayName(com, services.ports ? services.ports->deviceOf(com) : QString());
+}
+
 QString linkStatusText(const Services& services) {
     const LinkState& link = services.link;
-    const QString device = services.ports ? services.ports->deviceOf(link.comPort) : QString();
     return QStringLiteral("%1　%2　%3　站號 %4")
-        .arg(portDisplayName(link.comPort, device), QString::fromStdString(link.settings),
+        .arg(linkPortText(services), QString::fromStdString(link.settings),
              QString::fromUtf8(framingName(link.framing).data()))
         .arg(link.station);
 }

@@ -12,6 +12,9 @@ namespace velorin {
 // technician can tell which adapter the number stands for.
 QString portDisplayName(int comNumber, const QString& device);
 
+// The port in use as the status line names it.
+QString linkPortText(const Services& services);
+
 // The link in use: "COM3（/dev/ttyUSB0）　9600,N,7,2　ASCII　站號 1". A technician who connected
 // through the search learns the drive's settings here.
 QString linkStatusText(const Services& services);

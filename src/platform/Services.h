@@ -18,6 +18,8 @@
 
 namespace velorin {
 
+class ChangeLogFile;
+
 // The technician's answer to a Yes/No question.
 enum class Answer { Yes, No };
 
@@ -106,6 +108,10 @@ struct Services {
     PortProvider* ports = nullptr;
     TimedWait* wait = nullptr;
     Settings* settings = nullptr;  // none: nothing is kept between runs
+    // Where every write to a drive is logged; none: nothing is.
+    ChangeLogFile* changeLog = nullptr;
+    // Shows a folder in the system's file manager.
+    std::function<void(const QString& folder)> openFolder;
     // How long each transaction waits for a reply, as the technician set it on the connection
     // screen; every window's line session starts with it.
     Micros replyTimeout{100000};

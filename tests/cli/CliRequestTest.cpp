@@ -65,8 +65,8 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
 TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     const std::pair<const char*, const char*> cases[] = {
         {"",
-         "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff or "
-         "catalogue"},
+         "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff, "
+         "catalogue or log"},
         {"-p COM3 erase", "unknown command \"erase\""},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},

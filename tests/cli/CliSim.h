@@ -5,10 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <functional>
 
 #include "cli/CliCommands.h"
+#include "platform/ChangeLogFile.h"
 #include "sim/SimulatedPort.h"
 
 namespace velorin::test {
@@ -89,6 +91,11 @@ struct SimEnvironment : CliEnvironment {
     }
     bool stopRequested() const override { return stop; }
     bool errIsTerminal() const override { return false; }
+    // The change log, in a folder of the test's own.
+    QTemporaryDir logFolder;
+    ChangeLogFile changeLogFile{logFolder.filePath("changes.log")};
+    ChangeLog* changeLog() override { return &changeLogFile; }
+    QString changeLogPath() const override { return changeLogFile.path(); }
 };
 
 struct Outcome {

@@ -5,7 +5,9 @@
 #include <QtWidgets>
 
 #include "menu/ModeMenu.h"
+#include "platform/ChangeLogFile.h"
 #include "run/RunPanel.h"
+#include "support/LoggedChanges.h"
 #include "support/SimServices.h"
 #include "support/Widgets.h"
 
@@ -160,6 +162,9 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(sim.drive.writeLog().empty());
 
     sim.dialogs.clear();
+    QTemporaryDir logFolder;
+    ChangeLogFile log(logFolder.filePath("changes.log"));
+    sim.services.changeLog = &log;
     bool lockedDuringWrite = false;
     sim.dialogs.onShow([&](const auto&) {
         lockedDuringWrite = !editorButton()->isEnabled() &&
@@ -180,4 +185,8 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(
         sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
         << sim.dialogs.messages().back().toStdString();
+    // Its lines in the change log, the drive's values before not known.
+    EXPECT_EQ(test::shortChanges(log.path()),
+              (std::vector<std::string>{"P09.10 >5 >0.05 已確認 開發參數寫入 set.txt",
+                                        "P04.08 >-10 > 已確認 開發參數寫入 set.txt"}));
 }

@@ -1,0 +1,31 @@
+#pragma once
+// The change log as a file: changes.log in the user's data folder, shared by velorin and
+// velorin-cli. Each line is opened, appended with one write and closed again, so two programs
+// logging at once each add whole lines, and a line is on disk before the next register goes out.
+
+#include <QString>
+
+#include "editor/ChangeLog.h"
+
+namespace velorin {
+
+inline constexpr const char* kChangeLogFileName = "changes.log";
+
+// The user's data folder of velorin (QStandardPaths::AppDataLocation), the same for velorin-cli.
+QString changeLogFolder();
+
+class ChangeLogFile final : public ChangeLog {
+public:
+    explicit ChangeLogFile(QString path) : m_path(std::move(path)) {}
+    const QString& path() const { return m_path; }
+
+protected:
+    // The local time with its offset from UTC: "2026-12-07T14:03:22+08:00".
+    std::string localTime() const override;
+    std::optional<std::string> append(const std::string& line) override;
+
+private:
+    QString m_path;
+};
+
+}  // namespace velorin

@@ -1,0 +1,24 @@
+#include "WindowChangeLog.h"
+
+#include "LinkStatus.h"
+
+namespace velorin {
+
+WindowChangeLog::WindowChangeLog(const Services& services, const QString& command)
+    : m_services(services),
+      m_source{linkPortText(services).toStdString(), &services.link, command.toStdString()} {}
+
+void WindowChangeLog::record(const ChangeEntry& entry) {
+    if (!m_services.changeLog)
+        return;
+    if (auto failure = m_services.changeLog->record(entry))
+        m_failure = std::move(failure);
+}
+
+void WindowChangeLog::tellFailure(QWidget* parent) const {
+    if (m_failure)
+        m_services.dialogs->message(
+            parent, kChangeLogFailed.arg(QString::fromStdString(*m_failure)), kChangeLogTitle);
+}
+
+}  // namespace velorin
