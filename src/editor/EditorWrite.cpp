@@ -11,6 +11,14 @@ namespace velorin {
 
 using namespace editorsteps;
 
+namespace {
+
+// The link parameters in the order they go out, each at the settings the one before left.
+constexpr std::array<int, 3> kLinkParameters = {drive::kRateParameter, drive::kStationParameter,
+                                                drive::kFormatParameter};
+
+}  // namespace
+
 bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
     if (rehearsing()) {
         m_hooks->rehearse(reg, static_cast<std::uint16_t>(value & 0xFFFF));
@@ -120,38 +128,31 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, 
     // The link parameters, each at the settings the step before left. What was written is now
     // the drive's, so a later page read does not make it look changed again.
     if (pagePresent(kLinkCopiesPage)) {
-        if (const LinkStep rate = linkStep(drive::kRateParameter); rate.skip) {
-            outcome.skipped.push_back({drive::kRateParameter, *rate.skip});
-        } else if (rate.value) {
-            if (!send(drive::kRateParameter, *rate.value, outcome))
+        for (int reg : kLinkParameters) {
+            const LinkStep step = linkStep(reg);
+            if (step.skip)
+                outcome.skipped.push_back({reg, *step.skip});
+            if (step.skip || !step.value)
+                continue;
+            if (!send(reg, *step.value, outcome))
                 return outcome;
-            m_copies.rate = static_cast<std::int16_t>(*rate.value);
-            m_drive[drive::kRateParameter] = *rate.value;
-            link.settings = replaceRate(link.settings, m_working[drive::kRateParameter]);
-            reopen(link);
-            if (!answersAtNewSettings(link, outcome))
-                return outcome;
-        }
-        if (const LinkStep station = linkStep(drive::kStationParameter); station.skip) {
-            outcome.skipped.push_back({drive::kStationParameter, *station.skip});
-        } else if (station.value) {
-            if (!send(drive::kStationParameter, *station.value, outcome))
-                return outcome;
-            m_copies.station = static_cast<std::int16_t>(*station.value);
-            m_drive[drive::kStationParameter] = *station.value;
-            link.station = static_cast<std::uint8_t>(*station.value);
-            if (!rehearsing())
-                m_line->setStation(link.station);
-        }
-        if (const LinkStep format = linkStep(drive::kFormatParameter); format.skip) {
-            outcome.skipped.push_back({drive::kFormatParameter, *format.skip});
-        } else if (format.value) {
-            if (!send(drive::kFormatParameter, *format.value, outcome))
-                return outcome;
-            m_copies.format = static_cast<std::int16_t>(*format.value);
-            m_drive[drive::kFormatParameter] = *format.value;
-            link.settings = replaceFormat(link.settings, *format.value);
-            link.framing = framingOfFormat(*format.value);
+            m_drive[reg] = *step.value;
+            const auto copy = static_cast<std::int16_t>(*step.value);
+            if (reg == drive::kStationParameter) {
+                m_copies.station = copy;
+                link.station = static_cast<std::uint8_t>(*step.value);
+                if (!rehearsing())
+                    m_line->setStation(link.station);
+                continue;
+            }
+            if (reg == drive::kRateParameter) {
+                m_copies.rate = copy;
+                link.settings = replaceRate(link.settings, m_working[reg]);
+            } else {
+                m_copies.format = copy;
+                link.settings = replaceFormat(link.settings, *step.value);
+                link.framing = framingOfFormat(*step.value);
+            }
             reopen(link);
             if (!answersAtNewSettings(link, outcome))
                 return outcome;
@@ -271,7 +272,7 @@ std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
             writes.push_back({reg, *step.value});
     };
     if (pagePresent(kLinkCopiesPage))
-        for (int reg : {drive::kRateParameter, drive::kStationParameter, drive::kFormatParameter})
+        for (int reg : kLinkParameters)
             linkWrite(reg);
     if (pagePresent(kLockCopyPage)) {
         for (int reg : kUnlockCodes)
