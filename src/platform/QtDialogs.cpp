@@ -69,8 +69,10 @@ Answer QtDialogs::confirmTable(QWidget* parent, const QString& text, const QStri
         for (int r = 0; r < static_cast<int>(rows.size()); ++r)
             for (int c = 0; c < columns.size() && c < rows[r].size(); ++c)
                 table->setItem(r, c, new QTableWidgetItem(rows[r][c]));
+        // The second column (a name) takes the width left; the others fit their contents.
         table->resizeColumnsToContents();
-        table->horizontalHeader()->setStretchLastSection(true);
+        if (columns.size() > 1)
+            table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
         layout->addWidget(table);
         box.resize(720, std::min(560, 140 + 30 * static_cast<int>(rows.size())));
     }

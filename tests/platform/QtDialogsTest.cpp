@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <cstdlib>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -64,5 +68,33 @@ TEST(QtDialogs, SaveDialogAddsTheExtensionAndAsksBeforeReplacing) {
         EXPECT_EQ(offered, "Data.txt");
         EXPECT_EQ(path, folder.filePath("Backup.txt"));
         EXPECT_EQ(asked.find("Backup.txt") != std::string::npos, exists) << asked;
+    }
+}
+
+// The box before a write: its rows under the columns' headers, Yes and No reported, No the
+// default (Enter does not write).
+TEST(QtDialogs, TableBoxShowsItsRowsAndReportsTheButton) {
+    QtDialogs dialogs;
+    for (auto [yes, answer] : {std::pair{true, Answer::Yes}, std::pair{false, Answer::No}}) {
+        QStringList shown;
+        QTimer::singleShot(0, [&shown, yes = yes] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            auto* table = box->findChild<QTableWidget*>();
+            ASSERT_NE(table, nullptr);
+            shown << box->windowTitle() << table->horizontalHeaderItem(3)->text()
+                  << table->item(1, 0)->text() << table->item(1, 3)->text();
+            if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR"))
+                box->grab().save(QString::fromLocal8Bit(dir) + "/writePreview.png");
+            auto* buttons = box->findChild<QDialogButtonBox*>();
+            EXPECT_TRUE(buttons->button(QDialogButtonBox::No)->isDefault());
+            buttons->button(yes ? QDialogButtonBox::Yes : QDialogButtonBox::No)->click();
+        });
+        const Answer got = dialogs.confirmTable(
+            nullptr, "寫入將變更變頻機的 2 項參數。是否寫入？", {"參數", "名稱", "變頻機的值", "寫入後"},
+            {{"P00.02", "監看變數LPF時間", "6", "7"}, {"P01.06", "起動轉速", "0.00", "1.50"}},
+            "寫入變頻機");
+        EXPECT_EQ(got, answer);
+        EXPECT_EQ(shown, (QStringList{"寫入變頻機", "寫入後", "P01.06", "1.50"}));
     }
 }
