@@ -1,5 +1,6 @@
 // The mode menu: the progress line's dots and the hand-over to the editor and the run panel.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QTest>
 #include <QtWidgets>
@@ -104,9 +105,10 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     sim.drive.setReg(248, 6000);
     sim.drive.setReg(32, 5000);
     int panels = 0, editors = 0;
-    sim.services.windows.runPanel = [&](const Opening& opening) {
+    QPointer<QWidget> panel;
+    sim.services.windows.runPanel = [&](const Opening& opening) -> QWidget* {
         ++panels;
-        return showRunPanel(sim.services, opening);
+        return panel = showRunPanel(sim.services, opening);
     };
     sim.services.windows.editor = [&](const Opening&) -> QWidget* {
         ++editors;
@@ -127,11 +129,7 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     EXPECT_FALSE(menu) << "closed after the panel came up";
     EXPECT_EQ(sim.drive.reg(248), 40000);
 
-    QWidget* panel = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->inherits("QMainWindow"))
-            panel = w;
-    ASSERT_TRUE(panel);
+    ASSERT_TRUE(panel && panel->isVisible());
     panel->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(sim.drive.reg(248), 6000);
@@ -182,9 +180,8 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     ASSERT_FALSE(sim.dialogs.messages().empty());
-    EXPECT_TRUE(
-        sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
-        << sim.dialogs.messages().back().toStdString();
+    EXPECT_THAT(sim.dialogs.messages().back().toStdString(),
+                testing::StartsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"));
     // Its lines in the change log, the drive's values before not known.
     EXPECT_EQ(test::shortChanges(log.path()),
               (std::vector<std::string>{"P09.10 >5 >0.05 已確認 開發參數寫入 set.txt",
