@@ -270,8 +270,7 @@ TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
     env.drive2.setReg(541, 7);
     const auto r = cli(env, link(env.drive2, "COM4") + "restore " + file);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(env.drive2.reg(541), 7);
-    EXPECT_EQ(env.drive2.reg(382), 999);
+    EXPECT_EQ(std::tuple(env.drive2.reg(541), env.drive2.reg(382)), std::tuple(7, 999));
     for (const WriteRecord& w : env.drive2.writeLog())
         EXPECT_TRUE(w.reg != 382 && (w.reg < 538 || w.reg > 544)) << w.reg;
 }

@@ -124,16 +124,14 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     });
     runPanelButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(panels, 1);
-    EXPECT_EQ(editors, 0);
+    EXPECT_EQ(std::tuple(panels, editors), std::tuple(1, 0));
     EXPECT_FALSE(menu) << "closed after the panel came up";
     EXPECT_EQ(sim.drive.reg(248), 40000);
 
     ASSERT_TRUE(panel && panel->isVisible());
     panel->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(sim.drive.reg(248), 6000);
-    EXPECT_EQ(sim.drive.reg(32), 5000);
+    EXPECT_EQ(std::tuple(sim.drive.reg(248), sim.drive.reg(32)), std::tuple(6000, 5000));
 }
 
 // F12 with the developers' password writes the chosen file from the Develop folder, with the
@@ -175,8 +173,7 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     QTest::keyClick(editorButton(), Qt::Key_F12);
     EXPECT_TRUE(lockedDuringWrite);
     EXPECT_EQ(sim.dialogs.shown()[1].text, folder);
-    EXPECT_EQ(sim.drive.reg(256), 5);
-    EXPECT_EQ(sim.drive.reg(123), 0xFFF6);
+    EXPECT_EQ(std::tuple(sim.drive.reg(256), sim.drive.reg(123)), std::tuple(5, 0xFFF6));
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     ASSERT_FALSE(sim.dialogs.messages().empty());

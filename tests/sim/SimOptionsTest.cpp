@@ -63,9 +63,8 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
 TEST(SimOptions, SetUpTheDrive) {
     const auto drive = driveWith({"--station", "7", "--settings", "19200,E,8,1", "--set",
                                 "300=-10", "--response-delay-ms", "25", "--wire-time"});
-    EXPECT_EQ(drive->station(), 7);
-    EXPECT_EQ(drive->settings(), "19200,E,8,1");
-    EXPECT_EQ(drive->reg(300), 0xFFF6);
+    EXPECT_EQ(std::tuple(drive->station(), drive->settings(), drive->reg(300)),
+              std::tuple(7, "19200,E,8,1", 0xFFF6));
     const auto rq = rtuRequest(7, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     const auto reply = drive->hear(rq, drive->line());
     ASSERT_EQ(reply.size(), 1u);
