@@ -159,10 +159,8 @@ TEST(CliOverPty, SigtermDuringRestoreTellsTheWritesConfirmed) {
     EXPECT_EQ(r.code, 143) << r.err;
     const QStringList written = sim.writes();
     EXPECT_THAT(written.size(), AllOf(Ge(5), Lt(40)));
-    EXPECT_THAT(r.err, HasSubstr(QStringLiteral("the write stopped at SIGTERM: %1 writes "
-                                                "confirmed, the rest not written")
-                                     .arg(written.size())
-                                     .toStdString()));
+    EXPECT_THAT(r.err, HasSubstr("the write stopped at SIGTERM: " + std::to_string(written.size()) +
+                                 " writes confirmed, the rest not written"));
     EXPECT_THAT(r.err, HasSubstr("interrupted; the port is closed"));
 }
 
@@ -177,9 +175,7 @@ TEST(CliOverPty, AFileIsNotASerialPort) {
         SCOPED_TRACE(port.toStdString());
         const Outcome r = cli(port, "probe");
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(3, ""));
-        EXPECT_THAT(
-            r.err,
-            HasSubstr(QStringLiteral("port %1 is not a serial port").arg(port).toStdString()));
+        EXPECT_THAT(r.err, HasSubstr("port " + port.toStdString() + " is not a serial port"));
     }
 }
 

@@ -46,9 +46,7 @@ TEST(PortNaming, ExtraDevicesFollowTheSystemsAndNumbersStopAtSixteen) {
 
 TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
     const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::grantpt(other), 0);
-    ASSERT_EQ(::unlockpt(other), 0);
+    ASSERT_TRUE(other >= 0 && ::grantpt(other) == 0 && ::unlockpt(other) == 0);
     const QString pty = QString::fromLocal8Bit(::ptsname(other));
     QTemporaryDir dir;
     const QString toPty = dir.filePath("ttyV0"), toNull = dir.filePath("ttyV1"),

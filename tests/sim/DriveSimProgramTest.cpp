@@ -36,8 +36,7 @@ TEST(DriveSimProgram, EndsOnSigtermWhileTheOtherEndStopsReading) {
     termios t{};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
-    ::cfsetispeed(&t, B9600);
-    ::cfsetospeed(&t, B9600);
+    ::cfsetspeed(&t, B9600);
     t.c_cflag |= CSTOPB;  // the drive's 9600,N,7,2
     ::tcsetattr(fd, TCSANOW, &t);
 
