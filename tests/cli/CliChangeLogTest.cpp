@@ -14,15 +14,13 @@ using namespace ::testing;
 using namespace velorin::test;
 
 TEST(CliChangeLog, EveryWriteLeavesOneLinePerRegister) {
-    const struct {
-        const char* command;
-        bool replyLost;
-        const char* logged;
-    } rows[] = {
+    // clang-format off
+    const struct { const char* command; bool replyLost; const char* logged; } rows[] = {
         {"-p COM3 set P01.06 12.34", false, "P01.06 0>1234 0.00>12.34 已確認 "},
         {"-p COM3 write 31 1234", false, "P01.06 0>1234 0.00>12.34 已確認 "},
         {"-p COM3 set P01.06 12.34", true, "P01.06 0>1234 0.00>12.34 未確認 "},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SimEnvironment env;
         env.log.loseWriteReplies = row.replyLost;
@@ -70,14 +68,13 @@ TEST(CliChangeLog, LogPrintsTheLinesSinceADateForAStation) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(text.data(), static_cast<qint64>(text.size()));
     file.close();
-    const struct {
-        const char* options;
-        std::string out;
-    } rows[] = {
+    // clang-format off
+    const struct { const char* options; std::string out; } rows[] = {
         {"", lines[0] + lines[1] + lines[2]},
         {"--since 2026-12-01 --station 3", lines[1]},
         {"--since 2026-12-01T08:30", lines[2]},
     };
+    // clang-format on
     for (const auto& row : rows) {
         const auto r = cli(env, QStringLiteral("log ") + row.options);
         EXPECT_EQ(std::tuple(r.code, r.out), std::tuple(0, row.out)) << row.options;

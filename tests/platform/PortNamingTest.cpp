@@ -55,14 +55,11 @@ TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
     ASSERT_TRUE(QFile::link("/dev/null", toNull));
     QFile file(plain);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    const struct {
-        QString device;
-        bool pseudoTerminal;
-    } cases[] = {
+    const std::pair<QString, bool> cases[] = {  // device, a pseudo-terminal
         {pty, true},     {toPty, true},  {"/dev/null", false},
         {toNull, false}, {plain, false}, {dir.filePath("missing"), false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(isPseudoTerminal(c.device), c.pseudoTerminal) << c.device.toStdString();
+    for (const auto& [device, pseudoTerminal] : cases)
+        EXPECT_EQ(isPseudoTerminal(device), pseudoTerminal) << device.toStdString();
     ::close(other);
 }
