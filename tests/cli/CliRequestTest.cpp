@@ -63,17 +63,17 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
 }
 
 TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
+    // clang-format off
     const std::pair<const char*, const char*> cases[] = {
-        {"",
-         "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff, "
-         "catalogue or log"},
-        {"-p COM3 erase", "unknown command \"erase\""},
+        {"", "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff, "
+             "catalogue or log"},
+        {"-p COM3 erase", "unknown command \"erase\""}, {"read 1", "no port given"},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
-        {"read 1", "no port given"},
-        {"ports COM3", "ports takes no arguments"},
-        {"-p COM3 probe 1", "probe takes no arguments"},
+        {"-p COM3 probe --timeout", "Missing value after '--timeout'"},
+        {"ports COM3", "ports takes no arguments"}, {"-p COM3 probe 1", "probe takes no arguments"},
         {"-p COM3 read", "read needs at least one register"},
+        {"-p COM3 get", "get needs at least one parameter code"},
         {"-p COM3 write 1", "write needs a register and a value"},
         {"-p COM3 -s 9600,N,8,3 probe", "unknown settings string \"9600,N,8,3\""},
         {"-p COM3 --station 0 probe", "station \"0\" is out of range 1..254"},
@@ -92,9 +92,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 --timeout 5001 probe", "--timeout \"5001\""},
         {"-p COM3 --timeout 0.5 probe", "--timeout \"0.5\""},
         {"-p COM3 --timeout 99999999999 probe", "--timeout \"99999999999\""},
-        {"-p COM3 probe --timeout", "Missing value after '--timeout'"},
         // Parameter sets.
-        {"-p COM3 get", "get needs at least one parameter code"},
         {"-p COM3 get P00.14", "P00.14 is no parameter of the drive's pages"},
         {"-p COM3 get P18.00", "\"P18.00\" is no parameter code"},
         {"-p COM3 get P03.09-P03.01", "\"P03.09-P03.01\" is no range"},
@@ -106,6 +104,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 backup a.txt --pages P03,P99", "--pages: \"P99\" is no page"},
         {"-p COM3 backup a.txt --pages P17-2", "--pages: \"P17-2\" is no page"},
         {"-p COM3 --raw diff a.txt", "--raw belongs to get"},
+        {"-p COM3 --allow-reset get P00.00", "--allow-reset belongs to set"},
         {"-p COM3 --dry-run set P01.06 1", "--dry-run belongs to restore"},
         {"-p COM3 get P01.06 --format xml", "--format \"xml\": use text, csv or json"},
         {"-p COM3 diff --drive", "diff --drive needs --against FILE or --factory"},
@@ -113,6 +112,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"diff a.txt --against b.txt --factory", "--against FILE or --factory, not both"},
         {"diff --factory", "no port given"},
     };
+    // clang-format on
     for (const auto& [line, message] : cases) {
         SCOPED_TRACE(line);
         const ParsedCommandLine p = parse(line);
@@ -147,10 +147,8 @@ TEST(CliRequest, ParametersByCodeRangePageOrGroup) {
         {"-p COM3 set P03.01 12.34 P00.00 -1", "97=12.34 0=-1 drive"},
         {"-p COM3 backup a.txt --pages P15,p03,P09", "p5 p12 p13 p14 p25 drive"},
         {"-p COM3 backup a.txt --pages P17", "p28 drive"},
-        {"-p COM3 diff a.txt", "drive"},
-        {"-p COM3 diff --factory", "drive"},
-        {"diff a.txt --factory", "no drive"},
-        {"diff a.txt --against b.txt", "no drive"},
+        {"-p COM3 diff a.txt", "drive"}, {"-p COM3 diff --factory", "drive"},
+        {"diff a.txt --factory", "no drive"}, {"diff a.txt --against b.txt", "no drive"},
     };
     for (const auto& [line, expected] : cases) {
         SCOPED_TRACE(line);

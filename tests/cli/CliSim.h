@@ -11,6 +11,7 @@
 
 #include "cli/CliCommands.h"
 #include "platform/ChangeLogFile.h"
+#include "sim/RequestReader.h"
 #include "sim/SimulatedPort.h"
 
 namespace velorin::test {
@@ -30,13 +31,11 @@ struct RecordingPort : SimulatedPort {
         : SimulatedPort(line, wait, "/dev/ttyUSB0"), line(line), log(log) {}
     bool send(std::span<const std::uint8_t> bytes) override {
         const bool eightDataBits = parseSettings(settings())->dataBits == 8;  // RTU
-        auto field = [&](int i) {
-            return eightDataBits ? bytes[i]
-                       : std::stoi(std::string(&bytes[1 + 2 * i], &bytes[3 + 2 * i]), 0, 16);
-        };
+        const DriveRequest request =
+            RequestReader(eightDataBits ? Framing::Rtu : Framing::Ascii).feed(bytes).at(0);
         const int index = static_cast<int>(log.sent.size());
-        log.sent.push_back(settings() + "@" + std::to_string(field(0)));
-        const FunctionCode function{static_cast<std::uint8_t>(field(1))};
+        log.sent.push_back(settings() + "@" + std::to_string(request.station));
+        const FunctionCode function{request.function};
         log.functions.push_back(function);
         if (log.onSend)
             log.onSend(*this, index, function);
@@ -77,12 +76,11 @@ struct SimEnvironment : CliEnvironment {
             return std::make_unique<RecordingPort>(line, clock, log);
         if (name == QLatin1String("COM4"))
             return std::make_unique<RecordingPort>(line2, clock, log2);
-        if (name == QLatin1String("/dev/ttyS7"))
-            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::NoPermission);
-        if (name == QLatin1String("/dev/ttyS8"))
-            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::BadSettings);
-        if (name == QLatin1String("/dev/ttyS9"))
-            return std::make_unique<RefusingPort>(line, clock, name, OpenResult::InUse);
+        for (auto [device, refusal] : {std::pair{"/dev/ttyS7", OpenResult::NoPermission},
+                                       {"/dev/ttyS8", OpenResult::BadSettings},
+                                       {"/dev/ttyS9", OpenResult::InUse}})
+            if (name == QLatin1String(device))
+                return std::make_unique<RefusingPort>(line, clock, name, refusal);
         return nullptr;
     }
     std::vector<CliPort> listPorts() override { return portList; }

@@ -1,5 +1,6 @@
 // The mode menu: the progress line's dots and the hand-over to the editor and the run panel.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QTest>
 #include <QtWidgets>
@@ -104,9 +105,10 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     sim.drive.setReg(248, 6000);
     sim.drive.setReg(32, 5000);
     int panels = 0, editors = 0;
-    sim.services.windows.runPanel = [&](const Opening& opening) {
+    QPointer<QWidget> panel;
+    sim.services.windows.runPanel = [&](const Opening& opening) -> QWidget* {
         ++panels;
-        return showRunPanel(sim.services, opening);
+        return panel = showRunPanel(sim.services, opening);
     };
     sim.services.windows.editor = [&](const Opening&) -> QWidget* {
         ++editors;
@@ -122,20 +124,14 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     });
     runPanelButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(panels, 1);
-    EXPECT_EQ(editors, 0);
+    EXPECT_EQ(std::tuple(panels, editors), std::tuple(1, 0));
     EXPECT_FALSE(menu) << "closed after the panel came up";
     EXPECT_EQ(sim.drive.reg(248), 40000);
 
-    QWidget* panel = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->inherits("QMainWindow"))
-            panel = w;
-    ASSERT_TRUE(panel);
+    ASSERT_TRUE(panel && panel->isVisible());
     panel->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(sim.drive.reg(248), 6000);
-    EXPECT_EQ(sim.drive.reg(32), 5000);
+    EXPECT_EQ(std::tuple(sim.drive.reg(248), sim.drive.reg(32)), std::tuple(6000, 5000));
 }
 
 // F12 with the developers' password writes the chosen file from the Develop folder, with the
@@ -177,14 +173,12 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     QTest::keyClick(editorButton(), Qt::Key_F12);
     EXPECT_TRUE(lockedDuringWrite);
     EXPECT_EQ(sim.dialogs.shown()[1].text, folder);
-    EXPECT_EQ(sim.drive.reg(256), 5);
-    EXPECT_EQ(sim.drive.reg(123), 0xFFF6);
+    EXPECT_EQ(std::tuple(sim.drive.reg(256), sim.drive.reg(123)), std::tuple(5, 0xFFF6));
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     ASSERT_FALSE(sim.dialogs.messages().empty());
-    EXPECT_TRUE(
-        sim.dialogs.messages().back().startsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"))
-        << sim.dialogs.messages().back().toStdString();
+    EXPECT_THAT(sim.dialogs.messages().back().toStdString(),
+                testing::StartsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"));
     // Its lines in the change log, the drive's values before not known.
     EXPECT_EQ(test::shortChanges(log.path()),
               (std::vector<std::string>{"P09.10 >5 >0.05 已確認 開發參數寫入 set.txt",

@@ -46,9 +46,7 @@ TEST(PortNaming, ExtraDevicesFollowTheSystemsAndNumbersStopAtSixteen) {
 
 TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
     const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::grantpt(other), 0);
-    ASSERT_EQ(::unlockpt(other), 0);
+    ASSERT_TRUE(other >= 0 && ::grantpt(other) == 0 && ::unlockpt(other) == 0);
     const QString pty = QString::fromLocal8Bit(::ptsname(other));
     QTemporaryDir dir;
     const QString toPty = dir.filePath("ttyV0"), toNull = dir.filePath("ttyV1"),
@@ -57,14 +55,11 @@ TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
     ASSERT_TRUE(QFile::link("/dev/null", toNull));
     QFile file(plain);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    const struct {
-        QString device;
-        bool pseudoTerminal;
-    } cases[] = {
+    const std::pair<QString, bool> cases[] = {  // device, a pseudo-terminal
         {pty, true},     {toPty, true},  {"/dev/null", false},
         {toNull, false}, {plain, false}, {dir.filePath("missing"), false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(isPseudoTerminal(c.device), c.pseudoTerminal) << c.device.toStdString();
+    for (const auto& [device, pseudoTerminal] : cases)
+        EXPECT_EQ(isPseudoTerminal(device), pseudoTerminal) << device.toStdString();
     ::close(other);
 }

@@ -9,8 +9,10 @@
 #include "link/LinkSettings.h"
 #include "link/Transaction.h"
 #include "run/RunPanel.h"
+#include "sim/RequestReader.h"
 #include "support/DriveWrites.h"
 #include "support/SimServices.h"
+#include "support/Widgets.h"
 
 // Texts in failure messages as the technician reads them.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -43,29 +45,21 @@ struct AimingPorts : PortProvider {
     struct Port : SimulatedPort {
         Port(AimingPorts& o, TimedWait& wait) : SimulatedPort(o.line, wait, "COM1"), owner(o) {}
         bool send(std::span<const std::uint8_t> b) override {
-            owner.watch(b);
+            const Framing framing = b[0] == ':' ? Framing::Ascii : Framing::Rtu;
+            const DriveRequest rq = RequestReader(framing).feed(b).at(0);
+            auto& aims = owner.aims;
+            auto it = std::find_if(aims.begin(), aims.end(), [&](const Aim& a) {
+                return a.function == FunctionCode{rq.function} && a.reg == rq.reg;
+            });
+            if (it != aims.end()) {
+                const Aim hit = *it;
+                aims.erase(it);
+                hit.instead ? hit.instead() : owner.line.drive().injectFault({hit.kind});
+            }
             return SimulatedPort::send(b);
         }
         AimingPorts& owner;
     };
-    void watch(std::span<const std::uint8_t> b) {
-        const bool ascii = b[0] == ':';  // ":" then two hex digits a byte
-        auto byte = [&](int i) {
-            return ascii ? std::stoi(std::string(b.begin() + 1 + 2 * i, b.begin() + 3 + 2 * i),
-                                     nullptr, 16)
-                         : b[i];
-        };
-        const FunctionCode function{static_cast<std::uint8_t>(byte(1))};
-        const int reg = byte(2) << 8 | byte(3);
-        auto it = std::find_if(aims.begin(), aims.end(), [&](const Aim& a) {
-            return a.function == function && a.reg == reg;
-        });
-        if (it == aims.end())
-            return;
-        const Aim hit = *it;
-        aims.erase(it);
-        hit.instead ? hit.instead() : line.drive().injectFault({hit.kind});
-    }
     SimulatedLine& line;
     std::vector<Aim> aims;
 };
@@ -73,12 +67,7 @@ struct AimingPorts : PortProvider {
 class RunFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        LinkState& link = s.services.link;
-        link = {};
-        link.station = 1;
-        link.comPort = 1;
-        link.framing = framing;
-        link.settings = isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2";
+        s.services.link = {1, framing, false, 1, isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2"};
         if (isRtu(framing))
             s.drive.setLink(1, 1, 3);  // station 1, 9600, N,8,2
         s.services.ports = &aiming;
@@ -130,11 +119,7 @@ protected:
 
     // The panel's controls, found by name as a technician finds them by what they do.
     template <class T = QWidget>
-    T* child(const char* name) const {
-        T* w = panel ? panel->findChild<T*>(name) : nullptr;
-        EXPECT_TRUE(w) << name;
-        return w;
-    }
+    T* child(const char* name) const { return test::child<T>(panel.data(), name); }
     QPushButton* button(const char* name) const { return child<QPushButton>(name); }
     QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
     QComboBox* unitCombo() const { return child<QComboBox>("rampUnitCombo"); }

@@ -15,11 +15,9 @@ TEST_F(RunFixture, InitialTexts) {
     load();
     EXPECT_EQ(panel->windowTitle(), "VELORIN");
     EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
-    const std::pair<const char*, const char*> fields[] = {{"accelTimeEdit", "10.00"},
-                                                          {"decelTimeEdit", "20.00"},
-                                                          {"frequencyEdit", "60.00"},
-                                                          {"jogFrequencyEdit", "60.00"}};
-    for (auto [name, text] : fields) EXPECT_EQ(edit(name)->text(), QString(text)) << name;
+    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"}, {"decelTimeEdit", "20.00"},
+                              {"frequencyEdit", "60.00"}, {"jogFrequencyEdit", "60.00"}})
+        EXPECT_EQ(edit(name)->text(), QString(text)) << name;
 }
 
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
@@ -63,7 +61,6 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     // until a command is confirmed; the panel follows the click all the same, and the stop stays
     // at hand.
     const QLabel* state = child<QLabel>("stateLabel");
-    ASSERT_TRUE(state);
     aim({kWrite, kCmd, DriveFault::Kind::NoReply});
     click(button("runForwardButton"));
     EXPECT_EQ(state->text(), QStringLiteral("狀態未確認"));

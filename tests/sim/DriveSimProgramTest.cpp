@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QProcess>
 
 #include "link/Transaction.h"
@@ -27,20 +28,15 @@ TEST(DriveSimProgram, UnusableOptionsExitWithStatusTwo) {
 // A master that sends and never reads fills the terminal's buffers; the simulator must still
 // hear SIGTERM instead of hanging in a write for ever.
 TEST(DriveSimProgram, EndsOnSigtermWhileTheOtherEndStopsReading) {
-    QProcess p;
-    p.start(DriveSimProcess::program(), {"--response-delay-ms", "0", "--no-stdin"});
-    ASSERT_TRUE(p.waitForStarted(5000));
-    while (!p.canReadLine() && p.waitForReadyRead(5000)) {
-    }
-    const QByteArray path = p.readLine().trimmed();
-    ASSERT_FALSE(path.isEmpty());
+    DriveSimProcess sim({"--response-delay-ms", "0", "--no-stdin"});
+    ASSERT_TRUE(sim.started());
+    const QByteArray path = QFile::encodeName(sim.devicePath());
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     termios t{};
     ::tcgetattr(fd, &t);
     ::cfmakeraw(&t);
-    ::cfsetispeed(&t, B9600);
-    ::cfsetospeed(&t, B9600);
+    ::cfsetspeed(&t, B9600);
     t.c_cflag |= CSTOPB;  // the drive's 9600,N,7,2
     ::tcsetattr(fd, TCSANOW, &t);
 
@@ -58,11 +54,7 @@ TEST(DriveSimProgram, EndsOnSigtermWhileTheOtherEndStopsReading) {
         if (::poll(&pfd, 1, 300) == 0)
             break;
     }
-    p.terminate();
-    const bool ended = p.waitForFinished(3000);
-    if (!ended)
-        p.kill();
-    p.waitForFinished(1000);
+    const bool ended = sim.stop();
     ::close(fd);
     EXPECT_TRUE(ended) << "still running 3 s after SIGTERM, " << sent << " bytes sent";
 }

@@ -31,9 +31,8 @@ TEST(SimulatedDrive, LockResetTwoToSevenRestoresFactorySettings) {
         b.settings("115200,O,8,1");
         b.drive.setReg(100, 4321);
         ASSERT_TRUE(b.write(546, v, 9));
-        EXPECT_EQ(b.drive.settings(), "9600,N,7,2");
-        EXPECT_EQ(b.drive.station(), 1);
-        EXPECT_EQ(b.drive.reg(100), factoryRegisterValues()[100]);
+        EXPECT_EQ(std::tuple(b.drive.settings(), b.drive.station(), b.drive.reg(100)),
+                  std::tuple("9600,N,7,2", 1, factoryRegisterValues()[100]));
         b.settings("9600,N,7,2");
         EXPECT_EQ(b.read(496), "1");
     }

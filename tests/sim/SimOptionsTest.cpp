@@ -9,8 +9,20 @@
 
 using namespace velorin;
 
+using namespace ::testing;
+
 namespace {
 std::string error;  // the message of the last refusal
+
+// A drive set up by `args`, which must be accepted.
+std::unique_ptr<SimulatedDrive> driveWith(const std::vector<std::string_view>& args) {
+    const auto o = parseSimOptions(args, error);
+    EXPECT_TRUE(o) << error;
+    auto drive = std::make_unique<SimulatedDrive>();
+    if (o)
+        configure(*drive, *o);
+    return drive;
+}
 }  // namespace
 
 TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
@@ -49,17 +61,12 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
 }
 
 TEST(SimOptions, SetUpTheDrive) {
-    const auto o = parseSimOptions({"--station", "7", "--settings", "19200,E,8,1", "--set",
-                                    "300=-10", "--response-delay-ms", "25", "--wire-time"},
-                                   error);
-    ASSERT_TRUE(o);
-    SimulatedDrive drive;
-    configure(drive, *o);
-    EXPECT_EQ(drive.station(), 7);
-    EXPECT_EQ(drive.settings(), "19200,E,8,1");
-    EXPECT_EQ(drive.reg(300), 0xFFF6);
+    const auto drive = driveWith({"--station", "7", "--settings", "19200,E,8,1", "--set",
+                                "300=-10", "--response-delay-ms", "25", "--wire-time"});
+    EXPECT_EQ(std::tuple(drive->station(), drive->settings(), drive->reg(300)),
+              std::tuple(7, "19200,E,8,1", 0xFFF6));
     const auto rq = rtuRequest(7, FunctionCode::ReadRegisters, 1, 44, 0, 1);
-    const auto reply = drive.hear(rq, drive.line());
+    const auto reply = drive->hear(rq, drive->line());
     ASSERT_EQ(reply.size(), 1u);
     // 8 + 7 characters of 11 bits at 19200 baud, and the 25 ms.
     EXPECT_EQ(reply[0].at, Micros{4584 + 25000 + 4011});
@@ -70,49 +77,41 @@ TEST(SimOptions, SetUpTheDrive) {
 TEST(SimOptions, DuplicateLateAndAShareOfTheRequests) {
     const auto rq = rtuRequest(1, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     auto chunkTimes = [&rq](std::vector<std::string_view> args, int requests) {
-        const auto o = parseSimOptions(args, error);
-        EXPECT_TRUE(o) << error;
-        SimulatedDrive drive;
-        configure(drive, *o);
-        drive.setLink(1, 4, 4);  // 115200,N,8,1 RTU
+        const auto drive = driveWith(args);
+        drive->setLink(1, 4, 4);  // 115200,N,8,1 RTU
         std::vector<long long> at;
         for (int i = 0; i < requests; ++i)
-            for (const ReplyChunk& c : drive.hear(rq, drive.line())) at.push_back(c.at.count());
+            for (const ReplyChunk& c : drive->hear(rq, drive->line())) at.push_back(c.at.count());
         return at;
     };
     // Without --wire-time every reply starts at the 2 ms response delay.
     EXPECT_THAT(chunkTimes({"--fault", "duplicate", "--duplicate-ms", "5"}, 1),
-                ::testing::ElementsAre(2000, 7000));
-    EXPECT_THAT(chunkTimes({"--fault", "late"}, 1), ::testing::ElementsAre(232000));
+                ElementsAre(2000, 7000));
+    EXPECT_THAT(chunkTimes({"--fault", "late"}, 1), ElementsAre(232000));
     EXPECT_THAT(chunkTimes({"--late-ms", "400", "--fault", "late", "--fault", "slow"}, 1),
-                ::testing::AnyOf(::testing::ElementsAre(402000), ::testing::ElementsAre(302000)));
+                AnyOf(ElementsAre(402000), ElementsAre(302000)));
     const std::vector<std::string_view> mix{"--fault", "duplicate", "--fault-rate", "10",
                                             "--seed", "3"};
     const auto times = chunkTimes(mix, 1000);
-    EXPECT_THAT(times.size() - 1000, ::testing::AllOf(::testing::Gt(50u), ::testing::Lt(150u)));
+    EXPECT_THAT(times.size() - 1000, AllOf(Gt(50u), Lt(150u)));
     EXPECT_EQ(chunkTimes(mix, 1000), times);
 }
 
 // A fault for every request is a mode of the drive: the simulator once queued a billion copies
 // of it and ran out of memory.
 TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
-    const auto o = parseSimOptions({"--fault", "noreply"}, error);
-    ASSERT_TRUE(o);
-    SimulatedDrive drive;
-    configure(drive, *o);
-    EXPECT_LE(drive.faultsQueued(), 1u);
+    const auto drive = driveWith({"--fault", "noreply"});
+    EXPECT_LE(drive->faultsQueued(), 1u);
     const auto rq = asciiRequest("010300640001");
-    for (int i = 0; i < 10000; ++i) {
-        ASSERT_TRUE(
-            drive.hear(std::vector<std::uint8_t>(rq.begin(), rq.end()), drive.line()).empty())
-            << "request " << i;
-        ASSERT_LE(drive.faultsQueued(), 1u);
-    }
-    EXPECT_EQ(drive.requestsHeard(), 10000);
-    // An injected fault goes first, then the mode again.
-    drive.setFaultMode(std::nullopt);
-    drive.injectFault({DriveFault::Kind::NoReply});
     const std::vector<std::uint8_t> bytes(rq.begin(), rq.end());
-    EXPECT_TRUE(drive.hear(bytes, drive.line()).empty());
-    EXPECT_EQ(drive.hear(bytes, drive.line()).size(), 1u);
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_TRUE(drive->hear(bytes, drive->line()).empty()) << "request " << i;
+        ASSERT_LE(drive->faultsQueued(), 1u);
+    }
+    EXPECT_EQ(drive->requestsHeard(), 10000);
+    // An injected fault goes first, then the mode again.
+    drive->setFaultMode(std::nullopt);
+    drive->injectFault({DriveFault::Kind::NoReply});
+    EXPECT_TRUE(drive->hear(bytes, drive->line()).empty());
+    EXPECT_EQ(drive->hear(bytes, drive->line()).size(), 1u);
 }

@@ -6,15 +6,6 @@
 
 using namespace velorin;
 
-// The whole word comes through in both framings (the ASCII reading shows it signed).
-TEST(Transaction, AReadCarriesTheWholeWord) {
-    Line rtu("9600,E,8,1"), ascii("9600,N,7,2");
-    rtu.drive.setReg(100, 0x8001);
-    ascii.drive.setReg(100, 0xFFF6);
-    EXPECT_EQ(rtu.read(100), "32769");
-    EXPECT_EQ(ascii.read(100), "-10");
-    EXPECT_EQ(ascii.sent.back(), ":010300640001" + lrc("010300640001") + "\r\n");
-}
 
 TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
     using K = DriveFault::Kind;
@@ -34,8 +25,15 @@ TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
     }
 }
 
-TEST(Transaction, AWriteReportsWhetherTheDriveConfirmedIt) {
+// A read carries the whole word in both framings (the ASCII reading shows it signed); a write
+// reports whether the drive confirmed it.
+TEST(Transaction, AReadCarriesTheWholeWordAndAWriteWhetherTheDriveConfirmedIt) {
     Line rtu("9600,N,8,2"), l("9600,N,7,2");
+    rtu.drive.setReg(100, 0x8001);
+    l.drive.setReg(100, 0xFFF6);
+    EXPECT_EQ(rtu.read(100), "32769");
+    EXPECT_EQ(l.read(100), "-10");
+    EXPECT_EQ(l.sent.back(), ":010300640001" + lrc("010300640001") + "\r\n");
     EXPECT_TRUE(rtu.write(300, 1234));
     EXPECT_EQ(rtu.drive.reg(300), 1234);
     EXPECT_TRUE(l.write(32, 0xFFF6));

@@ -18,12 +18,14 @@ DriveSimProcess::DriveSimProcess(const QStringList& args) {
     if (m_process.canReadLine()) m_path = QString::fromUtf8(m_process.readLine()).trimmed();
 }
 
-DriveSimProcess::~DriveSimProcess() {
-    if (m_process.state() == QProcess::NotRunning) return;
+bool DriveSimProcess::stop() {
+    if (m_process.state() == QProcess::NotRunning) return true;
     m_process.closeWriteChannel();
     m_process.terminate();
-    if (!m_process.waitForFinished(3000)) m_process.kill();
+    const bool ended = m_process.waitForFinished(3000);
+    if (!ended) m_process.kill();
     m_process.waitForFinished(1000);
+    return ended;
 }
 
 QStringList DriveSimProcess::writes() {

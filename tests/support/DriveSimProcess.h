@@ -12,7 +12,9 @@ class DriveSimProcess {
 public:
     // Starts the simulator with `args` and waits for the device path it prints.
     explicit DriveSimProcess(const QStringList& args = {});
-    ~DriveSimProcess();
+    ~DriveSimProcess() { stop(); }
+    // Sends SIGTERM; false when the simulator was still running 3 s later (it is then killed).
+    bool stop();
 
     bool started() const { return !m_path.isEmpty(); }
     // "/dev/pts/5"

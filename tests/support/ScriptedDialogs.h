@@ -17,9 +17,9 @@ struct ShownDialog {
     enum class Kind { Message, Question, Table, Input, OpenFile, SaveFile } kind;
     QString text;   // message, question or prompt; the folder for file dialogs
     QString title;
-    QString filter;       // file dialogs only
-    QString defaultName;  // the save dialog only
-    std::vector<QStringList> rows;  // a table box only
+    QString filter = {};       // file dialogs only
+    QString defaultName = {};  // the save dialog only
+    std::vector<QStringList> rows = {};  // a table box only
 };
 
 class ScriptedDialogs : public Dialogs {
@@ -39,19 +39,55 @@ public:
     std::vector<QString> questions() const { return texts(ShownDialog::Kind::Question); }
     void clear() { m_shown.clear(); }
 
-    void message(QWidget*, const QString& text, const QString& title) override;
-    Answer question(QWidget*, const QString& text, const QString& title) override;
-    Answer confirmTable(QWidget*, const QString& text, const QStringList& columns,
-                        const std::vector<QStringList>& rows, const QString& title) override;
-    std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override;
+    void message(QWidget*, const QString& text, const QString& title) override {
+        record({ShownDialog::Kind::Message, text, title});
+    }
+    Answer question(QWidget*, const QString& text, const QString& title) override {
+        record({ShownDialog::Kind::Question, text, title});
+        return next(m_answers, Answer::No);
+    }
+    Answer confirmTable(QWidget*, const QString& text, const QStringList&,
+                        const std::vector<QStringList>& rows, const QString& title) override {
+        record({ShownDialog::Kind::Table, text, title, {}, {}, rows});
+        return next(m_tableAnswers, Answer::Yes);
+    }
+    // Input boxes and file dialogs share one script of answers: a text or a path, or cancel.
+    std::optional<QString> input(QWidget*, const QString& prompt, const QString& title) override {
+        record({ShownDialog::Kind::Input, prompt, title});
+        return next(m_inputs, std::optional<QString>{});
+    }
     std::optional<QString> openFile(QWidget*, const QString& title, const QString& folder,
-                                    const QString& filter) override;
+                                    const QString& filter) override {
+        record({ShownDialog::Kind::OpenFile, folder, title, filter});
+        return next(m_inputs, std::optional<QString>{});
+    }
     std::optional<QString> saveFile(QWidget*, const QString& title, const QString& folder,
-                                    const QString& defaultName, const QString& filter) override;
+                                    const QString& defaultName, const QString& filter) override {
+        record({ShownDialog::Kind::SaveFile, folder, title, filter, defaultName});
+        return next(m_inputs, std::optional<QString>{});
+    }
 
 private:
-    void record(ShownDialog d);
-    std::vector<QString> texts(ShownDialog::Kind kind) const;
+    void record(const ShownDialog& d) {
+        m_shown.push_back(d);
+        if (m_hook)
+            m_hook(d);
+    }
+    std::vector<QString> texts(ShownDialog::Kind kind) const {
+        std::vector<QString> out;
+        for (const ShownDialog& d : m_shown)
+            if (d.kind == kind)
+                out.push_back(d.text);
+        return out;
+    }
+    template <class T>
+    static T next(std::deque<T>& answers, T otherwise) {
+        if (answers.empty())
+            return otherwise;
+        T answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
     std::deque<Answer> m_answers;
     std::deque<Answer> m_tableAnswers;
     std::deque<std::optional<QString>> m_inputs;
