@@ -246,24 +246,23 @@ TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) 
         return out.join(" | ").toStdString() + " [" + list("portList")->currentText().toStdString() + "]";
     };
     EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
-    EXPECT_FALSE(sim.line.isHeld());  // listing opens nothing it keeps
-    list("portList")->setCurrentIndex(0);
-    line2.setPresent(false);
-    sim.ports.attach(3, line3);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]");
-    EXPECT_FALSE(line3.isHeld());
-    line3.setHeldElsewhere(true);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]");
-    list("portList")->setCurrentIndex(1);
-    line3.setHeldElsewhere(false);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]");
-    line3.setPresent(false);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） [COM1（SIM1）]");
-    EXPECT_FALSE(sim.line.isHeld());
+    // The port chosen first (-1: as it was), what happens to the ports, then the list.
+    const std::tuple<int, std::function<void()>, const char*> steps[] = {
+        {0, [&] { line2.setPresent(false); sim.ports.attach(3, line3); },
+         "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]"},
+        {-1, [&] { line3.setHeldElsewhere(true); }, "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
+        {1, [&] { line3.setHeldElsewhere(false); }, "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]"},
+        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） [COM1（SIM1）]"}};
+    for (const auto& [chosen, step, expected] : steps) {
+        if (chosen >= 0)
+            list("portList")->setCurrentIndex(chosen);
+        step();
+        form->refreshPorts();
+        EXPECT_EQ(entries(), expected);
+        // Listing opens nothing it keeps: a port is held only by the other program.
+        EXPECT_FALSE(sim.line.isHeld());
+        EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
+    }
 
     // Found by the search at station 3, 19200,E,8,1: the next start probes there at once.
     sim.drive.setLink(3, 2, 5);

@@ -120,10 +120,7 @@ TEST_F(Marks, ALoadedFileIsWhatChangesAreCountedFromAndUnknownFieldsCarryNoOther
 
 TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     core.readOpeningCopies();
-    read(0);
-    read(4);
-    read(5);
-    read(12);
+    for (int page : {0, 4, 5, 12}) read(page);
     core.copies().ratedCurrent = 101;
     EXPECT_EQ(core.rangeInForce(2), "0~13");
     EXPECT_EQ(core.rangeInForce(0), "無範圍檢查");
@@ -136,8 +133,8 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     EXPECT_EQ(core.rangeInForce(261), "2.1~13.6（20.0~135.0%）");
     core.copies().ratedCurrent.reset();
     EXPECT_EQ(core.rangeInForce(261), "20.0~135.0%");
-    const std::string tip = core.fieldTip(2);
-    EXPECT_EQ(tip, "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6");
+    EXPECT_EQ(core.fieldTip(2),
+              "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6");
     EXPECT_EQ(core.fieldTip(0).substr(0, core.fieldTip(0).find("\n變頻機")),
               "P00.00：開機顯示畫面選擇\n範圍：無範圍檢查\n出廠值：0：顯示設定頻率(F)");
 }

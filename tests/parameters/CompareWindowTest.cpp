@@ -47,10 +47,7 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
     std::ofstream out(desktopFile("Other.txt").toStdString(), std::ios::binary);
     for (auto [first, last] : {std::pair{0, 22}, {49, 54}})
         for (int reg = first; reg <= last; ++reg)
-            out << "P" << reg << " "
-                << (reg == 2    ? 5
-                    : reg == 49 ? 1500
-                                : factoryDriveValue(reg))
+            out << "P" << reg << " " << (reg == 2 ? 5 : reg == 49 ? 1500 : factoryDriveValue(reg))
                 << "\r\n";
     out.close();
     const EditorCore::Values working = core->working();

@@ -119,8 +119,7 @@ TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) 
     for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
     EXPECT_FALSE(progress()->isVisible());
     EXPECT_EQ(currentPage(), 0);
-    const std::string file = core->fileText(false);
-    EXPECT_NE(file.find("\nP548 "), std::string::npos);
+    EXPECT_NE(core->fileText(false).find("\nP548 "), std::string::npos);
     record.clear();
     click(tab(20));
     EXPECT_TRUE(record.requests().empty());

@@ -64,6 +64,12 @@ protected:
         s.clock.after(ms, std::move(f));
     }
     void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
+    // Closed and deleted once the handler that closed it is over, its port let go.
+    void expectClosed() {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(editor.isNull());
+        EXPECT_FALSE(s.line.isHeld());
+    }
 
     SimServices s;
     std::shared_ptr<EditorCore> core = std::make_shared<EditorCore>();

@@ -239,9 +239,7 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     click(tab(3));
     EXPECT_EQ(record.reads(), span(55, 55 + static_cast<int>(record.reads().size()) - 1));
     EXPECT_LT(record.reads().size(), 6u);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_FALSE(s.line.isHeld());
+    expectClosed();
     EXPECT_FALSE(core->pagePresent(3));
 }
 
@@ -259,8 +257,7 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     EXPECT_EQ(menuShown, 0);
     s.dialogs.answerQuestions({Answer::Yes});
     editor->close();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
+    expectClosed();
     // Online the framing the editor last used goes back to the link with the menu; offline the
     // connection screen comes back instead.
     open();
@@ -268,15 +265,11 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     shortcut(Qt::Key_R);
     EXPECT_EQ(s.services.link.framing, Framing::Rtu);
     EXPECT_EQ(menuShown, 1);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_FALSE(s.line.isHeld());
+    expectClosed();
     open(true);
     find<QAction>(QStringLiteral("returnButton"))->trigger();
-    EXPECT_EQ(connectionShown, 1);
-    EXPECT_EQ(menuShown, 1);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(std::pair(connectionShown, menuShown), std::pair(1, 1));
+    expectClosed();
     open();
     // The dots: one a tick up to 40, then the bare text again.
     const QString bare = QStringLiteral("參數寫入中，請稍候");
@@ -327,9 +320,7 @@ TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
     EXPECT_EQ(s.drive.writeLog().size(), 21u);  // all of page P00
     EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
     EXPECT_EQ(core->working()[2], 6);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_FALSE(s.line.isHeld());
+    expectClosed();
 }
 
 TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
@@ -359,8 +350,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     };
     s.dialogs.clear();
     shortcut(Qt::Key_T);
-    ASSERT_EQ(s.dialogs.messages().size(), 1u);
-    EXPECT_EQ(s.dialogs.messages()[0], "P00.01 監看變數選擇：變頻機未回應");
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"P00.01 監看變數選擇：變頻機未回應"});
     EXPECT_EQ(s.dialogs.shown().back().title, "寫入未完成");
     // Every write confirmed: no box, the progress text says so.
     record.onReply = {};
