@@ -153,9 +153,8 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     EXPECT_NEAR(probes.size(), 50, 10) << "0.1 s a probe";
     expectIdle("", true);
     EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "已取消自動偵測。");
-    EXPECT_EQ(list("rateList")->currentIndex(), 1);
-    EXPECT_EQ(list("formatList")->currentIndex(), -1);
-    EXPECT_EQ(list("stationBox")->currentText(), "7");
+    EXPECT_EQ(std::tuple(list("rateList")->currentIndex(), list("formatList")->currentIndex(),
+                         list("stationBox")->currentText()), std::tuple(1, -1, QString("7")));
 
     probes.clear();
     std::size_t atClose = 0;

@@ -59,10 +59,8 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     EXPECT_EQ(monitor.rows().front().at, 5ms);  // the first five went
     EXPECT_EQ(monitor.recorded(), 10005);
     const MonitorCounts& c = monitor.counts();
-    EXPECT_EQ(c.requests, 10005);
-    EXPECT_EQ(c.failed, 2001);
-    EXPECT_EQ(c.repeated, 101);
-    EXPECT_EQ(c.latencyMax, 16ms);
+    EXPECT_EQ(std::tuple(c.requests, c.failed, c.repeated, c.latencyMax),
+              std::tuple(10005, 2001, 101, 16ms));
     EXPECT_EQ(monitorCountsText(c), "請求 10005　失敗 2001　重讀 101　遲到 0　平均 13.0 ms　最長 16.0 ms");
 
     monitor.setPaused(true);

@@ -42,9 +42,8 @@ TEST_P(CoreFraming, OpeningCopiesAreSignedAndAskedAgainWhenUnanswered) {
     // After the unanswered request every value counts once two reads agree: its reply may still
     // come and pass for another register's.
     EXPECT_EQ(record.reads(), (std::vector<int>{96, 229, 382, 382, 382, 470, 470, 471, 471}));
-    EXPECT_EQ(core.copies().ratedCurrent, 77);
-    EXPECT_EQ(core.copies().pidFullScale, -25536);
-    EXPECT_EQ(core.copies().pidDecimals, 4);
+    const DriveCopies& c = core.copies();
+    EXPECT_EQ(std::tuple(c.ratedCurrent, c.pidFullScale, c.pidDecimals), std::tuple(77, -25536, 4));
 }
 
 TEST_P(CoreFraming, AnUnansweredRegisterIsAskedOnceMoreThenThePageReadStops) {

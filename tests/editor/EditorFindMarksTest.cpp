@@ -67,8 +67,7 @@ TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
     }
     pick(0, 1);
     EXPECT_EQ(core.marks(0), m(true, true));
-    EXPECT_TRUE(core.pageChanged(0));
-    EXPECT_FALSE(core.pageChanged(1));
+    EXPECT_TRUE(core.pageChanged(0) && !core.pageChanged(1));
     // A write the drive confirms clears "changed"; P00.00 is not confirmed and stays changed.
     core.convert(contents());
     DriveFault silent{DriveFault::Kind::NoReply};
@@ -122,9 +121,8 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     core.readOpeningCopies();
     for (int page : {0, 4, 5, 12}) read(page);
     core.copies().ratedCurrent = 101;
-    EXPECT_EQ(core.rangeInForce(2), "0~13");
-    EXPECT_EQ(core.rangeInForce(0), "無範圍檢查");
-    EXPECT_EQ(core.rangeInForce(97), "0.00~600.00");
+    EXPECT_EQ((std::vector{core.rangeInForce(2), core.rangeInForce(0), core.rangeInForce(97)}),
+              (std::vector<std::string>{"0~13", "無範圍檢查", "0.00~600.00"}));
     pick(96, 1);  // the ramp unit as the field now shows it
     EXPECT_EQ(core.rangeInForce(97), "0.0~6000.0");
     type(92, "12.34");  // P02.37 bounds P02.36

@@ -29,8 +29,7 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
     std::vector<int> expected = span(0, 22);  // 14 and 15 have no field but are read
     expected.insert(expected.end(), {96, 229, 382, 470, 471});
     EXPECT_EQ(record.reads(), expected);
-    EXPECT_TRUE(menuOpenAtLastRead);
-    EXPECT_TRUE(!menu || !menu->isVisible());
+    EXPECT_TRUE(menuOpenAtLastRead && (!menu || !menu->isVisible()));
     EXPECT_EQ(editor->core().copies().pidDecimals, 3);
     EXPECT_FALSE(progress()->isVisible());
     // Page P00 again sends nothing; pages P17-1 and P17-2 read their own ranges.
@@ -94,10 +93,9 @@ TEST_F(EditorFixture, WindowToolbarTabsAndFieldsFollowTheCatalogue) {
 // show them, a text, a list position, an empty box and a box with a list.
 TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
     open(true);
-    EXPECT_EQ(field(2)->currentText(), "6");
-    EXPECT_EQ(field(151)->currentIndex(), 19);
-    EXPECT_EQ(field(38)->currentText(), "");
-    EXPECT_EQ(field(497)->currentText(), "9.6");
+    EXPECT_EQ(std::tuple(field(2)->currentText(), field(151)->currentIndex(),
+                         field(38)->currentText(), field(497)->currentText()),
+              std::tuple(QString("6"), 19, QString(), QString("9.6")));
     EXPECT_EQ(currentPage(), 0);
     for (int page = 0; page < kPageCount; ++page) click(tab(page));
     EXPECT_EQ(currentPage(), kPageCount - 1);
@@ -279,8 +277,7 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     editor->progressTick();
     EXPECT_EQ(progress()->text(), bare);
     shortcut(Qt::Key_Q);
-    EXPECT_TRUE(s.quitCalled);
-    EXPECT_FALSE(s.line.isHeld());
+    EXPECT_TRUE(s.quitCalled && !s.line.isHeld());
 }
 
 // ---- The write ----
@@ -340,8 +337,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     EXPECT_TRUE(s.drive.writeLog().empty());
     for (const char* name : {"saveButton", "writeButton", "returnButton"})
         EXPECT_TRUE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
-    EXPECT_TRUE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
-    EXPECT_FALSE(progress()->isVisible());
+    EXPECT_TRUE(find<QWidget>("pageTabs")->isEnabled() && !progress()->isVisible());
     // A write whose second register gets no reply: one box lists it.
     record.clear();
     record.onReply = [this](int n) {
