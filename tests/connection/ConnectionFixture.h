@@ -3,10 +3,7 @@
 // every probe it sends, the replies, the boxes and the windows it opens recorded.
 
 #include <gtest/gtest.h>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QPointer>
-#include <QPushButton>
+#include <QtWidgets>
 
 #include "connection/ConnectionWindow.h"
 #include "support/Widgets.h"

@@ -3,25 +3,15 @@
 // drive takes a quarter of an hour of line time) and the hand-over to the mode menu.
 
 #include <QTest>
+#include <QtWidgets>
 
 #include "ConnectionFixture.h"
 #include "app/DemoPorts.h"
 #include "app/Screenshots.h"
 #include "menu/ModeMenu.h"
 #include "parameters/ParameterEditor.h"
-#include "run/RunPanel.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QImage>
-#include <QLabel>
-#include <QTemporaryDir>
-#include <QRegularExpression>
-#include <QSpinBox>
-#include <QCheckBox>
-
 #include "platform/QtSettings.h"
+#include "run/RunPanel.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -198,10 +188,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     auto kept = std::make_unique<QtSettings>(file);
     sim.services.settings = kept.get();
     QPointer<QWidget> menu;
-    sim.services.windows.menu = [&]() -> QWidget* {
-        menu = new ModeMenu(sim.services);
-        return menu;
-    };
+    sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
     sim.drive.setResponseDelay(200ms);
     open();
     auto* box = child<QSpinBox>(form, "replyTimeoutBox");

@@ -2,8 +2,6 @@
 // values, a parameter file and the factory values, two to four at a time, with differences on
 // several pages.
 
-#include <gmock/gmock.h>
-
 #include <map>
 
 #include "editor/CoreFixture.h"

@@ -1,8 +1,6 @@
 // The editor window's find box, the marks on its fields and tabs, the reading of every page, and
 // the questions before a write that would reset the drive or make it raise a parameter error.
 
-#include <QDir>
-
 #include "EditorFixture.h"
 #include "editor/EditorCore.h"
 

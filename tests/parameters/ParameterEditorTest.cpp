@@ -16,8 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu) {
-    s.services.windows.menu = [this] { return new ModeMenu(s.services); };
-    QPointer<QWidget> menu = s.services.windows.menu();
+    QPointer<QWidget> menu = new ModeMenu(s.services);
     menu->show();
     bool menuOpenAtLastRead = false;
     record.onReply = [&](int n) {

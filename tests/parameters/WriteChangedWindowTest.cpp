@@ -2,8 +2,6 @@
 // simulated drive's write log, those writes in the change log, and the 參數(P) menu's way to the
 // log's folder.
 
-#include <QTemporaryDir>
-
 #include "EditorFixture.h"
 #include "platform/ChangeLogFile.h"
 #include "support/DriveWrites.h"
