@@ -260,8 +260,7 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     open();
     core->setFramingInUse(Framing::Rtu);
     shortcut(Qt::Key_R);
-    EXPECT_EQ(s.services.link.framing, Framing::Rtu);
-    EXPECT_EQ(menuShown, 1);
+    EXPECT_EQ(std::pair(s.services.link.framing, menuShown), std::pair(Framing::Rtu, 1));
     expectClosed();
     open(true);
     find<QAction>(QStringLiteral("returnButton"))->trigger();
