@@ -57,9 +57,7 @@ TEST_P(CoreFraming, AnUnansweredRegisterIsAskedOnceMoreThenThePageReadStops) {
     for (int lost : {1, 2}) {
         connect(GetParam());
         record.clear();
-        DriveFault silent{DriveFault::Kind::NoReply};
-        silent.onlyRegister = 4;  // P00.04
-        drive.injectFault(silent, lost);
+        drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 4}, lost);  // P00.04
         const PageReadOutcome outcome = core.readPage(0);
         // The registers read just before it are asked again until two reads agree (its reply may
         // still come and pass for theirs), then P00.04 once more on its own.

@@ -70,9 +70,7 @@ TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
     EXPECT_TRUE(core.pageChanged(0) && !core.pageChanged(1));
     // A write the drive confirms clears "changed"; P00.00 is not confirmed and stays changed.
     core.convert(contents());
-    DriveFault silent{DriveFault::Kind::NoReply};
-    silent.onlyRegister = 0;
-    drive.injectFault(silent, 20);
+    drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 0}, 20);
     const WriteOutcome outcome = core.writeToDrive(link, {});
     ASSERT_FALSE(outcome.unconfirmed.empty());
     EXPECT_EQ(outcome.unconfirmed.front().reg, 0);

@@ -207,9 +207,7 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     });
     // Its fifth register is asked twice, then the read stops and says so (the order of the
     // reads is the core's test).
-    DriveFault silent{DriveFault::Kind::NoReply};
-    silent.onlyRegister = 29;
-    s.drive.injectFault(silent, 2);
+    s.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 29}, 2);
     click(tab(1));
     EXPECT_EQ(currentPage(), 1);
     EXPECT_TRUE(tab(1)->isChecked() && !tab(3)->isChecked());
