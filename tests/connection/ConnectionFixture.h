@@ -32,7 +32,8 @@ protected:
                 return;  // a later window's traffic
             // station, settings, framing, RTU, then the lists: station, format, rate
             probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
-                .arg(screenPort() ? screenPort()->settings().c_str() : "?").arg(isRtu(t.framing) ? "rtu" : "ascii")
+                .arg(screenPort() ? screenPort()->settings().c_str() : "?")
+                .arg(isRtu(t.framing) ? "rtu" : "ascii")
                 .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
                 .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
                 .toStdString());

@@ -117,7 +117,8 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
 
     std::vector<std::string> rows;  // register, value and outcome
     for (const MonitorRow& r : monitor.rows())
-        rows.push_back(std::to_string(r.reg) + " " + monitorValueText(r) + " " + monitorOutcomeText(r));
+        rows.push_back(std::to_string(r.reg) + " " + monitorValueText(r) + " " +
+                       monitorOutcomeText(r));
     EXPECT_EQ(rows, (std::vector<std::string>{"10 1234 正常", "11  例外碼 02", "12  無回應",
                                               "13 0 正常", "13 0 正常（疑慮重讀）"}));
     const MonitorRow& first = monitor.rows()[0];
