@@ -3,10 +3,7 @@
 // every probe it sends, the replies, the boxes and the windows it opens recorded.
 
 #include <gtest/gtest.h>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QPointer>
-#include <QPushButton>
+#include <QtWidgets>
 
 #include "connection/ConnectionWindow.h"
 #include "support/Widgets.h"
@@ -35,7 +32,8 @@ protected:
                 return;  // a later window's traffic
             // station, settings, framing, RTU, then the lists: station, format, rate
             probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
-                .arg(portSettings().c_str()).arg(isRtu(t.framing) ? "rtu" : "ascii")
+                .arg(screenPort() ? screenPort()->settings().c_str() : "?")
+                .arg(isRtu(t.framing) ? "rtu" : "ascii")
                 .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
                 .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
                 .toStdString());
@@ -66,14 +64,7 @@ protected:
     QComboBox* list(const char* name) const { return child<QComboBox>(form, name); }
     QPushButton* button(const char* name) const { return child<QPushButton>(form, name); }
     // Whether the screen holds its port open.
-    bool portOpen() const {
-        const SerialPort* p = screenPort();
-        return p && p->isOpen();
-    }
-    std::string portSettings() const {
-        const SerialPort* p = screenPort();
-        return p ? p->settings() : std::string("?");
-    }
+    bool portOpen() const { return screenPort() && screenPort()->isOpen(); }
     // The screen's port where the simulated ports made it.
     const SerialPort* screenPort() const {
         const auto* ports = dynamic_cast<const SimPortProvider*>(sim.services.ports);

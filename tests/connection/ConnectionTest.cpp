@@ -3,25 +3,15 @@
 // drive takes a quarter of an hour of line time) and the hand-over to the mode menu.
 
 #include <QTest>
+#include <QtWidgets>
 
 #include "ConnectionFixture.h"
 #include "app/DemoPorts.h"
 #include "app/Screenshots.h"
 #include "menu/ModeMenu.h"
 #include "parameters/ParameterEditor.h"
-#include "run/RunPanel.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QDir>
-#include <QImage>
-#include <QLabel>
-#include <QTemporaryDir>
-#include <QRegularExpression>
-#include <QSpinBox>
-#include <QCheckBox>
-
 #include "platform/QtSettings.h"
+#include "run/RunPanel.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -153,9 +143,8 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     EXPECT_NEAR(probes.size(), 50, 10) << "0.1 s a probe";
     expectIdle("", true);
     EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "已取消自動偵測。");
-    EXPECT_EQ(list("rateList")->currentIndex(), 1);
-    EXPECT_EQ(list("formatList")->currentIndex(), -1);
-    EXPECT_EQ(list("stationBox")->currentText(), "7");
+    EXPECT_EQ(std::tuple(list("rateList")->currentIndex(), list("formatList")->currentIndex(),
+                         list("stationBox")->currentText()), std::tuple(1, -1, QString("7")));
 
     probes.clear();
     std::size_t atClose = 0;
@@ -199,10 +188,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     auto kept = std::make_unique<QtSettings>(file);
     sim.services.settings = kept.get();
     QPointer<QWidget> menu;
-    sim.services.windows.menu = [&]() -> QWidget* {
-        menu = new ModeMenu(sim.services);
-        return menu;
-    };
+    sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
     sim.drive.setResponseDelay(200ms);
     open();
     auto* box = child<QSpinBox>(form, "replyTimeoutBox");
@@ -246,24 +232,23 @@ TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) 
         return out.join(" | ").toStdString() + " [" + list("portList")->currentText().toStdString() + "]";
     };
     EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
-    EXPECT_FALSE(sim.line.isHeld());  // listing opens nothing it keeps
-    list("portList")->setCurrentIndex(0);
-    line2.setPresent(false);
-    sim.ports.attach(3, line3);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]");
-    EXPECT_FALSE(line3.isHeld());
-    line3.setHeldElsewhere(true);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]");
-    list("portList")->setCurrentIndex(1);
-    line3.setHeldElsewhere(false);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]");
-    line3.setPresent(false);
-    form->refreshPorts();
-    EXPECT_EQ(entries(), "COM1（SIM1） [COM1（SIM1）]");
-    EXPECT_FALSE(sim.line.isHeld());
+    // The port chosen first (-1: as it was), what happens to the ports, then the list.
+    const std::tuple<int, std::function<void()>, const char*> steps[] = {
+        {0, [&] { line2.setPresent(false); sim.ports.attach(3, line3); },
+         "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]"},
+        {-1, [&] { line3.setHeldElsewhere(true); }, "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
+        {1, [&] { line3.setHeldElsewhere(false); }, "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]"},
+        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） [COM1（SIM1）]"}};
+    for (const auto& [chosen, step, expected] : steps) {
+        if (chosen >= 0)
+            list("portList")->setCurrentIndex(chosen);
+        step();
+        form->refreshPorts();
+        EXPECT_EQ(entries(), expected);
+        // Listing opens nothing it keeps: a port is held only by the other program.
+        EXPECT_FALSE(sim.line.isHeld());
+        EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
+    }
 
     // Found by the search at station 3, 19200,E,8,1: the next start probes there at once.
     sim.drive.setLink(3, 2, 5);

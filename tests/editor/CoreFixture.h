@@ -44,6 +44,13 @@ protected:
             core.working()[reg] =
                 reg == 497 ? baudPosition(core.driveValue(reg)).value_or(-1) : core.driveValue(reg);
     }
+    // Pages read, and taken as their fields show them when the technician changes nothing.
+    void readUnchanged(std::initializer_list<int> pages) {
+        for (int page : pages) {
+            ASSERT_TRUE(core.readPage(page).ok()) << page;
+            takeShownValues(page);
+        }
+    }
     static std::string shown(const Display& d) {
         if (const auto* t = std::get_if<ShowText>(&d))
             return t->text;

@@ -32,28 +32,32 @@ TEST_P(CoreFraming, ValuesReadShowSignedOnlyWhereTheRangeGoesBelowZeroAndInTheUn
     }
 }
 
-TEST_P(CoreFraming, OpeningCopiesAreSignedAndAskedAgainWhenUnanswered) {
+// The copies the editor keeps of the drive's settings: read signed at the opening and asked
+// again when unanswered; every page read refreshes the link and lock copies.
+TEST_P(CoreFraming, TheDrivesCopiesAreSignedAskedAgainAndRefreshedByEveryPageRead) {
     connect(GetParam());
-    drive.setReg(470, 40000);
-    drive.setReg(471, 4);
-    drive.setReg(382, 77);
+    for (auto [reg, word] : {std::pair{470, 40000}, {471, 4}, {382, 77}, {497, 192}, {546, 8}})
+        drive.setReg(reg, word);
     faultAfter(2, {DriveFault::Kind::NoReply});  // P11.14
     core.readOpeningCopies();
     // After the unanswered request every value counts once two reads agree: its reply may still
     // come and pass for another register's.
     EXPECT_EQ(record.reads(), (std::vector<int>{96, 229, 382, 382, 382, 470, 470, 471, 471}));
-    EXPECT_EQ(core.copies().ratedCurrent, 77);
-    EXPECT_EQ(core.copies().pidFullScale, -25536);
-    EXPECT_EQ(core.copies().pidDecimals, 4);
+    const DriveCopies& c = core.copies();
+    EXPECT_EQ(std::tuple(c.ratedCurrent, c.pidFullScale, c.pidDecimals), std::tuple(77, -25536, 4));
+    ASSERT_TRUE(core.readPage(25).ok() && core.readPage(28).ok());
+    EXPECT_EQ(c.rate, 192);
+    core.copies().rate = 48;
+    core.copies().lockReset = 5;
+    ASSERT_TRUE(core.readPage(1).ok());
+    EXPECT_EQ(std::tuple(c.rate, c.lockReset), std::tuple(192, 8));
 }
 
 TEST_P(CoreFraming, AnUnansweredRegisterIsAskedOnceMoreThenThePageReadStops) {
     for (int lost : {1, 2}) {
         connect(GetParam());
         record.clear();
-        DriveFault silent{DriveFault::Kind::NoReply};
-        silent.onlyRegister = 4;  // P00.04
-        drive.injectFault(silent, lost);
+        drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 4}, lost);  // P00.04
         const PageReadOutcome outcome = core.readPage(0);
         // The registers read just before it are asked again until two reads agree (its reply may
         // still come and pass for theirs), then P00.04 once more on its own.
@@ -64,19 +68,6 @@ TEST_P(CoreFraming, AnUnansweredRegisterIsAskedOnceMoreThenThePageReadStops) {
         EXPECT_EQ(core.pagePresent(0), lost == 1);
         EXPECT_EQ(outcome.message, lost == 1 ? "" : "P00.04 參數讀取失敗，變頻機未回應。");
     }
-}
-
-TEST_P(CoreFraming, EveryPageReadRefreshesTheLinkAndLockCopies) {
-    connect(GetParam());
-    drive.setReg(497, 192);
-    drive.setReg(546, 8);
-    ASSERT_TRUE(core.readPage(25).ok() && core.readPage(28).ok());
-    EXPECT_EQ(core.copies().rate, 192);
-    core.copies().rate = 48;
-    core.copies().lockReset = 5;
-    ASSERT_TRUE(core.readPage(1).ok());
-    EXPECT_EQ(core.copies().rate, 192);
-    EXPECT_EQ(core.copies().lockReset, 8);
 }
 
 INSTANTIATE_TEST_SUITE_P(Framings, CoreFraming, ::testing::Values(Framing::Ascii, Framing::Rtu));

@@ -3,6 +3,7 @@
 // P13.35 hold; what a field cannot show, what the editor cannot know and what the drive keeps
 // for itself never goes out.
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -81,26 +82,26 @@ WriteOutcome rehearse(EditorCore& core, LinkState& link, std::map<int, int>& sen
     return core.writeToDrive(link, hooks);
 }
 
-class RoundTrip : public ::testing::TestWithParam<Framing> {
+class RoundTrip : public CoreFixture, public ::testing::WithParamInterface<Framing> {
 protected:
+    void SetUp() override { connect(GetParam()); }
     // The raw word the core would write for a field's working value.
     static std::uint16_t wordOf(int reg, std::int32_t working) {
         if (reg == 497 && working >= 0 && working < 5)
             return static_cast<std::uint16_t>(kBaudCodes[working]);
         return static_cast<std::uint16_t>(working & 0xFFFF);
     }
-    void check(const std::vector<FieldView>& views, EditorCore& core, LinkState& link,
-               const SimulatedDrive& drive, const char* path) {
+    void check(const std::vector<FieldView>& views, EditorCore& visit, const char* path) {
         std::set<int> unshown;
         for (const FieldView& v : views) {
             if (v.unshowable)
                 unshown.insert(v.reg);
             else if (cat().parameter(v.reg).conversion != ConversionKind::None)
-                EXPECT_EQ(wordOf(v.reg, core.working()[v.reg]), drive.reg(v.reg))
+                EXPECT_EQ(wordOf(v.reg, visit.working()[v.reg]), drive.reg(v.reg))
                     << path << ": register " << v.reg << " shown from " << drive.reg(v.reg);
         }
         std::map<int, int> sent;  // by a write that changes nothing
-        rehearse(core, link, sent);
+        rehearse(visit, link, sent);
         for (const auto& [reg, word] : sent) {
             EXPECT_FALSE(unshown.count(reg)) << path << ": " << reg << " written unseen";
             EXPECT_EQ(word, drive.reg(reg)) << path << ": register " << reg << " written changed";
@@ -122,15 +123,7 @@ TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
         // The lists are tried in full once; the other states need the numbers only.
         const bool full = state.rampUnit == 0 && state.stepUnit == 0 && state.pidDecimals == 2;
         for (std::size_t set = 0; set < (full ? sets : 8); ++set) {
-            VirtualClock clock;
-            SimulatedDrive drive;
-            SimulatedLine line{drive};
-            if (isRtu(GetParam()))
-                drive.setLink(1, 1, 3);
-            LineSession session(std::make_unique<SimulatedPort>(line, clock));
-            LinkState link{1, GetParam(), false, 1, drive.settings()};
-            session.follow(link);
-            ASSERT_EQ(session.open(1, link.settings), OpenResult::Ok);
+            record.clear();
             for (int reg : fields) {
                 const auto words = candidates(reg);
                 drive.setReg(reg, words[(set + reg) % words.size()]);
@@ -141,23 +134,23 @@ TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
             SCOPED_TRACE(testing::Message()
                          << "P03.00 " << state.rampUnit << ", P08.03 " << state.stepUnit
                          << ", P13.35 " << state.pidDecimals << ", value set " << set);
-            EditorCore core;
-            core.beginVisit(&session, GetParam());
-            core.readOpeningCopies();
+            EditorCore visit;  // a fresh visit to the drive
+            visit.beginVisit(session.get(), GetParam());
+            visit.readOpeningCopies();
             std::vector<FieldView> views;
             for (int page = 0; page < kPageCount; ++page) {
-                ASSERT_EQ(core.readPage(page).kind, PageReadOutcome::Kind::Read);
-                for (FieldView& v : core.showPage(page)) views.push_back(std::move(v));
+                ASSERT_EQ(visit.readPage(page).kind, PageReadOutcome::Kind::Read);
+                for (FieldView& v : visit.showPage(page)) views.push_back(std::move(v));
             }
             // The command line takes what the fields show; the window converts its fields,
             // those marked still holding whatever they held before.
-            core.takeShown(views);
-            check(views, core, link, drive, "taken as shown");
+            visit.takeShown(views);
+            check(views, visit, "taken as shown");
             std::array<FieldContent, kRegisterCount> contents{};
             for (const FieldView& v : views)
                 contents[v.reg] = v.unshowable ? FieldContent{0, "1"} : contentOf(v);
-            core.convert(contents);
-            check(views, core, link, drive, "converted");
+            visit.convert(contents);
+            check(views, visit, "converted");
             ++runs;
             if (HasFailure())
                 return;
@@ -195,20 +188,15 @@ TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
         drive.setReg(471, 2);
         drive.setReg(440, 1234);
         drive.setReg(382, 1000);
-        faultAfter(static_cast<int>(std::find(EditorCore::kOpeningReads.begin(),
-                                              EditorCore::kOpeningReads.end(), reg) -
-                                    EditorCore::kOpeningReads.begin()),
+        const auto& opening = EditorCore::kOpeningReads;
+        faultAfter(static_cast<int>(std::ranges::find(opening, reg) - opening.begin()),
                    {DriveFault::Kind::NoReply}, lost);
         core.readOpeningCopies();
         record.onReply = {};
         const int page = cat().parameter(dependent).page;
         readAndTake({page});
-        std::string text;
-        bool unshowable = false;
-        for (const FieldView& v : core.showPage(page))
-            if (v.reg == dependent)
-                text = shown(v.display), unshowable = v.unshowable;
-        EXPECT_EQ(unshowable, lost == 2);
+        const std::string text = shownOnPage(page, dependent);
+        EXPECT_EQ(core.unshown(dependent), lost == 2);
         if (std::string(shows) != "marked")
             EXPECT_EQ(text, shows);
         std::map<int, int> sent;

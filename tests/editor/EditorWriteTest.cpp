@@ -2,6 +2,7 @@
 // both framings: which registers go out in which order, the unit switches, the link parameters
 // and the reset, every way a write can fail to arrive, and the plan a write's preview shows.
 
+#include <algorithm>
 #include <random>
 
 #include "editor/CoreFixture.h"
@@ -18,20 +19,15 @@ using Lines = std::vector<std::string>;
 class Write : public CoreFixture, public ::testing::WithParamInterface<Framing> {
 protected:
     void SetUp() override { connect(GetParam()); }
-    WriteOutcome write() {
+    WriteOutcome write(WriteScope scope = WriteScope::Everything) {
         record.clear();
         drive.clearWriteLog();
-        return core.writeToDrive(link, hooks);
+        return core.writeToDrive(link, hooks, scope);
     }
     static Writes range(int first, int last) {
         Writes w;
         for (int r = first; r <= last; ++r) w.emplace_back(r, r);
         return w;
-    }
-    // Page P15 read and taken as the fields show it: station 1, 9600, the framing's format.
-    void readLinkPage() {
-        ASSERT_TRUE(core.readPage(25).ok());
-        takeShownValues(25);
     }
     static Writes p15(Writes changed) {
         Writes w = {{499, 0}, {500, 0}, {501, 3}, {502, 0}};
@@ -62,8 +58,7 @@ TEST_P(Write, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
 TEST_P(Write, AChangedRampUnitReadsPageP03AgainAtItsNewResolution) {
     drive.setReg(97, 1234);
     core.readOpeningCopies();
-    ASSERT_TRUE(core.readPage(5).ok());
-    takeShownValues(5);
+    readUnchanged({5});
     core.working()[96] = 1;
     std::vector<int> shown;
     hooks.pageRead = [&](int page) { shown.push_back(page); };
@@ -79,7 +74,7 @@ TEST_P(Write, AChangedRampUnitReadsPageP03AgainAtItsNewResolution) {
 }
 
 TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
-    readLinkPage();
+    readUnchanged({25});  // station 1, 9600, the framing's format
     core.working()[496] = 5;
     write();
     EXPECT_EQ(writes(), p15({{496, 5}}));
@@ -96,10 +91,8 @@ TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
         core.working()[step.reg] = step.value;
         write();
         EXPECT_EQ(writes(), p15({step.written}));
-        EXPECT_EQ(link.settings, step.settings);
-        EXPECT_EQ(link.framing, step.framing);
-        EXPECT_EQ(core.framingInUse(), step.framing);
-        EXPECT_EQ(drive.settings(), step.settings);
+        EXPECT_EQ(std::tuple(link.settings, drive.settings(), link.framing, core.framingInUse()),
+                  std::tuple(step.settings, step.settings, step.framing, step.framing));
         // What was written is the drive's now: a page read brings back no value from before.
         EXPECT_EQ(core.readPage(1).kind, PageReadOutcome::Kind::Read);
         core.setPagePresent(1, false);
@@ -120,8 +113,7 @@ TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
 
 TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice) {
     for (int reg = 538; reg <= 548; ++reg) drive.setReg(reg, static_cast<std::uint16_t>(reg));
-    ASSERT_TRUE(core.readPage(28).ok());
-    takeShownValues(28);
+    readUnchanged({28});
     core.working()[546] = 2;
     Micros written{0};
     record.onReply = [&](int n) {
@@ -129,19 +121,15 @@ TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice)
             written = clock.now();
     };
     const WriteOutcome outcome = write();
-    Writes expected = range(545, 545);
-    expected.insert(expected.end(), {{547, 547}, {548, 548}, {546, 2}});
-    EXPECT_EQ(writes(), expected);
+    EXPECT_EQ(writes(), (Writes{{545, 545}, {547, 547}, {548, 548}, {546, 2}}));
     EXPECT_GE(clock.now() - written, 2s);
-    EXPECT_EQ(link.settings, "9600,N,7,2");
-    EXPECT_EQ(link.framing, Framing::Ascii);
-    EXPECT_EQ(link.station, 1);
-    EXPECT_TRUE(outcome.factoryReset);
-    EXPECT_FALSE(core.pagePresent(28));
-    ASSERT_TRUE(core.readPage(28).ok());  // at the factory settings
-    // 8 clears the fault history and changes no setting; once written it is the drive's value,
-    // so a page read does not make it look changed and the next write leaves it alone.
-    takeShownValues(28);
+    EXPECT_EQ(std::tuple(link.settings, link.framing, link.station),
+              std::tuple(std::string("9600,N,7,2"), Framing::Ascii, 1));
+    EXPECT_TRUE(outcome.factoryReset && !core.pagePresent(28));
+    // At the factory settings: 8 clears the fault history and changes no setting; once written
+    // it is the drive's value, so a page read does not make it look changed and the next write
+    // leaves it alone.
+    readUnchanged({28});
     core.working()[546] = 8;
     write();
     EXPECT_EQ(writes().back(), (std::pair{546, 8}));
@@ -197,7 +185,7 @@ TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
     ASSERT_TRUE(core.readPage(0).ok());
     core.showPage(0);
     takeShownValues(0);
-    readLinkPage();
+    readUnchanged({25});  // station 1, 9600, the framing's format
     core.working()[2] = 65536;
     core.working()[3] = -32769;
     core.working()[497] = -1;
@@ -225,23 +213,18 @@ TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
 // nothing is left to send.
 TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     for (int reg : {547, 548}) drive.setReg(reg, 0);
-    for (int page : {0, 5, 25, 28}) {
-        ASSERT_TRUE(core.readPage(page).ok());
-        takeShownValues(page);
-    }
+    readUnchanged({0, 5, 25, 28});
     core.setPagePresent(2, true);
     Writes expected = {{5, core.driveValue(5) + 1}};
     for (int reg = 49; reg <= 54; ++reg) expected.emplace_back(reg, reg);
     expected.insert(expected.end(), {{96, 1}, {496, 5}, {547, 0}, {548, 0}, {546, 8}});
     for (auto [reg, value] : expected) core.working()[reg] = value;
     for (bool again : {false, true}) {
-        record.clear();
-        drive.clearWriteLog();
         Writes planned;
         for (const PlannedWrite& w : core.plannedWrites(WriteScope::ChangedOnly))
             planned.emplace_back(w.reg, w.value);
         EXPECT_EQ(planned, again ? Writes{} : expected);
-        EXPECT_TRUE(core.writeToDrive(link, {}, WriteScope::ChangedOnly).complete());
+        EXPECT_TRUE(write(WriteScope::ChangedOnly).complete());
         EXPECT_EQ(writes(), again ? Writes{} : expected);
         EXPECT_EQ(record.reads().size(), again ? 1u : 17u);  // the running check, P03 again
     }
@@ -272,8 +255,6 @@ TEST_P(Write, ThePlanIsWhatTheWriteSends) {
             Writes planned, rehearsed;
             for (const PlannedWrite& w : core.plannedWrites(scope)) planned.emplace_back(w.reg, w.value);
             const WritePreview preview = core.previewWrite(scope);
-            std::vector<int> changed;
-            for (const auto& change : preview.changes) changed.push_back(change.reg);
             WriteHooks hooks;
             hooks.rehearse = [&](int reg, std::uint16_t word) {
                 rehearsed.emplace_back(reg, EditorCore::driveValueOf(reg, word));
@@ -283,16 +264,15 @@ TEST_P(Write, ThePlanIsWhatTheWriteSends) {
             core.copies() = copies;
             EXPECT_EQ(planned, rehearsed);
             EXPECT_EQ(preview.changes.size() + preview.unchanged, planned.size());
-            for (int reg : changed)
-                EXPECT_NE(std::find(edited.begin(), edited.end(), reg), edited.end()) << reg;
+            for (const auto& change : preview.changes)
+                EXPECT_NE(std::ranges::find(edited, change.reg), edited.end()) << change.reg;
         }
     }
 }
 
 // The preview shows both values as the fields do, and a value never read as such.
 TEST_P(Write, ThePreviewShowsTheDriveValueAndTheNewOne) {
-    ASSERT_TRUE(core.readPage(2).ok());
-    takeShownValues(2);
+    readUnchanged({2});
     const int reg = Catalogue::instance().page(2).fields.front();
     const std::string before = shownOnPage(2, reg);
     core.working()[reg] += 100;

@@ -2,8 +2,6 @@
 // values, a parameter file and the factory values, two to four at a time, with differences on
 // several pages.
 
-#include <gmock/gmock.h>
-
 #include <map>
 
 #include "editor/CoreFixture.h"
@@ -32,10 +30,7 @@ std::vector<Shown> differingRows(const Comparison& comparison) {
 TEST_F(ParameterCompare, TwoToFourSetsShowWhatDiffersWhereTheSetsHoldIt) {
     connect(Framing::Ascii);
     for (auto [reg, value] : {std::pair{2, 9}, {31, 1234}, {97, 555}}) drive.setReg(reg, value);
-    for (int page : {0, 1, 5}) {
-        ASSERT_TRUE(core.readPage(page).ok());
-        takeShownValues(page);
-    }
+    readUnchanged({0, 1, 5});
     for (auto [reg, value] : {std::pair{2, 7}, {31, 50}, {97, 600}}) core.working()[reg] = value;
     const std::map<int, int> inFile = {{0, 70}, {2, 9}, {49, 1500}, {149, 37}};
     std::string text;

@@ -7,7 +7,6 @@
 #include "TestData.h"
 #include "editor/Rules.h"
 #include "editor/ValueCheck.h"
-#include "link/NumberText.h"
 #include "sim/SimulatedDrive.h"
 
 namespace velorin::editortest {

@@ -36,18 +36,10 @@ inline std::vector<int> registers(const std::string& text) {
     return regs;
 }
 
-// A named set of registers.tsv.
-inline std::vector<int> registerSet(const std::string& name) {
-    for (const auto& row : rows("registers.tsv"))
-        if (row[0] == name)
-            return registers(row[1]);
-    ADD_FAILURE() << "no register set " << name;
-    return {};
-}
-
-// "P11.12" for register 380: the group whose base lies at or below it, and the offset.
+// "P11.12" for register 380: the group whose base (registers.tsv) lies at or below it, and the
+// offset.
 inline std::string codeByBases(int reg) {
-    static const auto bases = registerSet("group-bases");
+    static const auto bases = registers(rows("registers.tsv").at(0).at(1));
     const auto group = std::upper_bound(bases.begin(), bases.end(), reg) - bases.begin() - 1;
     char code[16];
     std::snprintf(code, sizeof code, "P%02d.%02d", static_cast<int>(group), reg - bases[group]);

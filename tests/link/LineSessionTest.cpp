@@ -6,6 +6,7 @@
 
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
+#include "support/DriveWrites.h"
 #include "support/LineTap.h"
 
 using namespace velorin;
@@ -18,11 +19,6 @@ struct SessionOnDrive {
     SessionOnDrive() {
         session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
         EXPECT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
-    }
-    std::vector<int> writtenRegisters() const {
-        std::vector<int> regs;
-        for (const auto& w : drive.writeLog()) regs.push_back(w.reg);
-        return regs;
     }
     VirtualClock clock;
     SimulatedDrive drive;
@@ -49,8 +45,9 @@ TEST(LineSession, QueuedOperationsRunInOrderAndAStopOvertakesOnlyPlainWrites) {
     d.session.submit([&] { d.session.write(31, 1); });
     EXPECT_FALSE(d.session.busy());
     EXPECT_EQ(events, std::vector<std::string>{"queued"});
-    EXPECT_EQ(d.writtenRegisters(), (std::vector<int>{31, 32, 33, 0x2000, 0x2000, 34}));
-    EXPECT_EQ(d.drive.writeLog()[4].value, 1) << "the stop right behind the run command";
+    // The stop right behind the run command.
+    EXPECT_EQ(test::writesOf(d.drive),
+              (test::Writes{{31, 1}, {32, 1}, {33, 1}, {0x2000, 18}, {0x2000, 1}, {34, 1}}));
 }
 
 TEST(LineSession, StopEndsTheOperationBetweenTransactionsAndACloseWaitsForIdle) {

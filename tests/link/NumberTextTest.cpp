@@ -29,23 +29,18 @@ TEST(LenientNumber, ANumberTooLargeToHoldIsAFailureNotZero) {
 }
 
 TEST(StrictNumber, TakesOnlyOneWholeNumberInTheGivenFormat) {
-    EXPECT_EQ(strictNumber(" 12.5 "), 12.5);
-    EXPECT_EQ(strictNumber("12,5", ','), 12.5);
-    EXPECT_EQ(strictNumber("-3"), -3);
-    EXPECT_EQ(strictNumber("&HFF"), 255);
-    EXPECT_EQ(strictNumber("1e3"), 1000);
+    for (auto [text, point, value] : {std::tuple{" 12.5 ", '.', 12.5}, {"12,5", ',', 12.5},
+                                      {"-3", '.', -3.0}, {"&HFF", '.', 255.0}, {"1e3", '.', 1e3}})
+        EXPECT_EQ(strictNumber(text, point), value) << text;
     for (const char* bad : {"", "  ", "12abc", "1 2", "1.2.3", "&HFG", "abc", "-"})
         EXPECT_FALSE(strictNumber(bad)) << bad;
     EXPECT_FALSE(strictNumber("12.5", ','));
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbourAndOverflowIsAnError) {
-    EXPECT_EQ(roundTo<std::int16_t>(2.5), 2);
-    EXPECT_EQ(roundTo<std::int16_t>(3.5), 4);
-    EXPECT_EQ(roundTo<std::int16_t>(-2.5), -2);
-    EXPECT_EQ(roundTo<std::int16_t>(-32768.5), -32768);
-    EXPECT_FALSE(roundTo<std::int16_t>(32767.5));
-    EXPECT_FALSE(roundTo<std::int16_t>(-32769));
+    for (auto [value, rounded] : {std::pair{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-32768.5, -32768}})
+        EXPECT_EQ(roundTo<std::int16_t>(value), rounded) << value;
+    EXPECT_FALSE(roundTo<std::int16_t>(32767.5) || roundTo<std::int16_t>(-32769));
     EXPECT_EQ(roundTo<std::int32_t>(2147483647.4), 2147483647);
     EXPECT_FALSE(roundTo<std::int32_t>(2147483647.5));
     EXPECT_EQ(roundDown<std::int32_t>(-1.5), -2);
@@ -53,13 +48,9 @@ TEST(Rounding, HalvesGoToTheEvenNeighbourAndOverflowIsAnError) {
 }
 
 TEST(NumberToText, PlainBlankAndPatternForms) {
-    EXPECT_EQ(plainText(-10), "-10");
-    EXPECT_EQ(plainText(1234.5), "1234.5");
-    EXPECT_EQ(plainText(6000.0000000000009), "6000");
-    EXPECT_EQ(plainText(1e16), "1E+16");
-    EXPECT_EQ(blankText(496), " 496");
-    EXPECT_EQ(blankText(0), " 0");
-    EXPECT_EQ(blankText(-10), "-10");
+    EXPECT_EQ((std::vector{plainText(-10), plainText(1234.5), plainText(6000.0000000000009),
+                           plainText(1e16), blankText(496), blankText(0), blankText(-10)}),
+              (std::vector<std::string>{"-10", "1234.5", "6000", "1E+16", " 496", " 0", "-10"}));
     // clang-format off
     const struct { double value; const char* pattern; const char* text; } cases[] = {
         {5, "00", "05"}, {496, "00", "496"}, {2.5, "0", "3"}, {400, "00.00", "400.00"},

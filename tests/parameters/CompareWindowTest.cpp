@@ -2,10 +2,6 @@
 // file chosen only for the comparison, the double click to a field, the sets offered offline and
 // the table saved as CSV. What the comparison finds is the core's test (ParameterCompareTest).
 
-#include <QDir>
-#include <fstream>
-#include <sstream>
-
 #include "EditorFixture.h"
 
 using namespace velorin;
@@ -33,7 +29,6 @@ protected:
         }
         return out;
     }
-    QString desktopFile(const char* name) { return QDir(s.folders.desktopFolder()).filePath(name); }
 };
 
 TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickShowsTheField) {
@@ -47,10 +42,7 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
     std::ofstream out(desktopFile("Other.txt").toStdString(), std::ios::binary);
     for (auto [first, last] : {std::pair{0, 22}, {49, 54}})
         for (int reg = first; reg <= last; ++reg)
-            out << "P" << reg << " "
-                << (reg == 2    ? 5
-                    : reg == 49 ? 1500
-                                : factoryDriveValue(reg))
+            out << "P" << reg << " " << (reg == 2 ? 5 : reg == 49 ? 1500 : factoryDriveValue(reg))
                 << "\r\n";
     out.close();
     const EditorCore::Values working = core->working();
@@ -65,8 +57,7 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
     // The editor shows and holds what it did, and its pages stay unread.
     EXPECT_EQ(field(2)->currentText(), "7");
     EXPECT_EQ(core->working(), working);
-    EXPECT_FALSE(core->pagePresent(2));
-    EXPECT_TRUE(record.requests().empty());
+    EXPECT_TRUE(!core->pagePresent(2) && record.requests().empty());
 
     // A mouse's double click on P01.24: page P01-2 is read, then its field has the focus.
     const QPoint cell = table()->visualItemRect(table()->item(1, 0)).center();
@@ -89,9 +80,7 @@ TEST_F(EditorCompare, OfflineComparesTheFieldsWithTheFactoryValuesAndSavesTheTab
     EXPECT_EQ(inWindow<QLabel>("compareSummary")->text(), "2 項不同，共 487 項");
     s.dialogs.answerInputs({desktopFile("比較.csv")});
     click(inWindow<QPushButton>("saveCompareCsv"));
-    std::stringstream bytes;
-    bytes << std::ifstream(desktopFile("比較.csv").toStdString(), std::ios::binary).rdbuf();
-    EXPECT_EQ(bytes.str(),
+    EXPECT_EQ(bytesOf(desktopFile("比較.csv")),
               "代碼,名稱,編輯器,出廠值\n"
               "P00.00,開機顯示畫面選擇,2：顯示實際運轉頻率(H),0：顯示設定頻率(F)\n"
               "P00.02,監看變數LPF時間,9,6\n");

@@ -1,8 +1,6 @@
 // The editor window's find box, the marks on its fields and tabs, the reading of every page, and
 // the questions before a write that would reset the drive or make it raise a parameter error.
 
-#include <QDir>
-
 #include "EditorFixture.h"
 #include "editor/EditorCore.h"
 
@@ -39,8 +37,7 @@ protected:
 TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     open();
     shortcut(Qt::Key_F);
-    EXPECT_TRUE(findPanel()->isVisible());
-    EXPECT_TRUE(findText()->hasFocus());
+    EXPECT_TRUE(findPanel()->isVisible() && findText()->hasFocus());
     QTest::keyClicks(findText(), "9.1");
     ASSERT_EQ(results()->count(), 11);  // P09.01, then P09.10-P09.19
     for (int i = 0; i < 7; ++i) QTest::keyClick(findText(), Qt::Key_Down);
@@ -50,8 +47,7 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     QTest::keyClick(findText(), Qt::Key_Return);
     EXPECT_EQ(record.reads(), span(246, 269));
     EXPECT_EQ(currentPage(), 12);
-    EXPECT_TRUE(field(261)->hasFocus());
-    EXPECT_TRUE(field(261)->property("found").toBool());
+    EXPECT_TRUE(field(261)->hasFocus() && field(261)->property("found").toBool());
     EXPECT_FALSE(findPanel()->isVisible());
     // A name part lists as typed; nothing found is said and cannot be chosen; Esc closes.
     shortcut(Qt::Key_F);
@@ -91,8 +87,7 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     EXPECT_TRUE(changedMark(107));
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.drive.reg(2), 9);
-    EXPECT_FALSE(changedMark(2) || changedMark(107));
-    EXPECT_TRUE(factoryMark(2) && factoryMark(107));
+    EXPECT_TRUE(!changedMark(2) && !changedMark(107) && factoryMark(2) && factoryMark(107));
     EXPECT_EQ(tab(0)->text(), "P00");
     EXPECT_EQ(tab(5)->text(), "P03");
     EXPECT_TRUE(field(2)->toolTip().endsWith("變頻機的值：6\n原始值：6"));
@@ -119,8 +114,7 @@ TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) 
     for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
     EXPECT_FALSE(progress()->isVisible());
     EXPECT_EQ(currentPage(), 0);
-    const std::string file = core->fileText(false);
-    EXPECT_NE(file.find("\nP548 "), std::string::npos);
+    EXPECT_NE(core->fileText(false).find("\nP548 "), std::string::npos);
     record.clear();
     click(tab(20));
     EXPECT_TRUE(record.requests().empty());
@@ -176,8 +170,7 @@ TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
     editor->resize(1280, 800);
     click(tab(12));
     auto* plot = find<QWidget>(QStringLiteral("vfCurve12"));
-    EXPECT_TRUE(find<QWidget>(QStringLiteral("vfCurve15")));
-    EXPECT_FALSE(editor->findChild<QWidget*>(QStringLiteral("vfCurve13")));
+    EXPECT_TRUE(find<QWidget>("vfCurve15") && !editor->findChild<QWidget*>("vfCurve13"));
     EXPECT_FALSE(drawsOutOfOrder(plot));
     typeInto(250, "1.00");  // fe3 below fe2
     EXPECT_TRUE(drawsOutOfOrder(plot));

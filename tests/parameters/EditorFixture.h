@@ -7,8 +7,10 @@
 #include <QPointer>
 #include <QTest>
 #include <QtWidgets>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 
 #include "editor/LineRecord.h"
 #include "parameters/ParameterEditor.h"
@@ -64,6 +66,20 @@ protected:
         s.clock.after(ms, std::move(f));
     }
     void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
+    QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
+        return QDir(s.folders.desktopFolder()).filePath(name);
+    }
+    static std::string bytesOf(const QString& path) {
+        std::stringstream bytes;
+        bytes << std::ifstream(path.toStdString(), std::ios::binary).rdbuf();
+        return bytes.str();
+    }
+    // Closed and deleted once the handler that closed it is over, its port let go.
+    void expectClosed() {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(editor.isNull());
+        EXPECT_FALSE(s.line.isHeld());
+    }
 
     SimServices s;
     std::shared_ptr<EditorCore> core = std::make_shared<EditorCore>();

@@ -16,8 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu) {
-    s.services.windows.menu = [this] { return new ModeMenu(s.services); };
-    QPointer<QWidget> menu = s.services.windows.menu();
+    QPointer<QWidget> menu = new ModeMenu(s.services);
     menu->show();
     bool menuOpenAtLastRead = false;
     record.onReply = [&](int n) {
@@ -29,8 +28,7 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
     std::vector<int> expected = span(0, 22);  // 14 and 15 have no field but are read
     expected.insert(expected.end(), {96, 229, 382, 470, 471});
     EXPECT_EQ(record.reads(), expected);
-    EXPECT_TRUE(menuOpenAtLastRead);
-    EXPECT_TRUE(!menu || !menu->isVisible());
+    EXPECT_TRUE(menuOpenAtLastRead && (!menu || !menu->isVisible()));
     EXPECT_EQ(editor->core().copies().pidDecimals, 3);
     EXPECT_FALSE(progress()->isVisible());
     // Page P00 again sends nothing; pages P17-1 and P17-2 read their own ranges.
@@ -94,10 +92,9 @@ TEST_F(EditorFixture, WindowToolbarTabsAndFieldsFollowTheCatalogue) {
 // show them, a text, a list position, an empty box and a box with a list.
 TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
     open(true);
-    EXPECT_EQ(field(2)->currentText(), "6");
-    EXPECT_EQ(field(151)->currentIndex(), 19);
-    EXPECT_EQ(field(38)->currentText(), "");
-    EXPECT_EQ(field(497)->currentText(), "9.6");
+    EXPECT_EQ(std::tuple(field(2)->currentText(), field(151)->currentIndex(),
+                         field(38)->currentText(), field(497)->currentText()),
+              std::tuple(QString("6"), 19, QString(), QString("9.6")));
     EXPECT_EQ(currentPage(), 0);
     for (int page = 0; page < kPageCount; ++page) click(tab(page));
     EXPECT_EQ(currentPage(), kPageCount - 1);
@@ -210,9 +207,7 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     });
     // Its fifth register is asked twice, then the read stops and says so (the order of the
     // reads is the core's test).
-    DriveFault silent{DriveFault::Kind::NoReply};
-    silent.onlyRegister = 29;
-    s.drive.injectFault(silent, 2);
+    s.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 29}, 2);
     click(tab(1));
     EXPECT_EQ(currentPage(), 1);
     EXPECT_TRUE(tab(1)->isChecked() && !tab(3)->isChecked());
@@ -239,9 +234,7 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     click(tab(3));
     EXPECT_EQ(record.reads(), span(55, 55 + static_cast<int>(record.reads().size()) - 1));
     EXPECT_LT(record.reads().size(), 6u);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_FALSE(s.line.isHeld());
+    expectClosed();
     EXPECT_FALSE(core->pagePresent(3));
 }
 
@@ -259,24 +252,18 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     EXPECT_EQ(menuShown, 0);
     s.dialogs.answerQuestions({Answer::Yes});
     editor->close();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
+    expectClosed();
     // Online the framing the editor last used goes back to the link with the menu; offline the
     // connection screen comes back instead.
     open();
     core->setFramingInUse(Framing::Rtu);
     shortcut(Qt::Key_R);
-    EXPECT_EQ(s.services.link.framing, Framing::Rtu);
-    EXPECT_EQ(menuShown, 1);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_FALSE(s.line.isHeld());
+    EXPECT_EQ(std::pair(s.services.link.framing, menuShown), std::pair(Framing::Rtu, 1));
+    expectClosed();
     open(true);
     find<QAction>(QStringLiteral("returnButton"))->trigger();
-    EXPECT_EQ(connectionShown, 1);
-    EXPECT_EQ(menuShown, 1);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
+    EXPECT_EQ(std::pair(connectionShown, menuShown), std::pair(1, 1));
+    expectClosed();
     open();
     // The dots: one a tick up to 40, then the bare text again.
     const QString bare = QStringLiteral("參數寫入中，請稍候");
@@ -286,8 +273,7 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     editor->progressTick();
     EXPECT_EQ(progress()->text(), bare);
     shortcut(Qt::Key_Q);
-    EXPECT_TRUE(s.quitCalled);
-    EXPECT_FALSE(s.line.isHeld());
+    EXPECT_TRUE(s.quitCalled && !s.line.isHeld());
 }
 
 // ---- The write ----
@@ -327,9 +313,7 @@ TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
     EXPECT_EQ(s.drive.writeLog().size(), 21u);  // all of page P00
     EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
     EXPECT_EQ(core->working()[2], 6);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(editor.isNull());
-    EXPECT_FALSE(s.line.isHeld());
+    expectClosed();
 }
 
 TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
@@ -349,8 +333,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     EXPECT_TRUE(s.drive.writeLog().empty());
     for (const char* name : {"saveButton", "writeButton", "returnButton"})
         EXPECT_TRUE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
-    EXPECT_TRUE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
-    EXPECT_FALSE(progress()->isVisible());
+    EXPECT_TRUE(find<QWidget>("pageTabs")->isEnabled() && !progress()->isVisible());
     // A write whose second register gets no reply: one box lists it.
     record.clear();
     record.onReply = [this](int n) {
@@ -359,8 +342,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     };
     s.dialogs.clear();
     shortcut(Qt::Key_T);
-    ASSERT_EQ(s.dialogs.messages().size(), 1u);
-    EXPECT_EQ(s.dialogs.messages()[0], "P00.01 監看變數選擇：變頻機未回應");
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"P00.01 監看變數選擇：變頻機未回應"});
     EXPECT_EQ(s.dialogs.shown().back().title, "寫入未完成");
     // Every write confirmed: no box, the progress text says so.
     record.onReply = {};

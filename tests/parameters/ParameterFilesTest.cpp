@@ -3,10 +3,7 @@
 // change anything, and a save that cannot write. The file's own rules and the save-load-save
 // round trip through the fields are the file layer's test (tests/editor/ParameterFileTest.cpp).
 
-#include <QDir>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "EditorFixture.h"
 
@@ -14,12 +11,6 @@ using namespace velorin;
 using namespace velorin::test;
 
 namespace {
-
-std::string readBytes(const QString& path) {
-    std::stringstream s;
-    s << std::ifstream(path.toStdString(), std::ios::binary).rdbuf();
-    return s.str();
-}
 
 // P0-P548 at 0, with `values` in place, each line ended by `end`.
 std::string fileOf(const std::map<int, std::string>& values, int first = 0, int last = 548,
@@ -41,9 +32,6 @@ std::vector<int> presentPages(const EditorCore& core) {
 
 class EditorFiles : public EditorFixture {
 protected:
-    QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
-        return QDir(s.folders.desktopFolder()).filePath(name);
-    }
     void save(const QString& path) {
         s.dialogs.answerInputs({path});
         shortcut(Qt::Key_S);
@@ -79,7 +67,7 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     EXPECT_EQ(dialog.text, s.folders.desktopFolder());
     EXPECT_EQ(dialog.defaultName, "Data.txt");
     EXPECT_EQ(dialog.filter, "Text Files (*.txt);;All Files (*.*)");
-    const std::string online = readBytes(desktopFile());
+    const std::string online = bytesOf(desktopFile());
     std::string expected;
     for (int reg = 0; reg <= 22; ++reg)
         expected += "P" + std::to_string(reg) + " " +
@@ -88,13 +76,13 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     EXPECT_EQ(find<QLineEdit>(QStringLiteral("progressText"))->text(), "已儲存 23 項至 Data.txt");
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
-    EXPECT_EQ(readBytes(desktopFile()), online);
+    EXPECT_EQ(bytesOf(desktopFile()), online);
 
     delete editor.data();
     open(true);
     EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(), "離線模式");
     save(desktopFile());
-    const std::string offline = readBytes(desktopFile());
+    const std::string offline = bytesOf(desktopFile());
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\r'), 549);
     EXPECT_TRUE(s.dialogs.messages().empty());

@@ -1,31 +1,24 @@
-// The editor window's preview before a write and its write of the changed parameters only, on the
-// simulated drive's write log.
+// The editor window's preview before a write, its write of the changed parameters only on the
+// simulated drive's write log, those writes in the change log, and the 參數(P) menu's way to the
+// log's folder.
 
 #include "EditorFixture.h"
+#include "platform/ChangeLogFile.h"
 #include "support/DriveWrites.h"
+#include "support/LoggedChanges.h"
 
 using namespace velorin;
 using namespace velorin::test;
 
 namespace {
 
-TEST_F(EditorFixture, WriteChangedSendsTheRunningCheckAndTheTwoEditsOnly) {
-    open();
-    s.drive.clearWriteLog();
-    record.clear();
-    enter(2, "9");
-    enter(4, "3");
-    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
-    EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
-    EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
-}
-
 // The preview lists exactly the two edits with both values as shown; No sends nothing but the
-// running check is not read either. With nothing changed the technician is asked whether to send
-// every parameter all the same.
+// running check is not read either. Yes (the preview's default) sends the running check and the
+// two edits only. With nothing changed the technician is asked whether to send every parameter
+// all the same.
 TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
     open();
-    const QString before = field(2)->currentText();
+    const QString before = field(2)->currentText();  // as the field shows it
     enter(2, "9");
     enter(4, "3");
     s.drive.clearWriteLog();
@@ -36,16 +29,13 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
     const ShownDialog& preview = s.dialogs.shown().front();
     EXPECT_EQ(preview.kind, ShownDialog::Kind::Table);
     EXPECT_TRUE(preview.text.startsWith(QStringLiteral("寫入將變更變頻機的 2 項參數，另有 ")));
-    ASSERT_EQ(preview.rows.size(), 2u);
-    EXPECT_EQ(preview.rows[0][0], QStringLiteral("P00.02"));
-    EXPECT_EQ(preview.rows[0][2], before);
-    EXPECT_EQ(preview.rows[0][3], field(2)->currentText());
-    EXPECT_EQ(preview.rows[1][0], QStringLiteral("P00.04"));
-    EXPECT_TRUE(record.reads().empty());
-    EXPECT_TRUE(s.drive.writeLog().empty());
+    EXPECT_EQ(preview.rows, (std::vector<QStringList>{{"P00.02", "監看變數LPF時間", before, "9"},
+                                                      {"P00.04", "無單位顯示小數點", "2", "3"}}));
+    EXPECT_TRUE(record.reads().empty() && s.drive.writeLog().empty());
 
     s.dialogs.clear();
-    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();  // the preview's default: Yes
+    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
+    EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
     EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
     s.dialogs.clear();
     s.drive.clearWriteLog();
@@ -55,6 +45,29 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
     EXPECT_EQ(s.dialogs.shown().front().text,
               QStringLiteral("畫面上的值與變頻機相同，沒有要變更的參數。是否仍要寫入全部參數？"));
     EXPECT_TRUE(s.drive.writeLog().empty());
+}
+
+TEST_F(EditorFixture, AWriteLeavesOneLinePerRegisterAndTheMenuOpensTheLogsFolder) {
+    QTemporaryDir dir;
+    ChangeLogFile log(dir.filePath("data/changes.log"));
+    std::vector<QString> opened;
+    s.services.changeLog = &log;
+    s.services.openFolder = [&opened](const QString& folder) { opened.push_back(folder); };
+    open();
+    s.drive.clearWriteLog();
+    enter(2, "9");
+    enter(4, "3");
+    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
+    ASSERT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
+    // Before: the drive's factory values.
+    EXPECT_EQ(shortChanges(log.path()),
+              (std::vector<std::string>{"P00.02 6>9 6>9 已確認 寫入變更項目",
+                                        "P00.04 2>3 2>3 已確認 寫入變更項目"}));
+    // The port as the status line names it.
+    EXPECT_EQ(loggedChanges(log.path()).front().port, "COM1（SIM1）");
+
+    find<QAction>(QStringLiteral("changeLogFolderItem"))->trigger();
+    EXPECT_EQ(opened, std::vector<QString>{dir.filePath("data")});
 }
 
 }  // namespace
