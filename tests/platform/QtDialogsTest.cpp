@@ -5,7 +5,9 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QPushButton>
+#include <QLibraryInfo>
 #include <QTableWidget>
+#include <QTranslator>
 #include <cstdlib>
 #include <QApplication>
 #include <QFileDialog>
@@ -75,6 +77,10 @@ TEST(QtDialogs, SaveDialogAddsTheExtensionAndAsksBeforeReplacing) {
 // default (Enter does not write).
 TEST(QtDialogs, TableBoxShowsItsRowsAndReportsTheButton) {
     QtDialogs dialogs;
+    QTranslator qtTexts;  // the README's picture speaks the program's language, as it runs
+    if (std::getenv("VELORIN_SCREENSHOT_DIR") &&
+        qtTexts.load("qtbase_zh_TW", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     for (auto [yes, answer] : {std::pair{true, Answer::Yes}, std::pair{false, Answer::No}}) {
         QStringList shown;
         QTimer::singleShot(0, [&shown, yes = yes] {
