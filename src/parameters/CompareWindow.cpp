@@ -92,7 +92,6 @@ CompareWindow::CompareWindow(Services& services, std::shared_ptr<const EditorCor
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
     connect(m_table, &QTableWidget::cellActivated, this, &CompareWindow::onRowActivated);
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("compareSummary"));
@@ -186,6 +185,8 @@ void CompareWindow::showTable() {
         }
     }
     m_table->resizeColumnsToContents();
+    // The name takes the width left; the values stay beside it, as wide as they need.
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     m_summary->setText(text::CompareSummary.arg(differing).arg(m_comparison.rows.size()));
 }
 

@@ -2,6 +2,8 @@
 // file chosen only for the comparison, the double click to a field, the sets offered offline and
 // the table saved as CSV. What the comparison finds is the core's test (ParameterCompareTest).
 
+#include <cstdlib>
+
 #include "EditorFixture.h"
 
 using namespace velorin;
@@ -58,6 +60,8 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
     EXPECT_EQ(field(2)->currentText(), "7");
     EXPECT_EQ(core->working(), working);
     EXPECT_TRUE(!core->pagePresent(2) && record.requests().empty());
+    if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR"))  // the README's picture
+        table()->window()->grab().save(QString::fromLocal8Bit(dir) + "/compare.png");
 
     // A mouse's double click on P01.24: page P01-2 is read, then its field has the focus.
     const QPoint cell = table()->visualItemRect(table()->item(1, 0)).center();
