@@ -6,10 +6,6 @@
 #include <chrono>
 #include <cstdint>
 
-#include <optional>
-#include <string>
-
-#include "editor/Rules.h"
 #include "link/Frames.h"
 
 namespace velorin::editorsteps {
@@ -38,8 +34,5 @@ inline bool unanswered(const ReplyCheck& check) {
     return check.outcome != LinkOutcome::Ok && check.outcome != LinkOutcome::Stopped &&
            check.outcome != LinkOutcome::PortError;
 }
-
-// The text a display puts into its field; empty when it puts none there (FieldMarks.cpp).
-std::optional<std::string> displayText(int reg, const Display& display);
 
 }  // namespace velorin::editorsteps

@@ -288,7 +288,8 @@ WritePreview EditorCore::previewWrite(WriteScope scope) const {
     const DisplayContext driveContext = driveDisplayContext();
     const DisplayContext workingContext = workingDisplayContext();
     auto shown = [](int reg, std::int32_t raw, const DisplayContext& context) {
-        return displayText(reg, displayValue(reg, raw, context)).value_or("無法顯示");
+        return shownText(reg, displayValue(reg, raw, context))
+            .value_or("無法顯示（" + std::to_string(raw) + "）");
     };
     for (const PlannedWrite& write : plannedWrites(scope)) {
         if (m_driveKnown[write.reg] && m_drive[write.reg] == write.value) {

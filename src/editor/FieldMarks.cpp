@@ -24,9 +24,8 @@ const std::array<FieldContent, kRegisterCount>& factoryContents() {
     return contents;
 }
 
-}  // namespace
-
-std::optional<std::string> editorsteps::displayText(int reg, const Display& display) {
+// The text a display puts into its field; empty when it puts none there.
+std::optional<std::string> displayText(int reg, const Display& display) {
     if (const auto* shown = std::get_if<ShowText>(&display))
         return shown->text;
     if (const auto* position = std::get_if<SelectPosition>(&display)) {
@@ -37,6 +36,8 @@ std::optional<std::string> editorsteps::displayText(int reg, const Display& disp
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 void EditorCore::shownAs(const FieldView& view) {
     m_fromFile[view.reg] = view.fromFile;

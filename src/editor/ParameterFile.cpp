@@ -7,13 +7,15 @@
 #include <random>
 #include <system_error>
 
+#include "editor/EditorSteps.h"
 #include "link/NumberText.h"
 
 namespace velorin {
 
+using editorsteps::kPidPage;
+
 namespace {
 
-constexpr int kPidPage = 23;  // P13-2
 constexpr int kRateRegister =
     drive::kRateParameter;  // P15.01: the file keeps the rate's list position
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;

@@ -30,15 +30,10 @@ public:
     virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
     // A modal box with Yes and No buttons and no icon.
     virtual Answer question(QWidget* parent, const QString& text, const QString& title) = 0;
-    // A Yes/No box over a table of `rows` under the `columns`' headers (what a write will change).
-    // Without a window of its own it is a question with the rows as lines.
+    // A Yes/No box over a table of `rows` under the `columns`' headers (what a write will
+    // change); No is the default button.
     virtual Answer confirmTable(QWidget* parent, const QString& text, const QStringList& columns,
-                                const std::vector<QStringList>& rows, const QString& title) {
-        QStringList lines{text};
-        for (const QStringList& row : rows) lines << row.join(QLatin1Char('\t'));
-        Q_UNUSED(columns);
-        return question(parent, lines.join(QLatin1Char('\n')), title);
-    }
+                                const std::vector<QStringList>& rows, const QString& title) = 0;
     // A modal prompt for a typed text; empty when cancelled.
     virtual std::optional<QString> input(QWidget* parent, const QString& prompt,
                                          const QString& title) = 0;
