@@ -11,8 +11,25 @@ namespace velorin {
 
 using namespace editorsteps;
 
+namespace {
+
+// The registers within the pages' ranges that hold no parameter: where a drive most likely leaves
+// registers out of its blocks.
+std::vector<std::uint16_t> registersWithoutParameter() {
+    std::vector<std::uint16_t> regs;
+    for (const PageInfo& page : Catalogue::instance().pages())
+        for (int r = page.read.first; r <= page.read.last; ++r)
+            if (!Catalogue::instance().parameter(r).shown)
+                regs.push_back(static_cast<std::uint16_t>(r));
+    return regs;
+}
+
+}  // namespace
+
 void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_line = line;
+    if (m_line)
+        m_line->setLikelyBlockGaps(registersWithoutParameter());
     m_framingInUse = framing;
     m_pages.fill(0);
     m_unshown.fill(false);

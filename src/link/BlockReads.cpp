@@ -29,9 +29,15 @@ bool usable(const std::vector<ReplyCheck>& results, std::size_t wanted) {
 
 }  // namespace
 
+void LineSession::setLikelyBlockGaps(std::vector<std::uint16_t> regs) {
+    std::sort(regs.begin(), regs.end());
+    m_likelyGaps = std::move(regs);
+}
+
 void LineSession::forgetBlocks() {
     m_blocksDisagree = false;
     m_blocksVerified = false;
+    m_gapBlockVerified = false;
     m_blockTry = kMostBlockRegisters;
     m_blockTaken = 0;
 }
@@ -75,10 +81,12 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
             continue;
         }
         m_blockTaken = std::max(m_blockTaken, count);
-        if (!m_blocksVerified) {
-            // The first block is read again one register at a time: a drive that shifts its
-            // values over registers it leaves out of blocks shows it here. The single reads
-            // are the values given either way.
+        const auto gap = std::lower_bound(m_likelyGaps.begin(), m_likelyGaps.end(), regs[i]);
+        const bool acrossGap = gap != m_likelyGaps.end() && *gap < regs[i] + count;
+        if (!m_blocksVerified || (acrossGap && !m_gapBlockVerified)) {
+            // The first block, and the first across a likely gap, are read again one register
+            // at a time: a drive that shifts its values over registers it leaves out of blocks
+            // shows it here. The single reads are the values given either way.
             const std::size_t before = out.size();
             if (!singly(i, end))
                 return out;
@@ -89,6 +97,7 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
                          one.value != block.values[regs[k] - regs[i]];
             }
             m_blocksVerified = true;
+            m_gapBlockVerified = m_gapBlockVerified || acrossGap;
             if (differ) {
                 m_blocksDisagree = true;
                 if (m_onBlocksDisagree)

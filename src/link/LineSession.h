@@ -106,6 +106,10 @@ public:
     }
     // Whether the first block disagreed with single reads.
     bool blocksDisagreed() const { return m_blocksDisagree; }
+    // The registers a drive is most likely to leave out of its blocks (those that hold no
+    // parameter). A first block that crosses none of them shows nothing of how the drive answers
+    // a block across them, so the first block that does is read again register by register too.
+    void setLikelyBlockGaps(std::vector<std::uint16_t> regs);
 
     // A write is confirmed by the drive's reply, which names register and value. Where an
     // adapter's copy of the request could pass for that reply (its echo is not yet known) the
@@ -223,6 +227,8 @@ private:
     bool m_blockReads = false;
     bool m_blocksDisagree = false;                   // the first block differed from single reads
     bool m_blocksVerified = false;                   // the first block agreed with single reads
+    bool m_gapBlockVerified = false;  // so did a block across one of the likely gaps
+    std::vector<std::uint16_t> m_likelyGaps;         // sorted
     std::uint16_t m_blockTry = kMostBlockRegisters;  // the largest count worth asking for
     std::uint16_t m_blockTaken = 0;                  // the largest count the drive answered
     std::function<void()> m_onBlocksDisagree;

@@ -46,7 +46,7 @@ TEST(BlockReply, CarriesExactlyTheRegistersAskedForWithItsChecksumRight) {
 
 TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
     // Two pages of 50 registers: the first block asks for the whole page, and half as many
-    // each time the drive refuses. `largest`: the largest block answered with values.
+    // each time the drive refuses. The drive's gaps are the session's likely gaps. `largest`: the largest block answered with values.
     const struct {
         const char* name;
         int maxBlock;
@@ -59,6 +59,8 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         {"the drive takes no blocks", 1, {}, false, 0},
         {"blocks across gaps refused", 32, {14, 15, 60}, false, 12},
         {"blocks across gaps shifted", 32, {14, 15}, true, 25},
+        // The first block taken (0-5) crosses no gap: the first across one is checked too.
+        {"shifted across gaps the first block does not reach", 8, {20, 21}, true, 6},
     };
     for (const auto& c : cases) {
         VirtualClock clock;
@@ -68,6 +70,7 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
         ASSERT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
         session.setBlockReads(true);
+        session.setLikelyBlockGaps(c.gaps);  // the drive's gaps are registers without a field
         int told = 0, largest = 0, blocksAfterTold = 0;
         session.setOnBlocksDisagree([&] { ++told; });
         drive.setMaxBlock(c.maxBlock);
