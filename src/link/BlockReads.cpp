@@ -83,32 +83,45 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
         m_blockTaken = std::max(m_blockTaken, count);
         const auto gap = std::lower_bound(m_likelyGaps.begin(), m_likelyGaps.end(), regs[i]);
         const bool acrossGap = gap != m_likelyGaps.end() && *gap < regs[i] + count;
-        if (!m_blocksVerified || (acrossGap && !m_gapBlockVerified)) {
-            // The first block, and the first across a likely gap, are read again one register
-            // at a time: a drive that shifts its values over registers it leaves out of blocks
-            // shows it here. The single reads are the values given either way.
+        // The registers from `from` on are read again one at a time: the whole first block, and
+        // from the gap on the first block across a likely gap, since a drive that shifts its
+        // values over registers it leaves out of blocks shows it there. The single reads are the
+        // values given either way.
+        std::size_t from = end;
+        if (!m_blocksVerified)
+            from = i;
+        else if (acrossGap && !m_gapBlockVerified)
+            from = static_cast<std::size_t>(std::lower_bound(regs.begin() + i, regs.begin() + end,
+                                                             *gap) - regs.begin());
+        const auto blockValues = [&](std::size_t to) {
+            for (std::size_t k = i; k < to; ++k) {
+                const std::uint16_t v = block.values[regs[k] - regs[i]];
+                out.push_back({LinkOutcome::Ok, v, ExceptionCode::None, {v}});
+            }
+        };
+        blockValues(from);
+        if (from < end) {
             const std::size_t before = out.size();
-            if (!singly(i, end))
+            if (!singly(from, end))
                 return out;
             bool differ = false;
-            for (std::size_t k = i; k < end; ++k) {
-                const ReplyCheck& one = out[before + (k - i)];
+            // Values all alike from the gap on read the same shifted or not: such a block shows
+            // nothing, and the next across a likely gap is checked instead.
+            bool telling = false;
+            for (std::size_t k = from; k < end; ++k) {
+                const ReplyCheck& one = out[before + (k - from)];
                 differ = differ || one.outcome != LinkOutcome::Ok ||
                          one.value != block.values[regs[k] - regs[i]];
+                telling = telling || (acrossGap && k > from && regs[k - 1] >= *gap &&
+                                      one.value != out[before + (k - 1 - from)].value);
             }
             m_blocksVerified = true;
-            m_gapBlockVerified = m_gapBlockVerified || acrossGap;
+            m_gapBlockVerified = m_gapBlockVerified || telling;
             if (differ) {
                 m_blocksDisagree = true;
                 if (m_onBlocksDisagree)
                     m_onBlocksDisagree();
             }
-            i = end;
-            continue;
-        }
-        for (std::size_t k = i; k < end; ++k) {
-            const std::uint16_t v = block.values[regs[k] - regs[i]];
-            out.push_back({LinkOutcome::Ok, v, ExceptionCode::None, {v}});
         }
         i = end;
     }

@@ -108,7 +108,8 @@ public:
     bool blocksDisagreed() const { return m_blocksDisagree; }
     // The registers a drive is most likely to leave out of its blocks (those that hold no
     // parameter). A first block that crosses none of them shows nothing of how the drive answers
-    // a block across them, so the first block that does is read again register by register too.
+    // a block across them, so blocks across them are read again register by register too, from
+    // the gap on, until one has values that a shift would have changed (not all alike).
     void setLikelyBlockGaps(std::vector<std::uint16_t> regs);
 
     // A write is confirmed by the drive's reply, which names register and value. Where an

@@ -53,6 +53,7 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         std::vector<std::uint16_t> gaps;
         bool shift;
         int largest;
+        std::pair<int, int> alike{-1, -1};  // registers that hold one value
     } cases[] = {
         {"the drive takes 32", 32, {}, false, 25},
         {"the drive takes 16", 16, {}, false, 12},
@@ -61,6 +62,8 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         {"blocks across gaps shifted", 32, {14, 15}, true, 25},
         // The first block taken (0-5) crosses no gap: the first across one is checked too.
         {"shifted across gaps the first block does not reach", 8, {20, 21}, true, 6},
+        // 0-24 reads the same shifted or not: the block across the next gap is checked.
+        {"shifted across a gap after one that shows nothing", 32, {14, 15, 40}, true, 25, {14, 30}},
     };
     for (const auto& c : cases) {
         VirtualClock clock;
@@ -77,10 +80,14 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         drive.setBlockGaps(c.gaps);
         if (c.shift)
             drive.setFaultMode(DriveFault{DriveFault::Kind::BlockShift});
+        const auto value = [&](int r) {
+            return static_cast<std::uint16_t>(c.alike.first <= r && r <= c.alike.second ? 5
+                                                                                     : 1000 + 7 * r);
+        };
         std::vector<std::uint16_t> regs(100);
         for (int r = 0; r < 100; ++r) {
             regs[r] = static_cast<std::uint16_t>(r);
-            drive.setReg(r, static_cast<std::uint16_t>(1000 + 7 * r));
+            drive.setReg(r, value(r));
         }
         test::LineTap tap(session.observers(), [&](const TransactionRecord& t) {
             if (t.word > 1 && t.check.outcome == LinkOutcome::Ok)
@@ -93,7 +100,7 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         ASSERT_EQ(got.size(), 100u) << c.name;
         for (int r = 0; r < 100; ++r)
             EXPECT_EQ(std::pair(got[r].outcome, got[r].value),
-                      std::pair(LinkOutcome::Ok, std::uint16_t(1000 + 7 * r)))
+                      std::pair(LinkOutcome::Ok, value(r)))
                 << c.name << ", register " << r;
         EXPECT_EQ(told, c.shift ? 1 : 0) << c.name;
         EXPECT_EQ(largest, c.largest) << c.name;
