@@ -2,16 +2,14 @@
 // the search over all stations, formats and rates (on the virtual clock: a search without a
 // drive takes a quarter of an hour of line time) and the hand-over to the mode menu.
 
+#include <gmock/gmock.h>
 #include <QTest>
 #include <QtWidgets>
 
 #include "ConnectionFixture.h"
-#include "app/DemoPorts.h"
-#include "app/Screenshots.h"
+#include "ScreenshotTour.h"
 #include "menu/ModeMenu.h"
-#include "parameters/ParameterEditor.h"
 #include "platform/QtSettings.h"
-#include "run/RunPanel.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -264,66 +262,16 @@ TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) 
     EXPECT_EQ(shown, "menu");
 }
 
-// --screenshot: a picture of each window as it first comes up, with the demo's drive (a COM port
-// of its own, found at its factory settings through the real event-loop wait): the connection
-// screen, the mode menu, the run panel and, after the way back, the editor.
-// VELORIN_SCREENSHOT_DIR keeps the pictures there (scripts/make-screenshots uses it for the
-// README's pictures).
+// The README's pictures (scripts/make-screenshots keeps them in VELORIN_SCREENSHOT_DIR): the
+// demo's windows, each saved as it first comes up, on the demo's drive found at its factory
+// settings.
 TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
     QTemporaryDir temporary;
-    const QString folder = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")
-                               ? qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")
-                               : temporary.path();
-    ScreenshotTaker screenshots(folder);
-    DemoPortProvider ports;
-    EventLoopWait wait;
-    sim.services.ports = &ports;
-    sim.services.wait = &wait;
-    QPointer<QWidget> menu;
-    sim.services.windows.menu = [&]() -> QWidget* {
-        menu = new ModeMenu(sim.services);
-        menu->show();
-        return menu;
-    };
-    sim.services.windows.runPanel = [&](const Opening& o) { return showRunPanel(sim.services, o); };
-    sim.services.windows.editor = [&](const Opening& o) {
-        return showParameterEditor(sim.services, nullptr, o);
-    };
-    auto settle = [] {
-        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    };
-    open();
-    settle();
-    const QString com = QString::number(ports.simulatedCom());  // chosen at start
-    EXPECT_EQ(list("portList")->currentText(), "COM" + com + "（模擬變頻機）");
-    click(1, 0, "1");
-    settle();
-    ASSERT_TRUE(menu);
-    EXPECT_EQ(linkState(), "1 9600,N,7,2 RTU=0 COM" + com.toStdString());
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR"))
-        QTest::qWait(2000);  // the menu's second picture, at rest
-    child<QPushButton>(menu, "runPanelButton")->click();
-    settle();
-    QWidget* panel = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "runPanel" && w->isVisible()) panel = w;
-    ASSERT_TRUE(panel);
-    panel->findChild<QAction*>("returnAction")->trigger();  // back to a new mode menu
-    settle();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_TRUE(menu);
-    child<QPushButton>(menu, "editorButton")->click();
-    settle();
-    const QStringList names{"connectionWindow", "modeMenu", "runPanel", "parameterEditor"};
-    // Each picture is taken once its window has settled, on the real clock.
-    QTest::qWaitFor([&] { return screenshots.saved().size() == names.size(); }, 10000);
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR"))
-        QTest::qWait(4500);  // the editor's last picture, with its first page read
-    for (const QString& name : names) {
-        QImage picture(QDir(folder).filePath(name + ".png"));
-        EXPECT_FALSE(picture.isNull()) << name.toStdString();
-        EXPECT_GT(picture.width(), 100) << name.toStdString();
-    }
-    for (QWidget* w : QApplication::topLevelWidgets()) w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const bool kept = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR");
+    const QString folder = kept ? qEnvironmentVariable("VELORIN_SCREENSHOT_DIR") : temporary.path();
+    const QStringList saved = takeScreenshotTour(sim.services, folder, kept);
+    EXPECT_THAT(linkState(), ::testing::StartsWith("1 9600,N,7,2 RTU=0 COM"));
+    ASSERT_EQ(saved.size(), 4) << saved.join(' ').toStdString();
+    for (const char* name : {"connectionWindow", "modeMenu", "runPanel", "parameterEditor"})
+        EXPECT_GT(QImage(QDir(folder).filePath(name + QString(".png"))).width(), 100) << name;
 }
