@@ -67,7 +67,7 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     EXPECT_EQ(dialog.text, s.folders.desktopFolder());
     EXPECT_EQ(dialog.defaultName, "Data.txt");
     EXPECT_EQ(dialog.filter, "Text Files (*.txt);;All Files (*.*)");
-    const std::string online = bytesOf(desktopFile());
+    const std::string online = fileBytes(desktopFile());
     std::string expected;
     for (int reg = 0; reg <= 22; ++reg)
         expected += "P" + std::to_string(reg) + " " +
@@ -76,13 +76,13 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     EXPECT_EQ(find<QLineEdit>(QStringLiteral("progressText"))->text(), "已儲存 23 項至 Data.txt");
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
-    EXPECT_EQ(bytesOf(desktopFile()), online);
+    EXPECT_EQ(fileBytes(desktopFile()), online);
 
     delete editor.data();
     open(true);
     EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(), "離線模式");
     save(desktopFile());
-    const std::string offline = bytesOf(desktopFile());
+    const std::string offline = fileBytes(desktopFile());
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\r'), 549);
     EXPECT_TRUE(s.dialogs.messages().empty());
