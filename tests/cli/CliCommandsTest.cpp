@@ -175,11 +175,12 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         };
         if (event == LateReply)
             env.drive.setResponseDelay(Micros{130000});
-        const auto r = cli(env, QStringLiteral(adapter ? "-p COM3 -s 19200,E,8,1 " : "-p COM3 ") + args);
+        const auto r = cli(env, QString(adapter ? "-p COM3 -s 19200,E,8,1 " : "-p COM3 ") + args);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
         const QString err = QString::fromStdString(r.err);  // each told once
-        if (*message)
+        if (*message) {
             EXPECT_EQ(err.count(QString::fromUtf8(message)), 1) << r.err;
+        }
         EXPECT_EQ(err.count("port lost"), event == Unplug);
         EXPECT_EQ(err.count("later than"), event == LateReply);
         EXPECT_EQ(env.log.sent.size(), frames);

@@ -257,43 +257,36 @@ TEST_F(BackedUp, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
     EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
 }
 
-// The motor runs: nothing is asked on the command line; without --force-running nothing is
-// written.
-TEST(CliParameters, ARunningDriveIsWrittenOnlyWhenForced) {
-    SimEnvironment env;
-    ASSERT_EQ(cli(env, "-p COM3 write 0x2000 18").code, 0);
-    env.drive.clearWriteLog();
-    auto r = cli(env, "-p COM3 set P01.06 1");
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
-    EXPECT_THAT(r.err, HasSubstr("the motor runs"));
-    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
-    r = cli(env, "-p COM3 --force-running set P01.06 1");
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "P01.06\t起動轉速\t1.00\n"));
-}
-
 // A value of P17.08 that resets the drive goes out only with --allow-reset; settings the drive
-// would answer with ErP1-ErP3 are told on stderr and written, unless --strict.
-TEST(CliParameters, AResetNeedsAllowResetAndErPWarningsStopOnlyStrictWrites) {
+// would answer with ErP1-ErP3 are told on stderr and written, unless --strict. The motor runs:
+// nothing is asked on the command line; without --force-running nothing is written. In order, on
+// one drive.
+TEST(CliParameters, AResetErPWarningsAndARunningMotorHoldBackWritesUnlessAllowed) {
     SimEnvironment env;
-    auto r = cli(env, "-p COM3 set P17.08 2");
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
-    EXPECT_THAT(r.err, HasSubstr("P17.08 參數鎖定/重置設定 = 2 resets every parameter"));
-    EXPECT_THAT(r.err, HasSubstr("9600,N,7,2, station 1; nothing was written (--allow-reset"));
-    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
-    r = cli(env, "-p COM3 --strict set P05.03 1 P05.04 1");
-    EXPECT_EQ(r.code, 5);
-    EXPECT_THAT(r.err, HasSubstr("velorin-cli: warning: the drive may answer with ErP1: "
-                                 "P05.03、P05.04 同為 1：運轉許可\n"));
-    EXPECT_THAT(env.drive.writeLog(), IsEmpty());
-    r = cli(env, "-p COM3 set P05.03 1 P05.04 1");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_THAT(r.err, HasSubstr("ErP1"));
-    EXPECT_EQ(env.drive.reg(150), 1);
-    env.drive.clearWriteLog();
-    r = cli(env, "-p COM3 --allow-reset set P17.08 2");
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(env.drive.writeLog().back().reg, 546);
-    EXPECT_EQ(env.drive.reg(150), 0);  // the drive is at its factory values again
+    // arguments, exit status, stdout, what stderr holds; P05.04 afterwards (-1: nothing written)
+    const std::tuple<const char*, int, const char*, const char*, int> steps[] = {
+        {"set P17.08 2", 5, "",
+         "P17.08 參數鎖定/重置設定 = 2 resets every parameter of the drive to its factory values "
+         "and its link to 9600,N,7,2, station 1; nothing was written (--allow-reset", -1},
+        {"--strict set P05.03 1 P05.04 1", 5, "",
+         "velorin-cli: warning: the drive may answer with ErP1: P05.03、P05.04 同為 1：運轉許可\n", -1},
+        {"set P05.03 1 P05.04 1", 0, "P05.03", "ErP1", 1},
+        {"--allow-reset set P17.08 2", 0, "P17.08", "", 0},  // at its factory values again
+        {"write 0x2000 18", 0, "0x2000", "", 0},
+        {"set P01.06 1", 5, "", "the motor runs", -1},
+        {"--force-running set P01.06 1", 0, "P01.06\t起動轉速\t1.00\n", "", 0},
+    };
+    for (const auto& [args, code, out, err, p0504] : steps) {
+        SCOPED_TRACE(args);
+        env.drive.clearWriteLog();
+        const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
+        EXPECT_EQ(r.code, code) << r.err;
+        EXPECT_THAT(r.out, StartsWith(out));
+        EXPECT_THAT(r.err, HasSubstr(err));
+        EXPECT_EQ(env.drive.writeLog().empty(), p0504 < 0);
+        if (p0504 >= 0)
+            EXPECT_EQ(env.drive.reg(150), p0504);
+    }
 }
 
 // restore writes nothing from an unsound file; Ctrl+C during backup leaves no file (and an old

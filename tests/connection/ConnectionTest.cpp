@@ -177,10 +177,11 @@ TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
     expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。", true);
 }
 
-// The reply timeout typed on the screen is kept for the next run and reaches the screen's probe
-// and the next window's line session: a drive that answers 0.2 s after a request is found at
-// once with a wait of 250 ms. Block reads ticked beside it are kept and reach every session too.
-TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
+// The reply timeout typed on the screen is kept for the next run and reaches the screen's probes
+// and the next window's line session: a drive that answers 0.2 s after a request is found with a
+// wait of 250 ms. Block reads ticked beside it are kept and reach every session too. The link
+// found (by the search, at station 3, 19200,E,8,1) is chosen at the next start and probed at once.
+TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     QTemporaryDir dir;
     const QString file = dir.filePath("velorin.ini");
     auto kept = std::make_unique<QtSettings>(file);
@@ -188,6 +189,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     QPointer<QWidget> menu;
     sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
     sim.drive.setResponseDelay(200ms);
+    sim.drive.setLink(3, 2, 5);
     open();
     auto* box = child<QSpinBox>(form, "replyTimeoutBox");
     EXPECT_EQ(box->value(), 100);  // nothing kept yet
@@ -195,9 +197,9 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     QTest::keyClicks(box, "250");
     child<QCheckBox>(form, "blockReadsBox")->click();
     EXPECT_TRUE(sim.services.blockReads);
-    click(1, 0, "1");
+    click(-1, -1, "1");
     ASSERT_TRUE(menu);
-    EXPECT_EQ(probes.size(), 1u);
+    EXPECT_EQ(probes.size(), 98u);
     EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
     delete menu.data();
 
@@ -210,15 +212,20 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
     EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
+    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
+                  list("stationBox")->currentText(),
+              "19200 RTU,8,E,1 3");
+    probes.clear();
+    button("connectButton")->click();
+    EXPECT_EQ(probes.size(), 1u);
+    ASSERT_TRUE(menu);
+    delete menu.data();
 }
 
 // The ports are listed with the last one chosen and none left open. While the screen waits, the
 // list follows adapters plugged in, pulled out, taken by another program and let go, the chosen
-// port staying chosen. The link last found is chosen at the next start.
-TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) {
-    QTemporaryDir dir;
-    auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
-    sim.services.settings = kept.get();
+// port staying chosen.
+TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
     SimulatedDrive other;
     SimulatedLine line2(other), line3(other);
     line2.setHeldElsewhere(true);
@@ -247,19 +254,6 @@ TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) 
         EXPECT_FALSE(sim.line.isHeld());
         EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
     }
-
-    // Found by the search at station 3, 19200,E,8,1: the next start probes there at once.
-    sim.drive.setLink(3, 2, 5);
-    click(-1, -1, "1");
-    ASSERT_EQ(shown, "menu");
-    open();
-    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
-                  list("stationBox")->currentText(),
-              "19200 RTU,8,E,1 3");
-    probes.clear();
-    button("connectButton")->click();
-    EXPECT_EQ(probes.size(), 1u);
-    EXPECT_EQ(shown, "menu");
 }
 
 // The README's pictures (scripts/make-screenshots keeps them in VELORIN_SCREENSHOT_DIR): the

@@ -58,15 +58,13 @@ protected:
 TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     s.drive.setReg(14, 77);  // no field: the file has the working value, 0
     open();
-    EXPECT_EQ(editor->objectName(), "parameterEditor");
     EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(),
               "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
     save(desktopFile());
-    const ShownDialog& dialog = s.dialogs.shown().back();
-    EXPECT_EQ(dialog.kind, ShownDialog::Kind::SaveFile);
-    EXPECT_EQ(dialog.text, s.folders.desktopFolder());
-    EXPECT_EQ(dialog.defaultName, "Data.txt");
-    EXPECT_EQ(dialog.filter, "Text Files (*.txt);;All Files (*.*)");
+    const ShownDialog& d = s.dialogs.shown().back();
+    EXPECT_EQ(std::tuple(d.kind, d.text, d.defaultName, d.filter),
+              std::tuple(ShownDialog::Kind::SaveFile, s.folders.desktopFolder(), QString("Data.txt"),
+                         QString("Text Files (*.txt);;All Files (*.*)")));
     const std::string online = fileBytes(desktopFile());
     std::string expected;
     for (int reg = 0; reg <= 22; ++reg)
