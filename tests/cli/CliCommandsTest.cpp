@@ -129,45 +129,24 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
 
 // A write is confirmed only by the drive: the register is read first on the fresh port, so an
 // adapter that echoes shows it before anything is written, and its copy of the write request
-// never passes for the drive's answer.
-TEST(CliCommands, WriteReadsTheRegisterFirstAndTrustsNoEcho) {
-    enum Adapter { Plain, Echoing, LosingWriteReplies };
-    // args, adapter, exit status, stdout, message, frames sent, writes the drive carried out
-    const std::tuple<const char*, Adapter, int, const char*, const char*, int, int> cases[] = {
-        {"write 0x2000 18", Plain, 0, "0x2000 1 -> 18\n", "", 2, 1},
-        {"write 0x2000 18", Echoing, 0, "0x2000 1 -> 18\n", "", 2, 1},
-        {"--station 9 write 0x2000 18", Echoing, 4, "", "not sent", 1, 0},
-        {"write 498 9", Echoing, 4, "", "not confirmed: exception 3", 2, 0},
-        {"write 0x2000 18", LosingWriteReplies, 4, "",
-         "not confirmed: no reply (the drive may or may not have taken it)", 2, 1},
-    };
-    // At 19200,E,8,1 RTU; the link's and the line session's tests take the echo in both framings.
-    for (const auto& [args, adapter, code, out, message, frames, writes] : cases) {
-        SCOPED_TRACE(args);
-        SimEnvironment env;
-        env.drive.setLink(1, 2, 5);
-        env.line.setLocalEcho(adapter == Echoing);
-        env.log.loseWriteReplies = adapter == LosingWriteReplies;
-        const auto r = cli(env, QStringLiteral("-p COM3 -s 19200,E,8,1 ") + args);
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out)) << r.err;
-        EXPECT_THAT(r.err, HasSubstr(message));
-        EXPECT_EQ(env.drive.writeLog().size(), writes);
-        // The read goes first, and only once.
-        const FunctionCode readThenWrite[] = {FunctionCode::ReadRegisters,
-                                             FunctionCode::WriteRegister};
-        EXPECT_THAT(env.log.functions, ElementsAreArray(readThenWrite, frames));
-    }
-}
-
-// Something happens as a frame goes out. Ctrl+C: the transaction ends, what it did is reported,
-// and the command ends with 130 (a write whose read was interrupted is not sent). The adapter
-// pulled out: one "port lost", exit status 3, nothing more sent. A drive that answers late
-// (0.13 s at 9600 baud): the first read is missed, its late reply lengthens the wait, the rest
-// come with their own values (never the one before's), and the technician is told once.
-TEST(CliCommands, CtrlCUnplugOrLateReplyDuringATransaction) {
-    enum Event { CtrlC, Unplug, LateReply };
-    // args, event, before frame, exit status, stdout, message, frames sent, writes carried out
+// never passes for the drive's answer (at 19200,E,8,1 RTU; the link's and the line session's
+// tests take the echo in both framings). Something happens as frame `at` goes out. Ctrl+C: the
+// transaction ends, what it did is reported, and the command ends with 130 (a write whose read
+// was interrupted is not sent). The adapter pulled out: one "port lost", exit status 3, nothing
+// more sent. A drive that answers late (0.13 s at 9600 baud): the first read is missed, its late
+// reply lengthens the wait, the rest come with their own values (never the one before's), and the
+// technician is told once.
+TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) {
+    enum Event { Plain, Echoing, LosingWriteReplies, CtrlC, Unplug, LateReply };
+    // args, event, at frame, exit status, stdout, message (told once), frames sent, writes the
+    // drive carried out
     const std::tuple<const char*, Event, int, int, const char*, const char*, int, int> cases[] = {
+        {"write 0x2000 18", Plain, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
+        {"write 0x2000 18", Echoing, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
+        {"--station 9 write 0x2000 18", Echoing, 0, 4, "", "not sent", 1, 0},
+        {"write 498 9", Echoing, 0, 4, "", "not confirmed: exception 3", 2, 0},
+        {"write 0x2000 18", LosingWriteReplies, 0, 4, "",
+         "not confirmed: no reply (the drive may or may not have taken it)", 2, 1},
         {"probe", CtrlC, 0, 130, "", "interrupted; the port is closed", 1, 0},
         {"write 0x2000 18", CtrlC, 0, 130, "", "write of 18 to register 0x2000 not sent", 1, 0},
         {"write 0x2000 18", CtrlC, 1, 130, "0x2000 1 -> 18\n", "interrupted", 2, 1},
@@ -180,26 +159,36 @@ TEST(CliCommands, CtrlCUnplugOrLateReplyDuringATransaction) {
         {"read 496 497 498 496", LateReply, 0, 1, "497 96\n498 0\n496 1\n",
          "velorin-cli: the drive answers later than 0.1 s", 8, 0},
     };
-    for (const auto& [args, event, frame, code, out, message, frames, writes] : cases) {
+    for (const auto& [args, event, at, code, out, message, frames, writes] : cases) {
         SCOPED_TRACE(args);
         SimEnvironment env;
-        env.log.onSend = [&env, event, frame](SerialPort&, int index, FunctionCode) {
-            if (index != frame)
-                return;
-            if (event == CtrlC)
+        const bool adapter = event <= LosingWriteReplies;
+        if (adapter)
+            env.drive.setLink(1, 2, 5);
+        env.line.setLocalEcho(event == Echoing);
+        env.log.loseWriteReplies = event == LosingWriteReplies;
+        env.log.onSend = [&env, event, at](SerialPort&, int index, FunctionCode) {
+            if (index == at && event == CtrlC)
                 env.stop = true;
-            else if (event == Unplug)
+            if (index == at && event == Unplug)
                 env.line.setPresent(false);
         };
         if (event == LateReply)
             env.drive.setResponseDelay(Micros{130000});
-        const auto r = cli(env, QStringLiteral("-p COM3 ") + args);
+        const auto r = cli(env, QString(adapter ? "-p COM3 -s 19200,E,8,1 " : "-p COM3 ") + args);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
         const QString err = QString::fromStdString(r.err);  // each told once
-        EXPECT_EQ(err.count(QString::fromUtf8(message)), 1) << r.err;
+        if (*message) {
+            EXPECT_EQ(err.count(QString::fromUtf8(message)), 1) << r.err;
+        }
         EXPECT_EQ(err.count("port lost"), event == Unplug);
         EXPECT_EQ(err.count("later than"), event == LateReply);
         EXPECT_EQ(env.log.sent.size(), frames);
+        // A write's read goes first, and only once.
+        const bool write = std::string_view(args).find("write") != std::string_view::npos;
+        for (std::size_t i = 0; i < env.log.functions.size(); ++i)
+            EXPECT_EQ(env.log.functions[i], write && i == 1 ? FunctionCode::WriteRegister
+                                                            : FunctionCode::ReadRegisters);
         EXPECT_EQ(env.drive.writeLog().size(), writes);
         EXPECT_FALSE(env.line.isHeld());
     }

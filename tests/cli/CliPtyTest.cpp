@@ -14,6 +14,7 @@
 #include <map>
 
 #include "support/DriveSimProcess.h"
+#include "support/Files.h"
 
 namespace velorin {
 namespace {
@@ -76,11 +77,6 @@ TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
     }
 }
 
-std::string fileText(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "(no file)";
-}
-
 // Registers 0-60 (pages P00 and P01 and a few more), each with a value of its own, so a value
 // taken for the wrong register shows in the file.
 QStringList distinctValues() {
@@ -131,8 +127,8 @@ TEST(CliOverPty, EveryBackupIsTheOneACleanLineGivesOrNothing) {
             continue;
         }
         ASSERT_EQ(r.code, 0) << r.err;
-        clean.try_emplace(row.pages, fileText(file));
-        EXPECT_EQ(fileText(file), clean[row.pages]) << "exit 0 with values not the drive's";
+        clean.try_emplace(row.pages, test::fileBytes(file));
+        EXPECT_EQ(test::fileBytes(file), clean[row.pages]) << "exit 0 with values not the drive's";
         // A sound drive's blocks never disagree. The shifting drive's gap block is told of
         // unless a loaded machine let it go unanswered and it was read one register at a time
         // (the in-process block tests show the check itself); its file is right either way.

@@ -2,16 +2,14 @@
 // the search over all stations, formats and rates (on the virtual clock: a search without a
 // drive takes a quarter of an hour of line time) and the hand-over to the mode menu.
 
+#include <gmock/gmock.h>
 #include <QTest>
 #include <QtWidgets>
 
 #include "ConnectionFixture.h"
-#include "app/DemoPorts.h"
-#include "app/Screenshots.h"
+#include "ScreenshotTour.h"
 #include "menu/ModeMenu.h"
-#include "parameters/ParameterEditor.h"
 #include "platform/QtSettings.h"
-#include "run/RunPanel.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -179,10 +177,11 @@ TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
     expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。", true);
 }
 
-// The reply timeout typed on the screen is kept for the next run and reaches the screen's probe
-// and the next window's line session: a drive that answers 0.2 s after a request is found at
-// once with a wait of 250 ms. Block reads ticked beside it are kept and reach every session too.
-TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
+// The reply timeout typed on the screen is kept for the next run and reaches the screen's probes
+// and the next window's line session: a drive that answers 0.2 s after a request is found with a
+// wait of 250 ms. Block reads ticked beside it are kept and reach every session too. The link
+// found (by the search, at station 3, 19200,E,8,1) is chosen at the next start and probed at once.
+TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     QTemporaryDir dir;
     const QString file = dir.filePath("velorin.ini");
     auto kept = std::make_unique<QtSettings>(file);
@@ -190,6 +189,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     QPointer<QWidget> menu;
     sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
     sim.drive.setResponseDelay(200ms);
+    sim.drive.setLink(3, 2, 5);
     open();
     auto* box = child<QSpinBox>(form, "replyTimeoutBox");
     EXPECT_EQ(box->value(), 100);  // nothing kept yet
@@ -197,9 +197,9 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     QTest::keyClicks(box, "250");
     child<QCheckBox>(form, "blockReadsBox")->click();
     EXPECT_TRUE(sim.services.blockReads);
-    click(1, 0, "1");
+    click(-1, -1, "1");
     ASSERT_TRUE(menu);
-    EXPECT_EQ(probes.size(), 1u);
+    EXPECT_EQ(probes.size(), 98u);
     EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
     delete menu.data();
 
@@ -212,15 +212,20 @@ TEST_F(ConnectionTest, TheReplyTimeoutIsKeptAndEveryWindowWaitsThatLong) {
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
     EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
+    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
+                  list("stationBox")->currentText(),
+              "19200 RTU,8,E,1 3");
+    probes.clear();
+    button("connectButton")->click();
+    EXPECT_EQ(probes.size(), 1u);
+    ASSERT_TRUE(menu);
+    delete menu.data();
 }
 
 // The ports are listed with the last one chosen and none left open. While the screen waits, the
 // list follows adapters plugged in, pulled out, taken by another program and let go, the chosen
-// port staying chosen. The link last found is chosen at the next start.
-TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) {
-    QTemporaryDir dir;
-    auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
-    sim.services.settings = kept.get();
+// port staying chosen.
+TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
     SimulatedDrive other;
     SimulatedLine line2(other), line3(other);
     line2.setHeldElsewhere(true);
@@ -249,81 +254,18 @@ TEST_F(ConnectionTest, ThePortListFollowsThePortsAndTheLastLinkIsChosenAtStart) 
         EXPECT_FALSE(sim.line.isHeld());
         EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
     }
-
-    // Found by the search at station 3, 19200,E,8,1: the next start probes there at once.
-    sim.drive.setLink(3, 2, 5);
-    click(-1, -1, "1");
-    ASSERT_EQ(shown, "menu");
-    open();
-    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
-                  list("stationBox")->currentText(),
-              "19200 RTU,8,E,1 3");
-    probes.clear();
-    button("connectButton")->click();
-    EXPECT_EQ(probes.size(), 1u);
-    EXPECT_EQ(shown, "menu");
 }
 
-// --screenshot: a picture of each window as it first comes up, with the demo's drive (a COM port
-// of its own, found at its factory settings through the real event-loop wait): the connection
-// screen, the mode menu, the run panel and, after the way back, the editor.
-// VELORIN_SCREENSHOT_DIR keeps the pictures there (scripts/make-screenshots uses it for the
-// README's pictures).
+// The README's pictures (scripts/make-screenshots keeps them in VELORIN_SCREENSHOT_DIR): the
+// demo's windows, each saved as it first comes up, on the demo's drive found at its factory
+// settings.
 TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
     QTemporaryDir temporary;
-    const QString folder = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")
-                               ? qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")
-                               : temporary.path();
-    ScreenshotTaker screenshots(folder);
-    DemoPortProvider ports;
-    EventLoopWait wait;
-    sim.services.ports = &ports;
-    sim.services.wait = &wait;
-    QPointer<QWidget> menu;
-    sim.services.windows.menu = [&]() -> QWidget* {
-        menu = new ModeMenu(sim.services);
-        menu->show();
-        return menu;
-    };
-    sim.services.windows.runPanel = [&](const Opening& o) { return showRunPanel(sim.services, o); };
-    sim.services.windows.editor = [&](const Opening& o) {
-        return showParameterEditor(sim.services, nullptr, o);
-    };
-    auto settle = [] {
-        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    };
-    open();
-    settle();
-    const QString com = QString::number(ports.simulatedCom());  // chosen at start
-    EXPECT_EQ(list("portList")->currentText(), "COM" + com + "（模擬變頻機）");
-    click(1, 0, "1");
-    settle();
-    ASSERT_TRUE(menu);
-    EXPECT_EQ(linkState(), "1 9600,N,7,2 RTU=0 COM" + com.toStdString());
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR"))
-        QTest::qWait(2000);  // the menu's second picture, at rest
-    child<QPushButton>(menu, "runPanelButton")->click();
-    settle();
-    QWidget* panel = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "runPanel" && w->isVisible()) panel = w;
-    ASSERT_TRUE(panel);
-    panel->findChild<QAction*>("returnAction")->trigger();  // back to a new mode menu
-    settle();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_TRUE(menu);
-    child<QPushButton>(menu, "editorButton")->click();
-    settle();
-    const QStringList names{"connectionWindow", "modeMenu", "runPanel", "parameterEditor"};
-    // Each picture is taken once its window has settled, on the real clock.
-    QTest::qWaitFor([&] { return screenshots.saved().size() == names.size(); }, 10000);
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR"))
-        QTest::qWait(4500);  // the editor's last picture, with its first page read
-    for (const QString& name : names) {
-        QImage picture(QDir(folder).filePath(name + ".png"));
-        EXPECT_FALSE(picture.isNull()) << name.toStdString();
-        EXPECT_GT(picture.width(), 100) << name.toStdString();
-    }
-    for (QWidget* w : QApplication::topLevelWidgets()) w->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const bool kept = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR");
+    const QString folder = kept ? qEnvironmentVariable("VELORIN_SCREENSHOT_DIR") : temporary.path();
+    const QStringList saved = takeScreenshotTour(sim.services, folder, kept);
+    EXPECT_THAT(linkState(), ::testing::StartsWith("1 9600,N,7,2 RTU=0 COM"));
+    ASSERT_EQ(saved.size(), 4) << saved.join(' ').toStdString();
+    for (const char* name : {"connectionWindow", "modeMenu", "runPanel", "parameterEditor"})
+        EXPECT_GT(QImage(QDir(folder).filePath(name + QString(".png"))).width(), 100) << name;
 }

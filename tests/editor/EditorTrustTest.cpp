@@ -9,6 +9,7 @@
 
 #include <gmock/gmock.h>
 
+#include "TestData.h"
 #include "editor/CoreFixture.h"
 #include "editor/ValueCheck.h"
 
@@ -17,9 +18,7 @@ using namespace velorin::test;
 
 namespace {
 
-const Catalogue& cat() {
-    return Catalogue::instance();
-}
+using editortest::cat;
 
 // The number an option text starts with ("26：編碼器1 Z計數" is 26), else its position.
 int optionNumber(int reg, int position) {

@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "editor/ParameterFile.h"
+#include "support/Files.h"
 
 namespace velorin {
 namespace {
@@ -138,10 +138,8 @@ TEST(ParameterFile, SaveReplacesTheFileWholeOrTellsWhyNotAndLeavesIt) {
     fs::create_directories(folder);
     const fs::path target = folder / kDefaultFileName;
     std::ofstream(target, std::ios::binary) << "P0 1\r\n";
-    auto contents = [&target] {
-        std::stringstream s;
-        s << std::ifstream(target, std::ios::binary).rdbuf();
-        return s.str();
+    const auto contents = [&target] {
+        return test::fileBytes(QString::fromStdString(target.string()));
     };
     auto failure = [](const fs::path& path) -> std::string {
         const auto told = writeFileSafely(path, "P0 2\r\n");

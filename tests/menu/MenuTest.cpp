@@ -173,13 +173,12 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     QTest::keyClick(editorButton(), Qt::Key_F12);
     EXPECT_TRUE(lockedDuringWrite);
     EXPECT_EQ(sim.dialogs.shown()[1].text, folder);
-    EXPECT_EQ(std::tuple(sim.drive.reg(256), sim.drive.reg(123)), std::tuple(5, 0xFFF6));
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     ASSERT_FALSE(sim.dialogs.messages().empty());
     EXPECT_THAT(sim.dialogs.messages().back().toStdString(),
                 testing::StartsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"));
-    // Its lines in the change log, the drive's values before not known.
+    // Its lines in the change log, the drive's values before not known: both written.
     EXPECT_EQ(test::shortChanges(log.path()),
               (std::vector<std::string>{"P09.10 >5 >0.05 已確認 開發參數寫入 set.txt",
                                         "P04.08 >-10 > 已確認 開發參數寫入 set.txt"}));

@@ -84,7 +84,7 @@ TEST_F(EditorCompare, OfflineComparesTheFieldsWithTheFactoryValuesAndSavesTheTab
     EXPECT_EQ(inWindow<QLabel>("compareSummary")->text(), "2 項不同，共 487 項");
     s.dialogs.answerInputs({desktopFile("比較.csv")});
     click(inWindow<QPushButton>("saveCompareCsv"));
-    EXPECT_EQ(bytesOf(desktopFile("比較.csv")),
+    EXPECT_EQ(fileBytes(desktopFile("比較.csv")),
               "代碼,名稱,編輯器,出廠值\n"
               "P00.00,開機顯示畫面選擇,2：顯示實際運轉頻率(H),0：顯示設定頻率(F)\n"
               "P00.02,監看變數LPF時間,9,6\n");

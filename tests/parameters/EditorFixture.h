@@ -10,10 +10,10 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 
 #include "editor/LineRecord.h"
 #include "parameters/ParameterEditor.h"
+#include "support/Files.h"
 #include "support/SimServices.h"
 
 namespace velorin::test {
@@ -68,11 +68,6 @@ protected:
     void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
     QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
         return QDir(s.folders.desktopFolder()).filePath(name);
-    }
-    static std::string bytesOf(const QString& path) {
-        std::stringstream bytes;
-        bytes << std::ifstream(path.toStdString(), std::ios::binary).rdbuf();
-        return bytes.str();
     }
     // Closed and deleted once the handler that closed it is over, its port let go.
     void expectClosed() {

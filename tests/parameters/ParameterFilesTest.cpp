@@ -58,16 +58,14 @@ protected:
 TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     s.drive.setReg(14, 77);  // no field: the file has the working value, 0
     open();
-    EXPECT_EQ(editor->objectName(), "parameterEditor");
     EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(),
               "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
     save(desktopFile());
-    const ShownDialog& dialog = s.dialogs.shown().back();
-    EXPECT_EQ(dialog.kind, ShownDialog::Kind::SaveFile);
-    EXPECT_EQ(dialog.text, s.folders.desktopFolder());
-    EXPECT_EQ(dialog.defaultName, "Data.txt");
-    EXPECT_EQ(dialog.filter, "Text Files (*.txt);;All Files (*.*)");
-    const std::string online = bytesOf(desktopFile());
+    const ShownDialog& d = s.dialogs.shown().back();
+    EXPECT_EQ(std::tuple(d.kind, d.text, d.defaultName, d.filter),
+              std::tuple(ShownDialog::Kind::SaveFile, s.folders.desktopFolder(), QString("Data.txt"),
+                         QString("Text Files (*.txt);;All Files (*.*)")));
+    const std::string online = fileBytes(desktopFile());
     std::string expected;
     for (int reg = 0; reg <= 22; ++reg)
         expected += "P" + std::to_string(reg) + " " +
@@ -76,13 +74,13 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOffline) {
     EXPECT_EQ(find<QLineEdit>(QStringLiteral("progressText"))->text(), "已儲存 23 項至 Data.txt");
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
-    EXPECT_EQ(bytesOf(desktopFile()), online);
+    EXPECT_EQ(fileBytes(desktopFile()), online);
 
     delete editor.data();
     open(true);
     EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(), "離線模式");
     save(desktopFile());
-    const std::string offline = bytesOf(desktopFile());
+    const std::string offline = fileBytes(desktopFile());
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\r'), 549);
     EXPECT_TRUE(s.dialogs.messages().empty());

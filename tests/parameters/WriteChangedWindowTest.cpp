@@ -14,9 +14,15 @@ namespace {
 
 // The preview lists exactly the two edits with both values as shown; No sends nothing but the
 // running check is not read either. Yes (the preview's default) sends the running check and the
-// two edits only. With nothing changed the technician is asked whether to send every parameter
-// all the same.
-TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
+// two edits only, each logged in one line (the drive's factory values before, the port as the
+// status line names it), and 參數(P) opens the log's folder. With nothing changed the technician
+// is asked whether to send every parameter all the same.
+TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegister) {
+    QTemporaryDir dir;
+    ChangeLogFile log(dir.filePath("data/changes.log"));
+    std::vector<QString> opened;
+    s.services.changeLog = &log;
+    s.services.openFolder = [&opened](const QString& folder) { opened.push_back(folder); };
     open();
     const QString before = field(2)->currentText();  // as the field shows it
     enter(2, "9");
@@ -37,6 +43,13 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
     find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
     EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
     EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
+    EXPECT_EQ(shortChanges(log.path()),
+              (std::vector<std::string>{"P00.02 6>9 6>9 已確認 寫入變更項目",
+                                        "P00.04 2>3 2>3 已確認 寫入變更項目"}));
+    EXPECT_EQ(loggedChanges(log.path()).front().port, "COM1（SIM1）");
+    find<QAction>(QStringLiteral("changeLogFolderItem"))->trigger();
+    EXPECT_EQ(opened, std::vector<QString>{dir.filePath("data")});
+
     s.dialogs.clear();
     s.drive.clearWriteLog();
     s.dialogs.answerTables({Answer::No});
@@ -45,29 +58,6 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndNoWritesNothing) {
     EXPECT_EQ(s.dialogs.shown().front().text,
               QStringLiteral("畫面上的值與變頻機相同，沒有要變更的參數。是否仍要寫入全部參數？"));
     EXPECT_TRUE(s.drive.writeLog().empty());
-}
-
-TEST_F(EditorFixture, AWriteLeavesOneLinePerRegisterAndTheMenuOpensTheLogsFolder) {
-    QTemporaryDir dir;
-    ChangeLogFile log(dir.filePath("data/changes.log"));
-    std::vector<QString> opened;
-    s.services.changeLog = &log;
-    s.services.openFolder = [&opened](const QString& folder) { opened.push_back(folder); };
-    open();
-    s.drive.clearWriteLog();
-    enter(2, "9");
-    enter(4, "3");
-    find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
-    ASSERT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
-    // Before: the drive's factory values.
-    EXPECT_EQ(shortChanges(log.path()),
-              (std::vector<std::string>{"P00.02 6>9 6>9 已確認 寫入變更項目",
-                                        "P00.04 2>3 2>3 已確認 寫入變更項目"}));
-    // The port as the status line names it.
-    EXPECT_EQ(loggedChanges(log.path()).front().port, "COM1（SIM1）");
-
-    find<QAction>(QStringLiteral("changeLogFolderItem"))->trigger();
-    EXPECT_EQ(opened, std::vector<QString>{dir.filePath("data")});
 }
 
 }  // namespace

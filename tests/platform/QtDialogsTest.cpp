@@ -2,19 +2,11 @@
 // only, and Yes reported as 6.
 
 #include <gtest/gtest.h>
-#include <QAbstractButton>
-#include <QDialogButtonBox>
-#include <QPushButton>
 #include <QLibraryInfo>
-#include <QTableWidget>
-#include <QTranslator>
-#include <cstdlib>
-#include <QApplication>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QTemporaryDir>
-#include <QMessageBox>
-#include <QTimer>
+#include <QTranslator>
+#include <QtWidgets>
+#include <cstdlib>
 
 #include "platform/QtDialogs.h"
 

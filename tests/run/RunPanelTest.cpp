@@ -13,7 +13,6 @@ const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重�
 // What the technician reads at first: the drive's ramp unit and times, the frequencies to send.
 TEST_F(RunFixture, InitialTexts) {
     load();
-    EXPECT_EQ(panel->windowTitle(), "VELORIN");
     EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
     for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"}, {"decelTimeEdit", "20.00"},
                               {"frequencyEdit", "60.00"}, {"jogFrequencyEdit", "60.00"}})
