@@ -45,15 +45,13 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     EXPECT_TRUE(results()->currentItem()->text().startsWith("P09.15　IM1額定線電流　（P09-1）"));
     record.clear();
     QTest::keyClick(findText(), Qt::Key_Return);
-    EXPECT_EQ(record.reads(), span(246, 269));
-    EXPECT_EQ(currentPage(), 12);
+    EXPECT_EQ(std::pair(record.reads(), currentPage()), std::pair(span(246, 269), 12));
     EXPECT_TRUE(field(261)->hasFocus() && field(261)->property("found").toBool());
     EXPECT_FALSE(findPanel()->isVisible());
     // A name part lists as typed; nothing found is said and cannot be chosen; Esc closes.
     shortcut(Qt::Key_F);
     findText()->setText(QStringLiteral("額定電流"));  // typed through an input method
-    ASSERT_EQ(results()->count(), 1);
-    EXPECT_TRUE(results()->item(0)->text().startsWith("P11.14"));
+    EXPECT_EQ(results()->count(), 1);  // what it finds is the core's test
     QTest::keyClicks(findText(), "xyz");
     ASSERT_EQ(results()->count(), 1);
     EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
@@ -71,7 +69,6 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
 TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage) {
     open();
     EXPECT_FALSE(find<QLabel>(QStringLiteral("markLegend"))->text().isEmpty());
-    EXPECT_TRUE(field(2)->toolTip().startsWith("P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6"));
     typeInto(2, "9");
     EXPECT_TRUE(changedMark(2) && factoryMark(2));
     EXPECT_EQ(tab(0)->text(), "P00 •");
@@ -88,8 +85,8 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.drive.reg(2), 9);
     EXPECT_TRUE(!changedMark(2) && !changedMark(107) && factoryMark(2) && factoryMark(107));
-    EXPECT_EQ(tab(0)->text(), "P00");
-    EXPECT_EQ(tab(5)->text(), "P03");
+    EXPECT_EQ(std::pair(tab(0)->text(), tab(5)->text()), std::pair(QString("P00"), QString("P03")));
+    // The tooltip's text is the core's test; here that it follows the write.
     EXPECT_TRUE(field(2)->toolTip().endsWith("變頻機的值：6\n原始值：6"));
 }
 
@@ -102,53 +99,43 @@ TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) 
     });
     record.clear();
     find<QAction>(QStringLiteral("readAllItem"))->trigger();
-    EXPECT_TRUE(shown.startsWith("讀取全部：P01-1（第 1/29 頁），暫存器 ")) << shown.toStdString();
-    EXPECT_TRUE(shown.contains("約剩")) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith("讀取全部：P01-1（第 1/29 頁），暫存器 ") && shown.contains("約剩"))
+        << shown.toStdString();
     EXPECT_EQ(progress()->text(), "讀取全部已停止。");
     EXPECT_FALSE(s.line.isHeld() && editor->core().line()->busy());
-    EXPECT_LT(record.reads().size(), 24u);
-    EXPECT_FALSE(core->pagePresent(1));
+    EXPECT_TRUE(record.reads().size() < 24u && !core->pagePresent(1)) << record.reads().size();
     // Again to the end: every page is present, and a save holds them.
     record.clear();
     find<QAction>(QStringLiteral("readAllItem"))->trigger();
     for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
-    EXPECT_FALSE(progress()->isVisible());
-    EXPECT_EQ(currentPage(), 0);
+    EXPECT_EQ(std::pair(progress()->isVisible(), currentPage()), std::pair(false, 0));
     EXPECT_NE(core->fileText(false).find("\nP548 "), std::string::npos);
     record.clear();
     click(tab(20));
     EXPECT_TRUE(record.requests().empty());
-    delete editor.data();
-    open(true);
-    EXPECT_FALSE(find<QAction>(QStringLiteral("readAllItem"))->isEnabled());
 }
 
 TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNothing) {
     open();
-    click(tab(28));
-    pick(546, 2);
-    s.dialogs.answerQuestions({Answer::No});
-    record.clear();
+    // The page, the choices made on it, the question (its text is the core's DriveWarnings).
+    const std::tuple<int, std::vector<std::pair<int, int>>, const char*> cases[] = {
+        {28, {{546, 2}},
+         "P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 9600,N,7,2、站號 1。是否繼續？"},
+        {7, {{546, 0}, {149, 1}, {150, 1}},
+         "寫入後變頻機可能顯示 ErP1 P05.03、P05.04 同為 1：運轉許可，是否仍要寫入？"}};
+    for (const auto& [page, picks, question] : cases) {
+        click(tab(page));
+        for (auto [reg, position] : picks) pick(reg, position);
+        s.dialogs.clear();
+        s.dialogs.answerQuestions({Answer::No});
+        record.clear();
+        shortcut(Qt::Key_T);
+        EXPECT_EQ(s.dialogs.questions(), std::vector<QString>{QString::fromUtf8(question)});
+        EXPECT_TRUE(record.requests().empty());
+    }
+    s.dialogs.answerQuestions({Answer::Yes});
     shortcut(Qt::Key_T);
-    EXPECT_EQ(s.dialogs.questions(),
-              std::vector<QString>{"P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 "
-                                   "9600,N,7,2、站號 1。是否繼續？"});
-    EXPECT_TRUE(record.requests().empty());
-    pick(546, 0);
-    click(tab(7));
-    pick(149, 1);
-    pick(150, 1);
-    s.dialogs.clear();
-    s.dialogs.answerQuestions({Answer::No, Answer::Yes});
-    record.clear();
-    shortcut(Qt::Key_T);
-    EXPECT_EQ(s.dialogs.questions(),
-              std::vector<QString>{
-                  "寫入後變頻機可能顯示 ErP1 P05.03、P05.04 同為 1：運轉許可，是否仍要寫入？"});
-    EXPECT_TRUE(record.requests().empty());
-    shortcut(Qt::Key_T);
-    EXPECT_EQ(s.drive.reg(149), 1);
-    EXPECT_EQ(s.drive.reg(150), 1);
+    EXPECT_EQ(std::tuple(s.drive.reg(149), s.drive.reg(150)), std::tuple(1, 1));
 }
 
 // The V/F curve follows the fields and draws an out-of-order point apart; with
