@@ -54,8 +54,7 @@ protected:
 TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
     drive.setReg(2, 7);  // P00.02, factory 6
     read(0);
-    EXPECT_EQ(core.marks(2), m(false, true));
-    EXPECT_EQ(core.marks(3), m(false, false));
+    EXPECT_EQ(std::pair(core.marks(2), core.marks(3)), std::pair(m(false, true), m(false, false)));
     EXPECT_FALSE(core.pageChanged(0));
     // As typed: another value, the same value written otherwise, the factory value.
     const std::tuple<int, const char*, FieldMarks> typed[] = {
@@ -74,8 +73,7 @@ TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
     const WriteOutcome outcome = core.writeToDrive(link, {});
     ASSERT_FALSE(outcome.unconfirmed.empty());
     EXPECT_EQ(outcome.unconfirmed.front().reg, 0);
-    EXPECT_EQ(core.marks(2), m(false, false));
-    EXPECT_EQ(core.marks(0), m(true, true));
+    EXPECT_EQ(std::pair(core.marks(2), core.marks(0)), std::pair(m(false, false), m(true, true)));
     EXPECT_TRUE(core.pageChanged(0));
     // Read again, the page shows what the drive holds: nothing is changed.
     drive.clearFaults();
@@ -137,23 +135,23 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
 
 TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
     read(12);
-    // fe0/V0 ... fe4/V4 as typed; fe2 above fe3.
-    const std::pair<const char*, const char*> typed[] = {
-        {"0.50", "2.0"}, {"3.00", "10.0"}, {"60.00", "220.0"}, {"2.00", "230.0"}, {"", "230.0"}};
-    const int fe[] = {256, 254, 252, 250, 248};
-    for (int i = 0; i < 5; ++i) {
-        type(fe[i], typed[i].first);
-        type(fe[i] + 1, typed[i].second);
-    }
+    // fe0/V0 ... fe4/V4 as typed, fe2 above fe3, and the point each pair makes.
     using Point = std::tuple<std::optional<double>, std::optional<double>, bool, int, int>;
-    std::vector<Point> curve;
+    // clang-format off
+    const std::tuple<const char*, const char*, Point> typed[] = {
+        {"0.50", "2.0", {0.5, 2, false, 256, 257}},   {"3.00", "10.0", {3, 10, false, 254, 255}},
+        {"60.00", "220.0", {60, 220, true, 252, 253}}, {"2.00", "230.0", {2, 230, true, 250, 251}},
+        {"", "230.0", {std::nullopt, 230, false, 248, 249}}};
+    // clang-format on
+    std::vector<Point> expected, curve;
+    for (const auto& [frequency, voltage, point] : typed) {
+        type(std::get<3>(point), frequency);
+        type(std::get<4>(point), voltage);
+        expected.push_back(point);
+    }
     for (const VfPoint& p : core.vfCurve(12))
         curve.emplace_back(p.frequency, p.voltage, p.outOfOrder, p.frequencyReg, p.voltageReg);
-    EXPECT_EQ(curve, (std::vector<Point>{{0.5, 2, false, 256, 257},
-                                         {3, 10, false, 254, 255},
-                                         {60, 220, true, 252, 253},
-                                         {2, 230, true, 250, 251},
-                                         {std::nullopt, 230, false, 248, 249}}));
+    EXPECT_EQ(curve, expected);
     EXPECT_EQ(core.vfCurve(15).front().frequencyReg, 317);
     EXPECT_TRUE(core.vfCurve(13).empty());
 }
