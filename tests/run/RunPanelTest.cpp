@@ -10,15 +10,6 @@ namespace {
 const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
 }  // namespace
 
-// What the technician reads at first: the drive's ramp unit and times, the frequencies to send.
-TEST_F(RunFixture, InitialTexts) {
-    load();
-    EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
-    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"}, {"decelTimeEdit", "20.00"},
-                              {"frequencyEdit", "60.00"}, {"jogFrequencyEdit", "60.00"}})
-        EXPECT_EQ(edit(name)->text(), QString(text)) << name;
-}
-
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     load();
     // clang-format off
@@ -44,9 +35,9 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
             forget();
             QTest::keyClick(panel->focusWidget(), word == 18 ? Qt::Key_Space : Qt::Key_Return);
             EXPECT_EQ(writes(), (Writes{{kCmd, 1}}));
-            EXPECT_FALSE(s.drive.running());
-            EXPECT_TRUE(button("stopButton")->isEnabled());  // a stop is always allowed
-            EXPECT_TRUE(s.dialogs.shown().empty());
+            // Stopped, nothing told, and the stop still at hand: a stop is always allowed.
+            EXPECT_EQ(std::tuple(s.drive.running(), s.dialogs.shown().size(),
+                                 button("stopButton")->isEnabled()), std::tuple(false, 0u, true));
         }
     }
     // A stop clicked while the run command is on the line goes out after its word.
@@ -141,6 +132,11 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
 
 TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     load();
+    // What the technician reads at first: the drive's ramp unit and times, the frequencies to send.
+    EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
+    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"}, {"decelTimeEdit", "20.00"},
+                              {"frequencyEdit", "60.00"}, {"jogFrequencyEdit", "60.00"}})
+        EXPECT_EQ(edit(name)->text(), QString(text)) << name;
     const Texts refused{QStringLiteral("加速度範圍錯誤!。"), QStringLiteral("減速度範圍錯誤!。")};
     // clang-format off
     const struct { int unit; bool decel; const char* typed; const char* shown; int written; }
