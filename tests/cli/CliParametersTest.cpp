@@ -218,14 +218,11 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
 // restore checks every value before the first write, and leaves the drive's own counters and
 // rated current alone.
 TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
+    const QString wide = variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r");
     const std::tuple<QString, const char*, const char*> refused[] = {
-        {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "",
-         "P13.26 範圍不在0.00~655.35。"},
-        {variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r"), "--dry-run ",
-         "P13.26 範圍不在0.00~655.35。"},
-        {variant("seven.txt", "P0 0\r", "P0 7\r"), "",
-         "P00.00 開機顯示畫面選擇: the file's value 7"},
-    };
+        {wide, "", "P13.26 範圍不在0.00~655.35。"},
+        {wide, "--dry-run ", "P13.26 範圍不在0.00~655.35。"},
+        {variant("seven.txt", "P0 0\r", "P0 7\r"), "", "P00.00 開機顯示畫面選擇: the file's value 7"}};
     for (const auto& [path, option, message] : refused) {
         SCOPED_TRACE(path.toStdString() + " " + option);
         const auto r = cli(env, QStringLiteral("-p COM3 restore ") + option + path);
@@ -311,9 +308,7 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_THAT(r.err, AllOf(HasSubstr("no file was written"), HasSubstr("interrupted")));
     EXPECT_EQ(env.log.sent.size(), 200u);  // the request under way, none after it
     EXPECT_EQ(fileBytes(file), saved);
-    r = cli(env, "-p COM3 backup " + dir.filePath("new.txt"));
-    EXPECT_EQ(r.code, 130);
-    EXPECT_FALSE(QFile::exists(dir.filePath("new.txt")));
+    EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
     EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "bad.txt"));
     env.stop = false;
 }
@@ -323,13 +318,13 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
 // writes the drive confirmed.
 TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
     enum Event { CtrlC, Silent, Unplug };
-    // event, at which write, exit status, message, writes sent, writes the drive carried out
-    const std::tuple<Event, int, int, const char*, int, std::size_t> cases[] = {
-        {CtrlC, 21, 130, "the write stopped at Ctrl+C: 21 writes confirmed", 21, 21},
-        {Silent, 11, 4, "變頻機未回應，寫入已停止：已確認寫入 10 項，其餘參數未寫入。", 13, 13},
-        {Unplug, 8, 3, "port lost", 8, 7},
-    };
-    for (const auto& [event, at, code, message, sent, carried] : cases) {
+    // event, at which write, exit status, messages, writes sent, writes the drive carried out
+    const std::tuple<Event, int, int, const char*, const char*, int, std::size_t> cases[] = {
+        {CtrlC, 21, 130, "the write stopped at Ctrl+C: 21 writes confirmed", "", 21, 21},
+        {Silent, 11, 4, "變頻機未回應，寫入已停止：已確認寫入 10 項，其餘參數未寫入。",
+         "P00.12 啟動時停留速度：變頻機未回應", 13, 13},
+        {Unplug, 8, 3, "port lost", "the write stopped: 7 writes confirmed, the rest not", 8, 7}};
+    for (const auto& [event, at, code, message, more, sent, carried] : cases) {
         SCOPED_TRACE(message);
         SimEnvironment env;
         QTemporaryDir dir;
@@ -350,14 +345,9 @@ TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
         env.drive.clearWriteLog();
         const auto r = cli(env, "-p COM3 restore " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, ""));
-        EXPECT_THAT(r.err, HasSubstr(message));
-        EXPECT_THAT(r.err, Not(HasSubstr(event == Silent ? "Ctrl+C" : "變頻機未回應")));
-        if (event == Silent)
-            EXPECT_THAT(r.err, HasSubstr("P00.12 啟動時停留速度：變頻機未回應"));
-        if (event == Unplug)
-            EXPECT_THAT(r.err, HasSubstr("the write stopped: 7 writes confirmed, the rest not"));
-        EXPECT_EQ(writes, sent);
-        EXPECT_EQ(env.drive.writeLog().size(), carried);
+        EXPECT_THAT(r.err, AllOf(HasSubstr(message), HasSubstr(more),
+                                 Not(HasSubstr(event == Silent ? "Ctrl+C" : "變頻機未回應"))));
+        EXPECT_EQ(std::tuple(writes, env.drive.writeLog().size()), std::tuple(sent, carried));
         EXPECT_FALSE(env.line.isHeld());
     }
 }
