@@ -117,38 +117,28 @@ TEST(DeveloperWrite, AFaultyFileStopsBeforeAnythingIsWritten) {
 // Station, format and rate are held back to the end and the link follows them; a reset entry
 // waits, then the rest goes to the drive at its factory link.
 TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollowsAsAfterAReset) {
-    const std::tuple<const char*, const char*, std::vector<Sent>, std::vector<std::string>,
-                     std::string>
-        cases[] = {
-            // Held back wherever they stand; the rate is the list position the editor saves.
-            {"9600,N,7,2", "P497 3\r\nP498 4\r\nP10 1\r\nP496 5",
-             {{A, 1, 10, 1}, {A, 1, 496, 5}, {A, 5, 498, 4}, {R, 5, 497, 384}},
-             {"9600,N,7,2", "9600,N,8,1"},
-             "38400,N,8,1"},
-            {"9600,N,7,2", "P497 1", {{A, 1, 497, 96}}, {"9600,N,7,2"}, "9600,N,7,2"},
-            {"9600,N,7,2", "P497 1152", {{A, 1, 497, 1152}}, {"9600,N,7,2"}, "115200,N,7,2"},
-            // The drive refuses station 255: the run goes on talking to it where it is.
-            {"9600,N,7,2", "P496 255,P498 1",
-             {{A, 1, 496, 255}, {A, 1, 498, 1}},
-             {"9600,N,7,2", "9600,E,7,1"},
-             "9600,E,7,1"},
-            {"19200,E,8,1", "P10 1\r\nP546 3\r\nP11 -2\r\nP12 5",
-             {{R, 7, 10, 1}, {R, 7, 546, 3}, {A, 1, 11, 0xFFFE}, {A, 1, 12, 5}},
-             {"19200,E,8,1", "9600,N,7,2"},
-             "9600,N,7,2"},
-            {"19200,E,8,1", "P498 4\r\nP10 1\r\nP546 3\r\nP11 -2\r\nP12 5",
-             {{R, 7, 10, 1}, {R, 7, 546, 3}, {A, 1, 11, 0xFFFE}, {A, 1, 12, 5}, {A, 1, 498, 4}},
-             {"19200,E,8,1", "9600,N,7,2", "9600,N,8,1"},
-             "9600,N,8,1"},
-        };
+    // start, file, writes, the settings of each open, the link's settings afterwards
+    // clang-format off
+    const std::tuple<const char*, const char*, std::vector<Sent>, std::vector<std::string>, std::string> cases[] = {
+        // Held back wherever they stand; the rate is the list position the editor saves.
+        {"9600,N,7,2", "P497 3\r\nP498 4\r\nP10 1\r\nP496 5",
+         {{A, 1, 10, 1}, {A, 1, 496, 5}, {A, 5, 498, 4}, {R, 5, 497, 384}}, {"9600,N,7,2", "9600,N,8,1"}, "38400,N,8,1"},
+        {"9600,N,7,2", "P497 1", {{A, 1, 497, 96}}, {"9600,N,7,2"}, "9600,N,7,2"},
+        {"9600,N,7,2", "P497 1152", {{A, 1, 497, 1152}}, {"9600,N,7,2"}, "115200,N,7,2"},
+        // The drive refuses station 255: the run goes on talking to it where it is.
+        {"9600,N,7,2", "P496 255,P498 1", {{A, 1, 496, 255}, {A, 1, 498, 1}}, {"9600,N,7,2", "9600,E,7,1"}, "9600,E,7,1"},
+        {"19200,E,8,1", "P10 1\r\nP546 3\r\nP11 -2\r\nP12 5",
+         {{R, 7, 10, 1}, {R, 7, 546, 3}, {A, 1, 11, 0xFFFE}, {A, 1, 12, 5}}, {"19200,E,8,1", "9600,N,7,2"}, "9600,N,7,2"},
+        {"19200,E,8,1", "P498 4\r\nP10 1\r\nP546 3\r\nP11 -2\r\nP12 5",
+         {{R, 7, 10, 1}, {R, 7, 546, 3}, {A, 1, 11, 0xFFFE}, {A, 1, 12, 5}, {A, 1, 498, 4}},
+         {"19200,E,8,1", "9600,N,7,2", "9600,N,8,1"}, "9600,N,8,1"}};
+    // clang-format on
     for (const auto& [start, file, writes, opens, settings] : cases) {
         SCOPED_TRACE(file);
         const bool reset = std::string_view(file).find("P546 3") != std::string_view::npos;
         Bench b(start, reset ? 7 : 1);
         b.run(file);
-        EXPECT_EQ(b.sent, writes);
-        EXPECT_EQ(b.port->opens, opens);
-        EXPECT_EQ(b.link.settings, settings);
+        EXPECT_EQ(std::tie(b.sent, b.port->opens, b.link.settings), std::tie(writes, opens, settings));
         EXPECT_EQ(b.link.framing, framingOfFormat(*formatIndexOf(settings)));
         EXPECT_EQ(std::tuple(b.drive.station(), b.drive.settings()),
                   std::tuple(b.link.station, b.link.settings))
@@ -162,33 +152,28 @@ TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollowsAsAfterAReset) {
 }
 
 TEST(DeveloperWrite, EveryStopIsTold) {
-    const std::tuple<const char*, std::function<void(Bench&)>, DeveloperWriteEnd, std::string>
-        cases[] = {
-            {"port in use", [](Bench& b) { b.line.setHeldElsewhere(true); },
-             DeveloperWriteEnd::PortNotOpened,
-             "通訊錯誤|無法開啟通訊埠，請確認連接埠未被其他程式占用。"},
-            {"no answer", [](Bench& b) { b.drive.injectFault({DriveFault::Kind::NoReply}); },
-             DeveloperWriteEnd::NoReply, "通訊錯誤|變頻機未回應，未寫入任何參數。"},
-            {"running",
-             [](Bench& b) {
-                 b.session.open(1, b.link.settings);
-                 b.session.write(drive::kCommandRegister, drive::kRunForward);
-                 b.drive.clearWriteLog();
-             },
-             DeveloperWriteEnd::DriveRunning,
-             "變頻機運轉中|目前變頻機為運轉狀態，請手動停止變頻機運轉，否則部分參數將無法寫入。"},
-            {"adapter pulled after the first write",
-             [](Bench& b) { b.hooks.progress = [&b](int, int) { b.line.setPresent(false); }; },
-             DeveloperWriteEnd::LineFailed, "通訊錯誤|通訊埠已中斷，已寫入 1 項，其餘未寫入。"},
-            {"file dialog cancelled", [](Bench& b) { b.cancel = true; }, DeveloperWriteEnd::NoFile,
-             ""},
-        };
+    using E = DeveloperWriteEnd;
+    // clang-format off
+    const std::tuple<const char*, std::function<void(Bench&)>, E, std::string> cases[] = {
+        {"port in use", [](Bench& b) { b.line.setHeldElsewhere(true); }, E::PortNotOpened,
+         "通訊錯誤|無法開啟通訊埠，請確認連接埠未被其他程式占用。"},
+        {"no answer", [](Bench& b) { b.drive.injectFault({DriveFault::Kind::NoReply}); }, E::NoReply,
+         "通訊錯誤|變頻機未回應，未寫入任何參數。"},
+        {"running", [](Bench& b) {
+             b.session.open(1, b.link.settings);
+             b.session.write(drive::kCommandRegister, drive::kRunForward);
+             b.drive.clearWriteLog(); }, E::DriveRunning,
+         "變頻機運轉中|目前變頻機為運轉狀態，請手動停止變頻機運轉，否則部分參數將無法寫入。"},
+        {"adapter pulled after the first write",
+         [](Bench& b) { b.hooks.progress = [&b](int, int) { b.line.setPresent(false); }; },
+         E::LineFailed, "通訊錯誤|通訊埠已中斷，已寫入 1 項，其餘未寫入。"},
+        {"file dialog cancelled", [](Bench& b) { b.cancel = true; }, E::NoFile, ""}};
+    // clang-format on
     for (const auto& [name, arrange, end, message] : cases) {
         SCOPED_TRACE(name);
         Bench b("9600,N,7,2", 1);
         arrange(b);
-        const auto result = b.run("P10 1,P11 2");
-        EXPECT_EQ(result.end, end);
+        EXPECT_EQ(b.run("P10 1,P11 2").end, end);
         EXPECT_EQ(b.told, message.empty() ? std::vector<std::string>{} : std::vector{message});
         EXPECT_EQ(b.writeLog().size(), b.fileAsked && !b.cancel ? 1u : 0u);
     }

@@ -48,9 +48,8 @@ TEST(RtuReply, CheckedAgainstTheRequest) {
     using O = LinkOutcome;
     // clang-format off
     const struct { const char* what; Bytes received; LinkOutcome outcome; } cases[] = {
-        {"good", good, O::Ok}, {"nothing", {}, O::NoReply},
+        {"good", good, O::Ok}, {"nothing", {}, O::NoReply}, {"bad crc", badCrc, O::BadChecksum},
         {"four bytes", Bytes(good.begin(), good.begin() + 4), O::Malformed},
-        {"bad crc", badCrc, O::BadChecksum},
         {"other station", withCrc({0x02, 0x03, 0x02, 0x00, 0x05}), O::WrongStation},
         {"other function", withCrc({0x01, 0x04, 0x02, 0x00, 0x05}), O::WrongFunction},
         {"byte count", withCrc({0x01, 0x03, 0x04, 0, 5, 0, 6}), O::Malformed},
@@ -89,8 +88,7 @@ TEST(AsciiReply, CheckedAgainstTheRequest) {
         {"nothing", "", O::NoReply, 0}, {"no line end", ":010302FFF6", O::Malformed, 0},
         {"cut after two data digits", ":010302FF", O::Malformed, 0},
         {"bad lrc", ":010302FFF600\r\n", O::BadChecksum, 0},
-        {"other station", asciiFrame("020302FFF6"), O::WrongStation, 0},
-        {"exception", asciiFrame("018302"), O::Exception, 0},
+        {"other station", asciiFrame("020302FFF6"), O::WrongStation, 0}, {"exception", asciiFrame("018302"), O::Exception, 0},
         {"echo first", rq + asciiFrame("0103020005"), O::Ok, 5},
         {"noise first", "\x7f!x" + asciiFrame("0103020005"), O::Ok, 5},
         {"not hexadecimal", ":01030200G5" + lrc("0103020005") + "\r\n", O::Malformed, 0}};

@@ -38,8 +38,7 @@ TEST(SimulatedDrive, LockResetTwoToSevenRestoresFactorySettings) {
     }
     Line b("9600,N,7,2");
     ASSERT_TRUE(b.write(546, 8));  // clear the fault history
-    EXPECT_EQ(b.drive.reg(546), 8);
-    EXPECT_EQ(b.drive.settings(), "9600,N,7,2");
+    EXPECT_EQ(std::tuple(b.drive.reg(546), b.drive.settings()), std::tuple(8, "9600,N,7,2"));
 }
 
 TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {

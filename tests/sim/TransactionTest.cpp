@@ -31,8 +31,7 @@ TEST(Transaction, AReadCarriesTheWholeWordAndAWriteWhetherTheDriveConfirmedIt) {
     Line rtu("9600,N,8,2"), l("9600,N,7,2");
     rtu.drive.setReg(100, 0x8001);
     l.drive.setReg(100, 0xFFF6);
-    EXPECT_EQ(rtu.read(100), "32769");
-    EXPECT_EQ(l.read(100), "-10");
+    EXPECT_EQ(rtu.read(100) + " " + l.read(100), "32769 -10");
     EXPECT_EQ(l.sent.back(), ":010300640001" + lrc("010300640001") + "\r\n");
     EXPECT_TRUE(rtu.write(300, 1234));
     EXPECT_EQ(rtu.drive.reg(300), 1234);
@@ -48,12 +47,11 @@ TEST(Transaction, AReadCarriesTheWholeWordAndAWriteWhetherTheDriveConfirmedIt) {
 
 TEST(Transaction, WrongLineSettingsOrClosedPortGetNothing) {
     Line l("9600,N,7,2");
-    l.port.setSettings("9600,E,7,1");
-    EXPECT_EQ(l.read(496), "");
-    l.port.setSettings("19200,N,7,2");
-    EXPECT_EQ(l.read(496), "");
-    l.port.setSettings("9600,N,7,2");
-    EXPECT_EQ(l.read(496), "1");
+    for (const auto& [settings, read] :
+         {std::pair{"9600,E,7,1", ""}, {"19200,N,7,2", ""}, {"9600,N,7,2", "1"}}) {
+        l.port.setSettings(settings);
+        EXPECT_EQ(l.read(496), read) << settings;
+    }
     l.port.close();
     const Micros t0 = l.clock.now();
     EXPECT_EQ(l.read(496), "");
