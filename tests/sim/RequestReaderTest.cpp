@@ -88,10 +88,8 @@ TEST(RequestReader, SilenceEndsAnRtuFrameCutShort) {
 // would otherwise land in register 256.
 TEST(SimulatedDrive, IgnoresAMalformedRequest) {
     SimulatedDrive drive;
-    const std::string flipped = ":010601N0000503\r\n";
-    EXPECT_TRUE(drive.hear(bytesOf(flipped), drive.line()).empty());
+    EXPECT_TRUE(drive.hear(bytesOf(":010601N0000503\r\n"), drive.line()).empty());
     EXPECT_TRUE(drive.writeLog().empty());
-    const std::string read = asciiRequest("010300640001");
-    EXPECT_EQ(drive.hear(bytesOf(":01" + read), drive.line()).size(), 1u)
+    EXPECT_EQ(drive.hear(bytesOf(":01" + asciiRequest("010300640001")), drive.line()).size(), 1u)
         << "a noise colon swallowed the request behind it";
 }
