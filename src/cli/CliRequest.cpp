@@ -89,6 +89,10 @@ struct ParserOptions {
         QStringLiteral("block-reads"),
         QStringLiteral("Read pages in blocks of registers where the drive reads them right "
                        "(checked against single reads first).")};
+    QCommandLineOption verifyReads{
+        QStringLiteral("verify-reads"),
+        QStringLiteral("Take a value just like another register's recent reply only once a "
+                       "further read agrees (for lines that send frames twice; slower).")};
     QCommandLineOption signedValues{
         QStringLiteral("signed"),
         QStringLiteral("Show values as 16-bit two's complement (-32768..32767) instead of "
@@ -149,11 +153,11 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,         settings,    station,      stations,   timeout,
-                           signedValues, trace,       format,       raw,        pages,
-                           dryRun,       changedOnly, forceRunning, allowReset, strict,
-                           find,         drive,       against,      factory,    all,
-                           blockReads,   since,       noLog,        help,       version});
+        parser.addOptions({port,         settings,   station,    stations,    timeout, signedValues,
+                           trace,        format,     raw,        pages,       dryRun,  changedOnly,
+                           forceRunning, allowReset, strict,     find,        drive,   against,
+                           factory,      all,        blockReads, verifyReads, since,   noLog,
+                           help,         version});
     }
 };
 
@@ -404,6 +408,7 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     request.signedValues = m_parser.isSet(m_opt.signedValues);
     request.trace = m_parser.isSet(m_opt.trace);
     request.blockReads = m_parser.isSet(m_opt.blockReads);
+    request.verifyReads = m_parser.isSet(m_opt.verifyReads);
     return registerArguments ? readArguments(*syntax, words, request) : QString();
 }
 

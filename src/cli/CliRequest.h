@@ -64,7 +64,8 @@ struct CliRequest {
     int timeoutMs = kDefaultReplyTimeoutMs;  // --timeout
     bool signedValues = false;
     bool trace = false;
-    bool blockReads = false;  // --block-reads
+    bool blockReads = false;   // --block-reads
+    bool verifyReads = false;  // --verify-reads
 
     // ---- Parameter sets ----
     std::vector<int> parameters;          // get, catalogue: registers in the order asked

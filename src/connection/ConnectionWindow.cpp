@@ -37,6 +37,9 @@ const QString FormatLabel = QStringLiteral("通訊格式         ：");
 const QString StationLabel = QStringLiteral("站    號         ：");
 const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
 const QString BlockReads = QStringLiteral("區塊讀取");
+const QString VerifyReads = QStringLiteral("讀值複核");
+const QString VerifyReadsTip = QStringLiteral(
+    "與其他參數剛收到的回應相同的值，須再讀一次相符才採用；用於會重送封包的線路（讀取較慢）。");
 const QString SearchButton = QStringLiteral("自動偵測連線");
 const QString OfflineButton = QStringLiteral("離線模式");
 const QString InitialStation = QStringLiteral("1");
@@ -115,7 +118,7 @@ ConnectionWindow::~ConnectionWindow() = default;
 void ConnectionWindow::buildControls() {
     setWindowTitle(text::Caption);
     // Two lines more than the buttons need, for the search's progress.
-    setFixedSize(twipsToPixels(5895), twipsToPixels(5190));
+    setFixedSize(twipsToPixels(5895), twipsToPixels(5730));
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -164,14 +167,28 @@ void ConnectionWindow::buildControls() {
     m_replyTimeoutBox->setValue(std::clamp(ms, kMinReplyTimeoutMs, kMaxReplyTimeoutMs));
     m_services.replyTimeout = std::chrono::milliseconds(m_replyTimeoutBox->value());
     m_session->setReplyTimeout(m_services.replyTimeout);
-    m_blockReadsBox = new QCheckBox(text::BlockReads, this);
-    m_blockReadsBox->setObjectName(QStringLiteral("blockReadsBox"));
-    m_blockReadsBox->setFont(ming);
-    m_blockReadsBox->setGeometry(twipsRect(4300, 2400, 1235, 360));
-    const auto blocks =
-        m_services.settings ? m_services.settings->number(kBlockReadsKey) : std::nullopt;
-    m_blockReadsBox->setChecked(blocks ? *blocks != 0 : m_services.blockReads);
-    m_services.blockReads = m_blockReadsBox->isChecked();
+    // How the windows after this one read (`on`): what the technician ticked last time, else what
+    // the program started with; the next run starts with what is ticked now.
+    auto keptBox = [&](const char* name, const QString& t, const char* key, bool& on, int left) {
+        auto* b = new QCheckBox(t, this);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(ming);
+        b->setGeometry(twipsRect(left, 2940, 1235, 360));
+        const auto kept = m_services.settings ? m_services.settings->number(key) : std::nullopt;
+        b->setChecked(kept ? *kept != 0 : on);
+        on = b->isChecked();
+        connect(b, &QCheckBox::toggled, this, [this, key, &on](bool checked) {
+            on = checked;
+            if (m_services.settings)
+                m_services.settings->setNumber(key, checked ? 1 : 0);
+        });
+        return b;
+    };
+    m_blockReadsBox =
+        keptBox("blockReadsBox", text::BlockReads, kBlockReadsKey, m_services.blockReads, 3000);
+    m_verifyReadsBox =
+        keptBox("verifyReadsBox", text::VerifyReads, kVerifyReadsKey, m_services.verifyReads, 4300);
+    m_verifyReadsBox->setToolTip(text::VerifyReadsTip);
 
     auto button = [&](const char* name, const QString& t, int top) {
         auto* b = new QPushButton(t, this);
@@ -181,12 +198,12 @@ void ConnectionWindow::buildControls() {
         b->setAutoDefault(false);
         return b;
     };
-    m_connectButton = button("connectButton", text::SearchButton, 3000);
-    m_offlineButton = button("offlineButton", text::OfflineButton, 3660);
+    m_connectButton = button("connectButton", text::SearchButton, 3540);
+    m_offlineButton = button("offlineButton", text::OfflineButton, 4200);
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_statusLine->setFont(ming);
-    m_statusLine->setGeometry(twipsRect(360, 4290, 5175, 720));
+    m_statusLine->setGeometry(twipsRect(360, 4830, 5175, 720));
     m_statusLine->setWordWrap(true);
     m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -196,7 +213,8 @@ void ConnectionWindow::buildControls() {
     setTabOrder(m_connectButton, m_stationBox);
     setTabOrder(m_stationBox, m_replyTimeoutBox);
     setTabOrder(m_replyTimeoutBox, m_blockReadsBox);
-    setTabOrder(m_blockReadsBox, m_offlineButton);
+    setTabOrder(m_blockReadsBox, m_verifyReadsBox);
+    setTabOrder(m_verifyReadsBox, m_offlineButton);
     m_portList->setFocus();
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
@@ -209,14 +227,6 @@ void ConnectionWindow::buildControls() {
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
     connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
             &ConnectionWindow::onReplyTimeoutChanged);
-    connect(m_blockReadsBox, &QCheckBox::toggled, this, &ConnectionWindow::onBlockReadsChanged);
-}
-
-void ConnectionWindow::onBlockReadsChanged(bool on) {
-    // The windows after this one read their pages so; the next run starts with it.
-    m_services.blockReads = on;
-    if (m_services.settings)
-        m_services.settings->setNumber(kBlockReadsKey, on ? 1 : 0);
 }
 
 void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {

@@ -246,13 +246,13 @@ bool LineSession::echoesRecentReply(std::uint16_t reg, const ReplyCheck& r) {
     const Micros now = clock().now();
     while (!m_recentReplies.empty() && m_recentReplies.front().at < now - kLongestWait)
         m_recentReplies.pop_front();
-    // On a line that has shown trouble, a reply just like one another register gave lately may
-    // be that reply sent again: it counts once a second read agrees.
+    // On a line that has shown trouble, or on any line with verified reads, a reply just like one
+    // another register gave lately may be that reply sent again: it counts once a read agrees.
     bool same = false;
     for (const RecentReply& earlier : m_recentReplies)
         same = same || (earlier.reg != reg && sameAnswer(earlier.reply, r));
     m_recentReplies.push_back({now, reg, r});
-    return same && m_misbehaved;
+    return same && (m_misbehaved || m_verifyReads);
 }
 
 Micros LineSession::settledAt() const {
@@ -392,8 +392,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 }
                 const bool agrees = s.candidate && sameAnswer(*s.candidate, r);
                 // A value like another register's recent reply may be that reply sent again
-                // and again: it takes three agreeing reads.
-                s.likeAnother = (agrees && s.likeAnother) || likeAnother;
+                // and again: on a line that has shown trouble it takes three agreeing reads
+                // (two where only verified reads put it in doubt).
+                s.likeAnother = (agrees && s.likeAnother) || (likeAnother && m_misbehaved);
                 s.agreeing = agrees ? s.agreeing + 1 : 1;
                 if (s.agreeing >= (s.likeAnother ? 3 : 2)) {
                     s.result = r;
@@ -484,6 +485,9 @@ ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::ui
             transactAt(station, FunctionCode::ReadRegisters, reg, 1, RequestPurpose::BeforeWrite);
         if (first.outcome == LinkOutcome::Stopped || first.outcome == LinkOutcome::PortError)
             return first;
+        // A copy of its reply may yet come in a later read's wait.
+        if (m_verifyReads && first.complete())
+            echoesRecentReply(reg, first);
     }
     LineNotes notes;
     const ReplyCheck r =

@@ -111,6 +111,15 @@ public:
     // a block across them, so blocks across them are read again register by register too, from
     // the gap on, until one has values that a shift would have changed (not all alike).
     void setLikelyBlockGaps(std::vector<std::uint16_t> regs);
+    // ---- Verified reads: off unless set ----
+    // A line that sends frames twice can hand a request whose own reply is lost a copy of an
+    // earlier register's reply, before anything else shows that the line is in trouble. With
+    // verified reads on, a value just like the reply another register gave in the last second
+    // counts only once a further read agrees, on every line (without them, only on a line that
+    // has shown trouble, where it takes two further reads). Many registers hold the same values
+    // (0 above all), so pages take more reads. Kept when the port is opened again.
+    void setVerifyReads(bool on) { m_verifyReads = on; }
+    bool verifyReads() const { return m_verifyReads; }
 
     // A write is confirmed by the drive's reply, which names register and value. Where an
     // adapter's copy of the request could pass for that reply (its echo is not yet known) the
@@ -181,7 +190,7 @@ private:
     void forgetLine();
     void trustLineAgain();
     // Whether a reply for `reg` is like one another register gave lately, on a line that has
-    // shown trouble; kept among the recent replies.
+    // shown trouble or with verified reads on; kept among the recent replies.
     bool echoesRecentReply(std::uint16_t reg, const ReplyCheck& r);
     // The middle of the latest clean answer times; zero while none is known.
     Micros usualAnswer() const;
@@ -226,6 +235,7 @@ private:
     LineBytes m_bytes;           // the latest transaction's, while anyone observes
     bool m_readingBack = false;  // a write's register is read back
     bool m_blockReads = false;
+    bool m_verifyReads = false;
     bool m_blocksDisagree = false;                   // the first block differed from single reads
     bool m_blocksVerified = false;                   // the first block agreed with single reads
     bool m_gapBlockVerified = false;  // so did a block across one of the likely gaps

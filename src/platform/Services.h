@@ -113,6 +113,9 @@ struct Services {
     // Whether pages are read in blocks (the connection screen's setting); every window's line
     // session starts with it.
     bool blockReads = false;
+    // Whether a value like another register's recent reply is read again on every line (the
+    // connection screen's setting); every window's line session starts with it.
+    bool verifyReads = false;
     // Observers of every window's line session (a line monitor, a test's record of the line):
     // whichever session is in use tells them of its transactions.
     LineObservers lineObservers;
@@ -128,6 +131,7 @@ inline std::unique_ptr<LineSession> createLineSession(Services& services) {
     auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
     session->setReplyTimeout(services.replyTimeout);
     session->setBlockReads(services.blockReads);
+    session->setVerifyReads(services.verifyReads);
     session->shareObservers(services.lineObservers);
     return session;
 }

@@ -16,7 +16,7 @@ ParsedCommandLine parse(const QString& line) {
 
 // What the commands rely on, in one comparable value: command, port, settings, framing,
 // station, registers as shown, value, stations of a scan, --signed, --trace, a --timeout other
-// than the default.
+// than the default, --verify-reads.
 std::string summary(const CliRequest& r) {
     QStringList regs;
     for (const RegisterArg& a : r.registers) regs << QStringLiteral("%1=%2").arg(a.text).arg(a.reg);
@@ -32,6 +32,7 @@ std::string summary(const CliRequest& r) {
         .arg(r.lastStation)
         .arg(r.signedValues ? " signed" : "", r.trace ? " trace" : "")
         .append(r.timeoutMs == 100 ? QString() : QStringLiteral(" timeout=%1").arg(r.timeoutMs))
+        .append(r.verifyReads ? " verify-reads" : "")
         .toStdString();
 }
 
@@ -53,6 +54,7 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
         {"-p COM3 scan --stations 2-254", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 2-254"},
         {"-p COM3 --timeout 20 probe", "3 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=20"},
         {"-p COM3 scan --timeout 5000", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=5000"},
+        {"-p COM3 get P00 --verify-reads", "7 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 verify-reads"},
     };
     for (const auto& [line, expected] : cases) {
         SCOPED_TRACE(line);

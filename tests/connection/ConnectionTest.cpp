@@ -179,8 +179,9 @@ TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
 
 // The reply timeout typed on the screen is kept for the next run and reaches the screen's probes
 // and the next window's line session: a drive that answers 0.2 s after a request is found with a
-// wait of 250 ms. Block reads ticked beside it are kept and reach every session too. The link
-// found (by the search, at station 3, 19200,E,8,1) is chosen at the next start and probed at once.
+// wait of 250 ms. Block reads and verified reads ticked below it are kept and reach every
+// session too. The link found (by the search, at station 3, 19200,E,8,1) is chosen at the next
+// start and probed at once.
 TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     QTemporaryDir dir;
     const QString file = dir.filePath("velorin.ini");
@@ -196,7 +197,9 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     box->selectAll();
     QTest::keyClicks(box, "250");
     child<QCheckBox>(form, "blockReadsBox")->click();
+    child<QCheckBox>(form, "verifyReadsBox")->click();
     EXPECT_TRUE(sim.services.blockReads);
+    EXPECT_TRUE(sim.services.verifyReads);
     click(-1, -1, "1");
     ASSERT_TRUE(menu);
     EXPECT_EQ(probes.size(), 98u);
@@ -207,11 +210,12 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     kept = std::make_unique<QtSettings>(file);
     sim.services.settings = kept.get();
     sim.services.replyTimeout = 100ms;
-    sim.services.blockReads = false;
+    sim.services.blockReads = sim.services.verifyReads = false;
     open();
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
     EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(form, "verifyReadsBox")->isChecked());
     EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
                   list("stationBox")->currentText(),
               "19200 RTU,8,E,1 3");
