@@ -177,7 +177,7 @@ void LineSession::learn(FunctionCode function, const ReplyCheck& r, const LineNo
     if (notes.troubled())
         doubtUntil(clock().now() + kCarefulFor, true);
     if (!r.complete()) {
-        doubtUntil(notes.requestEnd + kLongestWait);
+        doubtUntil(notes.requestEnd + lateReplyHorizon());
         if (notes.tooSoon)
             m_answers.clear();  // perhaps the drive got quicker: learn it again
         return;
@@ -225,6 +225,12 @@ void LineSession::lengthenWait(Micros lateBy) {
         if (m_onSlowDrive)
             m_onSlowDrive();
     }
+}
+
+Micros LineSession::lateReplyHorizon() const {
+    // A reply held up by the longest delay guarded against still takes the drive's own answer
+    // time on top of it, which the reply wait covers.
+    return kLongestWait + m_port->replyWait();
 }
 
 bool LineSession::careful() const {
@@ -326,7 +332,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
     // whose reply came recently enough for its own reply to be still on its way: any of them
     // may have been another register's reply.
     const auto reopen = [&] {
-        const Micros since = clock().now() - kLongestWait - m_port->replyWait();
+        const Micros since = clock().now() - lateReplyHorizon();
         for (Slot& s : slots)
             if (s.settled && !s.agreed && s.result.complete() && s.sentAt >= since)
                 s.settled = false;
@@ -363,7 +369,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             // A request read in doubt may have had another's reply: its own may still come.
             // (One slow answer on a line that has shown nothing else is asked again, no more.)
             if (wasCareful || m_misbehaved)
-                doubtUntil(notes.requestEnd + kLongestWait);
+                doubtUntil(notes.requestEnd + lateReplyHorizon());
             if (!r.complete()) {
                 // Its reply may still come, and what was read just before it is in doubt too:
                 // asked again before the run ends here.

@@ -187,6 +187,8 @@ private:
     void learn(FunctionCode function, const ReplyCheck& r, const LineNotes& notes);
     void lengthenWait(Micros lateBy);
     bool careful() const;
+    // How long after a request's end its reply may still come.
+    Micros lateReplyHorizon() const;
     void forgetLine();
     void trustLineAgain();
     // Whether a reply for `reg` is like one another register gave lately, on a line that has
