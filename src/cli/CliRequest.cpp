@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 
+#include "CliOptions.h"
 #include "editor/Catalogue.h"
 #include "editor/ChangeLog.h"
 #include "editor/ParameterFile.h"
@@ -51,114 +52,6 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Diff, "diff", Arguments::OptionalFile, LineUse::IfDrive},
     {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
     {CliCommand::Log, "log", Arguments::None, LineUse::None},
-};
-
-// QCommandLineParser takes "-5" for an option; negative numbers carry this mark through it.
-const QChar kNegativeMark(0xE000);
-
-QString unmark(QString s) {
-    return s.remove(kNegativeMark);
-}
-
-struct ParserOptions {
-    QCommandLineOption port{{QStringLiteral("p"), QStringLiteral("port")},
-                            QStringLiteral("The serial port: a COM name (COM3) or a device path "
-                                           "(/dev/ttyUSB0, a pseudo-terminal)."),
-                            QStringLiteral("PORT")};
-    QCommandLineOption settings{
-        {QStringLiteral("s"), QStringLiteral("settings")},
-        QStringLiteral("Line settings, e.g. \"9600,N,7,2\" (the default, the drive's factory "
-                       "setting). 7 data bits speak Modbus ASCII, 8 data bits Modbus RTU."),
-        QStringLiteral("SETTINGS")};
-    QCommandLineOption station{QStringLiteral("station"),
-                               QStringLiteral("The drive's station, 1..254 (default 1)."),
-                               QStringLiteral("N")};
-    QCommandLineOption stations{QStringLiteral("stations"),
-                                QStringLiteral("scan: the stations to try, A-B or A (default "
-                                               "1-254)."),
-                                QStringLiteral("A-B")};
-    QCommandLineOption timeout{
-        QStringLiteral("timeout"),
-        QStringLiteral("How long to wait for each reply, counted from the end of the request, "
-                       "%1..%2 ms (default %3).")
-            .arg(kMinReplyTimeoutMs)
-            .arg(kMaxReplyTimeoutMs)
-            .arg(kDefaultReplyTimeoutMs),
-        QStringLiteral("MS")};
-    QCommandLineOption blockReads{
-        QStringLiteral("block-reads"),
-        QStringLiteral("Read pages in blocks of registers where the drive reads them right "
-                       "(checked against single reads first).")};
-    QCommandLineOption verifyReads{
-        QStringLiteral("verify-reads"),
-        QStringLiteral("Take a value just like another register's recent reply only once a "
-                       "further read agrees (for lines that send frames twice; slower).")};
-    QCommandLineOption signedValues{
-        QStringLiteral("signed"),
-        QStringLiteral("Show values as 16-bit two's complement (-32768..32767) instead of "
-                       "0..65535.")};
-    QCommandLineOption trace{QStringLiteral("trace"),
-                             QStringLiteral("Print every frame sent and received to stderr, with "
-                                            "its time and the check of the reply.")};
-    QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("get, diff, catalogue: text (the default), csv or "
-                                             "json."),
-                              QStringLiteral("FORMAT")};
-    QCommandLineOption raw{QStringLiteral("raw"),
-                           QStringLiteral("get: print the raw register values.")};
-    QCommandLineOption pages{QStringLiteral("pages"),
-                             QStringLiteral("backup: the pages to read, e.g. P00,P03,P15 "
-                                            "(default: every page P00-P17-1)."),
-                             QStringLiteral("LIST")};
-    QCommandLineOption dryRun{QStringLiteral("dry-run"),
-                              QStringLiteral("restore: print the writes it would send and "
-                                             "send none.")};
-    QCommandLineOption changedOnly{QStringLiteral("changed-only"),
-                                   QStringLiteral("restore: read the file's pages from the drive "
-                                                  "and write only the parameters that differ.")};
-    QCommandLineOption forceRunning{QStringLiteral("force-running"),
-                                    QStringLiteral("set, restore: write even while the motor "
-                                                   "runs.")};
-    QCommandLineOption allowReset{QStringLiteral("allow-reset"),
-                                  QStringLiteral("set, restore: write a P17.08 value of 2..7, "
-                                                 "which resets the drive to its factory values "
-                                                 "and its link to 9600,N,7,2, station 1.")};
-    QCommandLineOption strict{QStringLiteral("strict"),
-                              QStringLiteral("set, restore: write nothing when the drive would "
-                                             "answer with ErP1, ErP2 or ErP3.")};
-    QCommandLineOption find{QStringLiteral("find"),
-                            QStringLiteral("catalogue: the parameters a code (P09.15, 9.15), a "
-                                           "register (#261) or part of a name names."),
-                            QStringLiteral("QUERY")};
-    QCommandLineOption drive{QStringLiteral("drive"),
-                             QStringLiteral("diff: the drive is the first set (the default "
-                                            "without FILE).")};
-    QCommandLineOption against{QStringLiteral("against"),
-                               QStringLiteral("diff: compare with this parameter file."),
-                               QStringLiteral("FILE")};
-    QCommandLineOption factory{QStringLiteral("factory"),
-                               QStringLiteral("diff: compare with the factory values.")};
-    QCommandLineOption all{QStringLiteral("all"),
-                           QStringLiteral("diff: print every parameter compared, not only "
-                                          "those that differ.")};
-    QCommandLineOption since{QStringLiteral("since"),
-                             QStringLiteral("log: only the writes since DATE (local time: "
-                                            "2026-12-01 or 2026-12-01T08:30)."),
-                             QStringLiteral("DATE")};
-    QCommandLineOption noLog{QStringLiteral("no-log"),
-                             QStringLiteral("write, set, restore: leave the writes out of the "
-                                            "change log.")};
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("Show this help.")};
-    QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
-
-    void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,         settings,   station,    stations,    timeout, signedValues,
-                           trace,        format,     raw,        pages,       dryRun,  changedOnly,
-                           forceRunning, allowReset, strict,     find,        drive,   against,
-                           factory,      all,        blockReads, verifyReads, since,   noLog,
-                           help,         version});
-    }
 };
 
 // Decimal (optionally signed) or 0x hexadecimal; empty when the text is neither.
