@@ -81,6 +81,7 @@ void LineSession::forgetLine() {
     m_recentReplies.clear();
     m_misbehaved = false;
     m_carefulUntil = Micros{0};
+    m_replyMayComeUntil = Micros{0};
     m_slowInARow = 0;
 }
 
@@ -177,7 +178,8 @@ void LineSession::learn(FunctionCode function, const ReplyCheck& r, const LineNo
     if (notes.troubled())
         doubtUntil(clock().now() + kCarefulFor, true);
     if (!r.complete()) {
-        doubtUntil(notes.requestEnd + lateReplyHorizon());
+        // Its reply may still come, whatever the reads after it show.
+        m_replyMayComeUntil = std::max(m_replyMayComeUntil, notes.requestEnd + lateReplyHorizon());
         if (notes.tooSoon)
             m_answers.clear();  // perhaps the drive got quicker: learn it again
         return;
@@ -234,7 +236,7 @@ Micros LineSession::lateReplyHorizon() const {
 }
 
 bool LineSession::careful() const {
-    return m_port->timedWait().now() < m_carefulUntil;
+    return m_port->timedWait().now() < std::max(m_carefulUntil, m_replyMayComeUntil);
 }
 
 void LineSession::trustLineAgain() {
@@ -508,49 +510,6 @@ ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::ui
             return {LinkOutcome::Ok, value};
     }
     return r;
-}
-
-void LineSession::submit(Operation operation, Order order) {
-    if (order == Order::Urgent) {
-        // Behind the last Barrier or Urgent operation still queued, ahead of the Normal ones.
-        auto it = std::find_if(m_queue.rbegin(), m_queue.rend(),
-                               [](const Queued& q) { return q.order != Order::Normal; });
-        m_queue.insert(it.base(), {order, std::move(operation)});
-    } else {
-        m_queue.push_back({order, std::move(operation)});
-    }
-    if (!m_running)
-        drain();
-}
-
-void LineSession::drain() {
-    m_running = true;
-    while (!m_queue.empty()) {
-        Operation next = std::move(m_queue.front().operation);
-        m_queue.pop_front();
-        if (m_stopRequested)
-            continue;  // dropped by stop()
-        next();
-    }
-    m_running = false;
-    m_stopRequested = false;
-    auto actions = std::move(m_idleActions);
-    m_idleActions.clear();
-    for (auto& a : actions) a();
-}
-
-void LineSession::stop() {
-    if (m_running)
-        m_stopRequested = true;
-    m_queue.clear();
-}
-
-void LineSession::whenIdle(std::function<void()> action) {
-    if (!m_running) {
-        action();
-        return;
-    }
-    m_idleActions.push_back(std::move(action));
 }
 
 }  // namespace velorin

@@ -231,6 +231,9 @@ private:
     // Until when values count only once two reads agree: trouble, an unanswered request or a
     // read in doubt leave replies that may still come.
     Micros m_carefulUntil{0};
+    // Until when a request left unanswered may still have its reply come: a run of clean values
+    // does not end this doubt.
+    Micros m_replyMayComeUntil{0};
     BeforeTransaction m_beforeTransaction;
     LineObservers m_ownObservers;
     LineObservers* m_observers = &m_ownObservers;

@@ -37,8 +37,10 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     // write behind noise or another frame, taken for the drive's reply (1005, 4089).
     const std::uint32_t foundFaults[] = {4132, 1005, 4089};
     // Verified reads also take the right value where a copy of another register's reply lands in
-    // the wait of a read whose own reply is lost, on a line that showed nothing before (23089).
-    const std::uint32_t verifiedOnly = 23089;
+    // the wait of a read whose own reply is lost, on a line that showed nothing before (23089);
+    // and where a reply a whole second late lands just after the doubt it left has ended (6101,
+    // 16037), or after a run of clean values ended it (41036, 44077).
+    const std::uint32_t verifiedOnly[] = {23089, 6101, 16037, 41036, 44077};
     using velorin::Framing;
     const std::pair<Framing, bool> runs[] = {{Framing::Rtu, false},
                                              {Framing::Ascii, false},
@@ -49,7 +51,7 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
         for (const auto& [name, mix] : mixes) {
             std::vector<std::uint32_t> seeds(std::begin(foundFaults), std::end(foundFaults));
             if (verify)
-                seeds.push_back(verifiedOnly);
+                seeds.insert(seeds.end(), std::begin(verifiedOnly), std::end(verifiedOnly));
             for (std::uint32_t seed = seedBase + 1; seed <= seedBase + 150; ++seed)
                 seeds.push_back(seed);
             for (std::uint32_t seed : seeds) {
