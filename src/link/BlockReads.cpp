@@ -84,9 +84,9 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
         const auto gap = std::lower_bound(m_likelyGaps.begin(), m_likelyGaps.end(), regs[i]);
         const bool acrossGap = gap != m_likelyGaps.end() && *gap < regs[i] + count;
         // The registers from `from` on are read again one at a time: the whole first block, and
-        // from the gap on the first block across a likely gap, since a drive that shifts its
-        // values over registers it leaves out of blocks shows it there. The single reads are the
-        // values given either way.
+        // from the gap on each block across a likely gap until one could show a shift, since a
+        // drive that shifts its values over registers it leaves out of blocks shows it there.
+        // The single reads are the values given either way.
         std::size_t from = end;
         if (!m_blocksVerified)
             from = i;
