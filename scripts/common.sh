@@ -10,7 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n
   clang libclang-rt-dev
-  dpkg-dev desktop-file-utils appstream man-db groff-base
+  dpkg-dev desktop-file-utils appstream man-db groff-base file
+  socat python3-pymodbus python3-serial libmodbus-dev
 )
 
 install_missing() {
