@@ -37,13 +37,12 @@ struct LineTally {
 // `operations` random reads (single or runs of registers) and writes through a fresh line
 // session over a faulty line; `draw` decides every fault, delay and operation. With
 // `blockReads` the session reads runs in blocks, which the drive answers up to kLineMaxBlock
-// registers (exception 3 beyond, exception 2 past its last register); with `verifyReads` the
-// session verifies values like another register's (LineSession::setVerifyReads). Returns the
+// registers (exception 3 beyond, exception 2 past its last register). Returns the
 // last fault found (a value of another register, a write told confirmed that was not taken),
 // empty when there was none; `tally` adds up what happened.
 std::string runLineSequence(Framing framing, const LineMix& mix,
                             std::function<std::uint32_t()> draw, int operations, LineTally& tally,
-                            bool blockReads = false, bool verifyReads = false);
+                            bool blockReads = false);
 inline constexpr int kLineMaxBlock = 20;
 
 }  // namespace velorin::fuzz

@@ -56,6 +56,8 @@ public:
         return out;
     }
     std::string deviceName() const override { return "faulty"; }
+    // A wire: reflections and echoes come while the request is still on it.
+    bool carriesWireTime() const override { return true; }
 
     bool send(std::span<const std::uint8_t> bytes) override {
         const Micros now = m_clock.now();
@@ -180,14 +182,13 @@ private:
 
 std::string runLineSequence(Framing framing, const LineMix& mix,
                             std::function<std::uint32_t()> draw, int operations, LineTally& t,
-                            bool blockReads, bool verifyReads) {
+                            bool blockReads) {
     VirtualClock clock;
     auto owned = std::make_unique<FaultyLine>(clock, framing, mix, draw);
     FaultyLine& line = *owned;
     LineSession session(std::move(owned));
     session.setFraming(framing);
     session.setBlockReads(blockReads);
-    session.setVerifyReads(verifyReads);
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
@@ -258,7 +259,7 @@ std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
         return static_cast<std::uint32_t>(in.byte()) << 16 | in.byte() << 8 | in.byte();
     };
     LineTally t;
-    return runLineSequence(framing, mix, draw, 12, t, (kind & 2) != 0, (kind & 4) != 0);
+    return runLineSequence(framing, mix, draw, 12, t, (kind & 2) != 0);
 }
 
 }  // namespace velorin::fuzz

@@ -55,6 +55,7 @@ public:
     std::vector<std::uint8_t> take() override {
         return m_active ? m_active->take() : std::vector<std::uint8_t>{};
     }
+    bool carriesWireTime() const override { return m_active && m_active->carriesWireTime(); }
     std::string deviceName() const override {
         return m_active ? m_active->deviceName() : m_provider.deviceOf(commPort()).toStdString();
     }
@@ -73,6 +74,9 @@ QString simulatedDeviceName() {
 
 DemoPortProvider::DemoPortProvider(QStringList extraDevices) : m_system(std::move(extraDevices)) {
     m_simCom = m_system.reserve(simulatedDeviceName());
+    // The demo's drive answers as a real one on a USB adapter would, so the program shows its
+    // real speed: wire time and a few milliseconds of spread.
+    m_drive.setAnswerProfile(SimulatedDrive::realisticProfile(), 1);
 }
 
 DemoPortProvider::~DemoPortProvider() = default;

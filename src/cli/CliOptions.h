@@ -45,8 +45,9 @@ struct ParserOptions {
                        "(checked against single reads first).")};
     QCommandLineOption verifyReads{
         QStringLiteral("verify-reads"),
-        QStringLiteral("Take a value just like another register's recent reply only once a "
-                       "further read agrees (for lines that send frames twice; slower).")};
+        QStringLiteral("Accepted for scripts written for earlier versions: every read is "
+                       "checked this way now (a value like another register's recent reply "
+                       "counts once a further read agrees).")};
     QCommandLineOption signedValues{
         QStringLiteral("signed"),
         QStringLiteral("Show values as 16-bit two's complement (-32768..32767) instead of "

@@ -254,7 +254,9 @@ QStringList traceLines(const TransactionRecord& r, Micros start) {
     if (r.notes.lateReplyHeard)
         reply += QStringLiteral("  (the previous reply came late)");
     if (r.notes.tooSoon)
-        reply += QStringLiteral("  (late reply set aside)");
+        reply += QStringLiteral("  (a reply complete %1 ms after the request, sooner than the line "
+                                "carries one, set aside as another's)")
+                     .arg(static_cast<double>(r.notes.tooSoonAfter.count()) / 1000.0, 0, 'f', 2);
     // Bytes besides the reply taken; without a reply they are what the check above names.
     if (r.notes.strayBefore || (r.notes.strayInside && r.check.complete()))
         reply += QStringLiteral("  (stray bytes)");

@@ -51,7 +51,6 @@ int CommandRun::openLine(const std::string& settings) {
     if (r == OpenResult::Ok) {
         m_line->setReplyTimeout(std::chrono::milliseconds(m_request.timeoutMs));
         m_line->setBlockReads(m_request.blockReads);
-        m_line->setVerifyReads(m_request.verifyReads);
         m_line->setOnBlocksDisagree([this] { error(QLatin1String(clitext::kBlocksDisagree)); });
         return 0;
     }

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "link/DriveFacts.h"
 
 namespace velorin {
 
@@ -24,7 +25,8 @@ int WriteCommand::run() {
         return exitCode(CliExit::WriteNotConfirmed);
     }
 
-    const ReplyCheck r = checked(m_line->write(reg.reg, m_request.word()));
+    const ReplyCheck r = checked(
+        m_line->write(reg.reg, m_request.word(), drive::writeEffect(reg.reg, m_request.word())));
     const LinkState link{m_request.station, m_request.framing, false, 0, m_request.settings};
     if (r.outcome != LinkOutcome::Stopped)
         logChange(wordChange(

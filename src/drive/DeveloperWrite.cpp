@@ -230,7 +230,7 @@ DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
     // One write; false when the line is gone and the run must stop.
     std::optional<ReplyCheck> lastCheck;
     auto put = [&](std::uint16_t reg, std::uint16_t word) {
-        const ReplyCheck check = session.write(reg, word);
+        const ReplyCheck check = session.write(reg, word, drive::writeEffect(reg, word));
         lastCheck = check;
         if (hooks.written && check.outcome != LinkOutcome::Stopped)
             hooks.written(reg, word, check.outcome == LinkOutcome::Ok);

@@ -27,8 +27,9 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
     }
     const std::optional<std::int32_t> before =
         m_driveKnown[reg] ? std::optional(m_drive[reg]) : std::nullopt;
+    const auto r = static_cast<std::uint16_t>(reg);
     const ReplyCheck reply =
-        m_line->write(static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(value & 0xFFFF));
+        m_line->write(r, static_cast<std::uint16_t>(value & 0xFFFF), drive::writeEffect(r, value));
     // A write the stopped session never sent changed nothing.
     if (m_hooks->registerWritten && reply.outcome != LinkOutcome::Stopped)
         m_hooks->registerWritten({reg, before, value, reply.outcome == LinkOutcome::Ok,

@@ -40,6 +40,8 @@ void LineSession::forgetBlocks() {
     m_gapBlockVerified = false;
     m_blockTry = kMostBlockRegisters;
     m_blockTaken = 0;
+    m_confirmByBlocks = true;
+    m_confirmDisagreed = 0;
 }
 
 std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t> regs) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "LinkSettings.h"
+#include "Transaction.h"
 
 namespace velorin {
 
@@ -47,6 +48,13 @@ inline constexpr std::uint16_t kFormatParameter = 498;   // P15.02: index in kFo
 inline constexpr std::uint16_t kResetParameter = 546;  // P17.08
 inline bool isFactoryReset(std::int32_t value) {
     return value >= 2 && value <= 7;
+}
+// Whether a write moves the drive's link: after it the drive answers at another station, rate or
+// format, or (a reset) at its factory link, never again at the one the write went out on.
+inline WriteEffect writeEffect(std::uint16_t reg, std::int32_t value) {
+    const bool moves = reg == kStationParameter || reg == kRateParameter ||
+                       reg == kFormatParameter || (reg == kResetParameter && isFactoryReset(value));
+    return moves ? WriteEffect::MovesLink : WriteEffect::Ordinary;
 }
 inline constexpr const char* kFactorySettings = "9600,N,7,2";
 inline constexpr Framing kFactoryFraming = Framing::Ascii;

@@ -9,22 +9,20 @@ namespace {
 
 constexpr std::size_t kGroup = 16;  // reads taken together behind one quiet check
 constexpr int kMostReads = 6;       // reads of one register before the line counts as unsettled
-constexpr int kEchoEvidence = 3;    // reads in a row that must agree on the adapter's echo
-// The latest reply guarded against, and the longest wait the session grows to.
-constexpr Micros kLongestWait{1000000};
-// After trouble on the line, values count only once two reads agree, for this long.
-constexpr Micros kCarefulFor{2000000};
-// How much a drive's answer time may vary before an answer counts as slow.
-constexpr Micros kAnswerJitter{5000};
-// What a quiet check adds to half as much again as the usual answer.
-constexpr Micros kQuietMargin{1000};
-// Values in a row that two reads settled at once, on a quiet line, before the line counts as
-// clean again.
-constexpr int kCleanAgain = 8;
-// Clean answers whose middle one is taken as the drive's usual answer time.
-constexpr std::size_t kAnswersKept = 9;
-// Clean answers needed before a reply is set aside as too soon.
-constexpr std::size_t kAnswersToGoBy = 3;
+// Requests without a usable reply before a read or write counts as failed: a noise burst on a
+// real line must not end a job.
+constexpr int kTries = 3;
+
+// No usable reply, or a drive too busy to answer: worth asking again. The drive's refusals
+// (no such function, register or value) are its answer.
+bool worthAgain(const ReplyCheck& r) {
+    if (r.outcome == LinkOutcome::Exception)
+        return r.exceptionCode != ExceptionCode::IllegalFunction &&
+               r.exceptionCode != ExceptionCode::IllegalAddress &&
+               r.exceptionCode != ExceptionCode::IllegalValue;
+    return r.outcome != LinkOutcome::Ok && r.outcome != LinkOutcome::Stopped &&
+           r.outcome != LinkOutcome::PortError && r.outcome != LinkOutcome::Unsettled;
+}
 
 }  // namespace
 
@@ -36,9 +34,12 @@ struct LineSession::Slot {
     int agreeing = 0;                     // reads that gave the candidate
     bool likeAnother = false;             // one of them was like another register's reply
     int reads = 0;
+    int failures = 0;  // reads without a usable reply
+    int tries = kTries;  // of them before the read fails
     Micros sentAt{0};  // of the read it was settled by
     bool settled = false;
     bool agreed = false;  // two reads agreed: later trouble does not reopen it
+    bool onlyLike = false;  // the candidate is doubted only for being like the reply before
 };
 
 LineSession::LineSession(std::unique_ptr<SerialPort> port) : m_port(std::move(port)) {}
@@ -57,10 +58,7 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
     if (m_port->isOpen())
         m_port->close();
     m_port->setCommPort(comPort);
-    m_echoKnown = false;
-    m_echoEvidence = 0;
-    m_port->setEcho(AdapterEcho::Unknown);
-    forgetLine();
+    m_trust.forgetPort();
     forgetBlocks();
     m_firstRequest = true;
     m_portLost = false;
@@ -72,17 +70,8 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
 bool LineSession::changeSettings(std::string_view settings) {
     // What the line showed at the old settings says nothing of the new ones: a late reply from
     // there is garbage here.
-    forgetLine();
+    m_trust.forgetLine();
     return m_port->setSettings(settings);
-}
-
-void LineSession::forgetLine() {
-    m_answers.clear();
-    m_recentReplies.clear();
-    m_misbehaved = false;
-    m_carefulUntil = Micros{0};
-    m_replyMayComeUntil = Micros{0};
-    m_slowInARow = 0;
 }
 
 void LineSession::close() {
@@ -118,30 +107,15 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     listenForLateReply(*m_port, late);
     if (late.lateReplyHeard)
         lengthenWait(late.lateReplyAfter);
-    // A read reply much sooner than the drive's quickest answer lately cannot be the drive's.
-    const Micros usual = usualAnswer();
-    // Setting a reply aside needs a few answers to go by: one answer held up by a busy computer
-    // says little of how quick the drive is.
-    const Micros quickest = m_answers.size() < kAnswersToGoBy
-                                ? Micros{0}
-                                : *std::min_element(m_answers.begin(), m_answers.end());
     const bool reads = function == FunctionCode::ReadRegisters;
-    // Answer times are kept as one register's: a block's reply is longer on the line by this.
+    // A reply complete sooner than the line can carry request and reply is another's. Timing
+    // sets nothing else aside: quicker or slower than usual, a reply is taken.
     const LineSettings line = parseSettings(m_port->settings()).value_or(LineSettings{});
     const Micros extra = reads ? blockReplyExtra(line, m_framing, word) : Micros{0};
-    const Micros notBefore = reads && quickest > Micros{0} ? quickest * 4 / 5 + extra : Micros{0};
+    const Micros floor = reads ? m_trust.physicalFloor(m_framing, word) : Micros{0};
     const bool observed = !m_observers->empty();
-    const ReplyCheck r = transact(*m_port, m_framing, station, function, reg, word, &n, notBefore,
+    const ReplyCheck r = transact(*m_port, m_framing, station, function, reg, word, &n, floor,
                                   observed ? &m_bytes : nullptr);
-    // A reply far later than the drive's quickest answers may be another request's, come late,
-    // while this one's own reply is still on its way.
-    const Micros answered = n.answeredAfter - extra;
-    n.slow = r.complete() && usual > Micros{0} && answered > usual * 3 / 2 + kAnswerJitter;
-    // While too little is known to set a reply aside, one much quicker than any seen before is in
-    // doubt as a slow one is.
-    if (r.complete() && reads && quickest == Micros{0} && !m_answers.empty() &&
-        answered < *std::min_element(m_answers.begin(), m_answers.end()) * 4 / 5)
-        n.slow = true;
     // Whatever waited in the port before its first request is what was there before we came.
     if (m_firstRequest)
         n.strayBefore = false;
@@ -149,17 +123,16 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     n.lateReplyHeard = late.lateReplyHeard;
     n.lateReplyAfter = late.lateReplyAfter;
     n.strayBefore = n.strayBefore || late.strayBefore;
+    if (r.outcome != LinkOutcome::PortError) {
+        if (n.lateReplyHeard)
+            lengthenWait(n.lateReplyAfter);
+        m_trust.learn(m_framing, function, r, n, extra);
+    }
     if (observed) {
         if (m_readingBack && reads)
             purpose = RequestPurpose::ReadBack;
         m_observers->tell({m_framing, station, function, reg, word, purpose, m_bytes.request,
                            m_bytes.received, r, n});
-    }
-    if (r.outcome != LinkOutcome::PortError) {
-        LineNotes asOne = n;
-        asOne.answeredAfter = answered;
-        learn(function, r, asOne);
-        m_lastBlockExtra = extra;
     }
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;
@@ -171,54 +144,9 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     return r;
 }
 
-void LineSession::learn(FunctionCode function, const ReplyCheck& r, const LineNotes& notes) {
-    m_lastSentAt = notes.sentAt;
-    if (notes.lateReplyHeard)
-        lengthenWait(notes.lateReplyAfter);
-    if (notes.troubled())
-        doubtUntil(clock().now() + kCarefulFor, true);
-    if (!r.complete()) {
-        // Its reply may still come, whatever the reads after it show.
-        m_replyMayComeUntil = std::max(m_replyMayComeUntil, notes.requestEnd + lateReplyHorizon());
-        if (notes.tooSoon)
-            m_answers.clear();  // perhaps the drive got quicker: learn it again
-        return;
-    }
-    if (function == FunctionCode::ReadRegisters)
-        m_echoKnown = true;  // something came back: the port has shown its echo, if any
-    if (notes.troubled())
-        return;
-    // Slow answers in a row: the drive itself has become slower, its usual answer is learnt anew.
-    m_slowInARow = notes.slow ? m_slowInARow + 1 : 0;
-    if (m_slowInARow >= kEchoEvidence) {
-        m_answers.clear();
-        m_slowInARow = 0;
-    }
-    if (!notes.slow) {
-        if (m_answers.size() == kAnswersKept)
-            m_answers.pop_front();
-        m_answers.push_back(notes.answeredAfter);
-    }
-    if (function != FunctionCode::ReadRegisters)
-        return;
-    // Whether the adapter echoes is learned from several reads that agree, never from one frame
-    // (a reflection on the line).
-    if (notes.copyFirst)
-        m_echoEvidence = m_echoEvidence > 0 ? m_echoEvidence + 1 : 1;
-    else
-        m_echoEvidence = m_echoEvidence < 0 ? m_echoEvidence - 1 : -1;
-    // An adapter that echoes copies every request: a reply without a copy shows a quiet adapter
-    // as long as nothing else was learnt; a copy (perhaps a reflection) must come again and again.
-    const bool unknown = m_port->echo() == AdapterEcho::Unknown;
-    if (m_echoEvidence >= kEchoEvidence)
-        m_port->setEcho(AdapterEcho::Echoes);
-    if (m_echoEvidence <= -kEchoEvidence || (unknown && m_echoEvidence < 0))
-        m_port->setEcho(AdapterEcho::Silent);
-}
-
 void LineSession::lengthenWait(Micros lateBy) {
     const long long tens = (lateBy.count() * 5 / 4 + 9999) / 10000;
-    const Micros wait = std::min(kLongestWait, Micros{tens * 10000});
+    const Micros wait = std::min(LineTrust::kLongestWait, Micros{tens * 10000});
     if (wait <= m_port->replyWait())
         return;
     m_port->setReplyWait(wait);
@@ -227,69 +155,6 @@ void LineSession::lengthenWait(Micros lateBy) {
         if (m_onSlowDrive)
             m_onSlowDrive();
     }
-}
-
-Micros LineSession::lateReplyHorizon() const {
-    // A reply held up by the longest delay guarded against still takes the drive's own answer
-    // time on top of it, which the reply wait covers.
-    return kLongestWait + m_port->replyWait();
-}
-
-bool LineSession::careful() const {
-    return m_port->timedWait().now() < std::max(m_carefulUntil, m_replyMayComeUntil);
-}
-
-void LineSession::trustLineAgain() {
-    m_carefulUntil = Micros{0};
-    m_misbehaved = false;
-    m_settledAtOnce = 0;
-}
-
-void LineSession::doubtUntil(Micros until, bool strayFrames) {
-    m_carefulUntil = std::max(m_carefulUntil, until);
-    m_misbehaved = m_misbehaved || strayFrames;
-}
-
-bool LineSession::echoesRecentReply(std::uint16_t reg, const ReplyCheck& r) {
-    const Micros now = clock().now();
-    while (!m_recentReplies.empty() && m_recentReplies.front().at < now - kLongestWait)
-        m_recentReplies.pop_front();
-    // On a line that has shown trouble, or on any line with verified reads, a reply just like one
-    // another register gave lately may be that reply sent again: it counts once a read agrees.
-    bool same = false;
-    for (const RecentReply& earlier : m_recentReplies)
-        same = same || (earlier.reg != reg && sameAnswer(earlier.reply, r));
-    m_recentReplies.push_back({now, reg, r});
-    return same && (m_misbehaved || m_verifyReads);
-}
-
-Micros LineSession::settledAt() const {
-    // Once the usual answer has passed with half as much again, no reply to the last request is
-    // still on its way; while the line is in doubt, three times the usual answer, and the whole
-    // reply timeout while the usual answer is not known.
-    const Micros usual = usualAnswer();
-    const Micros whole = replyDeadline(parseSettings(m_port->settings()).value_or(LineSettings{}),
-                                       m_framing, FunctionCode::ReadRegisters, m_port->replyWait());
-    // A block's reply is longer on the line, and so is any copy of it.
-    const Micros last = m_lastSentAt + m_lastBlockExtra;
-    if (usual == Micros{0})
-        return last + whole;
-    if (careful())
-        return last + std::min(whole, usual * 3 + kAnswerJitter);
-    return last + usual * 3 / 2 + kQuietMargin;
-}
-
-Micros LineSession::usualAnswer() const {
-    if (m_answers.empty())
-        return Micros{0};
-    std::vector<Micros> sorted(m_answers.begin(), m_answers.end());
-    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
-    // No drive answers a read sooner than the request and the reply take on the line. Quicker
-    // answers come from a port quicker than its rate (a pseudo-terminal), or are every one of
-    // them the reply to the request before, each request's own reply landing in the next one's
-    // wait: quiet checks timed by such answers would end before the real replies come.
-    const LineSettings line = parseSettings(m_port->settings()).value_or(LineSettings{});
-    return std::max(sorted[sorted.size() / 2], leastAnswer(line, m_framing));
 }
 
 bool LineSession::quietUntil(Micros until) {
@@ -325,7 +190,7 @@ bool LineSession::quietUntil(Micros until) {
             m_port->setUnanswered(std::nullopt);
         }
     }
-    doubtUntil(c.now() + kCarefulFor, true);
+    m_trust.strayHeard();
     return false;
 }
 
@@ -334,13 +199,13 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
     // whose reply came recently enough for its own reply to be still on its way: any of them
     // may have been another register's reply.
     const auto reopen = [&] {
-        const Micros since = clock().now() - lateReplyHorizon();
+        const Micros since = clock().now() - m_trust.lateReplyHorizon();
         for (Slot& s : slots)
             if (s.settled && !s.agreed && s.result.complete() && s.sentAt >= since)
                 s.settled = false;
     };
     Slot* previous = nullptr;
-    std::size_t upTo = slots.size();  // reads end at the first register that goes unanswered
+    std::size_t upTo = slots.size();  // reads end at a register that failed for good
     for (;;) {
         bool readAny = false;
         for (std::size_t i = 0; i < upTo; ++i) {
@@ -353,40 +218,59 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 continue;
             }
             readAny = true;
-            const bool wasCareful = careful();
-            bool doubtful = wasCareful;
+            const bool wasCareful = m_trust.careful();
             LineNotes notes;
             const ReplyCheck r =
                 transactAt(station, FunctionCode::ReadRegisters, s.reg, s.count,
                            s.reads > 0 ? RequestPurpose::ReadAgain : RequestPurpose::Read, &notes);
-            const bool likeAnother = r.complete() && echoesRecentReply(s.reg, r);
-            doubtful = doubtful || notes.slow || likeAnother;
             ++s.reads;
             if (r.outcome == LinkOutcome::Stopped || r.outcome == LinkOutcome::PortError) {
                 s.result = r;
                 s.settled = true;
                 return false;
             }
+            const bool usable = r.complete() && !worthAgain(r);
+            const bool likeAnother = usable && m_trust.likeRecentReply(s.reg, r);
+            // Timing raises doubt only on a line that has carried stray frames.
+            const bool doubtful =
+                wasCareful || likeAnother || (notes.slow && m_trust.misbehaved());
             Slot* before = std::exchange(previous, &s);
             // A request read in doubt may have had another's reply: its own may still come.
-            // (One slow answer on a line that has shown nothing else is asked again, no more.)
-            if (wasCareful || m_misbehaved)
-                doubtUntil(notes.requestEnd + lateReplyHorizon());
-            if (!r.complete()) {
-                // Its reply may still come, and what was read just before it is in doubt too:
-                // asked again before the run ends here.
+            if (wasCareful || m_trust.misbehaved())
+                m_trust.owedAfter(notes.requestEnd);
+            if (!usable) {
+                // Its reply may still come, and what was read just before it is in doubt too.
                 reopen();
+                s.candidate.reset();
+                s.agreeing = 0;
+                if (++s.failures < s.tries)
+                    continue;  // asked again on the next round
                 s.result = r;  // a failure, told as such
                 s.settled = true;
                 upTo = i + 1;
                 break;
             }
+            if (likeAnother && !wasCareful && !m_trust.misbehaved() && !notes.troubled()) {
+                // Nothing else is wrong with the line: its value counts once a further read (or a
+                // block across it) agrees, and the group's quiet check guards it meanwhile.
+                const bool agrees = s.candidate && sameAnswer(*s.candidate, r);
+                if (agrees) {
+                    s.result = r;
+                    s.settled = s.agreed = true;
+                } else {
+                    s.candidate = r;
+                    s.agreeing = 1;
+                    s.onlyLike = true;
+                }
+                continue;
+            }
+            s.onlyLike = false;
             if (doubtful) {
-                // While the line is in doubt each read is followed by a quiet check, and a value
-                // counts once two such reads agree.
-                const bool quiet = quietUntil(settledAt());
-                if (notes.troubled() || notes.slow || !quiet) {
-                    m_settledAtOnce = 0;
+                // A doubted read is followed by a quiet check, and its value counts once a further
+                // such read agrees.
+                const bool quiet = quietUntil(m_trust.settledAt(m_framing));
+                if (notes.troubled() || !quiet || (notes.slow && m_trust.misbehaved())) {
+                    m_trust.settledLater();
                     // Its own value may still be on its way, and what came may be another's.
                     if (notes.troubled() || !quiet)
                         reopen();
@@ -400,20 +284,16 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 }
                 const bool agrees = s.candidate && sameAnswer(*s.candidate, r);
                 // A value like another register's recent reply may be that reply sent again
-                // and again: on a line that has shown trouble it takes three agreeing reads
-                // (two where only verified reads put it in doubt).
-                s.likeAnother = (agrees && s.likeAnother) || (likeAnother && m_misbehaved);
+                // and again: on a line that has shown trouble it takes three agreeing reads.
+                s.likeAnother = (agrees && s.likeAnother) || (likeAnother && m_trust.misbehaved());
                 s.agreeing = agrees ? s.agreeing + 1 : 1;
                 if (s.agreeing >= (s.likeAnother ? 3 : 2)) {
                     s.result = r;
                     s.settled = s.agreed = true;
-                    // A run of values that settled at once on a line that never carried a stray
-                    // frame: the doubt came from a slow answer or a lost one, and is over.
-                    if (++m_settledAtOnce >= (m_misbehaved ? 4 * kCleanAgain : kCleanAgain))
-                        trustLineAgain();
+                    m_trust.settledAtOnce();
                 } else if (!agrees) {
                     if (s.candidate)
-                        m_settledAtOnce = 0;
+                        m_trust.settledLater();
                     s.candidate = r;
                 }
                 continue;
@@ -429,9 +309,78 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
         if (!readAny)
             return true;
         // A reply taken for another's leaves that one's own reply still to come.
-        if (!quietUntil(settledAt()))
+        if (!quietUntil(m_trust.settledAt(m_framing)))
             reopen();
+        if (!confirmInBlocks(station, slots.first(upTo)))
+            return false;
     }
+}
+
+bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
+    const auto waiting = [](const Slot& s) {
+        return !s.settled && s.onlyLike && s.candidate && s.count == 1;
+    };
+    // One block from the first doubted value to the last over neighbouring registers: the
+    // values between, taken already, must agree with it too.
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (!m_confirmByBlocks || m_trust.careful() || m_trust.misbehaved())
+            return true;
+        if (!waiting(slots[i]))
+            continue;
+        std::size_t end = i + 1, last = i, doubted = 1;
+        for (; end < slots.size() && slots[end].count == 1 &&
+               slots[end].reg == slots[i].reg + (end - i) && end - i < kMostBlockRegisters;
+             ++end) {
+            if (waiting(slots[end])) {
+                last = end;
+                ++doubted;
+            } else if (!slots[end].settled || !slots[end].result.complete()) {
+                break;
+            }
+        }
+        end = last + 1;
+        // One doubted value costs the same read again either way.
+        if (doubted < 2)
+            continue;
+        const auto count = static_cast<std::uint16_t>(end - i);
+        LineNotes notes;
+        const ReplyCheck block = transactAt(station, FunctionCode::ReadRegisters, slots[i].reg,
+                                            count, RequestPurpose::ReadAgain, &notes);
+        if (block.outcome == LinkOutcome::Stopped || block.outcome == LinkOutcome::PortError)
+            return false;
+        const bool like = block.complete() && m_trust.likeRecentReply(slots[i].reg, block);
+        if (block.outcome != LinkOutcome::Ok || notes.troubled() || like) {
+            // A drive that will not read this block (it crosses a register it leaves out of
+            // blocks) may read others; one that ignores or refuses blocks reads none.
+            if (!block.complete() ||
+                (block.outcome == LinkOutcome::Exception &&
+                 block.exceptionCode != ExceptionCode::IllegalAddress))
+                m_confirmByBlocks = false;
+            i = last;
+            continue;
+        }
+        bool differ = false;
+        for (std::size_t k = i; k < end; ++k) {
+            Slot& s = slots[k];
+            const bool doubtedHere = waiting(s);
+            const ReplyCheck& taken = doubtedHere ? *s.candidate : s.result;
+            if (taken.outcome == LinkOutcome::Ok && block.values[k - i] == taken.value) {
+                if (doubtedHere) {
+                    s.result = taken;
+                    s.settled = s.agreed = true;
+                }
+                continue;
+            }
+            // A copy taken for its reply, or blocks that read otherwise: asked again alone.
+            differ = true;
+            if (!doubtedHere && !s.agreed)
+                s.settled = false;
+        }
+        if (differ && ++m_confirmDisagreed >= 2)
+            m_confirmByBlocks = false;
+        i = last;
+    }
+    return true;
 }
 
 std::vector<ReplyCheck> LineSession::readRegisters(std::span<const std::uint16_t> regs) {
@@ -478,38 +427,47 @@ ReplyCheck LineSession::readBlock(std::uint16_t first, std::uint16_t count) {
     Slot slot[1];
     slot[0].reg = first;
     slot[0].count = count;
+    // A block larger than any the drive answered may be one it ignores: asked once.
+    if (count > 1 && count > m_blockTaken)
+        slot[0].tries = 1;
     if (!readGroup(m_station, slot) && !slot[0].settled)
         return {LinkOutcome::Stopped};
     return slot[0].result;
 }
 
-ReplyCheck LineSession::write(std::uint16_t reg, std::uint16_t value) {
-    return writeAt(m_station, reg, value);
+ReplyCheck LineSession::write(std::uint16_t reg, std::uint16_t value, WriteEffect effect) {
+    return writeAt(m_station, reg, value, effect);
 }
 
-ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value) {
-    if (!m_echoKnown) {
+ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value,
+                                WriteEffect effect) {
+    if (!m_trust.echoKnown()) {
         const ReplyCheck first =
             transactAt(station, FunctionCode::ReadRegisters, reg, 1, RequestPurpose::BeforeWrite);
         if (first.outcome == LinkOutcome::Stopped || first.outcome == LinkOutcome::PortError)
             return first;
         // A copy of its reply may yet come in a later read's wait.
-        if (m_verifyReads && first.complete())
-            echoesRecentReply(reg, first);
+        if (first.complete())
+            m_trust.keepRecentReply(reg, first);
     }
-    LineNotes notes;
-    const ReplyCheck r =
-        transactAt(station, FunctionCode::WriteRegister, reg, value, RequestPurpose::Write, &notes);
-    if (r.outcome == LinkOutcome::NoReply && notes.copies == 1) {
-        // One copy of the request came: the adapter's echo with the drive silent, or the drive's
-        // reply behind an adapter that does not echo. What the register now holds tells.
+    ReplyCheck r;
+    for (int sent = 1;; ++sent) {
+        LineNotes notes;
+        r = transactAt(station, FunctionCode::WriteRegister, reg, value, RequestPurpose::Write,
+                       &notes);
+        if (!worthAgain(r) || effect == WriteEffect::MovesLink)
+            return r;
+        // No reply that confirms it: the adapter's echo with the drive silent, a lost request or
+        // a lost reply. What the register now holds tells.
         m_readingBack = true;
         const ReplyCheck back = readAt(station, reg);
         m_readingBack = false;
         if (back.outcome == LinkOutcome::Ok && back.value == value)
             return {LinkOutcome::Ok, value};
+        if (back.outcome == LinkOutcome::Stopped || back.outcome == LinkOutcome::PortError ||
+            sent >= kTries || !back.complete())
+            return r;
     }
-    return r;
 }
 
 }  // namespace velorin

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LineTrust.h"
 #include "LinkSettings.h"
 #include "SerialPort.h"
 #include "Transaction.h"
@@ -73,12 +74,13 @@ public:
     // After stop() they send nothing and give LinkOutcome::Stopped; after the port was lost they
     // send nothing and give LinkOutcome::PortError.
     //
-    // A read reply does not name its register, so a value is taken only from a clean line: when
-    // anything came that was no reply due (a frame sent twice, a reply after its deadline, a
-    // reflection), the reads around it are asked again, and after such trouble or an unanswered
-    // request a value counts only once two reads agree. A register the line never lets settle
-    // gives LinkOutcome::Unsettled. Values are taken in groups: before a group counts, the line
-    // must stay quiet until the last reply could have come.
+    // A read reply does not name its register, so a value is taken only where nothing gives
+    // cause to doubt it (see LineTrust): a doubted value counts once a further read agrees, and
+    // after trouble on the line once two reads agree. A read without a usable reply (none, a
+    // garbled one, another station's, the drive busy) is asked again, up to three times, as a
+    // noise burst must not end a job. A register the line never lets settle gives
+    // LinkOutcome::Unsettled. Values are taken in groups: before a group counts, the line must
+    // stay quiet until the last reply could have come.
     ReplyCheck read(std::uint16_t reg);
     // The registers in order, one result each. Stops after the group in which a register went
     // unanswered (the result is then shorter), or when the session is stopped or the port lost.
@@ -111,24 +113,19 @@ public:
     // a block across them, so blocks across them are read again register by register too, from
     // the gap on, until one has values that a shift would have changed (not all alike).
     void setLikelyBlockGaps(std::vector<std::uint16_t> regs);
-    // ---- Verified reads: off unless set ----
-    // A line that sends frames twice can hand a request whose own reply is lost a copy of an
-    // earlier register's reply, before anything else shows that the line is in trouble. With
-    // verified reads on, a value just like the reply another register gave in the last second
-    // counts only once a further read agrees, on every line (without them, only on a line that
-    // has shown trouble, where it takes two further reads). Many registers hold the same values
-    // (0 above all), so pages take more reads. Kept when the port is opened again.
-    void setVerifyReads(bool on) { m_verifyReads = on; }
-    bool verifyReads() const { return m_verifyReads; }
-
     // A write is confirmed by the drive's reply, which names register and value. Where an
-    // adapter's copy of the request could pass for that reply (its echo is not yet known) the
-    // register is read back instead. A write on a port that has not yet shown whether its
-    // adapter echoes is preceded by a read of the same register.
-    ReplyCheck write(std::uint16_t reg, std::uint16_t value);
+    // adapter's copy of the request could pass for that reply (its echo is not yet known) or no
+    // usable reply came, the register is read back: holding the value confirms the write, else
+    // it is sent again (three times at most). A write on a port that has not yet shown whether
+    // its adapter echoes is preceded by a read of the same register. A write that moves the
+    // drive's link (its station, rate or format, a factory reset) is never read back or sent
+    // again: the drive no longer answers at the old link.
+    ReplyCheck write(std::uint16_t reg, std::uint16_t value,
+                     WriteEffect effect = WriteEffect::Ordinary);
     // A read of another station (the scan's probe, the developer write's station change).
     ReplyCheck readAt(std::uint8_t station, std::uint16_t reg);
-    ReplyCheck writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value);
+    ReplyCheck writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value,
+                       WriteEffect effect = WriteEffect::Ordinary);
     // A read's value as the framing gives it: unsigned over RTU, signed over ASCII.
     int framedValue(const ReplyCheck& check) const;
 
@@ -178,75 +175,42 @@ private:
     std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
                                             std::span<const std::uint16_t> regs);
     std::vector<ReplyCheck> readInBlocks(std::span<const std::uint16_t> regs);
+    // Confirms runs of neighbouring values doubted only for being like the reply before, each
+    // run by one block read where the drive answers blocks. False when stopped or the port lost.
+    bool confirmInBlocks(std::uint8_t station, std::span<Slot> slots);
     void forgetBlocks();
     // Listens until `until`: whether the line stayed quiet.
     bool quietUntil(Micros until);
-    // When the line must be quiet before the values read so far may count.
-    Micros settledAt() const;
-    // What a transaction showed: echo evidence, the drive's answer times, trouble.
-    void learn(FunctionCode function, const ReplyCheck& r, const LineNotes& notes);
     void lengthenWait(Micros lateBy);
-    bool careful() const;
-    // How long after a request's end its reply may still come.
-    Micros lateReplyHorizon() const;
-    void forgetLine();
-    void trustLineAgain();
-    // Whether a reply for `reg` is like one another register gave lately, on a line that has
-    // shown trouble or with verified reads on; kept among the recent replies.
-    bool echoesRecentReply(std::uint16_t reg, const ReplyCheck& r);
-    // The middle of the latest clean answer times; zero while none is known.
-    Micros usualAnswer() const;
-    // Values count only once two reads agree until `until`; `strayFrames`: frames came that
-    // no request of ours was waiting for.
-    void doubtUntil(Micros until, bool strayFrames = false);
     void drain();
 
     std::unique_ptr<SerialPort> m_port;
     Framing m_framing = Framing::Ascii;
     std::uint8_t m_station = 1;
-    bool m_echoKnown = false;  // a read has shown whether the adapter echoes
-    int m_echoEvidence = 0;    // reads in a row that showed the same (> 0 a copy, < 0 none)
+    LineTrust m_trust{*m_port};
     bool m_portLost = false;
     bool m_running = false;
     bool m_stopRequested = false;
     std::function<void()> m_onPortLost;
     std::function<void()> m_onSlowDrive;
     bool m_slowDriveTold = false;
-    // The drive's latest answer times on this line (from handing over the request to the reply's
-    // end), from clean transactions only.
-    std::deque<Micros> m_answers;
-    int m_slowInARow = 0;
-    int m_settledAtOnce = 0;
-    // Read replies of the last second, and whether the line has ever shown trouble.
-    struct RecentReply {
-        Micros at;
-        std::uint16_t reg;
-        ReplyCheck reply;
-    };
-    std::deque<RecentReply> m_recentReplies;
-    bool m_misbehaved = false;
     bool m_firstRequest = true;  // nothing sent since the port was opened
-    Micros m_lastSentAt{0};
-    Micros m_lastBlockExtra{0};  // the last read's reply longer on the line than one register's
-    // Until when values count only once two reads agree: trouble, an unanswered request or a
-    // read in doubt leave replies that may still come.
-    Micros m_carefulUntil{0};
-    // Until when a request left unanswered may still have its reply come: a run of clean values
-    // does not end this doubt.
-    Micros m_replyMayComeUntil{0};
     BeforeTransaction m_beforeTransaction;
     LineObservers m_ownObservers;
     LineObservers* m_observers = &m_ownObservers;
     LineBytes m_bytes;           // the latest transaction's, while anyone observes
     bool m_readingBack = false;  // a write's register is read back
     bool m_blockReads = false;
-    bool m_verifyReads = false;
     bool m_blocksDisagree = false;                   // the first block differed from single reads
     bool m_blocksVerified = false;                   // the first block agreed with single reads
     bool m_gapBlockVerified = false;  // so did a block across one of the likely gaps
     std::vector<std::uint16_t> m_likelyGaps;         // sorted
     std::uint16_t m_blockTry = kMostBlockRegisters;  // the largest count worth asking for
     std::uint16_t m_blockTaken = 0;                  // the largest count the drive answered
+    // Whether blocks may confirm doubted values: not once the drive refused or ignored one, or
+    // its blocks twice disagreed with the single reads they were to confirm.
+    bool m_confirmByBlocks = true;
+    int m_confirmDisagreed = 0;
     std::function<void()> m_onBlocksDisagree;
     struct Queued {
         Order order;

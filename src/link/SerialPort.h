@@ -74,6 +74,9 @@ public:
 
     // Device behind the port, for messages ("/dev/ttyUSB0", "COM3").
     virtual std::string deviceName() const = 0;
+    // Whether bytes take their time on a wire at the port's rate: a real serial line does, a
+    // pseudo-terminal, a virtual pair or a socket does not (there a reply can come at once).
+    virtual bool carriesWireTime() const { return false; }
 
     TimedWait& timedWait() const { return *m_wait; }
 

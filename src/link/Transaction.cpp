@@ -213,6 +213,9 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     // on the line, is the drive's.
     const bool mayEcho = port.echo() != AdapterEcho::Silent;
     const bool echoUnknown = port.echo() == AdapterEcho::Unknown;
+    // Only where bytes take their time on a wire: a pseudo-terminal or a socket hands the
+    // drive's reply on at once.
+    const bool physical = port.carriesWireTime();
     const Micros copyIsDrives = n.requestEnd + lineTime(line, request.size()) / 2;
     const std::uint16_t count = writes ? 1 : word;
     const Micros deadline =
@@ -243,7 +246,7 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
                 firstCopyFrom = setAside + static_cast<std::size_t>(at - fresh.begin());
             }
         }
-        const bool reflected = firstCopyAt && *firstCopyAt < copyIsDrives;
+        const bool reflected = physical && firstCopyAt && *firstCopyAt < copyIsDrives;
         if (reflected && firstCopyFrom >= setAside) {
             // Only a second copy, the drive's, can confirm the write.
             const auto from = fresh.begin() + static_cast<std::ptrdiff_t>(firstCopyFrom - setAside);
@@ -251,10 +254,11 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
         }
         result = checkReply(framing, request, fresh, mayEcho && !reflected);
         if (!result.complete() && writes && echoUnknown && !reflected &&
-            clock.now() >= copyIsDrives && fresh == request)
+            (!physical || clock.now() >= copyIsDrives) && fresh == request)
             result = {LinkOutcome::Ok, static_cast<std::uint16_t>(word)};
         if (result.complete() && clock.now() - sentAt < notBefore) {
-            n.tooSoon = true;  // sooner than the drive can answer: another request's reply
+            n.tooSoon = true;  // sooner than the line can carry it: another request's reply
+            n.tooSoonAfter = clock.now() - sentAt;
             setAside = received.size();
             result = {LinkOutcome::NoReply};
             return false;

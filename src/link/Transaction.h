@@ -23,8 +23,9 @@ namespace velorin {
 struct LineNotes {
     bool strayBefore = false;  // bytes were waiting when the request was to go out
     bool strayInside = false;  // bytes besides our copy and the reply came during the transaction
-    bool tooSoon = false;      // a reply complete sooner than the drive has ever answered was set
-                               // aside as another request's
+    bool tooSoon = false;      // a reply complete sooner than the line can carry request and reply
+                               // was set aside as another request's
+    Micros tooSoonAfter{-1};   // with tooSoon: when it was complete, from handing over the request
     bool lateReplyHeard = false;  // the previous request's reply came in while we listened for it
     Micros lateReplyAfter{0};     // with lateReplyHeard: its time from that request's end
     bool copyFirst = false;       // a copy of our request came first
@@ -33,11 +34,16 @@ struct LineNotes {
     Micros requestEnd{0};      // the request's end on the line
     Micros endedAt{0};         // the reply taken, or the wait given up
     Micros answeredAfter{-1};  // from handing over the request to the reply taken, if any
-    // Left to the line session: the reply came far later than this drive usually answers, as
-    // a reply to an earlier request would (or, while little is known, far sooner).
+    // Left to the line session: the reply came far later than this drive usually answers, as a
+    // reply to an earlier request would, or far sooner (told; doubted only with other evidence).
     bool slow = false;
     bool troubled() const { return strayBefore || strayInside || tooSoon || lateReplyHeard; }
 };
+
+// What a write does to the link: a write that moves it (the drive's station, rate or format, a
+// factory reset) leaves the drive answering elsewhere, so nothing may be asked of it at the old
+// link to confirm the write.
+enum class WriteEffect { Ordinary, MovesLink };
 
 // A transaction's bytes: the request as sent and everything received.
 struct LineBytes {
@@ -51,9 +57,10 @@ struct LineBytes {
 // the same line settings first listens for that reply (SerialPort::countLateReply) so it cannot
 // pass for its own. Before an RTU request the line is kept silent for 3.5 characters. Whatever
 // waits in the input when the request goes out is dropped; a reply complete sooner than `notBefore`
-// after handing over the request cannot be the drive's answer to it and is set aside while the wait
-// goes on. `notes`, when given, receives what else the line showed, `bytes` what went out and came
-// in.
+// after handing over the request (the soonest the line can carry request and reply, on a port with
+// wire time) cannot be the drive's answer to it and is set aside while the wait goes on. On such a
+// port a write's copy complete while the request is still leaving the line is a reflection.
+// `notes`, when given, receives what else the line showed, `bytes` what went out and came in.
 ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, FunctionCode function,
                     std::uint16_t reg, std::uint16_t word, LineNotes* notes = nullptr,
                     Micros notBefore = Micros{0}, LineBytes* bytes = nullptr);

@@ -27,6 +27,7 @@ public:
     bool send(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> take() override;
     std::string deviceName() const override;
+    bool carriesWireTime() const override;
 
 private:
     bool apply();

@@ -131,7 +131,6 @@ inline std::unique_ptr<LineSession> createLineSession(Services& services) {
     auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
     session->setReplyTimeout(services.replyTimeout);
     session->setBlockReads(services.blockReads);
-    session->setVerifyReads(services.verifyReads);
     session->shareObservers(services.lineObservers);
     return session;
 }

@@ -282,7 +282,7 @@ std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size
     const auto onLine = [&](std::size_t chars) {
         return m_wireTime ? lineTime(own, chars) : Micros{0};
     };
-    Micros start = onLine(requestChars) + m_responseDelay;
+    Micros start = answerStart(onLine(requestChars));
     if (fault && fault->kind == K::Slow)
         start += fault->delay;
     if (fault && fault->kind == K::Split) {
@@ -290,13 +290,77 @@ std::vector<ReplyChunk> SimulatedDrive::answer(const DriveRequest& rq, std::size
         std::vector<std::uint8_t> first(reply.begin(), reply.begin() + half),
             second(reply.begin() + half, reply.end());
         const Micros firstAt = start + onLine(first.size());
-        return {{first, firstAt}, {second, firstAt + fault->delay + onLine(second.size())}};
+        return delivered(
+            {{first, firstAt}, {second, firstAt + fault->delay + onLine(second.size())}});
     }
     if (fault && fault->kind == K::Duplicate) {
         const Micros firstAt = start + onLine(reply.size());
-        return {{reply, firstAt}, {reply, firstAt + fault->delay + onLine(reply.size())}};
+        return delivered(
+            {{reply, firstAt}, {reply, firstAt + fault->delay + onLine(reply.size())}});
     }
-    return {{reply, start + onLine(reply.size())}};
+    const Micros end = start + onLine(reply.size());
+    return delivered({{std::move(reply), end}});
+}
+
+Micros SimulatedDrive::drawn(Micros low, Micros high) {
+    if (high <= low)
+        return low;
+    // By hand from the engine's output, as the fault draws: the same run everywhere.
+    return low + Micros{static_cast<long long>(m_timingDraw() %
+                                               static_cast<std::uint32_t>((high - low).count() + 1))};
+}
+
+Micros SimulatedDrive::answerStart(Micros requestOnLine) {
+    const AnswerProfile& p = m_profile;
+    Micros start = requestOnLine + (p.answerLow >= Micros{0} ? drawn(p.answerLow, p.answerHigh)
+                                                             : m_responseDelay);
+    if (p.loopPeriod > Micros{0})
+        start += drawn(Micros{0}, p.loopPeriod - Micros{1});
+    if (p.pausePercent > 0 && static_cast<int>(m_timingDraw() % 100) < p.pausePercent)
+        start += drawn(Micros{0}, p.pauseLongest);
+    return start;
+}
+
+std::vector<ReplyChunk> SimulatedDrive::delivered(std::vector<ReplyChunk> chunks) {
+    const Micros tick = m_profile.usbLatency;
+    if (tick <= Micros{0})
+        return chunks;
+    // Each byte reaches the adapter at the line's pace (all at once without wire time); the
+    // adapter hands on what it holds when its timer runs out, the timer's phase unknown to us.
+    const LineSettings own = line();
+    const Micros phase = drawn(Micros{0}, tick - Micros{1});
+    const auto tickAfter = [&](Micros t) {
+        const long long n = (t - phase).count() <= 0 ? 0 : ((t - phase).count() + tick.count() - 1) / tick.count();
+        return phase + tick * n;
+    };
+    std::vector<ReplyChunk> out;
+    for (const ReplyChunk& c : chunks) {
+        const std::size_t n = c.bytes.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const Micros byteAt = m_wireTime ? c.at - lineTime(own, n - 1 - i) : c.at;
+            const Micros at = tickAfter(byteAt);
+            if (out.empty() || out.back().at != at)
+                out.push_back({{}, at});
+            out.back().bytes.push_back(c.bytes[i]);
+        }
+    }
+    // Now and then the adapter's buffer boundary falls inside a piece: its rest a tick later.
+    if (!out.empty() && out.back().bytes.size() > 2 && m_timingDraw() % 4 == 0) {
+        ReplyChunk& last = out.back();
+        const std::size_t cut = 1 + m_timingDraw() % (last.bytes.size() - 1);
+        ReplyChunk rest{{last.bytes.begin() + static_cast<std::ptrdiff_t>(cut), last.bytes.end()},
+                        last.at + tick};
+        last.bytes.resize(cut);
+        out.push_back(std::move(rest));
+    }
+    return out;
+}
+
+AnswerProfile SimulatedDrive::realisticProfile() {
+    AnswerProfile p;
+    p.answerLow = Micros{1000};
+    p.answerHigh = Micros{6000};
+    return p;
 }
 
 }  // namespace velorin

@@ -60,6 +60,18 @@ struct ReplyChunk {
     Micros at{0};
 };
 
+// When a drive's answers come, beyond the fixed response delay and the wire time: the spread of
+// real lines. A drive answers from a main loop, a USB adapter hands received bytes on when its
+// latency timer runs out (in pieces), a busy drive now and then pauses.
+struct AnswerProfile {
+    Micros answerLow{-1}, answerHigh{-1};  // a response delay drawn in [low, high] (else fixed)
+    Micros usbLatency{0};                   // bytes handed on at ticks of this timer, in pieces
+    Micros loopPeriod{0};                   // the answer leaves at the next tick of this loop
+    int pausePercent = 0;                   // this share of the answers pauses
+    Micros pauseLongest{0};                 // up to this long
+    bool operator==(const AnswerProfile&) const = default;
+};
+
 // How closely the drive compares the master's line settings with its own: a pseudo-terminal
 // carries rate and stop bits but forces 8 data bits without parity.
 enum class LineMatch { Full, RateAndStopBits };
@@ -114,6 +126,16 @@ public:
     // Whether replies take their time on the line at the set rate (else they arrive at once
     // after the response delay).
     void setWireTime(bool on) { m_wireTime = on; }
+    bool wireTime() const { return m_wireTime; }
+    // The spread of answer times; the draws follow `seed`.
+    void setAnswerProfile(const AnswerProfile& profile, std::uint32_t seed = 1) {
+        m_profile = profile;
+        m_timingDraw.seed(seed);
+    }
+    const AnswerProfile& answerProfile() const { return m_profile; }
+    // The drive's factory link as the demo's simulated drive answers it: wire time and a few
+    // milliseconds of spread, as a real drive on a USB adapter.
+    static AnswerProfile realisticProfile();
 
     // The most registers one read is answered for (32 unless set); a read of more is refused
     // with exception 3 (IllegalValue).
@@ -142,6 +164,11 @@ private:
     // a read.
     std::optional<std::vector<std::uint8_t>> shiftedBlock(const DriveRequest& rq) const;
     std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload, bool corrupt) const;
+    // When the answer starts, from the master's handing over of the request, by the profile.
+    Micros answerStart(Micros requestOnLine);
+    // The chunks as the master's port hands them on (the USB adapter's latency timer).
+    std::vector<ReplyChunk> delivered(std::vector<ReplyChunk> chunks);
+    Micros drawn(Micros low, Micros high);
     // Carries out a request: the reply payload (without checksum), or an exception code.
     std::vector<std::uint8_t> execute(const DriveRequest& rq, ExceptionCode& exception);
     void applyPendingLinkChange();
@@ -163,6 +190,8 @@ private:
     long m_heard = 0;
     Micros m_responseDelay{2000};
     bool m_wireTime = true;
+    AnswerProfile m_profile;
+    std::mt19937 m_timingDraw;
     int m_maxBlock = 32;
     std::vector<std::uint16_t> m_gaps;
     unsigned m_noiseSeed = 12345;

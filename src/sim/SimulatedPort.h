@@ -57,6 +57,7 @@ public:
     bool send(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> take() override;
     std::string deviceName() const override { return m_name; }
+    bool carriesWireTime() const override { return m_line->drive().wireTime(); }
 
 private:
     SimulatedLine* m_line;

@@ -47,6 +47,31 @@ std::optional<DriveFault> faultNamed(std::string_view name) {
     return std::nullopt;
 }
 
+// usb:MS, loop:MS or pause:PCT:MS added to `profile`.
+bool addAnswerProfile(std::string_view text, AnswerProfile& profile) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    const std::string_view kind = text.substr(0, colon), rest = text.substr(colon + 1);
+    if (kind == "pause") {
+        const auto second = rest.find(':');
+        const auto percent = integerIn(rest.substr(0, second), 0, 100);
+        const auto ms = second == std::string_view::npos
+                            ? std::nullopt
+                            : integerIn(rest.substr(second + 1), 1, kMaxResponseDelayMs);
+        if (!percent || !ms)
+            return false;
+        profile.pausePercent = static_cast<int>(*percent);
+        profile.pauseLongest = Micros{*ms * 1000};
+        return true;
+    }
+    const auto ms = integerIn(rest, 1, kMaxResponseDelayMs);
+    if (!ms || (kind != "usb" && kind != "loop"))
+        return false;
+    (kind == "usb" ? profile.usbLatency : profile.loopPeriod) = Micros{*ms * 1000};
+    return true;
+}
+
 }  // namespace
 
 std::string simUsage() {
@@ -58,6 +83,13 @@ std::string simUsage() {
            "                         (-32768..65535)\n"
            "  --response-delay-ms N  time from request to reply, 0..60000; default 2\n"
            "  --wire-time            replies take the time of a real line at the rate\n"
+           "  --answer-ms MIN-MAX    each reply starts after a time drawn in MIN..MAX ms\n"
+           "                         (in place of --response-delay-ms)\n"
+           "  --answer-profile P     the timing of a real line, given more than once to\n"
+           "                         combine: usb:MS (bytes handed on in pieces on a\n"
+           "                         latency timer of MS), loop:MS (the reply leaves at\n"
+           "                         the next tick of a main loop of period MS),\n"
+           "                         pause:PCT:MS (PCT % of the replies pause up to MS)\n"
            "  --fault KIND           every reply meets KIND: noreply, corrupt, truncated,\n"
            "                         split, exception, otherstation, noise, slow (300 ms\n"
            "                         late), late, duplicate, block-shift (a block read\n"
@@ -91,7 +123,8 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
         const bool takesValue = a == "--station" || a == "--settings" || a == "--set" ||
                                 a == "--response-delay-ms" || a == "--fault" ||
                                 a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
-                                a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps";
+                                a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
+                                a == "--answer-ms" || a == "--answer-profile";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
@@ -160,6 +193,20 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
                 return fail("--block-gaps: " + quoted + " is not REG or FIRST-LAST within 0..562");
             for (long long r = *first; r <= *last; ++r)
                 o.blockGaps.push_back(static_cast<std::uint16_t>(r));
+        } else if (a == "--answer-ms") {
+            const auto dash = v.find('-');
+            const auto low = integerIn(v.substr(0, dash), 0, kMaxResponseDelayMs);
+            const auto high = dash == std::string_view::npos
+                                  ? std::nullopt
+                                  : integerIn(v.substr(dash + 1), 0, kMaxResponseDelayMs);
+            if (!low || !high || *high < *low)
+                return fail("--answer-ms: " + quoted + " is not MIN-MAX within 0..60000");
+            o.profile.answerLow = Micros{*low * 1000};
+            o.profile.answerHigh = Micros{*high * 1000};
+        } else if (a == "--answer-profile") {
+            if (!addAnswerProfile(v, o.profile))
+                return fail("--answer-profile: " + quoted +
+                            " is not usb:MS, loop:MS or pause:PCT:MS (MS 1..60000, PCT 0..100)");
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -189,6 +236,7 @@ void configure(SimulatedDrive& drive, const SimOptions& o) {
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
     drive.setResponseDelay(o.responseDelay);
     drive.setWireTime(o.wireTime);
+    drive.setAnswerProfile(o.profile, o.seed);
     drive.setMaxBlock(o.maxBlock);
     drive.setBlockGaps(o.blockGaps);
     drive.setFaultMix(o.faults, o.faultRate, o.seed);

@@ -18,6 +18,7 @@ struct SimOptions {
     std::vector<std::pair<int, std::uint16_t>> registers;  // --set REG=VALUE, in order
     Micros responseDelay{2000};
     bool wireTime = false;
+    AnswerProfile profile;  // --answer-ms, --answer-profile
     // Met by every request, or by --fault-rate percent of them (one picked at random when
     // --fault is given more than once).
     std::vector<DriveFault> faults;

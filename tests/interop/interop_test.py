@@ -1,0 +1,176 @@
+#!/usr/bin/python3
+"""velorin-cli against Modbus slaves nobody here wrote: a pymodbus serial server (RTU and ASCII)
+and a libmodbus RTU server, each on one end of a socat pseudo-terminal pair, each holding a value
+of its own in every register. Their timing is theirs, not the simulated drive's: no wire time,
+answers from an event loop.
+
+    interop_test.py BUILD_DIR
+
+Each peer and line setting: `backup` (one register a request, then in blocks) must equal the
+peer's registers; `get` and `set` must work; `restore` of a drive's factory file (its link
+parameters those of the peer's line) must leave the peer's registers equal to the file. Every
+run must succeed: an honest line never fails a job.
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILD = os.path.abspath(sys.argv[1])
+HERE = os.path.dirname(os.path.abspath(__file__))
+CLI = os.path.join(BUILD, "src/cli/velorin-cli")
+SIM = os.path.join(BUILD, "tools/drive-sim/velorin-drive-sim")
+LIBMODBUS_SLAVE = os.path.join(BUILD, "tests/interop/libmodbus_slave")
+PYTHON = "/usr/bin/python3"  # Debian's, with python3-pymodbus
+STATION = 5
+REGISTERS = 563
+
+# peer, framer, line settings; rounds of backup per case (ten in all per peer at each setting
+# when INTEROP_ROUNDS says so)
+CASES = [
+    ("pymodbus", "rtu", "9600,N,8,1"),
+    ("pymodbus", "rtu", "115200,E,8,1"),
+    ("pymodbus", "ascii", "9600,N,7,2"),
+    ("pymodbus", "ascii", "115200,E,7,1"),
+    ("libmodbus", "rtu", "9600,N,8,2"),
+    ("libmodbus", "rtu", "115200,O,8,1"),
+]
+ROUNDS = int(os.environ.get("INTEROP_ROUNDS", "1"))
+
+
+def initial(r):
+    return (r * 7919 + 12345) % 65536
+
+
+def wait_for(predicate, seconds, what):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if predicate():
+            return
+        time.sleep(0.02)
+    raise RuntimeError("timed out waiting for " + what)
+
+
+class Peer:
+    """A socat pair with a slave on one end; `device` is the master's end."""
+
+    def __init__(self, tmp, kind, framer, settings):
+        self.dump = os.path.join(tmp, "registers")
+        self.device = os.path.join(tmp, "master")
+        slave_end = os.path.join(tmp, "slave")
+        self.socat = subprocess.Popen(
+            ["socat", "pty,raw,echo=0,link=" + self.device, "pty,raw,echo=0,link=" + slave_end],
+            stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(self.device) and os.path.exists(slave_end), 10,
+                 "socat's pair")
+        baud, parity, bits, stops = settings.split(",")
+        if kind == "pymodbus":
+            args = [PYTHON, os.path.join(HERE, "pymodbus_slave.py"), slave_end, framer, baud,
+                    parity, bits, stops, str(STATION), self.dump]
+        else:
+            args = [LIBMODBUS_SLAVE, slave_end, baud, parity, bits, stops, str(STATION),
+                    self.dump]
+        self.slave = subprocess.Popen(args, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(self.dump), 20, kind + " to start")
+        time.sleep(0.3)  # the server opens its port after writing the first table
+
+    def registers(self):
+        with open(self.dump) as f:
+            return [int(v) for v in f.read().split()]
+
+    def close(self):
+        for p in (self.slave, self.socat):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+
+
+def cli(env, device, settings, *args, timeout=600):
+    p = subprocess.run([CLI, "--port", device, "--settings", settings, "--station", str(STATION)]
+                       + list(args), env=env, capture_output=True, text=True,
+                       timeout=timeout)
+    return p.returncode, p.stdout, p.stderr
+
+
+def file_values(path):
+    values = {}
+    with open(path, newline="") as f:
+        for line in f.read().split("\r\n"):
+            if line:
+                reg, value = line[1:].split(" ")
+                values[int(reg)] = int(value) & 0xFFFF
+    return values
+
+
+def factory_file(env, tmp, settings):
+    """The simulated drive's factory file with its link parameters at the peer's line."""
+    sim = subprocess.Popen([SIM, "--station", str(STATION), "--settings", settings, "--no-stdin"],
+                           stdout=subprocess.PIPE, text=True)
+    try:
+        device = sim.stdout.readline().split()[0]
+        path = os.path.join(tmp, "factory.txt")
+        rc, _, err = cli(env, device, settings, "backup", path)
+        if rc != 0:
+            raise RuntimeError("factory backup failed: " + err)
+        return path
+    finally:
+        sim.terminate()
+        sim.wait()
+
+
+def main():
+    failures = []
+    with tempfile.TemporaryDirectory() as home:
+        env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
+                   XDG_CONFIG_HOME=os.path.join(home, "config"),
+                   XDG_CACHE_HOME=os.path.join(home, "cache"), QT_QPA_PLATFORM="offscreen")
+        for kind, framer, settings in CASES:
+            name = f"{kind} {framer} {settings}"
+            with tempfile.TemporaryDirectory() as tmp:
+                peer = Peer(tmp, kind, framer, settings)
+                try:
+                    check = failures.append
+                    for round_ in range(ROUNDS):
+                        for blocks in ([], ["--block-reads"]):
+                            path = os.path.join(tmp, "backup.txt")
+                            started = time.monotonic()
+                            rc, _, err = cli(env, peer.device, settings, *blocks, "backup", path)
+                            took = time.monotonic() - started
+                            what = f"{name} backup {' '.join(blocks)} round {round_ + 1}"
+                            print(f"{what}: exit {rc}, {took:.1f} s", flush=True)
+                            if rc != 0:
+                                check(f"{what}: exit {rc}: {err.strip()[-300:]}")
+                                continue
+                            got = file_values(path)
+                            wrong = [r for r, v in got.items() if v != initial(r)]
+                            if wrong or len(got) < 400:
+                                check(f"{what}: {len(wrong)} wrong of {len(got)}: {wrong[:5]}")
+                    rc, out, err = cli(env, peer.device, settings, "get", "P03.01")
+                    if rc != 0:
+                        check(f"{name} get: exit {rc}: {err.strip()[-300:]}")
+                    rc, out, err = cli(env, peer.device, settings, "set", "P00.02", "14")
+                    if rc != 0 or peer.registers()[2] != 14:
+                        check(f"{name} set: exit {rc}, register 2 holds "
+                              f"{peer.registers()[2]}: {err.strip()[-300:]}")
+                    factory = factory_file(env, tmp, settings)
+                    started = time.monotonic()
+                    rc, out, err = cli(env, peer.device, settings, "restore", factory)
+                    print(f"{name} restore: exit {rc}, {time.monotonic() - started:.1f} s",
+                          flush=True)
+                    held = peer.registers()
+                    wrong = [r for r, v in file_values(factory).items() if held[r] != v]
+                    if rc != 0 or wrong:
+                        check(f"{name} restore: exit {rc}, {len(wrong)} registers differ "
+                              f"from the file {wrong[:5]}: {err.strip()[-300:]}")
+                finally:
+                    peer.close()
+    for f in failures:
+        print("FAILED:", f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

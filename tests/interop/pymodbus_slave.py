@@ -1,0 +1,55 @@
+#!/usr/bin/python3
+"""A pymodbus serial server (RTU or ASCII) for the interoperability tests.
+
+    pymodbus_slave.py DEVICE FRAMER BAUD PARITY BYTESIZE STOPBITS STATION DUMP
+
+Holding registers 0..562 start at distinct values (register r holds (r * 7919 + 12345) mod
+65536); after every write the whole table goes to DUMP, one value a line, so the test can compare
+it with what the master wrote.
+"""
+import logging
+import sys
+
+from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
+                                ModbusSlaveContext)
+from pymodbus.server import StartSerialServer
+from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
+
+REGISTERS = 563
+
+
+def initial(r):
+    return (r * 7919 + 12345) % 65536
+
+
+class DumpingBlock(ModbusSequentialDataBlock):
+    def __init__(self, dump):
+        super().__init__(0, [initial(r) for r in range(REGISTERS + 1)])
+        self.dump = dump
+        self.write_dump()
+
+    def write_dump(self):
+        # pymodbus addresses a block from 1 for the master's register 0.
+        with open(self.dump + ".tmp", "w") as f:
+            f.write("\n".join(str(v) for v in self.values[1:REGISTERS + 1]) + "\n")
+        import os
+        os.replace(self.dump + ".tmp", self.dump)
+
+    def setValues(self, address, values):
+        super().setValues(address, values)
+        self.write_dump()
+
+
+def main():
+    device, framer, baud, parity, bytesize, stopbits, station, dump = sys.argv[1:9]
+    logging.basicConfig(level=logging.ERROR)
+    store = ModbusSlaveContext(hr=DumpingBlock(dump), zero_mode=False)
+    context = ModbusServerContext(slaves={int(station): store}, single=False)
+    StartSerialServer(context=context,
+                      framer=ModbusRtuFramer if framer == "rtu" else ModbusAsciiFramer,
+                      port=device, baudrate=int(baud), parity=parity, bytesize=int(bytesize),
+                      stopbits=int(stopbits), timeout=0.005)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,143 @@
+// An honest line never fails a job. Every reply is the drive's own and comes within the reply
+// wait, but its timing is that of real lines, drawn at random: answer times spread over a range,
+// a drive answering from its main loop, a USB adapter handing bytes on in pieces on its latency
+// timer, now and then a pause, with or without wire time (a pseudo-terminal has none). Whole jobs
+// (every register read, some written and read again) in both framings, single and block reads,
+// against a drive whose neighbouring registers differ and one at its factory values: no read or
+// write fails, no value is wrong, no write is read back, and the requests stay within what one
+// register a request costs (2 % more with distinct values, 25 % more at factory values).
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <random>
+#include <set>
+
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
+
+using namespace velorin;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Tally {
+    long jobs = 0, failed = 0, wrong = 0, readBacks = 0, registers = 0, requests = 0;
+};
+
+class ReadBackCount : public TransactionObserver {
+public:
+    void onTransaction(const TransactionRecord& r) override {
+        readBacks += r.purpose == RequestPurpose::ReadBack;
+    }
+    long readBacks = 0;
+};
+
+AnswerProfile drawProfile(std::mt19937& random) {
+    AnswerProfile p;
+    const auto ms = [&](int lo, int hi) { return Micros{(lo + static_cast<int>(random() % (hi - lo + 1))) * 1000}; };
+    switch (random() % 5) {
+        case 0:  // a fixed response delay, perhaps none at all
+            break;
+        case 1:
+            p.answerLow = ms(0, 2);
+            p.answerHigh = p.answerLow + ms(0, 30);
+            break;
+        case 2:
+            p.usbLatency = ms(1, 16);
+            break;
+        case 3:
+            p.loopPeriod = ms(1, 10);
+            break;
+        default:
+            p.pausePercent = 1 + static_cast<int>(random() % 20);
+            p.pauseLongest = ms(5, 60);
+            break;
+    }
+    if (random() % 3 == 0)  // a USB adapter on top of whatever the drive does
+        p.usbLatency = ms(1, 16);
+    return p;
+}
+
+// One job on a fresh session: every register from 0 to 489 read in pages of 20, ten written with
+// new values, and their pages read again.
+void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
+    std::mt19937 random(seed);
+    VirtualClock clock;
+    SimulatedDrive drive;
+    const int rate = random() % 2 == 0 ? 1 : 4;  // 9600 or 115200
+    const int format = static_cast<int>(random() % kFormats.size());
+    drive.setLink(1, rate, format);
+    drive.setResponseDelay(Micros{static_cast<long long>(random() % 3000)});
+    drive.setWireTime(random() % 2 == 0);
+    drive.setAnswerProfile(drawProfile(random), seed);
+    constexpr int kLast = 489;  // below the link parameters
+    std::set<std::uint16_t> used;
+    if (!factory)
+        for (int r = 0; r <= kLast; ++r) {
+            std::uint16_t v = 0;
+            do v = static_cast<std::uint16_t>(random()); while (!used.insert(v).second);
+            drive.setReg(r, v);
+        }
+    SimulatedLine line(drive);
+    LineSession session(std::make_unique<SimulatedPort>(line, clock));
+    ReadBackCount readBacks;
+    session.observers().add(readBacks);
+    session.setFraming(drive.framing());
+    session.setBlockReads(blocks);
+    ASSERT_EQ(session.open(1, drive.settings()), OpenResult::Ok);
+    const long heardBefore = drive.requestsHeard();
+    long registers = 0;
+    bool failed = false;
+    const auto readPage = [&](int first) {
+        std::vector<std::uint16_t> regs;
+        for (int r = first; r < std::min(first + 20, kLast + 1); ++r)
+            regs.push_back(static_cast<std::uint16_t>(r));
+        const auto got = session.readRegisters(regs);
+        registers += static_cast<long>(regs.size());
+        failed = failed || got.size() != regs.size();
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            failed = failed || got[i].outcome != LinkOutcome::Ok;
+            t.wrong += got[i].outcome == LinkOutcome::Ok && got[i].value != drive.reg(regs[i]);
+        }
+    };
+    for (int first = 0; first <= kLast; first += 20) readPage(first);
+    for (int w = 0; w < 10; ++w) {
+        const auto reg = static_cast<std::uint16_t>(random() % (kLast + 1));
+        std::uint16_t v = 0;
+        do v = static_cast<std::uint16_t>(random()); while (!factory && !used.insert(v).second);
+        const ReplyCheck r = session.write(reg, v);
+        ++registers;
+        failed = failed || r.outcome != LinkOutcome::Ok;
+        t.wrong += drive.reg(reg) != v;
+        readPage(reg / 20 * 20);
+    }
+    ++t.jobs;
+    t.failed += failed;
+    t.readBacks += readBacks.readBacks;
+    t.registers += registers;
+    t.requests += drive.requestsHeard() - heardBefore;
+    EXPECT_FALSE(failed) << "seed " << seed << (factory ? " factory" : " distinct")
+                         << (blocks ? " blocks" : "");
+}
+
+}  // namespace
+
+TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
+    for (const bool blocks : {false, true}) {
+        for (const bool factory : {false, true}) {
+            Tally t;
+            for (std::uint32_t seed = 1; seed <= 40; ++seed) runJob(seed * 7919, factory, blocks, t);
+            const double extra = static_cast<double>(t.requests) / t.registers - 1.0;
+            std::cout << (blocks ? "blocks " : "single ") << (factory ? "factory " : "distinct")
+                      << ": " << t.jobs << " jobs, " << t.failed << " failed, " << t.wrong
+                      << " wrong, " << t.requests << " requests for " << t.registers
+                      << " registers (" << extra * 100 << " % more), " << t.readBacks
+                      << " writes read back\n";
+            EXPECT_EQ(t.failed, 0);
+            EXPECT_EQ(t.wrong, 0);
+            EXPECT_EQ(t.readBacks, 0);
+            EXPECT_LE(extra, factory ? 0.25 : 0.02);
+        }
+    }
+}
