@@ -37,8 +37,9 @@ std::optional<ReplyCheck> replyOf(const OracleRequest& rq, std::span<const std::
     if (p.size() == 3 && p[0] == rq.station && p[1] == (wireByte(rq.function) | kExceptionBit))
         return ReplyCheck{LinkOutcome::Exception, 0, ExceptionCode{p[2]}};
     if (rq.function == FunctionCode::ReadRegisters) {
+        // Modbus reads 1 to 125 registers a request.
         const unsigned count = 2u * rq.word;
-        if (rq.word == 0 || count > 255 || p.size() != 3 + count)
+        if (rq.word == 0 || rq.word > 125 || p.size() != 3 + count)
             return std::nullopt;
         if (p[0] != rq.station || p[1] != wireByte(rq.function) || p[2] != count)
             return std::nullopt;
@@ -106,7 +107,7 @@ std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, 
     if (rq.function != FunctionCode::ReadRegisters)
         return rq.fields();
     const unsigned count = 2u * rq.word;
-    if (rq.word == 0 || count > 255)
+    if (rq.word == 0 || rq.word > 125)
         return {};
     std::vector<std::uint8_t> p{rq.station, wireByte(rq.function),
                                 static_cast<std::uint8_t>(count)};

@@ -398,7 +398,7 @@ void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
 
 bool ConnectionWindow::probe(Framing framing) {
     m_session->setFraming(framing);
-    const ReplyCheck r = m_session->readAt(m_services.link.station, drive::kProbeRegister);
+    const ReplyCheck r = m_session->probeAt(m_services.link.station, drive::kProbeRegister);
     return drive::probeFound(r, framing);
 }
 

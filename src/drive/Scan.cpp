@@ -21,7 +21,7 @@ ScanResult scanForDrive(const ScanOrder& order, TimedWait& clock, const ScanHook
             return end(ScanResult::End::PortUnusable, i);
         line->setFraming(step.framing());
         const ReplyCheck reply =
-            line->readAt(static_cast<std::uint8_t>(step.station), drive::kProbeRegister);
+            line->probeAt(static_cast<std::uint8_t>(step.station), drive::kProbeRegister);
         if (reply.outcome == LinkOutcome::PortError)
             return end(ScanResult::End::PortLost, i);
         line->close();

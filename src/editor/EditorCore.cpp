@@ -75,8 +75,7 @@ PageReadOutcome EditorCore::readPage(int page) {
             refreshLinkCopies();
         return {PageReadOutcome::Kind::AlreadyPresent, -1, {}};
     }
-    // The page in one run of reads; a register left unanswered is asked once more on its own,
-    // and the run goes on behind it.
+    // The page in one run of reads; the line session asks an unanswered register again itself.
     int reg = info.read.first;
     while (reg <= info.read.last) {
         std::vector<std::uint16_t> regs;
@@ -84,9 +83,7 @@ PageReadOutcome EditorCore::readPage(int page) {
         const std::vector<ReplyCheck> replies = m_line->readRegisters(regs);
         if (replies.empty())
             return {PageReadOutcome::Kind::Stopped, reg, {}};
-        for (ReplyCheck reply : replies) {
-            if (unanswered(reply))
-                reply = m_line->read(static_cast<std::uint16_t>(reg));
+        for (const ReplyCheck& reply : replies) {
             if (reply.outcome == LinkOutcome::Stopped)
                 return {PageReadOutcome::Kind::Stopped, reg, {}};
             if (reply.outcome != LinkOutcome::Ok)
@@ -133,9 +130,7 @@ void EditorCore::readOpeningCopies() {
                                              &m_copies.ratedCurrent, &m_copies.pidFullScale,
                                              &m_copies.pidDecimals};
     for (std::size_t i = 0; i < kOpeningReads.size(); ++i) {
-        ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
-        if (unanswered(reply))
-            reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
+        const ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
         if (reply.outcome == LinkOutcome::Stopped)
             return;
         if (reply.outcome == LinkOutcome::Ok)

@@ -29,10 +29,5 @@ constexpr std::chrono::seconds kResetTime{2};
 constexpr std::int32_t kLowestWord = -32768;
 constexpr std::int32_t kHighestWord = 65535;
 
-// A read that may be worth asking again: the drive was asked and gave nothing usable.
-inline bool unanswered(const ReplyCheck& check) {
-    return check.outcome != LinkOutcome::Ok && check.outcome != LinkOutcome::Stopped &&
-           check.outcome != LinkOutcome::PortError;
-}
 
 }  // namespace velorin::editorsteps

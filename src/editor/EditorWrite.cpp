@@ -65,9 +65,7 @@ void EditorCore::reopen(LinkState& link) {
 bool EditorCore::answersAtNewSettings(const LinkState& link, WriteOutcome& outcome) {
     if (rehearsing())
         return true;
-    ReplyCheck reply = m_line->read(drive::kStationParameter);
-    if (unanswered(reply))
-        reply = m_line->read(drive::kStationParameter);
+    const ReplyCheck reply = m_line->read(drive::kStationParameter);
     if (reply.outcome == LinkOutcome::Ok)
         return true;
     outcome.end = WriteOutcome::End::NotAtNewSettings;

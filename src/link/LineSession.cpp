@@ -391,9 +391,13 @@ std::vector<ReplyCheck> LineSession::readRegisters(std::span<const std::uint16_t
 }
 
 std::vector<ReplyCheck> LineSession::readRegistersAt(std::uint8_t station,
-                                                     std::span<const std::uint16_t> regs) {
+                                                     std::span<const std::uint16_t> regs,
+                                                     int tries) {
     std::vector<Slot> slots(regs.size());
-    for (std::size_t i = 0; i < regs.size(); ++i) slots[i].reg = regs[i];
+    for (std::size_t i = 0; i < regs.size(); ++i) {
+        slots[i].reg = regs[i];
+        slots[i].tries = tries;
+    }
     std::vector<ReplyCheck> out;
     for (std::size_t start = 0; start < slots.size(); start += kGroup) {
         // Trouble in this group reopens the recent values of the groups before it, too.
@@ -418,6 +422,12 @@ ReplyCheck LineSession::read(std::uint16_t reg) {
 ReplyCheck LineSession::readAt(std::uint8_t station, std::uint16_t reg) {
     const std::uint16_t one[] = {reg};
     const auto r = readRegistersAt(station, one);
+    return r.empty() ? ReplyCheck{LinkOutcome::Stopped} : r.front();
+}
+
+ReplyCheck LineSession::probeAt(std::uint8_t station, std::uint16_t reg) {
+    const std::uint16_t one[] = {reg};
+    const auto r = readRegistersAt(station, one, 1);
     return r.empty() ? ReplyCheck{LinkOutcome::Stopped} : r.front();
 }
 

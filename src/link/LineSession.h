@@ -124,6 +124,8 @@ public:
                      WriteEffect effect = WriteEffect::Ordinary);
     // A read of another station (the scan's probe, the developer write's station change).
     ReplyCheck readAt(std::uint8_t station, std::uint16_t reg);
+    // A read asked once, however it went: the scan's probe, where silence is the common answer.
+    ReplyCheck probeAt(std::uint8_t station, std::uint16_t reg);
     ReplyCheck writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value,
                        WriteEffect effect = WriteEffect::Ordinary);
     // A read's value as the framing gives it: unsigned over RTU, signed over ASCII.
@@ -172,8 +174,9 @@ private:
     // around, a failure, or Unsettled. False when stopped or the port was lost.
     struct Slot;
     bool readGroup(std::uint8_t station, std::span<Slot> slots);
+    // `tries`: requests without a usable reply before a register's read fails.
     std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
-                                            std::span<const std::uint16_t> regs);
+                                            std::span<const std::uint16_t> regs, int tries = 3);
     std::vector<ReplyCheck> readInBlocks(std::span<const std::uint16_t> regs);
     // Confirms runs of neighbouring values doubted only for being like the reply before, each
     // run by one block read where the drive answers blocks. False when stopped or the port lost.
