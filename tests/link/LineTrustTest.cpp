@@ -1,0 +1,127 @@
+// The evidence rules, one case each: what may set a reply aside, what only raises doubt, and what
+// a doubt costs. Each case reads registers 10 to 17 (and perhaps writes one) through a line
+// session on the simulated drive, on the virtual clock, and checks the values, the requests the
+// drive heard and the purposes of the requests.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "link/DriveFacts.h"
+#include "link/LineSession.h"
+#include "sim/SimulatedPort.h"
+#include "support/LineTap.h"
+
+using namespace velorin;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Rig {
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    LineSession session{std::make_unique<SimulatedPort>(line, clock)};
+    std::vector<RequestPurpose> purposes;
+    test::LineTap tap{session.observers(),
+                      [this](const TransactionRecord& t) { purposes.push_back(t.purpose); }};
+    Rig() {
+        drive.setLink(1, 4, 5);  // 115200,E,8,1 RTU
+        for (int r = 0; r < 40; ++r) drive.setReg(r, static_cast<std::uint16_t>(1000 + 37 * r));
+        session.setFraming(drive.framing());
+        EXPECT_EQ(session.open(1, drive.settings()), OpenResult::Ok);
+    }
+    long count(RequestPurpose p) const { return std::count(purposes.begin(), purposes.end(), p); }
+};
+
+}  // namespace
+
+TEST(LineTrust, EachRuleOnItsOwn) {
+    using P = RequestPurpose;
+    using K = DriveFault::Kind;
+    const struct Case {
+        const char* rule;
+        std::function<void(Rig&)> setUp;
+        long requests;   // that the drive heard for the eight reads
+        long readAgain;  // of them asked again
+    } cases[] = {
+        {"a clean line: one request a register", [](Rig&) {}, 8, 0},
+        {"no wire time and no response delay: every reply taken at once",
+         [](Rig& r) {
+             r.drive.setWireTime(false);
+             r.drive.setResponseDelay(0us);
+         },
+         8, 0},
+        {"answers spread from 0 to 40 ms: quicker or slower, each taken",
+         [](Rig& r) { r.drive.setAnswerProfile({Micros{0}, 40ms, {}, {}, 0, {}}, 7); }, 8, 0},
+        {"a USB adapter's latency timer, bytes in pieces",
+         [](Rig& r) { r.drive.setAnswerProfile({Micros{-1}, Micros{-1}, 16ms, {}, 0, {}}, 3); }, 8,
+         0},
+        {"one reply lost: asked again, and values count twice while its reply may come",
+         [](Rig& r) { r.drive.injectFault({K::NoReply, {}, 20ms, 12}); }, 19, 11},
+        {"a reply like the one before (registers 12 and 13 alike): a further read agrees",
+         [](Rig& r) { r.drive.setReg(13, r.drive.reg(12)); }, 9, 1},
+        {"a run of alike values: one block across it",
+         [](Rig& r) {
+             for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
+         },
+         9, 1},
+        {"register 11's reply twice, 4 ms apart, and the request for 12 lost",
+         [](Rig& r) {
+             r.drive.injectFault({K::Duplicate, {}, 4ms, 11});
+             r.drive.injectFault({K::NoReply, {}, 20ms, 12});
+         },
+         -1, -1},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        c.setUp(r);
+        const long before = r.drive.requestsHeard();
+        const std::uint16_t regs[] = {10, 11, 12, 13, 14, 15, 16, 17};
+        const auto got = r.session.readRegisters(regs);
+        ASSERT_EQ(got.size(), 8u) << c.rule;
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(std::pair(got[i].outcome, got[i].value),
+                      std::pair(LinkOutcome::Ok, r.drive.reg(regs[i])))
+                << c.rule << ", register " << regs[i];
+        if (c.requests >= 0)
+            EXPECT_EQ(std::pair(r.drive.requestsHeard() - before, r.count(P::ReadAgain)),
+                      std::pair(c.requests, c.readAgain))
+                << c.rule;
+    }
+}
+
+// Writes are confirmed by their reply once a read has shown the adapter silent, however soon the
+// reply comes; one whose reply is lost is read back and sent again; one that moves the drive's
+// link is never read back or sent again at the old link.
+TEST(LineTrust, WritesAreConfirmedByTheirReplyAndNeverReadBackAtAnOldLink) {
+    const struct Case {
+        const char* what;
+        bool wireTime;
+        int faults;  // replies lost in a row
+        std::uint16_t reg, value;
+        LinkOutcome outcome;
+        long writes, readBacks;  // requests the drive heard of each kind
+    } cases[] = {
+        {"a pseudo-terminal's reply at once", false, 0, 32, 5, LinkOutcome::Ok, 1, 0},
+        {"a wire's reply", true, 0, 32, 5, LinkOutcome::Ok, 1, 0},
+        // (two reads that agree: the write's own reply may still come)
+        {"a lost reply: read back, the drive holds it", true, 1, 32, 5, LinkOutcome::Ok, 1, 2},
+        {"a station change whose reply is lost", false, 1, drive::kStationParameter, 7,
+         LinkOutcome::NoReply, 1, 0},
+        {"a station change", false, 0, drive::kStationParameter, 7, LinkOutcome::Ok, 1, 0},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.drive.setWireTime(c.wireTime);
+        r.drive.setResponseDelay(c.wireTime ? 2ms : 0us);
+        ASSERT_EQ(r.session.read(c.reg).outcome, LinkOutcome::Ok);  // the adapter: silent
+        r.purposes.clear();
+        for (int i = 0; i < c.faults; ++i) r.drive.injectFault({DriveFault::Kind::NoReply});
+        const ReplyCheck w = r.session.write(c.reg, c.value, drive::writeEffect(c.reg, c.value));
+        EXPECT_EQ(w.outcome, c.outcome) << c.what;
+        EXPECT_EQ(std::pair(r.count(RequestPurpose::Write), r.count(RequestPurpose::ReadBack)),
+                  std::pair(c.writes, c.readBacks))
+            << c.what;
+    }
+}
