@@ -22,7 +22,8 @@ static void dump(const modbus_mapping_t* map, const char* path) {
 int main(int argc, char** argv) {
     if (argc != 5) return 2;
     modbus_t* ctx = modbus_new_rtu(argv[1], atoi(argv[2]), 'N', 8, 1);
-    modbus_mapping_t* map = modbus_mapping_new(0, 0, REGISTERS, 0);
+    /* up to the drive's status word 0x2101 (0: stopped), read before every write */
+    modbus_mapping_t* map = modbus_mapping_new(0, 0, 0x2102, 0);
     if (!ctx || !map || modbus_set_slave(ctx, atoi(argv[3])) != 0 || modbus_connect(ctx) != 0) return 1;
     for (int r = 0; r < REGISTERS; ++r) map->tab_registers[r] = (unsigned)(r * 7919 + 12345) % 65536;
     map->tab_registers[382] = 1000; /* the rated current: a factory file's motor currents fit it */

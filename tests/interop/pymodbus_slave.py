@@ -12,6 +12,7 @@ factory file pass the write's checks); after every write the whole table goes to
 it with what the master wrote.
 """
 import logging
+import os
 import sys
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
@@ -20,6 +21,7 @@ from pymodbus.server import StartSerialServer
 from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
 
 REGISTERS = 563
+STATUS = 0x2101  # the drive's status word: 0, stopped (the running check before a write reads it)
 
 
 def initial(r):
@@ -28,15 +30,14 @@ def initial(r):
 
 class DumpingBlock(ModbusSequentialDataBlock):
     def __init__(self, dump):
-        super().__init__(0, [initial(r) for r in range(REGISTERS + 1)])
+        # The master's register r is the block's address r + 1 (the context adds 1).
+        super().__init__(1, [initial(r) for r in range(REGISTERS)] + [0] * (STATUS + 1 - REGISTERS))
         self.dump = dump
         self.write_dump()
 
     def write_dump(self):
-        # pymodbus addresses a block from 1 for the master's register 0.
         with open(self.dump + ".tmp", "w") as f:
-            f.write("\n".join(str(v) for v in self.values[1:REGISTERS + 1]) + "\n")
-        import os
+            f.write("\n".join(str(v) for v in self.values[:REGISTERS]) + "\n")
         os.replace(self.dump + ".tmp", self.dump)
 
     def setValues(self, address, values):
