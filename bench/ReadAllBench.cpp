@@ -4,6 +4,8 @@
 // beside the line's own limit for one register per request.
 //
 //   read_all_bench [response delay ms, default 5]
+//   read_all_bench demo    the demo's drive instead: in the program, factory values, wire time
+//                          and its answers spread over 1-6 ms (the limit taken at 6 ms)
 
 #include <QAction>
 #include <QApplication>
@@ -19,23 +21,50 @@
 #include "platform/QtFolders.h"
 #include "platform/QtPortProvider.h"
 #include "platform/QtSettings.h"
+#include "sim/SimulatedPort.h"
 
 using namespace velorin;
+
+namespace {
+
+// The demo's simulated drive as the one port there is.
+class DemoDrivePort : public PortProvider {
+public:
+    DemoDrivePort() { m_drive.setAnswerProfile(SimulatedDrive::realisticProfile(), 1); }
+    std::unique_ptr<SerialPort> createPort(TimedWait& wait) override {
+        return std::make_unique<SimulatedPort>(m_line, wait);
+    }
+    QString deviceOf(int comNumber) const override {
+        return comNumber == 1 ? QStringLiteral("demo") : QString();
+    }
+
+private:
+    SimulatedDrive m_drive;
+    SimulatedLine m_line{m_drive};
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int delayMs = argc > 1 ? std::atoi(argv[1]) : 5;
-    const std::pair<const char*, Framing> cases[] = {{"115200,E,8,1", Framing::Rtu},
-                                                     {"9600,N,7,2", Framing::Ascii}};
+    const bool demo = argc > 1 && std::string_view(argv[1]) == "demo";
+    const int delayMs = demo ? 6 : argc > 1 ? std::atoi(argv[1]) : 5;
+    const std::vector<std::pair<const char*, Framing>> cases =
+        demo ? std::vector<std::pair<const char*, Framing>>{{"9600,N,7,2", Framing::Ascii}}
+             : std::vector<std::pair<const char*, Framing>>{{"115200,E,8,1", Framing::Rtu},
+                                                            {"9600,N,7,2", Framing::Ascii}};
     std::printf("%-14s %-6s %10s %12s %12s %8s %8s\n", "settings", "frame", "registers",
                 "measured s", "limit s", "ratio", "pages");
     for (const auto& [settingsText, framing] : cases) {
         QProcess sim;
-        const QString device = bench::startDriveSim(sim, settingsText, delayMs);
+        const QString device =
+            demo ? QStringLiteral("demo") : bench::startDriveSim(sim, settingsText, delayMs);
         if (device.isEmpty())
             return 1;
-        QtPortProvider ports({device});
+        QtPortProvider qtPorts({device});
+        DemoDrivePort demoPort;
+        PortProvider& ports = demo ? static_cast<PortProvider&>(demoPort) : qtPorts;
         EventLoopWait wait;
         QtDialogs dialogs;
         QtFolders folders;
@@ -70,7 +99,8 @@ int main(int argc, char** argv) {
                     rtu ? "RTU" : "ASCII", registers, seconds, limit, seconds / limit, present);
         editor->close();
         delete editor;
-        bench::stopDriveSim(sim);
+        if (!demo)
+            bench::stopDriveSim(sim);
     }
     return 0;
 }

@@ -77,4 +77,11 @@ void EventLoopWait::wakeNow() {
     }
 }
 
+void EventLoopWait::wakeAt(Micros when) {
+    // A timer counts whole milliseconds: it fires at `when` or up to a millisecond after.
+    const long long in = (when - now()).count();
+    const int ms = in <= 0 ? 0 : static_cast<int>((in + 999) / 1000);
+    QTimer::singleShot(ms, Qt::PreciseTimer, &m_timers, [this] { wakeNow(); });
+}
+
 }  // namespace velorin
