@@ -287,10 +287,11 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 }
                 const bool agrees = s.candidate && sameAnswer(*s.candidate, r);
                 // A value like another register's recent reply may be that reply sent again
-                // and again: on a line that has shown trouble it takes three agreeing reads.
-                s.likeAnother = (agrees && s.likeAnother) || (likeAnother && m_trust.misbehaved());
+                // and again: on a line that has shown trouble (by the time the reads agree) it
+                // takes three agreeing reads.
+                s.likeAnother = (agrees && s.likeAnother) || likeAnother;
                 s.agreeing = agrees ? s.agreeing + 1 : 1;
-                if (s.agreeing >= (s.likeAnother ? 3 : 2)) {
+                if (s.agreeing >= (s.likeAnother && m_trust.misbehaved() ? 3 : 2)) {
                     s.result = r;
                     s.settled = s.agreed = true;
                     m_trust.settledAtOnce();

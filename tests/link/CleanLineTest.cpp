@@ -38,9 +38,11 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     // showed nothing before (23089); a reply a whole second late landing just after the doubt
     // it left has ended (6101, 16037), or after a run of clean values ended it (41036, 44077);
     // a copy of a read's reply, slower than usual, taken for a later register's on a line that
-    // had shown nothing (107, 70, 59).
-    const std::uint32_t foundFaults[] = {4132, 1005, 4089, 23089, 6101, 16037, 41036, 44077,
-                                         107,  70,   59};
+    // had shown nothing (107, 70, 59); a copy taken for a register's first read, then the late
+    // reply of the register it was copied from agreeing with it after the line had shown
+    // trouble (3123).
+    const std::uint32_t foundFaults[] = {4132, 1005,  4089, 23089, 6101, 16037,
+                                         41036, 44077, 107,  70,    59,   3123};
     for (const velorin::Framing framing : {velorin::Framing::Rtu, velorin::Framing::Ascii}) {
         LineTally t;
         for (const auto& [name, mix] : mixes) {
