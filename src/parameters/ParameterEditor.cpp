@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "CompareWindow.h"
 #include "EditorTexts.h"
 #include "PageTabs.h"
 #include "editor/ParameterFile.h"
@@ -282,10 +283,8 @@ void ParameterEditor::onLoadTriggered() {
     if (!path)
         return;
     const ParameterFileLoad load = loadParameterFile(filePath(*path));
-    if (!load.ok()) {
-        m_services.dialogs->message(this, qs(load.error->message()), text::FileError);
+    if (!fileMayBeTaken(*m_services.dialogs, this, load))
         return;
-    }
     showFields(m_core->applyLoad(load));
     // Pages the file does not hold are no longer present: their marks follow too.
     refreshAllMarks();

@@ -44,54 +44,42 @@ TEST(ParameterFile, SaveWritesThePresentPagesOrEveryRegisterOffline) {
     EXPECT_EQ(parseParameterFile(cases[0].first).values[5], -5);
 }
 
-TEST(ParameterFile, LoadRefusesTheWholeFileAtItsFirstFault) {
+// Every line the format cannot read is told with its number and left out; a page that then
+// lacks a value makes the file unusable. Bytes from the file are shown escaped.
+TEST(ParameterFile, EveryUnreadLineIsToldWithItsNumber) {
     std::string line300 = file(0, 548);
     line300.replace(line300.find("P299 0"), 6, "P299 x1");
-    const std::pair<std::string, std::string> cases[] = {
-        {"P549 1", "第 1 行：P549 不是參數編號。"},
-        {"PX 7", "第 1 行：PX 不是參數編號。"},
-        {"P5\r\n", "第 1 行：缺少參數編號與數值之間的空格。"},
-        {"P23 1\r\n P24 1", "第 2 行：行首是空格。"},
-        {"P23 1\n\nP24 1", "第 2 行：空白行。"},
-        {line300, "第 300 行：P299 的數值「x1」不是數字。"},
-        {file(0, 4) + "P5 3000000000\r\n" + file(6, 22),
-         "第 6 行：P5 的數值「3000000000」超出範圍。"},
-        {file(0, 4) + file(6, 22), "第 1 行：頁面 P00 缺少 P5 的數值。"},
-        {file(0, 13) + "P14 -\r\n" + file(15, 22), "第 15 行：P14 的數值「-」不是數字。"},
-        // Of several faults the one nearest the top is told, though P0 comes first by number.
-        {file(0, 21) + "P22 x\r\n" + "P0 y\r\n", "第 23 行：P22 的數值「x」不是數字。"},
+    const std::string page0 = file(0, 22);  // 23 lines
+    // clang-format off
+    const struct { std::string bytes; std::vector<std::string> told; std::optional<int> p5; } rows[] = {
+        {page0 + "P01.24 5\r\n", {"第 24 行：P01.24 是參數代碼，不是參數編號（例如 P31）。"}, 0},
+        {page0 + "P549 1\r\nPX 7\r\np6 1\r\nQ6 1", {"第 24 行：P549 不是參數編號。",
+            "第 25 行：PX 不是參數編號。", "第 26 行：p6 不是參數編號。", "第 27 行：Q6 不是參數編號。"}, 0},
+        {page0 + "P5 7\r\n", {"第 24 行：P5 重複（第 6 行已有），以這一行為準。"}, 7},
+        {page0 + "P5 65535\r\nP6 -32768\r\nP5 -32769\r\nP6 2.5", {
+            "第 24 行：P5 重複（第 6 行已有），以這一行為準。",
+            "第 25 行：P6 重複（第 7 行已有），以這一行為準。",
+            "第 26 行：P5 的數值「-32769」超出範圍（-32768 到 65535）。",
+            "第 27 行：P6 的數值「2.5」不是整數。"}, 65535},
+        {file(0, 4) + "P5 70000\r\n" + file(6, 22), {
+            "第 6 行：P5 的數值「70000」超出範圍（-32768 到 65535）。",
+            "第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
+        {std::string("P\0\xFF\xE5\x8F\x83 1\r\nP23 \x1B[2J\r\n", 20), {
+            "第 1 行：P\\x00\\xFF參 不是參數編號。", "第 2 行：P23 的數值「\\x1B[2J」不是數字。"}, {}},
+        {"P5\r\n P24 1\n\nP23 1", {"第 1 行：缺少參數編號與數值之間的空格。",
+            "第 2 行：行首是空格。", "第 3 行：空白行。"}, {}},
+        {line300, {"第 300 行：P299 的數值「x1」不是數字。", "第 296 行：頁面 P9-3 缺少 P299 的數值。"}, 0},
+        {file(0, 4) + file(6, 22), {"第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
+        // Of several pages lacking a value the one starting nearest the top is told.
+        {file(25, 48) + file(0, 4) + file(6, 21), {"第 25 行：頁面 P00 缺少 P5 的數值。"}, {}},
     };
-    for (const auto& [bytes, expected] : cases) {
-        const ParameterFileLoad load = parseParameterFile(bytes);
-        EXPECT_EQ(load.error ? load.error->message() : "(loaded)", expected);
-    }
-}
-
-TEST(ParameterFile, LoadMarksThePagesWhoseStartIsInTheFileWhateverTheLineEnds) {
-    for (const std::string end : {"\r\n", "\n", "\r"}) {
-        // Later lines win; P23 is kept though no page shows it; halves round to the even
-        // neighbour; a value outside every page need not be a number; registers without a field
-        // may be absent; Notepad's byte-order mark is passed over.
-        const std::string page0 = "\xEF\xBB\xBF" + file(0, 13, end) + file(16, 22, end, 7) +
-                                  "P23 -4" + end + "P24 x" + end + "P2 2.5";
-        const std::pair<std::string, std::vector<int>> cases[] = {
-            {file(25, 48, end), {1}},
-            {file(496, 502, end) + file(538, 548, end), {25, 28}},
-            {"", {}},
-            {page0, {0}},
-        };
-        for (const auto& [bytes, expected] : cases) {
-            const ParameterFileLoad load = parseParameterFile(bytes);
-            ASSERT_TRUE(load.ok()) << load.error->message();
-            std::vector<int> marked;
-            for (int p = 0; p < kFilePageCount; ++p)
-                if (load.pages[p])
-                    marked.push_back(p);
-            EXPECT_EQ(marked, expected);
-        }
-        const ParameterFileLoad load = parseParameterFile(page0);
-        EXPECT_EQ((std::vector{load.values[23], load.values[2], load.values[24], load.values[20]}),
-                  (std::vector<std::optional<std::int32_t>>{-4, 2, std::nullopt, 7}));
+    // clang-format on
+    for (const auto& row : rows) {
+        const ParameterFileLoad load = parseParameterFile(row.bytes);
+        EXPECT_EQ(load.messages(), row.told) << row.bytes;
+        EXPECT_FALSE(load.ok());
+        EXPECT_EQ(load.values[5], row.p5) << row.bytes;
+        EXPECT_NE(load.values[1], 5) << "a code-form line is no line for P1";
     }
 }
 
