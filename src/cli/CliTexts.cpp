@@ -373,6 +373,8 @@ QString helpText() {
                "or an\n"
                "       ErP warning with --strict\n"
                "  6    diff found parameters that differ\n"
+               "  7    done, but the change log could not be written: writes the drive may have\n"
+               "       taken are not in it (the reason is on stderr)\n"
                "  130  interrupted by Ctrl+C; the port is closed (129 for SIGHUP, 143 for\n"
                "       SIGTERM: 128 + the signal)\n");
 }
