@@ -153,7 +153,8 @@ int EditorCommand::readPages(const std::vector<int>& pages) {
 int EditorCommand::loadFile(const QString& path, ParameterFileLoad& load) {
     load = loadParameterFile(path.toStdString());
     for (const std::string& message : load.messages())
-        error(QStringLiteral("%1: %2").arg(path, qs(message)));
+        error(QStringLiteral("%1: %2").arg(
+            path, qs(message).replace(QLatin1Char('\n'), QStringLiteral(": "))));
     if (!load.usable())
         return exitCode(CliExit::Refused);
     if (!load.unreadLines.empty() && !m_request.lenient) {

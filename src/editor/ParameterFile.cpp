@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <random>
 #include <system_error>
 
 #include "editor/EditorSteps.h"
@@ -69,7 +68,6 @@ std::size_t utf8Length(std::string_view text) {
 
 // Everything a load or a save tells the technician, in one place.
 namespace text {
-const std::string CannotWrite = "無法寫入檔案：";
 const std::string CannotRead = "無法讀取檔案：";
 const char* const EmptyLine = "空白行。";
 const char* const NoBlank = "缺少參數編號與數值之間的空格。";
@@ -99,10 +97,6 @@ std::string onLine(int line, const std::string& reason) {
     return "第 " + std::to_string(line) + " 行：" + reason;
 }
 }  // namespace text
-
-std::string writeFailure(const std::filesystem::path& path, const std::string& reason) {
-    return text::CannotWrite + pathText(path) + "\n" + reason;
-}
 
 std::string readFailure(const std::filesystem::path& path, const std::string& reason) {
     return text::CannotRead + pathText(path) + "\n" + reason;
@@ -175,68 +169,21 @@ std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> valu
     return out;
 }
 
-std::optional<std::string> writeFileSafely(const std::filesystem::path& requested,
-                                           std::string_view bytes) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = requested;
-    // A link is replaced through: the file it points to gets the new contents.
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec)
-            target = resolved;
+std::string notARegularFile(std::filesystem::file_type type) {
+    using Type = std::filesystem::file_type;
+    switch (type) {
+        case Type::directory:
+            return "這是資料夾，不是一般檔案。";
+        case Type::character:
+        case Type::block:
+            return "這是裝置，不是一般檔案。";
+        case Type::fifo:
+            return "這是具名管道（FIFO），不是一般檔案。";
+        case Type::socket:
+            return "這是通訊端（socket），不是一般檔案。";
+        default:
+            return "這不是一般檔案。";
     }
-    const fs::file_status status = fs::status(target, ec);
-    if (fs::is_directory(status))
-        return writeFailure(requested, systemReason(EISDIR));
-    if (fs::exists(status)) {
-        // A file the technician may not change (read-only, locked) stays as it is, even where
-        // the folder would let us put another file in its place.
-        errno = 0;
-        std::FILE* probe = openFile(target, "ab");
-        if (!probe)
-            return writeFailure(requested, systemReason(errno ? errno : EACCES));
-        std::fclose(probe);
-    }
-
-    const fs::path folder = target.parent_path();
-    std::random_device entropy;
-    std::FILE* file = nullptr;
-    fs::path temporary;
-    int openError = 0;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        fs::path name = ".";
-        name += target.filename();
-        name += "." + std::to_string(entropy() % 1000000) + ".tmp";
-        temporary = folder / name;
-        errno = 0;
-        file = openFile(temporary, "wbx");
-        openError = errno;
-        if (!file && openError != EEXIST)
-            break;
-    }
-    if (!file)
-        return writeFailure(requested, systemReason(openError ? openError : EACCES));
-
-    errno = 0;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    int writeError = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        fs::remove(temporary, ec);
-        return writeFailure(requested, systemReason(writeError ? writeError : EIO));
-    }
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return writeFailure(requested, ec.message());
-    }
-    return std::nullopt;
 }
 
 std::string ParameterFileError::message() const {
@@ -365,8 +312,10 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
 TextFileRead readTextFile(const std::filesystem::path& path) {
     TextFileRead result;
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        result.error = readFailure(path, systemReason(EISDIR));
+    // Asked before the open: opening a FIFO waits for a writer, a device may never end.
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        result.error = readFailure(path, notARegularFile(status.type()));
         return result;
     }
     errno = 0;

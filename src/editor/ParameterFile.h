@@ -67,11 +67,9 @@ std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> valu
 // The registers a page's lines cover: its online save range (P15: 496-502, P17-1: 538-548).
 RegisterRange heldRange(int page);
 
-// Writes `bytes` to a new file beside `path` and renames it over `path` only once it is complete,
-// so an existing file is either replaced whole or left untouched. Empty on success, else the
-// message for the technician: "無法寫入檔案：" + the path + the system's reason.
-std::optional<std::string> writeFileSafely(const std::filesystem::path& path,
-                                           std::string_view bytes);
+// Why a file of this type is neither read nor written as a parameter file ("這是具名管道
+// （FIFO），不是一般檔案。"); every type but a regular file has a reason.
+std::string notARegularFile(std::filesystem::file_type type);
 
 // ---- Reading ----
 

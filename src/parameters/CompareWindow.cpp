@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "EditorTexts.h"
+#include "platform/SafeFile.h"
 #include "platform/Twips.h"
 
 namespace velorin {

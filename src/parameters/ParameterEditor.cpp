@@ -27,6 +27,7 @@
 #include "link/DriveFacts.h"
 #include "link/LineSession.h"
 #include "platform/LinkStatus.h"
+#include "platform/SafeFile.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
@@ -376,8 +377,7 @@ bool ParameterEditor::writeConfirmed(WriteScope& scope) {
     if (preview.unchanged > 0)
         summary += text::PreviewUnchanged.arg(preview.unchanged);
     return m_services.dialogs->confirmTable(this, summary + text::PreviewQuestion,
-                                            text::PreviewColumns, rows,
-                                            text::Write) == Answer::Yes;
+                                            text::PreviewColumns, rows, text::Write) == Answer::Yes;
 }
 
 void ParameterEditor::setWriting(bool writing) {

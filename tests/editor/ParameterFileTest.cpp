@@ -1,13 +1,10 @@
 // The parameter file: the lines a save writes, a load that refuses a file with any fault, the
-// loaded values as the fields show them, save-load-save through the fields, and a failed save.
+// loaded values as the fields show them, and save-load-save through the fields. Where a save may
+// write is the file targets' test (tests/cli/CliFileTargetsTest.cpp).
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-
 #include "editor/ParameterFile.h"
-#include "support/Files.h"
 
 namespace velorin {
 namespace {
@@ -87,7 +84,7 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
     Values factory{};
     valueConvert(factoryFields(), factory, 0);
     Values edited = factory;
-    const std::pair<int, int> edits[] = {{96, 1},     {97, -5}, {229, 1}, {230, 150},
+    const std::pair<int, int> edits[] = {{96, 1},      {97, -5}, {229, 1}, {230, 150},
                                          {440, 12345}, {497, 4}, {0, -1},  {3, 60000}};
     for (auto [reg, raw] : edits) edited[reg] = raw;
     for (const auto& [value, flag471] : {std::pair{&factory, 0}, {&edited, 3}}) {
@@ -117,47 +114,6 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
             EXPECT_EQ(parameterFileText(back, all, offline), saved) << "offline " << offline;
         }
     }
-}
-
-TEST(ParameterFile, SaveReplacesTheFileWholeOrTellsWhyNotAndLeavesIt) {
-    namespace fs = std::filesystem;
-    const fs::path folder =
-        fs::temp_directory_path() / ("velorin-save-" + std::to_string(std::rand()));
-    fs::create_directories(folder);
-    const fs::path target = folder / kDefaultFileName;
-    std::ofstream(target, std::ios::binary) << "P0 1\r\n";
-    const auto contents = [&target] {
-        return test::fileBytes(QString::fromStdString(target.string()));
-    };
-    auto failure = [](const fs::path& path) -> std::string {
-        const auto told = writeFileSafely(path, "P0 2\r\n");
-        if (!told)
-            return "(written)";
-        EXPECT_EQ(told->rfind("無法寫入檔案：" + path.string() + "\n", 0), 0u) << *told;
-        return "(failed)";
-    };
-    fs::create_directory(folder / "Sub.txt");
-    EXPECT_EQ(failure(folder / "Sub.txt"), "(failed)");
-    // A read-only folder, made so with the immutable flag where permissions do not bind.
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    const bool canLock =
-        !std::ofstream(folder / "probe") ||
-        (fs::remove(folder / "probe") &&
-         std::system(("chattr +i '" + folder.string() + "' 2>/dev/null").c_str()) == 0);
-    if (canLock) {
-        EXPECT_EQ(failure(target), "(failed)");
-        EXPECT_EQ(contents(), "P0 1\r\n");
-    }
-    std::system(("chattr -i '" + folder.string() + "' 2>/dev/null").c_str());
-    fs::permissions(folder, fs::perms::owner_all);
-    EXPECT_EQ(failure(target), "(written)");
-    EXPECT_EQ(contents(), "P0 2\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "no temporary file left";
-    EXPECT_EQ(loadParameterFile(folder / "Sub.txt").error->message().rfind("無法讀取檔案：", 0),
-              0u);
-    fs::remove_all(folder);
-    if (!canLock)
-        GTEST_SKIP() << "no way to make a folder read-only here";
 }
 
 }  // namespace
