@@ -279,6 +279,7 @@ TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
         {"restore " + code, 5, "1 lines cannot be read; nothing was done (--lenient", false},
         {"restore --lenient " + code, 0, "1 lines left out (--lenient)", true},
         {"restore " + page0, 0, "lacks pages P01-1 P01-2 ", true},
+        {"diff " + page0, 0, "lacks pages P01-1 P01-2 ", false},
     };
     // clang-format on
     for (const auto& row : rows) {
