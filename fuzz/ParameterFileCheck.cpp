@@ -1,8 +1,8 @@
 // The parameter-file reader over any file contents. The file is taken apart again here, line by
-// line, without the reader's help: a line the reader must refuse makes the whole file refused,
-// the fault is told on a line of the file, and a file made only of plain lines ("P12 -300") is
-// read exactly as worked out here. Whatever the reader takes must save and load back to the
-// same values, online (the held pages) and offline (every register).
+// line, without the reader's help: a line the reader cannot read is told with its number, a
+// plain line is never told unless it repeats a register, and a file made only of plain lines
+// ("P12 -300") is read exactly as worked out here. Whatever the reader takes must save and load
+// back to the same values, online (the held pages) and offline (every register).
 
 #include <algorithm>
 #include <array>
@@ -48,57 +48,35 @@ std::vector<std::string_view> splitLines(std::string_view text) {
 
 struct Line {
     enum class Kind {
-        Bad,     // the reader must refuse the file
-        Plain,   // "P" + decimal digits + one blank + an optional minus and decimal digits
-        Unsure,  // may be sound ("P+5 1", "P5 &H10", "P5  1"); not judged line by line
+        Bad,     // the reader must leave it out and tell it
+        Plain,   // "P" + 1-3 decimal digits below 549 + one blank + an optional minus and
+                 // decimal digits from -32768 to 65535
+        Unsure,  // "P" + a register + a blank + a value the strict number rule may take ("+5",
+                 // "&H10", " 5"); not judged line by line
     };
-    Kind kind = Kind::Unsure;
-    int reg = -1;            // with a register number in plain digits
+    Kind kind = Kind::Bad;
+    int reg = -1;            // with Plain and Unsure
     std::int64_t value = 0;  // with Plain
 };
 
 Line judgeLine(std::string_view line) {
     const std::size_t blank = line.find(' ');
-    if (line.empty() || blank == std::string_view::npos || blank == 0)
+    if (line.empty() || blank == std::string_view::npos || blank == 0 || line[0] != 'P')
         return {Line::Kind::Bad};
     const std::string_view label = line.substr(1, blank - 1);
     const std::string_view value = line.substr(blank + 1);
-    Line out;
-    if (allDigits(label)) {
-        const std::string_view significant =
-            label.substr(std::min(label.find_first_not_of('0'), label.size()));
-        if (significant.size() > 3)
-            return {Line::Kind::Bad};
-        out.reg = significant.empty() ? 0 : std::stoi(std::string(significant));
-        if (out.reg >= kFileRegisterCount)
-            return {Line::Kind::Bad};
-        const std::string_view digits = value.starts_with('-') ? value.substr(1) : value;
-        if (allDigits(digits) && digits.size() <= 18) {
-            out.kind = Line::Kind::Plain;
-            out.value = std::stoll(std::string(digits));
-            if (value.starts_with('-'))
-                out.value = -out.value;
-        }
-        return out;
-    }
-    // Whatever else reads as a number has digits (hexadecimal ones after "&H") with signs,
-    // separators, exponents, "&H", "&O" and blanks; anything else is no register number.
-    const bool hex = label.find('&') != std::string_view::npos;
-    const bool anyDigit = std::any_of(label.begin(), label.end(), [hex](char c) {
-        return isDigit(c) ||
-               (hex && std::string_view("AaBbCcDdEeFf").find(c) != std::string_view::npos);
-    });
-    const bool numberCharacters = std::all_of(label.begin(), label.end(), [](char c) {
-        return isDigit(c) ||
-               std::string_view("+-.,&HhOoEeDdAaBbCcFf\t").find(c) != std::string_view::npos;
-    });
-    if (!anyDigit || !numberCharacters)
+    if (!allDigits(label) || label.size() > 3 ||
+        std::stoi(std::string(label)) >= kFileRegisterCount)
         return {Line::Kind::Bad};
+    Line out{Line::Kind::Unsure, std::stoi(std::string(label))};
+    const std::string_view digits = value.starts_with('-') ? value.substr(1) : value;
+    if (!allDigits(digits))
+        return out;
+    if (digits.size() > 6)
+        return {Line::Kind::Bad};
+    out.value = std::stoll(std::string(digits)) * (value.starts_with('-') ? -1 : 1);
+    out.kind = out.value >= -32768 && out.value <= 65535 ? Line::Kind::Plain : Line::Kind::Bad;
     return out;
-}
-
-bool fitsInt32(std::int64_t v) {
-    return v >= INT32_MIN && v <= INT32_MAX;
 }
 
 std::string text(const std::optional<std::int32_t>& v) {
@@ -108,22 +86,17 @@ std::string text(const std::optional<std::int32_t>& v) {
 // What the reader must make of a file of plain lines only.
 struct Expected {
     std::optional<int> errorLine;
+    bool repeats = false;
     std::array<bool, kFilePageCount> pages{};
     std::array<std::optional<std::int32_t>, kFileRegisterCount> values{};
 };
 
 Expected readPlainFile(const std::vector<Line>& lines) {
     Expected e;
-    std::array<int, kFileRegisterCount> lastLine{};
-    std::array<std::optional<std::int64_t>, kFileRegisterCount> value{};
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        lastLine[lines[i].reg] = static_cast<int>(i) + 1;
-        value[lines[i].reg] = lines[i].value;
+    for (const Line& line : lines) {
+        e.repeats = e.repeats || e.values[line.reg];
+        e.values[line.reg] = static_cast<std::int32_t>(line.value);
     }
-    auto fault = [&e](int line) {
-        if (!e.errorLine || line < *e.errorLine)
-            e.errorLine = line;
-    };
     for (int page = 0; page < kFilePageCount; ++page) {
         const RegisterRange range = heldRange(page);
         std::optional<int> startLine;
@@ -133,16 +106,11 @@ Expected readPlainFile(const std::vector<Line>& lines) {
         if (!startLine)
             continue;
         e.pages[page] = true;
-        for (int reg = range.first; reg <= range.last; ++reg) {
-            if (!value[reg] && Catalogue::instance().parameter(reg).shown)
-                fault(*startLine);
-            if (value[reg] && !fitsInt32(*value[reg]))
-                fault(lastLine[reg]);
-        }
+        for (int reg = range.first; reg <= range.last; ++reg)
+            if (!e.values[reg] && Catalogue::instance().parameter(reg).shown &&
+                (!e.errorLine || *startLine < *e.errorLine))
+                e.errorLine = *startLine;
     }
-    for (int reg = 0; reg < kFileRegisterCount; ++reg)
-        if (value[reg] && fitsInt32(*value[reg]))
-            e.values[reg] = static_cast<std::int32_t>(*value[reg]);
     return e;
 }
 
@@ -166,7 +134,7 @@ std::string roundTrip(const ParameterFileLoad& load, char separator, bool offlin
     const ParameterFileLoad again =
         parseParameterFile(parameterFileText(value, flags, offline), separator);
     if (!again.ok())
-        return "its " + where + " save does not load: " + again.error->message();
+        return "its " + where + " save does not load: " + again.messages().front();
     for (int page = 0; page < kFilePageCount; ++page)
         if (again.pages[page] != (offline || load.pages[page]))
             return "its " + where + " save loads page " + std::to_string(page) +
@@ -188,42 +156,42 @@ std::string checkWith(std::string_view bytes, char separator) {
         bytes.remove_prefix(3);
     const std::vector<std::string_view> rawLines = splitLines(bytes);
     std::vector<Line> lines;
-    std::optional<int> firstBad;
+    std::vector<bool> seen(kFileRegisterCount);
+    std::vector<bool> told(rawLines.size() + 1);
     bool allPlain = true;
-    for (std::size_t i = 0; i < rawLines.size(); ++i) {
-        lines.push_back(judgeLine(rawLines[i]));
-        if (lines.back().kind == Line::Kind::Bad && !firstBad)
-            firstBad = static_cast<int>(i) + 1;
+    for (const std::string_view raw : rawLines) {
+        lines.push_back(judgeLine(raw));
         allPlain = allPlain && lines.back().kind == Line::Kind::Plain;
     }
     const int lineCount = static_cast<int>(rawLines.size());
-
-    if (!load.ok()) {
-        const int at = load.error->line;
-        if (at < 1 || at > lineCount)
-            return "told a fault on line " + std::to_string(at) + " of a file of " +
-                   std::to_string(lineCount) + " lines";
-        if (load.error->reason.empty())
-            return "refused the file without a reason";
-        if (firstBad && at > *firstBad)
-            return "told line " + std::to_string(at) + " though line " + std::to_string(*firstBad) +
-                   " is already unreadable";
-    } else if (firstBad) {
-        return "took the file though line " + std::to_string(*firstBad) + " is unreadable";
+    for (const ParameterFileError& fault : load.unreadLines) {
+        if (fault.line < 1 || fault.line > lineCount || fault.reason.empty())
+            return "told line " + std::to_string(fault.line) + " of a file of " +
+                   std::to_string(lineCount) + " lines without a reason";
+        told[fault.line] = true;
     }
+    for (int i = 0; i < lineCount; ++i) {
+        const Line& line = lines[i];
+        const bool repeat = line.reg >= 0 && seen[line.reg];
+        if (line.kind != Line::Kind::Bad && line.reg >= 0)
+            seen[line.reg] = true;
+        if (line.kind == Line::Kind::Bad && !told[i + 1])
+            return "did not tell line " + std::to_string(i + 1) + ", which is unreadable";
+        if (line.kind == Line::Kind::Plain && told[i + 1] && !repeat)
+            return "told line " + std::to_string(i + 1) + ", a plain line";
+    }
+    if (load.error && (load.error->line < 1 || load.error->line > lineCount))
+        return "refused the file at line " + std::to_string(load.error->line);
 
     if (allPlain) {
         const Expected e = readPlainFile(lines);
-        if (e.errorLine) {
-            if (load.ok())
-                return "took the file though line " + std::to_string(*e.errorLine) +
-                       " makes it unsound";
-            if (load.error->line != *e.errorLine)
-                return "told line " + std::to_string(load.error->line) + ", not line " +
-                       std::to_string(*e.errorLine) + ", the first fault";
-        } else {
-            if (!load.ok())
-                return "refused a sound file: " + load.error->message();
+        if (e.errorLine != (load.error ? std::optional<int>(load.error->line) : std::nullopt))
+            return "told the file unusable at line " +
+                   (load.error ? std::to_string(load.error->line) : std::string("none")) +
+                   ", not " + (e.errorLine ? std::to_string(*e.errorLine) : std::string("none"));
+        if (load.ok() == e.repeats && !e.errorLine)
+            return e.repeats ? "took repeated registers without a word" : "told a sound file";
+        if (!e.errorLine) {
             if (load.pages != e.pages)
                 return "read other pages than the file holds";
             for (int reg = 0; reg < kFileRegisterCount; ++reg)
@@ -233,7 +201,7 @@ std::string checkWith(std::string_view bytes, char separator) {
         }
     }
 
-    if (!load.ok())
+    if (!load.usable())
         return {};
     for (const bool offline : {false, true})
         if (std::string fault = roundTrip(load, separator, offline); !fault.empty())

@@ -1,5 +1,7 @@
 #include "DemoPorts.h"
 
+#include <algorithm>
+
 #include "platform/QtSerialPort.h"
 
 namespace velorin {
@@ -87,6 +89,15 @@ std::unique_ptr<SerialPort> DemoPortProvider::createPort(TimedWait& wait) {
 
 QString DemoPortProvider::deviceOf(int comNumber) const {
     return m_system.deviceOf(comNumber);
+}
+
+std::vector<ListedPort> DemoPortProvider::listPorts() {
+    std::vector<ListedPort> ports = m_system.listPorts();
+    if (m_simCom != 0)
+        ports.push_back({m_simCom, simulatedDeviceName(), PortState::Free});
+    std::sort(ports.begin(), ports.end(),
+              [](const ListedPort& a, const ListedPort& b) { return a.comNumber < b.comNumber; });
+    return ports;
 }
 
 }  // namespace velorin

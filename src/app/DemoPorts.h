@@ -16,6 +16,7 @@ public:
 
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
     QString deviceOf(int comNumber) const override;
+    std::vector<ListedPort> listPorts() override;
 
     // The COM number of the simulated drive; 0 when all 16 are taken by the system's ports.
     int simulatedCom() const { return m_simCom; }

@@ -1,10 +1,16 @@
 #include "Commands.h"
 
 #include "editor/ParameterSets.h"
+#include "platform/SafeFile.h"
 
 namespace velorin {
 
 int BackupCommand::run() {
+    // Before the drive is read: a target that cannot be written is told at once.
+    if (const auto refusal = targetRefusal(m_request.file.toStdString())) {
+        error(qs(*refusal).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        return exitCode(CliExit::Refused);
+    }
     if (int c = openEditor())
         return c;
     const int read = readPages(m_request.pages);

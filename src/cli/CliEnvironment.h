@@ -24,6 +24,7 @@ enum class CliExit : int {
     WriteNotConfirmed = 4,
     Refused = 5,        // a range check refused a value, or a parameter file is unsound
     Different = 6,      // diff found parameters that differ
+    NotLogged = 7,      // all done, but writes sent to the drive are missing from the change log
     Interrupted = 130,  // Ctrl+C (SIGINT); SIGTERM and SIGHUP end with 128 + their number
 };
 
@@ -36,7 +37,7 @@ struct CliPort {
     QString comName;                    // "COM3"
     QString device;                     // "/dev/ttyUSB0"
     QString description;                // what the system says about the adapter
-    OpenResult state = OpenResult::Ok;  // what a trial open gave
+    OpenResult state = OpenResult::Ok;  // in use (a lock file) or barred, learned without an open
 };
 
 class CliEnvironment {
@@ -47,7 +48,7 @@ public:
     // The port behind a COM name ("COM3") or a device path ("/dev/ttyUSB0"); nullptr when the
     // name stands for nothing (the open will then be reported as "not found").
     virtual std::unique_ptr<SerialPort> createPort(const QString& name) = 0;
-    // The machine's serial ports, each tried once.
+    // The machine's serial ports; none is opened.
     virtual std::vector<CliPort> listPorts() = 0;
     // What the technician can do about a port they may not open ("add your user to dialout").
     virtual QString permissionFix(const QString& portName) const = 0;

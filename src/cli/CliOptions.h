@@ -81,6 +81,9 @@ struct ParserOptions {
     QCommandLineOption strict{QStringLiteral("strict"),
                               QStringLiteral("set, restore: write nothing when the drive would "
                                              "answer with ErP1, ErP2 or ErP3.")};
+    QCommandLineOption lenient{QStringLiteral("lenient"),
+                               QStringLiteral("restore, diff: go on with a parameter file whose "
+                                              "unreadable lines are left out.")};
     QCommandLineOption find{QStringLiteral("find"),
                             QStringLiteral("catalogue: the parameters a code (P09.15, 9.15), a "
                                            "register (#261) or part of a name names."),
@@ -108,11 +111,11 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,         settings,   station,    stations,    timeout, signedValues,
-                           trace,        format,     raw,        pages,       dryRun,  changedOnly,
-                           forceRunning, allowReset, strict,     find,        drive,   against,
-                           factory,      all,        blockReads, verifyReads, since,   noLog,
-                           help,         version});
+        parser.addOptions({port,         settings,   station, stations,   timeout,     signedValues,
+                           trace,        format,     raw,     pages,      dryRun,      changedOnly,
+                           forceRunning, allowReset, strict,  lenient,    find,        drive,
+                           against,      factory,    all,     blockReads, verifyReads, since,
+                           noLog,        help,       version});
     }
 };
 

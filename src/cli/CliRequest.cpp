@@ -321,6 +321,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
         {m_opt.allowReset, {C::Set, C::Restore}, "set and restore"},
         {m_opt.strict, {C::Set, C::Restore}, "set and restore"},
+        {m_opt.lenient, {C::Restore, C::Diff}, "restore and diff"},
         {m_opt.find, {C::Catalogue}, "catalogue"},
         {m_opt.drive, {C::Diff}, "diff"},
         {m_opt.against, {C::Diff}, "diff"},
@@ -353,6 +354,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     request.forceRunning = m_parser.isSet(m_opt.forceRunning);
     request.allowReset = m_parser.isSet(m_opt.allowReset);
     request.strict = m_parser.isSet(m_opt.strict);
+    request.lenient = m_parser.isSet(m_opt.lenient);
     if (m_parser.isSet(m_opt.find)) {
         request.find = value(m_opt.find);
         request.parameters = findParameters(request.find.toStdString());

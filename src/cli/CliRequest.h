@@ -80,8 +80,9 @@ struct CliRequest {
     bool forceRunning = false;            // set, restore --force-running
     bool allowReset = false;              // set, restore --allow-reset: P17.08 may reset
     bool strict = false;                  // set, restore --strict: a drive warning refuses
-    QString find;                         // catalogue --find QUERY
-    bool all = false;                     // diff --all
+    bool lenient = false;  // restore, diff --lenient: a file's unreadable lines are left out
+    QString find;          // catalogue --find QUERY
+    bool all = false;      // diff --all
     OutputFormat format = OutputFormat::Text;
 
     // ---- The change log ----

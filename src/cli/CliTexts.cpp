@@ -371,10 +371,12 @@ QString helpText() {
                "       it got no usable reply; set and restore: a write not confirmed\n"
                "  5    a range check refused a value (nothing written), the motor runs, a "
                "parameter\n"
-               "       file is unsound or cannot be written, a reset without --allow-reset, "
-               "or an\n"
-               "       ErP warning with --strict\n"
+               "       file is unsound, holds no page, has unreadable lines (without --lenient)\n"
+               "       or cannot be written, a reset without --allow-reset, or an ErP warning\n"
+               "       with --strict\n"
                "  6    diff found parameters that differ\n"
+               "  7    done, but the change log could not be written: writes the drive may have\n"
+               "       taken are not in it (the reason is on stderr)\n"
                "  130  interrupted by Ctrl+C; the port is closed (129 for SIGHUP, 143 for\n"
                "       SIGTERM: 128 + the signal)\n");
 }

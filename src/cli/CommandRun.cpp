@@ -10,7 +10,18 @@ void CommandRun::Trace::onTransaction(const TransactionRecord& record) {
 int CommandRun::execute() {
     if (m_request.trace)
         m_trace.emplace(*this);
-    return run();
+    ChangeLog* log = m_env.changeLog();
+    const long unrecordedBefore = log ? log->unrecorded() : 0;
+    const int code = run();
+    const long unrecorded = log ? log->unrecorded() - unrecordedBefore : 0;
+    if (unrecorded == 0)
+        return code;
+    // Writes the drive may have taken are missing from the log: the status says so unless it
+    // already tells of a failure of its own.
+    error(QStringLiteral("%1 writes are not in the change log: %2")
+              .arg(unrecorded)
+              .arg(QString::fromStdString(log->lastFailure())));
+    return code == 0 ? exitCode(CliExit::NotLogged) : code;
 }
 
 int CommandRun::interrupted() {
@@ -82,9 +93,13 @@ void CommandRun::logChange(const ChangeEntry& entry) {
     ChangeLog* log = m_env.changeLog();
     if (m_request.noLog || !log)
         return;
-    if (const auto failure = log->record(entry))
+    const long before = log->unrecorded();
+    log->record(entry);
+    if (log->unrecorded() > before && !m_toldUnlogged) {
+        m_toldUnlogged = true;
         error(QStringLiteral("the change log cannot be written (%1); the writes go on unlogged")
-                  .arg(QString::fromStdString(*failure)));
+                  .arg(QString::fromStdString(log->lastFailure())));
+    }
 }
 
 }  // namespace velorin

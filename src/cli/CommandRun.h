@@ -57,7 +57,8 @@ protected:
     // (followed as the write changes it) and the command line.
     ChangeSource changeSource(const LinkState* link) const;
     // Appends a write to the change log unless --no-log; a log that cannot be written is told
-    // once, and the write goes on.
+    // once, the write goes on, and the command ends with CliExit::NotLogged unless it failed
+    // otherwise.
     void logChange(const ChangeEntry& entry);
 
     const CliRequest& m_request;
@@ -80,6 +81,7 @@ protected:
 
 private:
     bool m_toldLateReplies = false;
+    bool m_toldUnlogged = false;
 };
 
 }  // namespace velorin

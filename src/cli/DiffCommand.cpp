@@ -33,6 +33,12 @@ int DiffCommand::run() {
             return c;
         m_line->close();
         drive = driveSet(*m_core);
+        // Only the file's pages are read from the drive: the others go unseen, and are named.
+        if (const QStringList lacking = pagesLacking(other.load); !lacking.isEmpty())
+            m_console.line(
+                QStringLiteral("note: %1 lacks pages %2; not compared")
+                    .arg(m_request.file.isEmpty() ? m_request.againstFile : m_request.file,
+                         lacking.join(QLatin1Char(' '))));
     }
     const Comparison comparison = compareSets(sets);
     auto tellPages = [this](const std::vector<int>& pages, const char* side) {

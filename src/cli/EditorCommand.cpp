@@ -152,10 +152,35 @@ int EditorCommand::readPages(const std::vector<int>& pages) {
 
 int EditorCommand::loadFile(const QString& path, ParameterFileLoad& load) {
     load = loadParameterFile(path.toStdString());
-    if (load.ok())
-        return 0;
-    error(QStringLiteral("%1: %2").arg(path, qs(load.error->message())));
-    return exitCode(CliExit::Refused);
+    for (const std::string& message : load.messages())
+        error(QStringLiteral("%1: %2").arg(
+            path, qs(message).replace(QLatin1Char('\n'), QStringLiteral(": "))));
+    if (!load.usable())
+        return exitCode(CliExit::Refused);
+    if (!load.unreadLines.empty() && !m_request.lenient) {
+        error(QStringLiteral("%1: %2 lines cannot be read; nothing was done (--lenient leaves "
+                             "them out)")
+                  .arg(path)
+                  .arg(load.unreadLines.size()));
+        return exitCode(CliExit::Refused);
+    }
+    if (!load.unreadLines.empty())
+        m_console.line(QStringLiteral("%1note: %2: %3 lines left out (--lenient)")
+                           .arg(QLatin1String(clitext::kPrefix), path)
+                           .arg(load.unreadLines.size()));
+    if (!load.holdsAnyPage()) {
+        error(QStringLiteral("%1: %2 Nothing was done.").arg(path, QString::fromUtf8(kNoPageText)));
+        return exitCode(CliExit::Refused);
+    }
+    return 0;
+}
+
+QStringList EditorCommand::pagesLacking(const ParameterFileLoad& load) {
+    QStringList captions;
+    for (int page = 0; page < kFilePageCount; ++page)
+        if (!load.pages[page])
+            captions << qs(Catalogue::instance().page(page).caption);
+    return captions;
 }
 
 int EditorCommand::takeFile(const ParameterFileLoad& load) {

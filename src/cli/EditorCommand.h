@@ -4,6 +4,7 @@
 // stderr and Ctrl+C between registers, the range checks and the write sequence with its report.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <set>
 #include <utility>
@@ -26,8 +27,11 @@ protected:
     // Reads the pages not yet present, one register per request, with progress on stderr and
     // Ctrl+C between registers; an exit status when a page could not be read, else 0.
     int readPages(const std::vector<int>& pages);
-    // Loads a parameter file with the core's loader; an exit status for a file that is unsound.
+    // Loads a parameter file with the core's loader, telling every line it cannot read; an exit
+    // status for a file that is unusable, holds no page, or has unread lines without --lenient.
     int loadFile(const QString& path, ParameterFileLoad& load);
+    // The captions of the pages a file does not hold, in page order.
+    static QStringList pagesLacking(const ParameterFileLoad& load);
     // The core's working values from a sound file, as the editor's fields would hold them
     // after loading it; an exit status when the file cannot be shown on this drive.
     int takeFile(const ParameterFileLoad& load);

@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QStringList>
 
 #include "Commands.h"
 
@@ -15,24 +16,22 @@ int LogCommand::run() {
         error(QStringLiteral("cannot read the change log %1: %2").arg(path, file.errorString()));
         return exitCode(CliExit::Refused);
     }
+    const QByteArray text = file.readAll();
+    const ChangeLogRead read = readChangeLog(std::string_view(text.constData(), text.size()));
     const ChangeLogFilter filter{m_request.since, m_request.logStation};
-    int unreadable = 0;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
-        const auto entry = parseChangeLogLine(std::string_view(line.constData(), line.size()));
-        if (!entry) {
-            // A line another program is writing this moment, or one edited by hand.
-            unreadable += !line.trimmed().isEmpty();
-            continue;
-        }
-        if (filter.admits(*entry))
-            m_out << QString::fromStdString(changeLogLine(*entry));
-    }
+    for (const ChangeEntry& entry : read.entries)
+        if (filter.admits(entry))
+            m_out << QString::fromStdString(changeLogLine(entry));
     m_out.flush();
-    if (unreadable > 0)
-        error(QStringLiteral("%1 lines of %2 are not change log lines; left out")
-                  .arg(unreadable)
-                  .arg(path));
+    if (!read.damagedLines.empty()) {
+        // A line another program is writing this moment, one cut short, or one edited by hand.
+        QStringList numbers;
+        for (int line : read.damagedLines) numbers << QString::number(line);
+        error(QStringLiteral("%1 lines of %2 are not change log lines (line %3); left out, the "
+                             "entries around them are shown")
+                  .arg(read.damagedLines.size())
+                  .arg(path, numbers.join(QStringLiteral(", "))));
+    }
     return exitCode(CliExit::Ok);
 }
 

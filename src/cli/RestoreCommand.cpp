@@ -6,6 +6,10 @@ int RestoreCommand::run() {
     ParameterFileLoad load;
     if (int c = loadFile(m_request.file, load))
         return c;
+    if (const QStringList lacking = pagesLacking(load); !lacking.isEmpty())
+        m_console.line(QStringLiteral("%1note: %2 lacks pages %3; the drive keeps its values there")
+                           .arg(QLatin1String(clitext::kPrefix), m_request.file,
+                                lacking.join(QLatin1Char(' '))));
     if (int c = openEditor())
         return c;
     // The drive's own link and lock values, so the write changes them only where the file

@@ -5,6 +5,7 @@
 #include <QSerialPort>
 
 #include "platform/PortNaming.h"
+#include "platform/QtPortProvider.h"
 #include "platform/QtSerialPort.h"
 
 #ifndef Q_OS_WIN
@@ -34,15 +35,13 @@ std::unique_ptr<SerialPort> SystemEnvironment::createPort(const QString& name) {
 
 std::vector<CliPort> SystemEnvironment::listPorts() {
     std::vector<CliPort> out;
+    // Never a trial open: it would raise and drop DTR on whatever device is on the port.
     for (const PortName& p : systemPorts()) {
-        CliPort entry{QStringLiteral("COM%1").arg(p.comNumber), p.device, p.description,
-                      OpenResult::Ok};
-        QSerialPort trial(p.device);
-        if (trial.open(QIODevice::ReadWrite))
-            trial.close();
-        else
-            entry.state = classifyOpenError(trial.error(), p.device);
-        out.push_back(entry);
+        const PortState state = portStateOf(p.device);
+        out.push_back({QStringLiteral("COM%1").arg(p.comNumber), p.device, p.description,
+                       state == PortState::InUse          ? OpenResult::InUse
+                       : state == PortState::NoPermission ? OpenResult::NoPermission
+                                                          : OpenResult::Ok});
     }
     return out;
 }

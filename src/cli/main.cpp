@@ -36,10 +36,12 @@ void installStopHandlers() {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 #else
+    // Without SA_RESTART: a call blocked in the system (an open that waits, a read of a slow
+    // device) returns with EINTR, so the command sees the stop instead of waiting on.
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESETHAND;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 #endif
 }

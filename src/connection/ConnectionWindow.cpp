@@ -238,24 +238,11 @@ void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {
 }
 
 QStringList ConnectionWindow::portEntries() {
-    // Every COM number is tried: a port that opens is free, one that another program holds or
-    // that this user may not open is listed as such, one that is not there is left out.
+    // Listed as the system knows them, never opened: a port held by another program shows so
+    // from its lock file, or when the technician's own open fails.
     QStringList entries;
-    SerialPort& port = m_session->port();
-    for (int n = 1; n <= 16; ++n) {
-        port.setCommPort(n);
-        const OpenResult r = port.open();
-        const QString device = m_services.ports->deviceOf(n);
-        if (r == OpenResult::Ok) {
-            entries << portEntryText(n, device, PortState::Free);
-            port.close();
-        } else if (r == OpenResult::InUse) {
-            entries << portEntryText(n, device, PortState::InUse);
-        } else if (r == OpenResult::NoPermission) {
-            entries << portEntryText(n, device, PortState::NoPermission);
-        }
-    }
-    m_session->close();
+    for (const ListedPort& p : m_services.ports->listPorts())
+        entries << portEntryText(p.comNumber, p.device, p.state);
     return entries;
 }
 
@@ -278,9 +265,8 @@ void ConnectionWindow::refreshPorts() {
     if (entries == shown)
         return;
     // The port chosen stays chosen while it is there; else the last one, as at the start.
-    const int chosen = m_portList->currentIndex() < 0
-                           ? 0
-                           : comNumberOfEntry(m_portList->currentText());
+    const int chosen =
+        m_portList->currentIndex() < 0 ? 0 : comNumberOfEntry(m_portList->currentText());
     const QSignalBlocker quiet(m_portList);
     m_portList->clear();
     m_portList->addItems(entries);
@@ -382,9 +368,8 @@ void ConnectionWindow::onPortChosen() {
     if (busy())
         return;
     const QString entry = m_portList->currentText();
-    m_statusLine->setText(entry.endsWith(text::NoPermission)
-                              ? permissionFix(comNumberOfEntry(entry))
-                              : QString());
+    m_statusLine->setText(
+        entry.endsWith(text::NoPermission) ? permissionFix(comNumberOfEntry(entry)) : QString());
 }
 
 void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
@@ -416,8 +401,8 @@ void ConnectionWindow::onConnectClicked() {
         return;
     }
     if (m_portList->currentText().endsWith(text::NoPermission)) {
-        m_services.dialogs->message(this, permissionFix(comNumberOfEntry(m_portList->currentText())),
-                                    text::CommErrorTitle);
+        m_services.dialogs->message(
+            this, permissionFix(comNumberOfEntry(m_portList->currentText())), text::CommErrorTitle);
         return;
     }
     const double station = lenientNumber(m_stationBox->currentText().toStdString()).value_or(-1);
@@ -432,7 +417,8 @@ void ConnectionWindow::onConnectClicked() {
     m_statusLine->clear();
     setControlsEnabled(false);
     m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
-    m_services.link.comPort = static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
+    m_services.link.comPort =
+        static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
 
     const int rate = m_rateList->currentIndex();
     const int format = m_formatList->currentIndex();

@@ -109,9 +109,7 @@ private:
     Choice m_choice;
 };
 
-// How a port is listed: free, held by another program, or barred to this user.
-enum class PortState { Free, InUse, NoPermission };
-
+// How a port is listed: free, held by another program, or barred to this user:
 // "COM3", "COM3 被占用", "COM1（/dev/ttyUSB0） 無權限".
 QString portEntryText(int comNumber, const QString& device, PortState state);
 

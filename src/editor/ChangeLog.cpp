@@ -164,6 +164,38 @@ std::optional<ChangeEntry> parseChangeLogLine(std::string_view line) {
     return e;
 }
 
+ChangeLogRead readChangeLog(std::string_view text) {
+    ChangeLogRead read;
+    int number = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        const std::string_view line = text.substr(start, next - start);
+        start = next;
+        ++number;
+        if (line.find_first_not_of(" \t\r\n") == std::string_view::npos)
+            continue;
+        if (auto entry = parseChangeLogLine(line)) {
+            read.entries.push_back(std::move(*entry));
+            continue;
+        }
+        read.damagedLines.push_back(number);
+        // A line cut short with the next entry glued behind it: the entry starts with its time,
+        // "2026-12-07T", after the remains.
+        for (std::size_t at = line.find('T', 11); at != std::string_view::npos;
+             at = line.find('T', at + 1)) {
+            const std::string_view date = line.substr(at - 10, 10);
+            if (!validSinceText(date))
+                continue;
+            if (auto entry = parseChangeLogLine(line.substr(at - 10))) {
+                read.entries.push_back(std::move(*entry));
+                break;
+            }
+        }
+    }
+    return read;
+}
+
 bool ChangeLogFilter::admits(const ChangeEntry& entry) const {
     // Local times of one width compare as text; a date alone is the start of its day.
     return entry.time >= since && (!station || entry.station == *station);
@@ -226,7 +258,11 @@ ChangeEntry wordChange(const ChangeSource& source, int reg, std::uint16_t word, 
 std::optional<std::string> ChangeLog::record(ChangeEntry entry) {
     entry.time = localTime();
     std::optional<std::string> failure = append(changeLogLine(entry));
-    if (!failure || m_failureTold)
+    if (!failure)
+        return std::nullopt;
+    ++m_unrecorded;
+    m_lastFailure = *failure;
+    if (m_failureTold)
         return std::nullopt;
     m_failureTold = true;
     return failure;

@@ -12,12 +12,14 @@
 // A value that is not known (the drive's value before a bulk write, a time whose unit is not
 // known) leaves its column empty. A tab, a line end or a backslash inside a column is written as
 // \t, \n, \r or \\, so one entry is always one whole line. The file is only ever appended to,
-// one line per write call, so two programs writing at once never split each other's lines.
+// a whole line or nothing, so two programs writing at once never split each other's lines; a
+// log that ends inside a line (another program cut short) gets a line end before the next one.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "editor/EditorCore.h"
 #include "editor/Rules.h"
@@ -47,6 +49,14 @@ struct ChangeEntry {
 std::string changeLogLine(const ChangeEntry& entry);
 // A line as changeLogLine() writes it (with or without its line end); empty for anything else.
 std::optional<ChangeEntry> parseChangeLogLine(std::string_view line);
+
+// A whole log as `velorin-cli log` reads it: every readable entry, also one glued behind the
+// remains of a line that was cut short, and the numbers of the lines that are damaged.
+struct ChangeLogRead {
+    std::vector<ChangeEntry> entries;
+    std::vector<int> damagedLines;  // 1-based
+};
+ChangeLogRead readChangeLog(std::string_view text);
 
 // Which lines `velorin-cli log` prints.
 struct ChangeLogFilter {
@@ -78,16 +88,21 @@ public:
     virtual ~ChangeLog() = default;
     // Stamps the entry with the local time and appends its line. Returns what to tell the
     // technician the first time a line cannot be written (where, and why); later failures are
-    // silent. The write being logged goes on either way.
+    // only counted. The write being logged goes on either way.
     std::optional<std::string> record(ChangeEntry entry);
+    // How many entries could not be written in this run, and why the last one could not.
+    long unrecorded() const { return m_unrecorded; }
+    const std::string& lastFailure() const { return m_lastFailure; }
 
 protected:
     virtual std::string localTime() const = 0;
-    // Appends one whole line; why not, when it could not.
+    // Appends one whole line, or nothing; why not, when it could not.
     virtual std::optional<std::string> append(const std::string& line) = 0;
 
 private:
     bool m_failureTold = false;
+    long m_unrecorded = 0;
+    std::string m_lastFailure;
 };
 
 }  // namespace velorin

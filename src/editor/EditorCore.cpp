@@ -265,7 +265,7 @@ std::string EditorCore::fileText(bool offline) const {
 }
 
 std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
-    if (!load.ok())
+    if (!load.usable())
         return {};
     m_pages.fill(0);
     for (int page = 0; page < kFilePageCount; ++page) m_pages[page] = load.pages[page] ? 1 : 0;

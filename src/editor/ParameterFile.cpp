@@ -2,9 +2,9 @@
 
 #include "link/DriveFacts.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <random>
 #include <system_error>
 
 #include "editor/EditorSteps.h"
@@ -19,6 +19,9 @@ namespace {
 constexpr int kRateRegister =
     drive::kRateParameter;  // P15.01: the file keeps the rate's list position
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;
+// A register holds 16 bits: signed parameters down to -32768, the others up to 65535.
+constexpr std::int32_t kLowestWord = -32768;
+constexpr std::int32_t kHighestWord = 65535;
 
 std::string pathText(const std::filesystem::path& path) {
     const auto u8 = path.u8string();
@@ -38,32 +41,62 @@ std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
+// The length of the well-formed UTF-8 character at the start of `text` (2-4), 0 for none.
+std::size_t utf8Length(std::string_view text) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
+    std::size_t length = 0;
+    unsigned low = 0x80, high = 0xBF;  // the second byte's bounds: no overlong form, no surrogate
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    }
+    if (length == 0 || text.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
+}
+
 // Everything a load or a save tells the technician, in one place.
 namespace text {
-const std::string CannotWrite = "無法寫入檔案：";
 const std::string CannotRead = "無法讀取檔案：";
 const char* const EmptyLine = "空白行。";
 const char* const NoBlank = "缺少參數編號與數值之間的空格。";
 const char* const StartsWithBlank = "行首是空格。";
 const char* const TooLarge = "檔案過大，不是參數檔。";
 std::string notARegister(std::string_view label) {
-    return std::string(label) + " 不是參數編號。";
+    return visible(label) + " 不是參數編號。";
 }
 std::string missingValue(const std::string& page, int reg) {
     return "頁面 " + page + " 缺少 P" + std::to_string(reg) + " 的數值。";
 }
-std::string badValue(int reg, std::string_view value, bool isNumber) {
-    return "P" + std::to_string(reg) + " 的數值「" + std::string(value) + "」" +
-           (isNumber ? "超出範圍。" : "不是數字。");
+std::string codeNotRegister(std::string_view label) {
+    return visible(label) + " 是參數代碼，不是參數編號（例如 P31）。";
+}
+std::string repeated(int reg, int earlierLine) {
+    return "P" + std::to_string(reg) + " 重複（第 " + std::to_string(earlierLine) +
+           " 行已有），以這一行為準。";
+}
+enum class ValueIs { NotNumber, NotWhole, BeyondWord };
+std::string badValue(int reg, std::string_view value, ValueIs fault) {
+    const char* why = fault == ValueIs::NotNumber  ? "不是數字。"
+                      : fault == ValueIs::NotWhole ? "不是整數。"
+                                                   : "超出範圍（-32768 到 65535）。";
+    return "P" + std::to_string(reg) + " 的數值「" + visible(value) + "」" + why;
 }
 std::string onLine(int line, const std::string& reason) {
     return "第 " + std::to_string(line) + " 行：" + reason;
 }
 }  // namespace text
-
-std::string writeFailure(const std::filesystem::path& path, const std::string& reason) {
-    return text::CannotWrite + pathText(path) + "\n" + reason;
-}
 
 std::string readFailure(const std::filesystem::path& path, const std::string& reason) {
     return text::CannotRead + pathText(path) + "\n" + reason;
@@ -93,6 +126,28 @@ ParameterFileLoad failed(int line, std::string reason) {
 
 }  // namespace
 
+std::string visible(std::string_view bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += bytes[i++];
+            continue;
+        }
+        if (const std::size_t length = c >= 0x80 ? utf8Length(bytes.substr(i)) : 0) {
+            out.append(bytes.substr(i, length));
+            i += length;
+            continue;
+        }
+        static const char digits[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += digits[c >> 4];
+        out += digits[c & 15];
+        ++i;
+    }
+    return out;
+}
+
 RegisterRange heldRange(int page) {
     const auto& range = Catalogue::instance().page(page).onlineSave;
     return range ? *range : RegisterRange{};
@@ -114,68 +169,21 @@ std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> valu
     return out;
 }
 
-std::optional<std::string> writeFileSafely(const std::filesystem::path& requested,
-                                           std::string_view bytes) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target = requested;
-    // A link is replaced through: the file it points to gets the new contents.
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec)
-            target = resolved;
+std::string notARegularFile(std::filesystem::file_type type) {
+    using Type = std::filesystem::file_type;
+    switch (type) {
+        case Type::directory:
+            return "這是資料夾，不是一般檔案。";
+        case Type::character:
+        case Type::block:
+            return "這是裝置，不是一般檔案。";
+        case Type::fifo:
+            return "這是具名管道（FIFO），不是一般檔案。";
+        case Type::socket:
+            return "這是通訊端（socket），不是一般檔案。";
+        default:
+            return "這不是一般檔案。";
     }
-    const fs::file_status status = fs::status(target, ec);
-    if (fs::is_directory(status))
-        return writeFailure(requested, systemReason(EISDIR));
-    if (fs::exists(status)) {
-        // A file the technician may not change (read-only, locked) stays as it is, even where
-        // the folder would let us put another file in its place.
-        errno = 0;
-        std::FILE* probe = openFile(target, "ab");
-        if (!probe)
-            return writeFailure(requested, systemReason(errno ? errno : EACCES));
-        std::fclose(probe);
-    }
-
-    const fs::path folder = target.parent_path();
-    std::random_device entropy;
-    std::FILE* file = nullptr;
-    fs::path temporary;
-    int openError = 0;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        fs::path name = ".";
-        name += target.filename();
-        name += "." + std::to_string(entropy() % 1000000) + ".tmp";
-        temporary = folder / name;
-        errno = 0;
-        file = openFile(temporary, "wbx");
-        openError = errno;
-        if (!file && openError != EEXIST)
-            break;
-    }
-    if (!file)
-        return writeFailure(requested, systemReason(openError ? openError : EACCES));
-
-    errno = 0;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    int writeError = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        fs::remove(temporary, ec);
-        return writeFailure(requested, systemReason(writeError ? writeError : EIO));
-    }
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return writeFailure(requested, ec.message());
-    }
-    return std::nullopt;
 }
 
 std::string ParameterFileError::message() const {
@@ -184,12 +192,72 @@ std::string ParameterFileError::message() const {
     return text::onLine(line, reason);
 }
 
+bool ParameterFileLoad::holdsAnyPage() const {
+    return std::find(pages.begin(), pages.end(), true) != pages.end();
+}
+
+std::vector<std::string> ParameterFileLoad::messages() const {
+    std::vector<std::string> out;
+    for (const ParameterFileError& fault : unreadLines) out.push_back(fault.message());
+    if (error)
+        out.push_back(error->message());
+    return out;
+}
+
+namespace {
+
+// What one line says, or why it cannot be read.
+struct LineRead {
+    int reg = -1;
+    std::int32_t value = 0;
+    std::string fault;  // empty when the line was read
+};
+
+bool allDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+LineRead readLine(std::string_view line, char decimalSeparator) {
+    if (line.empty())
+        return {.fault = text::EmptyLine};
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos)
+        return {.fault = text::NoBlank};
+    if (blank == 0)
+        return {.fault = text::StartsWithBlank};
+    const std::string_view label = line.substr(0, blank);
+    const std::string_view number = label.substr(1);
+    if (label[0] != 'P' || !allDigits(number) || number.size() > 3) {
+        // "P01.24": the code the drive's panel shows, where the file wants the register.
+        const std::size_t dot = number.find('.');
+        const bool code = label[0] == 'P' && dot != std::string_view::npos &&
+                          allDigits(number.substr(0, dot)) && allDigits(number.substr(dot + 1));
+        return {.fault = code ? text::codeNotRegister(label) : text::notARegister(label)};
+    }
+    LineRead read;
+    read.reg = std::stoi(std::string(number));
+    if (read.reg >= kFileRegisterCount)
+        return {.fault = text::notARegister(label)};
+    const std::string_view valueText = line.substr(blank + 1);
+    const auto value = strictNumber(valueText, decimalSeparator);
+    const auto whole = value ? roundTo<std::int32_t>(*value) : std::nullopt;
+    if (!value)
+        return {.fault = text::badValue(read.reg, valueText, text::ValueIs::NotNumber)};
+    if (whole && *whole != *value)
+        return {.fault = text::badValue(read.reg, valueText, text::ValueIs::NotWhole)};
+    if (!whole || *whole < kLowestWord || *whole > kHighestWord)
+        return {.fault = text::badValue(read.reg, valueText, text::ValueIs::BeyondWord)};
+    read.value = *whole;
+    return read;
+}
+
+}  // namespace
+
 ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparator) {
     // Notepad may put a byte-order mark in front of a file it saved.
     if (bytes.starts_with("\xEF\xBB\xBF"))
         bytes.remove_prefix(3);
 
-    std::array<std::optional<std::string_view>, kFileRegisterCount> texts{};
     std::array<int, kFileRegisterCount> lineOf{};
     std::array<int, kFilePageCount> pageLine{};
     ParameterFileLoad load;
@@ -206,67 +274,48 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
             ++pos;
         ++lineNumber;
 
-        if (line.empty())
-            return failed(lineNumber, text::EmptyLine);
-        const std::size_t blank = line.find(' ');
-        if (blank == std::string_view::npos)
-            return failed(lineNumber, text::NoBlank);
-        if (blank == 0)
-            return failed(lineNumber, text::StartsWithBlank);
-        const std::string_view label = line.substr(0, blank);
-        const auto number = strictNumber(label.substr(1), decimalSeparator);
-        const auto reg = number ? roundTo<std::int32_t>(*number) : std::nullopt;
-        if (!reg || *reg < 0 || *reg >= kFileRegisterCount)
-            return failed(lineNumber, text::notARegister(label));
-
-        texts[*reg] = line.substr(blank + 1);
-        lineOf[*reg] = lineNumber;
-        if (const int page = pageStartingAt(*reg); page >= 0) {
+        const LineRead read = readLine(line, decimalSeparator);
+        if (!read.fault.empty()) {
+            load.unreadLines.push_back({lineNumber, read.fault});
+            continue;
+        }
+        if (lineOf[read.reg] != 0)
+            load.unreadLines.push_back({lineNumber, text::repeated(read.reg, lineOf[read.reg])});
+        load.values[read.reg] = read.value;
+        lineOf[read.reg] = lineNumber;
+        if (const int page = pageStartingAt(read.reg); page >= 0) {
             load.pages[page] = true;
             if (pageLine[page] == 0)
                 pageLine[page] = lineNumber;
         }
     }
 
-    // Every value of a held page must be a number; of several faults the one nearest the top
-    // of the file is told.
-    std::optional<ParameterFileError> first;
-    auto note = [&first](int line, std::string reason) {
-        if (!first || line < first->line)
-            first = ParameterFileError{line, std::move(reason)};
-    };
-    std::array<bool, kFileRegisterCount> held{};
+    // Every field of a held page needs its value; of several pages lacking one, the page that
+    // starts nearest the top of the file is told.
     for (int page = 0; page < kFilePageCount; ++page) {
         if (!load.pages[page])
             continue;
         const RegisterRange range = heldRange(page);
         for (int reg = range.first; reg <= range.last; ++reg) {
-            held[reg] = true;
-            if (!texts[reg] && Catalogue::instance().parameter(reg).shown)
-                note(pageLine[page],
-                     text::missingValue(Catalogue::instance().page(page).caption, reg));
+            if (load.values[reg] || !Catalogue::instance().parameter(reg).shown)
+                continue;
+            if (!load.error || pageLine[page] < load.error->line)
+                load.error = ParameterFileError{
+                    pageLine[page],
+                    text::missingValue(Catalogue::instance().page(page).caption, reg)};
+            break;
         }
     }
-    for (int reg = 0; reg < kFileRegisterCount; ++reg) {
-        if (!texts[reg])
-            continue;
-        const auto number = strictNumber(*texts[reg], decimalSeparator);
-        if (number)
-            load.values[reg] = roundTo<std::int32_t>(*number);
-        if (held[reg] && !load.values[reg]) {
-            note(lineOf[reg], text::badValue(reg, *texts[reg], number.has_value()));
-        }
-    }
-    if (first)
-        return failed(first->line, first->reason);
     return load;
 }
 
 TextFileRead readTextFile(const std::filesystem::path& path) {
     TextFileRead result;
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        result.error = readFailure(path, systemReason(EISDIR));
+    // Asked before the open: opening a FIFO waits for a writer, a device may never end.
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        result.error = readFailure(path, notARegularFile(status.type()));
         return result;
     }
     errno = 0;

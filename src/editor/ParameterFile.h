@@ -37,6 +37,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "editor/Catalogue.h"
 #include "editor/Rules.h"
@@ -51,6 +52,10 @@ inline constexpr int kFilePageCount = 29;
 inline constexpr const char* kFileErrorTitle = "檔案錯誤";
 inline constexpr const char* kDefaultFileName = "Data.txt";
 
+// Bytes from outside (a file's line) as they may be shown on a terminal or in a window: control
+// characters, NUL included, and bytes that are no UTF-8 become \xNN, everything else stays.
+std::string visible(std::string_view bytes);
+
 // ---- Writing ----
 
 // The file's lines for the editor's state. Online: for every page 0-28 whose flag is 1, in page
@@ -62,11 +67,9 @@ std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> valu
 // The registers a page's lines cover: its online save range (P15: 496-502, P17-1: 538-548).
 RegisterRange heldRange(int page);
 
-// Writes `bytes` to a new file beside `path` and renames it over `path` only once it is complete,
-// so an existing file is either replaced whole or left untouched. Empty on success, else the
-// message for the technician: "無法寫入檔案：" + the path + the system's reason.
-std::optional<std::string> writeFileSafely(const std::filesystem::path& path,
-                                           std::string_view bytes);
+// Why a file of this type is neither read nor written as a parameter file ("這是具名管道
+// （FIFO），不是一般檔案。"); every type but a regular file has a reason.
+std::string notARegularFile(std::filesystem::file_type type);
 
 // ---- Reading ----
 
@@ -78,23 +81,38 @@ struct ParameterFileError {
 };
 
 struct ParameterFileLoad {
-    // The first fault of the file; when set, nothing below may be used.
+    // Why the file cannot be used at all (it cannot be read, or a page it holds lacks a value);
+    // when set, nothing below may be used.
     std::optional<ParameterFileError> error;
+    // Every line that is not "P<register> <value>" for a register 0-548 with a whole value of
+    // 16 bits, in file order, and every repeated register. Such a line is left out of `pages`
+    // and `values` (a repeated register keeps its later line, as the format has it); the file is
+    // taken only when the technician goes on anyway.
+    std::vector<ParameterFileError> unreadLines;
     // Pages held in the file: those whose start register has a line.
     std::array<bool, kFilePageCount> pages{};
-    // The raw value of every line that reads as a number (the later line for a number wins).
-    // Every register with a field in a held page has one; lines outside the held pages (P23)
-    // are kept here but belong to no page.
+    // The raw value of every line that was read. Every register with a field in a held page has
+    // one; lines outside the held pages (P23) are kept here but belong to no page.
     std::array<std::optional<std::int32_t>, kFileRegisterCount> values{};
 
-    bool ok() const { return !error.has_value(); }
+    // Sound: every line read, nothing lacking.
+    bool ok() const { return !error && unreadLines.empty(); }
+    // Usable once the unread lines are left out.
+    bool usable() const { return !error; }
+    bool holdsAnyPage() const;
+    // The faults as the technician reads them, one a line: the unread lines, then the error.
+    std::vector<std::string> messages() const;
 };
 
-// Reads the file's bytes. A line ends at CR LF, a lone CR or a lone LF. A line is a first
-// character (not examined: normally "P"), the register number 0-548 up to the first blank, and
-// the value after it. The number part must be a number ("PX 7" is an error); the value of every
-// register of a held page must be a number in `decimalSeparator`'s notation, rounded half to
-// even; every register with a field in a held page must have a line.
+// Said of a file that holds no page: nothing in it can be loaded, written or compared.
+inline constexpr const char* kNoPageText =
+    "檔案中沒有任何參數頁（沒有任何一頁第一個參數的行，例如 P0 或 P25）。";
+
+// Reads the file's bytes. A line ends at CR LF, a lone CR or a lone LF (the program's own files
+// end every line in CR LF; a file edited elsewhere may not, and a line end inside a parameter
+// line can be nothing else). A line is "P", the register number 0-548 in decimal digits, one
+// blank and the value: a whole number in `decimalSeparator`'s notation from -32768 to 65535.
+// Every register with a field in a held page must have a line that was read.
 ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparator = '.');
 
 // Reads the file at `path` and parses it; a file that cannot be read gives an error without a

@@ -50,7 +50,7 @@ ParameterSet factorySet() {
 }
 
 std::optional<SetValue> valueIn(const ParameterSet& set, int reg) {
-    if (reg >= kFileRegisterCount || !set.load.ok() || !set.load.values[reg])
+    if (reg >= kFileRegisterCount || !set.load.usable() || !set.load.values[reg])
         return std::nullopt;
     const std::int32_t raw = *set.load.values[reg];
     return SetValue{
@@ -68,7 +68,7 @@ Comparison compareSets(std::span<const ParameterSet> sets) {
     const Catalogue& catalogue = Catalogue::instance();
     for (int page = 0; page < kFilePageCount; ++page) {
         auto held = [page](const ParameterSet& set) {
-            return set.load.ok() && set.load.pages[page];
+            return set.load.usable() && set.load.pages[page];
         };
         if (std::none_of(sets.begin(), sets.end(), held))
             continue;

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "EditorTexts.h"
+#include "platform/SafeFile.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -190,6 +191,31 @@ void CompareWindow::showTable() {
     m_summary->setText(text::CompareSummary.arg(differing).arg(m_comparison.rows.size()));
 }
 
+bool fileMayBeTaken(Dialogs& dialogs, QWidget* parent, const ParameterFileLoad& load) {
+    if (!load.usable() || !load.holdsAnyPage()) {
+        const std::string why = load.usable() ? std::string(kNoPageText) : load.error->message();
+        QStringList told;
+        for (const ParameterFileError& line : load.unreadLines) told << qs(line.message());
+        told << qs(why);
+        dialogs.message(parent, told.join(QLatin1Char('\n')), text::FileError);
+        return false;
+    }
+    if (load.unreadLines.empty())
+        return true;
+    QStringList lines;
+    for (const ParameterFileError& line : load.unreadLines) {
+        if (lines.size() == text::kUnreadShown) {
+            lines << text::MoreUnread.arg(load.unreadLines.size() - text::kUnreadShown);
+            break;
+        }
+        lines << qs(line.message());
+    }
+    const QString question =
+        text::UnreadLines.arg(load.unreadLines.size()).arg(lines.join(QLatin1Char('\n'))) +
+        text::SkipUnreadQuestion;
+    return dialogs.question(parent, question, text::FileError) == Answer::Yes;
+}
+
 void CompareWindow::onRowActivated(int row) {
     if (const QTableWidgetItem* item = m_table->item(row, 0); item && m_hooks.showField)
         m_hooks.showField(item->data(Qt::UserRole).toInt());
@@ -201,10 +227,8 @@ void CompareWindow::onChooseFileClicked() {
     if (!path)
         return;
     ParameterFileLoad load = loadParameterFile(QFileInfo(*path).filesystemFilePath());
-    if (!load.ok()) {
-        m_services.dialogs->message(this, qs(load.error->message()), text::FileError);
+    if (!fileMayBeTaken(*m_services.dialogs, this, load))
         return;
-    }
     // Shown as a load into the editor would show it, with the editor's copy of P13.35 when the
     // file lacks page P13-2.
     m_file = ParameterSet{std::move(load), m_core->copies().pidDecimals};

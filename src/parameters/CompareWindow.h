@@ -22,6 +22,11 @@ class QTableWidget;
 
 namespace velorin {
 
+// Whether a parameter file chosen in the editor may be taken. A file that cannot be used or holds
+// no page is told and refused; lines the format cannot read are listed and the technician decides
+// whether to go on without them.
+bool fileMayBeTaken(Dialogs& dialogs, QWidget* parent, const ParameterFileLoad& load);
+
 class CompareWindow : public QWidget {
     Q_OBJECT
 public:

@@ -62,6 +62,11 @@ inline const QString UnreadCopy =
 inline const QString SaveFilter = QStringLiteral("Text Files (*.txt);;All Files (*.*)");
 inline const QString LoadFilter = QStringLiteral("Text Files(*.txt)");
 inline const QString FileError = QString::fromUtf8(kFileErrorTitle);
+// A file with lines the format cannot read: the lines (at most kUnreadShown), then the question.
+inline const QString UnreadLines = QStringLiteral("檔案中有 %1 行無法讀取：\n%2");
+inline const QString MoreUnread = QStringLiteral("……另有 %1 行");
+inline const QString SkipUnreadQuestion = QStringLiteral("\n\n略過這些行，讀取其餘的參數？");
+inline constexpr int kUnreadShown = 10;
 inline const QString DefaultFileName = QString::fromUtf8(kDefaultFileName);
 inline const QString Offline = QStringLiteral("離線模式");
 // Find.

@@ -20,12 +20,14 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "CompareWindow.h"
 #include "EditorTexts.h"
 #include "PageTabs.h"
 #include "editor/ParameterFile.h"
 #include "link/DriveFacts.h"
 #include "link/LineSession.h"
 #include "platform/LinkStatus.h"
+#include "platform/SafeFile.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
@@ -282,10 +284,8 @@ void ParameterEditor::onLoadTriggered() {
     if (!path)
         return;
     const ParameterFileLoad load = loadParameterFile(filePath(*path));
-    if (!load.ok()) {
-        m_services.dialogs->message(this, qs(load.error->message()), text::FileError);
+    if (!fileMayBeTaken(*m_services.dialogs, this, load))
         return;
-    }
     showFields(m_core->applyLoad(load));
     // Pages the file does not hold are no longer present: their marks follow too.
     refreshAllMarks();
@@ -377,8 +377,7 @@ bool ParameterEditor::writeConfirmed(WriteScope& scope) {
     if (preview.unchanged > 0)
         summary += text::PreviewUnchanged.arg(preview.unchanged);
     return m_services.dialogs->confirmTable(this, summary + text::PreviewQuestion,
-                                            text::PreviewColumns, rows,
-                                            text::Write) == Answer::Yes;
+                                            text::PreviewColumns, rows, text::Write) == Answer::Yes;
 }
 
 void ParameterEditor::setWriting(bool writing) {

@@ -1,7 +1,8 @@
 #pragma once
 // The change log as a file: changes.log in the user's data folder, shared by velorin and
-// velorin-cli. Each line is opened, appended with one write and closed again, so two programs
-// logging at once each add whole lines, and a line is on disk before the next register goes out.
+// velorin-cli, readable by its user only. Each line is appended under an exclusive lock on the
+// file and taken back when it could not be written whole (a full disk), so two programs logging at
+// once each add whole lines, and a line is written before the next register goes out.
 
 #include <QString>
 

@@ -1,6 +1,15 @@
 #include "QtPortProvider.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "QtSerialPort.h"
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#endif
 
 namespace velorin {
 
@@ -48,7 +57,62 @@ QtPortProvider::QtPortProvider(QStringList extraDevices) : m_extraDevices(std::m
 }
 
 void QtPortProvider::refresh() const {
+#ifdef Q_OS_WIN
     m_assignment.update(systemPorts(m_extraDevices));
+#else
+    // A device node appearing or going changes the folder's time.
+    const QDateTime changed = QFileInfo(QStringLiteral("/dev")).lastModified();
+    if (m_devicesSeenAt && changed.isValid() && changed == *m_devicesSeenAt)
+        return;
+    m_devicesSeenAt = changed;
+    m_assignment.update(systemPorts(m_extraDevices));
+#endif
+}
+
+std::vector<ListedPort> QtPortProvider::listPorts() {
+    refresh();
+    std::vector<ListedPort> out;
+    for (int n = 1; n <= kComPorts; ++n) {
+        const QString device = m_assignment.deviceOf(n);
+#ifdef Q_OS_WIN
+        if (device.isEmpty())
+            continue;
+#else
+        // A number keeps its device after an unplug; a device that is gone is not listed.
+        if (device.isEmpty() || !QFileInfo::exists(device))
+            continue;
+#endif
+        out.push_back({n, device, portStateOf(device)});
+    }
+    return out;
+}
+
+PortState portStateOf(const QString& device, const QStringList& lockFolders) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(device);
+    Q_UNUSED(lockFolders);
+    return PortState::Free;  // the system keeps no lock files; an open in use fails
+#else
+    const QByteArray path = QFile::encodeName(device);
+    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return PortState::NoPermission;
+    // UUCP lock files: "LCK..ttyUSB0" holding the owner's process id, in text or as a binary int.
+    const QString name = QStringLiteral("LCK..") + QFileInfo(device).fileName();
+    for (const QString& folder : lockFolders) {
+        QFile lock(folder + QLatin1Char('/') + name);
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray bytes = lock.read(64);
+        bool isText = false;
+        qint64 pid = bytes.trimmed().toLongLong(&isText);
+        if (!isText && bytes.size() == 4)
+            pid = *reinterpret_cast<const qint32*>(bytes.constData());
+        if (pid > 0 && pid != ::getpid() &&
+            (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            return PortState::InUse;
+    }
+    return PortState::Free;
+#endif
 }
 
 std::unique_ptr<SerialPort> QtPortProvider::createPort(TimedWait& wait) {

@@ -2,6 +2,7 @@
 // The serial ports of the running program: COM1..COM16 stand for the system's serial devices
 // (and any extra device named on the command line, such as a pseudo-terminal).
 
+#include <QDateTime>
 #include <QStringList>
 #include <map>
 #include <optional>
@@ -30,6 +31,13 @@ private:
     std::map<int, QString> m_devices;
 };
 
+// What the port list can learn of a device without opening it, from its permissions and the
+// lock files in `lockFolders`.
+PortState portStateOf(const QString& device,
+                      const QStringList& lockFolders = {QStringLiteral("/var/lock"),
+                                                        QStringLiteral("/run/lock"),
+                                                        QStringLiteral("/var/spool/locks")});
+
 class QtPortProvider : public PortProvider {
 public:
     explicit QtPortProvider(QStringList extraDevices = {});
@@ -37,13 +45,19 @@ public:
     // A number without a device yet makes it look at the system's devices again, so adapters
     // plugged in since the start are found.
     QString deviceOf(int comNumber) const override;
+    // The devices that exist now, in use by another program when a live process holds their
+    // lock file, barred when this user may not read and write them.
+    std::vector<ListedPort> listPorts() override;
     // A COM number for a port that the program provides itself (the demo's simulated drive).
     int reserve(const QString& name);
 
 private:
+    // Looks at the system's devices again only when the device folder changed since the last
+    // look (an adapter plugged in or out): the system's own listing reads hundreds of files.
     void refresh() const;
     QStringList m_extraDevices;
     mutable ComAssignment m_assignment;
+    mutable std::optional<QDateTime> m_devicesSeenAt;
 };
 
 }  // namespace velorin

@@ -4,12 +4,12 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-#include <QStringList>
 
 #include "link/LineSession.h"
 #include "link/LinkSettings.h"
@@ -59,12 +59,26 @@ public:
     virtual QString desktopFolder() const = 0;
 };
 
+// What the port list says of a port, learned without opening it.
+enum class PortState { Free, InUse, NoPermission };
+
+struct ListedPort {
+    int comNumber = 0;
+    QString device;
+    PortState state = PortState::Free;
+};
+
 // Makes the serial port object a window owns. Its port number (COM1..COM16) is set by the window
 // and picks the device at open().
 class PortProvider {
 public:
     virtual ~PortProvider() = default;
     virtual std::unique_ptr<SerialPort> createPort(TimedWait& wait) = 0;
+    // The ports there are now, by COM number, each with what can be learned without opening it:
+    // another program's lock file, the device's permissions. Listing never opens a port: an open
+    // raises and drops DTR, which resets many devices on other ports. A port another program
+    // holds without a lock file shows as free until the technician's own open fails.
+    virtual std::vector<ListedPort> listPorts() = 0;
     // "COM3" with the device behind it for the user ("/dev/ttyUSB0"), empty when there is none.
     virtual QString deviceOf(int comNumber) const = 0;
 };

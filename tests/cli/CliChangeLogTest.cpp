@@ -33,8 +33,8 @@ TEST(CliChangeLog, EveryWriteLeavesOneLinePerRegister) {
     }
 }
 
-// With --no-log nothing is logged; a log that cannot be written is told once and the write goes
-// on.
+// With --no-log nothing is logged; a log that cannot be written is told once with the system's
+// reason, the write goes on, and the exit status says the log lacks it.
 TEST(CliChangeLog, NothingIsLoggedWithNoLogAndALogThatCannotBeWrittenIsToldOnce) {
     SimEnvironment env;
     for (const char* command : {"-p COM3 write --no-log 31 5", "-p COM3 set --no-log P01.06 1"})
@@ -43,10 +43,13 @@ TEST(CliChangeLog, NothingIsLoggedWithNoLogAndALogThatCannotBeWrittenIsToldOnce)
     EXPECT_FALSE(QFile::exists(env.changeLogPath()));
     ASSERT_TRUE(QDir().mkpath(env.changeLogPath()));
     const auto r = cli(env, "-p COM3 set P01.06 12.34 P00.00 2");
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 7) << r.err;
     EXPECT_THAT(r.out, HasSubstr("P01.06\t起動轉速\t12.34\n"));
     EXPECT_EQ(env.drive.writeLog().size(), 4u);
     EXPECT_EQ(QString::fromStdString(r.err).count("the change log cannot be written"), 1) << r.err;
+    EXPECT_THAT(
+        r.err, AllOf(HasSubstr("Is a directory"), HasSubstr("2 writes are not in the change log")));
+    EXPECT_EQ(cli(env, "-p COM3 write 31 6").code, 7);
 }
 
 TEST(CliChangeLog, LogPrintsTheLinesSinceADateForAStation) {

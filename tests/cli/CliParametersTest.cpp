@@ -218,10 +218,12 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
 // restore checks every value before the first write, and leaves the drive's own counters and
 // rated current alone.
 TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
-    const QString wide = variant("wide.txt", "\nP462 10000\r", "\nP462 70000\r");
+    const QString wide = variant("wide.txt", "\nP462 10000\r", "\nP462 655350\r");
+    const QString wider = variant("wider.txt", "\nP462 10000\r", "\nP462 -1\r");
     const std::tuple<QString, const char*, const char*> refused[] = {
-        {wide, "", "P13.26 範圍不在0.00~655.35。"},
-        {wide, "--dry-run ", "P13.26 範圍不在0.00~655.35。"},
+        {wide, "", "P462 的數值「655350」超出範圍（-32768 到 65535）。"},
+        {wide, "--lenient ", "頁面 P13-2 缺少 P462 的數值。"},
+        {wider, "--dry-run ", "P13.26 範圍不在0.00~655.35。"},
         {variant("seven.txt", "P0 0\r", "P0 7\r"), "", "P00.00 開機顯示畫面選擇: the file's value 7"}};
     for (const auto& [path, option, message] : refused) {
         SCOPED_TRACE(path.toStdString() + " " + option);
@@ -252,6 +254,42 @@ TEST_F(BackedUp, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
     EXPECT_EQ(writesOf(env.drive), expected);
     EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
+}
+
+// A file that holds no page is refused by every command that takes it; a line the format cannot
+// read refuses it unless --lenient leaves the line out; a file of some pages says which it lacks.
+TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
+    const std::string whole = fileBytes(file);
+    auto named = [this](const char* name, const std::string& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        return f.fileName();
+    };
+    const QString empty = named("empty.txt", ""), p23 = named("p23.txt", "P23 5\r\n");
+    const QString code = named("code.txt", whole + "P01.24 5\r\n");
+    const QString page0 = named("page0.txt", whole.substr(0, whole.find("P25 ")));
+    // clang-format off
+    const struct { QString args; int code; const char* told; bool writes; } rows[] = {
+        {"restore " + empty, 5, "檔案中沒有任何參數頁", false},
+        {"diff " + empty, 5, "檔案中沒有任何參數頁", false},
+        {"diff --factory " + empty, 5, "檔案中沒有任何參數頁", false},
+        {"restore " + p23, 5, "檔案中沒有任何參數頁", false},
+        {"diff " + code, 5, "：P01.24 是參數代碼，不是參數編號（例如 P31）。", false},
+        {"restore " + code, 5, "1 lines cannot be read; nothing was done (--lenient", false},
+        {"restore --lenient " + code, 0, "1 lines left out (--lenient)", true},
+        {"restore " + page0, 0, "lacks pages P01-1 P01-2 ", true},
+        {"diff " + page0, 0, "lacks pages P01-1 P01-2 ", false},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        env.drive.clearWriteLog();
+        const auto r = cli(env, "-p COM3 " + row.args);
+        EXPECT_EQ(r.code, row.code) << row.args.toStdString() << r.err;
+        EXPECT_THAT(r.err, HasSubstr(row.told)) << row.args.toStdString();
+        EXPECT_EQ(!env.drive.writeLog().empty(), row.writes) << row.args.toStdString();
+    }
+    EXPECT_EQ(env.drive.reg(49), 0) << "P01.24 is register 49, untouched by a code-form line";
 }
 
 // A value of P17.08 that resets the drive goes out only with --allow-reset; settings the drive

@@ -13,8 +13,8 @@
 
 using namespace velorin;
 using namespace std::chrono_literals;
-using velorin::test::ConnectionTest;
 using velorin::test::child;
+using velorin::test::ConnectionTest;
 
 // Nothing goes out before the station text and the port are right; offline needs no port.
 TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
@@ -94,22 +94,29 @@ TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp
     for (int station = 1; station <= 254; ++station)
         for (int format = 0; format < 7; ++format)
             for (int rate = 0; rate < 5; ++rate)
-                ASSERT_EQ(probes[n++], QString("%1 %2 %3 RTU=0 shows %1/%4/%5").arg(station)
-                          .arg(settingsString(rate, format).c_str())
-                          .arg(format < 3 ? "ascii" : "rtu").arg(format).arg(rate).toStdString());
+                ASSERT_EQ(probes[n++], QString("%1 %2 %3 RTU=0 shows %1/%4/%5")
+                                           .arg(station)
+                                           .arg(settingsString(rate, format).c_str())
+                                           .arg(format < 3 ? "ascii" : "rtu")
+                                           .arg(format)
+                                           .arg(rate)
+                                           .toStdString());
     EXPECT_EQ(answers, 1) << "station 1 answered";
     EXPECT_GE(sim.clock.now(), 889s) << "at least 0.1 s a probe";
     ASSERT_EQ(atProbe.size(), 2);
-    EXPECT_EQ(atProbe[0], "第 1 / 8890 次　站號 1　4800,N,7,2 ASCII　剩餘約 14 分 49 秒　按 Esc 取消");
+    EXPECT_EQ(atProbe[0],
+              "第 1 / 8890 次　站號 1　4800,N,7,2 ASCII　剩餘約 14 分 49 秒　按 Esc 取消");
     // Half-way the time left is half the search, from the pace of the probes so far.
-    QRegularExpression halfway("^第 4445 / 8890 次　站號 127　115200,O,8,1 RTU　剩餘約 (\\d+) 分 (\\d+) 秒　按 Esc 取消$");
+    QRegularExpression halfway(
+        "^第 4445 / 8890 次　站號 127　115200,O,8,1 RTU　剩餘約 (\\d+) 分 (\\d+) 秒　按 Esc 取消$");
     const auto m = halfway.match(atProbe[1]);
     ASSERT_TRUE(m.hasMatch()) << atProbe[1].toStdString();
     const double total = static_cast<double>((sim.clock.now() - start).count()) / 1e6;
     EXPECT_NEAR(m.captured(1).toInt() * 60 + m.captured(2).toInt(), total / 2, total * 0.02);
     EXPECT_EQ(atMessage, "+++++-");
     EXPECT_EQ(list("stationBox")->currentText() + " " + list("formatList")->currentText() + " " +
-              list("rateList")->currentText(), "254 RTU,8,O,1 115200");
+                  list("rateList")->currentText(),
+              "254 RTU,8,O,1 115200");
     expectIdle("連線錯誤: 未偵測到變頻機，請檢查連線。");
     EXPECT_EQ(linkState(), "254  RTU=0 COM1");
 }
@@ -131,8 +138,9 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedIsReported) {
 }
 
 // Esc ends the search after the probe under way, says so, and the lists show the technician's own
-// choice again; a later click starts over. A close arrives as an event handled inside the probe's wait, the way a click on the close box
-// does: the probe under way ends and the window goes with its port closed.
+// choice again; a later click starts over. A close arrives as an event handled inside the probe's
+// wait, the way a click on the close box does: the probe under way ends and the window goes with
+// its port closed.
 TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     sim.drive.setLink(200, 1, 0);
     open();
@@ -142,7 +150,8 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     expectIdle("", true);
     EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "已取消自動偵測。");
     EXPECT_EQ(std::tuple(list("rateList")->currentIndex(), list("formatList")->currentIndex(),
-                         list("stationBox")->currentText()), std::tuple(1, -1, QString("7")));
+                         list("stationBox")->currentText()),
+              std::tuple(1, -1, QString("7")));
 
     probes.clear();
     std::size_t atClose = 0;
@@ -226,9 +235,9 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     delete menu.data();
 }
 
-// The ports are listed with the last one chosen and none left open. While the screen waits, the
-// list follows adapters plugged in, pulled out, taken by another program and let go, the chosen
-// port staying chosen.
+// The ports are listed with the last one chosen and none opened: an open would raise and drop DTR
+// on a device of another program. While the screen waits, the list follows adapters plugged in,
+// pulled out, taken by another program and let go, the chosen port staying chosen.
 TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
     SimulatedDrive other;
     SimulatedLine line2(other), line3(other);
@@ -238,14 +247,20 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
     const auto entries = [&] {
         QStringList out;
         for (int n = 0; n < list("portList")->count(); ++n) out << list("portList")->itemText(n);
-        return out.join(" | ").toStdString() + " [" + list("portList")->currentText().toStdString() + "]";
+        return out.join(" | ").toStdString() + " [" +
+               list("portList")->currentText().toStdString() + "]";
     };
     EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
     // The port chosen first (-1: as it was), what happens to the ports, then the list.
     const std::tuple<int, std::function<void()>, const char*> steps[] = {
-        {0, [&] { line2.setPresent(false); sim.ports.attach(3, line3); },
+        {0,
+         [&] {
+             line2.setPresent(false);
+             sim.ports.attach(3, line3);
+         },
          "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]"},
-        {-1, [&] { line3.setHeldElsewhere(true); }, "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
+        {-1, [&] { line3.setHeldElsewhere(true); },
+         "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
         {1, [&] { line3.setHeldElsewhere(false); }, "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]"},
         {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） [COM1（SIM1）]"}};
     for (const auto& [chosen, step, expected] : steps) {
@@ -254,7 +269,8 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
         step();
         form->refreshPorts();
         EXPECT_EQ(entries(), expected);
-        // Listing opens nothing it keeps: a port is held only by the other program.
+        // Listing opens nothing: a port is held only by the other program.
+        EXPECT_EQ(sim.ports.opens(), 0);
         EXPECT_FALSE(sim.line.isHeld());
         EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
     }

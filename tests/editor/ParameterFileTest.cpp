@@ -1,13 +1,10 @@
 // The parameter file: the lines a save writes, a load that refuses a file with any fault, the
-// loaded values as the fields show them, save-load-save through the fields, and a failed save.
+// loaded values as the fields show them, and save-load-save through the fields. Where a save may
+// write is the file targets' test (tests/cli/CliFileTargetsTest.cpp).
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-
 #include "editor/ParameterFile.h"
-#include "support/Files.h"
 
 namespace velorin {
 namespace {
@@ -40,58 +37,58 @@ TEST(ParameterFile, SaveWritesThePresentPagesOrEveryRegisterOffline) {
         {parameterFileText(value, pages({}), false), ""},
         {parameterFileText(value, pages({}), true), file(0, 4) + "P5 -5\r\n" + file(6, 548)},
     };
-    for (const auto& [saved, expected] : cases) EXPECT_EQ(saved, expected);
+    for (const auto& [saved, expected] : cases) {
+        EXPECT_EQ(saved, expected);
+        // Every line ends in CR LF, never in a lone CR or LF: reading lone ones as line ends too
+        // cannot split a line of the program's own.
+        const auto count = [&saved = saved](std::string_view what) {
+            std::size_t n = 0;
+            for (auto at = saved.find(what); at != std::string::npos; at = saved.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count("\r"), count("\r\n"));
+        EXPECT_EQ(count("\n"), count("\r\n"));
+    }
     EXPECT_EQ(parseParameterFile(cases[0].first).values[5], -5);
 }
 
-TEST(ParameterFile, LoadRefusesTheWholeFileAtItsFirstFault) {
+// Every line the format cannot read is told with its number and left out; a page that then
+// lacks a value makes the file unusable. Bytes from the file are shown escaped.
+TEST(ParameterFile, EveryUnreadLineIsToldWithItsNumber) {
     std::string line300 = file(0, 548);
     line300.replace(line300.find("P299 0"), 6, "P299 x1");
-    const std::pair<std::string, std::string> cases[] = {
-        {"P549 1", "第 1 行：P549 不是參數編號。"},
-        {"PX 7", "第 1 行：PX 不是參數編號。"},
-        {"P5\r\n", "第 1 行：缺少參數編號與數值之間的空格。"},
-        {"P23 1\r\n P24 1", "第 2 行：行首是空格。"},
-        {"P23 1\n\nP24 1", "第 2 行：空白行。"},
-        {line300, "第 300 行：P299 的數值「x1」不是數字。"},
-        {file(0, 4) + "P5 3000000000\r\n" + file(6, 22),
-         "第 6 行：P5 的數值「3000000000」超出範圍。"},
-        {file(0, 4) + file(6, 22), "第 1 行：頁面 P00 缺少 P5 的數值。"},
-        {file(0, 13) + "P14 -\r\n" + file(15, 22), "第 15 行：P14 的數值「-」不是數字。"},
-        // Of several faults the one nearest the top is told, though P0 comes first by number.
-        {file(0, 21) + "P22 x\r\n" + "P0 y\r\n", "第 23 行：P22 的數值「x」不是數字。"},
+    const std::string page0 = file(0, 22);  // 23 lines
+    // clang-format off
+    const struct { std::string bytes; std::vector<std::string> told; std::optional<int> p5; } rows[] = {
+        {page0 + "P01.24 5\r\n", {"第 24 行：P01.24 是參數代碼，不是參數編號（例如 P31）。"}, 0},
+        {page0 + "P549 1\r\nPX 7\r\np6 1\r\nQ6 1", {"第 24 行：P549 不是參數編號。",
+            "第 25 行：PX 不是參數編號。", "第 26 行：p6 不是參數編號。", "第 27 行：Q6 不是參數編號。"}, 0},
+        {page0 + "P5 7\r\n", {"第 24 行：P5 重複（第 6 行已有），以這一行為準。"}, 7},
+        {page0 + "P5 65535\r\nP6 -32768\r\nP5 -32769\r\nP6 2.5", {
+            "第 24 行：P5 重複（第 6 行已有），以這一行為準。",
+            "第 25 行：P6 重複（第 7 行已有），以這一行為準。",
+            "第 26 行：P5 的數值「-32769」超出範圍（-32768 到 65535）。",
+            "第 27 行：P6 的數值「2.5」不是整數。"}, 65535},
+        {file(0, 4) + "P5 70000\r\n" + file(6, 22), {
+            "第 6 行：P5 的數值「70000」超出範圍（-32768 到 65535）。",
+            "第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
+        {std::string("P\0\xFF\xE5\x8F\x83 1\r\nP23 \x1B[2J\r\n", 20), {
+            "第 1 行：P\\x00\\xFF參 不是參數編號。", "第 2 行：P23 的數值「\\x1B[2J」不是數字。"}, {}},
+        {"P5\r\n P24 1\n\nP23 1", {"第 1 行：缺少參數編號與數值之間的空格。",
+            "第 2 行：行首是空格。", "第 3 行：空白行。"}, {}},
+        {line300, {"第 300 行：P299 的數值「x1」不是數字。", "第 296 行：頁面 P9-3 缺少 P299 的數值。"}, 0},
+        {file(0, 4) + file(6, 22), {"第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
+        // Of several pages lacking a value the one starting nearest the top is told.
+        {file(25, 48) + file(0, 4) + file(6, 21), {"第 25 行：頁面 P00 缺少 P5 的數值。"}, {}},
     };
-    for (const auto& [bytes, expected] : cases) {
-        const ParameterFileLoad load = parseParameterFile(bytes);
-        EXPECT_EQ(load.error ? load.error->message() : "(loaded)", expected);
-    }
-}
-
-TEST(ParameterFile, LoadMarksThePagesWhoseStartIsInTheFileWhateverTheLineEnds) {
-    for (const std::string end : {"\r\n", "\n", "\r"}) {
-        // Later lines win; P23 is kept though no page shows it; halves round to the even
-        // neighbour; a value outside every page need not be a number; registers without a field
-        // may be absent; Notepad's byte-order mark is passed over.
-        const std::string page0 = "\xEF\xBB\xBF" + file(0, 13, end) + file(16, 22, end, 7) +
-                                  "P23 -4" + end + "P24 x" + end + "P2 2.5";
-        const std::pair<std::string, std::vector<int>> cases[] = {
-            {file(25, 48, end), {1}},
-            {file(496, 502, end) + file(538, 548, end), {25, 28}},
-            {"", {}},
-            {page0, {0}},
-        };
-        for (const auto& [bytes, expected] : cases) {
-            const ParameterFileLoad load = parseParameterFile(bytes);
-            ASSERT_TRUE(load.ok()) << load.error->message();
-            std::vector<int> marked;
-            for (int p = 0; p < kFilePageCount; ++p)
-                if (load.pages[p])
-                    marked.push_back(p);
-            EXPECT_EQ(marked, expected);
-        }
-        const ParameterFileLoad load = parseParameterFile(page0);
-        EXPECT_EQ((std::vector{load.values[23], load.values[2], load.values[24], load.values[20]}),
-                  (std::vector<std::optional<std::int32_t>>{-4, 2, std::nullopt, 7}));
+    // clang-format on
+    for (const auto& row : rows) {
+        const ParameterFileLoad load = parseParameterFile(row.bytes);
+        EXPECT_EQ(load.messages(), row.told) << row.bytes;
+        EXPECT_FALSE(load.ok());
+        EXPECT_EQ(load.values[5], row.p5) << row.bytes;
+        EXPECT_NE(load.values[1], 5) << "a code-form line is no line for P1";
     }
 }
 
@@ -99,7 +96,7 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
     Values factory{};
     valueConvert(factoryFields(), factory, 0);
     Values edited = factory;
-    const std::pair<int, int> edits[] = {{96, 1},     {97, -5}, {229, 1}, {230, 150},
+    const std::pair<int, int> edits[] = {{96, 1},      {97, -5}, {229, 1}, {230, 150},
                                          {440, 12345}, {497, 4}, {0, -1},  {3, 60000}};
     for (auto [reg, raw] : edits) edited[reg] = raw;
     for (const auto& [value, flag471] : {std::pair{&factory, 0}, {&edited, 3}}) {
@@ -129,47 +126,6 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
             EXPECT_EQ(parameterFileText(back, all, offline), saved) << "offline " << offline;
         }
     }
-}
-
-TEST(ParameterFile, SaveReplacesTheFileWholeOrTellsWhyNotAndLeavesIt) {
-    namespace fs = std::filesystem;
-    const fs::path folder =
-        fs::temp_directory_path() / ("velorin-save-" + std::to_string(std::rand()));
-    fs::create_directories(folder);
-    const fs::path target = folder / kDefaultFileName;
-    std::ofstream(target, std::ios::binary) << "P0 1\r\n";
-    const auto contents = [&target] {
-        return test::fileBytes(QString::fromStdString(target.string()));
-    };
-    auto failure = [](const fs::path& path) -> std::string {
-        const auto told = writeFileSafely(path, "P0 2\r\n");
-        if (!told)
-            return "(written)";
-        EXPECT_EQ(told->rfind("無法寫入檔案：" + path.string() + "\n", 0), 0u) << *told;
-        return "(failed)";
-    };
-    fs::create_directory(folder / "Sub.txt");
-    EXPECT_EQ(failure(folder / "Sub.txt"), "(failed)");
-    // A read-only folder, made so with the immutable flag where permissions do not bind.
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    const bool canLock =
-        !std::ofstream(folder / "probe") ||
-        (fs::remove(folder / "probe") &&
-         std::system(("chattr +i '" + folder.string() + "' 2>/dev/null").c_str()) == 0);
-    if (canLock) {
-        EXPECT_EQ(failure(target), "(failed)");
-        EXPECT_EQ(contents(), "P0 1\r\n");
-    }
-    std::system(("chattr -i '" + folder.string() + "' 2>/dev/null").c_str());
-    fs::permissions(folder, fs::perms::owner_all);
-    EXPECT_EQ(failure(target), "(written)");
-    EXPECT_EQ(contents(), "P0 2\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "no temporary file left";
-    EXPECT_EQ(loadParameterFile(folder / "Sub.txt").error->message().rfind("無法讀取檔案：", 0),
-              0u);
-    fs::remove_all(folder);
-    if (!canLock)
-        GTEST_SKIP() << "no way to make a folder read-only here";
 }
 
 }  // namespace

@@ -131,26 +131,41 @@ TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {
 
 // Every fault a load refuses, and its message, is the file layer's test; here a fault 300 lines
 // in, after pages the file holds whole, leaves the fields and pages as they were.
+// A file with lines the format cannot read is taken only when the technician says so.
 TEST_F(EditorFiles, ACancelledOrFaultyLoadChangesNoFieldAndNoPage) {
-    const std::pair<std::optional<std::string>, const char*> cases[] = {
-        {std::nullopt, nullptr},
-        {fileOf({{299, "x"}}), "第 300 行：P299 的數值「x」不是數字。"}};
+    const std::string codeForm = fileOf({}) + "P01.24 5\r\n";
+    // clang-format off
+    const struct { std::optional<std::string> file; const char* message; const char* question; } cases[] = {
+        {std::nullopt, nullptr, nullptr},
+        {fileOf({{299, "x"}}), "第 300 行：P299 的數值「x」不是數字。\n第 296 行：頁面 P9-3 缺少 P299 的數值。", nullptr},
+        {"", kNoPageText, nullptr},
+        {"P23 5\r\n", kNoPageText, nullptr},
+        {codeForm, nullptr, "檔案中有 1 行無法讀取：\n第 550 行：P01.24 是參數代碼，不是參數編號（例如 P31）。"
+                            "\n\n略過這些行，讀取其餘的參數？"},
+    };
+    // clang-format on
     s.drive.setReg(25, 99);
     open();
     click(tab(1));
     enter(2, "9");
     const std::vector<QString> before = state();
     const EditorCore::Values working = core->working();
-    for (const auto& [file, message] : cases) {
+    for (const auto& [file, message, question] : cases) {
         s.dialogs.clear();
         file ? load(*file) : shortcut(Qt::Key_O);
         EXPECT_EQ(state(), before);
         EXPECT_EQ(s.dialogs.shown().at(0).filter, "Text Files(*.txt)");
         EXPECT_EQ(s.dialogs.messages(), message ? std::vector<QString>{QString::fromUtf8(message)}
                                                 : std::vector<QString>{});
-        EXPECT_TRUE(!message || s.dialogs.shown().back().title == "檔案錯誤");
+        EXPECT_EQ(s.dialogs.questions(), question
+                                             ? std::vector<QString>{QString::fromUtf8(question)}
+                                             : std::vector<QString>{});
+        EXPECT_TRUE((!message && !question) || s.dialogs.shown().back().title == "檔案錯誤");
         EXPECT_EQ(core->working(), working);
     }
+    s.dialogs.answerQuestions({Answer::Yes});
+    load(codeForm);
+    EXPECT_EQ(presentPages(*core).size(), static_cast<std::size_t>(kFilePageCount));
 }
 
 }  // namespace

@@ -1,8 +1,16 @@
-// COM numbers stay with their devices for the whole run.
+// COM numbers stay with their devices for the whole run; what the list says of a port.
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "platform/QtPortProvider.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace velorin;
 
@@ -34,5 +42,43 @@ TEST(ComAssignment, DevicesKeepTheirNumbersWhileOthersComeAndGo) {
     EXPECT_EQ(w.reserve("模擬變頻機"), 1);
     w.update({{1, "COM1", {}}, {3, "COM3", {}}});
     EXPECT_EQ(numbers(w), "1=模擬變頻機 2=COM1 3=COM3 7=COM7");
-
 }
+
+#ifndef _WIN32
+// The list learns "in use" from a live process's lock file, text or binary, and "no permission"
+// from the device's mode, never by opening the device.
+TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
+    QTemporaryDir dir;
+    const QString device = dir.filePath("ttyUSB7");
+    const QString lock = dir.filePath("LCK..ttyUSB7");
+    QFile(device).open(QIODevice::WriteOnly);
+    const pid_t gone = ::fork();  // a process id that was alive and is no more
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const qint32 parent = ::getppid();
+    const struct {
+        QByteArray lockFile;  // empty: none
+        PortState state;
+    } rows[] = {
+        {{}, PortState::Free},
+        {QByteArray::number(parent).rightJustified(10, ' ') + '\n', PortState::InUse},
+        {QByteArray(reinterpret_cast<const char*>(&parent), 4), PortState::InUse},
+        {QByteArray::number(::getpid()) + '\n', PortState::Free},  // our own
+        {QByteArray::number(gone) + '\n', PortState::Free},        // stale
+        {"garbage\n", PortState::Free},
+    };
+    for (const auto& row : rows) {
+        QFile::remove(lock);
+        if (!row.lockFile.isEmpty()) {
+            QFile file(lock);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(row.lockFile);
+        }
+        EXPECT_EQ(portStateOf(device, {dir.path()}), row.state) << row.lockFile.toStdString();
+    }
+    QFile::setPermissions(device, QFileDevice::ReadOwner);
+    if (::geteuid() != 0)
+        EXPECT_EQ(portStateOf(device, {dir.path()}), PortState::NoPermission);
+}
+#endif

@@ -42,6 +42,7 @@ struct AimingPorts : PortProvider {
         return std::make_unique<Port>(*this, wait);
     }
     QString deviceOf(int) const override { return QStringLiteral("SIM1"); }
+    std::vector<ListedPort> listPorts() override { return {{1, deviceOf(1), PortState::Free}}; }
     struct Port : SimulatedPort {
         Port(AimingPorts& o, TimedWait& wait) : SimulatedPort(o.line, wait, "COM1"), owner(o) {}
         bool send(std::span<const std::uint8_t> b) override {

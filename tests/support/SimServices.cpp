@@ -8,8 +8,8 @@ namespace {
 class RoutedSimPort : public SerialPort {
 public:
     RoutedSimPort(const std::map<int, SimulatedLine*>& lines,
-                  const std::map<int, OpenResult>& refusals, TimedWait& wait)
-        : SerialPort(wait), m_lines(lines), m_refusals(refusals) {}
+                  const std::map<int, OpenResult>& refusals, TimedWait& wait, int& opens)
+        : SerialPort(wait), m_lines(lines), m_refusals(refusals), m_opens(opens) {}
     bool setSettings(std::string_view s) override {
         if (!parseSettings(s)) return false;
         m_settings = s;
@@ -18,6 +18,7 @@ public:
     }
     OpenResult open() override {
         if (isOpen()) return OpenResult::Ok;
+        ++m_opens;
         if (auto r = m_refusals.find(commPort()); r != m_refusals.end()) return r->second;
         auto it = m_lines.find(commPort());
         if (it == m_lines.end()) return OpenResult::NotFound;
@@ -40,13 +41,14 @@ public:
 private:
     const std::map<int, SimulatedLine*>& m_lines;
     const std::map<int, OpenResult>& m_refusals;
+    int& m_opens;
     std::unique_ptr<SimulatedPort> m_port;
 };
 
 }  // namespace
 
 std::unique_ptr<SerialPort> SimPortProvider::createPort(TimedWait& wait) {
-    auto port = std::make_unique<RoutedSimPort>(m_lines, m_refusals, wait);
+    auto port = std::make_unique<RoutedSimPort>(m_lines, m_refusals, wait, m_opens);
     m_lastCreated = port.get();
     return port;
 }
@@ -55,6 +57,19 @@ QString SimPortProvider::deviceOf(int comNumber) const {
     return m_lines.count(comNumber) || m_refusals.count(comNumber)
                ? QStringLiteral("SIM%1").arg(comNumber)
                : QString();
+}
+
+std::vector<ListedPort> SimPortProvider::listPorts() {
+    std::map<int, PortState> listed;
+    for (const auto& [n, line] : m_lines)
+        if (line->present())
+            listed[n] = line->isHeld() ? PortState::InUse : PortState::Free;
+    for (const auto& [n, refusal] : m_refusals)
+        if (refusal == OpenResult::InUse || refusal == OpenResult::NoPermission)
+            listed[n] = refusal == OpenResult::InUse ? PortState::InUse : PortState::NoPermission;
+    std::vector<ListedPort> out;
+    for (const auto& [n, state] : listed) out.push_back({n, deviceOf(n), state});
+    return out;
 }
 
 SimServices::SimServices() {

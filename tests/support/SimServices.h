@@ -20,6 +20,10 @@ public:
     void refuse(int comNumber, OpenResult result) { m_refusals[comNumber] = result; }
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
     QString deviceOf(int comNumber) const override;
+    // The ports whose line is there, held by another program as the line says; opens nothing.
+    std::vector<ListedPort> listPorts() override;
+    // How many times a port of this provider was opened, by the windows or anyone.
+    int opens() const { return m_opens; }
     // The port made last (the newest window's), while that window lives.
     const SerialPort* lastCreated() const { return m_lastCreated; }
 
@@ -27,6 +31,7 @@ private:
     const SerialPort* m_lastCreated = nullptr;
     std::map<int, SimulatedLine*> m_lines;
     std::map<int, OpenResult> m_refusals;
+    int m_opens = 0;
 };
 
 class TempFolders : public Folders {
