@@ -40,6 +40,14 @@ public:
                 regs.push_back(r.reg);
         return regs;
     }
+    // The registers written, in order, each time a write was sent.
+    std::vector<int> writes() const {
+        std::vector<int> regs;
+        for (const Request& r : m_requests)
+            if (r.function == FunctionCode::WriteRegister)
+                regs.push_back(r.reg);
+        return regs;
+    }
     // The registers asked for the first time, in order: without the reads that confirm a value,
     // ask a failed register again or read a write back.
     std::vector<int> firstReads() const {
