@@ -23,7 +23,11 @@ TEST(CliChangeLog, EveryWriteLeavesOneLinePerRegister) {
     // clang-format on
     for (const auto& row : rows) {
         SimEnvironment env;
-        env.log.loseWriteReplies = row.replyLost;
+        // The write carried out, its reply and the reads back of it lost.
+        env.log.onSend = [&env, lost = row.replyLost](SerialPort&, int, FunctionCode function) {
+            if (lost && function == FunctionCode::WriteRegister)
+                env.drive.injectFault({DriveFault::Kind::NoReply}, 4);
+        };
         cli(env, row.command);
         EXPECT_EQ(shortChanges(env.changeLogPath()),
                   std::vector<std::string>{row.logged + std::string("velorin-cli ") + row.command});

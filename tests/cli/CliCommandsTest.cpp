@@ -60,8 +60,8 @@ TEST(CliCommands, ExitStatusAndMessages) {
     for (const auto& [args, code, message, fault] : cases) {
         SCOPED_TRACE(args);
         SimEnvironment env;
-        if (fault)
-            env.drive.injectFault({*fault});
+        if (fault)  // every request meets it: a request is asked three times
+            env.drive.setFaultMode(DriveFault{*fault});
         const auto r = cli(env, args);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, ""));
         EXPECT_THAT(r.err, AllOf(HasSubstr("velorin-cli: "), HasSubstr(message)));
@@ -130,23 +130,25 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
 // A write is confirmed only by the drive: the register is read first on the fresh port, so an
 // adapter that echoes shows it before anything is written, and its copy of the write request
 // never passes for the drive's answer (at 19200,E,8,1 RTU; the link's and the line session's
-// tests take the echo in both framings). Something happens as frame `at` goes out. Ctrl+C: the
-// transaction ends, what it did is reported, and the command ends with 130 (a write whose read
-// was interrupted is not sent). The adapter pulled out: one "port lost", exit status 3, nothing
-// more sent. A drive that answers late (0.13 s at 9600 baud): the first read is missed, its late
-// reply lengthens the wait, the rest come with their own values (never the one before's), and the
-// technician is told once.
+// tests take the echo in both framings); a write whose reply is lost is confirmed by reading it
+// back, never sent twice, and is unconfirmed when the reads back go unanswered too. Something
+// happens as frame `at` goes out. Ctrl+C: the transaction ends, what it did is reported, and the
+// command ends with 130 (a write whose read was interrupted is not sent). The adapter pulled out: one "port lost", exit status 3, nothing
+// more sent. A drive that answers late (0.13 s at 9600 baud): the first read is missed and asked
+// again, its late reply lengthens the wait, every value comes as the register's own (never the one
+// before's), and the technician is told once.
 TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) {
-    enum Event { Plain, Echoing, LosingWriteReplies, CtrlC, Unplug, LateReply };
+    enum Event { Plain, Echoing, LosingWriteReplies, Unconfirmed, CtrlC, Unplug, LateReply };
     // args, event, at frame, exit status, stdout, message (told once), frames sent, writes the
     // drive carried out
     const std::tuple<const char*, Event, int, int, const char*, const char*, int, int> cases[] = {
         {"write 0x2000 18", Plain, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
         {"write 0x2000 18", Echoing, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
-        {"--station 9 write 0x2000 18", Echoing, 0, 4, "", "not sent", 1, 0},
+        {"--station 9 write 0x2000 18", Echoing, 0, 4, "", "not sent", 3, 0},
         {"write 498 9", Echoing, 0, 4, "", "not confirmed: exception 3", 2, 0},
-        {"write 0x2000 18", LosingWriteReplies, 0, 4, "",
-         "not confirmed: no reply (the drive may or may not have taken it)", 2, 1},
+        {"write 0x2000 18", LosingWriteReplies, 0, 0, "0x2000 1 -> 18\n", "", 4, 1},
+        {"write 0x2000 18", Unconfirmed, 0, 4, "",
+         "not confirmed: no reply (the drive may or may not have taken it)", 5, 1},
         {"probe", CtrlC, 0, 130, "", "interrupted; the port is closed", 1, 0},
         {"write 0x2000 18", CtrlC, 0, 130, "", "write of 18 to register 0x2000 not sent", 1, 0},
         {"write 0x2000 18", CtrlC, 1, 130, "0x2000 1 -> 18\n", "interrupted", 2, 1},
@@ -155,19 +157,21 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         {"read 496 497 498", Unplug, 1, 3, "496 1\n", "port lost", 2, 0},
         {"write 0x2000 18", Unplug, 1, 3, "", "may or may not have taken it", 2, 0},
         // While the line is in doubt after the missed read, a value counts once two reads
-        // agree: 8 frames in all.
-        {"read 496 497 498 496", LateReply, 0, 1, "497 96\n498 0\n496 1\n",
-         "velorin-cli: the drive answers later than 0.1 s", 8, 0},
+        // agree: 10 frames in all.
+        {"read 496 497 498 496", LateReply, 0, 0, "496 1\n497 96\n498 0\n496 1\n",
+         "velorin-cli: the drive answers later than 0.1 s", 10, 0},
     };
     for (const auto& [args, event, at, code, out, message, frames, writes] : cases) {
         SCOPED_TRACE(args);
         SimEnvironment env;
-        const bool adapter = event <= LosingWriteReplies;
+        const bool adapter = event <= Unconfirmed;
         if (adapter)
             env.drive.setLink(1, 2, 5);
         env.line.setLocalEcho(event == Echoing);
         env.log.loseWriteReplies = event == LosingWriteReplies;
-        env.log.onSend = [&env, event, at](SerialPort&, int index, FunctionCode) {
+        env.log.onSend = [&env, event, at](SerialPort&, int index, FunctionCode function) {
+            if (event == Unconfirmed && function == FunctionCode::WriteRegister)
+                env.drive.injectFault({DriveFault::Kind::NoReply}, 4);  // and three reads back
             if (index == at && event == CtrlC)
                 env.stop = true;
             if (index == at && event == Unplug)
@@ -185,11 +189,10 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         EXPECT_EQ(std::tuple(err.count("port lost"), err.count("later than"), env.log.sent.size(),
                              env.drive.writeLog().size()),
                   std::tuple(event == Unplug, event == LateReply, frames, writes));
-        // A write's read goes first, and only once.
+        // A write's read goes first, the write once at most.
         const bool write = std::string_view(args).find("write") != std::string_view::npos;
-        for (std::size_t i = 0; i < env.log.functions.size(); ++i)
-            EXPECT_EQ(env.log.functions[i], write && i == 1 ? FunctionCode::WriteRegister
-                                                            : FunctionCode::ReadRegisters);
+        EXPECT_TRUE(env.log.functions.empty() || env.log.functions[0] == FunctionCode::ReadRegisters);
+        EXPECT_LE(std::ranges::count(env.log.functions, FunctionCode::WriteRegister), write ? 1 : 0);
         EXPECT_FALSE(env.line.isHeld());
     }
 }

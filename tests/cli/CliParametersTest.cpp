@@ -191,8 +191,8 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
          "P03.01 加速時間1: P03.00 holds 5", 5, -1, 0},
         {{{229, 3}, {230, 150}}, 0, "set P08.05 7", "", "P08.03 holds 3", 5, -1, 0},
         {{{96, 1}, {97, 60000}}, 0, "set P03.00 0", "", "P03.01 範圍不在0.00~600.00。", 5, -1, 0},
-        {{{471, 2}}, 2, "set P13.04 12.34", "", "P13.35 參數讀取失敗", 1, -1, 0},
-        {{{471, 2}}, 1, "set P13.04 12.34", "P13.04\tPID 設定值\t12.34\n", "", 0, 440, 1234},
+        {{{471, 2}}, 3, "set P13.04 12.34", "", "P13.35 參數讀取失敗", 1, -1, 0},
+        {{{471, 2}}, 2, "set P13.04 12.34", "P13.04\tPID 設定值\t12.34\n", "", 0, 440, 1234},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -200,10 +200,9 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
         SimEnvironment env;
         env.drive.setReg(91, 5000);
         for (auto [reg, value] : c.drive) env.drive.setReg(reg, static_cast<std::uint16_t>(value));
-        env.log.onSend = [&](SerialPort&, int index, FunctionCode) {
-            if (index == 4 && c.lostAtOpening)
-                env.drive.injectFault({DriveFault::Kind::NoReply}, c.lostAtOpening);
-        };
+        if (c.lostAtOpening)
+            env.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 471},
+                                  c.lostAtOpening);
         const auto r = cli(env, QStringLiteral("-p COM3 ") + c.args);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(c.code, c.out)) << r.err;
         EXPECT_THAT(r.err, HasSubstr(c.err));

@@ -157,7 +157,7 @@ TEST(DeveloperWrite, EveryStopIsTold) {
     const std::tuple<const char*, std::function<void(Bench&)>, E, std::string> cases[] = {
         {"port in use", [](Bench& b) { b.line.setHeldElsewhere(true); }, E::PortNotOpened,
          "通訊錯誤|無法開啟通訊埠，請確認連接埠未被其他程式占用。"},
-        {"no answer", [](Bench& b) { b.drive.injectFault({DriveFault::Kind::NoReply}); }, E::NoReply,
+        {"no answer", [](Bench& b) { b.drive.injectFault({DriveFault::Kind::NoReply}, 3); }, E::NoReply,
          "通訊錯誤|變頻機未回應，未寫入任何參數。"},
         {"running", [](Bench& b) {
              b.session.open(1, b.link.settings);
@@ -182,12 +182,12 @@ TEST(DeveloperWrite, EveryStopIsTold) {
 TEST(DeveloperWrite, UnconfirmedWritesAreCountedAndListed) {
     Bench b("9600,N,7,2", 1);
     std::vector<std::pair<int, int>> ticks;
-    b.hooks.progress = [&](int done, int total) {
-        ticks.emplace_back(done, total);
-        if (done <= 2)
-            b.drive.injectFault(
-                {done == 1 ? DriveFault::Kind::Exception : DriveFault::Kind::NoReply});
-    };
+    b.hooks.progress = [&](int done, int total) { ticks.emplace_back(done, total); };
+    // P11 refused, P12 left unanswered and then not read back either.
+    b.drive.injectFault({.kind = DriveFault::Kind::Exception,
+                         .exceptionCode = ExceptionCode::IllegalValue,
+                         .onlyRegister = 11});
+    b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 12}, 4);
     const auto result = b.run("P10 1,P11 2,P12 3,P13 4");
     EXPECT_EQ(std::tuple(result.confirmed, result.unconfirmed), std::tuple(2, std::vector{11, 12}));
     EXPECT_EQ(b.told.back(), summary(2, 2) + "\nP11\nP12");

@@ -93,7 +93,8 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
 
 // A session at 9600,E,8,1 RTU over a drive that answers 2 ms after a request: an 8-byte request
 // and a 7-byte reply take 9.17 + 8.02 ms on the line, so a read's latency (request's end to
-// reply's end) is 2 + 8.02 ms. A refusal, a lost reply, and the read after it asked again.
+// reply's end) is 2 + 8.02 ms. A refusal, a lost reply asked again until two reads agree, and the
+// read after it asked again.
 TEST(LineMonitor, FollowsTheSessionsTransactions) {
     VirtualClock clock;
     SimulatedDrive drive;
@@ -120,6 +121,7 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
         rows.push_back(std::to_string(r.reg) + " " + monitorValueText(r) + " " +
                        monitorOutcomeText(r));
     EXPECT_EQ(rows, (std::vector<std::string>{"10 1234 正常", "11  例外碼 02", "12  無回應",
+                                              "12 0 正常（疑慮重讀）", "12 0 正常（疑慮重讀）",
                                               "13 0 正常", "13 0 正常（疑慮重讀）"}));
     const MonitorRow& first = monitor.rows()[0];
     EXPECT_EQ(monitorBytesText(first.framing, first.request), "01 03 00 0A 00 01 A4 08");

@@ -171,14 +171,14 @@ protected:
     }
 };
 
-// A lost reply to one of the opening reads is asked again; lost twice, what depends on it is
-// marked, never converted or written, and the report names the parameter that was not read.
+// A lost reply to one of the opening reads is asked again; lost three times, what depends on it
+// is marked, never converted or written, and the report names the parameter that was not read.
 TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
     // lost replies at the opening read, register, the field depending on it, what it shows
     const std::tuple<int, int, int, const char*> cases[] = {
-        {1, 471, 440, "12.34"},
-        {2, 471, 440, "unchanged"},
-        {2, 382, 261, "marked"},
+        {2, 471, 440, "12.34"},
+        {3, 471, 440, "unchanged"},
+        {3, 382, 261, "marked"},
     };
     for (const auto& [lost, reg, dependent, shows] : cases) {
         SCOPED_TRACE(testing::Message() << reg << " lost " << lost);
@@ -187,21 +187,18 @@ TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
         drive.setReg(471, 2);
         drive.setReg(440, 1234);
         drive.setReg(382, 1000);
-        const auto& opening = EditorCore::kOpeningReads;
-        faultAfter(static_cast<int>(std::ranges::find(opening, reg) - opening.begin()),
-                   {DriveFault::Kind::NoReply}, lost);
+        drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = reg}, lost);
         core.readOpeningCopies();
-        record.onReply = {};
         const int page = cat().parameter(dependent).page;
         readAndTake({page});
         const std::string text = shownOnPage(page, dependent);
-        EXPECT_EQ(core.unshown(dependent), lost == 2);
+        EXPECT_EQ(core.unshown(dependent), lost == 3);
         if (std::string(shows) != "marked")
             EXPECT_EQ(text, shows);
         std::map<int, int> sent;
         const WriteOutcome outcome = rehearse(core, link, sent);
-        EXPECT_EQ(sent.count(dependent), lost == 2 ? 0u : 1u);
-        if (lost == 2)
+        EXPECT_EQ(sent.count(dependent), lost == 3 ? 0u : 1u);
+        if (lost == 3)
             EXPECT_THAT(EditorCore::reportLines(outcome),
                         ::testing::Contains(::testing::HasSubstr(cat().parameter(reg).code)));
     }

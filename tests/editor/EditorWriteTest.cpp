@@ -67,7 +67,7 @@ TEST_P(Write, AChangedRampUnitReadsPageP03AgainAtItsNewResolution) {
     EXPECT_EQ(writes()[0], (std::pair{96, 1}));
     std::vector<int> reads = span(96, 111);
     reads.insert(reads.begin(), 0x2101);
-    EXPECT_EQ(record.reads(), reads);
+    EXPECT_EQ(record.firstReads(), reads);
     EXPECT_EQ(shown, std::vector<int>{5});
     EXPECT_EQ(shownOnPage(5, 97), "123.4");
     EXPECT_EQ(core.copies().rampUnit, 1);
@@ -102,7 +102,8 @@ TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
     // included), and the technician is told where the line now stands.
     core.working()[497] = 1;
     core.working()[496] = 7;
-    faultAfter(6, {DriveFault::Kind::NoReply}, 2);  // the check at the new rate and its retry
+    // The check at the new rate, asked three times.
+    drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 496}, 3);
     const WriteOutcome outcome = write();
     EXPECT_EQ(writes().back(), (std::pair{497, 96}));
     EXPECT_EQ(outcome.end, WriteOutcome::End::NotAtNewSettings);
@@ -141,14 +142,14 @@ TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice)
 
 TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     core.setPagePresent(2, true);
-    record.onReply = [this](int n) {
-        if (n == 2)  // the second write, P01.25, is refused; the fourth, P01.27, unanswered
-            drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::IllegalValue});
-        if (n == 4)
-            drive.injectFault({DriveFault::Kind::NoReply});
-    };
+    // The second write, P01.25, is refused (and never sent again); the fourth, P01.27, and the
+    // three reads back of it go unanswered.
+    drive.injectFault({.kind = DriveFault::Kind::Exception,
+                       .exceptionCode = ExceptionCode::IllegalValue,
+                       .onlyRegister = 50});
+    drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 52}, 4);
     const WriteOutcome outcome = write();
-    EXPECT_EQ(record.requests().size(), 7u);
+    EXPECT_EQ(record.writes(), span(49, 54));
     EXPECT_EQ(outcome.confirmed, 4);
     EXPECT_EQ(EditorCore::reportLines(outcome),
               (Lines{"P01.25 跳躍頻率2：變頻機拒絕寫入 (例外碼 03)",
@@ -158,7 +159,7 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     core.setPagePresent(28, true);
     faultAfter(3, {DriveFault::Kind::NoReply}, 100);
     const Lines lines = EditorCore::reportLines(write());
-    EXPECT_EQ(record.requests().size(), 6u);  // the running check and five writes
+    EXPECT_EQ(record.writes().size(), 5u);
     EXPECT_EQ(lines, (Lines{"變頻機未回應，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
                             "P01.26 跳躍頻率3：變頻機未回應", "P01.27 跳躍頻率寬度：變頻機未回應",
                             "P01.28 擾動跳躍頻率：變頻機未回應"}));
@@ -166,9 +167,9 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
 
 TEST_P(Write, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
     core.setPagePresent(0, true);
-    faultAfter(0, {DriveFault::Kind::NoReply});
+    faultAfter(0, {DriveFault::Kind::NoReply}, 3);
     EXPECT_EQ(write().end, WriteOutcome::End::NoAnswer);
-    EXPECT_EQ(record.requests().size(), 1u);
+    EXPECT_EQ(record.requests(), std::vector<Request>(3, {FunctionCode::ReadRegisters, 0x2101}));
     record.onReply = {};
     ASSERT_EQ(session->write(drive::kCommandRegister, drive::kRunForward).outcome, LinkOutcome::Ok);
     for (bool yes : {false, true}) {
@@ -232,7 +233,7 @@ TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
         EXPECT_EQ(planned, again ? Writes{} : expected);
         EXPECT_TRUE(write(WriteScope::ChangedOnly).complete());
         EXPECT_EQ(writes(), again ? Writes{} : expected);
-        EXPECT_EQ(record.reads().size(), again ? 1u : 17u);  // the running check, P03 again
+        EXPECT_EQ(record.firstReads().size(), again ? 1u : 17u);  // the running check, P03 again
     }
     EXPECT_EQ(link.station, 5);
 }

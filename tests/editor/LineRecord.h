@@ -28,6 +28,7 @@ public:
     explicit LineRecord(LineObservers& observers)
         : m_tap(observers, [this](const TransactionRecord& t) {
               m_requests.push_back({t.function, t.reg});
+              m_purposes.push_back(t.purpose);
               if (onReply)
                   onReply(static_cast<int>(m_requests.size()));
           }) {}
@@ -39,11 +40,32 @@ public:
                 regs.push_back(r.reg);
         return regs;
     }
-    void clear() { m_requests.clear(); }
+    // The registers written, in order, each time a write was sent.
+    std::vector<int> writes() const {
+        std::vector<int> regs;
+        for (const Request& r : m_requests)
+            if (r.function == FunctionCode::WriteRegister)
+                regs.push_back(r.reg);
+        return regs;
+    }
+    // The registers asked for the first time, in order: without the reads that confirm a value,
+    // ask a failed register again or read a write back.
+    std::vector<int> firstReads() const {
+        std::vector<int> regs;
+        for (std::size_t i = 0; i < m_requests.size(); ++i)
+            if (m_purposes[i] == RequestPurpose::Read)
+                regs.push_back(m_requests[i].reg);
+        return regs;
+    }
+    void clear() {
+        m_requests.clear();
+        m_purposes.clear();
+    }
     std::function<void(int)> onReply;
 
 private:
     std::vector<Request> m_requests;
+    std::vector<RequestPurpose> m_purposes;
     LineTap m_tap;
 };
 

@@ -18,15 +18,12 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
     QPointer<QWidget> menu = new ModeMenu(s.services);
     menu->show();
     bool menuOpenAtLastRead = false;
-    record.onReply = [&](int n) {
-        if (n == 28)
-            menuOpenAtLastRead = menu && menu->isVisible();
-    };
+    record.onReply = [&](int) { menuOpenAtLastRead = menu && menu->isVisible(); };
     s.drive.setReg(471, 3);
     open(false, menu);
     std::vector<int> expected = span(0, 22);  // 14 and 15 have no field but are read
     expected.insert(expected.end(), {96, 229, 382, 470, 471});
-    EXPECT_EQ(record.reads(), expected);
+    EXPECT_EQ(record.firstReads(), expected);
     EXPECT_TRUE(menuOpenAtLastRead && (!menu || !menu->isVisible()));
     EXPECT_EQ(editor->core().copies().pidDecimals, 3);
     EXPECT_FALSE(progress()->isVisible());
@@ -37,7 +34,7 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
         record.clear();
         click(tab(page));
         EXPECT_EQ(currentPage(), page);
-        EXPECT_EQ(record.reads(), reads) << page;
+        EXPECT_EQ(record.firstReads(), reads) << page;
     }
     EXPECT_EQ(field(538)->currentIndex(), 0);
 }
@@ -169,9 +166,9 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
         shortcut(Qt::Key_S);
         EXPECT_EQ(progress()->text(), "參數讀取中，請稍候...");
     });
-    // Its fifth register is asked twice, then the read stops and says so (the order of the
+    // Its fifth register is asked three times, then the read stops and says so (the order of the
     // reads is the core's test).
-    s.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 29}, 2);
+    s.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 29}, 3);
     click(tab(1));
     EXPECT_EQ(std::pair(currentPage(), core->working()[2]), std::pair(1, 0));
     EXPECT_TRUE(tab(1)->isChecked() && !tab(3)->isChecked());
@@ -189,7 +186,7 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     click(tab(1));
     std::vector<int> reads = span(49, 54);
     for (int reg : span(25, 48)) reads.push_back(reg);
-    EXPECT_EQ(record.reads(), reads);
+    EXPECT_EQ(record.firstReads(), reads);
     EXPECT_EQ(field(31)->currentText(), "12.34");
     // A close during a read ends it after the register on the line, then the window closes.
     record.clear();
@@ -288,8 +285,9 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     s.dialogs.answerQuestions({Answer::No, Answer::Yes, Answer::Yes});
     const QString running =
         "變頻機運轉設定: 目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?";
-    // The reply after which the drive falls silent once (0: before the running check, -1:
-    // never), the boxes shown, as "title: text", and whether nothing was written.
+    // The reply after which the drive falls silent (0: before the running check, for its three
+    // tries; else for a write and its three reads back; -1: never), the boxes shown, as
+    // "title: text", and whether nothing was written.
     const std::tuple<int, QString, bool> cases[] = {
         {-1, running, true},  // No
         {2, running + "\n寫入未完成: P00.01 監看變數選擇：變頻機未回應", false},
@@ -302,10 +300,10 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
         record.clear();
         record.onReply = [this, at = silentAfter](int n) {
             if (at > 0 && n == at)
-                s.drive.injectFault({DriveFault::Kind::NoReply});
+                s.drive.injectFault({DriveFault::Kind::NoReply}, 4);
         };
         if (silentAfter == 0)
-            s.drive.injectFault({DriveFault::Kind::NoReply});
+            s.drive.injectFault({DriveFault::Kind::NoReply}, 3);
         shortcut(Qt::Key_T);
         QStringList shown;
         for (const ShownDialog& d : s.dialogs.shown())

@@ -126,7 +126,7 @@ TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {
     record.clear();
     click(tab(1));
     click(tab(0));
-    EXPECT_EQ(record.reads(), span(0, 22));
+    EXPECT_EQ(record.firstReads(), span(0, 22));
 }
 
 // Every fault a load refuses, and its message, is the file layer's test; here a fault 300 lines

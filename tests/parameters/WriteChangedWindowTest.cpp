@@ -41,7 +41,7 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegis
 
     s.dialogs.clear();
     find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
-    EXPECT_EQ(record.reads(), std::vector<int>{0x2101});
+    EXPECT_EQ(record.firstReads(), std::vector<int>{0x2101});
     EXPECT_EQ(writesOf(s.drive), (Writes{{2, 9}, {4, 3}}));
     EXPECT_EQ(shortChanges(log.path()),
               (std::vector<std::string>{"P00.02 6>9 6>9 已確認 寫入變更項目",

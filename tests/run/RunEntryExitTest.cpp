@@ -37,7 +37,7 @@ TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
         for (auto [r, v] : c.regs) s.drive.setReg(r, v);
         forget();
         if (c.unread >= 0)
-            aim({kRead, c.unread, DriveFault::Kind::NoReply});
+            aim({kRead, c.unread, DriveFault::Kind::NoReply}, 3);
         s.dialogs.answerQuestions({Answer::Yes, Answer::Yes});
         load(false);
         EXPECT_EQ(writes(), c.entry);
@@ -80,7 +80,7 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
     using Kind = DriveFault::Kind;
     // clang-format off
     const struct { std::function<void()> arrange; Writes written; const char* told; } cases[] = {
-        {[&] { aim({kRead, 0x2101, Kind::NoReply}); }, {}, "變頻機未回應，無法進入運轉試車。"},
+        {[&] { aim({kRead, 0x2101, Kind::NoReply}, 3); }, {}, "變頻機未回應，無法進入運轉試車。"},
         // 32 is written back too: a raise the drive did not confirm may have been carried out.
         {[&] { aim({kWrite, 32, Kind::Exception}); }, {{96, 0}, {248, 40000}, {248, 6000}, {32, 5000}},
          "P01.07 頻率指令0 未能設定為 400.00，無法進入運轉試車。"},
@@ -123,7 +123,7 @@ TEST_P(RunWayOut, StopsRestoresOnceNamesWhatWasNotPutBackAndGoesWhereItShould) {
     click(button("runForwardButton"));
     forget();
     aim({kWrite, 248, DriveFault::Kind::Exception});
-    aim({kWrite, 25, DriveFault::Kind::NoReply});
+    unconfirmed(25);
     int menuShownAtBox = -1;
     s.dialogs.onShow([&](const ShownDialog&) { menuShownAtBox = menuShown; });
     if (way == 2)

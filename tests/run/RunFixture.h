@@ -26,8 +26,9 @@ inline constexpr int kCmd = 0x2000;
 inline constexpr FunctionCode kRead = FunctionCode::ReadRegisters;
 inline constexpr FunctionCode kWrite = FunctionCode::WriteRegister;
 
-// A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
-// done in its place just before that request goes out.
+// A fault the drive meets at the next request of `function` for `reg` (an exception is the drive's
+// refusal of the value); `instead`, when given, is done in its place just before that request goes
+// out.
 struct Aim {
     FunctionCode function;
     int reg;
@@ -55,7 +56,9 @@ struct AimingPorts : PortProvider {
             if (it != aims.end()) {
                 const Aim hit = *it;
                 aims.erase(it);
-                hit.instead ? hit.instead() : owner.line.drive().injectFault({hit.kind});
+                hit.instead ? hit.instead()
+                            : owner.line.drive().injectFault(
+                                  {.kind = hit.kind, .exceptionCode = ExceptionCode::IllegalValue});
             }
             return SimulatedPort::send(b);
         }
@@ -139,7 +142,15 @@ protected:
         forget();
         return *session;
     }
-    void aim(Aim a) { aiming.aims.push_back(std::move(a)); }
+    void aim(const Aim& a, int times = 1) { aiming.aims.insert(aiming.aims.end(), times, a); }
+    // The next write of `reg`: the drive carries it out but never confirms it, nor answers the
+    // reads back of it.
+    void unconfirmed(int reg) {
+        aim({kWrite, reg, DriveFault::Kind::NoReply, [this, reg] {
+                 s.drive.injectFault({DriveFault::Kind::NoReply});
+                 aim({kRead, reg, DriveFault::Kind::NoReply}, 3);
+             }});
+    }
     // Sets the motor turning, as the drive's own keypad would.
     void startMotorElsewhere() {
         SimulatedPort port(s.line, s.clock);

@@ -51,11 +51,11 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     // until a command is confirmed; the panel follows the click all the same, and the stop stays
     // at hand.
     const QLabel* state = child<QLabel>("stateLabel");
-    aim({kWrite, kCmd, DriveFault::Kind::NoReply});
+    unconfirmed(kCmd);
     click(button("runForwardButton"));
     EXPECT_EQ(state->text(), QStringLiteral("狀態未確認"));
     forget();
-    aim({kWrite, kCmd, DriveFault::Kind::NoReply});
+    unconfirmed(kCmd);
     click(button("stopButton"));
     EXPECT_EQ(writes(), (Writes{{kCmd, 1}}));
     EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("變頻機未回應，指令可能未送達。")});
@@ -90,11 +90,11 @@ TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
     std::vector<std::size_t> writesWhenShown;
     s.dialogs.onShow([&](const auto&) { writesWhenShown.push_back(writes().size()); });
     // An unconfirmed run with a stop clicked meanwhile: the stop goes out, then one box.
-    s.drive.injectFault({DriveFault::Kind::NoReply}, 3);
+    unconfirmed(kCmd);
     during(10, [&] { click(button("stopButton")); });
     click(button("runForwardButton"));
     // An unconfirmed jog is reported after its release's stop, not while the button is held.
-    s.drive.injectFault({DriveFault::Kind::NoReply}, 2);
+    unconfirmed(kCmd);
     QTest::mousePress(button("jogReverseButton"), Qt::LeftButton);
     EXPECT_EQ(writesWhenShown, std::vector<std::size_t>{3});
     QTest::mouseRelease(button("jogReverseButton"), Qt::LeftButton);

@@ -38,7 +38,7 @@ TEST_P(RunFraming, ASettingTheDriveDidNotTakeIsTold) {
     r.chooseRampUnit(1);
     EXPECT_EQ(r.rampUnit(), 0);
     EXPECT_EQ(r.rampTimeText(Ramp::Accel), "10.00");
-    aim({kWrite, 97, DriveFault::Kind::NoReply});
+    unconfirmed(97);
     r.enterRampTime(Ramp::Accel, "12.345");
     aim({kWrite, 98, DriveFault::Kind::Exception});
     r.enterRampTime(Ramp::Decel, "3");
