@@ -34,6 +34,7 @@ public:
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override {
         return std::make_unique<SimulatedPort>(m_line, wait);
     }
+    std::vector<ListedPort> listPorts() override { return {{1, QStringLiteral("demo")}}; }
     QString deviceOf(int comNumber) const override {
         return comNumber == 1 ? QStringLiteral("demo") : QString();
     }

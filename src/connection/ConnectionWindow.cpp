@@ -37,9 +37,6 @@ const QString FormatLabel = QStringLiteral("通訊格式         ：");
 const QString StationLabel = QStringLiteral("站    號         ：");
 const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
 const QString BlockReads = QStringLiteral("區塊讀取");
-const QString VerifyReads = QStringLiteral("讀值複核");
-const QString VerifyReadsTip = QStringLiteral(
-    "與其他參數剛收到的回應相同的值，須再讀一次相符才採用；用於會重送封包的線路（讀取較慢）。");
 const QString SearchButton = QStringLiteral("自動偵測連線");
 const QString OfflineButton = QStringLiteral("離線模式");
 const QString InitialStation = QStringLiteral("1");
@@ -186,9 +183,6 @@ void ConnectionWindow::buildControls() {
     };
     m_blockReadsBox =
         keptBox("blockReadsBox", text::BlockReads, kBlockReadsKey, m_services.blockReads, 3000);
-    m_verifyReadsBox =
-        keptBox("verifyReadsBox", text::VerifyReads, kVerifyReadsKey, m_services.verifyReads, 4300);
-    m_verifyReadsBox->setToolTip(text::VerifyReadsTip);
 
     auto button = [&](const char* name, const QString& t, int top) {
         auto* b = new QPushButton(t, this);
@@ -213,8 +207,7 @@ void ConnectionWindow::buildControls() {
     setTabOrder(m_connectButton, m_stationBox);
     setTabOrder(m_stationBox, m_replyTimeoutBox);
     setTabOrder(m_replyTimeoutBox, m_blockReadsBox);
-    setTabOrder(m_blockReadsBox, m_verifyReadsBox);
-    setTabOrder(m_verifyReadsBox, m_offlineButton);
+    setTabOrder(m_blockReadsBox, m_offlineButton);
     m_portList->setFocus();
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);

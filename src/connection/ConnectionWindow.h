@@ -35,7 +35,6 @@ public:
     static constexpr const char* kBlockReadsKey = "link/blockReads";
     // Whether a value like another register's recent reply is read again on every line (1) or
     // only on a line that has shown trouble (0, the default).
-    static constexpr const char* kVerifyReadsKey = "link/verifyReads";
 
     explicit ConnectionWindow(Services& services, QWidget* parent = nullptr);
     ~ConnectionWindow() override;
@@ -96,7 +95,6 @@ private:
     QComboBox* m_stationBox = nullptr;      // editable
     QSpinBox* m_replyTimeoutBox = nullptr;  // milliseconds, kept between runs
     QCheckBox* m_blockReadsBox = nullptr;   // kept between runs
-    QCheckBox* m_verifyReadsBox = nullptr;  // kept between runs
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
     QLabel* m_statusLine = nullptr;  // the search's progress, hints on the port chosen

@@ -175,7 +175,7 @@ void RunSession::restoreFrequencies() {
 // ---- Transactions ----
 
 bool RunSession::write(std::uint16_t reg, std::uint16_t value) {
-    return m_line->write(reg, value).outcome == LinkOutcome::Ok;
+    return m_line->write(reg, value, drive::writeEffect(reg, value)).outcome == LinkOutcome::Ok;
 }
 
 std::optional<int> RunSession::read(std::uint16_t reg) {

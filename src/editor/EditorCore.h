@@ -26,7 +26,8 @@ namespace velorin {
 class LineSession;
 
 // Copies of single drive parameters, signed 16-bit as the drive keeps them. The five read when
-// the editor opens are empty while the drive has not given them (no usable reply, twice), and
+// the editor opens are empty while the drive has not given them (no usable reply to any of the
+// line session's tries), and
 // are taken again from every read of their page.
 struct DriveCopies {
     std::optional<std::int16_t> rampUnit = 0;      // P03.00
@@ -44,7 +45,7 @@ struct PageReadOutcome {
     enum class Kind {
         Read,            // every register of the page came in
         AlreadyPresent,  // nothing sent: the page was read or loaded before
-        Failed,          // a register gave no usable reply, twice; the page stays unread
+        Failed,          // a register gave no usable reply to any try; the page stays unread
         Stopped,         // the line session was stopped between two registers
     };
     Kind kind = Kind::Read;
@@ -199,11 +200,11 @@ public:
 
     // ---- Reading from the drive ----
     // Reads the page's registers one request each unless the page is present, then refreshes the
-    // link and lock copies. A register without a usable reply is asked once more before the read
-    // gives up. Runs inside an operation of the line session.
+    // link and lock copies. The line session asks a register without a usable reply again before
+    // the read gives up. Runs inside an operation of the line session.
     PageReadOutcome readPage(int page);
     // The five single reads of the copies the display, conversion and checks depend on. A read
-    // without a usable reply is asked once more; then the copy is empty, never taken as 0.
+    // without a usable reply to any try leaves the copy empty, never taken as 0.
     void readOpeningCopies();
     // The registers whose opening read failed, in reading order.
     std::vector<int> unreadCopies() const;

@@ -52,6 +52,8 @@ inline bool isFactoryReset(std::int32_t value) {
 // Whether a write moves the drive's link: after it the drive answers at another station, rate or
 // format, or (a reset) at its factory link, never again at the one the write went out on.
 inline WriteEffect writeEffect(std::uint16_t reg, std::int32_t value) {
+    if (reg == kCommandRegister)
+        return WriteEffect::Command;
     const bool moves = reg == kStationParameter || reg == kRateParameter ||
                        reg == kFormatParameter || (reg == kResetParameter && isFactoryReset(value));
     return moves ? WriteEffect::MovesLink : WriteEffect::Ordinary;

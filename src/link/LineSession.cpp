@@ -471,6 +471,11 @@ ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::ui
                        &notes);
         if (!worthAgain(r) || effect == WriteEffect::MovesLink)
             return r;
+        if (effect == WriteEffect::Command) {
+            if (sent >= kTries)
+                return r;
+            continue;  // the same command again
+        }
         // No reply that confirms it: the adapter's echo with the drive silent, a lost request or
         // a lost reply. What the register now holds tells.
         m_readingBack = true;

@@ -119,7 +119,8 @@ public:
     // it is sent again (three times at most). A write on a port that has not yet shown whether
     // its adapter echoes is preceded by a read of the same register. A write that moves the
     // drive's link (its station, rate or format, a factory reset) is never read back or sent
-    // again: the drive no longer answers at the old link.
+    // again: the drive no longer answers at the old link. A command is sent again without a
+    // read back: the register may hold the same word from before.
     ReplyCheck write(std::uint16_t reg, std::uint16_t value,
                      WriteEffect effect = WriteEffect::Ordinary);
     // A read of another station (the scan's probe, the developer write's station change).

@@ -40,10 +40,11 @@ struct LineNotes {
     bool troubled() const { return strayBefore || strayInside || tooSoon || lateReplyHeard; }
 };
 
-// What a write does to the link: a write that moves it (the drive's station, rate or format, a
-// factory reset) leaves the drive answering elsewhere, so nothing may be asked of it at the old
-// link to confirm the write.
-enum class WriteEffect { Ordinary, MovesLink };
+// What a write does, for its confirmation: a write that moves the link (the drive's station, rate
+// or format, a factory reset) leaves the drive answering elsewhere, so nothing may be asked of it
+// at the old link; a command (run, jog, stop) is confirmed by its reply alone, since the register
+// may hold the same word from before whether or not this one arrived.
+enum class WriteEffect { Ordinary, MovesLink, Command };
 
 // A transaction's bytes: the request as sent and everything received.
 struct LineBytes {
@@ -94,7 +95,8 @@ Micros silentGap(const LineSettings& line);
 // Why a line session sent a request.
 enum class RequestPurpose : std::uint8_t {
     Read,         // a register asked for the first time
-    ReadAgain,    // asked again: the read before was in doubt (trouble, a slow or unsettled reply)
+    ReadAgain,    // asked again: no usable reply, or a value in doubt to be confirmed (a reply
+                  // like another register's, trouble on the line), perhaps by a block across it
     BeforeWrite,  // a read before the first write on a port whose echo is not known yet
     Write,
     ReadBack,  // a write's register read back: only a copy of the request came

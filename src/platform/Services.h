@@ -127,9 +127,6 @@ struct Services {
     // Whether pages are read in blocks (the connection screen's setting); every window's line
     // session starts with it.
     bool blockReads = false;
-    // Whether a value like another register's recent reply is read again on every line (the
-    // connection screen's setting); every window's line session starts with it.
-    bool verifyReads = false;
     // Observers of every window's line session (a line monitor, a test's record of the line):
     // whichever session is in use tells them of its transactions.
     LineObservers lineObservers;

@@ -206,9 +206,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     box->selectAll();
     QTest::keyClicks(box, "250");
     child<QCheckBox>(form, "blockReadsBox")->click();
-    child<QCheckBox>(form, "verifyReadsBox")->click();
     EXPECT_TRUE(sim.services.blockReads);
-    EXPECT_TRUE(sim.services.verifyReads);
     click(-1, -1, "1");
     ASSERT_TRUE(menu);
     EXPECT_EQ(probes.size(), 98u);
@@ -219,12 +217,11 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     kept = std::make_unique<QtSettings>(file);
     sim.services.settings = kept.get();
     sim.services.replyTimeout = 100ms;
-    sim.services.blockReads = sim.services.verifyReads = false;
+    sim.services.blockReads = false;
     open();
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
     EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
-    EXPECT_TRUE(child<QCheckBox>(form, "verifyReadsBox")->isChecked());
     EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
                   list("stationBox")->currentText(),
               "19200 RTU,8,E,1 3");

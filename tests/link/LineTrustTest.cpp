@@ -110,6 +110,9 @@ TEST(LineTrust, WritesAreConfirmedByTheirReplyAndNeverReadBackAtAnOldLink) {
         {"a station change whose reply is lost", false, 1, drive::kStationParameter, 7,
          LinkOutcome::NoReply, 1, 0},
         {"a station change", false, 0, drive::kStationParameter, 7, LinkOutcome::Ok, 1, 0},
+        // the register may hold the same word from before: only a reply confirms a command
+        {"a stop whose reply is lost: sent again", true, 1, drive::kCommandRegister, drive::kStop,
+         LinkOutcome::Ok, 2, 0},
     };
     for (const Case& c : cases) {
         Rig r;
