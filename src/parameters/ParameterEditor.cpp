@@ -257,6 +257,15 @@ void ParameterEditor::onSaveTriggered() {
     if (!commandAllowed())
         return;
     convertFields();
+    // A text no field takes has no value to save: the file would hold an old or a cut one.
+    if (const std::vector<CheckFailure> refused = m_core->refusedFields(); !refused.empty()) {
+        QStringList lines;
+        for (const CheckFailure& failure : refused) lines << qs(failure.message);
+        m_services.dialogs->message(this, text::SaveRefused.arg(lines.join(QLatin1Char('\n'))),
+                                    text::FileError);
+        goToParameter(refused.front().reg);
+        return;
+    }
     const auto path =
         m_services.dialogs->saveFile(this, text::Save, m_services.folders->desktopFolder(),
                                      text::DefaultFileName, text::SaveFilter);
@@ -269,13 +278,28 @@ void ParameterEditor::onSaveTriggered() {
     }
     // One line a parameter.
     const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
-    showProgress(text::Saved.arg(lines).arg(QFileInfo(*path).fileName()));
+    std::array<bool, kFilePageCount> held{};
+    for (int page = 0; page < kFilePageCount; ++page)
+        held[page] = m_services.link.offline || m_core->pagePresent(page);
+    showProgress(text::Saved.arg(lines).arg(QFileInfo(*path).fileName()) + pagesHeldText(held));
+}
+
+QString ParameterEditor::pagesHeldText(const std::array<bool, kFilePageCount>& held) {
+    QStringList in, out;
+    for (int page = 0; page < kFilePageCount; ++page)
+        (held[page] ? in : out) << qs(Catalogue::instance().page(page).caption);
+    if (out.isEmpty())
+        return text::AllPagesHeld;
+    return text::SomePagesHeld.arg(in.size())
+        .arg(in.join(QStringLiteral("、")))
+        .arg(out.size())
+        .arg(out.join(QStringLiteral("、")));
 }
 
 // All or nothing: the whole file is read and checked before any field or page flag changes,
 // and a cancelled dialog changes nothing either.
 void ParameterEditor::onLoadTriggered() {
-    if (!commandAllowed())
+    if (!commandAllowed() || !editsMayBeDropped())
         return;
     const auto path = m_services.dialogs->openFile(
         this, text::Load, m_services.folders->desktopFolder(), text::LoadFilter);
@@ -291,41 +315,49 @@ void ParameterEditor::onLoadTriggered() {
     refreshAllMarks();
     const auto values = std::count_if(load.values.begin(), load.values.end(),
                                       [](const auto& v) { return v.has_value(); });
-    showProgress(text::Loaded.arg(values).arg(QFileInfo(*path).fileName()));
+    showProgress(text::Loaded.arg(values).arg(QFileInfo(*path).fileName()) +
+                 pagesHeldText(load.pages));
 }
 
 bool ParameterEditor::changesMayGo() {
+    if (m_leavingAsked)
+        return true;
+    m_leavingAsked = editsMayBeDropped();
+    return m_leavingAsked;
+}
+
+bool ParameterEditor::editsMayBeDropped() {
     // Online, a field that differs from what the drive holds would be lost unseen.
-    if (m_services.link.offline || m_leavingAsked)
+    if (m_services.link.offline)
         return true;
     bool changed = false;
     for (int page = 0; page < kPageCount && !changed; ++page) changed = m_core->pageChanged(page);
     if (!changed)
         return true;
-    m_leavingAsked = m_services.dialogs->question(this, text::DropChanges,
-                                                  text::DropChangesTitle) == Answer::Yes;
-    return m_leavingAsked;
+    return m_services.dialogs->cautiousQuestion(this, text::DropChanges,
+                                                text::DropChangesTitle) == Answer::Yes;
 }
 
 void ParameterEditor::write(WriteScope scope) {
     if (!commandAllowed())
         return;
     convertFields();
-    const std::vector<CheckFailure> failures = m_core->checkValues();
-    for (const CheckFailure& failure : failures)
-        m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
-    if (!failures.empty())
+    if (!fieldsTaken() || !checksPassed(scope))
         return;
     // The drive judges these settings; the technician decides whether it gets them.
     if (const std::vector<DriveWarning> warnings = m_core->driveWarnings(); !warnings.empty())
-        if (m_services.dialogs->question(this, qs(EditorCore::warningQuestion(warnings)),
-                                         text::WarningTitle) != Answer::Yes)
+        if (m_services.dialogs->cautiousQuestion(this, qs(EditorCore::warningQuestion(warnings)),
+                                                 text::WarningTitle) != Answer::Yes)
             return;
     if (m_core->resetPending() &&
-        m_services.dialogs->question(this, QString::fromUtf8(EditorCore::kResetQuestion),
-                                     text::ResetTitle) != Answer::Yes)
+        m_services.dialogs->cautiousQuestion(this, QString::fromUtf8(EditorCore::kResetQuestion),
+                                             text::ResetTitle) != Answer::Yes)
         return;
+    const WriteScope asked = scope;
     if (!writeConfirmed(scope))
+        return;
+    // Nothing changed and the technician sends everything: the full write's checks hold.
+    if (scope != asked && !checksPassed(scope))
         return;
     setWriting(true);
     m_line->submit([this, scope] {
@@ -356,6 +388,49 @@ void ParameterEditor::write(WriteScope scope) {
         if (outcome.factoryReset && !m_closeHeld)
             readAndShowPage(m_pages->currentIndex());
     });
+}
+
+bool ParameterEditor::fieldsTaken() {
+    const std::vector<CheckFailure> refused = m_core->refusedFields();
+    if (refused.empty())
+        return true;
+    for (const CheckFailure& failure : refused)
+        m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+    goToParameter(refused.front().reg);
+    showProgress(qs(refused.front().message));
+    return false;
+}
+
+bool ParameterEditor::checksPassed(WriteScope scope) {
+    const WriteCheck check = m_core->checkWrite(scope);
+    m_core->leaveOut({});
+    if (!check.failures.empty()) {
+        for (const CheckFailure& failure : check.failures)
+            m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+        goToParameter(check.failures.front().reg);
+        showProgress(check.failures.size() == 1
+                         ? qs(check.failures.front().message)
+                         : text::ChecksFailed.arg(qs(check.failures.front().message))
+                               .arg(check.failures.size() - 1));
+        return false;
+    }
+    if (check.driveHeld.empty())
+        return true;
+    // Values the drive itself holds, untouched: the technician may write the rest without them.
+    QStringList lines;
+    std::vector<int> regs;
+    for (const CheckFailure& failure : check.driveHeld) {
+        lines << qs(failure.message);
+        regs.push_back(failure.reg);
+    }
+    if (m_services.dialogs->cautiousQuestion(this, text::DriveHeldQuestion.arg(lines.join("\n")),
+                                             text::CheckTitle) != Answer::Yes) {
+        goToParameter(check.driveHeld.front().reg);
+        showProgress(qs(check.driveHeld.front().message));
+        return false;
+    }
+    m_core->leaveOut(std::move(regs));
+    return true;
 }
 
 bool ParameterEditor::writeConfirmed(WriteScope& scope) {
@@ -421,7 +496,7 @@ void ParameterEditor::onReturnTriggered() {
 }
 
 void ParameterEditor::onQuitTriggered() {
-    if (!commandAllowed())
+    if (!commandAllowed() || !changesMayGo())
         return;
     if (m_line)
         m_line->close();
