@@ -255,9 +255,11 @@ std::vector<int> EditorCore::takeFields(const std::vector<FieldView>& views,
             } else {
                 continue;
             }
-            if (const auto raw = convertField(view.reg, content, conversionContext()))
+            const bool typed = edit != edits.end();
+            if (const auto raw = typed ? convertField(view.reg, content, conversionContext())
+                                       : convertShown(view.reg, content, conversionContext()))
                 m_working[view.reg] = *raw;
-            else if (edit != edits.end())
+            else if (typed)
                 refused.push_back(view.reg);
         }
     return refused;

@@ -235,6 +235,22 @@ std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
     return convertNumber(reg, field.text, *decimals, context.decimalSeparator);
 }
 
+std::optional<std::int32_t> convertShown(int reg, const FieldContent& field,
+                                         const ConversionContext& context) {
+    if (const auto raw = convertField(reg, field, context))
+        return raw;
+    const auto decimals = fieldDecimals(reg, context);
+    if (!decimals)
+        return std::nullopt;
+    // Formed in double precision before rounding: 0.135 x 100 is just above 13.5 and gives 14.
+    const auto number = strictNumber(field.text, context.decimalSeparator);
+    if (!number)
+        return std::nullopt;
+    double scaled = *number;
+    for (int i = 0; i < *decimals; ++i) scaled *= 10;
+    return roundTo<std::int32_t>(scaled);
+}
+
 std::string wordRangeText(int reg, bool isSigned, const ConversionContext& context) {
     const int decimals = fieldDecimals(reg, context).value_or(0);
     return isSigned ? numberText(-32768, decimals) + "~" + numberText(32767, decimals)

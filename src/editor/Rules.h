@@ -104,6 +104,12 @@ struct FieldForm {
 // Empty for a list, or while the field's unit or decimals are not known.
 std::optional<FieldForm> fieldForm(int reg, const ConversionContext& context = {});
 
+// A text the program itself showed, at a resolution that may since have changed (a time shown
+// at 0.01 s, taken once P03.00 is 0.1 s): rounded to the field's decimals, half to even, and not
+// held to its register (the checks before a write say what does not fit). Never for a typed text.
+std::optional<std::int32_t> convertShown(int reg, const FieldContent& field,
+                                         const ConversionContext& context = {});
+
 // The decimals a number field is converted with; empty for a list, a field that is not
 // converted, or one whose unit or decimals are not known.
 std::optional<int> fieldDecimals(int reg, const ConversionContext& context = {});

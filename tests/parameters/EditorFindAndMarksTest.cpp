@@ -16,10 +16,6 @@ protected:
     QLineEdit* findText() { return find<QLineEdit>(QStringLiteral("findText")); }
     QListWidget* results() { return find<QListWidget>(QStringLiteral("findResults")); }
     QWidget* findPanel() { return find<QWidget>(QStringLiteral("findPanel")); }
-    void typeInto(int reg, const QString& text) {
-        field(reg)->lineEdit()->selectAll();
-        QTest::keyClicks(field(reg)->lineEdit(), text);
-    }
     void pick(int reg, int position) {
         field(reg)->setCurrentIndex(position);
         emit field(reg)->activated(position);
