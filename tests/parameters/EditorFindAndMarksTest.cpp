@@ -127,6 +127,8 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
         record.clear();
         shortcut(Qt::Key_T);
         EXPECT_EQ(s.dialogs.questions(), std::vector<QString>{QString::fromUtf8(question)});
+        // Enter keeps the drive as it is (the boxes once took Enter as Yes).
+        EXPECT_EQ(s.dialogs.shown().back().enterGives, Answer::No);
         EXPECT_TRUE(record.requests().empty());
     }
     s.dialogs.answerQuestions({Answer::Yes});
