@@ -32,10 +32,9 @@ double numberOf(std::string_view s) {
     return lenientNumber(s).value_or(0);
 }
 
-// The number of a typed text by the lenient rule, or nothing when the text spells a number too
-// large for the program to hold ("1e400").
+// The number of a typed text: the whole text must be one ("abc" is no time of 0, "1,5" none of 1).
 std::optional<double> typedNumber(std::string_view text) {
-    return lenientNumber(text);
+    return strictNumber(text);
 }
 
 std::string hertzText(int hundredths) {
@@ -157,10 +156,28 @@ bool RunSession::raiseFrequencies() {
         restoreFrequencies();
         return false;
     }
+    if (m_frequencyCommandAtEntry)
+        m_frequencyCommandNow = kPanelTop;
+    // The jog frequency the drive holds is the jog field's until the technician changes it.
+    const ReplyCheck jog = m_line->read(kJogFrequency);
+    m_jogFrequencyAtEntry = jog.outcome == LinkOutcome::Ok ? std::optional<int>(jog.value)
+                                                           : std::nullopt;
+    m_jogFrequencyNow = m_jogFrequencyAtEntry;
     return true;
 }
 
 void RunSession::restoreFrequencies() {
+    // A jog frequency the panel wrote goes back to what the drive held; one the drive did not
+    // tell at entry cannot be put back, and is named as such.
+    if (m_jogFrequencyNow && m_jogFrequencyNow != m_jogFrequencyAtEntry) {
+        if (!m_jogFrequencyAtEntry)
+            note(SettingIssue::Kind::NotRestored, RunSetting::JogFrequency, "?");
+        else if (!write(kJogFrequency, static_cast<std::uint16_t>(*m_jogFrequencyAtEntry)))
+            note(SettingIssue::Kind::NotRestored, RunSetting::JogFrequency,
+                 hertzText(*m_jogFrequencyAtEntry));
+        else
+            m_jogFrequencyNow = m_jogFrequencyAtEntry;
+    }
     // A raise that went unanswered may have been carried out: it is put back too.
     if (m_maxFrequencyAtEntry &&
         !write(kMaxFrequency, static_cast<std::uint16_t>(*m_maxFrequencyAtEntry)))
@@ -246,13 +263,12 @@ void RunSession::setRunning(bool running) {
 bool RunSession::run(Direction direction, std::string_view frequencyText) {
     if (m_leaving)
         return false;
-    const double hertz = numberOf(frequencyText);
-    if (hertz > kHighestFrequency || hertz < kLowestFrequency) {
+    const auto value = panelFrequency(frequencyText);
+    if (!value) {
         tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
     setRunning(true);
-    const auto value = wordOf(numberOf(formatNumber(hertz, "00.00")) * 100);
     m_lastSliderValue.reset();
     sendMotion(kFrequencyCommand, *value,
                direction == Direction::Forward ? drive::kRunForward : drive::kRunReverse);
@@ -270,12 +286,11 @@ bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText
     if (m_leaving)
         return false;
     m_jogHeld = true;
-    const double hertz = numberOf(jogFrequencyText);
-    if (hertz > kHighestFrequency || hertz < kLowestFrequency) {
+    const auto value = panelFrequency(jogFrequencyText);
+    if (!value) {
         tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
-    const auto value = wordOf(numberOf(formatNumber(hertz, "000.00")) * 100);
     sendMotion(kJogFrequency, *value,
                direction == Direction::Forward ? drive::kJogForward : drive::kJogReverse);
     return true;
@@ -294,6 +309,9 @@ void RunSession::sendMotion(std::uint16_t frequencyRegister, std::uint16_t value
     m_line->submit(
         [this, frequencyRegister, value, word] {
             bool confirmed = write(frequencyRegister, value);
+            // Even unconfirmed it may have been taken: the way out puts it back either way.
+            (frequencyRegister == kJogFrequency ? m_jogFrequencyNow : m_frequencyCommandNow) = value;
+            stateChanged();
             confirmed = write(drive::kCommandRegister, word) && confirmed;
             commandConfirmed(confirmed);
         },
@@ -314,10 +332,17 @@ std::string RunSession::sliderText(int sliderValue) {
 }
 
 std::optional<int> RunSession::sliderValueFor(std::string_view frequencyText) {
-    const double hertz = numberOf(frequencyText);
-    if (hertz < kLowestFrequency || hertz > kHighestFrequency)
+    if (const auto value = panelFrequency(frequencyText))
+        return *value;
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> RunSession::panelFrequency(std::string_view text) {
+    const std::optional<double> hertz = strictNumber(text);
+    if (!hertz || *hertz < kLowestFrequency || *hertz > kHighestFrequency)
         return std::nullopt;
-    return roundTo<int>(numberOf(formatNumber(hertz * 100, "0")));
+    // To the hundredth, half to even (" 60.005 " is 60.00).
+    return wordOf(*hertz * 100);
 }
 
 void RunSession::sliderMoved(int sliderValue) {
@@ -331,6 +356,8 @@ void RunSession::sliderMoved(int sliderValue) {
     if (!value)
         return;
     m_line->submit([this, sliderValue, word = *value] {
+        m_frequencyCommandNow = word;
+        stateChanged();
         if (!write(kFrequencyCommand, word)) {
             if (m_lastSliderValue == sliderValue)
                 m_lastSliderValue.reset();
@@ -343,20 +370,45 @@ void RunSession::sliderMoved(int sliderValue) {
 bool RunSession::enterFrequency(std::string_view frequencyText) {
     if (m_leaving)
         return false;
-    // Only a text that is a number: "-5" would reach the drive as 650.36 Hz, "abc" as 0 Hz.
-    const std::optional<double> hertz = strictNumber(frequencyText);
-    const auto value = hertz && *hertz >= 0 ? wordOf(*hertz * 100) : std::nullopt;
+    // Only a number the run buttons take: "-5" would reach the drive as 650.36 Hz, "abc" as
+    // 0 Hz, 500 as a frequency the panel then refuses to run.
+    const auto value = panelFrequency(frequencyText);
     if (!value) {
-        tell(RunNotice::Kind::TypedFrequencyOutOfRange);
+        tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
     m_lastSliderValue.reset();
     m_line->submit([this, word = *value] {
+        m_frequencyCommandNow = word;
         if (!write(kFrequencyCommand, word))
             m_unconfirmed = true;
+        stateChanged();
     });
     reportWhenQuiet();
     return true;
+}
+
+// ---- What the panel holds changed ----
+
+std::optional<std::string> RunSession::jogFrequencyText() const {
+    if (!m_jogFrequencyAtEntry)
+        return std::nullopt;
+    return hertzText(*m_jogFrequencyAtEntry);
+}
+
+std::vector<HeldSetting> RunSession::heldSettings() const {
+    std::vector<HeldSetting> held;
+    if (m_jogFrequencyNow && m_jogFrequencyNow != m_jogFrequencyAtEntry)
+        held.push_back({RunSetting::JogFrequency, hertzText(*m_jogFrequencyNow)});
+    if (m_maxFrequencyAtEntry && static_cast<std::uint16_t>(*m_maxFrequencyAtEntry) != kPanelTop)
+        held.push_back({RunSetting::MaxFrequency, hertzText(kPanelTop)});
+    if (m_frequencyCommandAtEntry && m_frequencyCommandNow &&
+        *m_frequencyCommandNow != *m_frequencyCommandAtEntry)
+        held.push_back({RunSetting::FrequencyCommand, hertzText(*m_frequencyCommandNow)});
+    for (const Source& source : m_sources)
+        if (source.changed)
+            held.push_back({source.setting, std::to_string(source.linkValue)});
+    return held;
 }
 
 // ---- Ramp unit and times ----

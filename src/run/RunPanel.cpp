@@ -50,6 +50,8 @@ const QString& settingName(RunSetting setting) {
             return runtext::AccelTimeName;
         case RunSetting::DecelTime:
             return runtext::DecelTimeName;
+        case RunSetting::JogFrequency:
+            return runtext::JogFrequencyName;
         case RunSetting::MaxFrequency:
             break;
     }
@@ -84,8 +86,6 @@ std::pair<QString, QString> noticeText(const RunNotice& n) {
             return {text::MotorRunning, text::MotorRunningTitle};
         case Kind::FrequencyOutOfRange:
             return {text::FrequencyRange, text::FrequencyRangeTitle};
-        case Kind::TypedFrequencyOutOfRange:
-            return {text::EnterFrequencyRange, text::FrequencyRangeTitle};
         case Kind::AccelTimeOutOfRange:
             return {text::AccelRange, text::RampRangeTitle};
         case Kind::DecelTimeOutOfRange:
@@ -204,8 +204,8 @@ void RunPanel::buildWindow() {
     auto* client = new QWidget(this);
     client->setObjectName("client");
     client->setFont(kaiFont(14.25));
-    // A line below the frames for what the panel changed on the drive meanwhile.
-    client->setFixedSize(twipsToPixels(5895), twipsToPixels(7035 - kToolbarTwips));
+    // Two lines below the frames for what the panel holds changed on the drive meanwhile.
+    client->setFixedSize(twipsToPixels(5895), twipsToPixels(7335 - kToolbarTwips));
     setCentralWidget(client);
     auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
         w->setObjectName(name);
@@ -271,9 +271,11 @@ void RunPanel::buildWindow() {
     m_jogReverseButton = new PressButton(text::JogReverse, m_jogFrame);
     place(m_jogReverseButton, "jogReverseButton", 2880, 960, 2450, 495);
 
-    m_noteLabel = new ElidingLabel(client);
-    place(m_noteLabel, "noteLabel", 240, 6675 - kToolbarTwips, 5415, 300);
+    m_noteLabel = new QLabel(client);
+    place(m_noteLabel, "noteLabel", 240, 6675 - kToolbarTwips, 5415, 600);
     m_noteLabel->setFont(mingFont());
+    m_noteLabel->setWordWrap(true);
+    m_noteLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Whether the drive confirmed the last command.
     m_stateLabel = new ElidingLabel(this);
@@ -320,8 +322,23 @@ void RunPanel::buildWindow() {
 bool RunPanel::load() {
     if (!m_session->open(m_services.link) || !m_session->enter())
         return false;
-    showState();  // says the maximum output frequency is raised meanwhile
+    // The jog starts at the drive's own jog frequency, so a jog leaves it as it was.
+    if (const auto jog = m_session->jogFrequencyText())
+        m_jogFrequencyEdit->setText(qs(*jog));
+    showState();  // names what the panel holds changed meanwhile
     return true;
+}
+
+QString RunPanel::heldSettingsText() const {
+    QStringList items;
+    for (const HeldSetting& held : m_session->heldSettings()) {
+        const bool hertz = held.setting == RunSetting::MaxFrequency ||
+                           held.setting == RunSetting::FrequencyCommand ||
+                           held.setting == RunSetting::JogFrequency;
+        items << settingName(held.setting) + QLatin1Char(' ') + qs(held.value) +
+                     (hertz ? QStringLiteral(" Hz") : QString());
+    }
+    return items.join(QStringLiteral("、"));
 }
 
 void RunPanel::showState() {
@@ -339,9 +356,12 @@ void RunPanel::showState() {
     m_shownRunning = running;
     m_stateLabel->setFullText(m_session->stateUnconfirmed() ? runtext::StateUnconfirmed
                                                             : QString());
-    // The raise to the slider's top is the technician's to know: it is put back on the way out.
-    if (m_session->entered() && m_session->maxFrequencyAtEntry() && !m_session->leaving())
-        m_noteLabel->setFullText(runtext::MaxFrequencyRaised);
+    // What the panel holds changed on the drive is the technician's to know: it is put back on
+    // the way out.
+    if (m_session->entered() && !m_session->leaving()) {
+        const QString held = heldSettingsText();
+        m_noteLabel->setText(held.isEmpty() ? QString() : runtext::HeldSettings.arg(held));
+    }
 }
 
 void RunPanel::showRampTimes() {
@@ -437,9 +457,8 @@ void RunPanel::leave(Way way) {
     centralWidget()->setEnabled(false);
     m_toolbar->setEnabled(false);
     menuBar()->setEnabled(false);
-    if (const auto max = m_session->maxFrequencyAtEntry())
-        m_noteLabel->setFullText(
-            runtext::MaxFrequencyRestoring.arg(QString::number(*max / 100.0, 'f', 2)));
+    if (const QString held = heldSettingsText(); !held.isEmpty())
+        m_noteLabel->setText(runtext::HeldSettingsRestoring.arg(held));
     m_session->leave([this, way] { finishLeaving(way); });
 }
 
