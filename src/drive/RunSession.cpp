@@ -72,9 +72,12 @@ RunSession::~RunSession() = default;
 
 bool RunSession::open(const LinkState& link) {
     m_line->follow(link);
-    if (m_line->open(link.comPort, link.settings) != OpenResult::Ok) {
-        // The mode menu has only just let go of the port; someone else has taken it.
-        tell(RunNotice::Kind::PortNotOpened);
+    if (const OpenResult opened = m_line->open(link.comPort, link.settings);
+        opened != OpenResult::Ok) {
+        // The mode menu has only just let go of the port: someone else has taken it, or the
+        // adapter is gone.
+        if (m_hooks.tell)
+            m_hooks.tell({RunNotice::Kind::PortNotOpened, {}, opened == OpenResult::NotFound});
         return false;
     }
     return true;

@@ -64,7 +64,7 @@ struct SettingIssue {
 
 struct RunNotice {
     enum class Kind {
-        PortNotOpened,             // the port could not be opened: nothing was sent
+        PortNotOpened,             // the port could not be opened (`portLost`: it is gone)
         NoEntry,                   // the running check got no usable answer (`reply`)
         MotorRunning,              // the motor runs: the panel is not entered
         FrequencyOutOfRange,       // a frequency entered, run or jogged outside 1.50..400.00 Hz
@@ -74,7 +74,7 @@ struct RunNotice {
     };
     Kind kind;
     ReplyCheck reply;                    // NoEntry
-    bool portLost = false;               // Report: nothing reaches the drive any more
+    bool portLost = false;               // Report, PortNotOpened: the port is gone
     bool unconfirmed = false;            // Report: a command the drive did not confirm
     std::vector<SettingIssue> settings;  // Report
 };

@@ -55,6 +55,11 @@ inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 inline const QString BlocksDisagree =
     QStringLiteral("變頻機的區塊讀取結果與單筆讀取不符，已改為單筆讀取。");
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
+// After a lost port nothing is the drive's fault: the technician reconnects from the menu.
+inline const QString ReconnectItem = QStringLiteral("重新連線(&C)");
+inline const QString PortLostStatus =
+    QStringLiteral("通訊埠已中斷，請檢查連接線後選「變頻機(I) > 重新連線」。");
+inline const QString ReconnectFailed = QStringLiteral("通訊埠仍無法開啟，請檢查連接線。");
 inline const QString NotCompleteTitle = QStringLiteral("寫入未完成");
 inline const QString CheckTitle = QStringLiteral("ERROR");
 // "P09.15 範圍不在…。（另有 2 項）" in the status line after a check failed.

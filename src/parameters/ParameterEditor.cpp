@@ -77,13 +77,20 @@ void ParameterEditor::load() {
             m_slowDrive = true;
             showLink();
         });
-        m_line->setOnPortLost(
-            [this] { m_services.dialogs->message(this, text::PortLost, text::CommErrorTitle); });
+        m_line->setOnPortLost([this] {
+            m_services.portLost = true;
+            showLink();
+            m_reconnectAction->setEnabled(true);
+            m_services.dialogs->message(this, text::PortLost, text::CommErrorTitle);
+        });
         m_line->setOnBlocksDisagree([this] {
             m_services.dialogs->message(this, text::BlocksDisagree, text::CommErrorTitle);
         });
         // A port that does not open leaves every read without a reply; the start-up goes on.
-        m_line->open(link.comPort, link.settings);
+        if (m_line->open(link.comPort, link.settings) == OpenResult::Ok)
+            m_services.portLost = false;
+        showLink();
+        m_reconnectAction->setEnabled(m_services.portLost);
         m_core->beginVisit(m_line.get(), link.framing);
         selectPage(0);
         m_line->submit([this] {
@@ -104,6 +111,20 @@ void ParameterEditor::load() {
 void ParameterEditor::releaseOpener() {
     if (m_opening.opener && m_opening.opener->isVisible())
         m_opening.opener->close();
+}
+
+void ParameterEditor::onReconnectTriggered() {
+    if (!m_line || !commandAllowed())
+        return;
+    if (m_line->open(m_services.link.comPort, m_services.link.settings) != OpenResult::Ok) {
+        m_services.dialogs->message(this, text::ReconnectFailed, text::CommErrorTitle);
+        return;
+    }
+    m_services.portLost = false;
+    m_reconnectAction->setEnabled(false);
+    showLink();
+    if (!m_core->pagePresent(m_pages->currentIndex()))
+        readAndShowPage(m_pages->currentIndex());
 }
 
 bool ParameterEditor::lineBusy() const {
@@ -139,7 +160,8 @@ void ParameterEditor::readAndShowPage(int page) {
         // A page that stopped half-way shows nothing of it; it stays unread.
         showFields(m_core->showPage(page));
         if (outcome.kind == PageReadOutcome::Kind::Failed)
-            showProgress(qs(outcome.message));
+            showProgress(m_line->portLost() || m_services.portLost ? text::PortLostStatus
+                                                                   : qs(outcome.message));
         else
             hideProgress();
     });

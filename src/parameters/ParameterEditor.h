@@ -119,6 +119,8 @@ private:
     bool checksPassed(WriteScope scope);
     void onReturnTriggered();
     void onQuitTriggered();
+    // Opens the port again after it was lost, and reads the page in view if it is not present.
+    void onReconnectTriggered();
     // Whether a command may run now (no line operation under way, no close waiting); clears
     // the progress text when it may.
     bool commandAllowed();
@@ -149,6 +151,7 @@ private:
     QLineEdit* m_findText = nullptr;
     QListWidget* m_findResults = nullptr;
     QAction* m_readAllAction = nullptr;
+    QAction* m_reconnectAction = nullptr;  // enabled while the port is lost
     bool m_readingAll = false;
     CompareWindow* m_compare = nullptr;
     // Why a field cannot show its value, added to its tooltip; empty while it can.

@@ -102,6 +102,9 @@ struct WindowFactory {
 struct Services {
     // Where the drive was found and how it is reached; the windows hand it on to each other.
     LinkState link;
+    // The port went away under a window (adapter unplugged) and no window has opened it since:
+    // every window names the port as lost, none blames the drive.
+    bool portLost = false;
     Dialogs* dialogs = nullptr;
     Folders* folders = nullptr;
     PortProvider* ports = nullptr;

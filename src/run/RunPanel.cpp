@@ -79,7 +79,10 @@ std::pair<QString, QString> noticeText(const RunNotice& n) {
     using Kind = RunNotice::Kind;
     switch (n.kind) {
         case Kind::PortNotOpened:
-            return {text::PortFailed, text::CommErrorTitle};
+            return {n.portLost || n.reply.outcome == LinkOutcome::PortError
+                        ? text::PortLost + QLatin1Char('\n') + text::ReconnectByReturn
+                        : text::PortFailed,
+                    text::CommErrorTitle};
         case Kind::NoEntry:
             return {qs(describeOutcome(n.reply, false)) + text::NoEntry, text::CommErrorTitle};
         case Kind::MotorRunning:
@@ -95,7 +98,7 @@ std::pair<QString, QString> noticeText(const RunNotice& n) {
     }
     QStringList lines;
     if (n.portLost)
-        lines << text::PortLost;
+        lines << text::PortLost << text::ReconnectByReturn;
     if (n.unconfirmed)
         lines << text::NoAnswer;
     for (const SettingIssue& issue : n.settings) {
@@ -116,6 +119,12 @@ RunHooks runBoxes(Services& services, QWidget* parent) {
         return services.dialogs->question(parent, text, title) == Answer::Yes;
     };
     hooks.tell = [&services, parent](const RunNotice& n) {
+        if (n.portLost) {
+            // Every window names the port as lost from now on; this one at once.
+            services.portLost = true;
+            if (auto* link = parent ? parent->findChild<ElidingLabel*>("linkLabel") : nullptr)
+                link->setFullText(linkStatusText(services));
+        }
         const auto [text, title] = noticeText(n);
         services.dialogs->message(parent, text, title);
     };
@@ -320,7 +329,12 @@ void RunPanel::buildWindow() {
 }
 
 bool RunPanel::load() {
-    if (!m_session->open(m_services.link) || !m_session->enter())
+    if (!m_session->open(m_services.link))
+        return false;
+    m_services.portLost = false;
+    if (auto* link = findChild<ElidingLabel*>("linkLabel"))
+        link->setFullText(linkStatusText(m_services));
+    if (!m_session->enter())
         return false;
     // The jog starts at the drive's own jog frequency, so a jog leaves it as it was.
     if (const auto jog = m_session->jogFrequencyText())

@@ -151,3 +151,30 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
 }
 
 }  // namespace
+
+namespace {
+
+// After a lost port the editor names the port, never the drive: the link line says it is lost,
+// a page that cannot be read says so, and 重新連線 opens the port again.
+TEST_F(EditorGuards, AfterALostPortTheEditorNamesThePortAndReconnects) {
+    open();
+    auto* reconnect = find<QAction>(QStringLiteral("reconnectItem"));
+    EXPECT_FALSE(reconnect->isEnabled());
+    during(std::chrono::milliseconds(100), [this] { s.line.setPresent(false); });
+    click(tab(3));
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"通訊埠已中斷，請檢查連接線。"});
+    EXPECT_EQ(find<QLabel>("linkLabel")->text(), "COM1（SIM1）　通訊埠已中斷");
+    click(tab(5));
+    EXPECT_EQ(progress()->text(), "通訊埠已中斷，請檢查連接線後選「變頻機(I) > 重新連線」。");
+    EXPECT_TRUE(reconnect->isEnabled() && s.services.portLost);
+    // Still gone: said so; back: the link line as before and the page in view read.
+    s.dialogs.clear();
+    reconnect->trigger();
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"通訊埠仍無法開啟，請檢查連接線。"});
+    s.line.setPresent(true);
+    reconnect->trigger();
+    EXPECT_EQ(find<QLabel>("linkLabel")->text(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
+    EXPECT_TRUE(core->pagePresent(5) && !reconnect->isEnabled() && !s.services.portLost);
+}
+
+}  // namespace

@@ -88,8 +88,12 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         {[&] { aim({kWrite, 32, Kind::Exception}); }, {{96, 0}, {248, 40000}, {248, 6000}, {32, 5000}},
          "P01.07 頻率指令0 未能設定為 400.00，無法進入運轉試車。"},
         {[&] { aim({kRead, 25, Kind::NoReply, [&] { s.line.setPresent(false); }}); }, {{96, 0}, {248, 40000}, {32, 40000}},
-         "通訊埠已中斷，請檢查連接線。\nP09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
+         "通訊埠已中斷，請檢查連接線。\n接好後再進入運轉試車即重新連線。\n"
+         "P09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
          "P01.07 頻率指令0 未能還原為 50.00，請手動設定。"},
+        // An adapter gone before the entry is lost, not taken by another program.
+        {[&] { s.line.setPresent(false); }, {},
+         "通訊埠已中斷，請檢查連接線。\n接好後再進入運轉試車即重新連線。"},
         {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"},
         {[&] { s.line.setHeldElsewhere(true); }, {}, "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}};
     // clang-format on

@@ -221,5 +221,9 @@ TEST_P(RunFraming, ALostPortIsToldOnceAndEndsTheCommandUnderWay) {
     click(button("stopButton"));
     slide({8000});
     EXPECT_EQ(writes(), (Writes{{32, 6000}}));
-    EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("通訊埠已中斷，請檢查連接線。")});
+    EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("通訊埠已中斷，請檢查連接線。\n"
+                                                         "接好後再進入運轉試車即重新連線。")});
+    // The link line names the port as lost, and so does every window shown after it.
+    EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(), "COM1（SIM1）　通訊埠已中斷");
+    EXPECT_TRUE(s.services.portLost);
 }
