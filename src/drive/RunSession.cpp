@@ -2,31 +2,13 @@
 
 #include "link/DriveFacts.h"
 #include "link/NumberText.h"
+#include "drive/RunSteps.h"
 
 namespace velorin {
 
+using namespace runsteps;
+
 namespace {
-
-// Registers of the panel (register number = parameter number).
-constexpr std::uint16_t kRunSource = 5;          // P00.05: 2 = the link
-constexpr std::uint16_t kFrequencySource = 25;   // P01.00: 0 = frequency command 0
-constexpr std::uint16_t kDirectionLimit = 28;    // P01.03: 0 = both directions
-constexpr std::uint16_t kFrequencyCommand = 32;  // P01.07, hundredths of a hertz
-constexpr std::uint16_t kJogFrequency = 48;      // P01.23, hundredths of a hertz
-constexpr std::uint16_t kAccelTime = 97;         // P03.01
-constexpr std::uint16_t kDecelTime = 98;         // P03.02
-constexpr std::uint16_t kMaxFrequency = 248;     // P09.02, hundredths of a hertz
-
-// 400.00 Hz, the top of the slider: the frequency command and the maximum output frequency
-// while the panel is open.
-constexpr std::uint16_t kPanelTop = 40000;
-constexpr double kLowestFrequency = 1.5;
-constexpr double kHighestFrequency = 400;
-constexpr std::int64_t kLongestRamp = 60000;
-
-// What a 16-bit register can take: -32768..-1 travel as their two's complement.
-constexpr std::int64_t kRegisterLow = -32768;
-constexpr std::int64_t kRegisterHigh = 65535;
 
 double numberOf(std::string_view s) {
     return lenientNumber(s).value_or(0);
@@ -35,10 +17,6 @@ double numberOf(std::string_view s) {
 // The number of a typed text: the whole text must be one ("abc" is no time of 0, "1,5" none of 1).
 std::optional<double> typedNumber(std::string_view text) {
     return strictNumber(text);
-}
-
-std::string hertzText(int hundredths) {
-    return formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00");
 }
 
 // The register word for a value, brought to a whole number as the link does with a value handed
@@ -77,7 +55,7 @@ bool RunSession::open(const LinkState& link) {
         // The mode menu has only just let go of the port: someone else has taken it, or the
         // adapter is gone.
         if (m_hooks.tell)
-            m_hooks.tell({RunNotice::Kind::PortNotOpened, {}, opened == OpenResult::NotFound});
+            m_hooks.tell({RunNotice::Kind::PortNotOpened, {}, opened == OpenResult::NotFound, false, {}});
         return false;
     }
     return true;
@@ -167,29 +145,6 @@ bool RunSession::raiseFrequencies() {
                                                            : std::nullopt;
     m_jogFrequencyNow = m_jogFrequencyAtEntry;
     return true;
-}
-
-void RunSession::restoreFrequencies() {
-    // A jog frequency the panel wrote goes back to what the drive held; one the drive did not
-    // tell at entry cannot be put back, and is named as such.
-    if (m_jogFrequencyNow && m_jogFrequencyNow != m_jogFrequencyAtEntry) {
-        if (!m_jogFrequencyAtEntry)
-            note(SettingIssue::Kind::NotRestored, RunSetting::JogFrequency, "?");
-        else if (!write(kJogFrequency, static_cast<std::uint16_t>(*m_jogFrequencyAtEntry)))
-            note(SettingIssue::Kind::NotRestored, RunSetting::JogFrequency,
-                 hertzText(*m_jogFrequencyAtEntry));
-        else
-            m_jogFrequencyNow = m_jogFrequencyAtEntry;
-    }
-    // A raise that went unanswered may have been carried out: it is put back too.
-    if (m_maxFrequencyAtEntry &&
-        !write(kMaxFrequency, static_cast<std::uint16_t>(*m_maxFrequencyAtEntry)))
-        note(SettingIssue::Kind::NotRestored, RunSetting::MaxFrequency,
-             hertzText(*m_maxFrequencyAtEntry));
-    if (m_frequencyCommandAtEntry &&
-        !write(kFrequencyCommand, static_cast<std::uint16_t>(*m_frequencyCommandAtEntry)))
-        note(SettingIssue::Kind::NotRestored, RunSetting::FrequencyCommand,
-             hertzText(*m_frequencyCommandAtEntry));
 }
 
 // ---- Transactions ----
@@ -391,29 +346,6 @@ bool RunSession::enterFrequency(std::string_view frequencyText) {
     return true;
 }
 
-// ---- What the panel holds changed ----
-
-std::optional<std::string> RunSession::jogFrequencyText() const {
-    if (!m_jogFrequencyAtEntry)
-        return std::nullopt;
-    return hertzText(*m_jogFrequencyAtEntry);
-}
-
-std::vector<HeldSetting> RunSession::heldSettings() const {
-    std::vector<HeldSetting> held;
-    if (m_jogFrequencyNow && m_jogFrequencyNow != m_jogFrequencyAtEntry)
-        held.push_back({RunSetting::JogFrequency, hertzText(*m_jogFrequencyNow)});
-    if (m_maxFrequencyAtEntry && static_cast<std::uint16_t>(*m_maxFrequencyAtEntry) != kPanelTop)
-        held.push_back({RunSetting::MaxFrequency, hertzText(kPanelTop)});
-    if (m_frequencyCommandAtEntry && m_frequencyCommandNow &&
-        *m_frequencyCommandNow != *m_frequencyCommandAtEntry)
-        held.push_back({RunSetting::FrequencyCommand, hertzText(*m_frequencyCommandNow)});
-    for (const Source& source : m_sources)
-        if (source.changed)
-            held.push_back({source.setting, std::to_string(source.linkValue)});
-    return held;
-}
-
 // ---- Ramp unit and times ----
 
 void RunSession::chooseRampUnit(int unit) {
@@ -467,50 +399,6 @@ std::string RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
     });
     reportWhenQuiet();
     return shown;
-}
-
-// ---- Ways out ----
-
-void RunSession::leave(std::function<void()> done) {
-    if (m_leaving || !m_entered)
-        return;
-    m_leaving = true;
-    // What is already queued goes out first; the restore then runs as the line's last operation.
-    m_line->whenIdle([this, done = std::move(done)] {
-        m_line->submit([this] {
-            restore();
-            m_line->close();
-        });
-        if (done)
-            done();
-    });
-}
-
-void RunSession::restore() {
-    // Walking away from a turning motor is not an option: stop it first.
-    if (m_running || m_jogHeld) {
-        m_jogHeld = false;
-        setRunning(false);
-        commandConfirmed(write(drive::kCommandRegister, drive::kStop));
-    }
-
-    restoreFrequencies();
-
-    // Each setting is offered back only when the drive told us what it was at entry.
-    for (const Source& source : m_sources) {
-        if (!source.atEntry)
-            continue;
-        const std::optional<int> now = read(source.reg);
-        // Not known now: it needs putting back if the entry changed it.
-        if (now ? *now == *source.atEntry : !source.changed)
-            continue;
-        if (m_line->portLost() || ask(source.setting, true)) {
-            if (!write(source.reg, static_cast<std::uint16_t>(*source.atEntry)))
-                note(SettingIssue::Kind::NotRestored, source.setting,
-                     std::to_string(*source.atEntry));
-        }
-    }
-    report();
 }
 
 }  // namespace velorin

@@ -134,9 +134,6 @@ private:
     QLabel* m_noteLabel = nullptr;  // what the panel holds changed on the drive meanwhile
 };
 
-// The run session's questions and notices as the panel's boxes over `parent`.
-RunHooks runBoxes(Services& services, QWidget* parent);
-
 // Creates the run panel, runs its entry and shows it. When the panel cannot be entered it is
 // dropped and the window it returns to shown instead. Returns the window now shown.
 QWidget* showRunPanel(Services& services, const Opening& opening);
