@@ -163,41 +163,33 @@ std::vector<CheckFailure> EditorCore::checkValues() const {
 }
 
 WriteCheck EditorCore::checkWrite(WriteScope scope) const {
-    WriteCheck result;
     auto bearsOn = [this](int reg) {
         const std::vector<int> sources = checkSources(reg);
         return std::any_of(sources.begin(), sources.end(),
                            [this](int source) { return writeChanges(source); });
     };
+    WriteCheck result;
+    bool touchedAny = false;
     for (CheckFailure& failure : checkValues()) {
         const bool touched = writeChanges(failure.reg) || bearsOn(failure.reg);
         // Writing the changed values only: a value the write leaves alone, and whose bounds
         // nothing written moves, is the drive's business, not this write's.
         if (scope == WriteScope::ChangedOnly && !touched)
             continue;
-        (touched ? result.failures : result.driveHeld).push_back(std::move(failure));
+        touchedAny = touchedAny || touched;
+        result.failures.push_back(std::move(failure));
     }
-    // A full write with one value of its own out of range is held up by every failure.
-    if (!result.failures.empty()) {
-        result.failures.insert(result.failures.end(), result.driveHeld.begin(),
-                               result.driveHeld.end());
-        result.driveHeld.clear();
-        std::stable_sort(result.failures.begin(), result.failures.end(),
-                         [](const CheckFailure& a, const CheckFailure& b) {
-                             return Catalogue::instance().parameter(a.reg).page <
-                                    Catalogue::instance().parameter(b.reg).page;
-                         });
-    }
+    // A full write whose only failures are the drive's own values asks; one failure of its own
+    // holds it up with every other, in page and list order.
+    if (!touchedAny)
+        result.driveHeld.swap(result.failures);
     return result;
 }
 
 bool EditorCore::contentRefused(int reg) const {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
     if (!p.shown || p.access != Access::Editable || m_unshown[reg] ||
-        (p.conversion != ConversionKind::Integer && p.conversion != ConversionKind::Scale10 &&
-         p.conversion != ConversionKind::Scale100 && p.conversion != ConversionKind::Scale1000 &&
-         p.conversion != ConversionKind::ByRampUnit && p.conversion != ConversionKind::ByStepUnit &&
-         p.conversion != ConversionKind::ByPidDecimals))
+        p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
         return false;
     // An empty field keeps its value: P01.13 starts empty.
     const FieldContent& content = m_content[reg];
