@@ -423,7 +423,8 @@ void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
     if (outcome.end == WriteOutcome::End::Declined)
         return;
     if (outcome.end == WriteOutcome::End::NoAnswer) {
-        m_services.dialogs->message(this, text::NoAnswer, text::CommErrorTitle);
+        m_services.dialogs->message(this, m_line->portLost() ? text::PortLostStatus : text::NoAnswer,
+                                    text::CommErrorTitle);
         return;
     }
     if (outcome.complete()) {

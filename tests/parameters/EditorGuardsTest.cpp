@@ -167,6 +167,12 @@ TEST_F(EditorGuards, AfterALostPortTheEditorNamesThePortAndReconnects) {
     click(tab(5));
     EXPECT_EQ(progress()->text(), "通訊埠已中斷，請檢查連接線後選「變頻機(I) > 重新連線」。");
     EXPECT_TRUE(reconnect->isEnabled() && s.services.portLost);
+    // A write now is not sent: the port is named, not the drive.
+    s.dialogs.clear();
+    typeInto(2, "9");
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.messages(),
+              std::vector<QString>{"通訊埠已中斷，請檢查連接線後選「變頻機(I) > 重新連線」。"});
     // Still gone: said so; back: the link line as before and the page in view read.
     s.dialogs.clear();
     reconnect->trigger();
