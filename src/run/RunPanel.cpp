@@ -151,7 +151,8 @@ void RunPanel::buildWindow() {
     m_frequencyLabel = new QLabel(text::RunFrequency, m_runFrame);
     place(m_frequencyLabel, "frequencyLabel", 3720, 1200, 1215, 255);
     m_frequencySlider = new MoveSlider(Qt::Horizontal, m_runFrame);
-    m_frequencySlider->setRange(1, 40000);
+    // The panel's one range, 1.50~400.00 Hz: the slider writes no frequency the buttons refuse.
+    m_frequencySlider->setRange(150, 40000);
     m_frequencySlider->setValue(6000);
     m_frequencySlider->setTickInterval(5000);
     m_frequencySlider->setTickPosition(QSlider::TicksBelow);

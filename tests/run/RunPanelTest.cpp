@@ -136,10 +136,10 @@ TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
 
 TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
     load();
-    slide({1});
-    EXPECT_EQ(edit("frequencyEdit")->text(), "00.01");
+    slide({1});  // the slider stops at the panel's lowest frequency
+    EXPECT_EQ(edit("frequencyEdit")->text(), "01.50");
     slide({1});  // a move that changes nothing writes nothing
-    EXPECT_EQ(writes(), (Writes{{32, 1}}));
+    EXPECT_EQ(writes(), (Writes{{32, 150}}));
     EXPECT_TRUE(s.dialogs.shown().empty());
     // Moves while a run command is on the line go out after its word, in the order made.
     forget();
