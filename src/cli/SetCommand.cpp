@@ -13,11 +13,10 @@ namespace {
 QString formWords(const std::optional<FieldForm>& form) {
     if (!form)
         return {};
-    const QString kind = form->decimals == 0
-                             ? QStringLiteral("a whole number")
-                             : QStringLiteral("a number with at most %1 decimal%2")
-                                   .arg(form->decimals)
-                                   .arg(form->decimals == 1 ? "" : "s");
+    const QString kind = form->decimals == 0 ? QStringLiteral("a whole number")
+                                             : QStringLiteral("a number with at most %1 decimal%2")
+                                                   .arg(form->decimals)
+                                                   .arg(form->decimals == 1 ? "" : "s");
     return QStringLiteral(" (%1, %2)").arg(kind, QString::fromStdString(form->range));
 }
 

@@ -1,8 +1,8 @@
 #include "drive/RunSession.h"
 
+#include "drive/RunSteps.h"
 #include "link/DriveFacts.h"
 #include "link/NumberText.h"
-#include "drive/RunSteps.h"
 
 namespace velorin {
 
@@ -55,7 +55,8 @@ bool RunSession::open(const LinkState& link) {
         // The mode menu has only just let go of the port: someone else has taken it, or the
         // adapter is gone.
         if (m_hooks.tell)
-            m_hooks.tell({RunNotice::Kind::PortNotOpened, {}, opened == OpenResult::NotFound, false, {}});
+            m_hooks.tell(
+                {RunNotice::Kind::PortNotOpened, {}, opened == OpenResult::NotFound, false, {}});
         return false;
     }
     return true;
@@ -141,8 +142,8 @@ bool RunSession::raiseFrequencies() {
         m_frequencyCommandNow = kPanelTop;
     // The jog frequency the drive holds is the jog field's until the technician changes it.
     const ReplyCheck jog = m_line->read(kJogFrequency);
-    m_jogFrequencyAtEntry = jog.outcome == LinkOutcome::Ok ? std::optional<int>(jog.value)
-                                                           : std::nullopt;
+    m_jogFrequencyAtEntry =
+        jog.outcome == LinkOutcome::Ok ? std::optional<int>(jog.value) : std::nullopt;
     m_jogFrequencyNow = m_jogFrequencyAtEntry;
     return true;
 }
@@ -268,7 +269,8 @@ void RunSession::sendMotion(std::uint16_t frequencyRegister, std::uint16_t value
         [this, frequencyRegister, value, word] {
             bool confirmed = write(frequencyRegister, value);
             // Even unconfirmed it may have been taken: the way out puts it back either way.
-            (frequencyRegister == kJogFrequency ? m_jogFrequencyNow : m_frequencyCommandNow) = value;
+            (frequencyRegister == kJogFrequency ? m_jogFrequencyNow : m_frequencyCommandNow) =
+                value;
             stateChanged();
             confirmed = write(drive::kCommandRegister, word) && confirmed;
             commandConfirmed(confirmed);

@@ -64,10 +64,10 @@ struct SettingIssue {
 
 struct RunNotice {
     enum class Kind {
-        PortNotOpened,             // the port could not be opened (`portLost`: it is gone)
-        NoEntry,                   // the running check got no usable answer (`reply`)
-        MotorRunning,              // the motor runs: the panel is not entered
-        FrequencyOutOfRange,       // a frequency entered, run or jogged outside 1.50..400.00 Hz
+        PortNotOpened,        // the port could not be opened (`portLost`: it is gone)
+        NoEntry,              // the running check got no usable answer (`reply`)
+        MotorRunning,         // the motor runs: the panel is not entered
+        FrequencyOutOfRange,  // a frequency entered, run or jogged outside 1.50..400.00 Hz
         AccelTimeOutOfRange,
         DecelTimeOutOfRange,
         Report,  // what the line did not carry, told once it is quiet

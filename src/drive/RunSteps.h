@@ -29,7 +29,6 @@ inline constexpr std::int64_t kLongestRamp = 60000;
 inline constexpr std::int64_t kRegisterLow = -32768;
 inline constexpr std::int64_t kRegisterHigh = 65535;
 
-
 inline std::string hertzText(int hundredths) {
     return formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00");
 }

@@ -50,7 +50,8 @@ std::string rangeText(const RangeCheck& check, bool otherUnit, const DisplayCont
     const auto sourceRaw = source(*from);
     if (!lower || !upper || !sourceRaw)
         return range;
-    const auto low = writtenAs(check.reg, static_cast<std::int32_t>(std::ceil(*lower - 1e-9)), display);
+    const auto low =
+        writtenAs(check.reg, static_cast<std::int32_t>(std::ceil(*lower - 1e-9)), display);
     const auto high =
         writtenAs(check.reg, static_cast<std::int32_t>(std::floor(*upper + 1e-9)), display);
     const auto sourceText = writtenAs(from->reg, *sourceRaw, display);
@@ -66,7 +67,8 @@ std::string rangeText(const RangeCheck& check, bool otherUnit, const DisplayCont
 bool usesOtherUnit(const RangeCheck& check, const DisplayContext& display) {
     if (check.unitSelector < 0)
         return false;
-    return (check.unitSelector == drive::kRampUnitParameter ? display.rampUnit : display.stepUnit) != 0;
+    return (check.unitSelector == drive::kRampUnitParameter ? display.rampUnit
+                                                            : display.stepUnit) != 0;
 }
 
 std::string trimmedText(const std::string& s) {

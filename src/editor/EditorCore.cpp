@@ -138,11 +138,21 @@ void EditorCore::readOpeningCopies() {
             reply.outcome == LinkOutcome::Ok ? std::optional(driveValueOf(reg, reply.value))
                                              : std::nullopt;
         switch (reg) {
-            case drive::kRampUnitParameter: take(m_copies.rampUnit, value); break;
-            case drive::kStepUnitParameter: take(m_copies.stepUnit, value); break;
-            case drive::kRatedCurrentParameter: take(m_copies.ratedCurrent, value); break;
-            case drive::kPidFullScaleParameter: take(m_copies.pidFullScale, value); break;
-            default: take(m_copies.pidDecimals, value); break;
+            case drive::kRampUnitParameter:
+                take(m_copies.rampUnit, value);
+                break;
+            case drive::kStepUnitParameter:
+                take(m_copies.stepUnit, value);
+                break;
+            case drive::kRatedCurrentParameter:
+                take(m_copies.ratedCurrent, value);
+                break;
+            case drive::kPidFullScaleParameter:
+                take(m_copies.pidFullScale, value);
+                break;
+            default:
+                take(m_copies.pidDecimals, value);
+                break;
         }
     }
 }

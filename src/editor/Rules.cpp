@@ -119,7 +119,8 @@ std::optional<FieldForm> fieldForm(int reg, const ConversionContext& context) {
     const auto decimals = fieldDecimals(reg, context);
     if (!decimals)
         return std::nullopt;
-    return FieldForm{*decimals, registerSigned(reg), wordRangeText(reg, registerSigned(reg), context)};
+    return FieldForm{*decimals, registerSigned(reg),
+                     wordRangeText(reg, registerSigned(reg), context)};
 }
 
 bool unitKnown(int selector, std::int32_t value) {

@@ -285,8 +285,8 @@ bool ParameterEditor::editsMayBeDropped() {
     for (int page = 0; page < kPageCount && !changed; ++page) changed = m_core->pageChanged(page);
     if (!changed)
         return true;
-    return m_services.dialogs->cautiousQuestion(this, text::DropChanges,
-                                                text::DropChangesTitle) == Answer::Yes;
+    return m_services.dialogs->cautiousQuestion(this, text::DropChanges, text::DropChangesTitle) ==
+           Answer::Yes;
 }
 
 void ParameterEditor::write(WriteScope scope) {
@@ -423,8 +423,8 @@ void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
     if (outcome.end == WriteOutcome::End::Declined)
         return;
     if (outcome.end == WriteOutcome::End::NoAnswer) {
-        m_services.dialogs->message(this, m_line->portLost() ? text::PortLostStatus : text::NoAnswer,
-                                    text::CommErrorTitle);
+        m_services.dialogs->message(
+            this, m_line->portLost() ? text::PortLostStatus : text::NoAnswer, text::CommErrorTitle);
         return;
     }
     if (outcome.complete()) {

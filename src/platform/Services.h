@@ -32,8 +32,7 @@ public:
     virtual Answer question(QWidget* parent, const QString& text, const QString& title) = 0;
     // The same box before something that cannot be taken back (a reset, dropped edits, a
     // setting the drive may refuse): No is the default button, so Enter keeps things as they are.
-    virtual Answer cautiousQuestion(QWidget* parent, const QString& text,
-                                    const QString& title) = 0;
+    virtual Answer cautiousQuestion(QWidget* parent, const QString& text, const QString& title) = 0;
     // A Yes/No box over a table of `rows` under the `columns`' headers (what a write will
     // change); No is the default button.
     virtual Answer confirmTable(QWidget* parent, const QString& text, const QStringList& columns,

@@ -37,8 +37,7 @@ inline const QString NoAnswer = QStringLiteral("變頻機未回應，指令可�
 inline const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
 // How the technician gets the port back: the entry opens it again.
-inline const QString ReconnectByReturn =
-    QStringLiteral("接好後再進入運轉試車即重新連線。");
+inline const QString ReconnectByReturn = QStringLiteral("接好後再進入運轉試車即重新連線。");
 inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 inline const QString StateUnconfirmed = QStringLiteral("狀態未確認");
 // While the panel is open it holds some drive settings changed (the maximum output frequency and

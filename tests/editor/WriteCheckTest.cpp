@@ -92,7 +92,8 @@ TEST_F(WriteCheckTest, AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt) {
     for (const Case& c : cases) {
         readEverything();
         for (auto [reg, value] : c.edits) core.working()[reg] = value;
-        EXPECT_EQ(messages(core.checkWrite(WriteScope::ChangedOnly).failures), c.changedOnly) << c.what;
+        EXPECT_EQ(messages(core.checkWrite(WriteScope::ChangedOnly).failures), c.changedOnly)
+            << c.what;
         const WriteCheck full = core.checkWrite(WriteScope::Everything);
         EXPECT_EQ(messages(full.failures), c.fullFailures) << c.what;
         EXPECT_EQ(messages(full.driveHeld), c.fullDriveHeld) << c.what;

@@ -43,7 +43,8 @@ TEST(MonitorWindow, PauseStopsTheViewAndTheRecordGoesOn) {
     monitor.record(write(32, 3000));
     window.refresh();
     EXPECT_EQ(table->model()->rowCount(), 1);  // the view stands still
-    EXPECT_TRUE(counts->text().startsWith(QStringLiteral("請求 3　"))) << counts->text().toStdString();
+    EXPECT_TRUE(counts->text().startsWith(QStringLiteral("請求 3　")))
+        << counts->text().toStdString();
     EXPECT_EQ(monitor.rows().size(), 3u);
 
     QTest::mouseClick(pause, Qt::LeftButton);

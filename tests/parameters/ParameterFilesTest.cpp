@@ -103,8 +103,8 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
 // and writes nothing (it once wrote "P3 99999999", "P12 100000", 0 for "abc" and cut 12.345).
 TEST_F(EditorFiles, TextsNoFieldTakesAreMarkedAndTheSaveRefusesThem) {
     open(true);
-    const std::pair<int, const char*> typed[] = {
-        {3, "99999999"}, {12, "1000.00"}, {2, "abc"}, {10, "12.345"}, {11, "1e3"}, {13, "-5"}};
+    const std::pair<int, const char*> typed[] = {{3, "99999999"}, {12, "1000.00"}, {2, "abc"},
+                                                 {10, "12.345"},  {11, "1e3"},     {13, "-5"}};
     for (auto [reg, text] : typed) {
         typeInto(reg, text);
         EXPECT_TRUE(field(reg)->styleSheet().contains("dashed")) << reg;
@@ -133,7 +133,8 @@ TEST_F(EditorFiles, APartialFileSaysWhatItLacksAndItsLoadTakesNoZerosForThem) {
     open();
     click(tab(1));
     save(desktopFile());
-    EXPECT_TRUE(progress()->text().contains("項至 Data.txt，只含 2 頁（P00、P01-1），缺 27 頁（P01-2、"))
+    EXPECT_TRUE(
+        progress()->text().contains("項至 Data.txt，只含 2 頁（P00、P01-1），缺 27 頁（P01-2、"))
         << progress()->text().toStdString();
     s.drive.setReg(97, 1234);  // P03.01 on the drive now
     click(tab(5));

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <QLibraryInfo>
 #include <QTemporaryDir>
-#include <QTranslator>
 #include <QTest>
+#include <QTranslator>
 #include <QtWidgets>
 #include <cstdlib>
 
@@ -46,8 +46,9 @@ TEST(QtDialogs, EnterKeepsThingsAsTheyAreInACautiousQuestion) {
             ASSERT_NE(box, nullptr);
             QTest::keyClick(box, Qt::Key_Return);
         });
-        const Answer answer = cautious ? dialogs.cautiousQuestion(nullptr, "是否放棄這些變更？", "參數未寫入")
-                                       : dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定");
+        const Answer answer =
+            cautious ? dialogs.cautiousQuestion(nullptr, "是否放棄這些變更？", "參數未寫入")
+                     : dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定");
         EXPECT_EQ(answer, cautious ? Answer::No : Answer::Yes) << cautious;
     }
 }

@@ -104,8 +104,9 @@ TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
     edit("frequencyEdit")->setText("30");
     click(button("runForwardButton"));
     click(button("stopButton"));
-    EXPECT_EQ(note->text(), "暫時變更：P01.23 寸動頻率 12.50 Hz、P09.02 最高輸出頻率 400.00 Hz、"
-                                "P01.07 頻率指令0 30.00 Hz（離開時還原）");
+    EXPECT_EQ(note->text(),
+              "暫時變更：P01.23 寸動頻率 12.50 Hz、P09.02 最高輸出頻率 400.00 Hz、"
+              "P01.07 頻率指令0 30.00 Hz（離開時還原）");
     if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
         QApplication::processEvents();
         panel->grab().save(
@@ -176,8 +177,10 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     load();
     // What the technician reads at first: the drive's ramp unit and times, the frequencies to send.
     EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
-    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"}, {"decelTimeEdit", "20.00"},
-                              {"frequencyEdit", "60.00"}, {"jogFrequencyEdit", "6.00"}})
+    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"},
+                              {"decelTimeEdit", "20.00"},
+                              {"frequencyEdit", "60.00"},
+                              {"jogFrequencyEdit", "6.00"}})
         EXPECT_EQ(edit(name)->text(), QString(text)) << name;
     const Texts refused{QStringLiteral("加速度範圍錯誤!。"), QStringLiteral("減速度範圍錯誤!。")};
     // clang-format off
