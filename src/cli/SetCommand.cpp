@@ -7,6 +7,21 @@
 
 namespace velorin {
 
+namespace {
+
+// What a number field takes, said on the command line: " (a whole number, 0~65535)".
+QString formWords(const std::optional<FieldForm>& form) {
+    if (!form)
+        return {};
+    const QString kind = form->decimals == 0 ? QStringLiteral("a whole number")
+                                             : QStringLiteral("a number with at most %1 decimal%2")
+                                                   .arg(form->decimals)
+                                                   .arg(form->decimals == 1 ? "" : "s");
+    return QStringLiteral(" (%1, %2)").arg(kind, QString::fromStdString(form->range));
+}
+
+}  // namespace
+
 int SetCommand::run() {
     // Each value as its field would take it, before the drive is asked anything.
     static const QRegularExpression number(QStringLiteral("^[0-9]{1,5}$"));
@@ -53,11 +68,12 @@ int SetCommand::run() {
             error(QStringLiteral("%1: %2; nothing was written")
                       .arg(codeAndName(reg), unitUnknown(reg, m_core->driveValue(selector))));
         else
-            error(QStringLiteral("%1: \"%2\" is no value its field takes; nothing was written")
+            error(QStringLiteral("%1: \"%2\" is no value its field takes%3; nothing was written")
                       .arg(codeAndName(reg),
                            qs(catalogue.parameter(reg).conversion == ConversionKind::List
                                   ? std::to_string(edits[reg].selected)
-                                  : edits[reg].text)));
+                                  : edits[reg].text),
+                           formWords(fieldForm(reg, m_core->conversionContext()))));
     }
     if (!refused.empty()) {
         m_line->close();

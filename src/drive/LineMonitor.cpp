@@ -18,8 +18,6 @@ std::string milliseconds(Micros t) {
 }  // namespace
 
 void LineMonitor::record(MonitorRow row) {
-    if (m_paused)
-        return;
     MonitorCounts& c = m_counts;
     ++c.requests;
     const LinkOutcome o = row.check.outcome;
@@ -40,8 +38,6 @@ void LineMonitor::record(MonitorRow row) {
 }
 
 void LineMonitor::onTransaction(const TransactionRecord& t) {
-    if (m_paused)
-        return;
     MonitorRow row;
     row.at = t.notes.sentAt;
     row.station = t.station;

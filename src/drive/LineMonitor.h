@@ -52,11 +52,10 @@ public:
     // Times count from now on `clock`, the one the line sessions wait on.
     explicit LineMonitor(TimedWait& clock) : m_clock(clock), m_start(clock.now()) {}
 
-    // Takes a row unless paused; the oldest row goes once 10 000 are kept.
+    // Takes a row, always: a paused window stops its view, never the record. The oldest row goes
+    // once 10 000 are kept.
     void record(MonitorRow row);
     void onTransaction(const TransactionRecord& record) override;
-    void setPaused(bool paused) { m_paused = paused; }
-    bool paused() const { return m_paused; }
     // Forgets every row and counter; times count from now on.
     void clear();
 
@@ -71,7 +70,6 @@ private:
     std::deque<MonitorRow> m_rows;
     MonitorCounts m_counts;
     long m_recorded = 0;
-    bool m_paused = false;
     Micros m_start;
 };
 

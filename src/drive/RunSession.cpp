@@ -1,45 +1,22 @@
 #include "drive/RunSession.h"
 
+#include "drive/RunSteps.h"
 #include "link/DriveFacts.h"
 #include "link/NumberText.h"
 
 namespace velorin {
 
+using namespace runsteps;
+
 namespace {
-
-// Registers of the panel (register number = parameter number).
-constexpr std::uint16_t kRunSource = 5;          // P00.05: 2 = the link
-constexpr std::uint16_t kFrequencySource = 25;   // P01.00: 0 = frequency command 0
-constexpr std::uint16_t kDirectionLimit = 28;    // P01.03: 0 = both directions
-constexpr std::uint16_t kFrequencyCommand = 32;  // P01.07, hundredths of a hertz
-constexpr std::uint16_t kJogFrequency = 48;      // P01.23, hundredths of a hertz
-constexpr std::uint16_t kAccelTime = 97;         // P03.01
-constexpr std::uint16_t kDecelTime = 98;         // P03.02
-constexpr std::uint16_t kMaxFrequency = 248;     // P09.02, hundredths of a hertz
-
-// 400.00 Hz, the top of the slider: the frequency command and the maximum output frequency
-// while the panel is open.
-constexpr std::uint16_t kPanelTop = 40000;
-constexpr double kLowestFrequency = 1.5;
-constexpr double kHighestFrequency = 400;
-constexpr std::int64_t kLongestRamp = 60000;
-
-// What a 16-bit register can take: -32768..-1 travel as their two's complement.
-constexpr std::int64_t kRegisterLow = -32768;
-constexpr std::int64_t kRegisterHigh = 65535;
 
 double numberOf(std::string_view s) {
     return lenientNumber(s).value_or(0);
 }
 
-// The number of a typed text by the lenient rule, or nothing when the text spells a number too
-// large for the program to hold ("1e400").
+// The number of a typed text: the whole text must be one ("abc" is no time of 0, "1,5" none of 1).
 std::optional<double> typedNumber(std::string_view text) {
-    return lenientNumber(text);
-}
-
-std::string hertzText(int hundredths) {
-    return formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00");
+    return strictNumber(text);
 }
 
 // The register word for a value, brought to a whole number as the link does with a value handed
@@ -73,9 +50,13 @@ RunSession::~RunSession() = default;
 
 bool RunSession::open(const LinkState& link) {
     m_line->follow(link);
-    if (m_line->open(link.comPort, link.settings) != OpenResult::Ok) {
-        // The mode menu has only just let go of the port; someone else has taken it.
-        tell(RunNotice::Kind::PortNotOpened);
+    if (const OpenResult opened = m_line->open(link.comPort, link.settings);
+        opened != OpenResult::Ok) {
+        // The mode menu has only just let go of the port: someone else has taken it, or the
+        // adapter is gone.
+        if (m_hooks.tell)
+            m_hooks.tell(
+                {RunNotice::Kind::PortNotOpened, {}, opened == OpenResult::NotFound, false, {}});
         return false;
     }
     return true;
@@ -157,19 +138,14 @@ bool RunSession::raiseFrequencies() {
         restoreFrequencies();
         return false;
     }
+    if (m_frequencyCommandAtEntry)
+        m_frequencyCommandNow = kPanelTop;
+    // The jog frequency the drive holds is the jog field's until the technician changes it.
+    const ReplyCheck jog = m_line->read(kJogFrequency);
+    m_jogFrequencyAtEntry =
+        jog.outcome == LinkOutcome::Ok ? std::optional<int>(jog.value) : std::nullopt;
+    m_jogFrequencyNow = m_jogFrequencyAtEntry;
     return true;
-}
-
-void RunSession::restoreFrequencies() {
-    // A raise that went unanswered may have been carried out: it is put back too.
-    if (m_maxFrequencyAtEntry &&
-        !write(kMaxFrequency, static_cast<std::uint16_t>(*m_maxFrequencyAtEntry)))
-        note(SettingIssue::Kind::NotRestored, RunSetting::MaxFrequency,
-             hertzText(*m_maxFrequencyAtEntry));
-    if (m_frequencyCommandAtEntry &&
-        !write(kFrequencyCommand, static_cast<std::uint16_t>(*m_frequencyCommandAtEntry)))
-        note(SettingIssue::Kind::NotRestored, RunSetting::FrequencyCommand,
-             hertzText(*m_frequencyCommandAtEntry));
 }
 
 // ---- Transactions ----
@@ -246,13 +222,12 @@ void RunSession::setRunning(bool running) {
 bool RunSession::run(Direction direction, std::string_view frequencyText) {
     if (m_leaving)
         return false;
-    const double hertz = numberOf(frequencyText);
-    if (hertz > kHighestFrequency || hertz < kLowestFrequency) {
+    const auto value = panelFrequency(frequencyText);
+    if (!value) {
         tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
     setRunning(true);
-    const auto value = wordOf(numberOf(formatNumber(hertz, "00.00")) * 100);
     m_lastSliderValue.reset();
     sendMotion(kFrequencyCommand, *value,
                direction == Direction::Forward ? drive::kRunForward : drive::kRunReverse);
@@ -270,12 +245,11 @@ bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText
     if (m_leaving)
         return false;
     m_jogHeld = true;
-    const double hertz = numberOf(jogFrequencyText);
-    if (hertz > kHighestFrequency || hertz < kLowestFrequency) {
+    const auto value = panelFrequency(jogFrequencyText);
+    if (!value) {
         tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
-    const auto value = wordOf(numberOf(formatNumber(hertz, "000.00")) * 100);
     sendMotion(kJogFrequency, *value,
                direction == Direction::Forward ? drive::kJogForward : drive::kJogReverse);
     return true;
@@ -294,6 +268,10 @@ void RunSession::sendMotion(std::uint16_t frequencyRegister, std::uint16_t value
     m_line->submit(
         [this, frequencyRegister, value, word] {
             bool confirmed = write(frequencyRegister, value);
+            // Even unconfirmed it may have been taken: the way out puts it back either way.
+            (frequencyRegister == kJogFrequency ? m_jogFrequencyNow : m_frequencyCommandNow) =
+                value;
+            stateChanged();
             confirmed = write(drive::kCommandRegister, word) && confirmed;
             commandConfirmed(confirmed);
         },
@@ -314,10 +292,17 @@ std::string RunSession::sliderText(int sliderValue) {
 }
 
 std::optional<int> RunSession::sliderValueFor(std::string_view frequencyText) {
-    const double hertz = numberOf(frequencyText);
-    if (hertz < kLowestFrequency || hertz > kHighestFrequency)
+    if (const auto value = panelFrequency(frequencyText))
+        return *value;
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> RunSession::panelFrequency(std::string_view text) {
+    const std::optional<double> hertz = strictNumber(text);
+    if (!hertz || *hertz < kLowestFrequency || *hertz > kHighestFrequency)
         return std::nullopt;
-    return roundTo<int>(numberOf(formatNumber(hertz * 100, "0")));
+    // To the hundredth, half to even (" 60.005 " is 60.00).
+    return wordOf(*hertz * 100);
 }
 
 void RunSession::sliderMoved(int sliderValue) {
@@ -331,6 +316,8 @@ void RunSession::sliderMoved(int sliderValue) {
     if (!value)
         return;
     m_line->submit([this, sliderValue, word = *value] {
+        m_frequencyCommandNow = word;
+        stateChanged();
         if (!write(kFrequencyCommand, word)) {
             if (m_lastSliderValue == sliderValue)
                 m_lastSliderValue.reset();
@@ -343,17 +330,19 @@ void RunSession::sliderMoved(int sliderValue) {
 bool RunSession::enterFrequency(std::string_view frequencyText) {
     if (m_leaving)
         return false;
-    // Only a text that is a number: "-5" would reach the drive as 650.36 Hz, "abc" as 0 Hz.
-    const std::optional<double> hertz = strictNumber(frequencyText);
-    const auto value = hertz && *hertz >= 0 ? wordOf(*hertz * 100) : std::nullopt;
+    // Only a number the run buttons take: "-5" would reach the drive as 650.36 Hz, "abc" as
+    // 0 Hz, 500 as a frequency the panel then refuses to run.
+    const auto value = panelFrequency(frequencyText);
     if (!value) {
-        tell(RunNotice::Kind::TypedFrequencyOutOfRange);
+        tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
     m_lastSliderValue.reset();
     m_line->submit([this, word = *value] {
+        m_frequencyCommandNow = word;
         if (!write(kFrequencyCommand, word))
             m_unconfirmed = true;
+        stateChanged();
     });
     reportWhenQuiet();
     return true;
@@ -412,50 +401,6 @@ std::string RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
     });
     reportWhenQuiet();
     return shown;
-}
-
-// ---- Ways out ----
-
-void RunSession::leave(std::function<void()> done) {
-    if (m_leaving || !m_entered)
-        return;
-    m_leaving = true;
-    // What is already queued goes out first; the restore then runs as the line's last operation.
-    m_line->whenIdle([this, done = std::move(done)] {
-        m_line->submit([this] {
-            restore();
-            m_line->close();
-        });
-        if (done)
-            done();
-    });
-}
-
-void RunSession::restore() {
-    // Walking away from a turning motor is not an option: stop it first.
-    if (m_running || m_jogHeld) {
-        m_jogHeld = false;
-        setRunning(false);
-        commandConfirmed(write(drive::kCommandRegister, drive::kStop));
-    }
-
-    restoreFrequencies();
-
-    // Each setting is offered back only when the drive told us what it was at entry.
-    for (const Source& source : m_sources) {
-        if (!source.atEntry)
-            continue;
-        const std::optional<int> now = read(source.reg);
-        // Not known now: it needs putting back if the entry changed it.
-        if (now ? *now == *source.atEntry : !source.changed)
-            continue;
-        if (m_line->portLost() || ask(source.setting, true)) {
-            if (!write(source.reg, static_cast<std::uint16_t>(*source.atEntry)))
-                note(SettingIssue::Kind::NotRestored, source.setting,
-                     std::to_string(*source.atEntry));
-        }
-    }
-    report();
 }
 
 }  // namespace velorin

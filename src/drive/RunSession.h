@@ -32,6 +32,15 @@ enum class RunSetting {
     AccelTime,         // P03.01
     DecelTime,         // P03.02
     MaxFrequency,      // P09.02
+    JogFrequency,      // P01.23
+};
+
+// A drive setting the panel holds changed while it is open, with its value now as the
+// technician would set it ("400.00"); each is put back on the way out.
+struct HeldSetting {
+    RunSetting setting;
+    std::string value;
+    bool operator==(const HeldSetting&) const = default;
 };
 
 // A command source or the direction limit: whether to switch it to the link at entry, or back
@@ -55,18 +64,17 @@ struct SettingIssue {
 
 struct RunNotice {
     enum class Kind {
-        PortNotOpened,             // the port could not be opened: nothing was sent
-        NoEntry,                   // the running check got no usable answer (`reply`)
-        MotorRunning,              // the motor runs: the panel is not entered
-        FrequencyOutOfRange,       // a run or jog frequency outside 1.50..400.00 Hz
-        TypedFrequencyOutOfRange,  // a frequency entered outside 0.00..655.35 Hz
+        PortNotOpened,        // the port could not be opened (`portLost`: it is gone)
+        NoEntry,              // the running check got no usable answer (`reply`)
+        MotorRunning,         // the motor runs: the panel is not entered
+        FrequencyOutOfRange,  // a frequency entered, run or jogged outside 1.50..400.00 Hz
         AccelTimeOutOfRange,
         DecelTimeOutOfRange,
         Report,  // what the line did not carry, told once it is quiet
     };
     Kind kind;
     ReplyCheck reply;                    // NoEntry
-    bool portLost = false;               // Report: nothing reaches the drive any more
+    bool portLost = false;               // Report, PortNotOpened: the port is gone
     bool unconfirmed = false;            // Report: a command the drive did not confirm
     std::vector<SettingIssue> settings;  // Report
 };
@@ -122,9 +130,20 @@ public:
     static std::optional<int> sliderValueFor(std::string_view frequencyText);
     // A mouse move over the slider at `sliderValue`: writes it, unless the last move did.
     void sliderMoved(int sliderValue);
-    // Enter in the frequency field: 0.00 to 655.35 Hz, past the slider's 400 Hz too (the drive
-    // holds the frequency to its own limit). False when refused (told, nothing written).
+    // Enter in the frequency field: the range of the run buttons, 1.50 to 400.00 Hz, for a
+    // frequency the panel will not run must not reach the drive either. False when refused (told,
+    // nothing written).
     bool enterFrequency(std::string_view frequencyText);
+    // The frequency a typed text names, in hundredths of a hertz: a number (nothing else in the
+    // text) within 1.50..400.00 Hz, the one range of the panel's field, buttons and jog.
+    static std::optional<std::uint16_t> panelFrequency(std::string_view text);
+
+    // ---- What the panel holds changed ----
+    // The jog frequency as the drive held it at entry, shown in its field ("6.00"); empty when
+    // the drive did not tell.
+    std::optional<std::string> jogFrequencyText() const;
+    // Every drive setting the panel has changed and will put back, in the order it goes back.
+    std::vector<HeldSetting> heldSettings() const;
 
     // ---- Ramp unit and times ----
     // 0 = 0.01 s, 1 = 0.1 s; -1 when the drive did not tell, another value when it holds one.
@@ -146,6 +165,7 @@ public:
     // What entry saved, for the window and tests.
     std::optional<int> frequencyCommandAtEntry() const { return m_frequencyCommandAtEntry; }
     std::optional<int> maxFrequencyAtEntry() const { return m_maxFrequencyAtEntry; }
+    std::optional<int> jogFrequencyAtEntry() const { return m_jogFrequencyAtEntry; }
 
     LineSession& line() { return *m_line; }
 
@@ -205,6 +225,10 @@ private:
     // Read at entry; empty when the drive gave no usable reply.
     std::optional<int> m_frequencyCommandAtEntry;
     std::optional<int> m_maxFrequencyAtEntry;
+    std::optional<int> m_jogFrequencyAtEntry;
+    // What the panel last wrote to the frequency command and the jog frequency (hundredths).
+    std::optional<int> m_frequencyCommandNow;
+    std::optional<int> m_jogFrequencyNow;
     std::array<Source, 3> m_sources;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <type_traits>
 
 #include "editor/EditorSteps.h"
 #include "link/DriveFacts.h"
@@ -37,20 +38,14 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_shownUnknown.fill(false);
     m_fromFile.fill(false);
     m_content.fill({});
+    m_leftOut.clear();
     // Between two visits the drive may have been written from elsewhere: what a write of the
     // changed values only compares with is read again in this visit.
     m_driveKnown.fill(false);
 }
 
 bool EditorCore::isSigned(int reg) {
-    const ParameterInfo& p = Catalogue::instance().parameter(reg);
-    if (p.kind == FieldKind::Choice || p.display == DisplayRule::Position)
-        return true;
-    for (const RangeCheck& check : Catalogue::instance().checks())
-        if (check.reg == reg && check.lower.kind == CheckBound::Kind::Constant &&
-            check.lower.value < 0)
-            return true;
-    return false;
+    return registerSigned(reg);
 }
 
 std::int32_t EditorCore::driveValueOf(int reg, std::uint16_t word) {
@@ -110,40 +105,57 @@ void EditorCore::refreshLinkCopies() {
 }
 
 void EditorCore::refreshOpeningCopies(int page) {
-    const struct {
-        int page, reg;
-        std::optional<std::int16_t>& copy;
-    } copies[] = {{kRampPage, drive::kRampUnitParameter, m_copies.rampUnit},
-                  {kStepPage, drive::kStepUnitParameter, m_copies.stepUnit},
-                  {kRatedCurrentPage, drive::kRatedCurrentParameter, m_copies.ratedCurrent},
-                  {kPidPage, drive::kPidFullScaleParameter, m_copies.pidFullScale},
-                  {kPidPage, drive::kPidDecimalsParameter, m_copies.pidDecimals}};
-    for (const auto& c : copies)
-        if (c.page == page)
-            c.copy = static_cast<std::int16_t>(m_drive[c.reg]);
+    if (page == kRampPage)
+        m_copies.rampUnit = static_cast<std::int16_t>(m_drive[drive::kRampUnitParameter]);
+    if (page == kStepPage)
+        m_copies.stepUnit = static_cast<std::int16_t>(m_drive[drive::kStepUnitParameter]);
+    if (page == kRatedCurrentPage)
+        m_copies.ratedCurrent = m_drive[drive::kRatedCurrentParameter];
+    if (page == kPidPage) {
+        m_copies.pidFullScale = m_drive[drive::kPidFullScaleParameter];
+        m_copies.pidDecimals = static_cast<std::int16_t>(m_drive[drive::kPidDecimalsParameter]);
+    }
 }
 
 void EditorCore::readOpeningCopies() {
     if (!m_line)
         return;
-    std::optional<std::int16_t>* copies[] = {&m_copies.rampUnit, &m_copies.stepUnit,
-                                             &m_copies.ratedCurrent, &m_copies.pidFullScale,
-                                             &m_copies.pidDecimals};
-    for (std::size_t i = 0; i < kOpeningReads.size(); ++i) {
-        const ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(kOpeningReads[i]));
+    // Each copy in its register's type: a bound of 40000 stays 40000.
+    auto take = [](auto& copy, std::optional<std::int32_t> value) {
+        using Held = typename std::remove_reference_t<decltype(copy)>::value_type;
+        copy = value ? std::optional<Held>(static_cast<Held>(*value)) : std::nullopt;
+    };
+    for (int reg : kOpeningReads) {
+        const ReplyCheck reply = m_line->read(static_cast<std::uint16_t>(reg));
         if (reply.outcome == LinkOutcome::Stopped)
             return;
-        if (reply.outcome == LinkOutcome::Ok)
-            *copies[i] = static_cast<std::int16_t>(reply.value);
-        else
-            copies[i]->reset();
+        const std::optional<std::int32_t> value =
+            reply.outcome == LinkOutcome::Ok ? std::optional(driveValueOf(reg, reply.value))
+                                             : std::nullopt;
+        switch (reg) {
+            case drive::kRampUnitParameter:
+                take(m_copies.rampUnit, value);
+                break;
+            case drive::kStepUnitParameter:
+                take(m_copies.stepUnit, value);
+                break;
+            case drive::kRatedCurrentParameter:
+                take(m_copies.ratedCurrent, value);
+                break;
+            case drive::kPidFullScaleParameter:
+                take(m_copies.pidFullScale, value);
+                break;
+            default:
+                take(m_copies.pidDecimals, value);
+                break;
+        }
     }
 }
 
 std::vector<int> EditorCore::unreadCopies() const {
-    const std::optional<std::int16_t> copies[] = {m_copies.rampUnit, m_copies.stepUnit,
-                                                  m_copies.ratedCurrent, m_copies.pidFullScale,
-                                                  m_copies.pidDecimals};
+    const bool copies[] = {m_copies.rampUnit.has_value(), m_copies.stepUnit.has_value(),
+                           m_copies.ratedCurrent.has_value(), m_copies.pidFullScale.has_value(),
+                           m_copies.pidDecimals.has_value()};
     std::vector<int> regs;
     for (std::size_t i = 0; i < kOpeningReads.size(); ++i)
         if (!copies[i])
@@ -157,9 +169,9 @@ std::optional<std::int16_t> EditorCore::pidDecimalsAfterWrite() const {
     return m_copies.pidDecimals;
 }
 
-std::optional<std::int16_t> EditorCore::pidFullScaleAfterWrite() const {
+std::optional<std::int32_t> EditorCore::pidFullScaleAfterWrite() const {
     if (pagePresent(kPidPage))
-        return static_cast<std::int16_t>(m_working[drive::kPidFullScaleParameter]);
+        return m_working[drive::kPidFullScaleParameter];
     return m_copies.pidFullScale;
 }
 
@@ -248,9 +260,11 @@ std::vector<int> EditorCore::takeFields(const std::vector<FieldView>& views,
             } else {
                 continue;
             }
-            if (const auto raw = convertField(view.reg, content, conversionContext()))
+            const bool typed = edit != edits.end();
+            if (const auto raw = typed ? convertField(view.reg, content, conversionContext())
+                                       : convertShown(view.reg, content, conversionContext()))
                 m_working[view.reg] = *raw;
-            else if (edit != edits.end())
+            else if (typed)
                 refused.push_back(view.reg);
         }
     return refused;
@@ -317,33 +331,6 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
     for (int reg = 0; reg < kRegisterCount; ++reg)
         if (Catalogue::instance().parameter(reg).shown)
             m_content[reg] = fields[reg];
-}
-
-std::vector<CheckFailure> EditorCore::checkValues() const {
-    std::vector<CheckFailure> failures =
-        valueCheck(m_working, m_pages, m_copies.ratedCurrent, pidFullScaleAfterWrite());
-    std::erase_if(failures, [this](const CheckFailure& f) { return m_unshown[f.reg]; });
-    // What the drive's register cannot hold is refused before anything is written, not
-    // found half-way through the write.
-    const Catalogue& catalogue = Catalogue::instance();
-    for (int page = 0; page <= kLastWrittenPage; ++page) {
-        if (!pagePresent(page))
-            continue;
-        for (int reg : catalogue.page(page).fields) {
-            const ParameterInfo& p = catalogue.parameter(reg);
-            if (p.conversion == ConversionKind::None || p.conversion == ConversionKind::List ||
-                p.access != Access::Editable || m_unshown[reg])
-                continue;
-            const bool isSignedField = isSigned(reg);
-            const std::int32_t lowest = isSignedField ? -32768 : 0;
-            const std::int32_t highest = isSignedField ? 32767 : 65535;
-            if (m_working[reg] < lowest || m_working[reg] > highest)
-                failures.push_back(
-                    {reg, p.code + " 範圍不在" +
-                              wordRangeText(reg, isSignedField, conversionContext()) + "。"});
-        }
-    }
-    return failures;
 }
 
 }  // namespace velorin

@@ -25,15 +25,15 @@ namespace velorin {
 
 class LineSession;
 
-// Copies of single drive parameters, signed 16-bit as the drive keeps them. The five read when
-// the editor opens are empty while the drive has not given them (no usable reply to any of the
-// line session's tries), and
+// Copies of single drive parameters, each in its register's own type (P13.34 reaches 60000).
+// The five read when the editor opens are empty while the drive has not given them (no usable
+// reply to any of the line session's tries), and
 // are taken again from every read of their page.
 struct DriveCopies {
     std::optional<std::int16_t> rampUnit = 0;      // P03.00
     std::optional<std::int16_t> stepUnit = 0;      // P08.03
-    std::optional<std::int16_t> ratedCurrent = 0;  // P11.14
-    std::optional<std::int16_t> pidFullScale = 0;  // P13.34
+    std::optional<std::int32_t> ratedCurrent = 0;  // P11.14
+    std::optional<std::int32_t> pidFullScale = 0;  // P13.34
     std::optional<std::int16_t> pidDecimals = 0;   // P13.35
     std::int16_t station = 0;    // P15.00, from the last page read once page P15 is in
     std::int16_t rate = 0;       // P15.01 (the rate code, 48 ... 1152), as `station`
@@ -75,7 +75,17 @@ struct FieldMarks {
     bool changed = false;     // holds another value than it was shown, not yet written
     bool notFactory = false;  // holds another value than the factory's
     bool unknown = false;     // cannot show the drive's (the file's) value
+    bool refused = false;     // holds a text that is no number in the field's form
     bool operator==(const FieldMarks&) const = default;
+};
+
+// What the range checks leave of a write.
+struct WriteCheck {
+    // The write may not run while any is here; in page and list order.
+    std::vector<CheckFailure> failures;
+    // A full write whose only failures are values the drive itself holds as read, which nothing
+    // the write changes bears on: the technician may write the rest without them.
+    std::vector<CheckFailure> driveHeld;
 };
 
 // A setting the drive would refuse with one of its parameter errors once written.
@@ -262,6 +272,27 @@ public:
     // ("P13.26 範圍不在0.00~655.35。"). Fields that are never written are not checked. Bounds and
     // decimals that depend on another parameter take the value it will hold after the write.
     std::vector<CheckFailure> checkValues() const;
+    // The checks as a write with `scope` meets them (EditorChecks.cpp). Writing the changed
+    // values only, a failure counts when the write sends its value or a value its bounds, unit
+    // or decimals follow; the others do not hold it up.
+    WriteCheck checkWrite(WriteScope scope) const;
+    // Whether a write with WriteScope::ChangedOnly sends `reg`: its page is present and its
+    // working value is not the drive's as read (or the drive's was never read).
+    bool writeChanges(int reg) const;
+    // The registers the checks, unit and decimals of `reg` follow (P02.37 for P02.36, P11.14
+    // for the motor currents, P03.00 for the ramp times).
+    static std::vector<int> checkSources(int reg);
+    // The registers a write leaves out, as the technician chose; none until set again.
+    void leaveOut(std::vector<int> regs) { m_leftOut = std::move(regs); }
+    // Whether a number field holds a text that is not a number in its form (digits, at most its
+    // decimals, a sign only where its register holds negatives, within its register): it is
+    // marked, never written and never saved. An empty field is not refused.
+    bool contentRefused(int reg) const;
+    // "P09.17 須為整數（0~65535），「1,5」不符。"
+    std::string refusalMessage(int reg) const;
+    // The refused fields a write or save would take: offline every page's, online the present
+    // pages', in register order, each with its message.
+    std::vector<CheckFailure> refusedFields() const;
     // The context the working values are converted and shown with: the unit switches as
     // converted (a marked one names no unit), P13.35 as the write leaves it.
     ConversionContext conversionContext(char decimalSeparator = '.') const;
@@ -269,7 +300,7 @@ public:
     // P13.35 (P13.34) as the drive will hold it after the write: the working value while page
     // P13-2 is present, else the drive's copy.
     std::optional<std::int16_t> pidDecimalsAfterWrite() const;
-    std::optional<std::int16_t> pidFullScaleAfterWrite() const;
+    std::optional<std::int32_t> pidFullScaleAfterWrite() const;
     // The register of a parameter whose opening read failed and that `reg`'s field depends on.
     std::optional<int> unreadCopyFor(int reg) const;
     // Writes the working values of every present page, then the unit switches' pages again, the
@@ -377,6 +408,7 @@ private:
     };
     LinkStep linkStep(int reg) const;
     bool unlockCodeGoesOut(int reg, bool changedOnly) const;
+    std::vector<int> m_leftOut;
     // After the line settings changed: whether the drive answers at them.
     bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
     void reopen(LinkState& link);

@@ -208,7 +208,9 @@ std::vector<int> EditorCore::pageWriteOrder(bool changedOnly) const {
                 // The unlock codes go out after the link parameters.
                 const ParameterInfo& p = catalogue.parameter(reg);
                 if (p.shown && p.access == Access::Editable &&
-                    std::find(kUnlockCodes.begin(), kUnlockCodes.end(), reg) == kUnlockCodes.end() &&
+                    std::find(kUnlockCodes.begin(), kUnlockCodes.end(), reg) ==
+                        kUnlockCodes.end() &&
+                    std::find(m_leftOut.begin(), m_leftOut.end(), reg) == m_leftOut.end() &&
                     !(changedOnly && sameAsDrive(reg)))
                     regs.push_back(reg);
             }

@@ -123,6 +123,7 @@ FieldMarks EditorCore::marks(int reg) const {
     marks.unknown = m_unshown[reg];
     if (marks.unknown)
         return marks;
+    marks.refused = contentRefused(reg);
     if (m_shown[reg])
         marks.changed = !sameValue(reg, m_content[reg], *m_shown[reg]);
     else
@@ -138,60 +139,6 @@ bool EditorCore::pageChanged(int page) const {
         if (marks(reg).changed)
             return true;
     return false;
-}
-
-std::string EditorCore::rangeInForce(int reg) const {
-    const ConversionContext context = markContext();
-    const DisplayContext display{context.rampUnit, context.stepUnit, context.pidDecimals};
-    // A bound from another field takes what that field holds now.
-    auto bound = [&](const CheckBound& b) -> std::optional<double> {
-        switch (b.kind) {
-            case CheckBound::Kind::Constant:
-                return b.value;
-            case CheckBound::Kind::WorkingValue:
-                if (const auto raw = convertField(b.reg, m_content[b.reg], context))
-                    return *raw;
-                return m_working[b.reg];
-            case CheckBound::Kind::RatedCurrent:
-                if (m_copies.ratedCurrent)
-                    return *m_copies.ratedCurrent * b.factor;
-                return std::nullopt;
-            case CheckBound::Kind::PidFullScale:
-                if (pagePresent(kPidPage))
-                    if (const auto raw = convertField(b.reg, m_content[b.reg], context))
-                        return *raw;
-                if (m_copies.pidFullScale)
-                    return *m_copies.pidFullScale;
-                return std::nullopt;
-        }
-        return std::nullopt;
-    };
-    std::string text;
-    for (const RangeCheck& check : Catalogue::instance().checks()) {
-        if (check.reg != reg)
-            continue;
-        const bool otherUnit =
-            check.unitSelector >= 0 &&
-            (check.unitSelector == drive::kRampUnitParameter ? context.rampUnit : context.stepUnit) != 0;
-        std::string range = otherUnit ? check.otherUnitText : check.boundsText;
-        if (check.lower.kind != CheckBound::Kind::Constant ||
-            check.upper.kind != CheckBound::Kind::Constant) {
-            // The lowest and highest raw values that pass, as the field writes them.
-            auto written = [&](std::optional<double> raw) -> std::optional<std::string> {
-                if (!raw)
-                    return std::nullopt;
-                return displayText(reg,
-                                   displayValue(reg, static_cast<std::int32_t>(*raw), display));
-            };
-            const auto lower = bound(check.lower), upper = bound(check.upper);
-            const auto from = written(lower ? std::optional(std::ceil(*lower - 1e-9)) : lower);
-            const auto to = written(upper ? std::optional(std::floor(*upper + 1e-9)) : upper);
-            if (from && to)
-                range = *from + "~" + *to + "（" + range + "）";
-        }
-        text += (text.empty() ? "" : "；") + range;
-    }
-    return text.empty() ? "無範圍檢查" : text;
 }
 
 std::string EditorCore::fieldTip(int reg) const {

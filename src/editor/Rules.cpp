@@ -1,6 +1,8 @@
 #include "editor/Rules.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "link/DriveFacts.h"
 #include "link/NumberText.h"
@@ -45,18 +47,81 @@ std::string numberText(std::int32_t raw, int decimals) {
     return formatNumber(static_cast<double>(raw) / powerOfTen(decimals), kPatterns.at(decimals));
 }
 
-// Integer fields take the lenient rule; scaled fields the strict one, multiplied in double
-// precision before rounding (0.135 x 100 is just above 13.5 and gives 14).
-std::optional<std::int32_t> convertNumber(const std::string& text, int decimals, char separator) {
-    if (decimals == 0)
-        return roundTo<std::int32_t>(lenientNumber(text));
-    const auto number = strictNumber(text, separator);
-    if (!number)
+// A field takes a number only as it writes one: an optional sign, digits, and at most the
+// field's decimals after the separator (further decimals only as zeros, so nothing is cut).
+// "1,5", "abc", "1e3", "&H10" and "12.345" in a field of two decimals are refused, never read
+// as some other number. The count is exact, in integers: 0.135 in hundredths is 13.5 and refused.
+std::optional<std::int64_t> fieldNumber(std::string_view text, int decimals, char separator) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    std::int64_t raw = 0;
+    int digits = 0;
+    int places = -1;     // decimals taken so far; -1 before the separator
+    int afterPoint = 0;  // characters after the separator, zeros beyond the decimals included
+    for (char c : text) {
+        if (c == separator && places < 0) {
+            places = 0;
+            continue;
+        }
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        if (places >= 0)
+            ++afterPoint;
+        if (places >= decimals) {
+            if (c != '0')
+                return std::nullopt;
+            continue;
+        }
+        if (++digits > 12)
+            return std::nullopt;
+        raw = raw * 10 + (c - '0');
+        if (places >= 0)
+            ++places;
+    }
+    if (digits == 0 || (places >= 0 && afterPoint == 0) || text.front() == separator)
         return std::nullopt;
-    return roundTo<std::int32_t>(*number * powerOfTen(decimals));
+    for (int i = std::max(places, 0); i < decimals; ++i) raw *= 10;
+    return negative ? -raw : raw;
+}
+
+std::optional<std::int32_t> convertNumber(int reg, const std::string& text, int decimals,
+                                          char separator) {
+    const auto raw = fieldNumber(text, decimals, separator);
+    const RegisterSpan span = registerSpan(reg);
+    if (!raw || *raw < span.lowest || *raw > span.highest)
+        return std::nullopt;
+    return static_cast<std::int32_t>(*raw);
 }
 
 }  // namespace
+
+bool registerSigned(int reg) {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    if (p.kind == FieldKind::Choice || p.display == DisplayRule::Position)
+        return true;
+    for (const RangeCheck& check : Catalogue::instance().checks())
+        if (check.reg == reg && check.lower.kind == CheckBound::Kind::Constant &&
+            check.lower.value < 0)
+            return true;
+    return false;
+}
+
+RegisterSpan registerSpan(int reg) {
+    return registerSigned(reg) ? RegisterSpan{-32768, 32767} : RegisterSpan{0, 65535};
+}
+
+std::optional<FieldForm> fieldForm(int reg, const ConversionContext& context) {
+    const auto decimals = fieldDecimals(reg, context);
+    if (!decimals)
+        return std::nullopt;
+    return FieldForm{*decimals, registerSigned(reg),
+                     wordRangeText(reg, registerSigned(reg), context)};
+}
 
 bool unitKnown(int selector, std::int32_t value) {
     return Catalogue::instance().optionPosition(selector, value).has_value();
@@ -168,7 +233,23 @@ std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
     const auto decimals = fieldDecimals(reg, context);
     if (!decimals)
         return std::nullopt;
-    return convertNumber(field.text, *decimals, context.decimalSeparator);
+    return convertNumber(reg, field.text, *decimals, context.decimalSeparator);
+}
+
+std::optional<std::int32_t> convertShown(int reg, const FieldContent& field,
+                                         const ConversionContext& context) {
+    if (const auto raw = convertField(reg, field, context))
+        return raw;
+    const auto decimals = fieldDecimals(reg, context);
+    if (!decimals)
+        return std::nullopt;
+    // Formed in double precision before rounding: 0.135 x 100 is just above 13.5 and gives 14.
+    const auto number = strictNumber(field.text, context.decimalSeparator);
+    if (!number)
+        return std::nullopt;
+    double scaled = *number;
+    for (int i = 0; i < *decimals; ++i) scaled *= 10;
+    return roundTo<std::int32_t>(scaled);
 }
 
 std::string wordRangeText(int reg, bool isSigned, const ConversionContext& context) {
@@ -231,7 +312,7 @@ std::int32_t factoryDriveValue(int reg) {
                 .value_or(0));
     if (decimals < 0 || decimals > 4)
         return 0;
-    return convertNumber(p.factory.text, decimals, '.').value_or(0);
+    return convertNumber(reg, p.factory.text, decimals, '.').value_or(0);
 }
 
 std::optional<std::string> shownText(int reg, const Display& display) {

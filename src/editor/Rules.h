@@ -80,10 +80,34 @@ struct ConversionContext {
     char decimalSeparator = '.';   // the technician's regional decimal separator
 };
 
-// The raw value of one field; empty when the conversion fails and the working value must stay
-// as it was (a text the strict rule refuses, a result beyond 32 bits, P13.35 outside 0-4, a time
-// whose unit switch holds a value its list lacks).
+// The raw value of one field; empty when the field's text is not a number in its form (see
+// FieldForm), when the value is beyond what its register holds, when P13.35 is outside 0-4, or
+// for a time whose unit switch holds a value its list lacks.
 std::optional<std::int32_t> convertField(int reg, const FieldContent& field,
+                                         const ConversionContext& context = {});
+
+// Whether the register holds negatives (-32768..32767) rather than 0..65535: a choice, whose -1
+// means no selection, and a parameter whose range reaches below zero.
+bool registerSigned(int reg);
+struct RegisterSpan {
+    std::int32_t lowest = 0, highest = 65535;
+};
+RegisterSpan registerSpan(int reg);
+
+// What a number field takes: digits with at most `decimals` decimals after the separator, a
+// minus sign only where the register holds negatives, within `range` as the field writes it.
+struct FieldForm {
+    int decimals = 0;
+    bool negatives = false;
+    std::string range;  // "0.00~655.35"
+};
+// Empty for a list, or while the field's unit or decimals are not known.
+std::optional<FieldForm> fieldForm(int reg, const ConversionContext& context = {});
+
+// A text the program itself showed, at a resolution that may since have changed (a time shown
+// at 0.01 s, taken once P03.00 is 0.1 s): rounded to the field's decimals, half to even, and not
+// held to its register (the checks before a write say what does not fit). Never for a typed text.
+std::optional<std::int32_t> convertShown(int reg, const FieldContent& field,
                                          const ConversionContext& context = {});
 
 // The decimals a number field is converted with; empty for a list, a field that is not

@@ -10,8 +10,8 @@ namespace {
 // Empty when the bound comes from a copy the drive did not give.
 std::optional<double> boundValue(const CheckBound& bound,
                                  const std::array<std::int32_t, kRegisterCount>& value,
-                                 std::optional<std::int16_t> flag382,
-                                 std::optional<std::int16_t> flag470) {
+                                 std::optional<std::int32_t> flag382,
+                                 std::optional<std::int32_t> flag470) {
     switch (bound.kind) {
         case CheckBound::Kind::Constant:
             return bound.value;
@@ -35,8 +35,8 @@ std::string checkMessage(const RangeCheck& check,
 
 std::vector<CheckFailure> valueCheck(const std::array<std::int32_t, kRegisterCount>& value,
                                      const std::array<std::int16_t, kPageCount + 1>& page,
-                                     std::optional<std::int16_t> flag382,
-                                     std::optional<std::int16_t> flag470) {
+                                     std::optional<std::int32_t> flag382,
+                                     std::optional<std::int32_t> flag470) {
     std::vector<CheckFailure> failures;
     const auto& checks = Catalogue::instance().checks();
     for (int k = 0; k < kPageCount; ++k) {

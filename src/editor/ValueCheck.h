@@ -25,8 +25,8 @@ inline constexpr const char* kCheckTitle = "ERROR";
 // empty"; nothing is written while it is set.
 std::vector<CheckFailure> valueCheck(const std::array<std::int32_t, kRegisterCount>& value,
                                      const std::array<std::int16_t, kPageCount + 1>& page,
-                                     std::optional<std::int16_t> flag382,
-                                     std::optional<std::int16_t> flag470);
+                                     std::optional<std::int32_t> flag382,
+                                     std::optional<std::int32_t> flag470);
 
 // The message of one check for the given working values.
 std::string checkMessage(const RangeCheck& check,

@@ -36,9 +36,14 @@ std::string issueText(const WriteIssue& issue) {
 
 std::vector<std::string> EditorCore::reportLines(const WriteOutcome& outcome, int maxLines) {
     std::vector<std::string> lines;
+    // A port that went away stopped the write, not the drive.
+    const bool portGone = std::any_of(
+        outcome.unconfirmed.begin(), outcome.unconfirmed.end(),
+        [](const WriteIssue& issue) { return issue.reply.outcome == LinkOutcome::PortError; });
     if (outcome.end == WriteOutcome::End::DriveSilent)
-        lines.push_back("變頻機未回應，寫入已停止：已確認寫入 " +
-                        std::to_string(outcome.confirmed) + " 項，其餘參數未寫入。");
+        lines.push_back(std::string(portGone ? "通訊埠已中斷" : "變頻機未回應") +
+                        "，寫入已停止：已確認寫入 " + std::to_string(outcome.confirmed) +
+                        " 項，其餘參數未寫入。");
     if (outcome.end == WriteOutcome::End::NotAtNewSettings)
         lines.push_back("變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：" +
                         outcome.settingsInUse);

@@ -1,5 +1,8 @@
 #include "MonitorWindow.h"
 
+#include <deque>
+#include <optional>
+
 #include <QAbstractTableModel>
 #include <QDir>
 #include <QFile>
@@ -44,13 +47,14 @@ QString milliseconds(Micros t) {
 
 }  // namespace
 
-// The monitor's rows as a table; told to reset when rows came or went.
+// The monitor's rows as a table, or while paused the rows as they were when the pause began;
+// told to reset when rows came or went.
 class MonitorModel : public QAbstractTableModel {
 public:
     explicit MonitorModel(const LineMonitor& monitor, QObject* parent)
         : QAbstractTableModel(parent), m_monitor(monitor) {}
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_monitor.rows().size());
+        return parent.isValid() ? 0 : static_cast<int>(rows().size());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(text::Columns.size());
@@ -63,7 +67,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole || index.row() >= rowCount())
             return {};
-        const MonitorRow& r = m_monitor.rows()[static_cast<std::size_t>(index.row())];
+        const MonitorRow& r = rows()[static_cast<std::size_t>(index.row())];
         switch (index.column()) {
             case 0:
                 return milliseconds(r.at);
@@ -90,9 +94,19 @@ public:
         beginResetModel();
         endResetModel();
     }
+    // Freezes the view on the rows as they are now, or follows the record again.
+    void freeze(bool frozen) {
+        beginResetModel();
+        m_frozen = frozen ? std::optional(m_monitor.rows()) : std::nullopt;
+        endResetModel();
+    }
+    bool frozen() const { return m_frozen.has_value(); }
 
 private:
+    const std::deque<MonitorRow>& rows() const { return m_frozen ? *m_frozen : m_monitor.rows(); }
+
     const LineMonitor& m_monitor;
+    std::optional<std::deque<MonitorRow>> m_frozen;
 };
 
 MonitorWindow::MonitorWindow(LineMonitor& monitor, Dialogs& dialogs, QWidget* parent)
@@ -145,7 +159,10 @@ MonitorWindow::MonitorWindow(LineMonitor& monitor, Dialogs& dialogs, QWidget* pa
 MonitorWindow::~MonitorWindow() = default;
 
 void MonitorWindow::refresh() {
+    // The counters go on while the view is paused: they count the record.
     m_countsLine->setText(QString::fromStdString(monitorCountsText(m_monitor.counts())));
+    if (m_model->frozen())
+        return;
     if (m_model->rowCount() == static_cast<int>(m_monitor.rows().size()) &&
         m_shownRecorded == m_monitor.recorded())
         return;
@@ -159,12 +176,20 @@ void MonitorWindow::refresh() {
 }
 
 void MonitorWindow::onPauseClicked() {
-    m_monitor.setPaused(!m_monitor.paused());
-    m_pauseButton->setText(m_monitor.paused() ? text::Resume : text::Pause);
+    // The view stops; the record goes on, and the rows of the pause are there on resuming.
+    const bool pause = !m_model->frozen();
+    m_model->freeze(pause);
+    m_pauseButton->setText(pause ? text::Resume : text::Pause);
+    if (!pause) {
+        m_shownRecorded = -1;
+        refresh();
+    }
 }
 
 void MonitorWindow::onClearClicked() {
     m_monitor.clear();
+    if (m_model->frozen())
+        m_model->freeze(true);  // the paused view is cleared too
     refresh();
 }
 

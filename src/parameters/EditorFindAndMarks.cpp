@@ -37,6 +37,8 @@ const char* const kChangedEdge = "border: 1px solid #9a9a9a; border-left: 5px so
 const char* const kNotFactoryTint = "background-color: #dcebf7;";
 const char* const kUnknownTint = "background-color: #ffd0d0;";
 const char* const kFoundEdge = "border: 2px solid #e69f00;";
+// A text that is no number in the field's form: never written, never saved.
+const char* const kRefusedMark = "background-color: #fff0c0; border: 2px dashed #c00000;";
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -187,7 +189,9 @@ void ParameterEditor::applyMarks(int reg) {
     QComboBox* field = m_fields[reg];
     const FieldMarks marks = m_core->marks(reg);
     QString rules;
-    if (marks.unknown)
+    if (marks.refused)
+        rules += QLatin1String(kRefusedMark);
+    else if (marks.unknown)
         rules += QLatin1String(kUnknownTint);
     else if (marks.notFactory)
         rules += QLatin1String(kNotFactoryTint);
@@ -210,6 +214,8 @@ void ParameterEditor::applyMarks(int reg) {
         tip = field->currentText() + QLatin1Char('\n') + tip;
     if (!m_unshownTips[reg].isEmpty())
         tip += QLatin1Char('\n') + m_unshownTips[reg];
+    if (marks.refused)
+        tip = qs(m_core->refusalMessage(reg)) + QLatin1Char('\n') + tip;
     field->setToolTip(tip);
 }
 

@@ -29,6 +29,10 @@ inline const QString Done = QStringLiteral("參數寫入完成。");
 // What a save or a load did: "已儲存 39 項至 Data.txt", "已讀取 39 項自 Data.txt".
 inline const QString Saved = QStringLiteral("已儲存 %1 項至 %2");
 inline const QString Loaded = QStringLiteral("已讀取 %1 項自 %2");
+// After either: which pages the file holds. A page it lacks is neither saved nor loaded; online
+// it is read from the drive when its tab is opened.
+inline const QString AllPagesHeld = QStringLiteral("，含全部 29 頁");
+inline const QString SomePagesHeld = QStringLiteral("，只含 %1 頁（%2），缺 %3 頁（%4）");
 // Before a write: what it changes on the drive.
 inline const QString PreviewChanges = QStringLiteral("寫入將變更變頻機的 %1 項參數");
 inline const QString PreviewUnchanged = QStringLiteral("，另有 %1 項與變頻機相同的值照樣寫入");
@@ -51,8 +55,19 @@ inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 inline const QString BlocksDisagree =
     QStringLiteral("變頻機的區塊讀取結果與單筆讀取不符，已改為單筆讀取。");
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
+// After a lost port nothing is the drive's fault: the technician reconnects from the menu.
+inline const QString ReconnectItem = QStringLiteral("重新連線(&C)");
+inline const QString PortLostStatus =
+    QStringLiteral("通訊埠已中斷，請檢查連接線後選「變頻機(I) > 重新連線」。");
+inline const QString ReconnectFailed = QStringLiteral("通訊埠仍無法開啟，請檢查連接線。");
 inline const QString NotCompleteTitle = QStringLiteral("寫入未完成");
 inline const QString CheckTitle = QStringLiteral("ERROR");
+// "P09.15 範圍不在…。（另有 2 項）" in the status line after a check failed.
+inline const QString ChecksFailed = QStringLiteral("%1（另有 %2 項）");
+inline const QString DriveHeldQuestion = QStringLiteral(
+    "下列參數是變頻機本身目前的值，讀取後未變更，不在檢查範圍內：\n%1\n"
+    "是否略過這些參數，寫入其餘參數？");
+inline const QString SaveRefused = QStringLiteral("%1\n檔案未儲存。");
 inline const QString Unshown =
     QStringLiteral("此欄位無法顯示變頻機的值 %1，寫入時略過此參數，儲存時存入此值。");
 inline const QString UnshownFromFile =
@@ -79,7 +94,9 @@ inline const QString NoMatch = QStringLiteral("沒有符合的參數");
 inline const QString Legend = QStringLiteral(
     "<span style='color:#d55e00'>▌</span><b>粗體</b> 已修改未寫入　"
     "<span style='background-color:#dcebf7'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 與出廠值不同　"
-    "<span style='background-color:#ffd0d0'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 無法顯示");
+    "<span style='background-color:#ffd0d0'>&nbsp;&nbsp;&nbsp;&nbsp;</span> 無法顯示　"
+    "<span style='background-color:#fff0c0; border: 1px dashed #c00000'>&nbsp;&nbsp;&nbsp;&nbsp;"
+    "</span> 格式不符");
 inline const QString ChangedTabMark = QStringLiteral(" •");
 // Read all.
 inline const QString ReadAllItem = QStringLiteral("讀取全部(&A)");

@@ -221,6 +221,10 @@ void ParameterEditor::buildMenu() {
     m_readAllAction = driveMenu->addAction(text::ReadAllItem);
     m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
     connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);
+    m_reconnectAction = driveMenu->addAction(text::ReconnectItem);
+    m_reconnectAction->setObjectName(QStringLiteral("reconnectItem"));
+    m_reconnectAction->setEnabled(false);
+    connect(m_reconnectAction, &QAction::triggered, this, &ParameterEditor::onReconnectTriggered);
     // Esc closes the find box, or stops a reading of every page between two registers.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &ParameterEditor::onEscapePressed);

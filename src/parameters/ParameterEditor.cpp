@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,10 +39,6 @@ namespace text = editortext;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-std::filesystem::path filePath(const QString& path) {
-    return QFileInfo(path).filesystemFilePath();
 }
 
 }  // namespace
@@ -79,13 +74,20 @@ void ParameterEditor::load() {
             m_slowDrive = true;
             showLink();
         });
-        m_line->setOnPortLost(
-            [this] { m_services.dialogs->message(this, text::PortLost, text::CommErrorTitle); });
+        m_line->setOnPortLost([this] {
+            m_services.portLost = true;
+            showLink();
+            m_reconnectAction->setEnabled(true);
+            m_services.dialogs->message(this, text::PortLost, text::CommErrorTitle);
+        });
         m_line->setOnBlocksDisagree([this] {
             m_services.dialogs->message(this, text::BlocksDisagree, text::CommErrorTitle);
         });
         // A port that does not open leaves every read without a reply; the start-up goes on.
-        m_line->open(link.comPort, link.settings);
+        if (m_line->open(link.comPort, link.settings) == OpenResult::Ok)
+            m_services.portLost = false;
+        showLink();
+        m_reconnectAction->setEnabled(m_services.portLost);
         m_core->beginVisit(m_line.get(), link.framing);
         selectPage(0);
         m_line->submit([this] {
@@ -106,6 +108,20 @@ void ParameterEditor::load() {
 void ParameterEditor::releaseOpener() {
     if (m_opening.opener && m_opening.opener->isVisible())
         m_opening.opener->close();
+}
+
+void ParameterEditor::onReconnectTriggered() {
+    if (!m_line || !commandAllowed())
+        return;
+    if (m_line->open(m_services.link.comPort, m_services.link.settings) != OpenResult::Ok) {
+        m_services.dialogs->message(this, text::ReconnectFailed, text::CommErrorTitle);
+        return;
+    }
+    m_services.portLost = false;
+    m_reconnectAction->setEnabled(false);
+    showLink();
+    if (!m_core->pagePresent(m_pages->currentIndex()))
+        readAndShowPage(m_pages->currentIndex());
 }
 
 bool ParameterEditor::lineBusy() const {
@@ -141,7 +157,8 @@ void ParameterEditor::readAndShowPage(int page) {
         // A page that stopped half-way shows nothing of it; it stays unread.
         showFields(m_core->showPage(page));
         if (outcome.kind == PageReadOutcome::Kind::Failed)
-            showProgress(qs(outcome.message));
+            showProgress(m_line->portLost() || m_services.portLost ? text::PortLostStatus
+                                                                   : qs(outcome.message));
         else
             hideProgress();
     });
@@ -255,77 +272,45 @@ void ParameterEditor::settleTypedRate() {
                                                       : QString());
 }
 
-void ParameterEditor::onSaveTriggered() {
-    if (!commandAllowed())
-        return;
-    convertFields();
-    const auto path =
-        m_services.dialogs->saveFile(this, text::Save, m_services.folders->desktopFolder(),
-                                     text::DefaultFileName, text::SaveFilter);
-    if (!path)
-        return;
-    const std::string bytes = m_core->fileText(m_services.link.offline);
-    if (const auto failure = writeFileSafely(filePath(*path), bytes)) {
-        m_services.dialogs->message(this, qs(*failure), text::FileError);
-        return;
-    }
-    // One line a parameter.
-    const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
-    showProgress(text::Saved.arg(lines).arg(QFileInfo(*path).fileName()));
-}
-
-// All or nothing: the whole file is read and checked before any field or page flag changes,
-// and a cancelled dialog changes nothing either.
-void ParameterEditor::onLoadTriggered() {
-    if (!commandAllowed())
-        return;
-    const auto path = m_services.dialogs->openFile(
-        this, text::Load, m_services.folders->desktopFolder(), text::LoadFilter);
-    if (!path)
-        return;
-    const ParameterFileLoad load = loadParameterFile(filePath(*path));
-    if (!fileMayBeTaken(*m_services.dialogs, this, load))
-        return;
-    showFields(m_core->applyLoad(load));
-    // Pages the file does not hold are no longer present: their marks follow too.
-    refreshAllMarks();
-    const auto values = std::count_if(load.values.begin(), load.values.end(),
-                                      [](const auto& v) { return v.has_value(); });
-    showProgress(text::Loaded.arg(values).arg(QFileInfo(*path).fileName()));
-}
-
 bool ParameterEditor::changesMayGo() {
+    if (m_leavingAsked)
+        return true;
+    m_leavingAsked = editsMayBeDropped();
+    return m_leavingAsked;
+}
+
+bool ParameterEditor::editsMayBeDropped() {
     // Online, a field that differs from what the drive holds would be lost unseen.
-    if (m_services.link.offline || m_leavingAsked)
+    if (m_services.link.offline)
         return true;
     bool changed = false;
     for (int page = 0; page < kPageCount && !changed; ++page) changed = m_core->pageChanged(page);
     if (!changed)
         return true;
-    m_leavingAsked = m_services.dialogs->question(this, text::DropChanges,
-                                                  text::DropChangesTitle) == Answer::Yes;
-    return m_leavingAsked;
+    return m_services.dialogs->cautiousQuestion(this, text::DropChanges, text::DropChangesTitle) ==
+           Answer::Yes;
 }
 
 void ParameterEditor::write(WriteScope scope) {
     if (!commandAllowed())
         return;
     convertFields();
-    const std::vector<CheckFailure> failures = m_core->checkValues();
-    for (const CheckFailure& failure : failures)
-        m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
-    if (!failures.empty())
+    if (!fieldsTaken() || !checksPassed(scope))
         return;
     // The drive judges these settings; the technician decides whether it gets them.
     if (const std::vector<DriveWarning> warnings = m_core->driveWarnings(); !warnings.empty())
-        if (m_services.dialogs->question(this, qs(EditorCore::warningQuestion(warnings)),
-                                         text::WarningTitle) != Answer::Yes)
+        if (m_services.dialogs->cautiousQuestion(this, qs(EditorCore::warningQuestion(warnings)),
+                                                 text::WarningTitle) != Answer::Yes)
             return;
     if (m_core->resetPending() &&
-        m_services.dialogs->question(this, QString::fromUtf8(EditorCore::kResetQuestion),
-                                     text::ResetTitle) != Answer::Yes)
+        m_services.dialogs->cautiousQuestion(this, QString::fromUtf8(EditorCore::kResetQuestion),
+                                             text::ResetTitle) != Answer::Yes)
         return;
+    const WriteScope asked = scope;
     if (!writeConfirmed(scope))
+        return;
+    // Nothing changed and the technician sends everything: the full write's checks hold.
+    if (scope != asked && !checksPassed(scope))
         return;
     setWriting(true);
     m_line->submit([this, scope] {
@@ -356,6 +341,49 @@ void ParameterEditor::write(WriteScope scope) {
         if (outcome.factoryReset && !m_closeHeld)
             readAndShowPage(m_pages->currentIndex());
     });
+}
+
+bool ParameterEditor::fieldsTaken() {
+    const std::vector<CheckFailure> refused = m_core->refusedFields();
+    if (refused.empty())
+        return true;
+    for (const CheckFailure& failure : refused)
+        m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+    goToParameter(refused.front().reg);
+    showProgress(qs(refused.front().message));
+    return false;
+}
+
+bool ParameterEditor::checksPassed(WriteScope scope) {
+    const WriteCheck check = m_core->checkWrite(scope);
+    m_core->leaveOut({});
+    if (!check.failures.empty()) {
+        for (const CheckFailure& failure : check.failures)
+            m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+        goToParameter(check.failures.front().reg);
+        showProgress(check.failures.size() == 1
+                         ? qs(check.failures.front().message)
+                         : text::ChecksFailed.arg(qs(check.failures.front().message))
+                               .arg(check.failures.size() - 1));
+        return false;
+    }
+    if (check.driveHeld.empty())
+        return true;
+    // Values the drive itself holds, untouched: the technician may write the rest without them.
+    QStringList lines;
+    std::vector<int> regs;
+    for (const CheckFailure& failure : check.driveHeld) {
+        lines << qs(failure.message);
+        regs.push_back(failure.reg);
+    }
+    if (m_services.dialogs->cautiousQuestion(this, text::DriveHeldQuestion.arg(lines.join("\n")),
+                                             text::CheckTitle) != Answer::Yes) {
+        goToParameter(check.driveHeld.front().reg);
+        showProgress(qs(check.driveHeld.front().message));
+        return false;
+    }
+    m_core->leaveOut(std::move(regs));
+    return true;
 }
 
 bool ParameterEditor::writeConfirmed(WriteScope& scope) {
@@ -396,7 +424,8 @@ void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
     if (outcome.end == WriteOutcome::End::Declined)
         return;
     if (outcome.end == WriteOutcome::End::NoAnswer) {
-        m_services.dialogs->message(this, text::NoAnswer, text::CommErrorTitle);
+        m_services.dialogs->message(
+            this, m_line->portLost() ? text::PortLostStatus : text::NoAnswer, text::CommErrorTitle);
         return;
     }
     if (outcome.complete()) {
@@ -420,7 +449,7 @@ void ParameterEditor::onReturnTriggered() {
 }
 
 void ParameterEditor::onQuitTriggered() {
-    if (!commandAllowed())
+    if (!commandAllowed() || !changesMayGo())
         return;
     if (m_line)
         m_line->close();

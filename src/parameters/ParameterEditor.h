@@ -11,6 +11,7 @@
 
 #include "editor/Catalogue.h"
 #include "editor/EditorCore.h"
+#include "editor/ParameterFile.h"
 #include "platform/Services.h"
 
 class QAction;
@@ -100,6 +101,8 @@ private:
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
     void onLoadTriggered();
+    // "，含全部 29 頁" or which pages a file holds and which it lacks, by their tabs' captions.
+    static QString pagesHeldText(const std::array<bool, kFilePageCount>& held);
     void onWriteTriggered() { write(WriteScope::Everything); }
     void onWriteChangedTriggered() { write(WriteScope::ChangedOnly); }
     // Every register of the present pages, or only those whose value the drive does not hold.
@@ -107,8 +110,17 @@ private:
     // Shows what the write will change on the drive; false: nothing is written. With nothing to
     // change the technician may still send every parameter (`scope` becomes the full write).
     bool writeConfirmed(WriteScope& scope);
+    // Every field's text is a number in its form; else each refused one is told, the first
+    // shown, and false.
+    bool fieldsTaken();
+    // The range checks as the write with `scope` meets them: a failure is told and its field
+    // shown; values the drive holds itself are asked about and, when the technician agrees,
+    // left out of the write. False: nothing is written.
+    bool checksPassed(WriteScope scope);
     void onReturnTriggered();
     void onQuitTriggered();
+    // Opens the port again after it was lost, and reads the page in view if it is not present.
+    void onReconnectTriggered();
     // Whether a command may run now (no line operation under way, no close waiting); clears
     // the progress text when it may.
     bool commandAllowed();
@@ -120,6 +132,8 @@ private:
     void reportWrite(const WriteOutcome& outcome);
     // Whether the window may go: asks first when fields hold edits the drive was not given.
     bool changesMayGo();
+    // Asks, when fields hold edits the drive was not given, whether they may be dropped.
+    bool editsMayBeDropped();
     bool lineBusy() const;
 
     Services& m_services;
@@ -137,6 +151,7 @@ private:
     QLineEdit* m_findText = nullptr;
     QListWidget* m_findResults = nullptr;
     QAction* m_readAllAction = nullptr;
+    QAction* m_reconnectAction = nullptr;  // enabled while the port is lost
     bool m_readingAll = false;
     CompareWindow* m_compare = nullptr;
     // Why a field cannot show its value, added to its tooltip; empty while it can.

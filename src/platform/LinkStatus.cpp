@@ -16,6 +16,8 @@ QString linkPortText(const Services& services) {
 
 QString linkStatusText(const Services& services) {
     const LinkState& link = services.link;
+    if (services.portLost)
+        return linkPortText(services) + QStringLiteral("　") + portLostStatus();
     return QStringLiteral("%1　%2　%3　站號 %4")
         .arg(linkPortText(services), QString::fromStdString(link.settings),
              QString::fromUtf8(framingName(link.framing).data()))

@@ -16,7 +16,11 @@ QString portDisplayName(int comNumber, const QString& device);
 QString linkPortText(const Services& services);
 
 // The link in use: "COM3（/dev/ttyUSB0）　9600,N,7,2　ASCII　站號 1". A technician who connected
-// through the search learns the drive's settings here.
+// through the search learns the drive's settings here. After a lost port:
+// "COM3（…）　通訊埠已中斷".
+inline QString portLostStatus() {
+    return QStringLiteral("通訊埠已中斷");
+}
 QString linkStatusText(const Services& services);
 
 // Told beside the link once the drive's replies were seen to come later than the line waits.

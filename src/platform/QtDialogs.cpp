@@ -45,11 +45,25 @@ void QtDialogs::message(QWidget* parent, const QString& text, const QString& tit
     box.exec();
 }
 
-Answer QtDialogs::question(QWidget* parent, const QString& text, const QString& title) {
+namespace {
+
+Answer askYesNo(QWidget* parent, const QString& text, const QString& title, bool noByDefault) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setEscapeButton(QMessageBox::No);
+    if (noByDefault)
+        box.setDefaultButton(QMessageBox::No);
     widenForTitle(box);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+}  // namespace
+
+Answer QtDialogs::question(QWidget* parent, const QString& text, const QString& title) {
+    return askYesNo(parent, text, title, false);
+}
+
+Answer QtDialogs::cautiousQuestion(QWidget* parent, const QString& text, const QString& title) {
+    return askYesNo(parent, text, title, true);
 }
 
 Answer QtDialogs::confirmTable(QWidget* parent, const QString& text, const QStringList& columns,

@@ -10,6 +10,7 @@ class QtDialogs : public Dialogs {
 public:
     void message(QWidget* parent, const QString& text, const QString& title) override;
     Answer question(QWidget* parent, const QString& text, const QString& title) override;
+    Answer cautiousQuestion(QWidget* parent, const QString& text, const QString& title) override;
     Answer confirmTable(QWidget* parent, const QString& text, const QStringList& columns,
                         const std::vector<QStringList>& rows, const QString& title) override;
     std::optional<QString> input(QWidget* parent, const QString& prompt,

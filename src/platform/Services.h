@@ -30,6 +30,9 @@ public:
     virtual void message(QWidget* parent, const QString& text, const QString& title) = 0;
     // A modal box with Yes and No buttons and no icon.
     virtual Answer question(QWidget* parent, const QString& text, const QString& title) = 0;
+    // The same box before something that cannot be taken back (a reset, dropped edits, a
+    // setting the drive may refuse): No is the default button, so Enter keeps things as they are.
+    virtual Answer cautiousQuestion(QWidget* parent, const QString& text, const QString& title) = 0;
     // A Yes/No box over a table of `rows` under the `columns`' headers (what a write will
     // change); No is the default button.
     virtual Answer confirmTable(QWidget* parent, const QString& text, const QStringList& columns,
@@ -112,6 +115,9 @@ struct WindowFactory {
 struct Services {
     // Where the drive was found and how it is reached; the windows hand it on to each other.
     LinkState link;
+    // The port went away under a window (adapter unplugged) and no window has opened it since:
+    // every window names the port as lost, none blames the drive.
+    bool portLost = false;
     Dialogs* dialogs = nullptr;
     Folders* folders = nullptr;
     PortProvider* ports = nullptr;

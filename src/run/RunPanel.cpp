@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "RunBoxes.h"
 #include "RunTexts.h"
 #include "ToolbarPictures.h"
 #include "platform/ElidingLabel.h"
@@ -34,93 +35,7 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-const QString& settingName(RunSetting setting) {
-    switch (setting) {
-        case RunSetting::RunSource:
-            return runtext::RunSourceName;
-        case RunSetting::FrequencySource:
-            return runtext::FrequencySourceName;
-        case RunSetting::DirectionLimit:
-            return runtext::DirectionLimitName;
-        case RunSetting::FrequencyCommand:
-            return runtext::FrequencyCommandName;
-        case RunSetting::RampUnit:
-            return runtext::RampUnitName;
-        case RunSetting::AccelTime:
-            return runtext::AccelTimeName;
-        case RunSetting::DecelTime:
-            return runtext::DecelTimeName;
-        case RunSetting::MaxFrequency:
-            break;
-    }
-    return runtext::MaxFrequencyName;
-}
-
-// A question's text and title.
-std::pair<QString, QString> questionText(const RunQuestion& q) {
-    namespace text = runtext;
-    switch (q.setting) {
-        case RunSetting::FrequencySource:
-            return {q.back ? text::AskFrequencySourceBack : text::AskFrequencySource,
-                    text::FrequencySourceTitle};
-        case RunSetting::RunSource:
-            return {q.back ? text::AskRunSourceBack : text::AskRunSource, text::RunSourceTitle};
-        default:
-            return {q.back ? text::AskReverseBack : text::AskReverse,
-                    q.back ? text::ReverseBackTitle : text::ReverseTitle};
-    }
-}
-
-// A notice's text and title.
-std::pair<QString, QString> noticeText(const RunNotice& n) {
-    namespace text = runtext;
-    using Kind = RunNotice::Kind;
-    switch (n.kind) {
-        case Kind::PortNotOpened:
-            return {text::PortFailed, text::CommErrorTitle};
-        case Kind::NoEntry:
-            return {qs(describeOutcome(n.reply, false)) + text::NoEntry, text::CommErrorTitle};
-        case Kind::MotorRunning:
-            return {text::MotorRunning, text::MotorRunningTitle};
-        case Kind::FrequencyOutOfRange:
-            return {text::FrequencyRange, text::FrequencyRangeTitle};
-        case Kind::TypedFrequencyOutOfRange:
-            return {text::EnterFrequencyRange, text::FrequencyRangeTitle};
-        case Kind::AccelTimeOutOfRange:
-            return {text::AccelRange, text::RampRangeTitle};
-        case Kind::DecelTimeOutOfRange:
-            return {text::DecelRange, text::RampRangeTitle};
-        case Kind::Report:
-            break;
-    }
-    QStringList lines;
-    if (n.portLost)
-        lines << text::PortLost;
-    if (n.unconfirmed)
-        lines << text::NoAnswer;
-    for (const SettingIssue& issue : n.settings) {
-        const QString& form = issue.kind == SettingIssue::Kind::NotRaised ? text::RaiseFailed
-                              : issue.kind == SettingIssue::Kind::NotSet  ? text::NotSet
-                                                                          : text::NotRestored;
-        lines << form.arg(settingName(issue.setting), qs(issue.value));
-    }
-    return {lines.join(QLatin1Char('\n')), text::CommErrorTitle};
-}
-
 }  // namespace
-
-RunHooks runBoxes(Services& services, QWidget* parent) {
-    RunHooks hooks;
-    hooks.ask = [&services, parent](const RunQuestion& q) {
-        const auto [text, title] = questionText(q);
-        return services.dialogs->question(parent, text, title) == Answer::Yes;
-    };
-    hooks.tell = [&services, parent](const RunNotice& n) {
-        const auto [text, title] = noticeText(n);
-        services.dialogs->message(parent, text, title);
-    };
-    return hooks;
-}
 
 // ---- The two reporting controls ----
 
@@ -204,8 +119,8 @@ void RunPanel::buildWindow() {
     auto* client = new QWidget(this);
     client->setObjectName("client");
     client->setFont(kaiFont(14.25));
-    // A line below the frames for what the panel changed on the drive meanwhile.
-    client->setFixedSize(twipsToPixels(5895), twipsToPixels(7035 - kToolbarTwips));
+    // Two lines below the frames for what the panel holds changed on the drive meanwhile.
+    client->setFixedSize(twipsToPixels(5895), twipsToPixels(7335 - kToolbarTwips));
     setCentralWidget(client);
     auto place = [](QWidget* w, const char* name, int left, int top, int width, int height) {
         w->setObjectName(name);
@@ -236,7 +151,8 @@ void RunPanel::buildWindow() {
     m_frequencyLabel = new QLabel(text::RunFrequency, m_runFrame);
     place(m_frequencyLabel, "frequencyLabel", 3720, 1200, 1215, 255);
     m_frequencySlider = new MoveSlider(Qt::Horizontal, m_runFrame);
-    m_frequencySlider->setRange(1, 40000);
+    // The panel's one range, 1.50~400.00 Hz: the slider writes no frequency the buttons refuse.
+    m_frequencySlider->setRange(150, 40000);
     m_frequencySlider->setValue(6000);
     m_frequencySlider->setTickInterval(5000);
     m_frequencySlider->setTickPosition(QSlider::TicksBelow);
@@ -271,9 +187,11 @@ void RunPanel::buildWindow() {
     m_jogReverseButton = new PressButton(text::JogReverse, m_jogFrame);
     place(m_jogReverseButton, "jogReverseButton", 2880, 960, 2450, 495);
 
-    m_noteLabel = new ElidingLabel(client);
-    place(m_noteLabel, "noteLabel", 240, 6675 - kToolbarTwips, 5415, 300);
+    m_noteLabel = new QLabel(client);
+    place(m_noteLabel, "noteLabel", 240, 6675 - kToolbarTwips, 5415, 600);
     m_noteLabel->setFont(mingFont());
+    m_noteLabel->setWordWrap(true);
+    m_noteLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Whether the drive confirmed the last command.
     m_stateLabel = new ElidingLabel(this);
@@ -318,10 +236,30 @@ void RunPanel::buildWindow() {
 }
 
 bool RunPanel::load() {
-    if (!m_session->open(m_services.link) || !m_session->enter())
+    if (!m_session->open(m_services.link))
         return false;
-    showState();  // says the maximum output frequency is raised meanwhile
+    m_services.portLost = false;
+    if (auto* link = findChild<ElidingLabel*>("linkLabel"))
+        link->setFullText(linkStatusText(m_services));
+    if (!m_session->enter())
+        return false;
+    // The jog starts at the drive's own jog frequency, so a jog leaves it as it was.
+    if (const auto jog = m_session->jogFrequencyText())
+        m_jogFrequencyEdit->setText(qs(*jog));
+    showState();  // names what the panel holds changed meanwhile
     return true;
+}
+
+QString RunPanel::heldSettingsText() const {
+    QStringList items;
+    for (const HeldSetting& held : m_session->heldSettings()) {
+        const bool hertz = held.setting == RunSetting::MaxFrequency ||
+                           held.setting == RunSetting::FrequencyCommand ||
+                           held.setting == RunSetting::JogFrequency;
+        items << settingName(held.setting) + QLatin1Char(' ') + qs(held.value) +
+                     (hertz ? QStringLiteral(" Hz") : QString());
+    }
+    return items.join(QStringLiteral("、"));
 }
 
 void RunPanel::showState() {
@@ -339,9 +277,12 @@ void RunPanel::showState() {
     m_shownRunning = running;
     m_stateLabel->setFullText(m_session->stateUnconfirmed() ? runtext::StateUnconfirmed
                                                             : QString());
-    // The raise to the slider's top is the technician's to know: it is put back on the way out.
-    if (m_session->entered() && m_session->maxFrequencyAtEntry() && !m_session->leaving())
-        m_noteLabel->setFullText(runtext::MaxFrequencyRaised);
+    // What the panel holds changed on the drive is the technician's to know: it is put back on
+    // the way out.
+    if (m_session->entered() && !m_session->leaving()) {
+        const QString held = heldSettingsText();
+        m_noteLabel->setText(held.isEmpty() ? QString() : runtext::HeldSettings.arg(held));
+    }
 }
 
 void RunPanel::showRampTimes() {
@@ -437,9 +378,8 @@ void RunPanel::leave(Way way) {
     centralWidget()->setEnabled(false);
     m_toolbar->setEnabled(false);
     menuBar()->setEnabled(false);
-    if (const auto max = m_session->maxFrequencyAtEntry())
-        m_noteLabel->setFullText(
-            runtext::MaxFrequencyRestoring.arg(QString::number(*max / 100.0, 'f', 2)));
+    if (const QString held = heldSettingsText(); !held.isEmpty())
+        m_noteLabel->setText(runtext::HeldSettingsRestoring.arg(held));
     m_session->leave([this, way] { finishLeaving(way); });
 }
 

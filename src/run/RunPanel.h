@@ -76,6 +76,8 @@ private:
     void buildWindow();
     void showState();
     void showRampTimes();
+    // "P09.02 最高輸出頻率 400.00 Hz、P01.23 寸動頻率 60.00 Hz": what the panel holds changed.
+    QString heldSettingsText() const;
     void leave(Way way);
     void finishLeaving(Way way);
 
@@ -129,11 +131,8 @@ private:
     PressButton* m_jogForwardButton = nullptr;
     PressButton* m_jogReverseButton = nullptr;
     ElidingLabel* m_stateLabel = nullptr;
-    ElidingLabel* m_noteLabel = nullptr;  // what the panel changed on the drive meanwhile
+    QLabel* m_noteLabel = nullptr;  // what the panel holds changed on the drive meanwhile
 };
-
-// The run session's questions and notices as the panel's boxes over `parent`.
-RunHooks runBoxes(Services& services, QWidget* parent);
 
 // Creates the run panel, runs its entry and shows it. When the panel cannot be entered it is
 // dropped and the window it returns to shown instead. Returns the window now shown.

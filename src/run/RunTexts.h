@@ -30,19 +30,21 @@ inline const QString JogReverse = QStringLiteral("寸動反轉");
 
 inline const QString FrequencyRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
 inline const QString FrequencyRangeTitle = QStringLiteral("範圍錯誤");
-inline const QString EnterFrequencyRange =
-    QStringLiteral("頻率範圍超出0.00~655.35Hz，請重新輸入。");
 inline const QString AccelRange = QStringLiteral("加速度範圍錯誤!。");
 inline const QString DecelRange = QStringLiteral("減速度範圍錯誤!。");
 inline const QString RampRangeTitle = QStringLiteral("ERROR");
 inline const QString NoAnswer = QStringLiteral("變頻機未回應，指令可能未送達。");
 inline const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
 inline const QString PortLost = QStringLiteral("通訊埠已中斷，請檢查連接線。");
+// How the technician gets the port back: the entry opens it again.
+inline const QString ReconnectByReturn = QStringLiteral("接好後再進入運轉試車即重新連線。");
 inline const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 inline const QString StateUnconfirmed = QStringLiteral("狀態未確認");
-// While the panel is open the drive's maximum output frequency is raised to the slider's top.
-inline const QString MaxFrequencyRaised = QStringLiteral("最高輸出頻率暫設為 400.00 Hz，離開時還原");
-inline const QString MaxFrequencyRestoring = QStringLiteral("最高輸出頻率還原為 %1 Hz 中");
+// While the panel is open it holds some drive settings changed (the maximum output frequency and
+// the frequency command raised to the slider's top, the jog frequency, the command sources):
+// "暫時變更：P09.02 最高輸出頻率 400.00 Hz、P01.07 頻率指令0 400.00 Hz（離開時還原）".
+inline const QString HeldSettings = QStringLiteral("暫時變更：%1（離開時還原）");
+inline const QString HeldSettingsRestoring = QStringLiteral("還原中：%1");
 
 // Entry refused, and settings the drive did not take. %1 names the setting ("P09.02 最高輸出頻率"),
 // %2 is the value as the technician would set it on the drive.
@@ -61,6 +63,7 @@ inline const QString RampUnitName = QStringLiteral("P03.00 加減速時間單位
 inline const QString AccelTimeName = QStringLiteral("P03.01 加速時間1");
 inline const QString DecelTimeName = QStringLiteral("P03.02 減速時間1");
 inline const QString MaxFrequencyName = QStringLiteral("P09.02 最高輸出頻率");
+inline const QString JogFrequencyName = QStringLiteral("P01.23 寸動頻率");
 
 inline const QString AskFrequencySource = QStringLiteral("是否自動將主頻率來源設定為通信輸入?");
 inline const QString AskRunSource = QStringLiteral("是否自動將運轉訊號設定為通信輸入?");

@@ -11,6 +11,9 @@ std::array<std::uint16_t, kParameterCount> factoryRegisterValues() {
     std::array<std::uint16_t, kParameterCount> regs{};
     for (int r = 0; r < kParameterCount; ++r)
         regs[r] = static_cast<std::uint16_t>(factoryDriveValue(r));
+    // The drive's own rated current is no setting: this is a 100.0 A drive, so the motor
+    // currents at their factory 100.0 A lie within its 20-135 %.
+    regs[382] = 1000;  // P11.14
     return regs;
 }
 

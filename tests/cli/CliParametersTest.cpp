@@ -115,7 +115,8 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
 }
 
 // Three sets on a drive at its factory values: diff against the factory values lists exactly
-// those three (what differs is the comparison's test), in text, json and csv as documented.
+// those three (what differs is the comparison's test), in text, json and csv as documented, and
+// the simulated drive's own rated current (100.0 A, not the table's 3.0 A).
 TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
     SimEnvironment env;
     for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
@@ -125,12 +126,13 @@ TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
               std::tuple(6,
                          "P00.00\t開機顯示畫面選擇\t2：顯示實際運轉頻率(H)\t0：顯示設定頻率(F)\n"
                          "P01.06\t起動轉速\t12.34\t0.00\n"
-                         "P03.01\t加速時間1\t5.00\t10.00\n"));
+                         "P03.01\t加速時間1\t5.00\t10.00\n"
+                         "P11.14\t變頻器額定電流顯示\t100.0\t3.0\n"));
 
     r = cli(env, "-p COM3 diff --factory --format json");
     EXPECT_EQ(r.code, 6);
     const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
-    ASSERT_EQ(rows.size(), 3) << r.out;
+    ASSERT_EQ(rows.size(), 4) << r.out;
     EXPECT_EQ(QJsonDocument(rows[1].toObject()).toJson(QJsonDocument::Compact).toStdString(),
               "{\"code\":\"P01.06\",\"differs\":true,\"display\":[\"12.34\",\"0.00\"],"
               "\"label\":\"起動轉速\",\"raw\":[1234,0],\"register\":31}");
@@ -169,10 +171,13 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
         // The times of P03 at the decimals P03.00 gives them; --raw: the register as it is.
         {tenths, 0, "get P03.01", "P03.01\t加速時間1\t100.0\n", "", 0, 97, 1000},
         {tenths, 0, "--raw get P03.01", "P03.01\t加速時間1\t1000\n", "", 0, 97, 1000},
-        // 12.34 s at 0.1 s: 123, which the field then shows as 12.3.
-        {tenths, 0, "set P03.01 12.34", "P03.01\t加速時間1\t12.3\n", "", 0, 97, 123},
+        // 12.3 s at 0.1 s: 123; 12.34 s is no time at 0.1 s and is refused, not cut.
+        {tenths, 0, "set P03.01 12.3", "P03.01\t加速時間1\t12.3\n", "", 0, 97, 123},
+        {tenths, 0, "set P03.01 12.34", "",
+         "\"12.34\" is no value its field takes (a number with at most 1 decimal, 0.0~6553.5)", 5,
+         97, 1000},
         // The unit changes in the same command: the time is taken at the new one.
-        {{}, 0, "set P03.00 1 P03.01 12.34",
+        {{}, 0, "set P03.00 1 P03.01 12.3",
          "P03.00\t加減速時間單位\t1：0.1 sec\nP03.01\t加速時間1\t12.3\n"
          "P03.02 減速時間1 10.00 -> 10.0\nP03.03 加速時間2 10.00 -> 10.0\n"
          "P03.04 減速時間2 10.00 -> 10.0\nP03.05 加速時間3 10.00 -> 10.0\n"
@@ -184,9 +189,16 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
          0, 497, 192},
         {{}, 0, "set P00.00 7", "", "\"7\" is no option of its list (0-6)", 5, 0, 0},
         {{}, 0, "set P01.06 1,5", "", "\"1,5\" is no value its field takes", 5, 31, 0},
+        // Texts the lenient rule once read as 1 and 0 (P09.17 is a whole number).
+        {{}, 0, "set P09.17 1,5", "", "\"1,5\" is no value its field takes (a whole number, 0~65535)",
+         5, 263, 1710},
+        {{}, 0, "set P09.17 abc", "", "\"abc\" is no value its field takes (a whole number, 0~65535)",
+         5, 263, 1710},
+        // A bound from P13.34 above 32767 (it once became -25536 and refused every set point).
+        {{{470, 40000}}, 0, "set P13.04 0", "P13.04\tPID 設定值\t0.00\n", "", 0, 440, 0},
         {{}, 0, "set P17.00 1", "", "P17.00 上次停機定位點位置(方向): the drive shows it", 5, 538, 0},
         // P02.36 may not exceed P02.37: lowering P02.37 below it is refused for P02.36.
-        {{}, 0, "set P02.37 0.01", "", "P02.36 範圍不在0.00~P02.37。", 5, 92, 3000},
+        {{}, 0, "set P02.37 0.01", "", "P02.36 範圍不在0.00~0.01（P02.37 = 0.01）。", 5, 92, 3000},
         {{{96, 5}, {97, 1000}, {98, 1000}}, 0, "set P03.01 1.0", "",
          "P03.01 加速時間1: P03.00 holds 5", 5, -1, 0},
         {{{229, 3}, {230, 150}}, 0, "set P08.05 7", "", "P08.03 holds 3", 5, -1, 0},

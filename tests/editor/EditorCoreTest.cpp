@@ -45,7 +45,7 @@ TEST_P(CoreFraming, TheDrivesCopiesAreSignedAskedAgainAndRefreshedByEveryPageRea
     EXPECT_EQ(record.firstReads(), (std::vector<int>{96, 229, 382, 470, 471}));
     EXPECT_EQ(drive.faultsQueued(), 0u);
     const DriveCopies& c = core.copies();
-    EXPECT_EQ(std::tuple(c.ratedCurrent, c.pidFullScale, c.pidDecimals), std::tuple(77, -25536, 4));
+    EXPECT_EQ(std::tuple(c.ratedCurrent, c.pidFullScale, c.pidDecimals), std::tuple(77, 40000, 4));
     ASSERT_TRUE(core.readPage(25).ok() && core.readPage(28).ok());
     EXPECT_EQ(c.rate, 192);
     core.copies().rate = 48;

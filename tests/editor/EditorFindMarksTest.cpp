@@ -122,9 +122,9 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     pick(96, 1);  // the ramp unit as the field now shows it
     EXPECT_EQ(core.rangeInForce(97), "0.0~6000.0");
     type(92, "12.34");  // P02.37 bounds P02.36
-    EXPECT_EQ(core.rangeInForce(91), "0.00~12.34（0.00~P02.37）");
+    EXPECT_EQ(core.rangeInForce(91), "0.00~12.34（P02.37 = 12.34）");
     // 101 x 0.2 = 20.2 and 101 x 1.35 = 136.35: raw 21 to 136 pass.
-    EXPECT_EQ(core.rangeInForce(261), "2.1~13.6（20.0~135.0%）");
+    EXPECT_EQ(core.rangeInForce(261), "2.1~13.6（P11.14 額定電流 10.1 A 的 20.0~135.0%）");
     core.copies().ratedCurrent.reset();
     EXPECT_EQ(core.rangeInForce(261), "20.0~135.0%");
     EXPECT_EQ(core.fieldTip(2),

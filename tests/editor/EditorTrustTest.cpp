@@ -215,7 +215,7 @@ TEST_P(Trust, ValuesAreCheckedAgainstWhatTheDriveWillHold) {
     const std::tuple<int, std::int32_t, int, std::int32_t, const char*> cases[] = {
         {462, 70000, -1, 0, "P13.26 範圍不在0.00~655.35。"},
         {462, -1, -1, 0, "P13.26 範圍不在0.00~655.35。"},
-        {440, 50, 470, 40, "P13.04 範圍不在0~P13.34。"},
+        {440, 50, 470, 40, "P13.04 範圍不在0.00~0.40（P13.34 = 40）。"},
     };
     for (const auto& [reg, value, other, otherValue, message] : cases) {
         const EditorCore::Values before = core.working();

@@ -165,6 +165,18 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
                             "P01.28 擾動跳躍頻率：變頻機未回應"}));
 }
 
+// An adapter pulled out under the write stops it: the report names the port, not the drive.
+TEST_P(Write, APortLostUnderTheWriteIsNamedNotTheDrive) {
+    core.setPagePresent(2, true);
+    record.onReply = [this](int n) {
+        if (n == 3)
+            line.setPresent(false);
+    };
+    const Lines lost = EditorCore::reportLines(write());
+    ASSERT_FALSE(lost.empty());
+    EXPECT_EQ(lost.front(), "通訊埠已中斷，寫入已停止：已確認寫入 2 項，其餘參數未寫入。");
+}
+
 TEST_P(Write, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
     core.setPagePresent(0, true);
     faultAfter(0, {DriveFault::Kind::NoReply}, 3);

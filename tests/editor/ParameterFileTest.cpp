@@ -96,7 +96,7 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
     Values factory{};
     valueConvert(factoryFields(), factory, 0);
     Values edited = factory;
-    const std::pair<int, int> edits[] = {{96, 1},      {97, -5}, {229, 1}, {230, 150},
+    const std::pair<int, int> edits[] = {{96, 1},      {97, 5},  {229, 1}, {230, 150},
                                          {440, 12345}, {497, 4}, {0, -1},  {3, 60000}};
     for (auto [reg, raw] : edits) edited[reg] = raw;
     for (const auto& [value, flag471] : {std::pair{&factory, 0}, {&edited, 3}}) {

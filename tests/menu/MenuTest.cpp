@@ -56,6 +56,13 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
 
+    // The menu a window goes back to after a lost port names it so; entering a window opens the
+    // port again.
+    sim.services.portLost = true;
+    menu = new ModeMenu(sim.services);
+    EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(), "COM1（SIM1）　通訊埠已中斷");
+    delete menu.data();
+    sim.services.portLost = false;
     menu = new ModeMenu(sim.services);
     EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(),
               "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");

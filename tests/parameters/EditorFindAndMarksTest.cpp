@@ -16,10 +16,6 @@ protected:
     QLineEdit* findText() { return find<QLineEdit>(QStringLiteral("findText")); }
     QListWidget* results() { return find<QListWidget>(QStringLiteral("findResults")); }
     QWidget* findPanel() { return find<QWidget>(QStringLiteral("findPanel")); }
-    void typeInto(int reg, const QString& text) {
-        field(reg)->lineEdit()->selectAll();
-        QTest::keyClicks(field(reg)->lineEdit(), text);
-    }
     void pick(int reg, int position) {
         field(reg)->setCurrentIndex(position);
         emit field(reg)->activated(position);
@@ -131,6 +127,8 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
         record.clear();
         shortcut(Qt::Key_T);
         EXPECT_EQ(s.dialogs.questions(), std::vector<QString>{QString::fromUtf8(question)});
+        // Enter keeps the drive as it is (the boxes once took Enter as Yes).
+        EXPECT_EQ(s.dialogs.shown().back().enterGives, Answer::No);
         EXPECT_TRUE(record.requests().empty());
     }
     s.dialogs.answerQuestions({Answer::Yes});

@@ -66,6 +66,11 @@ protected:
         s.clock.after(ms, std::move(f));
     }
     void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
+    // As the technician types: the field's marks follow each key.
+    void typeInto(int reg, const QString& text) {
+        field(reg)->lineEdit()->selectAll();
+        QTest::keyClicks(field(reg)->lineEdit(), text);
+    }
     QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
         return QDir(s.folders.desktopFolder()).filePath(name);
     }

@@ -3,6 +3,8 @@
 // change anything, and a save that cannot write. The file's own rules and the save-load-save
 // round trip through the fields are the file layer's test (tests/editor/ParameterFileTest.cpp).
 
+#include <gmock/gmock.h>
+
 #include <map>
 
 #include "EditorFixture.h"
@@ -68,7 +70,12 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
         expected += "P" + std::to_string(reg) + " " +
                     std::to_string(reg == 14 || reg == 15 ? 0 : core->driveValue(reg)) + "\r\n";
     EXPECT_EQ(online, expected);
-    EXPECT_EQ(find<QLineEdit>(QStringLiteral("progressText"))->text(), "已儲存 23 項至 Data.txt");
+    // Only page P00 was read: the report says so and names the pages the file lacks.
+    QStringList lacking;
+    for (int page = 1; page < kFilePageCount; ++page)
+        lacking << QString::fromStdString(Catalogue::instance().page(page).caption);
+    EXPECT_EQ(progress()->text(),
+              "已儲存 23 項至 Data.txt，只含 1 頁（P00），缺 28 頁（" + lacking.join("、") + "）");
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
     EXPECT_EQ(fileBytes(desktopFile()), online);
@@ -79,6 +86,7 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     save(desktopFile());
     const std::string offline = fileBytes(desktopFile());
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);  // its bytes: the file's test
+    EXPECT_EQ(progress()->text(), "已儲存 549 項至 Data.txt，含全部 29 頁");
     EXPECT_TRUE(s.dialogs.messages().empty());
     // A target that cannot be written (here a folder of that name; the read-only folder and the
     // old file left intact are the file layer's test) is told in a box.
@@ -89,6 +97,53 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     EXPECT_TRUE(s.dialogs.messages()[0].startsWith(QStringLiteral("無法寫入檔案：") + folder + "\n"))
         << s.dialogs.messages()[0].toStdString();
     EXPECT_EQ(s.dialogs.shown().back().title, "檔案錯誤");
+}
+
+// Offline, texts no field takes are marked as typed and never reach a file: the save names them
+// and writes nothing (it once wrote "P3 99999999", "P12 100000", 0 for "abc" and cut 12.345).
+TEST_F(EditorFiles, TextsNoFieldTakesAreMarkedAndTheSaveRefusesThem) {
+    open(true);
+    const std::pair<int, const char*> typed[] = {{3, "99999999"}, {12, "1000.00"}, {2, "abc"},
+                                                 {10, "12.345"},  {11, "1e3"},     {13, "-5"}};
+    for (auto [reg, text] : typed) {
+        typeInto(reg, text);
+        EXPECT_TRUE(field(reg)->styleSheet().contains("dashed")) << reg;
+        EXPECT_TRUE(field(reg)->toolTip().contains(QStringLiteral("不符"))) << reg;
+    }
+    save(desktopFile());
+    ASSERT_EQ(s.dialogs.shown().size(), 1u);  // no file dialog: nothing is saved
+    EXPECT_EQ(s.dialogs.messages()[0],
+              "P00.02 須為整數（0~65535），「abc」不符。\n"
+              "P00.03 須為整數（0~65535），「99999999」不符。\n"
+              "P00.10 須為小數至多 2 位的數字（0.00~655.35），「12.345」不符。\n"
+              "P00.11 須為小數至多 2 位的數字（0.00~655.35），「1e3」不符。\n"
+              "P00.12 須為小數至多 2 位的數字（0.00~655.35），「1000.00」不符。\n"
+              "P00.13 須為小數至多 2 位的數字（0.00~655.35），「-5」不符。\n檔案未儲存。");
+    EXPECT_FALSE(QFile::exists(desktopFile()));
+    EXPECT_EQ(QApplication::focusWidget(), field(2));
+    for (auto [reg, text] : typed) typeInto(reg, "1");
+    EXPECT_FALSE(field(3)->styleSheet().contains("dashed"));
+    save(desktopFile());
+    EXPECT_THAT(fileBytes(desktopFile()), ::testing::HasSubstr("P3 1\r\nP4"));
+}
+
+// A file of two pages, loaded later, brings those two; the others are read from the drive when
+// their tab opens, never taken as zeros.
+TEST_F(EditorFiles, APartialFileSaysWhatItLacksAndItsLoadTakesNoZerosForThem) {
+    open();
+    click(tab(1));
+    save(desktopFile());
+    EXPECT_TRUE(
+        progress()->text().contains("項至 Data.txt，只含 2 頁（P00、P01-1），缺 27 頁（P01-2、"))
+        << progress()->text().toStdString();
+    s.drive.setReg(97, 1234);  // P03.01 on the drive now
+    click(tab(5));
+    load(fileBytes(desktopFile()));
+    EXPECT_TRUE(progress()->text().contains("項自 In.txt，只含 2 頁（P00、P01-1），缺 27 頁"))
+        << progress()->text().toStdString();
+    EXPECT_EQ(presentPages(*core), (std::vector<int>{0, 1}));
+    click(tab(5));
+    EXPECT_EQ(field(97)->currentText(), "12.34");
 }
 
 TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {

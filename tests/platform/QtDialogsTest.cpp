@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <QLibraryInfo>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTranslator>
 #include <QtWidgets>
 #include <cstdlib>
@@ -32,6 +33,23 @@ TEST(QtDialogs, QuestionReportsTheButtonPressed) {
         answerNextBox(press, seen);
         EXPECT_EQ(dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定"), answer);
         EXPECT_EQ(seen, "反轉設定: 是否解除禁止反轉?, buttons: 2");
+    }
+}
+
+// Enter answers a plain question Yes, but a question before something that cannot be taken
+// back No: the reset, the ErP warnings and dropping edits once took Enter as Yes.
+TEST(QtDialogs, EnterKeepsThingsAsTheyAreInACautiousQuestion) {
+    QtDialogs dialogs;
+    for (bool cautious : {false, true}) {
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        const Answer answer =
+            cautious ? dialogs.cautiousQuestion(nullptr, "是否放棄這些變更？", "參數未寫入")
+                     : dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定");
+        EXPECT_EQ(answer, cautious ? Answer::No : Answer::Yes) << cautious;
     }
 }
 

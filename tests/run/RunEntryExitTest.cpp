@@ -45,9 +45,12 @@ TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
         EXPECT_EQ(unitCombo()->currentIndex(), (c.regs == Writes{{96, 5}} ? -1 : 0));
         if (!isRtu(framing) && c.regs == Writes{{248, 40000}})
             EXPECT_EQ(panel->session().maxFrequencyAtEntry(), -25536);  // ASCII reads it signed
-        // The raise is told while the panel is open.
-        EXPECT_EQ(static_cast<ElidingLabel*>(panel->findChild<QLabel*>("noteLabel"))->fullText(),
-                  c.unread == 248 ? "" : "最高輸出頻率暫設為 400.00 Hz，離開時還原");
+        // Every raise is told while the panel is open, the frequency command's too.
+        const bool topRaised = c.unread != 248 && c.regs != Writes{{248, 40000}};
+        EXPECT_EQ(panel->findChild<QLabel*>("noteLabel")->text(),
+                  topRaised ? "暫時變更：P09.02 最高輸出頻率 400.00 Hz、P01.07 頻率指令0 400.00 Hz"
+                              "（離開時還原）"
+                            : "暫時變更：P01.07 頻率指令0 400.00 Hz（離開時還原）");
         EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(),
                   QStringLiteral("COM1（SIM1）　%1　%2　站號 1")
                       .arg(s.services.link.settings.c_str(), isRtu(framing) ? "RTU" : "ASCII"));
@@ -85,8 +88,12 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
         {[&] { aim({kWrite, 32, Kind::Exception}); }, {{96, 0}, {248, 40000}, {248, 6000}, {32, 5000}},
          "P01.07 頻率指令0 未能設定為 400.00，無法進入運轉試車。"},
         {[&] { aim({kRead, 25, Kind::NoReply, [&] { s.line.setPresent(false); }}); }, {{96, 0}, {248, 40000}, {32, 40000}},
-         "通訊埠已中斷，請檢查連接線。\nP09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
+         "通訊埠已中斷，請檢查連接線。\n接好後再進入運轉試車即重新連線。\n"
+         "P09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
          "P01.07 頻率指令0 未能還原為 50.00，請手動設定。"},
+        // An adapter gone before the entry is lost, not taken by another program.
+        {[&] { s.line.setPresent(false); }, {},
+         "通訊埠已中斷，請檢查連接線。\n接好後再進入運轉試車即重新連線。"},
         {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"},
         {[&] { s.line.setHeldElsewhere(true); }, {}, "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}};
     // clang-format on

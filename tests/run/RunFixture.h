@@ -8,6 +8,7 @@
 
 #include "link/LinkSettings.h"
 #include "link/Transaction.h"
+#include "run/RunBoxes.h"
 #include "run/RunPanel.h"
 #include "sim/RequestReader.h"
 #include "support/DriveWrites.h"

@@ -2,6 +2,7 @@
 // and ramp times, in which order, and what the technician is told.
 
 #include "RunFixture.h"
+#include "platform/ElidingLabel.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -85,6 +86,39 @@ TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
     EXPECT_EQ(writes(), (Writes{{48, 40000}, {kCmd, 19}, {kCmd, 1}}));
 }
 
+// The jog starts at the drive's own jog frequency (P01.23, 6.00 Hz at the factory); a jog at
+// another frequency is named below the frames with every other setting the panel holds changed,
+// and the way out puts it back (it once left 60.00 on the drive). With VELORIN_SCREENSHOT_DIR set
+// the panel with that line is saved there.
+TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
+    load();
+    auto* note = panel->findChild<QLabel*>("noteLabel");
+    EXPECT_EQ(edit("jogFrequencyEdit")->text(), "6.00");
+    QTest::mousePress(button("jogForwardButton"), Qt::LeftButton);
+    QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton);
+    EXPECT_EQ(writes(), (Writes{{48, 600}, {kCmd, 19}, {kCmd, 1}}));
+    EXPECT_FALSE(note->text().contains("P01.23"));  // the drive's own value
+    edit("jogFrequencyEdit")->setText("12.50");
+    QTest::mousePress(button("jogForwardButton"), Qt::LeftButton);
+    QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton);
+    edit("frequencyEdit")->setText("30");
+    click(button("runForwardButton"));
+    click(button("stopButton"));
+    EXPECT_EQ(note->text(),
+              "暫時變更：P01.23 寸動頻率 12.50 Hz、P09.02 最高輸出頻率 400.00 Hz、"
+              "P01.07 頻率指令0 30.00 Hz（離開時還原）");
+    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
+        QApplication::processEvents();
+        panel->grab().save(
+            QDir(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")).filePath("runPanelHeld.png"));
+    }
+    forget();
+    child<QAction>("returnAction")->trigger();
+    flushDeletes();
+    EXPECT_EQ(writes(), (Writes{{48, 600}, {248, 6000}, {32, 5000}}));
+    EXPECT_EQ(s.drive.reg(48), 600);
+}
+
 TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
     load();
     std::vector<std::size_t> writesWhenShown;
@@ -103,10 +137,10 @@ TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
 
 TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
     load();
-    slide({1});
-    EXPECT_EQ(edit("frequencyEdit")->text(), "00.01");
+    slide({1});  // the slider stops at the panel's lowest frequency
+    EXPECT_EQ(edit("frequencyEdit")->text(), "01.50");
     slide({1});  // a move that changes nothing writes nothing
-    EXPECT_EQ(writes(), (Writes{{32, 1}}));
+    EXPECT_EQ(writes(), (Writes{{32, 150}}));
     EXPECT_TRUE(s.dialogs.shown().empty());
     // Moves while a run command is on the line go out after its word, in the order made.
     forget();
@@ -123,19 +157,30 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
     });
     slide({12346});
     EXPECT_EQ(writes(), (Writes{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
-    // Enter in the field writes what was typed, past the slider: the drive holds it to its limit.
-    forget();
-    enter(edit("frequencyEdit"), "500");
-    EXPECT_EQ(writes(), (Writes{{32, 50000}}));
-    EXPECT_TRUE(s.dialogs.shown().empty());
+    // Enter and the run buttons hold the field to one range, and say the same.
+    const QString range = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
+    for (const char* typed : {"500", "400.00", "400.01", "abc"}) {
+        SCOPED_TRACE(typed);
+        const auto word = RunSession::panelFrequency(typed);
+        forget();
+        enter(edit("frequencyEdit"), typed);
+        EXPECT_EQ(writes(), (word ? Writes{{32, *word}} : Writes{}));
+        click(button("runForwardButton"));
+        EXPECT_EQ(writes(), (word ? Writes{{32, *word}, {32, *word}, {kCmd, 18}} : Writes{}));
+        EXPECT_EQ(s.dialogs.messages(), (word ? Texts{} : Texts{range, range}));
+        click(button("stopButton"));
+    }
+    EXPECT_EQ(RunSession::panelFrequency("400.00"), 40000);
 }
 
 TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     load();
     // What the technician reads at first: the drive's ramp unit and times, the frequencies to send.
     EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
-    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"}, {"decelTimeEdit", "20.00"},
-                              {"frequencyEdit", "60.00"}, {"jogFrequencyEdit", "60.00"}})
+    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"},
+                              {"decelTimeEdit", "20.00"},
+                              {"frequencyEdit", "60.00"},
+                              {"jogFrequencyEdit", "6.00"}})
         EXPECT_EQ(edit(name)->text(), QString(text)) << name;
     const Texts refused{QStringLiteral("加速度範圍錯誤!。"), QStringLiteral("減速度範圍錯誤!。")};
     // clang-format off
@@ -179,5 +224,9 @@ TEST_P(RunFraming, ALostPortIsToldOnceAndEndsTheCommandUnderWay) {
     click(button("stopButton"));
     slide({8000});
     EXPECT_EQ(writes(), (Writes{{32, 6000}}));
-    EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("通訊埠已中斷，請檢查連接線。")});
+    EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("通訊埠已中斷，請檢查連接線。\n"
+                                                         "接好後再進入運轉試車即重新連線。")});
+    // The link line names the port as lost, and so does every window shown after it.
+    EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(), "COM1（SIM1）　通訊埠已中斷");
+    EXPECT_TRUE(s.services.portLost);
 }

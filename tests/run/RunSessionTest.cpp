@@ -7,25 +7,28 @@ using namespace velorin;
 using namespace velorin::test;
 
 namespace {
-const QString kEnterRange = QStringLiteral("頻率範圍超出0.00~655.35Hz，請重新輸入。");
+const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
 const QString kCommError = QStringLiteral("通訊錯誤");
 using Ramp = RunSession::Ramp;
 }  // namespace
 
-TEST_P(RunFraming, EnterWritesOnlyAFrequencyTheTechnicianCanSee) {
+// Enter writes only a frequency the run buttons would run: 500 once went out as 500 Hz, which
+// the buttons then refused.
+TEST_P(RunFraming, EnterWritesOnlyAFrequencyTheRunButtonsTake) {
     RunSession& r = enterSession();
     // clang-format off
     const struct { const char* typed; int written; } cases[] = {  // -1: refused
-        {"500", 50000}, {"655.35", 65535}, {"0", 0}, {" 60.005 ", 6000},  // half to even
-        {"-5", -1}, {"-0.01", -1}, {"abc", -1}, {"", -1}, {"12abc", -1},
-        {"655.36", -1}, {"1e400", -1}, {"1e5", -1}};
+        {"400.00", 40000}, {"1.50", 150}, {" 60.005 ", 6000},  // half to even
+        {"500", -1}, {"400.01", -1}, {"1.49", -1}, {"655.35", -1}, {"0", -1},
+        {"-5", -1}, {"-0.01", -1}, {"abc", -1}, {"", -1}, {"12abc", -1}, {"1,5", -1},
+        {"1e400", -1}, {"1e5", -1}};
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         forget();
         EXPECT_EQ(r.enterFrequency(c.typed), c.written >= 0);
         EXPECT_EQ(writes(), (c.written < 0 ? Writes{} : Writes{{32, c.written}}));
-        EXPECT_EQ(s.dialogs.messages(), (c.written < 0 ? Texts{kEnterRange} : Texts{}));
+        EXPECT_EQ(s.dialogs.messages(), (c.written < 0 ? Texts{kRange} : Texts{}));
         if (c.written < 0)
             EXPECT_EQ(s.dialogs.shown().at(0).title, QStringLiteral("範圍錯誤"));
     }

@@ -20,6 +20,7 @@ struct ShownDialog {
     QString filter = {};       // file dialogs only
     QString defaultName = {};  // the save dialog only
     std::vector<QStringList> rows = {};  // a table box only
+    Answer enterGives = Answer::Yes;     // a question: what Enter would have answered
 };
 
 class ScriptedDialogs : public Dialogs {
@@ -46,9 +47,13 @@ public:
         record({ShownDialog::Kind::Question, text, title});
         return next(m_answers, Answer::No);
     }
+    Answer cautiousQuestion(QWidget*, const QString& text, const QString& title) override {
+        record({ShownDialog::Kind::Question, text, title, {}, {}, {}, Answer::No});
+        return next(m_answers, Answer::No);
+    }
     Answer confirmTable(QWidget*, const QString& text, const QStringList&,
                         const std::vector<QStringList>& rows, const QString& title) override {
-        record({ShownDialog::Kind::Table, text, title, {}, {}, rows});
+        record({ShownDialog::Kind::Table, text, title, {}, {}, rows, Answer::No});
         return next(m_tableAnswers, Answer::Yes);
     }
     // Input boxes and file dialogs share one script of answers: a text or a path, or cancel.

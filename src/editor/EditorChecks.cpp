@@ -1,0 +1,260 @@
+// What stands between the fields and a write or a save: texts that are no number in their
+// field's form, and the range checks with the bounds in force.
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "editor/EditorCore.h"
+#include "editor/EditorSteps.h"
+
+namespace velorin {
+
+using namespace editorsteps;
+
+namespace {
+
+// The raw value of the register a bound comes from (P02.37, P11.14, P13.34); empty while it
+// is not known.
+using BoundSource = std::function<std::optional<std::int32_t>(const CheckBound&)>;
+
+std::optional<std::string> writtenAs(int reg, std::int32_t raw, const DisplayContext& display) {
+    const auto text = shownText(reg, displayValue(reg, raw, display));
+    if (!text || text->empty())
+        return std::nullopt;
+    return text;
+}
+
+// The range a check holds the field to, with the numbers in force where a bound comes from
+// another parameter: "0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）",
+// "0.00~12.34（P02.37 = 12.34）". The lowest and highest raw values that pass are shown as the
+// field writes them.
+std::string rangeText(const RangeCheck& check, bool otherUnit, const DisplayContext& display,
+                      const BoundSource& source) {
+    const std::string range = otherUnit ? check.otherUnitText : check.boundsText;
+    const CheckBound* from = nullptr;
+    for (const CheckBound* b : {&check.lower, &check.upper})
+        if (b->kind != CheckBound::Kind::Constant)
+            from = b;
+    if (!from)
+        return range;
+    auto bound = [&](const CheckBound& b) -> std::optional<double> {
+        if (b.kind == CheckBound::Kind::Constant)
+            return b.value;
+        const auto raw = source(b);
+        if (!raw)
+            return std::nullopt;
+        return b.kind == CheckBound::Kind::RatedCurrent ? *raw * b.factor : *raw;
+    };
+    const auto lower = bound(check.lower), upper = bound(check.upper);
+    const auto sourceRaw = source(*from);
+    if (!lower || !upper || !sourceRaw)
+        return range;
+    const auto low =
+        writtenAs(check.reg, static_cast<std::int32_t>(std::ceil(*lower - 1e-9)), display);
+    const auto high =
+        writtenAs(check.reg, static_cast<std::int32_t>(std::floor(*upper + 1e-9)), display);
+    const auto sourceText = writtenAs(from->reg, *sourceRaw, display);
+    if (!low || !high || !sourceText)
+        return range;
+    const std::string origin =
+        from->kind == CheckBound::Kind::RatedCurrent
+            ? Catalogue::codeOf(from->reg) + " 額定電流 " + *sourceText + " A 的 " + range
+            : Catalogue::codeOf(from->reg) + " = " + *sourceText;
+    return *low + "~" + *high + "（" + origin + "）";
+}
+
+bool usesOtherUnit(const RangeCheck& check, const DisplayContext& display) {
+    if (check.unitSelector < 0)
+        return false;
+    return (check.unitSelector == drive::kRampUnitParameter ? display.rampUnit
+                                                            : display.stepUnit) != 0;
+}
+
+std::string trimmedText(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
+std::vector<int> EditorCore::checkSources(int reg) {
+    std::vector<int> sources;
+    for (const RangeCheck& check : Catalogue::instance().checks()) {
+        if (check.reg != reg)
+            continue;
+        for (const CheckBound* b : {&check.lower, &check.upper})
+            if (b->kind != CheckBound::Kind::Constant && b->reg >= 0)
+                sources.push_back(b->reg);
+        if (check.unitSelector >= 0)
+            sources.push_back(check.unitSelector);
+    }
+    switch (Catalogue::instance().parameter(reg).conversion) {
+        case ConversionKind::ByRampUnit:
+            sources.push_back(drive::kRampUnitParameter);
+            break;
+        case ConversionKind::ByStepUnit:
+            sources.push_back(drive::kStepUnitParameter);
+            break;
+        case ConversionKind::ByPidDecimals:
+            sources.push_back(drive::kPidDecimalsParameter);
+            break;
+        default:
+            break;
+    }
+    return sources;
+}
+
+bool EditorCore::writeChanges(int reg) const {
+    const int page = Catalogue::instance().parameter(reg).page;
+    if (page < 0 || page > kLastWrittenPage || !pagePresent(page))
+        return false;
+    if (!m_driveKnown[reg])
+        return true;
+    std::int32_t value = m_working[reg];
+    // The rate's field holds a list position; the drive keeps the baud code.
+    if (reg == drive::kRateParameter)
+        value = value >= 0 && value < static_cast<int>(kBaudCodes.size()) ? kBaudCodes[value] : -1;
+    return value != m_drive[reg];
+}
+
+std::vector<CheckFailure> EditorCore::checkValues() const {
+    std::vector<CheckFailure> failures =
+        valueCheck(m_working, m_pages, m_copies.ratedCurrent, pidFullScaleAfterWrite());
+    std::erase_if(failures, [this](const CheckFailure& f) { return m_unshown[f.reg]; });
+    // A bound from another parameter: the message names the numbers it gives now.
+    const DisplayContext display = workingDisplayContext();
+    const BoundSource source = [this](const CheckBound& b) -> std::optional<std::int32_t> {
+        switch (b.kind) {
+            case CheckBound::Kind::RatedCurrent:
+                return m_copies.ratedCurrent;
+            case CheckBound::Kind::PidFullScale:
+                return pidFullScaleAfterWrite();
+            default:
+                return m_working[b.reg];
+        }
+    };
+    for (CheckFailure& failure : failures)
+        for (const RangeCheck& check : Catalogue::instance().checks())
+            if (check.reg == failure.reg && (check.lower.kind != CheckBound::Kind::Constant ||
+                                             check.upper.kind != CheckBound::Kind::Constant))
+                failure.message = check.code + " 範圍不在" +
+                                  rangeText(check, usesOtherUnit(check, display), display, source) +
+                                  "。";
+    // What the drive's register cannot hold is refused before anything is written, not
+    // found half-way through the write.
+    const Catalogue& catalogue = Catalogue::instance();
+    for (int page = 0; page <= kLastWrittenPage; ++page) {
+        if (!pagePresent(page))
+            continue;
+        for (int reg : catalogue.page(page).fields) {
+            const ParameterInfo& p = catalogue.parameter(reg);
+            if (p.conversion == ConversionKind::None || p.conversion == ConversionKind::List ||
+                p.access != Access::Editable || m_unshown[reg])
+                continue;
+            const RegisterSpan span = registerSpan(reg);
+            if (m_working[reg] < span.lowest || m_working[reg] > span.highest)
+                failures.push_back(
+                    {reg, p.code + " 範圍不在" +
+                              wordRangeText(reg, isSigned(reg), conversionContext()) + "。"});
+        }
+    }
+    return failures;
+}
+
+WriteCheck EditorCore::checkWrite(WriteScope scope) const {
+    auto bearsOn = [this](int reg) {
+        const std::vector<int> sources = checkSources(reg);
+        return std::any_of(sources.begin(), sources.end(),
+                           [this](int source) { return writeChanges(source); });
+    };
+    WriteCheck result;
+    bool touchedAny = false;
+    for (CheckFailure& failure : checkValues()) {
+        const bool touched = writeChanges(failure.reg) || bearsOn(failure.reg);
+        // Writing the changed values only: a value the write leaves alone, and whose bounds
+        // nothing written moves, is the drive's business, not this write's.
+        if (scope == WriteScope::ChangedOnly && !touched)
+            continue;
+        touchedAny = touchedAny || touched;
+        result.failures.push_back(std::move(failure));
+    }
+    // A full write whose only failures are the drive's own values asks; one failure of its own
+    // holds it up with every other, in page and list order.
+    if (!touchedAny)
+        result.driveHeld.swap(result.failures);
+    return result;
+}
+
+bool EditorCore::contentRefused(int reg) const {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    if (!p.shown || p.access != Access::Editable || m_unshown[reg] ||
+        p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
+        return false;
+    // An empty field keeps its value: P01.13 starts empty.
+    const FieldContent& content = m_content[reg];
+    if (trimmedText(content.text).empty())
+        return false;
+    const ConversionContext context = markContext();
+    return fieldDecimals(reg, context) && !convertField(reg, content, context);
+}
+
+std::string EditorCore::refusalMessage(int reg) const {
+    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+    const auto form = fieldForm(reg, markContext());
+    if (!form)
+        return p.code;
+    const std::string kind = form->decimals == 0
+                                 ? std::string("整數")
+                                 : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
+    return p.code + " 須為" + kind + "（" + form->range + "），「" +
+           trimmedText(m_content[reg].text) + "」不符。";
+}
+
+std::vector<CheckFailure> EditorCore::refusedFields() const {
+    std::vector<CheckFailure> refused;
+    for (int reg = 0; reg < kRegisterCount; ++reg) {
+        const int page = Catalogue::instance().parameter(reg).page;
+        // Offline every field goes into a file; online the present pages'.
+        if (page < 0 || (!offline() && !pagePresent(page)) || !contentRefused(reg))
+            continue;
+        refused.push_back({reg, refusalMessage(reg)});
+    }
+    return refused;
+}
+
+std::string EditorCore::rangeInForce(int reg) const {
+    const ConversionContext context = markContext();
+    const DisplayContext display{context.rampUnit, context.stepUnit, context.pidDecimals};
+    // A bound from another field takes what that field holds now.
+    const BoundSource source = [&](const CheckBound& b) -> std::optional<std::int32_t> {
+        switch (b.kind) {
+            case CheckBound::Kind::Constant:
+                return b.value;
+            case CheckBound::Kind::WorkingValue:
+                if (const auto raw = convertField(b.reg, m_content[b.reg], context))
+                    return *raw;
+                return m_working[b.reg];
+            case CheckBound::Kind::RatedCurrent:
+                return m_copies.ratedCurrent;
+            case CheckBound::Kind::PidFullScale:
+                if (pagePresent(kPidPage))
+                    if (const auto raw = convertField(b.reg, m_content[b.reg], context))
+                        return *raw;
+                return m_copies.pidFullScale;
+        }
+        return std::nullopt;
+    };
+    std::string text;
+    for (const RangeCheck& check : Catalogue::instance().checks()) {
+        if (check.reg != reg)
+            continue;
+        text += (text.empty() ? "" : "；") +
+                rangeText(check, usesOtherUnit(check, display), display, source);
+    }
+    return text.empty() ? "無範圍檢查" : text;
+}
+
+}  // namespace velorin

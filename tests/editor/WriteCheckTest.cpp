@@ -1,0 +1,152 @@
+// The range checks as a write meets them, on the simulated drive: the numbers in force in the
+// messages, bounds from registers above 32767, what a write of the changed values is held up by,
+// and a full write whose only failures are values the drive holds. Then the texts a field
+// refuses, offline.
+
+#include "editor/CoreFixture.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+std::vector<std::string> messages(const std::vector<CheckFailure>& failures) {
+    std::vector<std::string> m;
+    for (const CheckFailure& f : failures) m.push_back(f.message);
+    return m;
+}
+
+class WriteCheckTest : public CoreFixture {
+protected:
+    void SetUp() override { connect(Framing::Rtu); }
+    // The factory drive read whole, as 讀取全部 leaves it with nothing touched.
+    void readEverything() {
+        core.readOpeningCopies();
+        for (int page = 0; page < kPageCount; ++page) readUnchanged({page});
+    }
+};
+
+// A bound from P13.34 at 40000 stays 40000 (it once became -25536 and refused every P13.04);
+// the set point shows it at the two decimals of the drive's P13.35.
+TEST_F(WriteCheckTest, ABoundFromARegisterAbove32767KeepsItsValue) {
+    drive.setReg(470, 40000);
+    core.readOpeningCopies();
+    readUnchanged({22});
+    for (auto [value, expected] : {std::pair{0, std::vector<std::string>{}},
+                                   {40000, {}},
+                                   {40001, {"P13.04 範圍不在0.00~400.00（P13.34 = 40000）。"}}}) {
+        core.working()[440] = value;
+        EXPECT_EQ(messages(core.checkValues()), expected) << value;
+    }
+}
+
+// A message names the bound in force as the field writes it, and where it comes from.
+TEST_F(WriteCheckTest, RangeMessagesNameTheNumbersInForce) {
+    drive.setReg(382, 30);  // P11.14 3.0 A: the motor current may be 0.6-4.05 A
+    core.readOpeningCopies();
+    readUnchanged({4, 12});
+    core.working()[92] = 1234;  // P02.37 12.34
+    core.working()[91] = 1235;  // P02.36 one above it
+    EXPECT_EQ(messages(core.checkValues()),
+              (std::vector<std::string>{"P02.36 範圍不在0.00~12.34（P02.37 = 12.34）。",
+                                        "P09.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 "
+                                        "20.0~135.0%）。"}));
+    // The tooltip tells the same range.
+    EXPECT_EQ(core.rangeInForce(261), "0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）");
+}
+
+// The factory drive passes its own checks but for P15.03 (0, outside 3~50), which it holds
+// itself: a full write asks about it instead of refusing, a write of the changes ignores it.
+TEST_F(WriteCheckTest, TheFactoryDriveReadWholeFailsOnlyOnWhatItHoldsItself) {
+    readEverything();
+    core.working()[97] = 2000;  // P03.01 changed
+    const WriteCheck full = core.checkWrite(WriteScope::Everything);
+    EXPECT_TRUE(full.failures.empty());
+    EXPECT_EQ(messages(full.driveHeld), std::vector<std::string>{"P15.03 範圍不在3~50。"});
+    const WriteCheck changed = core.checkWrite(WriteScope::ChangedOnly);
+    EXPECT_TRUE(changed.failures.empty() && changed.driveHeld.empty());
+}
+
+// Which failures hold up which write: the value written, a value whose bound a written value
+// moves, and a value nothing written bears on.
+TEST_F(WriteCheckTest, AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt) {
+    drive.setReg(382, 30);   // P09.15 and P10.15 (100.0 A) fail, as the drive holds them
+    drive.setReg(91, 1000);  // P02.36 10.00 <= P02.37
+    drive.setReg(92, 2000);
+    readEverything();
+    const std::string p0915 = "P09.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）。";
+    const std::string p1015 = "P10.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）。";
+    const std::string p0236 = "P02.36 範圍不在0.00~5.00（P02.37 = 5.00）。";
+    const std::string p1503 = "P15.03 範圍不在3~50。";
+    using V = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, std::int32_t>> edits;
+        V changedOnly, fullFailures, fullDriveHeld;
+    } cases[] = {
+        {"an unrelated change", {{97, 2000}}, {}, {}, {p0915, p1015, p1503}},
+        {"the failing value written", {{261, 500}}, {p0915}, {p0915, p1015, p1503}, {}},
+        {"its bound moved", {{92, 500}}, {p0236}, {p0236, p0915, p1015, p1503}, {}},
+        {"brought into range", {{261, 40}}, {}, {}, {p1015, p1503}},
+    };
+    for (const Case& c : cases) {
+        readEverything();
+        for (auto [reg, value] : c.edits) core.working()[reg] = value;
+        EXPECT_EQ(messages(core.checkWrite(WriteScope::ChangedOnly).failures), c.changedOnly)
+            << c.what;
+        const WriteCheck full = core.checkWrite(WriteScope::Everything);
+        EXPECT_EQ(messages(full.failures), c.fullFailures) << c.what;
+        EXPECT_EQ(messages(full.driveHeld), c.fullDriveHeld) << c.what;
+    }
+}
+
+// What the technician chose to leave out is not written, the rest is.
+TEST_F(WriteCheckTest, AFullWriteLeavesOutTheValuesTheTechnicianLetStand) {
+    readEverything();
+    core.leaveOut({499});
+    const WriteOutcome outcome = core.writeToDrive(link, {});
+    EXPECT_TRUE(outcome.complete());
+    bool sentLeftOut = false, sentOther = false;
+    for (auto [reg, word] : writes()) {
+        sentLeftOut = sentLeftOut || reg == 499;
+        sentOther = sentOther || reg == 97;
+    }
+    EXPECT_FALSE(sentLeftOut);
+    EXPECT_TRUE(sentOther);
+}
+
+// Offline, a text that is no number in its field's form is marked at once and refused by name;
+// an empty field and a number in its form are not.
+TEST(FieldRefusal, TextsNoFieldTakesAreMarkedAndNamed) {
+    EditorCore core;
+    core.beginVisit(nullptr, Framing::Ascii);
+    core.fieldsShown(EditorCore::offlineFields());
+    const struct {
+        int reg;
+        const char* text;
+        const char* message;  // empty: taken
+    } cases[] = {
+        {3, "abc", "P00.03 須為整數（0~65535），「abc」不符。"},
+        {3, "99999999", "P00.03 須為整數（0~65535），「99999999」不符。"},
+        {3, "-5", "P00.03 須為整數（0~65535），「-5」不符。"},
+        {3, "1e3", "P00.03 須為整數（0~65535），「1e3」不符。"},
+        {3, "1,5", "P00.03 須為整數（0~65535），「1,5」不符。"},
+        {10, "12.345", "P00.10 須為小數至多 2 位的數字（0.00~655.35），「12.345」不符。"},
+        {10, "1000.00", "P00.10 須為小數至多 2 位的數字（0.00~655.35），「1000.00」不符。"},
+        {115, "-12.50", ""},
+        {10, "12.340", ""},
+        {3, " 60000 ", ""},
+        {3, "", ""},
+    };
+    for (const auto& c : cases) {
+        core.fieldsShown(EditorCore::offlineFields());
+        core.fieldContentIs(c.reg, {-1, c.text});
+        const auto refused = core.refusedFields();
+        EXPECT_EQ(core.marks(c.reg).refused, *c.message != 0) << c.text;
+        EXPECT_EQ(messages(refused),
+                  *c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{})
+            << c.text;
+    }
+}
+
+}  // namespace
