@@ -145,8 +145,10 @@ protected:
     }
     void aim(const Aim& a, int times = 1) { aiming.aims.insert(aiming.aims.end(), times, a); }
     // The next write of `reg`: the drive carries it out but never confirms it, nor answers the
-    // reads back of it.
+    // reads back of it. A command is never read back but sent three times: none confirmed.
     void unconfirmed(int reg) {
+        if (reg == kCmd)
+            return aim({kWrite, reg, DriveFault::Kind::NoReply}, 3);
         aim({kWrite, reg, DriveFault::Kind::NoReply, [this, reg] {
                  s.drive.injectFault({DriveFault::Kind::NoReply});
                  aim({kRead, reg, DriveFault::Kind::NoReply}, 3);

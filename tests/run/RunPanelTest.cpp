@@ -58,7 +58,7 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     forget();
     unconfirmed(kCmd);
     click(button("stopButton"));
-    EXPECT_EQ(writes(), (Writes{{kCmd, 1}}));
+    EXPECT_EQ(writes(), (Writes{{kCmd, 1}, {kCmd, 1}, {kCmd, 1}}));  // sent three times
     EXPECT_EQ(s.dialogs.messages(), Texts{QStringLiteral("變頻機未回應，指令可能未送達。")});
     EXPECT_FALSE(panel->session().running());
     EXPECT_EQ(state->text(), QStringLiteral("狀態未確認"));
@@ -130,9 +130,10 @@ TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
     // An unconfirmed jog is reported after its release's stop, not while the button is held.
     unconfirmed(kCmd);
     QTest::mousePress(button("jogReverseButton"), Qt::LeftButton);
-    EXPECT_EQ(writesWhenShown, std::vector<std::size_t>{3});
+    // (an unconfirmed command goes out three times)
+    EXPECT_EQ(writesWhenShown, std::vector<std::size_t>{5});
     QTest::mouseRelease(button("jogReverseButton"), Qt::LeftButton);
-    EXPECT_EQ(writesWhenShown, (std::vector<std::size_t>{3, 6}));
+    EXPECT_EQ(writesWhenShown, (std::vector<std::size_t>{5, 10}));
 }
 
 TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
