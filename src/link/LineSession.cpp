@@ -231,6 +231,16 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             }
             const bool usable = r.complete() && !worthAgain(r);
             const bool likeAnother = usable && m_trust.likeRecentReply(s.reg, r);
+            // Likeness goes both ways: a value taken before that this reply is like may have
+            // been this register's reply, come late. It counts once a further read agrees too.
+            if (likeAnother)
+                for (Slot& t : slots)
+                    if (&t != &s && t.settled && !t.agreed && sameAnswer(t.result, r)) {
+                        t.settled = false;
+                        t.candidate = t.result;
+                        t.agreeing = 1;
+                        t.onlyLike = !wasCareful && !m_trust.misbehaved();
+                    }
             // Timing raises doubt only on a line that has carried stray frames.
             const bool doubtful =
                 wasCareful || likeAnother || (notes.slow && m_trust.misbehaved());
@@ -289,7 +299,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 // A value like another register's recent reply may be that reply sent again
                 // and again: on a line that has shown trouble (by the time the reads agree) it
                 // takes three agreeing reads.
-                s.likeAnother = (agrees && s.likeAnother) || likeAnother;
+                // While a reply is owed, so is a value another register was found to hold.
+                const bool likeHeld = wasCareful && m_trust.likeSettledValue(s.reg, r);
+                s.likeAnother = (agrees && s.likeAnother) || likeAnother || likeHeld;
                 s.agreeing = agrees ? s.agreeing + 1 : 1;
                 if (s.agreeing >= (s.likeAnother && m_trust.misbehaved() ? 3 : 2)) {
                     s.result = r;
@@ -310,8 +322,12 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             s.settled = true;
             s.sentAt = notes.sentAt;
         }
-        if (!readAny)
+        if (!readAny) {
+            for (const Slot& s : slots)
+                if (s.count == 1 && s.result.outcome == LinkOutcome::Ok)
+                    m_trust.settledValue(s.reg, s.result);
             return true;
+        }
         // A reply taken for another's leaves that one's own reply still to come.
         if (!quietUntil(m_trust.settledAt(m_framing)))
             reopen();
@@ -464,11 +480,18 @@ ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::ui
         if (first.complete())
             m_trust.keepRecentReply(reg, first);
     }
+    // What the drive holds after a confirmed write.
+    const auto confirmed = [&](ReplyCheck reply) {
+        m_trust.settledValue(reg, {LinkOutcome::Ok, value, ExceptionCode::None, {value}});
+        return reply;
+    };
     ReplyCheck r;
     for (int sent = 1;; ++sent) {
         LineNotes notes;
         r = transactAt(station, FunctionCode::WriteRegister, reg, value, RequestPurpose::Write,
                        &notes);
+        if (r.outcome == LinkOutcome::Ok)
+            return confirmed(r);
         if (!worthAgain(r) || effect == WriteEffect::MovesLink)
             return r;
         if (effect == WriteEffect::Command) {
@@ -482,7 +505,7 @@ ReplyCheck LineSession::writeAt(std::uint8_t station, std::uint16_t reg, std::ui
         const ReplyCheck back = readAt(station, reg);
         m_readingBack = false;
         if (back.outcome == LinkOutcome::Ok && back.value == value)
-            return {LinkOutcome::Ok, value};
+            return confirmed({LinkOutcome::Ok, value});
         if (back.outcome == LinkOutcome::Stopped || back.outcome == LinkOutcome::PortError ||
             sent >= kTries || !back.complete())
             return r;

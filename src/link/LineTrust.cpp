@@ -36,6 +36,7 @@ void LineTrust::forgetPort() {
 void LineTrust::forgetLine() {
     m_answers.clear();
     m_recentReplies.clear();
+    m_settled.clear();
     m_misbehaved = false;
     m_carefulUntil = Micros{0};
     m_replyMayComeUntil = Micros{0};
@@ -116,6 +117,16 @@ bool LineTrust::likeRecentReply(std::uint16_t reg, const ReplyCheck& r) {
         same = same || (earlier.reg != reg && sameAnswer(earlier.reply, r));
     m_recentReplies.push_back({now, reg, r});
     return same;
+}
+
+void LineTrust::settledValue(std::uint16_t reg, const ReplyCheck& reply) {
+    m_settled[reg] = reply;
+}
+
+bool LineTrust::likeSettledValue(std::uint16_t reg, const ReplyCheck& reply) const {
+    return std::any_of(m_settled.begin(), m_settled.end(), [&](const auto& held) {
+        return held.first != reg && sameAnswer(held.second, reply);
+    });
 }
 
 void LineTrust::keepRecentReply(std::uint16_t reg, const ReplyCheck& reply) {

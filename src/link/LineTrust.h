@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 
 #include "Frames.h"
 #include "SerialPort.h"
@@ -50,6 +51,11 @@ public:
     // Whether a read reply for `reg` is byte for byte like one another register gave in the
     // last second, as a copy of it would be. Kept among the recent replies.
     bool likeRecentReply(std::uint16_t reg, const ReplyCheck& reply);
+    // The value a register was last found to hold, and whether `reply` for `reg` is like the
+    // one another register was last found to hold, however long ago: while a reply is owed, a
+    // late reply of that register's may bring it.
+    void settledValue(std::uint16_t reg, const ReplyCheck& reply);
+    bool likeSettledValue(std::uint16_t reg, const ReplyCheck& reply) const;
     void keepRecentReply(std::uint16_t reg, const ReplyCheck& reply);
 
     // ---- Doubt ----
@@ -94,6 +100,7 @@ private:
         ReplyCheck reply;
     };
     std::deque<RecentReply> m_recentReplies;
+    std::map<std::uint16_t, ReplyCheck> m_settled;  // by register (single reads)
     bool m_misbehaved = false;   // trouble since the line was last trusted again
     Micros m_lastSentAt{0};
     Micros m_lastBlockExtra{0};  // the last read's reply longer on the line than one register's
