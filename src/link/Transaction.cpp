@@ -195,7 +195,10 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     const bool sent = wasOpen && port.send(request);
     const Micros sentAt = clock.now();
     n.sentAt = sentAt;
-    n.requestEnd = sentAt + lineTime(line, request.size());
+    // Only a wire holds the request for its line time; a pseudo-terminal or a socket hands it
+    // over at once, and the silence before the next request counts from then.
+    const bool physical = port.carriesWireTime();
+    n.requestEnd = sentAt + (physical ? lineTime(line, request.size()) : Micros{0});
     if (bytes) {
         bytes->request.assign(request.begin(), request.end());
         bytes->received.clear();
@@ -215,7 +218,6 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     const bool echoUnknown = port.echo() == AdapterEcho::Unknown;
     // Only where bytes take their time on a wire: a pseudo-terminal or a socket hands the
     // drive's reply on at once.
-    const bool physical = port.carriesWireTime();
     const Micros copyIsDrives = n.requestEnd + lineTime(line, request.size()) / 2;
     const std::uint16_t count = writes ? 1 : word;
     const Micros deadline =
