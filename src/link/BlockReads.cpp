@@ -130,4 +130,77 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
     return out;
 }
 
+bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
+    const auto waiting = [](const Slot& s) {
+        return !s.settled && s.onlyLike && s.candidate && s.count == 1;
+    };
+    // One block from the first doubted value to the last over neighbouring registers: the
+    // values between, taken already, must agree with it too.
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (!m_confirmByBlocks || m_trust.careful() || m_trust.misbehaved())
+            return true;
+        if (!waiting(slots[i]))
+            continue;
+        std::size_t end = i + 1, last = i, doubted = 1;
+        for (; end < slots.size() && slots[end].count == 1 &&
+               slots[end].reg == slots[i].reg + (end - i) && end - i < kMostBlockRegisters;
+             ++end) {
+            if (waiting(slots[end])) {
+                last = end;
+                ++doubted;
+            } else if (!slots[end].settled || !slots[end].result.complete()) {
+                break;
+            }
+        }
+        end = last + 1;
+        // One doubted value costs the same read again either way.
+        if (doubted < 2)
+            continue;
+        const auto count = static_cast<std::uint16_t>(end - i);
+        LineNotes notes;
+        const ReplyCheck block = transactAt(station, FunctionCode::ReadRegisters, slots[i].reg,
+                                            count, RequestPurpose::ReadAgain, &notes);
+        if (block.outcome == LinkOutcome::Stopped || block.outcome == LinkOutcome::PortError)
+            return false;
+        const bool like = block.complete() && m_trust.likeRecentReply(slots[i].reg, block);
+        if (block.outcome != LinkOutcome::Ok || notes.troubled() || like) {
+            // A drive that will not read this block (it crosses a register it leaves out of
+            // blocks) may read others; one that ignores or refuses blocks reads none.
+            if (!block.complete() ||
+                (block.outcome == LinkOutcome::Exception &&
+                 block.exceptionCode != ExceptionCode::IllegalAddress))
+                m_confirmByBlocks = false;
+            i = last;
+            continue;
+        }
+        bool differ = false;
+        for (std::size_t k = i; k < end; ++k) {
+            Slot& s = slots[k];
+            const bool doubtedHere = waiting(s);
+            const ReplyCheck& taken = doubtedHere ? *s.candidate : s.result;
+            if (taken.outcome == LinkOutcome::Ok && block.values[k - i] == taken.value) {
+                if (doubtedHere) {
+                    s.result = taken;
+                    s.settled = s.agreed = true;
+                }
+                continue;
+            }
+            // A copy taken for its reply, or blocks that read otherwise: asked again alone, and
+            // a read must agree with the block (which no single reply's copy can pass for).
+            differ = true;
+            if (!doubtedHere && !s.agreed)
+                s.settled = false;
+            if (!s.agreed) {
+                const std::uint16_t v = block.values[k - i];
+                s.candidate = ReplyCheck{LinkOutcome::Ok, v, ExceptionCode::None, {v}};
+                s.agreeing = 1;
+            }
+        }
+        if (differ && ++m_confirmDisagreed >= 2)
+            m_confirmByBlocks = false;
+        i = last;
+    }
+    return true;
+}
+
 }  // namespace velorin

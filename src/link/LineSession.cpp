@@ -9,9 +9,6 @@ namespace {
 
 constexpr std::size_t kGroup = 16;  // reads taken together behind one quiet check
 constexpr int kMostReads = 16;      // reads of one register before the line counts as unsettled
-// Requests without a usable reply before a read or write counts as failed: a noise burst on a
-// real line must not end a job.
-constexpr int kTries = 3;
 
 // No usable reply, or a drive too busy to answer: worth asking again. The drive's refusals
 // (no such function, register or value) are its answer.
@@ -26,21 +23,6 @@ bool worthAgain(const ReplyCheck& r) {
 
 }  // namespace
 
-struct LineSession::Slot {
-    std::uint16_t reg = 0;
-    std::uint16_t count = 1;  // registers from reg, read in one request
-    ReplyCheck result;
-    std::optional<ReplyCheck> candidate;  // a clean read waiting for more to agree
-    int agreeing = 0;                     // reads that gave the candidate
-    bool likeAnother = false;             // one of them was like another register's reply
-    int reads = 0;
-    int failures = 0;  // reads without a usable reply, in a row
-    int tries = kTries;  // of them before the read fails
-    Micros sentAt{0};  // of the read it was settled by
-    bool settled = false;
-    bool agreed = false;  // two reads agreed: later trouble does not reopen it
-    bool onlyLike = false;  // the candidate is doubted only for being like the reply before
-};
 
 LineSession::LineSession(std::unique_ptr<SerialPort> port) : m_port(std::move(port)) {}
 
@@ -334,73 +316,6 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
         if (!confirmInBlocks(station, slots.first(upTo)))
             return false;
     }
-}
-
-bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
-    const auto waiting = [](const Slot& s) {
-        return !s.settled && s.onlyLike && s.candidate && s.count == 1;
-    };
-    // One block from the first doubted value to the last over neighbouring registers: the
-    // values between, taken already, must agree with it too.
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        if (!m_confirmByBlocks || m_trust.careful() || m_trust.misbehaved())
-            return true;
-        if (!waiting(slots[i]))
-            continue;
-        std::size_t end = i + 1, last = i, doubted = 1;
-        for (; end < slots.size() && slots[end].count == 1 &&
-               slots[end].reg == slots[i].reg + (end - i) && end - i < kMostBlockRegisters;
-             ++end) {
-            if (waiting(slots[end])) {
-                last = end;
-                ++doubted;
-            } else if (!slots[end].settled || !slots[end].result.complete()) {
-                break;
-            }
-        }
-        end = last + 1;
-        // One doubted value costs the same read again either way.
-        if (doubted < 2)
-            continue;
-        const auto count = static_cast<std::uint16_t>(end - i);
-        LineNotes notes;
-        const ReplyCheck block = transactAt(station, FunctionCode::ReadRegisters, slots[i].reg,
-                                            count, RequestPurpose::ReadAgain, &notes);
-        if (block.outcome == LinkOutcome::Stopped || block.outcome == LinkOutcome::PortError)
-            return false;
-        const bool like = block.complete() && m_trust.likeRecentReply(slots[i].reg, block);
-        if (block.outcome != LinkOutcome::Ok || notes.troubled() || like) {
-            // A drive that will not read this block (it crosses a register it leaves out of
-            // blocks) may read others; one that ignores or refuses blocks reads none.
-            if (!block.complete() ||
-                (block.outcome == LinkOutcome::Exception &&
-                 block.exceptionCode != ExceptionCode::IllegalAddress))
-                m_confirmByBlocks = false;
-            i = last;
-            continue;
-        }
-        bool differ = false;
-        for (std::size_t k = i; k < end; ++k) {
-            Slot& s = slots[k];
-            const bool doubtedHere = waiting(s);
-            const ReplyCheck& taken = doubtedHere ? *s.candidate : s.result;
-            if (taken.outcome == LinkOutcome::Ok && block.values[k - i] == taken.value) {
-                if (doubtedHere) {
-                    s.result = taken;
-                    s.settled = s.agreed = true;
-                }
-                continue;
-            }
-            // A copy taken for its reply, or blocks that read otherwise: asked again alone.
-            differ = true;
-            if (!doubtedHere && !s.agreed)
-                s.settled = false;
-        }
-        if (differ && ++m_confirmDisagreed >= 2)
-            m_confirmByBlocks = false;
-        i = last;
-    }
-    return true;
 }
 
 std::vector<ReplyCheck> LineSession::readRegisters(std::span<const std::uint16_t> regs) {

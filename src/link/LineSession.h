@@ -39,6 +39,10 @@ public:
         Urgent,   // ahead of the queued Normal operations, behind the last Barrier or Urgent one
     };
 
+    // Requests without a usable reply, in a row, before a read or write counts as failed: a
+    // noise burst on a real line must not end a job.
+    static constexpr int kTries = 3;
+
     explicit LineSession(std::unique_ptr<SerialPort> port);
     ~LineSession();
     LineSession(const LineSession&) = delete;
@@ -171,13 +175,30 @@ public:
 private:
     ReplyCheck transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
                           std::uint16_t word, RequestPurpose purpose, LineNotes* notes = nullptr);
+    // One register (or block) of a window of reads, on its way to a value the line was clean
+    // around.
+    struct Slot {
+        std::uint16_t reg = 0;
+        std::uint16_t count = 1;  // registers from reg, read in one request
+        ReplyCheck result;
+        std::optional<ReplyCheck> candidate;  // a clean read waiting for more to agree
+        int agreeing = 0;                     // reads that gave the candidate
+        bool likeAnother = false;             // one of them was like another register's reply
+        int reads = 0;
+        int failures = 0;  // reads without a usable reply, in a row
+        int tries = kTries;  // of them before the read fails
+        Micros sentAt{0};  // of the read it was settled by
+        bool settled = false;
+        bool agreed = false;  // two reads agreed: later trouble does not reopen it
+        bool onlyLike = false;  // the candidate is doubted only for being like another's reply
+    };
     // Settles every slot of a window of reads: each result is a value the line was clean
     // around, a failure, or Unsettled. False when stopped or the port was lost.
-    struct Slot;
     bool readGroup(std::uint8_t station, std::span<Slot> slots);
     // `tries`: requests without a usable reply before a register's read fails.
     std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
-                                            std::span<const std::uint16_t> regs, int tries = 3);
+                                            std::span<const std::uint16_t> regs,
+                                            int tries = kTries);
     std::vector<ReplyCheck> readInBlocks(std::span<const std::uint16_t> regs);
     // Confirms runs of neighbouring values doubted only for being like the reply before, each
     // run by one block read where the drive answers blocks. False when stopped or the port lost.
