@@ -89,6 +89,8 @@ QString outcomeText(const ReplyCheck& check, Framing framing) {
             return QStringLiteral("ok");
         case LinkOutcome::NoReply:
             return QStringLiteral("no reply");
+        case LinkOutcome::NotAReply:
+            return QStringLiteral("data on the line, but no reply");
         case LinkOutcome::BadChecksum:
             return isRtu(framing) ? QStringLiteral("bad CRC") : QStringLiteral("bad LRC");
         case LinkOutcome::WrongStation:
@@ -104,6 +106,8 @@ QString outcomeText(const ReplyCheck& check, Framing framing) {
             return QStringLiteral("port error");
         case LinkOutcome::Stopped:
             return QStringLiteral("stopped");
+        case LinkOutcome::Unsettled:
+            return QStringLiteral("replies came, but the line never let them settle");
     }
     return fromView(linkOutcomeName(check.outcome));
 }

@@ -47,8 +47,8 @@ int WriteCommand::run() {
             m_console.line(QStringLiteral("note: ") + note);
     } else {
         QString why = clitext::outcomeText(r, m_request.framing);
-        if (r.outcome == LinkOutcome::NoReply || r.outcome == LinkOutcome::Malformed ||
-            r.outcome == LinkOutcome::BadChecksum)
+        if (r.outcome == LinkOutcome::NoReply || r.outcome == LinkOutcome::NotAReply ||
+            r.outcome == LinkOutcome::Malformed || r.outcome == LinkOutcome::BadChecksum)
             why += QStringLiteral(" (the drive may or may not have taken it)");
         error(what + QStringLiteral(" not confirmed: ") + why);
     }

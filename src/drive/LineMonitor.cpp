@@ -73,6 +73,9 @@ std::string monitorOutcomeText(const MonitorRow& row) {
         case LinkOutcome::NoReply:
             text = "無回應";
             break;
+        case LinkOutcome::NotAReply:
+            text = "非回應資料";
+            break;
         case LinkOutcome::BadChecksum:
             text = isRtu(row.framing) ? "CRC 錯誤" : "LRC 錯誤";
             break;

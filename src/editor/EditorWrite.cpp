@@ -45,7 +45,9 @@ bool EditorCore::send(int reg, std::int32_t value, WriteOutcome& outcome) {
     outcome.unconfirmed.push_back({reg, WriteIssue::Why::NotConfirmed, reply});
     const bool lineGone =
         reply.outcome == LinkOutcome::Stopped || reply.outcome == LinkOutcome::PortError;
-    m_silentWrites = reply.outcome == LinkOutcome::NoReply ? m_silentWrites + 1 : 0;
+    const bool silent =
+        reply.outcome == LinkOutcome::NoReply || reply.outcome == LinkOutcome::NotAReply;
+    m_silentWrites = silent ? m_silentWrites + 1 : 0;
     if (lineGone || m_silentWrites >= kSilentWritesToStop) {
         outcome.end = WriteOutcome::End::DriveSilent;
         return false;

@@ -64,6 +64,8 @@ std::string_view linkOutcomeName(LinkOutcome outcome) {
             return "ok";
         case LinkOutcome::NoReply:
             return "no reply";
+        case LinkOutcome::NotAReply:
+            return "data that is no reply";
         case LinkOutcome::BadChecksum:
             return "bad checksum";
         case LinkOutcome::WrongStation:
@@ -90,6 +92,8 @@ std::string describeOutcome(const ReplyCheck& check, bool write) {
             return "正常";
         case LinkOutcome::NoReply:
             return "變頻機未回應";
+        case LinkOutcome::NotAReply:
+            return "線路上有資料，但不是變頻機的回應";
         case LinkOutcome::BadChecksum:
             return "回應檢查碼錯誤";
         case LinkOutcome::WrongStation:

@@ -64,6 +64,8 @@ std::optional<std::vector<std::uint8_t>> hexBytes(std::string_view text);
 enum class LinkOutcome {
     Ok,
     NoReply,        // nothing arrived
+    NotAReply,      // bytes arrived by the deadline (noise, another device's traffic, a reply
+                    // cut short), none of them a reply
     BadChecksum,    // CRC or LRC wrong
     WrongStation,   // a reply from another station
     WrongFunction,  // a reply to another function

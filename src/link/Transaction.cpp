@@ -291,6 +291,10 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
                 n.strayInside = true;
         } else if (fresh.size() > request.size() * n.copies) {
             n.strayInside = true;  // something came, but no reply of ours
+            // Bytes that never made a reply (noise, another device's traffic, a reply cut
+            // short): the line carries data, the drive may not be silent.
+            if (result.outcome == LinkOutcome::NoReply || result.outcome == LinkOutcome::Malformed)
+                result = {LinkOutcome::NotAReply};
         }
         if (!received.empty())
             port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));

@@ -191,3 +191,12 @@ TEST(PortLoss, AdapterUnpluggedDuringAReadIsAPortErrorReportedOnce) {
     EXPECT_EQ(raw.transactHere(FunctionCode::ReadRegisters, 0, 1).outcome, LinkOutcome::PortError);
     EXPECT_FALSE(raw.port->isOpen());
 }
+
+// Bytes that are no reply (noise, another device's traffic) are told as such, not as a silent
+// drive. (RTU noise is judged by its first bytes: most often another station's.)
+TEST(Garbage, ToldAsDataOnTheLineThatIsNoReply) {
+    Rig r("9600,N,7,2");
+    r.drive.injectFault({DriveFault::Kind::Noise});
+    const ReplyCheck got = r.transactHere(FunctionCode::ReadRegisters, 0, 1);
+    EXPECT_EQ(describeOutcome(got, false), "線路上有資料，但不是變頻機的回應");
+}
