@@ -28,7 +28,11 @@ install_missing() {
 }
 
 configure_and_build() {
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@"
+  # ccache, where it is installed, makes a rebuild in a fresh clone quick.
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+    "${launcher[@]}" "$@"
   cmake --build "$BUILD" -j "$(nproc)"
 }
 

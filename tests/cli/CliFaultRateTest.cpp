@@ -3,6 +3,7 @@
 // a backup that fails leaves the old file as it was.
 
 #include <QFile>
+#include <iostream>
 
 #include "CliSim.h"
 #include "link/DriveFacts.h"
@@ -61,6 +62,7 @@ TEST(CliFaultRate, BackupsFinishWithEveryValueRightOrKeepTheOldFile) {
             EXPECT_EQ(std::pair(wrong, values > 500), std::pair(0, true))
                 << percent << " %, seed " << seed;
         }
+        std::cout << percent << " % faults: " << succeeded << " backups of 10 succeeded\n";
         EXPECT_GE(succeeded, 9) << percent << " % of the requests meet a fault";
     }
 }
