@@ -303,6 +303,8 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             s.result = r;  // counts once the group's quiet check passes
             s.settled = true;
             s.sentAt = notes.sentAt;
+            // A value read again that agrees with what was doubted before is settled for good.
+            s.agreed = s.candidate && sameAnswer(*s.candidate, r);
         }
         if (!readAny) {
             for (const Slot& s : slots)

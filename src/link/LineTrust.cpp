@@ -47,9 +47,13 @@ void LineTrust::forgetLine() {
 Micros LineTrust::physicalFloor(Framing framing, std::uint16_t count) const {
     if (!m_port.carriesWireTime())
         return Micros{0};
-    // The request and the reply on the line, less a tenth for the clock's reading.
+    // The request and the shortest reply on the line (a refusal, two characters shorter than a
+    // register's value over RTU, four over ASCII, whatever the count asked for), less a tenth
+    // for the clock's reading.
+    (void)count;
     const LineSettings line = lineOf(m_port);
-    return (leastAnswer(line, framing) + blockReplyExtra(line, framing, count)) * 9 / 10;
+    const Micros refusal = leastAnswer(line, framing) - lineTime(line, isRtu(framing) ? 2 : 4);
+    return refusal * 9 / 10;
 }
 
 void LineTrust::learn(Framing framing, FunctionCode function, const ReplyCheck& r, LineNotes& notes,

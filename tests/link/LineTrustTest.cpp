@@ -66,6 +66,12 @@ TEST(LineTrust, EachRuleOnItsOwn) {
              for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
          },
          9, 1},
+        {"a drive that reads no blocks: its refusal is no reply too soon, each alike value read again",
+         [](Rig& r) {
+             for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
+             r.drive.setMaxBlock(1);
+         },
+         15, 7},
         {"register 11's reply twice, 4 ms apart, and the request for 12 lost",
          [](Rig& r) {
              r.drive.injectFault({K::Duplicate, {}, 4ms, 11});
