@@ -176,6 +176,10 @@ bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
         bool differ = false;
         for (std::size_t k = i; k < end; ++k) {
             Slot& s = slots[k];
+            // No copy of a single reply passes for a block: what it says each register holds
+            // is known, for later doubts.
+            const std::uint16_t held = block.values[k - i];
+            m_trust.settledValue(s.reg, {LinkOutcome::Ok, held, ExceptionCode::None, {held}});
             const bool doubtedHere = waiting(s);
             const ReplyCheck& taken = doubtedHere ? *s.candidate : s.result;
             if (taken.outcome == LinkOutcome::Ok && block.values[k - i] == taken.value) {

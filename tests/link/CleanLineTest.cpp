@@ -44,9 +44,10 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     // like it only when the next was read again (21136); two late replies of one register, each
     // in another's wait while replies were owed, agreeing on a value that register held long
     // before (16116, 22135); a copy taken for a register's reply, a block across it that read
-    // otherwise, then a second copy agreeing with the first (2128).
-    const std::uint32_t foundFaults[] = {4132,  1005, 4089, 23089, 6101,  16037, 41036, 44077,
-                                         107,   70,   59,   3123,  21136, 16116, 22135, 2128};
+    // otherwise, then a second copy agreeing with the first (2128); two late replies of a
+    // register whose value only a block had shown, agreeing in another's wait (28040).
+    const std::uint32_t foundFaults[] = {4132, 1005, 4089,  23089, 6101,  16037, 41036, 44077, 107,
+                                         70,   59,   3123,  21136, 16116, 22135, 2128,  28040};
     for (const velorin::Framing framing : {velorin::Framing::Rtu, velorin::Framing::Ascii}) {
         LineTally t;
         for (const auto& [name, mix] : mixes) {
