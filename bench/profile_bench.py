@@ -17,6 +17,9 @@ import time
 BUILD = os.path.abspath(sys.argv[1])
 CLI = os.path.join(BUILD, "src/cli/velorin-cli")
 SIM = os.path.join(BUILD, "tools/drive-sim/velorin-drive-sim")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/interop"))
+from interop_test import private_env  # noqa: E402
+
 SETTINGS = sys.argv[2:] or ["9600,N,8,1", "115200,N,8,1", "9600,N,7,2", "115200,E,7,1"]
 PROFILES = [
     ("no wire time", []),
@@ -41,7 +44,7 @@ def main():
     print("| settings | profile | backup s | backup requests | restore s | restore requests |")
     print("|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as home:
-        env = dict(os.environ, HOME=home, XDG_DATA_HOME=home, XDG_CONFIG_HOME=home)
+        env = private_env(home)
         for settings in SETTINGS:
             for name, options in PROFILES:
                 sim = subprocess.Popen([SIM, "--settings", settings, "--no-stdin", "--set",

@@ -21,7 +21,7 @@ BUILD = os.path.abspath(sys.argv[1])
 ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 3
 SETTINGS = sys.argv[3:] or ["9600,N,8,1", "115200,N,8,1", "9600,N,7,2", "115200,E,7,1"]
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/interop"))
-from interop_test import Peer, STATION  # noqa: E402
+from interop_test import STATION, Peer, private_env  # noqa: E402
 
 CLI = os.path.join(BUILD, "src/cli/velorin-cli")
 
@@ -30,7 +30,7 @@ def main():
     print("| settings | Velorin s | pymodbus s | ratio | Velorin failures | pymodbus failures |")
     print("|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as home:
-        env = dict(os.environ, HOME=home, XDG_DATA_HOME=home, XDG_CONFIG_HOME=home)
+        env = private_env(home)
         for settings in SETTINGS:
             framer = "rtu" if settings.split(",")[2] == "8" else "ascii"
             with tempfile.TemporaryDirectory() as tmp:

@@ -93,8 +93,8 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
         if (!m_blocksVerified)
             from = i;
         else if (acrossGap && !m_gapBlockVerified)
-            from = static_cast<std::size_t>(std::lower_bound(regs.begin() + i, regs.begin() + end,
-                                                             *gap) - regs.begin());
+            from = static_cast<std::size_t>(
+                std::lower_bound(regs.begin() + i, regs.begin() + end, *gap) - regs.begin());
         const auto blockValues = [&](std::size_t to) {
             for (std::size_t k = i; k < to; ++k) {
                 const std::uint16_t v = block.values[regs[k] - regs[i]];
@@ -166,9 +166,8 @@ bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
         if (block.outcome != LinkOutcome::Ok || notes.troubled() || like) {
             // A drive that will not read this block (it crosses a register it leaves out of
             // blocks) may read others; one that ignores or refuses blocks reads none.
-            if (!block.complete() ||
-                (block.outcome == LinkOutcome::Exception &&
-                 block.exceptionCode != ExceptionCode::IllegalAddress))
+            if (!block.complete() || (block.outcome == LinkOutcome::Exception &&
+                                      block.exceptionCode != ExceptionCode::IllegalAddress))
                 m_confirmByBlocks = false;
             i = last;
             continue;

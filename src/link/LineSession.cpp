@@ -23,7 +23,6 @@ bool worthAgain(const ReplyCheck& r) {
 
 }  // namespace
 
-
 LineSession::LineSession(std::unique_ptr<SerialPort> port) : m_port(std::move(port)) {}
 
 LineSession::~LineSession() {
@@ -94,7 +93,7 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     // sets nothing else aside: quicker or slower than usual, a reply is taken.
     const LineSettings line = parseSettings(m_port->settings()).value_or(LineSettings{});
     const Micros extra = reads ? blockReplyExtra(line, m_framing, word) : Micros{0};
-    const Micros floor = reads ? m_trust.physicalFloor(m_framing, word) : Micros{0};
+    const Micros floor = reads ? m_trust.physicalFloor(m_framing) : Micros{0};
     const bool observed = !m_observers->empty();
     const ReplyCheck r = transact(*m_port, m_framing, station, function, reg, word, &n, floor,
                                   observed ? &m_bytes : nullptr);
@@ -224,8 +223,8 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                         t.onlyLike = !wasCareful && !m_trust.misbehaved();
                     }
             // Timing raises doubt only on a line that has carried stray frames.
-            const bool doubtful =
-                wasCareful || likeAnother || (notes.slow && m_trust.misbehaved());
+            const bool oddTiming = notes.slow && m_trust.misbehaved();
+            const bool doubtful = wasCareful || likeAnother || oddTiming;
             // Tries count in a row: a usable reply shows the drive answers.
             if (usable)
                 s.failures = 0;
@@ -264,7 +263,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
                 // A doubted read is followed by a quiet check, and its value counts once a further
                 // such read agrees.
                 const bool quiet = quietUntil(m_trust.settledAt(m_framing));
-                if (notes.troubled() || !quiet || (notes.slow && m_trust.misbehaved())) {
+                if (notes.troubled() || !quiet || oddTiming) {
                     m_trust.settledLater();
                     // Its own value may still be on its way, and what came may be another's.
                     if (notes.troubled() || !quiet)

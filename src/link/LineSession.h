@@ -185,11 +185,11 @@ private:
         int agreeing = 0;                     // reads that gave the candidate
         bool likeAnother = false;             // one of them was like another register's reply
         int reads = 0;
-        int failures = 0;  // reads without a usable reply, in a row
+        int failures = 0;    // reads without a usable reply, in a row
         int tries = kTries;  // of them before the read fails
-        Micros sentAt{0};  // of the read it was settled by
+        Micros sentAt{0};    // of the read it was settled by
         bool settled = false;
-        bool agreed = false;  // two reads agreed: later trouble does not reopen it
+        bool agreed = false;    // two reads agreed: later trouble does not reopen it
         bool onlyLike = false;  // the candidate is doubted only for being like another's reply
     };
     // Settles every slot of a window of reads: each result is a value the line was clean
@@ -228,7 +228,7 @@ private:
     bool m_blockReads = false;
     bool m_blocksDisagree = false;                   // the first block differed from single reads
     bool m_blocksVerified = false;                   // the first block agreed with single reads
-    bool m_gapBlockVerified = false;  // so did a block across one of the likely gaps
+    bool m_gapBlockVerified = false;                 // so did a block across one of the likely gaps
     std::vector<std::uint16_t> m_likelyGaps;         // sorted
     std::uint16_t m_blockTry = kMostBlockRegisters;  // the largest count worth asking for
     std::uint16_t m_blockTaken = 0;                  // the largest count the drive answered

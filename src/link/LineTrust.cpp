@@ -44,13 +44,12 @@ void LineTrust::forgetLine() {
     m_settledAtOnce = 0;
 }
 
-Micros LineTrust::physicalFloor(Framing framing, std::uint16_t count) const {
+Micros LineTrust::physicalFloor(Framing framing) const {
     if (!m_port.carriesWireTime())
         return Micros{0};
     // The request and the shortest reply on the line (a refusal, two characters shorter than a
     // register's value over RTU, four over ASCII, whatever the count asked for), less a tenth
     // for the clock's reading.
-    (void)count;
     const LineSettings line = lineOf(m_port);
     const Micros refusal = leastAnswer(line, framing) - lineTime(line, isRtu(framing) ? 2 : 4);
     return refusal * 9 / 10;
@@ -64,8 +63,7 @@ void LineTrust::learn(Framing framing, FunctionCode function, const ReplyCheck& 
     // Usual answer, before this one counts in it: the reply came far later than this drive
     // usually answers, as a reply to an earlier request would.
     const Micros usual = usualAnswer(framing);
-    // Or far sooner: timing alone sets no reply aside, but with a like reply before it, it is
-    // doubted.
+    // Or far sooner. Either is told, and doubted only on a line that has carried stray frames.
     notes.slow = r.complete() && !m_answers.empty() &&
                  (answered > usual * 3 / 2 + kAnswerJitter || answered < usual / 2 - kAnswerJitter);
     if (notes.troubled())
@@ -172,8 +170,8 @@ Micros LineTrust::lateReplyHorizon() const {
 
 Micros LineTrust::settledAt(Framing framing) const {
     const Micros usual = usualAnswer(framing);
-    const Micros whole = replyDeadline(lineOf(m_port), framing, FunctionCode::ReadRegisters,
-                                       m_port.replyWait());
+    const Micros whole =
+        replyDeadline(lineOf(m_port), framing, FunctionCode::ReadRegisters, m_port.replyWait());
     // A block's reply is longer on the line, and so is any copy of it.
     const Micros last = m_lastSentAt + m_lastBlockExtra;
     if (usual == Micros{0})

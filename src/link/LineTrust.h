@@ -34,10 +34,10 @@ public:
     void forgetLine();
 
     // ---- Before a transaction ----
-    // The soonest a reply to a read of `count` registers can be complete after the request was
-    // handed over, where the port carries wire time; zero where it does not (a pseudo-terminal,
-    // a socket), for there any time is possible.
-    Micros physicalFloor(Framing framing, std::uint16_t count) const;
+    // The soonest any reply to a read can be complete after the request was handed over, where
+    // the port carries wire time; zero where it does not (a pseudo-terminal, a socket), for there
+    // any time is possible.
+    Micros physicalFloor(Framing framing) const;
     // A write on a port whose adapter has not shown its echo is preceded by a read.
     bool echoKnown() const { return m_echoKnown; }
 
@@ -101,7 +101,7 @@ private:
     };
     std::deque<RecentReply> m_recentReplies;
     std::map<std::uint16_t, ReplyCheck> m_settled;  // by register (single reads)
-    bool m_misbehaved = false;   // trouble since the line was last trusted again
+    bool m_misbehaved = false;                      // trouble since the line was last trusted again
     Micros m_lastSentAt{0};
     Micros m_lastBlockExtra{0};  // the last read's reply longer on the line than one register's
     Micros m_carefulUntil{0};

@@ -306,14 +306,14 @@ Micros SimulatedDrive::drawn(Micros low, Micros high) {
     if (high <= low)
         return low;
     // By hand from the engine's output, as the fault draws: the same run everywhere.
-    return low + Micros{static_cast<long long>(m_timingDraw() %
-                                               static_cast<std::uint32_t>((high - low).count() + 1))};
+    return low + Micros{static_cast<long long>(
+                     m_timingDraw() % static_cast<std::uint32_t>((high - low).count() + 1))};
 }
 
 Micros SimulatedDrive::answerStart(Micros requestOnLine) {
     const AnswerProfile& p = m_profile;
-    Micros start = requestOnLine + (p.answerLow >= Micros{0} ? drawn(p.answerLow, p.answerHigh)
-                                                             : m_responseDelay);
+    Micros start = requestOnLine +
+                   (p.answerLow >= Micros{0} ? drawn(p.answerLow, p.answerHigh) : m_responseDelay);
     if (p.loopPeriod > Micros{0})
         start += drawn(Micros{0}, p.loopPeriod - Micros{1});
     if (p.pausePercent > 0 && static_cast<int>(m_timingDraw() % 100) < p.pausePercent)
@@ -330,7 +330,8 @@ std::vector<ReplyChunk> SimulatedDrive::delivered(std::vector<ReplyChunk> chunks
     const LineSettings own = line();
     const Micros phase = drawn(Micros{0}, tick - Micros{1});
     const auto tickAfter = [&](Micros t) {
-        const long long n = (t - phase).count() <= 0 ? 0 : ((t - phase).count() + tick.count() - 1) / tick.count();
+        const long long n =
+            (t - phase).count() <= 0 ? 0 : ((t - phase).count() + tick.count() - 1) / tick.count();
         return phase + tick * n;
     };
     std::vector<ReplyChunk> out;

@@ -65,10 +65,10 @@ struct ReplyChunk {
 // latency timer runs out (in pieces), a busy drive now and then pauses.
 struct AnswerProfile {
     Micros answerLow{-1}, answerHigh{-1};  // a response delay drawn in [low, high] (else fixed)
-    Micros usbLatency{0};                   // bytes handed on at ticks of this timer, in pieces
-    Micros loopPeriod{0};                   // the answer leaves at the next tick of this loop
-    int pausePercent = 0;                   // this share of the answers pauses
-    Micros pauseLongest{0};                 // up to this long
+    Micros usbLatency{0};                  // bytes handed on at ticks of this timer, in pieces
+    Micros loopPeriod{0};                  // the answer leaves at the next tick of this loop
+    int pausePercent = 0;                  // this share of the answers pauses
+    Micros pauseLongest{0};                // up to this long
     bool operator==(const AnswerProfile&) const = default;
 };
 

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "CliSim.h"
+#include "editor/ParameterFile.h"
 #include "link/DriveFacts.h"
 
 namespace velorin {
@@ -47,17 +48,16 @@ TEST(CliFaultRate, BackupsFinishWithEveryValueRightOrKeepTheOldFile) {
                 continue;
             }
             ++succeeded;
+            const ParameterFileLoad load = parseParameterFile(text.toStdString());
             int wrong = 0, values = 0;
-            for (const QByteArray& line : text.split('\n')) {
-                const QList<QByteArray> words = line.trimmed().mid(1).split(' ');
-                if (words.size() != 2)
+            for (int reg = 0; reg < kFileRegisterCount; ++reg) {
+                if (!load.values[reg])
                     continue;
                 ++values;
                 // The file holds the rate (P15.01) as its place in the list of rates.
-                const int reg = words[0].toInt();
-                const int held = reg == drive::kRateParameter ? env.drive.rateIndex()
-                                                              : env.drive.reg(reg);
-                wrong += static_cast<std::uint16_t>(words[1].toInt()) != held;
+                const int held =
+                    reg == drive::kRateParameter ? env.drive.rateIndex() : env.drive.reg(reg);
+                wrong += static_cast<std::uint16_t>(*load.values[reg]) != held;
             }
             EXPECT_EQ(std::pair(wrong, values > 500), std::pair(0, true))
                 << percent << " %, seed " << seed;

@@ -44,6 +44,14 @@ def initial(r):
     return 1000 if r == 382 else (r * 7919 + 12345) % 65536
 
 
+def private_env(home):
+    """The environment with home, data, settings and cache folders in `home`: no run touches the
+    user's own (the change log above all)."""
+    return dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
+                XDG_CONFIG_HOME=os.path.join(home, "config"),
+                XDG_CACHE_HOME=os.path.join(home, "cache"), QT_QPA_PLATFORM="offscreen")
+
+
 def wait_for(predicate, seconds, what):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -136,9 +144,7 @@ def factory_file(env, tmp, settings):
 def main():
     failures = []
     with tempfile.TemporaryDirectory() as home:
-        env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
-                   XDG_CONFIG_HOME=os.path.join(home, "config"),
-                   XDG_CACHE_HOME=os.path.join(home, "cache"), QT_QPA_PLATFORM="offscreen")
+        env = private_env(home)
         for kind, framer, settings in CASES:
             name = f"{kind} {framer} {settings}"
             with tempfile.TemporaryDirectory() as tmp:

@@ -36,7 +36,9 @@ public:
 
 AnswerProfile drawProfile(std::mt19937& random) {
     AnswerProfile p;
-    const auto ms = [&](int lo, int hi) { return Micros{(lo + static_cast<int>(random() % (hi - lo + 1))) * 1000}; };
+    const auto ms = [&](int lo, int hi) {
+        return Micros{(lo + static_cast<int>(random() % (hi - lo + 1))) * 1000};
+    };
     switch (random() % 5) {
         case 0:  // a fixed response delay, perhaps none at all
             break;
@@ -80,7 +82,8 @@ void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
     if (!factory)
         for (int r = 0; r <= kLast; ++r) {
             std::uint16_t v = 0;
-            do v = static_cast<std::uint16_t>(random()); while (!used.insert(v).second);
+            do v = static_cast<std::uint16_t>(random());
+            while (!used.insert(v).second);
             drive.setReg(r, v);
         }
     SimulatedLine line(drive);
@@ -109,7 +112,8 @@ void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
     for (int w = 0; w < 10; ++w) {
         const auto reg = static_cast<std::uint16_t>(random() % (kLast + 1));
         std::uint16_t v = 0;
-        do v = static_cast<std::uint16_t>(random()); while (!factory && !used.insert(v).second);
+        do v = static_cast<std::uint16_t>(random());
+        while (!factory && !used.insert(v).second);
         const ReplyCheck r = session.write(reg, v);
         ++registers;
         failed = failed || r.outcome != LinkOutcome::Ok;

@@ -53,12 +53,20 @@ TEST(LineTrust, EachRuleOnItsOwn) {
          },
          8, 0},
         {"answers spread from 0 to 40 ms: quicker or slower, each taken",
-         [](Rig& r) { r.drive.setAnswerProfile({Micros{0}, 40ms, {}, {}, 0, {}}, 7); }, 8, 0},
+         [](Rig& r) {
+             r.drive.setAnswerProfile({Micros{0}, 40ms, {}, {}, 0, {}}, 7);
+         },
+         8, 0},
         {"a USB adapter's latency timer, bytes in pieces",
-         [](Rig& r) { r.drive.setAnswerProfile({Micros{-1}, Micros{-1}, 16ms, {}, 0, {}}, 3); }, 8,
-         0},
+         [](Rig& r) {
+             r.drive.setAnswerProfile({Micros{-1}, Micros{-1}, 16ms, {}, 0, {}}, 3);
+         },
+         8, 0},
         {"one reply lost: asked again, and values count twice while its reply may come",
-         [](Rig& r) { r.drive.injectFault({K::NoReply, {}, 20ms, 12}); }, 19, 11},
+         [](Rig& r) {
+             r.drive.injectFault({K::NoReply, {}, 20ms, 12});
+         },
+         19, 11},
         {"a reply like the one before (registers 12 and 13 alike): a further read agrees",
          [](Rig& r) { r.drive.setReg(13, r.drive.reg(12)); }, 9, 1},
         {"a run of alike values: one block across it",
@@ -66,7 +74,8 @@ TEST(LineTrust, EachRuleOnItsOwn) {
              for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
          },
          9, 1},
-        {"a drive that reads no blocks: its refusal is no reply too soon, each alike value read again",
+        {"a drive that reads no blocks: its refusal is no reply too soon, each alike value read "
+         "again",
          [](Rig& r) {
              for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
              r.drive.setMaxBlock(1);

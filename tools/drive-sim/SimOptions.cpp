@@ -120,11 +120,11 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        const bool takesValue = a == "--station" || a == "--settings" || a == "--set" ||
-                                a == "--response-delay-ms" || a == "--fault" ||
-                                a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
-                                a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
-                                a == "--answer-ms" || a == "--answer-profile";
+        const bool takesValue =
+            a == "--station" || a == "--settings" || a == "--set" || a == "--response-delay-ms" ||
+            a == "--fault" || a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
+            a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
+            a == "--answer-ms" || a == "--answer-profile";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
