@@ -18,7 +18,7 @@
 
 #include "LineLimit.h"
 #include "SimStart.h"
-#include "drive/LineMonitor.h"
+#include "records/LineMonitor.h"
 #include "editor/EditorCore.h"
 #include "link/LineSession.h"
 #include "platform/EventLoopWait.h"

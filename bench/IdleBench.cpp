@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <sys/resource.h>
 
-#include "connection/ConnectionWindow.h"
-#include "drive/LineMonitor.h"
-#include "monitor/MonitorWindow.h"
+#include "ui/connection/ConnectionWindow.h"
+#include "records/LineMonitor.h"
+#include "ui/monitor/MonitorWindow.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"

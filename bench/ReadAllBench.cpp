@@ -15,7 +15,7 @@
 
 #include "LineLimit.h"
 #include "SimStart.h"
-#include "parameters/ParameterEditor.h"
+#include "ui/editor/ParameterEditor.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "editor/Catalogue.h"
+#include "model/Catalogue.h"
 #include "editor/ParameterFile.h"
 
 namespace velorin::fuzz {

@@ -22,17 +22,17 @@
 
 #include "DemoPorts.h"
 #include "Screenshots.h"
-#include "connection/ConnectionWindow.h"
-#include "menu/ModeMenu.h"
-#include "monitor/MonitorWindow.h"
-#include "parameters/ParameterEditor.h"
+#include "ui/connection/ConnectionWindow.h"
+#include "ui/menu/ModeMenu.h"
+#include "ui/monitor/MonitorWindow.h"
+#include "ui/editor/ParameterEditor.h"
 #include "platform/ChangeLogFile.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
 #include "platform/QtPortProvider.h"
 #include "platform/QtSettings.h"
-#include "run/RunPanel.h"
+#include "ui/run/RunPanel.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "editor/ChangeLog.h"
+#include "records/ChangeLog.h"
 #include "link/SerialPort.h"
 #include "link/TimedWait.h"
 

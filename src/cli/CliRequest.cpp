@@ -7,8 +7,8 @@
 #include <set>
 
 #include "CliOptions.h"
-#include "editor/Catalogue.h"
-#include "editor/ChangeLog.h"
+#include "model/Catalogue.h"
+#include "records/ChangeLog.h"
 #include "editor/ParameterFile.h"
 #include "editor/ParameterFind.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LinkSettings.h"
 
 namespace velorin {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "CliEnvironment.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/Transaction.h"
 
 namespace velorin::clitext {

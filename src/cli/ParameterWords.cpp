@@ -4,7 +4,7 @@
 #include <set>
 
 #include "CliRequest.h"
-#include "editor/Catalogue.h"
+#include "model/Catalogue.h"
 #include "editor/ParameterFile.h"
 
 namespace velorin {

@@ -1,5 +1,5 @@
 #include "Commands.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 
 namespace velorin {
 

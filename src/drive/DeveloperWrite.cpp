@@ -3,7 +3,7 @@
 #include <array>
 #include <chrono>
 
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 #include "link/NumberText.h"
 #include "link/Transaction.h"

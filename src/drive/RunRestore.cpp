@@ -2,7 +2,7 @@
 
 #include "drive/RunSession.h"
 #include "drive/RunSteps.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 
 namespace velorin {
 

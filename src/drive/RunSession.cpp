@@ -1,7 +1,7 @@
 #include "drive/RunSession.h"
 
 #include "drive/RunSteps.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/NumberText.h"
 
 namespace velorin {

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 
 namespace velorin {

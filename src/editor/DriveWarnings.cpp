@@ -5,7 +5,7 @@
 #include <map>
 
 #include "editor/EditorCore.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 
 namespace velorin {
 

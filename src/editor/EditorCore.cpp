@@ -5,7 +5,7 @@
 #include <type_traits>
 
 #include "editor/EditorSteps.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 
 namespace velorin {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "editor/Catalogue.h"
+#include "model/Catalogue.h"
 #include "editor/ParameterFile.h"
-#include "editor/Rules.h"
-#include "editor/ValueCheck.h"
-#include "link/DriveFacts.h"
+#include "model/Rules.h"
+#include "model/ValueCheck.h"
+#include "model/DriveFacts.h"
 #include "link/LinkSettings.h"
 #include "link/Transaction.h"
 

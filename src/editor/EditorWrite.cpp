@@ -4,7 +4,7 @@
 
 #include "editor/EditorCore.h"
 #include "editor/EditorSteps.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 
 namespace velorin {

@@ -1,6 +1,6 @@
 #include "editor/ParameterFile.h"
 
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -39,8 +39,8 @@
 #include <string_view>
 #include <vector>
 
-#include "editor/Catalogue.h"
-#include "editor/Rules.h"
+#include "model/Catalogue.h"
+#include "model/Rules.h"
 
 namespace velorin {
 

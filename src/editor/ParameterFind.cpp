@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "editor/Catalogue.h"
+#include "model/Catalogue.h"
 
 namespace velorin {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "editor/CsvText.h"
+#include "model/CsvText.h"
 
 namespace velorin {
 

@@ -12,7 +12,7 @@
 
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
-#include "editor/Rules.h"
+#include "model/Rules.h"
 
 namespace velorin {
 

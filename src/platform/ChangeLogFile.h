@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "editor/ChangeLog.h"
+#include "records/ChangeLog.h"
 
 namespace velorin {
 

@@ -1,5 +1,5 @@
 #include "SimulatedDrive.h"
-#include "editor/Rules.h"
+#include "model/Rules.h"
 
 namespace velorin {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/Frames.h"
 #include "link/LinkSettings.h"
 #include "link/TimedWait.h"

@@ -7,7 +7,7 @@
 
 #include "CliSim.h"
 #include "editor/ParameterFile.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 
 namespace velorin {
 namespace {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "CliSim.h"
-#include "editor/Catalogue.h"
+#include "model/Catalogue.h"
 #include "support/DriveWrites.h"
 #include "support/Files.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "drive/DeveloperWrite.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
 #include "support/DriveWrites.h"

@@ -11,7 +11,7 @@
 
 #include "TestData.h"
 #include "editor/CoreFixture.h"
-#include "editor/ValueCheck.h"
+#include "model/ValueCheck.h"
 
 using namespace velorin;
 using namespace velorin::test;

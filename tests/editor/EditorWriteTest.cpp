@@ -6,7 +6,7 @@
 #include <random>
 
 #include "editor/CoreFixture.h"
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 
 using namespace velorin;
 using namespace velorin::test;

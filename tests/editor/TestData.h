@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/Catalogue.h"
+#include "model/Catalogue.h"
 #include "editor/LineRecord.h"
 
 namespace velorin::editortest {

@@ -1,7 +1,7 @@
 // The connection screen through the real serial port layer to velorin-drive-sim on a
 // pseudo-terminal: the probe with the technician's settings finds the drive.
 
-#include "connection/ConnectionFixture.h"
+#include "ui/connection/ConnectionFixture.h"
 #include "platform/QtPortProvider.h"
 #include "support/DriveSimProcess.h"
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "link/DriveFacts.h"
+#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
 #include "support/LineTap.h"

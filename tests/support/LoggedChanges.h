@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/ChangeLog.h"
+#include "records/ChangeLog.h"
 
 namespace velorin::test {
 

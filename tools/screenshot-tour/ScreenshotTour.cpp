@@ -9,11 +9,11 @@
 
 #include "app/DemoPorts.h"
 #include "app/Screenshots.h"
-#include "connection/ConnectionWindow.h"
-#include "menu/ModeMenu.h"
-#include "parameters/ParameterEditor.h"
+#include "ui/connection/ConnectionWindow.h"
+#include "ui/menu/ModeMenu.h"
+#include "ui/editor/ParameterEditor.h"
 #include "platform/EventLoopWait.h"
-#include "run/RunPanel.h"
+#include "ui/run/RunPanel.h"
 
 namespace velorin {
 

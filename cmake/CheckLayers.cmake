@@ -1,0 +1,43 @@
+# Checks that every folder under SOURCE_DIR includes only the folders beneath it. Run as
+# cmake -DSOURCE_DIR=<src> [-DSTAMP=<file>] -P CheckLayers.cmake; fails with the offending lines.
+#
+# The floors, lowest first: the Modbus line knows nothing of the drive; the drive's model knows the
+# line's types; the simulated drive, the editor core, the records and the drive jobs build on the
+# model; the Qt adapters on all of those; the windows on the adapters; the programs on everything.
+cmake_minimum_required(VERSION 3.22)
+set(allowed_link "link")
+set(allowed_model "link;model")
+set(allowed_sim "link;model;sim")
+set(allowed_editor "link;model;editor")
+set(allowed_records "link;model;editor;records")
+set(allowed_drive "link;model;editor;records;drive")
+set(allowed_platform "link;model;editor;records;drive;platform")
+set(allowed_ui "link;model;editor;records;drive;platform;ui")
+set(allowed_cli "link;model;editor;records;drive;platform;sim;cli")
+set(allowed_app "link;model;editor;records;drive;platform;sim;ui;app")
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "CheckLayers.cmake: SOURCE_DIR is not set")
+endif()
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
+set(faults "")
+foreach(source IN LISTS sources)
+  string(REGEX MATCH "^[^/]+" floor "${source}")
+  if(NOT DEFINED allowed_${floor})
+    string(APPEND faults "\n  ${source}: folder '${floor}' has no floor in CheckLayers.cmake")
+    continue()
+  endif()
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"/]+/")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[^\"]*\"([^\"/]+)/.*$" "\\1" target "${line}")
+    if(NOT target IN_LIST allowed_${floor})
+      string(APPEND faults "\n  ${source}: ${floor}/ may not include ${target}/ (${line})")
+    endif()
+  endforeach()
+endforeach()
+if(faults)
+  message(FATAL_ERROR "An include runs up the floors:${faults}")
+endif()
+if(STAMP)
+  file(TOUCH ${STAMP})
+endif()

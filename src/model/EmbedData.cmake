@@ -1,0 +1,23 @@
+# Turns the editor's data files into one C++ source of byte arrays, so the program carries its
+# catalogue, option lists, defaults and checks and never looks for a file at run time.
+# Called as: cmake -DOUTPUT=<file.cpp> -DINPUTS=<a;b;...> -P EmbedData.cmake
+set(body "// Generated from src/model/data at build time. Do not edit.\n")
+string(APPEND body "#include \"model/EmbeddedData.h\"\n\nnamespace velorin::embedded {\n")
+set(index "")
+foreach(path ${INPUTS})
+  get_filename_component(name ${path} NAME)
+  string(MAKE_C_IDENTIFIER ${name} id)
+  file(READ ${path} hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  string(REGEX REPLACE "(('[^']*',){24})" "\\1\n" bytes "${bytes}")
+  string(APPEND body "static const char ${id}[] = {\n${bytes}'\\0'};\n")
+  string(APPEND index "    {\"${name}\", std::string_view(${id}, ${size})},\n")
+endforeach()
+string(APPEND body "\nconst std::vector<DataFile>& files() {\n")
+string(APPEND body "    static const std::vector<DataFile> all = {\n${index}    };\n    return all;\n}\n")
+string(APPEND body "\n}  // namespace velorin::embedded\n")
+file(WRITE ${OUTPUT}.tmp "${body}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different ${OUTPUT}.tmp ${OUTPUT})
+file(REMOVE ${OUTPUT}.tmp)

@@ -1,0 +1,522 @@
+#include "ConnectionWindow.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+
+#include "drive/Scan.h"
+#include "model/DriveFacts.h"
+#include "link/LinkSettings.h"
+#include "link/NumberText.h"
+#include "link/Transaction.h"
+#include "platform/LinkStatus.h"
+#include "platform/Twips.h"
+
+namespace velorin {
+
+namespace {
+
+// Everything this window shows, in one place.
+namespace text {
+const QString Caption = QStringLiteral("VELORIN");
+const QString PortLabel = QStringLiteral("請選擇使用連接埠 ：");
+const QString RateLabel = QStringLiteral("鮑    率         ：");
+const QString FormatLabel = QStringLiteral("通訊格式         ：");
+const QString StationLabel = QStringLiteral("站    號         ：");
+const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
+const QString BlockReads = QStringLiteral("區塊讀取");
+const QString SearchButton = QStringLiteral("自動偵測連線");
+const QString OfflineButton = QStringLiteral("離線模式");
+const QString InitialStation = QStringLiteral("1");
+const QString InUse = QStringLiteral(" 被占用");
+const QString NoPort = QStringLiteral("未選擇通訊埠");
+const QString StationRange = QStringLiteral("站號範圍為0~254，請重新輸入。");
+const QString NoPermission = QStringLiteral(" 無權限");
+const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
+const QString PortGone = QStringLiteral("找不到通訊埠，請確認連接線。");
+const QString PermissionFix = QStringLiteral("請將使用者加入 %1 群組後重新登入。");
+const QString PermissionAdmin = QStringLiteral("請向系統管理員取得 %1 的讀寫權限。");
+const QString SearchCancelled = QStringLiteral("已取消自動偵測。");
+// "第 12 / 8890 次　站號 1　19200,E,7,1 ASCII　剩餘約 14 分 48 秒　按 Esc 取消"
+const QString SearchProgress =
+    QStringLiteral("第 %1 / %2 次　站號 %3　%4 %5　剩餘約 %6　按 Esc 取消");
+const QString MinutesSeconds = QStringLiteral("%1 分 %2 秒");
+const QString Seconds = QStringLiteral("%1 秒");
+const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線。");
+const QString CommErrorTitle = QStringLiteral("通訊錯誤");
+const QString StationErrorTitle = QStringLiteral("站號錯誤");
+const QString LinkErrorTitle = QStringLiteral("連線錯誤");
+}  // namespace text
+
+constexpr int kLastStation = ScanOrder::kLastStation;
+// How often the port list is read again while the screen waits for the technician.
+constexpr int kPortRefreshMs = 1500;
+
+// Where the link last found is kept between runs.
+const QString kComPortKey = QStringLiteral("link/comPort");
+const QString kRateKey = QStringLiteral("link/rate");
+const QString kFormatKey = QStringLiteral("link/format");
+const QString kStationKey = QStringLiteral("link/station");
+
+// The COM number an entry of the port list names ("COM12 被占用" -> 12).
+int comNumberOfEntry(const QString& entry) {
+    return roundTo<std::int16_t>(lenientNumber(entry.mid(3).toStdString())).value_or(0);
+}
+
+QString durationText(Micros d) {
+    const long long s = roundedSeconds(d);
+    if (s < 60)
+        return text::Seconds.arg(s);
+    return text::MinutesSeconds.arg(s / 60).arg(s % 60);
+}
+
+}  // namespace
+
+QString portEntryText(int comNumber, const QString& device, PortState state) {
+    QString entry = portDisplayName(comNumber, device);
+    if (state == PortState::InUse)
+        entry += text::InUse;
+    else if (state == PortState::NoPermission)
+        entry += text::NoPermission;
+    return entry;
+}
+
+ConnectionWindow::ConnectionWindow(Services& services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("connectionWindow"));
+    m_session = createLineSession(m_services);
+    buildControls();
+    m_services.link.framing = Framing::Ascii;
+    m_services.link.offline = false;
+    listPorts();
+    chooseKeptLink();
+    // Adapters come and go while the screen waits: the list follows them.
+    m_portTimer = new QTimer(this);
+    m_portTimer->setInterval(kPortRefreshMs);
+    connect(m_portTimer, &QTimer::timeout, this, &ConnectionWindow::refreshPorts);
+    m_portTimer->start();
+}
+
+ConnectionWindow::~ConnectionWindow() = default;
+
+void ConnectionWindow::buildControls() {
+    setWindowTitle(text::Caption);
+    // Two lines more than the buttons need, for the search's progress.
+    setFixedSize(twipsToPixels(5895), twipsToPixels(5730));
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    const QFont kai = kaiFont();
+    const QFont ming = mingFont();
+    auto label = [&](const QString& t, int top) {
+        auto* l = new QLabel(t, this);
+        l->setFont(kai);
+        l->setGeometry(twipsRect(360, top, 2640, 360));
+        return l;
+    };
+    auto list = [&](const char* name, int top) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QLatin1String(name));
+        c->setFont(ming);
+        c->setGeometry(twipsRect(3000, top, 2535, 360));
+        return c;
+    };
+    label(text::PortLabel, 240);
+    m_portList = list("portList", 240);
+    label(text::RateLabel, 780);
+    m_rateList = list("rateList", 780);
+    label(text::FormatLabel, 1320);
+    m_formatList = list("formatList", 1320);
+    label(text::StationLabel, 1860);
+    m_stationBox = list("stationBox", 1860);
+    m_stationBox->setEditable(true);
+    m_stationBox->setInsertPolicy(QComboBox::NoInsert);
+    m_stationBox->setEditText(text::InitialStation);
+    label(text::ReplyTimeoutLabel, 2400);
+    m_replyTimeoutBox = new QSpinBox(this);
+    m_replyTimeoutBox->setObjectName(QStringLiteral("replyTimeoutBox"));
+    m_replyTimeoutBox->setFont(ming);
+    m_replyTimeoutBox->setGeometry(twipsRect(3000, 2400, 1200, 360));
+    m_replyTimeoutBox->setRange(kMinReplyTimeoutMs, kMaxReplyTimeoutMs);
+    m_replyTimeoutBox->setSingleStep(10);
+    // What the technician set last time, else the wait the session has now.
+    const auto kept =
+        m_services.settings ? m_services.settings->number(kReplyTimeoutKey) : std::nullopt;
+    const int ms = kept ? *kept
+                        : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               m_services.replyTimeout)
+                                               .count());
+    m_replyTimeoutBox->setValue(std::clamp(ms, kMinReplyTimeoutMs, kMaxReplyTimeoutMs));
+    m_services.replyTimeout = std::chrono::milliseconds(m_replyTimeoutBox->value());
+    m_session->setReplyTimeout(m_services.replyTimeout);
+    // How the windows after this one read (`on`): what the technician ticked last time, else what
+    // the program started with; the next run starts with what is ticked now.
+    auto keptBox = [&](const char* name, const QString& t, const char* key, bool& on, int left) {
+        auto* b = new QCheckBox(t, this);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(ming);
+        b->setGeometry(twipsRect(left, 2940, 1235, 360));
+        const auto kept = m_services.settings ? m_services.settings->number(key) : std::nullopt;
+        b->setChecked(kept ? *kept != 0 : on);
+        on = b->isChecked();
+        connect(b, &QCheckBox::toggled, this, [this, key, &on](bool checked) {
+            on = checked;
+            if (m_services.settings)
+                m_services.settings->setNumber(key, checked ? 1 : 0);
+        });
+        return b;
+    };
+    m_blockReadsBox =
+        keptBox("blockReadsBox", text::BlockReads, kBlockReadsKey, m_services.blockReads, 3000);
+
+    auto button = [&](const char* name, const QString& t, int top) {
+        auto* b = new QPushButton(t, this);
+        b->setObjectName(QLatin1String(name));
+        b->setFont(kai);
+        b->setGeometry(twipsRect(360, top, 5175, 540));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_connectButton = button("connectButton", text::SearchButton, 3540);
+    m_offlineButton = button("offlineButton", text::OfflineButton, 4200);
+    m_statusLine = new QLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setFont(ming);
+    m_statusLine->setGeometry(twipsRect(360, 4830, 5175, 720));
+    m_statusLine->setWordWrap(true);
+    m_statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    setTabOrder(m_portList, m_rateList);
+    setTabOrder(m_rateList, m_formatList);
+    setTabOrder(m_formatList, m_connectButton);
+    setTabOrder(m_connectButton, m_stationBox);
+    setTabOrder(m_stationBox, m_replyTimeoutBox);
+    setTabOrder(m_replyTimeoutBox, m_blockReadsBox);
+    setTabOrder(m_blockReadsBox, m_offlineButton);
+    m_portList->setFocus();
+
+    connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] {
+                if (m_services.showMonitor)
+                    m_services.showMonitor();
+            });
+    connect(m_offlineButton, &QPushButton::clicked, this, &ConnectionWindow::onOfflineClicked);
+    connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
+    connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
+            &ConnectionWindow::onReplyTimeoutChanged);
+}
+
+void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {
+    // The windows after this one start their sessions with it; the next run starts with it.
+    m_services.replyTimeout = std::chrono::milliseconds(milliseconds);
+    m_session->setReplyTimeout(m_services.replyTimeout);
+    if (m_services.settings)
+        m_services.settings->setNumber(kReplyTimeoutKey, milliseconds);
+}
+
+QStringList ConnectionWindow::portEntries() {
+    // Listed as the system knows them, never opened: a port held by another program shows so
+    // from its lock file, or when the technician's own open fails.
+    QStringList entries;
+    for (const ListedPort& p : m_services.ports->listPorts())
+        entries << portEntryText(p.comNumber, p.device, p.state);
+    return entries;
+}
+
+void ConnectionWindow::listPorts() {
+    m_portList->addItems(portEntries());
+    for (const auto& rate : kRates) m_rateList->addItem(QString::fromUtf8(rate.text));
+    for (const auto& format : kFormats) m_formatList->addItem(QString::fromUtf8(format.listText));
+    m_rateList->setCurrentIndex(-1);
+    m_formatList->setCurrentIndex(-1);
+    m_portList->setCurrentIndex(m_portList->count() - 1);
+}
+
+void ConnectionWindow::refreshPorts() {
+    // Not while a probe or the search has the port, nor under an open drop-down list.
+    if (busy() || m_leaving || !m_connectButton->isEnabled() || m_portList->view()->isVisible())
+        return;
+    const QStringList entries = portEntries();
+    QStringList shown;
+    for (int i = 0; i < m_portList->count(); ++i) shown << m_portList->itemText(i);
+    if (entries == shown)
+        return;
+    // The port chosen stays chosen while it is there; else the last one, as at the start.
+    const int chosen =
+        m_portList->currentIndex() < 0 ? 0 : comNumberOfEntry(m_portList->currentText());
+    const QSignalBlocker quiet(m_portList);
+    m_portList->clear();
+    m_portList->addItems(entries);
+    int index = m_portList->count() - 1;
+    for (int i = 0; i < entries.size(); ++i)
+        if (comNumberOfEntry(entries[i]) == chosen)
+            index = i;
+    m_portList->setCurrentIndex(index);
+    onPortChosen();
+}
+
+void ConnectionWindow::chooseKeptLink() {
+    // Where the drive was found last time; the first start keeps the lists as they come.
+    if (!m_services.settings)
+        return;
+    const Settings& kept = *m_services.settings;
+    if (const auto com = kept.number(kComPortKey))
+        for (int i = 0; i < m_portList->count(); ++i)
+            if (comNumberOfEntry(m_portList->itemText(i)) == *com)
+                m_portList->setCurrentIndex(i);
+    const auto rate = kept.number(kRateKey);
+    const auto format = kept.number(kFormatKey);
+    if (rate && format && *rate >= 0 && *rate < m_rateList->count() && *format >= 0 &&
+        *format < m_formatList->count()) {
+        m_rateList->setCurrentIndex(*rate);
+        m_formatList->setCurrentIndex(*format);
+    }
+    if (const auto station = kept.number(kStationKey);
+        station && *station >= 0 && *station <= kLastStation)
+        m_stationBox->setEditText(QString::number(*station));
+}
+
+void ConnectionWindow::keepLink(int rate, int format) {
+    if (!m_services.settings)
+        return;
+    Settings& kept = *m_services.settings;
+    kept.setNumber(kComPortKey, m_services.link.comPort);
+    kept.setNumber(kRateKey, rate);
+    kept.setNumber(kFormatKey, format);
+    kept.setNumber(kStationKey, m_services.link.station);
+}
+
+void ConnectionWindow::closeEvent(QCloseEvent* event) {
+    if (busy() && !m_leaving) {
+        // The probe under way finishes first (its answer is not taken); then the window closes.
+        m_closeRequested = true;
+        event->ignore();
+        m_session->whenIdle([this] {
+            m_leaving = true;
+            close();
+        });
+        return;
+    }
+    m_session->close();
+    event->accept();
+}
+
+void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && busy()) {
+        m_stopRequested = true;
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ConnectionWindow::setControlsEnabled(bool enabled) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_portList, m_rateList, m_formatList, m_stationBox,
+                                         m_replyTimeoutBox, m_connectButton, m_offlineButton})
+        w->setEnabled(enabled);
+}
+
+bool ConnectionWindow::openPort(const std::string& settings) {
+    m_lastOpen = m_session->open(m_services.link.comPort, settings);
+    return m_lastOpen == OpenResult::Ok;
+}
+
+QString ConnectionWindow::portFailureText() const {
+    switch (m_lastOpen) {
+        case OpenResult::NotFound:
+            return text::PortGone;
+        case OpenResult::NoPermission:
+            return permissionFix(m_services.link.comPort);
+        default:
+            return text::PortFailed;
+    }
+}
+
+QString ConnectionWindow::permissionFix(int comNumber) const {
+    // The group that owns the device opens it; where none is found, the usual one.
+    const QString device = m_services.ports->deviceOf(comNumber);
+    const QString group = QFileInfo(device).group();
+    if (group == QLatin1String("root"))
+        return text::PermissionAdmin.arg(device);
+    return text::PermissionFix.arg(group.isEmpty() ? QStringLiteral("dialout") : group);
+}
+
+void ConnectionWindow::onPortChosen() {
+    if (busy())
+        return;
+    const QString entry = m_portList->currentText();
+    m_statusLine->setText(
+        entry.endsWith(text::NoPermission) ? permissionFix(comNumberOfEntry(entry)) : QString());
+}
+
+void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
+    m_statusLine->setText(text::SearchProgress.arg(p.index + 1)
+                              .arg(p.total)
+                              .arg(p.step.station)
+                              .arg(QString::fromStdString(p.step.settings()),
+                                   QString::fromUtf8(framingName(p.step.framing()).data()),
+                                   durationText(p.left)));
+}
+
+bool ConnectionWindow::probe(Framing framing) {
+    m_session->setFraming(framing);
+    const ReplyCheck r = m_session->probeAt(m_services.link.station, drive::kProbeRegister);
+    return drive::probeFound(r, framing);
+}
+
+void ConnectionWindow::handOver(QWidget* (*next)(Services&)) {
+    m_leaving = true;
+    next(m_services);
+    m_session->whenIdle([this] { close(); });
+}
+
+void ConnectionWindow::onConnectClicked() {
+    if (busy())
+        return;
+    if (m_portList->currentIndex() < 0) {
+        m_services.dialogs->message(this, text::NoPort, text::CommErrorTitle);
+        return;
+    }
+    if (m_portList->currentText().endsWith(text::NoPermission)) {
+        m_services.dialogs->message(
+            this, permissionFix(comNumberOfEntry(m_portList->currentText())), text::CommErrorTitle);
+        return;
+    }
+    const double station = lenientNumber(m_stationBox->currentText().toStdString()).value_or(-1);
+    if (!(station >= 0 && station <= kLastStation)) {
+        m_services.dialogs->message(this, text::StationRange, text::StationErrorTitle);
+        return;
+    }
+
+    m_stopRequested = false;
+    m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
+                m_stationBox->currentText()};
+    m_statusLine->clear();
+    setControlsEnabled(false);
+    m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
+    m_services.link.comPort =
+        static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
+
+    const int rate = m_rateList->currentIndex();
+    const int format = m_formatList->currentIndex();
+    m_session->submit([this, rate, format] { connectToDrive(rate, format); });
+}
+
+void ConnectionWindow::connectToDrive(int rate, int format) {
+    SearchEnd end = SearchEnd::NotFound;
+    if (rate < 0 || format < 0) {
+        end = search();
+    } else {
+        const std::string settings = settingsString(rate, format);
+        if (!openPort(settings)) {
+            end = SearchEnd::PortFailed;
+        } else {
+            const Framing framing = framingOfFormat(format);
+            m_services.link.framing = framing;
+            if (probe(framing) && !m_closeRequested) {
+                m_services.link.settings = settings;
+                keepLink(rate, format);
+                handOver([](Services& s) { return s.windows.menu(); });
+                return;
+            }
+            m_services.link.framing = Framing::Ascii;
+            m_session->close();
+            end = stopAsked() ? SearchEnd::Stopped : search();
+        }
+    }
+
+    if (end == SearchEnd::Found && !m_closeRequested) {
+        handOver([](Services& s) { return s.windows.menu(); });
+        return;
+    }
+    endWithoutDrive(end);
+}
+
+ConnectionWindow::SearchEnd ConnectionWindow::search() {
+    ScanHooks hooks;
+    hooks.open = [this](const ScanStep& step) {
+        return openPort(step.settings()) ? m_session.get() : nullptr;
+    };
+    hooks.progress = [this](const ScanProgress& p) {
+        showSearchProgress(p);
+        if (p.step.format == 0 && p.step.rate == 0) {
+            m_services.link.station = static_cast<std::uint8_t>(p.step.station);
+            m_stationBox->clear();
+            m_stationBox->addItem(QString::number(p.step.station));
+            m_stationBox->setCurrentIndex(0);
+        }
+        m_formatList->setCurrentIndex(p.step.format);
+        m_rateList->setCurrentIndex(p.step.rate);
+    };
+    hooks.stopRequested = [this] { return stopAsked(); };
+    const ScanResult result = scanForDrive(ScanOrder(), m_session->clock(), hooks);
+    switch (result.end) {
+        case ScanResult::End::Found:
+            m_services.link.framing = result.step.framing();
+            m_services.link.settings = result.step.settings();
+            keepLink(result.step.rate, result.step.format);
+            return SearchEnd::Found;
+        case ScanResult::End::Stopped:
+            return SearchEnd::Stopped;
+        case ScanResult::End::PortUnusable:
+            return SearchEnd::PortFailed;
+        case ScanResult::End::PortLost:
+            m_lastOpen = OpenResult::NotFound;  // told as a port that went away
+            return SearchEnd::PortFailed;
+        case ScanResult::End::NotFound:
+            break;
+    }
+    // A stop asked during the last probe still puts the technician's choice back.
+    return stopAsked() ? SearchEnd::Stopped : SearchEnd::NotFound;
+}
+
+void ConnectionWindow::endWithoutDrive(SearchEnd end) {
+    m_session->close();
+    // Back to idle. Offline mode stays barred after a search that found no drive; after a stop
+    // or a port that failed, the technician may well work without the drive.
+    setControlsEnabled(true);
+    m_offlineButton->setEnabled(end == SearchEnd::Stopped || end == SearchEnd::PortFailed);
+    m_statusLine->clear();
+    if (end == SearchEnd::Stopped || m_closeRequested) {
+        // The lists show what the technician had chosen, not the last combination tried, so the
+        // next click does not probe a combination nobody chose.
+        m_rateList->setCurrentIndex(m_choice.rate);
+        m_formatList->setCurrentIndex(m_choice.format);
+        m_stationBox->clear();
+        m_stationBox->setEditText(m_choice.station);
+        m_statusLine->setText(text::SearchCancelled);
+    }
+    if (m_closeRequested)
+        return;
+    if (end == SearchEnd::NotFound)
+        m_services.dialogs->message(this, text::NotFound, text::LinkErrorTitle);
+    else if (end == SearchEnd::PortFailed)
+        m_services.dialogs->message(this, portFailureText(), text::CommErrorTitle);
+}
+
+void ConnectionWindow::onOfflineClicked() {
+    if (busy())
+        return;
+    m_services.link.offline = true;
+    handOver([](Services& s) {
+        return s.windows.editor({nullptr, [&s] { return s.windows.connection(); }});
+    });
+}
+
+}  // namespace velorin

@@ -1,0 +1,339 @@
+// The parameter editor's window as it is built: toolbar, menu, the tab strip over the pages, the
+// one factory of fields, and the progress text over the toolbar.
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "EditorPictures.h"
+#include "EditorTexts.h"
+#include "PageTabs.h"
+#include "ParameterEditor.h"
+#include "VfCurvePlot.h"
+#include "model/DriveFacts.h"
+#include "platform/ChangeLogFile.h"
+#include "platform/Twips.h"
+
+namespace velorin {
+
+namespace {
+
+namespace text = editortext;
+
+// Layout in twips.
+constexpr int kToolbarHeight = 1140;
+constexpr int kProgressLeft = 5640;
+constexpr int kProgressWidth = 14295;
+constexpr int kProgressHeight = 495;
+constexpr int kTabHeight = 520;
+constexpr int kTabsPerRow = 11;
+constexpr int kFirstRowY = 1080;  // rows are placed from here on a page
+constexpr int kPageTopMargin = 240;
+constexpr int kLabelWidth = 3015;
+// Two lines of the labels' 12-point type with their descenders ("pu)", "byte").
+constexpr int kLabelHeight = 570;
+constexpr int kPageWidth = 13560 + 3120 + FieldPlace::kFieldWidth + 240;
+constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
+constexpr int kPlotWidth = 7200;
+constexpr int kPlotHeight = 3600;
+constexpr int kMaxDots = 40;
+constexpr int kTickMs = 1000;
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void ParameterEditor::buildWindow() {
+    setWindowTitle(text::Caption);
+    setObjectName(QStringLiteral("parameterEditor"));
+    buildToolbar();
+    buildMenu();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
+    layout->setSpacing(0);
+    QStringList captions;
+    for (const PageInfo& page : Catalogue::instance().pages()) captions << qs(page.caption);
+    m_tabs = new PageTabs(captions, kTabsPerRow, twipsToPixels(kTabHeight), central);
+    m_tabs->setObjectName(QStringLiteral("pageTabs"));
+    m_tabs->setFont(kaiFont(12));
+    connect(m_tabs, &PageTabs::tabRequested, this, &ParameterEditor::onTabRequested);
+    m_pages = new QStackedWidget(central);
+    m_pages->setObjectName(QStringLiteral("pages"));
+    for (int page = 0; page < kPageCount; ++page) {
+        // A page that does not fit the screen (a laptop's 1366 × 768) scrolls.
+        auto* scroll = new QScrollArea(m_pages);
+        scroll->setObjectName(QStringLiteral("page%1").arg(page));
+        scroll->setWidget(buildPage(page));
+        m_pages->addWidget(scroll);
+    }
+    layout->addWidget(buildFindPanel(central));
+    layout->addWidget(m_tabs);
+    layout->addWidget(m_pages, 1);
+    setCentralWidget(central);
+
+    // The link in use, so a technician who connected by the search learns its settings here.
+    m_linkLabel = new QLabel(this);
+    m_linkLabel->setObjectName(QStringLiteral("linkLabel"));
+    m_linkLabel->setFont(mingFont(9));
+    statusBar()->addPermanentWidget(m_linkLabel);
+    m_legend = new QLabel(text::Legend, this);
+    m_legend->setObjectName(QStringLiteral("markLegend"));
+    m_legend->setFont(mingFont(9));
+    statusBar()->addWidget(m_legend);
+    showLink();
+
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setObjectName(QStringLiteral("progressTimer"));
+    m_progressTimer->setInterval(kTickMs);
+    connect(m_progressTimer, &QTimer::timeout, this, &ParameterEditor::progressTick);
+}
+
+void ParameterEditor::buildToolbar() {
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setIconSize(QSize(48, 48));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolbar->setFixedHeight(twipsToPixels(kToolbarHeight));
+    m_toolbar->setFont(mingFont(9));
+    const struct {
+        Button button;
+        QPixmap picture;
+        const QString& caption;
+        const char* name;
+        void (ParameterEditor::*slot)();
+    } buttons[] = {
+        {SaveButton, savePicture(), text::Save, "saveButton", &ParameterEditor::onSaveTriggered},
+        {LoadButton, loadPicture(), text::Load, "loadButton", &ParameterEditor::onLoadTriggered},
+        {WriteButton, writePicture(), text::Write, "writeButton",
+         &ParameterEditor::onWriteTriggered},
+        {ReturnButton, backPicture(), text::Return, "returnButton",
+         &ParameterEditor::onReturnTriggered},
+        {QuitButton, exitPicture(), text::Quit, "quitButton", &ParameterEditor::onQuitTriggered},
+    };
+    for (const auto& b : buttons) {
+        // Separators after "參數讀取" and after "寫入變頻機".
+        if (b.button == WriteButton || b.button == ReturnButton)
+            m_toolbar->addSeparator();
+        QAction* action = m_toolbar->addAction(QIcon(b.picture), b.caption);
+        action->setObjectName(QString::fromLatin1(b.name));
+        connect(action, &QAction::triggered, this, b.slot);
+        m_buttons[b.button] = action;
+    }
+    // The progress text lies over the toolbar, right of its buttons, hidden while idle.
+    m_progress = new QLineEdit(text::Writing, m_toolbar);
+    m_progress->setObjectName(QStringLiteral("progressText"));
+    m_progress->setReadOnly(true);
+    m_progress->setFont(kaiFont(15.75));
+    m_progress->hide();
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+}
+
+void ParameterEditor::buildMenu() {
+    const struct {
+        const QString* menu;
+        const QString& caption;
+        QKeySequence shortcut;
+        Button button;
+        const char* name;
+    } items[] = {
+        {&text::ParameterMenu, text::SaveItem, QKeySequence(Qt::CTRL | Qt::Key_S), SaveButton,
+         "saveItem"},
+        {nullptr, text::LoadItem, QKeySequence(Qt::CTRL | Qt::Key_O), LoadButton, "loadItem"},
+        {&text::DriveMenu, text::WriteItem, QKeySequence(Qt::CTRL | Qt::Key_T), WriteButton,
+         "writeItem"},
+        {&text::WindowsMenu, text::ReturnItem, QKeySequence(Qt::CTRL | Qt::Key_R), ReturnButton,
+         "returnItem"},
+        {nullptr, text::QuitItem, QKeySequence(Qt::CTRL | Qt::Key_Q), QuitButton, "quitItem"},
+    };
+    QMenu* menu = nullptr;
+    QMenu* parameterMenu = nullptr;
+    QMenu* driveMenu = nullptr;
+    for (const auto& item : items) {
+        if (item.menu)
+            menu = menuBar()->addMenu(*item.menu);
+        if (item.menu == &text::ParameterMenu)
+            parameterMenu = menu;
+        if (item.menu == &text::DriveMenu)
+            driveMenu = menu;
+        QAction* action = menu->addAction(item.caption);
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setShortcut(item.shortcut);
+        QAction* button = m_buttons[item.button];
+        // A menu item does what its button does, and nothing while the button is disabled.
+        connect(action, &QAction::triggered, button, [button] {
+            if (button->isEnabled())
+                button->trigger();
+        });
+    }
+    QAction* monitor = menu->addAction(text::MonitorItem);  // the last menu: 視窗(W)
+    monitor->setObjectName(QStringLiteral("monitorItem"));
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(monitor, &QAction::triggered, this, [this] {
+        if (m_services.showMonitor)
+            m_services.showMonitor();
+    });
+    parameterMenu->addSeparator();
+    QAction* find = parameterMenu->addAction(text::FindItem);
+    find->setObjectName(QStringLiteral("findItem"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find, &QAction::triggered, this, &ParameterEditor::onFindTriggered);
+    QAction* compare = parameterMenu->addAction(text::CompareItem);
+    compare->setObjectName(QStringLiteral("compareItem"));
+    compare->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    connect(compare, &QAction::triggered, this, &ParameterEditor::onCompareTriggered);
+    // The folder of the change log, made where there is none yet, in the system's file manager.
+    QAction* changeLog = parameterMenu->addAction(text::ChangeLogFolderItem);
+    changeLog->setObjectName(QStringLiteral("changeLogFolderItem"));
+    connect(changeLog, &QAction::triggered, this, [this] {
+        if (!m_services.changeLog || !m_services.openFolder)
+            return;
+        const QString folder = QFileInfo(m_services.changeLog->path()).absolutePath();
+        QDir().mkpath(folder);
+        m_services.openFolder(folder);
+    });
+    // Offline, and while the write button is disabled, it does nothing, as the write.
+    QAction* writeChanged = driveMenu->addAction(text::WriteChangedItem);
+    writeChanged->setObjectName(QStringLiteral("writeChangedItem"));
+    connect(writeChanged, &QAction::triggered, this, [this] {
+        if (m_buttons[WriteButton]->isEnabled())
+            onWriteChangedTriggered();
+    });
+    m_readAllAction = driveMenu->addAction(text::ReadAllItem);
+    m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
+    connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);
+    m_reconnectAction = driveMenu->addAction(text::ReconnectItem);
+    m_reconnectAction->setObjectName(QStringLiteral("reconnectItem"));
+    m_reconnectAction->setEnabled(false);
+    connect(m_reconnectAction, &QAction::triggered, this, &ParameterEditor::onReconnectTriggered);
+    // Esc closes the find box, or stops a reading of every page between two registers.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &ParameterEditor::onEscapePressed);
+}
+
+QWidget* ParameterEditor::buildPage(int page) {
+    auto* widget = new QWidget;
+    widget->setFont(kaiFont(12));
+    // The motor pages carry their V/F curve below the fields.
+    const bool curve = !m_core->vfCurve(page).empty();
+    widget->setFixedSize(twipsToPixels(kPageWidth),
+                         twipsToPixels(kPageHeight + (curve ? kPlotHeight + kPageTopMargin : 0)));
+    if (curve) {
+        auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, widget);
+        plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
+        const int left = Catalogue::instance()
+                             .parameter(Catalogue::instance().page(page).fields.front())
+                             .place.labelX;
+        plot->setGeometry(twipsRect(left, kPageHeight - kPageTopMargin, kPlotWidth, kPlotHeight));
+        m_vfPlots[page] = plot;
+    }
+    for (int reg : Catalogue::instance().page(page).fields) {
+        const ParameterInfo& p = Catalogue::instance().parameter(reg);
+        const int y = p.place.y - kFirstRowY + kPageTopMargin;
+        auto* label = new QLabel(qs(p.label), widget);
+        label->setObjectName(QStringLiteral("label%1").arg(reg));
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setGeometry(twipsRect(p.place.labelX, y, kLabelWidth, kLabelHeight));
+        QComboBox* field = makeField(p, widget);
+        field->setGeometry(
+            twipsRect(p.place.fieldX, y, FieldPlace::kFieldWidth, FieldPlace::kFieldHeight));
+        m_fields[reg] = field;
+    }
+    return widget;
+}
+
+// The one factory of fields: the catalogue says what each becomes.
+QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
+    auto* field = new QComboBox(page);
+    field->setObjectName(QStringLiteral("field%1").arg(p.reg));
+    field->setEditable(p.kind != FieldKind::Choice);
+    field->setInsertPolicy(QComboBox::NoInsert);
+    for (const std::string& option : Catalogue::instance().options(p.reg))
+        field->addItem(qs(option));
+    field->setCurrentIndex(-1);
+    // The list is wide enough for its longest option; the field itself may cut it (its
+    // tooltip tells it whole).
+    int widest = p.dropDownWidth;
+    const QFontMetrics metrics(page->font());
+    for (int i = 0; i < field->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(field->itemText(i)) + 32);
+    if (widest > 0)
+        field->view()->setMinimumWidth(widest);
+    if (p.access == Access::Disabled)
+        field->setEnabled(false);
+    else if (p.access == Access::Locked && field->lineEdit())
+        field->lineEdit()->setReadOnly(true);
+    const int reg = p.reg;
+    // What the technician picks or types is what they were shown: the field takes part again.
+    auto edited = [this, reg] {
+        if (m_progress->isVisible() && m_progress->text() == text::Done)
+            hideProgress();  // the write told of is no longer the last thing done
+        if (!m_core->fieldEdited(reg))
+            m_unshownTips[reg] = QString();
+        fieldTouched(reg);
+    };
+    connect(field, &QComboBox::activated, this, edited);
+    if (field->lineEdit())
+        connect(field->lineEdit(), &QLineEdit::textEdited, this, edited);
+    if (p.display == DisplayRule::BaudRate)
+        connect(field->lineEdit(), &QLineEdit::editingFinished, this,
+                &ParameterEditor::settleTypedRate);
+    return field;
+}
+
+void ParameterEditor::showProgress(const QString& message) {
+    m_progress->setText(message);
+    placeProgress();
+    m_progress->show();
+    m_progress->raise();
+}
+
+void ParameterEditor::hideProgress() {
+    m_progress->hide();
+}
+
+void ParameterEditor::placeProgress() {
+    const QWidget* last = m_toolbar->widgetForAction(m_buttons[QuitButton]);
+    const int left =
+        std::max(twipsToPixels(kProgressLeft), last ? last->geometry().right() + 12 : 0);
+    const int width = std::min(twipsToPixels(kProgressWidth), m_toolbar->width() - left - 8);
+    const int height = twipsToPixels(kProgressHeight);
+    m_progress->setGeometry(left, (m_toolbar->height() - height) / 2, std::max(width, 0), height);
+}
+
+void ParameterEditor::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    placeProgress();
+}
+
+void ParameterEditor::progressTick() {
+    if (m_dots < kMaxDots) {
+        m_progress->setText(m_progress->text() + QLatin1Char('.'));
+        ++m_dots;
+    } else {
+        m_progress->setText(text::Writing);
+        m_dots = 0;
+    }
+}
+
+}  // namespace velorin

@@ -1,0 +1,132 @@
+// Display of raw values, conversion of fields back to raw values, the factory values and the
+// range checks run before a write.
+
+#include <map>
+#include <set>
+
+#include "editor/TestData.h"
+#include "model/Rules.h"
+#include "model/ValueCheck.h"
+#include "sim/SimulatedDrive.h"
+
+namespace velorin::editortest {
+namespace {
+
+std::int16_t n16(const std::string& text) {
+    return static_cast<std::int16_t>(std::stoi(text));
+}
+
+TEST(Display, RawValuesByRule) {
+    using R = LeaveUnchanged::Reason;
+    const std::map<std::string, R> reasons = {{"NoPidDecimals", R::NoPidDecimals},
+                                              {"NotABaudRate", R::NotABaudRate},
+                                              {"NotAPosition", R::NotAPosition},
+                                              {"NoField", R::NoField},
+                                              {"NoUnit", R::NoUnit}};
+    for (const auto& r : rows("display.tsv")) {
+        Display expected = ShowText{r[5]};
+        if (r[5][0] == '#')
+            expected = SelectPosition{std::stoi(r[5].substr(1))};
+        else if (reasons.contains(r[5]))
+            expected = LeaveUnchanged{reasons.at(r[5])};
+        const DisplayContext context{std::stoi(r[2]), std::stoi(r[3]), n16(r[4])};
+        EXPECT_EQ(displayValue(std::stoi(r[0]), std::stoi(r[1]), context), expected)
+            << r[0] << " " << r[1];
+    }
+}
+
+TEST(Conversion, FieldsByKind) {
+    for (const auto& r : rows("conversion.tsv")) {
+        const FieldContent field{std::stoi(r[1]), r[2]};
+        const ConversionContext context{std::stoi(r[3]), std::stoi(r[4]), n16(r[5]), r[6][0]};
+        const auto raw = convertField(std::stoi(r[0]), field, context);
+        EXPECT_EQ(raw ? std::to_string(*raw) : "-", r[7]) << r[0] << " '" << r[2] << "'";
+    }
+}
+
+// Each shown field up to P17.10 converts back by the scale of its display rule (P17.11-P17.24
+// only show).
+TEST(DisplayRules, FieldsConvertByTheScaleTheyShow) {
+    using enum DisplayRule;
+    using C = ConversionKind;
+    const std::map<DisplayRule, C> byRule = {
+        {Position, C::List},       {BaudRate, C::List},       {Integer, C::Integer},
+        {Div10, C::Scale10},       {Div100, C::Scale100},     {Div1000, C::Scale1000},
+        {RampTime, C::ByRampUnit}, {StepTime, C::ByStepUnit}, {PidSetpoint, C::ByPidDecimals}};
+    int converted = 0;
+    for (const auto& p : cat().parameters()) {
+        const bool convert = p.shown && p.reg <= 548;
+        converted += convert;
+        EXPECT_EQ(p.conversion, convert ? byRule.at(p.display) : C::None) << p.reg;
+    }
+    EXPECT_EQ(converted, 487);
+}
+
+TEST(FactoryDefaults, ShownResetAndSavedOfflineValues) {
+    const auto fields = factoryFields();
+    std::array<std::int32_t, kRegisterCount> saved{};
+    valueConvert(fields, saved, 0);
+    for (const auto& row : rows("factory_values.tsv")) {
+        const int reg = std::stoi(row[0]);
+        EXPECT_EQ(Row({fields[reg].text, std::to_string(factoryDriveValue(reg)),
+                       std::to_string(saved[reg])}),
+                  Row(row.begin() + 1, row.end()))
+            << reg;
+    }
+}
+
+// The simulated drive's factory registers are transcribed apart from the editor's, but for its
+// own rated current (P11.14, no setting): 100.0 A, which the motor currents' 100.0 A fit.
+TEST(SimulatedDrive, StartsWithTheEditorsFactoryValues) {
+    SimulatedDrive drive;
+    for (int r = 0; r < kParameterCount; ++r)
+        EXPECT_EQ(drive.reg(r), r == 382 ? 1000 : static_cast<std::uint16_t>(factoryDriveValue(r)))
+            << r;
+}
+
+TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
+    std::set<std::string> textDiffers;
+    for (const auto& c : cat().checks()) {
+        const auto& p = cat().parameter(c.reg);
+        EXPECT_EQ(p.page, c.page) << c.code;
+        EXPECT_EQ(codeByBases(c.reg), c.code);
+        EXPECT_NE(p.kind, FieldKind::Choice) << c.code;
+        EXPECT_LT(c.page, 29);  // page 29 has no checks
+        // The bounds text mostly shows the raw bounds as the field shows them.
+        const auto text = [&](std::int32_t raw) {
+            return std::get<ShowText>(displayValue(c.reg, raw)).text;
+        };
+        if (c.lower.kind == CheckBound::Kind::Constant &&
+            c.upper.kind == CheckBound::Kind::Constant &&
+            text(c.lower.value) + "~" + text(c.upper.value) != c.boundsText)
+            textDiffers.insert(c.code + "\t" + c.boundsText);
+    }
+    std::set<std::string> expected;
+    for (const auto& row : rows("bounds_texts.tsv")) expected.insert(row[0] + "\t" + row[1]);
+    EXPECT_EQ(textDiffers, expected);
+}
+
+// Values that pass every check with Flag382 = 100 (each tested register at its lower bound
+// where that is a number, the motor currents at the rated current) but those named in the table.
+TEST(ValueCheck, MessagesForGivenValues) {
+    std::array<std::int32_t, kRegisterCount> passing{};
+    for (const auto& c : cat().checks())
+        if (c.lower.kind == CheckBound::Kind::Constant)
+            passing[c.reg] = std::max(passing[c.reg], c.lower.value);
+    passing[261] = passing[322] = 100;
+    for (const auto& row : rows("check_messages.tsv")) {
+        auto v = passing;
+        std::istringstream values(row[1]);
+        for (std::string set; std::getline(values, set, ',');)
+            v[std::stoi(set)] = std::stoi(set.substr(set.find('=') + 1));
+        std::array<std::int16_t, kPageCount + 1> held{};
+        for (int k : registers(row[0])) held[k] = 1;
+        std::vector<std::string> messages;
+        for (const auto& f : valueCheck(v, held, std::stoi(row[2]), std::stoi(row[3])))
+            messages.push_back(f.message);
+        EXPECT_EQ(messages, Row(row.begin() + 4, row.end())) << row[0] << " " << row[1];
+    }
+}
+
+}  // namespace
+}  // namespace velorin::editortest

@@ -1,0 +1,288 @@
+// The connection screen: port listing, input checks, the probe with the technician's settings,
+// the search over all stations, formats and rates (on the virtual clock: a search without a
+// drive takes a quarter of an hour of line time) and the hand-over to the mode menu.
+
+#include <gmock/gmock.h>
+#include <QTest>
+#include <QtWidgets>
+
+#include "ConnectionFixture.h"
+#include "ScreenshotTour.h"
+#include "ui/menu/ModeMenu.h"
+#include "platform/QtSettings.h"
+
+using namespace velorin;
+using namespace std::chrono_literals;
+using velorin::test::child;
+using velorin::test::ConnectionTest;
+
+// Nothing goes out before the station text and the port are right; offline needs no port.
+TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
+    open();
+    click(1, 0, "255");
+    click(1, 0, "-1");
+    const std::string refused = "站號錯誤: 站號範圍為0~254，請重新輸入。";
+    EXPECT_EQ(boxes(), refused + "\n" + refused);
+    test::SimPortProvider none;
+    sim.services.ports = &none;
+    open();
+    click(1, 0, "1");
+    EXPECT_EQ(boxes(), "通訊錯誤: 未選擇通訊埠");
+    EXPECT_TRUE(probes.empty());
+    EXPECT_EQ(enabled(), "++++++");
+    button("offlineButton")->click();
+    EXPECT_TRUE(sim.services.link.offline);
+    EXPECT_EQ(shown, "editor");
+    expectGone();
+}
+
+// The probe with the chosen settings at the station typed (rounded half to even), or, without a
+// format or when that probe fails, the search from station 1, 4800 baud, in ASCII. Once the drive
+// is found the link state is set and the menu comes up, then the screen closes with its port.
+TEST_F(ConnectionTest, ProbeOrSearchFindsTheDriveAndHandsOverToTheMenu) {
+    const std::string search = "1 4800,N,7,2 ascii RTU=0 shows 1/0/0";
+    struct {
+        int station, rate, format, chosenRate, chosenFormat;  // the drive's, then the choice
+        QString text;
+        int probes, searchFrom;  // how many went out; the search's first, -1: none
+        std::string link;
+    } cases[] = {
+        {254, 1, 0, 1, 0, "254", 1, -1, "254 9600,N,7,2 RTU=0 COM1"},
+        {2, 4, 1, 4, 1, "2.5", 1, -1, "2 115200,E,7,1 RTU=0 COM1"},
+        {17, 2, 6, 2, 6, " 1 7", 1, -1, "17 19200,O,8,1 RTU=1 COM1"},
+        // Stations 1 and 2 (35 probes each), 3 ASCII and 2 RTU formats of station 3, 3 rates.
+        {3, 2, 5, -1, -1, "1", 98, 0, "3 19200,E,8,1 RTU=1 COM1"},
+        {1, 0, 0, -1, -1, "1", 1, 0, "1 4800,N,7,2 RTU=0 COM1"},
+        {1, 1, 0, 1, -1, "7", 2, 0, "1 9600,N,7,2 RTU=0 COM1"},  // a rate without format
+        {1, 1, 0, 1, 3, "7", 3, 1, "1 9600,N,7,2 RTU=0 COM1"},   // the RTU probe fails
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        sim.drive.setLink(static_cast<std::uint8_t>(c.station), c.rate, c.format);
+        probes.clear();
+        open();
+        click(c.chosenRate, c.chosenFormat, c.text);
+        ASSERT_EQ(probes.size(), std::size_t(c.probes));
+        EXPECT_TRUE(c.searchFrom < 0 || probes[c.searchFrom] == search);
+        EXPECT_EQ(linkState(), c.link);
+        EXPECT_EQ(shown, "menu");
+        expectGone();
+    }
+    EXPECT_EQ(probes[0], "7 9600,N,8,2 rtu RTU=1 shows 7/3/1") << "RTU set, cleared for the search";
+}
+
+// The drive answers at station 1, 9600,N,7,2 but its P496 holds 0: it is not taken, and all 8890
+// probes go out in order, each with the lists showing what is tried, the status line where it
+// is and how long it has to go; then a message with the last combination still shown, and the
+// screen idle again.
+TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp) {
+    sim.drive.setLink(1, 1, 0);
+    sim.drive.setReg(496, 0);
+    open();
+    std::string atMessage;
+    sim.dialogs.onShow([&](const auto&) { atMessage = enabled(); });
+    QStringList atProbe;
+    long sent = 0;
+    test::LineTap probing(sim.services.lineObservers, [&](const TransactionRecord&) {
+        if (++sent == 1 || sent == 4445)
+            atProbe << child<QLabel>(form, "statusLine")->text();
+    });
+    const Micros start = sim.clock.now();
+    button("connectButton")->click();
+    ASSERT_EQ(probes.size(), 8890u);
+    std::size_t n = 0;
+    for (int station = 1; station <= 254; ++station)
+        for (int format = 0; format < 7; ++format)
+            for (int rate = 0; rate < 5; ++rate)
+                ASSERT_EQ(probes[n++], QString("%1 %2 %3 RTU=0 shows %1/%4/%5")
+                                           .arg(station)
+                                           .arg(settingsString(rate, format).c_str())
+                                           .arg(format < 3 ? "ascii" : "rtu")
+                                           .arg(format)
+                                           .arg(rate)
+                                           .toStdString());
+    EXPECT_EQ(answers, 1) << "station 1 answered";
+    EXPECT_GE(sim.clock.now(), 889s) << "at least 0.1 s a probe";
+    ASSERT_EQ(atProbe.size(), 2);
+    EXPECT_EQ(atProbe[0],
+              "第 1 / 8890 次　站號 1　4800,N,7,2 ASCII　剩餘約 14 分 49 秒　按 Esc 取消");
+    // Half-way the time left is half the search, from the pace of the probes so far.
+    QRegularExpression halfway(
+        "^第 4445 / 8890 次　站號 127　115200,O,8,1 RTU　剩餘約 (\\d+) 分 (\\d+) 秒　按 Esc 取消$");
+    const auto m = halfway.match(atProbe[1]);
+    ASSERT_TRUE(m.hasMatch()) << atProbe[1].toStdString();
+    const double total = static_cast<double>((sim.clock.now() - start).count()) / 1e6;
+    EXPECT_NEAR(m.captured(1).toInt() * 60 + m.captured(2).toInt(), total / 2, total * 0.02);
+    EXPECT_EQ(atMessage, "+++++-");
+    EXPECT_EQ(list("stationBox")->currentText() + " " + list("formatList")->currentText() + " " +
+                  list("rateList")->currentText(),
+              "254 RTU,8,O,1 115200");
+    expectIdle("連線錯誤: 未偵測到變頻機，請檢查連線。");
+    EXPECT_EQ(linkState(), "254  RTU=0 COM1");
+}
+
+// Held by another program for the probe; removed during the search.
+TEST_F(ConnectionTest, PortThatCannotBeOpenedIsReported) {
+    for (bool manual : {true, false}) {
+        sim.line.setHeldElsewhere(manual);
+        sim.drive.setLink(9, 0, 0);
+        open();
+        if (!manual)
+            sim.clock.after(3s, [&] { sim.line.setPresent(false); });
+        click(manual ? 1 : -1, manual ? 0 : -1, "1");
+        EXPECT_EQ(probes.empty(), manual);
+        expectIdle(manual ? "通訊錯誤: 無法開啟通訊埠，請確認連接埠未被其他程式占用。"
+                          : "通訊錯誤: 找不到通訊埠，請確認連接線。",  // unplugged meanwhile
+                   true);
+    }
+}
+
+// Esc ends the search after the probe under way, says so, and the lists show the technician's own
+// choice again; a later click starts over. A close arrives as an event handled inside the probe's
+// wait, the way a click on the close box does: the probe under way ends and the window goes with
+// its port closed.
+TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
+    sim.drive.setLink(200, 1, 0);
+    open();
+    sim.clock.after(5050ms, [&] { QTest::keyClick(form, Qt::Key_Escape); });
+    click(1, -1, "7");  // 9600, no format: the search
+    EXPECT_NEAR(probes.size(), 50, 10) << "0.1 s a probe";
+    expectIdle("", true);
+    EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "已取消自動偵測。");
+    EXPECT_EQ(std::tuple(list("rateList")->currentIndex(), list("formatList")->currentIndex(),
+                         list("stationBox")->currentText()),
+              std::tuple(1, -1, QString("7")));
+
+    probes.clear();
+    std::size_t atClose = 0;
+    sim.clock.after(3050ms, [&] {
+        atClose = probes.size() + 1;  // the probe under way is recorded as its wait ends
+        QMetaObject::invokeMethod(form.data(), &QWidget::close, Qt::QueuedConnection);
+    });
+    click(-1, -1, "1");
+    EXPECT_EQ(probes[0], "1 4800,N,7,2 ascii RTU=0 shows 1/0/0");
+    EXPECT_EQ(probes.size(), atClose);
+    EXPECT_EQ(shown + boxes(), "");
+    expectGone();
+}
+
+// A port this user may not open is listed, and choosing it names the fix; a port that went away
+// after the listing is told as gone, not as held by another program.
+TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
+    sim.ports.refuse(2, OpenResult::NoPermission);
+    open();
+    ASSERT_EQ(list("portList")->count(), 2);
+    EXPECT_EQ(list("portList")->itemText(1), "COM2（SIM2） 無權限");
+    list("portList")->setCurrentIndex(1);
+    EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "請將使用者加入 dialout 群組後重新登入。");
+    click(1, 0, "1");
+    EXPECT_EQ(boxes(), "通訊錯誤: 請將使用者加入 dialout 群組後重新登入。");
+    EXPECT_TRUE(probes.empty());
+
+    open();
+    list("portList")->setCurrentIndex(0);
+    sim.line.setPresent(false);
+    click(1, 0, "1");
+    expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。", true);
+}
+
+// The reply timeout typed on the screen is kept for the next run and reaches the screen's probes
+// and the next window's line session: a drive that answers 0.2 s after a request is found with a
+// wait of 250 ms. Block reads and verified reads ticked below it are kept and reach every
+// session too. The link found (by the search, at station 3, 19200,E,8,1) is chosen at the next
+// start and probed at once.
+TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("velorin.ini");
+    auto kept = std::make_unique<QtSettings>(file);
+    sim.services.settings = kept.get();
+    QPointer<QWidget> menu;
+    sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
+    sim.drive.setResponseDelay(200ms);
+    sim.drive.setLink(3, 2, 5);
+    open();
+    auto* box = child<QSpinBox>(form, "replyTimeoutBox");
+    EXPECT_EQ(box->value(), 100);  // nothing kept yet
+    box->selectAll();
+    QTest::keyClicks(box, "250");
+    child<QCheckBox>(form, "blockReadsBox")->click();
+    EXPECT_TRUE(sim.services.blockReads);
+    click(-1, -1, "1");
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(probes.size(), 98u);
+    EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
+    delete menu.data();
+
+    kept.reset();  // the next run
+    kept = std::make_unique<QtSettings>(file);
+    sim.services.settings = kept.get();
+    sim.services.replyTimeout = 100ms;
+    sim.services.blockReads = false;
+    open();
+    EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
+    EXPECT_EQ(sim.services.replyTimeout, 250ms);
+    EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
+    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
+                  list("stationBox")->currentText(),
+              "19200 RTU,8,E,1 3");
+    probes.clear();
+    button("connectButton")->click();
+    EXPECT_EQ(probes.size(), 1u);
+    ASSERT_TRUE(menu);
+    delete menu.data();
+}
+
+// The ports are listed with the last one chosen and none opened: an open would raise and drop DTR
+// on a device of another program. While the screen waits, the list follows adapters plugged in,
+// pulled out, taken by another program and let go, the chosen port staying chosen.
+TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
+    SimulatedDrive other;
+    SimulatedLine line2(other), line3(other);
+    line2.setHeldElsewhere(true);
+    sim.ports.attach(2, line2);
+    open();
+    const auto entries = [&] {
+        QStringList out;
+        for (int n = 0; n < list("portList")->count(); ++n) out << list("portList")->itemText(n);
+        return out.join(" | ").toStdString() + " [" +
+               list("portList")->currentText().toStdString() + "]";
+    };
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
+    // The port chosen first (-1: as it was), what happens to the ports, then the list.
+    const std::tuple<int, std::function<void()>, const char*> steps[] = {
+        {0,
+         [&] {
+             line2.setPresent(false);
+             sim.ports.attach(3, line3);
+         },
+         "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]"},
+        {-1, [&] { line3.setHeldElsewhere(true); },
+         "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
+        {1, [&] { line3.setHeldElsewhere(false); }, "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]"},
+        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） [COM1（SIM1）]"}};
+    for (const auto& [chosen, step, expected] : steps) {
+        if (chosen >= 0)
+            list("portList")->setCurrentIndex(chosen);
+        step();
+        form->refreshPorts();
+        EXPECT_EQ(entries(), expected);
+        // Listing opens nothing: a port is held only by the other program.
+        EXPECT_EQ(sim.ports.opens(), 0);
+        EXPECT_FALSE(sim.line.isHeld());
+        EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
+    }
+}
+
+// The README's pictures (scripts/make-screenshots keeps them in VELORIN_SCREENSHOT_DIR): the
+// demo's windows, each saved as it first comes up, on the demo's drive found at its factory
+// settings.
+TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
+    QTemporaryDir temporary;
+    const bool kept = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR");
+    const QString folder = kept ? qEnvironmentVariable("VELORIN_SCREENSHOT_DIR") : temporary.path();
+    const QStringList saved = takeScreenshotTour(sim.services, folder, kept);
+    EXPECT_THAT(linkState(), ::testing::StartsWith("1 9600,N,7,2 RTU=0 COM"));
+    ASSERT_EQ(saved.size(), 4) << saved.join(' ').toStdString();
+    for (const char* name : {"connectionWindow", "modeMenu", "runPanel", "parameterEditor"})
+        EXPECT_GT(QImage(QDir(folder).filePath(name + QString(".png"))).width(), 100) << name;
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The parameter editor window on a simulated drive, offscreen, with scripted dialogs and a record
+// of the line.
+
+#include <gtest/gtest.h>
+
+#include <QPointer>
+#include <QTest>
+#include <QtWidgets>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "editor/LineRecord.h"
+#include "ui/editor/ParameterEditor.h"
+#include "support/Files.h"
+#include "support/SimServices.h"
+
+namespace velorin::test {
+
+class EditorFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LinkState& link = s.services.link;
+        link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        s.services.windows.menu = [this] {
+            ++menuShown;
+            return &otherWindow;
+        };
+        s.services.windows.connection = [this] {
+            ++connectionShown;
+            return &otherWindow;
+        };
+    }
+    void TearDown() override {
+        delete editor.data();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Opened by `opener` (the mode menu online), returning to the menu, or offline to the
+    // connection window.
+    ParameterEditor* open(bool offline = false, QWidget* opener = nullptr) {
+        s.services.link.offline = offline;
+        const Opening opening{opener, [this, offline] {
+                                  return offline ? s.services.windows.connection()
+                                                 : s.services.windows.menu();
+                              }};
+        editor = qobject_cast<ParameterEditor*>(showParameterEditor(s.services, core, opening));
+        return editor;
+    }
+    template <class T>
+    T* find(const QString& name) {
+        auto* w = editor->findChild<T*>(name);
+        EXPECT_TRUE(w) << name.toStdString();
+        return w;
+    }
+    QComboBox* field(int reg) { return find<QComboBox>(QStringLiteral("field%1").arg(reg)); }
+    QToolButton* tab(int page) { return find<QToolButton>(QStringLiteral("pageTab%1").arg(page)); }
+    QLineEdit* progress() { return find<QLineEdit>(QStringLiteral("progressText")); }
+    int currentPage() { return find<QStackedWidget>(QStringLiteral("pages"))->currentIndex(); }
+    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+    void shortcut(Qt::Key key) {
+        QApplication::setActiveWindow(editor);
+        QTest::keyClick(editor, key, Qt::ControlModifier);
+    }
+    void during(std::chrono::milliseconds ms, std::function<void()> f) {
+        s.clock.after(ms, std::move(f));
+    }
+    void enter(int reg, const QString& text) { field(reg)->setEditText(text); }
+    // As the technician types: the field's marks follow each key.
+    void typeInto(int reg, const QString& text) {
+        field(reg)->lineEdit()->selectAll();
+        QTest::keyClicks(field(reg)->lineEdit(), text);
+    }
+    QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
+        return QDir(s.folders.desktopFolder()).filePath(name);
+    }
+    // Closed and deleted once the handler that closed it is over, its port let go.
+    void expectClosed() {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(editor.isNull());
+        EXPECT_FALSE(s.line.isHeld());
+    }
+
+    SimServices s;
+    std::shared_ptr<EditorCore> core = std::make_shared<EditorCore>();
+    QPointer<ParameterEditor> editor;
+    QWidget otherWindow;
+    int menuShown = 0;
+    int connectionShown = 0;
+    LineRecord record{s.services.lineObservers};
+};
+
+}  // namespace velorin::test

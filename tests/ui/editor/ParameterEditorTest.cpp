@@ -1,0 +1,343 @@
+// The parameter editor window on a simulated drive, offscreen: its start-up on the line, its
+// pages and fields, the offline defaults, the conversion of what the fields hold, reads that
+// fail or are interrupted, and the ways out.
+
+#include "EditorFixture.h"
+#include "link/LineSession.h"
+#include "ui/menu/ModeMenu.h"
+#include "sim/SimulatedPort.h"
+
+using namespace velorin;
+using namespace velorin::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu) {
+    QPointer<QWidget> menu = new ModeMenu(s.services);
+    menu->show();
+    bool menuOpenAtLastRead = false;
+    record.onReply = [&](int) { menuOpenAtLastRead = menu && menu->isVisible(); };
+    s.drive.setReg(471, 3);
+    open(false, menu);
+    std::vector<int> expected = span(0, 22);  // 14 and 15 have no field but are read
+    expected.insert(expected.end(), {96, 229, 382, 470, 471});
+    EXPECT_EQ(record.firstReads(), expected);
+    EXPECT_TRUE(menuOpenAtLastRead && (!menu || !menu->isVisible()));
+    EXPECT_EQ(editor->core().copies().pidDecimals, 3);
+    EXPECT_FALSE(progress()->isVisible());
+    // Page P00 again sends nothing; pages P17-1 and P17-2 read their own ranges.
+    const std::pair<int, std::vector<int>> visits[] = {
+        {1, span(25, 48)}, {0, {}}, {28, span(538, 561)}, {29, {562}}, {28, {}}};
+    for (const auto& [page, reads] : visits) {
+        record.clear();
+        click(tab(page));
+        EXPECT_EQ(currentPage(), page);
+        EXPECT_EQ(record.firstReads(), reads) << page;
+    }
+    EXPECT_EQ(field(538)->currentIndex(), 0);
+}
+
+// The fields take input as the catalogue's access says (where they stand is the catalogue's
+// data), and every one of them can be reached on a laptop's screen.
+TEST_F(EditorFixture, WindowFieldsFollowTheCatalogue) {
+    open(true);
+    EXPECT_TRUE(editor->isMaximized() && !field(0)->isEditable() && field(79)->isEditable());
+    EXPECT_TRUE(field(382)->isEnabled() && field(382)->lineEdit()->isReadOnly());
+    for (int reg : {538, 549, 562}) EXPECT_FALSE(field(reg)->isEnabled()) << reg;
+    // On a 1366 × 768 laptop every field can be scrolled into view.
+    editor->showNormal();
+    editor->resize(1366, 728);
+    for (int page : {0, 13, 28}) {
+        click(tab(page));
+        auto* scroll = find<QScrollArea>(QStringLiteral("page%1").arg(page));
+        for (QComboBox* f : scroll->widget()->findChildren<QComboBox*>()) {
+            // The whole box, not only its text cursor as ensureWidgetVisible() would.
+            const QPoint centre = f->mapTo(scroll->widget(), f->rect().center());
+            scroll->ensureVisible(centre.x(), centre.y(), f->width() / 2 + 1, f->height() / 2 + 1);
+            const QRect inView(f->mapTo(scroll->viewport(), QPoint(0, 0)), f->size());
+            EXPECT_TRUE(scroll->viewport()->rect().contains(inView))
+                << f->objectName().toStdString();
+        }
+    }
+}
+
+// ---- Offline ----
+
+// Which default each field starts at is the factory defaults' table (RulesTest); here the fields
+// show them, a text, a list position, an empty box and a box with a list.
+TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
+    open(true);
+    EXPECT_EQ(std::tuple(field(2)->currentText(), field(151)->currentIndex(),
+                         field(38)->currentText(), field(497)->currentText()),
+              std::tuple(QString("6"), 19, QString(), QString("9.6")));
+    EXPECT_EQ(currentPage(), 0);
+    for (int page = 0; page < kPageCount; ++page) click(tab(page));
+    EXPECT_EQ(currentPage(), kPageCount - 1);
+    EXPECT_TRUE(record.requests().empty());
+    for (int page = 0; page <= kPageCount; ++page) EXPECT_FALSE(core->pagePresent(page));
+    // The write is not offered offline, by button, menu item or shortcut; nor is 讀取全部.
+    EXPECT_FALSE(find<QAction>(QStringLiteral("writeButton"))->isEnabled() ||
+                 find<QAction>(QStringLiteral("readAllItem"))->isEnabled());
+    enter(2, "7");
+    shortcut(Qt::Key_T);
+    find<QAction>(QStringLiteral("writeItem"))->trigger();
+    EXPECT_EQ(core->working()[2], 0);
+    shortcut(Qt::Key_S);
+    EXPECT_EQ(core->working()[2], 7);
+}
+
+// ---- Conversion of what the fields hold ----
+
+TEST_F(EditorFixture, FieldsConvertIntoWorkingValuesAtTheSaveAndTheWrite) {
+    constexpr int kKept = 4242;  // the working value before the conversion
+    open();
+    for (bool write : {false, true})
+        for (const auto& r : tsvRows(VELORIN_PARAMETERS_TEST_DATA "/field_conversion.tsv")) {
+            const int reg = std::stoi(r[0]);
+            SCOPED_TRACE(r[0] + " '" + r[1] + "'");
+            core->working()[reg] = kKept;
+            core->copies().pidDecimals = static_cast<std::int16_t>(std::stoi(r[3]));
+            field(96)->setCurrentIndex(std::stoi(r[2]));
+            if (r[1].starts_with('#'))
+                field(reg)->setCurrentIndex(std::stoi(r[1].substr(1)));
+            else
+                enter(reg, QString::fromStdString(r[1]));
+            shortcut(write ? Qt::Key_T : Qt::Key_S);
+            EXPECT_EQ(core->working()[reg], r[4] == "kept" ? kKept : std::stoi(r[4]));
+            if (r.size() > 5)
+                EXPECT_EQ(field(reg)->currentText().toStdString(), r[5]);
+        }
+}
+
+// ---- Display through the fields ----
+
+TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
+    // 497 at 0: no such rate, the field is left as it was; 25 at -1: nothing selected, at 99: no
+    // such option; P13.35 at 7: P13.04 has no rule. What each rule shows is the core's test.
+    const std::tuple<int, int, int, const char*, bool> cases[] = {
+        {25, 497, 192, "19.2", false}, {25, 497, 0, "", true},         {1, 25, -1, "", false},
+        {1, 25, 99, "", true},         {5, 97, 1234, "12.34", false}, {22, 440, 1234, "", true}};
+    s.drive.setReg(471, 7);
+    for (const auto& [page, reg, value, text, marked] : cases) {
+        SCOPED_TRACE(reg);
+        s.drive.setReg(reg, static_cast<std::uint16_t>(value));
+        open();
+        click(tab(page));
+        EXPECT_EQ(field(reg)->currentText(), QString::fromUtf8(text));
+        EXPECT_EQ(field(reg)->toolTip().contains("無法顯示變頻機的值"), marked);
+        EXPECT_EQ(core->unshown(reg), marked);
+        if (marked) {
+            EXPECT_TRUE(field(reg)->toolTip().contains(QString::number(value)));
+            // Choosing a value makes the field take part again, unless no text of it can be
+            // read: P13.04 without its decimals.
+            field(reg)->setEditText("1");
+            emit field(reg)->activated(0);
+            EXPECT_EQ(core->unshown(reg), reg == 440);
+            EXPECT_EQ(field(reg)->toolTip().contains("無法顯示變頻機的值"), reg == 440);
+        }
+        delete editor.data();
+    }
+    // A choice cut in its field is read whole in its tooltip and its list.
+    open();
+    for (int reg : Catalogue::instance().page(0).fields) {
+        QComboBox* f = field(reg);
+        if (f->isEditable() || f->currentIndex() < 0)
+            continue;
+        EXPECT_TRUE(f->toolTip().startsWith(f->currentText() + "\n")) << reg;
+        for (int i = 0; i < f->count(); ++i)
+            EXPECT_GT(f->view()->minimumWidth(), f->fontMetrics().horizontalAdvance(f->itemText(i)))
+                << reg;
+    }
+}
+
+// ---- Reads that fail or are interrupted ----
+
+// A failed read shows none of its page's values, says so, and the next visit reads it again.
+TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
+    s.drive.setReg(31, 1234);
+    open();
+    record.clear();
+    // During the read of P01-1 a tab click and a save are not taken.
+    during(100ms, [this] {
+        click(tab(3));
+        enter(2, "9");
+        shortcut(Qt::Key_S);
+        EXPECT_EQ(progress()->text(), "參數讀取中，請稍候...");
+    });
+    // Its fifth register is asked three times, then the read stops and says so (the order of the
+    // reads is the core's test).
+    s.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 29}, 3);
+    click(tab(1));
+    EXPECT_EQ(std::pair(currentPage(), core->working()[2]), std::pair(1, 0));
+    EXPECT_TRUE(tab(1)->isChecked() && !tab(3)->isChecked());
+    EXPECT_TRUE(progress()->isVisible());
+    EXPECT_EQ(progress()->text(), "P01.04 參數讀取失敗，變頻機未回應。");
+    EXPECT_FALSE(core->pagePresent(1) || core->pagePresent(3));
+    for (int reg : Catalogue::instance().page(1).fields)
+        EXPECT_EQ(field(reg)->currentText(), "") << reg;
+    // The message stays until the next tab change; the next visit reads the page again.
+    record.onReply = {};
+    record.clear();
+    s.clock.advance(std::chrono::seconds(2));  // the line settles meanwhile
+    click(tab(2));
+    EXPECT_FALSE(progress()->isVisible());
+    click(tab(1));
+    std::vector<int> reads = span(49, 54);
+    for (int reg : span(25, 48)) reads.push_back(reg);
+    EXPECT_EQ(record.firstReads(), reads);
+    EXPECT_EQ(field(31)->currentText(), "12.34");
+    // A close during a read ends it after the register on the line, then the window closes.
+    record.clear();
+    during(100ms, [this] { editor->close(); });
+    click(tab(3));
+    EXPECT_EQ(record.reads(), span(55, 55 + static_cast<int>(record.reads().size()) - 1));
+    EXPECT_LT(record.reads().size(), 6u);
+    expectClosed();
+    EXPECT_FALSE(core->pagePresent(3));
+}
+
+// ---- The ways out ----
+
+TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
+    // Online, edits the drive was not given are dropped only when the technician says so.
+    open();
+    QTest::keyClicks(field(2)->lineEdit(), "9");
+    shortcut(Qt::Key_R);
+    editor->close();
+    EXPECT_EQ(s.dialogs.questions(),
+              std::vector<QString>(2, "有參數變更尚未寫入變頻機，是否放棄這些變更？"));
+    EXPECT_TRUE(editor && editor->isVisible() && menuShown == 0);
+    s.dialogs.answerQuestions({Answer::Yes});
+    editor->close();
+    expectClosed();
+    // Online the framing the editor last used goes back to the link with the menu; offline the
+    // connection screen comes back instead.
+    open();
+    core->setFramingInUse(Framing::Rtu);
+    shortcut(Qt::Key_R);
+    EXPECT_EQ(std::pair(s.services.link.framing, menuShown), std::pair(Framing::Rtu, 1));
+    expectClosed();
+    open(true);
+    find<QAction>(QStringLiteral("returnButton"))->trigger();
+    EXPECT_EQ(std::pair(connectionShown, menuShown), std::pair(1, 1));
+    expectClosed();
+    open();
+    // The dots: one a tick up to 40, then the bare text again.
+    const QString bare = QStringLiteral("參數寫入中，請稍候");
+    progress()->setText(bare);
+    for (int i = 0; i < 40; ++i) editor->progressTick();
+    EXPECT_EQ(progress()->text(), bare + QString(40, QLatin1Char('.')));
+    editor->progressTick();
+    EXPECT_EQ(progress()->text(), bare);
+    shortcut(Qt::Key_Q);
+    EXPECT_TRUE(s.quitCalled && !s.line.isHeld());
+}
+
+// ---- The write ----
+
+TEST_F(EditorFixture, ARangeCheckFailureShowsItsBoxAndNothingIsWritten) {
+    open();
+    click(tab(1));
+    // One box for each failure, in register order; the messages are the range check's test.
+    for (auto [reg, text] : {std::pair{31, "400.01"}, {4, "5"}, {2, "14"}}) enter(reg, text);
+    shortcut(Qt::Key_T);
+    EXPECT_EQ(s.dialogs.messages(),
+              (std::vector<QString>{"P00.02 範圍不在0~13。", "P00.04 範圍不在0~4。",
+                                    "P01.06 範圍不在0.00~400.00。"}));
+    for (const ShownDialog& box : s.dialogs.shown()) EXPECT_EQ(box.title, "ERROR");
+    EXPECT_TRUE(s.drive.writeLog().empty());
+}
+
+TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
+    open();
+    bool during_write = false;
+    during(300ms, [&] {
+        during_write = true;
+        for (const char* name :
+             {"saveButton", "loadButton", "writeButton", "returnButton", "quitButton"})
+            EXPECT_FALSE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+        EXPECT_FALSE(find<QWidget>(QStringLiteral("pageTabs"))->isEnabled());
+        EXPECT_EQ(progress()->text(), "參數寫入中，請稍候");
+        enter(2, "9");
+        shortcut(Qt::Key_S);
+        click(tab(3));
+        editor->close();
+        EXPECT_EQ(progress()->text(), "參數寫入中，寫入結束後關閉視窗，請稍候");
+    });
+    shortcut(Qt::Key_T);
+    // All of page P00 written, the edit made meanwhile not taken.
+    EXPECT_EQ(std::tuple(during_write, s.drive.writeLog().size(), core->working()[2]),
+              std::tuple(true, 21u, 6));
+    expectClosed();
+}
+
+// What a write did not do is told, the box's title saying why (what goes out is the core's
+// test), and the controls are free again; a write that did all says so until the next action.
+TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
+    {  // the motor runs
+        LineSession other(std::make_unique<SimulatedPort>(s.line, s.clock));
+        other.open(1, "9600,N,7,2");
+        ASSERT_EQ(other.write(0x2000, 18).outcome, LinkOutcome::Ok);
+    }
+    open();
+    s.dialogs.answerQuestions({Answer::No, Answer::Yes, Answer::Yes});
+    const QString running =
+        "變頻機運轉設定: 目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?";
+    // The reply after which the drive falls silent (0: before the running check, for its three
+    // tries; else for a write and its three reads back; -1: never), the boxes shown, as
+    // "title: text", and whether nothing was written.
+    const std::tuple<int, QString, bool> cases[] = {
+        {-1, running, true},  // No
+        {2, running + "\n寫入未完成: P00.01 監看變數選擇：變頻機未回應", false},
+        {0, "通訊錯誤: 變頻機未回應，未寫入任何參數。", true},
+        {-1, running, false}};
+    for (const auto& [silentAfter, boxes, nothing] : cases) {
+        SCOPED_TRACE(boxes.toStdString());
+        s.dialogs.clear();
+        s.drive.clearWriteLog();
+        record.clear();
+        record.onReply = [this, at = silentAfter](int n) {
+            if (at > 0 && n == at)
+                s.drive.injectFault({DriveFault::Kind::NoReply}, 4);
+        };
+        if (silentAfter == 0)
+            s.drive.injectFault({DriveFault::Kind::NoReply}, 3);
+        shortcut(Qt::Key_T);
+        QStringList shown;
+        for (const ShownDialog& d : s.dialogs.shown())
+            if (d.kind != ShownDialog::Kind::Table)
+                shown << d.title + ": " + d.text;
+        EXPECT_EQ(shown.join('\n'), boxes);
+        EXPECT_EQ(s.drive.writeLog().empty(), nothing);
+        for (const char* name : {"saveButton", "writeButton", "returnButton"})
+            EXPECT_TRUE(find<QAction>(QString::fromLatin1(name))->isEnabled()) << name;
+        EXPECT_TRUE(find<QWidget>("pageTabs")->isEnabled());
+    }
+    EXPECT_EQ(progress()->text(), "參數寫入完成。");
+    during(10s, [] {});
+    EXPECT_TRUE(progress()->isVisible()) << "stays until the next action";
+    QTest::keyClicks(field(2)->lineEdit(), "2");
+    EXPECT_FALSE(progress()->isVisible());
+}
+
+}  // namespace
+
+// The link in use is named, and a drive that answers later than the line waits beside it; an
+// adapter pulled during a page read is told once, and the read ends there.
+TEST_F(EditorFixture, ASlowDriveIsNamedAndALostPortToldOnce) {
+    open();
+    EXPECT_EQ(find<QLabel>("linkLabel")->text(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
+    s.drive.setResponseDelay(std::chrono::milliseconds(130));
+    click(tab(1));
+    EXPECT_TRUE(find<QLabel>("linkLabel")->text().contains("　變頻機回應慢於 0.1 秒，已延長等待時間至 "))
+        << find<QLabel>("linkLabel")->text().toStdString();
+
+    s.drive.setResponseDelay(std::chrono::milliseconds(2));
+    record.clear();
+    during(100ms, [this] { s.line.setPresent(false); });
+    click(tab(3));
+    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"通訊埠已中斷，請檢查連接線。"});
+    EXPECT_TRUE(record.reads().size() < 6u && !core->pagePresent(3)) << record.reads().size();
+}
