@@ -108,6 +108,8 @@ void LineTrust::learn(Framing framing, FunctionCode function, const ReplyCheck& 
 }
 
 bool LineTrust::likeRecentReply(std::uint16_t reg, const ReplyCheck& r) {
+    if (m_named)
+        return false;
     const Micros now = m_port.timedWait().now();
     while (!m_recentReplies.empty() && m_recentReplies.front().at < now - kLongestWait)
         m_recentReplies.pop_front();
@@ -126,6 +128,8 @@ void LineTrust::settledValue(std::uint16_t reg, const ReplyCheck& reply) {
 }
 
 bool LineTrust::likeSettledValue(std::uint16_t reg, const ReplyCheck& reply) const {
+    if (m_named)
+        return false;
     return std::any_of(m_settled.begin(), m_settled.end(), [&](const auto& held) {
         return held.first != reg && sameAnswer(held.second, reply);
     });
@@ -136,6 +140,8 @@ void LineTrust::keepRecentReply(std::uint16_t reg, const ReplyCheck& reply) {
 }
 
 bool LineTrust::careful() const {
+    if (m_named)
+        return false;
     return m_port.timedWait().now() < std::max(m_carefulUntil, m_replyMayComeUntil);
 }
 

@@ -10,14 +10,29 @@
 
 namespace velorin {
 
-// How requests and replies are framed on the line.
-enum class Framing { Ascii, Rtu };
+// How requests and replies are framed on the line. Mbap is Modbus TCP as a translating gateway
+// speaks it: a 7-byte header (transaction id, protocol 0, length, unit id) in place of the
+// checksum. RTU and ASCII frames go unchanged through a pass-through gateway.
+enum class Framing { Ascii, Rtu, Mbap };
 
 inline bool isRtu(Framing f) {
     return f == Framing::Rtu;
 }
+// Bytes as they are (RTU, Modbus TCP), not spelt in hexadecimal text (ASCII): the drive's values
+// read unsigned.
+inline bool isBinary(Framing f) {
+    return f != Framing::Ascii;
+}
 inline std::string_view framingName(Framing f) {
-    return f == Framing::Rtu ? "RTU" : "ASCII";
+    switch (f) {
+        case Framing::Rtu:
+            return "RTU";
+        case Framing::Mbap:
+            return "Modbus TCP";
+        case Framing::Ascii:
+            break;
+    }
+    return "ASCII";
 }
 
 // What the windows hand on to each other: where the drive was found and how it is reached. One
