@@ -4,7 +4,34 @@
 
 namespace velorin {
 
+int ScanCommand::scanStations() {
+    if (int c = openLine(m_request.settings))
+        return c;
+    m_console.line(clitext::gatewayScanNote(portLabel(), m_request.framing));
+    for (int station = m_request.firstStation; station <= m_request.lastStation; ++station) {
+        if (m_env.stopRequested())
+            return interrupted();
+        const ReplyCheck r = m_line->probeAt(static_cast<std::uint8_t>(station),
+                                             drive::kProbeRegister);
+        if (r.outcome == LinkOutcome::PortError)
+            return portLost(QStringLiteral("scan stopped at station %1").arg(station));
+        if (drive::probeFound(r, m_request.framing)) {
+            m_line->close();
+            m_out << clitext::foundLine(m_request.settings, m_request.framing, station);
+            return exitCode(CliExit::Ok);
+        }
+    }
+    m_line->close();
+    error(QStringLiteral("no drive found through %1 at stations %2-%3")
+              .arg(portLabel())
+              .arg(m_request.firstStation)
+              .arg(m_request.lastStation));
+    return exitCode(CliExit::NoUsableReply);
+}
+
 int ScanCommand::run() {
+    if (m_request.gateway)
+        return scanStations();
     const ScanOrder order(m_request.firstStation, m_request.lastStation);
     int openStatus = 0;
     ScanHooks hooks;
