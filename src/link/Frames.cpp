@@ -76,6 +76,19 @@ std::uint16_t mbapTransaction(std::span<const std::uint8_t> frame) {
     return frame.size() < 2 ? 0 : static_cast<std::uint16_t>(frame[0] << 8 | frame[1]);
 }
 
+std::vector<std::uint16_t> mbapTransactions(std::span<const std::uint8_t> received) {
+    std::vector<std::uint16_t> ids;
+    while (received.size() >= kMbapHeader - 1) {
+        const std::size_t length = received[4] * 256u + received[5];
+        if (received[2] != 0 || received[3] != 0 || length < 2 ||
+            received.size() < kMbapHeader - 1 + length)
+            break;
+        ids.push_back(mbapTransaction(received));
+        received = received.subspan(kMbapHeader - 1 + length);
+    }
+    return ids;
+}
+
 std::string asciiRequest(std::string_view fields) {
     return ":" + std::string(fields) + lrc(fields) + "\r\n";
 }

@@ -67,6 +67,9 @@ std::vector<std::uint8_t> mbapRequest(std::uint16_t transaction, std::uint8_t un
                                       std::uint16_t word);
 // The transaction id a Modbus TCP frame starts with; 0 for fewer than two bytes.
 std::uint16_t mbapTransaction(std::span<const std::uint8_t> frame);
+// The transaction ids of the whole frames `received` holds, read by length from its start, up to
+// the first bytes that cannot start a header.
+std::vector<std::uint16_t> mbapTransactions(std::span<const std::uint8_t> received);
 
 // Two upper-case hexadecimal digits.
 std::string hex2(unsigned byte);

@@ -124,6 +124,8 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     if (r.outcome != LinkOutcome::PortError) {
         if (n.lateReplyHeard)
             lengthenWait(n.lateReplyAfter);
+        if (n.namedLateAfter >= Micros{0})
+            lengthenWait(n.namedLateAfter);
         m_trust.learn(m_framing, function, r, n, extra);
     }
     if (observed) {

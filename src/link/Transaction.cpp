@@ -107,6 +107,9 @@ std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_
 // counted and dropped; a complete reply tells how late the drive answered. New settings (a
 // scan's next probe) need no such wait: the drive's late answer is garbage to the port there.
 void listenForLateReply(SerialPort& port, LineNotes& notes) {
+    // A Modbus TCP reply names its request: a late one is known when it comes (transact()).
+    if (port.unanswered() && port.unanswered()->framing == Framing::Mbap)
+        return;
     const std::optional<UnansweredRequest> pending = port.unanswered();
     port.setUnanswered(std::nullopt);
     if (!pending || pending->settings != port.settings() || !port.isOpen())
@@ -298,6 +301,17 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     if (sent && !lost) {
         const std::span<const std::uint8_t> fresh =
             std::span<const std::uint8_t>(received).subspan(setAside);
+        if (named && port.unanswered() && n.otherTransactions > 0) {
+            // The last request that went without its reply: has it come now, late?
+            const std::uint16_t owed = mbapTransaction(port.unanswered()->request);
+            for (const std::uint16_t id : mbapTransactions(fresh))
+                if (id == owed) {
+                    n.namedLateAfter = clock.now() - port.unanswered()->requestEnd;
+                    port.setUnanswered(std::nullopt);
+                    port.countLateReply();
+                    break;
+                }
+        }
         n.copies = named ? 0 : copiesOf(request, fresh);
         n.copyFirst = n.copies > 0;
         if (named) {
@@ -323,7 +337,7 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
         }
         if (!received.empty())
             port.setLastTraffic(std::max(port.lastTraffic(), clock.now()));
-        if (!result.complete() && !named)
+        if (!result.complete())
             port.setUnanswered(UnansweredRequest{
                 request, framing, port.settings(), n.requestEnd,
                 deadline + replyDeadline(line, framing, function, port.replyWait(), count)});

@@ -31,6 +31,8 @@ struct LineNotes {
     bool copyFirst = false;       // a copy of our request came first
     int copies = 0;               // copies of our request that came (a write's echo and reply)
     int otherTransactions = 0;    // Modbus TCP frames of other transactions, set aside
+    Micros namedLateAfter{-1};    // Modbus TCP: the reply to the last request that went without
+                                  // one came, this long after that request's end
     Micros sentAt{0};
     Micros requestEnd{0};      // the request's end on the line
     Micros endedAt{0};         // the reply taken, or the wait given up

@@ -77,22 +77,24 @@ GatewayLink::Heard GatewayLink::hear(std::span<const std::uint8_t> bytes, Micros
     const Micros latency{m_faults.latencyMost.count() > 0
                              ? static_cast<long long>(m_draw() % (m_faults.latencyMost.count() + 1))
                              : 0};
-    for (ReplyChunk& reply : replies) {
-        const Micros at = std::max(m_lastAt, now + reply.at + latency);
-        std::vector<ReplyChunk> segments;
+    // TCP itself never repeats a byte; a gateway can send a whole frame twice.
+    const auto send = [&](const std::vector<std::uint8_t>& bytes, Micros at) {
+        at = std::max(m_lastAt, at);
         if (m_faults.splitEveryByte) {
             // A tenth of a millisecond apart, so each byte reaches the master on its own.
-            for (std::size_t i = 0; i < reply.bytes.size(); ++i)
-                segments.push_back({{reply.bytes[i]}, at + Micros{100 * static_cast<long long>(i)}});
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                out.segments.push_back({{bytes[i]}, at + Micros{100 * static_cast<long long>(i)}});
         } else {
-            segments.push_back({std::move(reply.bytes), at});
+            out.segments.push_back({bytes, at});
         }
-        for (ReplyChunk& s : segments) {
-            m_lastAt = s.at;
-            if (drawn(m_faults.duplicatePercent))
-                out.segments.push_back(s);
-            out.segments.push_back(std::move(s));
-        }
+        m_lastAt = out.segments.back().at;
+    };
+    for (const ReplyChunk& reply : replies) {
+        if (reply.bytes.empty())
+            continue;
+        send(reply.bytes, now + reply.at + latency);
+        if (drawn(m_faults.duplicatePercent))
+            send(reply.bytes, m_lastAt);
     }
     return out;
 }

@@ -17,7 +17,8 @@ namespace velorin {
 struct NetworkFaults {
     bool splitEveryByte = false;  // every byte of a reply in a segment of its own
     Micros latencyMost{0};        // each reply held up by a time drawn in [0, this]
-    int duplicatePercent = 0;     // this share of the reply segments comes twice
+    int duplicatePercent = 0;     // this share of the replies comes twice (a whole frame again:
+                                  // TCP itself never repeats a byte)
     int dropPercent = 0;          // this share of the requests ends the connection: the request
                                   // is carried out, its reply never comes
     long dropAt = 0;              // the connection ends at this request (counted from 1 over the
