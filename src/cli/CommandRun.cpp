@@ -63,6 +63,8 @@ int CommandRun::openLine(const std::string& settings) {
         if (m_trace)
             m_line->observers().add(*m_trace);
         m_line->setFraming(m_request.framing);
+        if (m_request.gateway)
+            m_line->setGatewayFraming(m_request.framing);
         m_line->setStation(m_request.station);
     }
     const OpenResult r = m_line->open(m_line->port().commPort(), settings);

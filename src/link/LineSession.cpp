@@ -31,7 +31,7 @@ LineSession::~LineSession() {
 }
 
 void LineSession::follow(const LinkState& link) {
-    m_framing = link.framing;
+    setFraming(link.framing);
     m_station = link.station;
 }
 

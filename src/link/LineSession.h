@@ -53,7 +53,13 @@ public:
 
     // ---- Link settings in force ----
     Framing framing() const { return m_framing; }
-    void setFraming(Framing framing) { m_framing = framing; }
+    void setFraming(Framing framing) { m_framing = m_gatewayFraming.value_or(framing); }
+    // Through a network gateway the framing is the gateway's, whatever the drive's own format on
+    // the gateway's serial side (a write of it calls setFraming): Modbus TCP stays Modbus TCP.
+    void setGatewayFraming(Framing framing) {
+        m_gatewayFraming = framing;
+        m_framing = framing;
+    }
     std::uint8_t station() const { return m_station; }
     void setStation(std::uint8_t station) { m_station = station; }
     // Takes station and framing from a link state.
@@ -216,6 +222,7 @@ private:
 
     std::unique_ptr<SerialPort> m_port;
     Framing m_framing = Framing::Ascii;
+    std::optional<Framing> m_gatewayFraming;
     std::uint8_t m_station = 1;
     LineTrust m_trust{*m_port};
     bool m_portLost = false;
