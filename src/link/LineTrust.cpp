@@ -58,6 +58,11 @@ Micros LineTrust::physicalFloor(Framing framing) const {
 void LineTrust::learn(Framing framing, FunctionCode function, const ReplyCheck& r, LineNotes& notes,
                       Micros extra) {
     m_lastSentAt = notes.sentAt;
+    // Where the port carries no wire time the line's rate is the settings' guess (a gateway's
+    // serial side, a pseudo-terminal's other end): a block's reply is on no line longer than it
+    // took to come, so an answer sooner than the guess shows a faster line.
+    if (!m_port.carriesWireTime() && r.complete() && notes.answeredAfter >= Micros{0})
+        extra = std::min(extra, notes.answeredAfter);
     m_lastBlockExtra = extra;
     const Micros answered = notes.answeredAfter - extra;
     // Usual answer, before this one counts in it: the reply came far later than this drive
