@@ -24,10 +24,11 @@ struct ParserOptions {
         QStringLiteral("Line settings, e.g. \"9600,N,7,2\" (the default, the drive's factory "
                        "setting). 7 data bits speak Modbus ASCII, 8 data bits Modbus RTU."),
         QStringLiteral("SETTINGS")};
-    QCommandLineOption tcp{QStringLiteral("tcp"),
-                           QStringLiteral("Reach the drive through a network gateway at HOST[:PORT] "
-                                          "(port 502 unless given) instead of --port."),
-                           QStringLiteral("HOST[:PORT]")};
+    QCommandLineOption tcp{
+        QStringLiteral("tcp"),
+        QStringLiteral("Reach the drive through a network gateway at HOST[:PORT] "
+                       "(port 502 unless given) instead of --port."),
+        QStringLiteral("HOST[:PORT]")};
     QCommandLineOption framing{
         QStringLiteral("framing"),
         QStringLiteral("With --tcp: mbap (Modbus TCP, the default: the gateway translates), rtu "
@@ -129,12 +130,13 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,         settings,   station, stations,   timeout,     signedValues,
-                           trace,        format,     raw,     pages,      dryRun,      changedOnly,
-                           forceRunning, allowReset, strict,  lenient,    find,        drive,
-                           against,      factory,    all,     blockReads, verifyReads, since,
-                           noLog,        help,       version,    tcp,         framing,
-                           connectTimeout, allowLinkChange});
+        parser.addOptions(
+            {port,           settings,   station, stations,   timeout,     signedValues,
+             trace,          format,     raw,     pages,      dryRun,      changedOnly,
+             forceRunning,   allowReset, strict,  lenient,    find,        drive,
+             against,        factory,    all,     blockReads, verifyReads, since,
+             noLog,          help,       version, tcp,        framing,     connectTimeout,
+             allowLinkChange});
     }
 };
 

@@ -7,11 +7,11 @@
 #include <set>
 
 #include "CliOptions.h"
+#include "editor/ParameterFile.h"
+#include "editor/ParameterFind.h"
 #include "link/NetworkAddress.h"
 #include "model/Catalogue.h"
 #include "records/ChangeLog.h"
-#include "editor/ParameterFile.h"
-#include "editor/ParameterFind.h"
 
 namespace velorin {
 
@@ -149,8 +149,9 @@ QString RequestBuilder::readGateway(CliRequest& request) const {
     const QString typed = value(m_opt.tcp);
     const std::optional<NetworkAddress> address = parseNetworkAddress(typed.toStdString());
     if (!address)
-        return QStringLiteral("--tcp \"%1\": give HOST or HOST:PORT with a port 1..65535, e.g. "
-                              "192.168.1.50:502")
+        return QStringLiteral(
+                   "--tcp \"%1\": give HOST or HOST:PORT with a port 1..65535, e.g. "
+                   "192.168.1.50:502")
             .arg(typed);
     request.gateway = true;
     request.gatewayHost = QString::fromStdString(address->host);

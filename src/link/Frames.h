@@ -63,8 +63,7 @@ std::string asciiRequest(std::string_view fields);
 inline constexpr std::size_t kMbapHeader = 7;
 // Header, function and four data bytes: 12 bytes.
 std::vector<std::uint8_t> mbapRequest(std::uint16_t transaction, std::uint8_t unit,
-                                      FunctionCode function, std::uint16_t reg,
-                                      std::uint16_t word);
+                                      FunctionCode function, std::uint16_t reg, std::uint16_t word);
 // The transaction id a Modbus TCP frame starts with; 0 for fewer than two bytes.
 std::uint16_t mbapTransaction(std::span<const std::uint8_t> frame);
 // The transaction ids of the whole frames `received` holds, read by length from its start, up to

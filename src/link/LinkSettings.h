@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "NetworkAddress.h"
+
 namespace velorin {
 
 // How requests and replies are framed on the line. Mbap is Modbus TCP as a translating gateway
@@ -43,6 +45,9 @@ struct LinkState {
     bool offline = false;              // the editor works without a drive
     int comPort = 0;                   // N of COM1..COM16
     std::string settings;              // line settings, e.g. "9600,N,7,2"
+    // Reached through a network gateway at this address instead of COM `comPort`; `framing` is
+    // then the gateway's (Modbus TCP, or RTU or ASCII passed through).
+    std::optional<NetworkAddress> gateway;
 };
 
 // The line settings with their framing, as the technician is told them: "9600,E,8,1 RTU".

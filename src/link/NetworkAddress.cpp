@@ -45,9 +45,8 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view typed) {
     if (!hostUsable)
         return std::nullopt;
     if (!portText.empty()) {
-        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), [](char c) {
-                return c >= '0' && c <= '9';
-            }))
+        if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(),
+                                                [](char c) { return c >= '0' && c <= '9'; }))
             return std::nullopt;
         a.port = std::stoi(std::string(portText));
         if (a.port < 1 || a.port > 65535)

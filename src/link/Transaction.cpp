@@ -83,11 +83,10 @@ std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_
                                         std::uint16_t transaction) {
     if (framing == Framing::Mbap) {
         const auto length = static_cast<std::uint16_t>(payload.size());
-        payload.insert(payload.begin(),
-                       {static_cast<std::uint8_t>(transaction >> 8),
-                        static_cast<std::uint8_t>(transaction & 0xFF), 0, 0,
-                        static_cast<std::uint8_t>(length >> 8),
-                        static_cast<std::uint8_t>(length & 0xFF)});
+        payload.insert(payload.begin(), {static_cast<std::uint8_t>(transaction >> 8),
+                                         static_cast<std::uint8_t>(transaction & 0xFF), 0, 0,
+                                         static_cast<std::uint8_t>(length >> 8),
+                                         static_cast<std::uint8_t>(length & 0xFF)});
         return payload;
     }
     if (isRtu(framing)) {

@@ -44,8 +44,9 @@ OpenResult QtTcpPort::open() {
     m_socket.abort();
     m_connecting = true;
     bool failed = false;
-    const auto onError = QObject::connect(&m_socket, &QTcpSocket::errorOccurred,
-                                          [&failed](QAbstractSocket::SocketError) { failed = true; });
+    const auto onError =
+        QObject::connect(&m_socket, &QTcpSocket::errorOccurred,
+                         [&failed](QAbstractSocket::SocketError) { failed = true; });
     m_socket.connectToHost(m_host, static_cast<quint16>(m_port));
     const bool connected = timedWait().wait(
         std::chrono::duration_cast<Micros>(m_connectTimeout),

@@ -157,7 +157,8 @@ public:
     // The drive behind a Modbus TCP gateway: `bytes` from the connection, read frame by frame by
     // the length in each header, each request for this station answered with its transaction id
     // (the drive's line settings play no part). A header that cannot be one (protocol not 0, a
-    // length no request has) drops what is held, as a gateway out of step would. (SimulatedGateway.cpp)
+    // length no request has) drops what is held, as a gateway out of step would.
+    // (SimulatedGateway.cpp)
     std::vector<ReplyChunk> hearMbap(std::span<const std::uint8_t> bytes);
     // A new connection: nothing half-heard is kept.
     void clearMbap() { m_mbapHeld.clear(); }

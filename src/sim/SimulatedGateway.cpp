@@ -24,7 +24,8 @@ std::vector<ReplyChunk> SimulatedDrive::hearMbap(std::span<const std::uint8_t> b
         if (length != 6)
             continue;  // no request of function 3 or 6
         ++m_heard;
-        const DriveRequest rq{frame[6], frame[7], static_cast<std::uint16_t>(frame[8] << 8 | frame[9]),
+        const DriveRequest rq{frame[6], frame[7],
+                              static_cast<std::uint16_t>(frame[8] << 8 | frame[9]),
                               static_cast<std::uint16_t>(frame[10] << 8 | frame[11])};
         if (rq.station != m_station)
             continue;  // the gateway's serial side hears no answer
@@ -37,7 +38,6 @@ std::vector<ReplyChunk> SimulatedDrive::hearMbap(std::span<const std::uint8_t> b
     m_mbapHeld.erase(m_mbapHeld.begin(), m_mbapHeld.begin() + static_cast<std::ptrdiff_t>(at));
     return replies;
 }
-
 
 GatewayLink::GatewayLink(SimulatedDrive& drive, Framing framing, NetworkFaults faults)
     : m_drive(drive), m_framing(framing) {
@@ -62,9 +62,8 @@ bool GatewayLink::drawn(int percent) {
 GatewayLink::Heard GatewayLink::hear(std::span<const std::uint8_t> bytes, Micros now) {
     const long before = m_drive.requestsHeard();
     // A pass-through gateway's serial side runs at the drive's own settings.
-    std::vector<ReplyChunk> replies = m_framing == Framing::Mbap
-                                          ? m_drive.hearMbap(bytes)
-                                          : m_drive.hear(bytes, m_drive.line());
+    std::vector<ReplyChunk> replies =
+        m_framing == Framing::Mbap ? m_drive.hearMbap(bytes) : m_drive.hear(bytes, m_drive.line());
     const long heard = m_drive.requestsHeard() - before;
     Heard out;
     for (long i = 0; i < heard; ++i) {

@@ -114,7 +114,7 @@ std::string simUsage() {
            "                         --settings means 9600,N,8,2)\n"
            "  --split-segments       with --tcp: every byte of a reply in a segment of its own\n"
            "  --latency-ms N         with --tcp: each reply held up by 0..N ms, 0..60000\n"
-           "  --duplicate-segments PCT  with --tcp: this share of the segments sent twice\n"
+           "  --duplicate-segments PCT  with --tcp: this share of the replies sent twice\n"
            "  --drop-at N            with --tcp: the connection drops at request N (carried\n"
            "                         out, never answered)\n"
            "  --drop-rate PCT        with --tcp: this share of the requests drops it\n"
@@ -232,8 +232,9 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
         } else if (a == "--framing") {
             if (v != "mbap" && v != "rtu" && v != "ascii")
                 return fail("--framing: " + quoted + " is not mbap, rtu or ascii");
-            o.gatewayFraming = v == "mbap" ? Framing::Mbap : v == "rtu" ? Framing::Rtu
-                                                                        : Framing::Ascii;
+            o.gatewayFraming = v == "mbap"  ? Framing::Mbap
+                               : v == "rtu" ? Framing::Rtu
+                                            : Framing::Ascii;
             framingGiven = true;
         } else if (a == "--latency-ms" || a == "--duplicate-segments" || a == "--drop-at" ||
                    a == "--drop-rate") {

@@ -1,5 +1,7 @@
 #include "TcpDrive.h"
 
+#include "StarterWatch.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -62,11 +64,8 @@ void TcpDrive::serve(const std::atomic<bool>& stop, int stdinFd) {
         const int n = ::poll(fds, 3, kStopCheckMs);
         if (n <= 0)
             continue;
-        if (stdinFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-            char c;
-            if (::read(stdinFd, &c, 1) <= 0)
-                return;  // the program that started us is gone
-        }
+        if (starterGone(fds[1]))
+            return;
         if (fds[0].revents & POLLIN) {
             const int client = ::accept(m_listener, nullptr, nullptr);
             if (client >= 0) {
