@@ -490,34 +490,24 @@ void ConnectionWindow::connectThroughGateway() {
     link.comPort = 0;
     if (link.settings.empty())
         link.settings = drive::kFactorySettings;  // only times the wait: the gateway's serial side
-    if (!openPort(link.settings)) {
-        endWithoutDrive(SearchEnd::PortFailed);
-        return;
-    }
-    const auto found = [&](int station) {
-        const ReplyCheck r = m_session->probeAt(static_cast<std::uint8_t>(station),
-                                                drive::kProbeRegister);
-        return drive::probeFound(r, link.framing);
+    ConnectHooks hooks;
+    hooks.open = [this](const std::string& settings) {
+        return openPort(settings) ? m_session.get() : nullptr;
     };
-    std::optional<int> at;
-    if (link.station > 0 && found(link.station))
-        at = link.station;
-    for (int s = ScanOrder::kFirstStation; !at && s <= kLastStation; ++s) {
-        if (stopAsked() || m_session->portLost())
-            break;
-        m_statusLine->setText(text::GatewaySearch.arg(s).arg(kLastStation));
-        if (found(s))
-            at = s;
-    }
-    if (at && !m_closeRequested) {
-        link.station = static_cast<std::uint8_t>(*at);
+    hooks.progress = [this](const ScanProgress& p) {
+        m_statusLine->setText(text::GatewaySearch.arg(p.step.station).arg(p.total));
+    };
+    hooks.stopRequested = [this] { return stopAsked(); };
+    ConnectSession connecting(m_session->clock(), hooks);
+    const ConnectResult result =
+        connecting.connectThroughGateway(link.settings, link.framing, link.station);
+    if (result.end == ConnectResult::End::Found && !m_closeRequested) {
+        link.station = result.link.station;
         keepLink(-1, -1);
         handOver([](Services& s) { return s.windows.menu(); });
         return;
     }
-    endWithoutDrive(stopAsked()              ? SearchEnd::Stopped
-                    : m_session->portLost() ? SearchEnd::PortFailed
-                                            : SearchEnd::NotFound);
+    endWithoutDrive(searchEndOf(result.end));
 }
 
 void ConnectionWindow::connectToDrive(int rate, int format) {
