@@ -14,6 +14,7 @@
 #include "editor/LineRecord.h"
 #include "ui/editor/ParameterEditor.h"
 #include "support/Files.h"
+#include "support/Widgets.h"
 #include "support/SimServices.h"
 
 namespace velorin::test {
