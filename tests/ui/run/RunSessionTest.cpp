@@ -1,5 +1,4 @@
-// The run session without its window: what the technician's typing puts on the line, and what
-// the technician is told when the drive does not take a setting.
+// The run session without its window: what typing puts on the line, and refused settings.
 
 #include "RunFixture.h"
 
