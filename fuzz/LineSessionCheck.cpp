@@ -1,7 +1,5 @@
-// A line session over a line that repeats, delays (up to 1 s), reflects, splits, garbles, drops
-// and corrupts frames, against a drive whose every register holds a value no other register
-// holds: no value taken may be another register's, no write told confirmed may be one the drive
-// did not take. Shared by the fuzz target and the link tests' property test.
+// A line session over a line that repeats, delays, reflects, splits, garbles, drops and corrupts
+// frames, before a drive whose registers all hold different values. Shared with tests/link.
 
 #include <array>
 #include <map>
