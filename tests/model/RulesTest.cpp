@@ -106,8 +106,7 @@ TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
     EXPECT_EQ(textDiffers, expected);
 }
 
-// Values that pass every check with Flag382 = 100 (each tested register at its lower bound
-// where that is a number, the motor currents at the rated current) but those named in the table.
+// Values passing every check (lower bounds, motor currents at the rated current) but the table's.
 TEST(ValueCheck, MessagesForGivenValues) {
     std::array<std::int32_t, kRegisterCount> passing{};
     for (const auto& c : cat().checks())
