@@ -13,7 +13,6 @@ const QString kAskR = QStringLiteral("是否自動將運轉訊號設定為通信
 const QString kAskReverse = QStringLiteral("是否解除禁止反轉?");
 const QString kBackF = QStringLiteral("是否自動將主頻率來源設定改回原始設定?");
 const QString kBackReverse = QStringLiteral("是否自動將禁止反轉改回原始設定?");
-const QString kCommError = QStringLiteral("通訊錯誤");
 }  // namespace
 
 // On a drive on the link already nothing is asked; the way out writes back only what was read.

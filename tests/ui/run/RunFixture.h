@@ -25,6 +25,8 @@ using Texts = std::vector<QString>;
 inline constexpr int kCmd = 0x2000;
 inline constexpr FunctionCode kRead = FunctionCode::ReadRegisters;
 inline constexpr FunctionCode kWrite = FunctionCode::WriteRegister;
+inline const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
+inline const QString kCommError = QStringLiteral("通訊錯誤");
 
 // A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
 // done in its place just before that request goes out.

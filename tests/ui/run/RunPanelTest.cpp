@@ -6,10 +6,6 @@
 using namespace velorin;
 using namespace velorin::test;
 
-namespace {
-const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
-}  // namespace
-
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     load();
     // clang-format off
@@ -151,7 +147,6 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
     slide({12346});
     EXPECT_EQ(writes(), (Writes{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
     // Enter and the run buttons hold the field to one range, and say the same.
-    const QString range = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
     for (const char* typed : {"500", "400.00", "400.01", "abc"}) {
         SCOPED_TRACE(typed);
         const auto word = RunSession::panelFrequency(typed);
@@ -160,7 +155,7 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
         EXPECT_EQ(writes(), (word ? Writes{{32, *word}} : Writes{}));
         click(button("runForwardButton"));
         EXPECT_EQ(writes(), (word ? Writes{{32, *word}, {32, *word}, {kCmd, 18}} : Writes{}));
-        EXPECT_EQ(s.dialogs.messages(), (word ? Texts{} : Texts{range, range}));
+        EXPECT_EQ(s.dialogs.messages(), (word ? Texts{} : Texts{kRange, kRange}));
         click(button("stopButton"));
     }
     EXPECT_EQ(RunSession::panelFrequency("400.00"), 40000);

@@ -6,8 +6,6 @@ using namespace velorin;
 using namespace velorin::test;
 
 namespace {
-const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
-const QString kCommError = QStringLiteral("通訊錯誤");
 using Ramp = RunSession::Ramp;
 }  // namespace
 
