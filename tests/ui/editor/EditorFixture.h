@@ -72,6 +72,12 @@ protected:
         field(reg)->lineEdit()->selectAll();
         QTest::keyClicks(field(reg)->lineEdit(), text);
     }
+    // Forgets the boxes shown, the drive's writes and the requests recorded.
+    void forget() {
+        s.dialogs.clear();
+        s.drive.clearWriteLog();
+        record.clear();
+    }
     QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
         return QDir(s.folders.desktopFolder()).filePath(name);
     }

@@ -87,8 +87,7 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     EXPECT_EQ(writesOf(s.drive), (Writes{{97, 2000}}));
 
     typeInto(97, "30.00");
-    s.dialogs.clear();
-    s.drive.clearWriteLog();
+    forget();
     shortcut(Qt::Key_T);
     const QString heldQuestion = QStringLiteral(
         "下列參數是變頻機本身目前的值，讀取後未變更，不在檢查範圍內：\n"
@@ -113,8 +112,7 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     click(tab(12));
     typeInto(261, "50.0");
     click(tab(0));
-    s.dialogs.clear();
-    s.drive.clearWriteLog();
+    forget();
     const QString message =
         QStringLiteral("P09.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）。");
     s.dialogs.onShow([&](const ShownDialog& box) {

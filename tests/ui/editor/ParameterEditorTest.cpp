@@ -272,9 +272,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
         {-1, running, false}};
     for (const auto& [silentAfter, boxes, nothing] : cases) {
         SCOPED_TRACE(boxes.toStdString());
-        s.dialogs.clear();
-        s.drive.clearWriteLog();
-        record.clear();
+        forget();
         record.onReply = [this, at = silentAfter](int n) {
             if (at > 0 && n == at)
                 s.drive.injectFault({DriveFault::Kind::NoReply}, 4);

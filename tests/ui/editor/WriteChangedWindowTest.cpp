@@ -22,8 +22,7 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegis
     const QString before = field(2)->currentText();  // as the field shows it
     enter(2, "9");
     enter(4, "3");
-    s.drive.clearWriteLog();
-    record.clear();
+    forget();
     s.dialogs.answerTables({Answer::No});
     find<QAction>(QStringLiteral("writeItem"))->trigger();
     ASSERT_EQ(s.dialogs.shown().size(), 1u);
@@ -45,8 +44,7 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegis
     find<QAction>(QStringLiteral("changeLogFolderItem"))->trigger();
     EXPECT_EQ(opened, std::vector<QString>{dir.filePath("data")});
 
-    s.dialogs.clear();
-    s.drive.clearWriteLog();
+    forget();
     s.dialogs.answerTables({Answer::No});
     find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
     ASSERT_EQ(s.dialogs.shown().size(), 1u);
