@@ -111,8 +111,8 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, 
     const struct {
         int reg, page;
         std::optional<std::int16_t>& copy;
-    } switches[] = {{drive::kRampUnitParameter, kRampPage, m_copies.rampUnit},
-                    {drive::kStepUnitParameter, kStepPage, m_copies.stepUnit}};
+    } switches[] = {{drive::kRampUnitParameter, pages::kRamp, m_copies.rampUnit},
+                    {drive::kStepUnitParameter, pages::kStep, m_copies.stepUnit}};
     for (const auto& unit : switches) {
         if (m_working[unit.reg] == unit.copy || m_unshown[unit.reg] || !pagePresent(unit.page) ||
             rehearsing())
@@ -128,7 +128,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, 
 
     // The link parameters, each at the settings the step before left. What was written is now
     // the drive's, so a later page read does not make it look changed again.
-    if (pagePresent(kLinkCopiesPage)) {
+    if (pagePresent(pages::kLinkCopies)) {
         for (int reg : kLinkParameters) {
             const LinkStep step = linkStep(reg);
             if (step.skip)
@@ -160,7 +160,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, 
         }
     }
 
-    if (pagePresent(kLockCopyPage)) {
+    if (pagePresent(pages::kLockReset)) {
         const LinkStep reset = linkStep(drive::kResetParameter);
         for (int reg : kUnlockCodes)
             if (unlockCodeGoesOut(reg, changedOnly) && !send(reg, m_working[reg], outcome))
@@ -200,7 +200,7 @@ WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, 
 std::vector<int> EditorCore::pageWriteOrder(bool changedOnly) const {
     std::vector<int> regs;
     const Catalogue& catalogue = Catalogue::instance();
-    for (int page = 0; page <= kLastWrittenPage; ++page) {
+    for (int page = 0; page <= pages::kLockReset; ++page) {
         if (!pagePresent(page))
             continue;
         for (const RegisterRange& range : catalogue.page(page).write)
@@ -225,7 +225,7 @@ std::optional<WriteIssue> EditorCore::pageWriteSkip(int reg) const {
         return WriteIssue{reg, WriteIssue::Why::CopyUnread, {}, *copy};
     if (m_unshown[reg])
         return WriteIssue{reg, WriteIssue::Why::NotShown};
-    if (m_working[reg] < kLowestWord || m_working[reg] > kHighestWord)
+    if (m_working[reg] < drive::kLowestWord || m_working[reg] > drive::kHighestWord)
         return WriteIssue{reg, WriteIssue::Why::OutOfRange};
     return std::nullopt;
 }
@@ -236,10 +236,10 @@ EditorCore::LinkStep EditorCore::linkStep(int reg) const {
     const std::int32_t working = m_working[reg];
     switch (reg) {
     case drive::kRateParameter:
-        if (working < 0 || working >= static_cast<std::int32_t>(kRates.size()))
+        if (const auto code = rateCodeAt(working); !code)
             return {WriteIssue::Why::NoSelection, std::nullopt};
-        if (kRates[working].driveValue != m_copies.rate)
-            return {std::nullopt, kRates[working].driveValue};
+        else if (*code != m_copies.rate)
+            return {std::nullopt, *code};
         return {};
     case drive::kFormatParameter:
         if (working < 0 || working >= static_cast<std::int32_t>(kFormats.size()))
@@ -274,10 +274,10 @@ std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
         if (const LinkStep step = linkStep(reg); !step.skip && step.value)
             writes.push_back({reg, *step.value});
     };
-    if (pagePresent(kLinkCopiesPage))
+    if (pagePresent(pages::kLinkCopies))
         for (int reg : kLinkParameters)
             linkWrite(reg);
-    if (pagePresent(kLockCopyPage)) {
+    if (pagePresent(pages::kLockReset)) {
         for (int reg : kUnlockCodes)
             if (unlockCodeGoesOut(reg, changedOnly))
                 writes.push_back({reg, m_working[reg]});

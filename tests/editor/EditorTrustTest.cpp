@@ -83,7 +83,7 @@ protected:
     // The raw word the core would write for a field's working value.
     static std::uint16_t wordOf(int reg, std::int32_t working) {
         if (reg == 497 && working >= 0 && working < 5)
-            return static_cast<std::uint16_t>(kBaudCodes[working]);
+            return static_cast<std::uint16_t>(*rateCodeAt(working));
         return static_cast<std::uint16_t>(working & 0xFFFF);
     }
     void check(const std::vector<FieldView>& views, EditorCore& visit, const char* path) {

@@ -106,7 +106,8 @@ TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
     EXPECT_EQ(textDiffers, expected);
 }
 
-// Values passing every check (lower bounds, motor currents at the rated current) but the table's.
+// Values passing every check with P11.14 = 100 (lower bounds, motor currents at the rated
+// current) but those the table names.
 TEST(ValueCheck, MessagesForGivenValues) {
     std::array<std::int32_t, kRegisterCount> passing{};
     for (const auto& c : cat().checks())
