@@ -1,4 +1,5 @@
 #include "editor/EditorCore.h"
+#include "editor/WriteSequence.h"
 
 #include <algorithm>
 #include <chrono>
@@ -331,6 +332,20 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
     for (int reg = 0; reg < kRegisterCount; ++reg)
         if (Catalogue::instance().parameter(reg).shown)
             m_content[reg] = fields[reg];
+}
+
+// ---- The write (WriteSequence.h) ----
+
+WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, WriteScope scope) {
+    return WriteSequence(*this, hooks).run(link, scope);
+}
+
+std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
+    return WritePlan(*this).writes(scope);
+}
+
+WritePreview EditorCore::previewWrite(WriteScope scope) const {
+    return WritePlan(*this).preview(scope);
 }
 
 }  // namespace velorin
