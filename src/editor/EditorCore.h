@@ -188,6 +188,17 @@ struct WritePreview {
     int unchanged = 0;  // registers sent with the value the drive already holds
 };
 
+// What the editor knows of its fields, for their marks: what each holds now and what it was last
+// shown or written with.
+struct FieldState {
+    // Empty while the field shows nothing of the drive's (its page unread) or could not show the
+    // value it was given.
+    std::array<std::optional<FieldContent>, kRegisterCount> shown{};
+    std::array<bool, kRegisterCount> shownUnknown{};  // it was given a value it cannot show
+    std::array<bool, kRegisterCount> fromFile{};      // what it was shown came from a file
+    std::array<FieldContent, kRegisterCount> content{};  // what each field holds now
+};
+
 class EditorCore {
 public:
     using Values = std::array<std::int32_t, kRegisterCount>;
@@ -331,7 +342,7 @@ public:
     FieldMarks marks(int reg) const;
     // Whether a field of the page holds a change not yet written.
     bool pageChanged(int page) const;
-    const FieldContent& fieldContent(int reg) const { return m_content.at(reg); }
+    const FieldContent& fieldContent(int reg) const { return m_fields.content.at(reg); }
     // The range the check before a write holds the field to now, as the field writes it: the
     // check's own text, or for a bound taken from another parameter the numbers it gives now
     // ("0.00~12.34（P02.37）"); "無範圍檢查" for a field no check tests.
@@ -410,12 +421,7 @@ private:
     Framing m_framingInUse = Framing::Ascii;
     std::array<bool, kRegisterCount> m_unshown{};
     Values m_unshownRaw{};   // the raw value a marked field was given, saved in its place
-    // What each field was last shown or written with; empty while it shows nothing of the
-    // drive's (its page unread) or could not show the value it was given.
-    std::array<std::optional<FieldContent>, kRegisterCount> m_shown{};
-    std::array<bool, kRegisterCount> m_shownUnknown{};     // it was given a value it cannot show
-    std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
-    std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
+    FieldState m_fields;     // what each field holds and was shown with (FieldMarks.cpp)
 };
 
 }  // namespace velorin

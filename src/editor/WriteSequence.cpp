@@ -291,8 +291,8 @@ WriteOutcome WriteSequence::run(LinkState& link, WriteScope scope) {
                     outcome.factoryReset = true;
                     for (int page = 0; page < kPageCount; ++page)
                         m_core.setPagePresent(page, false);
-                    m_core.m_shown.fill(std::nullopt);
-                    m_core.m_shownUnknown.fill(false);
+                    m_core.m_fields.shown.fill(std::nullopt);
+                    m_core.m_fields.shownUnknown.fill(false);
                     m_core.m_driveKnown.fill(false);
                 }
             }
