@@ -11,7 +11,7 @@ PACKAGES=(
   fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n
   clang libclang-rt-dev
   dpkg-dev desktop-file-utils appstream man-db groff-base file
-  socat python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev
+  socat python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll
 )
 
 install_missing() {

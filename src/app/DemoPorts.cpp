@@ -87,6 +87,13 @@ std::unique_ptr<SerialPort> DemoPortProvider::createPort(TimedWait& wait) {
     return std::make_unique<RoutedPort>(wait, *this, m_line);
 }
 
+std::unique_ptr<SerialPort> DemoPortProvider::createGatewayPort(TimedWait& wait,
+                                                                const NetworkAddress& address) {
+    if (address.host == kDemoGateway)
+        return std::make_unique<SimulatedGatewayPort>(m_gateway, wait, address.text());
+    return m_system.createGatewayPort(wait, address);
+}
+
 QString DemoPortProvider::deviceOf(int comNumber) const {
     return m_system.deviceOf(comNumber);
 }

@@ -24,6 +24,25 @@ struct ParserOptions {
         QStringLiteral("Line settings, e.g. \"9600,N,7,2\" (the default, the drive's factory "
                        "setting). 7 data bits speak Modbus ASCII, 8 data bits Modbus RTU."),
         QStringLiteral("SETTINGS")};
+    QCommandLineOption tcp{
+        QStringLiteral("tcp"),
+        QStringLiteral("Reach the drive through a network gateway at HOST[:PORT] "
+                       "(port 502 unless given) instead of --port."),
+        QStringLiteral("HOST[:PORT]")};
+    QCommandLineOption framing{
+        QStringLiteral("framing"),
+        QStringLiteral("With --tcp: mbap (Modbus TCP, the default: the gateway translates), rtu "
+                       "or ascii (the gateway passes the serial frames through)."),
+        QStringLiteral("FRAMING")};
+    QCommandLineOption connectTimeout{
+        QStringLiteral("connect-timeout"),
+        QStringLiteral("With --tcp: how long to wait for the connection, 100..60000 ms "
+                       "(default 3000)."),
+        QStringLiteral("MS")};
+    QCommandLineOption allowLinkChange{
+        QStringLiteral("allow-link-change"),
+        QStringLiteral("With --tcp: write the drive's station, rate or format (P15.00-P15.02) or "
+                       "a P17.08 reset through the gateway, which must then be set to follow.")};
     QCommandLineOption station{QStringLiteral("station"),
                                QStringLiteral("The drive's station, 1..254 (default 1)."),
                                QStringLiteral("N")};
@@ -111,11 +130,13 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,         settings,   station, stations,   timeout,     signedValues,
-                           trace,        format,     raw,     pages,      dryRun,      changedOnly,
-                           forceRunning, allowReset, strict,  lenient,    find,        drive,
-                           against,      factory,    all,     blockReads, verifyReads, since,
-                           noLog,        help,       version});
+        parser.addOptions(
+            {port,           settings,   station, stations,   timeout,     signedValues,
+             trace,          format,     raw,     pages,      dryRun,      changedOnly,
+             forceRunning,   allowReset, strict,  lenient,    find,        drive,
+             against,        factory,    all,     blockReads, verifyReads, since,
+             noLog,          help,       version, tcp,        framing,     connectTimeout,
+             allowLinkChange});
     }
 };
 

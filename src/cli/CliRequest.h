@@ -53,9 +53,16 @@ struct RegisterArg {
 
 struct CliRequest {
     CliCommand command = CliCommand::Help;
-    QString portName;  // a COM name or a device path
+    QString portName;  // a COM name or a device path; with --tcp the gateway's HOST:PORT
+    // ---- Through a network gateway (--tcp) ----
+    bool gateway = false;
+    QString gatewayHost;
+    int gatewayPort = 502;
+    int connectTimeoutMs = 3000;   // --connect-timeout
+    bool allowLinkChange = false;  // --allow-link-change
     std::string settings = drive::kFactorySettings;
-    Framing framing = drive::kFactoryFraming;  // follows from the settings' data bits
+    Framing framing = drive::kFactoryFraming;  // follows from the settings' data bits, or
+                                               // --framing through a gateway
     std::uint8_t station = drive::kFactoryStation;
     int firstStation = ScanOrder::kFirstStation;  // the stations a scan tries
     int lastStation = ScanOrder::kLastStation;

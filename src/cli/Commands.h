@@ -46,6 +46,10 @@ class WriteCommand final : public CommandRun {
 class ScanCommand final : public CommandRun {
     using CommandRun::CommandRun;
     int run() override;
+
+private:
+    // Through a gateway: station by station at the gateway's framing, on one connection.
+    int scanStations();
 };
 
 // Parameter sets, through the editor's core.

@@ -4,7 +4,43 @@
 
 namespace velorin {
 
+int ScanCommand::scanStations() {
+    int openStatus = 0;
+    ConnectHooks hooks;
+    hooks.open = [&](const std::string& settings) -> LineSession* {
+        openStatus = openLine(settings);
+        return openStatus == 0 ? m_line.get() : nullptr;
+    };
+    hooks.stopRequested = [this] { return m_env.stopRequested(); };
+    m_console.line(clitext::gatewayScanNote(portLabel(), m_request.framing));
+    ConnectSession connecting(m_env.timedWait(), hooks);
+    const ConnectResult found =
+        connecting.connectThroughGateway(m_request.settings, m_request.framing, 0,
+                                         m_request.firstStation, m_request.lastStation);
+    switch (found.end) {
+        case ConnectResult::End::Found:
+            m_line->close();
+            m_out << clitext::foundLine(m_request.settings, m_request.framing, found.link.station);
+            return exitCode(CliExit::Ok);
+        case ConnectResult::End::PortUnusable:
+            return openStatus;
+        case ConnectResult::End::PortLost:
+            return portLost(QStringLiteral("the scan stopped"));
+        case ConnectResult::End::Stopped:
+            return interrupted();
+        case ConnectResult::End::NotFound:
+            break;
+    }
+    error(QStringLiteral("no drive found through %1 at stations %2-%3")
+              .arg(portLabel())
+              .arg(m_request.firstStation)
+              .arg(m_request.lastStation));
+    return exitCode(CliExit::NoUsableReply);
+}
+
 int ScanCommand::run() {
+    if (m_request.gateway)
+        return scanStations();
     const ScanOrder order(m_request.firstStation, m_request.lastStation);
     int openStatus = 0;
     ConnectHooks hooks;

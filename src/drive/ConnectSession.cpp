@@ -72,4 +72,41 @@ ConnectResult ConnectSession::connect(std::uint8_t station, std::optional<int> r
     return search(ScanOrder());
 }
 
+ConnectResult ConnectSession::connectThroughGateway(const std::string& settings, Framing framing,
+                                                    std::uint8_t station, int first, int last) {
+    ConnectResult result;
+    LineSession* line = m_hooks.open ? m_hooks.open(settings) : nullptr;
+    if (!line) {
+        result.end = ConnectResult::End::PortUnusable;
+        return result;
+    }
+    line->setFraming(framing);
+    const auto found = [&](int at) {
+        result.probe = line->probeAt(static_cast<std::uint8_t>(at), drive::kProbeRegister);
+        return drive::probeFound(*result.probe, framing);
+    };
+    std::optional<int> at;
+    if (station > 0 && found(station))
+        at = station;
+    for (int s = first; !at && s <= last; ++s) {
+        if (stopAsked() || line->portLost())
+            break;
+        if (m_hooks.progress)
+            m_hooks.progress({s - first, last - first + 1, {s, 0, 0}, Micros{0}});
+        if (found(s))
+            at = s;
+    }
+    if (at) {
+        result.end = ConnectResult::End::Found;
+        result.link = {settings, framing, static_cast<std::uint8_t>(*at), std::nullopt,
+                       std::nullopt};
+        return result;
+    }
+    result.end = line->portLost() ? ConnectResult::End::PortLost
+                 : stopAsked()    ? ConnectResult::End::Stopped
+                                  : ConnectResult::End::NotFound;
+    line->close();
+    return result;
+}
+
 }  // namespace velorin

@@ -64,6 +64,14 @@ public:
     // every station, format and rate when that finds nothing or either was left open.
     ConnectResult connect(std::uint8_t station, std::optional<int> rate, std::optional<int> format);
 
+    // Through a network gateway: the rate and format belong to the gateway's serial side, so on
+    // one connection (opened at `settings`, which only time the wait) the probe at `station` (when
+    // above 0), then stations `first`..`last` in turn at the gateway's `framing`. The progress
+    // hook hears each station of the search (its format and rate left at 0).
+    ConnectResult connectThroughGateway(const std::string& settings, Framing framing,
+                                        std::uint8_t station, int first = ScanOrder::kFirstStation,
+                                        int last = ScanOrder::kLastStation);
+
 private:
     bool stopAsked() const { return m_hooks.stopRequested && m_hooks.stopRequested(); }
 

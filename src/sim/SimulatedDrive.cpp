@@ -230,6 +230,12 @@ void SimulatedDrive::applyPendingLinkChange() {
 
 std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payload,
                                                 bool corrupt) const {
+    if (m_mbapAnswering) {
+        // No checksum to spoil: a corrupt frame has a header no reply has (protocol 1).
+        auto f = framedPayload(Framing::Mbap, std::move(payload), *m_mbapAnswering);
+        f[3] = corrupt ? 1 : 0;
+        return f;
+    }
     if (isRtu(framing())) {
         const std::uint16_t crc = crc16(payload) ^ (corrupt ? 0x5A5A : 0);
         payload.push_back(crc & 0xFF);

@@ -154,6 +154,14 @@ public:
     // a well-formed request is ignored.
     std::vector<ReplyChunk> hear(std::span<const std::uint8_t> bytes, const LineSettings& master,
                                  LineMatch match = LineMatch::Full);
+    // The drive behind a Modbus TCP gateway: `bytes` from the connection, read frame by frame by
+    // the length in each header, each request for this station answered with its transaction id
+    // (the drive's line settings play no part). A header that cannot be one (protocol not 0, a
+    // length no request has) drops what is held, as a gateway out of step would.
+    // (SimulatedGateway.cpp)
+    std::vector<ReplyChunk> hearMbap(std::span<const std::uint8_t> bytes);
+    // A new connection: nothing half-heard is kept.
+    void clearMbap() { m_mbapHeld.clear(); }
 
 private:
     std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
@@ -187,6 +195,8 @@ private:
     int m_faultPercent = 100;
     std::mt19937 m_faultDraw;
     RequestReader m_reader;
+    std::vector<std::uint8_t> m_mbapHeld;          // a Modbus TCP frame not yet complete
+    std::optional<std::uint16_t> m_mbapAnswering;  // the transaction a reply is framed for
     long m_heard = 0;
     Micros m_responseDelay{2000};
     bool m_wireTime = true;

@@ -46,7 +46,14 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
           "--late-ms", "60000", "--duplicate-ms", "0"}, ""},
         {{"--fault-rate", "101"}, "--fault-rate: \"101\""}, {{"--seed", "-1"}, "--seed"},
         {{"--late-ms", "0"}, "--late-ms"}, {{"--duplicate-ms", "60001"}, "--duplicate-ms"},
-        {{"--stations", "3"}, "unknown option \"--stations\""}};
+        {{"--stations", "3"}, "unknown option \"--stations\""},
+        {{"--tcp", "0", "--framing", "rtu", "--split-segments", "--latency-ms", "300",
+          "--duplicate-segments", "10", "--drop-at", "50", "--drop-rate", "1"}, ""},
+        {{"--tcp", "65536"}, "--tcp: \"65536\" is not a port"},
+        {{"--tcp", "502", "--framing", "tcp"}, "--framing: \"tcp\" is not mbap, rtu or ascii"},
+        {{"--framing", "rtu"}, "belong to --tcp"}, {{"--latency-ms", "5"}, "belong to --tcp"},
+        {{"--tcp", "502", "--framing", "ascii", "--settings", "9600,N,8,1"}, "the other framing"},
+        {{"--tcp", "502", "--drop-rate", "101"}, "--drop-rate: \"101\" is not 0..100"}};
     // clang-format on
     for (const auto& c : cases) {
         const auto o = parseSimOptions(c.args, error);
@@ -112,4 +119,16 @@ TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
     drive->injectFault({DriveFault::Kind::NoReply});
     EXPECT_TRUE(drive->hear(bytes, drive->line()).empty());
     EXPECT_EQ(drive->hear(bytes, drive->line()).size(), 1u);
+}
+
+TEST(SimOptions, APassThroughGatewayServesTheDrivesOwnFraming) {
+    const auto rtu = parseSimOptions({"--tcp", "1502", "--framing", "rtu"}, error);
+    ASSERT_TRUE(rtu) << error;
+    EXPECT_EQ(rtu->settings, "9600,N,8,2");  // the first RTU format when none is given
+    EXPECT_EQ(rtu->tcpPort, 1502);
+    const auto mbap = parseSimOptions({"--tcp", "0", "--drop-at", "7", "--seed", "9"}, error);
+    ASSERT_TRUE(mbap) << error;
+    EXPECT_EQ(mbap->gatewayFraming, Framing::Mbap);
+    EXPECT_EQ(mbap->settings, "9600,N,7,2");
+    EXPECT_EQ(mbap->network, (NetworkFaults{.dropAt = 7, .seed = 9}));
 }

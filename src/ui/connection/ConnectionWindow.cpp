@@ -58,6 +58,16 @@ const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 const QString StationErrorTitle = QStringLiteral("站號錯誤");
 const QString LinkErrorTitle = QStringLiteral("連線錯誤");
+const QString GatewayEntry = QStringLiteral("網路閘道");
+const QString GatewayAddressLabel = QStringLiteral("閘道位址         ：");
+const QString GatewayFramingLabel = QStringLiteral("閘道格式         ：");
+const QString GatewayFramings[] = {QStringLiteral("Modbus TCP"), QStringLiteral("RTU 直通"),
+                                   QStringLiteral("ASCII 直通")};
+const QString BadGatewayAddress =
+    QStringLiteral("閘道位址不正確，請輸入位址或位址:埠，例如 192.168.1.50:502。");
+const QString GatewayFailed = QStringLiteral("無法連線到網路閘道 %1，請確認位址、埠與網路。");
+// "經由網路閘道只搜尋站號：站號 12 / 254　按 Esc 取消"
+const QString GatewaySearch = QStringLiteral("經由網路閘道只搜尋站號：站號 %1 / %2　按 Esc 取消");
 }  // namespace text
 
 constexpr int kLastStation = ScanOrder::kLastStation;
@@ -69,6 +79,10 @@ const QString kComPortKey = QStringLiteral("link/comPort");
 const QString kRateKey = QStringLiteral("link/rate");
 const QString kFormatKey = QStringLiteral("link/format");
 const QString kStationKey = QStringLiteral("link/station");
+const QString kGatewayKey = QStringLiteral("link/gateway");
+const QString kGatewayFramingKey = QStringLiteral("link/gatewayFraming");
+// The gateway's framings in the order of its list.
+constexpr Framing kGatewayFramings[] = {Framing::Mbap, Framing::Rtu, Framing::Ascii};
 
 // The COM number an entry of the port list names ("COM12 被占用" -> 12).
 int comNumberOfEntry(const QString& entry) {
@@ -138,10 +152,19 @@ void ConnectionWindow::buildControls() {
     };
     label(text::PortLabel, 240);
     m_portList = list("portList", 240);
-    label(text::RateLabel, 780);
+    m_rateLabel = label(text::RateLabel, 780);
     m_rateList = list("rateList", 780);
-    label(text::FormatLabel, 1320);
+    m_formatLabel = label(text::FormatLabel, 1320);
     m_formatList = list("formatList", 1320);
+    m_gatewayAddressBox = new QLineEdit(this);
+    m_gatewayAddressBox->setObjectName(QStringLiteral("gatewayAddressBox"));
+    m_gatewayAddressBox->setFont(ming);
+    m_gatewayAddressBox->setGeometry(twipsRect(3000, 780, 2535, 360));
+    m_gatewayAddressBox->setPlaceholderText(QStringLiteral("192.168.1.50:502"));
+    m_gatewayAddressBox->hide();
+    m_gatewayFramingList = list("gatewayFramingList", 1320);
+    for (const QString& f : text::GatewayFramings) m_gatewayFramingList->addItem(f);
+    m_gatewayFramingList->hide();
     label(text::StationLabel, 1860);
     m_stationBox = list("stationBox", 1860);
     m_stationBox->setEditable(true);
@@ -236,6 +259,7 @@ QStringList ConnectionWindow::portEntries() {
     QStringList entries;
     for (const ListedPort& p : m_services.ports->listPorts())
         entries << portEntryText(p.comNumber, p.device, p.state);
+    entries << text::GatewayEntry;  // a drive reached through a network gateway
     return entries;
 }
 
@@ -245,7 +269,9 @@ void ConnectionWindow::listPorts() {
     for (const auto& format : kFormats) m_formatList->addItem(QString::fromUtf8(format.listText));
     m_rateList->setCurrentIndex(-1);
     m_formatList->setCurrentIndex(-1);
-    m_portList->setCurrentIndex(m_portList->count() - 1);
+    // The last serial port (none chosen when there is none), not the gateway entry after it.
+    m_portList->setCurrentIndex(m_portList->count() - 2);
+    onPortChosen();
 }
 
 void ConnectionWindow::refreshPorts() {
@@ -263,9 +289,10 @@ void ConnectionWindow::refreshPorts() {
     const QSignalBlocker quiet(m_portList);
     m_portList->clear();
     m_portList->addItems(entries);
-    int index = m_portList->count() - 1;
+    int index = m_portList->count() - 2;
     for (int i = 0; i < entries.size(); ++i)
-        if (comNumberOfEntry(entries[i]) == chosen)
+        if (comNumberOfEntry(entries[i]) == chosen ||
+            (chosen == 0 && entries[i] == text::GatewayEntry))
             index = i;
     m_portList->setCurrentIndex(index);
     onPortChosen();
@@ -278,8 +305,14 @@ void ConnectionWindow::chooseKeptLink() {
     const Settings& kept = *m_services.settings;
     if (const auto com = kept.number(kComPortKey))
         for (int i = 0; i < m_portList->count(); ++i)
-            if (comNumberOfEntry(m_portList->itemText(i)) == *com)
+            if (comNumberOfEntry(m_portList->itemText(i)) == *com &&
+                (*com != 0 || m_portList->itemText(i) == text::GatewayEntry))
                 m_portList->setCurrentIndex(i);
+    if (const auto address = kept.text(kGatewayKey))
+        m_gatewayAddressBox->setText(*address);
+    if (const auto framing = kept.number(kGatewayFramingKey);
+        framing && *framing >= 0 && *framing < m_gatewayFramingList->count())
+        m_gatewayFramingList->setCurrentIndex(*framing);
     const auto rate = kept.number(kRateKey);
     const auto format = kept.number(kFormatKey);
     if (rate && format && *rate >= 0 && *rate < m_rateList->count() && *format >= 0 &&
@@ -296,10 +329,15 @@ void ConnectionWindow::keepLink(int rate, int format) {
     if (!m_services.settings)
         return;
     Settings& kept = *m_services.settings;
-    kept.setNumber(kComPortKey, m_services.link.comPort);
+    kept.setNumber(kComPortKey, m_services.link.gateway ? 0 : m_services.link.comPort);
+    kept.setNumber(kStationKey, m_services.link.station);
+    if (m_services.link.gateway) {
+        kept.setText(kGatewayKey, QString::fromStdString(m_services.link.gateway->text()));
+        kept.setNumber(kGatewayFramingKey, m_gatewayFramingList->currentIndex());
+        return;
+    }
     kept.setNumber(kRateKey, rate);
     kept.setNumber(kFormatKey, format);
-    kept.setNumber(kStationKey, m_services.link.station);
 }
 
 void ConnectionWindow::closeEvent(QCloseEvent* event) {
@@ -328,7 +366,8 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
 void ConnectionWindow::setControlsEnabled(bool enabled) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_portList, m_rateList, m_formatList, m_stationBox,
-                                         m_replyTimeoutBox, m_connectButton, m_offlineButton})
+                                         m_replyTimeoutBox, m_connectButton, m_offlineButton,
+                                         m_gatewayAddressBox, m_gatewayFramingList})
         w->setEnabled(enabled);
 }
 
@@ -338,6 +377,8 @@ bool ConnectionWindow::openPort(const std::string& settings) {
 }
 
 QString ConnectionWindow::portFailureText() const {
+    if (m_services.link.gateway)
+        return text::GatewayFailed.arg(QString::fromStdString(m_services.link.gateway->text()));
     switch (m_lastOpen) {
         case OpenResult::NotFound:
             return text::PortGone;
@@ -357,9 +398,21 @@ QString ConnectionWindow::permissionFix(int comNumber) const {
     return text::PermissionFix.arg(group.isEmpty() ? QStringLiteral("dialout") : group);
 }
 
+bool ConnectionWindow::gatewayChosen() const {
+    return m_portList->currentText() == text::GatewayEntry;
+}
+
 void ConnectionWindow::onPortChosen() {
     if (busy())
         return;
+    // The gateway's address and framing take the rows of the rate and the format.
+    const bool gateway = gatewayChosen();
+    m_rateList->setVisible(!gateway);
+    m_formatList->setVisible(!gateway);
+    m_gatewayAddressBox->setVisible(gateway);
+    m_gatewayFramingList->setVisible(gateway);
+    m_rateLabel->setText(gateway ? text::GatewayAddressLabel : text::RateLabel);
+    m_formatLabel->setText(gateway ? text::GatewayFramingLabel : text::FormatLabel);
     const QString entry = m_portList->currentText();
     m_statusLine->setText(
         entry.endsWith(text::NoPermission) ? permissionFix(comNumberOfEntry(entry)) : QString());
@@ -398,6 +451,22 @@ void ConnectionWindow::onConnectClicked() {
         return;
     }
 
+    std::optional<NetworkAddress> gateway;
+    if (gatewayChosen()) {
+        gateway = parseNetworkAddress(m_gatewayAddressBox->text().toStdString());
+        if (!gateway) {
+            m_services.dialogs->message(this, text::BadGatewayAddress, text::CommErrorTitle);
+            return;
+        }
+    }
+    // The session on the port chosen: a serial port, or the gateway's connection.
+    if (gateway.has_value() != m_services.link.gateway.has_value() || gateway) {
+        m_services.link.gateway = gateway;
+        if (gateway)
+            m_services.link.framing = kGatewayFramings[m_gatewayFramingList->currentIndex()];
+        m_session = createLineSession(m_services);
+    }
+
     m_stopRequested = false;
     m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
                 m_stationBox->currentText()};
@@ -407,9 +476,38 @@ void ConnectionWindow::onConnectClicked() {
     m_services.link.comPort =
         static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
 
+    if (gateway) {
+        m_session->submit([this] { connectThroughGateway(); });
+        return;
+    }
     const int rate = m_rateList->currentIndex();
     const int format = m_formatList->currentIndex();
     m_session->submit([this, rate, format] { connectToDrive(rate, format); });
+}
+
+void ConnectionWindow::connectThroughGateway() {
+    LinkState& link = m_services.link;
+    link.comPort = 0;
+    if (link.settings.empty())
+        link.settings = drive::kFactorySettings;  // only times the wait: the gateway's serial side
+    ConnectHooks hooks;
+    hooks.open = [this](const std::string& settings) {
+        return openPort(settings) ? m_session.get() : nullptr;
+    };
+    hooks.progress = [this](const ScanProgress& p) {
+        m_statusLine->setText(text::GatewaySearch.arg(p.step.station).arg(p.total));
+    };
+    hooks.stopRequested = [this] { return stopAsked(); };
+    ConnectSession connecting(m_session->clock(), hooks);
+    const ConnectResult result =
+        connecting.connectThroughGateway(link.settings, link.framing, link.station);
+    if (result.end == ConnectResult::End::Found && !m_closeRequested) {
+        link.station = result.link.station;
+        keepLink(-1, -1);
+        handOver([](Services& s) { return s.windows.menu(); });
+        return;
+    }
+    endWithoutDrive(searchEndOf(result.end));
 }
 
 void ConnectionWindow::connectToDrive(int rate, int format) {

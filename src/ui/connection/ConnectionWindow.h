@@ -15,6 +15,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -59,6 +60,11 @@ private:
     };
 
     void onConnectClicked();
+    // The gateway entry of the port list is chosen.
+    bool gatewayChosen() const;
+    // Through the gateway: the probe at the station typed, else every station in turn (the rate
+    // and format belong to the gateway's serial side).
+    void connectThroughGateway();
     void onOfflineClicked();
     void onPortChosen();
     void onReplyTimeoutChanged(int milliseconds);
@@ -90,6 +96,10 @@ private:
     QComboBox* m_rateList = nullptr;
     QComboBox* m_formatList = nullptr;
     QComboBox* m_stationBox = nullptr;      // editable
+    QLabel* m_rateLabel = nullptr;          // name the gateway's rows when it is chosen
+    QLabel* m_formatLabel = nullptr;
+    QLineEdit* m_gatewayAddressBox = nullptr;   // "192.168.1.50:502", in the rate's row
+    QComboBox* m_gatewayFramingList = nullptr;  // Modbus TCP, RTU or ASCII, in the format's row
     QSpinBox* m_replyTimeoutBox = nullptr;  // milliseconds, kept between runs
     QCheckBox* m_blockReadsBox = nullptr;   // kept between runs
     QPushButton* m_connectButton = nullptr;

@@ -164,7 +164,7 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
 TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
     sim.ports.refuse(2, OpenResult::NoPermission);
     open();
-    ASSERT_EQ(list("portList")->count(), 2);
+    ASSERT_EQ(list("portList")->count(), 3);  // and the network gateway
     EXPECT_EQ(list("portList")->itemText(1), "COM2（SIM2） 無權限");
     list("portList")->setCurrentIndex(1);
     EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "請將使用者加入 dialout 群組後重新登入。");
@@ -236,7 +236,7 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
         return out.join(" | ").toStdString() + " [" +
                list("portList")->currentText().toStdString() + "]";
     };
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 | 網路閘道 [COM2（SIM2） 被占用]");
     // The port chosen first (-1: as it was), what happens to the ports, then the list.
     const std::tuple<int, std::function<void()>, const char*> steps[] = {
         {0,
@@ -244,11 +244,12 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
              line2.setPresent(false);
              sim.ports.attach(3, line3);
          },
-         "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]"},
+         "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM1（SIM1）]"},
         {-1, [&] { line3.setHeldElsewhere(true); },
-         "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
-        {1, [&] { line3.setHeldElsewhere(false); }, "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]"},
-        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） [COM1（SIM1）]"}};
+         "COM1（SIM1） | COM3（SIM3） 被占用 | 網路閘道 [COM1（SIM1）]"},
+        {1, [&] { line3.setHeldElsewhere(false); },
+         "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM3（SIM3）]"},
+        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） | 網路閘道 [COM1（SIM1）]"}};
     for (const auto& [chosen, step, expected] : steps) {
         if (chosen >= 0)
             list("portList")->setCurrentIndex(chosen);
