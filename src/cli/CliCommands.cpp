@@ -36,6 +36,7 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Diff, &make<DiffCommand>},
     {CliCommand::Catalogue, &make<CatalogueCommand>},
     {CliCommand::Log, &make<LogCommand>},
+    {CliCommand::Faults, &make<FaultsCommand>},
 };
 
 }  // namespace

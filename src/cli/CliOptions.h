@@ -56,8 +56,8 @@ struct ParserOptions {
                              QStringLiteral("Print every frame sent and received to stderr, with "
                                             "its time and the check of the reply.")};
     QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("get, diff, catalogue: text (the default), csv or "
-                                             "json."),
+                              QStringLiteral("get, diff, catalogue, faults: text (the default), "
+                                             "csv or json."),
                               QStringLiteral("FORMAT")};
     QCommandLineOption raw{QStringLiteral("raw"),
                            QStringLiteral("get: print the raw register values.")};
@@ -81,6 +81,12 @@ struct ParserOptions {
     QCommandLineOption strict{QStringLiteral("strict"),
                               QStringLiteral("set, restore: write nothing when the drive would "
                                              "answer with ErP1, ErP2 or ErP3.")};
+    QCommandLineOption force{QStringLiteral("force"),
+                             QStringLiteral("restore: write a file whose SHA-256 no longer "
+                                            "matches its sidecar (edited or damaged).")};
+    QCommandLineOption forceModel{QStringLiteral("force-model"),
+                                  QStringLiteral("restore: write a file whose sidecar names "
+                                                 "another drive model.")};
     QCommandLineOption lenient{QStringLiteral("lenient"),
                                QStringLiteral("restore, diff: go on with a parameter file whose "
                                               "unreadable lines are left out.")};
@@ -115,7 +121,7 @@ struct ParserOptions {
                            trace,        format,     raw,     pages,      dryRun,      changedOnly,
                            forceRunning, allowReset, strict,  lenient,    find,        drive,
                            against,      factory,    all,     blockReads, verifyReads, since,
-                           noLog,        help,       version});
+                           noLog,        help,       version, force, forceModel});
     }
 };
 

@@ -52,6 +52,7 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Diff, "diff", Arguments::OptionalFile, LineUse::IfDrive},
     {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
     {CliCommand::Log, "log", Arguments::None, LineUse::None},
+    {CliCommand::Faults, "faults", Arguments::OptionalFile, LineUse::IfDrive},
 };
 
 // Decimal (optionally signed) or 0x hexadecimal; empty when the text is neither.
@@ -313,7 +314,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         std::initializer_list<CliCommand> commands;
         const char* belongs;
     } owned[] = {
-        {m_opt.format, {C::Get, C::Diff, C::Catalogue}, "get, diff and catalogue"},
+        {m_opt.format, {C::Get, C::Diff, C::Catalogue, C::Faults}, "get, diff, catalogue and faults"},
         {m_opt.raw, {C::Get}, "get"},
         {m_opt.pages, {C::Backup}, "backup"},
         {m_opt.dryRun, {C::Restore}, "restore"},
@@ -321,8 +322,10 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
         {m_opt.allowReset, {C::Set, C::Restore}, "set and restore"},
         {m_opt.strict, {C::Set, C::Restore}, "set and restore"},
-        {m_opt.lenient, {C::Restore, C::Diff}, "restore and diff"},
+        {m_opt.lenient, {C::Restore, C::Diff, C::Faults}, "restore, diff and faults"},
         {m_opt.find, {C::Catalogue}, "catalogue"},
+        {m_opt.force, {C::Restore}, "restore"},
+        {m_opt.forceModel, {C::Restore}, "restore"},
         {m_opt.drive, {C::Diff}, "diff"},
         {m_opt.against, {C::Diff}, "diff"},
         {m_opt.factory, {C::Diff}, "diff"},
@@ -354,6 +357,8 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     request.forceRunning = m_parser.isSet(m_opt.forceRunning);
     request.allowReset = m_parser.isSet(m_opt.allowReset);
     request.strict = m_parser.isSet(m_opt.strict);
+    request.force = m_parser.isSet(m_opt.force);
+    request.forceModel = m_parser.isSet(m_opt.forceModel);
     request.lenient = m_parser.isSet(m_opt.lenient);
     if (m_parser.isSet(m_opt.find)) {
         request.find = value(m_opt.find);
@@ -426,6 +431,8 @@ bool CliRequest::usesDrive() const {
             return false;
         case CliCommand::Diff:
             return file.isEmpty() || (!againstFactory && againstFile.isEmpty());
+        case CliCommand::Faults:
+            return file.isEmpty();
         default:
             return true;
     }

@@ -29,6 +29,7 @@ enum class CliCommand {
     Diff,
     Catalogue,
     Log,
+    Faults,
 };
 
 // How get, diff and catalogue print their data on stdout.
@@ -80,6 +81,8 @@ struct CliRequest {
     bool forceRunning = false;            // set, restore --force-running
     bool allowReset = false;              // set, restore --allow-reset: P17.08 may reset
     bool strict = false;                  // set, restore --strict: a drive warning refuses
+    bool force = false;       // restore --force: a file its sidecar does not vouch for
+    bool forceModel = false;  // restore --force-model: a file from another drive model
     bool lenient = false;  // restore, diff --lenient: a file's unreadable lines are left out
     QString find;          // catalogue --find QUERY
     bool all = false;      // diff --all

@@ -69,5 +69,10 @@ class DiffCommand final : public EditorCommand {
     using EditorCommand::EditorCommand;
     int run() override;
 };
+// The drive's fault history, or a parameter file's.
+class FaultsCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
 
 }  // namespace velorin

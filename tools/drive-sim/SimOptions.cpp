@@ -105,6 +105,8 @@ std::string simUsage() {
            "  --seed N               the random draws of --fault-rate and of a mix; default 1\n"
            "  --late-ms N            how much later a late reply comes, 1..60000; default 230\n"
            "  --duplicate-ms N       time between a reply and its copy, 0..60000; default 20\n"
+           "  --faults-history LIST  the faults the drive remembers, latest first, as\n"
+           "                         NUMBER@HOURS,... (\"20@1200,6@1190\"; at most 8)\n"
            "  --log                  print every write the drive carries out (W REG VALUE)\n"
            "  --no-stdin             keep serving when standard input closes\n";
 }
@@ -124,7 +126,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             a == "--station" || a == "--settings" || a == "--set" || a == "--response-delay-ms" ||
             a == "--fault" || a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
             a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
-            a == "--answer-ms" || a == "--answer-profile";
+            a == "--answer-ms" || a == "--answer-profile" || a == "--faults-history";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
@@ -207,6 +209,12 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             if (!addAnswerProfile(v, o.profile))
                 return fail("--answer-profile: " + quoted +
                             " is not usb:MS, loop:MS or pause:PCT:MS (MS 1..60000, PCT 0..100)");
+        } else if (a == "--faults-history") {
+            const auto history = parseFaultHistory(v);
+            if (!history)
+                return fail("--faults-history: " + quoted +
+                            " is not NUMBER@HOURS,... with at most 8 faults, each 0..65535");
+            o.faultHistory = *history;
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -233,6 +241,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
 void configure(SimulatedDrive& drive, const SimOptions& o) {
     drive.setLink(static_cast<std::uint8_t>(o.station), *rateIndexOf(o.settings),
                   *formatIndexOf(o.settings));
+    drive.setFaultHistory(o.faultHistory);
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
     drive.setResponseDelay(o.responseDelay);
     drive.setWireTime(o.wireTime);

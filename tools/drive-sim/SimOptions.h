@@ -26,6 +26,7 @@ struct SimOptions {
     std::uint32_t seed = 1;
     int maxBlock = 32;                     // the most registers one read is answered for
     std::vector<std::uint16_t> blockGaps;  // registers a block read may not include
+    std::vector<RecordedFault> faultHistory;  // latest first
     bool log = false;
     bool watchStdin = true;
     bool help = false;
