@@ -37,6 +37,7 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Catalogue, &make<CatalogueCommand>},
     {CliCommand::Log, &make<LogCommand>},
     {CliCommand::Faults, &make<FaultsCommand>},
+    {CliCommand::Report, &make<ReportCommand>},
 };
 
 }  // namespace

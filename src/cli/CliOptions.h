@@ -98,8 +98,13 @@ struct ParserOptions {
                              QStringLiteral("diff: the drive is the first set (the default "
                                             "without FILE).")};
     QCommandLineOption against{QStringLiteral("against"),
-                               QStringLiteral("diff: compare with this parameter file."),
+                               QStringLiteral("diff, report: compare with this parameter "
+                                              "file."),
                                QStringLiteral("FILE")};
+    QCommandLineOption from{QStringLiteral("from"),
+                            QStringLiteral("report: the parameter set of this backup instead of "
+                                           "the drive's (no port needed)."),
+                            QStringLiteral("FILE")};
     QCommandLineOption factory{QStringLiteral("factory"),
                                QStringLiteral("diff: compare with the factory values.")};
     QCommandLineOption all{QStringLiteral("all"),
@@ -121,7 +126,7 @@ struct ParserOptions {
                            trace,        format,     raw,     pages,      dryRun,      changedOnly,
                            forceRunning, allowReset, strict,  lenient,    find,        drive,
                            against,      factory,    all,     blockReads, verifyReads, since,
-                           noLog,        help,       version, force, forceModel});
+                           noLog,        help,       version, force, forceModel, from});
     }
 };
 

@@ -53,6 +53,7 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
     {CliCommand::Log, "log", Arguments::None, LineUse::None},
     {CliCommand::Faults, "faults", Arguments::OptionalFile, LineUse::IfDrive},
+    {CliCommand::Report, "report", Arguments::File, LineUse::IfDrive},
 };
 
 // Decimal (optionally signed) or 0x hexadecimal; empty when the text is neither.
@@ -262,6 +263,10 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     if (!registerArguments)
         if (QString why = readArguments(*syntax, words, request); !why.isEmpty())
             return why;
+    if (request.command == CliCommand::Report &&
+        !request.file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) &&
+        !request.file.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
+        return QStringLiteral("report writes FILE.pdf or FILE.html, not \"%1\"").arg(request.file);
     if (request.command == CliCommand::Diff) {
         if (m_parser.isSet(m_opt.drive) && !request.file.isEmpty())
             return QStringLiteral("diff compares the drive or FILE, not both, with the second set");
@@ -327,7 +332,8 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.force, {C::Restore}, "restore"},
         {m_opt.forceModel, {C::Restore}, "restore"},
         {m_opt.drive, {C::Diff}, "diff"},
-        {m_opt.against, {C::Diff}, "diff"},
+        {m_opt.against, {C::Diff, C::Report}, "diff and report"},
+        {m_opt.from, {C::Report}, "report"},
         {m_opt.factory, {C::Diff}, "diff"},
         {m_opt.all, {C::Diff}, "diff"},
         {m_opt.since, {C::Log}, "log"},
@@ -385,6 +391,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     }
     request.againstFactory = m_parser.isSet(m_opt.factory);
     request.againstFile = value(m_opt.against);
+    request.fromFile = value(m_opt.from);
     if (request.againstFactory && !request.againstFile.isEmpty())
         return QStringLiteral("diff compares with --against FILE or --factory, not both");
     if (syntax.command == C::Backup) {
@@ -433,6 +440,8 @@ bool CliRequest::usesDrive() const {
             return file.isEmpty() || (!againstFactory && againstFile.isEmpty());
         case CliCommand::Faults:
             return file.isEmpty();
+        case CliCommand::Report:
+            return fromFile.isEmpty();
         default:
             return true;
     }

@@ -30,6 +30,7 @@ enum class CliCommand {
     Catalogue,
     Log,
     Faults,
+    Report,
 };
 
 // How get, diff and catalogue print their data on stdout.
@@ -73,7 +74,8 @@ struct CliRequest {
     std::vector<Assignment> assignments;  // set
     std::vector<int> pages;               // backup: the pages to read, ascending
     QString file;                         // backup, restore: FILE; diff: the first set's file
-    QString againstFile;                  // diff --against FILE
+    QString againstFile;                  // diff, report --against FILE
+    QString fromFile;                     // report --from FILE: a backup instead of the drive
     bool againstFactory = false;          // diff --factory
     bool raw = false;                     // get --raw
     bool dryRun = false;                  // restore --dry-run

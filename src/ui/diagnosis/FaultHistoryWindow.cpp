@@ -146,6 +146,7 @@ void FaultHistoryWindow::refresh() {
                                              qs(describeOutcome(read.failure, false))));
             return;
         }
+        m_readValues = read.values;
         showHistory(*read.history);
         m_status->setText(text::FromDrive.arg(
             read.history->runSeconds ? qs(runTimeText(*read.history->runSeconds)) : "—"));

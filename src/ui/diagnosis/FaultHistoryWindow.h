@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "platform/Services.h"
@@ -35,6 +36,8 @@ public:
     void refresh();
     // The history shown now; empty before the first read, or after one that failed.
     const std::optional<FaultHistory>& history() const { return m_history; }
+    // The registers of the last read from the drive, as it keeps them; empty offline.
+    const std::map<int, std::int32_t>& readValues() const { return m_readValues; }
     // What 匯出報告 runs; the button is hidden without it.
     void setReportExport(std::function<void(QWidget* parent)> exporter);
 
@@ -48,6 +51,7 @@ private:
     LineSession* m_line;
     RegisterLookup m_offlineValues;
     std::optional<FaultHistory> m_history;
+    std::map<int, std::int32_t> m_readValues;
     std::function<void(QWidget*)> m_exporter;
     QLabel* m_status = nullptr;
     QTableWidget* m_faults = nullptr;

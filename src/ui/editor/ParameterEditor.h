@@ -108,6 +108,8 @@ private:
     void addFaultHistoryItem(QMenu* driveMenu);
     // Opens the fault history, or brings it up read again.
     void onFaultHistoryTriggered();
+    // 匯出報告: the service report of the pages read (offline: of the fields) as PDF or HTML.
+    void exportReport(QWidget* parent);
 
     // ---- The backup's sidecar (EditorSidecar.cpp) ----
     // P17.11 as read from the drive; empty offline or before page P17-1 was read.

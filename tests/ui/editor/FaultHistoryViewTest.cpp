@@ -48,6 +48,19 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
     EXPECT_TRUE(terminalOn(view, "M0") && terminalOn(view, "M3"));
     EXPECT_FALSE(terminalOn(view, "M1") || terminalOn(view, "RL1"));
 
+    // 匯出報告: the report of what the editor read, the history in it.
+    for (const char* name : {"Report.html", "Report.pdf"}) {
+        const QString report = desktopFile(QLatin1String(name));
+        s.dialogs.answerInputs({report});
+        QTest::mouseClick(view->findChild<QPushButton*>(QStringLiteral("exportButton")),
+                          Qt::LeftButton);
+        EXPECT_THAT(fileBytes(report),
+                    ::testing::StartsWith(name[7] == 'h' ? "<!DOCTYPE html>" : "%PDF"));
+    }
+    EXPECT_THAT(fileBytes(desktopFile("Report.html")),
+                ::testing::AllOf(::testing::HasSubstr("變頻機維修報告"),
+                                 ::testing::HasSubstr("20：參數設定錯誤1(ErP1)")));
+
     // No: nothing written, the history stays. The question's default is No.
     s.drive.clearWriteLog();
     QTest::mouseClick(view->findChild<QPushButton*>(QStringLiteral("clearButton")), Qt::LeftButton);
