@@ -53,6 +53,7 @@ QTableWidget* table(const QStringList& columns, const char* name) {
     t->setObjectName(QLatin1String(name));
     t->setHorizontalHeaderLabels(columns);
     t->verticalHeader()->hide();
+    t->verticalHeader()->setDefaultSectionSize(22);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->horizontalHeader()->setStretchLastSection(true);
@@ -79,7 +80,7 @@ FaultHistoryWindow::FaultHistoryWindow(Services& services, LineSession* line,
     m_status->setObjectName(QStringLiteral("statusLine"));
     layout->addWidget(m_status);
     m_faults = table(text::FaultColumns, "faultTable");
-    layout->addWidget(m_faults, 3);
+    layout->addWidget(m_faults, 2);
 
     auto* seenBox = new QGroupBox(text::SeenBox);
     auto* seenLayout = new QVBoxLayout(seenBox);
@@ -96,7 +97,7 @@ FaultHistoryWindow::FaultHistoryWindow(Services& services, LineSession* line,
         line->addWidget(holder, 1);
         seenLayout->addLayout(line);
     }
-    layout->addWidget(seenBox, 4);
+    layout->addWidget(seenBox, 5);
 
     auto* buttons = new QHBoxLayout;
     m_refreshButton = new QPushButton(text::Refresh);

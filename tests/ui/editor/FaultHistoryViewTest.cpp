@@ -37,6 +37,9 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
     s.drive.setFaultHistory(faults);
     s.drive.setReg(543, 1210);
     s.drive.setReg(421, 0b1001);  // M0 and M3 on at the fault
+    for (auto [reg, value] : {std::pair{411, 5000}, {412, 4870}, {413, 1440}, {414, 3620},
+                              {415, 412}, {416, 3110}, {422, 0b101}, {423, 412}})
+        s.drive.setReg(reg, static_cast<std::uint16_t>(value));
     open();
     FaultHistoryWindow* view = openView();
     ASSERT_TRUE(view);
@@ -46,7 +49,13 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
     EXPECT_EQ(cell(view, 0, 4), "10.0 小時前");
     EXPECT_EQ(cell(view, 1, 1), "6：過負載(oL)");
     EXPECT_TRUE(terminalOn(view, "M0") && terminalOn(view, "M3"));
-    EXPECT_FALSE(terminalOn(view, "M1") || terminalOn(view, "RL1"));
+    EXPECT_TRUE(terminalOn(view, "RL1") && terminalOn(view, "DO1"));
+    EXPECT_FALSE(terminalOn(view, "M1") || terminalOn(view, "RL2"));
+    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {  // the README's picture
+        QApplication::processEvents();
+        EXPECT_TRUE(view->grab().save(
+            QDir(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")).filePath("faultHistory.png")));
+    }
 
     // 匯出報告: the report of what the editor read, the history in it.
     for (const char* name : {"Report.html", "Report.pdf"}) {
