@@ -158,10 +158,9 @@ QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string&
     if (reg == drive::kStationParameter)
         return QStringLiteral("the drive answers at station %1 from now on").arg(word);
     if (reg == drive::kRateParameter) {
-        for (int i = 0; i < static_cast<int>(kRates.size()); ++i)
-            if (kRates[i].driveValue == word)
-                return talksAt.arg(QString::fromStdString(replaceRate(settings, i)));
-        return {};
+        const auto position = baudPosition(word);
+        return position ? talksAt.arg(QString::fromStdString(replaceRate(settings, *position)))
+                        : QString{};
     }
     if (reg == drive::kFormatParameter && word < kFormats.size())
         return talksAt.arg(QString::fromStdString(replaceFormat(settings, word)));

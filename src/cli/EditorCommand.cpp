@@ -4,12 +4,9 @@
 #include <algorithm>
 
 #include "editor/ParameterSets.h"
+#include "platform/QtText.h"
 
 namespace velorin {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString codeAndName(int reg) {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);

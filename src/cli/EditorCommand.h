@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CommandRun.h"
+#include "platform/QtText.h"
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
 
@@ -79,7 +80,6 @@ private:
 };
 
 // ---- Words for parameters ----
-QString qs(const std::string& s);
 // "P01.06 起動轉速"
 QString codeAndName(int reg);
 // Why a time cannot be shown or taken: its unit switch holds `unit`, which its list lacks.

@@ -1,4 +1,5 @@
 #include "editor/EditorCore.h"
+#include "editor/WriteSequence.h"
 
 #include <algorithm>
 #include <chrono>
@@ -95,23 +96,23 @@ PageReadOutcome EditorCore::readPage(int page) {
 }
 
 void EditorCore::refreshLinkCopies() {
-    if (pagePresent(kLinkCopiesPage)) {
+    if (pagePresent(pages::kLinkCopies)) {
         m_copies.station = static_cast<std::int16_t>(m_drive[drive::kStationParameter]);
         m_copies.rate = static_cast<std::int16_t>(m_drive[drive::kRateParameter]);
         m_copies.format = static_cast<std::int16_t>(m_drive[drive::kFormatParameter]);
     }
-    if (pagePresent(kLockCopyPage))
+    if (pagePresent(pages::kLockReset))
         m_copies.lockReset = static_cast<std::int16_t>(m_drive[drive::kResetParameter]);
 }
 
 void EditorCore::refreshOpeningCopies(int page) {
-    if (page == kRampPage)
+    if (page == pages::kRamp)
         m_copies.rampUnit = static_cast<std::int16_t>(m_drive[drive::kRampUnitParameter]);
-    if (page == kStepPage)
+    if (page == pages::kStep)
         m_copies.stepUnit = static_cast<std::int16_t>(m_drive[drive::kStepUnitParameter]);
-    if (page == kRatedCurrentPage)
+    if (page == pages::kRatedCurrent)
         m_copies.ratedCurrent = m_drive[drive::kRatedCurrentParameter];
-    if (page == kPidPage) {
+    if (page == pages::kPid) {
         m_copies.pidFullScale = m_drive[drive::kPidFullScaleParameter];
         m_copies.pidDecimals = static_cast<std::int16_t>(m_drive[drive::kPidDecimalsParameter]);
     }
@@ -164,19 +165,19 @@ std::vector<int> EditorCore::unreadCopies() const {
 }
 
 std::optional<std::int16_t> EditorCore::pidDecimalsAfterWrite() const {
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         return static_cast<std::int16_t>(m_working[drive::kPidDecimalsParameter]);
     return m_copies.pidDecimals;
 }
 
 std::optional<std::int32_t> EditorCore::pidFullScaleAfterWrite() const {
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         return m_working[drive::kPidFullScaleParameter];
     return m_copies.pidFullScale;
 }
 
 std::optional<int> EditorCore::unreadCopyFor(int reg) const {
-    if (reg == kPidSetpointRegister && !pagePresent(kPidPage)) {
+    if (reg == kPidSetpointRegister && !pagePresent(pages::kPid)) {
         if (!m_copies.pidDecimals)
             return drive::kPidDecimalsParameter;
         if (!m_copies.pidFullScale)
@@ -309,7 +310,7 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
 bool EditorCore::fieldEdited(int reg) {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
     const bool noDecimals =
-        !pagePresent(kPidPage) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
+        !pagePresent(pages::kPid) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
     // A time whose unit switch shows no unit cannot be read at any resolution.
     const bool noUnit =
         (p.conversion == ConversionKind::ByRampUnit && m_unshown[drive::kRampUnitParameter]) ||
@@ -323,7 +324,7 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
                          char decimalSeparator) {
     // P13.04 takes the decimals that P13.35's field gives when its page is written with it.
     std::optional<std::int16_t> pidDecimals = m_copies.pidDecimals;
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         if (const auto raw =
                 convertField(drive::kPidDecimalsParameter, fields[drive::kPidDecimalsParameter]))
             pidDecimals = static_cast<std::int16_t>(*raw);
@@ -331,6 +332,20 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
     for (int reg = 0; reg < kRegisterCount; ++reg)
         if (Catalogue::instance().parameter(reg).shown)
             m_content[reg] = fields[reg];
+}
+
+// ---- The write (WriteSequence.h) ----
+
+WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, WriteScope scope) {
+    return WriteSequence(*this, hooks).run(link, scope);
+}
+
+std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
+    return WritePlan(*this).writes(scope);
+}
+
+WritePreview EditorCore::previewWrite(WriteScope scope) const {
+    return WritePlan(*this).preview(scope);
 }
 
 }  // namespace velorin

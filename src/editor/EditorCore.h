@@ -311,7 +311,7 @@ public:
     WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks,
                               WriteScope scope = WriteScope::Everything);
     // The registers the write sends with `scope` as the working values stand, in the order it
-    // sends them, and what that changes on the drive (EditorWrite.cpp). Nothing is read: the
+    // sends them, and what that changes on the drive (WritePlan). Nothing is read: the
     // running check and the reads after a unit switch are the write's own.
     std::vector<PlannedWrite> plannedWrites(WriteScope scope) const;
     WritePreview previewWrite(WriteScope scope) const;
@@ -393,25 +393,11 @@ private:
     // The unit switches and P13.35 as their fields hold them now.
     ConversionContext markContext() const;
     void refreshOpeningCopies(int page);
-    // One write; false when the write must end here (the drive fell silent, the line stopped).
-    bool send(int reg, std::int32_t value, WriteOutcome& outcome);
-    bool rehearsing() const { return m_hooks && m_hooks->rehearse; }
-    // The write's steps, shared by the write and its plan. The registers of the present pages
-    // in write order, before the link parameters; why one of them is not sent, if it is not.
-    std::vector<int> pageWriteOrder(bool changedOnly) const;
-    std::optional<WriteIssue> pageWriteSkip(int reg) const;
-    // A link parameter (rate, station, format) or the lock and reset value: why it is not sent,
-    // or the value it goes out with when it differs from the drive's copy.
-    struct LinkStep {
-        std::optional<WriteIssue::Why> skip;
-        std::optional<std::int32_t> value;
-    };
-    LinkStep linkStep(int reg) const;
-    bool unlockCodeGoesOut(int reg, bool changedOnly) const;
-    std::vector<int> m_leftOut;
-    // After the line settings changed: whether the drive answers at them.
-    bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
-    void reopen(LinkState& link);
+    // The write's plan and sequence (WriteSequence.h) work on this state.
+    friend class WritePlan;
+    friend class WriteSequence;
+
+    std::vector<int> m_leftOut;  // the registers the technician chose to leave out of a write
 
     LineSession* m_line = nullptr;
     Values m_working{};
@@ -430,9 +416,6 @@ private:
     std::array<bool, kRegisterCount> m_shownUnknown{};     // it was given a value it cannot show
     std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
     std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
-    int m_silentWrites = 0;  // writes in a row without any reply
-    DisplayContext m_shownBeforeWrite;    // the drive's values were shown with this
-    const WriteHooks* m_hooks = nullptr;  // while a write runs
 };
 
 }  // namespace velorin

@@ -87,7 +87,7 @@ ConversionContext EditorCore::markContext() const {
         return position >= 0 ? catalogue.optionValue(selector, position) : copy.value_or(0);
     };
     std::optional<std::int16_t> decimals = m_copies.pidDecimals;
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         if (const auto raw = convertField(drive::kPidDecimalsParameter, m_content[drive::kPidDecimalsParameter]))
             decimals = static_cast<std::int16_t>(*raw);
     return {unit(drive::kRampUnitParameter, m_copies.rampUnit), unit(drive::kStepUnitParameter, m_copies.stepUnit),

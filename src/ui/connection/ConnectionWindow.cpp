@@ -374,12 +374,6 @@ void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
                                    durationText(p.left)));
 }
 
-bool ConnectionWindow::probe(Framing framing) {
-    m_session->setFraming(framing);
-    const ReplyCheck r = m_session->probeAt(m_services.link.station, drive::kProbeRegister);
-    return drive::probeFound(r, framing);
-}
-
 void ConnectionWindow::handOver(QWidget* (*next)(Services&)) {
     m_leaving = true;
     next(m_services);
@@ -419,41 +413,12 @@ void ConnectionWindow::onConnectClicked() {
 }
 
 void ConnectionWindow::connectToDrive(int rate, int format) {
-    SearchEnd end = SearchEnd::NotFound;
-    if (rate < 0 || format < 0) {
-        end = search();
-    } else {
-        const std::string settings = settingsString(rate, format);
-        if (!openPort(settings)) {
-            end = SearchEnd::PortFailed;
-        } else {
-            const Framing framing = framingOfFormat(format);
-            m_services.link.framing = framing;
-            if (probe(framing) && !m_closeRequested) {
-                m_services.link.settings = settings;
-                keepLink(rate, format);
-                handOver([](Services& s) { return s.windows.menu(); });
-                return;
-            }
-            m_services.link.framing = Framing::Ascii;
-            m_session->close();
-            end = stopAsked() ? SearchEnd::Stopped : search();
-        }
-    }
-
-    if (end == SearchEnd::Found && !m_closeRequested) {
-        handOver([](Services& s) { return s.windows.menu(); });
-        return;
-    }
-    endWithoutDrive(end);
-}
-
-ConnectionWindow::SearchEnd ConnectionWindow::search() {
-    ScanHooks hooks;
-    hooks.open = [this](const ScanStep& step) {
-        return openPort(step.settings()) ? m_session.get() : nullptr;
+    ConnectHooks hooks;
+    hooks.open = [this](const std::string& settings) {
+        return openPort(settings) ? m_session.get() : nullptr;
     };
     hooks.progress = [this](const ScanProgress& p) {
+        m_services.link.framing = Framing::Ascii;  // until the search finds the drive
         showSearchProgress(p);
         if (p.step.format == 0 && p.step.rate == 0) {
             m_services.link.station = static_cast<std::uint8_t>(p.step.station);
@@ -465,25 +430,49 @@ ConnectionWindow::SearchEnd ConnectionWindow::search() {
         m_rateList->setCurrentIndex(p.step.rate);
     };
     hooks.stopRequested = [this] { return stopAsked(); };
-    const ScanResult result = scanForDrive(ScanOrder(), m_session->clock(), hooks);
+    // The link state tells the probe's framing while the probe is out.
+    if (rate >= 0 && format >= 0)
+        m_services.link.framing = framingOfFormat(format);
+    ConnectSession connecting(m_session->clock(), hooks);
+    const ConnectResult result =
+        connecting.connect(m_services.link.station,
+                           rate < 0 ? std::nullopt : std::optional<int>(rate),
+                           format < 0 ? std::nullopt : std::optional<int>(format));
     switch (result.end) {
-        case ScanResult::End::Found:
-            m_services.link.framing = result.step.framing();
-            m_services.link.settings = result.step.settings();
-            keepLink(result.step.rate, result.step.format);
-            return SearchEnd::Found;
-        case ScanResult::End::Stopped:
-            return SearchEnd::Stopped;
-        case ScanResult::End::PortUnusable:
-            return SearchEnd::PortFailed;
-        case ScanResult::End::PortLost:
+        case ConnectResult::End::Found:
+            if (m_closeRequested)
+                break;
+            m_services.link.framing = result.link.framing;
+            m_services.link.settings = result.link.settings;
+            m_services.link.station = result.link.station;
+            keepLink(result.link.rate.value_or(rate), result.link.format.value_or(format));
+            handOver([](Services& s) { return s.windows.menu(); });
+            return;
+        case ConnectResult::End::PortLost:
             m_lastOpen = OpenResult::NotFound;  // told as a port that went away
-            return SearchEnd::PortFailed;
-        case ScanResult::End::NotFound:
+            break;
+        default:
             break;
     }
-    // A stop asked during the last probe still puts the technician's choice back.
-    return stopAsked() ? SearchEnd::Stopped : SearchEnd::NotFound;
+    m_services.link.framing = Framing::Ascii;
+    endWithoutDrive(searchEndOf(result.end));
+}
+
+ConnectionWindow::SearchEnd ConnectionWindow::searchEndOf(ConnectResult::End end) const {
+    if (m_closeRequested)
+        return SearchEnd::Stopped;
+    switch (end) {
+        case ConnectResult::End::Found:
+            return SearchEnd::Found;
+        case ConnectResult::End::Stopped:
+            return SearchEnd::Stopped;
+        case ConnectResult::End::PortUnusable:
+        case ConnectResult::End::PortLost:
+            return SearchEnd::PortFailed;
+        case ConnectResult::End::NotFound:
+            break;
+    }
+    return SearchEnd::NotFound;
 }
 
 void ConnectionWindow::endWithoutDrive(SearchEnd end) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "drive/ConnectSession.h"
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
@@ -19,8 +20,6 @@ class QSpinBox;
 class QTimer;
 
 namespace velorin {
-
-struct ScanProgress;
 
 class ConnectionWindow : public QWidget {
     Q_OBJECT
@@ -76,9 +75,7 @@ private:
     void connectToDrive(int rate, int format);
     // Sets the line and opens the port; false when the port cannot be opened.
     bool openPort(const std::string& settings);
-    // Reads the drive's station register at the station of the link state.
-    bool probe(Framing framing);
-    SearchEnd search();
+    SearchEnd searchEndOf(ConnectResult::End end) const;
     void endWithoutDrive(SearchEnd end);
     void setControlsEnabled(bool enabled);
     void handOver(QWidget* (*next)(Services&));

@@ -8,16 +8,13 @@
 #include "ParameterEditor.h"
 #include "editor/ParameterFile.h"
 #include "platform/SafeFile.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
 namespace {
 
 namespace text = editortext;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 std::filesystem::path filePath(const QString& path) {
     return QFileInfo(path).filesystemFilePath();

@@ -27,6 +27,7 @@
 #include "model/DriveFacts.h"
 #include "platform/ChangeLogFile.h"
 #include "platform/Twips.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
@@ -52,10 +53,6 @@ constexpr int kPlotWidth = 7200;
 constexpr int kPlotHeight = 3600;
 constexpr int kMaxDots = 40;
 constexpr int kTickMs = 1000;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 }  // namespace
 

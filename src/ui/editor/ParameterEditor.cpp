@@ -30,16 +30,13 @@
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
 namespace {
 
 namespace text = editortext;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 }  // namespace
 
