@@ -335,7 +335,7 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_EQ(env.log.sent.size(), 200u);  // the request under way, none after it
     EXPECT_EQ(fileBytes(file), saved);
     EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
-    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "bad.txt"));
+    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json", "bad.txt"));
     env.stop = false;
 }
 

@@ -66,7 +66,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"", "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff, "
-             "catalogue or log"},
+             "catalogue, log, faults or report"},
         {"-p COM3 erase", "unknown command \"erase\""}, {"read 1", "no port given"},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
