@@ -75,8 +75,8 @@ struct ParserOptions {
                              QStringLiteral("Print every frame sent and received to stderr, with "
                                             "its time and the check of the reply.")};
     QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("get, diff, catalogue: text (the default), csv or "
-                                             "json."),
+                              QStringLiteral("get, diff, catalogue, faults: text (the default), "
+                                             "csv or json."),
                               QStringLiteral("FORMAT")};
     QCommandLineOption raw{QStringLiteral("raw"),
                            QStringLiteral("get: print the raw register values.")};
@@ -100,6 +100,12 @@ struct ParserOptions {
     QCommandLineOption strict{QStringLiteral("strict"),
                               QStringLiteral("set, restore: write nothing when the drive would "
                                              "answer with ErP1, ErP2 or ErP3.")};
+    QCommandLineOption force{QStringLiteral("force"),
+                             QStringLiteral("restore: write a file whose SHA-256 no longer "
+                                            "matches its sidecar (edited or damaged).")};
+    QCommandLineOption forceModel{QStringLiteral("force-model"),
+                                  QStringLiteral("restore: write a file whose sidecar names "
+                                                 "another drive model.")};
     QCommandLineOption lenient{QStringLiteral("lenient"),
                                QStringLiteral("restore, diff: go on with a parameter file whose "
                                               "unreadable lines are left out.")};
@@ -111,8 +117,13 @@ struct ParserOptions {
                              QStringLiteral("diff: the drive is the first set (the default "
                                             "without FILE).")};
     QCommandLineOption against{QStringLiteral("against"),
-                               QStringLiteral("diff: compare with this parameter file."),
+                               QStringLiteral("diff, report: compare with this parameter "
+                                              "file."),
                                QStringLiteral("FILE")};
+    QCommandLineOption from{QStringLiteral("from"),
+                            QStringLiteral("report: the parameter set of this backup instead of "
+                                           "the drive's (no port needed)."),
+                            QStringLiteral("FILE")};
     QCommandLineOption factory{QStringLiteral("factory"),
                                QStringLiteral("diff: compare with the factory values.")};
     QCommandLineOption all{QStringLiteral("all"),
@@ -136,7 +147,7 @@ struct ParserOptions {
              forceRunning,   allowReset, strict,  lenient,    find,        drive,
              against,        factory,    all,     blockReads, verifyReads, since,
              noLog,          help,       version, tcp,        framing,     connectTimeout,
-             allowLinkChange});
+             allowLinkChange, force,     forceModel, from});
     }
 };
 

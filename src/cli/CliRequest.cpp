@@ -53,6 +53,8 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Diff, "diff", Arguments::OptionalFile, LineUse::IfDrive},
     {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
     {CliCommand::Log, "log", Arguments::None, LineUse::None},
+    {CliCommand::Faults, "faults", Arguments::OptionalFile, LineUse::IfDrive},
+    {CliCommand::Report, "report", Arguments::File, LineUse::IfDrive},
 };
 
 // Decimal (optionally signed) or 0x hexadecimal; empty when the text is neither.
@@ -306,6 +308,10 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     if (!registerArguments)
         if (QString why = readArguments(*syntax, words, request); !why.isEmpty())
             return why;
+    if (request.command == CliCommand::Report &&
+        !request.file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) &&
+        !request.file.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
+        return QStringLiteral("report writes FILE.pdf or FILE.html, not \"%1\"").arg(request.file);
     if (request.command == CliCommand::Diff) {
         if (m_parser.isSet(m_opt.drive) && !request.file.isEmpty())
             return QStringLiteral("diff compares the drive or FILE, not both, with the second set");
@@ -368,7 +374,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         std::initializer_list<CliCommand> commands;
         const char* belongs;
     } owned[] = {
-        {m_opt.format, {C::Get, C::Diff, C::Catalogue}, "get, diff and catalogue"},
+        {m_opt.format, {C::Get, C::Diff, C::Catalogue, C::Faults}, "get, diff, catalogue and faults"},
         {m_opt.raw, {C::Get}, "get"},
         {m_opt.pages, {C::Backup}, "backup"},
         {m_opt.dryRun, {C::Restore}, "restore"},
@@ -376,10 +382,13 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
         {m_opt.allowReset, {C::Set, C::Restore}, "set and restore"},
         {m_opt.strict, {C::Set, C::Restore}, "set and restore"},
-        {m_opt.lenient, {C::Restore, C::Diff}, "restore and diff"},
+        {m_opt.lenient, {C::Restore, C::Diff, C::Faults}, "restore, diff and faults"},
         {m_opt.find, {C::Catalogue}, "catalogue"},
+        {m_opt.force, {C::Restore}, "restore"},
+        {m_opt.forceModel, {C::Restore}, "restore"},
         {m_opt.drive, {C::Diff}, "diff"},
-        {m_opt.against, {C::Diff}, "diff"},
+        {m_opt.against, {C::Diff, C::Report}, "diff and report"},
+        {m_opt.from, {C::Report}, "report"},
         {m_opt.factory, {C::Diff}, "diff"},
         {m_opt.all, {C::Diff}, "diff"},
         {m_opt.since, {C::Log}, "log"},
@@ -411,6 +420,8 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     request.allowReset = m_parser.isSet(m_opt.allowReset);
     request.allowLinkChange = m_parser.isSet(m_opt.allowLinkChange);
     request.strict = m_parser.isSet(m_opt.strict);
+    request.force = m_parser.isSet(m_opt.force);
+    request.forceModel = m_parser.isSet(m_opt.forceModel);
     request.lenient = m_parser.isSet(m_opt.lenient);
     if (m_parser.isSet(m_opt.find)) {
         request.find = value(m_opt.find);
@@ -437,6 +448,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     }
     request.againstFactory = m_parser.isSet(m_opt.factory);
     request.againstFile = value(m_opt.against);
+    request.fromFile = value(m_opt.from);
     if (request.againstFactory && !request.againstFile.isEmpty())
         return QStringLiteral("diff compares with --against FILE or --factory, not both");
     if (syntax.command == C::Backup) {
@@ -483,6 +495,10 @@ bool CliRequest::usesDrive() const {
             return false;
         case CliCommand::Diff:
             return file.isEmpty() || (!againstFactory && againstFile.isEmpty());
+        case CliCommand::Faults:
+            return file.isEmpty();
+        case CliCommand::Report:
+            return fromFile.isEmpty();
         default:
             return true;
     }

@@ -73,5 +73,15 @@ class DiffCommand final : public EditorCommand {
     using EditorCommand::EditorCommand;
     int run() override;
 };
+// The service report of the drive, or of a backup.
+class ReportCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+// The drive's fault history, or a parameter file's.
+class FaultsCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
 
 }  // namespace velorin

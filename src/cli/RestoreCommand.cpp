@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "model/FaultRegisters.h"
 
 namespace velorin {
 
@@ -22,6 +23,10 @@ int RestoreCommand::run() {
             drivePages.push_back(page);
     if (int c = readPages(drivePages))
         return c;
+    if (int c = checkFileOrigin(m_request.file, readDriveValue(faultregs::kModel))) {
+        m_line->close();
+        return c;
+    }
     if (int c = takeFile(load)) {
         m_line->close();
         return c;

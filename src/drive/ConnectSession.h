@@ -43,13 +43,15 @@ struct ConnectResult {
     };
     End end = End::NotFound;
     FoundLink link;
-    std::optional<ReplyCheck> probe;  // the reply to the probe at the chosen settings, if one went out
+    std::optional<ReplyCheck>
+        probe;  // the reply to the probe at the chosen settings, if one went out
     std::optional<ScanResult> search;  // the search, if one ran
 };
 
 class ConnectSession {
 public:
-    ConnectSession(TimedWait& clock, ConnectHooks hooks) : m_clock(clock), m_hooks(std::move(hooks)) {}
+    ConnectSession(TimedWait& clock, ConnectHooks hooks)
+        : m_clock(clock), m_hooks(std::move(hooks)) {}
 
     // One probe: the drive's station register read at `station` with `settings` and `framing`.
     // The line stays open on Found; it is closed otherwise.

@@ -223,47 +223,46 @@ void RunSession::setMotion(Motion motion) {
 }
 
 bool RunSession::run(Direction direction, std::string_view frequencyText) {
+    return startMotion(Motion::Running, direction, frequencyText);
+}
+
+bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText) {
+    return startMotion(Motion::Jogging, direction, jogFrequencyText);
+}
+
+bool RunSession::startMotion(Motion motion, Direction direction, std::string_view frequencyText) {
     if (leaving())
         return false;
+    // A jog button is down whatever its frequency: its release still sends the stop.
+    if (motion == Motion::Jogging)
+        setMotion(motion);
     const auto value = panelFrequency(frequencyText);
     if (!value) {
         tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
-    setMotion(Motion::Running);
-    m_lastSliderValue.reset();
-    sendMotion(kFrequencyCommand, *value,
-               direction == Direction::Forward ? drive::kRunForward : drive::kRunReverse);
+    const bool forward = direction == Direction::Forward;
+    if (motion == Motion::Running) {
+        setMotion(motion);
+        m_lastSliderValue.reset();
+        sendMotion(kFrequencyCommand, *value, forward ? drive::kRunForward : drive::kRunReverse);
+    } else {
+        sendMotion(kJogFrequency, *value, forward ? drive::kJogForward : drive::kJogReverse);
+    }
     return true;
 }
 
 void RunSession::stop() {
+    // A stop (or a jog button's release) after a way out has begun is left to the way out, which
+    // stops the motor itself.
     if (leaving())
         return;
     setMotion(Motion::Stopped);
     sendStop();
-}
-
-bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText) {
-    if (leaving())
-        return false;
-    setMotion(Motion::Jogging);
-    const auto value = panelFrequency(jogFrequencyText);
-    if (!value) {
-        tell(RunNotice::Kind::FrequencyOutOfRange);
-        return false;
-    }
-    sendMotion(kJogFrequency, *value,
-               direction == Direction::Forward ? drive::kJogForward : drive::kJogReverse);
-    return true;
 }
 
 void RunSession::jogRelease() {
-    // A release after a way out has begun is left to the way out, which stops the motor itself.
-    if (leaving())
-        return;
-    setMotion(Motion::Stopped);
-    sendStop();
+    stop();
 }
 
 void RunSession::sendMotion(std::uint16_t frequencyRegister, std::uint16_t value,

@@ -197,6 +197,8 @@ private:
     void commandConfirmed(bool confirmed);
     // The one place the motion changes; the window is told when running starts or ends.
     void setMotion(Motion motion);
+    // A run or a jog: the frequency checked, the motion set and the command sent.
+    bool startMotion(Motion motion, Direction direction, std::string_view frequencyText);
     bool write(std::uint16_t reg, std::uint16_t value);
     // A read's value as the framing gives it (signed over ASCII); empty without a usable reply.
     std::optional<int> read(std::uint16_t reg);

@@ -67,9 +67,9 @@ std::vector<DriveWarning> EditorCore::driveWarnings() const {
 std::vector<VfPoint> EditorCore::vfCurve(int page) const {
     const ConversionContext context = markContext();
     auto value = [&](int reg) -> std::optional<double> {
-        const auto raw = convertField(reg, m_content[reg], context);
+        const auto raw = convertField(reg, m_fields.content[reg], context);
         const auto decimals = fieldDecimals(reg, context);
-        if (!raw || !decimals || m_content[reg].text.find_first_not_of(" \t") == std::string::npos)
+        if (!raw || !decimals || m_fields.content[reg].text.find_first_not_of(" \t") == std::string::npos)
             return std::nullopt;
         return *raw / std::pow(10.0, *decimals);
     };

@@ -194,7 +194,7 @@ bool EditorCore::contentRefused(int reg) const {
         p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
         return false;
     // An empty field keeps its value: P01.13 starts empty.
-    const FieldContent& content = m_content[reg];
+    const FieldContent& content = m_fields.content[reg];
     if (trimmedText(content.text).empty())
         return false;
     const ConversionContext context = markContext();
@@ -210,7 +210,7 @@ std::string EditorCore::refusalMessage(int reg) const {
                                  ? std::string("整數")
                                  : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
     return p.code + " 須為" + kind + "（" + form->range + "），「" +
-           trimmedText(m_content[reg].text) + "」不符。";
+           trimmedText(m_fields.content[reg].text) + "」不符。";
 }
 
 std::vector<CheckFailure> EditorCore::refusedFields() const {
@@ -234,14 +234,14 @@ std::string EditorCore::rangeInForce(int reg) const {
             case CheckBound::Kind::Constant:
                 return b.value;
             case CheckBound::Kind::WorkingValue:
-                if (const auto raw = convertField(b.reg, m_content[b.reg], context))
+                if (const auto raw = convertField(b.reg, m_fields.content[b.reg], context))
                     return *raw;
                 return m_working[b.reg];
             case CheckBound::Kind::RatedCurrent:
                 return m_copies.ratedCurrent;
             case CheckBound::Kind::PidFullScale:
                 if (pagePresent(pages::kPid))
-                    if (const auto raw = convertField(b.reg, m_content[b.reg], context))
+                    if (const auto raw = convertField(b.reg, m_fields.content[b.reg], context))
                         return *raw;
                 return m_copies.pidFullScale;
         }

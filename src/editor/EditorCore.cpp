@@ -1,4 +1,5 @@
 #include "editor/EditorCore.h"
+#include "editor/WriteSequence.h"
 
 #include <algorithm>
 #include <chrono>
@@ -34,10 +35,10 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_framingInUse = framing;
     m_pages.fill(0);
     m_unshown.fill(false);
-    m_shown.fill(std::nullopt);
-    m_shownUnknown.fill(false);
-    m_fromFile.fill(false);
-    m_content.fill({});
+    m_fields.shown.fill(std::nullopt);
+    m_fields.shownUnknown.fill(false);
+    m_fields.fromFile.fill(false);
+    m_fields.content.fill({});
     m_leftOut.clear();
     // Between two visits the drive may have been written from elsewhere: what a write of the
     // changed values only compares with is read again in this visit.
@@ -210,9 +211,9 @@ std::vector<FieldView> EditorCore::showPage(int page) {
             const bool list = Catalogue::instance().parameter(reg).kind != FieldKind::Number;
             views.push_back({reg, list ? Display{SelectPosition{}} : Display{ShowText{}}});
             m_unshown[reg] = false;
-            m_shown[reg].reset();
-            m_shownUnknown[reg] = false;
-            m_content[reg] = {};
+            m_fields.shown[reg].reset();
+            m_fields.shownUnknown[reg] = false;
+            m_fields.content[reg] = {};
             continue;
         }
         FieldView view{reg, displayValue(reg, m_drive[reg], context), false, m_drive[reg]};
@@ -330,7 +331,21 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
     valueConvert(fields, m_working, pidDecimals, decimalSeparator);
     for (int reg = 0; reg < kRegisterCount; ++reg)
         if (Catalogue::instance().parameter(reg).shown)
-            m_content[reg] = fields[reg];
+            m_fields.content[reg] = fields[reg];
+}
+
+// ---- The write (WriteSequence.h) ----
+
+WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, WriteScope scope) {
+    return WriteSequence(*this, hooks).run(link, scope);
+}
+
+std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
+    return WritePlan(*this).writes(scope);
+}
+
+WritePreview EditorCore::previewWrite(WriteScope scope) const {
+    return WritePlan(*this).preview(scope);
 }
 
 }  // namespace velorin

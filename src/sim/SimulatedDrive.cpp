@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "link/Frames.h"
+#include "model/FaultRegisters.h"
 #include "link/NumberText.h"
 #include "link/Transaction.h"
 
@@ -195,13 +196,19 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq,
     }
     if (rq.reg == kCommandRegister) {
         m_command = v;
-        m_status = isRunWord(v) ? (m_status | 1) : (m_status & ~1);
+        // A run command that meets a bad setting trips the drive: the motor stays still.
+        const int fault = isRunWord(v) && !running() ? settingFault() : 0;
+        if (fault != 0)
+            recordFault(fault);
+        m_status = isRunWord(v) && fault == 0 ? (m_status | 1) : (m_status & ~1);
     } else {
         m_regs[rq.reg] = v;
         if (rq.reg == kStationRegister || rq.reg == kRateRegister || rq.reg == kFormatRegister)
             m_linkChangePending = true;
         if (rq.reg == kLockResetRegister && drive::isFactoryReset(v))
             m_resetPending = true;
+        if (rq.reg == kLockResetRegister && v == faultregs::kClearHistory)
+            clearFaultHistory();
     }
     m_writeLog.push_back({rq.reg, v});
     return {m_station,

@@ -2,8 +2,6 @@
 
 #include "link/Transaction.h"
 
-
-
 using namespace velorin;
 
 namespace {
@@ -123,8 +121,7 @@ TEST(Deadline, TheRequestsLineTimeThenATenthOfASecondUnlessTheReplyNeedsLonger) 
 }
 
 TEST(AsciiReply, NoiseIsLookedThroughInOnePass) {
-    // Megabytes of ':' and CR from a line left open to noise: a check that searched the rest of
-    // the text from every ':' would take hours here; it must take one pass.
+    // Megabytes of ':' and CR from a line open to noise are looked through in one pass.
     const std::string rq = asciiRequest("010301F00001");
     std::string colonCr;
     for (int i = 0; i < 1'000'000; ++i) colonCr += ":\r";

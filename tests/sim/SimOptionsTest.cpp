@@ -1,5 +1,4 @@
-// velorin-drive-sim's options: each one checked in full, and a fault for every request that
-// costs no memory per request.
+// velorin-drive-sim's options, each checked in full.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -79,8 +78,7 @@ TEST(SimOptions, SetUpTheDrive) {
     EXPECT_EQ(reply[0].at, Micros{4584 + 25000 + 4011});
 }
 
-// A duplicated reply comes twice, a late one once, after the time the options gave; with a fault
-// rate a seed decides which requests meet the fault, the same ones every time.
+// Duplicated and late replies at the times given; a seed decides which requests meet a fault.
 TEST(SimOptions, DuplicateLateAndAShareOfTheRequests) {
     const auto rq = rtuRequest(1, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     auto chunkTimes = [&rq](std::vector<std::string_view> args, int requests) {

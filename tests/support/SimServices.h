@@ -1,6 +1,5 @@
 #pragma once
-// A whole set of services for window tests: a simulated drive on COM ports of the test's
-// choosing, scripted dialogs, a virtual clock and folders in a temporary directory.
+// Services for window tests: simulated drives on COM ports, scripted dialogs, the virtual clock.
 
 #include <QTemporaryDir>
 #include <map>

@@ -118,6 +118,8 @@ std::string simUsage() {
            "  --drop-at N            with --tcp: the connection drops at request N (carried\n"
            "                         out, never answered)\n"
            "  --drop-rate PCT        with --tcp: this share of the requests drops it\n"
+           "  --faults-history LIST  the faults the drive remembers, latest first, as\n"
+           "                         NUMBER@HOURS,... (\"20@1200,6@1190\"; at most 8)\n"
            "  --log                  print every write the drive carries out (W REG VALUE)\n"
            "  --no-stdin             keep serving when standard input closes\n";
 }
@@ -140,7 +142,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
             a == "--answer-ms" || a == "--answer-profile" || a == "--tcp" || a == "--framing" ||
             a == "--latency-ms" || a == "--duplicate-segments" || a == "--drop-at" ||
-            a == "--drop-rate";
+            a == "--drop-rate" || a == "--faults-history";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
@@ -255,6 +257,12 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
                 o.network.dropPercent = static_cast<int>(*n);
         } else if (a == "--split-segments") {
             o.network.splitEveryByte = networkGiven = true;
+        } else if (a == "--faults-history") {
+            const auto history = parseFaultHistory(v);
+            if (!history)
+                return fail("--faults-history: " + quoted +
+                            " is not NUMBER@HOURS,... with at most 8 faults, each 0..65535");
+            o.faultHistory = *history;
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -291,6 +299,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
 void configure(SimulatedDrive& drive, const SimOptions& o) {
     drive.setLink(static_cast<std::uint8_t>(o.station), *rateIndexOf(o.settings),
                   *formatIndexOf(o.settings));
+    drive.setFaultHistory(o.faultHistory);
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
     drive.setResponseDelay(o.responseDelay);
     drive.setWireTime(o.wireTime);

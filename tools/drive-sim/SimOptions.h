@@ -31,6 +31,7 @@ struct SimOptions {
     std::optional<int> tcpPort;
     Framing gatewayFraming = Framing::Mbap;
     NetworkFaults network;
+    std::vector<RecordedFault> faultHistory;  // latest first
     bool log = false;
     bool watchStdin = true;
     bool help = false;

@@ -218,6 +218,7 @@ void ParameterEditor::buildMenu() {
     m_readAllAction = driveMenu->addAction(text::ReadAllItem);
     m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
     connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);
+    addFaultHistoryItem(driveMenu);
     m_reconnectAction = driveMenu->addAction(text::ReconnectItem);
     m_reconnectAction->setObjectName(QStringLiteral("reconnectItem"));
     m_reconnectAction->setEnabled(false);
