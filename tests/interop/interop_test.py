@@ -135,6 +135,8 @@ def factory_file(env, tmp, settings):
                 lines[i] = f"P{reg} {fixes[reg]}"
         with open(path, "w", newline="") as f:
             f.write("\r\n".join(lines))
+        # Edited by hand, the file is no longer the backup its sidecar vouches for.
+        os.remove(path + ".json")
         return path
     finally:
         sim.terminate()
