@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """`velorin-cli --tcp ... backup` over loopback against pymodbus TCP servers, side by side in one
 run with a pymodbus TCP client reading the same registers one per request: Modbus TCP and, through
-the RTU framer over TCP, a pass-through gateway. Velorin's time is the whole program's, from its
-start to its end (the connection included); the client's is its reads alone.
+the RTU framer over TCP, a pass-through gateway. Velorin's time is given twice: the whole
+program's, from its start to its end (the connection included), and its reads alone, from its
+first request to its last reply as its trace times them (the trace's own writing included); the
+client's is its reads alone.
 
     gateway_compare.py BUILD_DIR [ROUNDS]
 
-Prints, per framing, Velorin one register a request, pymodbus one register a request, their
-ratio, and Velorin with block reads.
+Prints, per framing, Velorin one register a request (program, reads), pymodbus one register a
+request, the ratio of the reads, and Velorin with block reads (program).
 """
 import os
 import subprocess
@@ -29,16 +31,20 @@ CLI = os.path.join(BUILD, "src/cli/velorin-cli")
 
 
 def backup(env, address, framer, path, *extra):
+    """The program's time, its reads' time (with --trace; else 0) and its exit status."""
     started = time.monotonic()
-    rc = subprocess.run([CLI, "--tcp", address, "--framing", framer, "--station", str(STATION),
-                         *extra, "backup", path], env=env, capture_output=True).returncode
-    return time.monotonic() - started, rc
+    p = subprocess.run([CLI, "--tcp", address, "--framing", framer, "--station", str(STATION),
+                        *extra, "backup", path], env=env, capture_output=True, text=True)
+    took = time.monotonic() - started
+    times = [float(line[1:line.index("]")]) for line in p.stderr.splitlines()
+             if line.startswith("[")]
+    return took, (times[-1] - times[0] if times else 0.0), p.returncode
 
 
 def main():
-    print("| framing | Velorin s (1 a request) | pymodbus s (1 a request) | ratio | "
-          "Velorin s (blocks) | failures |")
-    print("|---|---|---|---|---|---|")
+    print("| framing | Velorin s, program (1 a request) | Velorin s, reads | pymodbus s, reads | "
+          "ratio of the reads | Velorin s, program (blocks) | failures |")
+    print("|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as home:
         env = private_env(home)
         for framer in ("mbap", "rtu"):
@@ -64,14 +70,18 @@ def main():
                     client = ModbusTcpClient("127.0.0.1", port=port, timeout=1,
                                              framer=ModbusSocketFramer if framer == "mbap"
                                              else ModbusRtuFramer)
-                    ours = theirs = blocks = 0.0
+                    ours = reads = theirs = blocks = 0.0
                     failures = 0
                     for _ in range(ROUNDS):
-                        took, rc = backup(env, address, framer, os.path.join(tmp, "b.txt"))
+                        took, _, rc = backup(env, address, framer, os.path.join(tmp, "b.txt"))
                         ours += took
                         failures += rc != 0
-                        took, rc = backup(env, address, framer, os.path.join(tmp, "c.txt"),
-                                          "--block-reads")
+                        _, took, rc = backup(env, address, framer, os.path.join(tmp, "b.txt"),
+                                             "--trace")
+                        reads += took
+                        failures += rc != 0
+                        took, _, rc = backup(env, address, framer, os.path.join(tmp, "c.txt"),
+                                             "--block-reads")
                         blocks += took
                         failures += rc != 0
                         client.connect()
@@ -81,9 +91,9 @@ def main():
                                 reg, 1, slave=STATION).isError()
                         theirs += time.monotonic() - started
                         client.close()
-                    print(f"| {framer} | {ours / ROUNDS:.3f} | {theirs / ROUNDS:.3f} | "
-                          f"{ours / theirs:.2f} | {blocks / ROUNDS:.3f} | {failures} |",
-                          flush=True)
+                    print(f"| {framer} | {ours / ROUNDS:.3f} | {reads / ROUNDS:.3f} | "
+                          f"{theirs / ROUNDS:.3f} | {reads / theirs:.2f} | {blocks / ROUNDS:.3f} | "
+                          f"{failures} |", flush=True)
                 finally:
                     server.terminate()
                     server.wait()
