@@ -135,10 +135,8 @@ def factory_file(env, tmp, settings):
                 lines[i] = f"P{reg} {fixes[reg]}"
         with open(path, "w", newline="") as f:
             f.write("\r\n".join(lines))
-        # Edited on purpose, and the peers are no drives of its model: it goes without the
-        # sidecar its backup wrote (which would refuse it as altered or of another model).
-        if os.path.exists(path + ".json"):
-            os.remove(path + ".json")
+        # Edited by hand, the file is no longer the backup its sidecar vouches for.
+        os.remove(path + ".json")
         return path
     finally:
         sim.terminate()
