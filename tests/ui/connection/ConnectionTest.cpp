@@ -7,7 +7,7 @@
 #include <QtWidgets>
 
 #include "ConnectionFixture.h"
-#include "ScreenshotTour.h"
+#include "app/ScreenshotTour.h"
 #include "ui/menu/ModeMenu.h"
 #include "platform/QtSettings.h"
 
