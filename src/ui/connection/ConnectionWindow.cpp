@@ -21,6 +21,7 @@
 #include "link/LinkSettings.h"
 #include "link/NumberText.h"
 #include "link/Transaction.h"
+#include "platform/DefaultButton.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 
@@ -36,9 +37,9 @@ const QString RateLabel = QStringLiteral("鮑    率         ：");
 const QString FormatLabel = QStringLiteral("通訊格式         ：");
 const QString StationLabel = QStringLiteral("站    號         ：");
 const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
-const QString BlockReads = QStringLiteral("區塊讀取");
-const QString SearchButton = QStringLiteral("自動偵測連線");
-const QString OfflineButton = QStringLiteral("離線模式");
+const QString BlockReads = QStringLiteral("區塊讀取(&B)");
+const QString SearchButton = QStringLiteral("自動偵測連線(&C)");
+const QString OfflineButton = QStringLiteral("離線模式(&O)");
 const QString InitialStation = QStringLiteral("1");
 const QString InUse = QStringLiteral(" 被占用");
 const QString NoPort = QStringLiteral("未選擇通訊埠");
@@ -193,6 +194,7 @@ void ConnectionWindow::buildControls() {
         return b;
     };
     m_connectButton = button("connectButton", text::SearchButton, 3540);
+    m_connectButton->setDefault(true);  // Enter in any field connects
     m_offlineButton = button("offlineButton", text::OfflineButton, 4200);
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
@@ -322,6 +324,8 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
         m_stopRequested = true;
         return;
     }
+    if (!busy() && pressOnEnter(event, m_connectButton))
+        return;
     QWidget::keyPressEvent(event);
 }
 

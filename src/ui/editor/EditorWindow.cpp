@@ -115,26 +115,29 @@ void ParameterEditor::buildToolbar() {
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolbar->setFixedHeight(twipsToPixels(kToolbarHeight));
     m_toolbar->setFont(mingFont(9));
+    // Each button's Alt key is its menu item's.
     const struct {
         Button button;
         QPixmap picture;
         const QString& caption;
+        const char* mnemonic;
         const char* name;
         void (ParameterEditor::*slot)();
     } buttons[] = {
-        {SaveButton, savePicture(), text::Save, "saveButton", &ParameterEditor::onSaveTriggered},
-        {LoadButton, loadPicture(), text::Load, "loadButton", &ParameterEditor::onLoadTriggered},
-        {WriteButton, writePicture(), text::Write, "writeButton",
+        {SaveButton, savePicture(), text::Save, "(&S)", "saveButton", &ParameterEditor::onSaveTriggered},
+        {LoadButton, loadPicture(), text::Load, "(&O)", "loadButton", &ParameterEditor::onLoadTriggered},
+        {WriteButton, writePicture(), text::Write, "(&T)", "writeButton",
          &ParameterEditor::onWriteTriggered},
-        {ReturnButton, backPicture(), text::Return, "returnButton",
+        {ReturnButton, backPicture(), text::Return, "(&R)", "returnButton",
          &ParameterEditor::onReturnTriggered},
-        {QuitButton, exitPicture(), text::Quit, "quitButton", &ParameterEditor::onQuitTriggered},
+        {QuitButton, exitPicture(), text::Quit, "(&Q)", "quitButton", &ParameterEditor::onQuitTriggered},
     };
     for (const auto& b : buttons) {
         // Separators after "參數讀取" and after "寫入變頻機".
         if (b.button == WriteButton || b.button == ReturnButton)
             m_toolbar->addSeparator();
         QAction* action = m_toolbar->addAction(QIcon(b.picture), b.caption);
+        action->setIconText(b.caption + QLatin1String(b.mnemonic));
         action->setObjectName(QString::fromLatin1(b.name));
         connect(action, &QAction::triggered, this, b.slot);
         m_buttons[b.button] = action;
@@ -204,6 +207,7 @@ void ParameterEditor::buildMenu() {
     // The folder of the change log, made where there is none yet, in the system's file manager.
     QAction* changeLog = parameterMenu->addAction(text::ChangeLogFolderItem);
     changeLog->setObjectName(QStringLiteral("changeLogFolderItem"));
+    changeLog->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     connect(changeLog, &QAction::triggered, this, [this] {
         if (!m_services.changeLog || !m_services.openFolder)
             return;
@@ -214,6 +218,7 @@ void ParameterEditor::buildMenu() {
     // Offline, and while the write button is disabled, it does nothing, as the write.
     QAction* writeChanged = driveMenu->addAction(text::WriteChangedItem);
     writeChanged->setObjectName(QStringLiteral("writeChangedItem"));
+    writeChanged->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
     connect(writeChanged, &QAction::triggered, this, [this] {
         if (m_buttons[WriteButton]->isEnabled())
             onWriteChangedTriggered();
