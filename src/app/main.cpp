@@ -15,6 +15,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QPointer>
+#include <QTime>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -176,7 +177,7 @@ int main(int argc, char** argv) {
     };
     // The line monitor records from the start; its window comes up on Ctrl+L and does not keep
     // the program alive once the last other window is closed.
-    velorin::LineMonitor monitor(wait);
+    velorin::LineMonitor monitor(wait, [] { return QTime::currentTime().msecsSinceStartOfDay(); });
     services.lineObservers.add(monitor);
     QPointer<velorin::MonitorWindow> monitorWindow;
     services.showMonitor = [&] {

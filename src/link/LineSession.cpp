@@ -113,7 +113,7 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
         if (m_readingBack && reads)
             purpose = RequestPurpose::ReadBack;
         m_observers->tell({m_framing, station, function, reg, word, purpose, m_bytes.request,
-                           m_bytes.received, r, n});
+                           m_bytes.received, r, n, m_port->settings()});
     }
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;

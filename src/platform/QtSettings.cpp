@@ -17,4 +17,14 @@ void QtSettings::setNumber(const QString& key, int value) {
     m_store.sync();  // kept even if the program is ended at once (the quit command)
 }
 
+std::optional<QString> QtSettings::text(const QString& key) const {
+    if (!m_store.contains(key))
+        return std::nullopt;
+    return m_store.value(key).toString();
+}
+
+void QtSettings::setText(const QString& key, const QString& value) {
+    m_store.setValue(key, value);
+}
+
 }  // namespace velorin

@@ -17,6 +17,8 @@ public:
 
     std::optional<int> number(const QString& key) const override;
     void setNumber(const QString& key, int value) override;
+    std::optional<QString> text(const QString& key) const override;
+    void setText(const QString& key, const QString& value) override;
 
 private:
     QSettings m_store;

@@ -94,6 +94,9 @@ public:
     // Empty when nothing (or no whole number) is kept under `key`.
     virtual std::optional<int> number(const QString& key) const = 0;
     virtual void setNumber(const QString& key, int value) = 0;
+    // A text kept under `key`; empty when none is.
+    virtual std::optional<QString> text(const QString& /*key*/) const { return std::nullopt; }
+    virtual void setText(const QString& /*key*/, const QString& /*value*/) {}
 };
 
 // What a window hands the window it opens: itself, when it stays up until the new window lets

@@ -6,8 +6,9 @@
 
 namespace velorin::test {
 
-const char* const PrivateHome::kVariables[5] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
-                                                "XDG_CACHE_HOME", "XDG_STATE_HOME"};
+const char* const PrivateHome::kVariables[6] = {"HOME",           "XDG_CONFIG_HOME",
+                                                "XDG_DATA_HOME",  "XDG_CACHE_HOME",
+                                                "XDG_STATE_HOME", "XDG_RUNTIME_DIR"};
 
 PrivateHome::PrivateHome()
     : m_userHome(qEnvironmentVariable("HOME")),
@@ -19,11 +20,14 @@ PrivateHome::PrivateHome()
         std::exit(2);
     }
     const QDir root(m_folder.path());
-    const char* const subfolders[] = {nullptr, ".config", ".local/share", ".cache", ".local/state"};
-    for (int i = 0; i < 5; ++i) {
+    const char* const subfolders[] = {nullptr,  ".config",      ".local/share",
+                                      ".cache", ".local/state", "runtime"};
+    for (int i = 0; i < 6; ++i) {
         const QString path =
             subfolders[i] ? root.filePath(QLatin1String(subfolders[i])) : root.path();
         root.mkpath(path);
+        // The runtime folder is the user's alone, as the system makes it.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(kVariables[i], QFile::encodeName(path));
     }
 }

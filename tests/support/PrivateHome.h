@@ -1,5 +1,5 @@
 #pragma once
-// The home, data, settings, cache and state folders of one test program: a temporary folder of
+// The home, data, settings, cache, state and runtime folders of one test program: a temporary folder of
 // its own, set in the environment before Qt starts, so neither the program nor the velorin-cli
 // and velorin-drive-sim it runs can reach the user's change log or settings. Removed at the end.
 
@@ -19,7 +19,7 @@ public:
     QString userHome() const { return m_userHome; }
 
     // The variables set, in the order they are set.
-    static const char* const kVariables[5];
+    static const char* const kVariables[6];
 
 private:
     QString m_userHome;

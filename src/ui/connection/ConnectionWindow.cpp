@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <utility>
 
 #include "drive/Scan.h"
 #include "model/DriveFacts.h"
@@ -31,7 +33,7 @@ namespace {
 
 // Everything this window shows, in one place.
 namespace text {
-const QString Caption = QStringLiteral("VELORIN");
+const QString Caption = QStringLiteral("VELORIN － 連線設定");
 const QString PortLabel = QStringLiteral("請選擇使用連接埠 ：");
 const QString RateLabel = QStringLiteral("鮑    率         ：");
 const QString FormatLabel = QStringLiteral("通訊格式         ：");
@@ -50,11 +52,24 @@ const QString PortGone = QStringLiteral("找不到通訊埠，請確認連接線
 const QString PermissionFix = QStringLiteral("請將使用者加入 %1 群組後重新登入。");
 const QString PermissionAdmin = QStringLiteral("請向系統管理員取得 %1 的讀寫權限。");
 const QString SearchCancelled = QStringLiteral("已取消自動偵測。");
+// The last entry of the rate and format lists: nothing chosen, the search tries them all.
+const QString AutoSearch = QStringLiteral("自動搜尋");
+const QString BlockReadsTip = QStringLiteral(
+    "一次讀取多個參數，整頁讀取較快。\n"
+    "變頻機不支援時會自動改回逐一讀取。透過閘道或無線連線時建議勾選。");
+const QString ReplyTimeoutTip = QStringLiteral(
+    "每次詢問等候變頻機回應的時間。\n"
+    "一般接線用 100 毫秒即可；經由閘道、無線或長距離線路時請加長。\n"
+    "範圍 %1~%2 毫秒。");
+const QString ReplyTimeoutRange = QStringLiteral("回應逾時範圍為%1~%2毫秒，請重新輸入。");
+const QString ReplyTimeoutErrorTitle = QStringLiteral("回應逾時錯誤");
 // "第 12 / 8890 次　站號 1　19200,E,7,1 ASCII　剩餘約 14 分 48 秒　按 Esc 取消"
+// The blanks inside a count and a time are no-break spaces: a line never breaks inside
+// "16 分 56 秒".
 const QString SearchProgress =
-    QStringLiteral("第 %1 / %2 次　站號 %3　%4 %5　剩餘約 %6　按 Esc 取消");
-const QString MinutesSeconds = QStringLiteral("%1 分 %2 秒");
-const QString Seconds = QStringLiteral("%1 秒");
+    QStringLiteral("第\u00A0%1\u00A0/\u00A0%2\u00A0次　站號\u00A0%3　%4\u00A0%5　剩餘約\u00A0%6　按 Esc 取消");
+const QString MinutesSeconds = QStringLiteral("%1\u00A0分\u00A0%2\u00A0秒");
+const QString Seconds = QStringLiteral("%1\u00A0秒");
 const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線。");
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 const QString StationErrorTitle = QStringLiteral("站號錯誤");
@@ -67,6 +82,8 @@ constexpr int kPortRefreshMs = 1500;
 
 // Where the link last found is kept between runs.
 const QString kComPortKey = QStringLiteral("link/comPort");
+// The device behind the port: COM numbers shift when devices come and go.
+const QString kDeviceKey = QStringLiteral("link/device");
 const QString kRateKey = QStringLiteral("link/rate");
 const QString kFormatKey = QStringLiteral("link/format");
 const QString kStationKey = QStringLiteral("link/station");
@@ -153,8 +170,11 @@ void ConnectionWindow::buildControls() {
     m_replyTimeoutBox->setObjectName(QStringLiteral("replyTimeoutBox"));
     m_replyTimeoutBox->setFont(ming);
     m_replyTimeoutBox->setGeometry(twipsRect(3000, 2400, 1200, 360));
-    m_replyTimeoutBox->setRange(kMinReplyTimeoutMs, kMaxReplyTimeoutMs);
+    // Any number is taken as typed, then refused with the range when out of it: a box that
+    // quietly turns 5 into 20 leaves the technician waiting on a wait nobody chose.
+    m_replyTimeoutBox->setRange(0, 99999);
     m_replyTimeoutBox->setSingleStep(10);
+    m_replyTimeoutBox->setToolTip(text::ReplyTimeoutTip.arg(kMinReplyTimeoutMs).arg(kMaxReplyTimeoutMs));
     // What the technician set last time, else the wait the session has now.
     const auto kept =
         m_services.settings ? m_services.settings->number(kReplyTimeoutKey) : std::nullopt;
@@ -184,6 +204,7 @@ void ConnectionWindow::buildControls() {
     };
     m_blockReadsBox =
         keptBox("blockReadsBox", text::BlockReads, kBlockReadsKey, m_services.blockReads, 3000);
+    m_blockReadsBox->setToolTip(text::BlockReadsTip);
 
     auto button = [&](const char* name, const QString& t, int top) {
         auto* b = new QPushButton(t, this);
@@ -222,9 +243,38 @@ void ConnectionWindow::buildControls() {
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
     connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
             &ConnectionWindow::onReplyTimeoutChanged);
+    connect(m_replyTimeoutBox, &QSpinBox::editingFinished, this,
+            &ConnectionWindow::onReplyTimeoutEdited);
+}
+
+void ConnectionWindow::onReplyTimeoutEdited() {
+    const int milliseconds = m_replyTimeoutBox->value();
+    const std::optional<int> before = std::exchange(m_timeoutBeforeEdit, std::nullopt);
+    if (milliseconds < kMinReplyTimeoutMs || milliseconds > kMaxReplyTimeoutMs) {
+        // Back to the wait the technician had before this edit ("999" on the way to "99999"
+        // counted meanwhile).
+        if (before)
+            onReplyTimeoutChanged(*before);
+        const QSignalBlocker quiet(m_replyTimeoutBox);
+        m_replyTimeoutBox->setValue(static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_services.replyTimeout).count()));
+        m_timeoutRefused = true;  // the Enter that typed it does not connect
+        QTimer::singleShot(0, this, [this] { m_timeoutRefused = false; });
+        m_services.dialogs->message(
+            this, text::ReplyTimeoutRange.arg(kMinReplyTimeoutMs).arg(kMaxReplyTimeoutMs),
+            text::ReplyTimeoutErrorTitle);
+        m_replyTimeoutBox->setFocus();
+        m_replyTimeoutBox->selectAll();
+    }
 }
 
 void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {
+    // What is typed counts once it is in range ("5" on the way to "50" does not).
+    if (!m_timeoutBeforeEdit)
+        m_timeoutBeforeEdit = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_services.replyTimeout).count());
+    if (milliseconds < kMinReplyTimeoutMs || milliseconds > kMaxReplyTimeoutMs)
+        return;
     // The windows after this one start their sessions with it; the next run starts with it.
     m_services.replyTimeout = std::chrono::milliseconds(milliseconds);
     m_session->setReplyTimeout(m_services.replyTimeout);
@@ -245,6 +295,11 @@ void ConnectionWindow::listPorts() {
     m_portList->addItems(portEntries());
     for (const auto& rate : kRates) m_rateList->addItem(QString::fromUtf8(rate.text));
     for (const auto& format : kFormats) m_formatList->addItem(QString::fromUtf8(format.listText));
+    // Nothing chosen means the search: said in the empty box, and to be chosen again.
+    for (QComboBox* list : {m_rateList, m_formatList}) {
+        list->addItem(text::AutoSearch);
+        list->setPlaceholderText(text::AutoSearch);
+    }
     m_rateList->setCurrentIndex(-1);
     m_formatList->setCurrentIndex(-1);
     m_portList->setCurrentIndex(m_portList->count() - 1);
@@ -278,10 +333,16 @@ void ConnectionWindow::chooseKeptLink() {
     if (!m_services.settings)
         return;
     const Settings& kept = *m_services.settings;
-    if (const auto com = kept.number(kComPortKey))
-        for (int i = 0; i < m_portList->count(); ++i)
-            if (comNumberOfEntry(m_portList->itemText(i)) == *com)
-                m_portList->setCurrentIndex(i);
+    // The device found last time, wherever its COM number went; an older setting names the
+    // number only.
+    const auto device = kept.text(kDeviceKey);
+    const auto com = kept.number(kComPortKey);
+    for (int i = 0; i < m_portList->count(); ++i) {
+        const int number = comNumberOfEntry(m_portList->itemText(i));
+        if (device && !device->isEmpty() ? m_services.ports->deviceOf(number) == *device
+                                         : com && number == *com)
+            m_portList->setCurrentIndex(i);
+    }
     const auto rate = kept.number(kRateKey);
     const auto format = kept.number(kFormatKey);
     if (rate && format && *rate >= 0 && *rate < m_rateList->count() && *format >= 0 &&
@@ -299,6 +360,7 @@ void ConnectionWindow::keepLink(int rate, int format) {
         return;
     Settings& kept = *m_services.settings;
     kept.setNumber(kComPortKey, m_services.link.comPort);
+    kept.setText(kDeviceKey, m_services.ports->deviceOf(m_services.link.comPort));
     kept.setNumber(kRateKey, rate);
     kept.setNumber(kFormatKey, format);
     kept.setNumber(kStationKey, m_services.link.station);
@@ -324,7 +386,7 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
         m_stopRequested = true;
         return;
     }
-    if (!busy() && pressOnEnter(event, m_connectButton))
+    if (!busy() && !m_timeoutRefused && pressOnEnter(event, m_connectButton))
         return;
     QWidget::keyPressEvent(event);
 }
@@ -417,8 +479,10 @@ void ConnectionWindow::onConnectClicked() {
     m_services.link.comPort =
         static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
 
-    const int rate = m_rateList->currentIndex();
-    const int format = m_formatList->currentIndex();
+    // The entry 自動搜尋 is no rate or format: the search.
+    const int rate = m_rateList->currentIndex() < int(kRates.size()) ? m_rateList->currentIndex() : -1;
+    const int format =
+        m_formatList->currentIndex() < int(kFormats.size()) ? m_formatList->currentIndex() : -1;
     m_session->submit([this, rate, format] { connectToDrive(rate, format); });
 }
 

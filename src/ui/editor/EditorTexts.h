@@ -8,7 +8,7 @@
 
 namespace velorin::editortext {
 
-inline const QString Caption = QStringLiteral("VELORIN");
+inline const QString Caption = QStringLiteral("VELORIN － 參數調整");
 inline const QString ParameterMenu = QStringLiteral("參數(&P)");
 inline const QString SaveItem = QStringLiteral("參數儲存(&S)");
 inline const QString LoadItem = QStringLiteral("參數讀取(&O)");
@@ -107,7 +107,8 @@ inline const QString TimeLeft = QStringLiteral("，約剩 %1 秒");
 inline const QString ReadAllStopped = QStringLiteral("讀取全部已停止。");
 // Compare.
 inline const QString CompareItem = QStringLiteral("比較(&M)");
-inline const QString CompareTitle = QStringLiteral("比較");
+inline const QString CompareTitle = QStringLiteral("VELORIN － 參數比較");
+inline const QString CompareFileTitle = QStringLiteral("比較");
 inline const QString CompareDrive = QStringLiteral("變頻機");
 inline const QString CompareEditor = QStringLiteral("編輯器");
 inline const QString CompareFile = QStringLiteral("檔案");

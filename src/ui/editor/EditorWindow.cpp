@@ -329,6 +329,7 @@ void ParameterEditor::placeProgress() {
 void ParameterEditor::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     placeProgress();
+    placeFindResults();
 }
 
 void ParameterEditor::progressTick() {

@@ -85,6 +85,7 @@ private:
     void onFindTextChanged(const QString& text);
     void onFindChosen();
     void closeFind();
+    void placeFindResults();
     // Shows the parameter's page (read first when online and not yet read) and puts the focus
     // on its field with a brief highlight.
     void goToParameter(int reg);

@@ -25,7 +25,7 @@ namespace {
 
 // Everything this window shows, in one place.
 namespace text {
-const QString Caption = QStringLiteral("VELORIN");
+const QString Caption = QStringLiteral("VELORIN － 模式選擇");
 const QString EditorButton = QStringLiteral("變頻機參數調整(&E)");
 const QString RunPanelButton = QStringLiteral("變頻機運轉試車(&R)");
 const QString DisconnectButton = QStringLiteral("中斷連線(&D)");
