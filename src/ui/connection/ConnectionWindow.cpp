@@ -191,7 +191,7 @@ void ConnectionWindow::buildControls() {
         auto* b = new QCheckBox(t, this);
         b->setObjectName(QLatin1String(name));
         b->setFont(ming);
-        b->setGeometry(twipsRect(left, 2940, 1235, 360));
+        b->setGeometry(twipsRect(left, 2940, 2535, 360));
         const auto kept = m_services.settings ? m_services.settings->number(key) : std::nullopt;
         b->setChecked(kept ? *kept != 0 : on);
         on = b->isChecked();
