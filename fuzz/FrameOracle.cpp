@@ -92,11 +92,29 @@ std::string referenceAsciiFrame(std::span<const std::uint8_t> payload) {
     return text + "\r\n";
 }
 
-std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing) {
+std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, Framing framing) {
     if (isRtu(framing))
-        return referenceRtuFrame(rq.fields());
-    const std::string text = referenceAsciiFrame(rq.fields());
+        return referenceRtuFrame({payload.begin(), payload.end()});
+    const std::string text = referenceAsciiFrame(payload);
     return {text.begin(), text.end()};
+}
+
+std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing) {
+    return referenceFrame(rq.fields(), framing);
+}
+
+ReplyCheck expectedReply(const OracleRequest& rq, bool exception, ExceptionCode code,
+                         std::uint16_t value) {
+    if (exception)
+        return {LinkOutcome::Exception, 0, code};
+    return {LinkOutcome::Ok, rq.function == FunctionCode::ReadRegisters ? value : rq.word};
+}
+
+std::string differs(const ReplyCheck& got, const ReplyCheck& expected) {
+    if (got.outcome == expected.outcome && got.value == expected.value &&
+        got.exceptionCode == expected.exceptionCode)
+        return {};
+    return "took " + describe(got) + " for " + describe(expected);
 }
 
 std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, ExceptionCode code,

@@ -28,6 +28,8 @@ std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes);
 std::vector<std::uint8_t> referenceRtuFrame(std::vector<std::uint8_t> payload);
 std::string referenceAsciiFrame(std::span<const std::uint8_t> payload);
 
+// A payload framed as it goes on the line.
+std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, Framing framing);
 // The request as it goes on the line.
 std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing);
 
@@ -36,6 +38,12 @@ std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing fram
 // of more registers than a byte count can carry).
 std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, ExceptionCode code,
                                        std::uint16_t value);
+
+// What the link must take from that reply, exception or not.
+ReplyCheck expectedReply(const OracleRequest& rq, bool exception, ExceptionCode code,
+                         std::uint16_t value);
+// Empty when `got` is `expected` in outcome, value and code; otherwise what it took.
+std::string differs(const ReplyCheck& got, const ReplyCheck& expected);
 
 // Every valid reply to `rq` anywhere in `received`, as the check should report it.
 std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,

@@ -1,20 +1,9 @@
 #pragma once
-// Fuzz targets. Each is a check function over arbitrary bytes: it drives one part of the program
-// with them and returns what went wrong (empty when all is well). "Wrong" is more than a crash:
-// each check recomputes independently what the answer must be (see FrameOracle.h).
-//
-// The same function serves twice: the libFuzzer program fuzz_<name> (built with VELORIN_FUZZ)
-// aborts when it returns a fault, and the test suite replays every file of
-// fuzz/corpus/<name>/ through it.
-//
-// Adding a target, as the parameter-file reader was added:
-//   1. a source file here defining, in velorin::fuzz, and declared below,
-//        std::string checkParameterFileInput(std::span<const std::uint8_t> fileBytes);
-//   2. in fuzz/CMakeLists.txt:
-//        velorin_fuzz_target(parameter_file CHECK checkParameterFileInput
-//                            SOURCES ParameterFileCheck.cpp LIBS velorin_editor)
-//   3. a handful of seed files in fuzz/corpus/parameter_file/ (real files among them).
-// The replay test and the fuzz program come with step 2.
+// Fuzz targets: each is a check function over arbitrary bytes that drives one part of the
+// program and returns what went wrong (empty when all is well), judging results against answers
+// worked out independently (FrameOracle.h). The libFuzzer program fuzz_<name> aborts on a fault;
+// the test suite replays fuzz/corpus/<name>/ through the same function. fuzz/README.md tells how
+// a target is added.
 
 #include <cstdint>
 #include <span>

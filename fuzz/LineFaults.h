@@ -34,12 +34,9 @@ struct LineTally {
          faults = 0, blocks = 0;  // blocks: block replies the drive sent
 };
 
-// `operations` random reads (single or runs of registers) and writes through a fresh line
-// session over a faulty line; `draw` decides every fault, delay and operation. With
-// `blockReads` the session reads runs in blocks, which the drive answers up to kLineMaxBlock
-// registers (exception 3 beyond, exception 2 past its last register). Returns the
-// last fault found (a value of another register, a write told confirmed that was not taken),
-// empty when there was none; `tally` adds up what happened.
+// `operations` random reads and writes through a fresh line session over a faulty line, `draw`
+// deciding every fault, delay and operation; with `blockReads` runs are read in blocks (the drive
+// takes up to kLineMaxBlock). Returns the last fault found, empty when none; `tally` adds up.
 std::string runLineSequence(Framing framing, const LineMix& mix,
                             std::function<std::uint32_t()> draw, int operations, LineTally& tally,
                             bool blockReads = false);

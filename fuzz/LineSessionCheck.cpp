@@ -1,17 +1,14 @@
-// A line session over a line that repeats, delays (up to 1 s), reflects, splits, garbles, drops
-// and corrupts frames, against a drive whose every register holds a value no other register
-// holds: no value taken may be another register's, no write told confirmed may be one the drive
-// did not take. Shared by the fuzz target and the link tests' property test.
+// A line session over a line that repeats, delays, reflects, splits, garbles, drops and corrupts
+// frames, before a drive whose registers all hold different values. Shared with tests/link.
 
-#include <algorithm>
 #include <array>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "FuzzCheck.h"
 #include "LineFaults.h"
+#include "TimedPort.h"
 #include "link/LineSession.h"
 
 namespace velorin::fuzz {
@@ -19,48 +16,22 @@ namespace velorin::fuzz {
 namespace {
 
 // The drive behind the line: answers after its response time, at the line's pace.
-class FaultyLine : public SerialPort {
+class FaultyLine : public TimedPort {
 public:
     FaultyLine(VirtualClock& clock, Framing framing, const LineMix& mix,
                std::function<std::uint32_t()> draw)
-        : SerialPort(clock),
-          m_clock(clock),
+        : TimedPort(clock, isRtu(framing) ? "9600,E,8,1" : "9600,N,7,2"),
           m_framing(framing),
           m_mix(mix),
           m_draw(std::move(draw)) {
-        m_settings = isRtu(framing) ? "9600,E,8,1" : "9600,N,7,2";
         for (int r = 0; r < kRegisters; ++r) setValue(r, fresh());
-    }
-
-    bool setSettings(std::string_view s) override {
-        m_settings = s;
-        return true;
-    }
-    OpenResult open() override {
-        m_open = true;
-        return OpenResult::Ok;
-    }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    void discardInput() override {
-        while (!m_incoming.empty() && m_incoming.front().first <= m_clock.now())
-            m_incoming.pop_front();
-    }
-    std::vector<std::uint8_t> take() override {
-        std::vector<std::uint8_t> out;
-        while (!m_incoming.empty() && m_incoming.front().first <= m_clock.now()) {
-            out.insert(out.end(), m_incoming.front().second.begin(),
-                       m_incoming.front().second.end());
-            m_incoming.pop_front();
-        }
-        return out;
     }
     std::string deviceName() const override { return "faulty"; }
     // A wire: reflections and echoes come while the request is still on it.
     bool carriesWireTime() const override { return true; }
 
     bool send(std::span<const std::uint8_t> bytes) override {
-        const Micros now = m_clock.now();
+        const Micros now = timedWait().now();
         const LineSettings line = *parseSettings(m_settings);
         const Micros requestEnd = now + lineTime(line, bytes.size());
         FunctionCode function = FunctionCode::ReadRegisters;
@@ -161,21 +132,12 @@ private:
         for (auto& b : g) b = static_cast<std::uint8_t>(m_draw());
         return g;
     }
-    void arrive(Micros at, std::vector<std::uint8_t> bytes) {
-        m_clock.wakeAt(at);
-        auto pos = std::upper_bound(m_incoming.begin(), m_incoming.end(), at,
-                                    [](Micros t, const auto& c) { return t < c.first; });
-        m_incoming.insert(pos, {at, std::move(bytes)});
-    }
 
-    VirtualClock& m_clock;
     Framing m_framing;
     LineMix m_mix;
     std::function<std::uint32_t()> m_draw;
-    bool m_open = false;
     std::array<std::uint16_t, kRegisters> m_values{};
     std::map<std::uint16_t, int> m_owner;
-    std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_incoming;
 };
 
 }  // namespace

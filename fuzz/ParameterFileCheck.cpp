@@ -1,8 +1,6 @@
-// The parameter-file reader over any file contents. The file is taken apart again here, line by
-// line, without the reader's help: a line the reader cannot read is told with its number, a
-// plain line is never told unless it repeats a register, and a file made only of plain lines
-// ("P12 -300") is read exactly as worked out here. Whatever the reader takes must save and load
-// back to the same values, online (the held pages) and offline (every register).
+// The parameter-file reader over any contents, the file taken apart again here without it: an
+// unreadable line is told, a plain line ("P12 -300") is not unless it repeats a register, a file
+// of plain lines is read exactly, and what is taken saves and loads back the same.
 
 #include <algorithm>
 #include <array>

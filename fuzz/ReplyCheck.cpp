@@ -30,10 +30,6 @@ std::vector<std::uint8_t> linkRequest(const OracleRequest& rq, Framing framing) 
     return {t.begin(), t.end()};
 }
 
-bool same(const ReplyCheck& a, const ReplyCheck& b) {
-    return a.outcome == b.outcome && a.value == b.value && a.exceptionCode == b.exceptionCode;
-}
-
 // Input: flags (bit 0 write, bit 1 any register count, bit 2 the adapter echoes, bit 3 the
 // drive refuses), station, register, word, exception code, value, then what the line carries
 // before the drive's reply.
@@ -70,26 +66,15 @@ std::string checkReplyInput(std::span<const std::uint8_t> input, Framing framing
     if (localEcho)
         received = request;
     received.insert(received.end(), noise.begin(), noise.end());
-    if (isRtu(framing)) {
-        const auto f = referenceRtuFrame(payload);
-        received.insert(received.end(), f.begin(), f.end());
-    } else {
-        const auto f = referenceAsciiFrame(payload);
-        received.insert(received.end(), f.begin(), f.end());
-    }
+    const auto reply = referenceFrame(payload, framing);
+    received.insert(received.end(), reply.begin(), reply.end());
     const ReplyCheck withReply = checkReply(framing, request, received, localEcho);
     if (auto fault = judgeReply(rq, framing, received, withReply); !fault.empty())
         return fault;
     if (!withReply.complete())
         return "refused a valid reply (" + describe(withReply) + "): " + hexDump(received);
-    const ReplyCheck expected =
-        refused ? ReplyCheck{LinkOutcome::Exception, 0, code}
-                : ReplyCheck{LinkOutcome::Ok,
-                             rq.function == FunctionCode::ReadRegisters ? value : rq.word};
-    if (noise.empty() && !same(withReply, expected))
-        return "took " + describe(withReply) + " for " + describe(expected) + ": " +
-               hexDump(received);
-    return {};
+    const std::string wrong = differs(withReply, expectedReply(rq, refused, code, value));
+    return noise.empty() && !wrong.empty() ? wrong + ": " + hexDump(received) : std::string();
 }
 
 }  // namespace

@@ -70,14 +70,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
         const auto b = in.bytes(control & 0x3F);
         pieces.push_back({{b.begin(), b.end()}, (control & 0x40) != 0});
     }
-    std::vector<std::uint8_t> frame;
-    if (isRtu(framing)) {
-        frame = referenceRtuFrame(fields);
-    } else {
-        const std::string t = referenceAsciiFrame(fields);
-        frame.assign(t.begin(), t.end());
-    }
-    pieces.push_back({frame, true});
+    pieces.push_back({referenceFrame(fields, framing), true});
     // The last request comes after a quiet spell.
     if (isRtu(framing) && pieces.size() >= 2)
         pieces[pieces.size() - 2].quietAfter = true;

@@ -2,12 +2,9 @@
 // sends the one right request, accepts only a valid reply among the bytes it was handed, takes a
 // valid reply that comes in time whatever noise came first, and never waits without end.
 
-#include <algorithm>
-#include <deque>
-
 #include "FrameOracle.h"
 #include "FuzzCheck.h"
-#include "link/SerialPort.h"
+#include "TimedPort.h"
 #include "link/TimedWait.h"
 
 namespace velorin::fuzz {
@@ -19,51 +16,21 @@ struct Chunk {
     std::vector<std::uint8_t> bytes;
 };
 
-class ScriptedPort : public SerialPort {
+class ScriptedPort : public TimedPort {
 public:
     ScriptedPort(VirtualClock& clock, std::string_view settings, std::vector<Chunk> script,
                  bool sendWorks)
-        : SerialPort(clock), m_script(std::move(script)), m_sendWorks(sendWorks) {
-        m_settings = settings;
-    }
-
-    bool setSettings(std::string_view settings) override {
-        if (!parseSettings(settings))
-            return false;
-        m_settings = settings;
-        return true;
-    }
-    OpenResult open() override {
-        m_open = true;
-        return OpenResult::Ok;
-    }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    void discardInput() override {
-        while (!m_arriving.empty() && m_arriving.front().at <= timedWait().now())
-            m_arriving.pop_front();
-    }
+        : TimedPort(clock, settings, true), m_script(std::move(script)), m_sendWorks(sendWorks) {}
     bool send(std::span<const std::uint8_t> bytes) override {
         sent.emplace_back(bytes.begin(), bytes.end());
         if (!m_sendWorks)
             return false;
-        const Micros now = timedWait().now();
-        for (auto& c : m_script) {
-            timedWait().wakeAt(now + c.at);
-            m_arriving.push_back({now + c.at, std::move(c.bytes)});
-        }
+        for (auto& c : m_script) arrive(timedWait().now() + c.at, std::move(c.bytes));
         m_script.clear();
-        std::stable_sort(m_arriving.begin(), m_arriving.end(),
-                         [](const Chunk& a, const Chunk& b) { return a.at < b.at; });
         return true;
     }
     std::vector<std::uint8_t> take() override {
-        std::vector<std::uint8_t> out;
-        while (!m_arriving.empty() && m_arriving.front().at <= timedWait().now()) {
-            const auto& b = m_arriving.front().bytes;
-            out.insert(out.end(), b.begin(), b.end());
-            m_arriving.pop_front();
-        }
+        const std::vector<std::uint8_t> out = TimedPort::take();
         handedOut.insert(handedOut.end(), out.begin(), out.end());
         return out;
     }
@@ -74,9 +41,7 @@ public:
 
 private:
     std::vector<Chunk> m_script;
-    std::deque<Chunk> m_arriving;
     bool m_sendWorks;
-    bool m_open = true;
 };
 
 constexpr std::string_view kSettings[] = {"9600,N,7,2", "19200,E,8,1", "115200,N,8,1",
@@ -154,14 +119,7 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     // the adapter's own.
     const LineSettings line = *parseSettings(settings);
     const auto request = referenceRequest(rq, framing);
-    const auto payload = replyPayload(rq, refused, code, value);
-    std::vector<std::uint8_t> reply;
-    if (isRtu(framing)) {
-        reply = referenceRtuFrame(payload);
-    } else {
-        const std::string t = referenceAsciiFrame(payload);
-        reply.assign(t.begin(), t.end());
-    }
+    const auto reply = referenceFrame(replyPayload(rq, refused, code, value), framing);
     const bool echoes = localEcho || rq.function == FunctionCode::WriteRegister;
     const Micros replyAt =
         onLine(line, request.size()) + onLine(line, reply.size()) + Micros{20000};
@@ -177,16 +135,8 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     if (!valid.result.complete())
         return "a valid reply in time was refused (" + describe(valid.result) +
                "): " + hexDump(valid.handedOut);
-    if (script.empty()) {
-        const ReplyCheck expected =
-            refused ? ReplyCheck{LinkOutcome::Exception, 0, code}
-                    : ReplyCheck{LinkOutcome::Ok,
-                                 rq.function == FunctionCode::ReadRegisters ? value : rq.word};
-        if (valid.result.outcome != expected.outcome || valid.result.value != expected.value ||
-            valid.result.exceptionCode != expected.exceptionCode)
-            return "took " + describe(valid.result) + " for " + describe(expected);
-    }
-    return {};
+    return script.empty() ? differs(valid.result, expectedReply(rq, refused, code, value))
+                          : std::string();
 }
 
 }  // namespace velorin::fuzz

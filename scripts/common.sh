@@ -8,10 +8,10 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
-  fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n
+  fonts-arphic-ukai fonts-arphic-uming qt6-translations-l10n poppler-utils
   clang libclang-rt-dev
   dpkg-dev desktop-file-utils appstream man-db groff-base file
-  socat python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev
+  socat python3-pymodbus python3-serial python3-serial-asyncio libmodbus-dev mbpoll
 )
 
 install_missing() {

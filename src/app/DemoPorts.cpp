@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/FaultRegisters.h"
 #include "platform/QtSerialPort.h"
 
 namespace velorin {
@@ -79,12 +80,25 @@ DemoPortProvider::DemoPortProvider(QStringList extraDevices) : m_system(std::mov
     // The demo's drive answers as a real one on a USB adapter would, so the program shows its
     // real speed: wire time and a few milliseconds of spread.
     m_drive.setAnswerProfile(SimulatedDrive::realisticProfile(), 1);
+    // A drive with a past, so the fault history has something to show: an overcurrent while
+    // accelerating, an overload, and latest a V/F curve set wrongly; 1290.5 hours of running.
+    const RecordedFault history[] = {{21, 1284}, {6, 1190}, {3, 1187}};
+    m_drive.setFaultHistory(history);
+    m_drive.setReg(faultregs::kRunHours, 1290);
+    m_drive.setReg(faultregs::kRunSeconds, 1800);
 }
 
 DemoPortProvider::~DemoPortProvider() = default;
 
 std::unique_ptr<SerialPort> DemoPortProvider::createPort(TimedWait& wait) {
     return std::make_unique<RoutedPort>(wait, *this, m_line);
+}
+
+std::unique_ptr<SerialPort> DemoPortProvider::createGatewayPort(TimedWait& wait,
+                                                                const NetworkAddress& address) {
+    if (address.host == kDemoGateway)
+        return std::make_unique<SimulatedGatewayPort>(m_gateway, wait, address.text());
+    return m_system.createGatewayPort(wait, address);
 }
 
 QString DemoPortProvider::deviceOf(int comNumber) const {

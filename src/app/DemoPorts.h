@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/QtPortProvider.h"
+#include "sim/SimulatedGateway.h"
 #include "sim/SimulatedPort.h"
 
 namespace velorin {
@@ -15,6 +16,10 @@ public:
     ~DemoPortProvider() override;
 
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
+    // kDemoGateway is a simulated Modbus TCP gateway in front of the demo's drive; any other
+    // address a real one.
+    std::unique_ptr<SerialPort> createGatewayPort(TimedWait& wait,
+                                                  const NetworkAddress& address) override;
     QString deviceOf(int comNumber) const override;
     std::vector<ListedPort> listPorts() override;
 
@@ -27,8 +32,12 @@ private:
     QtPortProvider m_system;
     SimulatedDrive m_drive;
     SimulatedLine m_line{m_drive};
+    GatewayLink m_gateway{m_drive, Framing::Mbap};
     int m_simCom = 0;
 };
+
+// The address of the demo's simulated gateway, as typed into the connection screen.
+inline constexpr const char* kDemoGateway = "demo-gateway";
 
 // What the port list shows behind the simulated drive's COM number.
 QString simulatedDeviceName();

@@ -18,12 +18,15 @@ int BackupCommand::run() {
         error(QStringLiteral("no file was written"));
         return read;
     }
-    m_line->close();
     const std::string text = onlineSaveText(*m_core);
     if (const auto failure = writeFileSafely(m_request.file.toStdString(), text)) {
+        m_line->close();
         error(qs(*failure).replace(QLatin1Char('\n'), QStringLiteral(": ")));
         return exitCode(CliExit::Refused);
     }
+    // Beside the file, which drive it came from and its SHA-256.
+    writeSidecar(m_request.file, text);
+    m_line->close();
     m_console.line(QStringLiteral("%1 parameters of %2 pages saved in %3")
                        .arg(std::count(text.begin(), text.end(), '\n'))
                        .arg(m_request.pages.size())

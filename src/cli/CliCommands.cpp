@@ -36,6 +36,8 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Diff, &make<DiffCommand>},
     {CliCommand::Catalogue, &make<CatalogueCommand>},
     {CliCommand::Log, &make<LogCommand>},
+    {CliCommand::Faults, &make<FaultsCommand>},
+    {CliCommand::Report, &make<ReportCommand>},
 };
 
 }  // namespace

@@ -48,6 +48,12 @@ public:
     // The port behind a COM name ("COM3") or a device path ("/dev/ttyUSB0"); nullptr when the
     // name stands for nothing (the open will then be reported as "not found").
     virtual std::unique_ptr<SerialPort> createPort(const QString& name) = 0;
+    // The connection to a network gateway at `host`:`port`, not yet made (open() makes it, within
+    // `connectTimeout`); nullptr where the environment has no network.
+    virtual std::unique_ptr<SerialPort> createGatewayPort(const QString& /*host*/, int /*port*/,
+                                                          Micros /*connectTimeout*/) {
+        return nullptr;
+    }
     // The machine's serial ports; none is opened.
     virtual std::vector<CliPort> listPorts() = 0;
     // What the technician can do about a port they may not open ("add your user to dialout").

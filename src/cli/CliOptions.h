@@ -24,6 +24,25 @@ struct ParserOptions {
         QStringLiteral("Line settings, e.g. \"9600,N,7,2\" (the default, the drive's factory "
                        "setting). 7 data bits speak Modbus ASCII, 8 data bits Modbus RTU."),
         QStringLiteral("SETTINGS")};
+    QCommandLineOption tcp{
+        QStringLiteral("tcp"),
+        QStringLiteral("Reach the drive through a network gateway at HOST[:PORT] "
+                       "(port 502 unless given) instead of --port."),
+        QStringLiteral("HOST[:PORT]")};
+    QCommandLineOption framing{
+        QStringLiteral("framing"),
+        QStringLiteral("With --tcp: mbap (Modbus TCP, the default: the gateway translates), rtu "
+                       "or ascii (the gateway passes the serial frames through)."),
+        QStringLiteral("FRAMING")};
+    QCommandLineOption connectTimeout{
+        QStringLiteral("connect-timeout"),
+        QStringLiteral("With --tcp: how long to wait for the connection, 100..60000 ms "
+                       "(default 3000)."),
+        QStringLiteral("MS")};
+    QCommandLineOption allowLinkChange{
+        QStringLiteral("allow-link-change"),
+        QStringLiteral("With --tcp: write the drive's station, rate or format (P15.00-P15.02) or "
+                       "a P17.08 reset through the gateway, which must then be set to follow.")};
     QCommandLineOption station{QStringLiteral("station"),
                                QStringLiteral("The drive's station, 1..254 (default 1)."),
                                QStringLiteral("N")};
@@ -56,8 +75,8 @@ struct ParserOptions {
                              QStringLiteral("Print every frame sent and received to stderr, with "
                                             "its time and the check of the reply.")};
     QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("get, diff, catalogue: text (the default), csv or "
-                                             "json."),
+                              QStringLiteral("get, diff, catalogue, faults: text (the default), "
+                                             "csv or json."),
                               QStringLiteral("FORMAT")};
     QCommandLineOption raw{QStringLiteral("raw"),
                            QStringLiteral("get: print the raw register values.")};
@@ -81,6 +100,12 @@ struct ParserOptions {
     QCommandLineOption strict{QStringLiteral("strict"),
                               QStringLiteral("set, restore: write nothing when the drive would "
                                              "answer with ErP1, ErP2 or ErP3.")};
+    QCommandLineOption force{QStringLiteral("force"),
+                             QStringLiteral("restore: write a file whose SHA-256 no longer "
+                                            "matches its sidecar (edited or damaged).")};
+    QCommandLineOption forceModel{QStringLiteral("force-model"),
+                                  QStringLiteral("restore: write a file whose sidecar names "
+                                                 "another drive model.")};
     QCommandLineOption lenient{QStringLiteral("lenient"),
                                QStringLiteral("restore, diff: go on with a parameter file whose "
                                               "unreadable lines are left out.")};
@@ -92,8 +117,13 @@ struct ParserOptions {
                              QStringLiteral("diff: the drive is the first set (the default "
                                             "without FILE).")};
     QCommandLineOption against{QStringLiteral("against"),
-                               QStringLiteral("diff: compare with this parameter file."),
+                               QStringLiteral("diff, report: compare with this parameter "
+                                              "file."),
                                QStringLiteral("FILE")};
+    QCommandLineOption from{QStringLiteral("from"),
+                            QStringLiteral("report: the parameter set of this backup instead of "
+                                           "the drive's (no port needed)."),
+                            QStringLiteral("FILE")};
     QCommandLineOption factory{QStringLiteral("factory"),
                                QStringLiteral("diff: compare with the factory values.")};
     QCommandLineOption all{QStringLiteral("all"),
@@ -111,11 +141,13 @@ struct ParserOptions {
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({port,         settings,   station, stations,   timeout,     signedValues,
-                           trace,        format,     raw,     pages,      dryRun,      changedOnly,
-                           forceRunning, allowReset, strict,  lenient,    find,        drive,
-                           against,      factory,    all,     blockReads, verifyReads, since,
-                           noLog,        help,       version});
+        parser.addOptions(
+            {port,           settings,   station, stations,   timeout,     signedValues,
+             trace,          format,     raw,     pages,      dryRun,      changedOnly,
+             forceRunning,   allowReset, strict,  lenient,    find,        drive,
+             against,        factory,    all,     blockReads, verifyReads, since,
+             noLog,          help,       version, tcp,        framing,     connectTimeout,
+             allowLinkChange, force,     forceModel, from});
     }
 };
 

@@ -7,10 +7,11 @@
 #include <set>
 
 #include "CliOptions.h"
-#include "model/Catalogue.h"
-#include "records/ChangeLog.h"
 #include "editor/ParameterFile.h"
 #include "editor/ParameterFind.h"
+#include "link/NetworkAddress.h"
+#include "model/Catalogue.h"
+#include "records/ChangeLog.h"
 
 namespace velorin {
 
@@ -52,6 +53,8 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Diff, "diff", Arguments::OptionalFile, LineUse::IfDrive},
     {CliCommand::Catalogue, "catalogue", Arguments::OptionalParameters, LineUse::None},
     {CliCommand::Log, "log", Arguments::None, LineUse::None},
+    {CliCommand::Faults, "faults", Arguments::OptionalFile, LineUse::IfDrive},
+    {CliCommand::Report, "report", Arguments::File, LineUse::IfDrive},
 };
 
 // Decimal (optionally signed) or 0x hexadecimal; empty when the text is neither.
@@ -85,6 +88,7 @@ public:
 private:
     QString value(const QCommandLineOption& o) const { return unmark(m_parser.value(o)); }
     QString readLink(CliRequest& request) const;
+    QString readGateway(CliRequest& request) const;
     QString readStations(CliRequest& request) const;
     QString readArguments(const CommandSyntax& syntax, const QStringList& words,
                           CliRequest& request) const;
@@ -130,6 +134,49 @@ QString RequestBuilder::readLink(CliRequest& request) const {
         if (!n || *n < 1 || *n > 254)
             return QStringLiteral("station \"%1\" is out of range 1..254").arg(text);
         request.station = static_cast<std::uint8_t>(*n);
+    }
+    return {};
+}
+
+// --tcp and what goes with it; the port name becomes the gateway's address as messages name it.
+QString RequestBuilder::readGateway(CliRequest& request) const {
+    if (!m_parser.isSet(m_opt.tcp)) {
+        for (const QCommandLineOption* o : {&m_opt.framing, &m_opt.connectTimeout})
+            if (m_parser.isSet(*o))
+                return QStringLiteral("--%1 belongs to --tcp").arg(o->names().last());
+        return {};
+    }
+    if (m_parser.isSet(m_opt.port))
+        return QStringLiteral("give --port or --tcp, not both");
+    const QString typed = value(m_opt.tcp);
+    const std::optional<NetworkAddress> address = parseNetworkAddress(typed.toStdString());
+    if (!address)
+        return QStringLiteral(
+                   "--tcp \"%1\": give HOST or HOST:PORT with a port 1..65535, e.g. "
+                   "192.168.1.50:502")
+            .arg(typed);
+    request.gateway = true;
+    request.gatewayHost = QString::fromStdString(address->host);
+    request.gatewayPort = address->port;
+    request.portName = QString::fromStdString(address->text());
+    request.framing = Framing::Mbap;
+    if (m_parser.isSet(m_opt.framing)) {
+        const QString f = value(m_opt.framing).trimmed().toLower();
+        if (f == QLatin1String("rtu"))
+            request.framing = Framing::Rtu;
+        else if (f == QLatin1String("ascii"))
+            request.framing = Framing::Ascii;
+        else if (f != QLatin1String("mbap"))
+            return QStringLiteral("--framing \"%1\": use mbap, rtu or ascii").arg(f);
+    }
+    if (m_parser.isSet(m_opt.connectTimeout)) {
+        const QString text = value(m_opt.connectTimeout);
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+        const int ms = digits.match(text).hasMatch() ? text.toInt() : -1;
+        if (ms < 100 || ms > 60000)
+            return QStringLiteral("--connect-timeout \"%1\": give the milliseconds, 100..60000")
+                .arg(text);
+        request.connectTimeoutMs = ms;
     }
     return {};
 }
@@ -261,6 +308,10 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     if (!registerArguments)
         if (QString why = readArguments(*syntax, words, request); !why.isEmpty())
             return why;
+    if (request.command == CliCommand::Report &&
+        !request.file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) &&
+        !request.file.endsWith(QLatin1String(".html"), Qt::CaseInsensitive))
+        return QStringLiteral("report writes FILE.pdf or FILE.html, not \"%1\"").arg(request.file);
     if (request.command == CliCommand::Diff) {
         if (m_parser.isSet(m_opt.drive) && !request.file.isEmpty())
             return QStringLiteral("diff compares the drive or FILE, not both, with the second set");
@@ -279,11 +330,21 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
     if (syntax->line == LineUse::OneLink ||
         (syntax->line == LineUse::IfDrive && request.usesDrive()) ||
         syntax->line == LineUse::EveryLink) {
-        request.portName = value(m_opt.port).trimmed();
+        if (QString why = readGateway(request); !why.isEmpty())
+            return why;
+        if (!request.gateway)
+            request.portName = value(m_opt.port).trimmed();
         if (request.portName.isEmpty())
             return QStringLiteral("no port given: use --port COM3 or --port /dev/ttyUSB0");
+        const Framing gatewayFraming = request.framing;
         if (QString why = scans ? readStations(request) : readLink(request); !why.isEmpty())
             return why;
+        // Through a gateway the framing is the one it speaks; --settings only tells how fast
+        // its serial side is, for the wait.
+        if (request.gateway)
+            request.framing = gatewayFraming;
+    } else if (m_parser.isSet(m_opt.tcp)) {
+        return QStringLiteral("--tcp belongs to the commands that talk to a drive");
     }
     if (m_parser.isSet(m_opt.timeout)) {
         const QString text = value(m_opt.timeout);
@@ -313,7 +374,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         std::initializer_list<CliCommand> commands;
         const char* belongs;
     } owned[] = {
-        {m_opt.format, {C::Get, C::Diff, C::Catalogue}, "get, diff and catalogue"},
+        {m_opt.format, {C::Get, C::Diff, C::Catalogue, C::Faults}, "get, diff, catalogue and faults"},
         {m_opt.raw, {C::Get}, "get"},
         {m_opt.pages, {C::Backup}, "backup"},
         {m_opt.dryRun, {C::Restore}, "restore"},
@@ -321,14 +382,18 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.forceRunning, {C::Set, C::Restore}, "set and restore"},
         {m_opt.allowReset, {C::Set, C::Restore}, "set and restore"},
         {m_opt.strict, {C::Set, C::Restore}, "set and restore"},
-        {m_opt.lenient, {C::Restore, C::Diff}, "restore and diff"},
+        {m_opt.lenient, {C::Restore, C::Diff, C::Faults}, "restore, diff and faults"},
         {m_opt.find, {C::Catalogue}, "catalogue"},
+        {m_opt.force, {C::Restore}, "restore"},
+        {m_opt.forceModel, {C::Restore}, "restore"},
         {m_opt.drive, {C::Diff}, "diff"},
-        {m_opt.against, {C::Diff}, "diff"},
+        {m_opt.against, {C::Diff, C::Report}, "diff and report"},
+        {m_opt.from, {C::Report}, "report"},
         {m_opt.factory, {C::Diff}, "diff"},
         {m_opt.all, {C::Diff}, "diff"},
         {m_opt.since, {C::Log}, "log"},
         {m_opt.noLog, {C::Write, C::Set, C::Restore}, "write, set and restore"},
+        {m_opt.allowLinkChange, {C::Write, C::Set, C::Restore}, "write, set and restore"},
     };
     for (const auto& o : owned) {
         if (!m_parser.isSet(o.option))
@@ -353,7 +418,10 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     request.changedOnly = m_parser.isSet(m_opt.changedOnly);
     request.forceRunning = m_parser.isSet(m_opt.forceRunning);
     request.allowReset = m_parser.isSet(m_opt.allowReset);
+    request.allowLinkChange = m_parser.isSet(m_opt.allowLinkChange);
     request.strict = m_parser.isSet(m_opt.strict);
+    request.force = m_parser.isSet(m_opt.force);
+    request.forceModel = m_parser.isSet(m_opt.forceModel);
     request.lenient = m_parser.isSet(m_opt.lenient);
     if (m_parser.isSet(m_opt.find)) {
         request.find = value(m_opt.find);
@@ -380,6 +448,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
     }
     request.againstFactory = m_parser.isSet(m_opt.factory);
     request.againstFile = value(m_opt.against);
+    request.fromFile = value(m_opt.from);
     if (request.againstFactory && !request.againstFile.isEmpty())
         return QStringLiteral("diff compares with --against FILE or --factory, not both");
     if (syntax.command == C::Backup) {
@@ -426,6 +495,10 @@ bool CliRequest::usesDrive() const {
             return false;
         case CliCommand::Diff:
             return file.isEmpty() || (!againstFactory && againstFile.isEmpty());
+        case CliCommand::Faults:
+            return file.isEmpty();
+        case CliCommand::Report:
+            return fromFile.isEmpty();
         default:
             return true;
     }

@@ -29,6 +29,8 @@ enum class CliCommand {
     Diff,
     Catalogue,
     Log,
+    Faults,
+    Report,
 };
 
 // How get, diff and catalogue print their data on stdout.
@@ -53,9 +55,16 @@ struct RegisterArg {
 
 struct CliRequest {
     CliCommand command = CliCommand::Help;
-    QString portName;  // a COM name or a device path
+    QString portName;  // a COM name or a device path; with --tcp the gateway's HOST:PORT
+    // ---- Through a network gateway (--tcp) ----
+    bool gateway = false;
+    QString gatewayHost;
+    int gatewayPort = 502;
+    int connectTimeoutMs = 3000;   // --connect-timeout
+    bool allowLinkChange = false;  // --allow-link-change
     std::string settings = drive::kFactorySettings;
-    Framing framing = drive::kFactoryFraming;  // follows from the settings' data bits
+    Framing framing = drive::kFactoryFraming;  // follows from the settings' data bits, or
+                                               // --framing through a gateway
     std::uint8_t station = drive::kFactoryStation;
     int firstStation = ScanOrder::kFirstStation;  // the stations a scan tries
     int lastStation = ScanOrder::kLastStation;
@@ -72,7 +81,8 @@ struct CliRequest {
     std::vector<Assignment> assignments;  // set
     std::vector<int> pages;               // backup: the pages to read, ascending
     QString file;                         // backup, restore: FILE; diff: the first set's file
-    QString againstFile;                  // diff --against FILE
+    QString againstFile;                  // diff, report --against FILE
+    QString fromFile;                     // report --from FILE: a backup instead of the drive
     bool againstFactory = false;          // diff --factory
     bool raw = false;                     // get --raw
     bool dryRun = false;                  // restore --dry-run
@@ -80,6 +90,8 @@ struct CliRequest {
     bool forceRunning = false;            // set, restore --force-running
     bool allowReset = false;              // set, restore --allow-reset: P17.08 may reset
     bool strict = false;                  // set, restore --strict: a drive warning refuses
+    bool force = false;       // restore --force: a file its sidecar does not vouch for
+    bool forceModel = false;  // restore --force-model: a file from another drive model
     bool lenient = false;  // restore, diff --lenient: a file's unreadable lines are left out
     QString find;          // catalogue --find QUERY
     bool all = false;      // diff --all

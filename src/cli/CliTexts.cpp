@@ -153,15 +153,50 @@ QString portLost(const QString& port, const QString& consequence) {
         .arg(port, consequence);
 }
 
+QString connectFailure(OpenResult result, const QString& address, int timeoutMs) {
+    switch (result) {
+        case OpenResult::NotFound:
+            return QStringLiteral("gateway %1 not found: no such host").arg(address);
+        case OpenResult::NoPermission:
+            return QStringLiteral("the system does not let this program connect to %1")
+                .arg(address);
+        default:
+            return QStringLiteral("no connection to gateway %1 (refused, unreachable or no answer "
+                                  "within %2 ms)")
+                .arg(address)
+                .arg(timeoutMs);
+    }
+}
+
+QString connectionLost(const QString& address, const QString& consequence) {
+    return QStringLiteral("connection lost: gateway %1 dropped the connection; %2")
+        .arg(address, consequence);
+}
+
+QString linkChangeRefused(const QString& address, std::uint16_t reg, std::uint16_t word,
+                          const std::string& settings) {
+    return QStringLiteral("register %1 = %2 moves the drive's link, and gateway %3 does not follow "
+                          "it: %4, and the gateway must be set to match; nothing was written "
+                          "(--allow-link-change writes it)")
+        .arg(reg)
+        .arg(word)
+        .arg(address, linkChangeNote(reg, word, settings));
+}
+
+QString gatewayScanNote(const QString& address, Framing framing) {
+    return QStringLiteral("through gateway %1 (%2) the rate and format belong to the gateway's "
+                          "serial side: the scan tries stations only")
+        .arg(address, fromView(framingName(framing)));
+}
+
 QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string& settings) {
     const QString talksAt = QStringLiteral("the drive talks at --settings %1 from now on");
     if (reg == drive::kStationParameter)
         return QStringLiteral("the drive answers at station %1 from now on").arg(word);
     if (reg == drive::kRateParameter) {
-        for (int i = 0; i < static_cast<int>(kRates.size()); ++i)
-            if (kRates[i].driveValue == word)
-                return talksAt.arg(QString::fromStdString(replaceRate(settings, i)));
-        return {};
+        const auto position = baudPosition(word);
+        return position ? talksAt.arg(QString::fromStdString(replaceRate(settings, *position)))
+                        : QString{};
     }
     if (reg == drive::kFormatParameter && word < kFormats.size())
         return talksAt.arg(QString::fromStdString(replaceFormat(settings, word)));
@@ -207,7 +242,7 @@ namespace {
 
 QString traceBytes(std::span<const std::uint8_t> bytes, Framing framing) {
     QString text;
-    if (isRtu(framing)) {
+    if (isBinary(framing)) {
         for (std::size_t i = 0; i < bytes.size(); ++i)
             text += (i ? QStringLiteral(" ") : QString()) +
                     QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
@@ -261,12 +296,19 @@ QStringList traceLines(const TransactionRecord& r, Micros start) {
         reply += QStringLiteral("  (a reply complete %1 ms after the request, sooner than the line "
                                 "carries one, set aside as another's)")
                      .arg(static_cast<double>(r.notes.tooSoonAfter.count()) / 1000.0, 0, 'f', 2);
+    if (r.notes.otherTransactions > 0)
+        reply += QStringLiteral("  (%1 frame(s) of other transactions set aside)")
+                     .arg(r.notes.otherTransactions);
     // Bytes besides the reply taken; without a reply they are what the check above names.
     if (r.notes.strayBefore || (r.notes.strayInside && r.check.complete()))
         reply += QStringLiteral("  (stray bytes)");
     return {QStringLiteral("%1 -> %2%3")
                 .arg(traceTime(r.notes.sentAt, start),
-                     sent.isEmpty() ? QStringLiteral("(nothing)") : sent, purposeNote(r.purpose)),
+                     sent.isEmpty() ? QStringLiteral("(nothing)") : sent,
+                     purposeNote(r.purpose) +
+                         (r.framing == Framing::Mbap
+                              ? QStringLiteral("  (transaction %1)").arg(mbapTransaction(r.request))
+                              : QString())),
             reply};
 }
 
@@ -340,7 +382,21 @@ QString helpText() {
                "                      display, range checks, factory value, options.\n"
                "                      --find QUERY: those a code, #register or name part "
                "names.\n"
-               "get, diff and catalogue print tab-separated text, or --format csv or json "
+               "\n"
+               "Diagnosis:\n"
+               "  faults [FILE]       The drive's last eight faults, latest first, with the "
+               "running\n"
+               "                      hours at each and how long ago; what the drive saw at "
+               "the\n"
+               "                      latest fault; the terminals on. FILE: a backup's "
+               "history.\n"
+               "  report FILE         The service report as FILE.pdf or FILE.html: the drive, "
+               "the\n"
+               "                      parameters unlike the factory's (--against FILE: unlike\n"
+               "                      the file's), the fault history, this station's changes\n"
+               "                      and the SHA-256 of the set; --from BACKUP: offline.\n"
+               "get, diff, catalogue and faults print tab-separated text, or --format csv or "
+               "json\n"
                "(docs/cli.md,\n"
                "installed as /usr/share/doc/velorin/cli.md.gz).\n"
                "\n"

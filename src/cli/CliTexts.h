@@ -41,6 +41,17 @@ QString openFailure(OpenResult result, const QString& port, const std::string& s
 QString notASerialPort(const QString& port);
 // The port went away under a command; `consequence` says what that means for it.
 QString portLost(const QString& port, const QString& consequence);
+// ---- Through a network gateway ----
+// Why the connection to a gateway could not be made.
+QString connectFailure(OpenResult result, const QString& address, int timeoutMs);
+// The gateway's connection dropped under a command.
+QString connectionLost(const QString& address, const QString& consequence);
+// A write that moves the drive's link, refused through a gateway: what the gateway would have to
+// be set to, and how to write it anyway.
+QString linkChangeRefused(const QString& address, std::uint16_t reg, std::uint16_t word,
+                          const std::string& settings);
+// Over a gateway a scan tries stations only.
+QString gatewayScanNote(const QString& address, Framing framing);
 // After a write of a link or reset parameter: how to reach the drive from now on; empty for any
 // other register.
 QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string& settings);

@@ -1,5 +1,7 @@
 #include "CommandRun.h"
 
+#include "model/DriveFacts.h"
+
 namespace velorin {
 
 void CommandRun::Trace::onTransaction(const TransactionRecord& record) {
@@ -33,7 +35,8 @@ int CommandRun::interrupted() {
 
 int CommandRun::portLost(const QString& consequence) {
     m_line->close();
-    error(clitext::portLost(portLabel(), consequence));
+    error(m_request.gateway ? clitext::connectionLost(portLabel(), consequence)
+                            : clitext::portLost(portLabel(), consequence));
     return exitCode(CliExit::PortUnusable);
 }
 
@@ -47,7 +50,11 @@ QString CommandRun::portLabel() const {
 
 int CommandRun::openLine(const std::string& settings) {
     if (!m_line) {
-        std::unique_ptr<SerialPort> port = m_env.createPort(m_request.portName);
+        std::unique_ptr<SerialPort> port =
+            m_request.gateway
+                ? m_env.createGatewayPort(m_request.gatewayHost, m_request.gatewayPort,
+                                          std::chrono::milliseconds(m_request.connectTimeoutMs))
+                : m_env.createPort(m_request.portName);
         if (!port) {
             error(clitext::openFailure(OpenResult::NotFound, portLabel(), settings, {}));
             return exitCode(CliExit::PortUnusable);
@@ -56,6 +63,8 @@ int CommandRun::openLine(const std::string& settings) {
         if (m_trace)
             m_line->observers().add(*m_trace);
         m_line->setFraming(m_request.framing);
+        if (m_request.gateway)
+            m_line->setGatewayFraming(m_request.framing);
         m_line->setStation(m_request.station);
     }
     const OpenResult r = m_line->open(m_line->port().commPort(), settings);
@@ -64,6 +73,10 @@ int CommandRun::openLine(const std::string& settings) {
         m_line->setBlockReads(m_request.blockReads);
         m_line->setOnBlocksDisagree([this] { error(QLatin1String(clitext::kBlocksDisagree)); });
         return 0;
+    }
+    if (m_request.gateway) {
+        error(clitext::connectFailure(r, portLabel(), m_request.connectTimeoutMs));
+        return exitCode(CliExit::PortUnusable);
     }
     // The system refuses line settings for anything that is no terminal; say what it is.
     const bool refused = r == OpenResult::BadSettings || r == OpenResult::Failed;
@@ -74,6 +87,15 @@ int CommandRun::openLine(const std::string& settings) {
             r, portLabel(), settings,
             r == OpenResult::NoPermission ? m_env.permissionFix(m_request.portName) : QString()));
     return exitCode(CliExit::PortUnusable);
+}
+
+int CommandRun::refuseLinkChange(std::uint16_t reg, std::int32_t value) {
+    if (!m_request.gateway || m_request.allowLinkChange ||
+        drive::writeEffect(reg, value) != WriteEffect::MovesLink)
+        return 0;
+    error(clitext::linkChangeRefused(portLabel(), reg, static_cast<std::uint16_t>(value),
+                                     m_request.settings));
+    return exitCode(CliExit::Refused);
 }
 
 ReplyCheck CommandRun::checked(const ReplyCheck& reply) {

@@ -48,6 +48,9 @@ protected:
     QString valueText(std::uint16_t v) const {
         return clitext::valueText(v, m_request.signedValues);
     }
+    // Through a gateway, a write of `value` to `reg` that moves the drive's link is refused unless
+    // --allow-link-change: the exit status then, else 0.
+    int refuseLinkChange(std::uint16_t reg, std::int32_t value);
     // Opens the port with `settings`; an exit status when it cannot be used, else 0.
     int openLine(const std::string& settings);
     // Every transaction of a command passes here: the technician hears once that replies came

@@ -46,6 +46,10 @@ class WriteCommand final : public CommandRun {
 class ScanCommand final : public CommandRun {
     using CommandRun::CommandRun;
     int run() override;
+
+private:
+    // Through a gateway: station by station at the gateway's framing, on one connection.
+    int scanStations();
 };
 
 // Parameter sets, through the editor's core.
@@ -66,6 +70,16 @@ class RestoreCommand final : public EditorCommand {
     int run() override;
 };
 class DiffCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+// The service report of the drive, or of a backup.
+class ReportCommand final : public EditorCommand {
+    using EditorCommand::EditorCommand;
+    int run() override;
+};
+// The drive's fault history, or a parameter file's.
+class FaultsCommand final : public EditorCommand {
     using EditorCommand::EditorCommand;
     int run() override;
 };

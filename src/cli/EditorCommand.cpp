@@ -4,12 +4,9 @@
 #include <algorithm>
 
 #include "editor/ParameterSets.h"
+#include "platform/QtText.h"
 
 namespace velorin {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString codeAndName(int reg) {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
@@ -276,6 +273,12 @@ int EditorCommand::writeAndReport(const std::vector<int>* reported,
         hooks.rehearse = [&planned](int reg, std::uint16_t word) {
             planned.emplace_back(reg, word);
         };
+    if (!m_request.dryRun)
+        for (const PlannedWrite& w : m_core->plannedWrites(scope))
+            if (int c = refuseLinkChange(static_cast<std::uint16_t>(w.reg), w.value)) {
+                m_line->close();
+                return c;
+            }
     WriteOutcome outcome;
     m_writesSent.clear();
     m_line->submit([&] { outcome = m_core->writeToDrive(link, hooks, scope); });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CommandRun.h"
+#include "platform/QtText.h"
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
 
@@ -30,6 +31,15 @@ protected:
     // Loads a parameter file with the core's loader, telling every line it cannot read; an exit
     // status for a file that is unusable, holds no page, or has unread lines without --lenient.
     int loadFile(const QString& path, ParameterFileLoad& load);
+    // Reads a register as the drive keeps it; empty without a usable reply (SidecarCommand.cpp).
+    std::optional<std::int32_t> readDriveValue(int reg);
+    // Writes the sidecar of a backup just saved at `path` with `text`; one that cannot be written
+    // is told on stderr, and no older one is left beside the file.
+    void writeSidecar(const QString& path, const std::string& text);
+    // What the sidecar beside `path` says of the file: its origin on stderr, and an exit status
+    // when it refuses the file (an altered file without --force, another model without
+    // --force-model), else 0. `driveModel`: P17.11 of the drive the file goes to.
+    int checkFileOrigin(const QString& path, std::optional<std::int32_t> driveModel);
     // The captions of the pages a file does not hold, in page order.
     static QStringList pagesLacking(const ParameterFileLoad& load);
     // The core's working values from a sound file, as the editor's fields would hold them
@@ -70,7 +80,6 @@ private:
 };
 
 // ---- Words for parameters ----
-QString qs(const std::string& s);
 // "P01.06 起動轉速"
 QString codeAndName(int reg);
 // Why a time cannot be shown or taken: its unit switch holds `unit`, which its list lacks.

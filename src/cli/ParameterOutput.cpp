@@ -1,14 +1,11 @@
 #include "ParameterOutput.h"
+#include "platform/QtText.h"
 
 #include <QStringList>
 
 namespace velorin::paramout {
 
 namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString jsonString(const QString& s) {
     QString out = QStringLiteral("\"");

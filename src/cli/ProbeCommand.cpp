@@ -1,17 +1,28 @@
 #include "Commands.h"
 
+#include "drive/ConnectSession.h"
+
 namespace velorin {
 
 int ProbeCommand::run() {
-    if (int c = openLine(m_request.settings))
-        return c;
-    const ReplyCheck r = checked(m_line->read(drive::kProbeRegister));
-    if (r.outcome == LinkOutcome::PortError)
+    int openStatus = 0;
+    ConnectHooks hooks;
+    hooks.open = [&](const std::string& settings) -> LineSession* {
+        openStatus = openLine(settings);
+        return openStatus == 0 ? m_line.get() : nullptr;
+    };
+    ConnectSession connecting(m_env.timedWait(), hooks);
+    const ConnectResult found =
+        connecting.probe(m_request.settings, m_request.framing, m_request.station);
+    if (found.end == ConnectResult::End::PortUnusable)
+        return openStatus;
+    const ReplyCheck r = checked(*found.probe);
+    if (found.end == ConnectResult::End::PortLost)
         return portLost(QStringLiteral("the probe got no reply"));
     if (m_env.stopRequested())
         return interrupted();
     m_line->close();
-    if (drive::probeFound(r, m_request.framing)) {
+    if (found.end == ConnectResult::End::Found) {
         m_out << clitext::foundLine(m_request.settings, m_request.framing, m_line->framedValue(r));
         return exitCode(CliExit::Ok);
     }

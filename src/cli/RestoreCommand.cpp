@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "model/FaultRegisters.h"
 
 namespace velorin {
 
@@ -17,10 +18,15 @@ int RestoreCommand::run() {
     // already holds is written again.
     std::vector<int> drivePages;
     for (int page = 0; page < static_cast<int>(load.pages.size()); ++page)
-        if (load.pages[page] && (m_request.changedOnly || page == 25 || page == 28))
+        if (load.pages[page] && (m_request.changedOnly || page == pages::kLinkCopies ||
+                                    page == pages::kLockReset))
             drivePages.push_back(page);
     if (int c = readPages(drivePages))
         return c;
+    if (int c = checkFileOrigin(m_request.file, readDriveValue(faultregs::kModel))) {
+        m_line->close();
+        return c;
+    }
     if (int c = takeFile(load)) {
         m_line->close();
         return c;

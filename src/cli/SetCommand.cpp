@@ -83,8 +83,8 @@ int SetCommand::run() {
     std::vector<std::pair<int, QString>> followers;
     for (const FieldView& view : views) {
         const std::int32_t working = m_core->working()[view.reg];
-        const std::int32_t raw = view.reg == drive::kRateParameter && working >= 0 && working < 5
-                                     ? kBaudCodes[working]
+        const std::int32_t raw = view.reg == drive::kRateParameter
+                                     ? rateCodeAt(working).value_or(working)
                                      : working;
         if (edits.count(view.reg) || m_core->unshown(view.reg) ||
             catalogue.parameter(view.reg).conversion == ConversionKind::None ||

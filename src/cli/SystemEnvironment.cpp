@@ -7,6 +7,7 @@
 #include "platform/PortNaming.h"
 #include "platform/QtPortProvider.h"
 #include "platform/QtSerialPort.h"
+#include "platform/QtTcpPort.h"
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -31,6 +32,12 @@ std::unique_ptr<SerialPort> SystemEnvironment::createPort(const QString& name) {
     if (device.isEmpty())
         return nullptr;
     return std::make_unique<QtSerialPort>(m_wait, device);
+}
+
+std::unique_ptr<SerialPort> SystemEnvironment::createGatewayPort(const QString& host, int port,
+                                                                 Micros connectTimeout) {
+    return std::make_unique<QtTcpPort>(
+        m_wait, host, port, std::chrono::duration_cast<std::chrono::milliseconds>(connectTimeout));
 }
 
 std::vector<CliPort> SystemEnvironment::listPorts() {

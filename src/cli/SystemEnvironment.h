@@ -19,6 +19,8 @@ public:
 
     TimedWait& timedWait() override { return m_wait; }
     std::unique_ptr<SerialPort> createPort(const QString& name) override;
+    std::unique_ptr<SerialPort> createGatewayPort(const QString& host, int port,
+                                                  Micros connectTimeout) override;
     std::vector<CliPort> listPorts() override;
     QString permissionFix(const QString& portName) const override;
     bool notASerialPort(const QString& name) const override;

@@ -7,6 +7,8 @@ int WriteCommand::run() {
     const RegisterArg& reg = m_request.registers.front();
     const QString what = QStringLiteral("write of %1 to register %2")
                              .arg(QString::number(m_request.value), reg.text);
+    if (int c = refuseLinkChange(reg.reg, m_request.word()))
+        return c;
     if (int c = openLine(m_request.settings))
         return c;
     // The first transaction on the fresh port is a read: it shows the old value, and an adapter

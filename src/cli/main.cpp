@@ -2,8 +2,12 @@
 // (the signal handlers, the terminal check) lives in the velorin_cli library.
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <algorithm>
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <csignal>
 #include <cstdio>
 
@@ -57,7 +61,16 @@ bool stderrIsTerminal() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // A report's PDF is laid out with Qt's fonts, which need a GUI application; it needs no
+    // display.
+    const bool prints = std::any_of(argv + 1, argv + argc, [](const char* arg) {
+        return std::strcmp(arg, "report") == 0;
+    });
+    if (prints && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        prints ? std::make_unique<QGuiApplication>(argc, argv)
+               : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velorin-cli"));
     installStopHandlers();
 

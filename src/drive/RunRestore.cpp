@@ -57,9 +57,9 @@ void RunSession::restoreFrequencies() {
 // ---- Ways out ----
 
 void RunSession::leave(std::function<void()> done) {
-    if (m_leaving || !m_entered)
+    if (m_phase != Phase::Open)
         return;
-    m_leaving = true;
+    m_phase = Phase::Leaving;
     // What is already queued goes out first; the restore then runs as the line's last operation.
     m_line->whenIdle([this, done = std::move(done)] {
         m_line->submit([this] {
@@ -73,9 +73,8 @@ void RunSession::leave(std::function<void()> done) {
 
 void RunSession::restore() {
     // Walking away from a turning motor is not an option: stop it first.
-    if (m_running || m_jogHeld) {
-        m_jogHeld = false;
-        setRunning(false);
+    if (m_motion != Motion::Stopped) {
+        setMotion(Motion::Stopped);
         commandConfirmed(write(drive::kCommandRegister, drive::kStop));
     }
 

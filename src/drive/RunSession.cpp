@@ -24,7 +24,7 @@ std::optional<double> typedNumber(std::string_view text) {
 // hold it, for it would reach the drive as some other value.
 std::optional<std::uint16_t> wordOf(double value) {
     const auto number = lenientNumber(plainText(value));
-    const auto whole = number ? roundHalfEven(*number, kRegisterLow, kRegisterHigh) : std::nullopt;
+    const auto whole = number ? roundHalfEven(*number, drive::kLowestWord, drive::kHighestWord) : std::nullopt;
     if (!whole)
         return std::nullopt;
     return static_cast<std::uint16_t>(*whole);
@@ -63,9 +63,10 @@ bool RunSession::open(const LinkState& link) {
 }
 
 bool RunSession::enter() {
-    m_line->submit([this] { m_entered = enterDrive(); });  // a fresh line: runs now
+    m_phase = Phase::Entering;
+    m_line->submit([this] { m_phase = enterDrive() ? Phase::Open : Phase::Closed; });  // runs now
     reportWhenQuiet();
-    return m_entered;
+    return entered();
 }
 
 bool RunSession::enterDrive() {
@@ -91,8 +92,8 @@ bool RunSession::enterDrive() {
     } else {
         m_rampUnit = unit.value_or(-1);
     }
-    m_accelTime = readRampTime(kAccelTime);
-    m_decelTime = readRampTime(kDecelTime);
+    m_accelTime = readRampTime(drive::kAccelTimeParameter);
+    m_decelTime = readRampTime(drive::kDecelTimeParameter);
     rampTimesRead();
 
     if (!raiseFrequencies())
@@ -181,7 +182,7 @@ void RunSession::reportWhenQuiet() {
 }
 
 void RunSession::report() {
-    if (m_jogHeld)
+    if (m_motion == Motion::Jogging)
         return;
     RunNotice notice{RunNotice::Kind::Report, {}, false, false, {}};
     // A lost port says why nothing reaches the drive any more; no other outcome is told then.
@@ -214,53 +215,54 @@ void RunSession::commandConfirmed(bool confirmed) {
     stateChanged();
 }
 
-void RunSession::setRunning(bool running) {
-    m_running = running;
-    stateChanged();
+void RunSession::setMotion(Motion motion) {
+    const bool runningChanges = motion == Motion::Running || m_motion == Motion::Running;
+    m_motion = motion;
+    if (runningChanges)
+        stateChanged();
 }
 
 bool RunSession::run(Direction direction, std::string_view frequencyText) {
-    if (m_leaving)
+    return startMotion(Motion::Running, direction, frequencyText);
+}
+
+bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText) {
+    return startMotion(Motion::Jogging, direction, jogFrequencyText);
+}
+
+bool RunSession::startMotion(Motion motion, Direction direction, std::string_view frequencyText) {
+    if (leaving())
         return false;
+    // A jog button is down whatever its frequency: its release still sends the stop.
+    if (motion == Motion::Jogging)
+        setMotion(motion);
     const auto value = panelFrequency(frequencyText);
     if (!value) {
         tell(RunNotice::Kind::FrequencyOutOfRange);
         return false;
     }
-    setRunning(true);
-    m_lastSliderValue.reset();
-    sendMotion(kFrequencyCommand, *value,
-               direction == Direction::Forward ? drive::kRunForward : drive::kRunReverse);
+    const bool forward = direction == Direction::Forward;
+    if (motion == Motion::Running) {
+        setMotion(motion);
+        m_lastSliderValue.reset();
+        sendMotion(kFrequencyCommand, *value, forward ? drive::kRunForward : drive::kRunReverse);
+    } else {
+        sendMotion(kJogFrequency, *value, forward ? drive::kJogForward : drive::kJogReverse);
+    }
     return true;
 }
 
 void RunSession::stop() {
-    if (m_leaving)
+    // A stop (or a jog button's release) after a way out has begun is left to the way out, which
+    // stops the motor itself.
+    if (leaving())
         return;
-    setRunning(false);
+    setMotion(Motion::Stopped);
     sendStop();
-}
-
-bool RunSession::jogPress(Direction direction, std::string_view jogFrequencyText) {
-    if (m_leaving)
-        return false;
-    m_jogHeld = true;
-    const auto value = panelFrequency(jogFrequencyText);
-    if (!value) {
-        tell(RunNotice::Kind::FrequencyOutOfRange);
-        return false;
-    }
-    sendMotion(kJogFrequency, *value,
-               direction == Direction::Forward ? drive::kJogForward : drive::kJogReverse);
-    return true;
 }
 
 void RunSession::jogRelease() {
-    // A release after a way out has begun is left to the way out, which stops the motor itself.
-    if (m_leaving)
-        return;
-    m_jogHeld = false;
-    sendStop();
+    stop();
 }
 
 void RunSession::sendMotion(std::uint16_t frequencyRegister, std::uint16_t value,
@@ -306,7 +308,7 @@ std::optional<std::uint16_t> RunSession::panelFrequency(std::string_view text) {
 }
 
 void RunSession::sliderMoved(int sliderValue) {
-    if (m_leaving)
+    if (leaving())
         return;
     // A move that leaves the slider where the last move put it changes nothing on the drive.
     if (m_lastSliderValue == sliderValue)
@@ -328,7 +330,7 @@ void RunSession::sliderMoved(int sliderValue) {
 }
 
 bool RunSession::enterFrequency(std::string_view frequencyText) {
-    if (m_leaving)
+    if (leaving())
         return false;
     // Only a number the run buttons take: "-5" would reach the drive as 650.36 Hz, "abc" as
     // 0 Hz, 500 as a frequency the panel then refuses to run.
@@ -351,7 +353,7 @@ bool RunSession::enterFrequency(std::string_view frequencyText) {
 // ---- Ramp unit and times ----
 
 void RunSession::chooseRampUnit(int unit) {
-    if (m_leaving || unit < 0)
+    if (leaving() || unit < 0)
         return;
     m_rampUnit = unit;
     m_line->submit([this, unit] { applyUnit(unit); });
@@ -366,22 +368,22 @@ void RunSession::applyUnit(int unit) {
         if (held && (*held == 0 || *held == 1))
             m_rampUnit = *held;
     }
-    m_accelTime = readRampTime(kAccelTime);
-    m_decelTime = readRampTime(kDecelTime);
+    m_accelTime = readRampTime(drive::kAccelTimeParameter);
+    m_decelTime = readRampTime(drive::kDecelTimeParameter);
     rampTimesRead();
 }
 
 std::string RunSession::rampTimeText(Ramp ramp) const {
     const int raw = ramp == Ramp::Accel ? m_accelTime : m_decelTime;
-    const bool tenths = m_rampUnit == 1;
+    const bool tenths = drive::rampTimeDecimals(m_rampUnit) == 1;
     return tenths ? formatNumber(raw / 10.0, "0.0") : formatNumber(raw / 100.0, "0.00");
 }
 
 std::string RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
     std::string shown(typed);
-    if (m_leaving)
+    if (leaving())
         return shown;
-    const bool tenths = m_rampUnit == 1;
+    const bool tenths = drive::rampTimeDecimals(m_rampUnit) == 1;
     const double scale = tenths ? 10 : 100;
     const std::optional<double> number = typedNumber(typed);
     const auto raw = number ? roundTo<std::int32_t>(*number * scale) : std::nullopt;
@@ -393,7 +395,7 @@ std::string RunSession::enterRampTime(Ramp ramp, std::string_view typed) {
                                  : RunNotice::Kind::DecelTimeOutOfRange);
         return shown;
     }
-    const std::uint16_t reg = ramp == Ramp::Accel ? kAccelTime : kDecelTime;
+    const std::uint16_t reg = ramp == Ramp::Accel ? drive::kAccelTimeParameter : drive::kDecelTimeParameter;
     const RunSetting setting = ramp == Ramp::Accel ? RunSetting::AccelTime : RunSetting::DecelTime;
     m_line->submit([this, reg, word = static_cast<std::uint16_t>(*raw), setting, shown] {
         if (!write(reg, word))

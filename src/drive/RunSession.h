@@ -108,7 +108,14 @@ public:
     // False when the panel must not be used (the motor runs, the drive does not answer, or a
     // raise was not taken): the technician has been told, and what was changed is put back.
     bool enter();
-    bool entered() const { return m_entered; }
+    // Where the panel stands: closed (not entered, or the entry refused), entering, open, or
+    // leaving (the drive being put back; no handler acts any more).
+    enum class Phase { Closed, Entering, Open, Leaving };
+    // What the panel last had the motor do: stand, run, or jog while a jog button is held.
+    enum class Motion { Stopped, Running, Jogging };
+    Phase phase() const { return m_phase; }
+    Motion motion() const { return m_motion; }
+    bool entered() const { return m_phase == Phase::Open || m_phase == Phase::Leaving; }
 
     // ---- Run, jog, stop ----
     // False when the frequency is outside 1.50..400.00 Hz: told, nothing written.
@@ -117,8 +124,8 @@ public:
     bool jogPress(Direction direction, std::string_view jogFrequencyText);
     void jogRelease();
     // The panel's own notion of whether the motor runs.
-    bool running() const { return m_running; }
-    bool jogHeld() const { return m_jogHeld; }
+    bool running() const { return m_motion == Motion::Running; }
+    bool jogHeld() const { return m_motion == Motion::Jogging; }
     // The drive did not confirm the last run, jog or stop command: it may be doing something
     // other than the panel shows.
     bool stateUnconfirmed() const { return m_stateUnconfirmed; }
@@ -160,7 +167,7 @@ public:
     // are ignored from here on; what is already queued goes out first. Each setting that could
     // not be put back is named in one notice at the end.
     void leave(std::function<void()> done);
-    bool leaving() const { return m_leaving; }
+    bool leaving() const { return m_phase == Phase::Leaving; }
 
     // What entry saved, for the window and tests.
     std::optional<int> frequencyCommandAtEntry() const { return m_frequencyCommandAtEntry; }
@@ -188,7 +195,10 @@ private:
     void sendMotion(std::uint16_t frequencyRegister, std::uint16_t value, std::uint16_t word);
     void sendStop();
     void commandConfirmed(bool confirmed);
-    void setRunning(bool running);
+    // The one place the motion changes; the window is told when running starts or ends.
+    void setMotion(Motion motion);
+    // A run or a jog: the frequency checked, the motion set and the command sent.
+    bool startMotion(Motion motion, Direction direction, std::string_view frequencyText);
     bool write(std::uint16_t reg, std::uint16_t value);
     // A read's value as the framing gives it (signed over ASCII); empty without a usable reply.
     std::optional<int> read(std::uint16_t reg);
@@ -209,10 +219,8 @@ private:
     std::unique_ptr<LineSession> m_line;
     RunHooks m_hooks;
 
-    bool m_entered = false;
-    bool m_leaving = false;
-    bool m_running = false;
-    bool m_jogHeld = false;      // a jog button is down: its stop is still to come
+    Phase m_phase = Phase::Closed;
+    Motion m_motion = Motion::Stopped;  // Jogging: a jog button is down, its stop still to come
     bool m_unconfirmed = false;  // a command the drive did not confirm, not yet told
     bool m_stateUnconfirmed = false;
     bool m_portLostToTell = false;

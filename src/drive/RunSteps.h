@@ -14,8 +14,6 @@ inline constexpr std::uint16_t kFrequencySource = 25;   // P01.00: 0 = frequency
 inline constexpr std::uint16_t kDirectionLimit = 28;    // P01.03: 0 = both directions
 inline constexpr std::uint16_t kFrequencyCommand = 32;  // P01.07, hundredths of a hertz
 inline constexpr std::uint16_t kJogFrequency = 48;      // P01.23, hundredths of a hertz
-inline constexpr std::uint16_t kAccelTime = 97;         // P03.01
-inline constexpr std::uint16_t kDecelTime = 98;         // P03.02
 inline constexpr std::uint16_t kMaxFrequency = 248;     // P09.02, hundredths of a hertz
 
 // 400.00 Hz, the top of the slider: the frequency command and the maximum output frequency
@@ -25,9 +23,6 @@ inline constexpr double kLowestFrequency = 1.5;
 inline constexpr double kHighestFrequency = 400;
 inline constexpr std::int64_t kLongestRamp = 60000;
 
-// What a 16-bit register can take: -32768..-1 travel as their two's complement.
-inline constexpr std::int64_t kRegisterLow = -32768;
-inline constexpr std::int64_t kRegisterHigh = 65535;
 
 inline std::string hertzText(int hundredths) {
     return formatNumber(static_cast<std::uint16_t>(hundredths) / 100.0, "0.00");

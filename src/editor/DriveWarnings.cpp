@@ -11,9 +11,7 @@ namespace velorin {
 
 namespace {
 
-constexpr int kTerminalPage = 7;                          // P05
 constexpr int kFirstTerminal = 149, kLastTerminal = 158;  // P05.03-P05.12, M0-M9
-constexpr int kLockResetPage = 28;                        // P17-1
 struct Curve {
     const char* error;
     int page;
@@ -31,7 +29,7 @@ const char* const EditorCore::kResetQuestion =
 std::vector<DriveWarning> EditorCore::driveWarnings() const {
     const Catalogue& catalogue = Catalogue::instance();
     std::vector<DriveWarning> warnings;
-    if (pagePresent(kTerminalPage)) {
+    if (pagePresent(pages::kTerminals)) {
         std::map<std::int32_t, std::vector<int>> byFunction;
         for (int reg = kFirstTerminal; reg <= kLastTerminal; ++reg)
             if (!m_unshown[reg] && m_working[reg] != 0 && m_working[reg] != -1)
@@ -69,9 +67,9 @@ std::vector<DriveWarning> EditorCore::driveWarnings() const {
 std::vector<VfPoint> EditorCore::vfCurve(int page) const {
     const ConversionContext context = markContext();
     auto value = [&](int reg) -> std::optional<double> {
-        const auto raw = convertField(reg, m_content[reg], context);
+        const auto raw = convertField(reg, m_fields.content[reg], context);
         const auto decimals = fieldDecimals(reg, context);
-        if (!raw || !decimals || m_content[reg].text.find_first_not_of(" \t") == std::string::npos)
+        if (!raw || !decimals || m_fields.content[reg].text.find_first_not_of(" \t") == std::string::npos)
             return std::nullopt;
         return *raw / std::pow(10.0, *decimals);
     };
@@ -99,7 +97,7 @@ std::string EditorCore::warningQuestion(const std::vector<DriveWarning>& warning
 
 std::optional<std::int32_t> EditorCore::resetPending() const {
     const std::int32_t value = m_working[drive::kResetParameter];
-    if (!pagePresent(kLockResetPage) || m_unshown[drive::kResetParameter] ||
+    if (!pagePresent(pages::kLockReset) || m_unshown[drive::kResetParameter] ||
         value == m_copies.lockReset || !drive::isFactoryReset(value))
         return std::nullopt;
     return value;

@@ -109,14 +109,14 @@ std::vector<int> EditorCore::checkSources(int reg) {
 
 bool EditorCore::writeChanges(int reg) const {
     const int page = Catalogue::instance().parameter(reg).page;
-    if (page < 0 || page > kLastWrittenPage || !pagePresent(page))
+    if (page < 0 || page > pages::kLockReset || !pagePresent(page))
         return false;
     if (!m_driveKnown[reg])
         return true;
     std::int32_t value = m_working[reg];
     // The rate's field holds a list position; the drive keeps the baud code.
     if (reg == drive::kRateParameter)
-        value = value >= 0 && value < static_cast<int>(kBaudCodes.size()) ? kBaudCodes[value] : -1;
+        value = rateCodeAt(value).value_or(-1);
     return value != m_drive[reg];
 }
 
@@ -146,7 +146,7 @@ std::vector<CheckFailure> EditorCore::checkValues() const {
     // What the drive's register cannot hold is refused before anything is written, not
     // found half-way through the write.
     const Catalogue& catalogue = Catalogue::instance();
-    for (int page = 0; page <= kLastWrittenPage; ++page) {
+    for (int page = 0; page <= pages::kLockReset; ++page) {
         if (!pagePresent(page))
             continue;
         for (int reg : catalogue.page(page).fields) {
@@ -194,7 +194,7 @@ bool EditorCore::contentRefused(int reg) const {
         p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
         return false;
     // An empty field keeps its value: P01.13 starts empty.
-    const FieldContent& content = m_content[reg];
+    const FieldContent& content = m_fields.content[reg];
     if (trimmedText(content.text).empty())
         return false;
     const ConversionContext context = markContext();
@@ -210,7 +210,7 @@ std::string EditorCore::refusalMessage(int reg) const {
                                  ? std::string("整數")
                                  : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
     return p.code + " 須為" + kind + "（" + form->range + "），「" +
-           trimmedText(m_content[reg].text) + "」不符。";
+           trimmedText(m_fields.content[reg].text) + "」不符。";
 }
 
 std::vector<CheckFailure> EditorCore::refusedFields() const {
@@ -234,14 +234,14 @@ std::string EditorCore::rangeInForce(int reg) const {
             case CheckBound::Kind::Constant:
                 return b.value;
             case CheckBound::Kind::WorkingValue:
-                if (const auto raw = convertField(b.reg, m_content[b.reg], context))
+                if (const auto raw = convertField(b.reg, m_fields.content[b.reg], context))
                     return *raw;
                 return m_working[b.reg];
             case CheckBound::Kind::RatedCurrent:
                 return m_copies.ratedCurrent;
             case CheckBound::Kind::PidFullScale:
-                if (pagePresent(kPidPage))
-                    if (const auto raw = convertField(b.reg, m_content[b.reg], context))
+                if (pagePresent(pages::kPid))
+                    if (const auto raw = convertField(b.reg, m_fields.content[b.reg], context))
                         return *raw;
                 return m_copies.pidFullScale;
         }

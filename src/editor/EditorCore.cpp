@@ -1,4 +1,5 @@
 #include "editor/EditorCore.h"
+#include "editor/WriteSequence.h"
 
 #include <algorithm>
 #include <chrono>
@@ -34,10 +35,10 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_framingInUse = framing;
     m_pages.fill(0);
     m_unshown.fill(false);
-    m_shown.fill(std::nullopt);
-    m_shownUnknown.fill(false);
-    m_fromFile.fill(false);
-    m_content.fill({});
+    m_fields.shown.fill(std::nullopt);
+    m_fields.shownUnknown.fill(false);
+    m_fields.fromFile.fill(false);
+    m_fields.content.fill({});
     m_leftOut.clear();
     // Between two visits the drive may have been written from elsewhere: what a write of the
     // changed values only compares with is read again in this visit.
@@ -95,23 +96,23 @@ PageReadOutcome EditorCore::readPage(int page) {
 }
 
 void EditorCore::refreshLinkCopies() {
-    if (pagePresent(kLinkCopiesPage)) {
+    if (pagePresent(pages::kLinkCopies)) {
         m_copies.station = static_cast<std::int16_t>(m_drive[drive::kStationParameter]);
         m_copies.rate = static_cast<std::int16_t>(m_drive[drive::kRateParameter]);
         m_copies.format = static_cast<std::int16_t>(m_drive[drive::kFormatParameter]);
     }
-    if (pagePresent(kLockCopyPage))
+    if (pagePresent(pages::kLockReset))
         m_copies.lockReset = static_cast<std::int16_t>(m_drive[drive::kResetParameter]);
 }
 
 void EditorCore::refreshOpeningCopies(int page) {
-    if (page == kRampPage)
+    if (page == pages::kRamp)
         m_copies.rampUnit = static_cast<std::int16_t>(m_drive[drive::kRampUnitParameter]);
-    if (page == kStepPage)
+    if (page == pages::kStep)
         m_copies.stepUnit = static_cast<std::int16_t>(m_drive[drive::kStepUnitParameter]);
-    if (page == kRatedCurrentPage)
+    if (page == pages::kRatedCurrent)
         m_copies.ratedCurrent = m_drive[drive::kRatedCurrentParameter];
-    if (page == kPidPage) {
+    if (page == pages::kPid) {
         m_copies.pidFullScale = m_drive[drive::kPidFullScaleParameter];
         m_copies.pidDecimals = static_cast<std::int16_t>(m_drive[drive::kPidDecimalsParameter]);
     }
@@ -164,19 +165,19 @@ std::vector<int> EditorCore::unreadCopies() const {
 }
 
 std::optional<std::int16_t> EditorCore::pidDecimalsAfterWrite() const {
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         return static_cast<std::int16_t>(m_working[drive::kPidDecimalsParameter]);
     return m_copies.pidDecimals;
 }
 
 std::optional<std::int32_t> EditorCore::pidFullScaleAfterWrite() const {
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         return m_working[drive::kPidFullScaleParameter];
     return m_copies.pidFullScale;
 }
 
 std::optional<int> EditorCore::unreadCopyFor(int reg) const {
-    if (reg == kPidSetpointRegister && !pagePresent(kPidPage)) {
+    if (reg == kPidSetpointRegister && !pagePresent(pages::kPid)) {
         if (!m_copies.pidDecimals)
             return drive::kPidDecimalsParameter;
         if (!m_copies.pidFullScale)
@@ -210,9 +211,9 @@ std::vector<FieldView> EditorCore::showPage(int page) {
             const bool list = Catalogue::instance().parameter(reg).kind != FieldKind::Number;
             views.push_back({reg, list ? Display{SelectPosition{}} : Display{ShowText{}}});
             m_unshown[reg] = false;
-            m_shown[reg].reset();
-            m_shownUnknown[reg] = false;
-            m_content[reg] = {};
+            m_fields.shown[reg].reset();
+            m_fields.shownUnknown[reg] = false;
+            m_fields.content[reg] = {};
             continue;
         }
         FieldView view{reg, displayValue(reg, m_drive[reg], context), false, m_drive[reg]};
@@ -309,7 +310,7 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
 bool EditorCore::fieldEdited(int reg) {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
     const bool noDecimals =
-        !pagePresent(kPidPage) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
+        !pagePresent(pages::kPid) && !fieldDecimals(reg, {0, 0, m_copies.pidDecimals});
     // A time whose unit switch shows no unit cannot be read at any resolution.
     const bool noUnit =
         (p.conversion == ConversionKind::ByRampUnit && m_unshown[drive::kRampUnitParameter]) ||
@@ -323,14 +324,28 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
                          char decimalSeparator) {
     // P13.04 takes the decimals that P13.35's field gives when its page is written with it.
     std::optional<std::int16_t> pidDecimals = m_copies.pidDecimals;
-    if (pagePresent(kPidPage))
+    if (pagePresent(pages::kPid))
         if (const auto raw =
                 convertField(drive::kPidDecimalsParameter, fields[drive::kPidDecimalsParameter]))
             pidDecimals = static_cast<std::int16_t>(*raw);
     valueConvert(fields, m_working, pidDecimals, decimalSeparator);
     for (int reg = 0; reg < kRegisterCount; ++reg)
         if (Catalogue::instance().parameter(reg).shown)
-            m_content[reg] = fields[reg];
+            m_fields.content[reg] = fields[reg];
+}
+
+// ---- The write (WriteSequence.h) ----
+
+WriteOutcome EditorCore::writeToDrive(LinkState& link, const WriteHooks& hooks, WriteScope scope) {
+    return WriteSequence(*this, hooks).run(link, scope);
+}
+
+std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
+    return WritePlan(*this).writes(scope);
+}
+
+WritePreview EditorCore::previewWrite(WriteScope scope) const {
+    return WritePlan(*this).preview(scope);
 }
 
 }  // namespace velorin

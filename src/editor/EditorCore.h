@@ -188,6 +188,17 @@ struct WritePreview {
     int unchanged = 0;  // registers sent with the value the drive already holds
 };
 
+// What the editor knows of its fields, for their marks: what each holds now and what it was last
+// shown or written with.
+struct FieldState {
+    // Empty while the field shows nothing of the drive's (its page unread) or could not show the
+    // value it was given.
+    std::array<std::optional<FieldContent>, kRegisterCount> shown{};
+    std::array<bool, kRegisterCount> shownUnknown{};  // it was given a value it cannot show
+    std::array<bool, kRegisterCount> fromFile{};      // what it was shown came from a file
+    std::array<FieldContent, kRegisterCount> content{};  // what each field holds now
+};
+
 class EditorCore {
 public:
     using Values = std::array<std::int32_t, kRegisterCount>;
@@ -311,7 +322,7 @@ public:
     WriteOutcome writeToDrive(LinkState& link, const WriteHooks& hooks,
                               WriteScope scope = WriteScope::Everything);
     // The registers the write sends with `scope` as the working values stand, in the order it
-    // sends them, and what that changes on the drive (EditorWrite.cpp). Nothing is read: the
+    // sends them, and what that changes on the drive (WritePlan). Nothing is read: the
     // running check and the reads after a unit switch are the write's own.
     std::vector<PlannedWrite> plannedWrites(WriteScope scope) const;
     WritePreview previewWrite(WriteScope scope) const;
@@ -331,7 +342,7 @@ public:
     FieldMarks marks(int reg) const;
     // Whether a field of the page holds a change not yet written.
     bool pageChanged(int page) const;
-    const FieldContent& fieldContent(int reg) const { return m_content.at(reg); }
+    const FieldContent& fieldContent(int reg) const { return m_fields.content.at(reg); }
     // The range the check before a write holds the field to now, as the field writes it: the
     // check's own text, or for a bound taken from another parameter the numbers it gives now
     // ("0.00~12.34（P02.37）"); "無範圍檢查" for a field no check tests.
@@ -393,25 +404,11 @@ private:
     // The unit switches and P13.35 as their fields hold them now.
     ConversionContext markContext() const;
     void refreshOpeningCopies(int page);
-    // One write; false when the write must end here (the drive fell silent, the line stopped).
-    bool send(int reg, std::int32_t value, WriteOutcome& outcome);
-    bool rehearsing() const { return m_hooks && m_hooks->rehearse; }
-    // The write's steps, shared by the write and its plan. The registers of the present pages
-    // in write order, before the link parameters; why one of them is not sent, if it is not.
-    std::vector<int> pageWriteOrder(bool changedOnly) const;
-    std::optional<WriteIssue> pageWriteSkip(int reg) const;
-    // A link parameter (rate, station, format) or the lock and reset value: why it is not sent,
-    // or the value it goes out with when it differs from the drive's copy.
-    struct LinkStep {
-        std::optional<WriteIssue::Why> skip;
-        std::optional<std::int32_t> value;
-    };
-    LinkStep linkStep(int reg) const;
-    bool unlockCodeGoesOut(int reg, bool changedOnly) const;
-    std::vector<int> m_leftOut;
-    // After the line settings changed: whether the drive answers at them.
-    bool answersAtNewSettings(const LinkState& link, WriteOutcome& outcome);
-    void reopen(LinkState& link);
+    // The write's plan and sequence (WriteSequence.h) work on this state.
+    friend class WritePlan;
+    friend class WriteSequence;
+
+    std::vector<int> m_leftOut;  // the registers the technician chose to leave out of a write
 
     LineSession* m_line = nullptr;
     Values m_working{};
@@ -424,15 +421,7 @@ private:
     Framing m_framingInUse = Framing::Ascii;
     std::array<bool, kRegisterCount> m_unshown{};
     Values m_unshownRaw{};   // the raw value a marked field was given, saved in its place
-    // What each field was last shown or written with; empty while it shows nothing of the
-    // drive's (its page unread) or could not show the value it was given.
-    std::array<std::optional<FieldContent>, kRegisterCount> m_shown{};
-    std::array<bool, kRegisterCount> m_shownUnknown{};     // it was given a value it cannot show
-    std::array<bool, kRegisterCount> m_fromFile{};         // what it was shown came from a file
-    std::array<FieldContent, kRegisterCount> m_content{};  // what each field holds now
-    int m_silentWrites = 0;  // writes in a row without any reply
-    DisplayContext m_shownBeforeWrite;    // the drive's values were shown with this
-    const WriteHooks* m_hooks = nullptr;  // while a write runs
+    FieldState m_fields;     // what each field holds and was shown with (FieldMarks.cpp)
 };
 
 }  // namespace velorin

@@ -40,11 +40,11 @@ std::optional<std::string> displayText(int reg, const Display& display) {
 }  // namespace
 
 void EditorCore::shownAs(const FieldView& view) {
-    m_fromFile[view.reg] = view.fromFile;
-    m_shownUnknown[view.reg] = view.unshowable;
+    m_fields.fromFile[view.reg] = view.fromFile;
+    m_fields.shownUnknown[view.reg] = view.unshowable;
     if (view.unshowable) {
         // The field keeps what it held; whatever that is, it is not the value it was given.
-        m_shown[view.reg].reset();
+        m_fields.shown[view.reg].reset();
         return;
     }
     FieldContent content;
@@ -54,41 +54,41 @@ void EditorCore::shownAs(const FieldView& view) {
         content.selected = position->position;
         content.text = displayText(view.reg, view.display).value_or("");
     }
-    m_shown[view.reg] = content;
-    m_content[view.reg] = content;
+    m_fields.shown[view.reg] = content;
+    m_fields.content[view.reg] = content;
 }
 
 void EditorCore::written(int reg) {
     if (!Catalogue::instance().parameter(reg).shown)
         return;
-    m_shown[reg] = m_content[reg];
-    m_shownUnknown[reg] = false;
+    m_fields.shown[reg] = m_fields.content[reg];
+    m_fields.shownUnknown[reg] = false;
 }
 
 void EditorCore::fieldContentIs(int reg, const FieldContent& content) {
-    m_content.at(reg) = content;
+    m_fields.content.at(reg) = content;
 }
 
 void EditorCore::fieldsShown(std::span<const FieldContent, kRegisterCount> contents) {
     for (int reg = 0; reg < kRegisterCount; ++reg) {
         if (!Catalogue::instance().parameter(reg).shown)
             continue;
-        m_content[reg] = contents[reg];
-        m_shown[reg] = contents[reg];
-        m_shownUnknown[reg] = false;
-        m_fromFile[reg] = false;
+        m_fields.content[reg] = contents[reg];
+        m_fields.shown[reg] = contents[reg];
+        m_fields.shownUnknown[reg] = false;
+        m_fields.fromFile[reg] = false;
     }
 }
 
 ConversionContext EditorCore::markContext() const {
     const Catalogue& catalogue = Catalogue::instance();
     auto unit = [&](int selector, std::optional<std::int16_t> copy) -> std::int32_t {
-        const int position = m_content[selector].selected;
+        const int position = m_fields.content[selector].selected;
         return position >= 0 ? catalogue.optionValue(selector, position) : copy.value_or(0);
     };
     std::optional<std::int16_t> decimals = m_copies.pidDecimals;
-    if (pagePresent(kPidPage))
-        if (const auto raw = convertField(drive::kPidDecimalsParameter, m_content[drive::kPidDecimalsParameter]))
+    if (pagePresent(pages::kPid))
+        if (const auto raw = convertField(drive::kPidDecimalsParameter, m_fields.content[drive::kPidDecimalsParameter]))
             decimals = static_cast<std::int16_t>(*raw);
     return {unit(drive::kRampUnitParameter, m_copies.rampUnit), unit(drive::kStepUnitParameter, m_copies.stepUnit),
             decimals, '.'};
@@ -124,13 +124,13 @@ FieldMarks EditorCore::marks(int reg) const {
     if (marks.unknown)
         return marks;
     marks.refused = contentRefused(reg);
-    if (m_shown[reg])
-        marks.changed = !sameValue(reg, m_content[reg], *m_shown[reg]);
+    if (m_fields.shown[reg])
+        marks.changed = !sameValue(reg, m_fields.content[reg], *m_fields.shown[reg]);
     else
         // A value it could not show was replaced by the technician's.
-        marks.changed = m_shownUnknown[reg];
-    if ((m_shown[reg] || m_shownUnknown[reg]) && p.factory.kind != FactoryDefault::Kind::None)
-        marks.notFactory = !sameValue(reg, m_content[reg], factoryContents()[reg]);
+        marks.changed = m_fields.shownUnknown[reg];
+    if ((m_fields.shown[reg] || m_fields.shownUnknown[reg]) && p.factory.kind != FactoryDefault::Kind::None)
+        marks.notFactory = !sameValue(reg, m_fields.content[reg], factoryContents()[reg]);
     return marks;
 }
 
@@ -156,7 +156,7 @@ std::string EditorCore::fieldTip(int reg) const {
         const DisplayContext context{m_drive[drive::kRampUnitParameter], m_drive[drive::kStepUnitParameter],
                                      m_copies.pidDecimals};
         const auto shown = displayText(reg, displayValue(reg, raw, context));
-        tip += std::string(m_fromFile[reg] ? "\n檔案中的值：" : "\n變頻機的值：") +
+        tip += std::string(m_fields.fromFile[reg] ? "\n檔案中的值：" : "\n變頻機的值：") +
                (shown ? (shown->empty() ? "（空白）" : *shown) : "無法顯示");
         tip += "\n原始值：" + std::to_string(raw);
     }

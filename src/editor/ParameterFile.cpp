@@ -12,16 +12,11 @@
 
 namespace velorin {
 
-using editorsteps::kPidPage;
+using pages::kPid;
 
 namespace {
 
-constexpr int kRateRegister =
-    drive::kRateParameter;  // P15.01: the file keeps the rate's list position
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;
-// A register holds 16 bits: signed parameters down to -32768, the others up to 65535.
-constexpr std::int32_t kLowestWord = -32768;
-constexpr std::int32_t kHighestWord = 65535;
 
 std::string pathText(const std::filesystem::path& path) {
     const auto u8 = path.u8string();
@@ -245,7 +240,7 @@ LineRead readLine(std::string_view line, char decimalSeparator) {
         return {.fault = text::badValue(read.reg, valueText, text::ValueIs::NotNumber)};
     if (whole && *whole != *value)
         return {.fault = text::badValue(read.reg, valueText, text::ValueIs::NotWhole)};
-    if (!whole || *whole < kLowestWord || *whole > kHighestWord)
+    if (!whole || *whole < drive::kLowestWord || *whole > drive::kHighestWord)
         return {.fault = text::badValue(read.reg, valueText, text::ValueIs::BeyondWord)};
     read.value = *whole;
     return read;
@@ -361,14 +356,15 @@ DisplayContext loadDisplayContext(const ParameterFileLoad& load,
     context.stepUnit = load.values[drive::kStepUnitParameter].value_or(0);
     // A file holding page P13-2 brings its own P13.35, which the write then leaves on the drive.
     context.pidDecimals = pidDecimals;
-    if (load.pages[kPidPage] && load.values[drive::kPidDecimalsParameter])
+    if (load.pages[pages::kPid] && load.values[drive::kPidDecimalsParameter])
         context.pidDecimals = static_cast<std::int16_t>(*load.values[drive::kPidDecimalsParameter]);
     return context;
 }
 
 Display loadedDisplay(int reg, std::int32_t raw, const DisplayContext& context) {
-    if (reg == kRateRegister) {
-        if (raw >= -1 && raw < static_cast<std::int32_t>(kBaudCodes.size()))
+    // The file keeps the rate's list position, not the drive's code.
+    if (reg == drive::kRateParameter) {
+        if (raw == -1 || rateCodeAt(raw))
             return SelectPosition{raw};
         return LeaveUnchanged{LeaveUnchanged::Reason::NotABaudRate};
     }

@@ -54,6 +54,41 @@ std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, FunctionCode functi
     return f;
 }
 
+std::vector<std::uint8_t> mbapRequest(std::uint16_t transaction, std::uint8_t unit,
+                                      FunctionCode function, std::uint16_t reg,
+                                      std::uint16_t word) {
+    // Length 6: the unit id, the function and its four data bytes.
+    return {static_cast<std::uint8_t>(transaction >> 8),
+            static_cast<std::uint8_t>(transaction & 0xFF),
+            0,
+            0,
+            0,
+            6,
+            unit,
+            wireByte(function),
+            static_cast<std::uint8_t>(reg >> 8),
+            static_cast<std::uint8_t>(reg & 0xFF),
+            static_cast<std::uint8_t>(word >> 8),
+            static_cast<std::uint8_t>(word & 0xFF)};
+}
+
+std::uint16_t mbapTransaction(std::span<const std::uint8_t> frame) {
+    return frame.size() < 2 ? 0 : static_cast<std::uint16_t>(frame[0] << 8 | frame[1]);
+}
+
+std::vector<std::uint16_t> mbapTransactions(std::span<const std::uint8_t> received) {
+    std::vector<std::uint16_t> ids;
+    while (received.size() >= kMbapHeader - 1) {
+        const std::size_t length = received[4] * 256u + received[5];
+        if (received[2] != 0 || received[3] != 0 || length < 2 ||
+            received.size() < kMbapHeader - 1 + length)
+            break;
+        ids.push_back(mbapTransaction(received));
+        received = received.subspan(kMbapHeader - 1 + length);
+    }
+    return ids;
+}
+
 std::string asciiRequest(std::string_view fields) {
     return ":" + std::string(fields) + lrc(fields) + "\r\n";
 }
@@ -287,6 +322,47 @@ ReplyCheck checkAsciiReply(std::string_view request, std::string_view received, 
             return c;
     }
     return first;
+}
+
+ReplyCheck checkMbapReply(std::span<const std::uint8_t> request,
+                          std::span<const std::uint8_t> received, int* setAside) {
+    if (request.size() != kMbapHeader + 5)
+        return {LinkOutcome::Malformed};
+    const Expectation e = expectationOf(request.subspan(kMbapHeader - 1));
+    const std::uint16_t transaction = mbapTransaction(request);
+    // The longest reply: unit id, function, byte count and 125 registers.
+    constexpr std::size_t kLongest = 3 + 2 * kMostBlockRegisters;
+    int others = 0;
+    ReplyCheck result{LinkOutcome::NoReply};
+    for (;;) {
+        if (received.size() < kMbapHeader - 1) {
+            if (!received.empty() && result.outcome == LinkOutcome::NoReply)
+                result = {LinkOutcome::Malformed};  // a frame cut short
+            break;
+        }
+        const std::size_t length = received[4] * 256u + received[5];
+        if (received[2] != 0 || received[3] != 0 || length < 2 || length > kLongest) {
+            result = {LinkOutcome::Malformed};
+            break;
+        }
+        if (received.size() < kMbapHeader - 1 + length) {
+            if (result.outcome == LinkOutcome::NoReply)
+                result = {LinkOutcome::Malformed};  // the rest is still on its way
+            break;
+        }
+        const auto frame = received.first(kMbapHeader - 1 + length);
+        received = received.subspan(frame.size());
+        if (mbapTransaction(frame) != transaction) {
+            ++others;
+            continue;
+        }
+        result = checkPayload(e, frame.subspan(kMbapHeader - 1));
+        if (result.complete())
+            break;
+    }
+    if (setAside)
+        *setAside = others;
+    return result;
 }
 
 }  // namespace velorin

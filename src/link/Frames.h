@@ -1,8 +1,9 @@
 #pragma once
-// Modbus frames on the serial line as pure functions over bytes: the codes a request and a reply
-// carry, building RTU and ASCII requests (CRC and LRC), and checking what came back against the
-// request it answers (station, function or exception, byte count, full echo for a write,
-// checksum). Anything that is not a usable reply is a typed outcome, never data.
+// Modbus frames as pure functions over bytes: the codes a request and a reply carry, building RTU
+// and ASCII requests (CRC and LRC) and Modbus TCP ones (a header with a transaction id), and
+// checking what came back against the request it answers (station, function or exception, byte
+// count, full echo for a write, checksum or transaction id). Anything that is not a usable reply
+// is a typed outcome, never data.
 
 #include <array>
 #include <cstdint>
@@ -54,6 +55,20 @@ std::array<std::uint8_t, 8> rtuRequest(std::uint8_t station, FunctionCode functi
 
 // ":" + the 12-character fields + LRC + CR LF.
 std::string asciiRequest(std::string_view fields);
+
+// ---- Modbus TCP ----
+// The header before every Modbus TCP frame, big-endian: transaction id (2 bytes), protocol 0 (2),
+// the count of the bytes after the length field (2: the unit id and the function's bytes), the
+// unit id (1), which carries the drive's station. No checksum: TCP keeps the bytes whole.
+inline constexpr std::size_t kMbapHeader = 7;
+// Header, function and four data bytes: 12 bytes.
+std::vector<std::uint8_t> mbapRequest(std::uint16_t transaction, std::uint8_t unit,
+                                      FunctionCode function, std::uint16_t reg, std::uint16_t word);
+// The transaction id a Modbus TCP frame starts with; 0 for fewer than two bytes.
+std::uint16_t mbapTransaction(std::span<const std::uint8_t> frame);
+// The transaction ids of the whole frames `received` holds, read by length from its start, up to
+// the first bytes that cannot start a header.
+std::vector<std::uint16_t> mbapTransactions(std::span<const std::uint8_t> received);
 
 // Two upper-case hexadecimal digits.
 std::string hex2(unsigned byte);
@@ -112,5 +127,13 @@ ReplyCheck checkRtuReply(std::span<const std::uint8_t> request,
                          std::span<const std::uint8_t> received, bool localEcho = false);
 ReplyCheck checkAsciiReply(std::string_view request, std::string_view received,
                            bool localEcho = false);
+// Checks what arrived against a Modbus TCP request. The stream is read frame by frame by the
+// length each header gives, never by pauses (segments split anywhere). A frame of another
+// transaction (a late reply, a duplicated segment) is set aside and counted in `setAside`; the
+// frame with the request's transaction id is the reply, checked as on the serial line with the
+// unit id as the station. Bytes that cannot start a header (protocol not 0, a length no reply
+// has) leave the stream out of step: nothing after them is read (Malformed).
+ReplyCheck checkMbapReply(std::span<const std::uint8_t> request,
+                          std::span<const std::uint8_t> received, int* setAside = nullptr);
 
 }  // namespace velorin

@@ -31,7 +31,7 @@ LineSession::~LineSession() {
 }
 
 void LineSession::follow(const LinkState& link) {
-    m_framing = link.framing;
+    setFraming(link.framing);
     m_station = link.station;
 }
 
@@ -43,9 +43,25 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
     forgetBlocks();
     m_firstRequest = true;
     m_portLost = false;
+    m_reconnectTried = false;
     if (!m_port->setSettings(settings))
         return OpenResult::BadSettings;
     return m_port->open();
+}
+
+bool LineSession::reconnect() {
+    if (!m_portLost || !m_port->isNetwork() || m_reconnectTried || m_running)
+        return false;
+    m_reconnectTried = true;
+    if (m_port->isOpen())
+        m_port->close();
+    if (m_port->open() != OpenResult::Ok)
+        return false;
+    // A new connection: nothing of the old one's replies can come here.
+    m_port->setUnanswered(std::nullopt);
+    m_firstRequest = true;
+    m_portLost = false;
+    return true;
 }
 
 bool LineSession::changeSettings(std::string_view settings) {
@@ -69,7 +85,7 @@ long LineSession::lateReplies() const {
 }
 
 int LineSession::framedValue(const ReplyCheck& check) const {
-    return isRtu(m_framing) ? check.value : static_cast<std::int16_t>(check.value);
+    return isBinary(m_framing) ? check.value : static_cast<std::int16_t>(check.value);
 }
 
 ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
@@ -81,6 +97,7 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
         return {LinkOutcome::Stopped};
     if (m_portLost)
         return {LinkOutcome::PortError};
+    m_trust.setNamedReplies(m_framing == Framing::Mbap);
     LineNotes local;
     LineNotes& n = notes ? *notes : local;
     // A late reply to the last unanswered request lengthens the wait before this request goes.
@@ -107,6 +124,8 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     if (r.outcome != LinkOutcome::PortError) {
         if (n.lateReplyHeard)
             lengthenWait(n.lateReplyAfter);
+        if (n.namedLateAfter >= Micros{0})
+            lengthenWait(n.namedLateAfter);
         m_trust.learn(m_framing, function, r, n, extra);
     }
     if (observed) {
@@ -115,6 +134,8 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
         m_observers->tell({m_framing, station, function, reg, word, purpose, m_bytes.request,
                            m_bytes.received, r, n, m_port->settings()});
     }
+    if (r.complete())
+        m_reconnectTried = false;  // the next loss may be reconnected again
     if (r.outcome == LinkOutcome::PortError && !m_portLost) {
         m_portLost = true;
         if (m_running)
@@ -139,7 +160,8 @@ void LineSession::lengthenWait(Micros lateBy) {
 }
 
 bool LineSession::quietUntil(Micros until) {
-    if (!m_port->isOpen())
+    // A Modbus TCP frame names its transaction: what comes later is known for another's.
+    if (!m_port->isOpen() || m_trust.namedReplies())
         return true;
     TimedWait& c = clock();
     std::vector<std::uint8_t> heard;
@@ -180,6 +202,8 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
     // whose reply came recently enough for its own reply to be still on its way: any of them
     // may have been another register's reply.
     const auto reopen = [&] {
+        if (m_trust.namedReplies())
+            return;
         const Micros since = clock().now() - m_trust.lateReplyHorizon();
         for (Slot& s : slots)
             if (s.settled && !s.agreed && s.result.complete() && s.sentAt >= since)

@@ -53,7 +53,13 @@ public:
 
     // ---- Link settings in force ----
     Framing framing() const { return m_framing; }
-    void setFraming(Framing framing) { m_framing = framing; }
+    void setFraming(Framing framing) { m_framing = m_gatewayFraming.value_or(framing); }
+    // Through a network gateway the framing is the gateway's, whatever the drive's own format on
+    // the gateway's serial side (a write of it calls setFraming): Modbus TCP stays Modbus TCP.
+    void setGatewayFraming(Framing framing) {
+        m_gatewayFraming = framing;
+        m_framing = framing;
+    }
     std::uint8_t station() const { return m_station; }
     void setStation(std::uint8_t station) { m_station = station; }
     // Takes station and framing from a link state.
@@ -133,7 +139,7 @@ public:
     ReplyCheck probeAt(std::uint8_t station, std::uint16_t reg);
     ReplyCheck writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value,
                        WriteEffect effect = WriteEffect::Ordinary);
-    // A read's value as the framing gives it: unsigned over RTU, signed over ASCII.
+    // A read's value as the framing gives it: unsigned over RTU and Modbus TCP, signed over ASCII.
     int framedValue(const ReplyCheck& check) const;
 
     // ---- Operations ----
@@ -154,6 +160,11 @@ public:
     // nothing more is sent until the port is opened again.
     bool portLost() const { return m_portLost; }
     void setOnPortLost(std::function<void()> handler) { m_onPortLost = std::move(handler); }
+    // A network port (a gateway's connection) lost is opened once more before the next job: an
+    // operation handed to submit() while the session is idle, or the owner's call here between
+    // jobs. Never inside an operation, so no write goes out again on a new connection unasked.
+    // One try per loss; false when the port is not lost, is no network port, or does not open.
+    bool reconnect();
     // Replies that came after their transaction had given up on them (the drive answers later
     // than the reply timeout), as the port counted them. The session then lengthens its wait to
     // cover the delay seen (up to 1 s) and reports it once through onSlowDrive with the new
@@ -211,9 +222,11 @@ private:
 
     std::unique_ptr<SerialPort> m_port;
     Framing m_framing = Framing::Ascii;
+    std::optional<Framing> m_gatewayFraming;
     std::uint8_t m_station = 1;
     LineTrust m_trust{*m_port};
     bool m_portLost = false;
+    bool m_reconnectTried = false;  // since the port was last lost
     bool m_running = false;
     bool m_stopRequested = false;
     std::function<void()> m_onPortLost;

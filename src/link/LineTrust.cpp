@@ -58,6 +58,11 @@ Micros LineTrust::physicalFloor(Framing framing) const {
 void LineTrust::learn(Framing framing, FunctionCode function, const ReplyCheck& r, LineNotes& notes,
                       Micros extra) {
     m_lastSentAt = notes.sentAt;
+    // Where the port carries no wire time the line's rate is the settings' guess (a gateway's
+    // serial side, a pseudo-terminal's other end): a block's reply is on no line longer than it
+    // took to come, so an answer sooner than the guess shows a faster line.
+    if (!m_port.carriesWireTime() && r.complete() && notes.answeredAfter >= Micros{0})
+        extra = std::min(extra, notes.answeredAfter);
     m_lastBlockExtra = extra;
     const Micros answered = notes.answeredAfter - extra;
     // Usual answer, before this one counts in it: the reply came far later than this drive
@@ -108,6 +113,8 @@ void LineTrust::learn(Framing framing, FunctionCode function, const ReplyCheck& 
 }
 
 bool LineTrust::likeRecentReply(std::uint16_t reg, const ReplyCheck& r) {
+    if (m_named)
+        return false;
     const Micros now = m_port.timedWait().now();
     while (!m_recentReplies.empty() && m_recentReplies.front().at < now - kLongestWait)
         m_recentReplies.pop_front();
@@ -126,6 +133,8 @@ void LineTrust::settledValue(std::uint16_t reg, const ReplyCheck& reply) {
 }
 
 bool LineTrust::likeSettledValue(std::uint16_t reg, const ReplyCheck& reply) const {
+    if (m_named)
+        return false;
     return std::any_of(m_settled.begin(), m_settled.end(), [&](const auto& held) {
         return held.first != reg && sameAnswer(held.second, reply);
     });
@@ -136,6 +145,8 @@ void LineTrust::keepRecentReply(std::uint16_t reg, const ReplyCheck& reply) {
 }
 
 bool LineTrust::careful() const {
+    if (m_named)
+        return false;
     return m_port.timedWait().now() < std::max(m_carefulUntil, m_replyMayComeUntil);
 }
 

@@ -13,6 +13,9 @@
 // - on a port that carries wire time, the reply was complete sooner than the request and the
 //   reply take on the line: no drive's answer can be, so it is another's.
 // A doubted value counts only once a further read agrees.
+//
+// A Modbus TCP reply names its request by the transaction id, so none of this doubt applies
+// there: a late or repeated frame carries another id and is set aside as it comes.
 
 #include <cstdint>
 #include <deque>
@@ -32,6 +35,11 @@ public:
     void forgetPort();
     // New line settings: what the line showed at the old ones says nothing of the new.
     void forgetLine();
+
+    // Whether replies carry their request's transaction id (Modbus TCP): then no value is doubted
+    // for the line's sake.
+    void setNamedReplies(bool named) { m_named = named; }
+    bool namedReplies() const { return m_named; }
 
     // ---- Before a transaction ----
     // The soonest any reply to a read can be complete after the request was handed over, where
@@ -62,7 +70,7 @@ public:
     // Values count only once two reads agree: after trouble, and while a request is owed.
     bool careful() const;
     // Trouble was seen since the line was last trusted again.
-    bool misbehaved() const { return m_misbehaved; }
+    bool misbehaved() const { return m_misbehaved && !m_named; }
     // Values count only once two reads agree until `until`; `strayFrames`: frames came that no
     // request of ours was waiting for.
     void doubtUntil(Micros until, bool strayFrames = false);
@@ -88,6 +96,7 @@ public:
 
 private:
     SerialPort& m_port;
+    bool m_named = false;
     bool m_echoKnown = false;  // a read has shown whether the adapter echoes
     int m_echoEvidence = 0;    // reads in a row that showed the same (> 0 a copy, < 0 none)
     // The drive's latest answer times on this line, from clean transactions only.

@@ -8,16 +8,33 @@
 #include <string>
 #include <string_view>
 
+#include "NetworkAddress.h"
+
 namespace velorin {
 
-// How requests and replies are framed on the line.
-enum class Framing { Ascii, Rtu };
+// How requests and replies are framed on the line. Mbap is Modbus TCP as a translating gateway
+// speaks it: a 7-byte header (transaction id, protocol 0, length, unit id) in place of the
+// checksum. RTU and ASCII frames go unchanged through a pass-through gateway.
+enum class Framing { Ascii, Rtu, Mbap };
 
 inline bool isRtu(Framing f) {
     return f == Framing::Rtu;
 }
+// Bytes as they are (RTU, Modbus TCP), not spelt in hexadecimal text (ASCII): the drive's values
+// read unsigned.
+inline bool isBinary(Framing f) {
+    return f != Framing::Ascii;
+}
 inline std::string_view framingName(Framing f) {
-    return f == Framing::Rtu ? "RTU" : "ASCII";
+    switch (f) {
+        case Framing::Rtu:
+            return "RTU";
+        case Framing::Mbap:
+            return "Modbus TCP";
+        case Framing::Ascii:
+            break;
+    }
+    return "ASCII";
 }
 
 // What the windows hand on to each other: where the drive was found and how it is reached. One
@@ -28,6 +45,9 @@ struct LinkState {
     bool offline = false;              // the editor works without a drive
     int comPort = 0;                   // N of COM1..COM16
     std::string settings;              // line settings, e.g. "9600,N,7,2"
+    // Reached through a network gateway at this address instead of COM `comPort`; `framing` is
+    // then the gateway's (Modbus TCP, or RTU or ASCII passed through).
+    std::optional<NetworkAddress> gateway;
 };
 
 // The line settings with their framing, as the technician is told them: "9600,E,8,1 RTU".

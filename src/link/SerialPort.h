@@ -77,6 +77,19 @@ public:
     // Whether bytes take their time on a wire at the port's rate: a real serial line does, a
     // pseudo-terminal, a virtual pair or a socket does not (there a reply can come at once).
     virtual bool carriesWireTime() const { return false; }
+    // Whether the port is a connection to a network gateway: a byte stream in which frames end
+    // by their length and checksum or header, never by a pause, and in which the gateway keeps
+    // the silences of its serial side. A dropped connection is a lost port; reconnect() may
+    // open it once more between jobs.
+    virtual bool isNetwork() const { return false; }
+
+    // The transaction id for the next Modbus TCP request: counts up from 1 over the port's life,
+    // across reconnects too, so a reply of an old connection's request never matches a new one.
+    std::uint16_t nextTransaction() {
+        if (++m_transaction == 0)
+            ++m_transaction;
+        return m_transaction;
+    }
 
     TimedWait& timedWait() const { return *m_wait; }
 
@@ -119,6 +132,7 @@ private:
     std::optional<UnansweredRequest> m_unanswered;
     long m_lateReplies = 0;
     Micros m_replyWait{100000};
+    std::uint16_t m_transaction = 0;
 };
 
 }  // namespace velorin

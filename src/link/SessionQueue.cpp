@@ -16,8 +16,11 @@ void LineSession::submit(Operation operation, Order order) {
     } else {
         m_queue.push_back({order, std::move(operation)});
     }
-    if (!m_running)
+    if (!m_running) {
+        if (m_portLost)
+            reconnect();  // a new job: a dropped connection is tried once more
         drain();
+    }
 }
 
 void LineSession::drain() {

@@ -11,14 +11,15 @@ namespace velorin {
 
 namespace {
 
+// Characters on the serial line; a Modbus TCP gateway's serial side carries RTU frames.
 std::size_t requestChars(Framing framing) {
-    return isRtu(framing) ? 8 : 17;
+    return isBinary(framing) ? 8 : 17;
 }
 std::size_t replyChars(Framing framing, FunctionCode function, std::uint16_t count = 1) {
     // A read reply: station, function, byte count, two bytes a register, the checksum.
     if (function == FunctionCode::ReadRegisters)
-        return isRtu(framing) ? 5u + 2u * count : 11u + 4u * count;
-    return isRtu(framing) ? 8 : 17;
+        return isBinary(framing) ? 5u + 2u * count : 11u + 4u * count;
+    return isBinary(framing) ? 8 : 17;
 }
 
 constexpr Micros kDriveResponse{60000};  // the slowest response time seen from the drive
@@ -29,7 +30,10 @@ std::string_view asText(const std::vector<std::uint8_t>& bytes) {
 
 // `mayEcho`: a copy of a write request at the start may be the adapter's.
 ReplyCheck checkReply(Framing framing, const std::vector<std::uint8_t>& request,
-                      const std::vector<std::uint8_t>& received, bool mayEcho) {
+                      const std::vector<std::uint8_t>& received, bool mayEcho,
+                      int* otherTransactions = nullptr) {
+    if (framing == Framing::Mbap)
+        return checkMbapReply(request, received, otherTransactions);
     if (isRtu(framing))
         return checkRtuReply(request, received, mayEcho);
     return checkAsciiReply(asText(request), asText(received), mayEcho);
@@ -75,7 +79,16 @@ int copiesOf(const std::vector<std::uint8_t>& request, std::span<const std::uint
 
 }  // namespace
 
-std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_t> payload) {
+std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_t> payload,
+                                        std::uint16_t transaction) {
+    if (framing == Framing::Mbap) {
+        const auto length = static_cast<std::uint16_t>(payload.size());
+        payload.insert(payload.begin(), {static_cast<std::uint8_t>(transaction >> 8),
+                                         static_cast<std::uint8_t>(transaction & 0xFF), 0, 0,
+                                         static_cast<std::uint8_t>(length >> 8),
+                                         static_cast<std::uint8_t>(length & 0xFF)});
+        return payload;
+    }
     if (isRtu(framing)) {
         const std::uint16_t crc = crc16(payload);
         payload.push_back(crc & 0xFF);
@@ -93,6 +106,9 @@ std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_
 // counted and dropped; a complete reply tells how late the drive answered. New settings (a
 // scan's next probe) need no such wait: the drive's late answer is garbage to the port there.
 void listenForLateReply(SerialPort& port, LineNotes& notes) {
+    // A Modbus TCP reply names its request: a late one is known when it comes (transact()).
+    if (port.unanswered() && port.unanswered()->framing == Framing::Mbap)
+        return;
     const std::optional<UnansweredRequest> pending = port.unanswered();
     port.setUnanswered(std::nullopt);
     if (!pending || pending->settings != port.settings() || !port.isOpen())
@@ -168,7 +184,9 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
 
     const bool writes = function == FunctionCode::WriteRegister;
     std::vector<std::uint8_t> request;
-    if (isRtu(framing)) {
+    if (framing == Framing::Mbap) {
+        request = mbapRequest(port.nextTransaction(), station, function, reg, word);
+    } else if (isRtu(framing)) {
         const auto f = rtuRequest(station, function, rh, rl, wh, wl);
         request.assign(f.begin(), f.end());
     } else {
@@ -181,14 +199,16 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     n = LineNotes{};
     listenForLateReply(port, n);
     // An RTU frame ends with 3.5 characters of silence; ASCII frames carry their own delimiters.
-    if (isRtu(framing)) {
+    // Over a network the gateway keeps the silences on its serial side.
+    if (isRtu(framing) && !port.isNetwork()) {
         const Micros quietUntil = port.lastTraffic() + silentGap(line);
         if (clock.now() < quietUntil)
             clock.wait(quietUntil - clock.now());
     }
 
     // Whatever is waiting now belongs to no request of ours that is still open.
-    if (port.isOpen() && !port.take().empty())
+    // (In Modbus TCP it is an old transaction's, known by its id.)
+    if (port.isOpen() && !port.take().empty() && framing != Framing::Mbap)
         n.strayBefore = true;
     port.discardInput();
     const bool wasOpen = port.isOpen();
@@ -214,8 +234,11 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     // echo; then only a second copy, the drive's, confirms it. Where the echo is not known yet,
     // a single copy that comes when the drive's reply could come, not while the request is still
     // on the line, is the drive's.
-    const bool mayEcho = port.echo() != AdapterEcho::Silent;
-    const bool echoUnknown = port.echo() == AdapterEcho::Unknown;
+    // A reply that carries the request's transaction id is its own: no copy, no echo, no stale
+    // reply can pass for it, and frames of other transactions are set aside.
+    const bool named = framing == Framing::Mbap;
+    const bool mayEcho = !named && port.echo() != AdapterEcho::Silent;
+    const bool echoUnknown = !named && port.echo() == AdapterEcho::Unknown;
     // Only where bytes take their time on a wire: a pseudo-terminal or a socket hands the
     // drive's reply on at once.
     const Micros copyIsDrives = n.requestEnd + lineTime(line, request.size()) / 2;
@@ -254,7 +277,7 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
             const auto from = fresh.begin() + static_cast<std::ptrdiff_t>(firstCopyFrom - setAside);
             fresh.erase(from, from + static_cast<std::ptrdiff_t>(request.size()));
         }
-        result = checkReply(framing, request, fresh, mayEcho && !reflected);
+        result = checkReply(framing, request, fresh, mayEcho && !reflected, &n.otherTransactions);
         if (!result.complete() && writes && echoUnknown && !reflected &&
             (!physical || clock.now() >= copyIsDrives) && fresh == request)
             result = {LinkOutcome::Ok, static_cast<std::uint16_t>(word)};
@@ -277,9 +300,24 @@ ReplyCheck transact(SerialPort& port, Framing framing, std::uint8_t station, Fun
     if (sent && !lost) {
         const std::span<const std::uint8_t> fresh =
             std::span<const std::uint8_t>(received).subspan(setAside);
-        n.copies = copiesOf(request, fresh);
+        if (named && port.unanswered() && n.otherTransactions > 0) {
+            // The last request that went without its reply: has it come now, late?
+            const std::uint16_t owed = mbapTransaction(port.unanswered()->request);
+            for (const std::uint16_t id : mbapTransactions(fresh))
+                if (id == owed) {
+                    n.namedLateAfter = clock.now() - port.unanswered()->requestEnd;
+                    port.setUnanswered(std::nullopt);
+                    port.countLateReply();
+                    break;
+                }
+        }
+        n.copies = named ? 0 : copiesOf(request, fresh);
         n.copyFirst = n.copies > 0;
-        if (result.complete()) {
+        if (named) {
+            // Whatever else came was another transaction's, recognised by its id.
+            if (!result.complete() && result.outcome == LinkOutcome::Malformed)
+                result = {LinkOutcome::NotAReply};
+        } else if (result.complete()) {
             n.answeredAfter = clock.now() - sentAt;
             // A clean line carries our copy (if the adapter echoes) and the reply, nothing else.
             const auto frame = replyFrame(framing, request, result);

@@ -31,6 +31,9 @@ struct LineNotes {
     Micros lateReplyAfter{0};     // with lateReplyHeard: its time from that request's end
     bool copyFirst = false;       // a copy of our request came first
     int copies = 0;               // copies of our request that came (a write's echo and reply)
+    int otherTransactions = 0;    // Modbus TCP frames of other transactions, set aside
+    Micros namedLateAfter{-1};    // Modbus TCP: the reply to the last request that went without
+                                  // one came, this long after that request's end
     Micros sentAt{0};
     Micros requestEnd{0};      // the request's end on the line
     Micros endedAt{0};         // the reply taken, or the wait given up
@@ -83,8 +86,9 @@ Micros blockReplyExtra(const LineSettings& line, Framing framing, std::uint16_t 
 // Time `characters` take on the line at its rate and character format.
 Micros lineTime(const LineSettings& line, std::size_t characters);
 // A reply's payload (station, function, data) as a frame on the line: with its CRC for RTU, as
-// ":" + hexadecimal + LRC + CR LF for ASCII.
-std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_t> payload);
+// ":" + hexadecimal + LRC + CR LF for ASCII, behind a header with `transaction` for Modbus TCP.
+std::vector<std::uint8_t> framedPayload(Framing framing, std::vector<std::uint8_t> payload,
+                                        std::uint16_t transaction = 0);
 // The soonest a drive can answer a read, from handing over the request: the request's and the
 // reply's time on the line.
 Micros leastAnswer(const LineSettings& line, Framing framing);

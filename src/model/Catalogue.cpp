@@ -216,8 +216,8 @@ void Catalogue::loadCatalogue(std::string_view text) {
         p.page = *page;
         p.code = std::string(cols[1]);
         p.name = std::string(cols[6]);
-        // Page 4 writes its group with one digit: "P2.24".
-        const std::string labelCode = *page == 4 ? "P" + p.code.substr(2) : p.code;
+        // "P2.24": that page writes its group with one digit.
+        const std::string labelCode = *page == pages::kOneDigitGroup ? "P" + p.code.substr(2) : p.code;
         p.label = labelCode + std::string(kColon) + p.name;
         p.kind = *kind;
         p.display = *rule;
@@ -239,9 +239,9 @@ void Catalogue::loadConversion(std::string_view text) {
                                                    {"x10", ConversionKind::Scale10},
                                                    {"x100", ConversionKind::Scale100},
                                                    {"x1000", ConversionKind::Scale1000},
-                                                   {"dep96", ConversionKind::ByRampUnit},
-                                                   {"dep229", ConversionKind::ByStepUnit},
-                                                   {"dep471", ConversionKind::ByPidDecimals}})
+                                                   {"ramp", ConversionKind::ByRampUnit},
+                                                   {"step", ConversionKind::ByStepUnit},
+                                                   {"pid", ConversionKind::ByPidDecimals}})
                 : std::nullopt;
         if (!reg || !validRegister(*reg) || !kind) {
             error(file, n, "bad register or conversion kind");
@@ -380,11 +380,11 @@ void Catalogue::loadChecks(std::string_view text) {
     constexpr std::string_view file = "checks.tsv";
     auto bound = [&](std::string_view word, int n) {
         CheckBound b;
-        if (word == "Flag382*0.2" || word == "Flag382*1.35") {
+        if (word == "ratedCurrent*0.2" || word == "ratedCurrent*1.35") {
             b.kind = CheckBound::Kind::RatedCurrent;
             b.reg = drive::kRatedCurrentParameter;
             b.factor = word.ends_with("0.2") ? 0.2 : 1.35;
-        } else if (word == "Flag470") {
+        } else if (word == "pidFullScale") {
             b.kind = CheckBound::Kind::PidFullScale;
             b.reg = drive::kPidFullScaleParameter;
         } else if (const auto reg = registerOf(word)) {

@@ -19,6 +19,18 @@ inline constexpr int kRegisterCount = 563;  // registers 0-562, one per paramete
 inline constexpr int kPageCount = 30;       // tab pages 0-29
 inline constexpr int kGroupCount = 18;      // groups P00-P17
 
+// The tab pages whose number carries a meaning of its own.
+namespace pages {
+inline constexpr int kOneDigitGroup = 4;  // P02-2: its labels write the group with one digit
+inline constexpr int kRamp = 5;           // P03: its times follow the ramp unit
+inline constexpr int kTerminals = 7;      // P05: the multi-function terminals
+inline constexpr int kStep = 11;          // P08: its step times follow the step unit
+inline constexpr int kRatedCurrent = 18;  // P11-1: P11.14 bounds the motor currents
+inline constexpr int kPid = 23;           // P13-2: P13.34 and P13.35
+inline constexpr int kLinkCopies = 25;    // P15: station, rate, format
+inline constexpr int kLockReset = 28;     // P17-1: lock and reset; the last page a write reaches
+}  // namespace pages
+
 enum class FieldKind {
     None,            // the register has no field
     Choice,          // drop-down list the technician cannot type into; the position is the value
@@ -48,7 +60,7 @@ enum class ConversionKind {
     Scale1000,
     ByRampUnit,     // P03.01-P03.10: x100 while P03.00's working value is 0, else x10
     ByStepUnit,     // P08.04-P08.19: x10 while P08.03's working value is 0, else integer
-    ByPidDecimals,  // P13.04: integer, x10 ... x10000 as Flag471 says; other values: unchanged
+    ByPidDecimals,  // P13.04: integer, x10 ... x10000 as P13.35 says; other values: unchanged
 };
 
 enum class Access { Editable, Locked, Disabled };
@@ -115,8 +127,8 @@ struct CheckBound {
     enum class Kind {
         Constant,      // `value`
         WorkingValue,  // the working value of register `reg`
-        RatedCurrent,  // Flag382 x `factor`, compared in floating point
-        PidFullScale,  // Flag470
+        RatedCurrent,  // P11.14 x `factor`, compared in floating point
+        PidFullScale,  // P13.34
     };
     Kind kind = Kind::Constant;
     std::int32_t value = 0;

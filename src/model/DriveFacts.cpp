@@ -7,7 +7,7 @@ namespace velorin {
 bool drive::probeFound(const ReplyCheck& reply, Framing framing) {
     if (reply.outcome != LinkOutcome::Ok)
         return false;
-    const int value = isRtu(framing) ? reply.value : static_cast<std::int16_t>(reply.value);
+    const int value = isBinary(framing) ? reply.value : static_cast<std::int16_t>(reply.value);
     return value > 0;
 }
 

@@ -5,6 +5,7 @@
 // line.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/LinkSettings.h"
@@ -31,6 +32,12 @@ inline bool motorRuns(std::uint16_t status) {
     return (status & kRunningBit) != 0;
 }
 
+// What one register word carries: signed parameters -32768..32767, the others 0..65535. Any value
+// from the lowest to the highest travels as its 16 bits (a negative as its two's complement).
+inline constexpr std::int32_t kLowestWord = -32768;
+inline constexpr std::int32_t kHighestSignedWord = 32767;
+inline constexpr std::int32_t kHighestWord = 65535;
+
 // Parameters whose value changes how others are shown, bounded or read.
 inline constexpr std::uint16_t kRampUnitParameter = 96;       // P03.00: ramp times in 0.01 s (0)
                                                               // or 0.1 s (1)
@@ -38,6 +45,22 @@ inline constexpr std::uint16_t kStepUnitParameter = 229;      // P08.03: unit of
 inline constexpr std::uint16_t kRatedCurrentParameter = 382;  // P11.14: bounds the motor currents
 inline constexpr std::uint16_t kPidFullScaleParameter = 470;  // P13.34: the PID set point's 100 %
 inline constexpr std::uint16_t kPidDecimalsParameter = 471;   // P13.35: decimals of the set point
+inline constexpr std::uint16_t kAccelTimeParameter = 97;      // P03.01: acceleration time 1
+inline constexpr std::uint16_t kDecelTimeParameter = 98;      // P03.02: deceleration time 1
+
+// Decimals of the ramp times (P03.01-P03.10): 0.01 s under ramp unit 0, 0.1 s under unit 1; empty
+// under any other value, whose times cannot be read.
+inline std::optional<int> rampTimeDecimals(std::int32_t rampUnit) {
+    if (rampUnit == 0 || rampUnit == 1)
+        return rampUnit == 0 ? 2 : 1;
+    return std::nullopt;
+}
+// Decimals of the program-run step times (P08.04 on): 0.1 s under step unit 0, 1 s under unit 1.
+inline std::optional<int> stepTimeDecimals(std::int32_t stepUnit) {
+    if (stepUnit == 0 || stepUnit == 1)
+        return stepUnit == 0 ? 1 : 0;
+    return std::nullopt;
+}
 
 // Link parameters: a write of one of them changes how the drive must be reached next.
 inline constexpr std::uint16_t kStationParameter = 496;  // P15.00: 1..254

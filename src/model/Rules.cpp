@@ -11,7 +11,6 @@ namespace velorin {
 
 namespace {
 
-constexpr int kRateRegister = 497;   // P15.01
 constexpr int kLastConverted = 548;  // P17.10; P17.11-P17.24 are display-only
 
 bool pidDecimalsKnown(std::optional<std::int16_t> decimals) {
@@ -111,8 +110,13 @@ bool registerSigned(int reg) {
     return false;
 }
 
+static RegisterSpan wordSpan(bool isSigned) {
+    return isSigned ? RegisterSpan{drive::kLowestWord, drive::kHighestSignedWord}
+                    : RegisterSpan{0, drive::kHighestWord};
+}
+
 RegisterSpan registerSpan(int reg) {
-    return registerSigned(reg) ? RegisterSpan{-32768, 32767} : RegisterSpan{0, 65535};
+    return wordSpan(registerSigned(reg));
 }
 
 std::optional<FieldForm> fieldForm(int reg, const ConversionContext& context) {
@@ -128,7 +132,7 @@ bool unitKnown(int selector, std::int32_t value) {
 }
 
 std::optional<int> typedRatePosition(const std::string& text) {
-    const auto options = Catalogue::instance().options(kRateRegister);
+    const auto options = Catalogue::instance().options(drive::kRateParameter);
     for (int i = 0; i < static_cast<int>(options.size()); ++i)
         if (text == options[i] || text == std::to_string(i) + "：" + options[i])
             return i;
@@ -136,17 +140,23 @@ std::optional<int> typedRatePosition(const std::string& text) {
     if (!number)
         return std::nullopt;
     // In bit/s (9600) or in the list's kbit/s (9.60).
-    for (int i = 0; i < static_cast<int>(kBaudCodes.size()); ++i)
-        if (*number == kBaudCodes[i] * 100.0 || std::abs(*number * 10 - kBaudCodes[i]) < 1e-9)
+    for (int i = 0; i < static_cast<int>(kRates.size()); ++i)
+        if (*number == kRates[i].baud || std::abs(*number * 10 - kRates[i].driveValue) < 1e-9)
             return i;
     return std::nullopt;
 }
 
 std::optional<int> baudPosition(std::int32_t code) {
-    for (int i = 0; i < static_cast<int>(kBaudCodes.size()); ++i)
-        if (kBaudCodes[i] == code)
+    for (int i = 0; i < static_cast<int>(kRates.size()); ++i)
+        if (kRates[i].driveValue == code)
             return i;
     return std::nullopt;
+}
+
+std::optional<int> rateCodeAt(std::int32_t position) {
+    if (position < 0 || position >= static_cast<std::int32_t>(kRates.size()))
+        return std::nullopt;
+    return kRates[position].driveValue;
 }
 
 Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
@@ -168,15 +178,15 @@ Display displayValue(int reg, std::int32_t raw, const DisplayContext& context) {
             return LeaveUnchanged{LeaveUnchanged::Reason::NotABaudRate};
         }
         case DisplayRule::RampTime:
-            if (!unitKnown(drive::kRampUnitParameter, context.rampUnit))
+        case DisplayRule::StepTime: {
+            const auto unitDecimals = p.display == DisplayRule::RampTime
+                                          ? drive::rampTimeDecimals(context.rampUnit)
+                                          : drive::stepTimeDecimals(context.stepUnit);
+            if (!unitDecimals)
                 return LeaveUnchanged{LeaveUnchanged::Reason::NoUnit};
-            decimals = context.rampUnit == 0 ? 2 : 1;
+            decimals = *unitDecimals;
             break;
-        case DisplayRule::StepTime:
-            if (!unitKnown(drive::kStepUnitParameter, context.stepUnit))
-                return LeaveUnchanged{LeaveUnchanged::Reason::NoUnit};
-            decimals = context.stepUnit == 0 ? 1 : 0;
-            break;
+        }
         case DisplayRule::PidSetpoint:
             if (!pidDecimalsKnown(context.pidDecimals))
                 return LeaveUnchanged{LeaveUnchanged::Reason::NoPidDecimals};
@@ -207,15 +217,9 @@ std::optional<int> fieldDecimals(int reg, const ConversionContext& context) {
             decimals = 3;
             break;
         case ConversionKind::ByRampUnit:
-            if (!unitKnown(drive::kRampUnitParameter, context.rampUnit))
-                return std::nullopt;
-            decimals = context.rampUnit == 0 ? 2 : 1;
-            break;
+            return drive::rampTimeDecimals(context.rampUnit);
         case ConversionKind::ByStepUnit:
-            if (!unitKnown(drive::kStepUnitParameter, context.stepUnit))
-                return std::nullopt;
-            decimals = context.stepUnit == 0 ? 1 : 0;
-            break;
+            return drive::stepTimeDecimals(context.stepUnit);
         case ConversionKind::ByPidDecimals:
             if (!pidDecimalsKnown(context.pidDecimals))
                 return std::nullopt;
@@ -254,8 +258,8 @@ std::optional<std::int32_t> convertShown(int reg, const FieldContent& field,
 
 std::string wordRangeText(int reg, bool isSigned, const ConversionContext& context) {
     const int decimals = fieldDecimals(reg, context).value_or(0);
-    return isSigned ? numberText(-32768, decimals) + "~" + numberText(32767, decimals)
-                    : numberText(0, decimals) + "~" + numberText(65535, decimals);
+    const RegisterSpan span = wordSpan(isSigned);
+    return numberText(span.lowest, decimals) + "~" + numberText(span.highest, decimals);
 }
 
 void valueConvert(std::span<const FieldContent, kRegisterCount> fields,
@@ -295,17 +299,20 @@ std::int32_t factoryDriveValue(int reg) {
             return 0;
         case FactoryDefault::Kind::Position:
             if (p.display == DisplayRule::BaudRate)
-                return kBaudCodes.at(p.factory.position);
+                return rateCodeAt(p.factory.position).value_or(0);
             return catalogue.optionValue(reg, p.factory.position);
         case FactoryDefault::Kind::Text:
             break;
     }
     // The drive keeps the value at the resolution its own unit switches set at the factory.
     int decimals = fixedDecimals(p.display);
+    const auto factoryUnit = [&](std::uint16_t selector) {
+        return catalogue.optionValue(selector, catalogue.parameter(selector).factory.position);
+    };
     if (p.display == DisplayRule::RampTime)
-        decimals = catalogue.parameter(drive::kRampUnitParameter).factory.position == 0 ? 2 : 1;
+        decimals = drive::rampTimeDecimals(factoryUnit(drive::kRampUnitParameter)).value_or(-1);
     else if (p.display == DisplayRule::StepTime)
-        decimals = catalogue.parameter(drive::kStepUnitParameter).factory.position == 0 ? 1 : 0;
+        decimals = drive::stepTimeDecimals(factoryUnit(drive::kStepUnitParameter)).value_or(-1);
     else if (p.display == DisplayRule::PidSetpoint)
         decimals = static_cast<int>(
             lenientNumber(catalogue.parameter(drive::kPidDecimalsParameter).factory.text)

@@ -20,7 +20,7 @@ namespace velorin {
 struct DisplayContext {
     std::int32_t rampUnit = 0;     // ValueINV(96), P03.00 as read with page 5
     std::int32_t stepUnit = 0;     // ValueINV(229), P08.03 as read with page 11
-    // Flag471, P13.35 as read when the editor opened; empty when the drive did not say.
+    // P13.35 as read when the editor opened; empty when the drive did not say.
     std::optional<std::int16_t> pidDecimals = 0;
 };
 
@@ -61,9 +61,10 @@ bool unitKnown(int selector, std::int32_t value);
 // ("9.6", "1：9.6"), or the rate in bit/s ("9600"); empty for any other text.
 std::optional<int> typedRatePosition(const std::string& text);
 
-// P15.01's fixed map: raw baud code 48, 96, 192, 384, 1152 <-> positions 0-4.
-inline constexpr std::array<int, 5> kBaudCodes = {48, 96, 192, 384, 1152};
+// P15.01's fixed map, the link's table of rates: the code the drive keeps (rate / 100: 48, 96,
+// 192, 384, 1152) <-> the list positions 0-4. Empty for a code or position outside the table.
 std::optional<int> baudPosition(std::int32_t code);
+std::optional<int> rateCodeAt(std::int32_t position);
 
 // ---- Conversion of a field back to a raw value ----
 

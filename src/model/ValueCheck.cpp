@@ -6,7 +6,7 @@ namespace velorin {
 
 namespace {
 
-// A bound as a number; the rated-current shares stay fractional (Flag382 = 101 gives 20.2).
+// A bound as a number; the rated-current shares stay fractional (P11.14 = 101 gives 20.2).
 // Empty when the bound comes from a copy the drive did not give.
 std::optional<double> boundValue(const CheckBound& bound,
                                  const std::array<std::int32_t, kRegisterCount>& value,

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "QtSerialPort.h"
+#include "QtTcpPort.h"
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -153,6 +154,11 @@ PortState portStateOf(const QString& device, const QStringList& lockFolders) {
 
 std::unique_ptr<SerialPort> QtPortProvider::createPort(TimedWait& wait) {
     return std::make_unique<QtSerialPort>(wait, [this](int n) { return deviceOf(n); });
+}
+
+std::unique_ptr<SerialPort> QtPortProvider::createGatewayPort(TimedWait& wait,
+                                                              const NetworkAddress& address) {
+    return std::make_unique<QtTcpPort>(wait, QString::fromStdString(address.host), address.port);
 }
 
 QString QtPortProvider::deviceOf(int comNumber) const {

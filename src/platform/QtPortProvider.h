@@ -49,6 +49,8 @@ class QtPortProvider : public PortProvider {
 public:
     explicit QtPortProvider(QStringList extraDevices = {});
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
+    std::unique_ptr<SerialPort> createGatewayPort(TimedWait& wait,
+                                                  const NetworkAddress& address) override;
     // A number without a device yet makes it look at the system's devices again, so adapters
     // plugged in since the start are found.
     QString deviceOf(int comNumber) const override;

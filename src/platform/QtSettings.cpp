@@ -18,13 +18,13 @@ void QtSettings::setNumber(const QString& key, int value) {
 }
 
 std::optional<QString> QtSettings::text(const QString& key) const {
-    if (!m_store.contains(key))
-        return std::nullopt;
-    return m_store.value(key).toString();
+    const QVariant v = m_store.value(key);
+    return v.isValid() ? std::optional<QString>(v.toString()) : std::nullopt;
 }
 
 void QtSettings::setText(const QString& key, const QString& value) {
     m_store.setValue(key, value);
+    m_store.sync();
 }
 
 }  // namespace velorin

@@ -84,6 +84,11 @@ public:
     virtual std::vector<ListedPort> listPorts() = 0;
     // "COM3" with the device behind it for the user ("/dev/ttyUSB0"), empty when there is none.
     virtual QString deviceOf(int comNumber) const = 0;
+    // The connection to a network gateway (made at open()); nullptr where there is no network.
+    virtual std::unique_ptr<SerialPort> createGatewayPort(TimedWait& /*wait*/,
+                                                          const NetworkAddress& /*address*/) {
+        return nullptr;
+    }
 };
 
 // What the program keeps between runs (the reply timeout of the connection screen). main() keeps
@@ -94,7 +99,7 @@ public:
     // Empty when nothing (or no whole number) is kept under `key`.
     virtual std::optional<int> number(const QString& key) const = 0;
     virtual void setNumber(const QString& key, int value) = 0;
-    // A text kept under `key`; empty when none is.
+    // A text kept under `key` (a gateway's address); empty when none is.
     virtual std::optional<QString> text(const QString& /*key*/) const { return std::nullopt; }
     virtual void setText(const QString& /*key*/, const QString& /*value*/) {}
 };
@@ -146,9 +151,17 @@ struct Services {
     std::function<void()> quit;
 };
 
-// A window's line session on a port of its own, waiting for replies as long as the technician set.
+// A window's line session on a port of its own (a gateway's connection when the link goes through
+// one), waiting for replies as long as the technician set.
 inline std::unique_ptr<LineSession> createLineSession(Services& services) {
-    auto session = std::make_unique<LineSession>(services.ports->createPort(*services.wait));
+    std::unique_ptr<SerialPort> gatewayPort =
+        services.link.gateway
+            ? services.ports->createGatewayPort(*services.wait, *services.link.gateway)
+            : nullptr;
+    auto session = std::make_unique<LineSession>(
+        gatewayPort ? std::move(gatewayPort) : services.ports->createPort(*services.wait));
+    if (services.link.gateway)
+        session->setGatewayFraming(services.link.framing);
     session->setReplyTimeout(services.replyTimeout);
     session->setBlockReads(services.blockReads);
     session->shareObservers(services.lineObservers);

@@ -66,7 +66,7 @@ void LineMonitor::onTransaction(const TransactionRecord& t) {
     row.received.assign(t.received.begin(), t.received.end());
     row.check = t.check;
     row.askedAgain = t.purpose == RequestPurpose::ReadAgain;
-    row.setAside = t.notes.tooSoon || t.notes.lateReplyHeard;
+    row.setAside = t.notes.tooSoon || t.notes.lateReplyHeard || t.notes.otherTransactions > 0;
     row.copies = t.notes.copies;
     row.settings = t.settings;
     if (t.check.complete() && t.notes.answeredAfter >= Micros{0})
@@ -133,13 +133,15 @@ std::string monitorOutcomeText(const MonitorRow& row) {
         text += "，遲到回應已略過";
     if (row.askedAgain)
         text += "（疑慮重讀）";
+    if (row.framing == Framing::Mbap)
+        text += "（交易 " + std::to_string(mbapTransaction(row.request)) + "）";
     return text;
 }
 
 std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& bytes) {
     std::string text;
     char hex[8];
-    if (isRtu(framing)) {
+    if (isBinary(framing)) {
         for (std::uint8_t b : bytes) {
             std::snprintf(hex, sizeof hex, text.empty() ? "%02X" : " %02X", b);
             text += hex;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "link/Frames.h"
+#include "model/FaultRegisters.h"
 #include "link/NumberText.h"
 #include "link/Transaction.h"
 
@@ -195,13 +196,19 @@ std::vector<std::uint8_t> SimulatedDrive::execute(const DriveRequest& rq,
     }
     if (rq.reg == kCommandRegister) {
         m_command = v;
-        m_status = isRunWord(v) ? (m_status | 1) : (m_status & ~1);
+        // A run command that meets a bad setting trips the drive: the motor stays still.
+        const int fault = isRunWord(v) && !running() ? settingFault() : 0;
+        if (fault != 0)
+            recordFault(fault);
+        m_status = isRunWord(v) && fault == 0 ? (m_status | 1) : (m_status & ~1);
     } else {
         m_regs[rq.reg] = v;
         if (rq.reg == kStationRegister || rq.reg == kRateRegister || rq.reg == kFormatRegister)
             m_linkChangePending = true;
         if (rq.reg == kLockResetRegister && drive::isFactoryReset(v))
             m_resetPending = true;
+        if (rq.reg == kLockResetRegister && v == faultregs::kClearHistory)
+            clearFaultHistory();
     }
     m_writeLog.push_back({rq.reg, v});
     return {m_station,
@@ -230,6 +237,12 @@ void SimulatedDrive::applyPendingLinkChange() {
 
 std::vector<std::uint8_t> SimulatedDrive::frame(std::vector<std::uint8_t> payload,
                                                 bool corrupt) const {
+    if (m_mbapAnswering) {
+        // No checksum to spoil: a corrupt frame has a header no reply has (protocol 1).
+        auto f = framedPayload(Framing::Mbap, std::move(payload), *m_mbapAnswering);
+        f[3] = corrupt ? 1 : 0;
+        return f;
+    }
     if (isRtu(framing())) {
         const std::uint16_t crc = crc16(payload) ^ (corrupt ? 0x5A5A : 0);
         payload.push_back(crc & 0xFF);

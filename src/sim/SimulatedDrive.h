@@ -10,6 +10,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/DriveFacts.h"
@@ -47,6 +48,17 @@ struct DriveFault {
                             // time from the end of the reply to the start of its copy
     int onlyRegister = -1;  // when set, only requests for this register meet it (others pass)
 };
+
+// A fault in the drive's history: its number (P12.03's list) and the running hours at it.
+struct RecordedFault {
+    int number = 0;
+    int hours = 0;
+    bool operator==(const RecordedFault&) const = default;
+};
+
+// "20@1200,6@1190": faults latest first as NUMBER@HOURS, at most eight, each 0..65535; empty
+// for anything else. The empty text is no fault.
+std::optional<std::vector<RecordedFault>> parseFaultHistory(std::string_view text);
 
 struct WriteRecord {
     std::uint16_t reg;
@@ -97,6 +109,20 @@ public:
     bool running() const { return m_status & 1; }
     // Back to the factory values and link settings (what a P546 write of 2..7 does).
     void resetToFactory();
+
+    // ---- Fault history (SimFaults.cpp) ----
+    // The faults the drive remembers, latest first (at most eight; P12.03-P12.10 with their
+    // running hours in P12.24-P12.31); running hours (P17.05) are raised to the latest's.
+    void setFaultHistory(std::span<const RecordedFault> faults);
+    // Records a fault as the drive does when it trips: the older ones move down a place, the
+    // oldest is forgotten, and what the drive saw is kept in P12.11-P12.23.
+    void recordFault(int number);
+    // The fault a run command meets with the settings held now: ErP1 (two of M0-M9 with one
+    // function), ErP2 or ErP3 (a V/F curve's frequencies out of order), ErP0 for a value beyond
+    // a bound another setting gives; 0 for none.
+    int settingFault() const;
+    // What P17.08 = 8 does: every fault and its hours forgotten.
+    void clearFaultHistory();
 
     // Writes the drive carried out, in order (the command register included).
     const std::vector<WriteRecord>& writeLog() const { return m_writeLog; }
@@ -154,6 +180,14 @@ public:
     // a well-formed request is ignored.
     std::vector<ReplyChunk> hear(std::span<const std::uint8_t> bytes, const LineSettings& master,
                                  LineMatch match = LineMatch::Full);
+    // The drive behind a Modbus TCP gateway: `bytes` from the connection, read frame by frame by
+    // the length in each header, each request for this station answered with its transaction id
+    // (the drive's line settings play no part). A header that cannot be one (protocol not 0, a
+    // length no request has) drops what is held, as a gateway out of step would.
+    // (SimulatedGateway.cpp)
+    std::vector<ReplyChunk> hearMbap(std::span<const std::uint8_t> bytes);
+    // A new connection: nothing half-heard is kept.
+    void clearMbap() { m_mbapHeld.clear(); }
 
 private:
     std::vector<ReplyChunk> answer(const DriveRequest& rq, std::size_t requestChars);
@@ -187,6 +221,8 @@ private:
     int m_faultPercent = 100;
     std::mt19937 m_faultDraw;
     RequestReader m_reader;
+    std::vector<std::uint8_t> m_mbapHeld;          // a Modbus TCP frame not yet complete
+    std::optional<std::uint16_t> m_mbapAnswering;  // the transaction a reply is framed for
     long m_heard = 0;
     Micros m_responseDelay{2000};
     bool m_wireTime = true;

@@ -1,5 +1,4 @@
-// The change log from the command line: the lines set and write leave on the simulated drive,
-// --no-log, a log that cannot be written, and `log --since --station`.
+// The change log from the command line: set and write, --no-log, an unwritable log, `log`.
 
 #include <QDir>
 #include <QFile>
@@ -37,8 +36,7 @@ TEST(CliChangeLog, EveryWriteLeavesOneLinePerRegister) {
     }
 }
 
-// With --no-log nothing is logged; a log that cannot be written is told once with the system's
-// reason, the write goes on, and the exit status says the log lacks it.
+// A log that cannot be written is told once with the reason; the write goes on, exit 7.
 TEST(CliChangeLog, NothingIsLoggedWithNoLogAndALogThatCannotBeWrittenIsToldOnce) {
     SimEnvironment env;
     for (const char* command : {"-p COM3 write --no-log 31 5", "-p COM3 set --no-log P01.06 1"})

@@ -1,5 +1,4 @@
-// velorin-cli's commands in-process: the simulated drive on a virtual clock behind the port
-// names COM3 and /dev/ttyUSB0.
+// velorin-cli's commands in-process, on the simulated drive behind COM3 (CliSim.h).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,16 +11,12 @@ namespace {
 using namespace ::testing;
 using namespace velorin::test;
 
-// Exit status and stdout are compared together: EXPECT_EQ(std::tie(r.code, r.out), ...). The
-// probe, read and write in each framing over a real port are the pty test's; here what the
-// commands make of the replies.
 TEST(CliCommands, ReadAndWriteShowWhatTheyWereGiven) {
     SimEnvironment env;
     env.drive.setLink(5, 2, 5);  // 19200,E,8,1 RTU
     env.drive.setReg(100, 65526);  // -10
     const QString link = QStringLiteral("-p COM3 -s 19200,E,8,1 --station 5 ");
-    // --signed; registers shown as given; one without a usable reply gets no line, and exit
-    // status 1.
+    // --signed; registers as given; one without a usable reply: no line, exit status 1.
     auto r = cli(env, link + "--signed read 100 0x2101 600 0X01f0");
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(1, "100 -10\n0x2101 0\n0x01F0 5\n"));
     EXPECT_THAT(r.err, HasSubstr("register 600: no usable reply: exception 2 (illegal data"));
@@ -32,15 +27,12 @@ TEST(CliCommands, ReadAndWriteShowWhatTheyWereGiven) {
     // After a write of the station the drive answers there, and the user is told so.
     EXPECT_THAT(cli(env, link + "write 496 7").err, HasSubstr("answers at station 7"));
     EXPECT_EQ(cli(env, "-p COM3 -s 19200,E,8,1 --station 7 probe").code, 0);
-    // --timeout is the wait of every transaction: a drive that answers 0.25 s after each request
-    // is read with --timeout 300.
+    // --timeout is every transaction's wait: a drive 0.25 s late is read with --timeout 300.
     env.drive.setResponseDelay(Micros{250000});
     r = cli(env, "-p COM3 -s 19200,E,8,1 --station 7 --timeout 300 read 496 497");
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "496 7\n497 192\n")) << r.err;
 }
 
-// Usage errors (2), failed probes and reads (1), ports that cannot be opened (3) and writes the
-// drive did not confirm (4). A file that is no serial port is shown over the pseudo-terminal.
 TEST(CliCommands, ExitStatusAndMessages) {
     using K = DriveFault::Kind;  // args, exit status, message, fault of the drive
     const std::tuple<const char*, int, const char*, std::optional<K>> cases[] = {
@@ -99,8 +91,7 @@ TEST(CliCommands, ScanFindsStation3At19200E81WithThe98thProbe) {
               std::tuple(0, "settings=19200,E,8,1 framing=RTU station=3\n"));
     EXPECT_THAT(r.err, AllOf(HasSubstr("scanning station 3 of 1-254\n"),
                              HasSubstr("found by probe 98 of 8890")));
-    // One open per probe; the order of the probes is the scan's own (the connection screen's
-    // search runs the same loop and its test follows every probe).
+    // One open per probe (the order of the probes is the connection screen's test).
     EXPECT_EQ(env.line.opens(), 98);
     EXPECT_EQ(env.log.sent.back(), "19200,E,8,1@3");
     // 97 probes without an answer each waited out their deadline (longer at 4800 ASCII).
@@ -117,8 +108,7 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
                              HasSubstr("interrupted; the port is closed")));
     EXPECT_THAT(env.line.opens(), AllOf(Gt(30), Lt(60)));  // stopped within a probe of the press
     EXPECT_FALSE(env.line.isHeld());
-    // An adapter pulled out ends the scan: found gone at the next open ("not found") or while
-    // a probe goes out ("port lost").
+    // A pulled adapter ends the scan: "not found" at the next open or "port lost" mid-probe.
     env.stop = false;
     env.clock.at(env.clock.now() + Micros{2000000}, [&] { env.line.setPresent(false); });
     r = cli(env, "-p COM3 scan");
@@ -127,17 +117,10 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
                              HasSubstr("scan stopped at station 1, ")));
 }
 
-// A write is confirmed only by the drive: the register is read first on the fresh port, so an
-// adapter that echoes shows it before anything is written, and its copy of the write request
-// never passes for the drive's answer (at 19200,E,8,1 RTU; the link's and the line session's
-// tests take the echo in both framings); a write whose reply is lost is confirmed by reading it
-// back, never sent twice, and is unconfirmed when the reads back go unanswered too; a command
-// whose replies are lost is sent three times and never read back. Something
-// happens as frame `at` goes out. Ctrl+C: the transaction ends, what it did is reported, and the
-// command ends with 130 (a write whose read was interrupted is not sent). The adapter pulled out: one "port lost", exit status 3, nothing
-// more sent. A drive that answers late (0.13 s at 9600 baud): the first read is missed and asked
-// again, its late reply lengthens the wait, every value comes as the register's own (never the one
-// before's), and the technician is told once.
+// A write is confirmed only by the drive: read first on the fresh port (an echoing adapter shows
+// itself before anything is written), a lost reply confirmed by reading back, never sent twice; a
+// command is sent three times, never read back. Ctrl+C (exit 130) or an unplugged adapter (exit 3)
+// as frame `at` goes out; a drive 0.13 s late: the missed read asked again, told once.
 TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) {
     enum Event { Plain, Echoing, LosingWriteReplies, Unconfirmed, CtrlC, Unplug, LateReply };
     // args, event, at frame, exit status, stdout, message (told once), frames sent, writes the
@@ -150,8 +133,6 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         {"write 32 18", LosingWriteReplies, 0, 0, "32 6000 -> 18\n", "", 4, 1},
         {"write 32 18", Unconfirmed, 0, 4, "",
          "not confirmed: no reply (the drive may or may not have taken it)", 5, 1},
-        // A command is never read back (its register may hold the same word from before): sent
-        // three times, none confirmed.
         {"write 0x2000 18", LosingWriteReplies, 0, 4, "",
          "not confirmed: no reply (the drive may or may not have taken it)", 4, 3},
         {"probe", CtrlC, 0, 130, "", "interrupted; the port is closed", 1, 0},
@@ -161,8 +142,7 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         {"probe", Unplug, 0, 3, "", "port lost", 1, 0},
         {"read 496 497 498", Unplug, 1, 3, "496 1\n", "port lost", 2, 0},
         {"write 0x2000 18", Unplug, 1, 3, "", "may or may not have taken it", 2, 0},
-        // While the line is in doubt after the missed read, a value counts once two reads
-        // agree: 10 frames in all.
+        // In doubt after the missed read, a value counts once two reads agree: 10 frames.
         {"read 496 497 498 496", LateReply, 0, 0, "496 1\n497 96\n498 0\n496 1\n",
          "velorin-cli: the drive answers later than 0.1 s", 10, 0},
     };
@@ -187,10 +167,8 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         const auto r = cli(env, QString(adapter ? "-p COM3 -s 19200,E,8,1 " : "-p COM3 ") + args);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(code, out));
         const QString err = QString::fromStdString(r.err);  // each told once
-        if (*message) {
+        if (*message)
             EXPECT_EQ(err.count(QString::fromUtf8(message)), 1) << r.err;
-        }
-        // "port lost" and "later than" told once when they happen, frames sent, writes carried out
         EXPECT_EQ(std::tuple(err.count("port lost"), err.count("later than"), env.log.sent.size(),
                              env.drive.writeLog().size()),
                   std::tuple(event == Unplug, event == LateReply, frames, writes));

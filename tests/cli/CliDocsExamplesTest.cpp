@@ -33,8 +33,9 @@ std::vector<Example> examplesIn(const QString& name) {
     std::vector<Example> found;
     bool inBlock = false, showing = false;
     int block = 0;
+    // A command, not the program's name inside what a command printed ("velorin-cli 1.0").
     static const QRegularExpression command(
-        QStringLiteral("velorin-cli ((?:\\$\\([^)]*\\)|[^&|;>)])+)"));
+        QStringLiteral("(?<![\\w\"-])velorin-cli ((?:\\$\\([^)]*\\)|[^&|;>)])+)"));
     for (int n = 0; n < lines.size(); ++n) {
         const QString line = lines[n];
         if (line.startsWith(QLatin1String("```"))) {
@@ -133,10 +134,16 @@ TEST(CliDocsExamples, EveryExampleRunsAndPrintsWhatTheDocsShow) {
                         (settings.isEmpty() ? QStringLiteral("9600,N,7,2") : settings.toUpper()))
                         env->drive.setLink(station.isEmpty() ? 1 : station.toInt(), rate, format);
         }
+        // A gateway's address is the reader's own; the in-process drive has no network.
+        const bool network = words.contains(QLatin1String("--tcp"));
+        // The fault history shown is a drive's with a past; a fresh simulated drive has none.
+        const bool history =
+            words.contains(QLatin1String("faults")) || words.contains(QLatin1String("report"));
         const Outcome r = cli(*env, words.join(' '));
         EXPECT_NE(r.code, 2) << r.err;  // usage error
-        EXPECT_NE(r.code, 3) << r.err;  // a port that cannot be opened
-        if (!example.shown.isEmpty()) {
+        if (!network)
+            EXPECT_NE(r.code, 3) << r.err;  // a port that cannot be opened
+        if (!example.shown.isEmpty() && !history) {
             QStringList shown = example.shown;
             shown.replaceInStrings(QRegularExpression(QStringLiteral("^\\[ *[0-9.]+\\]")),
                                    QStringLiteral("[t]"));

@@ -1,6 +1,5 @@
-// A faulty line still finishes its jobs: backups against the simulated drive with every fault
-// kind at 1 % and 5 % of the requests succeed at least 9 times in 10 with every value right, and
-// a backup that fails leaves the old file as it was.
+// Backups with every fault kind at 1 % and 5 % of the requests succeed 9 times in 10 with every
+// value right; one that fails leaves the old file as it was.
 
 #include <QFile>
 #include <iostream>

@@ -1,7 +1,5 @@
 // Where backup may write and what restore and diff may read: regular files only, a replaced file
-// keeping its mode, owner and other names, no planted link followed, long names, a read-only
-// folder and a full disk. Some targets need root (a device, another owner, a small tmpfs, the
-// immutable flag); without it those rows are skipped and the test says so.
+// keeping mode, owner and names, no planted link followed. Rows needing root are skipped, told.
 
 #include <QTemporaryDir>
 #include <filesystem>

@@ -1,5 +1,4 @@
-// velorin-cli's parameter commands in-process on simulated drives and the virtual clock: get, set,
-// backup, restore, diff and catalogue through the editor's core.
+// velorin-cli's parameter commands in-process: get, set, backup, restore, diff and catalogue.
 
 #include <QFile>
 #include <QJsonArray>
@@ -18,9 +17,7 @@ namespace {
 using namespace ::testing;
 using namespace velorin::test;
 
-// The factory values fail three of the editor's range checks (P09.15 and P10.15 against the
-// rated current P11.14 of 3.0, P15.03 = 0 below 3), so a drive whose whole set is written back
-// holds values that pass them.
+// Factory values but for P11.14 (so P09.15 and P10.15 pass) and P15.03 (else 0, below 3).
 void soundValues(SimulatedDrive& drive, int responseTime) {
     drive.setReg(382, 1000);  // P11.14 100.0
     drive.setReg(499, static_cast<std::uint16_t>(responseTime));
@@ -32,8 +29,7 @@ QString link(const SimulatedDrive& drive, const char* port) {
         .arg(drive.station());
 }
 
-// A drive whose values pass the range checks, P17.03 (the hours it was on, its own) among them,
-// backed up whole into a.txt.
+// A drive of sound values (P17.03, its own hours, at 500) backed up whole into a.txt.
 class BackedUp : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,21 +37,23 @@ protected:
         env.drive.setReg(541, 500);
         ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
     }
-    // A copy of the backup named `name` with `from` replaced by `to`.
-    QString variant(const char* name, const char* from, const char* to) {
+    QString named(const char* name, const std::string& bytes) {
         QFile f(dir.filePath(name));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray::fromStdString(fileBytes(file)).replace(from, to));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         return f.fileName();
+    }
+    // A copy of the backup named `name` with `from` replaced by `to`.
+    QString variant(const char* name, const char* from, const char* to) {
+        return named(name, QByteArray::fromStdString(fileBytes(file)).replace(from, to).toStdString());
     }
     SimEnvironment env;
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
 };
 
-// A drive's whole set carried to a drive with other values, a changed station and format among
-// them, in both framings: afterwards the drives hold the same registers, and diff finds nothing
-// between the drive, the file and a backup of the second drive.
+// A whole set carried to a drive of other values, station and format, in both framings: the
+// drives then hold the same registers, and diff finds nothing between drive, file and backup.
 TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     struct Link {
         int station, rate, format;
@@ -114,9 +112,7 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     }
 }
 
-// Three sets on a drive at its factory values: diff against the factory values lists exactly
-// those three (what differs is the comparison's test), in text, json and csv as documented, and
-// the simulated drive's own rated current (100.0 A, not the table's 3.0 A).
+// diff --factory after three sets lists those and the simulated drive's own rated current.
 TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
     SimEnvironment env;
     for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
@@ -151,13 +147,9 @@ TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
         "\",\"raw\":96,\"display\":\"1：9.6\"}\n]\n");
 }
 
-// get shows what the editor's fields show. set takes what the field would, converts and checks
-// it as the editor does, and writes only what passed and what the technician could see: the value
-// the drive confirmed is printed; a refused value is not written (exit 5), nor a time whose unit
-// the drive's P03.00 or P08.03 does not name, nor anything converted with a copy that was not
-// read. A unit change takes the times as they are shown, at the new unit. (The checks against 16
-// bits and against values this write changes, and P00.01's option numbers, are the editor core's
-// tests.)
+// get shows what the editor's fields show; set converts and checks as the editor does and writes
+// only what passed and could be seen (not a time at a unit P03.00/P08.03 does not name, nor what
+// a copy not read would convert): exit 5 for a refusal. A unit change takes the times as shown.
 TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
     struct Case {
         std::vector<std::pair<int, int>> drive;  // beside P02.36 at 50.00
@@ -226,8 +218,6 @@ TEST(CliParameters, GetShowsAndSetWritesOnlyWhatTheFieldsShow) {
     }
 }
 
-// restore checks every value before the first write, and leaves the drive's own counters and
-// rated current alone.
 TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
     const QString wide = variant("wide.txt", "\nP462 10000\r", "\nP462 655350\r");
     const QString wider = variant("wider.txt", "\nP462 10000\r", "\nP462 -1\r");
@@ -253,7 +243,6 @@ TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
         EXPECT_TRUE(w.reg != 382 && (w.reg < 538 || w.reg > 544)) << w.reg;
 }
 
-// --changed-only sends only the parameters where the drive differs from the file.
 TEST_F(BackedUp, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
     Writes expected;
     for (auto [reg, value] : {std::pair{0, 3}, {31, 1234}, {230, 77}}) {
@@ -267,16 +256,9 @@ TEST_F(BackedUp, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
     EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
 }
 
-// A file that holds no page is refused by every command that takes it; a line the format cannot
-// read refuses it unless --lenient leaves the line out; a file of some pages says which it lacks.
+// No page: refused by every command; an unreadable line: refused unless --lenient.
 TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
     const std::string whole = fileBytes(file);
-    auto named = [this](const char* name, const std::string& bytes) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        return f.fileName();
-    };
     const QString empty = named("empty.txt", ""), p23 = named("p23.txt", "P23 5\r\n");
     const QString code = named("code.txt", whole + "P01.24 5\r\n");
     const QString page0 = named("page0.txt", whole.substr(0, whole.find("P25 ")));
@@ -303,10 +285,8 @@ TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
     EXPECT_EQ(env.drive.reg(49), 0) << "P01.24 is register 49, untouched by a code-form line";
 }
 
-// A value of P17.08 that resets the drive goes out only with --allow-reset; settings the drive
-// would answer with ErP1-ErP3 are told on stderr and written, unless --strict. The motor runs:
-// nothing is asked on the command line; without --force-running nothing is written. In order, on
-// one drive.
+// A reset needs --allow-reset; ErP warnings are told and written unless --strict; while the motor
+// runs nothing is written without --force-running. In order, on one drive.
 TEST(CliParameters, AResetErPWarningsAndARunningMotorHoldBackWritesUnlessAllowed) {
     SimEnvironment env;
     // arguments, exit status, stdout, what stderr holds; P05.04 afterwards (-1: nothing written)
@@ -335,8 +315,6 @@ TEST(CliParameters, AResetErPWarningsAndARunningMotorHoldBackWritesUnlessAllowed
     }
 }
 
-// restore writes nothing from an unsound file; Ctrl+C during backup leaves no file (and an old
-// one as it was).
 TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     const std::string saved = fileBytes(file);
 
@@ -348,8 +326,7 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_THAT(r.err, HasSubstr("：P31 的數值「x」不是數字。"));
     EXPECT_EQ(env.log.sent.size(), 0u);  // the file is read before the port is opened
 
-    // Ctrl+C while the 200th request of a backup is on the line, over the file of an earlier
-    // backup.
+    // Ctrl+C at the 200th request of a backup over an earlier one: the old file stays.
     env.log = {};
     env.log.onSend = [this](SerialPort&, int index, FunctionCode) { env.stop = index >= 199; };
     r = cli(env, "-p COM3 backup " + file);
@@ -358,13 +335,11 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_EQ(env.log.sent.size(), 200u);  // the request under way, none after it
     EXPECT_EQ(fileBytes(file), saved);
     EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
-    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "bad.txt"));
+    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json", "bad.txt"));
     env.stop = false;
 }
 
-// A restore cut short at its n-th write: Ctrl+C, a drive that falls silent (three writes in a
-// row without a reply end it) or an adapter pulled out each end it with the report and how many
-// writes the drive confirmed.
+// A restore cut short by Ctrl+C, a silent drive (three unanswered writes) or a pulled adapter.
 TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
     enum Event { CtrlC, Silent, Unplug };
     // event, at which write, exit status, messages, writes sent, writes the drive carried out
@@ -401,8 +376,6 @@ TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
     }
 }
 
-// The catalogue needs no drive: every parameter with its kind, display, checks, factory value
-// and options.
 TEST(CliParameters, CatalogueWithoutADrive) {
     SimEnvironment env;
     auto r = cli(env, "catalogue P03.01 P15.01");

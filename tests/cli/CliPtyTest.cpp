@@ -1,6 +1,5 @@
-// The built velorin-cli against velorin-drive-sim on a pseudo-terminal: real processes, real
-// time, the real serial port layer. A pty carries the rate and the stop bits but not parity or
-// data bits, so the simulator holds the CLI to rate, stop bits and framing only.
+// The built velorin-cli against velorin-drive-sim on a pseudo-terminal: real processes, time and
+// serial port layer (a pty carries rate and stop bits, not parity or data bits).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,8 +26,7 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs velorin-cli on the simulator's device with the words of `line` as further arguments;
-// `meanwhile` gets the running program.
+// velorin-cli on `port` with the words of `line`; `meanwhile` gets the running program.
 Outcome cli(const QString& port, const QString& line,
             const std::function<void(QProcess&)>& meanwhile = {}) {
     QProcess p;
@@ -47,10 +45,8 @@ Outcome cli(const DriveSimProcess& sim, const QString& line,
     return cli(sim.devicePath(), line, meanwhile);
 }
 
-// Each framing at a rate and stop bits of its own, the replies taking their time on the line.
-// The scan of station 3 finds 9600,N,7,2 with
-// its second probe, 38400,N,8,1 with its 24th (the formats before it at 38400 differ in framing
-// or stop bits).
+// Each framing at a rate and stop bits of its own; the scan of station 3 finds 9600,N,7,2 with
+// its second probe, 38400,N,8,1 with its 24th.
 TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
     using Framing = std::tuple<const char*, const char*, const char*>;  // settings, name, scan
     for (const auto& [settings, name, scanProbe] : {Framing{"9600,N,7,2", "ASCII", "probe 2 of 35"},
@@ -62,7 +58,6 @@ TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
         const QString link = QStringLiteral("-s %1 --station 3 ").arg(settings);
         const std::string found =
             std::string("settings=") + settings + " framing=" + name + " station=3\n";
-        // Exit status and stdout are compared together.
         auto r = cli(sim, link + "probe");
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, found)) << r.err;
         r = cli(sim, link + "read 100 0x01F0");
@@ -77,8 +72,7 @@ TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
     }
 }
 
-// Registers 0-60 (pages P00 and P01 and a few more), each with a value of its own, so a value
-// taken for the wrong register shows in the file.
+// Registers 0-60 each with a value of its own: one taken for another register shows.
 QStringList distinctValues() {
     QStringList args;
     for (int reg = 0; reg <= 60; ++reg)
@@ -86,17 +80,13 @@ QStringList distinctValues() {
     return args;
 }
 
-// A backup over a line that sends replies twice or late, or read in blocks from a drive that
-// takes 16 registers a block and refuses blocks across the fieldless 14-15 (or shifts such blocks
-// instead, where the check of the first block across them turns block reads off), is byte for
-// byte the backup a clean line gives one register at a time; a faulty line may fail it instead
-// and leave no file: never exit 0 with a neighbour's value in it.
+// A backup over a line with doubled or late replies, or in blocks from a drive that refuses (or
+// shifts) blocks across 14-15, is byte for byte a clean line's, or fails and leaves no file:
+// never exit 0 with a neighbour's value in it.
 TEST(CliOverPty, EveryBackupIsTheOneACleanLineGivesOrNothing) {
     QTemporaryDir dir;
     const QString blocks = QStringLiteral("--max-block 16 --block-gaps 14-15");
-    // The first row of each set of pages gives the file the others must match (the same in both
-    // framings: the values are positive). Blocks read three pages: the gap's page and two more,
-    // so that a loaded machine still finishes well inside the helper's wait.
+    // The first row of each set of pages gives the file the others must match.
     // clang-format off
     const struct {
         const char* settings; QString sim; const char *pages, *options; bool faulty, disagree;
@@ -129,17 +119,14 @@ TEST(CliOverPty, EveryBackupIsTheOneACleanLineGivesOrNothing) {
         ASSERT_EQ(r.code, 0) << r.err;
         clean.try_emplace(row.pages, test::fileBytes(file));
         EXPECT_EQ(test::fileBytes(file), clean[row.pages]) << "exit 0 with values not the drive's";
-        // A sound drive's blocks never disagree. The shifting drive's gap block is told of
-        // unless a loaded machine let it go unanswered and it was read one register at a time
-        // (the in-process block tests show the check itself); its file is right either way.
+        // A sound drive's blocks never disagree (a loaded machine may keep the shifting one's
+        // from being told: its file is right either way).
         const bool told = r.err.find("block reads disagree with single reads") != std::string::npos;
         EXPECT_TRUE(row.disagree || !told) << r.err;
     }
 }
 
-// SIGTERM during a restore stops it between two writes as Ctrl+C does (the program takes both
-// signals the same way; the in-process tests stop every command as Ctrl+C): the writes the drive
-// confirmed are told, and the exit status is 128 + 15.
+// SIGTERM stops a restore between two writes as Ctrl+C does, with exit status 128 + 15.
 TEST(CliOverPty, SigtermDuringRestoreTellsTheWritesConfirmed) {
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
@@ -163,8 +150,6 @@ TEST(CliOverPty, SigtermDuringRestoreTellsTheWritesConfirmed) {
     EXPECT_THAT(r.err, HasSubstr("interrupted; the port is closed"));
 }
 
-// Things that can be opened but carry no line are named for what they are, not blamed on the
-// settings.
 TEST(CliOverPty, AFileIsNotASerialPort) {
     QTemporaryDir dir;
     const QString file = dir.filePath("notes.txt"), fifo = dir.filePath("fifo");

@@ -14,9 +14,7 @@ ParsedCommandLine parse(const QString& line) {
     return parseCommandLine(QStringList{"velorin-cli"} + line.split(' ', Qt::SkipEmptyParts));
 }
 
-// What the commands rely on, in one comparable value: command, port, settings, framing,
-// station, registers as shown, value, stations of a scan, --signed, --trace, a --timeout other
-// than the default, --verify-reads.
+// What the commands rely on, in one comparable value.
 std::string summary(const CliRequest& r) {
     QStringList regs;
     for (const RegisterArg& a : r.registers) regs << QStringLiteral("%1=%2").arg(a.text).arg(a.reg);
@@ -68,7 +66,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     // clang-format off
     const std::pair<const char*, const char*> cases[] = {
         {"", "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff, "
-             "catalogue or log"},
+             "catalogue, log, faults or report"},
         {"-p COM3 erase", "unknown command \"erase\""}, {"read 1", "no port given"},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
@@ -123,8 +121,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     }
 }
 
-// Codes, ranges, page captions and groups name the registers with a field, each once, in the
-// order given; the drive is needed only when it is one of the sets compared.
+// Codes, ranges, pages and groups name the registers with a field, each once, in order.
 TEST(CliRequest, ParametersByCodeRangePageOrGroup) {
     auto regs = [](const QString& line) {
         const ParsedCommandLine p = parse(line);

@@ -1,6 +1,5 @@
 #pragma once
-// velorin-cli in-process: the simulated drive on a virtual clock behind the port names COM3 and
-// /dev/ttyUSB0 (a second drive behind COM4), and a function that runs the command line.
+// velorin-cli in-process: a simulated drive behind COM3 and /dev/ttyUSB0, a second behind COM4.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,8 +15,7 @@
 
 namespace velorin::test {
 
-// What the port saw and what the test does to it: every frame sent as "settings@station"
-// ("19200,E,8,1@3") with its function, in order, and hooks run as a frame goes out.
+// Every frame sent, as "19200,E,8,1@3" and its function, and a hook run as each goes out.
 struct LineLog {
     std::vector<std::string> sent;
     std::vector<FunctionCode> functions;
@@ -49,8 +47,7 @@ struct RecordingPort : SimulatedPort {
     LineLog& log;
 };
 
-// A port the system will not open: the user may not (NoPermission), it refuses the line settings
-// (BadSettings) or another program holds it (InUse).
+// A port the system will not open.
 struct RefusingPort : SimulatedPort {
     RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
         : SimulatedPort(line, wait, name.toStdString()), result(result) {}

@@ -1,5 +1,4 @@
-// The developers' bulk write on a simulated drive: what each entry puts on the line in both
-// framings, the held-back station, format and rate, the reset entry, and every way a run stops.
+// The developers' bulk write: entries in both framings, the link held back, the reset, the stops.
 
 #include <gtest/gtest.h>
 
@@ -114,8 +113,7 @@ TEST(DeveloperWrite, AFaultyFileStopsBeforeAnythingIsWritten) {
     }
 }
 
-// Station, format and rate are held back to the end and the link follows them; a reset entry
-// waits, then the rest goes to the drive at its factory link.
+// Station, format and rate go last and the link follows; after a reset, the factory link.
 TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollowsAsAfterAReset) {
     // start, file, writes, the settings of each open, the link's settings afterwards
     // clang-format off

@@ -1,6 +1,4 @@
-// The editor's core against the simulated drive on the virtual clock, in both framings: how the
-// values read are shown, and how page reads meet a silent drive. Which rule each field shows by
-// is the catalogue's data; the rules themselves are the display table's test (RulesTest).
+// The editor's core in both framings: how values read are shown, and page reads of a silent drive.
 
 #include <algorithm>
 
@@ -13,9 +11,8 @@ namespace {
 
 class CoreFraming : public CoreFixture, public ::testing::WithParamInterface<Framing> {};
 
-// A word read is signed where the field's range reaches below zero and for a choice ("nothing
-// selected"), unsigned elsewhere, whatever the framing reads; times and the set point show at
-// the unit and decimals read at the opening; a value no field can show is marked.
+// A word is signed only where the range reaches below zero and for a choice, whatever the
+// framing; times and the set point show at the unit and decimals read at the opening.
 TEST_P(CoreFraming, ValuesReadShowSignedOnlyWhereTheRangeGoesBelowZeroAndInTheUnitsRead) {
     connect(GetParam());
     const std::tuple<int, std::uint16_t, std::string> cases[] = {
@@ -34,8 +31,6 @@ TEST_P(CoreFraming, ValuesReadShowSignedOnlyWhereTheRangeGoesBelowZeroAndInTheUn
     }
 }
 
-// The copies the editor keeps of the drive's settings: read signed at the opening and asked
-// again when unanswered; every page read refreshes the link and lock copies.
 TEST_P(CoreFraming, TheDrivesCopiesAreSignedAskedAgainAndRefreshedByEveryPageRead) {
     connect(GetParam());
     for (auto [reg, word] : {std::pair{470, 40000}, {471, 4}, {382, 77}, {497, 192}, {546, 8}})
@@ -60,8 +55,8 @@ TEST_P(CoreFraming, AnUnansweredRegisterIsAskedThreeTimesThenThePageReadStops) {
         record.clear();
         drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 4}, lost);  // P00.04
         const PageReadOutcome outcome = core.readPage(0);
-        // P00.04 is asked three times at most, and the page read stops at it; the registers read
-        // just before it are asked again (its reply may still come and pass for theirs).
+        // P00.04 asked three times at most; those read before it asked again (a late reply
+        // might pass for theirs).
         const std::vector<int> reads = record.reads();
         const auto asked = std::ranges::count(reads, 4);
         EXPECT_TRUE(lost == 3 ? asked == 3 && reads.back() == 4 : asked > lost) << asked;

@@ -1,6 +1,4 @@
-// What the editor tells about its parameters beside their values: finding one by code, register
-// or name, the marks of changed and non-factory fields through reads, edits, writes and loads,
-// the range a field is held to now, and the settings the drive would answer with ErP1-ErP3.
+// Beside the values: finding a parameter, the marks, the range in force, ErP1-ErP3 and the reset.
 
 #include "editor/CoreFixture.h"
 #include "editor/ParameterFind.h"

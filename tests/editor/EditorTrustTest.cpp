@@ -1,7 +1,5 @@
-// Nothing written that the technician did not see, nothing shown that the drive does not hold:
-// every value a field can show comes back as the same raw value, whatever the unit switches and
-// P13.35 hold; what a field cannot show, what the editor cannot know and what the drive keeps
-// for itself never goes out.
+// Nothing written that the technician did not see, nothing shown that the drive does not hold,
+// whatever the unit switches and P13.35 hold.
 
 #include <algorithm>
 #include <map>
@@ -29,9 +27,8 @@ int optionNumber(int reg, int position) {
     return std::stoi(text.substr(0, colon));
 }
 
-// The words a field is tried with: every option number of its list with the numbers just past
-// each (a gap, one past the end) and nothing selected; the rate codes with their neighbours;
-// for numbers the ends and the middle of 16 bits.
+// The words a field is tried with: every option number and the one past it, nothing selected;
+// the rate codes and neighbours; the ends and middle of 16 bits.
 std::vector<std::uint16_t> candidates(int reg) {
     const ParameterInfo& p = cat().parameter(reg);
     std::set<std::uint16_t> words;
@@ -52,8 +49,7 @@ struct State {
     int rampUnit, stepUnit, pidDecimals;
 };
 
-// Every list value of P03.00 and P08.03 and every number of decimals of P13.35, each with a
-// value outside them (P03.00 = 5 and P08.03 = 3 as met on drives, P13.35 = 7).
+// Every value of P03.00, P08.03 and P13.35, and one outside each (5 and 3 as met on drives, 7).
 std::vector<State> states() {
     std::vector<State> all;
     for (int ramp : {0, 1, 5})
@@ -87,7 +83,7 @@ protected:
     // The raw word the core would write for a field's working value.
     static std::uint16_t wordOf(int reg, std::int32_t working) {
         if (reg == 497 && working >= 0 && working < 5)
-            return static_cast<std::uint16_t>(kBaudCodes[working]);
+            return static_cast<std::uint16_t>(*rateCodeAt(working));
         return static_cast<std::uint16_t>(working & 0xFFFF);
     }
     void check(const std::vector<FieldView>& views, EditorCore& visit, const char* path) {
@@ -141,8 +137,7 @@ TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
                 ASSERT_EQ(visit.readPage(page).kind, PageReadOutcome::Kind::Read);
                 for (FieldView& v : visit.showPage(page)) views.push_back(std::move(v));
             }
-            // The command line takes what the fields show; the window converts its fields,
-            // those marked still holding whatever they held before.
+            // As the command line takes the fields, then as the window converts them.
             visit.takeShown(views);
             check(views, visit, "taken as shown");
             std::array<FieldContent, kRegisterCount> contents{};
@@ -171,8 +166,7 @@ protected:
     }
 };
 
-// A lost reply to one of the opening reads is asked again; lost three times, what depends on it
-// is marked, never converted or written, and the report names the parameter that was not read.
+// An opening read lost three times marks what depends on it, never written; the report names it.
 TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
     // lost replies at the opening read, register, the field depending on it, what it shows
     const std::tuple<int, int, int, const char*> cases[] = {
@@ -204,9 +198,7 @@ TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
     }
 }
 
-// What does not fit the drive's 16 bits is refused before anything is written, like a range
-// check; the set point P13.04 is checked against P13.34 and converted at the decimals of P13.35
-// as this write leaves them, not as they were when the editor opened.
+// 16 bits and P13.34 are checked before any write; P13.04 converts at the P13.35 this write leaves.
 TEST_P(Trust, ValuesAreCheckedAgainstWhatTheDriveWillHold) {
     drive.setReg(470, 10000);
     drive.setReg(471, 2);
@@ -232,8 +224,6 @@ TEST_P(Trust, ValuesAreCheckedAgainstWhatTheDriveWillHold) {
     EXPECT_EQ(core.working()[440], 1234);
 }
 
-// The drive's counters, its last stop position and its rated current are its own: the write
-// leaves them alone, a save keeps them.
 TEST_P(Trust, ReadOnlyAndLockedFieldsAreNeverWritten) {
     readAndTake({18, 28});
     std::map<int, int> sent;

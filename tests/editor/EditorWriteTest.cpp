@@ -1,6 +1,5 @@
-// The write to the drive from the editor's core, against the simulated drive's write log, in
-// both framings: which registers go out in which order, the unit switches, the link parameters
-// and the reset, every way a write can fail to arrive, and the plan a write's preview shows.
+// The editor core's write in both framings: order, unit switches, link parameters, reset,
+// failures, and the plan its preview shows.
 
 #include <algorithm>
 #include <random>
@@ -127,9 +126,7 @@ TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice)
     EXPECT_EQ(std::tuple(link.settings, link.framing, link.station),
               std::tuple(std::string("9600,N,7,2"), Framing::Ascii, 1));
     EXPECT_TRUE(outcome.factoryReset && !core.pagePresent(28));
-    // At the factory settings: 8 clears the fault history and changes no setting; once written
-    // it is the drive's value, so a page read does not make it look changed and the next write
-    // leaves it alone.
+    // 8 clears the fault history; once written it is the drive's value, not written again.
     readUnchanged({28});
     core.working()[546] = 8;
     write();
@@ -142,8 +139,7 @@ TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice)
 
 TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     core.setPagePresent(2, true);
-    // The second write, P01.25, is refused (and never sent again); the fourth, P01.27, and the
-    // three reads back of it go unanswered.
+    // P01.25 refused (never sent again); P01.27 and its three reads back unanswered.
     drive.injectFault({.kind = DriveFault::Kind::Exception,
                        .exceptionCode = ExceptionCode::IllegalValue,
                        .onlyRegister = 50});
@@ -220,10 +216,8 @@ TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
     EXPECT_EQ(lines[20], "…及其他 6 項");
 }
 
-// The changed parameters only: what differs goes out, in the full write's order and with its
-// steps: a page never read (its drive values unknown) whole, the ramp unit with P03 read again,
-// the station after the pages with the line following, both unlock codes before P17.08. Then
-// nothing is left to send. The preview lists them all.
+// The changes only, in the full write's order and steps (a page never read whole, P03 read again
+// after the unit, the station last, unlock codes before P17.08); then nothing is left to send.
 TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     for (int reg : {547, 548}) drive.setReg(reg, 0);
     readUnchanged({0, 5, 25, 28});
@@ -250,8 +244,7 @@ TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     EXPECT_EQ(link.station, 5);
 }
 
-// Whatever the technician changed, the plan a preview is made from is what the write sends, in
-// its order, for both scopes; the preview lists the registers whose drive value changes.
+// Whatever was changed, the plan a preview shows is what the write sends, for both scopes.
 TEST_P(Write, ThePlanIsWhatTheWriteSends) {
     const Catalogue& catalogue = Catalogue::instance();
     std::mt19937 random(static_cast<unsigned>(GetParam() == Framing::Rtu ? 7 : 11));

@@ -33,21 +33,9 @@ public:
                   onReply(static_cast<int>(m_requests.size()));
           }) {}
     const std::vector<Request>& requests() const { return m_requests; }
-    std::vector<int> reads() const {
-        std::vector<int> regs;
-        for (const Request& r : m_requests)
-            if (r.function == FunctionCode::ReadRegisters)
-                regs.push_back(r.reg);
-        return regs;
-    }
-    // The registers written, in order, each time a write was sent.
-    std::vector<int> writes() const {
-        std::vector<int> regs;
-        for (const Request& r : m_requests)
-            if (r.function == FunctionCode::WriteRegister)
-                regs.push_back(r.reg);
-        return regs;
-    }
+    // The registers read, or written, in order, each time a request was sent.
+    std::vector<int> reads() const { return registers(FunctionCode::ReadRegisters); }
+    std::vector<int> writes() const { return registers(FunctionCode::WriteRegister); }
     // The registers asked for the first time, in order: without the reads that confirm a value,
     // ask a failed register again or read a write back.
     std::vector<int> firstReads() const {
@@ -64,6 +52,13 @@ public:
     std::function<void(int)> onReply;
 
 private:
+    std::vector<int> registers(FunctionCode function) const {
+        std::vector<int> regs;
+        for (const Request& r : m_requests)
+            if (r.function == function)
+                regs.push_back(r.reg);
+        return regs;
+    }
     std::vector<Request> m_requests;
     std::vector<RequestPurpose> m_purposes;
     LineTap m_tap;

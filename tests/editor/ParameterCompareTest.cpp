@@ -1,6 +1,4 @@
-// The comparison of parameter sets in the editor's core: the drive as read, the editor's working
-// values, a parameter file and the factory values, two to four at a time, with differences on
-// several pages.
+// The comparison of two to four parameter sets: drive, editor, a file and the factory values.
 
 #include <map>
 

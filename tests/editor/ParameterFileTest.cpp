@@ -1,6 +1,4 @@
-// The parameter file: the lines a save writes, a load that refuses a file with any fault, the
-// loaded values as the fields show them, and save-load-save through the fields. Where a save may
-// write is the file targets' test (tests/cli/CliFileTargetsTest.cpp).
+// The parameter file: what a save writes, what a load refuses, save-load-save through the fields.
 
 #include <gtest/gtest.h>
 
@@ -39,8 +37,7 @@ TEST(ParameterFile, SaveWritesThePresentPagesOrEveryRegisterOffline) {
     };
     for (const auto& [saved, expected] : cases) {
         EXPECT_EQ(saved, expected);
-        // Every line ends in CR LF, never in a lone CR or LF: reading lone ones as line ends too
-        // cannot split a line of the program's own.
+        // Every line ends in CR LF, never a lone CR or LF.
         const auto count = [&saved = saved](std::string_view what) {
             std::size_t n = 0;
             for (auto at = saved.find(what); at != std::string::npos; at = saved.find(what, at + 1))
@@ -53,8 +50,7 @@ TEST(ParameterFile, SaveWritesThePresentPagesOrEveryRegisterOffline) {
     EXPECT_EQ(parseParameterFile(cases[0].first).values[5], -5);
 }
 
-// Every line the format cannot read is told with its number and left out; a page that then
-// lacks a value makes the file unusable. Bytes from the file are shown escaped.
+// Every unreadable line is told with its number and left out; bytes are shown escaped.
 TEST(ParameterFile, EveryUnreadLineIsToldWithItsNumber) {
     std::string line300 = file(0, 548);
     line300.replace(line300.find("P299 0"), 6, "P299 x1");
@@ -106,8 +102,7 @@ TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {
             const std::string saved = parameterFileText(*value, all, offline);
             const ParameterFileLoad load = parseParameterFile(saved);
             ASSERT_TRUE(load.ok()) << load.error->message();
-            // What the editor does with a load: every field of a held page shows its value, and
-            // the next conversion takes the fields back.
+            // As the editor loads: each field of a held page shows its value, then converts.
             std::array<FieldContent, kRegisterCount> fields{};
             const DisplayContext context = loadDisplayContext(load, flag471);
             for (int reg = 0; reg < kFileRegisterCount; ++reg) {

@@ -1,7 +1,4 @@
-// The range checks as a write meets them, on the simulated drive: the numbers in force in the
-// messages, bounds from registers above 32767, what a write of the changed values is held up by,
-// and a full write whose only failures are values the drive holds. Then the texts a field
-// refuses, offline.
+// The range checks as a write meets them, and the texts a field refuses.
 
 #include "editor/CoreFixture.h"
 
@@ -40,7 +37,6 @@ TEST_F(WriteCheckTest, ABoundFromARegisterAbove32767KeepsItsValue) {
     }
 }
 
-// A message names the bound in force as the field writes it, and where it comes from.
 TEST_F(WriteCheckTest, RangeMessagesNameTheNumbersInForce) {
     drive.setReg(382, 30);  // P11.14 3.0 A: the motor current may be 0.6-4.05 A
     core.readOpeningCopies();
@@ -55,8 +51,7 @@ TEST_F(WriteCheckTest, RangeMessagesNameTheNumbersInForce) {
     EXPECT_EQ(core.rangeInForce(261), "0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）");
 }
 
-// The factory drive passes its own checks but for P15.03 (0, outside 3~50), which it holds
-// itself: a full write asks about it instead of refusing, a write of the changes ignores it.
+// The factory drive fails only P15.03 (0), its own: a full write asks, a write of changes ignores.
 TEST_F(WriteCheckTest, TheFactoryDriveReadWholeFailsOnlyOnWhatItHoldsItself) {
     readEverything();
     core.working()[97] = 2000;  // P03.01 changed
@@ -67,8 +62,6 @@ TEST_F(WriteCheckTest, TheFactoryDriveReadWholeFailsOnlyOnWhatItHoldsItself) {
     EXPECT_TRUE(changed.failures.empty() && changed.driveHeld.empty());
 }
 
-// Which failures hold up which write: the value written, a value whose bound a written value
-// moves, and a value nothing written bears on.
 TEST_F(WriteCheckTest, AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt) {
     drive.setReg(382, 30);   // P09.15 and P10.15 (100.0 A) fail, as the drive holds them
     drive.setReg(91, 1000);  // P02.36 10.00 <= P02.37
@@ -100,7 +93,6 @@ TEST_F(WriteCheckTest, AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt) {
     }
 }
 
-// What the technician chose to leave out is not written, the rest is.
 TEST_F(WriteCheckTest, AFullWriteLeavesOutTheValuesTheTechnicianLetStand) {
     readEverything();
     core.leaveOut({499});
@@ -115,8 +107,6 @@ TEST_F(WriteCheckTest, AFullWriteLeavesOutTheValuesTheTechnicianLetStand) {
     EXPECT_TRUE(sentOther);
 }
 
-// Offline, a text that is no number in its field's form is marked at once and refused by name;
-// an empty field and a number in its form are not.
 TEST(FieldRefusal, TextsNoFieldTakesAreMarkedAndNamed) {
     EditorCore core;
     core.beginVisit(nullptr, Framing::Ascii);

@@ -27,9 +27,6 @@ std::string readText(SerialPort& port, Framing framing, std::uint8_t station, st
 
 }  // namespace
 
-// Reads in both framings are the symlinked pseudo-terminal's test below; writes over a real port
-// are the command line's pty test, through the line session.
-
 TEST(LinkOverPty, MasterAtOtherLineSettingsGetsNoAnswerAndASecondOpenIsInUse) {
     DriveSimProcess sim({"--settings", "9600,N,7,2"});
     ASSERT_TRUE(sim.started());

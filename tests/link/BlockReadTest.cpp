@@ -1,5 +1,4 @@
-// Block reads: the checks of a block reply, and the session's block reads against the simulated
-// drive, whatever blocks it takes and however it answers them wrongly.
+// Block replies' checks, and block reads from a drive whatever blocks it takes or shifts.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,23 @@
 #include "support/LineTap.h"
 
 using namespace velorin;
+
+namespace {
+
+// A line session reading in blocks from a simulated drive at 9600,N,7,2.
+struct BlockRig {
+    BlockRig() {
+        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
+        EXPECT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
+        session.setBlockReads(true);
+    }
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    LineSession session{std::make_unique<SimulatedPort>(line, clock)};
+};
+
+}  // namespace
 
 TEST(BlockReply, CarriesExactlyTheRegistersAskedForWithItsChecksumRight) {
     // Asked for `asked` registers from 10; the reply's byte count, the registers it carries.
@@ -46,8 +62,7 @@ TEST(BlockReply, CarriesExactlyTheRegistersAskedForWithItsChecksumRight) {
 }
 
 TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
-    // Two pages of 50 registers: the first block asks for the whole page, and half as many
-    // each time the drive refuses. The drive's gaps are the session's likely gaps. `largest`: the largest block answered with values.
+    // Two pages of 50 registers, blocks halved at each refusal; `largest`: the largest answered.
     const struct {
         const char* name;
         int maxBlock;
@@ -64,13 +79,9 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         {"shifted across gaps the first block does not reach", 8, {20, 21}, true, 6},
     };
     for (const auto& c : cases) {
-        VirtualClock clock;
-        SimulatedDrive drive;
-        SimulatedLine simLine{drive};
-        LineSession session{std::make_unique<SimulatedPort>(simLine, clock)};
-        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
-        ASSERT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
-        session.setBlockReads(true);
+        BlockRig rig;
+        SimulatedDrive& drive = rig.drive;
+        LineSession& session = rig.session;
         session.setLikelyBlockGaps(c.gaps);  // the drive's gaps are registers without a field
         int told = 0, largest = 0, blocksAfterTold = 0;
         session.setOnBlocksDisagree([&] { ++told; });
@@ -103,19 +114,15 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
 }
 
 TEST(BlockReads, NoShiftingDriveGivesAWrongValueWhereverItsGapsAndAlikeValuesLie) {
-    // Random drives that shift every block across their gaps (the session's likely gaps), taking
-    // 4 to 32 registers a block, some values alike over a run, read in random pages.
+    // Random drives shifting every block across their gaps, 4 to 32 registers a block, some
+    // values alike over a run, read in random pages.
     int wrong = 0, told = 0;
     for (std::uint32_t seed = 1; seed <= 300; ++seed) {
         std::mt19937 random(seed);
         const auto draw = [&](int n) { return static_cast<int>(random() % n); };
-        VirtualClock clock;
-        SimulatedDrive drive;
-        SimulatedLine simLine{drive};
-        LineSession session{std::make_unique<SimulatedPort>(simLine, clock)};
-        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
-        ASSERT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
-        session.setBlockReads(true);
+        BlockRig rig;
+        SimulatedDrive& drive = rig.drive;
+        LineSession& session = rig.session;
         session.setOnBlocksDisagree([&] { ++told; });
         std::vector<std::uint16_t> gaps;
         for (int run = 1 + draw(3); run > 0; --run)

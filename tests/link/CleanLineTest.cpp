@@ -1,7 +1,5 @@
-// Whatever the line does, no register ever gets another register's value and no write is told
-// confirmed that the drive did not take. Thousands of random sequences of reads and writes, each
-// through its own line session over a line that repeats, delays (up to 1 s), reflects, splits,
-// garbles, drops and corrupts frames at random, in both framings, on the virtual clock.
+// Whatever the line does (fuzz/LineSessionCheck.cpp), no register gets another register's value
+// and no write is told confirmed that the drive did not take: random sequences, both framings.
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,6 @@
 
 #include "link/Transaction.h"
 
-
-
 using namespace velorin;
 
 namespace {
@@ -123,8 +121,7 @@ TEST(Deadline, TheRequestsLineTimeThenATenthOfASecondUnlessTheReplyNeedsLonger) 
 }
 
 TEST(AsciiReply, NoiseIsLookedThroughInOnePass) {
-    // Megabytes of ':' and CR from a line left open to noise: a check that searched the rest of
-    // the text from every ':' would take hours here; it must take one pass.
+    // Megabytes of ':' and CR from a line open to noise are looked through in one pass.
     const std::string rq = asciiRequest("010301F00001");
     std::string colonCr;
     for (int i = 0; i < 1'000'000; ++i) colonCr += ":\r";
@@ -134,4 +131,62 @@ TEST(AsciiReply, NoiseIsLookedThroughInOnePass) {
         EXPECT_EQ(checkAsciiReply(rq, noise + asciiFrame("0103020005")).value, 5);
         EXPECT_NE(checkAsciiReply(rq, noise).outcome, LinkOutcome::Ok);
     }
+}
+
+TEST(MbapFrames, TheWorkedReadOfThreeRegisters) {
+    // The protocol's own example: transaction 1, unit 0x11 reads three registers from 0x006B and
+    // gets 0x022B, 0x0000, 0x0064.
+    const Bytes rq{0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x11, 0x03, 0x00, 0x6B, 0x00, 0x03};
+    EXPECT_EQ(mbapRequest(1, 0x11, FunctionCode::ReadRegisters, 0x006B, 3), rq);
+    EXPECT_EQ(mbapRequest(0xBEEF, 1, FunctionCode::WriteRegister, 0x01F0, 5),
+              (Bytes{0xBE, 0xEF, 0, 0, 0, 6, 1, 6, 0x01, 0xF0, 0, 5}));
+    const Bytes reply{0x00, 0x01, 0x00, 0x00, 0x00, 0x09, 0x11, 0x03, 0x06,
+                      0x02, 0x2B, 0x00, 0x00, 0x00, 0x64};
+    const ReplyCheck r = checkMbapReply(rq, reply);
+    EXPECT_EQ(r.outcome, LinkOutcome::Ok);
+    EXPECT_EQ(r.values, (std::vector<std::uint16_t>{0x022B, 0x0000, 0x0064}));
+    EXPECT_EQ(mbapTransaction(reply), 1);
+}
+
+TEST(MbapReply, OtherTransactionsAreSetAsideAndTheStreamIsReadByLength) {
+    const Bytes rq = mbapRequest(0x0102, 7, FunctionCode::ReadRegisters, 0x0010, 1);
+    const auto frame = [](std::uint16_t id, Bytes pdu) {
+        Bytes f{static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id & 0xFF), 0, 0, 0,
+                static_cast<std::uint8_t>(pdu.size())};
+        return join(f, pdu);
+    };
+    const Bytes ours = frame(0x0102, {7, 3, 2, 0x12, 0x34});
+    const Bytes stale = frame(0x0101, {7, 3, 2, 0x99, 0x99});
+    using O = LinkOutcome;
+    // clang-format off
+    const struct { const char* what; Bytes received; O outcome; int setAside; } cases[] = {
+        {"ours", ours, O::Ok, 0},
+        {"an old reply before ours", join(stale, ours), O::Ok, 1},
+        {"ours twice (a duplicated segment)", join(ours, ours), O::Ok, 0},
+        {"only an old reply", stale, O::NoReply, 1},
+        {"an old reply, ours cut short", join(stale, Bytes(ours.begin(), ours.begin() + 9)), O::Malformed, 1},
+        {"header only", Bytes(ours.begin(), ours.begin() + 7), O::Malformed, 0},
+        {"protocol 1", join({0x01, 0x02, 0, 1, 0, 5}, {7, 3, 2, 0x12, 0x34}), O::Malformed, 0},
+        {"a length no reply has", join({0x01, 0x02, 0, 0, 0x01, 0}, ours), O::Malformed, 0},
+        {"unit 8", frame(0x0102, {8, 3, 2, 0x12, 0x34}), O::WrongStation, 0},
+        {"function 4", frame(0x0102, {7, 4, 2, 0x12, 0x34}), O::WrongFunction, 0},
+        {"byte count 4", frame(0x0102, {7, 3, 4, 0x12, 0x34, 0, 0}), O::Malformed, 0},
+        {"exception 2", frame(0x0102, {7, 0x83, 2}), O::Exception, 0},
+        {"nothing", {}, O::NoReply, 0}};
+    // clang-format on
+    for (const auto& c : cases) {
+        int setAside = -1;
+        const ReplyCheck r = checkMbapReply(rq, c.received, &setAside);
+        EXPECT_EQ(r.outcome, c.outcome) << c.what;
+        EXPECT_EQ(setAside, c.setAside) << c.what;
+        if (c.outcome == O::Ok) {
+            EXPECT_EQ(r.value, 0x1234) << c.what;
+        }
+    }
+    // A write's reply repeats the request; another value is no confirmation.
+    const Bytes write = mbapRequest(9, 1, FunctionCode::WriteRegister, 0x01F0, 5);
+    EXPECT_EQ(checkMbapReply(write, write).outcome, O::Ok);
+    Bytes otherValue = write;
+    otherValue.back() = 6;
+    EXPECT_EQ(checkMbapReply(write, otherValue).outcome, O::Malformed);
 }

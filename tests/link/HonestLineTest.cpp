@@ -1,11 +1,7 @@
-// An honest line never fails a job. Every reply is the drive's own and comes within the reply
-// wait, but its timing is that of real lines, drawn at random: answer times spread over a range,
-// a drive answering from its main loop, a USB adapter handing bytes on in pieces on its latency
-// timer, now and then a pause, with or without wire time (a pseudo-terminal has none). Whole jobs
-// (every register read, some written and read again) in both framings, single and block reads,
-// against a drive whose neighbouring registers differ and one at its factory values: no read or
-// write fails, no value is wrong, no write is read back, and the requests stay within what one
-// register a request costs (2 % more with distinct values, 25 % more at factory values).
+// An honest line never fails a job: every reply the drive's own and within the wait, timed as
+// real lines are (spread answers, a main loop, a USB adapter's pieces, pauses, with or without
+// wire time). Whole jobs in both framings, single and block reads: nothing fails or is wrong, no
+// write is read back, and the requests cost at most 2 % more (25 % at factory values).
 
 #include <gtest/gtest.h>
 
@@ -62,8 +58,7 @@ AnswerProfile drawProfile(std::mt19937& random) {
     return p;
 }
 
-// One job on a fresh session: every register from 0 to 489 read in pages of 20, ten written with
-// new values, and their pages read again.
+// One job: registers 0-489 read in pages of 20, ten written anew, their pages read again.
 void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
     std::mt19937 random(seed);
     VirtualClock clock;

@@ -1,6 +1,5 @@
-// The line session: operations one at a time in the order they came, a stop that overtakes
-// queued frequency writes but never a run command, stop between transactions, a close taken once
-// idle, a fresh port never trusted with a write's confirmation, and what observers are told.
+// The line session: operations in order, a stop that overtakes queued writes but no run command,
+// a close taken once idle, a fresh port's echo, and what observers are told.
 
 #include <gtest/gtest.h>
 
@@ -31,8 +30,7 @@ struct SessionOnDrive {
 TEST(LineSession, QueuedOperationsRunInOrderAndAStopOvertakesOnlyPlainWrites) {
     SessionOnDrive d;
     std::vector<std::string> events;
-    // While the first write waits for its reply, the technician clicks: two frequency writes, a
-    // run command, another frequency write, then the stop.
+    // Clicked while the first write waits: two frequency writes, a run, another, then the stop.
     d.clock.after(10ms, [&] {
         EXPECT_TRUE(d.session.busy());
         d.session.submit([&] { d.session.write(32, 1); });
@@ -76,8 +74,7 @@ TEST(LineSession, StopEndsTheOperationBetweenTransactionsAndACloseWaitsForIdle) 
     EXPECT_EQ(d.session.read(0).outcome, LinkOutcome::Ok);
 }
 
-// An adapter that echoes, and no drive behind it: the copy of the write request must not pass
-// for the drive's confirmation. The session reads before its first write on a fresh port.
+// An echoing adapter with no drive behind it: its copy of a write never confirms it.
 TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
     for (Framing framing : {Framing::Ascii, Framing::Rtu}) {
         SessionOnDrive d;
@@ -90,15 +87,12 @@ TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
     }
 }
 
-// The editor's, the run panel's and the developers' write tests meet the other outcomes' words.
 TEST(LineSession, ARefusedReadIsToldAsSuch) {
     EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, ExceptionCode::IllegalAddress}, false),
               "變頻機拒絕讀取 (例外碼 02)");
 }
 
-// An observer hears each transaction as it ends: what went out and came in, when, and why it
-// was sent. A fresh port's first write goes behind a read; an unanswered read is asked again by
-// the session, and while its reply may still come a value counts once two reads agree.
+// An observer hears each transaction as it ends: its bytes, times and purpose.
 TEST(LineSession, ObserversHearEachTransactionWithItsBytesTimesAndPurpose) {
     SessionOnDrive d;
     using P = RequestPurpose;

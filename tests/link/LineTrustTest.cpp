@@ -1,7 +1,5 @@
-// The evidence rules, one case each: what may set a reply aside, what only raises doubt, and what
-// a doubt costs. Each case reads registers 10 to 17 (and perhaps writes one) through a line
-// session on the simulated drive, on the virtual clock, and checks the values, the requests the
-// drive heard and the purposes of the requests.
+// The evidence rules, one case each: what sets a reply aside, what only raises doubt, and what a
+// doubt costs, reading registers 10 to 17 through a line session.
 
 #include <gtest/gtest.h>
 
@@ -106,9 +104,8 @@ TEST(LineTrust, EachRuleOnItsOwn) {
     }
 }
 
-// Writes are confirmed by their reply once a read has shown the adapter silent, however soon the
-// reply comes; one whose reply is lost is read back and sent again; one that moves the drive's
-// link is never read back or sent again at the old link.
+// A write is confirmed by its reply once the adapter is known silent; a lost reply is read back
+// and sent again, but never at an old link.
 TEST(LineTrust, WritesAreConfirmedByTheirReplyAndNeverReadBackAtAnOldLink) {
     const struct Case {
         const char* what;

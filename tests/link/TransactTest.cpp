@@ -1,6 +1,5 @@
-// Timing and trust on the line: when a reply counts, what a late reply or an adapter's echo may
-// never be taken for, and an adapter unplugged during a read. On the virtual clock against the
-// simulated drive.
+// Timing and trust on the line: when a reply counts, what a late reply or an adapter's echo is
+// never taken for, and an adapter unplugged during a read.
 
 #include <gtest/gtest.h>
 
@@ -81,9 +80,8 @@ TEST(ReplyDeadline, CountsFromTheEndOfTheRequestOnTheLine) {
 }
 
 TEST(LateReply, NeverTakenForTheNextRegister) {
-    // A drive slower than the deadline: its reply to one read must not pass for the next one's,
-    // which a read reply cannot show by itself (it does not name its register). The first late
-    // reply heard lengthens the wait and the read is asked again: no register is missed.
+    // A drive slower than the deadline: a read reply names no register, so a late one must not
+    // pass for the next; the first lengthens the wait and no register is missed.
     for (const char* settings : {"9600,N,7,2", "9600,E,8,1", "19200,N,8,2", "115200,O,7,1"}) {
         for (const Micros delay : {95ms, 130ms, 180ms}) {
             Rig r(settings, delay);
@@ -192,8 +190,7 @@ TEST(PortLoss, AdapterUnpluggedDuringAReadIsAPortErrorReportedOnce) {
     EXPECT_FALSE(raw.port->isOpen());
 }
 
-// Bytes that are no reply (noise, another device's traffic) are told as such, not as a silent
-// drive. (RTU noise is judged by its first bytes: most often another station's.)
+// Bytes that are no reply are told as such, not as a silent drive.
 TEST(Garbage, ToldAsDataOnTheLineThatIsNoReply) {
     Rig r("9600,N,7,2");
     r.drive.injectFault({DriveFault::Kind::Noise});

@@ -1,15 +1,11 @@
-// The catalogue against what it works out itself: codes from the group bases, labels, places and
-// the numbering of option lists. What the data files state (pages, ranges, access, widths,
-// option texts) is not written out again here.
+// The catalogue against what it works out itself: codes, labels, places, option numbering.
 
 #include "editor/TestData.h"
 
 namespace velorin::editortest {
 namespace {
 
-// The data files parse, and a choice field is exactly one shown by position. Which registers
-// have a field, which are read-only and which pages hold them are the data files' own; the
-// window's and the line's tests meet them where they matter.
+// The data files parse, and a choice field is exactly one shown by position.
 TEST(Catalogue, DataParsesAndChoicesShowByPosition) {
     EXPECT_TRUE(cat().dataErrors().empty()) << cat().dataErrors().front();
     for (const auto& p : cat().parameters())  // P17.24 shows by position in a box with a list
@@ -46,8 +42,7 @@ std::vector<std::string> texts(int reg) {
 }
 
 TEST(OptionLists, ListsNumberedByPosition) {
-    // An option's number is its position (P00.01's numbers jump to 26-33 and 60): a dropped or
-    // doubled option shows.
+    // An option's number is its position (P00.01's jump to 26-33 and 60).
     std::vector<int> p0001;
     for (const auto& p : cat().parameters()) {
         const bool takesList = p.kind == FieldKind::Choice || p.kind == FieldKind::NumberWithList;

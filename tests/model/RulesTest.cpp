@@ -106,8 +106,8 @@ TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
     EXPECT_EQ(textDiffers, expected);
 }
 
-// Values that pass every check with Flag382 = 100 (each tested register at its lower bound
-// where that is a number, the motor currents at the rated current) but those named in the table.
+// Values passing every check with P11.14 = 100 (lower bounds, motor currents at the rated
+// current) but those the table names.
 TEST(ValueCheck, MessagesForGivenValues) {
     std::array<std::int32_t, kRegisterCount> passing{};
     for (const auto& c : cat().checks())

@@ -51,7 +51,8 @@ for f in Maintainer Section Description; do
 done
 [ "$(field Description | wc -l)" -gt 2 ] || fail "no long description"
 depends=$(field Depends)
-for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins; do
+for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins \
+    fonts-arphic-uming; do
     [[ ", $depends," == *", $dep "* || ", $depends," == *", $dep,"* ]] ||
         fail "Depends lacks $dep: $depends"
 done

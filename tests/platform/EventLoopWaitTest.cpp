@@ -1,5 +1,4 @@
-// The program's timed wait keeps the windows alive while it waits on the line, and looks at the
-// line when the line has something to say, not on a clock.
+// The program's wait keeps the windows alive and looks at the line when woken, not on a clock.
 
 #include <gtest/gtest.h>
 #include <QTimer>

@@ -28,8 +28,7 @@ TEST(ComAssignment, DevicesKeepTheirNumbersWhileOthersComeAndGo) {
     a.update({{1, "/dev/ttyUSB0", {}}, {2, "/dev/ttyUSB1", {}}, {3, "/dev/ttyS0", {}}});
     const std::string first = "1=/dev/ttyUSB0 2=/dev/ttyUSB1 3=/dev/ttyS0";
     EXPECT_EQ(numbers(a), first);
-    // ttyUSB0 is unplugged and the system numbers the rest from 1 again: nothing moves, and COM1
-    // still means the adapter that is gone (it cannot be opened).
+    // ttyUSB0 unplugged, the system numbering the rest from 1 again: nothing moves.
     a.update({{1, "/dev/ttyUSB1", {}}, {2, "/dev/ttyS0", {}}});
     EXPECT_EQ(numbers(a), first);
     // A new adapter takes the lowest free number; the old one comes back to its own.
@@ -45,8 +44,7 @@ TEST(ComAssignment, DevicesKeepTheirNumbersWhileOthersComeAndGo) {
 }
 
 #ifndef _WIN32
-// The list learns "in use" from a live process's lock file, text or binary, and "no permission"
-// from the device's mode, never by opening the device.
+// "in use" from a live process's lock file, "no permission" from the mode, never by an open.
 TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
     QTemporaryDir dir;
     const QString device = dir.filePath("ttyUSB7");

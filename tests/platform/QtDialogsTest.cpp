@@ -1,5 +1,4 @@
-// The question box the running program shows: the text and title given, no icon, Yes and No
-// only, and Yes reported as 6.
+// The boxes the running program shows.
 
 #include <gtest/gtest.h>
 #include <QLibraryInfo>
@@ -13,8 +12,7 @@
 
 using namespace velorin;
 
-// Presses `button` on the next modal box once it is up; `seen` gets "title: text", " (icon)" if
-// the box has one, and the number of its buttons.
+// Presses `button` on the next modal box; `seen` gets "title: text", " (icon)", its buttons.
 static void answerNextBox(QMessageBox::StandardButton button, std::string& seen) {
     QTimer::singleShot(0, [&seen, button] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -53,8 +51,6 @@ TEST(QtDialogs, EnterKeepsThingsAsTheyAreInACautiousQuestion) {
     }
 }
 
-// The save dialog offers "Data.txt", adds the filter's extension to a name typed without one,
-// and asks before replacing an existing file.
 TEST(QtDialogs, SaveDialogAddsTheExtensionAndAsksBeforeReplacing) {
     QTemporaryDir folder;
     QtDialogs dialogs;

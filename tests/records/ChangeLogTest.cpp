@@ -1,5 +1,4 @@
-// The change log's lines: what each column holds, that a line stays one line whatever a name or
-// command holds, and which lines `log --since --station` keeps.
+// The change log's lines: each column, and one line whatever a name or command holds.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// The line monitor's rows: what a line session tells it of each transaction, the words for each
-// outcome, the counters, the 10 000-row bound and the CSV copy.
+// The line monitor's rows, words, counters, 10 000-row bound and CSV copy.
 
 #include <gtest/gtest.h>
 
@@ -94,10 +93,8 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
               "\":018603<0D>,<7F>\",例外碼 03，回波,\r\n");
 }
 
-// A session at 9600,E,8,1 RTU over a drive that answers 2 ms after a request: an 8-byte request
-// and a 7-byte reply take 9.17 + 8.02 ms on the line, so a read's latency (request's end to
-// reply's end) is 2 + 8.02 ms. A refusal, a lost reply asked again until two reads agree, and the
-// read after it asked again.
+// A session at 9600,E,8,1 on a drive answering in 2 ms: a read's latency is 2 + 8.02 ms (the
+// 7-byte reply); a refusal, a lost reply asked again until two reads agree, the next read too.
 TEST(LineMonitor, FollowsTheSessionsTransactions) {
     VirtualClock clock;
     SimulatedDrive drive;

@@ -1,5 +1,4 @@
-// What the drive takes from the line as a request: only well-formed frames, whatever noise,
-// cut-off frames or flipped characters come with them, and never more than a frame held back.
+// The drive takes only well-formed frames as requests, and never holds more than a frame.
 
 #include <gtest/gtest.h>
 

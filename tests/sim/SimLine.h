@@ -13,7 +13,6 @@ struct Line {
         drive.setLink(station, *rateIndexOf(settings), *formatIndexOf(settings));
         port.setSettings(settings);
         EXPECT_EQ(port.open(), OpenResult::Ok);
-        // The tests know the line has no echoing adapter (those that want one switch it on).
         port.setEcho(AdapterEcho::Silent);
     }
     // The master's framing follows its line settings: 8 data bits are RTU.

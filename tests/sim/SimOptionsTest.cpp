@@ -1,5 +1,4 @@
-// velorin-drive-sim's options: each one checked in full, and a fault for every request that
-// costs no memory per request.
+// velorin-drive-sim's options, each checked in full.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -47,7 +46,14 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
           "--late-ms", "60000", "--duplicate-ms", "0"}, ""},
         {{"--fault-rate", "101"}, "--fault-rate: \"101\""}, {{"--seed", "-1"}, "--seed"},
         {{"--late-ms", "0"}, "--late-ms"}, {{"--duplicate-ms", "60001"}, "--duplicate-ms"},
-        {{"--stations", "3"}, "unknown option \"--stations\""}};
+        {{"--stations", "3"}, "unknown option \"--stations\""},
+        {{"--tcp", "0", "--framing", "rtu", "--split-segments", "--latency-ms", "300",
+          "--duplicate-segments", "10", "--drop-at", "50", "--drop-rate", "1"}, ""},
+        {{"--tcp", "65536"}, "--tcp: \"65536\" is not a port"},
+        {{"--tcp", "502", "--framing", "tcp"}, "--framing: \"tcp\" is not mbap, rtu or ascii"},
+        {{"--framing", "rtu"}, "belong to --tcp"}, {{"--latency-ms", "5"}, "belong to --tcp"},
+        {{"--tcp", "502", "--framing", "ascii", "--settings", "9600,N,8,1"}, "the other framing"},
+        {{"--tcp", "502", "--drop-rate", "101"}, "--drop-rate: \"101\" is not 0..100"}};
     // clang-format on
     for (const auto& c : cases) {
         const auto o = parseSimOptions(c.args, error);
@@ -72,8 +78,7 @@ TEST(SimOptions, SetUpTheDrive) {
     EXPECT_EQ(reply[0].at, Micros{4584 + 25000 + 4011});
 }
 
-// A duplicated reply comes twice, a late one once, after the time the options gave; with a fault
-// rate a seed decides which requests meet the fault, the same ones every time.
+// Duplicated and late replies at the times given; a seed decides which requests meet a fault.
 TEST(SimOptions, DuplicateLateAndAShareOfTheRequests) {
     const auto rq = rtuRequest(1, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     auto chunkTimes = [&rq](std::vector<std::string_view> args, int requests) {
@@ -114,4 +119,16 @@ TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
     drive->injectFault({DriveFault::Kind::NoReply});
     EXPECT_TRUE(drive->hear(bytes, drive->line()).empty());
     EXPECT_EQ(drive->hear(bytes, drive->line()).size(), 1u);
+}
+
+TEST(SimOptions, APassThroughGatewayServesTheDrivesOwnFraming) {
+    const auto rtu = parseSimOptions({"--tcp", "1502", "--framing", "rtu"}, error);
+    ASSERT_TRUE(rtu) << error;
+    EXPECT_EQ(rtu->settings, "9600,N,8,2");  // the first RTU format when none is given
+    EXPECT_EQ(rtu->tcpPort, 1502);
+    const auto mbap = parseSimOptions({"--tcp", "0", "--drop-at", "7", "--seed", "9"}, error);
+    ASSERT_TRUE(mbap) << error;
+    EXPECT_EQ(mbap->gatewayFraming, Framing::Mbap);
+    EXPECT_EQ(mbap->settings, "9600,N,7,2");
+    EXPECT_EQ(mbap->network, (NetworkFaults{.dropAt = 7, .seed = 9}));
 }

@@ -1,6 +1,5 @@
 #pragma once
-// A whole set of services for window tests: a simulated drive on COM ports of the test's
-// choosing, scripted dialogs, a virtual clock and folders in a temporary directory.
+// Services for window tests: simulated drives on COM ports, scripted dialogs, the virtual clock.
 
 #include <QTemporaryDir>
 #include <map>
@@ -8,6 +7,7 @@
 
 #include "ScriptedDialogs.h"
 #include "platform/Services.h"
+#include "sim/SimulatedGateway.h"
 #include "sim/SimulatedPort.h"
 
 namespace velorin::test {
@@ -19,6 +19,17 @@ public:
     // A port whose every open fails with `result` (no permission, say).
     void refuse(int comNumber, OpenResult result) { m_refusals[comNumber] = result; }
     std::unique_ptr<SerialPort> createPort(TimedWait& wait) override;
+    // A simulated gateway at `host` (any port); every other address refuses connections.
+    void attachGateway(const std::string& host, GatewayLink& link) { m_gateways[host] = &link; }
+    std::unique_ptr<SerialPort> createGatewayPort(TimedWait& wait,
+                                                  const NetworkAddress& address) override {
+        const auto it = m_gateways.find(address.host);
+        auto port = std::make_unique<SimulatedGatewayPort>(
+            it == m_gateways.end() ? m_nowhere : *it->second, wait, address.text());
+        port->setReachable(it != m_gateways.end());
+        m_lastCreated = port.get();
+        return port;
+    }
     QString deviceOf(int comNumber) const override;
     // The ports whose line is there, held by another program as the line says; opens nothing.
     std::vector<ListedPort> listPorts() override;
@@ -31,6 +42,9 @@ private:
     const SerialPort* m_lastCreated = nullptr;
     std::map<int, SimulatedLine*> m_lines;
     std::map<int, OpenResult> m_refusals;
+    std::map<std::string, GatewayLink*> m_gateways;
+    SimulatedDrive m_nobody;
+    GatewayLink m_nowhere{m_nobody, Framing::Mbap};
     int m_opens = 0;
 };
 

@@ -1,7 +1,5 @@
 #pragma once
-// A file system of a few kilobytes that can be filled up, for what a program does when the disk
-// is full: a tmpfs mounted over a temporary folder. Only root may mount one; elsewhere
-// mounted() is false and the test says it skipped.
+// A tmpfs of a few kilobytes that can be filled up (root only; elsewhere mounted() is false).
 
 #include <QTemporaryDir>
 #include <fstream>

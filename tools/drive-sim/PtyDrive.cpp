@@ -1,5 +1,7 @@
 #include "PtyDrive.h"
 
+#include "StarterWatch.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -133,11 +135,8 @@ void PtyDrive::serve(const std::atomic<bool>& stop, int stdinFd) {
             m_drive.silence();  // a tenth of a second without a character
         if (n <= 0)
             continue;
-        if (stdinFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-            char c;
-            if (::read(stdinFd, &c, 1) <= 0)
-                return;  // the program that started us is gone
-        }
+        if (starterGone(fds[1]))
+            return;
         if (!(fds[0].revents & POLLIN))
             continue;
         const auto heard = SteadyClock::now();

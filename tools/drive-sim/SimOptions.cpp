@@ -105,6 +105,21 @@ std::string simUsage() {
            "  --seed N               the random draws of --fault-rate and of a mix; default 1\n"
            "  --late-ms N            how much later a late reply comes, 1..60000; default 230\n"
            "  --duplicate-ms N       time between a reply and its copy, 0..60000; default 20\n"
+           "  --tcp PORT             serve as a network gateway on 127.0.0.1:PORT (0: a\n"
+           "                         free port) instead of a pseudo-terminal; prints\n"
+           "                         127.0.0.1:PORT as its first line\n"
+           "  --framing F            with --tcp: mbap (Modbus TCP, the default), rtu or\n"
+           "                         ascii (frames passed through to the drive, whose\n"
+           "                         --settings must be of that framing; rtu without\n"
+           "                         --settings means 9600,N,8,2)\n"
+           "  --split-segments       with --tcp: every byte of a reply in a segment of its own\n"
+           "  --latency-ms N         with --tcp: each reply held up by 0..N ms, 0..60000\n"
+           "  --duplicate-segments PCT  with --tcp: this share of the replies sent twice\n"
+           "  --drop-at N            with --tcp: the connection drops at request N (carried\n"
+           "                         out, never answered)\n"
+           "  --drop-rate PCT        with --tcp: this share of the requests drops it\n"
+           "  --faults-history LIST  the faults the drive remembers, latest first, as\n"
+           "                         NUMBER@HOURS,... (\"20@1200,6@1190\"; at most 8)\n"
            "  --log                  print every write the drive carries out (W REG VALUE)\n"
            "  --no-stdin             keep serving when standard input closes\n";
 }
@@ -114,6 +129,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
     SimOptions o;
     std::optional<long long> lateMs, duplicateMs;
     std::vector<std::string_view> faultNames;  // beside o.faults: "late" and "slow" share a kind
+    bool framingGiven = false, networkGiven = false, settingsGiven = false;
     auto fail = [&error](std::string message) -> std::optional<SimOptions> {
         error = std::move(message);
         return std::nullopt;
@@ -124,7 +140,9 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             a == "--station" || a == "--settings" || a == "--set" || a == "--response-delay-ms" ||
             a == "--fault" || a == "--fault-rate" || a == "--seed" || a == "--late-ms" ||
             a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
-            a == "--answer-ms" || a == "--answer-profile";
+            a == "--answer-ms" || a == "--answer-profile" || a == "--tcp" || a == "--framing" ||
+            a == "--latency-ms" || a == "--duplicate-segments" || a == "--drop-at" ||
+            a == "--drop-rate" || a == "--faults-history";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
         const std::string_view v = takesValue ? args[++i] : std::string_view{};
@@ -138,6 +156,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             if (!rateIndexOf(v) || !formatIndexOf(v))
                 return fail("--settings: " + quoted + " is not one of the drive's line settings");
             o.settings = v;
+            settingsGiven = true;
         } else if (a == "--set") {
             const auto eq = v.find('=');
             const auto reg = integerIn(v.substr(0, eq), 0, kParameterCount - 1);
@@ -207,6 +226,43 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             if (!addAnswerProfile(v, o.profile))
                 return fail("--answer-profile: " + quoted +
                             " is not usb:MS, loop:MS or pause:PCT:MS (MS 1..60000, PCT 0..100)");
+        } else if (a == "--tcp") {
+            const auto port = integerIn(v, 0, 65535);
+            if (!port)
+                return fail("--tcp: " + quoted + " is not a port 0..65535");
+            o.tcpPort = static_cast<int>(*port);
+        } else if (a == "--framing") {
+            if (v != "mbap" && v != "rtu" && v != "ascii")
+                return fail("--framing: " + quoted + " is not mbap, rtu or ascii");
+            o.gatewayFraming = v == "mbap"  ? Framing::Mbap
+                               : v == "rtu" ? Framing::Rtu
+                                            : Framing::Ascii;
+            framingGiven = true;
+        } else if (a == "--latency-ms" || a == "--duplicate-segments" || a == "--drop-at" ||
+                   a == "--drop-rate") {
+            const long long most = a == "--latency-ms" ? kMaxResponseDelayMs
+                                   : a == "--drop-at"  ? 1000000000LL
+                                                       : 100;
+            const auto n = integerIn(v, 0, most);
+            if (!n)
+                return fail(std::string(a) + ": " + quoted + " is not 0.." + std::to_string(most));
+            networkGiven = true;
+            if (a == "--latency-ms")
+                o.network.latencyMost = Micros{*n * 1000};
+            else if (a == "--duplicate-segments")
+                o.network.duplicatePercent = static_cast<int>(*n);
+            else if (a == "--drop-at")
+                o.network.dropAt = *n;
+            else
+                o.network.dropPercent = static_cast<int>(*n);
+        } else if (a == "--split-segments") {
+            o.network.splitEveryByte = networkGiven = true;
+        } else if (a == "--faults-history") {
+            const auto history = parseFaultHistory(v);
+            if (!history)
+                return fail("--faults-history: " + quoted +
+                            " is not NUMBER@HOURS,... with at most 8 faults, each 0..65535");
+            o.faultHistory = *history;
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -219,6 +275,16 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             return fail("unknown option \"" + std::string(a) + "\"");
         }
     }
+    if ((framingGiven || networkGiven) && !o.tcpPort)
+        return fail("--framing and the network's faults belong to --tcp");
+    if (o.tcpPort && o.gatewayFraming != Framing::Mbap) {
+        if (!settingsGiven && o.gatewayFraming == Framing::Rtu)
+            o.settings = kDefaultRtuSettings;
+        if (kFormats[*formatIndexOf(o.settings)].framing != o.gatewayFraming)
+            return fail("--framing " + std::string(framingName(o.gatewayFraming)) +
+                        ": the drive's --settings " + o.settings + " are of the other framing");
+    }
+    o.network.seed = o.seed;
     // The delays hold whatever their order on the command line.
     for (std::size_t i = 0; i < o.faults.size(); ++i) {
         DriveFault& f = o.faults[i];
@@ -233,6 +299,7 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
 void configure(SimulatedDrive& drive, const SimOptions& o) {
     drive.setLink(static_cast<std::uint8_t>(o.station), *rateIndexOf(o.settings),
                   *formatIndexOf(o.settings));
+    drive.setFaultHistory(o.faultHistory);
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
     drive.setResponseDelay(o.responseDelay);
     drive.setWireTime(o.wireTime);

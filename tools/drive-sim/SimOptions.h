@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/SimulatedDrive.h"
+#include "sim/SimulatedGateway.h"
 
 namespace velorin {
 
@@ -26,6 +26,12 @@ struct SimOptions {
     std::uint32_t seed = 1;
     int maxBlock = 32;                     // the most registers one read is answered for
     std::vector<std::uint16_t> blockGaps;  // registers a block read may not include
+    // --tcp PORT: the drive behind a network gateway on 127.0.0.1:PORT (0: a free port) instead
+    // of a pseudo-terminal, speaking --framing; with the network's faults.
+    std::optional<int> tcpPort;
+    Framing gatewayFraming = Framing::Mbap;
+    NetworkFaults network;
+    std::vector<RecordedFault> faultHistory;  // latest first
     bool log = false;
     bool watchStdin = true;
     bool help = false;
@@ -38,6 +44,9 @@ inline constexpr long long kDefaultLateMs = 230;
 // A duplicated reply comes again this long after its end, when the master may already have sent
 // its next request.
 inline constexpr long long kDefaultDuplicateMs = 20;
+// The drive's line settings behind a pass-through gateway given --framing rtu and no --settings:
+// the first RTU format in the drive's list.
+inline constexpr const char* kDefaultRtuSettings = "9600,N,8,2";
 
 // The options after the program name; empty with `error` set when any of them is unusable.
 std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& args,

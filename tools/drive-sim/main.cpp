@@ -1,5 +1,6 @@
-// velorin-drive-sim: a simulated drive on a pseudo-terminal. Prints the device to open as its
-// first line, then serves until SIGTERM / SIGINT or until its standard input closes.
+// velorin-drive-sim: a simulated drive on a pseudo-terminal, or behind a network gateway on a TCP
+// port (--tcp). Prints the device to open (or 127.0.0.1:PORT) as its first line, then serves
+// until SIGTERM / SIGINT or until its standard input closes.
 
 #include <atomic>
 #include <csignal>
@@ -13,6 +14,7 @@
 
 #include "PtyDrive.h"
 #include "SimOptions.h"
+#include "TcpDrive.h"
 
 namespace {
 
@@ -61,6 +63,26 @@ int main(int argc, char** argv) {
     }
     SimulatedDrive drive;
     configure(drive, *options);
+    const auto printWrite = [](const WriteRecord& w) {
+        std::printf("W %u %u\n", w.reg, w.value);
+        std::fflush(stdout);
+    };
+    stopOn(SIGTERM);
+    stopOn(SIGINT);
+    if (options->tcpPort) {
+        GatewayLink link(drive, options->gatewayFraming, options->network);
+        TcpDrive tcp(link);
+        if (!tcp.listen(*options->tcpPort)) {
+            std::perror("velorin-drive-sim: cannot listen on the TCP port");
+            return 1;
+        }
+        if (options->log)
+            tcp.onWrite(printWrite);
+        std::printf("127.0.0.1:%d\n", tcp.port());
+        std::fflush(stdout);
+        tcp.serve(g_stop, options->watchStdin ? 0 : -1);
+        return 0;
+    }
 
     PtyDrive pty(drive);
     if (!pty.open()) {
@@ -68,12 +90,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options->log)
-        pty.onWrite([](const WriteRecord& w) {
-            std::printf("W %u %u\n", w.reg, w.value);
-            std::fflush(stdout);
-        });
-    stopOn(SIGTERM);
-    stopOn(SIGINT);
+        pty.onWrite(printWrite);
     std::printf("%s\n", pty.devicePath().c_str());
     std::fflush(stdout);
     const std::string link = announce(pty.devicePath());

@@ -74,6 +74,16 @@ const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 const QString StationErrorTitle = QStringLiteral("站號錯誤");
 const QString LinkErrorTitle = QStringLiteral("連線錯誤");
+const QString GatewayEntry = QStringLiteral("網路閘道");
+const QString GatewayAddressLabel = QStringLiteral("閘道位址         ：");
+const QString GatewayFramingLabel = QStringLiteral("閘道格式         ：");
+const QString GatewayFramings[] = {QStringLiteral("Modbus TCP"), QStringLiteral("RTU 直通"),
+                                   QStringLiteral("ASCII 直通")};
+const QString BadGatewayAddress =
+    QStringLiteral("閘道位址不正確，請輸入位址或位址:埠，例如 192.168.1.50:502。");
+const QString GatewayFailed = QStringLiteral("無法連線到網路閘道 %1，請確認位址、埠與網路。");
+// "經由網路閘道只搜尋站號：站號 12 / 254　按 Esc 取消"
+const QString GatewaySearch = QStringLiteral("經由網路閘道只搜尋站號：站號 %1 / %2　按 Esc 取消");
 }  // namespace text
 
 constexpr int kLastStation = ScanOrder::kLastStation;
@@ -87,6 +97,10 @@ const QString kDeviceKey = QStringLiteral("link/device");
 const QString kRateKey = QStringLiteral("link/rate");
 const QString kFormatKey = QStringLiteral("link/format");
 const QString kStationKey = QStringLiteral("link/station");
+const QString kGatewayKey = QStringLiteral("link/gateway");
+const QString kGatewayFramingKey = QStringLiteral("link/gatewayFraming");
+// The gateway's framings in the order of its list.
+constexpr Framing kGatewayFramings[] = {Framing::Mbap, Framing::Rtu, Framing::Ascii};
 
 // The COM number an entry of the port list names ("COM12 被占用" -> 12).
 int comNumberOfEntry(const QString& entry) {
@@ -156,10 +170,19 @@ void ConnectionWindow::buildControls() {
     };
     label(text::PortLabel, 240);
     m_portList = list("portList", 240);
-    label(text::RateLabel, 780);
+    m_rateLabel = label(text::RateLabel, 780);
     m_rateList = list("rateList", 780);
-    label(text::FormatLabel, 1320);
+    m_formatLabel = label(text::FormatLabel, 1320);
     m_formatList = list("formatList", 1320);
+    m_gatewayAddressBox = new QLineEdit(this);
+    m_gatewayAddressBox->setObjectName(QStringLiteral("gatewayAddressBox"));
+    m_gatewayAddressBox->setFont(ming);
+    m_gatewayAddressBox->setGeometry(twipsRect(3000, 780, 2535, 360));
+    m_gatewayAddressBox->setPlaceholderText(QStringLiteral("192.168.1.50:502"));
+    m_gatewayAddressBox->hide();
+    m_gatewayFramingList = list("gatewayFramingList", 1320);
+    for (const QString& f : text::GatewayFramings) m_gatewayFramingList->addItem(f);
+    m_gatewayFramingList->hide();
     label(text::StationLabel, 1860);
     m_stationBox = list("stationBox", 1860);
     m_stationBox->setEditable(true);
@@ -288,6 +311,7 @@ QStringList ConnectionWindow::portEntries() {
     QStringList entries;
     for (const ListedPort& p : m_services.ports->listPorts())
         entries << portEntryText(p.comNumber, p.device, p.state);
+    entries << text::GatewayEntry;  // a drive reached through a network gateway
     return entries;
 }
 
@@ -302,7 +326,9 @@ void ConnectionWindow::listPorts() {
     }
     m_rateList->setCurrentIndex(-1);
     m_formatList->setCurrentIndex(-1);
-    m_portList->setCurrentIndex(m_portList->count() - 1);
+    // The last serial port (none chosen when there is none), not the gateway entry after it.
+    m_portList->setCurrentIndex(m_portList->count() - 2);
+    onPortChosen();
 }
 
 void ConnectionWindow::refreshPorts() {
@@ -320,9 +346,10 @@ void ConnectionWindow::refreshPorts() {
     const QSignalBlocker quiet(m_portList);
     m_portList->clear();
     m_portList->addItems(entries);
-    int index = m_portList->count() - 1;
+    int index = m_portList->count() - 2;
     for (int i = 0; i < entries.size(); ++i)
-        if (comNumberOfEntry(entries[i]) == chosen)
+        if (comNumberOfEntry(entries[i]) == chosen ||
+            (chosen == 0 && entries[i] == text::GatewayEntry))
             index = i;
     m_portList->setCurrentIndex(index);
     onPortChosen();
@@ -333,16 +360,27 @@ void ConnectionWindow::chooseKeptLink() {
     if (!m_services.settings)
         return;
     const Settings& kept = *m_services.settings;
-    // The device found last time, wherever its COM number went; an older setting names the
-    // number only.
+    // The device found last time, wherever its COM number went (an older setting names the
+    // number only); COM 0 is the network gateway.
     const auto device = kept.text(kDeviceKey);
     const auto com = kept.number(kComPortKey);
     for (int i = 0; i < m_portList->count(); ++i) {
-        const int number = comNumberOfEntry(m_portList->itemText(i));
-        if (device && !device->isEmpty() ? m_services.ports->deviceOf(number) == *device
-                                         : com && number == *com)
+        const QString entry = m_portList->itemText(i);
+        const int number = comNumberOfEntry(entry);
+        if (com && *com == 0) {
+            if (entry == text::GatewayEntry)
+                m_portList->setCurrentIndex(i);
+        } else if (entry != text::GatewayEntry &&
+                   (device && !device->isEmpty() ? m_services.ports->deviceOf(number) == *device
+                                                 : com && number == *com)) {
             m_portList->setCurrentIndex(i);
+        }
     }
+    if (const auto address = kept.text(kGatewayKey))
+        m_gatewayAddressBox->setText(*address);
+    if (const auto framing = kept.number(kGatewayFramingKey);
+        framing && *framing >= 0 && *framing < m_gatewayFramingList->count())
+        m_gatewayFramingList->setCurrentIndex(*framing);
     const auto rate = kept.number(kRateKey);
     const auto format = kept.number(kFormatKey);
     if (rate && format && *rate >= 0 && *rate < m_rateList->count() && *format >= 0 &&
@@ -359,11 +397,16 @@ void ConnectionWindow::keepLink(int rate, int format) {
     if (!m_services.settings)
         return;
     Settings& kept = *m_services.settings;
-    kept.setNumber(kComPortKey, m_services.link.comPort);
+    kept.setNumber(kComPortKey, m_services.link.gateway ? 0 : m_services.link.comPort);
+    kept.setNumber(kStationKey, m_services.link.station);
+    if (m_services.link.gateway) {
+        kept.setText(kGatewayKey, QString::fromStdString(m_services.link.gateway->text()));
+        kept.setNumber(kGatewayFramingKey, m_gatewayFramingList->currentIndex());
+        return;
+    }
     kept.setText(kDeviceKey, m_services.ports->deviceOf(m_services.link.comPort));
     kept.setNumber(kRateKey, rate);
     kept.setNumber(kFormatKey, format);
-    kept.setNumber(kStationKey, m_services.link.station);
 }
 
 void ConnectionWindow::closeEvent(QCloseEvent* event) {
@@ -394,7 +437,8 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
 void ConnectionWindow::setControlsEnabled(bool enabled) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_portList, m_rateList, m_formatList, m_stationBox,
-                                         m_replyTimeoutBox, m_connectButton, m_offlineButton})
+                                         m_replyTimeoutBox, m_connectButton, m_offlineButton,
+                                         m_gatewayAddressBox, m_gatewayFramingList})
         w->setEnabled(enabled);
 }
 
@@ -404,6 +448,8 @@ bool ConnectionWindow::openPort(const std::string& settings) {
 }
 
 QString ConnectionWindow::portFailureText() const {
+    if (m_services.link.gateway)
+        return text::GatewayFailed.arg(QString::fromStdString(m_services.link.gateway->text()));
     switch (m_lastOpen) {
         case OpenResult::NotFound:
             return text::PortGone;
@@ -423,9 +469,21 @@ QString ConnectionWindow::permissionFix(int comNumber) const {
     return text::PermissionFix.arg(group.isEmpty() ? QStringLiteral("dialout") : group);
 }
 
+bool ConnectionWindow::gatewayChosen() const {
+    return m_portList->currentText() == text::GatewayEntry;
+}
+
 void ConnectionWindow::onPortChosen() {
     if (busy())
         return;
+    // The gateway's address and framing take the rows of the rate and the format.
+    const bool gateway = gatewayChosen();
+    m_rateList->setVisible(!gateway);
+    m_formatList->setVisible(!gateway);
+    m_gatewayAddressBox->setVisible(gateway);
+    m_gatewayFramingList->setVisible(gateway);
+    m_rateLabel->setText(gateway ? text::GatewayAddressLabel : text::RateLabel);
+    m_formatLabel->setText(gateway ? text::GatewayFramingLabel : text::FormatLabel);
     const QString entry = m_portList->currentText();
     m_statusLine->setText(
         entry.endsWith(text::NoPermission) ? permissionFix(comNumberOfEntry(entry)) : QString());
@@ -438,12 +496,6 @@ void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
                               .arg(QString::fromStdString(p.step.settings()),
                                    QString::fromUtf8(framingName(p.step.framing()).data()),
                                    durationText(p.left)));
-}
-
-bool ConnectionWindow::probe(Framing framing) {
-    m_session->setFraming(framing);
-    const ReplyCheck r = m_session->probeAt(m_services.link.station, drive::kProbeRegister);
-    return drive::probeFound(r, framing);
 }
 
 void ConnectionWindow::handOver(QWidget* (*next)(Services&)) {
@@ -470,6 +522,22 @@ void ConnectionWindow::onConnectClicked() {
         return;
     }
 
+    std::optional<NetworkAddress> gateway;
+    if (gatewayChosen()) {
+        gateway = parseNetworkAddress(m_gatewayAddressBox->text().toStdString());
+        if (!gateway) {
+            m_services.dialogs->message(this, text::BadGatewayAddress, text::CommErrorTitle);
+            return;
+        }
+    }
+    // The session on the port chosen: a serial port, or the gateway's connection.
+    if (gateway.has_value() != m_services.link.gateway.has_value() || gateway) {
+        m_services.link.gateway = gateway;
+        if (gateway)
+            m_services.link.framing = kGatewayFramings[m_gatewayFramingList->currentIndex()];
+        m_session = createLineSession(m_services);
+    }
+
     m_stopRequested = false;
     m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
                 m_stationBox->currentText()};
@@ -479,6 +547,10 @@ void ConnectionWindow::onConnectClicked() {
     m_services.link.comPort =
         static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
 
+    if (gateway) {
+        m_session->submit([this] { connectThroughGateway(); });
+        return;
+    }
     // The entry 自動搜尋 is no rate or format: the search.
     const int rate = m_rateList->currentIndex() < int(kRates.size()) ? m_rateList->currentIndex() : -1;
     const int format =
@@ -486,42 +558,38 @@ void ConnectionWindow::onConnectClicked() {
     m_session->submit([this, rate, format] { connectToDrive(rate, format); });
 }
 
-void ConnectionWindow::connectToDrive(int rate, int format) {
-    SearchEnd end = SearchEnd::NotFound;
-    if (rate < 0 || format < 0) {
-        end = search();
-    } else {
-        const std::string settings = settingsString(rate, format);
-        if (!openPort(settings)) {
-            end = SearchEnd::PortFailed;
-        } else {
-            const Framing framing = framingOfFormat(format);
-            m_services.link.framing = framing;
-            if (probe(framing) && !m_closeRequested) {
-                m_services.link.settings = settings;
-                keepLink(rate, format);
-                handOver([](Services& s) { return s.windows.menu(); });
-                return;
-            }
-            m_services.link.framing = Framing::Ascii;
-            m_session->close();
-            end = stopAsked() ? SearchEnd::Stopped : search();
-        }
-    }
-
-    if (end == SearchEnd::Found && !m_closeRequested) {
+void ConnectionWindow::connectThroughGateway() {
+    LinkState& link = m_services.link;
+    link.comPort = 0;
+    if (link.settings.empty())
+        link.settings = drive::kFactorySettings;  // only times the wait: the gateway's serial side
+    ConnectHooks hooks;
+    hooks.open = [this](const std::string& settings) {
+        return openPort(settings) ? m_session.get() : nullptr;
+    };
+    hooks.progress = [this](const ScanProgress& p) {
+        m_statusLine->setText(text::GatewaySearch.arg(p.step.station).arg(p.total));
+    };
+    hooks.stopRequested = [this] { return stopAsked(); };
+    ConnectSession connecting(m_session->clock(), hooks);
+    const ConnectResult result =
+        connecting.connectThroughGateway(link.settings, link.framing, link.station);
+    if (result.end == ConnectResult::End::Found && !m_closeRequested) {
+        link.station = result.link.station;
+        keepLink(-1, -1);
         handOver([](Services& s) { return s.windows.menu(); });
         return;
     }
-    endWithoutDrive(end);
+    endWithoutDrive(searchEndOf(result.end));
 }
 
-ConnectionWindow::SearchEnd ConnectionWindow::search() {
-    ScanHooks hooks;
-    hooks.open = [this](const ScanStep& step) {
-        return openPort(step.settings()) ? m_session.get() : nullptr;
+void ConnectionWindow::connectToDrive(int rate, int format) {
+    ConnectHooks hooks;
+    hooks.open = [this](const std::string& settings) {
+        return openPort(settings) ? m_session.get() : nullptr;
     };
     hooks.progress = [this](const ScanProgress& p) {
+        m_services.link.framing = Framing::Ascii;  // until the search finds the drive
         showSearchProgress(p);
         if (p.step.format == 0 && p.step.rate == 0) {
             m_services.link.station = static_cast<std::uint8_t>(p.step.station);
@@ -533,25 +601,49 @@ ConnectionWindow::SearchEnd ConnectionWindow::search() {
         m_rateList->setCurrentIndex(p.step.rate);
     };
     hooks.stopRequested = [this] { return stopAsked(); };
-    const ScanResult result = scanForDrive(ScanOrder(), m_session->clock(), hooks);
+    // The link state tells the probe's framing while the probe is out.
+    if (rate >= 0 && format >= 0)
+        m_services.link.framing = framingOfFormat(format);
+    ConnectSession connecting(m_session->clock(), hooks);
+    const ConnectResult result =
+        connecting.connect(m_services.link.station,
+                           rate < 0 ? std::nullopt : std::optional<int>(rate),
+                           format < 0 ? std::nullopt : std::optional<int>(format));
     switch (result.end) {
-        case ScanResult::End::Found:
-            m_services.link.framing = result.step.framing();
-            m_services.link.settings = result.step.settings();
-            keepLink(result.step.rate, result.step.format);
-            return SearchEnd::Found;
-        case ScanResult::End::Stopped:
-            return SearchEnd::Stopped;
-        case ScanResult::End::PortUnusable:
-            return SearchEnd::PortFailed;
-        case ScanResult::End::PortLost:
+        case ConnectResult::End::Found:
+            if (m_closeRequested)
+                break;
+            m_services.link.framing = result.link.framing;
+            m_services.link.settings = result.link.settings;
+            m_services.link.station = result.link.station;
+            keepLink(result.link.rate.value_or(rate), result.link.format.value_or(format));
+            handOver([](Services& s) { return s.windows.menu(); });
+            return;
+        case ConnectResult::End::PortLost:
             m_lastOpen = OpenResult::NotFound;  // told as a port that went away
-            return SearchEnd::PortFailed;
-        case ScanResult::End::NotFound:
+            break;
+        default:
             break;
     }
-    // A stop asked during the last probe still puts the technician's choice back.
-    return stopAsked() ? SearchEnd::Stopped : SearchEnd::NotFound;
+    m_services.link.framing = Framing::Ascii;
+    endWithoutDrive(searchEndOf(result.end));
+}
+
+ConnectionWindow::SearchEnd ConnectionWindow::searchEndOf(ConnectResult::End end) const {
+    if (m_closeRequested)
+        return SearchEnd::Stopped;
+    switch (end) {
+        case ConnectResult::End::Found:
+            return SearchEnd::Found;
+        case ConnectResult::End::Stopped:
+            return SearchEnd::Stopped;
+        case ConnectResult::End::PortUnusable:
+        case ConnectResult::End::PortLost:
+            return SearchEnd::PortFailed;
+        case ConnectResult::End::NotFound:
+            break;
+    }
+    return SearchEnd::NotFound;
 }
 
 void ConnectionWindow::endWithoutDrive(SearchEnd end) {

@@ -9,19 +9,19 @@
 #include <optional>
 #include <string>
 
+#include "drive/ConnectSession.h"
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
 
 namespace velorin {
-
-struct ScanProgress;
 
 class ConnectionWindow : public QWidget {
     Q_OBJECT
@@ -61,6 +61,11 @@ private:
     };
 
     void onConnectClicked();
+    // The gateway entry of the port list is chosen.
+    bool gatewayChosen() const;
+    // Through the gateway: the probe at the station typed, else every station in turn (the rate
+    // and format belong to the gateway's serial side).
+    void connectThroughGateway();
     void onOfflineClicked();
     void onPortChosen();
     void onReplyTimeoutChanged(int milliseconds);
@@ -78,9 +83,7 @@ private:
     void connectToDrive(int rate, int format);
     // Sets the line and opens the port; false when the port cannot be opened.
     bool openPort(const std::string& settings);
-    // Reads the drive's station register at the station of the link state.
-    bool probe(Framing framing);
-    SearchEnd search();
+    SearchEnd searchEndOf(ConnectResult::End end) const;
     void endWithoutDrive(SearchEnd end);
     void setControlsEnabled(bool enabled);
     void handOver(QWidget* (*next)(Services&));
@@ -95,6 +98,10 @@ private:
     QComboBox* m_rateList = nullptr;
     QComboBox* m_formatList = nullptr;
     QComboBox* m_stationBox = nullptr;      // editable
+    QLabel* m_rateLabel = nullptr;          // name the gateway's rows when it is chosen
+    QLabel* m_formatLabel = nullptr;
+    QLineEdit* m_gatewayAddressBox = nullptr;   // "192.168.1.50:502", in the rate's row
+    QComboBox* m_gatewayFramingList = nullptr;  // Modbus TCP, RTU or ASCII, in the format's row
     QSpinBox* m_replyTimeoutBox = nullptr;  // milliseconds, kept between runs
     QCheckBox* m_blockReadsBox = nullptr;   // kept between runs
     QPushButton* m_connectButton = nullptr;

@@ -13,16 +13,13 @@
 #include "EditorTexts.h"
 #include "platform/SafeFile.h"
 #include "platform/Twips.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
 namespace {
 
 namespace text = editortext;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 }  // namespace
 

@@ -8,16 +8,13 @@
 #include "ParameterEditor.h"
 #include "editor/ParameterFile.h"
 #include "platform/SafeFile.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
 namespace {
 
 namespace text = editortext;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 std::filesystem::path filePath(const QString& path) {
     return QFileInfo(path).filesystemFilePath();
@@ -48,6 +45,7 @@ void ParameterEditor::onSaveTriggered() {
         m_services.dialogs->message(this, qs(*failure), text::FileError);
         return;
     }
+    writeSidecar(*path, bytes);
     // One line a parameter.
     const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
     std::array<bool, kFilePageCount> held{};
@@ -80,13 +78,16 @@ void ParameterEditor::onLoadTriggered() {
     const ParameterFileLoad load = loadParameterFile(filePath(*path));
     if (!fileMayBeTaken(*m_services.dialogs, this, load))
         return;
+    QString origin;
+    if (!sidecarAllowsLoad(*path, origin))
+        return;
     showFields(m_core->applyLoad(load));
     // Pages the file does not hold are no longer present: their marks follow too.
     refreshAllMarks();
     const auto values = std::count_if(load.values.begin(), load.values.end(),
                                       [](const auto& v) { return v.has_value(); });
     showProgress(text::Loaded.arg(values).arg(QFileInfo(*path).fileName()) +
-                 pagesHeldText(load.pages));
+                 pagesHeldText(load.pages) + (origin.isEmpty() ? QString() : QStringLiteral(" ") + origin));
 }
 
 }  // namespace velorin

@@ -21,6 +21,7 @@
 #include "editor/ParameterFind.h"
 #include "link/LineSession.h"
 #include "platform/Twips.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
@@ -39,10 +40,6 @@ const char* const kUnknownTint = "background-color: #ffd0d0;";
 const char* const kFoundEdge = "border: 2px solid #e69f00;";
 // A text that is no number in the field's form: never written, never saved.
 const char* const kRefusedMark = "background-color: #fff0c0; border: 2px dashed #c00000;";
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 }  // namespace
 

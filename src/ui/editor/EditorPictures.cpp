@@ -3,17 +3,11 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "platform/ToolbarPicture.h"
+
 namespace velorin {
 
 namespace {
-
-constexpr int kSide = 48;
-
-QPixmap blank() {
-    QPixmap picture(kSide, kSide);
-    picture.fill(Qt::transparent);
-    return picture;
-}
 
 void arrowHead(QPainter& p, const QColor& colour, QPolygonF head) {
     p.setPen(Qt::NoPen);
@@ -24,7 +18,7 @@ void arrowHead(QPainter& p, const QColor& colour, QPolygonF head) {
 }  // namespace
 
 QPixmap savePicture() {
-    QPixmap picture = blank();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor body(0x2b, 0x4c, 0x8c);
@@ -44,7 +38,7 @@ QPixmap savePicture() {
 }
 
 QPixmap loadPicture() {
-    QPixmap picture = blank();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor folder(0xe0, 0xb0, 0x40);
@@ -62,7 +56,7 @@ QPixmap loadPicture() {
 }
 
 QPixmap writePicture() {
-    QPixmap picture = blank();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     // The drive: a grey box with a small display and a row of keys.
@@ -87,7 +81,7 @@ QPixmap writePicture() {
 }
 
 QPixmap backPicture() {
-    QPixmap picture = blank();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor green(0x2a, 0x8a, 0x3a);
@@ -103,7 +97,7 @@ QPixmap backPicture() {
 }
 
 QPixmap exitPicture() {
-    QPixmap picture = blank();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor red(0xc0, 0x20, 0x20);

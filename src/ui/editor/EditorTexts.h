@@ -127,5 +127,15 @@ inline const QString ChooseTwoSets = QStringLiteral("請選擇至少兩組參數
 // Questions before a write.
 inline const QString ResetTitle = QStringLiteral("參數重置");
 inline const QString WarningTitle = QStringLiteral("參數設定警告");
+// Through a network gateway, before a write that moves the drive's link: what changes, and what
+// the gateway must be set to.
+inline const QString GatewayTitle = QStringLiteral("網路閘道");
+inline const QString GatewayLinkChange = QStringLiteral(
+    "經由網路閘道 %1 寫入後，變頻機將改用：%2。閘道無法跟隨，請先將閘道的串列埠"
+    "設為相同設定，並以新站號連線。是否仍要寫入？");
+inline const QString GatewayStation = QStringLiteral("站號 %1");
+inline const QString GatewayRate = QStringLiteral("鮑率 %1");
+inline const QString GatewayFormat = QStringLiteral("通訊格式 %1");
+inline const QString GatewayReset = QStringLiteral("出廠設定 9600,N,7,2（ASCII）、站號 1");
 
 }  // namespace velorin::editortext

@@ -28,6 +28,7 @@
 #include "model/DriveFacts.h"
 #include "platform/ChangeLogFile.h"
 #include "platform/Twips.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
@@ -53,10 +54,6 @@ constexpr int kPlotWidth = 7200;
 constexpr int kPlotHeight = 3600;
 constexpr int kMaxDots = 40;
 constexpr int kTickMs = 1000;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 }  // namespace
 
@@ -230,6 +227,7 @@ void ParameterEditor::buildMenu() {
     m_readAllAction = driveMenu->addAction(text::ReadAllItem);
     m_readAllAction->setObjectName(QStringLiteral("readAllItem"));
     connect(m_readAllAction, &QAction::triggered, this, &ParameterEditor::onReadAllTriggered);
+    addFaultHistoryItem(driveMenu);
     m_reconnectAction = driveMenu->addAction(text::ReconnectItem);
     m_reconnectAction->setObjectName(QStringLiteral("reconnectItem"));
     m_reconnectAction->setEnabled(false);

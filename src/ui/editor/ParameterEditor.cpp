@@ -30,6 +30,7 @@
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
@@ -37,8 +38,29 @@ namespace {
 
 namespace text = editortext;
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
+// Through a gateway: the question before a write that moves the drive's link, naming what the
+// drive will answer at; empty when the write moves nothing.
+QString gatewayQuestion(const EditorCore& core, WriteScope scope, const NetworkAddress& gateway) {
+    QStringList moves;
+    for (const PlannedWrite& w : core.plannedWrites(scope)) {
+        const auto reg = static_cast<std::uint16_t>(w.reg);
+        if (drive::writeEffect(reg, w.value) != WriteEffect::MovesLink)
+            continue;
+        if (reg == drive::kStationParameter)
+            moves << text::GatewayStation.arg(w.value);
+        else if (reg == drive::kRateParameter)
+            moves << text::GatewayRate.arg(w.value * 100);
+        else if (reg == drive::kFormatParameter && w.value >= 0 &&
+                 w.value < static_cast<int>(kFormats.size()))
+            moves << text::GatewayFormat.arg(QString::fromUtf8(kFormats[w.value].listText.data(),
+                                                               kFormats[w.value].listText.size()));
+        else
+            moves << text::GatewayReset;
+    }
+    if (moves.isEmpty())
+        return {};
+    return text::GatewayLinkChange.arg(QString::fromStdString(gateway.text()),
+                                       moves.join(QStringLiteral("、")));
 }
 
 }  // namespace
@@ -306,6 +328,12 @@ void ParameterEditor::write(WriteScope scope) {
         m_services.dialogs->cautiousQuestion(this, QString::fromUtf8(EditorCore::kResetQuestion),
                                              text::ResetTitle) != Answer::Yes)
         return;
+    // Through a gateway such a write leaves the drive where the gateway cannot follow.
+    if (m_services.link.gateway)
+        if (const QString q = gatewayQuestion(*m_core, scope, *m_services.link.gateway);
+            !q.isEmpty() &&
+            m_services.dialogs->cautiousQuestion(this, q, text::GatewayTitle) != Answer::Yes)
+            return;
     const WriteScope asked = scope;
     if (!writeConfirmed(scope))
         return;

@@ -19,6 +19,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QStackedWidget;
 class QTimer;
 class QToolBar;
@@ -26,6 +27,7 @@ class QToolBar;
 namespace velorin {
 
 class CompareWindow;
+class FaultHistoryWindow;
 class LineSession;
 class PageTabs;
 class VfCurvePlot;
@@ -106,6 +108,22 @@ private:
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
     void onLoadTriggered();
+    // ---- Diagnosis (EditorDiagnosis.cpp) ----
+    // 異常履歷 (Ctrl+H) in the drive menu.
+    void addFaultHistoryItem(QMenu* driveMenu);
+    // Opens the fault history, or brings it up read again.
+    void onFaultHistoryTriggered();
+    // 匯出報告: the service report of the pages read (offline: of the fields) as PDF or HTML.
+    void exportReport(QWidget* parent);
+
+    // ---- The backup's sidecar (EditorSidecar.cpp) ----
+    // P17.11 as read from the drive; empty offline or before page P17-1 was read.
+    std::optional<std::int32_t> driveModel() const;
+    // Online: the sidecar beside the file just saved, told when it cannot be written.
+    void writeSidecar(const QString& path, const std::string& bytes);
+    // Whether a file may be loaded as its sidecar says: asked first when it was edited since or
+    // comes from another model. `origin`: the drive it came from; empty without a sidecar.
+    bool sidecarAllowsLoad(const QString& path, QString& origin);
     // "，含全部 29 頁" or which pages a file holds and which it lacks, by their tabs' captions.
     static QString pagesHeldText(const std::array<bool, kFilePageCount>& held);
     void onWriteTriggered() { write(WriteScope::Everything); }
@@ -159,6 +177,7 @@ private:
     QAction* m_reconnectAction = nullptr;  // enabled while the port is lost
     bool m_readingAll = false;
     CompareWindow* m_compare = nullptr;
+    FaultHistoryWindow* m_faultHistory = nullptr;
     // Why a field cannot show its value, added to its tooltip; empty while it can.
     std::array<QString, kRegisterCount> m_unshownTips{};
     bool m_slowDrive = false;  // replies were seen to come late: said beside the link

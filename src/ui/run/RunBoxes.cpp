@@ -5,16 +5,9 @@
 #include "RunTexts.h"
 #include "platform/ElidingLabel.h"
 #include "platform/LinkStatus.h"
+#include "platform/QtText.h"
 
 namespace velorin {
-
-namespace {
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-}  // namespace
 
 const QString& settingName(RunSetting setting) {
     switch (setting) {

@@ -20,6 +20,7 @@
 #include "platform/LinkStatus.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
+#include "platform/QtText.h"
 
 namespace velorin {
 
@@ -29,10 +30,6 @@ constexpr int kToolbarTwips = 1140;
 
 std::string textOf(const QLineEdit* field) {
     return field->text().toStdString();
-}
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
 }
 
 }  // namespace

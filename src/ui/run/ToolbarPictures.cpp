@@ -3,22 +3,12 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "platform/ToolbarPicture.h"
+
 namespace velorin {
 
-namespace {
-
-constexpr int kSide = 48;
-
-QPixmap blankPicture() {
-    QPixmap picture(kSide, kSide);
-    picture.fill(Qt::transparent);
-    return picture;
-}
-
-}  // namespace
-
 QPixmap returnPicture() {
-    QPixmap picture = blankPicture();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
 
@@ -44,7 +34,7 @@ QPixmap returnPicture() {
 }
 
 QPixmap quitPicture() {
-    QPixmap picture = blankPicture();
+    QPixmap picture = blankToolbarPicture();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
 

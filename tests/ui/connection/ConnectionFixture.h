@@ -1,6 +1,5 @@
 #pragma once
-// A connection screen on the simulated drive (or on any ports and wait a test puts in), with
-// every probe it sends, the replies, the boxes and the windows it opens recorded.
+// A connection screen on the simulated drive, its probes, replies, boxes and windows recorded.
 
 #include <gtest/gtest.h>
 #include <QtWidgets>
@@ -85,9 +84,8 @@ protected:
             out += w->isEnabled() ? '+' : '-';
         return out;
     }
-    // After an attempt without result: `box` shown, the screen idle, the port shut. Offline
-    // mode is barred after a search that found nothing, open again after a stop or a port that
-    // failed.
+    // After an attempt without result: `box` shown, the screen idle, the port shut; offline
+    // barred after a search that found nothing.
     void expectIdle(const std::string& box, bool offlineOpen = false) {
         EXPECT_EQ(boxes(), box);
         EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), offlineOpen ? "++++++" : "+++++-");

@@ -1,6 +1,5 @@
-// The connection screen: port listing, input checks, the probe with the technician's settings,
-// the search over all stations, formats and rates (on the virtual clock: a search without a
-// drive takes a quarter of an hour of line time) and the hand-over to the mode menu.
+// The connection screen: port listing, input checks, the probe, the search (a quarter of an hour
+// of line time on the virtual clock) and the hand-over to the mode menu.
 
 #include <gmock/gmock.h>
 #include <QTest>
@@ -36,9 +35,8 @@ TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
     expectGone();
 }
 
-// The probe with the chosen settings at the station typed (rounded half to even), or, without a
-// format or when that probe fails, the search from station 1, 4800 baud, in ASCII. Once the drive
-// is found the link state is set and the menu comes up, then the screen closes with its port.
+// The probe at the station typed (rounded half to even), else the search from station 1, 4800
+// baud, ASCII; once found, the link state is set, the menu comes up and the screen closes.
 TEST_F(ConnectionTest, ProbeOrSearchFindsTheDriveAndHandsOverToTheMenu) {
     const std::string search = "1 4800,N,7,2 ascii RTU=0 shows 1/0/0";
     struct {
@@ -71,10 +69,8 @@ TEST_F(ConnectionTest, ProbeOrSearchFindsTheDriveAndHandsOverToTheMenu) {
     EXPECT_EQ(probes[0], "7 9600,N,8,2 rtu RTU=1 shows 7/3/1") << "RTU set, cleared for the search";
 }
 
-// The drive answers at station 1, 9600,N,7,2 but its P496 holds 0: it is not taken, and all 8890
-// probes go out in order, each with the lists showing what is tried, the status line where it
-// is and how long it has to go; then a message with the last combination still shown, and the
-// screen idle again.
+// A drive whose P496 holds 0 is not taken: all 8890 probes go out in order, the lists and the
+// status line following each; then a message, the last combination still shown.
 TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp) {
     sim.drive.setLink(1, 1, 0);
     sim.drive.setReg(496, 0);
@@ -137,10 +133,8 @@ TEST_F(ConnectionTest, PortThatCannotBeOpenedIsReported) {
     }
 }
 
-// Esc ends the search after the probe under way, says so, and the lists show the technician's own
-// choice again; a later click starts over. A close arrives as an event handled inside the probe's
-// wait, the way a click on the close box does: the probe under way ends and the window goes with
-// its port closed.
+// Esc ends the search after the probe under way and the lists show the technician's choice again;
+// a close handled inside a probe's wait ends it and the window goes with its port closed.
 TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     sim.drive.setLink(200, 1, 0);
     open();
@@ -166,12 +160,11 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     expectGone();
 }
 
-// A port this user may not open is listed, and choosing it names the fix; a port that went away
-// after the listing is told as gone, not as held by another program.
+// A port this user may not open names the fix; one gone since the listing is told as gone.
 TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
     sim.ports.refuse(2, OpenResult::NoPermission);
     open();
-    ASSERT_EQ(list("portList")->count(), 2);
+    ASSERT_EQ(list("portList")->count(), 3);  // and the network gateway
     EXPECT_EQ(list("portList")->itemText(1), "COM2（SIM2） 無權限");
     list("portList")->setCurrentIndex(1);
     EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "請將使用者加入 dialout 群組後重新登入。");
@@ -186,11 +179,8 @@ TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
     expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。", true);
 }
 
-// The reply timeout typed on the screen is kept for the next run and reaches the screen's probes
-// and the next window's line session: a drive that answers 0.2 s after a request is found with a
-// wait of 250 ms. Block reads and verified reads ticked below it are kept and reach every
-// session too. The link found (by the search, at station 3, 19200,E,8,1) is chosen at the next
-// start and probed at once.
+// The reply timeout, block reads and verified reads are kept and reach every session (a drive
+// 0.2 s late is found with 250 ms); the link found is chosen at the next start and probed at once.
 TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     QTemporaryDir dir;
     const QString file = dir.filePath("velorin.ini");
@@ -232,9 +222,8 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     delete menu.data();
 }
 
-// The ports are listed with the last one chosen and none opened: an open would raise and drop DTR
-// on a device of another program. While the screen waits, the list follows adapters plugged in,
-// pulled out, taken by another program and let go, the chosen port staying chosen.
+// The ports are listed, none opened (an open would toggle DTR on another program's device); the
+// list follows adapters plugged in, pulled, taken and let go, the chosen port staying chosen.
 TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
     SimulatedDrive other;
     SimulatedLine line2(other), line3(other);
@@ -247,7 +236,7 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
         return out.join(" | ").toStdString() + " [" +
                list("portList")->currentText().toStdString() + "]";
     };
-    EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 [COM2（SIM2） 被占用]");
+    EXPECT_EQ(entries(), "COM1（SIM1） | COM2（SIM2） 被占用 | 網路閘道 [COM2（SIM2） 被占用]");
     // The port chosen first (-1: as it was), what happens to the ports, then the list.
     const std::tuple<int, std::function<void()>, const char*> steps[] = {
         {0,
@@ -255,11 +244,12 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
              line2.setPresent(false);
              sim.ports.attach(3, line3);
          },
-         "COM1（SIM1） | COM3（SIM3） [COM1（SIM1）]"},
+         "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM1（SIM1）]"},
         {-1, [&] { line3.setHeldElsewhere(true); },
-         "COM1（SIM1） | COM3（SIM3） 被占用 [COM1（SIM1）]"},
-        {1, [&] { line3.setHeldElsewhere(false); }, "COM1（SIM1） | COM3（SIM3） [COM3（SIM3）]"},
-        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） [COM1（SIM1）]"}};
+         "COM1（SIM1） | COM3（SIM3） 被占用 | 網路閘道 [COM1（SIM1）]"},
+        {1, [&] { line3.setHeldElsewhere(false); },
+         "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM3（SIM3）]"},
+        {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） | 網路閘道 [COM1（SIM1）]"}};
     for (const auto& [chosen, step, expected] : steps) {
         if (chosen >= 0)
             list("portList")->setCurrentIndex(chosen);
@@ -273,9 +263,7 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
     }
 }
 
-// The README's pictures (scripts/make-screenshots keeps them in VELORIN_SCREENSHOT_DIR): the
-// demo's windows, each saved as it first comes up, on the demo's drive found at its factory
-// settings.
+// The README's pictures of the demo's windows, saved in VELORIN_SCREENSHOT_DIR.
 TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
     QTemporaryDir temporary;
     const bool kept = qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR");

@@ -1,8 +1,5 @@
-// The editor's compare window, offscreen with scripted dialogs on the simulated drive: Ctrl+M, a
-// file chosen only for the comparison, the double click to a field, the sets offered offline and
-// the table saved as CSV. What the comparison finds is the core's test (ParameterCompareTest).
-
-#include <cstdlib>
+// The editor's compare window: Ctrl+M, a file chosen only to compare, the double click to a field,
+// offline, the CSV. What the comparison finds is the core's test (ParameterCompareTest).
 
 #include "EditorFixture.h"
 
@@ -60,8 +57,7 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
     EXPECT_EQ(field(2)->currentText(), "7");
     EXPECT_EQ(core->working(), working);
     EXPECT_TRUE(!core->pagePresent(2) && record.requests().empty());
-    if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR"))  // the README's picture
-        table()->window()->grab().save(QString::fromLocal8Bit(dir) + "/compare.png");
+    screenshot(table()->window(), "compare.png");
 
     // A mouse's double click on P01.24: page P01-2 is read, then its field has the focus.
     const QPoint cell = table()->visualItemRect(table()->item(1, 0)).center();
@@ -72,8 +68,7 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
 }
 
 TEST_F(EditorCompare, OfflineComparesTheFieldsWithTheFactoryValuesAndSavesTheTableAsCsv) {
-    // As after a visit online to a drive whose P13.35 was at its factory value, so P13.04's
-    // field converts as it shows.
+    // As after a visit to a drive whose P13.35 was at its factory value.
     core->copies().pidDecimals = 2;
     open(true);
     enter(2, QStringLiteral("9"));

@@ -1,5 +1,4 @@
-// The editor window's find box, the marks on its fields and tabs, the reading of every page, and
-// the questions before a write that would reset the drive or make it raise a parameter error.
+// The editor window's find box, marks, 讀取全部, and the questions before a reset or an ErP.
 
 #include "EditorFixture.h"
 #include "editor/EditorCore.h"
@@ -136,9 +135,7 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
     EXPECT_EQ(std::tuple(s.drive.reg(149), s.drive.reg(150)), std::tuple(1, 1));
 }
 
-// The V/F curve follows the fields and draws an out-of-order point apart; with
-// VELORIN_SCREENSHOT_DIR set, the page with both marks and the find box open, and the curve, are
-// saved there.
+// The V/F curve follows the fields and draws an out-of-order point apart.
 TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
     const QColor outOfOrder(0xd5, 0x5e, 0x00);
     auto drawsOutOfOrder = [&](QWidget* plot) {
@@ -161,12 +158,8 @@ TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
     EXPECT_TRUE(drawsOutOfOrder(plot));
     shortcut(Qt::Key_F);  // the picture's find box (the marks and the find are tested above)
     QTest::keyClicks(findText(), "P09.0");
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
-        const QDir folder(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR"));
-        QApplication::processEvents();
-        EXPECT_TRUE(editor->grab().save(folder.filePath("parameterEditorMarks.png")));
-        EXPECT_TRUE(plot->grab().save(folder.filePath("vfCurve.png")));
-    }
+    screenshot(editor, "parameterEditorMarks.png");
+    screenshot(plot, "vfCurve.png");
 }
 
 }  // namespace

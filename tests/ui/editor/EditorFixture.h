@@ -14,6 +14,7 @@
 #include "editor/LineRecord.h"
 #include "ui/editor/ParameterEditor.h"
 #include "support/Files.h"
+#include "support/Widgets.h"
 #include "support/SimServices.h"
 
 namespace velorin::test {
@@ -70,6 +71,12 @@ protected:
     void typeInto(int reg, const QString& text) {
         field(reg)->lineEdit()->selectAll();
         QTest::keyClicks(field(reg)->lineEdit(), text);
+    }
+    // Forgets the boxes shown, the drive's writes and the requests recorded.
+    void forget() {
+        s.dialogs.clear();
+        s.drive.clearWriteLog();
+        record.clear();
     }
     QString desktopFile(const QString& name = QStringLiteral("Data.txt")) {
         return QDir(s.folders.desktopFolder()).filePath(name);

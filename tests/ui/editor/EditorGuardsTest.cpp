@@ -1,6 +1,5 @@
-// What the editor window guards on the simulated drive: edits are never dropped without a
-// question whose Enter keeps them, a range failure names its numbers and shows its field, and a
-// value the drive holds itself does not block a write nobody made about it.
+// What the editor window guards: edits are never dropped without a question whose Enter keeps
+// them, a range failure shows its field, a value the drive holds itself blocks no write.
 
 #include <fstream>
 
@@ -32,8 +31,6 @@ protected:
     }
 };
 
-// Every way out of the editor, and a load, with an edit the drive was not given: one question,
-// Enter keeps the edit; No stays with it, Yes goes.
 TEST_F(EditorGuards, EveryWayOutAndEveryLoadOverEditsAsksFirst) {
     struct Way {
         const char* name;
@@ -75,10 +72,9 @@ TEST_F(EditorGuards, EveryWayOutAndEveryLoadOverEditsAsksFirst) {
         }
 }
 
-// 讀取全部 on a drive whose motor currents (100.0 A) lie outside 20-135 % of its rated current
-// (3.0 A), and P15.03 at 0 (outside 3~50) as it leaves the factory: a write of the changes goes
-// out without a word about them; a full write names them and asks, Enter keeps, Yes writes the
-// rest; a value the technician typed out of range names its numbers, and the editor shows it.
+// A drive whose motor currents and P15.03 fail its own checks, read whole: a write of the
+// changes says nothing of them; a full write names them and asks (Enter keeps, Yes writes the
+// rest); a value typed out of range names its numbers, and the editor shows its field.
 TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     s.drive.setReg(382, 30);
     open();
@@ -91,8 +87,7 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     EXPECT_EQ(writesOf(s.drive), (Writes{{97, 2000}}));
 
     typeInto(97, "30.00");
-    s.dialogs.clear();
-    s.drive.clearWriteLog();
+    forget();
     shortcut(Qt::Key_T);
     const QString heldQuestion = QStringLiteral(
         "下列參數是變頻機本身目前的值，讀取後未變更，不在檢查範圍內：\n"
@@ -113,25 +108,20 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     EXPECT_TRUE(sent.count(97) && !sent.count(261) && !sent.count(322) && !sent.count(499));
     EXPECT_EQ(s.drive.reg(97), 3000);
 
-    // A value typed out of range: its box names the bound in force, the status line repeats it,
-    // and the editor goes to the field.
     click(tab(0));
     click(tab(12));
     typeInto(261, "50.0");
     click(tab(0));
-    s.dialogs.clear();
-    s.drive.clearWriteLog();
+    forget();
     const QString message =
         QStringLiteral("P09.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）。");
     s.dialogs.onShow([&](const ShownDialog& box) {
         if (!qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR") || box.text != message)
             return;
         // The box as the program shows it, over the editor.
-        const QDir folder(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR"));
         QMessageBox real(QMessageBox::NoIcon, box.title, box.text, QMessageBox::Ok, editor);
         real.show();
-        QApplication::processEvents();
-        real.grab().save(folder.filePath("rangeMessage.png"));
+        screenshot(&real, "rangeMessage.png");
         real.hide();
         QApplication::setActiveWindow(editor);
     });
@@ -141,21 +131,12 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     EXPECT_EQ(currentPage(), 12);
     EXPECT_EQ(QApplication::focusWidget(), field(261));
     EXPECT_EQ(progress()->text(), message);
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
-        editor->showNormal();
-        editor->resize(1366, 768);
-        QApplication::processEvents();
-        editor->grab().save(
-            QDir(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")).filePath("rangeField.png"));
-    }
+    editor->showNormal();
+    editor->resize(1366, 768);
+    screenshot(editor, "rangeField.png");
 }
 
-}  // namespace
-
-namespace {
-
-// After a lost port the editor names the port, never the drive: the link line says it is lost,
-// a page that cannot be read says so, and 重新連線 opens the port again.
+// After a lost port the editor names the port, never the drive; 重新連線 opens it again.
 TEST_F(EditorGuards, AfterALostPortTheEditorNamesThePortAndReconnects) {
     open();
     auto* reconnect = find<QAction>(QStringLiteral("reconnectItem"));

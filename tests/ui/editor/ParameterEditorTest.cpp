@@ -1,6 +1,5 @@
-// The parameter editor window on a simulated drive, offscreen: its start-up on the line, its
-// pages and fields, the offline defaults, the conversion of what the fields hold, reads that
-// fail or are interrupted, and the ways out.
+// The parameter editor window: start-up, pages and fields, offline, conversion, reads that fail
+// or are interrupted, the write, and the ways out.
 
 #include "EditorFixture.h"
 #include "link/LineSession.h"
@@ -39,8 +38,7 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
     EXPECT_EQ(field(538)->currentIndex(), 0);
 }
 
-// The fields take input as the catalogue's access says (where they stand is the catalogue's
-// data), and every one of them can be reached on a laptop's screen.
+// Fields take input as the catalogue's access says, and every one can be reached on a laptop.
 TEST_F(EditorFixture, WindowFieldsFollowTheCatalogue) {
     open(true);
     EXPECT_TRUE(editor->isMaximized() && !field(0)->isEditable() && field(79)->isEditable());
@@ -63,10 +61,6 @@ TEST_F(EditorFixture, WindowFieldsFollowTheCatalogue) {
     }
 }
 
-// ---- Offline ----
-
-// Which default each field starts at is the factory defaults' table (RulesTest); here the fields
-// show them, a text, a list position, an empty box and a box with a list.
 TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
     open(true);
     EXPECT_EQ(std::tuple(field(2)->currentText(), field(151)->currentIndex(),
@@ -87,8 +81,6 @@ TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
     shortcut(Qt::Key_S);
     EXPECT_EQ(core->working()[2], 7);
 }
-
-// ---- Conversion of what the fields hold ----
 
 TEST_F(EditorFixture, FieldsConvertIntoWorkingValuesAtTheSaveAndTheWrite) {
     constexpr int kKept = 4242;  // the working value before the conversion
@@ -111,11 +103,8 @@ TEST_F(EditorFixture, FieldsConvertIntoWorkingValuesAtTheSaveAndTheWrite) {
         }
 }
 
-// ---- Display through the fields ----
-
 TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
-    // 497 at 0: no such rate, the field is left as it was; 25 at -1: nothing selected, at 99: no
-    // such option; P13.35 at 7: P13.04 has no rule. What each rule shows is the core's test.
+    // No such rate, nothing selected, no such option, P13.04 with P13.35 at 7: marked.
     const std::tuple<int, int, int, const char*, bool> cases[] = {
         {25, 497, 192, "19.2", false}, {25, 497, 0, "", true},         {1, 25, -1, "", false},
         {1, 25, 99, "", true},         {5, 97, 1234, "12.34", false}, {22, 440, 1234, "", true}};
@@ -130,8 +119,7 @@ TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
         EXPECT_EQ(core->unshown(reg), marked);
         if (marked) {
             EXPECT_TRUE(field(reg)->toolTip().contains(QString::number(value)));
-            // Choosing a value makes the field take part again, unless no text of it can be
-            // read: P13.04 without its decimals.
+            // A value chosen takes part again, but P13.04 without its decimals.
             field(reg)->setEditText("1");
             emit field(reg)->activated(0);
             EXPECT_EQ(core->unshown(reg), reg == 440);
@@ -152,9 +140,6 @@ TEST_F(EditorFixture, FieldsShowTheDriveValuesAndMarkThoseTheyCannotShow) {
     }
 }
 
-// ---- Reads that fail or are interrupted ----
-
-// A failed read shows none of its page's values, says so, and the next visit reads it again.
 TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     s.drive.setReg(31, 1234);
     open();
@@ -166,8 +151,7 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
         shortcut(Qt::Key_S);
         EXPECT_EQ(progress()->text(), "參數讀取中，請稍候...");
     });
-    // Its fifth register is asked three times, then the read stops and says so (the order of the
-    // reads is the core's test).
+    // Its fifth register is asked three times, then the read stops and says so.
     s.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 29}, 3);
     click(tab(1));
     EXPECT_EQ(std::pair(currentPage(), core->working()[2]), std::pair(1, 0));
@@ -198,8 +182,6 @@ TEST_F(EditorFixture, APageReadIsNeverNestedAndAFailedOneIsToldAndReadAgain) {
     EXPECT_FALSE(core->pagePresent(3));
 }
 
-// ---- The ways out ----
-
 TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     // Online, edits the drive was not given are dropped only when the technician says so.
     open();
@@ -212,8 +194,7 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     s.dialogs.answerQuestions({Answer::Yes});
     editor->close();
     expectClosed();
-    // Online the framing the editor last used goes back to the link with the menu; offline the
-    // connection screen comes back instead.
+    // Online the framing last used goes back to the link; offline the connection screen returns.
     open();
     core->setFramingInUse(Framing::Rtu);
     shortcut(Qt::Key_R);
@@ -235,12 +216,10 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     EXPECT_TRUE(s.quitCalled && !s.line.isHeld());
 }
 
-// ---- The write ----
-
 TEST_F(EditorFixture, ARangeCheckFailureShowsItsBoxAndNothingIsWritten) {
     open();
     click(tab(1));
-    // One box for each failure, in register order; the messages are the range check's test.
+    // One box for each failure, in register order.
     for (auto [reg, text] : {std::pair{31, "400.01"}, {4, "5"}, {2, "14"}}) enter(reg, text);
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.dialogs.messages(),
@@ -273,8 +252,7 @@ TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
     expectClosed();
 }
 
-// What a write did not do is told, the box's title saying why (what goes out is the core's
-// test), and the controls are free again; a write that did all says so until the next action.
+// What a write did not do is told, its box's title saying why; a write that did all says so.
 TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     {  // the motor runs
         LineSession other(std::make_unique<SimulatedPort>(s.line, s.clock));
@@ -285,9 +263,8 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     s.dialogs.answerQuestions({Answer::No, Answer::Yes, Answer::Yes});
     const QString running =
         "變頻機運轉設定: 目前變頻機為運轉狀態，部分參數無法在運轉狀態下寫入，是否確定繼續寫入?";
-    // The reply after which the drive falls silent (0: before the running check, for its three
-    // tries; else for a write and its three reads back; -1: never), the boxes shown, as
-    // "title: text", and whether nothing was written.
+    // The reply after which the drive falls silent (0: at the running check, -1: never), the
+    // boxes as "title: text", and whether nothing was written.
     const std::tuple<int, QString, bool> cases[] = {
         {-1, running, true},  // No
         {2, running + "\n寫入未完成: P00.01 監看變數選擇：變頻機未回應", false},
@@ -295,9 +272,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
         {-1, running, false}};
     for (const auto& [silentAfter, boxes, nothing] : cases) {
         SCOPED_TRACE(boxes.toStdString());
-        s.dialogs.clear();
-        s.drive.clearWriteLog();
-        record.clear();
+        forget();
         record.onReply = [this, at = silentAfter](int n) {
             if (at > 0 && n == at)
                 s.drive.injectFault({DriveFault::Kind::NoReply}, 4);
@@ -322,10 +297,7 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     EXPECT_FALSE(progress()->isVisible());
 }
 
-}  // namespace
-
-// The link in use is named, and a drive that answers later than the line waits beside it; an
-// adapter pulled during a page read is told once, and the read ends there.
+// The link line names a slow drive; an adapter pulled during a page read is told once.
 TEST_F(EditorFixture, ASlowDriveIsNamedAndALostPortToldOnce) {
     open();
     EXPECT_EQ(find<QLabel>("linkLabel")->text(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
@@ -341,3 +313,5 @@ TEST_F(EditorFixture, ASlowDriveIsNamedAndALostPortToldOnce) {
     EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{"通訊埠已中斷，請檢查連接線。"});
     EXPECT_TRUE(record.reads().size() < 6u && !core->pagePresent(3)) << record.reads().size();
 }
+
+}  // namespace

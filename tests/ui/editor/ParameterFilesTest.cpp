@@ -1,7 +1,5 @@
-// The editor's save and load commands, offscreen with scripted dialogs on the simulated drive:
-// the file a save writes from the fields, a load shown in the fields, every load that must not
-// change anything, and a save that cannot write. The file's own rules and the save-load-save
-// round trip through the fields are the file layer's test (tests/editor/ParameterFileTest.cpp).
+// The editor's save and load: the file a save writes, a load shown in the fields, loads that must
+// change nothing. The file's own rules are tests/editor/ParameterFileTest.cpp's.
 
 #include <gmock/gmock.h>
 
@@ -88,8 +86,7 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);  // its bytes: the file's test
     EXPECT_EQ(progress()->text(), "已儲存 549 項至 Data.txt，含全部 29 頁");
     EXPECT_TRUE(s.dialogs.messages().empty());
-    // A target that cannot be written (here a folder of that name; the read-only folder and the
-    // old file left intact are the file layer's test) is told in a box.
+    // A target that cannot be written (a folder) is told in a box.
     const QString folder = desktopFile(QStringLiteral("Sub.txt"));
     QDir().mkpath(folder);
     save(folder);
@@ -127,8 +124,6 @@ TEST_F(EditorFiles, TextsNoFieldTakesAreMarkedAndTheSaveRefusesThem) {
     EXPECT_THAT(fileBytes(desktopFile()), ::testing::HasSubstr("P3 1\r\nP4"));
 }
 
-// A file of two pages, loaded later, brings those two; the others are read from the drive when
-// their tab opens, never taken as zeros.
 TEST_F(EditorFiles, APartialFileSaysWhatItLacksAndItsLoadTakesNoZerosForThem) {
     open();
     click(tab(1));
@@ -184,9 +179,7 @@ TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {
     EXPECT_EQ(record.firstReads(), span(0, 22));
 }
 
-// Every fault a load refuses, and its message, is the file layer's test; here a fault 300 lines
-// in, after pages the file holds whole, leaves the fields and pages as they were.
-// A file with lines the format cannot read is taken only when the technician says so.
+// A faulty or cancelled load changes nothing; unreadable lines are skipped only on Yes.
 TEST_F(EditorFiles, ACancelledOrFaultyLoadChangesNoFieldAndNoPage) {
     const std::string codeForm = fileOf({}) + "P01.24 5\r\n";
     // clang-format off

@@ -1,6 +1,4 @@
-// The editor window's preview before a write, its write of the changed parameters only on the
-// simulated drive's write log, those writes in the change log, and the 參數(P) menu's way to the
-// log's folder.
+// The write's preview, the write of the changes only, the change log and its folder.
 
 #include "EditorFixture.h"
 #include "platform/ChangeLogFile.h"
@@ -12,11 +10,8 @@ using namespace velorin::test;
 
 namespace {
 
-// The preview lists exactly the two edits with both values as shown; No sends nothing but the
-// running check is not read either. Yes (the preview's default) sends the running check and the
-// two edits only, each logged in one line (the drive's factory values before, the port as the
-// status line names it), and 參數(P) opens the log's folder. With nothing changed the technician
-// is asked whether to send every parameter all the same.
+// The preview lists the two edits with both values as shown; No sends nothing; Yes sends the
+// running check and the two edits, one log line each. With nothing changed: ask to send all.
 TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegister) {
     QTemporaryDir dir;
     ChangeLogFile log(dir.filePath("data/changes.log"));
@@ -27,8 +22,7 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegis
     const QString before = field(2)->currentText();  // as the field shows it
     enter(2, "9");
     enter(4, "3");
-    s.drive.clearWriteLog();
-    record.clear();
+    forget();
     s.dialogs.answerTables({Answer::No});
     find<QAction>(QStringLiteral("writeItem"))->trigger();
     ASSERT_EQ(s.dialogs.shown().size(), 1u);
@@ -50,8 +44,7 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegis
     find<QAction>(QStringLiteral("changeLogFolderItem"))->trigger();
     EXPECT_EQ(opened, std::vector<QString>{dir.filePath("data")});
 
-    s.dialogs.clear();
-    s.drive.clearWriteLog();
+    forget();
     s.dialogs.answerTables({Answer::No});
     find<QAction>(QStringLiteral("writeChangedItem"))->trigger();
     ASSERT_EQ(s.dialogs.shown().size(), 1u);

@@ -30,9 +30,8 @@ protected:
     QPushButton* runPanelButton() { return test::child<QPushButton>(menu, "runPanelButton"); }
 };
 
-// The menu names the link found; the editor closes it once it has read its first page, with
-// both buttons locked until then; the run panel comes up while the menu is still there, which
-// then closes.
+// The menu names the link found; the editor closes it once it has read its first page (both
+// buttons locked until then); the run panel comes up while the menu is still there.
 TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     QPointer<QWidget> opener;
     sim.services.windows.editor = [&](const Opening& opening) -> QWidget* {
@@ -56,8 +55,7 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
 
-    // The menu a window goes back to after a lost port names it so; entering a window opens the
-    // port again.
+    // After a lost port the menu names it so; entering a window opens the port again.
     sim.services.portLost = true;
     menu = new ModeMenu(sim.services);
     EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(), "COM1（SIM1）　通訊埠已中斷");
@@ -92,10 +90,8 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     }
 }
 
-// The run panel's entry talks to the drive inside the menu's handler. A second click on either
-// button meanwhile starts nothing, a close of the menu is taken once the handler is over, and the
-// one panel that came up puts the maximum output frequency and the frequency command back when
-// it closes.
+// During the run panel's entry a second click starts nothing and a close of the menu waits for
+// the handler; the one panel puts its settings back when it closes.
 TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     using namespace std::chrono_literals;
     sim.drive.setReg(248, 6000);
@@ -130,9 +126,8 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     EXPECT_EQ(std::tuple(sim.drive.reg(248), sim.drive.reg(32)), std::tuple(6000, 5000));
 }
 
-// F12 with the developers' password writes the chosen file from the Develop folder, with the
-// buttons locked and the progress line shown meanwhile, and leaves the menu at rest however it
-// ended; a wrong password does nothing else.
+// F12 with the developers' password writes the chosen file, the buttons locked and the progress
+// line shown meanwhile; a wrong password does nothing else.
 TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     // The progress line's dots, before any write: one a tick up to twelve, then the bare text.
     const QString bare = "開發參數寫入中，請稍候";
@@ -145,8 +140,7 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_EQ(line->text(), bare);
     const QString folder = QDir(sim.folders.programFolder()).filePath("Develop");
     const QString file = QDir(folder).filePath("set.txt");
-    // Without a Develop folder beside the program the file dialog opens in the user's data
-    // folder; with one, there.
+    // The file dialog opens in the Develop folder beside the program, else the user's data folder.
     sim.dialogs.answerInputs({QString("7093")});
     QTest::keyClick(editorButton(), Qt::Key_F12);
     ASSERT_EQ(sim.dialogs.shown().size(), 2u);

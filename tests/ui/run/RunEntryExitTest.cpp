@@ -1,5 +1,4 @@
-// Entering and leaving the run panel: what the drive is told, which questions come, and that
-// every way out puts the drive back as it was found.
+// Entering and leaving the run panel: every way out puts the drive back as it was found.
 
 #include "RunFixture.h"
 #include "link/Transaction.h"
@@ -14,11 +13,9 @@ const QString kAskR = QStringLiteral("是否自動將運轉訊號設定為通信
 const QString kAskReverse = QStringLiteral("是否解除禁止反轉?");
 const QString kBackF = QStringLiteral("是否自動將主頻率來源設定改回原始設定?");
 const QString kBackReverse = QStringLiteral("是否自動將禁止反轉改回原始設定?");
-const QString kCommError = QStringLiteral("通訊錯誤");
 }  // namespace
 
-// A drive that takes its commands from the link already: nothing is asked, the top frequency and
-// the frequency command are raised, and the way out writes back only what the entry read.
+// On a drive on the link already nothing is asked; the way out writes back only what was read.
 TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
     const Writes raised{{96, 0}, {248, 40000}, {32, 40000}}, restored{{248, 6000}, {32, 5000}};
     // clang-format off
@@ -77,8 +74,7 @@ TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
     EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
 }
 
-// An entry that cannot go on: the technician is told why and what it changed, and is back at the
-// mode menu with the port released.
+// An entry that cannot go on tells why and what it changed, and returns to the menu.
 TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
     using Kind = DriveFault::Kind;
     // clang-format off
@@ -119,9 +115,8 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
 // Each way out in each framing: parameter / 2 is the way, parameter % 2 the framing.
 class RunWayOut : public RunFraming {};
 
-// Left while running: the stop word first, then what entry found, restored once. One write-back
-// refused by the drive and one unanswered: one box at the end names both, with the value the
-// technician must set by hand.
+// Left while running: the stop word, then what the entry found, restored once; one box names the
+// write-backs refused or unanswered, with the values to set by hand.
 TEST_P(RunWayOut, StopsRestoresOnceNamesWhatWasNotPutBackAndGoesWhereItShould) {
     const int way = GetParam() / 2;  // return, quit, window close
     setRegs({{25, 1}});

@@ -1,6 +1,5 @@
 #pragma once
-// The run panel on a simulated drive: link state, a drive with every register the tests rely on
-// set, a record of the writes it carried out, and a way to act while a reply is awaited.
+// The run panel on a simulated drive whose requests can meet faults aimed at them.
 
 #include <gtest/gtest.h>
 #include <QTest>
@@ -26,10 +25,11 @@ using Texts = std::vector<QString>;
 inline constexpr int kCmd = 0x2000;
 inline constexpr FunctionCode kRead = FunctionCode::ReadRegisters;
 inline constexpr FunctionCode kWrite = FunctionCode::WriteRegister;
+inline const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
+inline const QString kCommError = QStringLiteral("通訊錯誤");
 
-// A fault the drive meets at the next request of `function` for `reg` (an exception is the drive's
-// refusal of the value); `instead`, when given, is done in its place just before that request goes
-// out.
+// A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
+// done in its place just before that request goes out.
 struct Aim {
     FunctionCode function;
     int reg;
@@ -111,8 +111,7 @@ protected:
         field->setText(text);
         QTest::keyClick(field, Qt::Key_Return);
     }
-    // Sets the slider to each value in turn, each followed by a mouse move over it with no
-    // button held, as a drag does.
+    // Sets the slider to each value in turn, as a drag does.
     void slide(std::initializer_list<int> values) {
         for (int value : values) {
             slider()->setValue(value);
@@ -122,7 +121,6 @@ protected:
         }
     }
 
-    // The panel's controls, found by name as a technician finds them by what they do.
     template <class T = QWidget>
     T* child(const char* name) const { return test::child<T>(panel.data(), name); }
     QPushButton* button(const char* name) const { return child<QPushButton>(name); }
@@ -144,8 +142,7 @@ protected:
         return *session;
     }
     void aim(const Aim& a, int times = 1) { aiming.aims.insert(aiming.aims.end(), times, a); }
-    // The next write of `reg`: the drive carries it out but never confirms it, nor answers the
-    // reads back of it. A command is never read back but sent three times: none confirmed.
+    // The next write of `reg` is carried out but never confirmed (a command's three tries too).
     void unconfirmed(int reg) {
         if (reg == kCmd)
             return aim({kWrite, reg, DriveFault::Kind::NoReply}, 3);

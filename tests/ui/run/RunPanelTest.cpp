@@ -1,15 +1,10 @@
-// The run panel's window and its commands: what goes on the line for run, jog, stop, frequency
-// and ramp times, in which order, and what the technician is told.
+// The run panel's commands: what goes on the line for run, jog, stop, frequency and ramp times.
 
 #include "RunFixture.h"
 #include "platform/ElidingLabel.h"
 
 using namespace velorin;
 using namespace velorin::test;
-
-namespace {
-const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
-}  // namespace
 
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     load();
@@ -48,9 +43,8 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     click(button("runForwardButton"));
     EXPECT_EQ(writes(), (Writes{{32, 6000}, {kCmd, 18}, {kCmd, 1}}));
     EXPECT_FALSE(s.drive.running() || panel->session().running());
-    // A command the drive carries out but never confirms is told of, and the state line says so
-    // until a command is confirmed; the panel follows the click all the same, and the stop stays
-    // at hand.
+    // A command never confirmed is told of and the state line says so until one is; the stop
+    // stays at hand.
     const QLabel* state = child<QLabel>("stateLabel");
     unconfirmed(kCmd);
     click(button("runForwardButton"));
@@ -86,10 +80,8 @@ TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
     EXPECT_EQ(writes(), (Writes{{48, 40000}, {kCmd, 19}, {kCmd, 1}}));
 }
 
-// The jog starts at the drive's own jog frequency (P01.23, 6.00 Hz at the factory); a jog at
-// another frequency is named below the frames with every other setting the panel holds changed,
-// and the way out puts it back (it once left 60.00 on the drive). With VELORIN_SCREENSHOT_DIR set
-// the panel with that line is saved there.
+// The jog starts at the drive's own P01.23; another is named with the panel's other changes and
+// put back on the way out (it once left 60.00 on the drive).
 TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
     load();
     auto* note = panel->findChild<QLabel*>("noteLabel");
@@ -107,11 +99,7 @@ TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
     EXPECT_EQ(note->text(),
               "暫時變更：P01.23 寸動頻率 12.50 Hz、P09.02 最高輸出頻率 400.00 Hz、"
               "P01.07 頻率指令0 30.00 Hz（離開時還原）");
-    if (qEnvironmentVariableIsSet("VELORIN_SCREENSHOT_DIR")) {
-        QApplication::processEvents();
-        panel->grab().save(
-            QDir(qEnvironmentVariable("VELORIN_SCREENSHOT_DIR")).filePath("runPanelHeld.png"));
-    }
+    screenshot(panel, "runPanelHeld.png");
     forget();
     child<QAction>("returnAction")->trigger();
     flushDeletes();
@@ -159,7 +147,6 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
     slide({12346});
     EXPECT_EQ(writes(), (Writes{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
     // Enter and the run buttons hold the field to one range, and say the same.
-    const QString range = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
     for (const char* typed : {"500", "400.00", "400.01", "abc"}) {
         SCOPED_TRACE(typed);
         const auto word = RunSession::panelFrequency(typed);
@@ -168,7 +155,7 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
         EXPECT_EQ(writes(), (word ? Writes{{32, *word}} : Writes{}));
         click(button("runForwardButton"));
         EXPECT_EQ(writes(), (word ? Writes{{32, *word}, {32, *word}, {kCmd, 18}} : Writes{}));
-        EXPECT_EQ(s.dialogs.messages(), (word ? Texts{} : Texts{range, range}));
+        EXPECT_EQ(s.dialogs.messages(), (word ? Texts{} : Texts{kRange, kRange}));
         click(button("stopButton"));
     }
     EXPECT_EQ(RunSession::panelFrequency("400.00"), 40000);
@@ -176,7 +163,6 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
 
 TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     load();
-    // What the technician reads at first: the drive's ramp unit and times, the frequencies to send.
     EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
     for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"},
                               {"decelTimeEdit", "20.00"},

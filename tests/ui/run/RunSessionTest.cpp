@@ -1,5 +1,4 @@
-// The run session without its window: what the technician's typing puts on the line, and what
-// the technician is told when the drive does not take a setting.
+// The run session without its window: what typing puts on the line, and refused settings.
 
 #include "RunFixture.h"
 
@@ -7,8 +6,6 @@ using namespace velorin;
 using namespace velorin::test;
 
 namespace {
-const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
-const QString kCommError = QStringLiteral("通訊錯誤");
 using Ramp = RunSession::Ramp;
 }  // namespace
 

@@ -1,0 +1,14 @@
+#pragma once
+// The service report printed to PDF with Qt's own text layout (QTextDocument to QPdfWriter), on
+// A4, in the Traditional Chinese font the package depends on. Needs a QGuiApplication.
+
+#include <optional>
+#include <string>
+
+namespace velorin {
+
+// Writes the report's HTML as a PDF at `path` (whole or not at all, as every file the program
+// writes); why not, when it could not.
+std::optional<std::string> writeReportPdf(const std::string& html, const std::string& path);
+
+}  // namespace velorin

@@ -1,0 +1,71 @@
+// A backup's sidecar on the command line: backup writes it, restore names the drive the file
+// came from and refuses an edited file or another model's unless told to go on; a file without
+// a sidecar restores as always.
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "CliSim.h"
+
+namespace velorin {
+namespace {
+
+using namespace ::testing;
+using namespace velorin::test;
+
+void append(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(bytes);
+}
+
+TEST(CliSidecar, BackupWritesItRestoreHeedsIt) {
+    SimEnvironment env;
+    env.drive.setReg(549, 101);   // P17.11
+    env.drive.setReg(543, 1210);  // P17.05
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Data.txt");
+    const QString pages = " --pages P00,P17-1 ";
+    ASSERT_EQ(cli(env, "-p COM3 backup" + pages + file).code, 0);
+    QFile side(file + ".json");
+    ASSERT_TRUE(side.open(QIODevice::ReadOnly));
+    const std::string json = side.readAll().toStdString();
+    EXPECT_THAT(json, HasSubstr("\"model\": 101,\n  \"station\": 1,\n  \"link\": \"9600,N,7,2\""));
+    EXPECT_THAT(json, HasSubstr("\"run_hours\": 1210"));
+
+    const struct {
+        const char* what;
+        int model;  // the drive's P17.11 at the restore
+        bool edit;  // a line added to the file by hand
+        const char* options;
+        int code;
+        const char* message;
+    } cases[] = {
+        {"the same drive", 101, false, "", 0, "來自機種 101 的變頻機（站號 1，9600,N,7,2）"},
+        {"another model", 102, false, "", 5, "這台變頻機是機種 102。 Nothing was written"},
+        {"another model, confirmed", 102, false, "--force-model ", 0, "(written anyway)"},
+        {"edited by hand", 101, true, "", 5, "SHA-256 不符"},
+        {"edited, --force", 101, true, "--force ", 0, "(written anyway)"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir copyDir;
+        const QString copy = copyDir.filePath("Data.txt");
+        ASSERT_TRUE(QFile::copy(file, copy) && QFile::copy(file + ".json", copy + ".json"));
+        if (c.edit)
+            append(copy, "P23 0\r\n");
+        env.drive.setReg(549, static_cast<std::uint16_t>(c.model));
+        env.drive.clearWriteLog();
+        const auto r = cli(env, QStringLiteral("-p COM3 restore ") + c.options + copy);
+        EXPECT_EQ(r.code, c.code) << c.what << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.message)) << c.what;
+        EXPECT_EQ(env.drive.writeLog().empty(), c.code != 0) << c.what;
+    }
+    // Without its sidecar the file restores as always, whatever the drive.
+    ASSERT_TRUE(QFile::remove(file + ".json"));
+    const auto r = cli(env, "-p COM3 restore " + file);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, Not(HasSubstr("來自機種")));
+}
+
+}  // namespace
+}  // namespace velorin

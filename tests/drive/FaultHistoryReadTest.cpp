@@ -1,0 +1,80 @@
+// The fault history read through a line session: one request per register, or blocks where the
+// session reads blocks; a register without a reply ends the read without a history; the
+// clearing writes P17.08 = 8.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "drive/FaultHistoryRead.h"
+#include "sim/SimulatedPort.h"
+#include "support/LineTap.h"
+
+namespace velorin {
+namespace {
+
+struct Bench {
+    Bench() {
+        const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
+        drive.setFaultHistory(faults);
+        drive.setReg(543, 1210);
+        drive.setReg(413, static_cast<std::uint16_t>(-1500));
+        port->setSettings("9600,N,7,2");
+        session.open(1, "9600,N,7,2");
+    }
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    SimulatedPort* port = new SimulatedPort(line, clock);
+    LineSession session{std::unique_ptr<SerialPort>(port)};
+};
+
+TEST(FaultHistoryRead, SingleReadsOrBlocksGiveOneHistory) {
+    for (const bool blocks : {false, true}) {
+        Bench b;
+        b.session.setBlockReads(blocks);
+        std::set<int> singles;
+        int largest = 0;
+        test::LineTap tap(b.session.observers(), [&](const TransactionRecord& t) {
+            if (t.word == 1)
+                singles.insert(t.reg);
+            largest = std::max<int>(largest, t.word);
+        });
+        const FaultHistoryRead read = readFaultHistory(b.session);
+        ASSERT_TRUE(read.history) << blocks;
+        const FaultHistory& h = *read.history;
+        ASSERT_EQ(h.records.size(), 2u);
+        EXPECT_EQ(std::tuple(h.records[0].shortCode, h.records[0].secondsAgo, h.records[1].hours),
+                  std::tuple(std::string("ErP1"), std::optional<std::int64_t>(36000),
+                             std::optional<std::int32_t>(1190)));
+        EXPECT_EQ(read.values.at(413), -1500) << "P12.13 holds negatives";
+        // Blocks: P12.03-P12.31 in one. Single reads: each register of its own (the session
+        // may confirm a run of like values by a block where the drive reads blocks).
+        if (blocks)
+            EXPECT_GE(largest, 29);
+        else
+            EXPECT_EQ(singles.size(), 31u);
+    }
+}
+
+TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistory) {
+    Bench b;
+    DriveFault silent{DriveFault::Kind::NoReply};
+    silent.onlyRegister = 424;
+    b.drive.injectFault(silent, LineSession::kTries);
+    const FaultHistoryRead read = readFaultHistory(b.session);
+    EXPECT_FALSE(read.history);
+    EXPECT_EQ(std::tuple(read.failedRegister, read.failure.outcome),
+              std::tuple(std::uint16_t{424}, LinkOutcome::NoReply));
+}
+
+TEST(FaultHistoryRead, ClearingWritesLockResetEight) {
+    Bench b;
+    EXPECT_EQ(clearFaultHistory(b.session).outcome, LinkOutcome::Ok);
+    EXPECT_EQ(b.drive.writeLog().back().reg, 546);
+    EXPECT_EQ(b.drive.writeLog().back().value, 8);
+    EXPECT_TRUE(readFaultHistory(b.session).history->records.empty());
+}
+
+}  // namespace
+}  // namespace velorin

@@ -1,0 +1,121 @@
+// The fault history as the drive's registers give it: which slots hold a fault and in what order,
+// the fault's text and short code from the catalogue, how long ago by the two running-time
+// registers, the terminals as terminals, and what the drive saw, scaled.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "records/FaultHistory.h"
+
+namespace velorin {
+namespace {
+
+using Regs = std::map<int, std::int32_t>;
+
+FaultHistory decoded(const Regs& regs) {
+    return decodeFaultHistory([&regs](int reg) -> std::optional<std::int32_t> {
+        const auto it = regs.find(reg);
+        if (it != regs.end())
+            return it->second;
+        // Every register of the history is known and 0 unless the case says otherwise.
+        if ((reg >= 403 && reg <= 431) || reg == 543 || reg == 544)
+            return 0;
+        return std::nullopt;
+    });
+}
+
+TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
+    struct Expect {
+        int slot;
+        const char* shortCode;
+        std::optional<std::int64_t> secondsAgo;
+    };
+    const struct {
+        const char* what;
+        Regs regs;
+        std::vector<Expect> records;
+    } cases[] = {
+        {"nothing recorded", {}, {}},
+        {"latest first; the hours and seconds of running now, 1210 h 30 min",
+         {{403, 20}, {404, 6}, {424, 1200}, {425, 1190}, {543, 1210}, {544, 1800}},
+         {{0, "ErP1", 37800}, {1, "oL", 73800}}},
+        {"an empty slot between two faults keeps the older one's place",
+         {{403, 3}, {405, 42}, {424, 5}, {426, 2}, {543, 5}},
+         {{0, "ocA", 0}, {2, "EPE1", 3 * 3600}}},
+        {"a number the list lacks, and -1, are unknown faults",
+         {{403, 99}, {404, -1}, {543, 1}},
+         {{0, "", 3600}, {1, "", 3600}}},
+        {"a fault counted at more hours than the drive has run: not known how long ago",
+         {{403, 1}, {424, 500}, {543, 499}, {544, 3599}},
+         {{0, "ou", std::nullopt}}},
+        {"seconds beyond 3599 are no running time",
+         {{410, 12}, {431, 1}, {543, 2}, {544, 3600}},
+         {{7, "EF", std::nullopt}}},
+        {"the seconds carry into the hour: 0 h 3599 s after a fault at 0 h",
+         {{403, 2}, {544, 3599}},
+         {{0, "Lu", 3599}}},
+    };
+    for (const auto& c : cases) {
+        const FaultHistory history = decoded(c.regs);
+        ASSERT_EQ(history.records.size(), c.records.size()) << c.what;
+        for (std::size_t i = 0; i < c.records.size(); ++i) {
+            const FaultRecord& r = history.records[i];
+            EXPECT_EQ(std::tuple(r.slot, r.shortCode, r.secondsAgo),
+                      std::tuple(c.records[i].slot, std::string(c.records[i].shortCode),
+                                 c.records[i].secondsAgo))
+                << c.what << ", record " << i;
+        }
+    }
+    const FaultHistory h = decoded({{403, 99}, {404, 6}});
+    EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].slotName),
+              std::tuple(std::string("未知異常（99）"), std::string("最新")));
+    EXPECT_EQ(std::tuple(h.records[1].text, h.records[1].slotName),
+              std::tuple(std::string("6：過負載(oL)"), std::string("前1次")));
+}
+
+TEST(FaultHistory, ShortCodeIsTheBracketedWordTheDriveShows) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"3：加速中電流值超過額定電流值二倍(ocA)", "ocA"},
+        {"24：ACI(4~20 mA)斷線(Acio)", "Acio"},  // the first bracket is no code
+        {"30：過熱預報(oH0):內部溫度回授大於(P07.26-5.0oC)", "oH0"},
+        {"14：三相輸出電流不平衡>P07.22，時間>32/fe,(ocbE)", "ocbE"},
+        {"20：參數設定錯誤1(ErP1)：P05.03~P05.12(DI重復設定)", "ErP1"},
+        {"0：無異常記錄", ""},
+        {"(", ""},
+    };
+    for (const auto& [text, code] : cases) EXPECT_EQ(shortFaultCode(text), code) << text;
+    // Every fault of the drive's list has one, so none is shown without the drive's own word.
+    for (int number = 1; number <= 42; ++number)
+        EXPECT_NE(decoded({{403, number}}).records.at(0).shortCode, "") << number;
+}
+
+TEST(FaultHistory, TerminalsAndWhatTheDriveSaw) {
+    const auto on = [](const std::vector<TerminalState>& states) {
+        std::string names;
+        for (const auto& t : states)
+            if (t.on)
+                names += t.name + " ";
+        return names;
+    };
+    EXPECT_EQ(on(terminalStates(0b1000000101, true)), "M0 M2 M9 ");
+    EXPECT_EQ(on(terminalStates(0x1F, false)), "RL1 RL2 DO1 DO2 DO3 ");
+    EXPECT_EQ(on(terminalStates(0x80, false)), "b7 ");
+    EXPECT_EQ(terminalStates(0, true).size(), 10u);
+    EXPECT_EQ(terminalStates(0, false).size(), 8u);
+
+    const FaultHistory h =
+        decoded({{411, 5000}, {413, -1500}, {416, 3110}, {417, -25}, {423, -50}, {421, 6}});
+    std::map<std::string, std::string> seen;
+    for (const SeenValue& s : h.seen) seen[s.code] = s.shown + " " + s.unit;
+    EXPECT_EQ(seen["P12.11"], "50.00 Hz");
+    EXPECT_EQ(seen["P12.13"], "-1500 rpm");
+    EXPECT_EQ(seen["P12.16"], "311.0 V");
+    EXPECT_EQ(seen["P12.17"], "-2.5 A");
+    EXPECT_EQ(seen["P12.23"], "-5.0 °C");
+    EXPECT_EQ(seen.count("P12.21"), 0u) << "the terminals are shown as terminals";
+    EXPECT_EQ(on(h.inputs), "M1 M2 ");
+}
+
+}  // namespace
+}  // namespace velorin
