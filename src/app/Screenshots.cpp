@@ -42,9 +42,11 @@ bool ScreenshotTaker::eventFilter(QObject* watched, QEvent* event) {
 void ScreenshotTaker::take(QWidget* window) {
     const QString path = m_folder.filePath(window->objectName() + QStringLiteral(".png"));
     if (window->grab().save(path, "PNG")) {
-        if (!m_saved.contains(path))
+        // Told once; the later pictures of a settling window replace it quietly.
+        if (!m_saved.contains(path)) {
             m_saved << path;
-        std::fprintf(stderr, "screenshot: %s\n", qPrintable(path));
+            std::fprintf(stderr, "screenshot: %s\n", qPrintable(path));
+        }
     } else {
         std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(path));
     }

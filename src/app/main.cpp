@@ -4,7 +4,9 @@
 //
 // --demo lists a simulated drive as one more COM port, so the program can be tried without a
 // drive; --device adds a serial device the system does not list (a pseudo-terminal, say);
-// --screenshot saves a picture of every window as it first comes up.
+// --screenshot saves a picture of every window as it first comes up. Where there is no display
+// it draws offscreen, where nobody can click: with --demo it walks through the windows itself,
+// else it pictures the connection screen; then it ends.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -13,6 +15,8 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QPointer>
+#include <QTime>
+#include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 #include <cstdio>
@@ -21,17 +25,18 @@
 #include <memory>
 
 #include "DemoPorts.h"
+#include "ScreenshotTour.h"
 #include "Screenshots.h"
-#include "ui/connection/ConnectionWindow.h"
-#include "ui/menu/ModeMenu.h"
-#include "ui/monitor/MonitorWindow.h"
-#include "ui/editor/ParameterEditor.h"
 #include "platform/ChangeLogFile.h"
 #include "platform/EventLoopWait.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtFolders.h"
 #include "platform/QtPortProvider.h"
 #include "platform/QtSettings.h"
+#include "ui/connection/ConnectionWindow.h"
+#include "ui/editor/ParameterEditor.h"
+#include "ui/menu/ModeMenu.h"
+#include "ui/monitor/MonitorWindow.h"
 #include "ui/run/RunPanel.h"
 
 namespace {
@@ -67,6 +72,37 @@ bool onlyAsksAboutTheProgram(int argc, char** argv) {
     return false;
 }
 
+// Whether Qt would find no display to open (it aborts then): no platform chosen, no X11 or
+// Wayland display named. Free desktops only; Windows and macOS always have their own.
+bool noDisplay() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+           qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return false;
+#endif
+}
+
+// The offscreen platform says for every window that it cannot pass on size hints: true, and of
+// no concern to whoever reads the list of pictures.
+QtMessageHandler qtOwn = nullptr;
+
+void quietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.contains(QLatin1String("propagateSizeHints")))
+        return;
+    if (qtOwn)
+        qtOwn(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+bool asksForScreenshots(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--screenshot", 12) == 0)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +115,18 @@ int main(int argc, char** argv) {
         options.addTo(parser);
         parser.process(plain);  // prints what was asked and ends the program
         return 0;
+    }
+    const bool offscreen = noDisplay() && asksForScreenshots(argc, argv);
+    if (offscreen) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtOwn = qInstallMessageHandler(quietOffscreenNotes);
+        std::fprintf(stderr,
+                     "velorin: no display; the windows are drawn offscreen for the pictures.\n");
+    } else if (noDisplay()) {
+        std::fprintf(stderr,
+                     "velorin: no display (DISPLAY and WAYLAND_DISPLAY are empty); "
+                     "velorin --demo --screenshot DIR draws the windows without one.\n");
+        return 1;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velorin"));
@@ -101,7 +149,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption& device = options.device;
     const QCommandLineOption& screenshot = options.screenshot;
     std::unique_ptr<velorin::ScreenshotTaker> screenshots;
-    if (parser.isSet(screenshot))
+    if (parser.isSet(screenshot) && !(offscreen && parser.isSet(demo)))
         screenshots = std::make_unique<velorin::ScreenshotTaker>(parser.value(screenshot));
 
     const QStringList devices = parser.values(device);
@@ -129,7 +177,7 @@ int main(int argc, char** argv) {
     };
     // The line monitor records from the start; its window comes up on Ctrl+L and does not keep
     // the program alive once the last other window is closed.
-    velorin::LineMonitor monitor(wait);
+    velorin::LineMonitor monitor(wait, [] { return QTime::currentTime().msecsSinceStartOfDay(); });
     services.lineObservers.add(monitor);
     QPointer<velorin::MonitorWindow> monitorWindow;
     services.showMonitor = [&] {
@@ -166,6 +214,17 @@ int main(int argc, char** argv) {
         return velorin::showRunPanel(services, opening);
     };
 
+    if (offscreen && parser.isSet(demo)) {
+        const QStringList saved =
+            velorin::takeScreenshotTour(services, parser.value(screenshot), true);
+        return saved.size() == 4 ? 0 : 1;
+    }
     services.windows.connection();
+    if (offscreen) {
+        std::fprintf(stderr,
+                     "velorin: nobody can click here, so only the connection screen is "
+                     "pictured; --demo walks through every window.\n");
+        QTimer::singleShot(2000, &app, &QApplication::quit);  // after its pictures
+    }
     return app.exec();
 }

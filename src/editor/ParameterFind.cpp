@@ -26,6 +26,46 @@ std::string lowered(std::string_view s) {
     return out;
 }
 
+// UTF-8 text as its characters, so a Chinese character is one step of a match; a byte that
+// starts no character stands for itself.
+std::u32string characters(std::string_view s) {
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        const int length = lead < 0x80         ? 1
+                           : (lead >> 5) == 6  ? 2
+                           : (lead >> 4) == 14 ? 3
+                           : (lead >> 3) == 30 ? 4
+                                               : 1;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        int k = 1;
+        for (; k < length && i + k < s.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out.push_back(c);
+        i += static_cast<std::size_t>(k);
+    }
+    return out;
+}
+
+// Whether `name` holds the characters of `query` but blanks in order within a stretch at most twice
+// the query's length: "額定電流" is in "額定線電流", not in a long name that merely has 額 near its
+// start and 流 near its end.
+bool heldInOrder(const std::u32string& name, std::u32string query) {
+    std::erase(query, U' ');  // a blank typed or not: "IM1 額定線電流" is IM1額定線電流
+    if (query.empty())
+        return false;
+    for (std::size_t start = name.find(query.front()); start != std::u32string::npos;
+         start = name.find(query.front(), start + 1)) {
+        std::size_t at = start, matched = 1;
+        while (matched < query.size() &&
+               (at = name.find(query[matched], at + 1)) != std::u32string::npos)
+            ++matched;
+        if (matched == query.size() && at - start + 1 <= 2 * query.size())
+            return true;
+    }
+    return false;
+}
+
 bool allDigits(std::string_view s) {
     return !s.empty() &&
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -100,10 +140,23 @@ std::vector<int> findParameters(std::string_view query) {
         return found;
     }
 
-    const std::string needle = lowered(q);
-    for (const ParameterInfo& p : catalogue.parameters())
-        if (p.shown && lowered(p.name).find(needle) != std::string::npos)
-            add(p.reg);
+    // The name holding the query whole comes first, then holding it in one piece, then holding
+    // its characters in order with a few others between ("額定電流" in "IM1額定線電流").
+    const std::u32string needle = characters(lowered(q));
+    std::vector<std::pair<int, int>> ranked;  // (rank, register)
+    for (const ParameterInfo& p : catalogue.parameters()) {
+        if (!p.shown)
+            continue;
+        const std::u32string name = characters(lowered(p.name));
+        if (name == needle)
+            ranked.emplace_back(0, p.reg);
+        else if (name.find(needle) != std::u32string::npos)
+            ranked.emplace_back(1, p.reg);
+        else if (heldInOrder(name, needle))
+            ranked.emplace_back(2, p.reg);
+    }
+    std::stable_sort(ranked.begin(), ranked.end());
+    for (const auto& [rank, reg] : ranked) add(reg);
     return found;
 }
 

@@ -9,9 +9,11 @@
 namespace velorin {
 
 // The registers with a field that `query` names, best first: the parameter whose code it is,
-// then those whose code it begins (P09.1 also finds P09.10-P09.19; P09 the whole group), then
-// those whose name holds it, in register order. Blanks around the query do not count; Latin
-// letters match in either case. Empty for an empty query or one that names nothing.
+// then those whose code it begins (P09.1 also finds P09.10-P09.19; P09 the whole group), or
+// those whose name is it, then holds it in one piece, then holds its characters in order with
+// a few others between (額定電流 finds IM1額定線電流), each in register order. Blanks around the
+// query do not count; Latin letters match in either case. Empty for an empty query or one that
+// names nothing.
 std::vector<int> findParameters(std::string_view query);
 
 }  // namespace velorin

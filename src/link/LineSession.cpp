@@ -132,7 +132,7 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
         if (m_readingBack && reads)
             purpose = RequestPurpose::ReadBack;
         m_observers->tell({m_framing, station, function, reg, word, purpose, m_bytes.request,
-                           m_bytes.received, r, n});
+                           m_bytes.received, r, n, m_port->settings()});
     }
     if (r.complete())
         m_reconnectTried = false;  // the next loss may be reconnected again

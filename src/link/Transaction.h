@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "Frames.h"
@@ -122,6 +123,7 @@ struct TransactionRecord {
     // Times (request handed over, its end on the line, reply taken or wait given up), copies of
     // the request (an echo), a late reply heard or a reply set aside as too soon, stray frames.
     const LineNotes& notes;
+    std::string settings = {};  // the line settings it went out with ("9600,N,7,2")
 };
 
 class TransactionObserver {

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -27,6 +28,31 @@ void widenForTitle(QMessageBox& box) {
         grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
                       grid->rowCount(), 0, 1, grid->columnCount());
 }
+
+// Y and N pressed without Alt, Ctrl or Meta click the box's Yes and No.
+class PlainKeyAnswers : public QObject {
+public:
+    PlainKeyAnswers(QPushButton* yes, QPushButton* no) : m_yes(yes), m_no(no) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool plain = (key->modifiers() & (Qt::AltModifier | Qt::ControlModifier |
+                                                    Qt::MetaModifier)) == 0;
+            QPushButton* button = key->key() == Qt::Key_Y ? m_yes : key->key() == Qt::Key_N ? m_no : nullptr;
+            if (plain && button) {
+                button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPushButton* m_yes;
+    QPushButton* m_no;
+};
 
 std::optional<QString> typed(QWidget* parent, const QString& prompt, const QString& title,
                              QLineEdit::EchoMode echo) {
@@ -95,6 +121,11 @@ Answer QtDialogs::confirmTable(QWidget* parent, const QString& text, const QStri
     QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
     buttons->button(QDialogButtonBox::No)->setDefault(true);
     layout->addWidget(buttons);
+    // A plain Y or N answers too, as in the question boxes, whichever control has the focus
+    // (the table would take the letter to search its rows).
+    PlainKeyAnswers keys(buttons->button(QDialogButtonBox::Yes), buttons->button(QDialogButtonBox::No));
+    box.installEventFilter(&keys);
+    for (QWidget* child : box.findChildren<QWidget*>()) child->installEventFilter(&keys);
     return box.exec() == QDialog::Accepted ? Answer::Yes : Answer::No;
 }
 

@@ -1,5 +1,6 @@
 #include "QtPortProvider.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -57,16 +58,51 @@ QtPortProvider::QtPortProvider(QStringList extraDevices) : m_extraDevices(std::m
     refresh();
 }
 
+QString simulatedDriveFolder() {
+#ifdef Q_OS_WIN
+    return {};
+#else
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? QStringLiteral("/tmp/velorin-drive-sim-%1").arg(::getuid())
+                             : runtime + QStringLiteral("/velorin-drive-sim");
+#endif
+}
+
+QStringList simulatedDriveDevices() {
+    QStringList devices;
+#ifndef Q_OS_WIN
+    // One link per running simulator, named by its process and pointing at its device.
+    const QDir folder(simulatedDriveFolder());
+    for (const QFileInfo& link : folder.entryInfoList(QDir::System | QDir::Files, QDir::Name)) {
+        bool number = false;
+        const qint64 pid = link.fileName().toLongLong(&number);
+        const QString device = link.symLinkTarget();
+        if (number && pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) &&
+            device.startsWith(QLatin1String("/dev/")) && QFileInfo::exists(device))
+            devices << device;
+    }
+#endif
+    return devices;
+}
+
 void QtPortProvider::refresh() const {
 #ifdef Q_OS_WIN
     m_assignment.update(systemPorts(m_extraDevices));
 #else
-    // A device node appearing or going changes the folder's time.
+    // A device node appearing or going changes the folder's time; a simulated drive on a
+    // pseudo-terminal is listed while its simulator runs.
     const QDateTime changed = QFileInfo(QStringLiteral("/dev")).lastModified();
-    if (m_devicesSeenAt && changed.isValid() && changed == *m_devicesSeenAt)
+    const QStringList simulated = simulatedDriveDevices();
+    if (m_devicesSeenAt && changed.isValid() && changed == *m_devicesSeenAt &&
+        simulated == m_simulatedSeen)
         return;
     m_devicesSeenAt = changed;
-    m_assignment.update(systemPorts(m_extraDevices));
+    m_simulatedSeen = simulated;
+    QStringList extra = m_extraDevices;
+    for (const QString& device : simulated)
+        if (!extra.contains(device))
+            extra << device;
+    m_assignment.update(systemPorts(extra));
 #endif
 }
 

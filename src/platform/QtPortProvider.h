@@ -38,6 +38,13 @@ PortState portStateOf(const QString& device,
                                                         QStringLiteral("/run/lock"),
                                                         QStringLiteral("/var/spool/locks")});
 
+// Where velorin-drive-sim keeps a link to its pseudo-terminal while it runs (named by its process
+// id): $XDG_RUNTIME_DIR/velorin-drive-sim, else /tmp/velorin-drive-sim-<uid>. The port list shows
+// those devices, so a simulator started while the connection screen is open appears in it.
+QString simulatedDriveFolder();
+// The devices of the simulators running now.
+QStringList simulatedDriveDevices();
+
 class QtPortProvider : public PortProvider {
 public:
     explicit QtPortProvider(QStringList extraDevices = {});
@@ -60,6 +67,7 @@ private:
     QStringList m_extraDevices;
     mutable ComAssignment m_assignment;
     mutable std::optional<QDateTime> m_devicesSeenAt;
+    mutable QStringList m_simulatedSeen;
 };
 
 }  // namespace velorin

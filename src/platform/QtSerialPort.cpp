@@ -1,6 +1,11 @@
 #include "QtSerialPort.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 #include "PortNaming.h"
 #include "link/LinkSettings.h"
@@ -86,6 +91,11 @@ OpenResult classifyOpenError(QSerialPort::SerialPortError error, const QString& 
             const QFileInfo fi(device);
             if (!fi.exists())
                 return OpenResult::NotFound;
+            // A regular file, a folder or a FIFO named as the port carries no line, whoever may
+            // open it: no access right would help.
+            struct stat info {};
+            if (::stat(QFile::encodeName(device).constData(), &info) == 0 && !S_ISCHR(info.st_mode))
+                return OpenResult::Failed;
             return fi.isReadable() && fi.isWritable() ? OpenResult::InUse
                                                       : OpenResult::NoPermission;
 #endif

@@ -1,6 +1,7 @@
 #include "LineMonitor.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "model/CsvText.h"
@@ -15,7 +16,20 @@ std::string milliseconds(Micros t) {
     return text;
 }
 
+constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
+
+std::int64_t utcTimeOfDayMs() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % kDayMs;
+}
+
 }  // namespace
+
+LineMonitor::LineMonitor(TimedWait& clock, TimeOfDay timeOfDay)
+    : m_clock(clock),
+      m_start(clock.now()),
+      m_timeOfDay(timeOfDay ? std::move(timeOfDay) : TimeOfDay(utcTimeOfDayMs)),
+      m_startOfDayMs(m_timeOfDay()) {}
 
 void LineMonitor::record(MonitorRow row) {
     MonitorCounts& c = m_counts;
@@ -31,6 +45,9 @@ void LineMonitor::record(MonitorRow row) {
         c.latencyMax = std::max(c.latencyMax, *row.latency);
     }
     row.at -= m_start;
+    const std::int64_t sinceStartMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(row.at).count();
+    row.timeOfDayMs = ((m_startOfDayMs + sinceStartMs) % kDayMs + kDayMs) % kDayMs;
     m_rows.push_back(std::move(row));
     if (m_rows.size() > kRowsKept)
         m_rows.pop_front();
@@ -51,8 +68,10 @@ void LineMonitor::onTransaction(const TransactionRecord& t) {
     row.askedAgain = t.purpose == RequestPurpose::ReadAgain;
     row.setAside = t.notes.tooSoon || t.notes.lateReplyHeard || t.notes.otherTransactions > 0;
     row.copies = t.notes.copies;
+    row.settings = t.settings;
     if (t.check.complete() && t.notes.answeredAfter >= Micros{0})
-        row.latency = std::max(Micros{0}, t.notes.sentAt + t.notes.answeredAfter - t.notes.requestEnd);
+        row.latency =
+            std::max(Micros{0}, t.notes.sentAt + t.notes.answeredAfter - t.notes.requestEnd);
     record(std::move(row));
 }
 
@@ -61,6 +80,7 @@ void LineMonitor::clear() {
     m_counts = {};
     m_recorded = 0;
     m_start = m_clock.now();
+    m_startOfDayMs = m_timeOfDay();
 }
 
 std::string monitorOutcomeText(const MonitorRow& row) {
@@ -90,8 +110,7 @@ std::string monitorOutcomeText(const MonitorRow& row) {
             break;
         case LinkOutcome::Exception: {
             char code[16];
-            std::snprintf(code, sizeof code, "例外碼 %02u",
-                          static_cast<unsigned>(r.exceptionCode));
+            std::snprintf(code, sizeof code, "例外碼 %02u", static_cast<unsigned>(r.exceptionCode));
             text = code;
             break;
         }
@@ -162,29 +181,42 @@ std::string monitorValueText(const MonitorRow& row) {
     return text;
 }
 
+std::string monitorClockText(std::int64_t ms) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", static_cast<int>(ms / 3600000),
+                  static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
+                  static_cast<int>(ms % 1000));
+    return text;
+}
+
 std::string monitorCsv(const LineMonitor& monitor) {
-    std::string csv = "時間(ms),站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\n";
+    // The mark tells a spreadsheet the file is UTF-8; without it one on a Chinese Windows PC
+    // reads the bytes as Big5.
+    std::string csv =
+        "\xEF\xBB\xBF時刻,時間(ms),線路設定,站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\r\n";
     for (const MonitorRow& row : monitor.rows()) {
-        const std::string fields[] = {
-            milliseconds(row.at),
-            std::to_string(row.station),
-            monitorFunctionText(row.function),
-            std::to_string(row.reg),
-            monitorValueText(row),
-            monitorBytesText(row.framing, row.request),
-            monitorBytesText(row.framing, row.received),
-            monitorOutcomeText(row),
-            row.latency ? milliseconds(*row.latency) : std::string()};
-        csv += csvLine(fields);
+        const std::string fields[] = {monitorClockText(row.timeOfDayMs),
+                                      milliseconds(row.at),
+                                      row.settings,
+                                      std::to_string(row.station),
+                                      monitorFunctionText(row.function),
+                                      std::to_string(row.reg),
+                                      monitorValueText(row),
+                                      monitorBytesText(row.framing, row.request),
+                                      monitorBytesText(row.framing, row.received),
+                                      monitorOutcomeText(row),
+                                      row.latency ? milliseconds(*row.latency) : std::string()};
+        std::string line = csvLine(fields);
+        line.insert(line.size() - 1, 1, '\r');
+        csv += line;
     }
     return csv;
 }
 
 std::string monitorCountsText(const MonitorCounts& c) {
-    return "請求 " + std::to_string(c.requests) + "　失敗 " + std::to_string(c.failed) +
-           "　重讀 " + std::to_string(c.repeated) + "　遲到 " + std::to_string(c.late) +
-           "　平均 " + milliseconds(c.averageLatency()) + " ms　最長 " +
-           milliseconds(c.latencyMax) + " ms";
+    return "請求 " + std::to_string(c.requests) + "　失敗 " + std::to_string(c.failed) + "　重讀 " +
+           std::to_string(c.repeated) + "　遲到 " + std::to_string(c.late) + "　平均 " +
+           milliseconds(c.averageLatency()) + " ms　最長 " + milliseconds(c.latencyMax) + " ms";
 }
 
 }  // namespace velorin

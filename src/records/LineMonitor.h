@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ struct MonitorRow {
     bool setAside = false;    // a reply that was not this request's was heard and set aside
     int copies = 0;           // copies of the request that came back (an adapter's echo)
     std::optional<Micros> latency;  // from the request's end on the line to the reply's end
+    std::string settings;           // the line settings it went out with ("9600,N,7,2")
+    std::int64_t timeOfDayMs = 0;   // the clock time it was handed over, ms since midnight
 };
 
 struct MonitorCounts {
@@ -49,8 +52,11 @@ class LineMonitor : public TransactionObserver {
 public:
     static constexpr std::size_t kRowsKept = 10000;
 
-    // Times count from now on `clock`, the one the line sessions wait on.
-    explicit LineMonitor(TimedWait& clock) : m_clock(clock), m_start(clock.now()) {}
+    // The clock time of day in milliseconds since midnight (the program gives local time).
+    using TimeOfDay = std::function<std::int64_t()>;
+    // Times count from now on `clock`, the one the line sessions wait on; the clock time of a
+    // row is `timeOfDay` now plus that (UTC when none is given).
+    explicit LineMonitor(TimedWait& clock, TimeOfDay timeOfDay = {});
 
     // Takes a row, always: a paused window stops its view, never the record. The oldest row goes
     // once 10 000 are kept.
@@ -71,6 +77,8 @@ private:
     MonitorCounts m_counts;
     long m_recorded = 0;
     Micros m_start;
+    TimeOfDay m_timeOfDay;
+    std::int64_t m_startOfDayMs = 0;
 };
 
 // What happened, in the technician's words: "正常", "無回應", "CRC 錯誤", "例外碼 02" …, with
@@ -84,7 +92,10 @@ std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& b
 std::string monitorFunctionText(FunctionCode function);
 // A read's value or the value written; empty when there is none.
 std::string monitorValueText(const MonitorRow& row);
-// The rows as CSV in UTF-8 with a header row.
+// "08:30:05.123"
+std::string monitorClockText(std::int64_t timeOfDayMs);
+// The rows as CSV with a header row, in UTF-8 with a byte-order mark and CR LF line ends, as a
+// spreadsheet on a Chinese Windows PC reads it.
 std::string monitorCsv(const LineMonitor& monitor);
 // "請求 120　失敗 3　重讀 2　遲到 1　平均 12.3 ms　最長 48.0 ms"
 std::string monitorCountsText(const MonitorCounts& counts);

@@ -56,6 +56,8 @@ for dep in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 qt6-qpa
     [[ ", $depends," == *", $dep "* || ", $depends," == *", $dep,"* ]] ||
         fail "Depends lacks $dep: $depends"
 done
+[[ ", $(field Recommends)," == *", bash-completion,"* ]] ||
+    fail "Recommends lacks bash-completion: $(field Recommends)"
 
 # Every file the package installs, and nothing else.
 root=$tmp/root
@@ -66,6 +68,8 @@ usr/bin/velorin-cli
 usr/bin/velorin-drive-sim
 usr/share/applications/$id.desktop
 usr/share/bash-completion/completions/velorin-cli
+usr/share/doc/velorin/cli.md.gz
+usr/share/doc/velorin/copyright
 usr/share/icons/hicolor/128x128/apps/$id.png
 usr/share/icons/hicolor/256x256/apps/$id.png
 usr/share/icons/hicolor/48x48/apps/$id.png
@@ -78,6 +82,13 @@ EOF
 (cd "$root" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) >"$tmp/found"
 LC_ALL=C sort -o "$tmp/expected" "$tmp/expected"
 diff -u "$tmp/expected" "$tmp/found" || fail "the package's files differ from the list above"
+
+# The guide --help points to, as it is in the source, and a copyright file in Debian's form.
+doc=$root/usr/share/doc/velorin
+cmp -s <(gzip -dc "$doc/cli.md.gz" 2>/dev/null) "$(dirname "$0")/../../docs/cli.md" ||
+    fail "usr/share/doc/velorin/cli.md.gz is not docs/cli.md"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$doc/copyright" 2>/dev/null || fail "usr/share/doc/velorin/copyright is not in Debian's form"
 for p in velorin velorin-cli velorin-drive-sim; do
     [ -x "$root/usr/bin/$p" ] || fail "usr/bin/$p is not executable"
 done

@@ -45,7 +45,8 @@ TEST(LineMonitor, EachOutcomeInTheTechniciansWords) {
 TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     VirtualClock clock;
     clock.advance(5s);
-    LineMonitor monitor(clock);
+    std::int64_t timeOfDay = 8 * 3600000 + 30 * 60000 + 5123;  // 08:30:05.123 at the start
+    LineMonitor monitor(clock, [&] { return timeOfDay; });
     for (int i = 0; i < 10005; ++i) {
         MonitorRow r = row(3, i % 5 == 0 ? ReplyCheck{LinkOutcome::NoReply} : ReplyCheck{LinkOutcome::Ok, 42});
         r.at = 5s + std::chrono::milliseconds(i);
@@ -63,6 +64,9 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     EXPECT_EQ(monitorCountsText(c), "請求 10005　失敗 2001　重讀 101　遲到 0　平均 13.0 ms　最長 16.0 ms");
 
     // Hexadecimal for RTU, the text for ASCII; a field with a comma is quoted.
+    // A row says its clock time and its line settings; the file starts with the byte-order
+    // mark and ends its lines in CR LF, and the time since the start stays in it.
+    timeOfDay = 23 * 3600000 + 59 * 60000 + 59990;  // 23:59:59.990: the second row is tomorrow's
     monitor.clear();
     clock.advance(1500us);
     MonitorRow rtu = row(3, {LinkOutcome::Ok, 4660});
@@ -70,6 +74,7 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     rtu.request = {0x01, 0x03, 0x01, 0x05, 0x00, 0x01, 0xD5, 0xF7};
     rtu.received = {0x01, 0x03, 0x02, 0x12, 0x34, 0xB5, 0x33};
     rtu.latency = 9400us;
+    rtu.settings = "9600,E,8,1";
     MonitorRow ascii = row(6, {LinkOutcome::Exception, 0, ExceptionCode::IllegalValue}, Framing::Ascii);
     ascii.at = clock.now() + 20ms;
     ascii.word = 65535;
@@ -77,12 +82,15 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     ascii.request.assign(request.begin(), request.end());
     ascii.received.assign(reply.begin(), reply.end());
     ascii.copies = 1;
+    ascii.settings = "9600,N,7,2";
     monitor.record(rtu);
     monitor.record(ascii);
     EXPECT_EQ(monitorCsv(monitor),
-              "時間(ms),站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\n"
-              "1.5,1,讀取,261,4660,01 03 01 05 00 01 D5 F7,01 03 02 12 34 B5 33,正常,9.4\n"
-              "21.5,1,寫入,261,65535,:010601050000F3,\":018603<0D>,<7F>\",例外碼 03，回波,\n");
+              "\xEF\xBB\xBF時刻,時間(ms),線路設定,站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\r\n"
+              "23:59:59.991,1.5,\"9600,E,8,1\",1,讀取,261,4660,01 03 01 05 00 01 D5 F7,"
+              "01 03 02 12 34 B5 33,正常,9.4\r\n"
+              "00:00:00.011,21.5,\"9600,N,7,2\",1,寫入,261,65535,:010601050000F3,"
+              "\":018603<0D>,<7F>\",例外碼 03，回波,\r\n");
 }
 
 // A session at 9600,E,8,1 on a drive answering in 2 ms: a read's latency is 2 + 8.02 ms (the
@@ -117,6 +125,7 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
                                               "13 0 正常", "13 0 正常（疑慮重讀）"}));
     const MonitorRow& first = monitor.rows()[0];
     EXPECT_EQ(monitorBytesText(first.framing, first.request), "01 03 00 0A 00 01 A4 08");
+    EXPECT_EQ(first.settings, "9600,E,8,1");  // every row says the line settings it went out with
     ASSERT_TRUE(first.latency);
     EXPECT_NEAR(first.latency->count(), 2000 + 8021, 20);
     EXPECT_EQ(monitor.counts().failed, 1);

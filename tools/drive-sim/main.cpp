@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -28,6 +31,19 @@ void stopOn(int signal) {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0;
     sigaction(signal, &sa, nullptr);
+}
+
+// A link to the device in the folder the desktop tool's port list looks in (see
+// platform/QtPortProvider.h), so the simulator shows up there while it runs. Returns the link.
+std::string announce(const std::string& device) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder = runtime && *runtime
+                                   ? std::string(runtime) + "/velorin-drive-sim"
+                                   : "/tmp/velorin-drive-sim-" + std::to_string(::getuid());
+    ::mkdir(folder.c_str(), 0700);
+    const std::string link = folder + "/" + std::to_string(::getpid());
+    ::unlink(link.c_str());
+    return ::symlink(device.c_str(), link.c_str()) == 0 ? link : std::string();
 }
 
 }  // namespace
@@ -77,6 +93,9 @@ int main(int argc, char** argv) {
         pty.onWrite(printWrite);
     std::printf("%s\n", pty.devicePath().c_str());
     std::fflush(stdout);
+    const std::string link = announce(pty.devicePath());
     pty.serve(g_stop, options->watchStdin ? 0 : -1);
+    if (!link.empty())
+        ::unlink(link.c_str());
     return 0;
 }

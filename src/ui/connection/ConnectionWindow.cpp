@@ -15,12 +15,15 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <utility>
 
 #include "drive/Scan.h"
 #include "model/DriveFacts.h"
 #include "link/LinkSettings.h"
 #include "link/NumberText.h"
 #include "link/Transaction.h"
+#include "platform/DefaultButton.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 
@@ -30,15 +33,15 @@ namespace {
 
 // Everything this window shows, in one place.
 namespace text {
-const QString Caption = QStringLiteral("VELORIN");
+const QString Caption = QStringLiteral("VELORIN － 連線設定");
 const QString PortLabel = QStringLiteral("請選擇使用連接埠 ：");
 const QString RateLabel = QStringLiteral("鮑    率         ：");
 const QString FormatLabel = QStringLiteral("通訊格式         ：");
 const QString StationLabel = QStringLiteral("站    號         ：");
 const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
-const QString BlockReads = QStringLiteral("區塊讀取");
-const QString SearchButton = QStringLiteral("自動偵測連線");
-const QString OfflineButton = QStringLiteral("離線模式");
+const QString BlockReads = QStringLiteral("區塊讀取(&B)");
+const QString SearchButton = QStringLiteral("自動偵測連線(&C)");
+const QString OfflineButton = QStringLiteral("離線模式(&O)");
 const QString InitialStation = QStringLiteral("1");
 const QString InUse = QStringLiteral(" 被占用");
 const QString NoPort = QStringLiteral("未選擇通訊埠");
@@ -49,11 +52,24 @@ const QString PortGone = QStringLiteral("找不到通訊埠，請確認連接線
 const QString PermissionFix = QStringLiteral("請將使用者加入 %1 群組後重新登入。");
 const QString PermissionAdmin = QStringLiteral("請向系統管理員取得 %1 的讀寫權限。");
 const QString SearchCancelled = QStringLiteral("已取消自動偵測。");
+// The last entry of the rate and format lists: nothing chosen, the search tries them all.
+const QString AutoSearch = QStringLiteral("自動搜尋");
+const QString BlockReadsTip = QStringLiteral(
+    "一次讀取多個參數，整頁讀取較快。\n"
+    "變頻機不支援時會自動改回逐一讀取。透過閘道或無線連線時建議勾選。");
+const QString ReplyTimeoutTip = QStringLiteral(
+    "每次詢問等候變頻機回應的時間。\n"
+    "一般接線用 100 毫秒即可；經由閘道、無線或長距離線路時請加長。\n"
+    "範圍 %1~%2 毫秒。");
+const QString ReplyTimeoutRange = QStringLiteral("回應逾時範圍為%1~%2毫秒，請重新輸入。");
+const QString ReplyTimeoutErrorTitle = QStringLiteral("回應逾時錯誤");
 // "第 12 / 8890 次　站號 1　19200,E,7,1 ASCII　剩餘約 14 分 48 秒　按 Esc 取消"
+// The blanks inside a count and a time are no-break spaces: a line never breaks inside
+// "16 分 56 秒".
 const QString SearchProgress =
-    QStringLiteral("第 %1 / %2 次　站號 %3　%4 %5　剩餘約 %6　按 Esc 取消");
-const QString MinutesSeconds = QStringLiteral("%1 分 %2 秒");
-const QString Seconds = QStringLiteral("%1 秒");
+    QStringLiteral("第\u00A0%1\u00A0/\u00A0%2\u00A0次　站號\u00A0%3　%4\u00A0%5　剩餘約\u00A0%6　按 Esc 取消");
+const QString MinutesSeconds = QStringLiteral("%1\u00A0分\u00A0%2\u00A0秒");
+const QString Seconds = QStringLiteral("%1\u00A0秒");
 const QString NotFound = QStringLiteral("未偵測到變頻機，請檢查連線。");
 const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 const QString StationErrorTitle = QStringLiteral("站號錯誤");
@@ -76,6 +92,8 @@ constexpr int kPortRefreshMs = 1500;
 
 // Where the link last found is kept between runs.
 const QString kComPortKey = QStringLiteral("link/comPort");
+// The device behind the port: COM numbers shift when devices come and go.
+const QString kDeviceKey = QStringLiteral("link/device");
 const QString kRateKey = QStringLiteral("link/rate");
 const QString kFormatKey = QStringLiteral("link/format");
 const QString kStationKey = QStringLiteral("link/station");
@@ -175,8 +193,11 @@ void ConnectionWindow::buildControls() {
     m_replyTimeoutBox->setObjectName(QStringLiteral("replyTimeoutBox"));
     m_replyTimeoutBox->setFont(ming);
     m_replyTimeoutBox->setGeometry(twipsRect(3000, 2400, 1200, 360));
-    m_replyTimeoutBox->setRange(kMinReplyTimeoutMs, kMaxReplyTimeoutMs);
+    // Any number is taken as typed, then refused with the range when out of it: a box that
+    // quietly turns 5 into 20 leaves the technician waiting on a wait nobody chose.
+    m_replyTimeoutBox->setRange(0, 99999);
     m_replyTimeoutBox->setSingleStep(10);
+    m_replyTimeoutBox->setToolTip(text::ReplyTimeoutTip.arg(kMinReplyTimeoutMs).arg(kMaxReplyTimeoutMs));
     // What the technician set last time, else the wait the session has now.
     const auto kept =
         m_services.settings ? m_services.settings->number(kReplyTimeoutKey) : std::nullopt;
@@ -193,7 +214,7 @@ void ConnectionWindow::buildControls() {
         auto* b = new QCheckBox(t, this);
         b->setObjectName(QLatin1String(name));
         b->setFont(ming);
-        b->setGeometry(twipsRect(left, 2940, 1235, 360));
+        b->setGeometry(twipsRect(left, 2940, 2535, 360));
         const auto kept = m_services.settings ? m_services.settings->number(key) : std::nullopt;
         b->setChecked(kept ? *kept != 0 : on);
         on = b->isChecked();
@@ -206,6 +227,7 @@ void ConnectionWindow::buildControls() {
     };
     m_blockReadsBox =
         keptBox("blockReadsBox", text::BlockReads, kBlockReadsKey, m_services.blockReads, 3000);
+    m_blockReadsBox->setToolTip(text::BlockReadsTip);
 
     auto button = [&](const char* name, const QString& t, int top) {
         auto* b = new QPushButton(t, this);
@@ -216,6 +238,7 @@ void ConnectionWindow::buildControls() {
         return b;
     };
     m_connectButton = button("connectButton", text::SearchButton, 3540);
+    m_connectButton->setDefault(true);  // Enter in any field connects
     m_offlineButton = button("offlineButton", text::OfflineButton, 4200);
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
@@ -243,9 +266,38 @@ void ConnectionWindow::buildControls() {
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
     connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
             &ConnectionWindow::onReplyTimeoutChanged);
+    connect(m_replyTimeoutBox, &QSpinBox::editingFinished, this,
+            &ConnectionWindow::onReplyTimeoutEdited);
+}
+
+void ConnectionWindow::onReplyTimeoutEdited() {
+    const int milliseconds = m_replyTimeoutBox->value();
+    const std::optional<int> before = std::exchange(m_timeoutBeforeEdit, std::nullopt);
+    if (milliseconds < kMinReplyTimeoutMs || milliseconds > kMaxReplyTimeoutMs) {
+        // Back to the wait the technician had before this edit ("999" on the way to "99999"
+        // counted meanwhile).
+        if (before)
+            onReplyTimeoutChanged(*before);
+        const QSignalBlocker quiet(m_replyTimeoutBox);
+        m_replyTimeoutBox->setValue(static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_services.replyTimeout).count()));
+        m_timeoutRefused = true;  // the Enter that typed it does not connect
+        QTimer::singleShot(0, this, [this] { m_timeoutRefused = false; });
+        m_services.dialogs->message(
+            this, text::ReplyTimeoutRange.arg(kMinReplyTimeoutMs).arg(kMaxReplyTimeoutMs),
+            text::ReplyTimeoutErrorTitle);
+        m_replyTimeoutBox->setFocus();
+        m_replyTimeoutBox->selectAll();
+    }
 }
 
 void ConnectionWindow::onReplyTimeoutChanged(int milliseconds) {
+    // What is typed counts once it is in range ("5" on the way to "50" does not).
+    if (!m_timeoutBeforeEdit)
+        m_timeoutBeforeEdit = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_services.replyTimeout).count());
+    if (milliseconds < kMinReplyTimeoutMs || milliseconds > kMaxReplyTimeoutMs)
+        return;
     // The windows after this one start their sessions with it; the next run starts with it.
     m_services.replyTimeout = std::chrono::milliseconds(milliseconds);
     m_session->setReplyTimeout(m_services.replyTimeout);
@@ -267,6 +319,11 @@ void ConnectionWindow::listPorts() {
     m_portList->addItems(portEntries());
     for (const auto& rate : kRates) m_rateList->addItem(QString::fromUtf8(rate.text));
     for (const auto& format : kFormats) m_formatList->addItem(QString::fromUtf8(format.listText));
+    // Nothing chosen means the search: said in the empty box, and to be chosen again.
+    for (QComboBox* list : {m_rateList, m_formatList}) {
+        list->addItem(text::AutoSearch);
+        list->setPlaceholderText(text::AutoSearch);
+    }
     m_rateList->setCurrentIndex(-1);
     m_formatList->setCurrentIndex(-1);
     // The last serial port (none chosen when there is none), not the gateway entry after it.
@@ -303,11 +360,22 @@ void ConnectionWindow::chooseKeptLink() {
     if (!m_services.settings)
         return;
     const Settings& kept = *m_services.settings;
-    if (const auto com = kept.number(kComPortKey))
-        for (int i = 0; i < m_portList->count(); ++i)
-            if (comNumberOfEntry(m_portList->itemText(i)) == *com &&
-                (*com != 0 || m_portList->itemText(i) == text::GatewayEntry))
+    // The device found last time, wherever its COM number went (an older setting names the
+    // number only); COM 0 is the network gateway.
+    const auto device = kept.text(kDeviceKey);
+    const auto com = kept.number(kComPortKey);
+    for (int i = 0; i < m_portList->count(); ++i) {
+        const QString entry = m_portList->itemText(i);
+        const int number = comNumberOfEntry(entry);
+        if (com && *com == 0) {
+            if (entry == text::GatewayEntry)
                 m_portList->setCurrentIndex(i);
+        } else if (entry != text::GatewayEntry &&
+                   (device && !device->isEmpty() ? m_services.ports->deviceOf(number) == *device
+                                                 : com && number == *com)) {
+            m_portList->setCurrentIndex(i);
+        }
+    }
     if (const auto address = kept.text(kGatewayKey))
         m_gatewayAddressBox->setText(*address);
     if (const auto framing = kept.number(kGatewayFramingKey);
@@ -336,6 +404,7 @@ void ConnectionWindow::keepLink(int rate, int format) {
         kept.setNumber(kGatewayFramingKey, m_gatewayFramingList->currentIndex());
         return;
     }
+    kept.setText(kDeviceKey, m_services.ports->deviceOf(m_services.link.comPort));
     kept.setNumber(kRateKey, rate);
     kept.setNumber(kFormatKey, format);
 }
@@ -360,6 +429,8 @@ void ConnectionWindow::keyPressEvent(QKeyEvent* event) {
         m_stopRequested = true;
         return;
     }
+    if (!busy() && !m_timeoutRefused && pressOnEnter(event, m_connectButton))
+        return;
     QWidget::keyPressEvent(event);
 }
 
@@ -480,8 +551,10 @@ void ConnectionWindow::onConnectClicked() {
         m_session->submit([this] { connectThroughGateway(); });
         return;
     }
-    const int rate = m_rateList->currentIndex();
-    const int format = m_formatList->currentIndex();
+    // The entry 自動搜尋 is no rate or format: the search.
+    const int rate = m_rateList->currentIndex() < int(kRates.size()) ? m_rateList->currentIndex() : -1;
+    const int format =
+        m_formatList->currentIndex() < int(kFormats.size()) ? m_formatList->currentIndex() : -1;
     m_session->submit([this, rate, format] { connectToDrive(rate, format); });
 }
 

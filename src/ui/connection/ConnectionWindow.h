@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "drive/ConnectSession.h"
@@ -68,6 +69,7 @@ private:
     void onOfflineClicked();
     void onPortChosen();
     void onReplyTimeoutChanged(int milliseconds);
+    void onReplyTimeoutEdited();
 
     void buildControls();
     void listPorts();
@@ -110,6 +112,8 @@ private:
     bool m_stopRequested = false;   // Esc during the search
     bool m_closeRequested = false;  // the window was closed during a probe
     bool m_leaving = false;         // handing over to the next window
+    bool m_timeoutRefused = false;  // a reply timeout out of range was refused just now
+    std::optional<int> m_timeoutBeforeEdit;  // the wait in force when the typing began
     OpenResult m_lastOpen = OpenResult::Ok;
     Choice m_choice;
 };

@@ -220,7 +220,7 @@ void CompareWindow::onRowActivated(int row) {
 
 void CompareWindow::onChooseFileClicked() {
     const auto path = m_services.dialogs->openFile(
-        this, text::CompareTitle, m_services.folders->desktopFolder(), text::LoadFilter);
+        this, text::CompareFileTitle, m_services.folders->desktopFolder(), text::LoadFilter);
     if (!path)
         return;
     ParameterFileLoad load = loadParameterFile(QFileInfo(*path).filesystemFilePath());

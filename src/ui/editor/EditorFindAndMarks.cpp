@@ -60,11 +60,13 @@ QWidget* ParameterEditor::buildFindPanel(QWidget* parent) {
     row->addWidget(label);
     row->addWidget(m_findText, 1);
     layout->addLayout(row);
-    m_findResults = new QListWidget(m_findPanel);
+    // The matches float over the page under the find box, as a completer's list does, so the
+    // page does not move down while the technician types.
+    m_findResults = new QListWidget(parent);
     m_findResults->setObjectName(QStringLiteral("findResults"));
     m_findResults->setFont(mingFont(11));
-    m_findResults->setMaximumHeight(180);
-    layout->addWidget(m_findResults);
+    m_findResults->setFrameShape(QFrame::Box);
+    m_findResults->hide();
     m_findText->installEventFilter(this);
     connect(m_findText, &QLineEdit::textChanged, this, &ParameterEditor::onFindTextChanged);
     connect(m_findText, &QLineEdit::returnPressed, this, &ParameterEditor::onFindChosen);
@@ -92,6 +94,24 @@ void ParameterEditor::onFindTriggered() {
     m_findPanel->show();
     m_findText->setFocus(Qt::ShortcutFocusReason);
     m_findText->selectAll();
+    placeFindResults();
+}
+
+void ParameterEditor::placeFindResults() {
+    if (!m_findResults)
+        return;  // a resize while the window is built
+    if (!m_findPanel->isVisible() || m_findResults->count() == 0) {
+        m_findResults->hide();
+        return;
+    }
+    QWidget* area = m_findResults->parentWidget();
+    const QPoint under = m_findText->mapTo(area, QPoint(0, m_findText->height()));
+    const int rows = std::min(m_findResults->count(), 8);
+    const int height = rows * m_findResults->sizeHintForRow(0) + 2 * m_findResults->frameWidth() + 2;
+    const int width = std::min(area->width() - under.x(), std::max(m_findText->width(), 480));
+    m_findResults->setGeometry(under.x(), under.y(), width, std::min(height, area->height() - under.y()));
+    m_findResults->show();
+    m_findResults->raise();
 }
 
 void ParameterEditor::onFindTextChanged(const QString& query) {
@@ -100,6 +120,7 @@ void ParameterEditor::onFindTextChanged(const QString& query) {
     if (found.empty() && !query.trimmed().isEmpty()) {
         auto* none = new QListWidgetItem(text::NoMatch, m_findResults);
         none->setFlags(Qt::NoItemFlags);
+        placeFindResults();
         return;
     }
     for (std::size_t i = 0; i < found.size() && i < kMostMatchesListed; ++i) {
@@ -111,6 +132,7 @@ void ParameterEditor::onFindTextChanged(const QString& query) {
         item->setData(Qt::UserRole, p.reg);
     }
     m_findResults->setCurrentRow(0);
+    placeFindResults();
 }
 
 void ParameterEditor::onFindChosen() {
@@ -122,6 +144,7 @@ void ParameterEditor::onFindChosen() {
 
 void ParameterEditor::closeFind() {
     m_findPanel->hide();
+    m_findResults->hide();
 }
 
 void ParameterEditor::goToParameter(int reg) {
@@ -200,8 +223,9 @@ void ParameterEditor::applyMarks(int reg) {
         rules.isEmpty() ? QString() : QStringLiteral("QComboBox { %1 }").arg(rules);
     if (field->styleSheet() != style)
         field->setStyleSheet(style);
+    // Bold in the field's own face and size: only the weight changes.
     if (field->font().bold() != marks.changed) {
-        QFont font = field->parentWidget()->font();
+        QFont font = field->font();
         font.setBold(marks.changed);
         field->setFont(font);
     }

@@ -8,13 +8,14 @@
 
 namespace velorin::editortext {
 
-inline const QString Caption = QStringLiteral("VELORIN");
+inline const QString Caption = QStringLiteral("VELORIN － 參數調整");
 inline const QString ParameterMenu = QStringLiteral("參數(&P)");
 inline const QString SaveItem = QStringLiteral("參數儲存(&S)");
 inline const QString LoadItem = QStringLiteral("參數讀取(&O)");
 inline const QString DriveMenu = QStringLiteral("變頻機(&I)");
 inline const QString WriteItem = QStringLiteral("寫入變頻機(&T)");
-inline const QString WriteChangedItem = QStringLiteral("寫入變更項目");
+inline const QString WriteChanged = QStringLiteral("寫入變更項目");
+inline const QString WriteChangedItem = WriteChanged + QStringLiteral("(&G)");
 inline const QString WindowsMenu = QStringLiteral("視窗(&W)");
 inline const QString ReturnItem = QStringLiteral("返回上一頁(&R)");
 inline const QString QuitItem = QStringLiteral("離開程式(&Q)");
@@ -86,7 +87,7 @@ inline const QString DefaultFileName = QString::fromUtf8(kDefaultFileName);
 inline const QString Offline = QStringLiteral("離線模式");
 // Find.
 inline const QString FindItem = QStringLiteral("尋找(&F)");
-inline const QString ChangeLogFolderItem = QStringLiteral("開啟變更記錄資料夾");
+inline const QString ChangeLogFolderItem = QStringLiteral("開啟變更記錄資料夾(&D)");
 inline const QString FindLabel = QStringLiteral("尋找：");
 inline const QString FindHint = QStringLiteral("代碼（P09.15）、暫存器（#261）或名稱的一部分");
 inline const QString NoMatch = QStringLiteral("沒有符合的參數");
@@ -106,7 +107,8 @@ inline const QString TimeLeft = QStringLiteral("，約剩 %1 秒");
 inline const QString ReadAllStopped = QStringLiteral("讀取全部已停止。");
 // Compare.
 inline const QString CompareItem = QStringLiteral("比較(&M)");
-inline const QString CompareTitle = QStringLiteral("比較");
+inline const QString CompareTitle = QStringLiteral("VELORIN － 參數比較");
+inline const QString CompareFileTitle = QStringLiteral("比較");
 inline const QString CompareDrive = QStringLiteral("變頻機");
 inline const QString CompareEditor = QStringLiteral("編輯器");
 inline const QString CompareFile = QStringLiteral("檔案");

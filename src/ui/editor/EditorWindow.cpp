@@ -14,6 +14,7 @@
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -43,11 +44,11 @@ constexpr int kProgressHeight = 495;
 constexpr int kTabHeight = 520;
 constexpr int kTabsPerRow = 11;
 constexpr int kFirstRowY = 1080;  // rows are placed from here on a page
+constexpr int kRowPitch = 970;    // from one row of fields to the next
 constexpr int kPageTopMargin = 240;
 constexpr int kLabelWidth = 3015;
 // Two lines of the labels' 12-point type with their descenders ("pu)", "byte").
 constexpr int kLabelHeight = 570;
-constexpr int kPageWidth = 13560 + 3120 + FieldPlace::kFieldWidth + 240;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
 constexpr int kPlotWidth = 7200;
 constexpr int kPlotHeight = 3600;
@@ -112,26 +113,32 @@ void ParameterEditor::buildToolbar() {
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolbar->setFixedHeight(twipsToPixels(kToolbarHeight));
     m_toolbar->setFont(mingFont(9));
+    // Each button's Alt key is its menu item's.
     const struct {
         Button button;
         QPixmap picture;
         const QString& caption;
+        const char* mnemonic;
         const char* name;
         void (ParameterEditor::*slot)();
     } buttons[] = {
-        {SaveButton, savePicture(), text::Save, "saveButton", &ParameterEditor::onSaveTriggered},
-        {LoadButton, loadPicture(), text::Load, "loadButton", &ParameterEditor::onLoadTriggered},
-        {WriteButton, writePicture(), text::Write, "writeButton",
+        {SaveButton, savePicture(), text::Save, "(&S)", "saveButton",
+         &ParameterEditor::onSaveTriggered},
+        {LoadButton, loadPicture(), text::Load, "(&O)", "loadButton",
+         &ParameterEditor::onLoadTriggered},
+        {WriteButton, writePicture(), text::Write, "(&T)", "writeButton",
          &ParameterEditor::onWriteTriggered},
-        {ReturnButton, backPicture(), text::Return, "returnButton",
+        {ReturnButton, backPicture(), text::Return, "(&R)", "returnButton",
          &ParameterEditor::onReturnTriggered},
-        {QuitButton, exitPicture(), text::Quit, "quitButton", &ParameterEditor::onQuitTriggered},
+        {QuitButton, exitPicture(), text::Quit, "(&Q)", "quitButton",
+         &ParameterEditor::onQuitTriggered},
     };
     for (const auto& b : buttons) {
         // Separators after "參數讀取" and after "寫入變頻機".
         if (b.button == WriteButton || b.button == ReturnButton)
             m_toolbar->addSeparator();
         QAction* action = m_toolbar->addAction(QIcon(b.picture), b.caption);
+        action->setIconText(b.caption + QLatin1String(b.mnemonic));
         action->setObjectName(QString::fromLatin1(b.name));
         connect(action, &QAction::triggered, this, b.slot);
         m_buttons[b.button] = action;
@@ -201,6 +208,7 @@ void ParameterEditor::buildMenu() {
     // The folder of the change log, made where there is none yet, in the system's file manager.
     QAction* changeLog = parameterMenu->addAction(text::ChangeLogFolderItem);
     changeLog->setObjectName(QStringLiteral("changeLogFolderItem"));
+    changeLog->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     connect(changeLog, &QAction::triggered, this, [this] {
         if (!m_services.changeLog || !m_services.openFolder)
             return;
@@ -211,6 +219,7 @@ void ParameterEditor::buildMenu() {
     // Offline, and while the write button is disabled, it does nothing, as the write.
     QAction* writeChanged = driveMenu->addAction(text::WriteChangedItem);
     writeChanged->setObjectName(QStringLiteral("writeChangedItem"));
+    writeChanged->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T));
     connect(writeChanged, &QAction::triggered, this, [this] {
         if (m_buttons[WriteButton]->isEnabled())
             onWriteChangedTriggered();
@@ -232,32 +241,79 @@ QWidget* ParameterEditor::buildPage(int page) {
     auto* widget = new QWidget;
     widget->setFont(kaiFont(12));
     // The motor pages carry their V/F curve below the fields.
-    const bool curve = !m_core->vfCurve(page).empty();
-    widget->setFixedSize(twipsToPixels(kPageWidth),
-                         twipsToPixels(kPageHeight + (curve ? kPlotHeight + kPageTopMargin : 0)));
-    if (curve) {
+    if (!m_core->vfCurve(page).empty()) {
         auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, widget);
         plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
-        const int left = Catalogue::instance()
-                             .parameter(Catalogue::instance().page(page).fields.front())
-                             .place.labelX;
-        plot->setGeometry(twipsRect(left, kPageHeight - kPageTopMargin, kPlotWidth, kPlotHeight));
         m_vfPlots[page] = plot;
     }
     for (int reg : Catalogue::instance().page(page).fields) {
         const ParameterInfo& p = Catalogue::instance().parameter(reg);
-        const int y = p.place.y - kFirstRowY + kPageTopMargin;
         auto* label = new QLabel(qs(p.label), widget);
         label->setObjectName(QStringLiteral("label%1").arg(reg));
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setGeometry(twipsRect(p.place.labelX, y, kLabelWidth, kLabelHeight));
-        QComboBox* field = makeField(p, widget);
-        field->setGeometry(
-            twipsRect(p.place.fieldX, y, FieldPlace::kFieldWidth, FieldPlace::kFieldHeight));
-        m_fields[reg] = field;
+        m_fields[reg] = makeField(p, widget);
     }
+    placeFields(page, 3);
     return widget;
+}
+
+// Where a column's labels and fields start, in twips, as the drive's manual lays a page out.
+static int columnLeft(int column, bool field) {
+    for (const ParameterInfo& p : Catalogue::instance().parameters())
+        if (p.shown && p.place.column == column)
+            return field ? p.place.fieldX : p.place.labelX;
+    return 0;
+}
+
+void ParameterEditor::placeFields(int page, int columns) {
+    QWidget* widget = m_fields[Catalogue::instance().page(page).fields.front()]->parentWidget();
+    std::vector<int> fields = Catalogue::instance().page(page).fields;
+    std::stable_sort(fields.begin(), fields.end(), [](int a, int b) {
+        const FieldPlace& pa = Catalogue::instance().parameter(a).place;
+        const FieldPlace& pb = Catalogue::instance().parameter(b).place;
+        return std::pair(pa.column, pa.row) < std::pair(pb.column, pb.row);
+    });
+    // Three columns where they fit, as on the drive's manual; else the fields run down fewer
+    // columns in the same order, so nothing needs sideways scrolling.
+    const int perColumn = static_cast<int>((fields.size() + columns - 1) / columns);
+    int bottom = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldPlace& place = Catalogue::instance().parameter(fields[i]).place;
+        const bool asBuilt = columns >= 3;
+        const int column = asBuilt ? place.column : static_cast<int>(i) / perColumn + 1;
+        const int y = asBuilt ? place.y - kFirstRowY + kPageTopMargin
+                              : static_cast<int>(i) % perColumn * kRowPitch + kPageTopMargin;
+        const int labelX = asBuilt ? place.labelX : columnLeft(column, false);
+        const int fieldX = asBuilt ? place.fieldX : columnLeft(column, true);
+        widget->findChild<QLabel*>(QStringLiteral("label%1").arg(fields[i]))
+            ->setGeometry(twipsRect(labelX, y, kLabelWidth, kLabelHeight));
+        m_fields[fields[i]]->setGeometry(
+            twipsRect(fieldX, y, FieldPlace::kFieldWidth, FieldPlace::kFieldHeight));
+        bottom = std::max(bottom, y + kLabelHeight);
+    }
+    const int width = columnLeft(columns, true) + FieldPlace::kFieldWidth + kPageTopMargin;
+    int height = std::max(bottom, kPageHeight - kPageTopMargin) + kPageTopMargin;
+    if (m_vfPlots[page]) {
+        m_vfPlots[page]->setGeometry(
+            twipsRect(columnLeft(1, false), height, kPlotWidth, kPlotHeight));
+        height += kPlotHeight + kPageTopMargin;
+    }
+    widget->setFixedSize(twipsToPixels(width), twipsToPixels(height));
+}
+
+void ParameterEditor::fitPagesToWidth() {
+    if (!m_pages)
+        return;
+    const int available = m_pages->width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 4;
+    int columns = 3;
+    while (columns > 1 && twipsToPixels(columnLeft(columns, true) + FieldPlace::kFieldWidth +
+                                        kPageTopMargin) > available)
+        --columns;
+    if (columns == m_columnsShown)
+        return;
+    m_columnsShown = columns;
+    for (int page = 0; page < kPageCount; ++page) placeFields(page, columns);
 }
 
 // The one factory of fields: the catalogue says what each becomes.
@@ -321,7 +377,9 @@ void ParameterEditor::placeProgress() {
 
 void ParameterEditor::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    fitPagesToWidth();
     placeProgress();
+    placeFindResults();
 }
 
 void ParameterEditor::progressTick() {

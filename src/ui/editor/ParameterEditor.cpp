@@ -355,7 +355,7 @@ void ParameterEditor::write(WriteScope scope) {
         };
         hooks.pageRead = [this](int page) { showFields(m_core->showPage(page)); };
         WindowChangeLog log(m_services,
-                            scope == WriteScope::Everything ? text::Write : text::WriteChangedItem);
+                            scope == WriteScope::Everything ? text::Write : text::WriteChanged);
         hooks.registerWritten = [&log](const RegisterWritten& written) {
             log.record(editorChange(log.source(), written));
         };

@@ -87,6 +87,11 @@ private:
     void onFindTextChanged(const QString& text);
     void onFindChosen();
     void closeFind();
+    // The fields of `page` in `columns` columns (3: as the manual lays them out).
+    void placeFields(int page, int columns);
+    // As many columns as the window's width takes.
+    void fitPagesToWidth();
+    void placeFindResults();
     // Shows the parameter's page (read first when online and not yet read) and puts the focus
     // on its field with a brief highlight.
     void goToParameter(int reg);
@@ -181,6 +186,7 @@ private:
     QStackedWidget* m_pages = nullptr;
     std::array<QComboBox*, kRegisterCount> m_fields{};
     std::array<VfCurvePlot*, kPageCount> m_vfPlots{};  // P09-1 and P10-1
+    int m_columnsShown = 3;
 
     bool m_returning = false;  // the previous window is already shown
     bool m_leavingAsked = false;  // the technician chose to drop the edits not yet written

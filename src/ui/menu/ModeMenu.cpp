@@ -14,6 +14,7 @@
 
 #include "drive/DeveloperWrite.h"
 #include "editor/ParameterFile.h"
+#include "platform/DefaultButton.h"
 #include "platform/LinkStatus.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
@@ -24,10 +25,10 @@ namespace {
 
 // Everything this window shows, in one place.
 namespace text {
-const QString Caption = QStringLiteral("VELORIN");
-const QString EditorButton = QStringLiteral("變頻機參數調整");
-const QString RunPanelButton = QStringLiteral("變頻機運轉試車");
-const QString DisconnectButton = QStringLiteral("中斷連線");
+const QString Caption = QStringLiteral("VELORIN － 模式選擇");
+const QString EditorButton = QStringLiteral("變頻機參數調整(&E)");
+const QString RunPanelButton = QStringLiteral("變頻機運轉試車(&R)");
+const QString DisconnectButton = QStringLiteral("中斷連線(&D)");
 const QString Reading = QStringLiteral("參數讀取中，請稍候");
 const QString DevelopWriting = QStringLiteral("開發參數寫入中，請稍候");
 }  // namespace text
@@ -66,6 +67,7 @@ void ModeMenu::buildControls() {
         return b;
     };
     m_editorButton = button("editorButton", text::EditorButton, 300);
+    m_editorButton->setDefault(true);  // Enter opens the editor
     m_runPanelButton = button("runPanelButton", text::RunPanelButton, 1110);
     // Back to the connection screen, the port closed: another port, or offline work.
     m_disconnectButton = button("disconnectButton", text::DisconnectButton, 1920);
@@ -122,6 +124,8 @@ void ModeMenu::keyPressEvent(QKeyEvent* event) {
     const bool seen = event == m_previewed;
     m_previewed = nullptr;
     if (!seen && previewKey(event->key(), event->modifiers()))
+        return;
+    if (!busy() && !m_leaving && pressOnEnter(event, m_editorButton))
         return;
     QWidget::keyPressEvent(event);
 }

@@ -1,15 +1,18 @@
 #include "MonitorWindow.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 
 #include <QAbstractTableModel>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
@@ -22,7 +25,7 @@ namespace velorin {
 namespace {
 
 namespace text {
-const QString Caption = QStringLiteral("通訊監視");
+const QString Caption = QStringLiteral("VELORIN － 通訊監視");
 const QString Pause = QStringLiteral("暫停");
 const QString Resume = QStringLiteral("繼續");
 const QString Clear = QStringLiteral("清除");
@@ -32,11 +35,22 @@ const QString CsvFilter = QStringLiteral("CSV 檔 (*.csv)");
 const QString DefaultName = QStringLiteral("通訊紀錄.csv");
 const QString SaveFailed = QStringLiteral("無法寫入 %1。");
 const QString FileErrorTitle = QStringLiteral("檔案錯誤");
-const QStringList Columns = {QStringLiteral("時間(ms)"), QStringLiteral("站號"),
-                             QStringLiteral("功能"),     QStringLiteral("暫存器"),
-                             QStringLiteral("數值"),     QStringLiteral("請求"),
-                             QStringLiteral("回應"),     QStringLiteral("結果"),
-                             QStringLiteral("延遲(ms)")};
+const QStringList Columns = {QStringLiteral("時刻"),   QStringLiteral("線路設定"),
+                             QStringLiteral("站號"),   QStringLiteral("功能"),
+                             QStringLiteral("暫存器"), QStringLiteral("數值"),
+                             QStringLiteral("請求"),   QStringLiteral("回應"),
+                             QStringLiteral("結果"),   QStringLiteral("延遲(ms)")};
+// The widest a column's text gets, so each column is as wide as it needs to be.
+const QStringList Widest = {QStringLiteral("00:00:00.000"),
+                            QStringLiteral("115200,N,8,1"),
+                            QStringLiteral("254"),
+                            QStringLiteral("讀取"),
+                            QStringLiteral("0x2101"),
+                            QStringLiteral("65535"),
+                            QStringLiteral(":01030105000100F6"),
+                            QStringLiteral("01 03 02 12 34 B5 33 01 03"),
+                            QStringLiteral("例外碼 03，回波（疑慮重讀）"),
+                            QStringLiteral("1000.0")};
 }  // namespace text
 
 constexpr int kRefreshMs = 200;
@@ -70,22 +84,24 @@ public:
         const MonitorRow& r = rows()[static_cast<std::size_t>(index.row())];
         switch (index.column()) {
             case 0:
-                return milliseconds(r.at);
+                return QString::fromStdString(monitorClockText(r.timeOfDayMs));
             case 1:
-                return r.station;
+                return QString::fromStdString(r.settings);
             case 2:
-                return QString::fromStdString(monitorFunctionText(r.function));
+                return r.station;
             case 3:
-                return r.reg;
+                return QString::fromStdString(monitorFunctionText(r.function));
             case 4:
-                return QString::fromStdString(monitorValueText(r));
+                return r.reg;
             case 5:
-                return QString::fromStdString(monitorBytesText(r.framing, r.request));
+                return QString::fromStdString(monitorValueText(r));
             case 6:
-                return QString::fromStdString(monitorBytesText(r.framing, r.received));
+                return QString::fromStdString(monitorBytesText(r.framing, r.request));
             case 7:
-                return QString::fromStdString(monitorOutcomeText(r));
+                return QString::fromStdString(monitorBytesText(r.framing, r.received));
             case 8:
+                return QString::fromStdString(monitorOutcomeText(r));
+            case 9:
                 return r.latency ? milliseconds(*r.latency) : QString();
         }
         return {};
@@ -113,7 +129,6 @@ MonitorWindow::MonitorWindow(LineMonitor& monitor, Dialogs& dialogs, QWidget* pa
     : QWidget(parent, Qt::Window), m_monitor(monitor), m_dialogs(dialogs) {
     setObjectName(QStringLiteral("monitorWindow"));
     setWindowTitle(text::Caption);
-    resize(900, 420);
 
     m_model = new MonitorModel(m_monitor, this);
     m_table = new QTableView(this);
@@ -124,9 +139,17 @@ MonitorWindow::MonitorWindow(LineMonitor& monitor, Dialogs& dialogs, QWidget* pa
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setWordWrap(false);
-    const int widths[] = {80, 40, 40, 55, 60, 170, 190, 170};
-    for (int c = 0; c < static_cast<int>(std::size(widths)); ++c)
-        m_table->setColumnWidth(c, widths[c]);
+    const QFontMetrics metrics = m_table->fontMetrics();
+    const QFontMetrics headerMetrics = m_table->horizontalHeader()->fontMetrics();
+    int tableWidth = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < text::Columns.size(); ++c) {
+        const int width = std::max(metrics.horizontalAdvance(text::Widest[c]),
+                                   headerMetrics.horizontalAdvance(text::Columns[c])) +
+                          18;
+        m_table->setColumnWidth(c, width);
+        tableWidth += width;
+    }
+    m_tableWidth = tableWidth;
 
     m_countsLine = new QLabel(this);
     m_countsLine->setObjectName(QStringLiteral("countsLine"));
@@ -157,6 +180,32 @@ MonitorWindow::MonitorWindow(LineMonitor& monitor, Dialogs& dialogs, QWidget* pa
 }
 
 MonitorWindow::~MonitorWindow() = default;
+
+void MonitorWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    // Wide enough for every column, along the bottom of the screen, where it covers the least of
+    // the window the technician works in.
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown)
+        return;
+    const QRect area = shown->availableGeometry();
+    const QMargins frame = frameGeometry().size() == size()
+                               ? QMargins()
+                               : QMargins(geometry().left() - frameGeometry().left(),
+                                          geometry().top() - frameGeometry().top(),
+                                          frameGeometry().right() - geometry().right(),
+                                          frameGeometry().bottom() - geometry().bottom());
+    const int margins = layout()->contentsMargins().left() + layout()->contentsMargins().right();
+    const int width = std::min(m_tableWidth + margins, area.width() - frame.left() - frame.right());
+    const int height = std::min(std::max(area.height() * 2 / 5, 300),
+                                area.height() - frame.top() - frame.bottom());
+    resize(width, height);
+    move(area.left() + (area.width() - width - frame.left() - frame.right()) / 2,
+         area.bottom() + 1 - height - frame.top() - frame.bottom());
+}
 
 void MonitorWindow::refresh() {
     // The counters go on while the view is paused: they count the record.
@@ -194,9 +243,8 @@ void MonitorWindow::onClearClicked() {
 }
 
 void MonitorWindow::onSaveClicked() {
-    const auto path =
-        m_dialogs.saveFile(this, text::SaveTitle, QDir::homePath(), text::DefaultName,
-                           text::CsvFilter);
+    const auto path = m_dialogs.saveFile(this, text::SaveTitle, QDir::homePath(), text::DefaultName,
+                                         text::CsvFilter);
     if (!path)
         return;
     QFile file(*path);

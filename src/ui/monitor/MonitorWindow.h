@@ -28,6 +28,10 @@ public:
     // Shows what was recorded since the last look (the timer calls it five times a second).
     void refresh();
 
+protected:
+    // The first time: sized for every column and placed along the bottom of the screen.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void onPauseClicked();
     void onClearClicked();
@@ -41,6 +45,8 @@ private:
     QPushButton* m_pauseButton = nullptr;
     QTimer* m_refreshTimer = nullptr;
     long m_shownRecorded = -1;  // the monitor's count of rows when last shown
+    int m_tableWidth = 0;       // the table with every column whole
+    bool m_placed = false;
 };
 
 }  // namespace velorin

@@ -105,7 +105,9 @@ void RunPanel::buildWindow() {
     m_toolbar->setFont(mingFont(9));
     m_returnToolAction = m_toolbar->addAction(QIcon(returnPicture()), text::ReturnButton);
     m_returnToolAction->setObjectName("returnToolAction");
+    m_returnToolAction->setIconText(text::ReturnButton + QLatin1String("(&R)"));
     m_quitToolAction = m_toolbar->addAction(QIcon(quitPicture()), text::QuitButton);
+    m_quitToolAction->setIconText(text::QuitButton + QLatin1String("(&Q)"));
     m_quitToolAction->setObjectName("quitToolAction");
     connect(m_returnToolAction, &QAction::triggered, this, &RunPanel::onReturnTriggered);
     connect(m_quitToolAction, &QAction::triggered, this, &RunPanel::onQuitTriggered);

@@ -5,7 +5,7 @@
 
 namespace velorin::runtext {
 
-inline const QString Caption = QStringLiteral("VELORIN");
+inline const QString Caption = QStringLiteral("VELORIN － 運轉試車");
 inline const QString WindowsMenu = QStringLiteral("視窗(&W)");
 inline const QString ReturnItem = QStringLiteral("返回上一頁(&R)");
 inline const QString QuitItem = QStringLiteral("離開程式(&Q)");

@@ -6,7 +6,7 @@
 #include <QtWidgets>
 
 #include "ConnectionFixture.h"
-#include "ScreenshotTour.h"
+#include "app/ScreenshotTour.h"
 #include "ui/menu/ModeMenu.h"
 #include "platform/QtSettings.h"
 
@@ -81,7 +81,7 @@ TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp
     long sent = 0;
     test::LineTap probing(sim.services.lineObservers, [&](const TransactionRecord&) {
         if (++sent == 1 || sent == 4445)
-            atProbe << child<QLabel>(form, "statusLine")->text();
+            atProbe << child<QLabel>(form, "statusLine")->text().replace(QChar(0xA0), ' ');
     });
     const Micros start = sim.clock.now();
     button("connectButton")->click();

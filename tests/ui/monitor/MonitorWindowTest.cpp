@@ -49,7 +49,7 @@ TEST(MonitorWindow, PauseStopsTheViewAndTheRecordGoesOn) {
 
     QTest::mouseClick(pause, Qt::LeftButton);
     ASSERT_EQ(table->model()->rowCount(), 3);  // the writes made meanwhile are there
-    EXPECT_EQ(table->model()->index(1, 3).data().toInt(), 48);
+    EXPECT_EQ(table->model()->index(1, 4).data().toInt(), 48);
 }
 
 }  // namespace

@@ -2,17 +2,19 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
+#include <QTimer>
 #include <tuple>
 
 #include "app/DemoPorts.h"
 #include "app/Screenshots.h"
-#include "ui/connection/ConnectionWindow.h"
-#include "ui/menu/ModeMenu.h"
-#include "ui/editor/ParameterEditor.h"
 #include "platform/EventLoopWait.h"
+#include "ui/connection/ConnectionWindow.h"
+#include "ui/editor/ParameterEditor.h"
+#include "ui/menu/ModeMenu.h"
 #include "ui/run/RunPanel.h"
 
 namespace velorin {
@@ -22,6 +24,44 @@ namespace {
 void settle() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
+
+// The real clock runs while the windows go on with their work.
+void waitFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template <class Done>
+void waitUntil(Done done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms) waitFor(50);
+}
+
+// Nobody is there to answer: every question gets No (nothing on the demo's drive is changed),
+// every message is taken as read, every file dialog cancelled.
+class UnattendedDialogs : public Dialogs {
+public:
+    void message(QWidget*, const QString&, const QString&) override {}
+    Answer question(QWidget*, const QString&, const QString&) override { return Answer::No; }
+    Answer cautiousQuestion(QWidget*, const QString&, const QString&) override {
+        return Answer::No;
+    }
+    Answer confirmTable(QWidget*, const QString&, const QStringList&,
+                        const std::vector<QStringList>&, const QString&) override {
+        return Answer::No;
+    }
+    std::optional<QString> input(QWidget*, const QString&, const QString&) override { return {}; }
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&,
+                                    const QString&) override {
+        return {};
+    }
+    std::optional<QString> saveFile(QWidget*, const QString&, const QString&, const QString&,
+                                    const QString&) override {
+        return {};
+    }
+};
 
 template <class T>
 T* child(QWidget* window, const char* name) {
@@ -34,10 +74,12 @@ QStringList takeScreenshotTour(Services& services, const QString& folder, bool a
     ScreenshotTaker screenshots(folder);
     DemoPortProvider ports;
     EventLoopWait wait;
-    const auto [portsBefore, waitBefore, windowsBefore] =
-        std::tuple(services.ports, services.wait, services.windows);
+    UnattendedDialogs unattended;
+    const auto [portsBefore, waitBefore, windowsBefore, dialogsBefore] =
+        std::tuple(services.ports, services.wait, services.windows, services.dialogs);
     services.ports = &ports;
     services.wait = &wait;
+    services.dialogs = &unattended;
     QPointer<QWidget> menu, panel;
     services.windows.menu = [&]() -> QWidget* {
         menu = new ModeMenu(services);
@@ -58,7 +100,7 @@ QStringList takeScreenshotTour(Services& services, const QString& folder, bool a
     child<QPushButton>(connection, "connectButton")->click();
     settle();
     if (menu && atRest)
-        QTest::qWait(2000);  // the menu's second picture, at rest
+        waitFor(2000);  // the menu's second picture, at rest
     if (auto* button = child<QPushButton>(menu, "runPanelButton"))
         button->click();
     settle();
@@ -70,14 +112,15 @@ QStringList takeScreenshotTour(Services& services, const QString& folder, bool a
         button->click();
     settle();
     // Each picture is taken once its window has settled, on the real clock.
-    QTest::qWaitFor([&] { return screenshots.saved().size() == 4; }, 10000);
+    waitUntil([&] { return screenshots.saved().size() == 4; }, 10000);
     if (atRest)
-        QTest::qWait(4500);  // the editor's last picture, with its first page read
+        waitFor(4500);  // the editor's last picture, with its first page read
     for (QWidget* w : QApplication::topLevelWidgets()) w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     services.ports = portsBefore;
     services.wait = waitBefore;
     services.windows = windowsBefore;
+    services.dialogs = dialogsBefore;
     return screenshots.saved();
 }
 
