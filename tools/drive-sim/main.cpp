@@ -91,9 +91,10 @@ int main(int argc, char** argv) {
     }
     if (options->log)
         pty.onWrite(printWrite);
+    // Listed before the device is told, so whoever reads the line finds it in the port list.
+    const std::string link = announce(pty.devicePath());
     std::printf("%s\n", pty.devicePath().c_str());
     std::fflush(stdout);
-    const std::string link = announce(pty.devicePath());
     pty.serve(g_stop, options->watchStdin ? 0 : -1);
     if (!link.empty())
         ::unlink(link.c_str());
