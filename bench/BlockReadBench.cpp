@@ -27,11 +27,6 @@ namespace {
 
 constexpr int kMaxBlock = 32;  // the simulator's default
 
-class RequestCount : public TransactionObserver {
-public:
-    void onTransaction(const TransactionRecord&) override { ++requests; }
-    int requests = 0;
-};
 
 }  // namespace
 
@@ -58,7 +53,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         line.setBlockReads(true);
-        RequestCount count;
+        bench::RequestCount count;
         line.observers().add(count);
         const LineSettings settings = *parseSettings(settingsText);
         const double response = delayMs / 1000.0;

@@ -22,16 +22,6 @@
 
 using namespace velorin;
 
-namespace {
-
-class RequestCount : public TransactionObserver {
-public:
-    void onTransaction(const TransactionRecord&) override { ++requests; }
-    int requests = 0;
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -50,7 +40,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
         return 1;
     }
-    RequestCount count;
+    bench::RequestCount count;
     line.observers().add(count);
     QElapsedTimer timer;
     timer.start();

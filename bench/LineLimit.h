@@ -31,4 +31,11 @@ inline double requestSeconds(const LineSettings& line, Framing framing, int char
     return lineSeconds(line, chars) + responseSeconds + gapSeconds(line, framing);
 }
 
+// Counts the requests a job sends.
+class RequestCount : public TransactionObserver {
+public:
+    void onTransaction(const TransactionRecord&) override { ++requests; }
+    int requests = 0;
+};
+
 }  // namespace velorin::bench

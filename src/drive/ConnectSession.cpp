@@ -2,15 +2,21 @@
 
 namespace velorin {
 
+LineSession* ConnectSession::openAt(const std::string& settings, Framing framing) {
+    LineSession* line = m_hooks.open ? m_hooks.open(settings) : nullptr;
+    if (line)
+        line->setFraming(framing);
+    return line;
+}
+
 ConnectResult ConnectSession::probe(const std::string& settings, Framing framing,
                                     std::uint8_t station) {
     ConnectResult result;
-    LineSession* line = m_hooks.open ? m_hooks.open(settings) : nullptr;
+    LineSession* line = openAt(settings, framing);
     if (!line) {
         result.end = ConnectResult::End::PortUnusable;
         return result;
     }
-    line->setFraming(framing);
     result.probe = line->probeAt(station, drive::kProbeRegister);
     if (result.probe->outcome == LinkOutcome::PortError) {
         result.end = ConnectResult::End::PortLost;
@@ -75,12 +81,11 @@ ConnectResult ConnectSession::connect(std::uint8_t station, std::optional<int> r
 ConnectResult ConnectSession::connectThroughGateway(const std::string& settings, Framing framing,
                                                     std::uint8_t station, int first, int last) {
     ConnectResult result;
-    LineSession* line = m_hooks.open ? m_hooks.open(settings) : nullptr;
+    LineSession* line = openAt(settings, framing);
     if (!line) {
         result.end = ConnectResult::End::PortUnusable;
         return result;
     }
-    line->setFraming(framing);
     const auto found = [&](int at) {
         result.probe = line->probeAt(static_cast<std::uint8_t>(at), drive::kProbeRegister);
         return drive::probeFound(*result.probe, framing);

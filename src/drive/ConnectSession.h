@@ -74,6 +74,8 @@ public:
 
 private:
     bool stopAsked() const { return m_hooks.stopRequested && m_hooks.stopRequested(); }
+    // The line opened at `settings` and set to `framing`; null when the port cannot be used.
+    LineSession* openAt(const std::string& settings, Framing framing);
 
     TimedWait& m_clock;
     ConnectHooks m_hooks;
