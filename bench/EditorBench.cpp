@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
             return 1;
         EventLoopWait wait;
         LineSession line(std::make_unique<QtSerialPort>(wait, device));
-        line.follow({1, c.framing, false, 1, c.settings});
+        line.follow({1, c.framing, false, 1, c.settings, {}});
         LineMonitor monitor(wait);
         if (monitored)
             line.observers().add(monitor);
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
             for (int reg = 0; reg < kRegisterCount; ++reg)
                 core.working()[reg] = reg == 497 ? baudPosition(core.driveValue(reg)).value_or(-1)
                                                  : core.driveValue(reg);
-            LinkState link{1, c.framing, false, 1, c.settings};
+            LinkState link{1, c.framing, false, 1, c.settings, {}};
             t.restart();
             const WriteOutcome outcome = core.writeToDrive(link, {});
             const double writeSeconds = t.nsecsElapsed() / 1e9;

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         return 1;
     EventLoopWait wait;
     LineSession line(std::make_unique<QtSerialPort>(wait, device));
-    line.follow({1, framing, false, 1, settingsText});
+    line.follow({1, framing, false, 1, settingsText, {}});
     if (line.open(1, settingsText) != OpenResult::Ok) {
         std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
         return 1;

@@ -259,8 +259,9 @@ int EditorCommand::checkBeforeWrite() {
 int EditorCommand::writeAndReport(const std::vector<int>* reported,
                                   const std::vector<std::pair<int, QString>>* followers,
                                   WriteScope scope) {
+    // The CLI's own line follows the write; the gateway, if any, is its port's own.
     LinkState link{m_request.station, m_request.framing, false, m_line->port().commPort(),
-                   m_request.settings};
+                   m_request.settings, {}};
     const LinkState before = link;
     WriteHooks hooks;
     hooks.confirmWhileRunning = [this] { return m_request.forceRunning; };

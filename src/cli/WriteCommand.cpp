@@ -29,7 +29,7 @@ int WriteCommand::run() {
 
     const ReplyCheck r = checked(
         m_line->write(reg.reg, m_request.word(), drive::writeEffect(reg.reg, m_request.word())));
-    const LinkState link{m_request.station, m_request.framing, false, 0, m_request.settings};
+    const LinkState link{m_request.station, m_request.framing, false, 0, m_request.settings, {}};
     if (r.outcome != LinkOutcome::Stopped)
         logChange(wordChange(
             changeSource(&link), reg.reg, m_request.word(), r.outcome == LinkOutcome::Ok,
