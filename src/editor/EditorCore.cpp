@@ -1,4 +1,5 @@
 #include "editor/EditorCore.h"
+#include "editor/WriteChecks.h"
 #include "editor/WriteSequence.h"
 
 #include <algorithm>
@@ -346,6 +347,40 @@ std::vector<PlannedWrite> EditorCore::plannedWrites(WriteScope scope) const {
 
 WritePreview EditorCore::previewWrite(WriteScope scope) const {
     return WritePlan(*this).preview(scope);
+}
+
+// ---- The checks (WriteChecks.h) ----
+
+std::vector<CheckFailure> EditorCore::checkValues() const {
+    return WriteChecks(*this).values();
+}
+
+WriteCheck EditorCore::checkWrite(WriteScope scope) const {
+    return WriteChecks(*this).write(scope);
+}
+
+bool EditorCore::writeChanges(int reg) const {
+    return WriteChecks(*this).changes(reg);
+}
+
+std::vector<int> EditorCore::checkSources(int reg) {
+    return WriteChecks::sources(reg);
+}
+
+bool EditorCore::contentRefused(int reg) const {
+    return WriteChecks(*this).refused(reg);
+}
+
+std::string EditorCore::refusalMessage(int reg) const {
+    return WriteChecks(*this).refusal(reg);
+}
+
+std::vector<CheckFailure> EditorCore::refusedFields() const {
+    return WriteChecks(*this).refusedFields();
+}
+
+std::string EditorCore::rangeInForce(int reg) const {
+    return WriteChecks(*this).rangeInForce(reg);
 }
 
 }  // namespace velorin

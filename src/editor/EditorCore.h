@@ -283,7 +283,7 @@ public:
     // ("P13.26 範圍不在0.00~655.35。"). Fields that are never written are not checked. Bounds and
     // decimals that depend on another parameter take the value it will hold after the write.
     std::vector<CheckFailure> checkValues() const;
-    // The checks as a write with `scope` meets them (EditorChecks.cpp). Writing the changed
+    // The checks as a write with `scope` meets them (WriteChecks). Writing the changed
     // values only, a failure counts when the write sends its value or a value its bounds, unit
     // or decimals follow; the others do not hold it up.
     WriteCheck checkWrite(WriteScope scope) const;
@@ -407,6 +407,7 @@ private:
     // The write's plan and sequence (WriteSequence.h) work on this state.
     friend class WritePlan;
     friend class WriteSequence;
+    friend class WriteChecks;
 
     std::vector<int> m_leftOut;  // the registers the technician chose to leave out of a write
 

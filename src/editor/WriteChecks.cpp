@@ -1,12 +1,9 @@
-// What stands between the fields and a write or a save: texts that are no number in their
-// field's form, and the range checks with the bounds in force.
-
 #include <algorithm>
 #include <cmath>
 #include <functional>
 
-#include "editor/EditorCore.h"
 #include "editor/EditorSteps.h"
+#include "editor/WriteChecks.h"
 
 namespace velorin {
 
@@ -80,7 +77,7 @@ std::string trimmedText(const std::string& s) {
 
 }  // namespace
 
-std::vector<int> EditorCore::checkSources(int reg) {
+std::vector<int> WriteChecks::sources(int reg) {
     std::vector<int> sources;
     for (const RangeCheck& check : Catalogue::instance().checks()) {
         if (check.reg != reg)
@@ -107,33 +104,34 @@ std::vector<int> EditorCore::checkSources(int reg) {
     return sources;
 }
 
-bool EditorCore::writeChanges(int reg) const {
+bool WriteChecks::changes(int reg) const {
     const int page = Catalogue::instance().parameter(reg).page;
-    if (page < 0 || page > pages::kLockReset || !pagePresent(page))
+    if (page < 0 || page > pages::kLockReset || !m_core.pagePresent(page))
         return false;
-    if (!m_driveKnown[reg])
+    if (!m_core.m_driveKnown[reg])
         return true;
-    std::int32_t value = m_working[reg];
+    std::int32_t value = m_core.m_working[reg];
     // The rate's field holds a list position; the drive keeps the baud code.
     if (reg == drive::kRateParameter)
         value = rateCodeAt(value).value_or(-1);
-    return value != m_drive[reg];
+    return value != m_core.m_drive[reg];
 }
 
-std::vector<CheckFailure> EditorCore::checkValues() const {
+std::vector<CheckFailure> WriteChecks::values() const {
     std::vector<CheckFailure> failures =
-        valueCheck(m_working, m_pages, m_copies.ratedCurrent, pidFullScaleAfterWrite());
-    std::erase_if(failures, [this](const CheckFailure& f) { return m_unshown[f.reg]; });
+        valueCheck(m_core.m_working, m_core.m_pages, m_core.m_copies.ratedCurrent,
+                   m_core.pidFullScaleAfterWrite());
+    std::erase_if(failures, [this](const CheckFailure& f) { return m_core.m_unshown[f.reg]; });
     // A bound from another parameter: the message names the numbers it gives now.
-    const DisplayContext display = workingDisplayContext();
+    const DisplayContext display = m_core.workingDisplayContext();
     const BoundSource source = [this](const CheckBound& b) -> std::optional<std::int32_t> {
         switch (b.kind) {
             case CheckBound::Kind::RatedCurrent:
-                return m_copies.ratedCurrent;
+                return m_core.m_copies.ratedCurrent;
             case CheckBound::Kind::PidFullScale:
-                return pidFullScaleAfterWrite();
+                return m_core.pidFullScaleAfterWrite();
             default:
-                return m_working[b.reg];
+                return m_core.m_working[b.reg];
         }
     };
     for (CheckFailure& failure : failures)
@@ -147,33 +145,34 @@ std::vector<CheckFailure> EditorCore::checkValues() const {
     // found half-way through the write.
     const Catalogue& catalogue = Catalogue::instance();
     for (int page = 0; page <= pages::kLockReset; ++page) {
-        if (!pagePresent(page))
+        if (!m_core.pagePresent(page))
             continue;
         for (int reg : catalogue.page(page).fields) {
             const ParameterInfo& p = catalogue.parameter(reg);
             if (p.conversion == ConversionKind::None || p.conversion == ConversionKind::List ||
-                p.access != Access::Editable || m_unshown[reg])
+                p.access != Access::Editable || m_core.m_unshown[reg])
                 continue;
             const RegisterSpan span = registerSpan(reg);
-            if (m_working[reg] < span.lowest || m_working[reg] > span.highest)
+            if (m_core.m_working[reg] < span.lowest || m_core.m_working[reg] > span.highest)
                 failures.push_back(
                     {reg, p.code + " 範圍不在" +
-                              wordRangeText(reg, isSigned(reg), conversionContext()) + "。"});
+                              wordRangeText(reg, m_core.isSigned(reg), m_core.conversionContext()) +
+                              "。"});
         }
     }
     return failures;
 }
 
-WriteCheck EditorCore::checkWrite(WriteScope scope) const {
+WriteCheck WriteChecks::write(WriteScope scope) const {
     auto bearsOn = [this](int reg) {
-        const std::vector<int> sources = checkSources(reg);
-        return std::any_of(sources.begin(), sources.end(),
-                           [this](int source) { return writeChanges(source); });
+        const std::vector<int> from = sources(reg);
+        return std::any_of(from.begin(), from.end(),
+                           [this](int source) { return changes(source); });
     };
     WriteCheck result;
     bool touchedAny = false;
-    for (CheckFailure& failure : checkValues()) {
-        const bool touched = writeChanges(failure.reg) || bearsOn(failure.reg);
+    for (CheckFailure& failure : values()) {
+        const bool touched = changes(failure.reg) || bearsOn(failure.reg);
         // Writing the changed values only: a value the write leaves alone, and whose bounds
         // nothing written moves, is the drive's business, not this write's.
         if (scope == WriteScope::ChangedOnly && !touched)
@@ -188,45 +187,45 @@ WriteCheck EditorCore::checkWrite(WriteScope scope) const {
     return result;
 }
 
-bool EditorCore::contentRefused(int reg) const {
+bool WriteChecks::refused(int reg) const {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
-    if (!p.shown || p.access != Access::Editable || m_unshown[reg] ||
+    if (!p.shown || p.access != Access::Editable || m_core.m_unshown[reg] ||
         p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
         return false;
     // An empty field keeps its value: P01.13 starts empty.
-    const FieldContent& content = m_fields.content[reg];
+    const FieldContent& content = m_core.m_fields.content[reg];
     if (trimmedText(content.text).empty())
         return false;
-    const ConversionContext context = markContext();
+    const ConversionContext context = m_core.markContext();
     return fieldDecimals(reg, context) && !convertField(reg, content, context);
 }
 
-std::string EditorCore::refusalMessage(int reg) const {
+std::string WriteChecks::refusal(int reg) const {
     const ParameterInfo& p = Catalogue::instance().parameter(reg);
-    const auto form = fieldForm(reg, markContext());
+    const auto form = fieldForm(reg, m_core.markContext());
     if (!form)
         return p.code;
     const std::string kind = form->decimals == 0
                                  ? std::string("整數")
                                  : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
     return p.code + " 須為" + kind + "（" + form->range + "），「" +
-           trimmedText(m_fields.content[reg].text) + "」不符。";
+           trimmedText(m_core.m_fields.content[reg].text) + "」不符。";
 }
 
-std::vector<CheckFailure> EditorCore::refusedFields() const {
-    std::vector<CheckFailure> refused;
+std::vector<CheckFailure> WriteChecks::refusedFields() const {
+    std::vector<CheckFailure> fields;
     for (int reg = 0; reg < kRegisterCount; ++reg) {
         const int page = Catalogue::instance().parameter(reg).page;
         // Offline every field goes into a file; online the present pages'.
-        if (page < 0 || (!offline() && !pagePresent(page)) || !contentRefused(reg))
+        if (page < 0 || (!m_core.offline() && !m_core.pagePresent(page)) || !refused(reg))
             continue;
-        refused.push_back({reg, refusalMessage(reg)});
+        fields.push_back({reg, refusal(reg)});
     }
-    return refused;
+    return fields;
 }
 
-std::string EditorCore::rangeInForce(int reg) const {
-    const ConversionContext context = markContext();
+std::string WriteChecks::rangeInForce(int reg) const {
+    const ConversionContext context = m_core.markContext();
     const DisplayContext display{context.rampUnit, context.stepUnit, context.pidDecimals};
     // A bound from another field takes what that field holds now.
     const BoundSource source = [&](const CheckBound& b) -> std::optional<std::int32_t> {
@@ -234,16 +233,17 @@ std::string EditorCore::rangeInForce(int reg) const {
             case CheckBound::Kind::Constant:
                 return b.value;
             case CheckBound::Kind::WorkingValue:
-                if (const auto raw = convertField(b.reg, m_fields.content[b.reg], context))
+                if (const auto raw = convertField(b.reg, m_core.m_fields.content[b.reg], context))
                     return *raw;
-                return m_working[b.reg];
+                return m_core.m_working[b.reg];
             case CheckBound::Kind::RatedCurrent:
-                return m_copies.ratedCurrent;
+                return m_core.m_copies.ratedCurrent;
             case CheckBound::Kind::PidFullScale:
-                if (pagePresent(pages::kPid))
-                    if (const auto raw = convertField(b.reg, m_fields.content[b.reg], context))
+                if (m_core.pagePresent(pages::kPid))
+                    if (const auto raw =
+                            convertField(b.reg, m_core.m_fields.content[b.reg], context))
                         return *raw;
-                return m_copies.pidFullScale;
+                return m_core.m_copies.pidFullScale;
         }
         return std::nullopt;
     };
