@@ -1,10 +1,7 @@
-// What the drive would answer with a parameter error once written, and a write that resets it:
-// the editor asks first, the command line warns or refuses.
-
 #include <cmath>
 #include <map>
 
-#include "editor/EditorCore.h"
+#include "editor/DriveWarnings.h"
 #include "model/DriveFacts.h"
 
 namespace velorin {
@@ -23,17 +20,14 @@ constexpr Curve kCurves[] = {{"ErP2", 12, {256, 254, 252, 250, 248}},
 
 }  // namespace
 
-const char* const EditorCore::kResetQuestion =
-    "P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 9600,N,7,2、站號 1。是否繼續？";
-
-std::vector<DriveWarning> EditorCore::driveWarnings() const {
+std::vector<DriveWarning> DriveWarningCheck::warnings() const {
     const Catalogue& catalogue = Catalogue::instance();
     std::vector<DriveWarning> warnings;
-    if (pagePresent(pages::kTerminals)) {
+    if (m_core.pagePresent(pages::kTerminals)) {
         std::map<std::int32_t, std::vector<int>> byFunction;
         for (int reg = kFirstTerminal; reg <= kLastTerminal; ++reg)
-            if (!m_unshown[reg] && m_working[reg] != 0 && m_working[reg] != -1)
-                byFunction[m_working[reg]].push_back(reg);
+            if (!m_core.m_unshown[reg] && m_core.m_working[reg] != 0 && m_core.m_working[reg] != -1)
+                byFunction[m_core.m_working[reg]].push_back(reg);
         for (const auto& [function, regs] : byFunction) {
             if (regs.size() < 2)
                 continue;
@@ -46,17 +40,18 @@ std::vector<DriveWarning> EditorCore::driveWarnings() const {
         }
     }
     for (const Curve& curve : kCurves) {
-        if (!pagePresent(curve.page))
+        if (!m_core.pagePresent(curve.page))
             continue;
         for (std::size_t i = 0; i + 1 < curve.frequencies.size(); ++i) {
             const int low = curve.frequencies[i], high = curve.frequencies[i + 1];
-            if (m_unshown[low] || m_unshown[high] || m_working[low] <= m_working[high])
+            if (m_core.m_unshown[low] || m_core.m_unshown[high] ||
+                m_core.m_working[low] <= m_core.m_working[high])
                 continue;
             auto named = [&](int reg, std::size_t index) {
-                const Display d = displayValue(reg, m_working[reg]);
+                const Display d = displayValue(reg, m_core.m_working[reg]);
                 const auto* text = std::get_if<ShowText>(&d);
                 return catalogue.codeOf(reg) + " fe" + std::to_string(index) + " " +
-                       (text ? text->text : std::to_string(m_working[reg]));
+                       (text ? text->text : std::to_string(m_core.m_working[reg]));
             };
             warnings.push_back({curve.error, named(low, i) + " 大於 " + named(high, i + 1)});
         }
@@ -64,12 +59,13 @@ std::vector<DriveWarning> EditorCore::driveWarnings() const {
     return warnings;
 }
 
-std::vector<VfPoint> EditorCore::vfCurve(int page) const {
-    const ConversionContext context = markContext();
+std::vector<VfPoint> DriveWarningCheck::vfCurve(int page) const {
+    const ConversionContext context = m_core.markContext();
     auto value = [&](int reg) -> std::optional<double> {
-        const auto raw = convertField(reg, m_fields.content[reg], context);
+        const auto raw = convertField(reg, m_core.m_fields.content[reg], context);
         const auto decimals = fieldDecimals(reg, context);
-        if (!raw || !decimals || m_fields.content[reg].text.find_first_not_of(" \t") == std::string::npos)
+        if (!raw || !decimals ||
+            m_core.m_fields.content[reg].text.find_first_not_of(" \t") == std::string::npos)
             return std::nullopt;
         return *raw / std::pow(10.0, *decimals);
     };
@@ -88,17 +84,10 @@ std::vector<VfPoint> EditorCore::vfCurve(int page) const {
     return {};
 }
 
-std::string EditorCore::warningQuestion(const std::vector<DriveWarning>& warnings) {
-    std::string list;
-    for (const DriveWarning& w : warnings)
-        list += (list.empty() ? "" : "；") + w.error + " " + w.detail;
-    return "寫入後變頻機可能顯示 " + list + "，是否仍要寫入？";
-}
-
-std::optional<std::int32_t> EditorCore::resetPending() const {
-    const std::int32_t value = m_working[drive::kResetParameter];
-    if (!pagePresent(pages::kLockReset) || m_unshown[drive::kResetParameter] ||
-        value == m_copies.lockReset || !drive::isFactoryReset(value))
+std::optional<std::int32_t> DriveWarningCheck::resetPending() const {
+    const std::int32_t value = m_core.m_working[drive::kResetParameter];
+    if (!m_core.pagePresent(pages::kLockReset) || m_core.m_unshown[drive::kResetParameter] ||
+        value == m_core.m_copies.lockReset || !drive::isFactoryReset(value))
         return std::nullopt;
     return value;
 }

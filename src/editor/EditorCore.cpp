@@ -1,4 +1,5 @@
 #include "editor/EditorCore.h"
+#include "editor/DriveWarnings.h"
 #include "editor/WriteChecks.h"
 #include "editor/WriteSequence.h"
 
@@ -381,6 +382,31 @@ std::vector<CheckFailure> EditorCore::refusedFields() const {
 
 std::string EditorCore::rangeInForce(int reg) const {
     return WriteChecks(*this).rangeInForce(reg);
+}
+
+// ---- Before a write (DriveWarnings.h) ----
+
+const char* const EditorCore::kResetQuestion =
+    "P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 9600,N,7,2、站號 1。是否繼續？";
+
+std::string EditorCore::warningQuestion(const std::vector<DriveWarning>& warnings) {
+    std::string list;
+    for (const DriveWarning& w : warnings)
+        list += (list.empty() ? "" : "；") + w.error + " " + w.detail;
+    return "寫入後變頻機可能顯示 " + list + "，是否仍要寫入？";
+}
+
+
+std::vector<DriveWarning> EditorCore::driveWarnings() const {
+    return DriveWarningCheck(*this).warnings();
+}
+
+std::vector<VfPoint> EditorCore::vfCurve(int page) const {
+    return DriveWarningCheck(*this).vfCurve(page);
+}
+
+std::optional<std::int32_t> EditorCore::resetPending() const {
+    return DriveWarningCheck(*this).resetPending();
 }
 
 }  // namespace velorin

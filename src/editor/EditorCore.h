@@ -351,7 +351,7 @@ public:
     // shown and the raw value (once read or loaded), and why a value cannot be shown.
     std::string fieldTip(int reg) const;
 
-    // ---- Before a write (DriveWarnings.cpp) ----
+    // ---- Before a write (DriveWarningCheck) ----
     // The settings of the working values that the drive would answer with ErP1 (two of
     // P05.03-P05.12 with one function other than 0), ErP2 or ErP3 (motor 1's or motor 2's V/F
     // frequencies out of order: fe0 <= fe1 <= fe2 <= fe3 <= fe4), over the present pages. The
@@ -408,6 +408,7 @@ private:
     friend class WritePlan;
     friend class WriteSequence;
     friend class WriteChecks;
+    friend class DriveWarningCheck;
 
     std::vector<int> m_leftOut;  // the registers the technician chose to leave out of a write
 
