@@ -47,11 +47,8 @@ int main(int argc, char** argv) {
             return 1;
         EventLoopWait wait;
         LineSession line(std::make_unique<QtSerialPort>(wait, device));
-        line.follow({1, framing, false, 1, settingsText, {}});
-        if (line.open(1, settingsText) != OpenResult::Ok) {
-            std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
+        if (!bench::openSimLine(line, device, settingsText, framing))
             return 1;
-        }
         line.setBlockReads(true);
         bench::RequestCount count;
         line.observers().add(count);

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "link/LineSession.h"
+
 namespace velorin::bench {
 
 inline QString startDriveSim(QProcess& sim, const char* settings, int delayMs,
@@ -26,6 +28,17 @@ inline void stopDriveSim(QProcess& sim) {
     sim.closeWriteChannel();
     sim.terminate();
     sim.waitForFinished(3000);
+}
+
+// Opens `line` on the simulated drive at station 1 with `settings`; false (told on stderr) when
+// the port cannot be opened.
+inline bool openSimLine(LineSession& line, const QString& device, const char* settings,
+                        Framing framing) {
+    line.follow({1, framing, false, 1, settings, {}});
+    if (line.open(1, settings) == OpenResult::Ok)
+        return true;
+    std::fprintf(stderr, "cannot open %s\n", qPrintable(device));
+    return false;
 }
 
 }  // namespace velorin::bench
