@@ -86,6 +86,20 @@ DemoPortProvider::DemoPortProvider(QStringList extraDevices) : m_system(std::mov
     m_drive.setFaultHistory(history);
     m_drive.setReg(faultregs::kRunHours, 1290);
     m_drive.setReg(faultregs::kRunSeconds, 1800);
+    // Two more drives on the same pair of wires, as in a cabinet: younger, one without a fault.
+    const RecordedFault secondHistory[] = {{6, 402}};
+    int station = 2;
+    for (SimulatedDrive* other : {&m_second, &m_third}) {
+        other->setLink(static_cast<std::uint8_t>(station), m_drive.rateIndex(),
+                       m_drive.formatIndex());
+        other->setAnswerProfile(SimulatedDrive::realisticProfile(),
+                                static_cast<std::uint32_t>(station));
+        m_line.addDrive(*other);
+        ++station;
+    }
+    m_second.setFaultHistory(secondHistory);
+    m_second.setReg(faultregs::kRunHours, 455);
+    m_third.setReg(faultregs::kRunHours, 12);
 }
 
 DemoPortProvider::~DemoPortProvider() = default;

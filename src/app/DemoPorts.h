@@ -1,6 +1,6 @@
 #pragma once
-// The demo mode's ports: the system's serial ports plus one more COM port with the simulated
-// drive on it, at its factory settings (9600,N,7,2, Modbus ASCII, station 1).
+// The demo mode's ports: the system's serial ports plus one more COM port with three simulated
+// drives on its line, at the factory settings (9600,N,7,2, Modbus ASCII) and stations 1, 2 and 3.
 
 #include <memory>
 
@@ -25,12 +25,14 @@ public:
 
     // The COM number of the simulated drive; 0 when all 16 are taken by the system's ports.
     int simulatedCom() const { return m_simCom; }
+    // The drive at station 1.
     SimulatedDrive& drive() { return m_drive; }
     SimulatedLine& line() { return m_line; }
 
 private:
     QtPortProvider m_system;
     SimulatedDrive m_drive;
+    SimulatedDrive m_second, m_third;  // at stations 2 and 3 on the same line
     SimulatedLine m_line{m_drive};
     GatewayLink m_gateway{m_drive, Framing::Mbap};
     int m_simCom = 0;

@@ -1,5 +1,9 @@
 #include "drive/ConnectSession.h"
 
+#include <algorithm>
+
+#include "model/FaultRegisters.h"
+
 namespace velorin {
 
 LineSession* ConnectSession::openAt(const std::string& settings, Framing framing) {
@@ -111,6 +115,106 @@ ConnectResult ConnectSession::connectThroughGateway(const std::string& settings,
                  : stopAsked()    ? ConnectResult::End::Stopped
                                   : ConnectResult::End::NotFound;
     line->close();
+    return result;
+}
+
+SurveyResult ConnectSession::survey(const std::string& settings, Framing framing, int first,
+                                   int last) {
+    SurveyResult result;
+    result.link = {settings, framing, 0, rateIndexOf(settings), formatIndexOf(settings)};
+    LineSession* line = openAt(settings, framing);
+    if (!line) {
+        result.end = ConnectResult::End::PortUnusable;
+        return result;
+    }
+    const Micros start = m_clock.now();
+    const long total = last - first + 1;
+    const ScanStep step{0, result.link.format.value_or(0), result.link.rate.value_or(0)};
+    std::vector<int> found, askAgain;
+    const auto probe = [&](int station) {
+        const ReplyCheck reply =
+            line->probeAt(static_cast<std::uint8_t>(station), drive::kProbeRegister);
+        if (drive::probeFound(reply, framing))
+            found.push_back(station);
+    };
+    long late = line->lateReplies();
+    int previousSilent = 0;
+    for (int station = first; station <= last; ++station) {
+        if (stopAsked() || line->portLost())
+            break;
+        if (m_hooks.progress) {
+            // Each station left costs about what those asked so far did (one reply wait each
+            // while nothing answers).
+            const long done = station - first;
+            const Micros each =
+                done > 0 ? (m_clock.now() - start) / done : line->replyTimeout() + kProbeGuess / 10;
+            ScanStep at = step;
+            at.station = station;
+            m_hooks.progress({done, total, at, each * (total - done)});
+        }
+        const std::size_t before = found.size();
+        probe(station);
+        const bool silent = found.size() == before;
+        // A reply that came after its wait was given up belongs to this station or the silent
+        // one before it: the session has lengthened its wait, and both are asked again at the end.
+        if (line->lateReplies() != late) {
+            late = line->lateReplies();
+            if (silent)
+                askAgain.push_back(station);
+            if (previousSilent)
+                askAgain.push_back(previousSilent);
+        }
+        previousSilent = silent ? station : 0;
+    }
+    const bool stopped = stopAsked() && !line->portLost();
+    // Asked again even after a stop: a drive that answered, if late, was found.
+    for (int station : askAgain)
+        if (!line->portLost() && std::find(found.begin(), found.end(), station) == found.end())
+            probe(station);
+    std::sort(found.begin(), found.end());
+    for (int station : found) {
+        if (line->portLost())
+            break;
+        SurveyedDrive drive{static_cast<std::uint8_t>(station), {}, {}};
+        const auto value = [&](std::uint16_t reg) -> std::optional<std::uint16_t> {
+            const ReplyCheck r = line->readAt(drive.station, reg);
+            return r.outcome == LinkOutcome::Ok ? std::optional<std::uint16_t>(r.value)
+                                                : std::nullopt;
+        };
+        drive.model = value(faultregs::kModel);
+        drive.hours = value(faultregs::kRunHours);
+        result.drives.push_back(drive);
+    }
+    result.elapsed = m_clock.now() - start;
+    if (line->portLost()) {
+        result.end = ConnectResult::End::PortLost;
+        return result;
+    }
+    if (stopped)
+        result.end = ConnectResult::End::Stopped;
+    else
+        result.end = found.empty() ? ConnectResult::End::NotFound : ConnectResult::End::Found;
+    if (found.empty()) {
+        line->close();
+        return result;
+    }
+    result.link.station = static_cast<std::uint8_t>(found.front());
+    line->setStation(result.link.station);
+    return result;
+}
+
+SurveyResult ConnectSession::surveyAll(std::optional<int> rate, std::optional<int> format,
+                                       int first, int last) {
+    if (rate && format)
+        return survey(settingsString(*rate, *format), framingOfFormat(*format), first, last);
+    const ConnectResult searched = search(ScanOrder());
+    SurveyResult result;
+    if (searched.end == ConnectResult::End::Found) {
+        result = survey(searched.link.settings, searched.link.framing, first, last);
+    } else {
+        result.end = searched.end;
+    }
+    result.search = searched.search;
     return result;
 }
 

@@ -48,6 +48,28 @@ struct ConnectResult {
     std::optional<ScanResult> search;  // the search, if one ran
 };
 
+// The stations a survey asks: Modbus gives a drive on a line one of 1..247.
+inline constexpr int kFirstSurveyStation = 1;
+inline constexpr int kLastSurveyStation = 247;
+
+// A drive the survey found on the line.
+struct SurveyedDrive {
+    std::uint8_t station = 0;
+    std::optional<std::uint16_t> model;  // P17.11, where the drive answered for it
+    std::optional<std::uint16_t> hours;  // running hours, P17.05
+    bool operator==(const SurveyedDrive&) const = default;
+};
+
+struct SurveyResult {
+    // Found: every station was asked and at least one drive answered (NotFound: none did);
+    // Stopped and PortLost keep the drives found before.
+    ConnectResult::End end = ConnectResult::End::NotFound;
+    FoundLink link;  // the settings surveyed; its station the first drive's
+    std::vector<SurveyedDrive> drives;  // by station
+    std::optional<ScanResult> search;   // when the rate or format had to be searched first
+    Micros elapsed{0};                  // of the survey itself
+};
+
 class ConnectSession {
 public:
     ConnectSession(TimedWait& clock, ConnectHooks hooks)
@@ -71,6 +93,18 @@ public:
     ConnectResult connectThroughGateway(const std::string& settings, Framing framing,
                                         std::uint8_t station, int first = ScanOrder::kFirstStation,
                                         int last = ScanOrder::kLastStation);
+
+    // Every drive on the line: stations `first`..`last` probed in turn on one opening at
+    // `settings` and `framing` (a silent station costs one reply wait), and each drive that
+    // answers asked its model and running hours. The progress hook hears each station (its
+    // format and rate as the settings give them), with the time left. The line stays open when
+    // a drive was found, at the first one's station.
+    SurveyResult survey(const std::string& settings, Framing framing,
+                        int first = kFirstSurveyStation, int last = kLastSurveyStation);
+    // The survey at the chosen rate and format; with either left open, the search finds the
+    // line's settings first (as connect() does) and the survey follows at those.
+    SurveyResult surveyAll(std::optional<int> rate, std::optional<int> format,
+                           int first = kFirstSurveyStation, int last = kLastSurveyStation);
 
 private:
     bool stopAsked() const { return m_hooks.stopRequested && m_hooks.stopRequested(); }

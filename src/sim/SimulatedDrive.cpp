@@ -377,4 +377,18 @@ AnswerProfile SimulatedDrive::realisticProfile() {
     return p;
 }
 
+std::vector<ReplyChunk> hearOnBus(const std::vector<SimulatedDrive*>& drives,
+                                  std::span<const std::uint8_t> bytes, const LineSettings& master,
+                                  LineMatch match) {
+    std::vector<ReplyChunk> replies;
+    for (SimulatedDrive* drive : drives) {
+        auto heard = drive->hear(bytes, master, match);
+        replies.insert(replies.end(), std::make_move_iterator(heard.begin()),
+                       std::make_move_iterator(heard.end()));
+    }
+    std::stable_sort(replies.begin(), replies.end(),
+                     [](const ReplyChunk& a, const ReplyChunk& b) { return a.at < b.at; });
+    return replies;
+}
+
 }  // namespace velorin

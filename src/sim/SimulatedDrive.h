@@ -233,4 +233,10 @@ private:
     unsigned m_noiseSeed = 12345;
 };
 
+// The drives on one RS-485 line: each hears every request the master puts on it and answers
+// those for its own station. The replies of all of them, in order of arrival.
+std::vector<ReplyChunk> hearOnBus(const std::vector<SimulatedDrive*>& drives,
+                                  std::span<const std::uint8_t> bytes, const LineSettings& master,
+                                  LineMatch match = LineMatch::Full);
+
 }  // namespace velorin

@@ -4,6 +4,13 @@
 
 namespace velorin {
 
+SimulatedDrive* SimulatedLine::driveAt(std::uint8_t station) const {
+    for (SimulatedDrive* d : m_drives)
+        if (d->station() == station)
+            return d;
+    return nullptr;
+}
+
 SimulatedPort::SimulatedPort(SimulatedLine& line, TimedWait& wait, std::string name)
     : SerialPort(wait), m_line(&line), m_name(std::move(name)) {
     m_settings = "9600,N,8,1";
@@ -50,7 +57,7 @@ bool SimulatedPort::send(std::span<const std::uint8_t> bytes) {
     const Micros now = timedWait().now();
     if (m_line->m_localEcho)
         m_incoming.push_back({{bytes.begin(), bytes.end()}, now});
-    for (auto& chunk : m_line->drive().hear(bytes, *parseSettings(m_settings))) {
+    for (auto& chunk : hearOnBus(m_line->drives(), bytes, *parseSettings(m_settings))) {
         chunk.at += now;
         timedWait().wakeAt(chunk.at);
         // Kept in order of arrival: a slow reply to an earlier request may come after this one.

@@ -3,6 +3,7 @@
 // for tests and the demo mode.
 
 #include <deque>
+#include <vector>
 
 #include "link/SerialPort.h"
 #include "sim/SimulatedDrive.h"
@@ -11,12 +12,19 @@ namespace velorin {
 
 class SimulatedPort;
 
-// The one device with the drive on it, shared by the port objects of all windows: only one of
-// them may hold it open at a time.
+// The one device with the drives on it, shared by the port objects of all windows: only one of
+// them may hold it open at a time. An RS-485 line is a bus: every drive on it hears every request
+// and answers those for its own station.
 class SimulatedLine {
 public:
-    explicit SimulatedLine(SimulatedDrive& drive) : m_drive(&drive) {}
-    SimulatedDrive& drive() { return *m_drive; }
+    explicit SimulatedLine(SimulatedDrive& drive) : m_drives{&drive} {}
+    // The first drive on the line.
+    SimulatedDrive& drive() { return *m_drives.front(); }
+    // Another drive on the same pair of wires.
+    void addDrive(SimulatedDrive& drive) { m_drives.push_back(&drive); }
+    const std::vector<SimulatedDrive*>& drives() const { return m_drives; }
+    // The drive that answers to `station` now, if one does.
+    SimulatedDrive* driveAt(std::uint8_t station) const;
 
     // Another program holds the device: every open fails as "in use".
     void setHeldElsewhere(bool held) { m_heldElsewhere = held; }
@@ -36,7 +44,7 @@ public:
 
 private:
     friend class SimulatedPort;
-    SimulatedDrive* m_drive;
+    std::vector<SimulatedDrive*> m_drives;
     SimulatedPort* m_holder = nullptr;
     bool m_heldElsewhere = false;
     bool m_present = true;

@@ -46,7 +46,10 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
           "--late-ms", "60000", "--duplicate-ms", "0"}, ""},
         {{"--fault-rate", "101"}, "--fault-rate: \"101\""}, {{"--seed", "-1"}, "--seed"},
         {{"--late-ms", "0"}, "--late-ms"}, {{"--duplicate-ms", "60001"}, "--duplicate-ms"},
-        {{"--stations", "3"}, "unknown option \"--stations\""},
+        {{"--stations", "1,1"}, "--stations: \"1,1\" is not a list"}, {{"--stations", "248"}, "--stations"},
+        {{"--stations", "1,"}, "--stations"}, {{"--stations", "2", "--tcp", "0"}, "not behind --tcp"},
+        {{"--stations", "1,2", "--set", "9:1=2"}, "station 9 has options but no drive"},
+        {{"--set", "x:1=2"}, "--set: \"x:1=2\" does not start with a station"},
         {{"--tcp", "0", "--framing", "rtu", "--split-segments", "--latency-ms", "300",
           "--duplicate-segments", "10", "--drop-at", "50", "--drop-rate", "1"}, ""},
         {{"--tcp", "65536"}, "--tcp: \"65536\" is not a port"},
@@ -131,4 +134,23 @@ TEST(SimOptions, APassThroughGatewayServesTheDrivesOwnFraming) {
     EXPECT_EQ(mbap->gatewayFraming, Framing::Mbap);
     EXPECT_EQ(mbap->settings, "9600,N,7,2");
     EXPECT_EQ(mbap->network, (NetworkFaults{.dropAt = 7, .seed = 9}));
+}
+
+TEST(SimOptions, SeveralDrivesEachWithWhatIsTheirOwn) {
+    const auto o = parseSimOptions({"--stations", "1,2,5", "--set", "300=9", "--set", "2:300=7",
+                                    "--response-delay-ms", "5:40", "--faults-history", "2:21@10", "--settings", "9600,N,8,2"},
+                                   error);
+    ASSERT_TRUE(o) << error;
+    ASSERT_EQ(stationsOf(*o), (std::vector<int>{1, 2, 5}));
+    SimulatedDrive one, two, five;
+    configure(one, *o, 1);
+    configure(two, *o, 2);
+    configure(five, *o, 5);
+    EXPECT_EQ(std::tuple(one.station(), one.reg(300), one.reg(403)), std::tuple(1, 9, 0));
+    EXPECT_EQ(std::tuple(two.station(), two.reg(300), two.reg(403)), std::tuple(2, 7, 21));
+    // Only station 5 answers 40 ms late.
+    const auto five300 = rtuRequest(5, FunctionCode::ReadRegisters, 1, 44, 0, 1);
+    const auto one300 = rtuRequest(1, FunctionCode::ReadRegisters, 1, 44, 0, 1);
+    EXPECT_GE(five.hear(five300, five.line())[0].at, Micros{40000});
+    EXPECT_LT(one.hear(one300, one.line())[0].at, Micros{40000});
 }

@@ -41,7 +41,7 @@ int baudOf(speed_t s) {
 
 }  // namespace
 
-PtyDrive::PtyDrive(SimulatedDrive& drive) : m_drive(drive) {}
+PtyDrive::PtyDrive(std::vector<SimulatedDrive*> drives) : m_drives(std::move(drives)) {}
 
 PtyDrive::~PtyDrive() {
     if (m_slave >= 0)
@@ -132,7 +132,7 @@ void PtyDrive::serve(const std::atomic<bool>& stop, int stdinFd) {
         pollfd fds[2] = {{m_master, POLLIN, 0}, {stdinFd, POLLIN, 0}};
         const int n = ::poll(fds, stdinFd >= 0 ? 2 : 1, static_cast<int>(kStopCheck.count()));
         if (n == 0)
-            m_drive.silence();  // a tenth of a second without a character
+            for (SimulatedDrive* d : m_drives) d->silence();  // a tenth of a second, no character
         if (n <= 0)
             continue;
         if (starterGone(fds[1]))
@@ -146,11 +146,13 @@ void PtyDrive::serve(const std::atomic<bool>& stop, int stdinFd) {
         LineSettings line;
         if (!lineSettings(line))
             continue;
-        auto chunks = m_drive.hear(std::span(buf, static_cast<std::size_t>(got)), line,
-                                   LineMatch::RateAndStopBits);
-        if (m_onWrite)
-            for (const WriteRecord& w : m_drive.writeLog()) m_onWrite(w);
-        m_drive.clearWriteLog();  // served for hours: the log must not grow with every write
+        auto chunks = hearOnBus(m_drives, std::span(buf, static_cast<std::size_t>(got)), line,
+                                LineMatch::RateAndStopBits);
+        for (SimulatedDrive* d : m_drives) {
+            if (m_onWrite)
+                for (const WriteRecord& w : d->writeLog()) m_onWrite(d->station(), w);
+            d->clearWriteLog();  // served for hours: the log must not grow with every write
+        }
         for (const auto& chunk : chunks) {
             if (!sleepUntil(heard + chunk.at, stop))
                 return;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "sim/SimulatedDrive.h"
 
@@ -15,7 +16,8 @@ namespace velorin {
 
 class PtyDrive {
 public:
-    explicit PtyDrive(SimulatedDrive& drive);
+    // The drives on the line, each answering its own station (one in the usual case).
+    explicit PtyDrive(std::vector<SimulatedDrive*> drives);
     ~PtyDrive();
 
     // Opens the pseudo-terminal; false (with errno) on failure.
@@ -27,19 +29,21 @@ public:
     // other end does not take within a second is dropped, as a line would lose it.
     void serve(const std::atomic<bool>& stop, int stdinFd);
 
-    // Called for every write the drive carried out.
-    void onWrite(std::function<void(const WriteRecord&)> f) { m_onWrite = std::move(f); }
+    // Called for every write a drive carried out, with the drive's station.
+    void onWrite(std::function<void(std::uint8_t, const WriteRecord&)> f) {
+        m_onWrite = std::move(f);
+    }
 
 private:
     bool lineSettings(LineSettings& out) const;
     // Puts a reply on the terminal; false when (part of) it could not be delivered in time.
     bool put(std::span<const std::uint8_t> bytes, const std::atomic<bool>& stop);
 
-    SimulatedDrive& m_drive;
+    std::vector<SimulatedDrive*> m_drives;
     int m_master = -1;
     int m_slave = -1;  // held open so the line survives between the other side's opens
     std::string m_path;
-    std::function<void(const WriteRecord&)> m_onWrite;
+    std::function<void(std::uint8_t, const WriteRecord&)> m_onWrite;
 };
 
 }  // namespace velorin

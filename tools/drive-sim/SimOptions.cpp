@@ -1,5 +1,6 @@
 #include "SimOptions.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace velorin {
@@ -79,8 +80,12 @@ std::string simUsage() {
            "  --station N            station address (P496), 0..254; default 1\n"
            "  --settings S           line settings, e.g. \"9600,N,7,2\" (the drive's\n"
            "                         rates and formats only); default 9600,N,7,2\n"
-           "  --set REG=VALUE        start with register REG (0..562) holding VALUE\n"
-           "                         (-32768..65535)\n"
+           "  --stations LIST        several drives on the one line, one per station\n"
+           "                         (\"1,2,5\"; each 1..247), all at --settings\n"
+           "  --set [S:]REG=VALUE    start with register REG (0..562) holding VALUE\n"
+           "                         (-32768..65535); with S: on the drive at station S\n"
+           "                         only (so too --response-delay-ms, --fault and\n"
+           "                         --faults-history)\n"
            "  --response-delay-ms N  time from request to reply, 0..60000; default 2\n"
            "  --wire-time            replies take the time of a real line at the rate\n"
            "  --answer-ms MIN-MAX    each reply starts after a time drawn in MIN..MAX ms\n"
@@ -120,7 +125,8 @@ std::string simUsage() {
            "  --drop-rate PCT        with --tcp: this share of the requests drops it\n"
            "  --faults-history LIST  the faults the drive remembers, latest first, as\n"
            "                         NUMBER@HOURS,... (\"20@1200,6@1190\"; at most 8)\n"
-           "  --log                  print every write the drive carries out (W REG VALUE)\n"
+           "  --log                  print every write the drive carries out (W REG VALUE;\n"
+           "                         with --stations, W STATION:REG VALUE)\n"
            "  --no-stdin             keep serving when standard input closes\n";
 }
 
@@ -142,11 +148,23 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             a == "--duplicate-ms" || a == "--max-block" || a == "--block-gaps" ||
             a == "--answer-ms" || a == "--answer-profile" || a == "--tcp" || a == "--framing" ||
             a == "--latency-ms" || a == "--duplicate-segments" || a == "--drop-at" ||
-            a == "--drop-rate" || a == "--faults-history";
+            a == "--drop-rate" || a == "--faults-history" || a == "--stations";
         if (takesValue && i + 1 >= args.size())
             return fail(std::string(a) + " needs a value");
-        const std::string_view v = takesValue ? args[++i] : std::string_view{};
+        std::string_view v = takesValue ? args[++i] : std::string_view{};
         const std::string quoted = "\"" + std::string(v) + "\"";
+        // "S:" before a value gives it to the drive at station S alone.
+        std::optional<int> own;
+        if (const auto colon = v.find(':'); colon != std::string_view::npos &&
+                                            (a == "--set" || a == "--response-delay-ms" ||
+                                             a == "--fault" || a == "--faults-history")) {
+            const auto station = integerIn(v.substr(0, colon), 1, 247);
+            if (!station)
+                return fail(std::string(a) + ": " + quoted + " does not start with a station " +
+                            "1..247 before its colon");
+            own = static_cast<int>(*station);
+            v = v.substr(colon + 1);
+        }
         if (a == "--station") {
             const auto n = integerIn(v, 0, 254);
             if (!n)
@@ -166,19 +184,26 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             if (!reg || !val)
                 return fail("--set: " + quoted + " is not REG=VALUE with REG 0..562 and VALUE " +
                             "-32768..65535");
-            o.registers.emplace_back(static_cast<int>(*reg),
-                                     static_cast<std::uint16_t>(*val & 0xFFFF));
+            (own ? o.ownOptions[*own].registers : o.registers)
+                .emplace_back(static_cast<int>(*reg), static_cast<std::uint16_t>(*val & 0xFFFF));
         } else if (a == "--response-delay-ms") {
             const auto ms = integerIn(v, 0, kMaxResponseDelayMs);
             if (!ms)
                 return fail("--response-delay-ms: " + quoted + " is not 0..60000");
-            o.responseDelay = Micros{*ms * 1000};
+            if (own)
+                o.ownOptions[*own].responseDelay = Micros{*ms * 1000};
+            else
+                o.responseDelay = Micros{*ms * 1000};
         } else if (a == "--fault") {
             const auto fault = faultNamed(v);
             if (!fault)
                 return fail("--fault: unknown fault " + quoted);
-            o.faults.push_back(*fault);
-            faultNames.push_back(v);
+            if (own) {
+                o.ownOptions[*own].faults.push_back(*fault);
+            } else {
+                o.faults.push_back(*fault);
+                faultNames.push_back(v);
+            }
         } else if (a == "--fault-rate") {
             const auto percent = integerIn(v, 0, 100);
             if (!percent)
@@ -262,7 +287,22 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             if (!history)
                 return fail("--faults-history: " + quoted +
                             " is not NUMBER@HOURS,... with at most 8 faults, each 0..65535");
-            o.faultHistory = *history;
+            if (own)
+                o.ownOptions[*own].faultHistory = *history;
+            else
+                o.faultHistory = *history;
+        } else if (a == "--stations") {
+            o.stations.clear();
+            for (std::size_t start = 0; start <= v.size();) {
+                const auto comma = std::min(v.find(',', start), v.size());
+                const auto station = integerIn(v.substr(start, comma - start), 1, 247);
+                if (!station || std::find(o.stations.begin(), o.stations.end(), *station) !=
+                                    o.stations.end())
+                    return fail("--stations: " + quoted +
+                                " is not a list of different stations 1..247");
+                o.stations.push_back(static_cast<int>(*station));
+                start = comma + 1;
+            }
         } else if (a == "--wire-time") {
             o.wireTime = true;
         } else if (a == "--log") {
@@ -275,6 +315,12 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
             return fail("unknown option \"" + std::string(a) + "\"");
         }
     }
+    if (!o.stations.empty() && o.tcpPort)
+        return fail("--stations puts drives on a pseudo-terminal's line, not behind --tcp");
+    for (const auto& [station, own] : o.ownOptions)
+        if (std::find(o.stations.begin(), o.stations.end(), station) == o.stations.end() &&
+            station != o.station)
+            return fail("station " + std::to_string(station) + " has options but no drive");
     if ((framingGiven || networkGiven) && !o.tcpPort)
         return fail("--framing and the network's faults belong to --tcp");
     if (o.tcpPort && o.gatewayFraming != Framing::Mbap) {
@@ -296,17 +342,30 @@ std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& a
     return o;
 }
 
-void configure(SimulatedDrive& drive, const SimOptions& o) {
-    drive.setLink(static_cast<std::uint8_t>(o.station), *rateIndexOf(o.settings),
+std::vector<int> stationsOf(const SimOptions& o) {
+    return o.stations.empty() ? std::vector<int>{o.station} : o.stations;
+}
+
+void configure(SimulatedDrive& drive, const SimOptions& o, int station) {
+    const auto found = o.ownOptions.find(station);
+    const StationOptions own = found == o.ownOptions.end() ? StationOptions{} : found->second;
+    drive.setLink(static_cast<std::uint8_t>(station), *rateIndexOf(o.settings),
                   *formatIndexOf(o.settings));
-    drive.setFaultHistory(o.faultHistory);
+    drive.setFaultHistory(own.faultHistory.value_or(o.faultHistory));
     for (auto [reg, value] : o.registers) drive.setReg(reg, value);
-    drive.setResponseDelay(o.responseDelay);
+    for (auto [reg, value] : own.registers) drive.setReg(reg, value);
+    drive.setResponseDelay(own.responseDelay.value_or(o.responseDelay));
     drive.setWireTime(o.wireTime);
-    drive.setAnswerProfile(o.profile, o.seed);
+    // Each drive draws its own timing and faults: the same seed would make them move in step.
+    const std::uint32_t seed = o.seed + static_cast<std::uint32_t>(station) - 1;
+    drive.setAnswerProfile(o.profile, seed);
     drive.setMaxBlock(o.maxBlock);
     drive.setBlockGaps(o.blockGaps);
-    drive.setFaultMix(o.faults, o.faultRate, o.seed);
+    drive.setFaultMix(own.faults.empty() ? o.faults : own.faults, o.faultRate, seed);
+}
+
+void configure(SimulatedDrive& drive, const SimOptions& o) {
+    configure(drive, o, o.station);
 }
 
 }  // namespace velorin

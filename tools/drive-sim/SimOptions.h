@@ -2,6 +2,7 @@
 // velorin-drive-sim's command line: every option checked in full before the drive starts, so a
 // typing error stops the simulator with a message instead of starting a different drive.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +13,20 @@
 
 namespace velorin {
 
+// What one drive of several on the line has of its own (--set S:REG=VALUE and the like); what is
+// given without a station holds for every drive.
+struct StationOptions {
+    std::vector<std::pair<int, std::uint16_t>> registers;
+    std::optional<Micros> responseDelay;
+    std::vector<DriveFault> faults;
+    std::optional<std::vector<RecordedFault>> faultHistory;
+};
+
 struct SimOptions {
     int station = 1;
+    // --stations 1,2,5: one drive per station on the one line (each at --settings).
+    std::vector<int> stations;
+    std::map<int, StationOptions> ownOptions;  // by station
     std::string settings = "9600,N,7,2";
     std::vector<std::pair<int, std::uint16_t>> registers;  // --set REG=VALUE, in order
     Micros responseDelay{2000};
@@ -52,7 +65,11 @@ inline constexpr const char* kDefaultRtuSettings = "9600,N,8,2";
 std::optional<SimOptions> parseSimOptions(const std::vector<std::string_view>& args,
                                           std::string& error);
 
-// Sets up `drive` as the options say.
+// The stations of the drives the options put on the line, in order.
+std::vector<int> stationsOf(const SimOptions& options);
+
+// Sets up `drive` as the options say for the drive at `station`.
+void configure(SimulatedDrive& drive, const SimOptions& options, int station);
 void configure(SimulatedDrive& drive, const SimOptions& options);
 
 std::string simUsage();

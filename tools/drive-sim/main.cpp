@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,10 +62,22 @@ int main(int argc, char** argv) {
         std::fputs(simUsage().c_str(), stdout);
         return 0;
     }
-    SimulatedDrive drive;
-    configure(drive, *options);
-    const auto printWrite = [](const WriteRecord& w) {
-        std::printf("W %u %u\n", w.reg, w.value);
+    // One drive per station on the line (one unless --stations).
+    const std::vector<int> stations = stationsOf(*options);
+    std::vector<std::unique_ptr<SimulatedDrive>> drives;
+    std::vector<SimulatedDrive*> onLine;
+    for (int station : stations) {
+        drives.push_back(std::make_unique<SimulatedDrive>());
+        configure(*drives.back(), *options, station);
+        onLine.push_back(drives.back().get());
+    }
+    SimulatedDrive& drive = *onLine.front();
+    const bool several = onLine.size() > 1;
+    const auto printWrite = [several](std::uint8_t station, const WriteRecord& w) {
+        if (several)
+            std::printf("W %u:%u %u\n", station, w.reg, w.value);
+        else
+            std::printf("W %u %u\n", w.reg, w.value);
         std::fflush(stdout);
     };
     stopOn(SIGTERM);
@@ -77,14 +90,14 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (options->log)
-            tcp.onWrite(printWrite);
+            tcp.onWrite([&](const WriteRecord& w) { printWrite(drive.station(), w); });
         std::printf("127.0.0.1:%d\n", tcp.port());
         std::fflush(stdout);
         tcp.serve(g_stop, options->watchStdin ? 0 : -1);
         return 0;
     }
 
-    PtyDrive pty(drive);
+    PtyDrive pty(onLine);
     if (!pty.open()) {
         std::perror("velorin-drive-sim: cannot open a pseudo-terminal");
         return 1;
