@@ -130,6 +130,20 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
     return out;
 }
 
+std::size_t LineSession::blockCosts(std::size_t count) const {
+    // RTU: 8 bytes out; station, function, count, two bytes a register and the CRC back. ASCII
+    // spells each byte in two characters between ':' and CR LF, with its LRC.
+    return isRtu(m_framing) ? 8 + 5 + 2 * count : 17 + 11 + 4 * count;
+}
+
+ReplyCheck LineSession::expectedBlock(std::span<const Slot> slots) {
+    ReplyCheck expected{LinkOutcome::Ok};
+    for (const Slot& s : slots)
+        expected.values.push_back(!s.settled && s.candidate ? s.candidate->value : s.result.value);
+    expected.value = expected.values.front();
+    return expected;
+}
+
 bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
     const auto waiting = [](const Slot& s) {
         return !s.settled && s.onlyLike && s.candidate && s.count == 1;
@@ -153,16 +167,32 @@ bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
             }
         }
         end = last + 1;
-        // One doubted value costs the same read again either way.
-        if (doubted < 2)
+        // One doubted value costs the same read again either way; a long block across few
+        // doubted values costs more on the line than reading each of them again.
+        if (doubted < 2 || blockCosts(end - i) > doubted * blockCosts(1))
             continue;
-        const auto count = static_cast<std::uint16_t>(end - i);
+        // A block whose reply would be byte for byte like a recent one (a run of like values
+        // confirmed just before) could be that reply again: a neighbour taken already gives it
+        // a shape of its own.
+        std::size_t from = i;
+        if (m_trust.wouldBeLikeRecentReply(slots[i].reg, expectedBlock(slots.subspan(i, end - i)))) {
+            const auto takenNeighbour = [&](std::size_t k, std::uint16_t reg) {
+                const Slot& n = slots[k];
+                return n.count == 1 && n.reg == reg && n.settled && n.result.outcome == LinkOutcome::Ok;
+            };
+            if (i > 0 && takenNeighbour(i - 1, static_cast<std::uint16_t>(slots[i].reg - 1)))
+                from = i - 1;
+            else if (end < slots.size() && end - i < kMostBlockRegisters &&
+                     takenNeighbour(end, static_cast<std::uint16_t>(slots[end - 1].reg + 1)))
+                ++end;
+        }
+        const auto count = static_cast<std::uint16_t>(end - from);
         LineNotes notes;
-        const ReplyCheck block = transactAt(station, FunctionCode::ReadRegisters, slots[i].reg,
+        const ReplyCheck block = transactAt(station, FunctionCode::ReadRegisters, slots[from].reg,
                                             count, RequestPurpose::ReadAgain, &notes);
         if (block.outcome == LinkOutcome::Stopped || block.outcome == LinkOutcome::PortError)
             return false;
-        const bool like = block.complete() && m_trust.likeRecentReply(slots[i].reg, block);
+        const bool like = block.complete() && m_trust.likeRecentReply(slots[from].reg, block);
         if (block.outcome != LinkOutcome::Ok || notes.troubled() || like) {
             // A drive that will not read this block (it crosses a register it leaves out of
             // blocks) may read others; one that ignores or refuses blocks reads none.
@@ -173,15 +203,15 @@ bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
             continue;
         }
         bool differ = false;
-        for (std::size_t k = i; k < end; ++k) {
+        for (std::size_t k = from; k < end; ++k) {
             Slot& s = slots[k];
             // No copy of a single reply passes for a block: what it says each register holds
             // is known, for later doubts.
-            const std::uint16_t held = block.values[k - i];
+            const std::uint16_t held = block.values[k - from];
             m_trust.settledValue(s.reg, {LinkOutcome::Ok, held, ExceptionCode::None, {held}});
             const bool doubtedHere = waiting(s);
             const ReplyCheck& taken = doubtedHere ? *s.candidate : s.result;
-            if (taken.outcome == LinkOutcome::Ok && block.values[k - i] == taken.value) {
+            if (taken.outcome == LinkOutcome::Ok && held == taken.value) {
                 if (doubtedHere) {
                     s.result = taken;
                     s.settled = s.agreed = true;
@@ -194,8 +224,7 @@ bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
             if (!doubtedHere && !s.agreed)
                 s.settled = false;
             if (!s.agreed) {
-                const std::uint16_t v = block.values[k - i];
-                s.candidate = ReplyCheck{LinkOutcome::Ok, v, ExceptionCode::None, {v}};
+                s.candidate = ReplyCheck{LinkOutcome::Ok, held, ExceptionCode::None, {held}};
                 s.agreeing = 1;
             }
         }

@@ -214,6 +214,10 @@ private:
     // Confirms runs of neighbouring values doubted only for being like the reply before, each
     // run by one block read where the drive answers blocks. False when stopped or the port lost.
     bool confirmInBlocks(std::uint8_t station, std::span<Slot> slots);
+    // Characters a read of `count` registers puts on the line, request and reply.
+    std::size_t blockCosts(std::size_t count) const;
+    // What a block over `slots` should say: the values taken, or waiting to be confirmed.
+    static ReplyCheck expectedBlock(std::span<const Slot> slots);
     void forgetBlocks();
     // Listens until `until`: whether the line stayed quiet.
     bool quietUntil(Micros until);

@@ -118,14 +118,21 @@ bool LineTrust::likeRecentReply(std::uint16_t reg, const ReplyCheck& r) {
     const Micros now = m_port.timedWait().now();
     while (!m_recentReplies.empty() && m_recentReplies.front().at < now - kLongestWait)
         m_recentReplies.pop_front();
+    const bool same = wouldBeLikeRecentReply(reg, r);
+    m_recentReplies.push_back({now, reg, r});
+    return same;
+}
+
+bool LineTrust::wouldBeLikeRecentReply(std::uint16_t reg, const ReplyCheck& r) const {
+    if (m_named)
+        return false;
     // A copy of an earlier reply lands in a later request's wait when that one's own reply is
     // lost or slower than the copy, whenever the line sent the copy: a reply like another
     // register's of the last second is never taken on its own.
-    bool same = false;
-    for (const RecentReply& earlier : m_recentReplies)
-        same = same || (earlier.reg != reg && sameAnswer(earlier.reply, r));
-    m_recentReplies.push_back({now, reg, r});
-    return same;
+    const Micros since = m_port.timedWait().now() - kLongestWait;
+    return std::any_of(m_recentReplies.begin(), m_recentReplies.end(), [&](const RecentReply& e) {
+        return e.at >= since && e.reg != reg && sameAnswer(e.reply, r);
+    });
 }
 
 void LineTrust::settledValue(std::uint16_t reg, const ReplyCheck& reply) {

@@ -59,6 +59,8 @@ public:
     // Whether a read reply for `reg` is byte for byte like one another register gave in the
     // last second, as a copy of it would be. Kept among the recent replies.
     bool likeRecentReply(std::uint16_t reg, const ReplyCheck& reply);
+    // The same question for a reply still to be asked for, which is not kept.
+    bool wouldBeLikeRecentReply(std::uint16_t reg, const ReplyCheck& reply) const;
     // The value a register was last found to hold, and whether `reply` for `reg` is like the
     // one another register was last found to hold, however long ago: while a reply is owed, a
     // late reply of that register's may bring it.

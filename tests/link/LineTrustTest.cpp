@@ -140,3 +140,34 @@ TEST(LineTrust, WritesAreConfirmedByTheirReplyAndNeverReadBackAtAnOldLink) {
             << c.what;
     }
 }
+
+// Alike values doubted in two groups of reads: the second run's block would read byte for byte as
+// the first's, so it takes a neighbour along instead of leaving each value to be read again; and
+// two alike values far apart are each read again rather than confirmed by a long block.
+TEST(LineTrust, AlikeValuesAreConfirmedAtTheLeastCost) {
+    const struct Case {
+        const char* rule;
+        std::vector<int> zeros;  // registers of 10..33 that hold 0
+        long requests, readAgain, largest;
+    } cases[] = {
+        {"two runs of three zeros in two groups", {11, 12, 13, 27, 28, 29}, 26, 2, 4},
+        {"two zeros fifteen registers apart", {10, 25}, 26, 2, 1},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        for (int reg : c.zeros) r.drive.setReg(reg, 0);
+        long largest = 0;
+        test::LineTap blocks{r.session.observers(), [&](const TransactionRecord& t) {
+                                 largest = std::max<long>(largest, t.word);
+                             }};
+        std::vector<std::uint16_t> regs;
+        for (int reg = 10; reg <= 33; ++reg) regs.push_back(static_cast<std::uint16_t>(reg));
+        const auto got = r.session.readRegisters(regs);
+        ASSERT_EQ(got.size(), regs.size()) << c.rule;
+        for (std::size_t i = 0; i < regs.size(); ++i)
+            EXPECT_EQ(got[i].value, r.drive.reg(regs[i])) << c.rule << ", register " << regs[i];
+        EXPECT_EQ(std::tuple(r.drive.requestsHeard(), r.count(RequestPurpose::ReadAgain), largest),
+                  std::tuple(c.requests, c.readAgain, c.largest))
+            << c.rule;
+    }
+}
