@@ -136,6 +136,7 @@ SurveyResult ConnectSession::survey(const std::string& settings, Framing framing
             line->probeAt(static_cast<std::uint8_t>(station), drive::kProbeRegister);
         if (drive::probeFound(reply, framing))
             found.push_back(station);
+        return reply;
     };
     long late = line->lateReplies();
     int previousSilent = 0;
@@ -152,12 +153,16 @@ SurveyResult ConnectSession::survey(const std::string& settings, Framing framing
             at.station = station;
             m_hooks.progress({done, total, at, each * (total - done)});
         }
+        // The next station is asked at once: a silent one costs one reply wait, not two, and
+        // the late reply of the one before, if it comes, is heard as another station's.
+        line->forgetOwedReply();
         const std::size_t before = found.size();
-        probe(station);
+        const ReplyCheck reply = probe(station);
         const bool silent = found.size() == before;
-        // A reply that came after its wait was given up belongs to this station or the silent
-        // one before it: the session has lengthened its wait, and both are asked again at the end.
-        if (line->lateReplies() != late) {
+        // A reply that came after its wait was given up (or another station's in this one's
+        // wait) belongs to this station or the silent one before it: both are asked again at
+        // the end, with the longest wait.
+        if (line->lateReplies() != late || reply.outcome == LinkOutcome::WrongStation) {
             late = line->lateReplies();
             if (silent)
                 askAgain.push_back(station);
@@ -168,9 +173,13 @@ SurveyResult ConnectSession::survey(const std::string& settings, Framing framing
     }
     const bool stopped = stopAsked() && !line->portLost();
     // Asked again even after a stop: a drive that answered, if late, was found.
+    const Micros usualWait = line->replyTimeout();
+    if (!askAgain.empty())
+        line->setReplyTimeout(std::max(usualWait, LineTrust::kLongestWait));
     for (int station : askAgain)
         if (!line->portLost() && std::find(found.begin(), found.end(), station) == found.end())
             probe(station);
+    line->setReplyTimeout(usualWait);
     std::sort(found.begin(), found.end());
     for (int station : found) {
         if (line->portLost())

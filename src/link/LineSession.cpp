@@ -197,7 +197,7 @@ bool LineSession::quietUntil(Micros until) {
     return false;
 }
 
-bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
+bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots, bool more) {
     // Trouble on a line taken for clean reopens every value two reads have not agreed on and
     // whose reply came recently enough for its own reply to be still on its way: any of them
     // may have been another register's reply.
@@ -336,7 +336,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             return true;
         }
         // A reply taken for another's leaves that one's own reply still to come.
-        if (!quietUntil(m_trust.settledAt(m_framing)))
+        if (!more && !quietUntil(m_trust.settledAt(m_framing)))
             reopen();
         if (!confirmInBlocks(station, slots.first(upTo)))
             return false;
@@ -362,15 +362,27 @@ std::vector<ReplyCheck> LineSession::readRegistersAt(std::uint8_t station,
     for (std::size_t start = 0; start < slots.size(); start += kGroup) {
         // Trouble in this group reopens the recent values of the groups before it, too.
         const std::size_t end = std::min(slots.size(), start + kGroup);
-        bool failed = !readGroup(station, std::span(slots).first(end));
+        const bool more = end < slots.size();
+        bool failed = !readGroup(station, std::span(slots).first(end), more);
         out.clear();
         for (std::size_t i = 0; i < end && slots[i].settled; ++i) {
             out.push_back(slots[i].result);
             const LinkOutcome o = slots[i].result.outcome;
             failed = failed || (o != LinkOutcome::Ok && o != LinkOutcome::Exception);
         }
-        if (failed || out.size() < end)
+        if (failed || out.size() < end) {
+            // Cut short in a group that left its listening to the next: the line is listened
+            // to now, and after trouble the values taken from one read recently enough for
+            // another reply to pass for theirs are held back.
+            const Micros since = clock().now() - m_trust.lateReplyHorizon();
+            if (more && !quietUntil(m_trust.settledAt(m_framing)))
+                for (std::size_t i = 0; i < out.size(); ++i)
+                    if (!slots[i].agreed && out[i].complete() && slots[i].sentAt >= since) {
+                        out.resize(i);
+                        break;
+                    }
             break;
+        }
     }
     return out;
 }
@@ -389,6 +401,10 @@ ReplyCheck LineSession::probeAt(std::uint8_t station, std::uint16_t reg) {
     const std::uint16_t one[] = {reg};
     const auto r = readRegistersAt(station, one, 1);
     return r.empty() ? ReplyCheck{LinkOutcome::Stopped} : r.front();
+}
+
+void LineSession::forgetOwedReply() {
+    m_port->setUnanswered(std::nullopt);
 }
 
 ReplyCheck LineSession::readBlock(std::uint16_t first, std::uint16_t count) {

@@ -137,6 +137,10 @@ public:
     ReplyCheck readAt(std::uint8_t station, std::uint16_t reg);
     // A read asked once, however it went: the scan's probe, where silence is the common answer.
     ReplyCheck probeAt(std::uint8_t station, std::uint16_t reg);
+    // The next request goes out without listening first for the reply still owed to the last
+    // one: a survey's probe of the next station hears that reply, if it comes, as another
+    // station's.
+    void forgetOwedReply();
     ReplyCheck writeAt(std::uint8_t station, std::uint16_t reg, std::uint16_t value,
                        WriteEffect effect = WriteEffect::Ordinary);
     // A read's value as the framing gives it: unsigned over RTU and Modbus TCP, signed over ASCII.
@@ -205,7 +209,9 @@ private:
     };
     // Settles every slot of a window of reads: each result is a value the line was clean
     // around, a failure, or Unsettled. False when stopped or the port was lost.
-    bool readGroup(std::uint8_t station, std::span<Slot> slots);
+    // `more`: another group of the same job follows at once; its reads listen in place of the
+    // quiet check, and trouble in it reopens this group's values too.
+    bool readGroup(std::uint8_t station, std::span<Slot> slots, bool more = false);
     // `tries`: requests without a usable reply before a register's read fails.
     std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
                                             std::span<const std::uint16_t> regs,
