@@ -12,6 +12,7 @@
 #include "support/SimServices.h"
 #include "ui/connection/ConnectionWindow.h"
 #include "ui/editor/ParameterEditor.h"
+#include "ui/editor/VfCurvePlot.h"
 #include "ui/menu/ModeMenu.h"
 #include "ui/monitor/MonitorWindow.h"
 #include "ui/run/RunPanel.h"
@@ -77,6 +78,29 @@ QStringList cutOptions(const QWidget* parent) {
     return cut;
 }
 
+// The V/F curve's labels that cover an axis, an axis's text, a point or another label, or leave
+// the plot.
+QStringList coveredLabels(const VfCurvePlot& plot) {
+    const VfCurvePlot::Picture picture = plot.picture();
+    std::vector<QRectF> taken = picture.axisTexts;
+    const QRectF& area = picture.area;
+    taken.emplace_back(area.left(), area.bottom(), area.width(), 0.5);  // the axes
+    taken.emplace_back(area.left(), area.top(), 0.5, area.height());
+    const QPointF corner(VfCurvePlot::Picture::kMarker, VfCurvePlot::Picture::kMarker);
+    for (const QPointF& p : picture.points) taken.emplace_back(p - corner, p + corner);
+    QStringList covered;
+    for (std::size_t i = 0; i < picture.labels.size(); ++i) {
+        const QRectF& label = picture.labels[i];
+        if (!QRectF(plot.rect()).contains(label) ||
+            std::any_of(taken.begin(), taken.end(), [&](const QRectF& r) {
+                return r.intersects(label);
+            }))
+            covered << picture.labelTexts[i];
+        taken.push_back(label);
+    }
+    return covered;
+}
+
 // With VELORIN_SCREENSHOT_DIR set, the window's picture is kept there as `name`.png.
 void keepPicture(QWidget* w, QString name) {
     if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR"))
@@ -95,7 +119,7 @@ protected:
 
 TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     ASSERT_TRUE(screen()) << "screens.json gives three screens";
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt};
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
     // Long option texts in the fields (P01.01, P05.02, P07.00, P12.03, P16.15).
     for (auto [reg, position] : {std::pair{26, 1}, {148, 3}, {186, 2}, {403, 21}, {520, 1}})
@@ -116,14 +140,15 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
         editor->findChild<QToolButton*>(QStringLiteral("pageTab%1").arg(page))->click();
         settle();
         ASSERT_EQ(pages->currentIndex(), page);
-        auto* scroll = qobject_cast<QScrollArea*>(pages->widget(page));
+        auto* scroll = pages->findChild<QScrollArea*>(QStringLiteral("page%1").arg(page));
         EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << "sideways scrolling";
         EXPECT_EQ(overlaps(scroll->widget()).join(", ").toStdString(), "");
         EXPECT_EQ(cutOptions(scroll->widget()).join(" | ").toStdString(), "");
         // A motor page's V/F curve in sight as the page opens.
-        if (auto* plot = pages->currentWidget()->findChild<QWidget*>(
-                QStringLiteral("vfCurve%1").arg(page)))
+        if (auto* plot = pages->findChild<VfCurvePlot*>(QStringLiteral("vfCurve%1").arg(page))) {
             EXPECT_EQ(plot->visibleRegion().boundingRect(), plot->rect()) << "curve in sight";
+            EXPECT_EQ(coveredLabels(*plot).join(", ").toStdString(), "");
+        }
         keepPicture(editor, QStringLiteral("editor-%1-page%2").arg(size).arg(page));
         keepPicture(scroll->widget(), QStringLiteral("fields-%1-page%2").arg(size).arg(page));
     }
@@ -151,7 +176,7 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
 
 TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColumn) {
     ASSERT_TRUE(screen());
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt};
     const std::function<QWidget*()> windows[] = {
         [&] { return new ConnectionWindow(sim.services); },
         [&] { return new ModeMenu(sim.services); },
