@@ -105,14 +105,14 @@ VfCurvePlot::Picture VfCurvePlot::picture() const {
     const QRectF inside = QRectF(rect()).adjusted(2, 2, -2, -2);
 
     // Each label goes beside its point, above, below, right, left or on a diagonal, moving out
-    // step by step until it is clear; one that would cross the curve is taken only when no
-    // place clear of it is found.
+    // step by step until it is clear. Crossing the curve costs as much as two steps away (the
+    // label's ground hides the line under it), so a label stays near its point.
     for (std::size_t i = 0; i < picture.points.size(); ++i) {
         const QPointF p = picture.points[i];
         const QSizeF size(metrics.horizontalAdvance(picture.labelTexts[i]) + 6, line);
         QRectF best;
         int bestCost = -1;
-        for (int step = 1; step <= 4 && bestCost != 0; ++step) {
+        for (int step = 1; step <= 6 && (bestCost < 0 || bestCost > step - 1); ++step) {
             const double d = Picture::kMarker + 3 + (step - 1) * line * 0.75;
             const double e = d * 0.7;
             const QPointF corners[] = {
@@ -127,14 +127,14 @@ VfCurvePlot::Picture VfCurvePlot::picture() const {
             };
             for (const QPointF& corner : corners) {
                 const QRectF box(corner, size);
-                int cost = inside.contains(box) ? 0 : 1000;
-                for (const QRectF& r : taken) cost += r.intersects(box) ? 100 : 0;
-                for (const QLineF& s : segments) cost += crosses(s, box) ? 1 : 0;
+                int cost = (inside.contains(box) ? 0 : 1000) + step - 1;
+                for (const QRectF& r : taken) cost += r.intersects(box) ? 1000 : 0;
+                for (const QLineF& s : segments) cost += crosses(s, box) ? 2 : 0;
                 if (bestCost < 0 || cost < bestCost) {
                     best = box;
                     bestCost = cost;
                 }
-                if (cost == 0)
+                if (cost == step - 1)
                     break;
             }
         }
@@ -179,6 +179,9 @@ void VfCurvePlot::paintEvent(QPaintEvent*) {
                                     QSizeF(2 * Picture::kMarker, 2 * Picture::kMarker)));
         else
             painter.drawEllipse(point, 3.5, 3.5);
+        QColor ground = palette().base().color();
+        ground.setAlpha(210);
+        painter.fillRect(picture.labels[i], ground);
         painter.setPen(outOfOrder ? kOutOfOrder : kAxis);
         painter.drawText(picture.labels[i], Qt::AlignCenter, picture.labelTexts[i]);
     }
