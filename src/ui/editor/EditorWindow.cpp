@@ -92,6 +92,9 @@ void ParameterEditor::buildWindow() {
         // A motor page: its V/F curve beside the fields, in sight while they scroll.
         auto* motorPage = new QWidget(m_pages);
         motorPage->setObjectName(QStringLiteral("motorPage%1").arg(page));
+        // The fields fit themselves to the width (fitPagesToWidth): the page's minimum is not
+        // theirs as laid out, or a window once wide could not be made narrow again.
+        motorPage->setMinimumSize(twipsToPixels(kPlotMinWidth), 0);
         auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, motorPage);
         plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
         plot->setFont(kaiFont(12));
@@ -320,14 +323,18 @@ FieldColumns fieldColumns(int page, int columns, const std::array<int, kRegister
         out.places.push_back({fields[i], column, y});
         out.fieldWidths[column] = std::max(out.fieldWidths[column], widths[fields[i]]);
     }
+    // A page of few fields leaves the manual's last columns empty: they take no width.
+    int used = 0;
+    for (const FieldColumns::Slot& slot : out.places) used = std::max(used, slot.column + 1);
     int right = 0;
     for (int column = 0; column < columns; ++column) {
         const int left = std::max(twipsToPixels(manualColumnLeft(column + 1)),
                                   column == 0 ? 0 : right + twipsToPixels(kColumnGap));
         out.labelLefts.push_back(left);
         right = left + twipsToPixels(kFieldOffset) + out.fieldWidths[column];
+        if (column < used)
+            out.width = right + twipsToPixels(kPageTopMargin);
     }
-    out.width = right + twipsToPixels(kPageTopMargin);
     return out;
 }
 

@@ -153,6 +153,15 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
         keepPicture(scroll->widget(), QStringLiteral("fields-%1-page%2").arg(size).arg(page));
     }
 
+    // Laid out for a wide screen, the editor still goes back to a small one.
+    editor->showNormal();
+    editor->findChild<QToolButton*>("pageTab12")->click();
+    editor->resize(2400, 900);
+    settle();
+    editor->resize(800, 600);
+    settle();
+    EXPECT_EQ(editor->size(), QSize(800, 600));
+
     // The compare window with every value shown, two of them long: each column in sight.
     editor->findChild<QAction*>("compareItem")->trigger();
     settle();
