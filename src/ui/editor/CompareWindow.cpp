@@ -2,21 +2,21 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QScreen>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "EditorTexts.h"
+#include "platform/QtText.h"
 #include "platform/SafeFile.h"
 #include "platform/Twips.h"
-#include "platform/QtText.h"
 
 namespace velorin {
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,7 +17,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
-#include <QHBoxLayout>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -29,8 +29,8 @@
 #include "VfCurvePlot.h"
 #include "model/DriveFacts.h"
 #include "platform/ChangeLogFile.h"
-#include "platform/Twips.h"
 #include "platform/QtText.h"
+#include "platform/Twips.h"
 
 namespace velorin {
 
@@ -52,7 +52,7 @@ constexpr int kLabelWidth = 3015;
 // Two lines of the labels' 12-point type with their descenders ("pu)", "byte").
 constexpr int kLabelHeight = 570;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
-constexpr int kFieldOffset = 3120;  // from a column's labels to its fields
+constexpr int kFieldOffset = 3120;   // from a column's labels to its fields
 constexpr int kColumnGap = 465;      // from a column's fields to the next column's labels
 constexpr int kPlotMinWidth = 4500;  // the V/F curve beside a motor page's fields
 constexpr int kPlotGap = 120;
@@ -365,8 +365,7 @@ void ParameterEditor::fitPagesToWidth() {
     const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const int available = m_pages->width() - scrollBar - 4;
     for (int page = 0; page < kPageCount; ++page) {
-        const int besideFields =
-            m_vfPlots[page] ? twipsToPixels(kPlotGap + kPlotMinWidth) : 0;
+        const int besideFields = m_vfPlots[page] ? twipsToPixels(kPlotGap + kPlotMinWidth) : 0;
         int columns = 3;
         while (columns > 1 &&
                fieldColumns(page, columns, m_fieldWidths).width + besideFields > available)
@@ -405,10 +404,10 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     option.initFrom(field);
     option.editable = field->isEditable();
     option.rect = QRect(0, 0, manualWidth, twipsToPixels(FieldPlace::kFieldHeight));
-    const int textWidth = field->style()
-                              ->subControlRect(QStyle::CC_ComboBox, &option,
-                                               QStyle::SC_ComboBoxEditField, field)
-                              .width();
+    const int textWidth =
+        field->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, field)
+            .width();
     m_fieldWidths[p.reg] = std::max(manualWidth, longest + manualWidth - textWidth + 6);
     if (p.access == Access::Disabled)
         field->setEnabled(false);

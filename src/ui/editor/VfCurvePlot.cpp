@@ -74,11 +74,10 @@ VfCurvePlot::Picture VfCurvePlot::picture() const {
     const double top = line + 2 * Picture::kMarker + 4;
     picture.area = QRectF(left, top, width() - left - 12, height() - top - line - 6);
     const QRectF& area = picture.area;
-    picture.axisTexts = {
-        QRectF(area.left() - line, area.bottom() + 3, 2 * line, line),
-        QRectF(area.right() - metrics.horizontalAdvance(fTop) - 4, area.bottom() + 3,
-               metrics.horizontalAdvance(fTop) + 4, line),
-        QRectF(2, area.top() - line / 2, left - 6, line)};
+    picture.axisTexts = {QRectF(area.left() - line, area.bottom() + 3, 2 * line, line),
+                         QRectF(area.right() - metrics.horizontalAdvance(fTop) - 4,
+                                area.bottom() + 3, metrics.horizontalAdvance(fTop) + 4, line),
+                         QRectF(2, area.top() - line / 2, left - 6, line)};
     picture.axisWords = {QStringLiteral("0"), fTop, vTop};
 
     for (const VfPoint& p : points) {

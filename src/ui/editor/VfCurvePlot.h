@@ -22,13 +22,13 @@ public:
 
     // Where everything goes at the widget's present size.
     struct Picture {
-        QRectF area;                      // inside the axes
-        std::vector<QRectF> axisTexts;    // "0", the top frequency, the top voltage
-        std::vector<QString> axisWords;   // their texts
-        std::vector<QPointF> points;      // the points with both values, in curve order
-        std::vector<bool> outOfOrder;     // per point
-        std::vector<QRectF> labels;       // per point
-        std::vector<QString> labelTexts;  // per point
+        QRectF area;                          // inside the axes
+        std::vector<QRectF> axisTexts;        // "0", the top frequency, the top voltage
+        std::vector<QString> axisWords;       // their texts
+        std::vector<QPointF> points;          // the points with both values, in curve order
+        std::vector<bool> outOfOrder;         // per point
+        std::vector<QRectF> labels;           // per point
+        std::vector<QString> labelTexts;      // per point
         static constexpr double kMarker = 5;  // half the side of the box a point's mark fills
     };
     Picture picture() const;

@@ -67,10 +67,10 @@ QStringList cutOptions(const QWidget* parent) {
         option.initFrom(box);
         option.editable = box->isEditable();
         option.frame = box->hasFrame();
-        const int shown = box->style()
-                              ->subControlRect(QStyle::CC_ComboBox, &option,
-                                               QStyle::SC_ComboBoxEditField, box)
-                              .width();
+        const int shown =
+            box->style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+                .width();
         for (int i = 0; i < box->count(); ++i)
             if (box->fontMetrics().horizontalAdvance(box->itemText(i)) + 4 > shown)
                 cut << box->objectName() + ": " + box->itemText(i);
@@ -92,9 +92,8 @@ QStringList coveredLabels(const VfCurvePlot& plot) {
     for (std::size_t i = 0; i < picture.labels.size(); ++i) {
         const QRectF& label = picture.labels[i];
         if (!QRectF(plot.rect()).contains(label) ||
-            std::any_of(taken.begin(), taken.end(), [&](const QRectF& r) {
-                return r.intersects(label);
-            }))
+            std::any_of(taken.begin(), taken.end(),
+                        [&](const QRectF& r) { return r.intersects(label); }))
             covered << picture.labelTexts[i];
         taken.push_back(label);
     }
