@@ -1,19 +1,22 @@
 #include "CompareWindow.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "EditorTexts.h"
+#include "platform/QtText.h"
 #include "platform/SafeFile.h"
 #include "platform/Twips.h"
-#include "platform/QtText.h"
 
 namespace velorin {
 
@@ -91,6 +94,7 @@ CompareWindow::CompareWindow(Services& services, std::shared_ptr<const EditorCor
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
     connect(m_table, &QTableWidget::cellActivated, this, &CompareWindow::onRowActivated);
+    m_table->viewport()->installEventFilter(this);
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("compareSummary"));
 
@@ -154,6 +158,7 @@ void CompareWindow::showTable() {
     for (Set set : m_shownSets) headers << setName(set);
     m_table->clear();
     m_table->setRowCount(0);
+    m_naturalWidths.clear();
     m_table->setColumnCount(static_cast<int>(headers.size()));
     m_table->setHorizontalHeaderLabels(headers);
     const bool compared = m_shownSets.size() >= 2;
@@ -177,15 +182,78 @@ void CompareWindow::showTable() {
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setData(Qt::UserRole, row.reg);
+            item->setToolTip(cells[column]);  // whole where its column cuts it
             if (row.differs)
                 item->setFont(differs);
             m_table->setItem(at, column, item);
         }
     }
     m_table->resizeColumnsToContents();
-    // The name takes the width left; the values stay beside it, as wide as they need.
-    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int column = 0; column < m_table->columnCount(); ++column)
+        m_naturalWidths.push_back(m_table->columnWidth(column));
+    fitColumns();
     m_summary->setText(text::CompareSummary.arg(differing).arg(m_comparison.rows.size()));
+}
+
+std::vector<int> fittedColumnWidths(const std::vector<int>& natural, int available, int slack) {
+    std::vector<int> widths = natural;
+    int total = 0;
+    for (int w : natural) total += w;
+    if (total <= available) {
+        if (slack >= 0 && slack < static_cast<int>(widths.size()))
+            widths[slack] += available - total;
+        return widths;
+    }
+    // The narrow columns stay whole as long as an equal share of what is left covers them.
+    std::vector<int> ascending = natural;
+    std::sort(ascending.begin(), ascending.end());
+    int left = available;
+    int shared = static_cast<int>(ascending.size());
+    for (int w : ascending) {
+        if (w * shared > left)
+            break;
+        left -= w;
+        --shared;
+    }
+    const int cap = std::max(1, left / std::max(shared, 1));
+    for (int& w : widths) w = std::min(w, cap);
+    return widths;
+}
+
+void CompareWindow::fitColumns() {
+    const std::vector<int> widths =
+        fittedColumnWidths(m_naturalWidths, m_table->viewport()->width(), 1);
+    for (int column = 0; column < static_cast<int>(widths.size()); ++column)
+        m_table->setColumnWidth(column, widths[column]);
+}
+
+bool CompareWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CompareWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    const QWidget* editor = parentWidget() ? parentWidget()->window() : nullptr;
+    const QScreen* shown = editor && editor->screen() ? editor->screen() : screen();
+    if (!shown)
+        return;
+    const QRect area = shown->availableGeometry();
+    const QMargins frame(geometry().left() - frameGeometry().left(),
+                         geometry().top() - frameGeometry().top(),
+                         frameGeometry().right() - geometry().right(),
+                         frameGeometry().bottom() - geometry().bottom());
+    resize(std::min(width(), area.width() - frame.left() - frame.right()),
+           std::min(height(), area.height() - frame.top() - frame.bottom()));
+    QRect placed(QPoint(), frameGeometry().size());
+    placed.moveCenter(editor ? editor->frameGeometry().center() : area.center());
+    placed.moveLeft(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), area.top(), area.bottom() + 1 - placed.height()));
+    move(placed.topLeft());
 }
 
 bool fileMayBeTaken(Dialogs& dialogs, QWidget* parent, const ParameterFileLoad& load) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "editor/ParameterSets.h"
 #include "platform/Services.h"
@@ -43,6 +44,11 @@ public:
     // Takes the chosen sets again and shows the table.
     void refresh();
 
+protected:
+    // The first time: over the editor, on its screen, as large as the screen takes.
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     enum Set { DriveValues, EditorValues, FileValues, FactoryValues, SetCount };
 
@@ -50,6 +56,9 @@ private:
     void onSaveClicked();
     void onRowActivated(int row);
     void showTable();
+    // Every column in the table's width: as wide as its texts where they fit, the name taking the
+    // width left; else the widest cut to one width, their texts whole in their tooltips.
+    void fitColumns();
     bool onlyDifferent() const;
     QString setName(Set set) const;
 
@@ -66,6 +75,12 @@ private:
     QTableWidget* m_table = nullptr;
     QLabel* m_summary = nullptr;
     QPushButton* m_saveButton = nullptr;
+    std::vector<int> m_naturalWidths;  // as wide as each column's texts
+    bool m_placed = false;
 };
+
+// Widths for columns whose texts take `natural` in `available`: the natural widths where they fit,
+// with what is left to column `slack`; else the widest columns cut to one width that fills it.
+std::vector<int> fittedColumnWidths(const std::vector<int>& natural, int available, int slack);
 
 }  // namespace velorin

@@ -156,8 +156,7 @@ void ParameterEditor::goToParameter(int reg) {
     if (m_pages->currentIndex() != page || (m_line && !m_core->pagePresent(page)))
         selectPage(page);
     QComboBox* field = m_fields[reg];
-    if (auto* scroll = qobject_cast<QScrollArea*>(m_pages->widget(page)))
-        scroll->ensureWidgetVisible(field);
+    m_pageScrolls[page]->ensureWidgetVisible(field);
     field->setFocus(Qt::OtherFocusReason);
     field->setProperty("found", true);
     applyMarks(reg);

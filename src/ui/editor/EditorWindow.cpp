@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,6 +16,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -27,8 +29,8 @@
 #include "VfCurvePlot.h"
 #include "model/DriveFacts.h"
 #include "platform/ChangeLogFile.h"
-#include "platform/Twips.h"
 #include "platform/QtText.h"
+#include "platform/Twips.h"
 
 namespace velorin {
 
@@ -50,8 +52,10 @@ constexpr int kLabelWidth = 3015;
 // Two lines of the labels' 12-point type with their descenders ("pu)", "byte").
 constexpr int kLabelHeight = 570;
 constexpr int kPageHeight = 970 * 7 + kLabelHeight + 2 * kPageTopMargin;
-constexpr int kPlotWidth = 7200;
-constexpr int kPlotHeight = 3600;
+constexpr int kFieldOffset = 3120;   // from a column's labels to its fields
+constexpr int kColumnGap = 465;      // from a column's fields to the next column's labels
+constexpr int kPlotMinWidth = 4500;  // the V/F curve beside a motor page's fields
+constexpr int kPlotGap = 120;
 constexpr int kMaxDots = 40;
 constexpr int kTickMs = 1000;
 
@@ -80,7 +84,30 @@ void ParameterEditor::buildWindow() {
         auto* scroll = new QScrollArea(m_pages);
         scroll->setObjectName(QStringLiteral("page%1").arg(page));
         scroll->setWidget(buildPage(page));
-        m_pages->addWidget(scroll);
+        m_pageScrolls[page] = scroll;
+        if (m_core->vfCurve(page).empty()) {
+            m_pages->addWidget(scroll);
+            continue;
+        }
+        // A motor page: its V/F curve beside the fields, in sight while they scroll.
+        auto* motorPage = new QWidget(m_pages);
+        motorPage->setObjectName(QStringLiteral("motorPage%1").arg(page));
+        // The fields fit themselves to the width (fitPagesToWidth): the page's minimum is not
+        // theirs as laid out, or a window once wide could not be made narrow again.
+        motorPage->setMinimumSize(twipsToPixels(kPlotMinWidth), 0);
+        auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, motorPage);
+        plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
+        plot->setFont(kaiFont(12));
+        m_vfPlots[page] = plot;
+        auto* beside = new QVBoxLayout;
+        beside->addWidget(plot);
+        beside->addStretch(1);
+        auto* row = new QHBoxLayout(motorPage);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(twipsToPixels(kPlotGap));
+        row->addWidget(scroll);
+        row->addLayout(beside, 1);
+        m_pages->addWidget(motorPage);
     }
     layout->addWidget(buildFindPanel(central));
     layout->addWidget(m_tabs);
@@ -240,12 +267,6 @@ void ParameterEditor::buildMenu() {
 QWidget* ParameterEditor::buildPage(int page) {
     auto* widget = new QWidget;
     widget->setFont(kaiFont(12));
-    // The motor pages carry their V/F curve below the fields.
-    if (!m_core->vfCurve(page).empty()) {
-        auto* plot = new VfCurvePlot([this, page] { return m_core->vfCurve(page); }, widget);
-        plot->setObjectName(QStringLiteral("vfCurve%1").arg(page));
-        m_vfPlots[page] = plot;
-    }
     for (int reg : Catalogue::instance().page(page).fields) {
         const ParameterInfo& p = Catalogue::instance().parameter(reg);
         auto* label = new QLabel(qs(p.label), widget);
@@ -258,62 +279,104 @@ QWidget* ParameterEditor::buildPage(int page) {
     return widget;
 }
 
-// Where a column's labels and fields start, in twips, as the drive's manual lays a page out.
-static int columnLeft(int column, bool field) {
+namespace {
+
+// Where a column's labels start, in twips, as the drive's manual lays a page out.
+int manualColumnLeft(int column) {
     for (const ParameterInfo& p : Catalogue::instance().parameters())
         if (p.shown && p.place.column == column)
-            return field ? p.place.fieldX : p.place.labelX;
+            return p.place.labelX;
     return 0;
 }
 
-void ParameterEditor::placeFields(int page, int columns) {
-    QWidget* widget = m_fields[Catalogue::instance().page(page).fields.front()]->parentWidget();
+// A page's fields in `columns` columns: three as on the drive's manual, else running down fewer
+// columns in the same order. Each column is as wide as its widest field and starts where the
+// manual starts it, or further right where the column before needs the room. Pixels.
+struct FieldColumns {
+    struct Slot {
+        int reg = 0;
+        int column = 0;  // from 0
+        int y = 0;       // twips
+    };
+    std::vector<Slot> places;
+    std::vector<int> labelLefts;
+    std::vector<int> fieldWidths;
+    int width = 0;
+};
+
+FieldColumns fieldColumns(int page, int columns, const std::array<int, kRegisterCount>& widths) {
     std::vector<int> fields = Catalogue::instance().page(page).fields;
     std::stable_sort(fields.begin(), fields.end(), [](int a, int b) {
         const FieldPlace& pa = Catalogue::instance().parameter(a).place;
         const FieldPlace& pb = Catalogue::instance().parameter(b).place;
         return std::pair(pa.column, pa.row) < std::pair(pb.column, pb.row);
     });
-    // Three columns where they fit, as on the drive's manual; else the fields run down fewer
-    // columns in the same order, so nothing needs sideways scrolling.
+    FieldColumns out;
+    out.fieldWidths.assign(columns, twipsToPixels(FieldPlace::kFieldWidth));
     const int perColumn = static_cast<int>((fields.size() + columns - 1) / columns);
-    int bottom = 0;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldPlace& place = Catalogue::instance().parameter(fields[i]).place;
         const bool asBuilt = columns >= 3;
-        const int column = asBuilt ? place.column : static_cast<int>(i) / perColumn + 1;
+        const int column = asBuilt ? place.column - 1 : static_cast<int>(i) / perColumn;
         const int y = asBuilt ? place.y - kFirstRowY + kPageTopMargin
                               : static_cast<int>(i) % perColumn * kRowPitch + kPageTopMargin;
-        const int labelX = asBuilt ? place.labelX : columnLeft(column, false);
-        const int fieldX = asBuilt ? place.fieldX : columnLeft(column, true);
-        widget->findChild<QLabel*>(QStringLiteral("label%1").arg(fields[i]))
-            ->setGeometry(twipsRect(labelX, y, kLabelWidth, kLabelHeight));
-        m_fields[fields[i]]->setGeometry(
-            twipsRect(fieldX, y, FieldPlace::kFieldWidth, FieldPlace::kFieldHeight));
-        bottom = std::max(bottom, y + kLabelHeight);
+        out.places.push_back({fields[i], column, y});
+        out.fieldWidths[column] = std::max(out.fieldWidths[column], widths[fields[i]]);
     }
-    const int width = columnLeft(columns, true) + FieldPlace::kFieldWidth + kPageTopMargin;
-    int height = std::max(bottom, kPageHeight - kPageTopMargin) + kPageTopMargin;
-    if (m_vfPlots[page]) {
-        m_vfPlots[page]->setGeometry(
-            twipsRect(columnLeft(1, false), height, kPlotWidth, kPlotHeight));
-        height += kPlotHeight + kPageTopMargin;
+    // A page of few fields leaves the manual's last columns empty: they take no width.
+    int used = 0;
+    for (const FieldColumns::Slot& slot : out.places) used = std::max(used, slot.column + 1);
+    int right = 0;
+    for (int column = 0; column < columns; ++column) {
+        const int left = std::max(twipsToPixels(manualColumnLeft(column + 1)),
+                                  column == 0 ? 0 : right + twipsToPixels(kColumnGap));
+        out.labelLefts.push_back(left);
+        right = left + twipsToPixels(kFieldOffset) + out.fieldWidths[column];
+        if (column < used)
+            out.width = right + twipsToPixels(kPageTopMargin);
     }
-    widget->setFixedSize(twipsToPixels(width), twipsToPixels(height));
+    return out;
+}
+
+}  // namespace
+
+void ParameterEditor::placeFields(int page, int columns) {
+    QWidget* widget = m_fields[Catalogue::instance().page(page).fields.front()]->parentWidget();
+    const FieldColumns layout = fieldColumns(page, columns, m_fieldWidths);
+    int bottom = 0;
+    for (const FieldColumns::Slot& slot : layout.places) {
+        const int left = layout.labelLefts[slot.column];
+        const int top = twipsToPixels(slot.y);
+        widget->findChild<QLabel*>(QStringLiteral("label%1").arg(slot.reg))
+            ->setGeometry(left, top, twipsToPixels(kLabelWidth), twipsToPixels(kLabelHeight));
+        m_fields[slot.reg]->setGeometry(left + twipsToPixels(kFieldOffset), top,
+                                        layout.fieldWidths[slot.column],
+                                        twipsToPixels(FieldPlace::kFieldHeight));
+        bottom = std::max(bottom, slot.y + kLabelHeight);
+    }
+    const int height = std::max(bottom, kPageHeight - kPageTopMargin) + kPageTopMargin;
+    widget->setFixedSize(layout.width, twipsToPixels(height));
+    m_columnsShown[page] = columns;
 }
 
 void ParameterEditor::fitPagesToWidth() {
     if (!m_pages)
         return;
-    const int available = m_pages->width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 4;
-    int columns = 3;
-    while (columns > 1 && twipsToPixels(columnLeft(columns, true) + FieldPlace::kFieldWidth +
-                                        kPageTopMargin) > available)
-        --columns;
-    if (columns == m_columnsShown)
-        return;
-    m_columnsShown = columns;
-    for (int page = 0; page < kPageCount; ++page) placeFields(page, columns);
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int available = m_pages->width() - scrollBar - 4;
+    for (int page = 0; page < kPageCount; ++page) {
+        const int besideFields = m_vfPlots[page] ? twipsToPixels(kPlotGap + kPlotMinWidth) : 0;
+        int columns = 3;
+        while (columns > 1 &&
+               fieldColumns(page, columns, m_fieldWidths).width + besideFields > available)
+            --columns;
+        if (columns != m_columnsShown[page])
+            placeFields(page, columns);
+        if (m_vfPlots[page]) {
+            QScrollArea* scroll = m_pageScrolls[page];
+            scroll->setFixedWidth(scroll->widget()->width() + scrollBar + 2 * scroll->frameWidth());
+        }
+    }
 }
 
 // The one factory of fields: the catalogue says what each becomes.
@@ -325,14 +388,27 @@ QComboBox* ParameterEditor::makeField(const ParameterInfo& p, QWidget* page) {
     for (const std::string& option : Catalogue::instance().options(p.reg))
         field->addItem(qs(option));
     field->setCurrentIndex(-1);
-    // The list is wide enough for its longest option; the field itself may cut it (its
-    // tooltip tells it whole).
+    // The list, and the field itself, are wide enough for the longest option.
     int widest = p.dropDownWidth;
+    int longest = 0;
     const QFontMetrics metrics(page->font());
-    for (int i = 0; i < field->count(); ++i)
-        widest = std::max(widest, metrics.horizontalAdvance(field->itemText(i)) + 32);
+    for (int i = 0; i < field->count(); ++i) {
+        longest = std::max(longest, metrics.horizontalAdvance(field->itemText(i)));
+        widest = std::max(widest, longest + 32);
+    }
     if (widest > 0)
         field->view()->setMinimumWidth(widest);
+    // The box's frame and arrow, and the text's margins inside it, beside the option's text.
+    const int manualWidth = twipsToPixels(FieldPlace::kFieldWidth);
+    QStyleOptionComboBox option;
+    option.initFrom(field);
+    option.editable = field->isEditable();
+    option.rect = QRect(0, 0, manualWidth, twipsToPixels(FieldPlace::kFieldHeight));
+    const int textWidth =
+        field->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, field)
+            .width();
+    m_fieldWidths[p.reg] = std::max(manualWidth, longest + manualWidth - textWidth + 6);
     if (p.access == Access::Disabled)
         field->setEnabled(false);
     else if (p.access == Access::Locked && field->lineEdit())

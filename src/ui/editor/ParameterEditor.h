@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QScrollArea;
 class QStackedWidget;
 class QTimer;
 class QToolBar;
@@ -87,9 +88,11 @@ private:
     void onFindTextChanged(const QString& text);
     void onFindChosen();
     void closeFind();
-    // The fields of `page` in `columns` columns (3: as the manual lays them out).
+    // The fields of `page` in `columns` columns (3: as the manual lays them out), each column as
+    // wide as its widest field.
     void placeFields(int page, int columns);
-    // As many columns as the window's width takes.
+    // Each page in as many columns as the window's width takes; a motor page leaves room for its
+    // V/F curve beside the fields.
     void fitPagesToWidth();
     void placeFindResults();
     // Shows the parameter's page (read first when online and not yet read) and puts the focus
@@ -185,8 +188,11 @@ private:
     PageTabs* m_tabs = nullptr;
     QStackedWidget* m_pages = nullptr;
     std::array<QComboBox*, kRegisterCount> m_fields{};
+    // Pixels: as the manual draws a field, or wider where its longest option needs it.
+    std::array<int, kRegisterCount> m_fieldWidths{};
+    std::array<QScrollArea*, kPageCount> m_pageScrolls{};
     std::array<VfCurvePlot*, kPageCount> m_vfPlots{};  // P09-1 and P10-1
-    int m_columnsShown = 3;
+    std::array<int, kPageCount> m_columnsShown{};
 
     bool m_returning = false;  // the previous window is already shown
     bool m_leavingAsked = false;  // the technician chose to drop the edits not yet written

@@ -139,6 +139,9 @@ void RunPanel::buildWindow() {
     m_rampUnitCombo->addItem(text::UnitHundredths);
     m_rampUnitCombo->addItem(text::UnitTenths);
     place(m_rampUnitCombo, "rampUnitCombo", 480, 600, 1935, 405);
+    // Wide enough for "0：0.01 sec" whole in the type the panel uses.
+    m_rampUnitCombo->resize(std::max(m_rampUnitCombo->width(), m_rampUnitCombo->sizeHint().width()),
+                            m_rampUnitCombo->height());
     m_accelTimeLabel = new QLabel(text::AccelTime, m_runFrame);
     place(m_accelTimeLabel, "accelTimeLabel", 2640, 240, 1215, 255);
     m_accelTimeEdit = field(m_runFrame, text::RampInitial);

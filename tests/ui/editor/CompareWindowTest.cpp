@@ -2,6 +2,7 @@
 // offline, the CSV. What the comparison finds is the core's test (ParameterCompareTest).
 
 #include "EditorFixture.h"
+#include "ui/editor/CompareWindow.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -82,6 +83,23 @@ TEST_F(EditorCompare, OfflineComparesTheFieldsWithTheFactoryValuesAndSavesTheTab
               "代碼,名稱,編輯器,出廠值\n"
               "P00.00,開機顯示畫面選擇,2：顯示實際運轉頻率(H),0：顯示設定頻率(F)\n"
               "P00.02,監看變數LPF時間,9,6\n");
+}
+
+// The columns in the table's width: the name takes what is left, else the widest are cut to one
+// width and the narrow ones stay whole.
+TEST(CompareColumns, FillTheWidthCuttingTheWidestFirst) {
+    const struct {
+        std::vector<int> natural;
+        int available;
+        std::vector<int> widths;
+    } cases[] = {
+        {{50, 100, 80, 80}, 400, {50, 190, 80, 80}},
+        {{100, 100}, 200, {100, 100}},
+        {{50, 150, 400, 300}, 600, {50, 150, 200, 200}},
+        {{50, 150, 400, 300}, 100, {25, 25, 25, 25}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fittedColumnWidths(c.natural, c.available, 1), c.widths) << c.available;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The windows on a 1024 × 768 screen, a 1366 × 768 one and a 1920 × 1080 one at 150 %: every
 // page of the editor without sideways scrolling and without a label or field over another, the
 // buttons' and labels' texts of the small windows whole, and the line monitor on the screen with
-// every column in sight. With VELORIN_SCREENSHOT_DIR set, the editor's pictures are kept there.
+// every column in sight. Every drop-down box is wide enough for its longest option, a motor page
+// shows its V/F curve without scrolling, and the compare window shows all its columns with every
+// value listed. With VELORIN_SCREENSHOT_DIR set, the windows' pictures are kept there.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include "support/SimServices.h"
 #include "ui/connection/ConnectionWindow.h"
 #include "ui/editor/ParameterEditor.h"
+#include "ui/editor/VfCurvePlot.h"
 #include "ui/menu/ModeMenu.h"
 #include "ui/monitor/MonitorWindow.h"
 #include "ui/run/RunPanel.h"
@@ -54,6 +57,55 @@ QStringList cutTexts(const QWidget* window) {
     return cut;
 }
 
+// The drop-down boxes of `parent` with an option text wider than the box shows it.
+QStringList cutOptions(const QWidget* parent) {
+    QStringList cut;
+    for (const QComboBox* box : parent->findChildren<QComboBox*>()) {
+        if (!box->isVisibleTo(parent))
+            continue;
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        option.editable = box->isEditable();
+        option.frame = box->hasFrame();
+        const int shown =
+            box->style()
+                ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box)
+                .width();
+        for (int i = 0; i < box->count(); ++i)
+            if (box->fontMetrics().horizontalAdvance(box->itemText(i)) + 4 > shown)
+                cut << box->objectName() + ": " + box->itemText(i);
+    }
+    return cut;
+}
+
+// The V/F curve's labels that cover an axis, an axis's text, a point or another label, or leave
+// the plot.
+QStringList coveredLabels(const VfCurvePlot& plot) {
+    const VfCurvePlot::Picture picture = plot.picture();
+    std::vector<QRectF> taken = picture.axisTexts;
+    const QRectF& area = picture.area;
+    taken.emplace_back(area.left(), area.bottom(), area.width(), 0.5);  // the axes
+    taken.emplace_back(area.left(), area.top(), 0.5, area.height());
+    const QPointF corner(VfCurvePlot::Picture::kMarker, VfCurvePlot::Picture::kMarker);
+    for (const QPointF& p : picture.points) taken.emplace_back(p - corner, p + corner);
+    QStringList covered;
+    for (std::size_t i = 0; i < picture.labels.size(); ++i) {
+        const QRectF& label = picture.labels[i];
+        if (!QRectF(plot.rect()).contains(label) ||
+            std::any_of(taken.begin(), taken.end(),
+                        [&](const QRectF& r) { return r.intersects(label); }))
+            covered << picture.labelTexts[i];
+        taken.push_back(label);
+    }
+    return covered;
+}
+
+// With VELORIN_SCREENSHOT_DIR set, the window's picture is kept there as `name`.png.
+void keepPicture(QWidget* w, QString name) {
+    if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR"))
+        w->grab().save(QDir(dir).filePath(name.replace('@', '-') + ".png"));
+}
+
 class ScreenGeometry : public ::testing::TestWithParam<int> {
 protected:
     QScreen* screen() const { return QGuiApplication::screens().value(GetParam()); }
@@ -66,8 +118,11 @@ protected:
 
 TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     ASSERT_TRUE(screen()) << "screens.json gives three screens";
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt};
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
+    // Long option texts in the fields (P01.01, P05.02, P07.00, P12.03, P16.15).
+    for (auto [reg, position] : {std::pair{26, 1}, {148, 3}, {186, 2}, {403, 21}, {520, 1}})
+        sim.drive.setReg(reg, position);
     QPointer<QWidget> editor = new QWidget;  // stands in until the editor is up
     delete editor.data();
     editor = showParameterEditor(sim.services, nullptr, {nullptr, [] { return nullptr; }});
@@ -80,23 +135,56 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     const QString size = screen()->name();
     for (int page = 0; page < pages->count(); ++page) {
         SCOPED_TRACE(size.toStdString() + " page " + std::to_string(page));
-        pages->setCurrentIndex(page);
+        // Read from the drive, so that the fields show its values.
+        editor->findChild<QToolButton*>(QStringLiteral("pageTab%1").arg(page))->click();
         settle();
-        auto* scroll = qobject_cast<QScrollArea*>(pages->widget(page));
+        ASSERT_EQ(pages->currentIndex(), page);
+        auto* scroll = pages->findChild<QScrollArea*>(QStringLiteral("page%1").arg(page));
         EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0) << "sideways scrolling";
         EXPECT_EQ(overlaps(scroll->widget()).join(", ").toStdString(), "");
-        if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR");
-            dir && (page == 0 || page == 12))
-            editor->grab().save(QDir(dir).filePath(QStringLiteral("editor-%1-page%2.png")
-                                                       .arg(QString(size).replace('@', '-'))
-                                                       .arg(page)));
+        EXPECT_EQ(cutOptions(scroll->widget()).join(" | ").toStdString(), "");
+        // A motor page's V/F curve in sight as the page opens.
+        if (auto* plot = pages->findChild<VfCurvePlot*>(QStringLiteral("vfCurve%1").arg(page))) {
+            EXPECT_EQ(plot->visibleRegion().boundingRect(), plot->rect()) << "curve in sight";
+            EXPECT_EQ(coveredLabels(*plot).join(", ").toStdString(), "");
+        }
+        keepPicture(editor, QStringLiteral("editor-%1-page%2").arg(size).arg(page));
+        keepPicture(scroll->widget(), QStringLiteral("fields-%1-page%2").arg(size).arg(page));
     }
+
+    // Laid out for a wide screen, the editor still goes back to a small one.
+    editor->showNormal();
+    editor->findChild<QToolButton*>("pageTab12")->click();
+    editor->resize(2400, 900);
+    settle();
+    editor->resize(800, 600);
+    settle();
+    EXPECT_EQ(editor->size(), QSize(800, 600));
+
+    // The compare window with every value shown, two of them long: each column in sight.
+    editor->findChild<QAction*>("compareItem")->trigger();
+    settle();
+    auto* compare = editor->findChild<QWidget*>("compareWindow");
+    ASSERT_TRUE(compare);
+    compare->findChild<QCheckBox*>("compareFactory")->setChecked(true);
+    compare->findChild<QRadioButton*>("showAll")->click();
+    settle();
+    EXPECT_TRUE(screen()->availableGeometry().contains(compare->frameGeometry()))
+        << "on screen " << compare->frameGeometry().x() << "," << compare->frameGeometry().y();
+    auto* table = compare->findChild<QTableWidget*>("compareTable");
+    const int last = table->columnCount() - 1;
+    EXPECT_EQ(table->horizontalHeaderItem(last)->text(), "出廠值");
+    EXPECT_LE(table->columnViewportPosition(last) + table->columnWidth(last),
+              table->viewport()->width())
+        << "出廠值 in sight";
+    EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0) << "sideways scrolling";
+    keepPicture(compare, QStringLiteral("compare-%1-all").arg(size));
     delete editor.data();
 }
 
 TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColumn) {
     ASSERT_TRUE(screen());
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt};
     const std::function<QWidget*()> windows[] = {
         [&] { return new ConnectionWindow(sim.services); },
         [&] { return new ModeMenu(sim.services); },
@@ -111,6 +199,8 @@ TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColum
         settle();
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_EQ(cutTexts(w).join(" | ").toStdString(), "");
+        EXPECT_EQ(cutOptions(w).join(" | ").toStdString(), "");
+        keepPicture(w, w->objectName() + "-" + screen()->name());
         delete w.data();
     }
 
