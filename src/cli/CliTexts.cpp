@@ -189,6 +189,12 @@ QString gatewayScanNote(const QString& address, Framing framing) {
         .arg(address, fromView(framingName(framing)));
 }
 
+QString gatewaySurveyNote(const QString& address, Framing framing) {
+    return QStringLiteral("through gateway %1 (%2) the rate and format belong to the gateway's "
+                          "serial side: the survey asks the stations at its framing")
+        .arg(address, fromView(framingName(framing)));
+}
+
 QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string& settings) {
     const QString talksAt = QStringLiteral("the drive talks at --settings %1 from now on");
     if (reg == drive::kStationParameter)
@@ -230,6 +236,22 @@ QString scanStation(const ScanOrder& order, const ScanStep& step) {
         .arg(step.station)
         .arg(order.firstStation())
         .arg(order.lastStation());
+}
+
+QString surveyProgress(int station, int first, int last, Micros left) {
+    return QStringLiteral("survey: station %1 of %2-%3, about %4 left")
+        .arg(station)
+        .arg(first)
+        .arg(last)
+        .arg(durationText(left));
+}
+
+QString surveyedLine(const std::string& settings, Framing framing, const SurveyedDrive& drive) {
+    const auto number = [](const std::optional<std::uint16_t>& v) {
+        return v ? QString::number(*v) : QStringLiteral("?");
+    };
+    return foundLine(settings, framing, drive.station).chopped(1) +
+           QStringLiteral(" model=%1 hours=%2\n").arg(number(drive.model), number(drive.hours));
 }
 
 QString scanStep(const ScanStep& step) {

@@ -65,6 +65,7 @@ std::string backupFileName(const BackupFileName& name) {
 
 std::optional<BackupFileName> parseBackupFileName(std::string_view fileName) {
     const std::string_view extension = kParameterFileExtension;
+    const std::string whole(fileName);
     if (fileName.size() <= extension.size() || !fileName.ends_with(extension) ||
         !fileName.starts_with('S'))
         return std::nullopt;
@@ -87,7 +88,7 @@ std::optional<BackupFileName> parseBackupFileName(std::string_view fileName) {
         name.model = std::stoi(std::string(model));
     name.day = std::string(day);
     // Only the name backupFileName() gives ("S1_..." or "S001_..." are someone else's).
-    if (backupFileName(name) != std::string(fileName) + kParameterFileExtension)
+    if (backupFileName(name) != whole)
         return std::nullopt;
     return name;
 }
