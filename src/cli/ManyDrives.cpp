@@ -37,8 +37,10 @@ QString stationText(const std::vector<std::uint8_t>& stations) {
 // A summary line on stdout.
 QString backupLine(const DriveBackupOutcome& o) {
     using K = DriveBackupOutcome::Kind;
-    QString line = QStringLiteral("station %1: %2").arg(o.station).arg(
-        QLatin1String(outcomeWord(o.kind).data(), static_cast<qsizetype>(outcomeWord(o.kind).size())));
+    QString line = QStringLiteral("station %1: %2")
+                       .arg(o.station)
+                       .arg(QLatin1String(outcomeWord(o.kind).data(),
+                                          static_cast<qsizetype>(outcomeWord(o.kind).size())));
     if (o.kind == K::Saved) {
         line += QStringLiteral(" %1 (%2 parameters)").arg(pathText(o.file)).arg(o.parameters);
         if (!o.sidecarFailure.empty())
@@ -110,10 +112,8 @@ int BackupCommand::backUpMany() {
         return writeFileSafely(path, bytes);
     };
     hooks.progress = [this](const DriveBackupProgress& p) {
-        const QString drive = QStringLiteral("station %1 (%2 of %3)")
-                                  .arg(p.station)
-                                  .arg(p.drive + 1)
-                                  .arg(p.drives);
+        const QString drive =
+            QStringLiteral("station %1 (%2 of %3)").arg(p.station).arg(p.drive + 1).arg(p.drives);
         if (p.page < 0)
             m_console.line(QStringLiteral("backing up ") + drive);
         else if (m_console.terminal())
@@ -180,7 +180,7 @@ int RestoreCommand::restoreMany() {
         if (!file) {
             summary << head + QStringLiteral("no file %1 in %2; nothing written")
                                   .arg(QString::fromStdString(
-                                      backupFileName({station, std::nullopt, "YYYYMMDD"}))
+                                           backupFileName({station, std::nullopt, "YYYYMMDD"}))
                                            .replace(QStringLiteral("_M_"), QStringLiteral("_M*_")),
                                        pathText(folder));
             failed << QString::number(station);
@@ -210,8 +210,9 @@ int RestoreCommand::restoreMany() {
             continue;
         }
         failed << QString::number(station);
-        summary << head + QStringLiteral("failed (exit status %1) with %2").arg(code).arg(
-                              pathText(*file));
+        summary
+            << head +
+                   QStringLiteral("failed (exit status %1) with %2").arg(code).arg(pathText(*file));
         if (code == exitCode(CliExit::PortUnusable) || code > 128)
             ended = code;
     }

@@ -116,13 +116,20 @@ std::optional<std::filesystem::path> latestBackupOf(const std::filesystem::path&
 std::string_view outcomeWord(DriveBackupOutcome::Kind kind) {
     using K = DriveBackupOutcome::Kind;
     switch (kind) {
-        case K::Saved: return "saved";
-        case K::Silent: return "no answer";
-        case K::ReadFailed: return "read failed";
-        case K::NotWritten: return "not written";
-        case K::Stopped: return "stopped";
-        case K::NotReached: return "not reached";
-        case K::PortLost: return "port lost";
+        case K::Saved:
+            return "saved";
+        case K::Silent:
+            return "no answer";
+        case K::ReadFailed:
+            return "read failed";
+        case K::NotWritten:
+            return "not written";
+        case K::Stopped:
+            return "stopped";
+        case K::NotReached:
+            return "not reached";
+        case K::PortLost:
+            return "port lost";
     }
     return "";
 }

@@ -71,7 +71,7 @@ struct DriveBackupProgress {
     int drive = 0;   // the drive under way, 0-based
     int drives = 0;  // how many are to be backed up
     std::uint8_t station = 0;
-    int page = -1;  // the page about to be read; -1 for the opening reads
+    int page = -1;                      // the page about to be read; -1 for the opening reads
     int pageNumber = 0, pageCount = 0;  // the page's place among those read (1-based)
 };
 
@@ -111,7 +111,8 @@ struct LineBackupHooks {
 
 class LineBackup {
 public:
-    LineBackup(LineSession& line, LineBackupHooks hooks) : m_line(line), m_hooks(std::move(hooks)) {}
+    LineBackup(LineSession& line, LineBackupHooks hooks)
+        : m_line(line), m_hooks(std::move(hooks)) {}
 
     // Backs up the drives at `stations`, in the order given, reading `pages` (page indexes, as
     // the editor numbers them) of each into `folder`. Runs inside an operation of the line

@@ -89,7 +89,8 @@ TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
 TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel) {
     ThreeDrives env;
     QTemporaryDir dir;
-    auto r = cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-5 --pages P00 --all backup " + dir.path());
+    auto r =
+        cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-5 --pages P00 --all backup " + dir.path());
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_THAT(r.err, HasSubstr("3 drives found at 9600,N,7,2: stations 1,2,3"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6);
