@@ -66,6 +66,13 @@ std::optional<QString> folderRefusal(const fs::path& folder) {
 
 int BackupCommand::backUpMany() {
     const fs::path folder = m_request.file.toStdString();
+    // A folder not there yet is made, as a file not there yet would be.
+    std::error_code ec;
+    if (!fs::exists(folder, ec) && !fs::create_directories(folder, ec) && ec) {
+        error(QStringLiteral("%1: the folder cannot be made: %2; nothing was read")
+                  .arg(pathText(folder), QString::fromStdString(ec.message())));
+        return exitCode(CliExit::Refused);
+    }
     if (const auto why = folderRefusal(folder)) {
         error(*why);
         return exitCode(CliExit::Refused);

@@ -82,16 +82,16 @@ int SurveyCommand::run() {
     if (int c = surveyFailure(result, openStatus))
         return c;
     if (result.end == ConnectResult::End::Stopped) {
-        m_console.line(QStringLiteral("survey stopped after %1: %2 drives found before")
+        m_console.line(QStringLiteral("survey stopped after %1; drives found before: %2")
                            .arg(clitext::durationText(result.elapsed))
                            .arg(result.drives.size()));
         return interrupted();
     }
-    m_console.line(QStringLiteral("%1 drives at %2, stations %3-%4 asked in %5")
+    m_console.line(QStringLiteral("%1 of stations %2-%3 answered at %4 (asked in %5)")
                        .arg(result.drives.size())
-                       .arg(QString::fromStdString(result.link.settings))
                        .arg(m_request.firstStation)
                        .arg(m_request.lastStation)
+                       .arg(QString::fromStdString(result.link.settings))
                        .arg(clitext::durationText(result.elapsed)));
     m_line->close();
     return exitCode(CliExit::Ok);
