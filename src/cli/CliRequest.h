@@ -22,7 +22,6 @@ enum class CliCommand {
     Read,
     Write,
     Scan,
-    Survey,
     Get,
     Set,
     Backup,
@@ -32,6 +31,7 @@ enum class CliCommand {
     Log,
     Faults,
     Report,
+    Survey,
 };
 
 // How get, diff and catalogue print their data on stdout.
