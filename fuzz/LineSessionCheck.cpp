@@ -1,5 +1,6 @@
 // A line session over a line that repeats, delays, reflects, splits, garbles, drops and corrupts
-// frames, before a drive whose registers all hold different values. Shared with tests/link.
+// frames, before one drive or several (stations 1, 2, ...) whose registers all hold different
+// values, each register of each drive its own. Shared with tests/link.
 
 #include <array>
 #include <map>
@@ -15,16 +16,19 @@ namespace velorin::fuzz {
 
 namespace {
 
-// The drive behind the line: answers after its response time, at the line's pace.
+// The drives behind the line, at stations 1..`stations`: each answers its own station after its
+// response time, at the line's pace.
 class FaultyLine : public TimedPort {
 public:
     FaultyLine(VirtualClock& clock, Framing framing, const LineMix& mix,
-               std::function<std::uint32_t()> draw)
+               std::function<std::uint32_t()> draw, int stations)
         : TimedPort(clock, isRtu(framing) ? "9600,E,8,1" : "9600,N,7,2"),
           m_framing(framing),
           m_mix(mix),
-          m_draw(std::move(draw)) {
-        for (int r = 0; r < kRegisters; ++r) setValue(r, fresh());
+          m_draw(std::move(draw)),
+          m_values(static_cast<std::size_t>(stations)) {
+        for (int s = 1; s <= stations; ++s)
+            for (int r = 0; r < kRegisters; ++r) setValue(s, r, fresh());
     }
     std::string deviceName() const override { return "faulty"; }
     // A wire: reflections and echoes come while the request is still on it.
@@ -36,7 +40,8 @@ public:
         const Micros requestEnd = now + lineTime(line, bytes.size());
         FunctionCode function = FunctionCode::ReadRegisters;
         std::uint16_t reg = 0, word = 0;
-        decode(bytes, function, reg, word);
+        std::uint8_t station = 0;
+        decode(bytes, station, function, reg, word);
         const std::optional<LineFault> fault = draw();
         if (fault)
             ++faults;
@@ -44,20 +49,24 @@ public:
             arrive(requestEnd, {bytes.begin(), bytes.end()});
         if (fault == LineFault::DropRequest || fault == LineFault::EchoOnly)
             return true;
-        std::vector<std::uint8_t> payload{1, wireByte(function)};
+        // No drive answers at another station.
+        if (station < 1 || station > static_cast<int>(m_values.size()))
+            return true;
+        std::vector<std::uint8_t> payload{station, wireByte(function)};
         const auto refused = static_cast<std::uint8_t>(wireByte(function) | kExceptionBit);
         if (function == FunctionCode::ReadRegisters && (word > kLineMaxBlock || word == 0)) {
-            payload = {1, refused, wireByte(ExceptionCode::IllegalValue)};
+            payload = {station, refused, wireByte(ExceptionCode::IllegalValue)};
         } else if (function == FunctionCode::ReadRegisters && reg + word > kRegisters) {
-            payload = {1, refused, wireByte(ExceptionCode::IllegalAddress)};
+            payload = {station, refused, wireByte(ExceptionCode::IllegalAddress)};
         } else if (function == FunctionCode::ReadRegisters) {
             blocks += word > 1;
             payload.push_back(static_cast<std::uint8_t>(2 * word));
             for (int r = reg; r < reg + word; ++r)
-                payload.insert(payload.end(), {static_cast<std::uint8_t>(value(r) >> 8),
-                                               static_cast<std::uint8_t>(value(r) & 0xFF)});
+                payload.insert(payload.end(),
+                               {static_cast<std::uint8_t>(value(station, r) >> 8),
+                                static_cast<std::uint8_t>(value(station, r) & 0xFF)});
         } else {
-            setValue(reg, word);
+            setValue(station, reg, word);
             payload.insert(
                 payload.end(),
                 {static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF),
@@ -89,8 +98,13 @@ public:
     }
 
     static constexpr int kRegisters = 64;
-    std::uint16_t value(int reg) const { return m_values.at(reg); }
-    // A value no register holds yet.
+    std::uint16_t value(int station, int reg) const { return m_values.at(station - 1).at(reg); }
+    // Which drive's register holds `v`: station and register; station 0 when none does.
+    std::pair<int, int> holder(std::uint16_t v) const {
+        const auto it = m_owner.find(v);
+        return it == m_owner.end() ? std::pair{0, 0} : it->second;
+    }
+    // A value no register of any drive holds yet.
     std::uint16_t fresh() {
         for (;;) {
             const auto v = static_cast<std::uint16_t>(m_draw());
@@ -101,18 +115,19 @@ public:
     long faults = 0, blocks = 0;  // blocks: block replies the drive sent
 
 private:
-    void setValue(int reg, std::uint16_t v) {
-        m_owner.erase(m_values[reg]);
-        m_values[reg] = v;
-        m_owner[v] = reg;
+    void setValue(int station, int reg, std::uint16_t v) {
+        std::uint16_t& held = m_values.at(station - 1)[reg];
+        m_owner.erase(held);
+        held = v;
+        m_owner[v] = {station, reg};
     }
     std::optional<LineFault> draw() {
         if (static_cast<int>(m_draw() % 100) >= m_mix.percent)
             return std::nullopt;
         return m_mix.faults[m_draw() % m_mix.faults.size()];
     }
-    void decode(std::span<const std::uint8_t> bytes, FunctionCode& function, std::uint16_t& reg,
-                std::uint16_t& word) const {
+    void decode(std::span<const std::uint8_t> bytes, std::uint8_t& station, FunctionCode& function,
+                std::uint16_t& reg, std::uint16_t& word) const {
         std::vector<std::uint8_t> b(bytes.begin(), bytes.end());
         if (!isRtu(m_framing)) {
             b.clear();
@@ -120,6 +135,7 @@ private:
                 b.push_back(static_cast<std::uint8_t>(
                     std::stoi(std::string(bytes.begin() + i, bytes.begin() + i + 2), nullptr, 16)));
         }
+        station = b[0];
         function = FunctionCode{b[1]};
         reg = static_cast<std::uint16_t>(b[2] * 256 + b[3]);
         word = static_cast<std::uint16_t>(b[4] * 256 + b[5]);
@@ -136,17 +152,17 @@ private:
     Framing m_framing;
     LineMix m_mix;
     std::function<std::uint32_t()> m_draw;
-    std::array<std::uint16_t, kRegisters> m_values{};
-    std::map<std::uint16_t, int> m_owner;
+    std::vector<std::array<std::uint16_t, kRegisters>> m_values;  // by station, from 1
+    std::map<std::uint16_t, std::pair<int, int>> m_owner;         // station and register
 };
 
 }  // namespace
 
 std::string runLineSequence(Framing framing, const LineMix& mix,
                             std::function<std::uint32_t()> draw, int operations, LineTally& t,
-                            bool blockReads) {
+                            bool blockReads, int stations) {
     VirtualClock clock;
-    auto owned = std::make_unique<FaultyLine>(clock, framing, mix, draw);
+    auto owned = std::make_unique<FaultyLine>(clock, framing, mix, draw, stations);
     FaultyLine& line = *owned;
     LineSession session(std::move(owned));
     session.setFraming(framing);
@@ -155,18 +171,36 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
         return "the line does not open";
     std::string fault;
     const auto ops = [&] { return draw(); };
+    const auto where = [&](int station, int reg) {
+        return (stations > 1 ? "station " + std::to_string(station) + " " : std::string()) +
+               "register " + std::to_string(reg);
+    };
     for (int op = 0; op < operations; ++op) {
+        // With several drives, the session turns to another one now and then.
+        if (stations > 1 && ops() % 4 == 0) {
+            session.setStation(static_cast<std::uint8_t>(1 + ops() % stations));
+            ++t.switches;
+        }
+        const int station = session.station();
         const int kind = static_cast<int>(ops() % 10);
         if (kind < 2) {
             const auto reg = static_cast<std::uint16_t>(ops() % FaultyLine::kRegisters);
             const std::uint16_t v = line.fresh();
             const ReplyCheck r = session.write(reg, v);
             ++t.writes;
+            // Whether confirmed or not, a value that landed anywhere landed on this drive's
+            // register.
+            const auto [heldAt, heldReg] = line.holder(v);
+            if (heldAt != 0 && (heldAt != station || heldReg != reg)) {
+                ++t.misplaced;
+                fault =
+                    "a write of " + where(station, reg) + " landed on " + where(heldAt, heldReg);
+            }
             if (r.outcome == LinkOutcome::Ok) {
                 ++t.confirmed;
-                if (line.value(reg) != v) {
+                if (line.value(station, reg) != v) {
                     ++t.untaken;
-                    fault = "a write of register " + std::to_string(reg) +
+                    fault = "a write of " + where(station, reg) +
                             " told confirmed the drive did not take";
                 }
             }
@@ -183,11 +217,14 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
             if (got[i].outcome != LinkOutcome::Ok)
                 continue;
             ++t.readsOk;
-            if (got[i].value != line.value(regs[i])) {
+            if (got[i].value != line.value(station, regs[i])) {
                 ++t.wrong;
-                fault = std::string(framingName(framing)) + " register " + std::to_string(regs[i]) +
+                fault = std::string(framingName(framing)) + " " + where(station, regs[i]) +
                         " read " + std::to_string(got[i].value) + ", holds " +
-                        std::to_string(line.value(regs[i]));
+                        std::to_string(line.value(station, regs[i]));
+                const auto [heldAt, heldReg] = line.holder(got[i].value);
+                if (heldAt != 0)
+                    fault += " (the value of " + where(heldAt, heldReg) + ")";
             }
         }
     }
@@ -221,7 +258,7 @@ std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
         return static_cast<std::uint32_t>(in.byte()) << 16 | in.byte() << 8 | in.byte();
     };
     LineTally t;
-    return runLineSequence(framing, mix, draw, 12, t, (kind & 2) != 0);
+    return runLineSequence(framing, mix, draw, 12, t, (kind & 2) != 0, (kind & 4) ? 3 : 1);
 }
 
 }  // namespace velorin::fuzz

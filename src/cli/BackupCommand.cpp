@@ -6,6 +6,8 @@
 namespace velorin {
 
 int BackupCommand::run() {
+    if (m_request.manyDrives())
+        return backUpMany();
     // Before the drive is read: a target that cannot be written is told at once.
     if (const auto refusal = targetRefusal(m_request.file.toStdString())) {
         error(qs(*refusal).replace(QLatin1Char('\n'), QStringLiteral(": ")));

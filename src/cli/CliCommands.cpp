@@ -29,6 +29,7 @@ constexpr CommandEntry kCommands[] = {
     {CliCommand::Read, &make<ReadCommand>},
     {CliCommand::Write, &make<WriteCommand>},
     {CliCommand::Scan, &make<ScanCommand>},
+    {CliCommand::Survey, &make<SurveyCommand>},
     {CliCommand::Get, &make<GetCommand>},
     {CliCommand::Set, &make<SetCommand>},
     {CliCommand::Backup, &make<BackupCommand>},

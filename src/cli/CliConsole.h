@@ -11,6 +11,11 @@ class CliConsole {
 public:
     CliConsole(QTextStream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
     bool terminal() const { return m_terminal; }
+    // The stream itself, for a command run inside another (each drive of a many-drives restore).
+    QTextStream& stream() {
+        clearLive();
+        return m_err;
+    }
 
     void line(const QString& text) {
         clearLive();

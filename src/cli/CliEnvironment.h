@@ -25,6 +25,7 @@ enum class CliExit : int {
     Refused = 5,        // a range check refused a value, or a parameter file is unsound
     Different = 6,      // diff found parameters that differ
     NotLogged = 7,      // all done, but writes sent to the drive are missing from the change log
+    SomeDrivesFailed = 8,  // backup or restore of several drives: one or more of them failed
     Interrupted = 130,  // Ctrl+C (SIGINT); SIGTERM and SIGHUP end with 128 + their number
 };
 

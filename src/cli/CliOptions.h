@@ -46,10 +46,12 @@ struct ParserOptions {
     QCommandLineOption station{QStringLiteral("station"),
                                QStringLiteral("The drive's station, 1..254 (default 1)."),
                                QStringLiteral("N")};
-    QCommandLineOption stations{QStringLiteral("stations"),
-                                QStringLiteral("scan: the stations to try, A-B or A (default "
-                                               "1-254)."),
-                                QStringLiteral("A-B")};
+    QCommandLineOption stations{
+        QStringLiteral("stations"),
+        QStringLiteral("scan, survey: the stations to try, A-B or A (default 1-254, survey "
+                       "1-247); backup, restore: the drives, a list such as 1-12 or 1-3,5,9, "
+                       "FILE then their folder."),
+        QStringLiteral("LIST")};
     QCommandLineOption timeout{
         QStringLiteral("timeout"),
         QStringLiteral("How long to wait for each reply, counted from the end of the request, "
@@ -128,7 +130,8 @@ struct ParserOptions {
                                QStringLiteral("diff: compare with the factory values.")};
     QCommandLineOption all{QStringLiteral("all"),
                            QStringLiteral("diff: print every parameter compared, not only "
-                                          "those that differ.")};
+                                          "those that differ. backup: every drive a survey "
+                                          "finds, FILE then their folder.")};
     QCommandLineOption since{QStringLiteral("since"),
                              QStringLiteral("log: only the writes since DATE (local time: "
                                             "2026-12-01 or 2026-12-01T08:30)."),

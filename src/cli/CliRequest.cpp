@@ -7,6 +7,8 @@
 #include <set>
 
 #include "CliOptions.h"
+#include "drive/ConnectSession.h"
+#include "drive/LineBackup.h"
 #include "editor/ParameterFile.h"
 #include "editor/ParameterFind.h"
 #include "link/NetworkAddress.h"
@@ -46,6 +48,7 @@ constexpr CommandSyntax kCommandSyntax[] = {
     {CliCommand::Read, "read", Arguments::Registers, LineUse::OneLink},
     {CliCommand::Write, "write", Arguments::RegisterAndValue, LineUse::OneLink},
     {CliCommand::Scan, "scan", Arguments::None, LineUse::EveryLink},
+    {CliCommand::Survey, "survey", Arguments::None, LineUse::OneLink},
     {CliCommand::Get, "get", Arguments::Parameters, LineUse::OneLink},
     {CliCommand::Set, "set", Arguments::Assignments, LineUse::OneLink},
     {CliCommand::Backup, "backup", Arguments::File, LineUse::OneLink},
@@ -89,7 +92,8 @@ private:
     QString value(const QCommandLineOption& o) const { return unmark(m_parser.value(o)); }
     QString readLink(CliRequest& request) const;
     QString readGateway(CliRequest& request) const;
-    QString readStations(CliRequest& request) const;
+    QString readStations(CliRequest& request, int first, int last) const;
+    QString readDriveList(const CommandSyntax& syntax, CliRequest& request) const;
     QString readArguments(const CommandSyntax& syntax, const QStringList& words,
                           CliRequest& request) const;
     QString readSetOptions(const CommandSyntax& syntax, CliRequest& request) const;
@@ -126,6 +130,7 @@ QString RequestBuilder::readLink(CliRequest& request) const {
                        "(ASCII) or N,8,2 N,8,1 E,8,1 O,8,1 (RTU), e.g. \"9600,N,7,2\"")
                 .arg(text);
         request.settings = s;
+        request.settingsGiven = true;
     }
     request.framing = framingOfFormat(*formatIndexOf(request.settings));
     if (m_parser.isSet(m_opt.station)) {
@@ -181,7 +186,9 @@ QString RequestBuilder::readGateway(CliRequest& request) const {
     return {};
 }
 
-QString RequestBuilder::readStations(CliRequest& request) const {
+QString RequestBuilder::readStations(CliRequest& request, int first, int last) const {
+    request.firstStation = first;
+    request.lastStation = last;
     if (!m_parser.isSet(m_opt.stations))
         return {};
     const QString text = value(m_opt.stations);
@@ -191,10 +198,41 @@ QString RequestBuilder::readStations(CliRequest& request) const {
         a = parseInteger(parts.front());
         b = parseInteger(parts.back());
     }
-    if (!a || !b || *a < ScanOrder::kFirstStation || *b > ScanOrder::kLastStation || *a > *b)
-        return QStringLiteral("--stations \"%1\": give A-B or A with 1 <= A <= B <= 254").arg(text);
+    if (!a || !b || *a < first || *b > last || *a > *b)
+        return QStringLiteral("--stations \"%1\": give A-B or A with %2 <= A <= B <= %3")
+            .arg(text)
+            .arg(first)
+            .arg(last);
     request.firstStation = static_cast<int>(*a);
     request.lastStation = static_cast<int>(*b);
+    return {};
+}
+
+// backup and restore of several drives: --stations LIST (or backup --all), FILE their folder.
+QString RequestBuilder::readDriveList(const CommandSyntax& syntax, CliRequest& request) const {
+    const bool list = m_parser.isSet(m_opt.stations);
+    request.allStations = syntax.command == CliCommand::Backup && m_parser.isSet(m_opt.all);
+    if (!list && !request.allStations)
+        return {};
+    if (m_parser.isSet(m_opt.station))
+        return QStringLiteral("give --station N for one drive or --stations LIST for several, "
+                              "not both");
+    // With --all, --stations A-B narrows the survey.
+    if (request.allStations)
+        return readStations(request, kFirstSurveyStation, kLastSurveyStation);
+    if (list) {
+        const QString text = value(m_opt.stations);
+        const auto stations = parseStationList(text.trimmed().toStdString(),
+                                               ScanOrder::kFirstStation, ScanOrder::kLastStation);
+        if (!stations)
+            return QStringLiteral("--stations \"%1\": give stations %2..%3 as a list such as 1-12 "
+                                  "or 1-3,5,9 (station 0, the broadcast address, is never "
+                                  "written to)")
+                .arg(text)
+                .arg(ScanOrder::kFirstStation)
+                .arg(ScanOrder::kLastStation);
+        request.stationList = *stations;
+    }
     return {};
 }
 
@@ -322,11 +360,19 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
             return QStringLiteral("diff --drive needs --against FILE or --factory");
     }
     const bool scans = syntax->line == LineUse::EveryLink;
-    if (m_parser.isSet(m_opt.stations) && !scans)
-        return QStringLiteral("--stations belongs to scan");
+    const bool surveys = syntax->command == CliCommand::Survey;
+    const bool drivesListed =
+        syntax->command == CliCommand::Backup || syntax->command == CliCommand::Restore;
+    if (m_parser.isSet(m_opt.stations) && !scans && !surveys && !drivesListed)
+        return QStringLiteral("--stations belongs to scan, survey, backup and restore");
     if (scans && (m_parser.isSet(m_opt.settings) || m_parser.isSet(m_opt.station)))
         return QStringLiteral(
             "scan tries every settings string and station; narrow it with --stations A-B");
+    if (surveys && m_parser.isSet(m_opt.station))
+        return QStringLiteral("survey asks every station; narrow it with --stations A-B");
+    if (drivesListed)
+        if (QString why = readDriveList(*syntax, request); !why.isEmpty())
+            return why;
     if (syntax->line == LineUse::OneLink ||
         (syntax->line == LineUse::IfDrive && request.usesDrive()) ||
         syntax->line == LineUse::EveryLink) {
@@ -337,8 +383,15 @@ QString RequestBuilder::build(QStringList words, CliRequest& request) {
         if (request.portName.isEmpty())
             return QStringLiteral("no port given: use --port COM3 or --port /dev/ttyUSB0");
         const Framing gatewayFraming = request.framing;
-        if (QString why = scans ? readStations(request) : readLink(request); !why.isEmpty())
+        if (QString why = scans ? readStations(request, ScanOrder::kFirstStation,
+                                               ScanOrder::kLastStation)
+                                : readLink(request);
+            !why.isEmpty())
             return why;
+        if (surveys)
+            if (QString why = readStations(request, kFirstSurveyStation, kLastSurveyStation);
+                !why.isEmpty())
+                return why;
         // Through a gateway the framing is the one it speaks; --settings only tells how fast
         // its serial side is, for the wait.
         if (request.gateway)
@@ -390,7 +443,7 @@ QString RequestBuilder::readSetOptions(const CommandSyntax& syntax, CliRequest& 
         {m_opt.against, {C::Diff, C::Report}, "diff and report"},
         {m_opt.from, {C::Report}, "report"},
         {m_opt.factory, {C::Diff}, "diff"},
-        {m_opt.all, {C::Diff}, "diff"},
+        {m_opt.all, {C::Diff, C::Backup}, "diff and backup"},
         {m_opt.since, {C::Log}, "log"},
         {m_opt.noLog, {C::Write, C::Set, C::Restore}, "write, set and restore"},
         {m_opt.allowLinkChange, {C::Write, C::Set, C::Restore}, "write, set and restore"},

@@ -31,6 +31,7 @@ enum class CliCommand {
     Log,
     Faults,
     Report,
+    Survey,
 };
 
 // How get, diff and catalogue print their data on stdout.
@@ -68,6 +69,14 @@ struct CliRequest {
     std::uint8_t station = drive::kFactoryStation;
     int firstStation = ScanOrder::kFirstStation;  // the stations a scan tries
     int lastStation = ScanOrder::kLastStation;
+    bool settingsGiven = false;  // --settings was typed (survey: else the search finds them)
+    // ---- Several drives of one line ----
+    // backup, restore --stations LIST: the drives, in rising order; `file` is then their folder.
+    std::vector<std::uint8_t> stationList;
+    bool allStations = false;  // backup --all: every drive a survey finds
+    // restore of several drives: the model the file's name gives, checked against the drive's.
+    std::optional<std::int32_t> fileModel;
+    bool manyDrives() const { return !stationList.empty() || allStations; }
     std::vector<RegisterArg> registers;      // read: every register; write: the one written
     int value = 0;                           // write: as given, -32768..65535
     int timeoutMs = kDefaultReplyTimeoutMs;  // --timeout

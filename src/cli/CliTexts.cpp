@@ -161,8 +161,9 @@ QString connectFailure(OpenResult result, const QString& address, int timeoutMs)
             return QStringLiteral("the system does not let this program connect to %1")
                 .arg(address);
         default:
-            return QStringLiteral("no connection to gateway %1 (refused, unreachable or no answer "
-                                  "within %2 ms)")
+            return QStringLiteral(
+                       "no connection to gateway %1 (refused, unreachable or no answer "
+                       "within %2 ms)")
                 .arg(address)
                 .arg(timeoutMs);
     }
@@ -175,17 +176,26 @@ QString connectionLost(const QString& address, const QString& consequence) {
 
 QString linkChangeRefused(const QString& address, std::uint16_t reg, std::uint16_t word,
                           const std::string& settings) {
-    return QStringLiteral("register %1 = %2 moves the drive's link, and gateway %3 does not follow "
-                          "it: %4, and the gateway must be set to match; nothing was written "
-                          "(--allow-link-change writes it)")
+    return QStringLiteral(
+               "register %1 = %2 moves the drive's link, and gateway %3 does not follow "
+               "it: %4, and the gateway must be set to match; nothing was written "
+               "(--allow-link-change writes it)")
         .arg(reg)
         .arg(word)
         .arg(address, linkChangeNote(reg, word, settings));
 }
 
 QString gatewayScanNote(const QString& address, Framing framing) {
-    return QStringLiteral("through gateway %1 (%2) the rate and format belong to the gateway's "
-                          "serial side: the scan tries stations only")
+    return QStringLiteral(
+               "through gateway %1 (%2) the rate and format belong to the gateway's "
+               "serial side: the scan tries stations only")
+        .arg(address, fromView(framingName(framing)));
+}
+
+QString gatewaySurveyNote(const QString& address, Framing framing) {
+    return QStringLiteral(
+               "through gateway %1 (%2) the rate and format belong to the gateway's "
+               "serial side: the survey asks the stations at its framing")
         .arg(address, fromView(framingName(framing)));
 }
 
@@ -230,6 +240,22 @@ QString scanStation(const ScanOrder& order, const ScanStep& step) {
         .arg(step.station)
         .arg(order.firstStation())
         .arg(order.lastStation());
+}
+
+QString surveyProgress(int station, int first, int last, Micros left) {
+    return QStringLiteral("survey: station %1 of %2-%3, about %4 left")
+        .arg(station)
+        .arg(first)
+        .arg(last)
+        .arg(durationText(left));
+}
+
+QString surveyedLine(const std::string& settings, Framing framing, const SurveyedDrive& drive) {
+    const auto number = [](const std::optional<std::uint16_t>& v) {
+        return v ? QString::number(*v) : QStringLiteral("?");
+    };
+    return foundLine(settings, framing, drive.station).chopped(1) +
+           QStringLiteral(" model=%1 hours=%2\n").arg(number(drive.model), number(drive.hours));
 }
 
 QString scanStep(const ScanStep& step) {
@@ -293,8 +319,9 @@ QStringList traceLines(const TransactionRecord& r, Micros start) {
     if (r.notes.lateReplyHeard)
         reply += QStringLiteral("  (the previous reply came late)");
     if (r.notes.tooSoon)
-        reply += QStringLiteral("  (a reply complete %1 ms after the request, sooner than the line "
-                                "carries one, set aside as another's)")
+        reply += QStringLiteral(
+                     "  (a reply complete %1 ms after the request, sooner than the line "
+                     "carries one, set aside as another's)")
                      .arg(static_cast<double>(r.notes.tooSoonAfter.count()) / 1000.0, 0, 'f', 2);
     if (r.notes.otherTransactions > 0)
         reply += QStringLiteral("  (%1 frame(s) of other transactions set aside)")
@@ -340,6 +367,12 @@ QString helpText() {
                "answers;\n"
                "                      prints settings=S framing=ASCII|RTU station=N. Ctrl+C "
                "stops it.\n"
+               "  survey              Ask every station 1-247 (--stations A-B) at --settings, or "
+               "search\n"
+               "                      the settings first when none is given; prints the scan's "
+               "line\n"
+               "                      and model=M hours=H (P17.11, P17.05) for every drive that\n"
+               "                      answers. Ctrl+C stops it and keeps what was found.\n"
                "\n"
                "Parameters, as the parameter editor shows, checks and writes them:\n"
                "  get CODE...         Read the parameters' pages; prints code, label and the "
@@ -359,6 +392,11 @@ QString helpText() {
                "                      as the editor's parameter file; progress on stderr; Ctrl+C "
                "or a\n"
                "                      failed read leaves no file.\n"
+               "                      --stations 1-3,5 or --all (after a survey): one file per "
+               "drive\n"
+               "                      in FILE, a folder, named S01_M101_20261208.txt; a drive "
+               "that\n"
+               "                      fails keeps its old file and the others go on.\n"
                "  restore FILE        Load the file (all or nothing), check it, and write it with "
                "the\n"
                "                      editor's write sequence; --dry-run prints the writes "
@@ -366,6 +404,9 @@ QString helpText() {
                "                      --changed-only reads the file's pages first and writes "
                "only\n"
                "                      the parameters whose value differs from the drive's.\n"
+               "                      --stations LIST: each drive from its latest file in FILE, "
+               "a\n"
+               "                      folder; a file named for another model is refused.\n"
                "                      A running motor: refused unless --force-running.\n"
                "                      set and restore: a P17.08 of 2..7 (a factory reset) "
                "is refused\n"
@@ -438,6 +479,9 @@ QString helpText() {
                "  6    diff found parameters that differ\n"
                "  7    done, but the change log could not be written: writes the drive may have\n"
                "       taken are not in it (the reason is on stderr)\n"
+               "  8    backup or restore of several drives: one or more failed (the summary "
+               "on\n"
+               "       stdout names every drive with its outcome)\n"
                "  130  interrupted by Ctrl+C; the port is closed (129 for SIGHUP, 143 for\n"
                "       SIGTERM: 128 + the signal)\n");
 }

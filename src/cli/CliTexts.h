@@ -9,6 +9,7 @@
 
 #include "CliEnvironment.h"
 #include "model/DriveFacts.h"
+#include "drive/ConnectSession.h"
 #include "link/Transaction.h"
 
 namespace velorin::clitext {
@@ -52,6 +53,7 @@ QString linkChangeRefused(const QString& address, std::uint16_t reg, std::uint16
                           const std::string& settings);
 // Over a gateway a scan tries stations only.
 QString gatewayScanNote(const QString& address, Framing framing);
+QString gatewaySurveyNote(const QString& address, Framing framing);
 // After a write of a link or reset parameter: how to reach the drive from now on; empty for any
 // other register.
 QString linkChangeNote(std::uint16_t reg, std::uint16_t word, const std::string& settings);
@@ -62,6 +64,11 @@ QString scanProgress(const ScanOrder& order, const ScanStep& step, Micros left);
 QString scanStation(const ScanOrder& order, const ScanStep& step);
 // "station 3, 19200,E,8,1"
 QString scanStep(const ScanStep& step);
+// The survey's live line on a terminal, and its line every ten stations elsewhere.
+QString surveyProgress(int station, int first, int last, Micros left);
+// A drive the survey found, on stdout: the scan's line with the model and the running hours
+// ("?" where the drive did not give them).
+QString surveyedLine(const std::string& settings, Framing framing, const SurveyedDrive& drive);
 
 // ---- Trace (stderr) ----
 // Two lines a transaction: "[  0.015258] -> 01 03 01 F0 00 01 85 C5" at the time the request

@@ -14,6 +14,7 @@
 #include "CliEnvironment.h"
 #include "CliRequest.h"
 #include "CliTexts.h"
+#include "drive/ConnectSession.h"
 #include "link/LineSession.h"
 
 namespace velorin {
@@ -59,6 +60,15 @@ protected:
     // Where this command's writes are logged from: the port as the messages name it, `link`
     // (followed as the write changes it) and the command line.
     ChangeSource changeSource(const LinkState* link) const;
+    // Every drive on the line (SurveyCommand.cpp): stations --stations A-B asked in turn at
+    // --settings (through a gateway at its framing), or with no --settings given, the search
+    // for the line's settings first, as scan runs it. Progress on stderr; Ctrl+C stops it and
+    // keeps the drives found. The line stays open when a drive was found. `openStatus` is the
+    // exit status of a port that could not be opened.
+    SurveyResult surveyLine(int& openStatus);
+    // The message and exit status of a survey that found no drive or could not finish (the
+    // port unusable or lost); 0 for one that ended Found or Stopped.
+    int surveyFailure(const SurveyResult& result, int openStatus);
     // Appends a write to the change log unless --no-log; a log that cannot be written is told
     // once, the write goes on, and the command ends with CliExit::NotLogged unless it failed
     // otherwise.

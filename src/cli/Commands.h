@@ -51,6 +51,11 @@ private:
     // Through a gateway: station by station at the gateway's framing, on one connection.
     int scanStations();
 };
+// Every drive on the line, with its model and running hours.
+class SurveyCommand final : public CommandRun {
+    using CommandRun::CommandRun;
+    int run() override;
+};
 
 // Parameter sets, through the editor's core.
 class GetCommand final : public EditorCommand {
@@ -64,10 +69,20 @@ class SetCommand final : public EditorCommand {
 class BackupCommand final : public EditorCommand {
     using EditorCommand::EditorCommand;
     int run() override;
+
+private:
+    // --stations LIST or --all: one file per drive in the folder, a summary of every drive
+    // (ManyDrives.cpp).
+    int backUpMany();
 };
 class RestoreCommand final : public EditorCommand {
     using EditorCommand::EditorCommand;
     int run() override;
+
+private:
+    // --stations LIST: each drive from its latest file in the folder, a summary of every drive
+    // (ManyDrives.cpp).
+    int restoreMany();
 };
 class DiffCommand final : public EditorCommand {
     using EditorCommand::EditorCommand;

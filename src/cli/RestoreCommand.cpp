@@ -4,6 +4,8 @@
 namespace velorin {
 
 int RestoreCommand::run() {
+    if (m_request.manyDrives())
+        return restoreMany();
     ParameterFileLoad load;
     if (int c = loadFile(m_request.file, load))
         return c;
@@ -23,9 +25,28 @@ int RestoreCommand::run() {
             drivePages.push_back(page);
     if (int c = readPages(drivePages))
         return c;
-    if (int c = checkFileOrigin(m_request.file, readDriveValue(faultregs::kModel))) {
+    const std::optional<std::int32_t> driveModel = readDriveValue(faultregs::kModel);
+    if (int c = checkFileOrigin(m_request.file, driveModel)) {
         m_line->close();
         return c;
+    }
+    // Of several drives' files, each is named for the model of the drive it came from.
+    if (m_request.fileModel && driveModel && *m_request.fileModel != *driveModel) {
+        if (!m_request.forceModel) {
+            m_line->close();
+            error(QStringLiteral("%1: the file is named for model %2, the drive at station %3 is "
+                                 "model %4. Nothing was written (--force-model overrides).")
+                      .arg(m_request.file)
+                      .arg(*m_request.fileModel)
+                      .arg(m_request.station)
+                      .arg(*driveModel));
+            return exitCode(CliExit::Refused);
+        }
+        m_console.line(QStringLiteral("%1note: the file is named for model %2, the drive is "
+                                      "model %3 (written anyway)")
+                           .arg(QLatin1String(clitext::kPrefix))
+                           .arg(*m_request.fileModel)
+                           .arg(*driveModel));
     }
     if (int c = takeFile(load)) {
         m_line->close();

@@ -72,6 +72,27 @@ TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
     }
 }
 
+// Three drives on one pseudo-terminal, silent stations between them and one answering later
+// than the reply wait: the survey lists exactly the three, in station order, in both framings.
+TEST(CliOverPty, TheSurveyFindsEveryDriveOnTheLine) {
+    for (const char* settings : {"9600,N,7,2", "38400,N,8,1"}) {
+        SCOPED_TRACE(settings);
+        DriveSimProcess sim({"--stations", "1,2,5", "--settings", settings, "--set", "1:549=101",
+                             "--set", "2:549=102", "--set", "5:549=105", "--set", "5:543=77",
+                             "--response-delay-ms", "2:150"});
+        ASSERT_TRUE(sim.started());
+        const auto r = cli(sim, QStringLiteral("-s %1 --stations 1-8 survey").arg(settings));
+        EXPECT_EQ(r.code, 0) << r.err;
+        const std::string framing = QString::fromLatin1(settings).contains(",7,")
+                                        ? " framing=ASCII"
+                                        : " framing=RTU";
+        const std::string head = std::string("settings=") + settings + framing;
+        EXPECT_EQ(r.out, head + " station=1 model=101 hours=0\n" + head +
+                             " station=2 model=102 hours=0\n" + head +
+                             " station=5 model=105 hours=77\n");
+    }
+}
+
 // Registers 0-60 each with a value of its own: one taken for another register shows.
 QStringList distinctValues() {
     QStringList args;

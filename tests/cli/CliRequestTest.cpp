@@ -65,8 +65,8 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
 TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
     // clang-format off
     const std::pair<const char*, const char*> cases[] = {
-        {"", "no command given: ports, probe, read, write, scan, get, set, backup, restore, diff, "
-             "catalogue, log, faults or report"},
+        {"", "no command given: ports, probe, read, write, scan, survey, get, set, backup, restore, "
+             "diff, catalogue, log, faults or report"},
         {"-p COM3 erase", "unknown command \"erase\""}, {"read 1", "no port given"},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},

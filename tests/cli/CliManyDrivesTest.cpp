@@ -1,0 +1,173 @@
+// Several drives on one line, in-process: backup and restore by stations, the survey's list, and
+// station 0 (the broadcast address) refused wherever a write or a many-drives run could reach it.
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "CliSim.h"
+#include "editor/ParameterFile.h"
+#include "model/FaultRegisters.h"
+
+namespace velorin {
+namespace {
+
+using namespace ::testing;
+using namespace velorin::test;
+
+constexpr int kMarked = 3;  // P00.03: a value of each drive's own
+
+// Drives at stations 1, 2 and 3 on COM3, each with its own P00.03 and model.
+struct ThreeDrives : SimEnvironment {
+    SimulatedDrive second, third;
+    ThreeDrives() {
+        second.setLink(2, 1, 0);
+        third.setLink(3, 1, 0);
+        line.addDrive(second);
+        line.addDrive(third);
+        for (SimulatedDrive* d : {&drive, &second, &third}) {
+            d->setReg(kMarked, static_cast<std::uint16_t>(1000 + d->station()));
+            d->setReg(faultregs::kModel, 101);
+            d->setReg(faultregs::kRunHours, static_cast<std::uint16_t>(10 * d->station()));
+        }
+    }
+    // The drive at `station` falls silent once `frames` requests were sent to it.
+    void silenceAfter(int station, int frames) {
+        log.onSend = [this, station, frames, seen = 0](SerialPort&, int index,
+                                                       FunctionCode) mutable {
+            if (log.sent[index].ends_with("@" + std::to_string(station)) && ++seen == frames)
+                line.driveAt(static_cast<std::uint8_t>(station))
+                    ->setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+        };
+    }
+};
+
+QString today() {
+    return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void put(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
+    ThreeDrives env;
+    QTemporaryDir dir;
+    const QString name2 = dir.filePath("S02_M101_" + today() + ".txt");
+    put(name2, "an earlier backup of station 2\r\n");
+    put(name2 + ".json", "its sidecar");
+    // Station 2 answers its opening reads, then goes silent within its pages.
+    env.silenceAfter(2, 12);
+    const auto r = cli(env, "-p COM3 --pages P00,P01-1 --stations 1-3 backup " + dir.path());
+    EXPECT_EQ(r.code, 8) << r.err;
+    for (int station : {1, 3}) {
+        const QString file =
+            dir.filePath(QStringLiteral("S0%1_M101_%2.txt").arg(station).arg(today()));
+        const ParameterFileLoad load = loadParameterFile(file.toStdString());
+        ASSERT_TRUE(load.usable()) << station;
+        EXPECT_EQ(load.values[kMarked], 1000 + station) << station;
+        EXPECT_THAT(contents(file + ".json").toStdString(),
+                    HasSubstr("\"station\": " + std::to_string(station)));
+    }
+    EXPECT_EQ(contents(name2), "an earlier backup of station 2\r\n");
+    EXPECT_EQ(contents(name2 + ".json"), "its sidecar");
+    EXPECT_THAT(r.out, HasSubstr("station 1: saved "));
+    EXPECT_THAT(r.out, HasSubstr("station 2: read failed"));
+    EXPECT_THAT(r.out, HasSubstr("station 3: saved "));
+    EXPECT_THAT(r.err, HasSubstr("2 of 3 drives backed up in " + dir.path().toStdString() +
+                                 "; not backed up: station 2"));
+}
+
+TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel) {
+    ThreeDrives env;
+    QTemporaryDir dir;
+    auto r =
+        cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-5 --pages P00 --all backup " + dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("3 drives found at 9600,N,7,2: stations 1,2,3"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6);
+
+    // Station 2's file now names another model than its drive, and has lost its sidecar: the
+    // name alone refuses it. The others go back as they were.
+    env.second.setReg(faultregs::kModel, 102);
+    QFile::remove(dir.filePath("S02_M101_" + today() + ".txt.json"));
+    for (SimulatedDrive* d : {&env.drive, &env.second, &env.third}) {
+        d->setReg(kMarked, 7);
+        d->clearWriteLog();
+    }
+    r = cli(env, "-p COM3 --stations 1-3 restore " + dir.path());
+    EXPECT_EQ(r.code, 8) << r.err;
+    EXPECT_EQ(env.drive.reg(kMarked), 1001);
+    EXPECT_EQ(env.third.reg(kMarked), 1003);
+    EXPECT_EQ(env.second.reg(kMarked), 7);
+    EXPECT_TRUE(env.second.writeLog().empty());
+    EXPECT_THAT(r.err, HasSubstr("is named for model 101, the drive at station 2 is model 102"));
+    EXPECT_THAT(r.out, HasSubstr("station 2: failed (exit status 5)"));
+    EXPECT_THAT(r.out, HasSubstr("station 3: restored from "));
+    EXPECT_THAT(r.err, HasSubstr("2 of 3 drives restored; not restored: station 2"));
+
+    // A station without a file is named, and the rest still restored.
+    r = cli(env, "-p COM3 --stations 1,4 --force-model restore " + dir.path());
+    EXPECT_EQ(r.code, 8) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("station 4: no file S04_M*_YYYYMMDD.txt"));
+}
+
+TEST(CliManyDrives, TheSurveyListsEveryDriveItFinds) {
+    ThreeDrives env;
+    env.third.setLink(7, 1, 0);
+    auto r = cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-10 survey");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "settings=9600,N,7,2 framing=ASCII station=1 model=101 hours=10\n"
+              "settings=9600,N,7,2 framing=ASCII station=2 model=101 hours=20\n"
+              "settings=9600,N,7,2 framing=ASCII station=7 model=101 hours=30\n");
+    // Ctrl+C keeps what was found.
+    env.log.onSend = [&](SerialPort&, int index, FunctionCode) {
+        env.stop = env.log.sent[index].ends_with("@4");
+    };
+    r = cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-10 survey");
+    EXPECT_EQ(r.code, 130);
+    EXPECT_THAT(r.out, HasSubstr("station=2 model=101"));
+    EXPECT_THAT(r.out, Not(HasSubstr("station=7")));
+}
+
+TEST(CliManyDrives, StationZeroIsNeverTaken) {
+    ThreeDrives env;
+    QTemporaryDir dir;
+    const struct {
+        const char* line;
+        const char* why;
+    } cases[] = {
+        {"--station 0 write 3 5", "station \"0\" is out of range 1..254"},
+        {"--station 0 set P00.03 5", "station \"0\" is out of range 1..254"},
+        {"--station 0 restore x.txt", "station \"0\" is out of range 1..254"},
+        {"--stations 0-3 backup DIR", "station 0, the broadcast address"},
+        {"--stations 0 backup DIR", "station 0, the broadcast address"},
+        {"--stations 2,0 restore DIR", "station 0, the broadcast address"},
+        {"--stations 0-3 survey", "1 <= A <= B <= 247"},
+        {"--stations 0-3 scan", "1 <= A <= B <= 254"},
+        {"--stations 1-3 write 3 5", "--stations belongs to scan, survey, backup and restore"},
+        {"--stations 1-3 --station 2 backup DIR", "not both"},
+        {"--stations 0-3 --all backup DIR", "1 <= A <= B <= 247"},
+        {"--all restore DIR", "--all belongs to diff and backup"},
+        {"--station 2 survey", "survey asks every station"},
+    };
+    for (const auto& c : cases) {
+        const auto r = cli(env, QStringLiteral("-p COM3 ") +
+                                    QString::fromLatin1(c.line).replace("DIR", dir.path()));
+        EXPECT_EQ(r.code, 2) << c.line;
+        EXPECT_THAT(r.err, HasSubstr(c.why)) << c.line;
+    }
+    EXPECT_TRUE(env.log.sent.empty());
+}
+
+}  // namespace
+}  // namespace velorin
