@@ -8,6 +8,8 @@
 
 #include "drive/LineBackup.h"
 #include "model/FaultRegisters.h"
+#include "platform/ChangeLogFile.h"
+#include "support/LoggedChanges.h"
 #include "support/Files.h"
 #include "support/SimServices.h"
 #include "support/Widgets.h"
@@ -81,6 +83,9 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     for (const SimulatedDrive* d : {&sim.drive, &second, &third})
         EXPECT_TRUE(d->writeLog().empty()) << "a switch writes nothing";
 
+    QTemporaryDir logFolder;
+    ChangeLogFile log(logFolder.filePath("changes.log"));
+    sim.services.changeLog = &log;
     button("editorButton")->click();
     ASSERT_TRUE(editor);
     auto* field = test::child<QComboBox>(editor, "field3");
@@ -93,6 +98,10 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     EXPECT_EQ(std::tuple(sim.drive.reg(kPlainNumber), second.reg(kPlainNumber),
                          third.reg(kPlainNumber)),
               std::tuple(111, 250, 333));
+    const auto logged = test::loggedChanges(log.path());
+    ASSERT_FALSE(logged.empty());
+    for (const ChangeEntry& e : logged) EXPECT_EQ(e.station, 2) << e.code;
+    sim.services.changeLog = nullptr;
 }
 
 // A station typed is probed: one that answers joins the list with its model and is used, one
