@@ -469,7 +469,9 @@ void ModeMenu::onDisconnectClicked() {
 
 void ModeMenu::closeEvent(QCloseEvent* event) {
     if (busy()) {
-        // Taken once the handler under way has ended: it still runs in this window.
+        // Taken once the handler under way has ended: it still runs in this window. 全部備份
+        // stops after the read under way; its summary still tells what was saved.
+        m_backupStopAsked = true;
         event->ignore();
         m_session->whenIdle([this] { close(); });
         return;
