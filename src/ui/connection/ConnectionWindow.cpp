@@ -643,14 +643,16 @@ void ConnectionWindow::surveyLine(int rate, int format) {
     };
     hooks.progress = [this](const ScanProgress& p) {
         // The search's steps move the three lists, the survey's the station only.
-        showSearchProgress(p);
         m_stationBox->clear();
         m_stationBox->addItem(QString::number(p.step.station));
         m_stationBox->setCurrentIndex(0);
-        if (!m_services.link.gateway) {
-            m_formatList->setCurrentIndex(p.step.format);
-            m_rateList->setCurrentIndex(p.step.rate);
+        if (m_services.link.gateway) {
+            m_statusLine->setText(text::GatewaySearch.arg(p.step.station).arg(p.total));
+            return;
         }
+        showSearchProgress(p);
+        m_formatList->setCurrentIndex(p.step.format);
+        m_rateList->setCurrentIndex(p.step.rate);
     };
     hooks.stopRequested = [this] { return stopAsked(); };
     ConnectSession surveying(m_session->clock(), hooks);
