@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QFileInfo>
 #include <QScreen>
@@ -208,6 +209,13 @@ bool ModeMenu::eventFilter(QObject* watched, QEvent* event) {
         m_previewed = nullptr;
     if (event->type() == QEvent::KeyPress && watched != this) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // Enter on a station typed in the drive list switches to it; it never opens the editor
+        // on the drive still in use.
+        if ((watched == m_driveList || watched == m_driveList->lineEdit()) &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            onSwitchDriveClicked();
+            return true;
+        }
         m_previewed = key;
         if (previewKey(key->key(), key->modifiers()))
             return true;

@@ -133,10 +133,23 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
         {"248", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
         {"3", 3, ""},
         {"1", 1, ""},  // back to a drive of the list: no probe needed
+        {"3\n", 3, ""},  // typed and Enter: the switch, not the editor
+    };
+    int editors = 0;
+    sim.services.windows.editor = [&](const Opening&) -> QWidget* {
+        ++editors;
+        return nullptr;
     };
     for (const auto& c : cases) {
         sim.dialogs.clear();
-        switchTo(QString::fromLatin1(c.typed));
+        QString typed = QString::fromLatin1(c.typed);
+        if (typed.endsWith('\n')) {
+            driveList()->lineEdit()->selectAll();
+            QTest::keyClicks(driveList()->lineEdit(), typed.chopped(1));
+            QTest::keyClick(driveList()->lineEdit(), Qt::Key_Return);
+        } else {
+            switchTo(typed);
+        }
         QStringList boxes;
         for (const auto& d : sim.dialogs.shown()) boxes << d.title + ": " + d.text;
         EXPECT_EQ(boxes.join("\n").toStdString(), c.box) << c.typed;
@@ -144,6 +157,7 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
         EXPECT_TRUE(button("switchDriveButton")->isEnabled());
     }
     EXPECT_EQ(entries(), QStringList({"站號 1", "站號 3　機種 32"}));
+    EXPECT_EQ(editors, 0);
     for (const SimulatedDrive* d : {&sim.drive, &second, &third}) EXPECT_TRUE(d->writeLog().empty());
 }
 
