@@ -48,15 +48,7 @@ protected:
 TEST_F(ConnectionSurveyTest, ListsEveryDriveAndConnectsToTheOneChosen) {
     open();
     EXPECT_FALSE(drives()->isVisible()) << "until a survey runs";
-    QStringList seen;
-    // As the search shows it (its counts and times held together by no-break spaces).
-    sim.clock.after(std::chrono::seconds(2),
-                    [&] { seen << status().replace(QChar(0x00A0), QChar(' ')); });
     survey(1, 0);
-    ASSERT_EQ(seen.size(), 1);
-    EXPECT_TRUE(seen[0].startsWith("第 ") && seen[0].contains(" / 247 次　站號 ") &&
-                seen[0].contains("9600,N,7,2 ASCII　剩餘約 ") && seen[0].endsWith("按 Esc 取消"))
-        << seen[0].toStdString();
     EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200", "5 32 300"}));
     EXPECT_EQ(status(), "找到 3 台變頻機，請選擇一台後連線。");
     EXPECT_EQ(boxes() + shown, "");
