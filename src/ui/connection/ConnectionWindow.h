@@ -136,7 +136,8 @@ private:
     std::optional<int> m_timeoutBeforeEdit;  // the wait in force when the typing began
     OpenResult m_lastOpen = OpenResult::Ok;
     Choice m_choice;
-    // The last survey: where it ran and what it found, handed on when the link is one of its drives.
+    // The last survey: where it ran and what it found, handed on when the link is one of its
+    // drives.
     std::optional<SurveyResult> m_survey;
     QString m_surveyLine;  // the port or gateway surveyed
 };

@@ -66,6 +66,8 @@ const QString BackupNotWritten = QStringLiteral("無法寫入：%1");
 const QString BackupStopped = QStringLiteral("已停止");
 const QString BackupNotReached = QStringLiteral("未備份");
 const QString BackupPortLost = QStringLiteral("通訊埠已中斷");
+const QString PortFailed = QStringLiteral("無法開啟通訊埠，請確認連接埠未被其他程式占用。");
+const QString CommErrorTitle = QStringLiteral("通訊錯誤");
 }  // namespace text
 
 QString driveText(const SurveyedDrive& d) {
@@ -386,8 +388,7 @@ void ModeMenu::onSwitchDriveClicked() {
         const std::optional<SurveyedDrive> found = probeDrive(*station);
         setButtonsEnabled(true);
         if (!found) {
-            m_services.dialogs->message(this, text::NoDriveAt.arg(*station),
-                                        text::LinkErrorTitle);
+            m_services.dialogs->message(this, text::NoDriveAt.arg(*station), text::LinkErrorTitle);
             showDrives();
             return;
         }
@@ -397,8 +398,9 @@ void ModeMenu::onSwitchDriveClicked() {
             }))
             drives.push_back({m_services.link.station, {}, {}});
         drives.push_back(*found);
-        std::sort(drives.begin(), drives.end(),
-                  [](const SurveyedDrive& a, const SurveyedDrive& b) { return a.station < b.station; });
+        std::sort(drives.begin(), drives.end(), [](const SurveyedDrive& a, const SurveyedDrive& b) {
+            return a.station < b.station;
+        });
     }
     m_services.useDrive(*station);
     showDrives();
@@ -441,11 +443,11 @@ void ModeMenu::onBackupAllClicked() {
     };
     hooks.stopRequested = [this] { return m_backupStopAsked; };
     std::vector<DriveBackupOutcome> outcomes;
+    bool opened = false;
     m_session->submit([&] {
-        if (m_session->open(m_services.link.comPort, m_services.link.settings) != OpenResult::Ok) {
-            for (std::uint8_t s : stations) outcomes.push_back({s, DriveBackupOutcome::Kind::PortLost});
+        opened = m_session->open(m_services.link.comPort, m_services.link.settings) == OpenResult::Ok;
+        if (!opened)
             return;
-        }
         m_session->follow(m_services.link);
         LineBackup backup(*m_session, hooks);
         outcomes = backup.run(stations, pages, QDir(*folder).filesystemAbsolutePath(), stamp);
@@ -456,13 +458,18 @@ void ModeMenu::onBackupAllClicked() {
     setButtonsEnabled(true);
     if (m_leaving)
         return;
+    if (!opened) {
+        m_services.dialogs->message(this, text::PortFailed, text::CommErrorTitle);
+        return;
+    }
 
     const auto saved = std::count_if(outcomes.begin(), outcomes.end(),
                                      [](const DriveBackupOutcome& o) { return o.ok(); });
     QString summary = text::BackupSummary.arg(saved)
                           .arg(static_cast<qsizetype>(outcomes.size()) - saved)
                           .arg(QDir::toNativeSeparators(*folder));
-    for (const DriveBackupOutcome& o : outcomes) summary += QLatin1Char('\n') + outcomeLine(o, m_services.drives);
+    for (const DriveBackupOutcome& o : outcomes)
+        summary += QLatin1Char('\n') + outcomeLine(o, m_services.drives);
     m_services.dialogs->message(this, summary, text::BackupTitle);
 }
 

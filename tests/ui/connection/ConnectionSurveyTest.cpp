@@ -53,7 +53,8 @@ TEST_F(ConnectionSurveyTest, ListsEveryDriveAndConnectsToTheOneChosen) {
     EXPECT_EQ(status(), "找到 3 台變頻機，請選擇一台後連線。");
     EXPECT_EQ(boxes() + shown, "");
     EXPECT_FALSE(portOpen());
-    for (const SimulatedDrive* d : {&sim.drive, &second, &third}) EXPECT_TRUE(d->writeLog().empty());
+    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
+        EXPECT_TRUE(d->writeLog().empty());
 
     // The third drive chosen and double-clicked: connected there, the list handed on.
     QTreeWidgetItem* fifth = drives()->topLevelItem(2);

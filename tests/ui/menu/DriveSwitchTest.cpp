@@ -9,8 +9,8 @@
 #include "drive/LineBackup.h"
 #include "model/FaultRegisters.h"
 #include "platform/ChangeLogFile.h"
-#include "support/LoggedChanges.h"
 #include "support/Files.h"
+#include "support/LoggedChanges.h"
 #include "support/SimServices.h"
 #include "support/Widgets.h"
 #include "ui/editor/ParameterEditor.h"
@@ -95,9 +95,9 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     QTest::keyClick(editor, Qt::Key_T, Qt::ControlModifier);  // write the pages read
     EXPECT_FALSE(second.writeLog().empty());
     EXPECT_TRUE(sim.drive.writeLog().empty() && third.writeLog().empty());
-    EXPECT_EQ(std::tuple(sim.drive.reg(kPlainNumber), second.reg(kPlainNumber),
-                         third.reg(kPlainNumber)),
-              std::tuple(111, 250, 333));
+    EXPECT_EQ(
+        std::tuple(sim.drive.reg(kPlainNumber), second.reg(kPlainNumber), third.reg(kPlainNumber)),
+        std::tuple(111, 250, 333));
     const auto logged = test::loggedChanges(log.path());
     ASSERT_FALSE(logged.empty());
     for (const ChangeEntry& e : logged) EXPECT_EQ(e.station, 2) << e.code;
@@ -121,7 +121,7 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
         {"0", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
         {"248", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
         {"3", 3, ""},
-        {"1", 1, ""},  // back to a drive of the list: no probe needed
+        {"1", 1, ""},    // back to a drive of the list: no probe needed
         {"3\n", 3, ""},  // typed and Enter: the switch, not the editor
     };
     int editors = 0;
@@ -147,7 +147,8 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
     }
     EXPECT_EQ(entries(), QStringList({"站號 1", "站號 3　機種 32"}));
     EXPECT_EQ(editors, 0);
-    for (const SimulatedDrive* d : {&sim.drive, &second, &third}) EXPECT_TRUE(d->writeLog().empty());
+    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
+        EXPECT_TRUE(d->writeLog().empty());
 }
 
 // 全部備份 with the second drive silent: the others' files are written, the silent drive's
@@ -185,7 +186,16 @@ TEST_F(DriveSwitchTest, BackupOfEveryDriveGoesOnPastASilentOne) {
     EXPECT_EQ(sim.services.link.station, 1);
     EXPECT_TRUE(button("backupAllButton")->isEnabled() && button("editorButton")->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
-    for (const SimulatedDrive* d : {&sim.drive, &second, &third}) EXPECT_TRUE(d->writeLog().empty());
+    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
+        EXPECT_TRUE(d->writeLog().empty());
+
+    // A port another program holds is told as such, not as every drive's failure.
+    sim.line.setHeldElsewhere(true);
+    sim.dialogs.clear();
+    sim.dialogs.answerInputs({folder.path()});
+    button("backupAllButton")->click();
+    EXPECT_EQ(sim.dialogs.messages(),
+              std::vector<QString>{"無法開啟通訊埠，請確認連接埠未被其他程式占用。"});
 }
 
 }  // namespace
