@@ -164,4 +164,12 @@ std::optional<QString> QtDialogs::saveFile(QWidget* parent, const QString& title
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtDialogs::chooseFolder(QWidget* parent, const QString& title,
+                                               const QString& folder) {
+    const QString path = QFileDialog::getExistingDirectory(parent, title, folder);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
 }  // namespace velorin

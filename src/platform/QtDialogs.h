@@ -22,6 +22,8 @@ public:
     // Asks before a file that exists is replaced.
     std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& folder,
                                     const QString& defaultName, const QString& filter) override;
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
+                                        const QString& folder) override;
 };
 
 }  // namespace velorin

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "drive/ConnectSession.h"
 #include "link/LineSession.h"
 #include "link/LinkSettings.h"
 #include "link/SerialPort.h"
@@ -51,6 +52,11 @@ public:
     virtual std::optional<QString> saveFile(QWidget* parent, const QString& title,
                                             const QString& folder, const QString& defaultName,
                                             const QString& filter) = 0;
+    // A folder dialog starting at `folder`; empty when cancelled.
+    virtual std::optional<QString> chooseFolder(QWidget* /*parent*/, const QString& /*title*/,
+                                                const QString& /*folder*/) {
+        return std::nullopt;
+    }
 };
 
 class Folders {
@@ -123,6 +129,19 @@ struct WindowFactory {
 struct Services {
     // Where the drive was found and how it is reached; the windows hand it on to each other.
     LinkState link;
+    // The drives found on the line at the link's settings, by station: the survey's, and those
+    // reached since by their station. Empty when the link was found by a probe or the search.
+    std::vector<SurveyedDrive> drives;
+    // The drive on the same line that every window serves from now on: the windows opened after
+    // read, write, run and log at `station`. The one place the station changes after connecting.
+    void useDrive(std::uint8_t station) { link.station = station; }
+    // The drive in use, where the line's list holds it.
+    const SurveyedDrive* driveInUse() const {
+        for (const SurveyedDrive& d : drives)
+            if (d.station == link.station)
+                return &d;
+        return nullptr;
+    }
     // The port went away under a window (adapter unplugged) and no window has opened it since:
     // every window names the port as lost, none blames the drive.
     bool portLost = false;

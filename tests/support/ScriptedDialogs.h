@@ -14,7 +14,7 @@
 namespace velorin::test {
 
 struct ShownDialog {
-    enum class Kind { Message, Question, Table, Input, OpenFile, SaveFile } kind;
+    enum class Kind { Message, Question, Table, Input, OpenFile, SaveFile, Folder } kind;
     QString text;   // message, question or prompt; the folder for file dialogs
     QString title;
     QString filter = {};       // file dialogs only
@@ -69,6 +69,11 @@ public:
     std::optional<QString> saveFile(QWidget*, const QString& title, const QString& folder,
                                     const QString& defaultName, const QString& filter) override {
         record({ShownDialog::Kind::SaveFile, folder, title, filter, defaultName});
+        return next(m_inputs, std::optional<QString>{});
+    }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title,
+                                        const QString& folder) override {
+        record({ShownDialog::Kind::Folder, folder, title});
         return next(m_inputs, std::optional<QString>{});
     }
 

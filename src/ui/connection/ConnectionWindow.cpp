@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -42,6 +43,13 @@ const QString ReplyTimeoutLabel = QStringLiteral("回應逾時（毫秒）：");
 const QString BlockReads = QStringLiteral("區塊讀取(&B)");
 const QString SearchButton = QStringLiteral("自動偵測連線(&C)");
 const QString OfflineButton = QStringLiteral("離線模式(&O)");
+const QString SurveyButton = QStringLiteral("搜尋所有站號(&A)");
+const QStringList DriveColumns = {QStringLiteral("站號"), QStringLiteral("機種"),
+                                  QStringLiteral("運轉時數")};
+const QString Unknown = QStringLiteral("—");
+const QString SurveyFound = QStringLiteral("找到 %1 台變頻機，請選擇一台後連線。");
+const QString SurveyStopped = QStringLiteral("已停止搜尋，列出已找到的 %1 台變頻機。");
+const QString SurveyCancelled = QStringLiteral("已取消搜尋所有站號。");
 const QString InitialStation = QStringLiteral("1");
 const QString InUse = QStringLiteral(" 被占用");
 const QString NoPort = QStringLiteral("未選擇通訊埠");
@@ -240,6 +248,19 @@ void ConnectionWindow::buildControls() {
     m_connectButton = button("connectButton", text::SearchButton, 3540);
     m_connectButton->setDefault(true);  // Enter in any field connects
     m_offlineButton = button("offlineButton", text::OfflineButton, 4200);
+    m_offlineButton->setGeometry(twipsRect(360, 4200, 2520, 540));
+    m_surveyButton = button("surveyButton", text::SurveyButton, 4200);
+    m_surveyButton->setGeometry(twipsRect(3015, 4200, 2520, 540));
+    // Below the progress line, shown (the window grown for it) once a survey starts.
+    m_driveList = new QTreeWidget(this);
+    m_driveList->setObjectName(QStringLiteral("driveList"));
+    m_driveList->setFont(ming);
+    m_driveList->setGeometry(twipsRect(360, 5640, 5175, 1800));
+    m_driveList->setHeaderLabels(text::DriveColumns);
+    m_driveList->setRootIsDecorated(false);
+    m_driveList->setColumnWidth(0, twipsToPixels(1200));
+    m_driveList->setColumnWidth(1, twipsToPixels(1800));
+    m_driveList->hide();
     m_statusLine = new QLabel(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_statusLine->setFont(ming);
@@ -254,6 +275,8 @@ void ConnectionWindow::buildControls() {
     setTabOrder(m_stationBox, m_replyTimeoutBox);
     setTabOrder(m_replyTimeoutBox, m_blockReadsBox);
     setTabOrder(m_blockReadsBox, m_offlineButton);
+    setTabOrder(m_offlineButton, m_surveyButton);
+    setTabOrder(m_surveyButton, m_driveList);
     m_portList->setFocus();
 
     connect(m_connectButton, &QPushButton::clicked, this, &ConnectionWindow::onConnectClicked);
@@ -263,6 +286,13 @@ void ConnectionWindow::buildControls() {
                     m_services.showMonitor();
             });
     connect(m_offlineButton, &QPushButton::clicked, this, &ConnectionWindow::onOfflineClicked);
+    connect(m_surveyButton, &QPushButton::clicked, this, &ConnectionWindow::onSurveyClicked);
+    connect(m_driveList, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) { onDriveChosen(item); });
+    connect(m_driveList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        onDriveChosen(item);
+        onConnectClicked();
+    });
     connect(m_portList, &QComboBox::currentIndexChanged, this, &ConnectionWindow::onPortChosen);
     connect(m_replyTimeoutBox, &QSpinBox::valueChanged, this,
             &ConnectionWindow::onReplyTimeoutChanged);
@@ -438,7 +468,8 @@ void ConnectionWindow::setControlsEnabled(bool enabled) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_portList, m_rateList, m_formatList, m_stationBox,
                                          m_replyTimeoutBox, m_connectButton, m_offlineButton,
-                                         m_gatewayAddressBox, m_gatewayFramingList})
+                                         m_surveyButton, m_driveList, m_gatewayAddressBox,
+                                         m_gatewayFramingList})
         w->setEnabled(enabled);
 }
 
@@ -498,45 +529,69 @@ void ConnectionWindow::showSearchProgress(const ScanProgress& p) {
                                    durationText(p.left)));
 }
 
+QString ConnectionWindow::linkLine(const LinkState& link) {
+    return link.gateway ? QString::fromStdString(link.gateway->text())
+                        : QStringLiteral("COM%1").arg(link.comPort);
+}
+
+void ConnectionWindow::handOverToMenu() {
+    // The survey's drives go along when the link found is on the line surveyed, at its settings.
+    const LinkState& link = m_services.link;
+    m_services.drives.clear();
+    if (m_survey && m_surveyLine == linkLine(link) && m_survey->link.settings == link.settings &&
+        m_survey->link.framing == link.framing)
+        m_services.drives = m_survey->drives;
+    handOver([](Services& s) { return s.windows.menu(); });
+}
+
 void ConnectionWindow::handOver(QWidget* (*next)(Services&)) {
     m_leaving = true;
     next(m_services);
     m_session->whenIdle([this] { close(); });
 }
 
-void ConnectionWindow::onConnectClicked() {
-    if (busy())
-        return;
+bool ConnectionWindow::portChoiceUsable() {
     if (m_portList->currentIndex() < 0) {
         m_services.dialogs->message(this, text::NoPort, text::CommErrorTitle);
-        return;
+        return false;
     }
     if (m_portList->currentText().endsWith(text::NoPermission)) {
         m_services.dialogs->message(
             this, permissionFix(comNumberOfEntry(m_portList->currentText())), text::CommErrorTitle);
-        return;
+        return false;
     }
-    const double station = lenientNumber(m_stationBox->currentText().toStdString()).value_or(-1);
-    if (!(station >= 0 && station <= kLastStation)) {
-        m_services.dialogs->message(this, text::StationRange, text::StationErrorTitle);
-        return;
-    }
+    return true;
+}
 
+bool ConnectionWindow::useChosenPort() {
     std::optional<NetworkAddress> gateway;
     if (gatewayChosen()) {
         gateway = parseNetworkAddress(m_gatewayAddressBox->text().toStdString());
         if (!gateway) {
             m_services.dialogs->message(this, text::BadGatewayAddress, text::CommErrorTitle);
-            return;
+            return false;
         }
     }
-    // The session on the port chosen: a serial port, or the gateway's connection.
     if (gateway.has_value() != m_services.link.gateway.has_value() || gateway) {
         m_services.link.gateway = gateway;
         if (gateway)
             m_services.link.framing = kGatewayFramings[m_gatewayFramingList->currentIndex()];
         m_session = createLineSession(m_services);
     }
+    return true;
+}
+
+void ConnectionWindow::onConnectClicked() {
+    if (busy() || !portChoiceUsable())
+        return;
+    const double station = lenientNumber(m_stationBox->currentText().toStdString()).value_or(-1);
+    if (!(station >= 0 && station <= kLastStation)) {
+        m_services.dialogs->message(this, text::StationRange, text::StationErrorTitle);
+        return;
+    }
+    if (!useChosenPort())
+        return;
+    const bool gateway = m_services.link.gateway.has_value();
 
     m_stopRequested = false;
     m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
@@ -558,6 +613,118 @@ void ConnectionWindow::onConnectClicked() {
     m_session->submit([this, rate, format] { connectToDrive(rate, format); });
 }
 
+void ConnectionWindow::onSurveyClicked() {
+    if (busy() || !portChoiceUsable() || !useChosenPort())
+        return;
+    m_stopRequested = false;
+    m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
+                m_stationBox->currentText()};
+    m_statusLine->clear();
+    m_survey.reset();
+    m_driveList->clear();
+    if (m_driveList->isHidden()) {
+        setFixedSize(width(), height() + twipsToPixels(1890));
+        m_driveList->show();
+    }
+    setControlsEnabled(false);
+    m_services.link.comPort =
+        static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
+    const int rate = m_rateList->currentIndex() < int(kRates.size()) ? m_rateList->currentIndex() : -1;
+    const int format =
+        m_formatList->currentIndex() < int(kFormats.size()) ? m_formatList->currentIndex() : -1;
+    m_session->submit([this, rate, format] { surveyLine(rate, format); });
+}
+
+void ConnectionWindow::surveyLine(int rate, int format) {
+    LinkState& link = m_services.link;
+    ConnectHooks hooks;
+    hooks.open = [this](const std::string& settings) {
+        return openPort(settings) ? m_session.get() : nullptr;
+    };
+    hooks.progress = [this](const ScanProgress& p) {
+        // The search's steps move the three lists, the survey's the station only.
+        m_stationBox->clear();
+        m_stationBox->addItem(QString::number(p.step.station));
+        m_stationBox->setCurrentIndex(0);
+        if (m_services.link.gateway) {
+            m_statusLine->setText(text::GatewaySearch.arg(p.step.station).arg(p.total));
+            return;
+        }
+        showSearchProgress(p);
+        m_formatList->setCurrentIndex(p.step.format);
+        m_rateList->setCurrentIndex(p.step.rate);
+    };
+    hooks.stopRequested = [this] { return stopAsked(); };
+    ConnectSession surveying(m_session->clock(), hooks);
+    SurveyResult result;
+    if (link.gateway) {
+        link.comPort = 0;
+        if (link.settings.empty())
+            link.settings = drive::kFactorySettings;  // only times the wait
+        result = surveying.survey(link.settings, link.framing);
+    } else {
+        result = surveying.surveyAll(rate < 0 ? std::nullopt : std::optional<int>(rate),
+                                     format < 0 ? std::nullopt : std::optional<int>(format));
+    }
+    m_session->close();
+    if (result.end == ConnectResult::End::PortLost)
+        m_lastOpen = OpenResult::NotFound;  // told as a port that went away
+    if (m_closeRequested)
+        return;
+    showSurvey(result);
+}
+
+void ConnectionWindow::showSurvey(const SurveyResult& survey) {
+    setControlsEnabled(true);
+    m_statusLine->clear();
+    const SearchEnd end = survey.drives.empty() ? searchEndOf(survey.end) : SearchEnd::Found;
+    m_offlineButton->setEnabled(end != SearchEnd::NotFound);
+    if (survey.drives.empty()) {
+        // Nothing to connect to: the lists as the technician had chosen them.
+        m_rateList->setCurrentIndex(m_choice.rate);
+        m_formatList->setCurrentIndex(m_choice.format);
+        m_stationBox->clear();
+        m_stationBox->setEditText(m_choice.station);
+        if (end == SearchEnd::Stopped)
+            m_statusLine->setText(text::SurveyCancelled);
+        else if (end == SearchEnd::NotFound)
+            m_services.dialogs->message(this, text::NotFound, text::LinkErrorTitle);
+        else
+            m_services.dialogs->message(this, portFailureText(), text::CommErrorTitle);
+        return;
+    }
+    m_survey = survey;
+    m_surveyLine = linkLine(m_services.link);
+    const auto number = [](const std::optional<std::uint16_t>& v) {
+        return v ? QString::number(*v) : text::Unknown;
+    };
+    for (const SurveyedDrive& d : survey.drives) {
+        auto* item = new QTreeWidgetItem(
+            m_driveList, {QString::number(d.station), number(d.model), number(d.hours)});
+        item->setData(0, Qt::UserRole, d.station);
+    }
+    m_statusLine->setText(survey.end == ConnectResult::End::Found
+                              ? text::SurveyFound.arg(survey.drives.size())
+                              : text::SurveyStopped.arg(survey.drives.size()));
+    m_driveList->setCurrentItem(m_driveList->topLevelItem(0));
+    if (survey.end == ConnectResult::End::PortLost)
+        m_services.dialogs->message(this, portFailureText(), text::CommErrorTitle);
+}
+
+void ConnectionWindow::onDriveChosen(QTreeWidgetItem* item) {
+    if (!item || !m_survey || busy())
+        return;
+    // The connect button probes it where the survey found it.
+    if (!m_services.link.gateway) {
+        if (m_survey->link.rate)
+            m_rateList->setCurrentIndex(*m_survey->link.rate);
+        if (m_survey->link.format)
+            m_formatList->setCurrentIndex(*m_survey->link.format);
+    }
+    m_stationBox->clear();
+    m_stationBox->setEditText(item->data(0, Qt::UserRole).toString());
+}
+
 void ConnectionWindow::connectThroughGateway() {
     LinkState& link = m_services.link;
     link.comPort = 0;
@@ -577,7 +744,7 @@ void ConnectionWindow::connectThroughGateway() {
     if (result.end == ConnectResult::End::Found && !m_closeRequested) {
         link.station = result.link.station;
         keepLink(-1, -1);
-        handOver([](Services& s) { return s.windows.menu(); });
+        handOverToMenu();
         return;
     }
     endWithoutDrive(searchEndOf(result.end));
@@ -617,7 +784,7 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
             m_services.link.settings = result.link.settings;
             m_services.link.station = result.link.station;
             keepLink(result.link.rate.value_or(rate), result.link.format.value_or(format));
-            handOver([](Services& s) { return s.windows.menu(); });
+            handOverToMenu();
             return;
         case ConnectResult::End::PortLost:
             m_lastOpen = OpenResult::NotFound;  // told as a port that went away

@@ -2,7 +2,8 @@
 // The connection screen: the first window. The technician picks the port, rate, format and
 // station; the window probes the drive with them, and searches every station, format and rate
 // when that fails or when rate or format were left open. On success it fixes the link state and
-// hands over to the mode menu; its second button starts the parameter editor offline.
+// hands over to the mode menu; its second button starts the parameter editor offline. Its third
+// surveys every station at one setting and lists the drives that answer, to connect to one of them.
 
 #include <QWidget>
 #include <memory>
@@ -20,6 +21,8 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace velorin {
 
@@ -61,6 +64,18 @@ private:
     };
 
     void onConnectClicked();
+    // The checks of the port chosen; false when the technician was told why it cannot be used.
+    bool portChoiceUsable();
+    // The session on the port chosen: a serial port, or the gateway's connection; false when the
+    // gateway's address was refused.
+    bool useChosenPort();
+    // Every station 1-247 at the rate and format chosen (searched first when either is left
+    // open), the drives that answer listed.
+    void onSurveyClicked();
+    void surveyLine(int rate, int format);
+    // A drive of the list chosen: the lists show its settings and station, for the connect button.
+    void onDriveChosen(QTreeWidgetItem* item);
+    void showSurvey(const SurveyResult& survey);
     // The gateway entry of the port list is chosen.
     bool gatewayChosen() const;
     // Through the gateway: the probe at the station typed, else every station in turn (the rate
@@ -87,6 +102,9 @@ private:
     void endWithoutDrive(SearchEnd end);
     void setControlsEnabled(bool enabled);
     void handOver(QWidget* (*next)(Services&));
+    // To the mode menu, with the survey's drives when the link is on the line surveyed.
+    void handOverToMenu();
+    static QString linkLine(const LinkState& link);
     bool stopAsked() const { return m_stopRequested || m_closeRequested; }
     void showSearchProgress(const ScanProgress& progress);
     QString portFailureText() const;
@@ -106,6 +124,8 @@ private:
     QCheckBox* m_blockReadsBox = nullptr;   // kept between runs
     QPushButton* m_connectButton = nullptr;
     QPushButton* m_offlineButton = nullptr;
+    QPushButton* m_surveyButton = nullptr;
+    QTreeWidget* m_driveList = nullptr;  // the survey's drives; shown once a survey ran
     QLabel* m_statusLine = nullptr;  // the search's progress, hints on the port chosen
     QTimer* m_portTimer = nullptr;   // reads the ports again while the screen is idle
 
@@ -116,6 +136,10 @@ private:
     std::optional<int> m_timeoutBeforeEdit;  // the wait in force when the typing began
     OpenResult m_lastOpen = OpenResult::Ok;
     Choice m_choice;
+    // The last survey: where it ran and what it found, handed on when the link is one of its
+    // drives.
+    std::optional<SurveyResult> m_survey;
+    QString m_surveyLine;  // the port or gateway surveyed
 };
 
 // How a port is listed: free, held by another program, or barred to this user:

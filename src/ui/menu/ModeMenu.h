@@ -1,7 +1,8 @@
 #pragma once
 // The mode menu: shown once the drive was found and whenever the editor or the run panel
 // returns. It opens the parameter editor or the run panel, and carries the developers' F12
-// function with its progress line.
+// function with its progress line. On a line with several drives it names the drive in use,
+// switches to another without reconnecting, and backs up every drive found in one go.
 //
 // Opening the editor or the run panel talks to the drive while the menu's handler is still on
 // the stack; the handler runs as an operation of the menu's line session, so a second click is
@@ -10,10 +11,12 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "link/LineSession.h"
 #include "platform/Services.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -49,6 +52,11 @@ private slots:
     void onDisconnectClicked();
     // One tick of the progress line: a dot more, up to 12, then the bare text again.
     void onProgressTick();
+    // 切換變頻機: the drive chosen in the list, or the station typed once it answers, is the
+    // drive every window serves from now on.
+    void onSwitchDriveClicked();
+    // 全部備份: every drive found, one parameter file each, into a folder the technician picks.
+    void onBackupAllClicked();
 
 private:
     // F12: after the developers' password, writes a whole parameter file to the drive.
@@ -59,6 +67,10 @@ private:
     // What the next window gets: `opener` to close when it is ready, and the way back here.
     Opening opening(QWidget* opener);
     void buildControls();
+    // The drives found, the one in use chosen.
+    void showDrives();
+    // The drive at `station` asked for its model and running hours; empty when it does not answer.
+    std::optional<SurveyedDrive> probeDrive(std::uint8_t station);
     void leave();
     void setButtonsEnabled(bool enabled);
     // Where the developers' files are chosen from.
@@ -69,6 +81,10 @@ private:
     QPushButton* m_editorButton = nullptr;
     QPushButton* m_runPanelButton = nullptr;
     QPushButton* m_disconnectButton = nullptr;
+    QComboBox* m_driveList = nullptr;  // editable: a station may be typed
+    QPushButton* m_switchDriveButton = nullptr;
+    QPushButton* m_backupAllButton = nullptr;
+    bool m_backupStopAsked = false;  // Esc during 全部備份
     QLineEdit* m_progressLine = nullptr;  // hidden at rest
     QLabel* m_statusLine = nullptr;       // the link in use
     QTimer* m_progressTimer = nullptr;
