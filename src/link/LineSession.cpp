@@ -197,7 +197,7 @@ bool LineSession::quietUntil(Micros until) {
     return false;
 }
 
-bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots, bool more) {
+bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
     // Trouble on a line taken for clean reopens every value two reads have not agreed on and
     // whose reply came recently enough for its own reply to be still on its way: any of them
     // may have been another register's reply.
@@ -235,6 +235,11 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots, bool mo
                 return false;
             }
             const bool usable = r.complete() && !worthAgain(r);
+            // Replies of one register that differ within a job: one of them was another's.
+            if (usable) {
+                s.disputed = s.disputed || (s.seen && !sameAnswer(*s.seen, r));
+                s.seen = r;
+            }
             const bool likeAnother = usable && m_trust.likeRecentReply(s.reg, r);
             // Likeness goes both ways: a value taken before that this reply is like may have
             // been this register's reply, come late. It counts once a further read agrees too.
@@ -308,7 +313,9 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots, bool mo
                 const bool likeHeld = wasCareful && m_trust.likeSettledValue(s.reg, r);
                 s.likeAnother = (agrees && s.likeAnother) || likeAnother || likeHeld;
                 s.agreeing = agrees ? s.agreeing + 1 : 1;
-                if (s.agreeing >= (s.likeAnother && m_trust.misbehaved() ? 3 : 2)) {
+                // So does a register whose replies differed: two alike may both be copies.
+                const bool copiesMayAgree = (s.likeAnother && m_trust.misbehaved()) || s.disputed;
+                if (s.agreeing >= (copiesMayAgree ? 3 : 2)) {
                     s.result = r;
                     s.settled = s.agreed = true;
                     m_trust.settledAtOnce();
@@ -336,7 +343,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots, bool mo
             return true;
         }
         // A reply taken for another's leaves that one's own reply still to come.
-        if (!more && !quietUntil(m_trust.settledAt(m_framing)))
+        if (!quietUntil(m_trust.settledAt(m_framing)))
             reopen();
         if (!confirmInBlocks(station, slots.first(upTo)))
             return false;
@@ -362,27 +369,15 @@ std::vector<ReplyCheck> LineSession::readRegistersAt(std::uint8_t station,
     for (std::size_t start = 0; start < slots.size(); start += kGroup) {
         // Trouble in this group reopens the recent values of the groups before it, too.
         const std::size_t end = std::min(slots.size(), start + kGroup);
-        const bool more = end < slots.size();
-        bool failed = !readGroup(station, std::span(slots).first(end), more);
+        bool failed = !readGroup(station, std::span(slots).first(end));
         out.clear();
         for (std::size_t i = 0; i < end && slots[i].settled; ++i) {
             out.push_back(slots[i].result);
             const LinkOutcome o = slots[i].result.outcome;
             failed = failed || (o != LinkOutcome::Ok && o != LinkOutcome::Exception);
         }
-        if (failed || out.size() < end) {
-            // Cut short in a group that left its listening to the next: the line is listened
-            // to now, and after trouble the values taken from one read recently enough for
-            // another reply to pass for theirs are held back.
-            const Micros since = clock().now() - m_trust.lateReplyHorizon();
-            if (more && !quietUntil(m_trust.settledAt(m_framing)))
-                for (std::size_t i = 0; i < out.size(); ++i)
-                    if (!slots[i].agreed && out[i].complete() && slots[i].sentAt >= since) {
-                        out.resize(i);
-                        break;
-                    }
+        if (failed || out.size() < end)
             break;
-        }
     }
     return out;
 }

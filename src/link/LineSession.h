@@ -206,12 +206,12 @@ private:
         bool settled = false;
         bool agreed = false;    // two reads agreed: later trouble does not reopen it
         bool onlyLike = false;  // the candidate is doubted only for being like another's reply
+        std::optional<ReplyCheck> seen;  // the last usable reply, kept when the value is reopened
+        bool disputed = false;           // usable replies of it differed
     };
     // Settles every slot of a window of reads: each result is a value the line was clean
     // around, a failure, or Unsettled. False when stopped or the port was lost.
-    // `more`: another group of the same job follows at once; its reads listen in place of the
-    // quiet check, and trouble in it reopens this group's values too.
-    bool readGroup(std::uint8_t station, std::span<Slot> slots, bool more = false);
+    bool readGroup(std::uint8_t station, std::span<Slot> slots);
     // `tries`: requests without a usable reply before a register's read fails.
     std::vector<ReplyCheck> readRegistersAt(std::uint8_t station,
                                             std::span<const std::uint16_t> regs,
