@@ -9,17 +9,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "LineLimit.h"
-#include "SimStart.h"
+#include "SimLine.h"
 #include "editor/EditorCore.h"
 #include "link/LineSession.h"
-#include "platform/EventLoopWait.h"
-#include "platform/QtSerialPort.h"
 
 using namespace velorin;
 
@@ -41,14 +38,10 @@ int main(int argc, char** argv) {
     std::printf("%-14s %-6s %9s %11s %13s %13s %9s %7s\n", "settings", "frame", "requests",
                 "measured s", "1-reg limit s", "block limit s", "ratio", "failed");
     for (const auto& [settingsText, framing] : cases) {
-        QProcess sim;
-        const QString device = bench::startDriveSim(sim, settingsText, delayMs);
-        if (device.isEmpty())
+        bench::SimLine sim;
+        if (!sim.start(settingsText, framing, delayMs))
             return 1;
-        EventLoopWait wait;
-        LineSession line(std::make_unique<QtSerialPort>(wait, device));
-        if (!bench::openSimLine(line, device, settingsText, framing))
-            return 1;
+        LineSession& line = sim.line();
         line.setBlockReads(true);
         bench::RequestCount count;
         line.observers().add(count);
@@ -81,8 +74,6 @@ int main(int argc, char** argv) {
                     isRtu(framing) ? "RTU" : "ASCII", count.requests, seconds, singleLimit,
                     blockLimit, seconds / blockLimit, failed);
         line.observers().remove(count);
-        line.close();
-        bench::stopDriveSim(sim);
     }
     return 0;
 }

@@ -6,17 +6,14 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <memory>
 
 #include "LineLimit.h"
-#include "SimStart.h"
+#include "SimLine.h"
 #include "drive/FaultHistoryRead.h"
 #include "link/LineSession.h"
-#include "platform/EventLoopWait.h"
-#include "platform/QtSerialPort.h"
 #include "platform/ReportPdf.h"
 #include "records/ServiceReport.h"
 
@@ -56,14 +53,10 @@ int main(int argc, char** argv) {
                                {421, 5},    {422, 2},    {423, 413}};
         for (const auto& [reg, value] : seen)
             options << QStringLiteral("--set") << QStringLiteral("%1=%2").arg(reg).arg(value);
-        QProcess sim;
-        const QString device = bench::startDriveSim(sim, settingsText, delayMs, options);
-        if (device.isEmpty())
+        bench::SimLine sim;
+        if (!sim.start(settingsText, framing, delayMs, options))
             return 1;
-        EventLoopWait wait;
-        LineSession line(std::make_unique<QtSerialPort>(wait, device));
-        if (!bench::openSimLine(line, device, settingsText, framing))
-            return 1;
+        LineSession& line = sim.line();
         bench::RequestCount count;
         line.observers().add(count);
         QElapsedTimer timer;
@@ -71,8 +64,6 @@ int main(int argc, char** argv) {
         read = readFaultHistory(line);
         const double measured = timer.nsecsElapsed() / 1e9;
         line.observers().remove(count);
-        line.close();
-        bench::stopDriveSim(sim);
         std::printf("%-13s %-12s %-6s %9d %11.3f %9.3f %7.3f %7zu\n", d.name, settingsText,
                     "ASCII", count.requests, measured, limit, measured / limit,
                     read.history ? read.history->records.size() : std::size_t{0});
