@@ -5,25 +5,16 @@
 #include <algorithm>
 #include <random>
 
-#include "link/LineSession.h"
-#include "sim/SimulatedPort.h"
 #include "support/LineTap.h"
+#include "support/SessionOnDrive.h"
 
 using namespace velorin;
 
 namespace {
 
 // A line session reading in blocks from a simulated drive at 9600,N,7,2.
-struct BlockRig {
-    BlockRig() {
-        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
-        EXPECT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
-        session.setBlockReads(true);
-    }
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    LineSession session{std::make_unique<SimulatedPort>(line, clock)};
+struct BlockRig : test::SessionOnDrive {
+    BlockRig() { session.setBlockReads(true); }
 };
 
 }  // namespace

@@ -3,29 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "link/LineSession.h"
-#include "sim/SimulatedPort.h"
 #include "support/DriveWrites.h"
 #include "support/LineTap.h"
+#include "support/SessionOnDrive.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
 using Order = LineSession::Order;
-
-namespace {
-
-struct SessionOnDrive {
-    SessionOnDrive() {
-        session.follow({1, Framing::Ascii, false, 1, "9600,N,7,2"});
-        EXPECT_EQ(session.open(1, "9600,N,7,2"), OpenResult::Ok);
-    }
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    LineSession session{std::make_unique<SimulatedPort>(line, clock)};
-};
-
-}  // namespace
+using test::SessionOnDrive;
 
 TEST(LineSession, QueuedOperationsRunInOrderAndAStopOvertakesOnlyPlainWrites) {
     SessionOnDrive d;

@@ -43,48 +43,30 @@ TEST(LineTrust, EachRuleOnItsOwn) {
         long requests;   // that the drive heard for the eight reads
         long readAgain;  // of them asked again
     } cases[] = {
+        // clang-format off
         {"a clean line: one request a register", [](Rig&) {}, 8, 0},
         {"no wire time and no response delay: every reply taken at once",
-         [](Rig& r) {
-             r.drive.setWireTime(false);
-             r.drive.setResponseDelay(0us);
-         },
-         8, 0},
+         [](Rig& r) { r.drive.setWireTime(false); r.drive.setResponseDelay(0us); }, 8, 0},
         {"answers spread from 0 to 40 ms: quicker or slower, each taken",
-         [](Rig& r) {
-             r.drive.setAnswerProfile({Micros{0}, 40ms, {}, {}, 0, {}}, 7);
-         },
-         8, 0},
+         [](Rig& r) { r.drive.setAnswerProfile({Micros{0}, 40ms, {}, {}, 0, {}}, 7); }, 8, 0},
         {"a USB adapter's latency timer, bytes in pieces",
-         [](Rig& r) {
-             r.drive.setAnswerProfile({Micros{-1}, Micros{-1}, 16ms, {}, 0, {}}, 3);
-         },
-         8, 0},
+         [](Rig& r) { r.drive.setAnswerProfile({Micros{-1}, Micros{-1}, 16ms, {}, 0, {}}, 3); }, 8, 0},
         {"one reply lost: asked again, and values count twice while its reply may come",
-         [](Rig& r) {
-             r.drive.injectFault({K::NoReply, {}, 20ms, 12});
-         },
-         19, 11},
+         [](Rig& r) { r.drive.injectFault({K::NoReply, {}, 20ms, 12}); }, 19, 11},
         {"a reply like the one before (registers 12 and 13 alike): a further read agrees",
          [](Rig& r) { r.drive.setReg(13, r.drive.reg(12)); }, 9, 1},
         {"a run of alike values: one block across it",
-         [](Rig& r) {
-             for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
-         },
-         9, 1},
-        {"a drive that reads no blocks: its refusal is no reply too soon, each alike value read "
-         "again",
+         [](Rig& r) { for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0); }, 9, 1},
+        {"a drive that reads no blocks: its refusal is no reply too soon, each alike value read again",
          [](Rig& r) {
              for (int reg = 11; reg <= 16; ++reg) r.drive.setReg(reg, 0);
              r.drive.setMaxBlock(1);
-         },
-         15, 7},
-        {"register 11's reply twice, 4 ms apart, and the request for 12 lost",
-         [](Rig& r) {
+         }, 15, 7},
+        {"register 11's reply twice, 4 ms apart, and the request for 12 lost", [](Rig& r) {
              r.drive.injectFault({K::Duplicate, {}, 4ms, 11});
              r.drive.injectFault({K::NoReply, {}, 20ms, 12});
-         },
-         -1, -1},
+         }, -1, -1},
+        // clang-format on
     };
     for (const Case& c : cases) {
         Rig r;
