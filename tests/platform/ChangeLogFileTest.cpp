@@ -26,12 +26,6 @@ std::optional<std::string> record(ChangeLogFile& log, const std::string& command
     return log.record(wordChange({"COM3", &kLink, command}, 31, 1, true));
 }
 
-void writeFile(const QString& path, const std::string& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
-
 std::vector<std::string> commands(const ChangeLogRead& read) {
     std::vector<std::string> out;
     for (const ChangeEntry& e : read.entries) out.push_back(e.command);
@@ -46,10 +40,10 @@ TEST(ChangeLogFile, ARecordIsWholeOrAbsentAndTheLogReadsAroundDamage) {
     ChangeLogFile log(path);
     ASSERT_EQ(record(log, "first"), std::nullopt);
     const std::string first = test::fileBytes(path);
-    writeFile(path, first.substr(0, 40));  // a record cut short, as a full disk left them before
+    ASSERT_TRUE(test::writeFile(path, first.substr(0, 40), true));  // a record cut short, as a full disk left them before
     ASSERT_EQ(record(log, "second"), std::nullopt);
-    writeFile(path, first.substr(0, 40) + first);  // an old log's second record glued to a cut one
-    writeFile(path, "edited by hand\n");
+    ASSERT_TRUE(test::writeFile(path, first.substr(0, 40) + first, true));  // an old log's second record glued to a cut one
+    ASSERT_TRUE(test::writeFile(path, "edited by hand\n", true));
     ASSERT_EQ(record(log, "third"), std::nullopt);
     const ChangeLogRead read = readChangeLog(test::fileBytes(path));
     EXPECT_EQ(commands(read), (std::vector<std::string>{"first", "second", "first", "third"}));

@@ -29,7 +29,10 @@ Answer ask(QtDialogs& dialogs, Box box) {
                                 "寫入變頻機");
 }
 
-TEST(DialogKeys, YAndNAnswerEveryBoxWithOrWithoutAlt) {
+// Enter answers a plain question Yes, but a question before something that cannot be taken
+// back No, and the table box No too: the reset, the ErP warnings and dropping edits once took
+// Enter as Yes.
+TEST(DialogKeys, YAndNAnswerEveryBoxWithOrWithoutAltAndEnterOnlyAPlainQuestion) {
     QTranslator qtTexts;
     const bool chinese =
         qtTexts.load("qtbase_zh_TW", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
@@ -42,6 +45,9 @@ TEST(DialogKeys, YAndNAnswerEveryBoxWithOrWithoutAlt) {
         {Box::Table, Qt::Key_Y, Qt::NoModifier, Answer::Yes},
         {Box::Table, Qt::Key_N, Qt::NoModifier, Answer::No},
         {Box::Table, Qt::Key_Y, Qt::AltModifier, Answer::Yes},
+        {Box::Question, Qt::Key_Return, Qt::NoModifier, Answer::Yes},
+        {Box::Cautious, Qt::Key_Return, Qt::NoModifier, Answer::No},
+        {Box::Table, Qt::Key_Return, Qt::NoModifier, Answer::No},
     };
     for (bool translated : {false, true}) {
         if (translated && !chinese)

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "platform/QtPortProvider.h"
+#include "support/Files.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -68,11 +69,8 @@ TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
     };
     for (const auto& row : rows) {
         QFile::remove(lock);
-        if (!row.lockFile.isEmpty()) {
-            QFile file(lock);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(row.lockFile);
-        }
+        if (!row.lockFile.isEmpty())
+            ASSERT_TRUE(test::writeFile(lock, row.lockFile.toStdString()));
         EXPECT_EQ(portStateOf(device, {dir.path()}), row.state) << row.lockFile.toStdString();
     }
     QFile::setPermissions(device, QFileDevice::ReadOwner);

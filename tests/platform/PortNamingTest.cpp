@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "platform/PortNaming.h"
+#include "support/Files.h"
 
 using namespace velorin;
 
@@ -53,8 +54,7 @@ TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
                   plain = dir.filePath("plain");
     ASSERT_TRUE(QFile::link(pty, toPty));
     ASSERT_TRUE(QFile::link("/dev/null", toNull));
-    QFile file(plain);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(test::writeFile(plain, ""));
     const std::pair<QString, bool> cases[] = {  // device, a pseudo-terminal
         {pty, true},     {toPty, true},  {"/dev/null", false},
         {toNull, false}, {plain, false}, {dir.filePath("missing"), false},

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 #include <QLibraryInfo>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTranslator>
 #include <QtWidgets>
 #include <cstdlib>
 
 #include "platform/QtDialogs.h"
+#include "support/Files.h"
 
 using namespace velorin;
 
@@ -34,32 +34,13 @@ TEST(QtDialogs, QuestionReportsTheButtonPressed) {
     }
 }
 
-// Enter answers a plain question Yes, but a question before something that cannot be taken
-// back No: the reset, the ErP warnings and dropping edits once took Enter as Yes.
-TEST(QtDialogs, EnterKeepsThingsAsTheyAreInACautiousQuestion) {
-    QtDialogs dialogs;
-    for (bool cautious : {false, true}) {
-        QTimer::singleShot(0, [] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            QTest::keyClick(box, Qt::Key_Return);
-        });
-        const Answer answer =
-            cautious ? dialogs.cautiousQuestion(nullptr, "是否放棄這些變更？", "參數未寫入")
-                     : dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定");
-        EXPECT_EQ(answer, cautious ? Answer::No : Answer::Yes) << cautious;
-    }
-}
-
 TEST(QtDialogs, SaveDialogAddsTheExtensionAndAsksBeforeReplacing) {
     QTemporaryDir folder;
     QtDialogs dialogs;
     const QString filter = "Text Files (*.txt);;All Files (*.*)";
     for (bool exists : {false, true}) {
-        if (exists) {
-            QFile file(folder.filePath("Backup.txt"));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        }
+        if (exists)
+            ASSERT_TRUE(test::writeFile(folder.filePath("Backup.txt"), ""));
         QString offered;
         std::string asked;
         QTimer::singleShot(0, [&] {
