@@ -38,6 +38,12 @@ public:
     const std::vector<ShownDialog>& shown() const { return m_shown; }
     std::vector<QString> messages() const { return texts(ShownDialog::Kind::Message); }  // OK-only
     std::vector<QString> questions() const { return texts(ShownDialog::Kind::Question); }
+    // "title: text" of every box shown, one a line.
+    std::string boxes() const {
+        QStringList out;
+        for (const ShownDialog& d : m_shown) out << d.title + ": " + d.text;
+        return out.join('\n').toStdString();
+    }
     void clear() { m_shown.clear(); }
 
     void message(QWidget*, const QString& text, const QString& title) override {

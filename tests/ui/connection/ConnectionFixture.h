@@ -61,6 +61,11 @@ protected:
         button("connectButton")->click();
     }
     QComboBox* list(const char* name) const { return child<QComboBox>(form, name); }
+    // The rate, format and station shown.
+    QString choices() const {
+        return list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
+               list("stationBox")->currentText();
+    }
     QPushButton* button(const char* name) const { return child<QPushButton>(form, name); }
     // Whether the screen holds its port open.
     bool portOpen() const { return screenPort() && screenPort()->isOpen(); }
@@ -69,12 +74,7 @@ protected:
         const auto* ports = dynamic_cast<const SimPortProvider*>(sim.services.ports);
         return ports && form ? ports->lastCreated() : nullptr;
     }
-    // "title: text" of every box shown, one a line.
-    std::string boxes() const {
-        QStringList out;
-        for (const auto& d : sim.dialogs.shown()) out << d.title + ": " + d.text;
-        return out.join('\n').toStdString();
-    }
+    std::string boxes() const { return sim.dialogs.boxes(); }
     // Enabled or not: the port, rate, format and station lists, connect, offline.
     std::string enabled() const {
         std::string out;

@@ -110,9 +110,7 @@ TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp
     const double total = static_cast<double>((sim.clock.now() - start).count()) / 1e6;
     EXPECT_NEAR(m.captured(1).toInt() * 60 + m.captured(2).toInt(), total / 2, total * 0.02);
     EXPECT_EQ(atMessage, "+++++-");
-    EXPECT_EQ(list("stationBox")->currentText() + " " + list("formatList")->currentText() + " " +
-                  list("rateList")->currentText(),
-              "254 RTU,8,O,1 115200");
+    EXPECT_EQ(choices(), "115200 RTU,8,O,1 254");
     expectIdle("連線錯誤: 未偵測到變頻機，請檢查連線。");
     EXPECT_EQ(linkState(), "254  RTU=0 COM1");
 }
@@ -212,9 +210,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
     EXPECT_EQ(sim.services.replyTimeout, 250ms);
     EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
-    EXPECT_EQ(list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
-                  list("stationBox")->currentText(),
-              "19200 RTU,8,E,1 3");
+    EXPECT_EQ(choices(), "19200 RTU,8,E,1 3");
     probes.clear();
     button("connectButton")->click();
     EXPECT_EQ(probes.size(), 1u);

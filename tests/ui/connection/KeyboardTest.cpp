@@ -65,18 +65,12 @@ TEST_F(ConnectionTest, EnterInAnyFieldConnectsAndAltPressesTheButtons) {
 TEST_F(ConnectionTest, EnterInTheModeMenuOpensTheEditorOrTheButtonInFocus) {
     sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
     std::string opened;
-    sim.services.windows.editor = [&](const Opening&) -> QWidget* {
-        opened = "editor";
-        return nullptr;
+    const auto opens = [&opened](const char* name) {
+        return [&opened, name](auto&&...) -> QWidget* { return opened = name, nullptr; };
     };
-    sim.services.windows.runPanel = [&](const Opening&) -> QWidget* {
-        opened = "runPanel";
-        return nullptr;
-    };
-    sim.services.windows.connection = [&]() -> QWidget* {
-        opened = "connection";
-        return nullptr;
-    };
+    sim.services.windows.editor = opens("editor");
+    sim.services.windows.runPanel = opens("runPanel");
+    sim.services.windows.connection = opens("connection");
     const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, std::string> cases[] = {
         {"editorButton", Qt::Key_Return, Qt::NoModifier, "editor"},
         {"runPanelButton", Qt::Key_Return, Qt::NoModifier, "runPanel"},

@@ -125,10 +125,7 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
         {"3\n", 3, ""},  // typed and Enter: the switch, not the editor
     };
     int editors = 0;
-    sim.services.windows.editor = [&](const Opening&) -> QWidget* {
-        ++editors;
-        return nullptr;
-    };
+    sim.services.windows.editor = [&](const Opening&) -> QWidget* { return ++editors, nullptr; };
     for (const auto& c : cases) {
         sim.dialogs.clear();
         QString typed = QString::fromLatin1(c.typed);
@@ -139,9 +136,7 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
         } else {
             switchTo(typed);
         }
-        QStringList boxes;
-        for (const auto& d : sim.dialogs.shown()) boxes << d.title + ": " + d.text;
-        EXPECT_EQ(boxes.join("\n").toStdString(), c.box) << c.typed;
+        EXPECT_EQ(sim.dialogs.boxes(), c.box) << c.typed;
         EXPECT_EQ(sim.services.link.station, c.station) << c.typed;
         EXPECT_TRUE(button("switchDriveButton")->isEnabled());
     }
@@ -158,11 +153,7 @@ TEST_F(DriveSwitchTest, BackupOfEveryDriveGoesOnPastASilentOne) {
     QTemporaryDir folder;
     const QString day = QDate::currentDate().toString("yyyyMMdd");
     const QString earlier = folder.filePath(QString("S02_M31_%1.txt").arg(day));
-    {
-        QFile file(earlier);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("earlier backup\n");
-    }
+    ASSERT_TRUE(test::writeFile(earlier, "earlier backup\n"));
     sim.dialogs.answerInputs({folder.path()});
     button("backupAllButton")->click();
 

@@ -9,6 +9,7 @@
 #include "ui/menu/ModeMenu.h"
 #include "platform/ChangeLogFile.h"
 #include "ui/run/RunPanel.h"
+#include "support/Files.h"
 #include "support/LoggedChanges.h"
 #include "support/SimServices.h"
 #include "support/Widgets.h"
@@ -34,19 +35,15 @@ protected:
 // buttons locked until then); the run panel comes up while the menu is still there.
 TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     QPointer<QWidget> opener;
-    sim.services.windows.editor = [&](const Opening& opening) -> QWidget* {
-        opener = opening.opener;
-        return nullptr;
+    sim.services.windows.editor = [&](const Opening& o) {
+        return opener = o.opener, nullptr;
     };
     editorButton()->click();
     EXPECT_TRUE(menu->isVisible());
     EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
     // While the editor holds the menu, Ctrl+D takes nothing from under it.
     int screens = 0;
-    sim.services.windows.connection = [&]() -> QWidget* {
-        ++screens;
-        return nullptr;
-    };
+    sim.services.windows.connection = [&]() -> QWidget* { return ++screens, nullptr; };
     QApplication::setActiveWindow(menu);
     QTest::keyClick(menu, Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(screens, 0);
@@ -56,18 +53,16 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     EXPECT_FALSE(menu) << "closed";
 
     // After a lost port the menu names it so; entering a window opens the port again.
-    sim.services.portLost = true;
-    menu = new ModeMenu(sim.services);
-    EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(), "COM1（SIM1）　通訊埠已中斷");
-    delete menu.data();
-    sim.services.portLost = false;
-    menu = new ModeMenu(sim.services);
-    EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(),
-              "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
+    for (bool lost : {true, false}) {
+        delete menu.data();
+        sim.services.portLost = lost;
+        menu = new ModeMenu(sim.services);
+        EXPECT_EQ(test::child<QLabel>(menu, "statusLine")->text(),
+                  lost ? "COM1（SIM1）　通訊埠已中斷" : "COM1（SIM1）　9600,N,7,2　ASCII　站號 1");
+    }
     bool upWhenPanelShown = false;
-    sim.services.windows.runPanel = [&](const Opening&) -> QWidget* {
-        upWhenPanelShown = menu->isVisible();
-        return nullptr;
+    sim.services.windows.runPanel = [&](auto&) {
+        return upWhenPanelShown = menu->isVisible(), nullptr;
     };
     menu->show();
     runPanelButton()->click();
@@ -102,10 +97,7 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
         ++panels;
         return panel = showRunPanel(sim.services, opening);
     };
-    sim.services.windows.editor = [&](const Opening&) -> QWidget* {
-        ++editors;
-        return nullptr;
-    };
+    sim.services.windows.editor = [&](const Opening&) -> QWidget* { return ++editors, nullptr; };
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
     sim.clock.after(30ms, [&] {
         runPanelButton()->click();
@@ -163,9 +155,8 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     bool lockedDuringWrite = false;
     sim.dialogs.onShow([&](const auto&) {
         lockedDuringWrite = !editorButton()->isEnabled() && line->isVisible();
-        QFile f(file);
-        if (!f.exists() && f.open(QIODevice::WriteOnly))
-            f.write("P256 5\r\nP123 -10\r\n");
+        if (!QFile::exists(file))
+            test::writeFile(file, "P256 5\r\nP123 -10\r\n");
     });
     sim.dialogs.answerInputs({QString("7093"), file});
     QTest::keyClick(editorButton(), Qt::Key_F12);
