@@ -17,24 +17,11 @@ namespace {
 
 TEST(LineBackup, StationListsAndFileNames) {
     using List = std::vector<std::uint8_t>;
-    const struct {
-        const char* text;
-        std::optional<List> stations;
-    } lists[] = {
-        {"1-3,5,9", List{1, 2, 3, 5, 9}},
-        {"7", List{7}},
-        {"5,1-2,2", List{1, 2, 5}},
-        {"0", std::nullopt},
-        {"0-3", std::nullopt},
-        {"3-1", std::nullopt},
-        {"1,,2", std::nullopt},
-        {"", std::nullopt},
-        {"255", std::nullopt},
-        {"1-3,x", std::nullopt},
-        {"-3", std::nullopt},
-        {"1 ,2", std::nullopt},
-    };
-    for (const auto& l : lists) EXPECT_EQ(parseStationList(l.text), l.stations) << l.text;
+    for (const auto& [text, stations] : {std::pair{"1-3,5,9", List{1, 2, 3, 5, 9}},
+                                         {"7", List{7}}, {"5,1-2,2", List{1, 2, 5}}})
+        EXPECT_EQ(parseStationList(text), stations) << text;
+    for (const char* bad : {"0", "0-3", "3-1", "1,,2", "", "255", "1-3,x", "-3", "1 ,2"})
+        EXPECT_EQ(parseStationList(bad), std::nullopt) << bad;
 
     const struct {
         const char* name;
@@ -43,12 +30,9 @@ TEST(LineBackup, StationListsAndFileNames) {
         {"S01_M101_20261208.txt", BackupFileName{1, 101, "20261208"}},
         {"S123_M7_20261208.txt", BackupFileName{123, 7, "20261208"}},
         {"S05_M_20261208.txt", BackupFileName{5, std::nullopt, "20261208"}},
-        {"S1_M101_20261208.txt", std::nullopt},  // not as backupFileName() writes it
-        {"S001_M101_20261208.txt", std::nullopt},
-        {"S01_M101_2026128.txt", std::nullopt},
-        {"S01_M101_20261208.txt.json", std::nullopt},
-        {"S00_M101_20261208.txt", std::nullopt},
-        {"Data.txt", std::nullopt},
+        // Not as backupFileName() writes them.
+        {"S1_M101_20261208.txt", {}}, {"S001_M101_20261208.txt", {}}, {"S01_M101_2026128.txt", {}},
+        {"S01_M101_20261208.txt.json", {}}, {"S00_M101_20261208.txt", {}}, {"Data.txt", {}},
     };
     for (const auto& n : names) {
         EXPECT_EQ(parseBackupFileName(n.name), n.parts) << n.name;

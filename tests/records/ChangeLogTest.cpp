@@ -19,11 +19,7 @@ std::string columnsOf(const ChangeEntry& entry) {
 }
 
 TEST(ChangeLogLine, EachKindOfValueInItsColumns) {
-    const struct {
-        const char* what;
-        ChangeEntry entry;
-        const char* columns;
-    } rows[] = {
+    const struct { const char* what; ChangeEntry entry; const char* columns; } rows[] = {
         {"a value with decimals, the drive's before known",
          editorChange(kSource, {31, 50, 1234, true, kRampInHundredths, kRampInHundredths}),
          "19200,E,8,1 RTU\t3\tP01.06\t起動轉速\t50\t1234\t0.50\t12.34\t已確認\t寫入變頻機\n"},

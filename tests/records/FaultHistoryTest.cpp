@@ -26,16 +26,8 @@ FaultHistory decoded(const Regs& regs) {
 }
 
 TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
-    struct Expect {
-        int slot;
-        const char* shortCode;
-        std::optional<std::int64_t> secondsAgo;
-    };
-    const struct {
-        const char* what;
-        Regs regs;
-        std::vector<Expect> records;
-    } cases[] = {
+    struct Expect { int slot; const char* shortCode; std::optional<std::int64_t> secondsAgo; };
+    const struct { const char* what; Regs regs; std::vector<Expect> records; } cases[] = {
         {"nothing recorded", {}, {}},
         {"latest first; the hours and seconds of running now, 1210 h 30 min",
          {{403, 20}, {404, 6}, {424, 1200}, {425, 1190}, {543, 1210}, {544, 1800}},
@@ -101,8 +93,8 @@ TEST(FaultHistory, TerminalsAndWhatTheDriveSaw) {
     EXPECT_EQ(on(terminalStates(0b1000000101, true)), "M0 M2 M9 ");
     EXPECT_EQ(on(terminalStates(0x1F, false)), "RL1 RL2 DO1 DO2 DO3 ");
     EXPECT_EQ(on(terminalStates(0x80, false)), "b7 ");
-    EXPECT_EQ(terminalStates(0, true).size(), 10u);
-    EXPECT_EQ(terminalStates(0, false).size(), 8u);
+    EXPECT_EQ(std::tuple(terminalStates(0, true).size(), terminalStates(0, false).size()),
+              std::tuple(10u, 8u));
 
     const FaultHistory h =
         decoded({{411, 5000}, {413, -1500}, {416, 3110}, {417, -25}, {423, -50}, {421, 6}});

@@ -143,9 +143,8 @@ TEST(SimOptions, SeveralDrivesEachWithWhatIsTheirOwn) {
     ASSERT_TRUE(o) << error;
     ASSERT_EQ(stationsOf(*o), (std::vector<int>{1, 2, 5}));
     SimulatedDrive one, two, five;
-    configure(one, *o, 1);
-    configure(two, *o, 2);
-    configure(five, *o, 5);
+    for (auto [drive, station] : {std::pair{&one, 1}, {&two, 2}, {&five, 5}})
+        configure(*drive, *o, station);
     EXPECT_EQ(std::tuple(one.station(), one.reg(300), one.reg(403)), std::tuple(1, 9, 0));
     EXPECT_EQ(std::tuple(two.station(), two.reg(300), two.reg(403)), std::tuple(2, 7, 21));
     // Only station 5 answers 40 ms late.
