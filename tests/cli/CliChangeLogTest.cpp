@@ -69,10 +69,7 @@ TEST(CliChangeLog, LogPrintsTheLinesSinceADateForAStation) {
         text += lines.back();
     }
     text += "a line that is not one\n";
-    QFile file(env.changeLogPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    file.close();
+    ASSERT_TRUE(writeFile(env.changeLogPath(), text));
     // clang-format off
     const struct { const char* options; std::string out; } rows[] = {
         {"", lines[0] + lines[1] + lines[2]},

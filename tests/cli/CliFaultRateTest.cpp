@@ -12,6 +12,8 @@ namespace velorin {
 namespace {
 
 using test::cli;
+using test::fileBytes;
+using test::writeFile;
 using test::SimEnvironment;
 
 std::vector<DriveFault> everyFault() {
@@ -35,13 +37,9 @@ TEST(CliFaultRate, BackupsFinishWithEveryValueRightOrKeepTheOldFile) {
             SimEnvironment env;
             env.drive.setFaultMix(everyFault(), percent, seed);
             const QString path = env.logFolder.filePath("backup.txt");
-            QFile old(path);
-            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-            old.write(oldFile);
-            old.close();
+            ASSERT_TRUE(writeFile(path, oldFile.toStdString()));
             const auto r = cli(env, "-p COM3 backup " + path);
-            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-            const QByteArray text = old.readAll();
+            const QByteArray text = QByteArray::fromStdString(fileBytes(path));
             if (r.code != 0) {
                 EXPECT_EQ(text, oldFile) << percent << " %, seed " << seed;
                 continue;

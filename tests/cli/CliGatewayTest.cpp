@@ -63,10 +63,10 @@ TEST(CliGateway, TheCommandLineNamesTheGateway) {
     for (const auto& c : good) {
         const ParsedCommandLine p = parsed(c.line);
         ASSERT_TRUE(p.request) << c.line << ": " << p.usageError.toStdString();
-        EXPECT_TRUE(p.request->gateway) << c.line;
-        EXPECT_EQ(p.request->portName.toStdString(), c.portName) << c.line;
-        EXPECT_EQ(p.request->framing, c.framing) << c.line;
-        EXPECT_EQ(p.request->gatewayPort, c.port) << c.line;
+        EXPECT_EQ(std::tuple(p.request->gateway, p.request->portName.toStdString(),
+                             p.request->framing, p.request->gatewayPort),
+                  std::tuple(true, c.portName, c.framing, c.port))
+            << c.line;
     }
     for (const auto& c : bad)
         EXPECT_THAT(parsed(c.line).usageError.toStdString(), HasSubstr(c.why)) << c.line;

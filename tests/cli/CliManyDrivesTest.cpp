@@ -47,23 +47,12 @@ QString today() {
     return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
 }
 
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
     ThreeDrives env;
     QTemporaryDir dir;
     const QString name2 = dir.filePath("S02_M101_" + today() + ".txt");
-    put(name2, "an earlier backup of station 2\r\n");
-    put(name2 + ".json", "its sidecar");
+    ASSERT_TRUE(writeFile(name2, "an earlier backup of station 2\r\n"));
+    ASSERT_TRUE(writeFile(name2 + ".json", "its sidecar"));
     // Station 2 answers its opening reads, then goes silent within its pages.
     env.silenceAfter(2, 12);
     const auto r = cli(env, "-p COM3 --pages P00,P01-1 --stations 1-3 backup " + dir.path());
@@ -74,14 +63,13 @@ TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
         const ParameterFileLoad load = loadParameterFile(file.toStdString());
         ASSERT_TRUE(load.usable()) << station;
         EXPECT_EQ(load.values[kMarked], 1000 + station) << station;
-        EXPECT_THAT(contents(file + ".json").toStdString(),
+        EXPECT_THAT(fileBytes(file + ".json"),
                     HasSubstr("\"station\": " + std::to_string(station)));
     }
-    EXPECT_EQ(contents(name2), "an earlier backup of station 2\r\n");
-    EXPECT_EQ(contents(name2 + ".json"), "its sidecar");
-    EXPECT_THAT(r.out, HasSubstr("station 1: saved "));
-    EXPECT_THAT(r.out, HasSubstr("station 2: read failed"));
-    EXPECT_THAT(r.out, HasSubstr("station 3: saved "));
+    EXPECT_EQ(fileBytes(name2), "an earlier backup of station 2\r\n");
+    EXPECT_EQ(fileBytes(name2 + ".json"), "its sidecar");
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station 1: saved "), HasSubstr("station 2: read failed"),
+                             HasSubstr("station 3: saved ")));
     EXPECT_THAT(r.err, HasSubstr("2 of 3 drives backed up in " + dir.path().toStdString() +
                                  "; not backed up: station 2"));
 }
@@ -105,14 +93,13 @@ TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel
     }
     r = cli(env, "-p COM3 --stations 1-3 restore " + dir.path());
     EXPECT_EQ(r.code, 8) << r.err;
-    EXPECT_EQ(env.drive.reg(kMarked), 1001);
-    EXPECT_EQ(env.third.reg(kMarked), 1003);
-    EXPECT_EQ(env.second.reg(kMarked), 7);
+    EXPECT_EQ(std::tuple(env.drive.reg(kMarked), env.second.reg(kMarked), env.third.reg(kMarked)),
+              std::tuple(1001, 7, 1003));
     EXPECT_TRUE(env.second.writeLog().empty());
-    EXPECT_THAT(r.err, HasSubstr("is named for model 101, the drive at station 2 is model 102"));
-    EXPECT_THAT(r.out, HasSubstr("station 2: failed (exit status 5)"));
-    EXPECT_THAT(r.out, HasSubstr("station 3: restored from "));
-    EXPECT_THAT(r.err, HasSubstr("2 of 3 drives restored; not restored: station 2"));
+    EXPECT_THAT(r.err, AllOf(HasSubstr("is named for model 101, the drive at station 2 is model 102"),
+                             HasSubstr("2 of 3 drives restored; not restored: station 2")));
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station 2: failed (exit status 5)"),
+                             HasSubstr("station 3: restored from ")));
 
     // A station without a file is named, and the rest still restored.
     r = cli(env, "-p COM3 --stations 1,4 --force-model restore " + dir.path());
@@ -135,17 +122,13 @@ TEST(CliManyDrives, TheSurveyListsEveryDriveItFinds) {
     };
     r = cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-10 survey");
     EXPECT_EQ(r.code, 130);
-    EXPECT_THAT(r.out, HasSubstr("station=2 model=101"));
-    EXPECT_THAT(r.out, Not(HasSubstr("station=7")));
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station=2 model=101"), Not(HasSubstr("station=7"))));
 }
 
 TEST(CliManyDrives, StationZeroIsNeverTaken) {
     ThreeDrives env;
     QTemporaryDir dir;
-    const struct {
-        const char* line;
-        const char* why;
-    } cases[] = {
+    const struct { const char* line; const char* why; } cases[] = {
         {"--station 0 write 3 5", "station \"0\" is out of range 1..254"},
         {"--station 0 set P00.03 5", "station \"0\" is out of range 1..254"},
         {"--station 0 restore x.txt", "station \"0\" is out of range 1..254"},

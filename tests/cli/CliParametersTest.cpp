@@ -9,7 +9,6 @@
 #include "CliSim.h"
 #include "model/Catalogue.h"
 #include "support/DriveWrites.h"
-#include "support/Files.h"
 
 namespace velorin {
 namespace {
@@ -38,10 +37,8 @@ protected:
         ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
     }
     QString named(const char* name, const std::string& bytes) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        return f.fileName();
+        EXPECT_TRUE(writeFile(dir.filePath(name), bytes));
+        return dir.filePath(name);
     }
     // A copy of the backup named `name` with `from` replaced by `to`.
     QString variant(const char* name, const char* from, const char* to) {

@@ -174,7 +174,7 @@ TEST(CliOverPty, SigtermDuringRestoreTellsTheWritesConfirmed) {
 TEST(CliOverPty, AFileIsNotASerialPort) {
     QTemporaryDir dir;
     const QString file = dir.filePath("notes.txt"), fifo = dir.filePath("fifo");
-    QFile(file).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(test::writeFile(file, ""));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString& port : {file, fifo, QStringLiteral("/dev/null"), dir.path()}) {
         SCOPED_TRACE(port.toStdString());

@@ -13,12 +13,6 @@ namespace {
 using namespace ::testing;
 using namespace velorin::test;
 
-void append(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::Append));
-    f.write(bytes);
-}
-
 TEST(CliSidecar, BackupWritesItRestoreHeedsIt) {
     SimEnvironment env;
     env.drive.setReg(549, 101);   // P17.11
@@ -27,9 +21,7 @@ TEST(CliSidecar, BackupWritesItRestoreHeedsIt) {
     const QString file = dir.filePath("Data.txt");
     const QString pages = " --pages P00,P17-1 ";
     ASSERT_EQ(cli(env, "-p COM3 backup" + pages + file).code, 0);
-    QFile side(file + ".json");
-    ASSERT_TRUE(side.open(QIODevice::ReadOnly));
-    const std::string json = side.readAll().toStdString();
+    const std::string json = fileBytes(file + ".json");
     EXPECT_THAT(json, HasSubstr("\"model\": 101,\n  \"station\": 1,\n  \"link\": \"9600,N,7,2\""));
     EXPECT_THAT(json, HasSubstr("\"run_hours\": 1210"));
 
@@ -52,7 +44,7 @@ TEST(CliSidecar, BackupWritesItRestoreHeedsIt) {
         const QString copy = copyDir.filePath("Data.txt");
         ASSERT_TRUE(QFile::copy(file, copy) && QFile::copy(file + ".json", copy + ".json"));
         if (c.edit)
-            append(copy, "P23 0\r\n");
+            ASSERT_TRUE(writeFile(copy, "P23 0\r\n", true));
         env.drive.setReg(549, static_cast<std::uint16_t>(c.model));
         env.drive.clearWriteLog();
         const auto r = cli(env, QStringLiteral("-p COM3 restore ") + c.options + copy);

@@ -12,6 +12,7 @@
 #include "platform/ChangeLogFile.h"
 #include "sim/RequestReader.h"
 #include "sim/SimulatedPort.h"
+#include "support/Files.h"
 
 namespace velorin::test {
 
