@@ -20,8 +20,8 @@ import sys
 import tempfile
 import time
 
-from interop_test import (CLI, HERE, PYTHON, SIM, STATION, factory_file, file_values, initial,
-                          private_env, wait_for)
+from interop_test import (CLI, HERE, PYTHON, SIM, STATION, dry_run_writes, dumped, factory_file,
+                          file_values, initial, private_env, stop, wait_for)
 
 
 RATE = 497  # P15.01: a parameter file keeps the rate's place in the list, not the word
@@ -45,15 +45,6 @@ def cli(env, address, framing, *args, station=STATION):
     p = subprocess.run([CLI, "--tcp", address, "--framing", framing, "--station", str(station)]
                        + list(args), env=env, capture_output=True, text=True, timeout=600)
     return p.returncode, p.stdout, p.stderr
-
-
-def stop(*processes):
-    for p in processes:
-        p.terminate()
-        try:
-            p.wait(5)
-        except subprocess.TimeoutExpired:
-            p.kill()
 
 
 class Failures(list):
@@ -84,8 +75,7 @@ def backups(env, address, framing, tmp, expected, failures, name):
 def restore(env, address, framing, factory, held, failures, name, *extra):
     """A restore of `factory`; afterwards `held()` must hold every word its dry run lists."""
     rc, out, _ = cli(env, address, framing, "restore", "--dry-run", *extra, factory)
-    writes = {int(f[2]): int(f[3]) & 0xFFFF
-              for f in (line.split("\t") for line in out.splitlines()) if len(f) == 4}
+    writes = dry_run_writes(out)
     rc, _, err = cli(env, address, framing, "restore", *extra, factory)
     registers = held()
     wrong = [r for r, v in writes.items() if registers[r] != v]
@@ -108,11 +98,7 @@ def pymodbus_servers(env, failures):
                 backups(env, address, framer, tmp, lambda r: link.get(r, initial(r)), failures,
                         name)
                 factory = factory_file(env, tmp, "9600,N,7,2")
-
-                def held():
-                    with open(dump) as f:
-                        return [int(v) for v in f.read().split()]
-                restore(env, address, framer, factory, held, failures, name)
+                restore(env, address, framer, factory, lambda: dumped(dump), failures, name)
             finally:
                 stop(server)
 
@@ -122,15 +108,17 @@ def start_sim(args):
     return sim, sim.stdout.readline().split()[0]
 
 
-def mbpoll_read(port, first, count):
-    p = subprocess.run(["mbpoll", "-m", "tcp", "-a", str(STATION), "-0", "-r", str(first), "-c",
-                        str(count), "-1", "-p", str(port), "127.0.0.1"], capture_output=True,
-                       text=True, timeout=30)
+def mbpoll_read(port):
+    """Every register as mbpoll reads it, 30 a request."""
     values = {}
-    for line in p.stdout.splitlines():
-        if line.startswith("["):
-            reg, value = line.split(":")
-            values[int(reg.strip("[]"))] = int(value.split()[0]) & 0xFFFF
+    for first in range(0, 563, 30):
+        p = subprocess.run(["mbpoll", "-m", "tcp", "-a", str(STATION), "-0", "-r", str(first),
+                            "-c", str(min(30, 563 - first)), "-1", "-p", str(port), "127.0.0.1"],
+                           capture_output=True, text=True, timeout=30)
+        for line in p.stdout.splitlines():
+            if line.startswith("["):
+                reg, value = line.split(":")
+                values[int(reg.strip("[]"))] = int(value.split()[0]) & 0xFFFF
     return values
 
 
@@ -141,10 +129,8 @@ def mbpoll_against_sim(env, failures):
         try:
             path = os.path.join(tmp, "b.txt")
             rc, _, err = cli(env, address, "mbap", "backup", path)
-            ours = {r: v for r, v in file_values(path).items()}
-            theirs = {}
-            for first in range(0, 563, 30):
-                theirs.update(mbpoll_read(port, first, min(30, 563 - first)))
+            ours = file_values(path)
+            theirs = mbpoll_read(port)
             wrong = [r for r, v in ours.items() if r != RATE and theirs.get(r) != v]
             failures.check(rc == 0 and len(ours) >= 480 and not wrong,
                            f"mbpoll reads what velorin-cli backs up: exit {rc}, {len(ours)} "
@@ -158,9 +144,7 @@ def mbpoll_against_sim(env, failures):
             factory = factory_file(env, tmp, "9600,N,7,2")
 
             def held():
-                values = {}
-                for first in range(0, 563, 30):
-                    values.update(mbpoll_read(port, first, min(30, 563 - first)))
+                values = mbpoll_read(port)
                 return [values.get(r, -1) for r in range(563)]
             restore(env, address, "mbap", factory, held, failures, "velorin-drive-sim --tcp")
         finally:

@@ -52,6 +52,27 @@ def private_env(home):
                 XDG_CACHE_HOME=os.path.join(home, "cache"), QT_QPA_PLATFORM="offscreen")
 
 
+def stop(*processes):
+    for p in processes:
+        p.terminate()
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            p.kill()
+
+
+def dumped(path):
+    """The registers a server wrote out, one value a register."""
+    with open(path) as f:
+        return [int(v) for v in f.read().split()]
+
+
+def dry_run_writes(out):
+    """What a restore writes, as its dry run lists it: code, name, register, the word sent."""
+    return {int(f[2]): int(f[3]) & 0xFFFF
+            for f in (line.split("\t") for line in out.splitlines()) if len(f) == 4}
+
+
 def wait_for(predicate, seconds, what):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -84,16 +105,10 @@ class Peer:
         time.sleep(0.3)  # the server opens its port after writing the first table
 
     def registers(self):
-        with open(self.dump) as f:
-            return [int(v) for v in f.read().split()]
+        return dumped(self.dump)
 
     def close(self):
-        for p in (self.slave, self.socat):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        stop(self.slave, self.socat)
 
 
 def cli(env, device, settings, *args, timeout=600):
@@ -178,13 +193,9 @@ def main():
                         check(f"{name} set: exit {rc}, register 2 holds "
                               f"{peer.registers()[2]}: {err.strip()[-300:]}")
                     factory = factory_file(env, tmp, settings)
-                    # What the restore writes, as its dry run lists it: code, name, register,
-                    # the word sent.
                     rc, out, err = cli(env, peer.device, settings, "restore", "--dry-run",
                                        factory)
-                    writes = {int(f[2]): int(f[3]) & 0xFFFF
-                              for f in (line.split("\t") for line in out.splitlines())
-                              if len(f) == 4}
+                    writes = dry_run_writes(out)
                     if rc != 0 or len(writes) < 400:
                         check(f"{name} restore --dry-run: exit {rc}, {len(writes)} writes")
                     started = time.monotonic()
