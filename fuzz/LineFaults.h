@@ -12,17 +12,9 @@
 namespace velorin::fuzz {
 
 // EchoOnly: a copy of the request comes back (an adapter's echo) and the drive hears nothing.
-enum class LineFault {
-    Repeat,
-    Late,
-    Reflect,
-    Split,
-    Noise,
-    DropReply,
-    DropRequest,
-    Corrupt,
-    EchoOnly
-};
+// clang-format off
+enum class LineFault { Repeat, Late, Reflect, Split, Noise, DropReply, DropRequest, Corrupt, EchoOnly };
+// clang-format on
 
 struct LineMix {
     std::vector<LineFault> faults;

@@ -96,9 +96,8 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     rq.function = (flags & 2) ? FunctionCode::WriteRegister : FunctionCode::ReadRegisters;
     rq.station = in.byte();
     rq.reg = in.word();
-    rq.word = rq.function == FunctionCode::ReadRegisters
-                  ? 1
-                  : in.word();  // the link reads one register at a time
+    // The link reads one register at a time.
+    rq.word = rq.function == FunctionCode::ReadRegisters ? 1 : in.word();
     const ExceptionCode code{in.byte()};
     const std::uint16_t value = in.word();
     std::vector<Chunk> script;

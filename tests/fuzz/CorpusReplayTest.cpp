@@ -50,14 +50,10 @@ TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
     };
     const ReplyCheck ok5{LinkOutcome::Ok, 5}, ex2{LinkOutcome::Exception, 0, ExceptionCode{2}},
         noReply{LinkOutcome::NoReply};
-    const struct {
-        const char* what;
-        OracleRequest rq;
-        Framing framing;
-        std::vector<std::uint8_t> received;
-        ReplyCheck claimed;
-        bool fault;
-    } cases[] = {
+    // what, request, framing, bytes received, the result claimed, whether the judge finds fault
+    const std::tuple<const char*, OracleRequest, Framing, std::vector<std::uint8_t>, ReplyCheck,
+                     bool>
+        cases[] = {
         {"rtu read reply", read, R, rtu({1, 3, 2, 0, 5}), ok5, false},
         {"its value misread", read, R, rtu({1, 3, 2, 0, 6}), ok5, true},
         {"another station", read, R, rtu({2, 3, 2, 0, 5}), ok5, true},
@@ -76,6 +72,6 @@ TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
         {"ascii with a stray character", read, A, text(":0103020 005F5\r\n"), ok5, true},
         {"nothing claimed is never wrong", read, R, text("garbage"), noReply, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(!judgeReply(c.rq, c.framing, c.received, c.claimed).empty(), c.fault) << c.what;
+    for (const auto& [what, rq, framing, received, claimed, fault] : cases)
+        EXPECT_EQ(!judgeReply(rq, framing, received, claimed).empty(), fault) << what;
 }

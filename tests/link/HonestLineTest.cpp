@@ -12,6 +12,7 @@
 
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
+#include "support/LineTap.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -20,14 +21,6 @@ namespace {
 
 struct Tally {
     long jobs = 0, failed = 0, wrong = 0, readBacks = 0, registers = 0, requests = 0;
-};
-
-class ReadBackCount : public TransactionObserver {
-public:
-    void onTransaction(const TransactionRecord& r) override {
-        readBacks += r.purpose == RequestPurpose::ReadBack;
-    }
-    long readBacks = 0;
 };
 
 AnswerProfile drawProfile(std::mt19937& random) {
@@ -83,8 +76,9 @@ void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
         }
     SimulatedLine line(drive);
     LineSession session(std::make_unique<SimulatedPort>(line, clock));
-    ReadBackCount readBacks;
-    session.observers().add(readBacks);
+    test::LineTap readBacks(session.observers(), [&t](const TransactionRecord& r) {
+        t.readBacks += r.purpose == RequestPurpose::ReadBack;
+    });
     session.setFraming(drive.framing());
     session.setBlockReads(blocks);
     ASSERT_EQ(session.open(1, drive.settings()), OpenResult::Ok);
@@ -117,7 +111,6 @@ void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
     }
     ++t.jobs;
     t.failed += failed;
-    t.readBacks += readBacks.readBacks;
     t.registers += registers;
     t.requests += drive.requestsHeard() - heardBefore;
     EXPECT_FALSE(failed) << "seed " << seed << (factory ? " factory" : " distinct")
