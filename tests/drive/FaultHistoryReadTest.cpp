@@ -59,9 +59,7 @@ TEST(FaultHistoryRead, SingleReadsOrBlocksGiveOneHistory) {
 
 TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistory) {
     Bench b;
-    DriveFault silent{DriveFault::Kind::NoReply};
-    silent.onlyRegister = 424;
-    b.drive.injectFault(silent, LineSession::kTries);
+    b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 424}, LineSession::kTries);
     const FaultHistoryRead read = readFaultHistory(b.session);
     EXPECT_FALSE(read.history);
     EXPECT_EQ(std::tuple(read.failedRegister, read.failure.outcome),
@@ -71,8 +69,8 @@ TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistory) {
 TEST(FaultHistoryRead, ClearingWritesLockResetEight) {
     Bench b;
     EXPECT_EQ(clearFaultHistory(b.session).outcome, LinkOutcome::Ok);
-    EXPECT_EQ(b.drive.writeLog().back().reg, 546);
-    EXPECT_EQ(b.drive.writeLog().back().value, 8);
+    EXPECT_EQ(std::tuple(b.drive.writeLog().back().reg, b.drive.writeLog().back().value),
+              std::tuple(546, 8));
     EXPECT_TRUE(readFaultHistory(b.session).history->records.empty());
 }
 

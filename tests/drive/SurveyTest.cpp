@@ -55,8 +55,7 @@ TEST(Survey, FindsEveryDriveInOrderInBothFramings) {
         EXPECT_EQ(r.drives, expected) << settings;
         // The line is left open at the first drive; the progress heard every station once, and
         // its time left came down to the last station's.
-        EXPECT_TRUE(t.session.isOpen());
-        EXPECT_EQ(t.session.station(), 2);
+        EXPECT_EQ(std::tuple(t.session.isOpen(), t.session.station()), std::tuple(true, 2));
         ASSERT_EQ(t.progress.size(), 20u);
         EXPECT_EQ(t.progress.back().step.station, 20);
         EXPECT_LT(t.progress.back().left, t.progress.front().left);
@@ -76,9 +75,8 @@ TEST(Survey, AStopKeepsWhatWasFoundAndNothingMeansNotFound) {
 
     ThreeDrives empty("9600,N,7,2");
     const SurveyResult none = empty.connect().survey("19200,N,7,2", Framing::Ascii, 1, 10);
-    EXPECT_EQ(none.end, ConnectResult::End::NotFound);
-    EXPECT_TRUE(none.drives.empty());
-    EXPECT_FALSE(empty.session.isOpen());
+    EXPECT_EQ(std::tuple(none.end, none.drives.size(), empty.session.isOpen()),
+              std::tuple(ConnectResult::End::NotFound, 0u, false));
 }
 
 TEST(Survey, WithTheRateOpenTheSearchComesFirst) {
@@ -98,11 +96,11 @@ TEST(SurveyLine, EachDriveAnswersItsOwnStationAndMovesAlone) {
     // Station 3 moves to 7: the others stay where they were.
     EXPECT_EQ(t.session.writeAt(3, drive::kStationParameter, 7, WriteEffect::MovesLink).outcome,
               LinkOutcome::Ok);
-    EXPECT_EQ(t.line.driveAt(7), &t.drives[1]);
-    EXPECT_EQ(t.line.driveAt(3), nullptr);
-    EXPECT_EQ(t.drives[0].station(), 2);
-    EXPECT_EQ(t.session.readAt(5, faultregs::kModel).value, 32);
-    EXPECT_EQ(t.session.readAt(7, faultregs::kModel).value, 31);
+    EXPECT_EQ(std::tuple(t.line.driveAt(7), t.line.driveAt(3), t.drives[0].station()),
+              std::tuple(&t.drives[1], static_cast<SimulatedDrive*>(nullptr), 2));
+    EXPECT_EQ(std::tuple(t.session.readAt(5, faultregs::kModel).value,
+                         t.session.readAt(7, faultregs::kModel).value),
+              std::tuple(32, 31));
     EXPECT_EQ(t.drives[2].writeLog().size(), 0u);
 }
 
