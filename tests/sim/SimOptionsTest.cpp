@@ -127,13 +127,12 @@ TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
 TEST(SimOptions, APassThroughGatewayServesTheDrivesOwnFraming) {
     const auto rtu = parseSimOptions({"--tcp", "1502", "--framing", "rtu"}, error);
     ASSERT_TRUE(rtu) << error;
-    EXPECT_EQ(rtu->settings, "9600,N,8,2");  // the first RTU format when none is given
-    EXPECT_EQ(rtu->tcpPort, 1502);
+    // The first RTU format when none is given.
+    EXPECT_EQ(std::tuple(rtu->settings, rtu->tcpPort), std::tuple("9600,N,8,2", 1502));
     const auto mbap = parseSimOptions({"--tcp", "0", "--drop-at", "7", "--seed", "9"}, error);
     ASSERT_TRUE(mbap) << error;
-    EXPECT_EQ(mbap->gatewayFraming, Framing::Mbap);
-    EXPECT_EQ(mbap->settings, "9600,N,7,2");
-    EXPECT_EQ(mbap->network, (NetworkFaults{.dropAt = 7, .seed = 9}));
+    EXPECT_EQ(std::tuple(mbap->gatewayFraming, mbap->settings, mbap->network),
+              std::tuple(Framing::Mbap, "9600,N,7,2", NetworkFaults{.dropAt = 7, .seed = 9}));
 }
 
 TEST(SimOptions, SeveralDrivesEachWithWhatIsTheirOwn) {
