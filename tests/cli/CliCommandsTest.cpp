@@ -92,8 +92,7 @@ TEST(CliCommands, ScanFindsStation3At19200E81WithThe98thProbe) {
     EXPECT_THAT(r.err, AllOf(HasSubstr("scanning station 3 of 1-254\n"),
                              HasSubstr("found by probe 98 of 8890")));
     // One open per probe (the order of the probes is the connection screen's test).
-    EXPECT_EQ(env.line.opens(), 98);
-    EXPECT_EQ(env.log.sent.back(), "19200,E,8,1@3");
+    EXPECT_EQ(std::tuple(env.line.opens(), env.log.sent.back()), std::tuple(98, "19200,E,8,1@3"));
     // 97 probes without an answer each waited out their deadline (longer at 4800 ASCII).
     EXPECT_THAT(env.clock.now(), AllOf(Gt(Micros{97 * 100000}), Lt(Micros{98 * 130000})));
 }

@@ -169,8 +169,8 @@ TEST(CliGateway, AScanTriesStationsOnlyAndAGatewayNobodyAnswersAtIsUnusable) {
     EXPECT_THAT(r.err, HasSubstr("the scan tries stations only"));
     EXPECT_THAT(r.out, HasSubstr("framing=Modbus TCP station=3"));
     r = cli(env, "--tcp 10.0.0.9 probe");
-    EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.err, "velorin-cli: gateway 10.0.0.9:502 not found: no such host\n");
+    EXPECT_EQ(std::tie(r.code, r.err),
+              std::tuple(3, "velorin-cli: gateway 10.0.0.9:502 not found: no such host\n"));
 }
 
 }  // namespace

@@ -66,8 +66,8 @@ TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
         EXPECT_THAT(fileBytes(file + ".json"),
                     HasSubstr("\"station\": " + std::to_string(station)));
     }
-    EXPECT_EQ(fileBytes(name2), "an earlier backup of station 2\r\n");
-    EXPECT_EQ(fileBytes(name2 + ".json"), "its sidecar");
+    EXPECT_EQ(std::tuple(fileBytes(name2), fileBytes(name2 + ".json")),
+              std::tuple("an earlier backup of station 2\r\n", "its sidecar"));
     EXPECT_THAT(r.out, AllOf(HasSubstr("station 1: saved "), HasSubstr("station 2: read failed"),
                              HasSubstr("station 3: saved ")));
     EXPECT_THAT(r.err, HasSubstr("2 of 3 drives backed up in " + dir.path().toStdString() +

@@ -98,8 +98,8 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
                                      " confirmed, "));
         for (int reg = 0; reg < kRegisterCount; ++reg)
             EXPECT_EQ(env.drive2.reg(reg), env.drive.reg(reg)) << "register " << reg;
-        EXPECT_EQ(env.drive2.settings(), env.drive.settings());
-        EXPECT_EQ(env.drive2.station(), env.drive.station());
+        EXPECT_EQ(std::tuple(env.drive2.settings(), env.drive2.station()),
+                  std::tuple(env.drive.settings(), env.drive.station()));
 
         r = cli(env, link(env.drive2, "COM4") + "diff " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;

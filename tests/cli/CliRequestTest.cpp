@@ -156,8 +156,8 @@ TEST(CliRequest, ParametersByCodeRangePageOrGroup) {
     // Every page of the group P09, then every parameter of P09.
     const ParsedCommandLine group = parse("-p COM3 get P09");
     ASSERT_TRUE(group.request);
-    EXPECT_EQ(group.request->parameters.front(), 246);
-    EXPECT_EQ(group.request->parameters.back(), 303);
+    EXPECT_EQ(std::tuple(group.request->parameters.front(), group.request->parameters.back()),
+              std::tuple(246, 303));
     EXPECT_EQ(parse("-p COM3 backup a.txt").request->pages.size(), 29u);
 }
 

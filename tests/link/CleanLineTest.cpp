@@ -70,8 +70,7 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
                   << " sequences, " << t.faults << " faults, " << t.reads << " reads (" << t.readsOk
                   << " values taken, " << t.wrong << " wrong), " << t.writes << " writes ("
                   << t.confirmed << " confirmed, " << t.untaken << " not taken)\n";
-        EXPECT_EQ(t.wrong, 0);
-        EXPECT_EQ(t.untaken, 0);
+        EXPECT_EQ(std::tuple(t.wrong, t.untaken), std::tuple(0, 0));
         EXPECT_GT(t.readsOk, t.reads * 7 / 10) << "the session still gets its values through";
     }
 }
@@ -96,9 +95,7 @@ TEST(CleanLine, EveryValueLandsOnTheDriveItWasMeantFor) {
                   << " sequences, " << t.switches << " switches, " << t.faults << " faults, "
                   << t.readsOk << " of " << t.reads << " values taken, " << t.confirmed << " of "
                   << t.writes << " writes confirmed\n";
-        EXPECT_EQ(t.wrong, 0);
-        EXPECT_EQ(t.untaken, 0);
-        EXPECT_EQ(t.misplaced, 0);
+        EXPECT_EQ(std::tuple(t.wrong, t.untaken, t.misplaced), std::tuple(0, 0, 0));
         EXPECT_GT(t.switches, t.sequences * 5) << "the sequences turn from drive to drive";
         EXPECT_GT(t.readsOk, t.reads * 7 / 10);
     }

@@ -134,9 +134,7 @@ TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
                       << " wrong, " << t.requests << " requests for " << t.registers
                       << " registers (" << extra * 100 << " % more), " << t.readBacks
                       << " writes read back\n";
-            EXPECT_EQ(t.failed, 0);
-            EXPECT_EQ(t.wrong, 0);
-            EXPECT_EQ(t.readBacks, 0);
+            EXPECT_EQ(std::tuple(t.failed, t.wrong, t.readBacks), std::tuple(0, 0, 0));
             EXPECT_LE(extra, factory ? 0.25 : 0.02);
         }
     }

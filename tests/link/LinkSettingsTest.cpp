@@ -29,7 +29,7 @@ TEST(SettingsString, ParsedIntoLineSettings) {
     for (const char* bad : {"", "9600", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "abc,N,8,1",
                             "9600,N,8,1,", "-9600,N,8,1"})
         EXPECT_FALSE(parseSettings(bad)) << bad;
-    EXPECT_EQ(rateIndexOf("38400,O,7,1"), 3);
-    EXPECT_EQ(formatIndexOf("38400,O,7,1"), 2);
+    EXPECT_EQ(std::tuple(rateIndexOf("38400,O,7,1"), formatIndexOf("38400,O,7,1")),
+              std::tuple(3, 2));
     EXPECT_FALSE(rateIndexOf("57600,N,8,1") || formatIndexOf("9600,N,7,1"));
 }
