@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         services.quit = [] {};
         int com = 1;
         while (com < 16 && ports.deviceOf(com) != device) ++com;
-        services.link = {1, framing, false, com, settingsText, {}};
+        services.setLink({1, framing, false, com, settingsText, {}});
         auto core = std::make_shared<EditorCore>();
         auto* editor = qobject_cast<ParameterEditor*>(showParameterEditor(services, core));
         int registers = 0;

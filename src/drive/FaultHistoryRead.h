@@ -1,7 +1,8 @@
 #pragma once
 // The fault history read from the drive through its line session: the 29 registers of the
-// history and the two of its running time, one request each, or in blocks where the session
-// reads blocks. And the clearing of the history, P17.08 = 8.
+// history and the two of its running time, in blocks where the session reads blocks; else one
+// request each, the running hours of the places that hold a fault only. And the clearing of the
+// history, P17.08 = 8.
 
 #include <cstdint>
 #include <map>

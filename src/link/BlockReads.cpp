@@ -35,9 +35,7 @@ void LineSession::setLikelyBlockGaps(std::vector<std::uint16_t> regs) {
 }
 
 void LineSession::forgetBlocks() {
-    m_blocksDisagree = false;
-    m_blocksVerified = false;
-    m_gapBlockVerified = false;
+    m_blockEvidence = BlockEvidence::Unproven;
     m_blockTry = kMostBlockRegisters;
     m_blockTaken = 0;
     m_confirmByBlocks = true;
@@ -57,7 +55,7 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
     while (i < regs.size()) {
         const int span = std::min<int>(kMostBlockRegisters, regs.back() - regs[i] + 1);
         const auto count = static_cast<std::uint16_t>(std::min<int>(span, m_blockTry));
-        if (m_blocksDisagree || count <= 1) {
+        if (m_blockEvidence == BlockEvidence::Differ || count <= 1) {
             singly(i, regs.size());
             return out;
         }
@@ -90,9 +88,9 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
         // drive that shifts its values over registers it leaves out of blocks shows it there.
         // The single reads are the values given either way.
         std::size_t from = end;
-        if (!m_blocksVerified)
+        if (m_blockEvidence == BlockEvidence::Unproven)
             from = i;
-        else if (acrossGap && !m_gapBlockVerified)
+        else if (acrossGap && m_blockEvidence != BlockEvidence::AgreeAcrossGap)
             from = static_cast<std::size_t>(
                 std::lower_bound(regs.begin() + i, regs.begin() + end, *gap) - regs.begin());
         const auto blockValues = [&](std::size_t to) {
@@ -117,10 +115,13 @@ std::vector<ReplyCheck> LineSession::readInBlocks(std::span<const std::uint16_t>
                 telling = telling || (acrossGap && k > from && regs[k - 1] >= *gap &&
                                       one.value != out[before + (k - 1 - from)].value);
             }
-            m_blocksVerified = true;
-            m_gapBlockVerified = m_gapBlockVerified || telling;
+            if (differ)
+                m_blockEvidence = BlockEvidence::Differ;
+            else if (telling)
+                m_blockEvidence = BlockEvidence::AgreeAcrossGap;
+            else if (m_blockEvidence == BlockEvidence::Unproven)
+                m_blockEvidence = BlockEvidence::Agree;
             if (differ) {
-                m_blocksDisagree = true;
                 if (m_onBlocksDisagree)
                     m_onBlocksDisagree();
             }
@@ -162,28 +163,43 @@ bool LineSession::confirmInBlocks(std::uint8_t station, std::span<Slot> slots) {
             if (waiting(slots[end])) {
                 last = end;
                 ++doubted;
-            } else if (!slots[end].settled || !slots[end].result.complete()) {
-                break;
+            } else if (!slots[end].settled || !slots[end].result.complete() ||
+                       blockCosts(end - last) - blockCosts(0) > blockCosts(0)) {
+                break;  // values taken already that cost more on the line than a block of its own
             }
         }
         end = last + 1;
-        // One doubted value costs the same read again either way; a long block across few
-        // doubted values costs more on the line than reading each of them again.
-        if (doubted < 2 || blockCosts(end - i) > doubted * blockCosts(1))
-            continue;
-        // A block whose reply would be byte for byte like a recent one (a run of like values
-        // confirmed just before) could be that reply again: a neighbour taken already gives it
-        // a shape of its own.
+        const auto takenNeighbour = [&](std::size_t k, std::uint16_t reg) {
+            const Slot& n = slots[k];
+            return n.count == 1 && n.reg == reg && n.settled && n.result.outcome == LinkOutcome::Ok;
+        };
+        const bool takenBefore =
+            i > 0 && takenNeighbour(i - 1, static_cast<std::uint16_t>(slots[i].reg - 1));
+        const bool takenAfter = end < slots.size() && end - i < kMostBlockRegisters &&
+                                takenNeighbour(end, static_cast<std::uint16_t>(slots[end - 1].reg + 1));
         std::size_t from = i;
-        if (m_trust.wouldBeLikeRecentReply(slots[i].reg, expectedBlock(slots.subspan(i, end - i)))) {
-            const auto takenNeighbour = [&](std::size_t k, std::uint16_t reg) {
-                const Slot& n = slots[k];
-                return n.count == 1 && n.reg == reg && n.settled && n.result.outcome == LinkOutcome::Ok;
-            };
-            if (i > 0 && takenNeighbour(i - 1, static_cast<std::uint16_t>(slots[i].reg - 1)))
+        if (doubted < 2) {
+            // One doubted value read again alone needs the line quiet after it before it counts;
+            // a block with a neighbour taken already costs a register more on the line, and no
+            // copy of a single reply passes for it.
+            if (takenBefore)
                 from = i - 1;
-            else if (end < slots.size() && end - i < kMostBlockRegisters &&
-                     takenNeighbour(end, static_cast<std::uint16_t>(slots[end - 1].reg + 1)))
+            else if (takenAfter)
+                ++end;
+            else
+                continue;
+        } else if (blockCosts(end - i) > doubted * blockCosts(1)) {
+            // A long block across few doubted values costs more on the line than reading each
+            // of them again.
+            continue;
+        } else if (m_trust.wouldBeLikeRecentReply(slots[i].reg,
+                                                  expectedBlock(slots.subspan(i, end - i)))) {
+            // A block whose reply would be byte for byte like a recent one (a run of like values
+            // confirmed just before) could be that reply again: a neighbour taken already gives
+            // it a shape of its own.
+            if (takenBefore)
+                from = i - 1;
+            else if (takenAfter)
                 ++end;
         }
         const auto count = static_cast<std::uint16_t>(end - from);

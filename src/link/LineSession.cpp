@@ -7,7 +7,6 @@ namespace velorin {
 
 namespace {
 
-constexpr std::size_t kGroup = 16;  // reads taken together behind one quiet check
 constexpr int kMostReads = 16;      // reads of one register before the line counts as unsettled
 
 // No usable reply, or a drive too busy to answer: worth asking again. The drive's refusals
@@ -41,8 +40,7 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
     m_port->setCommPort(comPort);
     m_trust.forgetPort();
     forgetBlocks();
-    m_firstRequest = true;
-    m_portLost = false;
+    m_portState = PortState::Fresh;
     m_reconnectTried = false;
     if (!m_port->setSettings(settings))
         return OpenResult::BadSettings;
@@ -50,7 +48,8 @@ OpenResult LineSession::open(int comPort, std::string_view settings) {
 }
 
 bool LineSession::reconnect() {
-    if (!m_portLost || !m_port->isNetwork() || m_reconnectTried || m_running)
+    if (m_portState != PortState::Lost || !m_port->isNetwork() || m_reconnectTried ||
+        m_queueState != QueueState::Idle)
         return false;
     m_reconnectTried = true;
     if (m_port->isOpen())
@@ -59,8 +58,7 @@ bool LineSession::reconnect() {
         return false;
     // A new connection: nothing of the old one's replies can come here.
     m_port->setUnanswered(std::nullopt);
-    m_firstRequest = true;
-    m_portLost = false;
+    m_portState = PortState::Fresh;
     return true;
 }
 
@@ -90,12 +88,13 @@ int LineSession::framedValue(const ReplyCheck& check) const {
 
 ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, std::uint16_t reg,
                                    std::uint16_t word, RequestPurpose purpose, LineNotes* notes) {
-    if (m_beforeTransaction && !m_stopRequested && !m_portLost)
+    if (m_beforeTransaction && m_queueState != QueueState::Stopping &&
+        m_portState != PortState::Lost)
         m_beforeTransaction(function, reg,
                             function == FunctionCode::ReadRegisters ? word : std::uint16_t{1});
-    if (m_stopRequested)
+    if (m_queueState == QueueState::Stopping)
         return {LinkOutcome::Stopped};
-    if (m_portLost)
+    if (m_portState == PortState::Lost)
         return {LinkOutcome::PortError};
     m_trust.setNamedReplies(m_framing == Framing::Mbap);
     LineNotes local;
@@ -114,10 +113,12 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     const bool observed = !m_observers->empty();
     const ReplyCheck r = transact(*m_port, m_framing, station, function, reg, word, &n, floor,
                                   observed ? &m_bytes : nullptr);
+    if (reads && word == 1)
+        m_trust.asked(reg, n.sentAt);
     // Whatever waited in the port before its first request is what was there before we came.
-    if (m_firstRequest)
+    if (m_portState == PortState::Fresh)
         n.strayBefore = false;
-    m_firstRequest = false;
+    m_portState = PortState::InUse;
     n.lateReplyHeard = late.lateReplyHeard;
     n.lateReplyAfter = late.lateReplyAfter;
     n.strayBefore = n.strayBefore || late.strayBefore;
@@ -136,10 +137,10 @@ ReplyCheck LineSession::transactAt(std::uint8_t station, FunctionCode function, 
     }
     if (r.complete())
         m_reconnectTried = false;  // the next loss may be reconnected again
-    if (r.outcome == LinkOutcome::PortError && !m_portLost) {
-        m_portLost = true;
-        if (m_running)
-            m_stopRequested = true;
+    if (r.outcome == LinkOutcome::PortError) {
+        m_portState = PortState::Lost;
+        if (m_queueState == QueueState::Running)
+            m_queueState = QueueState::Stopping;
         if (m_onPortLost)
             m_onPortLost();
     }
@@ -242,10 +243,12 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             }
             const bool likeAnother = usable && m_trust.likeRecentReply(s.reg, r);
             // Likeness goes both ways: a value taken before that this reply is like may have
-            // been this register's reply, come late. It counts once a further read agrees too.
+            // been this register's reply, come late, where this register was asked before that
+            // value was taken. It counts once a further read agrees too.
             if (likeAnother)
                 for (Slot& t : slots)
-                    if (&t != &s && t.settled && !t.agreed && sameAnswer(t.result, r)) {
+                    if (&t != &s && t.settled && !t.agreed && sameAnswer(t.result, r) &&
+                        m_trust.askedBefore(s.reg, t.takenAt)) {
                         t.settled = false;
                         t.candidate = t.result;
                         t.agreeing = 1;
@@ -333,6 +336,7 @@ bool LineSession::readGroup(std::uint8_t station, std::span<Slot> slots) {
             s.result = r;  // counts once the group's quiet check passes
             s.settled = true;
             s.sentAt = notes.sentAt;
+            s.takenAt = notes.endedAt;
             // A value read again that agrees with what was doubted before is settled for good.
             s.agreed = s.candidate && sameAnswer(*s.candidate, r);
         }
@@ -366,9 +370,9 @@ std::vector<ReplyCheck> LineSession::readRegistersAt(std::uint8_t station,
         slots[i].tries = tries;
     }
     std::vector<ReplyCheck> out;
-    for (std::size_t start = 0; start < slots.size(); start += kGroup) {
+    for (std::size_t start = 0; start < slots.size(); start += kReadGroup) {
         // Trouble in this group reopens the recent values of the groups before it, too.
-        const std::size_t end = std::min(slots.size(), start + kGroup);
+        const std::size_t end = std::min(slots.size(), start + kReadGroup);
         bool failed = !readGroup(station, std::span(slots).first(end));
         out.clear();
         for (std::size_t i = 0; i < end && slots[i].settled; ++i) {

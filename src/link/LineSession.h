@@ -92,6 +92,8 @@ public:
     // LinkOutcome::Unsettled. Values are taken in groups: before a group counts, the line must
     // stay quiet until the last reply could have come.
     ReplyCheck read(std::uint16_t reg);
+    // Reads taken together behind one quiet check.
+    static constexpr std::size_t kReadGroup = 16;
     // The registers in order, one result each. Stops after the group in which a register went
     // unanswered (the result is then shorter), or when the session is stopped or the port lost.
     // With block reads on, registers in rising order are read in blocks (see setBlockReads).
@@ -117,7 +119,7 @@ public:
         m_onBlocksDisagree = std::move(handler);
     }
     // Whether the first block disagreed with single reads.
-    bool blocksDisagreed() const { return m_blocksDisagree; }
+    bool blocksDisagreed() const { return m_blockEvidence == BlockEvidence::Differ; }
     // The registers a drive is most likely to leave out of its blocks (those that hold no
     // parameter). A first block that crosses none of them shows nothing of how the drive answers
     // a block across them, so blocks across them are read again register by register too, from
@@ -151,18 +153,18 @@ public:
     // it), else queues it and returns at once.
     void submit(Operation operation, Order order = Order::Normal);
     // An operation under way or queued.
-    bool busy() const { return m_running; }
+    bool busy() const { return m_queueState != QueueState::Idle; }
     // Ends the operation under way after its current transaction (its further transactions are
     // not sent) and drops the queued ones. Cleared once the session is idle.
     void stop();
-    bool stopRequested() const { return m_stopRequested; }
+    bool stopRequested() const { return m_queueState == QueueState::Stopping; }
     // Runs `action` once the session is idle: now if it is, else right after the last operation.
     void whenIdle(std::function<void()> action);
 
     // ---- What the line showed ----
     // The device went away (adapter unplugged): reported once through onPortLost, after which
     // nothing more is sent until the port is opened again.
-    bool portLost() const { return m_portLost; }
+    bool portLost() const { return m_portState == PortState::Lost; }
     void setOnPortLost(std::function<void()> handler) { m_onPortLost = std::move(handler); }
     // A network port (a gateway's connection) lost is opened once more before the next job: an
     // operation handed to submit() while the session is idle, or the owner's call here between
@@ -203,6 +205,7 @@ private:
         int failures = 0;    // reads without a usable reply, in a row
         int tries = kTries;  // of them before the read fails
         Micros sentAt{0};    // of the read it was settled by
+        Micros takenAt{0};   // when that read's reply was taken
         bool settled = false;
         bool agreed = false;    // two reads agreed: later trouble does not reopen it
         bool onlyLike = false;  // the candidate is doubted only for being like another's reply
@@ -235,23 +238,28 @@ private:
     std::optional<Framing> m_gatewayFraming;
     std::uint8_t m_station = 1;
     LineTrust m_trust{*m_port};
-    bool m_portLost = false;
-    bool m_reconnectTried = false;  // since the port was last lost
-    bool m_running = false;
-    bool m_stopRequested = false;
+    // The queue: idle, running operations, or running them after stop() (the rest are dropped).
+    enum class QueueState : std::uint8_t { Idle, Running, Stopping };
+    QueueState m_queueState = QueueState::Idle;
+    // The port: opened afresh (nothing sent yet, so whatever waits in it came before us), in
+    // use, or lost (nothing is sent until it is opened again, or a network port reconnected).
+    enum class PortState : std::uint8_t { Fresh, InUse, Lost };
+    PortState m_portState = PortState::Fresh;
+    bool m_reconnectTried = false;  // once since the last reply: a further loss is not retried
     std::function<void()> m_onPortLost;
     std::function<void()> m_onSlowDrive;
     bool m_slowDriveTold = false;
-    bool m_firstRequest = true;  // nothing sent since the port was opened
     BeforeTransaction m_beforeTransaction;
     LineObservers m_ownObservers;
     LineObservers* m_observers = &m_ownObservers;
     LineBytes m_bytes;           // the latest transaction's, while anyone observes
     bool m_readingBack = false;  // a write's register is read back
     bool m_blockReads = false;
-    bool m_blocksDisagree = false;                   // the first block differed from single reads
-    bool m_blocksVerified = false;                   // the first block agreed with single reads
-    bool m_gapBlockVerified = false;                 // so did a block across one of the likely gaps
+    // What blocks showed against single reads of the same registers: nothing yet; that they
+    // agree; that they agree across one of the likely gaps too; that they differ (then no more
+    // blocks are read until the port is opened again).
+    enum class BlockEvidence : std::uint8_t { Unproven, Agree, AgreeAcrossGap, Differ };
+    BlockEvidence m_blockEvidence = BlockEvidence::Unproven;
     std::vector<std::uint16_t> m_likelyGaps;         // sorted
     std::uint16_t m_blockTry = kMostBlockRegisters;  // the largest count worth asking for
     std::uint16_t m_blockTaken = 0;                  // the largest count the drive answered

@@ -151,6 +151,18 @@ void LineTrust::keepRecentReply(std::uint16_t reg, const ReplyCheck& reply) {
     m_recentReplies.push_back({m_port.timedWait().now(), reg, reply});
 }
 
+void LineTrust::asked(std::uint16_t reg, Micros at) {
+    while (!m_asked.empty() && m_asked.front().first < at - kLongestWait)
+        m_asked.pop_front();
+    m_asked.emplace_back(at, reg);
+}
+
+bool LineTrust::askedBefore(std::uint16_t reg, Micros before) const {
+    return std::any_of(m_asked.begin(), m_asked.end(), [&](const auto& a) {
+        return a.second == reg && a.first < before && a.first >= before - kLongestWait;
+    });
+}
+
 bool LineTrust::careful() const {
     if (m_named)
         return false;

@@ -67,6 +67,10 @@ public:
     void settledValue(std::uint16_t reg, const ReplyCheck& reply);
     bool likeSettledValue(std::uint16_t reg, const ReplyCheck& reply) const;
     void keepRecentReply(std::uint16_t reg, const ReplyCheck& reply);
+    // A register asked for alone at `at`; whether it was asked in the second before `before`,
+    // so that its reply may have come in the wait of a request before it.
+    void asked(std::uint16_t reg, Micros at);
+    bool askedBefore(std::uint16_t reg, Micros before) const;
 
     // ---- Doubt ----
     // Values count only once two reads agree: after trouble, and while a request is owed.
@@ -111,6 +115,7 @@ private:
         ReplyCheck reply;
     };
     std::deque<RecentReply> m_recentReplies;
+    std::deque<std::pair<Micros, std::uint16_t>> m_asked;  // single reads of the last second
     std::map<std::uint16_t, ReplyCheck> m_settled;  // by register (single reads)
     bool m_misbehaved = false;                      // trouble since the line was last trusted again
     Micros m_lastSentAt{0};

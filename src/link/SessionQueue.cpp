@@ -16,37 +16,36 @@ void LineSession::submit(Operation operation, Order order) {
     } else {
         m_queue.push_back({order, std::move(operation)});
     }
-    if (!m_running) {
-        if (m_portLost)
+    if (m_queueState == QueueState::Idle) {
+        if (m_portState == PortState::Lost)
             reconnect();  // a new job: a dropped connection is tried once more
         drain();
     }
 }
 
 void LineSession::drain() {
-    m_running = true;
+    m_queueState = QueueState::Running;
     while (!m_queue.empty()) {
         Operation next = std::move(m_queue.front().operation);
         m_queue.pop_front();
-        if (m_stopRequested)
+        if (m_queueState == QueueState::Stopping)
             continue;  // dropped by stop()
         next();
     }
-    m_running = false;
-    m_stopRequested = false;
+    m_queueState = QueueState::Idle;
     auto actions = std::move(m_idleActions);
     m_idleActions.clear();
     for (auto& a : actions) a();
 }
 
 void LineSession::stop() {
-    if (m_running)
-        m_stopRequested = true;
+    if (m_queueState == QueueState::Running)
+        m_queueState = QueueState::Stopping;
     m_queue.clear();
 }
 
 void LineSession::whenIdle(std::function<void()> action) {
-    if (!m_running) {
+    if (m_queueState == QueueState::Idle) {
         action();
         return;
     }

@@ -10,14 +10,14 @@ QString portDisplayName(int comNumber, const QString& device) {
 }
 
 QString linkPortText(const Services& services) {
-    if (services.link.gateway)
-        return QString::fromStdString(services.link.gateway->text());
-    const int com = services.link.comPort;
+    if (services.link().gateway)
+        return QString::fromStdString(services.link().gateway->text());
+    const int com = services.link().comPort;
     return portDisplayName(com, services.ports ? services.ports->deviceOf(com) : QString());
 }
 
 QString linkStatusText(const Services& services) {
-    const LinkState& link = services.link;
+    const LinkState& link = services.link();
     if (services.portLost)
         return linkPortText(services) + QStringLiteral("　") + portLostStatus();
     if (link.gateway)  // "192.168.1.50:502　Modbus TCP　站號 1"

@@ -127,18 +127,56 @@ struct WindowFactory {
 };
 
 struct Services {
-    // Where the drive was found and how it is reached; the windows hand it on to each other.
-    LinkState link;
+    // ---- The link: where the drive was found and how it is reached ----
+    // Every window reads it; it changes only through the steps below, so that no window sets
+    // part of it behind another's back.
+    const LinkState& link() const { return m_link; }
+    // The connection screen opens: a drive is to be found, at ASCII until a search says more.
+    void startConnecting() {
+        m_link.framing = Framing::Ascii;
+        m_link.offline = false;
+    }
+    // The technician's choices on the connection screen.
+    void chooseGateway(const std::optional<NetworkAddress>& gateway, Framing framing) {
+        m_link.gateway = gateway;
+        if (gateway)
+            m_link.framing = framing;
+    }
+    void chooseComPort(int comPort) { m_link.comPort = comPort; }
+    void chooseStation(std::uint8_t station) { m_link.station = station; }
+    // A gateway's serial side: no COM port, and line settings that only time the wait.
+    void reachThroughGateway(std::string_view fallbackSettings) {
+        m_link.comPort = 0;
+        if (m_link.settings.empty())
+            m_link.settings = fallbackSettings;
+    }
+    // A search's step (framing and station being tried) and what it found.
+    void trying(Framing framing) { m_link.framing = framing; }
+    void found(std::uint8_t station, Framing framing, const std::string& settings) {
+        m_link.station = station;
+        m_link.framing = framing;
+        m_link.settings = settings;
+    }
+    // No drive: the editor works on files alone.
+    void goOffline() { m_link.offline = true; }
+    // The framing the editor's line ended at (a write may have moved it).
+    void followFraming(Framing framing) { m_link.framing = framing; }
+    // The drive on the same line that every window serves from now on: the windows opened after
+    // read, write, run and log at `station`. The one place the station changes after connecting.
+    void useDrive(std::uint8_t station) { m_link.station = station; }
+    // The link a write that moves the drive (its station, rate or format, a factory reset)
+    // follows as it goes: the editor's write and the developer write are handed this.
+    LinkState& linkToFollow() { return m_link; }
+    // The whole link at once (a test's set-up, a window that starts from a known drive).
+    void setLink(const LinkState& link) { m_link = link; }
+
     // The drives found on the line at the link's settings, by station: the survey's, and those
     // reached since by their station. Empty when the link was found by a probe or the search.
     std::vector<SurveyedDrive> drives;
-    // The drive on the same line that every window serves from now on: the windows opened after
-    // read, write, run and log at `station`. The one place the station changes after connecting.
-    void useDrive(std::uint8_t station) { link.station = station; }
     // The drive in use, where the line's list holds it.
     const SurveyedDrive* driveInUse() const {
         for (const SurveyedDrive& d : drives)
-            if (d.station == link.station)
+            if (d.station == m_link.station)
                 return &d;
         return nullptr;
     }
@@ -168,19 +206,22 @@ struct Services {
     std::function<void()> showMonitor;
     // Ends the program at once, without any window's unload handling.
     std::function<void()> quit;
+
+private:
+    LinkState m_link;
 };
 
 // A window's line session on a port of its own (a gateway's connection when the link goes through
 // one), waiting for replies as long as the technician set.
 inline std::unique_ptr<LineSession> createLineSession(Services& services) {
     std::unique_ptr<SerialPort> gatewayPort =
-        services.link.gateway
-            ? services.ports->createGatewayPort(*services.wait, *services.link.gateway)
+        services.link().gateway
+            ? services.ports->createGatewayPort(*services.wait, *services.link().gateway)
             : nullptr;
     auto session = std::make_unique<LineSession>(
         gatewayPort ? std::move(gatewayPort) : services.ports->createPort(*services.wait));
-    if (services.link.gateway)
-        session->setGatewayFraming(services.link.framing);
+    if (services.link().gateway)
+        session->setGatewayFraming(services.link().framing);
     session->setReplyTimeout(services.replyTimeout);
     session->setBlockReads(services.blockReads);
     session->shareObservers(services.lineObservers);

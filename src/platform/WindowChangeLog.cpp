@@ -6,7 +6,7 @@ namespace velorin {
 
 WindowChangeLog::WindowChangeLog(const Services& services, const QString& command)
     : m_services(services),
-      m_source{linkPortText(services).toStdString(), &services.link, command.toStdString()} {}
+      m_source{linkPortText(services).toStdString(), &services.link(), command.toStdString()} {}
 
 void WindowChangeLog::record(const ChangeEntry& entry) {
     if (!m_services.changeLog)

@@ -19,8 +19,8 @@ TEST_F(ConnectionOverPty, ProbeFindsTheDrive) {
     open();
     list("portList")->setCurrentIndex(list("portList")->findText(drive.devicePath(), Qt::MatchContains));
     click(2, 5, "3");  // 19200, RTU,8,E,1
-    EXPECT_EQ(linkState(), "3 19200,E,8,1 RTU=1 COM" + std::to_string(sim.services.link.comPort));
-    EXPECT_EQ(ports.deviceOf(sim.services.link.comPort), drive.devicePath());
+    EXPECT_EQ(linkState(), "3 19200,E,8,1 RTU=1 COM" + std::to_string(sim.services.link().comPort));
+    EXPECT_EQ(ports.deviceOf(sim.services.link().comPort), drive.devicePath());
     EXPECT_EQ(shown, "menu");
     expectGone();
 }

@@ -139,8 +139,7 @@ ConnectionWindow::ConnectionWindow(Services& services, QWidget* parent)
     setObjectName(QStringLiteral("connectionWindow"));
     m_session = createLineSession(m_services);
     buildControls();
-    m_services.link.framing = Framing::Ascii;
-    m_services.link.offline = false;
+    m_services.startConnecting();
     listPorts();
     chooseKeptLink();
     // Adapters come and go while the screen waits: the list follows them.
@@ -427,14 +426,14 @@ void ConnectionWindow::keepLink(int rate, int format) {
     if (!m_services.settings)
         return;
     Settings& kept = *m_services.settings;
-    kept.setNumber(kComPortKey, m_services.link.gateway ? 0 : m_services.link.comPort);
-    kept.setNumber(kStationKey, m_services.link.station);
-    if (m_services.link.gateway) {
-        kept.setText(kGatewayKey, QString::fromStdString(m_services.link.gateway->text()));
+    kept.setNumber(kComPortKey, m_services.link().gateway ? 0 : m_services.link().comPort);
+    kept.setNumber(kStationKey, m_services.link().station);
+    if (m_services.link().gateway) {
+        kept.setText(kGatewayKey, QString::fromStdString(m_services.link().gateway->text()));
         kept.setNumber(kGatewayFramingKey, m_gatewayFramingList->currentIndex());
         return;
     }
-    kept.setText(kDeviceKey, m_services.ports->deviceOf(m_services.link.comPort));
+    kept.setText(kDeviceKey, m_services.ports->deviceOf(m_services.link().comPort));
     kept.setNumber(kRateKey, rate);
     kept.setNumber(kFormatKey, format);
 }
@@ -474,18 +473,18 @@ void ConnectionWindow::setControlsEnabled(bool enabled) {
 }
 
 bool ConnectionWindow::openPort(const std::string& settings) {
-    m_lastOpen = m_session->open(m_services.link.comPort, settings);
+    m_lastOpen = m_session->open(m_services.link().comPort, settings);
     return m_lastOpen == OpenResult::Ok;
 }
 
 QString ConnectionWindow::portFailureText() const {
-    if (m_services.link.gateway)
-        return text::GatewayFailed.arg(QString::fromStdString(m_services.link.gateway->text()));
+    if (m_services.link().gateway)
+        return text::GatewayFailed.arg(QString::fromStdString(m_services.link().gateway->text()));
     switch (m_lastOpen) {
         case OpenResult::NotFound:
             return text::PortGone;
         case OpenResult::NoPermission:
-            return permissionFix(m_services.link.comPort);
+            return permissionFix(m_services.link().comPort);
         default:
             return text::PortFailed;
     }
@@ -536,7 +535,7 @@ QString ConnectionWindow::linkLine(const LinkState& link) {
 
 void ConnectionWindow::handOverToMenu() {
     // The survey's drives go along when the link found is on the line surveyed, at its settings.
-    const LinkState& link = m_services.link;
+    const LinkState& link = m_services.link();
     m_services.drives.clear();
     if (m_survey && m_surveyLine == linkLine(link) && m_survey->link.settings == link.settings &&
         m_survey->link.framing == link.framing)
@@ -572,10 +571,8 @@ bool ConnectionWindow::useChosenPort() {
             return false;
         }
     }
-    if (gateway.has_value() != m_services.link.gateway.has_value() || gateway) {
-        m_services.link.gateway = gateway;
-        if (gateway)
-            m_services.link.framing = kGatewayFramings[m_gatewayFramingList->currentIndex()];
+    if (gateway.has_value() != m_services.link().gateway.has_value() || gateway) {
+        m_services.chooseGateway(gateway, kGatewayFramings[m_gatewayFramingList->currentIndex()]);
         m_session = createLineSession(m_services);
     }
     return true;
@@ -591,16 +588,15 @@ void ConnectionWindow::onConnectClicked() {
     }
     if (!useChosenPort())
         return;
-    const bool gateway = m_services.link.gateway.has_value();
+    const bool gateway = m_services.link().gateway.has_value();
 
     m_stopRequested = false;
     m_choice = {m_rateList->currentIndex(), m_formatList->currentIndex(),
                 m_stationBox->currentText()};
     m_statusLine->clear();
     setControlsEnabled(false);
-    m_services.link.station = roundTo<std::uint8_t>(station).value_or(0);
-    m_services.link.comPort =
-        static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
+    m_services.chooseStation(roundTo<std::uint8_t>(station).value_or(0));
+    m_services.chooseComPort(comNumberOfEntry(m_portList->currentText()));
 
     if (gateway) {
         m_session->submit([this] { connectThroughGateway(); });
@@ -627,8 +623,7 @@ void ConnectionWindow::onSurveyClicked() {
         m_driveList->show();
     }
     setControlsEnabled(false);
-    m_services.link.comPort =
-        static_cast<std::int16_t>(comNumberOfEntry(m_portList->currentText()));
+    m_services.chooseComPort(comNumberOfEntry(m_portList->currentText()));
     const int rate = m_rateList->currentIndex() < int(kRates.size()) ? m_rateList->currentIndex() : -1;
     const int format =
         m_formatList->currentIndex() < int(kFormats.size()) ? m_formatList->currentIndex() : -1;
@@ -636,7 +631,6 @@ void ConnectionWindow::onSurveyClicked() {
 }
 
 void ConnectionWindow::surveyLine(int rate, int format) {
-    LinkState& link = m_services.link;
     ConnectHooks hooks;
     hooks.open = [this](const std::string& settings) {
         return openPort(settings) ? m_session.get() : nullptr;
@@ -646,7 +640,7 @@ void ConnectionWindow::surveyLine(int rate, int format) {
         m_stationBox->clear();
         m_stationBox->addItem(QString::number(p.step.station));
         m_stationBox->setCurrentIndex(0);
-        if (m_services.link.gateway) {
+        if (m_services.link().gateway) {
             m_statusLine->setText(text::GatewaySearch.arg(p.step.station).arg(p.total));
             return;
         }
@@ -657,11 +651,9 @@ void ConnectionWindow::surveyLine(int rate, int format) {
     hooks.stopRequested = [this] { return stopAsked(); };
     ConnectSession surveying(m_session->clock(), hooks);
     SurveyResult result;
-    if (link.gateway) {
-        link.comPort = 0;
-        if (link.settings.empty())
-            link.settings = drive::kFactorySettings;  // only times the wait
-        result = surveying.survey(link.settings, link.framing);
+    if (m_services.link().gateway) {
+        m_services.reachThroughGateway(drive::kFactorySettings);
+        result = surveying.survey(m_services.link().settings, m_services.link().framing);
     } else {
         result = surveying.surveyAll(rate < 0 ? std::nullopt : std::optional<int>(rate),
                                      format < 0 ? std::nullopt : std::optional<int>(format));
@@ -694,7 +686,7 @@ void ConnectionWindow::showSurvey(const SurveyResult& survey) {
         return;
     }
     m_survey = survey;
-    m_surveyLine = linkLine(m_services.link);
+    m_surveyLine = linkLine(m_services.link());
     const auto number = [](const std::optional<std::uint16_t>& v) {
         return v ? QString::number(*v) : text::Unknown;
     };
@@ -715,7 +707,7 @@ void ConnectionWindow::onDriveChosen(QTreeWidgetItem* item) {
     if (!item || !m_survey || busy())
         return;
     // The connect button probes it where the survey found it.
-    if (!m_services.link.gateway) {
+    if (!m_services.link().gateway) {
         if (m_survey->link.rate)
             m_rateList->setCurrentIndex(*m_survey->link.rate);
         if (m_survey->link.format)
@@ -726,10 +718,8 @@ void ConnectionWindow::onDriveChosen(QTreeWidgetItem* item) {
 }
 
 void ConnectionWindow::connectThroughGateway() {
-    LinkState& link = m_services.link;
-    link.comPort = 0;
-    if (link.settings.empty())
-        link.settings = drive::kFactorySettings;  // only times the wait: the gateway's serial side
+    m_services.reachThroughGateway(drive::kFactorySettings);
+    const LinkState& link = m_services.link();
     ConnectHooks hooks;
     hooks.open = [this](const std::string& settings) {
         return openPort(settings) ? m_session.get() : nullptr;
@@ -742,7 +732,7 @@ void ConnectionWindow::connectThroughGateway() {
     const ConnectResult result =
         connecting.connectThroughGateway(link.settings, link.framing, link.station);
     if (result.end == ConnectResult::End::Found && !m_closeRequested) {
-        link.station = result.link.station;
+        m_services.chooseStation(result.link.station);
         keepLink(-1, -1);
         handOverToMenu();
         return;
@@ -756,10 +746,10 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
         return openPort(settings) ? m_session.get() : nullptr;
     };
     hooks.progress = [this](const ScanProgress& p) {
-        m_services.link.framing = Framing::Ascii;  // until the search finds the drive
+        m_services.trying(Framing::Ascii);  // until the search finds the drive
         showSearchProgress(p);
         if (p.step.format == 0 && p.step.rate == 0) {
-            m_services.link.station = static_cast<std::uint8_t>(p.step.station);
+            m_services.chooseStation(static_cast<std::uint8_t>(p.step.station));
             m_stationBox->clear();
             m_stationBox->addItem(QString::number(p.step.station));
             m_stationBox->setCurrentIndex(0);
@@ -770,19 +760,17 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
     hooks.stopRequested = [this] { return stopAsked(); };
     // The link state tells the probe's framing while the probe is out.
     if (rate >= 0 && format >= 0)
-        m_services.link.framing = framingOfFormat(format);
+        m_services.trying(framingOfFormat(format));
     ConnectSession connecting(m_session->clock(), hooks);
     const ConnectResult result =
-        connecting.connect(m_services.link.station,
+        connecting.connect(m_services.link().station,
                            rate < 0 ? std::nullopt : std::optional<int>(rate),
                            format < 0 ? std::nullopt : std::optional<int>(format));
     switch (result.end) {
         case ConnectResult::End::Found:
             if (m_closeRequested)
                 break;
-            m_services.link.framing = result.link.framing;
-            m_services.link.settings = result.link.settings;
-            m_services.link.station = result.link.station;
+            m_services.found(result.link.station, result.link.framing, result.link.settings);
             keepLink(result.link.rate.value_or(rate), result.link.format.value_or(format));
             handOverToMenu();
             return;
@@ -792,7 +780,7 @@ void ConnectionWindow::connectToDrive(int rate, int format) {
         default:
             break;
     }
-    m_services.link.framing = Framing::Ascii;
+    m_services.trying(Framing::Ascii);
     endWithoutDrive(searchEndOf(result.end));
 }
 
@@ -840,7 +828,7 @@ void ConnectionWindow::endWithoutDrive(SearchEnd end) {
 void ConnectionWindow::onOfflineClicked() {
     if (busy())
         return;
-    m_services.link.offline = true;
+    m_services.goOffline();
     handOver([](Services& s) {
         return s.windows.editor({nullptr, [&s] { return s.windows.connection(); }});
     });

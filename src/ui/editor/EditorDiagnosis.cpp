@@ -24,7 +24,7 @@ void ParameterEditor::addFaultHistoryItem(QMenu* driveMenu) {
 }
 
 void ParameterEditor::onFaultHistoryTriggered() {
-    const bool offline = m_services.link.offline || !m_line;
+    const bool offline = m_services.link().offline || !m_line;
     if (offline)
         convertFields();  // the fields, a loaded file's values among them, as working values
     if (!m_faultHistory) {
@@ -44,7 +44,7 @@ void ParameterEditor::onFaultHistoryTriggered() {
 }
 
 void ParameterEditor::exportReport(QWidget* parent) {
-    const bool offline = m_services.link.offline || !m_line;
+    const bool offline = m_services.link().offline || !m_line;
     const auto path = m_services.dialogs->saveFile(
         parent, QStringLiteral("匯出報告"), m_services.folders->desktopFolder(),
         QStringLiteral("Report.pdf"), QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
@@ -64,8 +64,8 @@ void ParameterEditor::exportReport(QWidget* parent) {
                 in.drive.load.values[reg] = value;
         in.source = "變頻機";
         in.model = driveModel();
-        in.station = m_services.link.station;
-        in.link = lineSettingsText(m_services.link);
+        in.station = m_services.link().station;
+        in.link = lineSettingsText(m_services.link());
     }
     // The bytes a save of the same set writes, so the SHA-256 can be compared with a backup's.
     in.setBytes = offline ? m_core->fileText(true) : onlineSaveText(*m_core);

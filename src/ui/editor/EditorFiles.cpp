@@ -40,7 +40,7 @@ void ParameterEditor::onSaveTriggered() {
                                      text::DefaultFileName, text::SaveFilter);
     if (!path)
         return;
-    const std::string bytes = m_core->fileText(m_services.link.offline);
+    const std::string bytes = m_core->fileText(m_services.link().offline);
     if (const auto failure = writeFileSafely(filePath(*path), bytes)) {
         m_services.dialogs->message(this, qs(*failure), text::FileError);
         return;
@@ -50,7 +50,7 @@ void ParameterEditor::onSaveTriggered() {
     const auto lines = std::count(bytes.begin(), bytes.end(), '\n');
     std::array<bool, kFilePageCount> held{};
     for (int page = 0; page < kFilePageCount; ++page)
-        held[page] = m_services.link.offline || m_core->pagePresent(page);
+        held[page] = m_services.link().offline || m_core->pagePresent(page);
     showProgress(text::Saved.arg(lines).arg(QFileInfo(*path).fileName()) + pagesHeldText(held));
 }
 

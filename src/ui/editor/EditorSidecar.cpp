@@ -33,13 +33,13 @@ QString qs(const std::string& s) {
 std::optional<std::int32_t> ParameterEditor::driveModel() const {
     // The model comes with page P17-1; a drive never reports model 0.
     const std::int32_t model = m_core->driveValue(faultregs::kModel);
-    if (m_services.link.offline || model == 0)
+    if (m_services.link().offline || model == 0)
         return std::nullopt;
     return model;
 }
 
 void ParameterEditor::writeSidecar(const QString& path, const std::string& bytes) {
-    if (m_services.link.offline)
+    if (m_services.link().offline)
         return;  // the factory values of no drive in particular
     BackupSidecar sidecar;
     sidecar.model = driveModel();
@@ -56,8 +56,8 @@ void ParameterEditor::writeSidecar(const QString& path, const std::string& bytes
                     *value = driveValue(reg, r.value);
             }
         });
-    sidecar.station = m_services.link.station;
-    sidecar.link = m_services.link.settings;
+    sidecar.station = m_services.link().station;
+    sidecar.link = m_services.link().settings;
     const QDateTime now = QDateTime::currentDateTime();
     sidecar.date = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString();
     sidecar.program = "velorin " + QCoreApplication::applicationVersion().toStdString();

@@ -88,7 +88,7 @@ void ParameterEditor::load() {
     m_dots = 0;
     hideProgress();
     showLink();
-    const LinkState& link = m_services.link;
+    const LinkState& link = m_services.link();
     if (!link.offline) {
         m_line = createLineSession(m_services);
         m_line->follow(link);
@@ -135,7 +135,7 @@ void ParameterEditor::releaseOpener() {
 void ParameterEditor::onReconnectTriggered() {
     if (!m_line || !commandAllowed())
         return;
-    if (m_line->open(m_services.link.comPort, m_services.link.settings) != OpenResult::Ok) {
+    if (m_line->open(m_services.link().comPort, m_services.link().settings) != OpenResult::Ok) {
         m_services.dialogs->message(this, text::ReconnectFailed, text::CommErrorTitle);
         return;
     }
@@ -235,7 +235,7 @@ void ParameterEditor::markUnshown(int reg, bool unshown, std::int32_t raw, bool 
 
 void ParameterEditor::showLink() {
     m_linkLabel->setText(
-        m_services.link.offline
+        m_services.link().offline
             ? text::Offline
             : linkStatusText(m_services) +
                   (m_slowDrive && m_line
@@ -303,7 +303,7 @@ bool ParameterEditor::changesMayGo() {
 
 bool ParameterEditor::editsMayBeDropped() {
     // Online, a field that differs from what the drive holds would be lost unseen.
-    if (m_services.link.offline)
+    if (m_services.link().offline)
         return true;
     bool changed = false;
     for (int page = 0; page < kPageCount && !changed; ++page) changed = m_core->pageChanged(page);
@@ -329,8 +329,8 @@ void ParameterEditor::write(WriteScope scope) {
                                              text::ResetTitle) != Answer::Yes)
         return;
     // Through a gateway such a write leaves the drive where the gateway cannot follow.
-    if (m_services.link.gateway)
-        if (const QString q = gatewayQuestion(*m_core, scope, *m_services.link.gateway);
+    if (m_services.link().gateway)
+        if (const QString q = gatewayQuestion(*m_core, scope, *m_services.link().gateway);
             !q.isEmpty() &&
             m_services.dialogs->cautiousQuestion(this, q, text::GatewayTitle) != Answer::Yes)
             return;
@@ -359,7 +359,7 @@ void ParameterEditor::write(WriteScope scope) {
         hooks.registerWritten = [&log](const RegisterWritten& written) {
             log.record(editorChange(log.source(), written));
         };
-        const WriteOutcome outcome = m_core->writeToDrive(m_services.link, hooks, scope);
+        const WriteOutcome outcome = m_core->writeToDrive(m_services.linkToFollow(), hooks, scope);
         showLink();
         setWriting(false);
         refreshAllMarks();
@@ -469,8 +469,8 @@ void ParameterEditor::onReturnTriggered() {
     if (!commandAllowed() || !changesMayGo())
         return;
     m_returning = true;
-    if (!m_services.link.offline)
-        m_services.link.framing = m_core->framingInUse();
+    if (!m_services.link().offline)
+        m_services.followFraming(m_core->framingInUse());
     if (m_opening.back)
         m_opening.back();
     close();

@@ -291,7 +291,7 @@ void ModeMenu::developerWrite() {
     hooks.written = [&log](std::uint16_t reg, std::uint16_t word, bool confirmed) {
         log.record(wordChange(log.source(), reg, word, confirmed));
     };
-    m_session->submit([this, &hooks] { runDeveloperWrite(*m_session, m_services.link, hooks); });
+    m_session->submit([this, &hooks] { runDeveloperWrite(*m_session, m_services.linkToFollow(), hooks); });
     log.tellFailure(this);
 
     // However the write ended, the menu is at rest again.
@@ -329,14 +329,14 @@ void ModeMenu::showDrives() {
     bool inUseListed = false;
     for (const SurveyedDrive& d : m_services.drives) {
         m_driveList->addItem(driveText(d), d.station);
-        inUseListed = inUseListed || d.station == m_services.link.station;
+        inUseListed = inUseListed || d.station == m_services.link().station;
     }
     // A drive found by a probe or the search is the line's only one known so far.
     if (!inUseListed) {
-        m_driveList->insertItem(0, driveText({m_services.link.station, {}, {}}),
-                                m_services.link.station);
+        m_driveList->insertItem(0, driveText({m_services.link().station, {}, {}}),
+                                m_services.link().station);
     }
-    m_driveList->setCurrentIndex(m_driveList->findData(m_services.link.station));
+    m_driveList->setCurrentIndex(m_driveList->findData(m_services.link().station));
     m_statusLine->setText(linkStatusText(m_services));
 }
 
@@ -344,14 +344,14 @@ std::optional<SurveyedDrive> ModeMenu::probeDrive(std::uint8_t station) {
     std::optional<SurveyedDrive> found;
     ConnectHooks hooks;
     hooks.open = [this](const std::string& settings) -> LineSession* {
-        return m_session->open(m_services.link.comPort, settings) == OpenResult::Ok
+        return m_session->open(m_services.link().comPort, settings) == OpenResult::Ok
                    ? m_session.get()
                    : nullptr;
     };
     m_session->submit([&] {
         ConnectSession probing(m_session->clock(), hooks);
         const SurveyResult result =
-            probing.survey(m_services.link.settings, m_services.link.framing, station, station);
+            probing.survey(m_services.link().settings, m_services.link().framing, station, station);
         if (!result.drives.empty())
             found = result.drives.front();
         m_session->close();
@@ -382,7 +382,7 @@ void ModeMenu::onSwitchDriveClicked() {
     std::vector<SurveyedDrive>& drives = m_services.drives;
     const bool listed = std::any_of(drives.begin(), drives.end(),
                                     [&](const SurveyedDrive& d) { return d.station == *station; });
-    if (!listed && *station != m_services.link.station) {
+    if (!listed && *station != m_services.link().station) {
         // A station typed is taken once a drive answers there.
         setButtonsEnabled(false);
         const std::optional<SurveyedDrive> found = probeDrive(*station);
@@ -394,9 +394,9 @@ void ModeMenu::onSwitchDriveClicked() {
         }
         // The drive in use so far stays on the list, to switch back to.
         if (std::none_of(drives.begin(), drives.end(), [&](const SurveyedDrive& d) {
-                return d.station == m_services.link.station;
+                return d.station == m_services.link().station;
             }))
-            drives.push_back({m_services.link.station, {}, {}});
+            drives.push_back({m_services.link().station, {}, {}});
         drives.push_back(*found);
         std::sort(drives.begin(), drives.end(), [](const SurveyedDrive& a, const SurveyedDrive& b) {
             return a.station < b.station;
@@ -416,8 +416,8 @@ void ModeMenu::onBackupAllClicked() {
     // Every drive found; on a line where none was surveyed, the drive in use.
     std::vector<std::uint8_t> stations;
     for (const SurveyedDrive& d : m_services.drives) stations.push_back(d.station);
-    if (std::find(stations.begin(), stations.end(), m_services.link.station) == stations.end())
-        stations.push_back(m_services.link.station);
+    if (std::find(stations.begin(), stations.end(), m_services.link().station) == stations.end())
+        stations.push_back(m_services.link().station);
     std::sort(stations.begin(), stations.end());
     std::vector<int> pages;
     for (int page = 0; page < kFilePageCount; ++page) pages.push_back(page);
@@ -445,10 +445,10 @@ void ModeMenu::onBackupAllClicked() {
     std::vector<DriveBackupOutcome> outcomes;
     bool opened = false;
     m_session->submit([&] {
-        opened = m_session->open(m_services.link.comPort, m_services.link.settings) == OpenResult::Ok;
+        opened = m_session->open(m_services.link().comPort, m_services.link().settings) == OpenResult::Ok;
         if (!opened)
             return;
-        m_session->follow(m_services.link);
+        m_session->follow(m_services.link());
         LineBackup backup(*m_session, hooks);
         outcomes = backup.run(stations, pages, QDir(*folder).filesystemAbsolutePath(), stamp);
         m_session->close();

@@ -238,7 +238,7 @@ void RunPanel::buildWindow() {
 }
 
 bool RunPanel::load() {
-    if (!m_session->open(m_services.link))
+    if (!m_session->open(m_services.link()))
         return false;
     m_services.portLost = false;
     if (auto* link = findChild<ElidingLabel*>("linkLabel"))

@@ -17,7 +17,7 @@ class ConnectionTest : public ::testing::Test {
 protected:
     // The link state: "station settings RTU=n COMn".
     std::string linkState() const {
-        const LinkState& l = sim.services.link;
+        const LinkState& l = sim.services.link();
         return QString("%1 %2 RTU=%3 COM%4").arg(l.station).arg(l.settings.c_str())
             .arg(isRtu(l.framing) ? 1 : 0).arg(l.comPort).toStdString();
     }
@@ -30,10 +30,10 @@ protected:
             if (!form)
                 return;  // a later window's traffic
             // station, settings, framing, RTU, then the lists: station, format, rate
-            probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link.station)
+            probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link().station)
                 .arg(screenPort() ? screenPort()->settings().c_str() : "?")
                 .arg(isRtu(t.framing) ? "rtu" : "ascii")
-                .arg(isRtu(sim.services.link.framing) ? 1 : 0).arg(list("stationBox")->currentText())
+                .arg(isRtu(sim.services.link().framing) ? 1 : 0).arg(list("stationBox")->currentText())
                 .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
                 .toStdString());
             answers += t.check.outcome == LinkOutcome::Ok;
@@ -48,7 +48,7 @@ protected:
     // A fresh screen, link state, boxes and windows (the probes are kept).
     void open() {
         delete form.data();
-        sim.services.link = {};
+        sim.services.setLink({});
         shown.clear();
         sim.dialogs.clear();
         form = new ConnectionWindow(sim.services);

@@ -30,7 +30,7 @@ TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
     EXPECT_TRUE(probes.empty());
     EXPECT_EQ(enabled(), "++++++");
     button("offlineButton")->click();
-    EXPECT_TRUE(sim.services.link.offline);
+    EXPECT_TRUE(sim.services.link().offline);
     EXPECT_EQ(shown, "editor");
     expectGone();
 }

@@ -63,7 +63,7 @@ TEST_F(ConnectionTest, EnterInAnyFieldConnectsAndAltPressesTheButtons) {
 }
 
 TEST_F(ConnectionTest, EnterInTheModeMenuOpensTheEditorOrTheButtonInFocus) {
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+    sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2"});
     std::string opened;
     const auto opens = [&opened](const char* name) {
         return [&opened, name](auto&&...) -> QWidget* { return opened = name, nullptr; };
@@ -94,7 +94,7 @@ TEST_F(ConnectionTest, EnterInTheModeMenuOpensTheEditorOrTheButtonInFocus) {
 
 // Every toolbar button shows an underlined letter, its Alt key; so do the editor's menu items.
 TEST_F(ConnectionTest, EveryToolbarButtonAndMenuItemHasItsKey) {
-    sim.services.link = {1, Framing::Ascii, true, 1, "9600,N,7,2"};
+    sim.services.setLink({1, Framing::Ascii, true, 1, "9600,N,7,2"});
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
     QPointer<QWidget> editor =
         showParameterEditor(sim.services, nullptr, {nullptr, [] { return nullptr; }});

@@ -22,8 +22,7 @@ namespace velorin::test {
 class EditorFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        LinkState& link = s.services.link;
-        link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        s.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2"});
         s.services.windows.menu = [this] {
             ++menuShown;
             return &otherWindow;
@@ -40,7 +39,9 @@ protected:
     // Opened by `opener` (the mode menu online), returning to the menu, or offline to the
     // connection window.
     ParameterEditor* open(bool offline = false, QWidget* opener = nullptr) {
-        s.services.link.offline = offline;
+        LinkState link = s.services.link();
+        link.offline = offline;
+        s.services.setLink(link);
         const Opening opening{opener, [this, offline] {
                                   return offline ? s.services.windows.connection()
                                                  : s.services.windows.menu();

@@ -11,7 +11,7 @@ namespace {
 TEST_F(EditorFixture, AWriteThatMovesTheLinkThroughAGatewayIsAskedFirst) {
     GatewayLink gateway(s.drive, Framing::Ascii);  // passes the drive's ASCII frames through
     s.ports.attachGateway("192.168.1.50", gateway);
-    s.services.link.gateway = NetworkAddress{"192.168.1.50", 502};
+    s.services.chooseGateway(NetworkAddress{"192.168.1.50", 502}, s.services.link().framing);
     open();
     click(tab(25));  // P15: the link parameters
     enter(drive::kStationParameter, "7");

@@ -198,7 +198,7 @@ TEST_F(EditorFixture, ReturnQuitAndTheProgressDots) {
     open();
     core->setFramingInUse(Framing::Rtu);
     shortcut(Qt::Key_R);
-    EXPECT_EQ(std::pair(s.services.link.framing, menuShown), std::pair(Framing::Rtu, 1));
+    EXPECT_EQ(std::pair(s.services.link().framing, menuShown), std::pair(Framing::Rtu, 1));
     expectClosed();
     open(true);
     find<QAction>(QStringLiteral("returnButton"))->trigger();

@@ -35,7 +35,7 @@ protected:
             if (i > 0)
                 sim.line.addDrive(*drives[i]);
         }
-        sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2"});
         sim.services.drives = {{1, 30, 100}, {2, 31, 200}, {3, 32, 300}};
         sim.services.windows.editor = [this](const Opening& opening) {
             editor = showParameterEditor(sim.services, core, opening);
@@ -77,7 +77,7 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
 
     driveList()->setCurrentIndex(1);
     button("switchDriveButton")->click();
-    EXPECT_EQ(sim.services.link.station, 2);
+    EXPECT_EQ(sim.services.link().station, 2);
     EXPECT_EQ(driveList()->currentText(), "站號 2　機種 31");
     EXPECT_EQ(status(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 2");
     for (const SimulatedDrive* d : {&sim.drive, &second, &third})
@@ -137,7 +137,7 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
             switchTo(typed);
         }
         EXPECT_EQ(sim.dialogs.boxes(), c.box) << c.typed;
-        EXPECT_EQ(sim.services.link.station, c.station) << c.typed;
+        EXPECT_EQ(sim.services.link().station, c.station) << c.typed;
         EXPECT_TRUE(button("switchDriveButton")->isEnabled());
     }
     EXPECT_EQ(entries(), QStringList({"站號 1", "站號 3　機種 32"}));
@@ -174,7 +174,7 @@ TEST_F(DriveSwitchTest, BackupOfEveryDriveGoesOnPastASilentOne) {
                            "站號 2　機種 31　未回應",
                            QString("站號 3　機種 32　已備份 S03_M32_%1.txt").arg(day)}));
     // The menu is at rest again, at the drive it used before.
-    EXPECT_EQ(sim.services.link.station, 1);
+    EXPECT_EQ(sim.services.link().station, 1);
     EXPECT_TRUE(button("backupAllButton")->isEnabled() && button("editorButton")->isEnabled());
     EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
     for (const SimulatedDrive* d : {&sim.drive, &second, &third})

@@ -20,7 +20,7 @@ class MenuTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim.clock.setPump([] { QCoreApplication::processEvents(); });
-        sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2"};
+        sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2"});
         menu->show();
     }
     void TearDown() override { delete menu.data(); }

@@ -50,7 +50,7 @@ TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
                             : "暫時變更：P01.07 頻率指令0 400.00 Hz（離開時還原）");
         EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(),
                   QStringLiteral("COM1（SIM1）　%1　%2　站號 1")
-                      .arg(s.services.link.settings.c_str(), isRtu(framing) ? "RTU" : "ASCII"));
+                      .arg(s.services.link().settings.c_str(), isRtu(framing) ? "RTU" : "ASCII"));
         forget();
         panel->close();
         flushDeletes();

@@ -72,7 +72,7 @@ struct AimingPorts : PortProvider {
 class RunFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        s.services.link = {1, framing, false, 1, isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2"};
+        s.services.setLink({1, framing, false, 1, isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2"});
         if (isRtu(framing))
             s.drive.setLink(1, 1, 3);  // station 1, 9600, N,8,2
         s.services.ports = &aiming;
@@ -137,7 +137,7 @@ protected:
     RunSession& enterSession() {
         session = std::make_unique<RunSession>(createLineSession(s.services),
                                                runBoxes(s.services, nullptr));
-        EXPECT_TRUE(session->open(s.services.link) && session->enter());
+        EXPECT_TRUE(session->open(s.services.link()) && session->enter());
         forget();
         return *session;
     }
@@ -154,7 +154,7 @@ protected:
     // Sets the motor turning, as the drive's own keypad would.
     void startMotorElsewhere() {
         SimulatedPort port(s.line, s.clock);
-        port.setSettings(s.services.link.settings);
+        port.setSettings(s.services.link().settings);
         port.open();
         transact(port, framing, 1, kWrite, kCmd, 18);
         port.close();

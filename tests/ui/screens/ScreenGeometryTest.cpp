@@ -118,7 +118,7 @@ protected:
 
 TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     ASSERT_TRUE(screen()) << "screens.json gives three screens";
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt};
+    sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt});
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
     // Long option texts in the fields (P01.01, P05.02, P07.00, P12.03, P16.15).
     for (auto [reg, position] : {std::pair{26, 1}, {148, 3}, {186, 2}, {403, 21}, {520, 1}})
@@ -184,7 +184,7 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
 
 TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColumn) {
     ASSERT_TRUE(screen());
-    sim.services.link = {1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt};
+    sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2", std::nullopt});
     const std::function<QWidget*()> windows[] = {
         [&] { return new ConnectionWindow(sim.services); },
         [&] { return new ModeMenu(sim.services); },
