@@ -193,7 +193,7 @@ bool WriteChecks::refused(int reg) const {
         p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
         return false;
     // An empty field keeps its value: P01.13 starts empty.
-    const FieldContent& content = m_core.m_fields.content[reg];
+    const FieldContent& content = m_core.m_marking.content(reg);
     if (trimmedText(content.text).empty())
         return false;
     const ConversionContext context = m_core.markContext();
@@ -209,7 +209,7 @@ std::string WriteChecks::refusal(int reg) const {
                                  ? std::string("整數")
                                  : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
     return p.code + " 須為" + kind + "（" + form->range + "），「" +
-           trimmedText(m_core.m_fields.content[reg].text) + "」不符。";
+           trimmedText(m_core.m_marking.content(reg).text) + "」不符。";
 }
 
 std::vector<CheckFailure> WriteChecks::refusedFields() const {
@@ -233,7 +233,7 @@ std::string WriteChecks::rangeInForce(int reg) const {
             case CheckBound::Kind::Constant:
                 return b.value;
             case CheckBound::Kind::WorkingValue:
-                if (const auto raw = convertField(b.reg, m_core.m_fields.content[b.reg], context))
+                if (const auto raw = convertField(b.reg, m_core.m_marking.content(b.reg), context))
                     return *raw;
                 return m_core.m_working[b.reg];
             case CheckBound::Kind::RatedCurrent:
@@ -241,7 +241,7 @@ std::string WriteChecks::rangeInForce(int reg) const {
             case CheckBound::Kind::PidFullScale:
                 if (m_core.pagePresent(pages::kPid))
                     if (const auto raw =
-                            convertField(b.reg, m_core.m_fields.content[b.reg], context))
+                            convertField(b.reg, m_core.m_marking.content(b.reg), context))
                         return *raw;
                 return m_core.m_copies.pidFullScale;
         }
@@ -254,7 +254,7 @@ std::string WriteChecks::rangeInForce(int reg) const {
         text += (text.empty() ? "" : "；") +
                 rangeText(check, usesOtherUnit(check, display), display, source);
     }
-    return text.empty() ? "無範圍檢查" : text;
+    return text;
 }
 
 }  // namespace velorin

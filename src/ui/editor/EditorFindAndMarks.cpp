@@ -228,7 +228,7 @@ void ParameterEditor::applyMarks(int reg) {
         font.setBold(marks.changed);
         field->setFont(font);
     }
-    QString tip = qs(m_core->fieldTip(reg));
+    QString tip = text::fieldTip(m_core->fieldFacts(reg));
     // A choice's text may be longer than its field shows: the tooltip starts with it whole.
     if (!field->isEditable() && field->currentIndex() >= 0)
         tip = field->currentText() + QLatin1Char('\n') + tip;
@@ -306,7 +306,7 @@ void ParameterEditor::onReadAllTriggered() {
             }
             showFields(m_core->showPage(page));
             if (outcome.kind == PageReadOutcome::Kind::Failed) {
-                showProgress(qs(outcome.message));
+                showProgress(text::ReadFailed.arg(qs(Catalogue::codeOf(outcome.failedRegister))));
                 break;
             }
         }

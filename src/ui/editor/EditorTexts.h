@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
 
 namespace velorin::editortext {
@@ -25,6 +26,8 @@ inline const QString Write = QStringLiteral("寫入變頻機");
 inline const QString Return = QStringLiteral("返回上一頁");
 inline const QString Quit = QStringLiteral("離開程式");
 inline const QString Reading = QStringLiteral("參數讀取中，請稍候...");
+// A page read that gave up at a register.
+inline const QString ReadFailed = QStringLiteral("%1 參數讀取失敗，變頻機未回應。");
 inline const QString Writing = QStringLiteral("參數寫入中，請稍候");
 inline const QString Done = QStringLiteral("參數寫入完成。");
 // What a save or a load did: "已儲存 39 項至 Data.txt", "已讀取 39 項自 Data.txt".
@@ -137,5 +140,17 @@ inline const QString GatewayStation = QStringLiteral("站號 %1");
 inline const QString GatewayRate = QStringLiteral("鮑率 %1");
 inline const QString GatewayFormat = QStringLiteral("通訊格式 %1");
 inline const QString GatewayReset = QStringLiteral("出廠設定 9600,N,7,2（ASCII）、站號 1");
+
+// ---- The editor core's outcomes in words (EditorTexts.cpp) ----
+// The report of a write that was not complete: why it stopped, then "P01.06 起動轉速：變頻機未回應"
+// for at most `maxLines` parameters, then "…及其他 N 項".
+QStringList writeReport(const WriteOutcome& outcome, int maxLines = 20);
+// "寫入後變頻機可能顯示 ErP1 …，是否仍要寫入？"
+QString warningQuestion(const std::vector<DriveWarning>& warnings);
+inline const QString ResetQuestion = QStringLiteral(
+    "P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 9600,N,7,2、站號 1。是否繼續？");
+// A field's tooltip: code and name, range in force, factory value, and the value it was given as
+// shown and raw.
+QString fieldTip(const FieldFacts& facts);
 
 }  // namespace velorin::editortext

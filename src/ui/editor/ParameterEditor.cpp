@@ -180,7 +180,7 @@ void ParameterEditor::readAndShowPage(int page) {
         showFields(m_core->showPage(page));
         if (outcome.kind == PageReadOutcome::Kind::Failed)
             showProgress(m_line->portLost() || m_services.portLost ? text::PortLostStatus
-                                                                   : qs(outcome.message));
+                                                                   : text::ReadFailed.arg(qs(Catalogue::codeOf(outcome.failedRegister))));
         else
             hideProgress();
     });
@@ -321,11 +321,11 @@ void ParameterEditor::write(WriteScope scope) {
         return;
     // The drive judges these settings; the technician decides whether it gets them.
     if (const std::vector<DriveWarning> warnings = m_core->driveWarnings(); !warnings.empty())
-        if (m_services.dialogs->cautiousQuestion(this, qs(EditorCore::warningQuestion(warnings)),
+        if (m_services.dialogs->cautiousQuestion(this, text::warningQuestion(warnings),
                                                  text::WarningTitle) != Answer::Yes)
             return;
     if (m_core->resetPending() &&
-        m_services.dialogs->cautiousQuestion(this, QString::fromUtf8(EditorCore::kResetQuestion),
+        m_services.dialogs->cautiousQuestion(this, text::ResetQuestion,
                                              text::ResetTitle) != Answer::Yes)
         return;
     // Through a gateway such a write leaves the drive where the gateway cannot follow.
@@ -460,9 +460,8 @@ void ParameterEditor::reportWrite(const WriteOutcome& outcome) {
         showProgress(text::Done);  // until the technician does something else
         return;
     }
-    QStringList lines;
-    for (const std::string& line : EditorCore::reportLines(outcome)) lines << qs(line);
-    m_services.dialogs->message(this, lines.join(QLatin1Char('\n')), text::NotCompleteTitle);
+    m_services.dialogs->message(this, text::writeReport(outcome).join(QLatin1Char('\n')),
+                                text::NotCompleteTitle);
 }
 
 void ParameterEditor::onReturnTriggered() {
