@@ -38,6 +38,13 @@ QString issueText(const WriteIssue& issue) {
     return NoSelection;
 }
 
+const QString Origin = QStringLiteral("這個檔案來自機種 %1 的變頻機（站號 %2，%3），備份於 %4%5。");
+const QString OriginHours = QStringLiteral("，運轉 %1 小時");
+const QString UnknownModel = QStringLiteral("不明");
+const QString Unreadable = QStringLiteral("檔案旁的說明檔（.json）無法讀取，無法確認檔案是否完好。");
+const QString Altered = QStringLiteral("檔案內容與備份時不同（SHA-256 不符）：可能被手動修改或已損壞。");
+const QString OtherModel = QStringLiteral("檔案來自機種 %1 的變頻機，這台變頻機是機種 %2。");
+
 }  // namespace
 
 QStringList writeReport(const WriteOutcome& outcome, int maxLines) {
@@ -73,6 +80,27 @@ QString warningDetail(const DriveWarning& w) {
 
 QString readFailed(int reg) {
     return ReadFailed.arg(qs(Catalogue::codeOf(reg)));
+}
+
+QString sidecarOrigin(const BackupSidecar& s) {
+    return Origin.arg(s.model ? QString::number(*s.model) : UnknownModel)
+        .arg(s.station)
+        .arg(qs(s.link), qs(s.date),
+             s.runHours ? OriginHours.arg(*s.runHours) : QString());
+}
+
+QString sidecarRefusal(const SidecarCheck& check) {
+    switch (check.verdict) {
+        case SidecarVerdict::Unreadable:
+            return Unreadable;
+        case SidecarVerdict::Altered:
+            return Altered;
+        case SidecarVerdict::OtherModel:
+            return OtherModel.arg(check.sidecar && check.sidecar->model ? *check.sidecar->model : 0)
+                .arg(check.driveModel.value_or(0));
+        default:
+            return {};
+    }
 }
 
 }  // namespace velorin::clitext

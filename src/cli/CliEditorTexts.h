@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "editor/BackupSidecar.h"
 #include "editor/EditorCore.h"
 
 namespace velorin::clitext {
@@ -14,6 +15,10 @@ namespace velorin::clitext {
 QStringList writeReport(const WriteOutcome& outcome, int maxLines);
 // "P05.03、P05.05 同為 3：多段速指令1", "P09.10 fe0 3.00 大於 P09.08 fe1 2.00".
 QString warningDetail(const DriveWarning& warning);
+// A backup's sidecar: which drive the file came from, and why it is refused (empty when it is
+// not).
+QString sidecarOrigin(const BackupSidecar& sidecar);
+QString sidecarRefusal(const SidecarCheck& check);
 // "P03.00 參數讀取失敗，變頻機未回應。"
 QString readFailed(int reg);
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "editor/BackupSidecar.h"
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
 
@@ -152,5 +153,12 @@ inline const QString ResetQuestion = QStringLiteral(
 // A field's tooltip: code and name, range in force, factory value, and the value it was given as
 // shown and raw.
 QString fieldTip(const FieldFacts& facts);
+// A backup's sidecar: "這個檔案來自機種 101 的變頻機（站號 1，9600,N,7,2），備份於 …，運轉 1210
+// 小時。", and why a file is refused (empty when it is not).
+QString sidecarOrigin(const BackupSidecar& sidecar);
+QString sidecarRefusal(const SidecarCheck& check);
+inline const QString SidecarTitle = QStringLiteral("備份說明檔");
+inline const QString TakeAnyway = QStringLiteral("%1\n%2\n是否仍要讀取這個檔案？");
+inline const QString NoSidecar = QStringLiteral("檔案已儲存，但無法在旁邊寫入說明檔（%1）：%2");
 
 }  // namespace velorin::editortext

@@ -1378,9 +1378,6 @@ void ParameterEditor::onLoadTriggered() {
 namespace {
 
 constexpr int kLockResetPage = 28;  // P17-1: running hours; P17.11 is read with it
-const QString kSidecarTitle = QStringLiteral("備份說明檔");
-const QString kTakeAnyway = QStringLiteral("%1\n%2\n是否仍要讀取這個檔案？");
-const QString kNoSidecar = QStringLiteral("檔案已儲存，但無法在旁邊寫入說明檔（%1）：%2");
 
 
 }  // namespace
@@ -1421,7 +1418,8 @@ void ParameterEditor::writeSidecar(const QString& path, const std::string& bytes
     if (const auto failure = writeFileSafely(target, sidecarText(sidecar))) {
         std::error_code ec;
         std::filesystem::remove(target, ec);  // an older one would speak for another file
-        m_services.dialogs->message(this, kNoSidecar.arg(qs(target), qs(*failure)), kSidecarTitle);
+        m_services.dialogs->message(this, text::NoSidecar.arg(qs(target), qs(*failure)),
+                                    text::SidecarTitle);
     }
 }
 
@@ -1433,11 +1431,12 @@ bool ParameterEditor::sidecarAllowsLoad(const QString& path, QString& origin) {
         return true;
     const SidecarCheck check = checkSidecar(readTextFile(file).bytes.value_or(""),
                                             readTextFile(side).bytes.value_or(""), driveModel());
-    origin = qs(check.origin);
-    if (check.refusal.empty())
+    origin = check.sidecar ? text::sidecarOrigin(*check.sidecar) : QString();
+    if (!check.refused())
         return true;
-    return m_services.dialogs->cautiousQuestion(this, kTakeAnyway.arg(qs(check.refusal), origin),
-                                                kSidecarTitle) == Answer::Yes;
+    return m_services.dialogs->cautiousQuestion(
+               this, text::TakeAnyway.arg(text::sidecarRefusal(check), origin),
+               text::SidecarTitle) == Answer::Yes;
 }
 
 // The editor's way to the drive's fault history: 異常履歷 in the drive menu, on Ctrl+H.
