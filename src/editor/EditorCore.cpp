@@ -361,11 +361,11 @@ bool EditorCore::contentRefused(int reg) const {
     return WriteChecks(*this).refused(reg);
 }
 
-std::string EditorCore::refusalMessage(int reg) const {
+std::optional<FieldRefusal> EditorCore::refusal(int reg) const {
     return WriteChecks(*this).refusal(reg);
 }
 
-std::vector<CheckFailure> EditorCore::refusedFields() const {
+std::vector<FieldRefusal> EditorCore::refusedFields() const {
     return WriteChecks(*this).refusedFields();
 }
 

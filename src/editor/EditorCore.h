@@ -69,6 +69,15 @@ struct FieldView {
     int unreadCopy = -1;
 };
 
+// A number field holding a text that is no number in its form.
+struct FieldRefusal {
+    int reg = 0;
+    int decimals = 0;   // at most this many decimals; 0: a whole number
+    std::string range;  // the values its register holds, as the field writes them: "0.00~655.35"
+    std::string text;   // what it holds, trimmed
+    bool operator==(const FieldRefusal&) const = default;
+};
+
 // What the range checks leave of a write.
 struct WriteCheck {
     // The write may not run while any is here; in page and list order.
@@ -191,10 +200,16 @@ struct PlannedWrite {
 // What a write will change on the drive, before it runs: every parameter it sends whose drive
 // value it changes (or whose drive value was never read), as the editor shows both values.
 struct WritePreview {
+    // A value as its field shows it (empty: it cannot show it), and raw.
+    struct Value {
+        std::optional<std::string> shown;
+        std::int32_t raw = 0;
+        bool operator==(const Value&) const = default;
+    };
     struct Change {
         int reg = 0;
-        std::optional<std::string> before;  // the drive's value as shown; empty: never read
-        std::string after;                  // the value written, as shown
+        std::optional<Value> before;  // the drive's value; empty: never read
+        Value after;                  // the value written
     };
     std::vector<Change> changes;
     int unchanged = 0;  // registers sent with the value the drive already holds
@@ -298,11 +313,11 @@ public:
     // decimals, a sign only where its register holds negatives, within its register): it is
     // marked, never written and never saved. An empty field is not refused.
     bool contentRefused(int reg) const;
-    // "P09.17 須為整數（0~65535），「1,5」不符。"
-    std::string refusalMessage(int reg) const;
+    // What a refused field holds and the form it asks for; empty while it is not refused.
+    std::optional<FieldRefusal> refusal(int reg) const;
     // The refused fields a write or save would take: offline every page's, online the present
-    // pages', in register order, each with its message.
-    std::vector<CheckFailure> refusedFields() const;
+    // pages', in register order.
+    std::vector<FieldRefusal> refusedFields() const;
     // The context the working values are converted and shown with: the unit switches as
     // converted (a marked one names no unit), P13.35 as the write leaves it.
     ConversionContext conversionContext(char decimalSeparator = '.') const;

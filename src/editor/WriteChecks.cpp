@@ -200,26 +200,27 @@ bool WriteChecks::refused(int reg) const {
     return fieldDecimals(reg, context) && !convertField(reg, content, context);
 }
 
-std::string WriteChecks::refusal(int reg) const {
-    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+std::optional<FieldRefusal> WriteChecks::refusal(int reg) const {
+    if (!refused(reg))
+        return std::nullopt;
     const auto form = fieldForm(reg, m_core.markContext());
-    if (!form)
-        return p.code;
-    const std::string kind = form->decimals == 0
-                                 ? std::string("整數")
-                                 : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
-    return p.code + " 須為" + kind + "（" + form->range + "），「" +
-           trimmedText(m_core.m_marking.content(reg).text) + "」不符。";
+    FieldRefusal refusal{reg, 0, {}, trimmedText(m_core.m_marking.content(reg).text)};
+    if (form) {
+        refusal.decimals = form->decimals;
+        refusal.range = form->range;
+    }
+    return refusal;
 }
 
-std::vector<CheckFailure> WriteChecks::refusedFields() const {
-    std::vector<CheckFailure> fields;
+std::vector<FieldRefusal> WriteChecks::refusedFields() const {
+    std::vector<FieldRefusal> fields;
     for (int reg = 0; reg < kRegisterCount; ++reg) {
         const int page = Catalogue::instance().parameter(reg).page;
         // Offline every field goes into a file; online the present pages'.
-        if (page < 0 || (!m_core.offline() && !m_core.pagePresent(page)) || !refused(reg))
+        if (page < 0 || (!m_core.offline() && !m_core.pagePresent(page)))
             continue;
-        fields.push_back({reg, refusal(reg)});
+        if (auto refused = refusal(reg))
+            fields.push_back(std::move(*refused));
     }
     return fields;
 }

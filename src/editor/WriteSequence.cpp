@@ -106,8 +106,7 @@ WritePreview WritePlan::preview(WriteScope scope) const {
     const DisplayContext driveContext = m_core.driveDisplayContext();
     const DisplayContext workingContext = m_core.workingDisplayContext();
     auto shown = [](int reg, std::int32_t raw, const DisplayContext& context) {
-        return shownText(reg, displayValue(reg, raw, context))
-            .value_or("無法顯示（" + std::to_string(raw) + "）");
+        return WritePreview::Value{shownText(reg, displayValue(reg, raw, context)), raw};
     };
     for (const PlannedWrite& write : writes(scope)) {
         if (m_core.m_driveKnown[write.reg] && m_core.m_drive[write.reg] == write.value) {

@@ -31,6 +31,10 @@ const QString TipFileValue = QStringLiteral("\n檔案中的值：%1");
 const QString Blank = QStringLiteral("（空白）");
 const QString CannotShow = QStringLiteral("無法顯示");
 const QString TipRaw = QStringLiteral("\n原始值：%1");
+const QString Refusal = QStringLiteral("%1 須為%2（%3），「%4」不符。");
+const QString WholeNumber = QStringLiteral("整數");
+const QString Decimals = QStringLiteral("小數至多 %1 位的數字");
+const QString Unshowable = QStringLiteral("無法顯示（%1）");
 
 QString issueText(const WriteIssue& issue) {
     switch (issue.why) {
@@ -94,6 +98,19 @@ QString warningQuestion(const std::vector<DriveWarning>& warnings) {
         told << qs(w.error) + QLatin1Char(' ') + detail;
     }
     return WarningQuestion.arg(told.join(QStringLiteral("；")));
+}
+
+QString refusal(const FieldRefusal& refusal) {
+    const QString code = qs(Catalogue::codeOf(refusal.reg));
+    if (refusal.range.empty())
+        return code;
+    return Refusal.arg(code,
+                       refusal.decimals == 0 ? WholeNumber : Decimals.arg(refusal.decimals),
+                       qs(refusal.range), qs(refusal.text));
+}
+
+QString previewValue(const WritePreview::Value& value) {
+    return value.shown ? qs(*value.shown) : Unshowable.arg(value.raw);
 }
 
 QString fieldTip(const FieldFacts& facts) {

@@ -153,6 +153,10 @@ inline const QString ResetQuestion = QStringLiteral(
 // A field's tooltip: code and name, range in force, factory value, and the value it was given as
 // shown and raw.
 QString fieldTip(const FieldFacts& facts);
+// "P09.17 須為整數（0~65535），「1,5」不符。"
+QString refusal(const FieldRefusal& refusal);
+// A value the write preview shows: as its field shows it, or "無法顯示（raw）".
+QString previewValue(const WritePreview::Value& value);
 // A backup's sidecar: "這個檔案來自機種 101 的變頻機（站號 1，9600,N,7,2），備份於 …，運轉 1210
 // 小時。", and why a file is refused (empty when it is not).
 QString sidecarOrigin(const BackupSidecar& sidecar);

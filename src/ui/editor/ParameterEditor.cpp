@@ -396,13 +396,13 @@ void ParameterEditor::write(WriteScope scope) {
 }
 
 bool ParameterEditor::fieldsTaken() {
-    const std::vector<CheckFailure> refused = m_core->refusedFields();
+    const std::vector<FieldRefusal> refused = m_core->refusedFields();
     if (refused.empty())
         return true;
-    for (const CheckFailure& failure : refused)
-        m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+    for (const FieldRefusal& refusal : refused)
+        m_services.dialogs->message(this, text::refusal(refusal), text::CheckTitle);
     goToParameter(refused.front().reg);
-    showProgress(qs(refused.front().message));
+    showProgress(text::refusal(refused.front()));
     return false;
 }
 
@@ -451,8 +451,8 @@ bool ParameterEditor::writeConfirmed(WriteScope& scope) {
     for (const WritePreview::Change& change : preview.changes)
         rows.push_back({qs(Catalogue::codeOf(change.reg)),
                         qs(Catalogue::instance().parameter(change.reg).name),
-                        change.before ? qs(*change.before) : text::PreviewNotRead,
-                        qs(change.after)});
+                        change.before ? text::previewValue(*change.before) : text::PreviewNotRead,
+                        text::previewValue(change.after)});
     QString summary = text::PreviewChanges.arg(preview.changes.size());
     if (preview.unchanged > 0)
         summary += text::PreviewUnchanged.arg(preview.unchanged);
@@ -1206,7 +1206,8 @@ void ParameterEditor::applyMarks(int reg) {
     if (!m_unshownTips[reg].isEmpty())
         tip += QLatin1Char('\n') + m_unshownTips[reg];
     if (marks.refused)
-        tip = qs(m_core->refusalMessage(reg)) + QLatin1Char('\n') + tip;
+        if (const auto refusal = m_core->refusal(reg))
+            tip = text::refusal(*refusal) + QLatin1Char('\n') + tip;
     field->setToolTip(tip);
 }
 
@@ -1308,9 +1309,9 @@ void ParameterEditor::onSaveTriggered() {
         return;
     convertFields();
     // A text no field takes has no value to save: the file would hold an old or a cut one.
-    if (const std::vector<CheckFailure> refused = m_core->refusedFields(); !refused.empty()) {
+    if (const std::vector<FieldRefusal> refused = m_core->refusedFields(); !refused.empty()) {
         QStringList lines;
-        for (const CheckFailure& failure : refused) lines << qs(failure.message);
+        for (const FieldRefusal& refusal : refused) lines << text::refusal(refusal);
         m_services.dialogs->message(this, text::SaveRefused.arg(lines.join(QLatin1Char('\n'))),
                                     text::FileError);
         goToParameter(refused.front().reg);
