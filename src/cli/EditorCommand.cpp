@@ -1,4 +1,5 @@
 #include "EditorCommand.h"
+#include "CliEditorTexts.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -61,7 +62,7 @@ int EditorCommand::openEditor() {
     const std::vector<int> unread = m_core->unreadCopies();
     if (!unread.empty()) {
         m_line->close();
-        for (int reg : unread) error(qs(EditorCore::readFailureText(reg)));
+        for (int reg : unread) error(clitext::readFailed(reg));
         return exitCode(CliExit::NoUsableReply);
     }
     return 0;
@@ -133,7 +134,7 @@ int EditorCommand::readPages(const std::vector<int>& pages) {
             if (outcome.kind == PageReadOutcome::Kind::Failed) {
                 status = exitCode(CliExit::NoUsableReply);
                 if (!m_line->portLost())
-                    error(qs(outcome.message));
+                    error(clitext::readFailed(outcome.failedRegister));
                 return;
             }
         }
@@ -248,7 +249,7 @@ int EditorCommand::checkBeforeWrite() {
     const std::vector<DriveWarning> warnings = m_core->driveWarnings();
     for (const DriveWarning& w : warnings)
         m_console.line(QStringLiteral("%1warning: the drive may answer with %2: %3")
-                           .arg(QLatin1String(clitext::kPrefix), qs(w.error), qs(w.detail)));
+                           .arg(QLatin1String(clitext::kPrefix), qs(w.error), clitext::warningDetail(w)));
     if (!warnings.empty() && m_request.strict) {
         error(QStringLiteral("--strict: nothing was written"));
         return exitCode(CliExit::Refused);
@@ -349,8 +350,8 @@ int EditorCommand::writeAndReport(const std::vector<int>* reported,
                   .arg(clitext::stopCause(m_env.stopSignal()))
                   .arg(outcome.confirmed));
     }
-    for (const std::string& line : EditorCore::reportLines(told, 1000))
-        m_console.line(QLatin1String(clitext::kPrefix) + qs(line));
+    for (const QString& line : clitext::writeReport(told, 1000))
+        m_console.line(QLatin1String(clitext::kPrefix) + line);
     if (outcome.factoryReset)
         m_console.line(QStringLiteral("note: the drive was reset to its factory values"));
     if (link.station != before.station || link.settings != before.settings) {

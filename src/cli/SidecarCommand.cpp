@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <filesystem>
 
+#include "CliEditorTexts.h"
 #include "EditorCommand.h"
 #include "drive/FaultHistoryRead.h"
 #include "editor/BackupSidecar.h"
@@ -53,21 +54,21 @@ int EditorCommand::checkFileOrigin(const QString& path, std::optional<std::int32
     const TextFileRead sidecar = readTextFile(side);
     const SidecarCheck check =
         checkSidecar(file.bytes.value_or(""), sidecar.bytes.value_or(""), driveModel);
-    if (!check.origin.empty())
+    if (check.sidecar)
         m_console.line(QLatin1String(clitext::kPrefix) + QStringLiteral("note: ") +
-                       qs(check.origin));
+                       clitext::sidecarOrigin(*check.sidecar));
     const bool altered =
         check.verdict == SidecarVerdict::Altered || check.verdict == SidecarVerdict::Unreadable;
     if ((altered && !m_request.force) ||
         (check.verdict == SidecarVerdict::OtherModel && !m_request.forceModel)) {
         error(QStringLiteral("%1: %2 Nothing was written (%3 overrides).")
-                  .arg(path, qs(check.refusal),
+                  .arg(path, clitext::sidecarRefusal(check),
                        QLatin1String(altered ? "--force" : "--force-model")));
         return exitCode(CliExit::Refused);
     }
-    if (!check.refusal.empty())
+    if (check.refused())
         m_console.line(QStringLiteral("%1note: %2 (written anyway)")
-                           .arg(QLatin1String(clitext::kPrefix), qs(check.refusal)));
+                           .arg(QLatin1String(clitext::kPrefix), clitext::sidecarRefusal(check)));
     return 0;
 }
 

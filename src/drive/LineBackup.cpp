@@ -165,6 +165,9 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
     using K = DriveBackupOutcome::Kind;
     DriveBackupOutcome outcome;
     outcome.station = station;
+    const auto readFailed = [](int reg) {
+        return Catalogue::codeOf(reg) + " 參數讀取失敗，變頻機未回應。";
+    };
     const auto ended = [&](K kind, std::string detail = {}) {
         outcome.kind = m_line.portLost() ? K::PortLost : stopAsked() ? K::Stopped : kind;
         if (outcome.kind == kind)
@@ -181,7 +184,7 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
     core->beginVisit(&m_line, m_line.framing());
     core->readOpeningCopies();
     if (const std::vector<int> unread = core->unreadCopies(); !unread.empty())
-        return ended(K::Silent, EditorCore::readFailureText(unread.front()));
+        return ended(K::Silent, readFailed(unread.front()));
     if (m_line.portLost() || stopAsked())
         return ended(K::Silent);
     for (int page : pages) {
@@ -193,7 +196,7 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
         if (read.kind == PageReadOutcome::Kind::Stopped || stopAsked() || m_line.portLost())
             return ended(K::Stopped);
         if (read.kind == PageReadOutcome::Kind::Failed)
-            return ended(K::ReadFailed, read.message);
+            return ended(K::ReadFailed, readFailed(read.failedRegister));
     }
     const std::string text = onlineSaveText(*core);
     core->endVisit();

@@ -91,21 +91,14 @@ SidecarCheck checkSidecar(std::string_view fileBytes,
     check.sidecar = parseSidecar(*sidecarBytes);
     if (!check.sidecar) {
         check.verdict = SidecarVerdict::Unreadable;
-        check.refusal = "檔案旁的說明檔（.json）無法讀取，無法確認檔案是否完好。";
         return check;
     }
     const BackupSidecar& s = *check.sidecar;
-    check.origin = "這個檔案來自機種 " +
-                   (s.model ? std::to_string(*s.model) : std::string("不明")) + " 的變頻機（站號 " +
-                   std::to_string(s.station) + "，" + s.link + "），備份於 " + s.date +
-                   (s.runHours ? "，運轉 " + std::to_string(*s.runHours) + " 小時" : "") + "。";
     if (sha256Hex(fileBytes) != s.sha256) {
         check.verdict = SidecarVerdict::Altered;
-        check.refusal = "檔案內容與備份時不同（SHA-256 不符）：可能被手動修改或已損壞。";
     } else if (driveModel && s.model && *driveModel != *s.model) {
         check.verdict = SidecarVerdict::OtherModel;
-        check.refusal = "檔案來自機種 " + std::to_string(*s.model) +
-                        " 的變頻機，這台變頻機是機種 " + std::to_string(*driveModel) + "。";
+        check.driveModel = driveModel;
     } else {
         check.verdict = SidecarVerdict::Matches;
     }

@@ -44,11 +44,13 @@ enum class SidecarVerdict {
 
 struct SidecarCheck {
     SidecarVerdict verdict = SidecarVerdict::None;
-    std::optional<BackupSidecar> sidecar;
-    // "這個檔案來自機種 101 的變頻機（站號 1，9600,N,7,2），備份於 …，運轉 1210 小時。"
-    std::string origin;
-    // Why it is refused, for the technician; empty when it is not.
-    std::string refusal;
+    std::optional<BackupSidecar> sidecar;  // the drive the file came from, once read
+    std::optional<std::int32_t> driveModel;  // with OtherModel: the model the file is to go to
+    // The file is refused unless the technician overrides.
+    bool refused() const {
+        return verdict == SidecarVerdict::Unreadable || verdict == SidecarVerdict::Altered ||
+               verdict == SidecarVerdict::OtherModel;
+    }
 };
 
 // `sidecarBytes`: empty when there is no sidecar. `driveModel`: P17.11 of the drive the file is

@@ -31,12 +31,11 @@ std::vector<DriveWarning> DriveWarningCheck::warnings() const {
         for (const auto& [function, regs] : byFunction) {
             if (regs.size() < 2)
                 continue;
-            std::string detail;
-            for (int reg : regs) detail += (detail.empty() ? "" : "、") + catalogue.codeOf(reg);
             const auto position = catalogue.optionPosition(regs.front(), function);
-            detail += " 同為 " + (position ? std::string(catalogue.options(regs.front())[*position])
-                                           : std::to_string(function));
-            warnings.push_back({"ErP1", detail});
+            warnings.push_back(
+                {"ErP1", regs, 0,
+                 {position ? std::string(catalogue.options(regs.front())[*position])
+                           : std::to_string(function)}});
         }
     }
     for (const Curve& curve : kCurves) {
@@ -47,13 +46,13 @@ std::vector<DriveWarning> DriveWarningCheck::warnings() const {
             if (m_core.m_unshown[low] || m_core.m_unshown[high] ||
                 m_core.m_working[low] <= m_core.m_working[high])
                 continue;
-            auto named = [&](int reg, std::size_t index) {
+            auto shown = [&](int reg) {
                 const Display d = displayValue(reg, m_core.m_working[reg]);
                 const auto* text = std::get_if<ShowText>(&d);
-                return catalogue.codeOf(reg) + " fe" + std::to_string(index) + " " +
-                       (text ? text->text : std::to_string(m_core.m_working[reg]));
+                return text ? text->text : std::to_string(m_core.m_working[reg]);
             };
-            warnings.push_back({curve.error, named(low, i) + " 大於 " + named(high, i + 1)});
+            warnings.push_back(
+                {curve.error, {low, high}, static_cast<int>(i), {shown(low), shown(high)}});
         }
     }
     return warnings;
@@ -62,10 +61,10 @@ std::vector<DriveWarning> DriveWarningCheck::warnings() const {
 std::vector<VfPoint> DriveWarningCheck::vfCurve(int page) const {
     const ConversionContext context = m_core.markContext();
     auto value = [&](int reg) -> std::optional<double> {
-        const auto raw = convertField(reg, m_core.m_fields.content[reg], context);
+        const auto raw = convertField(reg, m_core.m_marking.content(reg), context);
         const auto decimals = fieldDecimals(reg, context);
         if (!raw || !decimals ||
-            m_core.m_fields.content[reg].text.find_first_not_of(" \t") == std::string::npos)
+            m_core.m_marking.content(reg).text.find_first_not_of(" \t") == std::string::npos)
             return std::nullopt;
         return *raw / std::pow(10.0, *decimals);
     };

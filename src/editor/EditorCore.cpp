@@ -37,10 +37,7 @@ void EditorCore::beginVisit(LineSession* line, Framing framing) {
     m_framingInUse = framing;
     m_pages.fill(0);
     m_unshown.fill(false);
-    m_fields.shown.fill(std::nullopt);
-    m_fields.shownUnknown.fill(false);
-    m_fields.fromFile.fill(false);
-    m_fields.content.fill({});
+    m_marking.clear();
     m_leftOut.clear();
     // Between two visits the drive may have been written from elsewhere: what a write of the
     // changed values only compares with is read again in this visit.
@@ -60,10 +57,6 @@ std::int32_t EditorCore::driveValueOf(int reg, std::uint16_t word) {
     return signedness.at(reg) ? static_cast<std::int16_t>(word) : static_cast<std::int32_t>(word);
 }
 
-std::string EditorCore::readFailureText(int reg) {
-    return Catalogue::codeOf(reg) + " " + kReadFailed;
-}
-
 PageReadOutcome EditorCore::readPage(int page) {
     const PageInfo& info = Catalogue::instance().page(page);
     if (m_line)
@@ -71,7 +64,7 @@ PageReadOutcome EditorCore::readPage(int page) {
     if (pagePresent(page) || !m_line) {
         if (pagePresent(page))
             refreshLinkCopies();
-        return {PageReadOutcome::Kind::AlreadyPresent, -1, {}};
+        return {PageReadOutcome::Kind::AlreadyPresent, -1};
     }
     // The page in one run of reads; the line session asks an unanswered register again itself.
     int reg = info.read.first;
@@ -80,12 +73,12 @@ PageReadOutcome EditorCore::readPage(int page) {
         for (int r = reg; r <= info.read.last; ++r) regs.push_back(static_cast<std::uint16_t>(r));
         const std::vector<ReplyCheck> replies = m_line->readRegisters(regs);
         if (replies.empty())
-            return {PageReadOutcome::Kind::Stopped, reg, {}};
+            return {PageReadOutcome::Kind::Stopped, reg};
         for (const ReplyCheck& reply : replies) {
             if (reply.outcome == LinkOutcome::Stopped)
-                return {PageReadOutcome::Kind::Stopped, reg, {}};
+                return {PageReadOutcome::Kind::Stopped, reg};
             if (reply.outcome != LinkOutcome::Ok)
-                return {PageReadOutcome::Kind::Failed, reg, readFailureText(reg)};
+                return {PageReadOutcome::Kind::Failed, reg};
             m_drive[reg] = driveValueOf(reg, reply.value);
             m_driveKnown[reg] = true;
             ++reg;
@@ -94,7 +87,7 @@ PageReadOutcome EditorCore::readPage(int page) {
     m_pages[page] = 1;
     refreshLinkCopies();
     refreshOpeningCopies(page);
-    return {PageReadOutcome::Kind::Read, -1, {}};
+    return {PageReadOutcome::Kind::Read, -1};
 }
 
 void EditorCore::refreshLinkCopies() {
@@ -213,9 +206,7 @@ std::vector<FieldView> EditorCore::showPage(int page) {
             const bool list = Catalogue::instance().parameter(reg).kind != FieldKind::Number;
             views.push_back({reg, list ? Display{SelectPosition{}} : Display{ShowText{}}});
             m_unshown[reg] = false;
-            m_fields.shown[reg].reset();
-            m_fields.shownUnknown[reg] = false;
-            m_fields.content[reg] = {};
+            m_marking.showsNothing(reg);
             continue;
         }
         FieldView view{reg, displayValue(reg, m_drive[reg], context), false, m_drive[reg]};
@@ -224,7 +215,7 @@ std::vector<FieldView> EditorCore::showPage(int page) {
             std::holds_alternative<LeaveUnchanged>(view.display) || view.unreadCopy >= 0;
         m_unshown[reg] = view.unshowable;
         m_unshownRaw[reg] = m_drive[reg];
-        shownAs(view);
+        m_marking.shownAs(view);
         views.push_back(std::move(view));
     }
     return views;
@@ -302,7 +293,7 @@ std::vector<FieldView> EditorCore::applyLoad(const ParameterFileLoad& load) {
                 std::holds_alternative<LeaveUnchanged>(view.display) || view.unreadCopy >= 0;
             m_unshown[reg] = view.unshowable;
             m_unshownRaw[reg] = raw;
-            shownAs(view);
+            m_marking.shownAs(view);
             views.push_back(std::move(view));
         }
     }
@@ -331,9 +322,7 @@ void EditorCore::convert(std::span<const FieldContent, kRegisterCount> fields,
                 convertField(drive::kPidDecimalsParameter, fields[drive::kPidDecimalsParameter]))
             pidDecimals = static_cast<std::int16_t>(*raw);
     valueConvert(fields, m_working, pidDecimals, decimalSeparator);
-    for (int reg = 0; reg < kRegisterCount; ++reg)
-        if (Catalogue::instance().parameter(reg).shown)
-            m_fields.content[reg] = fields[reg];
+    m_marking.allHold(fields);
 }
 
 // ---- The write (WriteSequence.h) ----
@@ -372,11 +361,11 @@ bool EditorCore::contentRefused(int reg) const {
     return WriteChecks(*this).refused(reg);
 }
 
-std::string EditorCore::refusalMessage(int reg) const {
+std::optional<FieldRefusal> EditorCore::refusal(int reg) const {
     return WriteChecks(*this).refusal(reg);
 }
 
-std::vector<CheckFailure> EditorCore::refusedFields() const {
+std::vector<FieldRefusal> EditorCore::refusedFields() const {
     return WriteChecks(*this).refusedFields();
 }
 
@@ -385,17 +374,6 @@ std::string EditorCore::rangeInForce(int reg) const {
 }
 
 // ---- Before a write (DriveWarnings.h) ----
-
-const char* const EditorCore::kResetQuestion =
-    "P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 9600,N,7,2、站號 1。是否繼續？";
-
-std::string EditorCore::warningQuestion(const std::vector<DriveWarning>& warnings) {
-    std::string list;
-    for (const DriveWarning& w : warnings)
-        list += (list.empty() ? "" : "；") + w.error + " " + w.detail;
-    return "寫入後變頻機可能顯示 " + list + "，是否仍要寫入？";
-}
-
 
 std::vector<DriveWarning> EditorCore::driveWarnings() const {
     return DriveWarningCheck(*this).warnings();

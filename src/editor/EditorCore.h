@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/Catalogue.h"
+#include "editor/FieldMarking.h"
 #include "editor/ParameterFile.h"
 #include "model/Rules.h"
 #include "model/ValueCheck.h"
@@ -49,8 +50,7 @@ struct PageReadOutcome {
         Stopped,         // the line session was stopped between two registers
     };
     Kind kind = Kind::Read;
-    int failedRegister = -1;
-    std::string message;  // with Failed: what the progress text says
+    int failedRegister = -1;  // with Failed and Stopped
     bool ok() const { return kind == Kind::Read || kind == Kind::AlreadyPresent; }
 };
 
@@ -69,14 +69,13 @@ struct FieldView {
     int unreadCopy = -1;
 };
 
-// How a field stands beside what it was shown (read from the drive or loaded from a file) and
-// beside the factory value.
-struct FieldMarks {
-    bool changed = false;     // holds another value than it was shown, not yet written
-    bool notFactory = false;  // holds another value than the factory's
-    bool unknown = false;     // cannot show the drive's (the file's) value
-    bool refused = false;     // holds a text that is no number in the field's form
-    bool operator==(const FieldMarks&) const = default;
+// A number field holding a text that is no number in its form.
+struct FieldRefusal {
+    int reg = 0;
+    int decimals = 0;   // at most this many decimals; 0: a whole number
+    std::string range;  // the values its register holds, as the field writes them: "0.00~655.35"
+    std::string text;   // what it holds, trimmed
+    bool operator==(const FieldRefusal&) const = default;
 };
 
 // What the range checks leave of a write.
@@ -90,8 +89,14 @@ struct WriteCheck {
 
 // A setting the drive would refuse with one of its parameter errors once written.
 struct DriveWarning {
-    std::string error;   // "ErP1", "ErP2", "ErP3"
-    std::string detail;  // "P05.03、P05.05 同為 3：多段速指令1"
+    std::string error;  // the drive's code: "ErP1", "ErP2", "ErP3"
+    // ErP1: the terminals set to one function; ErP2, ErP3: the two V/F frequencies out of order,
+    // fe`point` first and fe`point`+1 after it.
+    std::vector<int> regs;
+    int point = 0;
+    // As shown: ErP1 the function the terminals share (its option, or the raw value); ErP2, ErP3
+    // the two frequencies.
+    std::vector<std::string> shown;
     bool operator==(const DriveWarning&) const = default;
 };
 
@@ -134,9 +139,25 @@ struct WriteOutcome {
     std::vector<WriteIssue> unconfirmed;  // refused or not answered
     std::vector<WriteIssue> skipped;      // not sent
     bool factoryReset = false;            // a confirmed reset to factory values
-    std::string settingsInUse;            // with NotAtNewSettings: the line settings now in use
+    // With NotAtNewSettings: the line settings ("9600,E,7,1 ASCII") and station now in use.
+    std::string settingsInUse;
+    int stationInUse = 0;
     // Nothing for the technician to be told beyond "done".
     bool complete() const { return end == End::Finished && unconfirmed.empty() && skipped.empty(); }
+    // A port that went away stopped the write, not the drive.
+    bool portLost() const {
+        for (const WriteIssue& issue : unconfirmed)
+            if (issue.reply.outcome == LinkOutcome::PortError)
+                return true;
+        return false;
+    }
+    // Every parameter the write did not bring to the drive, as its report lists them: the
+    // unconfirmed first, then the skipped.
+    std::vector<WriteIssue> issues() const {
+        std::vector<WriteIssue> all = unconfirmed;
+        all.insert(all.end(), skipped.begin(), skipped.end());
+        return all;
+    }
 };
 
 // One register the write sent, as the drive answered it.
@@ -179,24 +200,19 @@ struct PlannedWrite {
 // What a write will change on the drive, before it runs: every parameter it sends whose drive
 // value it changes (or whose drive value was never read), as the editor shows both values.
 struct WritePreview {
+    // A value as its field shows it (empty: it cannot show it), and raw.
+    struct Value {
+        std::optional<std::string> shown;
+        std::int32_t raw = 0;
+        bool operator==(const Value&) const = default;
+    };
     struct Change {
         int reg = 0;
-        std::optional<std::string> before;  // the drive's value as shown; empty: never read
-        std::string after;                  // the value written, as shown
+        std::optional<Value> before;  // the drive's value; empty: never read
+        Value after;                  // the value written
     };
     std::vector<Change> changes;
     int unchanged = 0;  // registers sent with the value the drive already holds
-};
-
-// What the editor knows of its fields, for their marks: what each holds now and what it was last
-// shown or written with.
-struct FieldState {
-    // Empty while the field shows nothing of the drive's (its page unread) or could not show the
-    // value it was given.
-    std::array<std::optional<FieldContent>, kRegisterCount> shown{};
-    std::array<bool, kRegisterCount> shownUnknown{};  // it was given a value it cannot show
-    std::array<bool, kRegisterCount> fromFile{};      // what it was shown came from a file
-    std::array<FieldContent, kRegisterCount> content{};  // what each field holds now
 };
 
 class EditorCore {
@@ -229,8 +245,6 @@ public:
     void readOpeningCopies();
     // The registers whose opening read failed, in reading order.
     std::vector<int> unreadCopies() const;
-    // The text a failed page read leaves in the progress text.
-    static std::string readFailureText(int reg);
 
     // ---- Display ----
     // The content of every field of the page from the values last read, and the marks of the
@@ -299,11 +313,11 @@ public:
     // decimals, a sign only where its register holds negatives, within its register): it is
     // marked, never written and never saved. An empty field is not refused.
     bool contentRefused(int reg) const;
-    // "P09.17 須為整數（0~65535），「1,5」不符。"
-    std::string refusalMessage(int reg) const;
+    // What a refused field holds and the form it asks for; empty while it is not refused.
+    std::optional<FieldRefusal> refusal(int reg) const;
     // The refused fields a write or save would take: offline every page's, online the present
-    // pages', in register order, each with its message.
-    std::vector<CheckFailure> refusedFields() const;
+    // pages', in register order.
+    std::vector<FieldRefusal> refusedFields() const;
     // The context the working values are converted and shown with: the unit switches as
     // converted (a marked one names no unit), P13.35 as the write leaves it.
     ConversionContext conversionContext(char decimalSeparator = '.') const;
@@ -330,26 +344,23 @@ public:
     bool sameAsDrive(int reg) const { return m_driveKnown.at(reg) && m_working[reg] == m_drive[reg]; }
     // Whether the drive's value of `reg` was read or confirmed written in this visit.
     bool driveKnown(int reg) const { return m_driveKnown.at(reg); }
-    // The lines of the report of a write that was not complete, in WriteReport.cpp:
-    // "P01.06 起動轉速：變頻機未回應"; at most `maxLines` parameters, then "…及其他 N 項".
-    static std::vector<std::string> reportLines(const WriteOutcome& outcome, int maxLines = 20);
 
-    // ---- Marks and the facts of a field (FieldMarks.cpp) ----
+    // ---- Marks and the facts of a field (FieldMarking) ----
+    const FieldMarking& marking() const { return m_marking; }
     // The technician typed or picked: the field now holds `content`.
-    void fieldContentIs(int reg, const FieldContent& content);
+    void fieldContentIs(int reg, const FieldContent& content) { m_marking.contentIs(reg, content); }
     // Every field holds `contents` as it was shown (offline: the factory values); none is changed.
-    void fieldsShown(std::span<const FieldContent, kRegisterCount> contents);
-    FieldMarks marks(int reg) const;
-    // Whether a field of the page holds a change not yet written.
-    bool pageChanged(int page) const;
-    const FieldContent& fieldContent(int reg) const { return m_fields.content.at(reg); }
+    void fieldsShown(std::span<const FieldContent, kRegisterCount> contents) {
+        m_marking.allShown(contents);
+    }
+    FieldMarks marks(int reg) const { return m_marking.marks(*this, reg); }
+    bool pageChanged(int page) const { return m_marking.pageChanged(*this, page); }
+    const FieldContent& fieldContent(int reg) const { return m_marking.content(reg); }
+    FieldFacts fieldFacts(int reg) const { return m_marking.facts(*this, reg); }
     // The range the check before a write holds the field to now, as the field writes it: the
-    // check's own text, or for a bound taken from another parameter the numbers it gives now
-    // ("0.00~12.34（P02.37）"); "無範圍檢查" for a field no check tests.
+    // check's own text, or for a bound taken from another parameter the numbers it gives now;
+    // empty for a field no check tests.
     std::string rangeInForce(int reg) const;
-    // The field's tooltip: code and name, range in force, factory value, the drive's value as
-    // shown and the raw value (once read or loaded), and why a value cannot be shown.
-    std::string fieldTip(int reg) const;
 
     // ---- Before a write (DriveWarningCheck) ----
     // The settings of the working values that the drive would answer with ErP1 (two of
@@ -357,15 +368,11 @@ public:
     // frequencies out of order: fe0 <= fe1 <= fe2 <= fe3 <= fe4), over the present pages. The
     // drive judges; these only warn.
     std::vector<DriveWarning> driveWarnings() const;
-    // "寫入後變頻機可能顯示 ErP1 …，是否仍要寫入？"
-    static std::string warningQuestion(const std::vector<DriveWarning>& warnings);
     // The V/F curve of the motor whose page is `page` (P09-1, P10-1) as its fields hold it now,
     // fe0 first; empty for another page.
     std::vector<VfPoint> vfCurve(int page) const;
     // Whether the write would send P17.08 a value that resets the drive to its factory values.
     std::optional<std::int32_t> resetPending() const;
-    // The question before such a write.
-    static const char* const kResetQuestion;
 
     // ---- State ----
     const Values& working() const { return m_working; }
@@ -396,19 +403,15 @@ private:
         return {m_drive[drive::kRampUnitParameter], m_drive[drive::kStepUnitParameter],
                 m_copies.pidDecimals};
     }
-    // The field shows `view`: what it now holds is the value it is compared with.
-    void shownAs(const FieldView& view);
-    // A confirmed write: the field's value is now the drive's.
-    void written(int reg);
-    bool sameValue(int reg, const FieldContent& a, const FieldContent& b) const;
     // The unit switches and P13.35 as their fields hold them now.
-    ConversionContext markContext() const;
+    ConversionContext markContext() const { return m_marking.context(*this); }
     void refreshOpeningCopies(int page);
     // The write's plan and sequence (WriteSequence.h) work on this state.
     friend class WritePlan;
     friend class WriteSequence;
     friend class WriteChecks;
     friend class DriveWarningCheck;
+    friend class FieldMarking;
 
     std::vector<int> m_leftOut;  // the registers the technician chose to leave out of a write
 
@@ -423,7 +426,7 @@ private:
     Framing m_framingInUse = Framing::Ascii;
     std::array<bool, kRegisterCount> m_unshown{};
     Values m_unshownRaw{};   // the raw value a marked field was given, saved in its place
-    FieldState m_fields;     // what each field holds and was shown with (FieldMarks.cpp)
+    FieldMarking m_marking;  // what each field holds and was shown with
 };
 
 }  // namespace velorin

@@ -10,8 +10,6 @@
 
 namespace velorin::editorsteps {
 
-inline constexpr const char* kReadFailed = "參數讀取失敗，變頻機未回應。";
-
 // A unit switch shows no unit while its field is marked: no time is converted at a guess.
 constexpr std::int32_t kNoUnit = -1;
 // The unlock codes P17.09 and P17.10 go out after the link parameters, every time.

@@ -193,33 +193,34 @@ bool WriteChecks::refused(int reg) const {
         p.conversion == ConversionKind::None || p.conversion == ConversionKind::List)
         return false;
     // An empty field keeps its value: P01.13 starts empty.
-    const FieldContent& content = m_core.m_fields.content[reg];
+    const FieldContent& content = m_core.m_marking.content(reg);
     if (trimmedText(content.text).empty())
         return false;
     const ConversionContext context = m_core.markContext();
     return fieldDecimals(reg, context) && !convertField(reg, content, context);
 }
 
-std::string WriteChecks::refusal(int reg) const {
-    const ParameterInfo& p = Catalogue::instance().parameter(reg);
+std::optional<FieldRefusal> WriteChecks::refusal(int reg) const {
+    if (!refused(reg))
+        return std::nullopt;
     const auto form = fieldForm(reg, m_core.markContext());
-    if (!form)
-        return p.code;
-    const std::string kind = form->decimals == 0
-                                 ? std::string("整數")
-                                 : "小數至多 " + std::to_string(form->decimals) + " 位的數字";
-    return p.code + " 須為" + kind + "（" + form->range + "），「" +
-           trimmedText(m_core.m_fields.content[reg].text) + "」不符。";
+    FieldRefusal refusal{reg, 0, {}, trimmedText(m_core.m_marking.content(reg).text)};
+    if (form) {
+        refusal.decimals = form->decimals;
+        refusal.range = form->range;
+    }
+    return refusal;
 }
 
-std::vector<CheckFailure> WriteChecks::refusedFields() const {
-    std::vector<CheckFailure> fields;
+std::vector<FieldRefusal> WriteChecks::refusedFields() const {
+    std::vector<FieldRefusal> fields;
     for (int reg = 0; reg < kRegisterCount; ++reg) {
         const int page = Catalogue::instance().parameter(reg).page;
         // Offline every field goes into a file; online the present pages'.
-        if (page < 0 || (!m_core.offline() && !m_core.pagePresent(page)) || !refused(reg))
+        if (page < 0 || (!m_core.offline() && !m_core.pagePresent(page)))
             continue;
-        fields.push_back({reg, refusal(reg)});
+        if (auto refused = refusal(reg))
+            fields.push_back(std::move(*refused));
     }
     return fields;
 }
@@ -233,7 +234,7 @@ std::string WriteChecks::rangeInForce(int reg) const {
             case CheckBound::Kind::Constant:
                 return b.value;
             case CheckBound::Kind::WorkingValue:
-                if (const auto raw = convertField(b.reg, m_core.m_fields.content[b.reg], context))
+                if (const auto raw = convertField(b.reg, m_core.m_marking.content(b.reg), context))
                     return *raw;
                 return m_core.m_working[b.reg];
             case CheckBound::Kind::RatedCurrent:
@@ -241,7 +242,7 @@ std::string WriteChecks::rangeInForce(int reg) const {
             case CheckBound::Kind::PidFullScale:
                 if (m_core.pagePresent(pages::kPid))
                     if (const auto raw =
-                            convertField(b.reg, m_core.m_fields.content[b.reg], context))
+                            convertField(b.reg, m_core.m_marking.content(b.reg), context))
                         return *raw;
                 return m_core.m_copies.pidFullScale;
         }
@@ -254,7 +255,7 @@ std::string WriteChecks::rangeInForce(int reg) const {
         text += (text.empty() ? "" : "；") +
                 rangeText(check, usesOtherUnit(check, display), display, source);
     }
-    return text.empty() ? "無範圍檢查" : text;
+    return text;
 }
 
 }  // namespace velorin

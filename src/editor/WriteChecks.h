@@ -25,8 +25,8 @@ public:
     static std::vector<int> sources(int reg);
     // A number field holding a text that is no number in its form, and what is said of it.
     bool refused(int reg) const;
-    std::string refusal(int reg) const;
-    std::vector<CheckFailure> refusedFields() const;
+    std::optional<FieldRefusal> refusal(int reg) const;
+    std::vector<FieldRefusal> refusedFields() const;
     // The range the check holds the field to now, as the field writes it.
     std::string rangeInForce(int reg) const;
 

@@ -106,8 +106,7 @@ WritePreview WritePlan::preview(WriteScope scope) const {
     const DisplayContext driveContext = m_core.driveDisplayContext();
     const DisplayContext workingContext = m_core.workingDisplayContext();
     auto shown = [](int reg, std::int32_t raw, const DisplayContext& context) {
-        return shownText(reg, displayValue(reg, raw, context))
-            .value_or("無法顯示（" + std::to_string(raw) + "）");
+        return WritePreview::Value{shownText(reg, displayValue(reg, raw, context)), raw};
     };
     for (const PlannedWrite& write : writes(scope)) {
         if (m_core.m_driveKnown[write.reg] && m_core.m_drive[write.reg] == write.value) {
@@ -145,7 +144,7 @@ bool WriteSequence::send(int reg, std::int32_t value, WriteOutcome& outcome) {
         m_silentWrites = 0;
         m_core.m_drive[reg] = value;
         m_core.m_driveKnown[reg] = true;
-        m_core.written(reg);
+        m_core.m_marking.written(reg);
         return true;
     }
     outcome.unconfirmed.push_back({reg, WriteIssue::Why::NotConfirmed, reply});
@@ -177,7 +176,8 @@ bool WriteSequence::answersAtNewSettings(const LinkState& link, WriteOutcome& ou
     if (reply.outcome == LinkOutcome::Ok)
         return true;
     outcome.end = WriteOutcome::End::NotAtNewSettings;
-    outcome.settingsInUse = lineSettingsText(link) + " 站號 " + std::to_string(link.station);
+    outcome.settingsInUse = lineSettingsText(link);
+    outcome.stationInUse = link.station;
     return false;
 }
 
@@ -291,8 +291,7 @@ WriteOutcome WriteSequence::run(LinkState& link, WriteScope scope) {
                     outcome.factoryReset = true;
                     for (int page = 0; page < kPageCount; ++page)
                         m_core.setPagePresent(page, false);
-                    m_core.m_fields.shown.fill(std::nullopt);
-                    m_core.m_fields.shownUnknown.fill(false);
+                    m_core.m_marking.driveReset();
                     m_core.m_driveKnown.fill(false);
                 }
             }

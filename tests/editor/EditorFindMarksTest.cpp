@@ -123,7 +123,7 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     for (int page : {0, 4, 5, 12}) read(page);
     core.copies().ratedCurrent = 101;
     EXPECT_EQ((std::vector{core.rangeInForce(2), core.rangeInForce(0), core.rangeInForce(97)}),
-              (std::vector<std::string>{"0~13", "無範圍檢查", "0.00~600.00"}));
+              (std::vector<std::string>{"0~13", "", "0.00~600.00"}));
     pick(96, 1);  // the ramp unit as the field now shows it
     EXPECT_EQ(core.rangeInForce(97), "0.0~6000.0");
     type(92, "12.34");  // P02.37 bounds P02.36
@@ -132,10 +132,11 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     EXPECT_EQ(core.rangeInForce(261), "2.1~13.6（P11.14 額定電流 10.1 A 的 20.0~135.0%）");
     core.copies().ratedCurrent.reset();
     EXPECT_EQ(core.rangeInForce(261), "20.0~135.0%");
-    EXPECT_EQ(core.fieldTip(2),
-              "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6");
-    EXPECT_EQ(core.fieldTip(0).substr(0, core.fieldTip(0).find("\n變頻機")),
-              "P00.00：開機顯示畫面選擇\n範圍：無範圍檢查\n出廠值：0：顯示設定頻率(F)");
+    const FieldFacts facts = core.fieldFacts(2);
+    EXPECT_EQ(std::tuple(facts.range, facts.factory, facts.given, facts.fromFile, facts.shown, facts.raw),
+              std::tuple("0~13", std::optional<std::string>("6"), true, false,
+                         std::optional<std::string>("6"), 6));
+    EXPECT_EQ(core.fieldFacts(0).factory, "0：顯示設定頻率(F)");
 }
 
 TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
@@ -178,11 +179,11 @@ TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutO
     const std::pair<Values, std::vector<DriveWarning>> cases[] = {
         {{}, {}},
         {{{149, 0}, {150, 0}}, {}},  // "0：無功能" on two terminals is no warning
-        {{{149, 1}, {152, 1}, {158, 3}}, {{"ErP1", "P05.03、P05.06 同為 1：運轉許可"}}},
+        {{{149, 1}, {152, 1}, {158, 3}}, {{"ErP1", {149, 152}, 0, {"1：運轉許可"}}}},
         {{{254, 100}}, {}},  // fe0 = fe1
-        {{{256, 300}}, {{"ErP2", "P09.10 fe0 3.00 大於 P09.08 fe1 2.00"}}},
-        {{{248, 399}}, {{"ErP2", "P09.04 fe3 4.00 大於 P09.02 fe4 3.99"}}},
-        {{{313, 201}, {311, 200}}, {{"ErP3", "P10.06 fe2 2.01 大於 P10.04 fe3 2.00"}}},
+        {{{256, 300}}, {{"ErP2", {256, 254}, 0, {"3.00", "2.00"}}}},
+        {{{248, 399}}, {{"ErP2", {250, 248}, 3, {"4.00", "3.99"}}}},
+        {{{313, 201}, {311, 200}}, {{"ErP3", {313, 311}, 2, {"2.01", "2.00"}}}},
     };
     for (const auto& [values, expected] : cases) {
         for (int reg = 149; reg <= 158; ++reg) core.working()[reg] = 0;
@@ -195,8 +196,6 @@ TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutO
     set({{256, 300}});
     core.setPagePresent(12, false);
     EXPECT_TRUE(core.driveWarnings().empty());
-    EXPECT_EQ(EditorCore::warningQuestion({{"ErP2", "a"}, {"ErP1", "b"}}),
-              "寫入後變頻機可能顯示 ErP2 a；ErP1 b，是否仍要寫入？");
 }
 
 TEST_F(Warnings, AFactoryResetIsPendingOnlyForAChangedValueFrom2To7) {

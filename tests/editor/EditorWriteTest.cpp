@@ -14,6 +14,15 @@ namespace {
 
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
+using Why = WriteIssue::Why;
+// What the write's report tells of each parameter not brought to the drive.
+using Told = std::vector<std::tuple<int, Why, LinkOutcome>>;
+Told told(const WriteOutcome& outcome) {
+    Told told;
+    for (const WriteIssue& issue : outcome.issues())
+        told.emplace_back(issue.reg, issue.why, issue.reply.outcome);
+    return told;
+}
 
 class Write : public CoreFixture, public ::testing::WithParamInterface<Framing> {
 protected:
@@ -106,8 +115,8 @@ TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
     const WriteOutcome outcome = write();
     EXPECT_EQ(writes().back(), (std::pair{497, 96}));
     EXPECT_EQ(outcome.end, WriteOutcome::End::NotAtNewSettings);
-    EXPECT_EQ(EditorCore::reportLines(outcome).at(0),
-              "變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：9600,E,7,1 ASCII 站號 5");
+    EXPECT_EQ(std::pair(outcome.settingsInUse, outcome.stationInUse),
+              std::pair(std::string("9600,E,7,1 ASCII"), 5));
     EXPECT_EQ(drive.station(), 5);
 }
 
@@ -147,18 +156,20 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     const WriteOutcome outcome = write();
     EXPECT_EQ(record.writes(), span(49, 54));
     EXPECT_EQ(outcome.confirmed, 4);
-    EXPECT_EQ(EditorCore::reportLines(outcome),
-              (Lines{"P01.25 跳躍頻率2：變頻機拒絕寫入 (例外碼 03)",
-                     "P01.27 跳躍頻率寬度：變頻機未回應"}));
+    EXPECT_EQ(told(outcome), (Told{{50, Why::NotConfirmed, LinkOutcome::Exception},
+                                   {52, Why::NotConfirmed, LinkOutcome::NoReply}}));
+    EXPECT_EQ(outcome.unconfirmed.front().reply.exceptionCode, ExceptionCode::IllegalValue);
     // Three writes in a row without a reply stop the write (a while later: the line has settled).
     clock.advance(std::chrono::seconds(3));
     core.setPagePresent(28, true);
     faultAfter(3, {DriveFault::Kind::NoReply}, 100);
-    const Lines lines = EditorCore::reportLines(write());
+    const WriteOutcome silent = write();
     EXPECT_EQ(record.writes().size(), 5u);
-    EXPECT_EQ(lines, (Lines{"變頻機未回應，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
-                            "P01.26 跳躍頻率3：變頻機未回應", "P01.27 跳躍頻率寬度：變頻機未回應",
-                            "P01.28 擾動跳躍頻率：變頻機未回應"}));
+    EXPECT_EQ(std::tuple(silent.end, silent.confirmed, silent.portLost()),
+              std::tuple(WriteOutcome::End::DriveSilent, 2, false));
+    EXPECT_EQ(told(silent), (Told{{51, Why::NotConfirmed, LinkOutcome::NoReply},
+                                  {52, Why::NotConfirmed, LinkOutcome::NoReply},
+                                  {53, Why::NotConfirmed, LinkOutcome::NoReply}}));
 }
 
 // An adapter pulled out under the write stops it: the report names the port, not the drive.
@@ -168,9 +179,9 @@ TEST_P(Write, APortLostUnderTheWriteIsNamedNotTheDrive) {
         if (n == 3)
             line.setPresent(false);
     };
-    const Lines lost = EditorCore::reportLines(write());
-    ASSERT_FALSE(lost.empty());
-    EXPECT_EQ(lost.front(), "通訊埠已中斷，寫入已停止：已確認寫入 2 項，其餘參數未寫入。");
+    const WriteOutcome lost = write();
+    EXPECT_EQ(std::tuple(lost.end, lost.confirmed, lost.portLost()),
+              std::tuple(WriteOutcome::End::DriveSilent, 2, true));
 }
 
 TEST_P(Write, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
@@ -203,17 +214,10 @@ TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
     for (const auto& [reg, value] : writes())
         EXPECT_TRUE(reg != 0 && reg != 2 && reg != 3 && reg != 497 && reg != 498) << reg;
     EXPECT_EQ(writes().size(), 18u + 4u);
-    EXPECT_EQ(EditorCore::reportLines(outcome),
-              (Lines{"P00.00 開機顯示畫面選擇：欄位未顯示變頻機的值，未寫入",
-                     "P00.02 監看變數LPF時間：數值超出 -32768~65535，未寫入",
-                     "P00.03 無單位顯示對應值：數值超出 -32768~65535，未寫入",
-                     "P15.01 PC傳輸速率：未選擇項目，未寫入",
-                     "P15.02 通訊資料格式：未選擇項目，未寫入"}));
-    // At most 20 lines, then a count.
-    outcome.unconfirmed.assign(21, WriteIssue{25, WriteIssue::Why::NotConfirmed, {LinkOutcome::NoReply}});
-    const Lines lines = EditorCore::reportLines(outcome);
-    ASSERT_EQ(lines.size(), 21u);
-    EXPECT_EQ(lines[20], "…及其他 6 項");
+    const LinkOutcome none = ReplyCheck{}.outcome;  // nothing was sent
+    EXPECT_EQ(told(outcome), (Told{{0, Why::NotShown, none}, {2, Why::OutOfRange, none},
+                                   {3, Why::OutOfRange, none}, {497, Why::NoSelection, none},
+                                   {498, Why::NoSelection, none}}));
 }
 
 // The changes only, in the full write's order and steps (a page never read whole, P03 read again
@@ -229,8 +233,10 @@ TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     // The preview shows both values as the fields do, and a value never read as such.
     const WritePreview preview = core.previewWrite(WriteScope::ChangedOnly);
     ASSERT_GE(preview.changes.size(), 2u);
-    EXPECT_EQ(std::tuple(preview.changes[0].reg, preview.changes[0].before, preview.changes[1].before),
-              std::tuple(5, std::optional<std::string>("0：數位操作器"), std::optional<std::string>()));
+    ASSERT_TRUE(preview.changes[0].before);
+    EXPECT_EQ(std::tuple(preview.changes[0].reg, preview.changes[0].before->shown,
+                         preview.changes[1].before.has_value()),
+              std::tuple(5, std::optional<std::string>("0：數位操作器"), false));
     EXPECT_NE(preview.changes[0].after, preview.changes[0].before);
     for (bool again : {false, true}) {
         Writes planned;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "editor/BackupSidecar.h"
+#include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
 
 namespace velorin::editortext {
@@ -25,6 +27,8 @@ inline const QString Write = QStringLiteral("寫入變頻機");
 inline const QString Return = QStringLiteral("返回上一頁");
 inline const QString Quit = QStringLiteral("離開程式");
 inline const QString Reading = QStringLiteral("參數讀取中，請稍候...");
+// A page read that gave up at a register.
+inline const QString ReadFailed = QStringLiteral("%1 參數讀取失敗，變頻機未回應。");
 inline const QString Writing = QStringLiteral("參數寫入中，請稍候");
 inline const QString Done = QStringLiteral("參數寫入完成。");
 // What a save or a load did: "已儲存 39 項至 Data.txt", "已讀取 39 項自 Data.txt".
@@ -137,5 +141,28 @@ inline const QString GatewayStation = QStringLiteral("站號 %1");
 inline const QString GatewayRate = QStringLiteral("鮑率 %1");
 inline const QString GatewayFormat = QStringLiteral("通訊格式 %1");
 inline const QString GatewayReset = QStringLiteral("出廠設定 9600,N,7,2（ASCII）、站號 1");
+
+// ---- The editor core's outcomes in words (EditorTexts.cpp) ----
+// The report of a write that was not complete: why it stopped, then "P01.06 起動轉速：變頻機未回應"
+// for at most `maxLines` parameters, then "…及其他 N 項".
+QStringList writeReport(const WriteOutcome& outcome, int maxLines = 20);
+// "寫入後變頻機可能顯示 ErP1 …，是否仍要寫入？"
+QString warningQuestion(const std::vector<DriveWarning>& warnings);
+inline const QString ResetQuestion = QStringLiteral(
+    "P17.08 將重置變頻機全部參數為出廠值，通訊設定將回到 9600,N,7,2、站號 1。是否繼續？");
+// A field's tooltip: code and name, range in force, factory value, and the value it was given as
+// shown and raw.
+QString fieldTip(const FieldFacts& facts);
+// "P09.17 須為整數（0~65535），「1,5」不符。"
+QString refusal(const FieldRefusal& refusal);
+// A value the write preview shows: as its field shows it, or "無法顯示（raw）".
+QString previewValue(const WritePreview::Value& value);
+// A backup's sidecar: "這個檔案來自機種 101 的變頻機（站號 1，9600,N,7,2），備份於 …，運轉 1210
+// 小時。", and why a file is refused (empty when it is not).
+QString sidecarOrigin(const BackupSidecar& sidecar);
+QString sidecarRefusal(const SidecarCheck& check);
+inline const QString SidecarTitle = QStringLiteral("備份說明檔");
+inline const QString TakeAnyway = QStringLiteral("%1\n%2\n是否仍要讀取這個檔案？");
+inline const QString NoSidecar = QStringLiteral("檔案已儲存，但無法在旁邊寫入說明檔（%1）：%2");
 
 }  // namespace velorin::editortext

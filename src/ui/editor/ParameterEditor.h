@@ -58,8 +58,17 @@ protected:
 
 private:
     enum Button { SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton, ButtonCount };
+    // What the window runs beyond a page read, one at a time. A close that comes while the line is
+    // in use waits for its end; nothing but the close follows it.
+    enum class Busy {
+        Idle,
+        ReadingAll,         // read all runs: Esc stops it
+        Writing,            // a write runs to its end: the commands are off
+        Closing,            // a close waits for a stopped page read or read all
+        ClosingAfterWrite,  // a close waits for the write's end
+    };
 
-    // ---- Building the window (EditorWindow.cpp) ----
+    // ---- Building the window ----
     void buildWindow();
     void buildMenu();
     void buildToolbar();
@@ -69,7 +78,7 @@ private:
     void hideProgress();
     void placeProgress();
 
-    // ---- What the window does (ParameterEditor.cpp) ----
+    // ---- What the window does ----
 
     void onTabRequested(int page);
     void selectPage(int page);
@@ -82,7 +91,7 @@ private:
     FieldContent fieldContent(int reg) const;
     std::array<FieldContent, kRegisterCount> fieldContents() const;
 
-    // ---- Find, marks and read all (EditorFindAndMarks.cpp) ----
+    // ---- Find, marks and read all ----
     QWidget* buildFindPanel(QWidget* parent);
     void onFindTriggered();
     void onFindTextChanged(const QString& text);
@@ -111,7 +120,7 @@ private:
     // The commands: a toolbar button and its menu item reach the same one.
     void onSaveTriggered();
     void onLoadTriggered();
-    // ---- Diagnosis (EditorDiagnosis.cpp) ----
+    // ---- Diagnosis ----
     // 異常履歷 (Ctrl+H) in the drive menu.
     void addFaultHistoryItem(QMenu* driveMenu);
     // Opens the fault history, or brings it up read again.
@@ -119,7 +128,7 @@ private:
     // 匯出報告: the service report of the pages read (offline: of the fields) as PDF or HTML.
     void exportReport(QWidget* parent);
 
-    // ---- The backup's sidecar (EditorSidecar.cpp) ----
+    // ---- The backup's sidecar ----
     // P17.11 as read from the drive; empty offline or before page P17-1 was read.
     std::optional<std::int32_t> driveModel() const;
     // Online: the sidecar beside the file just saved, told when it cannot be written.
@@ -154,7 +163,9 @@ private:
     void releaseOpener();
     void convertFields();
     void settleTypedRate();
-    void setWriting(bool writing);
+    // The one change of `m_busy`: the commands, tabs and progress text follow it.
+    void setBusy(Busy next);
+    bool closing() const { return m_busy == Busy::Closing || m_busy == Busy::ClosingAfterWrite; }
     void reportWrite(const WriteOutcome& outcome);
     // Whether the window may go: asks first when fields hold edits the drive was not given.
     bool changesMayGo();
@@ -178,7 +189,6 @@ private:
     QListWidget* m_findResults = nullptr;
     QAction* m_readAllAction = nullptr;
     QAction* m_reconnectAction = nullptr;  // enabled while the port is lost
-    bool m_readingAll = false;
     CompareWindow* m_compare = nullptr;
     FaultHistoryWindow* m_faultHistory = nullptr;
     // Why a field cannot show its value, added to its tooltip; empty while it can.
@@ -194,10 +204,9 @@ private:
     std::array<VfCurvePlot*, kPageCount> m_vfPlots{};  // P09-1 and P10-1
     std::array<int, kPageCount> m_columnsShown{};
 
-    bool m_returning = false;  // the previous window is already shown
+    Busy m_busy = Busy::Idle;
+    bool m_returning = false;     // the previous window is already shown
     bool m_leavingAsked = false;  // the technician chose to drop the edits not yet written
-    bool m_closeHeld = false;  // a close waits for the line operation under way
-    bool m_writing = false;    // a write is under way: the close waits for its end
 };
 
 // Creates the editor, shows it maximised and runs its start-up. Returns the window.
