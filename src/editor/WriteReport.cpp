@@ -5,6 +5,7 @@
 
 #include "editor/EditorCore.h"
 #include "link/LineSession.h"
+#include "link/NumberText.h"
 
 namespace velorin {
 
@@ -15,11 +16,41 @@ const char* const kNoSelection = "未選擇項目，未寫入";
 const char* const kNotShown = "欄位未顯示變頻機的值，未寫入";
 const char* const kCopyUnread = " 讀取失敗，未寫入";  // after the code of the parameter not read
 
+// A write the drive did not confirm, as the write's report says it.
+std::string unconfirmedText(const ReplyCheck& reply) {
+    switch (reply.outcome) {
+        case LinkOutcome::Ok:
+            return "正常";
+        case LinkOutcome::NoReply:
+            return "變頻機未回應";
+        case LinkOutcome::NotAReply:
+            return "線路上有資料，但不是變頻機的回應";
+        case LinkOutcome::BadChecksum:
+            return "回應檢查碼錯誤";
+        case LinkOutcome::WrongStation:
+            return "回應來自其他站號";
+        case LinkOutcome::WrongFunction:
+            return "回應功能碼不符";
+        case LinkOutcome::Malformed:
+            return "回應格式錯誤";
+        case LinkOutcome::Exception:
+            return "變頻機拒絕寫入 (例外碼 " + formatNumber(wireByte(reply.exceptionCode), "00") +
+                   ")";
+        case LinkOutcome::PortError:
+            return "通訊埠已中斷";
+        case LinkOutcome::Stopped:
+            return "已停止";
+        case LinkOutcome::Unsettled:
+            return "通訊線路不穩，回應無法確認";
+    }
+    return "通訊錯誤";
+}
+
 // Why a parameter was not brought to the drive, as the write's report says it.
 std::string issueText(const WriteIssue& issue) {
     switch (issue.why) {
         case WriteIssue::Why::NotConfirmed:
-            return describeOutcome(issue.reply);
+            return unconfirmedText(issue.reply);
         case WriteIssue::Why::CopyUnread:
             return Catalogue::codeOf(issue.copy) + kCopyUnread;
         case WriteIssue::Why::NotShown:

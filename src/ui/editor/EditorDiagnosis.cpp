@@ -11,7 +11,7 @@
 #include "platform/ChangeLogFile.h"
 #include "platform/ReportPdf.h"
 #include "platform/SafeFile.h"
-#include "records/ServiceReport.h"
+#include "texts/ServiceReport.h"
 #include "ui/diagnosis/FaultHistoryWindow.h"
 
 namespace velorin {
