@@ -15,7 +15,7 @@
 #include "drive/FaultHistoryRead.h"
 #include "link/LineSession.h"
 #include "platform/ReportPdf.h"
-#include "records/ServiceReport.h"
+#include "texts/ServiceReport.h"
 
 using namespace velorin;
 

@@ -3,7 +3,8 @@
 #
 # The floors, lowest first: the Modbus line knows nothing of the drive; the drive's model knows the
 # line's types; the simulated drive, the editor core, the records and the drive jobs build on the
-# model; the Qt adapters on all of those; the windows on the adapters; the programs on everything.
+# model; the words both front ends share on those; the Qt adapters on all of those; the windows
+# on the adapters; the programs on everything.
 cmake_minimum_required(VERSION 3.22)
 set(allowed_link "link")
 set(allowed_model "link;model")
@@ -11,10 +12,11 @@ set(allowed_sim "link;model;sim")
 set(allowed_editor "link;model;editor")
 set(allowed_records "link;model;editor;records")
 set(allowed_drive "link;model;editor;records;drive")
-set(allowed_platform "link;model;editor;records;drive;platform")
-set(allowed_ui "link;model;editor;records;drive;platform;ui")
-set(allowed_cli "link;model;editor;records;drive;platform;sim;cli")
-set(allowed_app "link;model;editor;records;drive;platform;sim;ui;app")
+set(allowed_texts "link;model;editor;records;drive;texts")
+set(allowed_platform "link;model;editor;records;drive;texts;platform")
+set(allowed_ui "link;model;editor;records;drive;texts;platform;ui")
+set(allowed_cli "link;model;editor;records;drive;texts;platform;sim;cli")
+set(allowed_app "link;model;editor;records;drive;texts;platform;sim;ui;app")
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "CheckLayers.cmake: SOURCE_DIR is not set")

@@ -1,6 +1,7 @@
 #include "CliEditorTexts.h"
 
 #include "link/Frames.h"
+#include "texts/LinkTexts.h"
 #include "platform/QtText.h"
 
 namespace velorin::clitext {

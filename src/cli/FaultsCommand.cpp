@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "drive/FaultHistoryRead.h"
+#include "texts/FaultHistoryText.h"
 
 namespace velorin {
 

@@ -8,6 +8,8 @@
 
 #include "Commands.h"
 #include "drive/LineBackup.h"
+#include "model/Catalogue.h"
+#include "platform/QtText.h"
 #include "platform/SafeFile.h"
 
 #ifndef VELORIN_VERSION
@@ -34,20 +36,42 @@ QString stationText(const std::vector<std::uint8_t>& stations) {
     return words.join(QLatin1Char(','));
 }
 
+// How a drive's backup ended, in a word or two.
+QString outcomeWord(DriveBackupOutcome::Kind kind) {
+    using K = DriveBackupOutcome::Kind;
+    switch (kind) {
+        case K::Saved:
+            return QStringLiteral("saved");
+        case K::Silent:
+            return QStringLiteral("no answer");
+        case K::ReadFailed:
+            return QStringLiteral("read failed");
+        case K::NotWritten:
+            return QStringLiteral("not written");
+        case K::Stopped:
+            return QStringLiteral("stopped");
+        case K::NotReached:
+            return QStringLiteral("not reached");
+        case K::PortLost:
+            return QStringLiteral("port lost");
+    }
+    return {};
+}
+
 // A summary line on stdout.
 QString backupLine(const DriveBackupOutcome& o) {
     using K = DriveBackupOutcome::Kind;
-    QString line = QStringLiteral("station %1: %2")
-                       .arg(o.station)
-                       .arg(QLatin1String(outcomeWord(o.kind).data(),
-                                          static_cast<qsizetype>(outcomeWord(o.kind).size())));
+    QString line = QStringLiteral("station %1: %2").arg(o.station).arg(outcomeWord(o.kind));
     if (o.kind == K::Saved) {
         line += QStringLiteral(" %1 (%2 parameters)").arg(pathText(o.file)).arg(o.parameters);
         if (!o.sidecarFailure.empty())
             line += QStringLiteral("; no sidecar: ") + oneLine(o.sidecarFailure);
         return line;
     }
-    if (!o.detail.empty())
+    if (o.unreadRegister >= 0)
+        line += QStringLiteral(": ") + qs(Catalogue::codeOf(o.unreadRegister)) +
+                QStringLiteral(" 參數讀取失敗，變頻機未回應。");
+    else if (!o.detail.empty())
         line += QStringLiteral(": ") + oneLine(o.detail);
     if (o.kind != K::NotReached)
         line += QStringLiteral("; nothing written");

@@ -8,7 +8,7 @@
 #include "model/FaultRegisters.h"
 #include "platform/ReportPdf.h"
 #include "platform/SafeFile.h"
-#include "records/ServiceReport.h"
+#include "texts/ServiceReport.h"
 
 #ifndef VELORIN_VERSION
 #define VELORIN_VERSION "0"

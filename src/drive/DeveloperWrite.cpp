@@ -3,10 +3,10 @@
 #include <array>
 #include <chrono>
 
-#include "model/DriveFacts.h"
 #include "link/LineSession.h"
 #include "link/NumberText.h"
 #include "link/Transaction.h"
+#include "model/DriveFacts.h"
 
 namespace velorin {
 
@@ -14,48 +14,6 @@ namespace {
 
 constexpr int kHighestRegister = 562;
 constexpr auto kResetSettle = std::chrono::seconds(2);  // the drive reloads its factory set
-
-// Everything the run tells the technician, in one place.
-namespace text {
-const char* const PortInUse = "無法開啟通訊埠，請確認連接埠未被其他程式占用。";
-const char* const Running = "目前變頻機為運轉狀態，請手動停止變頻機運轉，否則部分參數將無法寫入。";
-const char* const RunningTitle = "變頻機運轉中";
-const char* const LinkTitle = "通訊錯誤";
-const char* const FileTitle = "檔案錯誤";
-const char* const PortNotReopened = "無法重新開啟通訊埠";
-const char* const NothingWritten = "未寫入任何參數。";
-const char* const NoBlank = "缺少編號與數值之間的空格";
-const char* const NumberNotANumber = "編號不是數字";
-const char* const NumberTooLarge = "編號超出範圍";
-const char* const ValueNotANumber = "數值不是數字";
-const char* const ValueOutOfRange = "數值超出範圍";
-const char* const BadStation = "站號須在 0 到 255 之間";
-const char* const BadFormat = "通訊格式須在 0 到 6 之間";
-const char* const BadRate = "傳輸速率須為 0 到 4，或 48、96、192、384、1152";
-std::string tooManyEntries() {
-    return "檔案超過 " + std::to_string(kDeveloperEntryLimit) + " 項";
-}
-std::string badEntry(const DeveloperFileError& e) {
-    const std::string what =
-        e.entry > 0 ? "第 " + std::to_string(e.entry) + " 項「" + e.text + "」：" + e.reason
-                    : e.reason;
-    return what + "。" + NothingWritten;
-}
-// Why the run stopped part-way ("通訊埠已中斷"), then how far it came.
-std::string stoppedAfter(const std::string& why, std::size_t written) {
-    return why + "，已寫入 " + std::to_string(written) + " 項，其餘未寫入。";
-}
-std::string summary(int confirmed, const std::vector<int>& unconfirmed) {
-    constexpr std::size_t kListed = 20;
-    std::string s = "開發參數寫入完成：寫入 " + std::to_string(confirmed) + " 項，未確認 " +
-                    std::to_string(unconfirmed.size()) + " 項";
-    for (std::size_t i = 0; i < unconfirmed.size() && i < kListed; ++i)
-        s += "\nP" + std::to_string(unconfirmed[i]);
-    if (unconfirmed.size() > kListed)
-        s += "\n…";
-    return s;
-}
-}  // namespace text
 
 // Entries of a developer file: a line end or a comma ends one, blanks before it are skipped.
 std::vector<std::string_view> splitEntries(std::string_view text) {
@@ -115,12 +73,13 @@ bool resetsDrive(std::uint16_t reg, std::uint16_t word) {
 
 DeveloperPlanResult planDeveloperWrite(std::string_view fileText, Framing framing) {
     const std::vector<std::string_view> entries = splitEntries(fileText);
-    auto fail = [](int entry, std::string_view text, std::string reason) {
+    auto fail = [](int entry, std::string_view text, DeveloperFileFault fault) {
         return DeveloperPlanResult{std::nullopt,
-                                   DeveloperFileError{entry, std::string(text), std::move(reason)}};
+                                   DeveloperFileError{entry, std::string(text), fault}};
     };
+    using Fault = DeveloperFileFault;
     if (entries.size() > static_cast<std::size_t>(kDeveloperEntryLimit))
-        return fail(0, {}, text::tooManyEntries());
+        return fail(0, {}, Fault::TooManyEntries);
 
     DeveloperPlan plan;
     std::int16_t station = -1, format = -1, rate = -1;
@@ -131,13 +90,13 @@ DeveloperPlanResult planDeveloperWrite(std::string_view fileText, Framing framin
         const std::string_view entry = entries[i];
         const std::size_t blank = entry.find(' ');
         if (blank == std::string_view::npos)
-            return fail(place, entry, text::NoBlank);
+            return fail(place, entry, Fault::NoBlank);
         const auto number = strictNumber(entry.substr(1, blank - 1));
         if (!number)
-            return fail(place, entry, text::NumberNotANumber);
+            return fail(place, entry, Fault::NumberNotANumber);
         const auto reg = roundDown<std::int16_t>(*number);
         if (!reg)
-            return fail(place, entry, text::NumberTooLarge);
+            return fail(place, entry, Fault::NumberTooLarge);
         const std::string_view valueText = entry.substr(blank + 1);
         if (*reg < 0 || *reg > kHighestRegister)
             continue;
@@ -146,10 +105,10 @@ DeveloperPlanResult planDeveloperWrite(std::string_view fileText, Framing framin
             *reg == drive::kFormatParameter) {
             const auto value = strictNumber(valueText);
             if (!value)
-                return fail(place, entry, text::ValueNotANumber);
+                return fail(place, entry, Fault::ValueNotANumber);
             const auto held = roundTo<std::int16_t>(*value);
             if (!held)
-                return fail(place, entry, text::ValueOutOfRange);
+                return fail(place, entry, Fault::ValueOutOfRange);
             const int slot = *reg - drive::kStationParameter;
             std::int16_t& target = slot == 0 ? station : slot == 1 ? rate : format;
             target = *held;
@@ -159,25 +118,25 @@ DeveloperPlanResult planDeveloperWrite(std::string_view fileText, Framing framin
         }
         const auto word = encodeValue(valueText, framing);
         if (!word)
-            return fail(place, entry, text::ValueOutOfRange);
+            return fail(place, entry, Fault::ValueOutOfRange);
         plan.writes.push_back({static_cast<std::uint16_t>(*reg), *word, place});
         if (resetsDrive(*reg, *word))
             framing = drive::kFactoryFraming;
     }
     if (station != -1) {
         if (station < 0 || station > 255)
-            return fail(heldEntry[0], heldText[0], text::BadStation);
+            return fail(heldEntry[0], heldText[0], Fault::BadStation);
         plan.station = static_cast<std::uint8_t>(station);
     }
     if (format != -1) {
         if (format < 0 || format >= static_cast<int>(kFormats.size()))
-            return fail(heldEntry[2], heldText[2], text::BadFormat);
+            return fail(heldEntry[2], heldText[2], Fault::BadFormat);
         plan.format = format;
     }
     if (rate != -1) {
         plan.rate = rateIndexOfValue(rate);
         if (!plan.rate)
-            return fail(heldEntry[1], heldText[1], text::BadRate);
+            return fail(heldEntry[1], heldText[1], Fault::BadRate);
     }
     return {std::move(plan), std::nullopt};
 }
@@ -185,33 +144,36 @@ DeveloperPlanResult planDeveloperWrite(std::string_view fileText, Framing framin
 DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
                                        const DeveloperWriteHooks& hooks) {
     DeveloperWriteResult result;
-    auto tell = [&hooks](std::string title, std::string message) {
+    using Kind = DeveloperNotice::Kind;
+    auto tell = [&hooks](DeveloperNotice notice) {
         if (hooks.tell)
-            hooks.tell({std::move(title), std::move(message)});
+            hooks.tell(notice);
     };
-    auto written = [&result] { return result.confirmed + result.unconfirmed.size(); };
+    auto written = [&result] {
+        return result.confirmed + static_cast<int>(result.unconfirmed.size());
+    };
     auto finish = [&session, &result](DeveloperWriteEnd end) {
         session.close();
         result.end = end;
         return result;
     };
     auto lineLost = [&](const ReplyCheck& check) {
-        tell(text::LinkTitle, text::stoppedAfter(describeOutcome(check), written()));
+        tell({.kind = Kind::LineLost, .reply = check, .written = written()});
         return finish(DeveloperWriteEnd::LineFailed);
     };
 
     session.follow(link);
     if (!session.isOpen() && session.open(link.comPort, link.settings) != OpenResult::Ok) {
-        tell(text::LinkTitle, text::PortInUse);
+        tell({.kind = Kind::PortNotOpened});
         return finish(DeveloperWriteEnd::PortNotOpened);
     }
     const ReplyCheck status = session.read(drive::kStatusRegister);
     if (status.outcome != LinkOutcome::Ok) {
-        tell(text::LinkTitle, describeOutcome(status, false) + "，" + text::NothingWritten);
+        tell({.kind = Kind::NoReply, .reply = status});
         return finish(DeveloperWriteEnd::NoReply);
     }
     if (drive::motorRuns(status.value)) {
-        tell(text::RunningTitle, text::Running);
+        tell({.kind = Kind::DriveRunning});
         return finish(DeveloperWriteEnd::DriveRunning);
     }
 
@@ -220,7 +182,7 @@ DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
         return finish(DeveloperWriteEnd::NoFile);
     const DeveloperPlanResult checked = planDeveloperWrite(*file, session.framing());
     if (!checked.plan) {
-        tell(text::FileTitle, text::badEntry(*checked.error));
+        tell({.kind = Kind::BadFile, .fileError = checked.error});
         return finish(DeveloperWriteEnd::BadFile);
     }
     const DeveloperPlan& plan = *checked.plan;
@@ -249,7 +211,7 @@ DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
     auto reopen = [&]() {
         if (session.open(link.comPort, link.settings) == OpenResult::Ok)
             return true;
-        tell(text::LinkTitle, text::stoppedAfter(text::PortNotReopened, written()));
+        tell({.kind = Kind::PortNotReopened, .written = written()});
         return false;
     };
 
@@ -297,7 +259,8 @@ DeveloperWriteResult runDeveloperWrite(LineSession& session, LinkState& link,
             link.settings = replaceRate(link.settings, *plan.rate);
     }
     session.close();
-    tell(kDeveloperTitle, text::summary(result.confirmed, result.unconfirmed));
+    tell(
+        {.kind = Kind::Finished, .confirmed = result.confirmed, .unconfirmed = result.unconfirmed});
     return finish(DeveloperWriteEnd::Finished);
 }
 

@@ -5,9 +5,10 @@
 // link survives each change; a lock/reset write (P546) of 2 to 7 sends the drive back to its
 // factory link, and the run follows it.
 //
-// No widgets: the mode menu asks for the password, locks its buttons, shows the progress line,
-// then calls runDeveloperWrite() with its line session and hooks for the file dialog and the
-// message boxes, and restores its buttons however the run ended.
+// No widgets and no words: the mode menu asks for the password, locks its buttons, shows the
+// progress line, then calls runDeveloperWrite() with its line session and hooks for the file
+// dialog and the message boxes (it words each notice), and restores its buttons however the run
+// ended.
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/Frames.h"
 #include "link/LinkSettings.h"
 
 namespace velorin {
@@ -23,13 +25,6 @@ namespace velorin {
 class LineSession;
 
 inline constexpr const char* kDeveloperPassword = "7093";
-inline constexpr const char* kDeveloperPrompt = "F12為開發專用功能，請輸入開發密碼。";
-inline constexpr const char* kDeveloperTitle = "開發功能";
-inline constexpr const char* kWrongPasswordText = "密碼錯誤!!";
-inline constexpr const char* kWrongPasswordTitle = "ERROR";
-inline constexpr const char* kDeveloperProgressText = "開發參數寫入中，請稍候";
-// What the change log names the bulk write by, with the file's name.
-inline constexpr const char* kDeveloperCommand = "開發參數寫入";
 // The folder below the program's own folder where the file dialog starts.
 inline constexpr const char* kDeveloperFolderName = "Develop";
 
@@ -59,10 +54,24 @@ struct DeveloperPlan {
     std::optional<int> rate;              // P497: index in kRates
 };
 
+// Why a file was refused.
+enum class DeveloperFileFault {
+    TooManyEntries,    // more than kDeveloperEntryLimit entries (the file as a whole)
+    NoBlank,           // no blank between the number and the value
+    NumberNotANumber,  // the number is no number
+    NumberTooLarge,    // the number does not fit a register number
+    ValueNotANumber,   // a station, format or rate value is no number
+    ValueOutOfRange,   // the value cannot travel in one register
+    BadStation,        // P496 outside 0-255
+    BadFormat,         // P498 outside 0-6
+    BadRate,           // P497 neither a list position nor a rate code
+};
+
 struct DeveloperFileError {
-    int entry = 0;       // 1-based place in the file; 0 for the file as a whole
-    std::string text;    // the entry as written
-    std::string reason;  // "缺少編號與數值之間的空格"
+    int entry = 0;     // 1-based place in the file; 0 for the file as a whole
+    std::string text;  // the entry as written
+    DeveloperFileFault fault = DeveloperFileFault::NoBlank;
+    bool operator==(const DeveloperFileError&) const = default;
 };
 
 struct DeveloperPlanResult {
@@ -85,9 +94,23 @@ DeveloperPlanResult planDeveloperWrite(std::string_view fileText, Framing framin
 
 // ---- The run ----
 
-struct DeveloperMessage {
-    std::string title;
-    std::string text;
+// What the run tells the technician, in a message box with one OK button.
+struct DeveloperNotice {
+    enum class Kind {
+        PortNotOpened,    // the port could not be opened: nothing written
+        NoReply,          // the running check failed (`reply`): nothing written
+        DriveRunning,     // the motor runs: nothing written
+        BadFile,          // the file failed its check (`fileError`): nothing written
+        LineLost,         // a write ended the run (`reply`) after `written` writes
+        PortNotReopened,  // the port did not open again after a link change, after `written`
+        Finished,         // the summary: `confirmed` and the registers `unconfirmed`
+    };
+    Kind kind = Kind::Finished;
+    ReplyCheck reply{};
+    std::optional<DeveloperFileError> fileError{};
+    int written = 0;
+    int confirmed = 0;
+    std::vector<int> unconfirmed{};
 };
 
 struct DeveloperWriteHooks {
@@ -96,7 +119,7 @@ struct DeveloperWriteHooks {
     // file could not be read and the menu has said so).
     std::function<std::optional<std::string>()> chooseFile;
     // A message box with one OK button; returns once it is closed.
-    std::function<void(const DeveloperMessage&)> tell;
+    std::function<void(const DeveloperNotice&)> tell;
     // After every write: writes done so far and in all.
     std::function<void(int done, int total)> progress;
     // Each word sent, once the drive answered or the line gave up.

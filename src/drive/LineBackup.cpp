@@ -113,27 +113,6 @@ std::optional<std::filesystem::path> latestBackupOf(const std::filesystem::path&
     return best;
 }
 
-std::string_view outcomeWord(DriveBackupOutcome::Kind kind) {
-    using K = DriveBackupOutcome::Kind;
-    switch (kind) {
-        case K::Saved:
-            return "saved";
-        case K::Silent:
-            return "no answer";
-        case K::ReadFailed:
-            return "read failed";
-        case K::NotWritten:
-            return "not written";
-        case K::Stopped:
-            return "stopped";
-        case K::NotReached:
-            return "not reached";
-        case K::PortLost:
-            return "port lost";
-    }
-    return "";
-}
-
 bool LineBackup::stopAsked() const {
     return m_line.stopRequested() || (m_hooks.stopRequested && m_hooks.stopRequested());
 }
@@ -165,13 +144,12 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
     using K = DriveBackupOutcome::Kind;
     DriveBackupOutcome outcome;
     outcome.station = station;
-    const auto readFailed = [](int reg) {
-        return Catalogue::codeOf(reg) + " 參數讀取失敗，變頻機未回應。";
-    };
-    const auto ended = [&](K kind, std::string detail = {}) {
+    const auto ended = [&](K kind, int unread = -1, std::string detail = {}) {
         outcome.kind = m_line.portLost() ? K::PortLost : stopAsked() ? K::Stopped : kind;
-        if (outcome.kind == kind)
+        if (outcome.kind == kind) {
+            outcome.unreadRegister = unread;
             outcome.detail = std::move(detail);
+        }
         return outcome;
     };
     DriveBackupProgress progress{index, count, station, -1, 0, static_cast<int>(pages.size())};
@@ -184,7 +162,7 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
     core->beginVisit(&m_line, m_line.framing());
     core->readOpeningCopies();
     if (const std::vector<int> unread = core->unreadCopies(); !unread.empty())
-        return ended(K::Silent, readFailed(unread.front()));
+        return ended(K::Silent, unread.front());
     if (m_line.portLost() || stopAsked())
         return ended(K::Silent);
     for (int page : pages) {
@@ -196,7 +174,7 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
         if (read.kind == PageReadOutcome::Kind::Stopped || stopAsked() || m_line.portLost())
             return ended(K::Stopped);
         if (read.kind == PageReadOutcome::Kind::Failed)
-            return ended(K::ReadFailed, readFailed(read.failedRegister));
+            return ended(K::ReadFailed, read.failedRegister);
     }
     const std::string text = onlineSaveText(*core);
     core->endVisit();
@@ -212,7 +190,7 @@ DriveBackupOutcome LineBackup::backUp(int index, int count, std::uint8_t station
 
     outcome.file = folder / backupFileName({station, outcome.model, stamp.day});
     if (auto failure = m_hooks.save(outcome.file, text))
-        return ended(K::NotWritten, std::move(*failure));
+        return ended(K::NotWritten, -1, std::move(*failure));
     outcome.kind = K::Saved;
     outcome.parameters = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 

@@ -91,7 +91,8 @@ struct DriveBackupOutcome {
     std::optional<std::int32_t> model;  // P17.11, where the drive gave it
     std::optional<std::int32_t> runHours;
     int parameters = 0;          // lines of the file (Saved)
-    std::string detail;          // why it failed, in the editor's or the file's own words
+    int unreadRegister = -1;     // Silent, ReadFailed: the register the drive did not give
+    std::string detail;          // NotWritten: why, in the file writer's own words
     std::string sidecarFailure;  // Saved without its sidecar: why it could not be written
     bool ok() const { return kind == Kind::Saved; }
 };
@@ -133,6 +134,5 @@ private:
 };
 
 // The outcome's word for a summary line: "saved", "no answer", ...
-std::string_view outcomeWord(DriveBackupOutcome::Kind kind);
 
 }  // namespace velorin

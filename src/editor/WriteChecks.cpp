@@ -118,9 +118,11 @@ bool WriteChecks::changes(int reg) const {
 }
 
 std::vector<CheckFailure> WriteChecks::values() const {
-    std::vector<CheckFailure> failures =
-        valueCheck(m_core.m_working, m_core.m_pages, m_core.m_copies.ratedCurrent,
-                   m_core.pidFullScaleAfterWrite());
+    std::vector<CheckFailure> failures;
+    for (const RangeFailure& f :
+         valueCheck(m_core.m_working, m_core.m_pages, m_core.m_copies.ratedCurrent,
+                    m_core.pidFullScaleAfterWrite()))
+        failures.push_back({f.reg, f.code + " 範圍不在" + f.bounds + "。"});
     std::erase_if(failures, [this](const CheckFailure& f) { return m_core.m_unshown[f.reg]; });
     // A bound from another parameter: the message names the numbers it gives now.
     const DisplayContext display = m_core.workingDisplayContext();

@@ -91,6 +91,8 @@ enum class LinkOutcome {
     Unsettled,      // replies came, but the line was never clean enough to tell whose they were
 };
 
+// The outcome's name in the developers' words ("no reply", "bad checksum"), for logs, test
+// output and velorin-cli's English messages.
 std::string_view linkOutcomeName(LinkOutcome outcome);
 
 struct ReplyCheck {
@@ -104,11 +106,6 @@ struct ReplyCheck {
         return outcome == LinkOutcome::Ok || outcome == LinkOutcome::Exception;
     }
 };
-
-// A sentence for the technician about an outcome of the link ("變頻機未回應",
-// "變頻機拒絕寫入 (例外碼 03)"; a refused read: "變頻機拒絕讀取 (例外碼 02)"), shared by the
-// windows and the command line.
-std::string describeOutcome(const ReplyCheck& check, bool write = true);
 
 // Whether two checked replies say the same: outcome, values and exception code.
 bool sameAnswer(const ReplyCheck& a, const ReplyCheck& b);

@@ -27,17 +27,17 @@ std::optional<double> boundValue(const CheckBound& bound,
 
 }  // namespace
 
-std::string checkMessage(const RangeCheck& check,
-                         const std::array<std::int32_t, kRegisterCount>& value) {
+RangeFailure rangeFailure(const RangeCheck& check,
+                          const std::array<std::int32_t, kRegisterCount>& value) {
     const bool otherUnit = check.unitSelector >= 0 && value.at(check.unitSelector) != 0;
-    return check.code + " 範圍不在" + (otherUnit ? check.otherUnitText : check.boundsText) + "。";
+    return {check.reg, check.code, otherUnit ? check.otherUnitText : check.boundsText};
 }
 
-std::vector<CheckFailure> valueCheck(const std::array<std::int32_t, kRegisterCount>& value,
+std::vector<RangeFailure> valueCheck(const std::array<std::int32_t, kRegisterCount>& value,
                                      const std::array<std::int16_t, kPageCount + 1>& page,
                                      std::optional<std::int32_t> flag382,
                                      std::optional<std::int32_t> flag470) {
-    std::vector<CheckFailure> failures;
+    std::vector<RangeFailure> failures;
     const auto& checks = Catalogue::instance().checks();
     for (int k = 0; k < kPageCount; ++k) {
         if (page[k] != 1)
@@ -50,7 +50,7 @@ std::vector<CheckFailure> valueCheck(const std::array<std::int32_t, kRegisterCou
             const auto upper = boundValue(check.upper, value, flag382, flag470);
             // Without its bound the value is not checked; the editor never writes it.
             if (lower && upper && (v < *lower || v > *upper))
-                failures.push_back({check.reg, checkMessage(check, value)});
+                failures.push_back(rangeFailure(check, value));
         }
     }
     return failures;

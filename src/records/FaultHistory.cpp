@@ -1,7 +1,6 @@
 #include "records/FaultHistory.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "model/Catalogue.h"
 #include "model/Rules.h"
@@ -96,12 +95,9 @@ FaultHistory decodeFaultHistory(const RegisterLookup& value) {
         record.slot = slot;
         record.slotName = withoutSuffix(catalogue.parameter(reg).name, "異常記錄");
         record.number = *number;
-        const auto position = catalogue.optionPosition(reg, *number);
-        if (position) {
+        if (const auto position = catalogue.optionPosition(reg, *number)) {
             record.text = catalogue.options(reg)[*position];
             record.shortCode = shortFaultCode(record.text);
-        } else {
-            record.text = std::string(kUnknownFault) + "（" + std::to_string(*number) + "）";
         }
         record.hours = value(kFirstHours + slot);
         // A fault counted at more hours than the drive has run now came before the counter was
@@ -127,16 +123,6 @@ FaultHistory decodeFaultHistory(const RegisterLookup& value) {
     if (history.outputBits)
         history.outputs = terminalStates(*history.outputBits, false);
     return history;
-}
-
-std::string agoText(std::int64_t seconds) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.1f 小時前", static_cast<double>(seconds) / 3600.0);
-    return text;
-}
-
-std::string runTimeText(std::int64_t seconds) {
-    return std::to_string(seconds / 3600) + " 小時 " + std::to_string(seconds % 3600 / 60) + " 分";
 }
 
 }  // namespace velorin

@@ -24,7 +24,7 @@ struct FaultRecord {
     int slot = 0;             // 0 the latest ... 7 the oldest
     std::string slotName;     // "最新", "前1次" (the record's name without "異常記錄")
     std::int32_t number = 0;  // the fault's number as the drive keeps it
-    std::string text;  // its option text, "6：過負載(oL)"; kUnknownFault for another number
+    std::string text;  // its option text, "6：過負載(oL)"; empty for a number the list lacks
     std::string shortCode;  // as the drive's display shows it, "oL"; empty for an unknown one
     std::optional<std::int32_t> hours;       // running hours at the fault
     std::optional<std::int64_t> secondsAgo;  // running time since; empty when not known
@@ -69,19 +69,5 @@ std::string shortFaultCode(std::string_view optionText);
 // The terminals of P12.21 (inputs) or P12.22 (outputs), named as the terminal parameters name
 // them (P05.03-P05.12, P06.00-P06.04); bits beyond them are named "b5" ...
 std::vector<TerminalState> terminalStates(std::int32_t bits, bool inputs);
-
-// Running time since a fault: "12.5 小時前".
-std::string agoText(std::int64_t seconds);
-// Running time: "1234 小時 5 分".
-std::string runTimeText(std::int64_t seconds);
-
-inline constexpr const char* kUnknownFault = "未知異常";
-inline constexpr const char* kNoFaults = "無異常記錄";
-
-// The history as velorin-cli faults prints it and the service report keeps it. Keys and
-// columns are a promise to scripts: add new ones at the end, never rename.
-std::string faultHistoryText(const FaultHistory& history);
-std::string faultHistoryCsv(const FaultHistory& history);
-std::string faultHistoryJson(const FaultHistory& history);
 
 }  // namespace velorin

@@ -4,17 +4,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "model/CsvText.h"
-
 namespace velorin {
 
 namespace {
-
-std::string milliseconds(Micros t) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(t.count()) / 1000.0);
-    return text;
-}
 
 constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
 
@@ -83,61 +75,6 @@ void LineMonitor::clear() {
     m_startOfDayMs = m_timeOfDay();
 }
 
-std::string monitorOutcomeText(const MonitorRow& row) {
-    const ReplyCheck& r = row.check;
-    std::string text;
-    switch (r.outcome) {
-        case LinkOutcome::Ok:
-            text = "正常";
-            break;
-        case LinkOutcome::NoReply:
-            text = "無回應";
-            break;
-        case LinkOutcome::NotAReply:
-            text = "非回應資料";
-            break;
-        case LinkOutcome::BadChecksum:
-            text = isRtu(row.framing) ? "CRC 錯誤" : "LRC 錯誤";
-            break;
-        case LinkOutcome::WrongStation:
-            text = "其他站號";
-            break;
-        case LinkOutcome::WrongFunction:
-            text = "功能碼不符";
-            break;
-        case LinkOutcome::Malformed:
-            text = "格式錯誤";
-            break;
-        case LinkOutcome::Exception: {
-            char code[16];
-            std::snprintf(code, sizeof code, "例外碼 %02u", static_cast<unsigned>(r.exceptionCode));
-            text = code;
-            break;
-        }
-        case LinkOutcome::PortError:
-            text = "通訊埠中斷";
-            break;
-        case LinkOutcome::Stopped:
-            text = "已停止";
-            break;
-        case LinkOutcome::Unsettled:
-            text = "線路不穩";
-            break;
-    }
-    // A write's echo is the request's first copy; the drive's reply to a write is a copy too.
-    const int drivesCopy =
-        row.function == FunctionCode::WriteRegister && r.outcome == LinkOutcome::Ok ? 1 : 0;
-    if (row.copies > drivesCopy)
-        text += "，回波";
-    if (row.setAside)
-        text += "，遲到回應已略過";
-    if (row.askedAgain)
-        text += "（疑慮重讀）";
-    if (row.framing == Framing::Mbap)
-        text += "（交易 " + std::to_string(mbapTransaction(row.request)) + "）";
-    return text;
-}
-
 std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& bytes) {
     std::string text;
     char hex[8];
@@ -164,20 +101,9 @@ std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& b
     return text;
 }
 
-std::string monitorFunctionText(FunctionCode function) {
-    return function == FunctionCode::ReadRegisters ? "讀取" : "寫入";
-}
-
-std::string monitorValueText(const MonitorRow& row) {
-    if (row.function == FunctionCode::WriteRegister)
-        return std::to_string(row.word);
-    if (row.check.outcome != LinkOutcome::Ok)
-        return {};
-    if (row.word <= 1)
-        return std::to_string(row.check.value);
-    // A block is one row: its count, then every value.
-    std::string text = "(" + std::to_string(row.word) + " 筆)";
-    for (const std::uint16_t v : row.check.values) text += " " + std::to_string(v);
+std::string monitorMillisecondsText(Micros t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(t.count()) / 1000.0);
     return text;
 }
 
@@ -187,36 +113,6 @@ std::string monitorClockText(std::int64_t ms) {
                   static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
                   static_cast<int>(ms % 1000));
     return text;
-}
-
-std::string monitorCsv(const LineMonitor& monitor) {
-    // The mark tells a spreadsheet the file is UTF-8; without it one on a Chinese Windows PC
-    // reads the bytes as Big5.
-    std::string csv =
-        "\xEF\xBB\xBF時刻,時間(ms),線路設定,站號,功能,暫存器,數值,請求,回應,結果,延遲(ms)\r\n";
-    for (const MonitorRow& row : monitor.rows()) {
-        const std::string fields[] = {monitorClockText(row.timeOfDayMs),
-                                      milliseconds(row.at),
-                                      row.settings,
-                                      std::to_string(row.station),
-                                      monitorFunctionText(row.function),
-                                      std::to_string(row.reg),
-                                      monitorValueText(row),
-                                      monitorBytesText(row.framing, row.request),
-                                      monitorBytesText(row.framing, row.received),
-                                      monitorOutcomeText(row),
-                                      row.latency ? milliseconds(*row.latency) : std::string()};
-        std::string line = csvLine(fields);
-        line.insert(line.size() - 1, 1, '\r');
-        csv += line;
-    }
-    return csv;
-}
-
-std::string monitorCountsText(const MonitorCounts& c) {
-    return "請求 " + std::to_string(c.requests) + "　失敗 " + std::to_string(c.failed) + "　重讀 " +
-           std::to_string(c.repeated) + "　遲到 " + std::to_string(c.late) + "　平均 " +
-           milliseconds(c.averageLatency()) + " ms　最長 " + milliseconds(c.latencyMax) + " ms";
 }
 
 }  // namespace velorin

@@ -81,23 +81,12 @@ private:
     std::int64_t m_startOfDayMs = 0;
 };
 
-// What happened, in the technician's words: "正常", "無回應", "CRC 錯誤", "例外碼 02" …, with
-// "，回波" for an adapter's echo, "，遲到回應已略過" for a reply set aside and "（疑慮重讀）" for a
-// read sent again.
-std::string monitorOutcomeText(const MonitorRow& row);
 // The bytes as the line carried them: hexadecimal for RTU, the text for ASCII (its CR LF left
 // out, other control characters as <0D>).
 std::string monitorBytesText(Framing framing, const std::vector<std::uint8_t>& bytes);
-// "讀取" for a read, "寫入" for a write, else the function code.
-std::string monitorFunctionText(FunctionCode function);
-// A read's value or the value written; empty when there is none.
-std::string monitorValueText(const MonitorRow& row);
 // "08:30:05.123"
 std::string monitorClockText(std::int64_t timeOfDayMs);
-// The rows as CSV with a header row, in UTF-8 with a byte-order mark and CR LF line ends, as a
-// spreadsheet on a Chinese Windows PC reads it.
-std::string monitorCsv(const LineMonitor& monitor);
-// "請求 120　失敗 3　重讀 2　遲到 1　平均 12.3 ms　最長 48.0 ms"
-std::string monitorCountsText(const MonitorCounts& counts);
+// A time in milliseconds with one decimal: "12.3".
+std::string monitorMillisecondsText(Micros t);
 
 }  // namespace velorin

@@ -101,7 +101,7 @@ int SimulatedDrive::settingFault() const {
     const auto relative = [](const CheckBound& bound) {
         return bound.kind != CheckBound::Kind::Constant;
     };
-    for (const CheckFailure& failure : valueCheck(value, pages, value[382], value[470]))
+    for (const RangeFailure& failure : valueCheck(value, pages, value[382], value[470]))
         for (const RangeCheck& check : Catalogue::instance().checks())
             if (check.reg == failure.reg && (relative(check.lower) || relative(check.upper)) &&
                 m_regs[failure.reg] != factory[failure.reg])

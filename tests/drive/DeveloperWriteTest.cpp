@@ -27,9 +27,12 @@ using Sent = std::tuple<Framing, int, int, int>;
 constexpr Framing A = Framing::Ascii, R = Framing::Rtu;
 using Log = test::Writes;
 
-std::string summary(std::size_t written, std::size_t unconfirmed) {
-    return "開發功能|開發參數寫入完成：寫入 " + std::to_string(written) + " 項，未確認 " +
-           std::to_string(unconfirmed) + " 項";
+using Kind = DeveloperNotice::Kind;
+
+// The summary's numbers: writes confirmed and the registers not confirmed.
+std::pair<int, std::vector<int>> summary(const DeveloperNotice& told) {
+    EXPECT_EQ(told.kind, Kind::Finished);
+    return {told.confirmed, told.unconfirmed};
 }
 
 // A drive at `settings` and `station`, the link state that reaches it, and what a run showed.
@@ -43,7 +46,7 @@ struct Bench {
             fileAsked = true;
             return cancel ? std::nullopt : std::optional(file);
         };
-        hooks.tell = [this](const DeveloperMessage& m) { told.push_back(m.title + "|" + m.text); };
+        hooks.tell = [this](const DeveloperNotice& n) { told.push_back(n); };
         test::LineTap tap(session.observers(), [this](const TransactionRecord& t) {
             if (t.function == FunctionCode::WriteRegister)
                 sent.emplace_back(t.framing, t.station, t.reg, t.word);
@@ -63,7 +66,7 @@ struct Bench {
     DeveloperWriteHooks hooks;
     bool cancel = false;  // the technician cancels the file dialog
     bool fileAsked = false;
-    std::vector<std::string> told;  // title|text of each message
+    std::vector<DeveloperNotice> told;
     std::vector<Sent> sent;
 };
 
@@ -86,7 +89,7 @@ TEST(DeveloperWrite, EntriesGoOutAsEachFramingCarriesThem) {
             EXPECT_EQ(b.run(file).end,
                       refused ? DeveloperWriteEnd::BadFile : DeveloperWriteEnd::Finished);
             EXPECT_EQ(b.writeLog(), expected);
-            EXPECT_EQ(b.told.back().starts_with("開發功能"), !refused);
+            EXPECT_EQ(b.told.back().kind, refused ? Kind::BadFile : Kind::Finished);
             if (!expected.empty())
                 EXPECT_EQ(b.sent.front(),
                           (Sent{b.link.framing, 1, expected[0].first, expected[0].second}));
@@ -97,19 +100,21 @@ TEST(DeveloperWrite, EntriesGoOutAsEachFramingCarriesThem) {
 TEST(DeveloperWrite, AFaultyFileStopsBeforeAnythingIsWritten) {
     std::string tooMany = std::string(kDeveloperEntryLimit, ',');  // empty entries do not count
     for (int i = 0; i <= kDeveloperEntryLimit; ++i) tooMany += "P10 1\r\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {"P10 1\r\nP11 2\r\nP12\r\nP13 4", "第 3 項「P12」：缺少編號與數值之間的空格。"},
-        {"P10 1,PX 7", "第 2 項「PX 7」：編號不是數字。"},
-        {"P10 1,P497 7", "第 2 項「P497 7」：傳輸速率須為 0 到 4，或 48、96、192、384、1152。"},
-        {"P498 7,P10 1", "第 1 項「P498 7」：通訊格式須在 0 到 6 之間。"},
-        {"P496 five", "第 1 項「P496 five」：數值不是數字。"},
-        {tooMany, "檔案超過 563 項。"},
+    using F = DeveloperFileFault;
+    const std::pair<std::string, DeveloperFileError> cases[] = {
+        {"P10 1\r\nP11 2\r\nP12\r\nP13 4", {3, "P12", F::NoBlank}},
+        {"P10 1,PX 7", {2, "PX 7", F::NumberNotANumber}},
+        {"P10 1,P497 7", {2, "P497 7", F::BadRate}},
+        {"P498 7,P10 1", {1, "P498 7", F::BadFormat}},
+        {"P496 five", {1, "P496 five", F::ValueNotANumber}},
+        {tooMany, {0, "", F::TooManyEntries}},
     };
-    for (const auto& [file, message] : cases) {
+    for (const auto& [file, error] : cases) {
         Bench b("9600,N,7,2", 1);
         EXPECT_EQ(b.run(file).end, DeveloperWriteEnd::BadFile);
         EXPECT_TRUE(b.writeLog().empty());
-        EXPECT_EQ(b.told, (std::vector{"檔案錯誤|" + message + "未寫入任何參數。"}));
+        ASSERT_EQ(b.told.size(), 1u);
+        EXPECT_EQ(std::tuple(b.told[0].kind, b.told[0].fileError), std::tuple(Kind::BadFile, error));
     }
 }
 
@@ -143,36 +148,41 @@ TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollowsAsAfterAReset) {
             << "the next window finds the drive";
         EXPECT_EQ(b.clock.now() >= std::chrono::seconds(2), reset);
         if (writes.size() == 2)  // station 255 refused
-            EXPECT_EQ(b.told.back(), summary(1, 1) + "\nP496");
+            EXPECT_EQ(summary(b.told.back()), std::pair(1, std::vector{496}));
         if (reset)
-            EXPECT_EQ(b.told.back(), summary(b.sent.size(), 0));
+            EXPECT_EQ(summary(b.told.back()),
+                      std::pair(static_cast<int>(b.sent.size()), std::vector<int>{}));
     }
 }
 
 TEST(DeveloperWrite, EveryStopIsTold) {
     using E = DeveloperWriteEnd;
     // clang-format off
-    const std::tuple<const char*, std::function<void(Bench&)>, E, std::string> cases[] = {
+    using O = LinkOutcome;
+    // what went wrong, the notice's kind, the outcome it names and the writes done before
+    const std::tuple<const char*, std::function<void(Bench&)>, E, std::optional<std::tuple<Kind, O, int>>> cases[] = {
         {"port in use", [](Bench& b) { b.line.setHeldElsewhere(true); }, E::PortNotOpened,
-         "通訊錯誤|無法開啟通訊埠，請確認連接埠未被其他程式占用。"},
+         std::tuple(Kind::PortNotOpened, O::NoReply, 0)},
         {"no answer", [](Bench& b) { b.drive.injectFault({DriveFault::Kind::NoReply}, 3); }, E::NoReply,
-         "通訊錯誤|變頻機未回應，未寫入任何參數。"},
+         std::tuple(Kind::NoReply, O::NoReply, 0)},
         {"running", [](Bench& b) {
              b.session.open(1, b.link.settings);
              b.session.write(drive::kCommandRegister, drive::kRunForward);
              b.drive.clearWriteLog(); }, E::DriveRunning,
-         "變頻機運轉中|目前變頻機為運轉狀態，請手動停止變頻機運轉，否則部分參數將無法寫入。"},
+         std::tuple(Kind::DriveRunning, O::NoReply, 0)},
         {"adapter pulled after the first write",
          [](Bench& b) { b.hooks.progress = [&b](int, int) { b.line.setPresent(false); }; },
-         E::LineFailed, "通訊錯誤|通訊埠已中斷，已寫入 1 項，其餘未寫入。"},
-        {"file dialog cancelled", [](Bench& b) { b.cancel = true; }, E::NoFile, ""}};
+         E::LineFailed, std::tuple(Kind::LineLost, O::PortError, 1)},
+        {"file dialog cancelled", [](Bench& b) { b.cancel = true; }, E::NoFile, std::nullopt}};
     // clang-format on
-    for (const auto& [name, arrange, end, message] : cases) {
+    for (const auto& [name, arrange, end, notice] : cases) {
         SCOPED_TRACE(name);
         Bench b("9600,N,7,2", 1);
         arrange(b);
         EXPECT_EQ(b.run("P10 1,P11 2").end, end);
-        EXPECT_EQ(b.told, message.empty() ? std::vector<std::string>{} : std::vector{message});
+        ASSERT_EQ(b.told.size(), notice ? 1u : 0u);
+        if (notice)
+            EXPECT_EQ(std::tuple(b.told[0].kind, b.told[0].reply.outcome, b.told[0].written), *notice);
         EXPECT_EQ(b.writeLog().size(), b.fileAsked && !b.cancel ? 1u : 0u);
     }
 }
@@ -188,7 +198,7 @@ TEST(DeveloperWrite, UnconfirmedWritesAreCountedAndListed) {
     b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 12}, 4);
     const auto result = b.run("P10 1,P11 2,P12 3,P13 4");
     EXPECT_EQ(std::tuple(result.confirmed, result.unconfirmed), std::tuple(2, std::vector{11, 12}));
-    EXPECT_EQ(b.told.back(), summary(2, 2) + "\nP11\nP12");
+    EXPECT_EQ(summary(b.told.back()), std::pair(2, std::vector{11, 12}));
     EXPECT_EQ(ticks, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 }
 

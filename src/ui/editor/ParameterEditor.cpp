@@ -53,7 +53,7 @@
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
-#include "records/ServiceReport.h"
+#include "texts/ServiceReport.h"
 #include "ui/diagnosis/FaultHistoryWindow.h"
 
 namespace velorin {

@@ -20,6 +20,7 @@
 
 #include "drive/ConnectSession.h"
 #include "drive/DeveloperWrite.h"
+#include "ui/texts/WindowTexts.h"
 #include "drive/LineBackup.h"
 #include "editor/ParameterFile.h"
 #include "link/NumberText.h"
@@ -284,9 +285,10 @@ void ModeMenu::developerWrite() {
         }
         return file.bytes;
     };
-    hooks.tell = [this](const DeveloperMessage& m) {
-        m_services.dialogs->message(this, QString::fromStdString(m.text),
-                                    QString::fromStdString(m.title));
+    hooks.tell = [this](const DeveloperNotice& notice) {
+        const MessageBoxText box = developerNoticeText(notice);
+        m_services.dialogs->message(this, QString::fromStdString(box.text),
+                                    QString::fromStdString(box.title));
     };
     hooks.written = [&log](std::uint16_t reg, std::uint16_t word, bool confirmed) {
         log.record(wordChange(log.source(), reg, word, confirmed));

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Services.h"
+#include "ui/texts/WindowTexts.h"
 
 namespace velorin {
 

@@ -6,6 +6,7 @@
 #include "platform/ElidingLabel.h"
 #include "platform/LinkStatus.h"
 #include "platform/QtText.h"
+#include "texts/LinkTexts.h"
 
 namespace velorin {
 

@@ -1,10 +1,13 @@
 // The fault history in the three forms velorin-cli prints: tab-separated text for people and
 // `cut -f`, CSV of the faults, and one JSON object with everything.
 
+#include "texts/FaultHistoryText.h"
+
+#include <cstdio>
+
 #include "editor/JsonText.h"
 #include "model/Catalogue.h"
 #include "model/CsvText.h"
-#include "records/FaultHistory.h"
 
 namespace velorin {
 
@@ -38,12 +41,28 @@ std::string jsonTerminals(const std::optional<std::int32_t>& bits,
 
 }  // namespace
 
+std::string agoText(std::int64_t seconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f 小時前", static_cast<double>(seconds) / 3600.0);
+    return text;
+}
+
+std::string runTimeText(std::int64_t seconds) {
+    return std::to_string(seconds / 3600) + " 小時 " + std::to_string(seconds % 3600 / 60) + " 分";
+}
+
+std::string faultText(const FaultRecord& record) {
+    if (!record.text.empty())
+        return record.text;
+    return "未知異常（" + std::to_string(record.number) + "）";
+}
+
 std::string faultHistoryText(const FaultHistory& history) {
     std::string out;
     if (history.records.empty())
         out += std::string(kNoFaults) + "\n";
     for (const FaultRecord& r : history.records)
-        out += r.slotName + "\t" + r.text + "\t" +
+        out += r.slotName + "\t" + faultText(r) + "\t" +
                (r.hours ? std::to_string(*r.hours) + " 小時" : "") + "\t" +
                (r.secondsAgo ? agoText(*r.secondsAgo) : "") + "\n";
     if (history.runSeconds)
@@ -69,7 +88,7 @@ std::string faultHistoryCsv(const FaultHistory& history) {
         const std::string row[] = {std::to_string(r.slot),
                                    std::to_string(r.number),
                                    r.shortCode,
-                                   r.text,
+                                   faultText(r),
                                    orEmpty(r.hours),
                                    r.secondsAgo ? std::to_string(*r.secondsAgo) : ""};
         out += csvLine(row);
@@ -83,7 +102,7 @@ std::string faultHistoryJson(const FaultHistory& history) {
         faults +=
             std::string(faults.empty() ? "\n" : ",\n") + "  {\"slot\":" + std::to_string(r.slot) +
             ",\"number\":" + std::to_string(r.number) + ",\"code\":" + jsonQuoted(r.shortCode) +
-            ",\"text\":" + jsonQuoted(r.text) + ",\"hours\":" + jsonOr(r.hours) +
+            ",\"text\":" + jsonQuoted(faultText(r)) + ",\"hours\":" + jsonOr(r.hours) +
             ",\"seconds_ago\":" + jsonOr(r.secondsAgo) + "}";
     std::string seen;
     for (const SeenValue& s : history.seen)

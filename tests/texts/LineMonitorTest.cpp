@@ -1,8 +1,10 @@
-// The line monitor's rows, words, counters, 10 000-row bound and CSV copy.
+// The line monitor's rows, counters and 10 000-row bound, told in the monitor window's words
+// and its CSV copy.
 
 #include <gtest/gtest.h>
 
 #include "records/LineMonitor.h"
+#include "ui/texts/WindowTexts.h"
 #include "link/LineSession.h"
 #include "sim/SimulatedPort.h"
 

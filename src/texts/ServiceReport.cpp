@@ -1,8 +1,8 @@
-#include "records/ServiceReport.h"
+#include "texts/ServiceReport.h"
 
 #include "model/FaultRegisters.h"
 #include "model/Sha256.h"
-#include "records/FaultHistory.h"
+#include "texts/FaultHistoryText.h"
 
 namespace velorin {
 
@@ -81,7 +81,7 @@ std::string faultSection(const ParameterSet& set) {
     } else {
         std::vector<std::vector<std::string>> rows;
         for (const FaultRecord& r : history.records)
-            rows.push_back({r.slotName, r.text, r.shortCode,
+            rows.push_back({r.slotName, faultText(r), r.shortCode,
                             r.hours ? std::to_string(*r.hours) : "",
                             r.secondsAgo ? agoText(*r.secondsAgo) : ""});
         out += table({"記錄", "異常", "代碼", "運轉時數", "距今"}, rows);
