@@ -6,6 +6,7 @@
 
 #include "editor/ParameterSets.h"
 #include "platform/QtText.h"
+#include "texts/CheckTexts.h"
 
 namespace velorin {
 
@@ -227,7 +228,7 @@ int EditorCommand::rangeCheck(const std::set<int>* concerned) {
         if (!concerns(failure.reg))
             continue;
         refused = true;
-        error(qs(failure.message));
+        error(qs(checkFailureText(failure)));
     }
     if (!refused)
         return 0;

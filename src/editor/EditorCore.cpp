@@ -369,7 +369,7 @@ std::vector<FieldRefusal> EditorCore::refusedFields() const {
     return WriteChecks(*this).refusedFields();
 }
 
-std::string EditorCore::rangeInForce(int reg) const {
+std::vector<RangeInForce> EditorCore::rangeInForce(int reg) const {
     return WriteChecks(*this).rangeInForce(reg);
 }
 

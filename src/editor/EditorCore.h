@@ -360,7 +360,7 @@ public:
     // The range the check before a write holds the field to now, as the field writes it: the
     // check's own text, or for a bound taken from another parameter the numbers it gives now;
     // empty for a field no check tests.
-    std::string rangeInForce(int reg) const;
+    std::vector<RangeInForce> rangeInForce(int reg) const;
 
     // ---- Before a write (DriveWarningCheck) ----
     // The settings of the working values that the drive would answer with ErP1 (two of

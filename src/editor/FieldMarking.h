@@ -12,6 +12,7 @@
 
 #include "model/Catalogue.h"
 #include "model/Rules.h"
+#include "model/ValueCheck.h"
 
 namespace velorin {
 
@@ -31,7 +32,7 @@ struct FieldMarks {
 // What a field's tooltip tells, as the front ends word it.
 struct FieldFacts {
     int reg = 0;
-    std::string range;                   // the range in force (EditorCore::rangeInForce)
+    std::vector<RangeInForce> range;     // the ranges in force (EditorCore::rangeInForce)
     std::optional<std::string> factory;  // the factory value as the field shows it; empty: none
     // Once the field's page was read or loaded: the value it was given, from the drive or from a
     // file, as shown (empty: it cannot be shown) and raw.

@@ -23,18 +23,19 @@ std::optional<std::string> writtenAs(int reg, std::int32_t raw, const DisplayCon
 }
 
 // The range a check holds the field to, with the numbers in force where a bound comes from
-// another parameter: "0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）",
-// "0.00~12.34（P02.37 = 12.34）". The lowest and highest raw values that pass are shown as the
-// field writes them.
-std::string rangeText(const RangeCheck& check, bool otherUnit, const DisplayContext& display,
-                      const BoundSource& source) {
+// another parameter (P01.09 at 0.6~4.0, from P11.14's rated current 3.0 A and its 20.0~135.0%;
+// P13.04 at 0.00~0.40 from P13.34 = 40). The lowest and highest raw values that pass are shown
+// as the field writes them. Where a number is not known, the catalogue's range alone.
+RangeInForce rangeOf(const RangeCheck& check, bool otherUnit, const DisplayContext& display,
+                     const BoundSource& source) {
     const std::string range = otherUnit ? check.otherUnitText : check.boundsText;
+    RangeInForce failure{range};
     const CheckBound* from = nullptr;
     for (const CheckBound* b : {&check.lower, &check.upper})
         if (b->kind != CheckBound::Kind::Constant)
             from = b;
     if (!from)
-        return range;
+        return failure;
     auto bound = [&](const CheckBound& b) -> std::optional<double> {
         if (b.kind == CheckBound::Kind::Constant)
             return b.value;
@@ -46,19 +47,18 @@ std::string rangeText(const RangeCheck& check, bool otherUnit, const DisplayCont
     const auto lower = bound(check.lower), upper = bound(check.upper);
     const auto sourceRaw = source(*from);
     if (!lower || !upper || !sourceRaw)
-        return range;
+        return failure;
     const auto low =
         writtenAs(check.reg, static_cast<std::int32_t>(std::ceil(*lower - 1e-9)), display);
     const auto high =
         writtenAs(check.reg, static_cast<std::int32_t>(std::floor(*upper + 1e-9)), display);
     const auto sourceText = writtenAs(from->reg, *sourceRaw, display);
     if (!low || !high || !sourceText)
-        return range;
-    const std::string origin =
-        from->kind == CheckBound::Kind::RatedCurrent
-            ? Catalogue::codeOf(from->reg) + " 額定電流 " + *sourceText + " A 的 " + range
-            : Catalogue::codeOf(from->reg) + " = " + *sourceText;
-    return *low + "~" + *high + "（" + origin + "）";
+        return failure;
+    failure.range = *low + "~" + *high;
+    failure.source = RangeInForce::Source{
+        from->reg, *sourceText, from->kind == CheckBound::Kind::RatedCurrent ? range : ""};
+    return failure;
 }
 
 bool usesOtherUnit(const RangeCheck& check, const DisplayContext& display) {
@@ -122,7 +122,7 @@ std::vector<CheckFailure> WriteChecks::values() const {
     for (const RangeFailure& f :
          valueCheck(m_core.m_working, m_core.m_pages, m_core.m_copies.ratedCurrent,
                     m_core.pidFullScaleAfterWrite()))
-        failures.push_back({f.reg, f.code + " 範圍不在" + f.bounds + "。"});
+        failures.push_back({f.reg, f.code, {f.bounds}});
     std::erase_if(failures, [this](const CheckFailure& f) { return m_core.m_unshown[f.reg]; });
     // A bound from another parameter: the message names the numbers it gives now.
     const DisplayContext display = m_core.workingDisplayContext();
@@ -140,9 +140,7 @@ std::vector<CheckFailure> WriteChecks::values() const {
         for (const RangeCheck& check : Catalogue::instance().checks())
             if (check.reg == failure.reg && (check.lower.kind != CheckBound::Kind::Constant ||
                                              check.upper.kind != CheckBound::Kind::Constant))
-                failure.message = check.code + " 範圍不在" +
-                                  rangeText(check, usesOtherUnit(check, display), display, source) +
-                                  "。";
+                failure.inForce = rangeOf(check, usesOtherUnit(check, display), display, source);
     // What the drive's register cannot hold is refused before anything is written, not
     // found half-way through the write.
     const Catalogue& catalogue = Catalogue::instance();
@@ -157,9 +155,8 @@ std::vector<CheckFailure> WriteChecks::values() const {
             const RegisterSpan span = registerSpan(reg);
             if (m_core.m_working[reg] < span.lowest || m_core.m_working[reg] > span.highest)
                 failures.push_back(
-                    {reg, p.code + " 範圍不在" +
-                              wordRangeText(reg, m_core.isSigned(reg), m_core.conversionContext()) +
-                              "。"});
+                    {reg, p.code,
+                     {wordRangeText(reg, m_core.isSigned(reg), m_core.conversionContext())}});
         }
     }
     return failures;
@@ -227,7 +224,7 @@ std::vector<FieldRefusal> WriteChecks::refusedFields() const {
     return fields;
 }
 
-std::string WriteChecks::rangeInForce(int reg) const {
+std::vector<RangeInForce> WriteChecks::rangeInForce(int reg) const {
     const ConversionContext context = m_core.markContext();
     const DisplayContext display{context.rampUnit, context.stepUnit, context.pidDecimals};
     // A bound from another field takes what that field holds now.
@@ -250,14 +247,11 @@ std::string WriteChecks::rangeInForce(int reg) const {
         }
         return std::nullopt;
     };
-    std::string text;
-    for (const RangeCheck& check : Catalogue::instance().checks()) {
-        if (check.reg != reg)
-            continue;
-        text += (text.empty() ? "" : "；") +
-                rangeText(check, usesOtherUnit(check, display), display, source);
-    }
-    return text;
+    std::vector<RangeInForce> ranges;
+    for (const RangeCheck& check : Catalogue::instance().checks())
+        if (check.reg == reg)
+            ranges.push_back(rangeOf(check, usesOtherUnit(check, display), display, source));
+    return ranges;
 }
 
 }  // namespace velorin

@@ -28,7 +28,7 @@ public:
     std::optional<FieldRefusal> refusal(int reg) const;
     std::vector<FieldRefusal> refusedFields() const;
     // The range the check holds the field to now, as the field writes it.
-    std::string rangeInForce(int reg) const;
+    std::vector<RangeInForce> rangeInForce(int reg) const;
 
 private:
     const EditorCore& m_core;

@@ -20,15 +20,27 @@ struct RangeFailure {
     bool operator==(const RangeFailure&) const = default;
 };
 
-// A value the editor will not write, in the technician's words (the editor fills it from a
-// RangeFailure or its own checks).
-struct CheckFailure {
-    int reg = 0;
-    std::string message;
-    bool operator==(const CheckFailure&) const = default;
+// The range a check holds a field to, as the field writes it; where a bound comes from another
+// parameter, that parameter and what it gives now.
+struct RangeInForce {
+    std::string range;  // "0.00~0.40", "0~13"
+    struct Source {
+        int reg = 0;
+        std::string shown;       // its value as its field shows it: "40", "3.0"
+        std::string ratedShare;  // of a rated current: the catalogue's range, "20.0~135.0%"
+        bool operator==(const Source&) const = default;
+    };
+    std::optional<Source> source;
+    bool operator==(const RangeInForce&) const = default;
 };
 
-inline constexpr const char* kCheckTitle = "ERROR";
+// A value the editor will not write (it fills one from a RangeFailure or its own checks).
+struct CheckFailure {
+    int reg = 0;
+    std::string code;  // "P13.04"
+    RangeInForce inForce;
+    bool operator==(const CheckFailure&) const = default;
+};
 
 // Runs the checks of every page 0-28 whose flag is 1, page by page and in list order, and
 // returns one failure per failed check in that order. A check whose bound is a copy the drive did

@@ -2,6 +2,7 @@
 
 #include "editor/CoreFixture.h"
 #include "editor/ParameterFind.h"
+#include "texts/CheckTexts.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -122,18 +123,18 @@ TEST_F(Marks, TheRangeInForceForFixedUnitAndDependentBounds) {
     core.readOpeningCopies();
     for (int page : {0, 4, 5, 12}) read(page);
     core.copies().ratedCurrent = 101;
-    EXPECT_EQ((std::vector{core.rangeInForce(2), core.rangeInForce(0), core.rangeInForce(97)}),
+    EXPECT_EQ((std::vector{rangeText(core.rangeInForce(2)), rangeText(core.rangeInForce(0)), rangeText(core.rangeInForce(97))}),
               (std::vector<std::string>{"0~13", "", "0.00~600.00"}));
     pick(96, 1);  // the ramp unit as the field now shows it
-    EXPECT_EQ(core.rangeInForce(97), "0.0~6000.0");
+    EXPECT_EQ(rangeText(core.rangeInForce(97)), "0.0~6000.0");
     type(92, "12.34");  // P02.37 bounds P02.36
-    EXPECT_EQ(core.rangeInForce(91), "0.00~12.34（P02.37 = 12.34）");
+    EXPECT_EQ(rangeText(core.rangeInForce(91)), "0.00~12.34（P02.37 = 12.34）");
     // 101 x 0.2 = 20.2 and 101 x 1.35 = 136.35: raw 21 to 136 pass.
-    EXPECT_EQ(core.rangeInForce(261), "2.1~13.6（P11.14 額定電流 10.1 A 的 20.0~135.0%）");
+    EXPECT_EQ(rangeText(core.rangeInForce(261)), "2.1~13.6（P11.14 額定電流 10.1 A 的 20.0~135.0%）");
     core.copies().ratedCurrent.reset();
-    EXPECT_EQ(core.rangeInForce(261), "20.0~135.0%");
+    EXPECT_EQ(rangeText(core.rangeInForce(261)), "20.0~135.0%");
     const FieldFacts facts = core.fieldFacts(2);
-    EXPECT_EQ(std::tuple(facts.range, facts.factory, facts.given, facts.fromFile, facts.shown, facts.raw),
+    EXPECT_EQ(std::tuple(rangeText(facts.range), facts.factory, facts.given, facts.fromFile, facts.shown, facts.raw),
               std::tuple("0~13", std::optional<std::string>("6"), true, false,
                          std::optional<std::string>("6"), 6));
     EXPECT_EQ(core.fieldFacts(0).factory, "0：顯示設定頻率(F)");

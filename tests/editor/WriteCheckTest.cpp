@@ -1,6 +1,7 @@
 // The range checks as a write meets them, and the texts a field refuses.
 
 #include "editor/CoreFixture.h"
+#include "texts/CheckTexts.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -9,7 +10,7 @@ namespace {
 
 std::vector<std::string> messages(const std::vector<CheckFailure>& failures) {
     std::vector<std::string> m;
-    for (const CheckFailure& f : failures) m.push_back(f.message);
+    for (const CheckFailure& f : failures) m.push_back(checkFailureText(f));
     return m;
 }
 
@@ -48,7 +49,7 @@ TEST_F(WriteCheckTest, RangeMessagesNameTheNumbersInForce) {
                                         "P09.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 "
                                         "20.0~135.0%）。"}));
     // The tooltip tells the same range.
-    EXPECT_EQ(core.rangeInForce(261), "0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）");
+    EXPECT_EQ(rangeText(core.rangeInForce(261)), "0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）");
 }
 
 // The factory drive fails only P15.03 (0), its own: a full write asks, a write of changes ignores.

@@ -1,6 +1,7 @@
 #include "EditorTexts.h"
 
 #include "link/Frames.h"
+#include "texts/CheckTexts.h"
 #include "texts/LinkTexts.h"
 #include "platform/QtText.h"
 
@@ -117,7 +118,7 @@ QString previewValue(const WritePreview::Value& value) {
 QString fieldTip(const FieldFacts& facts) {
     const ParameterInfo& p = Catalogue::instance().parameter(facts.reg);
     QString tip = TipHead.arg(qs(p.code), qs(p.name));
-    tip += TipRange.arg(facts.range.empty() ? NoRangeCheck : qs(facts.range));
+    tip += TipRange.arg(facts.range.empty() ? NoRangeCheck : qs(rangeText(facts.range)));
     tip += TipFactory.arg(facts.factory ? qs(*facts.factory) : NoFactory);
     if (facts.given) {
         const QString shown =

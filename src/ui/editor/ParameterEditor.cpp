@@ -53,6 +53,7 @@
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
+#include "texts/CheckTexts.h"
 #include "texts/ServiceReport.h"
 #include "ui/diagnosis/FaultHistoryWindow.h"
 
@@ -411,11 +412,11 @@ bool ParameterEditor::checksPassed(WriteScope scope) {
     m_core->leaveOut({});
     if (!check.failures.empty()) {
         for (const CheckFailure& failure : check.failures)
-            m_services.dialogs->message(this, qs(failure.message), text::CheckTitle);
+            m_services.dialogs->message(this, qs(checkFailureText(failure)), text::CheckTitle);
         goToParameter(check.failures.front().reg);
         showProgress(check.failures.size() == 1
-                         ? qs(check.failures.front().message)
-                         : text::ChecksFailed.arg(qs(check.failures.front().message))
+                         ? qs(checkFailureText(check.failures.front()))
+                         : text::ChecksFailed.arg(qs(checkFailureText(check.failures.front())))
                                .arg(check.failures.size() - 1));
         return false;
     }
@@ -425,13 +426,13 @@ bool ParameterEditor::checksPassed(WriteScope scope) {
     QStringList lines;
     std::vector<int> regs;
     for (const CheckFailure& failure : check.driveHeld) {
-        lines << qs(failure.message);
+        lines << qs(checkFailureText(failure));
         regs.push_back(failure.reg);
     }
     if (m_services.dialogs->cautiousQuestion(this, text::DriveHeldQuestion.arg(lines.join("\n")),
                                              text::CheckTitle) != Answer::Yes) {
         goToParameter(check.driveHeld.front().reg);
-        showProgress(qs(check.driveHeld.front().message));
+        showProgress(qs(checkFailureText(check.driveHeld.front())));
         return false;
     }
     m_core->leaveOut(std::move(regs));
