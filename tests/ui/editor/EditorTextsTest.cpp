@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "texts/LinkTexts.h"
 #include "ui/editor/EditorTexts.h"
 
 using namespace velorin;
