@@ -112,6 +112,12 @@ Expected readPlainFile(const std::vector<Line>& lines) {
     return e;
 }
 
+std::string faultText(const ParameterFileError& fault) {
+    return "fault " + std::to_string(static_cast<int>(fault.kind)) + " at line " +
+           std::to_string(fault.line) + " (P" + std::to_string(fault.reg) + ", \"" + fault.quoted +
+           "\")";
+}
+
 // Saves what was loaded, loads the save and compares the registers the save holds.
 std::string roundTrip(const ParameterFileLoad& load, char separator, bool offline) {
     std::array<std::int32_t, kRegisterCount> value{};
@@ -132,7 +138,8 @@ std::string roundTrip(const ParameterFileLoad& load, char separator, bool offlin
     const ParameterFileLoad again =
         parseParameterFile(parameterFileText(value, flags, offline), separator);
     if (!again.ok())
-        return "its " + where + " save does not load: " + again.messages().front();
+        return "its " + where + " save does not load: " +
+               faultText(again.unreadLines.empty() ? *again.error : again.unreadLines.front());
     for (int page = 0; page < kFilePageCount; ++page)
         if (again.pages[page] != (offline || load.pages[page]))
             return "its " + where + " save loads page " + std::to_string(page) +
@@ -163,9 +170,11 @@ std::string checkWith(std::string_view bytes, char separator) {
     }
     const int lineCount = static_cast<int>(rawLines.size());
     for (const ParameterFileError& fault : load.unreadLines) {
-        if (fault.line < 1 || fault.line > lineCount || fault.reason.empty())
+        if (fault.line < 1 || fault.line > lineCount ||
+            fault.kind == ParameterFileError::Kind::Unreadable ||
+            fault.kind == ParameterFileError::Kind::MissingValue)
             return "told line " + std::to_string(fault.line) + " of a file of " +
-                   std::to_string(lineCount) + " lines without a reason";
+                   std::to_string(lineCount) + " lines as " + faultText(fault);
         told[fault.line] = true;
     }
     for (int i = 0; i < lineCount; ++i) {

@@ -18,11 +18,6 @@ namespace {
 
 constexpr std::uintmax_t kLargestTextFile = 16u << 20;
 
-std::string pathText(const std::filesystem::path& path) {
-    const auto u8 = path.u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
 std::string systemReason(int error) {
     return std::generic_category().message(error);
 }
@@ -61,40 +56,19 @@ std::size_t utf8Length(std::string_view text) {
     return length;
 }
 
-// Everything a load or a save tells the technician, in one place.
-namespace text {
-const std::string CannotRead = "無法讀取檔案：";
-const char* const EmptyLine = "空白行。";
-const char* const NoBlank = "缺少參數編號與數值之間的空格。";
-const char* const StartsWithBlank = "行首是空格。";
-const char* const TooLarge = "檔案過大，不是參數檔。";
-std::string notARegister(std::string_view label) {
-    return visible(label) + " 不是參數編號。";
+FileReadFault readFault(FileReadFault::Kind kind, const std::filesystem::path& path,
+                        std::filesystem::file_type type = std::filesystem::file_type::none,
+                        std::string reason = {}) {
+    FileReadFault fault;
+    fault.kind = kind;
+    fault.path = path;
+    fault.type = type;
+    fault.systemReason = std::move(reason);
+    return fault;
 }
-std::string missingValue(const std::string& page, int reg) {
-    return "頁面 " + page + " 缺少 P" + std::to_string(reg) + " 的數值。";
-}
-std::string codeNotRegister(std::string_view label) {
-    return visible(label) + " 是參數代碼，不是參數編號（例如 P31）。";
-}
-std::string repeated(int reg, int earlierLine) {
-    return "P" + std::to_string(reg) + " 重複（第 " + std::to_string(earlierLine) +
-           " 行已有），以這一行為準。";
-}
-enum class ValueIs { NotNumber, NotWhole, BeyondWord };
-std::string badValue(int reg, std::string_view value, ValueIs fault) {
-    const char* why = fault == ValueIs::NotNumber  ? "不是數字。"
-                      : fault == ValueIs::NotWhole ? "不是整數。"
-                                                   : "超出範圍（-32768 到 65535）。";
-    return "P" + std::to_string(reg) + " 的數值「" + visible(value) + "」" + why;
-}
-std::string onLine(int line, const std::string& reason) {
-    return "第 " + std::to_string(line) + " 行：" + reason;
-}
-}  // namespace text
 
-std::string readFailure(const std::filesystem::path& path, const std::string& reason) {
-    return text::CannotRead + pathText(path) + "\n" + reason;
+FileReadFault systemFault(const std::filesystem::path& path, int error) {
+    return readFault(FileReadFault::Kind::System, path, {}, systemReason(error));
 }
 
 void appendLine(std::string& out, int reg, std::int32_t value) {
@@ -113,10 +87,15 @@ int pageStartingAt(int reg) {
     return -1;
 }
 
-ParameterFileLoad failed(int line, std::string reason) {
-    ParameterFileLoad load;
-    load.error = ParameterFileError{line, std::move(reason)};
-    return load;
+using Kind = ParameterFileError::Kind;
+
+ParameterFileError fileError(Kind kind, int line, int reg = -1, std::string_view quoted = {}) {
+    ParameterFileError error;
+    error.kind = kind;
+    error.line = line;
+    error.reg = reg;
+    error.quoted = std::string(quoted);
+    return error;
 }
 
 }  // namespace
@@ -164,39 +143,8 @@ std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> valu
     return out;
 }
 
-std::string notARegularFile(std::filesystem::file_type type) {
-    using Type = std::filesystem::file_type;
-    switch (type) {
-        case Type::directory:
-            return "這是資料夾，不是一般檔案。";
-        case Type::character:
-        case Type::block:
-            return "這是裝置，不是一般檔案。";
-        case Type::fifo:
-            return "這是具名管道（FIFO），不是一般檔案。";
-        case Type::socket:
-            return "這是通訊端（socket），不是一般檔案。";
-        default:
-            return "這不是一般檔案。";
-    }
-}
-
-std::string ParameterFileError::message() const {
-    if (line <= 0)
-        return reason;
-    return text::onLine(line, reason);
-}
-
 bool ParameterFileLoad::holdsAnyPage() const {
     return std::find(pages.begin(), pages.end(), true) != pages.end();
-}
-
-std::vector<std::string> ParameterFileLoad::messages() const {
-    std::vector<std::string> out;
-    for (const ParameterFileError& fault : unreadLines) out.push_back(fault.message());
-    if (error)
-        out.push_back(error->message());
-    return out;
 }
 
 namespace {
@@ -205,8 +153,14 @@ namespace {
 struct LineRead {
     int reg = -1;
     std::int32_t value = 0;
-    std::string fault;  // empty when the line was read
+    std::optional<ParameterFileError> fault;  // without its line number
 };
+
+LineRead fault(Kind kind, int reg = -1, std::string_view quoted = {}) {
+    LineRead read;
+    read.fault = fileError(kind, 0, reg, quoted);
+    return read;
+}
 
 bool allDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
@@ -214,12 +168,12 @@ bool allDigits(std::string_view text) {
 
 LineRead readLine(std::string_view line, char decimalSeparator) {
     if (line.empty())
-        return {.fault = text::EmptyLine};
+        return fault(Kind::EmptyLine);
     const std::size_t blank = line.find(' ');
     if (blank == std::string_view::npos)
-        return {.fault = text::NoBlank};
+        return fault(Kind::NoBlank);
     if (blank == 0)
-        return {.fault = text::StartsWithBlank};
+        return fault(Kind::StartsWithBlank);
     const std::string_view label = line.substr(0, blank);
     const std::string_view number = label.substr(1);
     if (label[0] != 'P' || !allDigits(number) || number.size() > 3) {
@@ -227,21 +181,21 @@ LineRead readLine(std::string_view line, char decimalSeparator) {
         const std::size_t dot = number.find('.');
         const bool code = label[0] == 'P' && dot != std::string_view::npos &&
                           allDigits(number.substr(0, dot)) && allDigits(number.substr(dot + 1));
-        return {.fault = code ? text::codeNotRegister(label) : text::notARegister(label)};
+        return fault(code ? Kind::CodeNotRegister : Kind::NotARegister, -1, label);
     }
     LineRead read;
     read.reg = std::stoi(std::string(number));
     if (read.reg >= kFileRegisterCount)
-        return {.fault = text::notARegister(label)};
+        return fault(Kind::NotARegister, -1, label);
     const std::string_view valueText = line.substr(blank + 1);
     const auto value = strictNumber(valueText, decimalSeparator);
     const auto whole = value ? roundTo<std::int32_t>(*value) : std::nullopt;
     if (!value)
-        return {.fault = text::badValue(read.reg, valueText, text::ValueIs::NotNumber)};
+        return fault(Kind::NotANumber, read.reg, valueText);
     if (whole && *whole != *value)
-        return {.fault = text::badValue(read.reg, valueText, text::ValueIs::NotWhole)};
+        return fault(Kind::NotWhole, read.reg, valueText);
     if (!whole || *whole < drive::kLowestWord || *whole > drive::kHighestWord)
-        return {.fault = text::badValue(read.reg, valueText, text::ValueIs::BeyondWord)};
+        return fault(Kind::BeyondWord, read.reg, valueText);
     read.value = *whole;
     return read;
 }
@@ -269,13 +223,16 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
             ++pos;
         ++lineNumber;
 
-        const LineRead read = readLine(line, decimalSeparator);
-        if (!read.fault.empty()) {
-            load.unreadLines.push_back({lineNumber, read.fault});
+        LineRead read = readLine(line, decimalSeparator);
+        if (read.fault) {
+            read.fault->line = lineNumber;
+            load.unreadLines.push_back(std::move(*read.fault));
             continue;
         }
-        if (lineOf[read.reg] != 0)
-            load.unreadLines.push_back({lineNumber, text::repeated(read.reg, lineOf[read.reg])});
+        if (lineOf[read.reg] != 0) {
+            load.unreadLines.push_back(fileError(Kind::Repeated, lineNumber, read.reg));
+            load.unreadLines.back().earlierLine = lineOf[read.reg];
+        }
         load.values[read.reg] = read.value;
         lineOf[read.reg] = lineNumber;
         if (const int page = pageStartingAt(read.reg); page >= 0) {
@@ -294,10 +251,10 @@ ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparat
         for (int reg = range.first; reg <= range.last; ++reg) {
             if (load.values[reg] || !Catalogue::instance().parameter(reg).shown)
                 continue;
-            if (!load.error || pageLine[page] < load.error->line)
-                load.error = ParameterFileError{
-                    pageLine[page],
-                    text::missingValue(Catalogue::instance().page(page).caption, reg)};
+            if (!load.error || pageLine[page] < load.error->line) {
+                load.error = fileError(Kind::MissingValue, pageLine[page], reg);
+                load.error->page = page;
+            }
             break;
         }
     }
@@ -310,13 +267,13 @@ TextFileRead readTextFile(const std::filesystem::path& path) {
     // Asked before the open: opening a FIFO waits for a writer, a device may never end.
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        result.error = readFailure(path, notARegularFile(status.type()));
+        result.fault = readFault(FileReadFault::Kind::NotRegular, path, status.type());
         return result;
     }
     errno = 0;
     std::FILE* file = openFile(path, "rb");
     if (!file) {
-        result.error = readFailure(path, systemReason(errno ? errno : ENOENT));
+        result.fault = systemFault(path, errno ? errno : ENOENT);
         return result;
     }
     std::string bytes;
@@ -334,9 +291,9 @@ TextFileRead readTextFile(const std::filesystem::path& path) {
     const int readError = errno;
     std::fclose(file);
     if (tooLarge)
-        result.error = readFailure(path, text::TooLarge);
+        result.fault = readFault(FileReadFault::Kind::TooLarge, path);
     else if (failedRead)
-        result.error = readFailure(path, systemReason(readError ? readError : EIO));
+        result.fault = systemFault(path, readError ? readError : EIO);
     else
         result.bytes = std::move(bytes);
     return result;
@@ -344,8 +301,12 @@ TextFileRead readTextFile(const std::filesystem::path& path) {
 
 ParameterFileLoad loadParameterFile(const std::filesystem::path& path, char decimalSeparator) {
     TextFileRead read = readTextFile(path);
-    if (!read.bytes)
-        return failed(0, read.error);
+    if (!read.bytes) {
+        ParameterFileLoad load;
+        load.error = fileError(Kind::Unreadable, 0);
+        load.error->file = std::move(read.fault);
+        return load;
+    }
     return parseParameterFile(*read.bytes, decimalSeparator);
 }
 

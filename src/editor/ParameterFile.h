@@ -8,13 +8,13 @@
 //
 // Saving: the editor runs its value conversion, then
 //     text = parameterFileText(value, pageFlags, offline);
-//     if (auto failure = writeFileSafely(path, text)) show *failure titled kFileErrorTitle;
+//     if (auto failure = writeFileSafely(path, text)) show *failure as a file error;
 // A field that does not show the drive's value (a position its list lacks, a rate that is not
 // one of the five) must hold the raw value the drive gave for it in `value` before the call.
 //
 // Loading (all or nothing): the editor reads and checks the whole file first,
 //     ParameterFileLoad load = loadParameterFile(path);      // or parseParameterFile(bytes)
-//     if (load.error) { show load.error->message() titled kFileErrorTitle; change nothing; }
+//     if (load.error) { tell the technician *load.error as a file error; change nothing; }
 // and only a sound file changes the editor:
 //   1. page flags 0-28 become load.pages (page 29 becomes 0): the pages in the file are present,
 //      the others are read from the drive again when the technician turns to them;
@@ -49,7 +49,6 @@ inline constexpr int kFileRegisterCount = 549;
 // Pages 0-28 are saved and loaded; page 29 (P17.24) never is.
 inline constexpr int kFilePageCount = 29;
 
-inline constexpr const char* kFileErrorTitle = "檔案錯誤";
 inline constexpr const char* kDefaultFileName = "Data.txt";
 
 // Bytes from outside (a file's line) as they may be shown on a terminal or in a window: control
@@ -67,17 +66,44 @@ std::string parameterFileText(std::span<const std::int32_t, kRegisterCount> valu
 // The registers a page's lines cover: its online save range (P15: 496-502, P17-1: 538-548).
 RegisterRange heldRange(int page);
 
-// Why a file of this type is neither read nor written as a parameter file ("這是具名管道
-// （FIFO），不是一般檔案。"); every type but a regular file has a reason.
-std::string notARegularFile(std::filesystem::file_type type);
-
 // ---- Reading ----
 
+// Why a whole file could not be read. Every type of file but a regular one is refused before it
+// is opened (a FIFO would wait for a writer, a device may never end).
+struct FileReadFault {
+    enum class Kind {
+        NotRegular,  // `type` says what it is instead
+        System,      // the system refused the open or the read: `systemReason`
+        TooLarge,    // beyond what a text file of this program can be
+    };
+    Kind kind = Kind::System;
+    std::filesystem::path path;
+    std::filesystem::file_type type = std::filesystem::file_type::none;
+    std::string systemReason;  // the system's own words for its error
+};
+
+// One fault of a parameter file, with the numbers and the bytes the technician is told.
 struct ParameterFileError {
-    int line = 0;        // 1-based; 0 when the fault is not on one line (the file cannot be read)
-    std::string reason;  // "P600 不是參數編號。"
-    // "第 12 行：P600 不是參數編號。", or the reason alone without a line.
-    std::string message() const;
+    enum class Kind {
+        Unreadable,       // the file itself: `file`
+        EmptyLine,
+        NoBlank,          // no blank between the register and the value
+        StartsWithBlank,
+        NotARegister,     // `quoted` is the label as read
+        CodeNotRegister,  // `quoted` is a panel code ("P01.24") where a register belongs
+        NotANumber,       // `reg`'s value `quoted`
+        NotWhole,
+        BeyondWord,       // outside -32768 to 65535
+        Repeated,         // `reg` again; `earlierLine` held it before, this line is taken
+        MissingValue,     // page `page` holds no line for `reg`
+    };
+    Kind kind = Kind::EmptyLine;
+    int line = 0;  // 1-based; 0 when the fault is not on one line (the file cannot be read)
+    int reg = -1;
+    int page = -1;
+    int earlierLine = 0;
+    std::string quoted;  // the bytes as read, unescaped
+    std::optional<FileReadFault> file;
 };
 
 struct ParameterFileLoad {
@@ -99,14 +125,9 @@ struct ParameterFileLoad {
     bool ok() const { return !error && unreadLines.empty(); }
     // Usable once the unread lines are left out.
     bool usable() const { return !error; }
+    // A file holding no page: nothing in it can be loaded, written or compared.
     bool holdsAnyPage() const;
-    // The faults as the technician reads them, one a line: the unread lines, then the error.
-    std::vector<std::string> messages() const;
 };
-
-// Said of a file that holds no page: nothing in it can be loaded, written or compared.
-inline constexpr const char* kNoPageText =
-    "檔案中沒有任何參數頁（沒有任何一頁第一個參數的行，例如 P0 或 P25）。";
 
 // Reads the file's bytes. A line ends at CR LF, a lone CR or a lone LF (the program's own files
 // end every line in CR LF; a file edited elsewhere may not, and a line end inside a parameter
@@ -115,15 +136,15 @@ inline constexpr const char* kNoPageText =
 // Every register with a field in a held page must have a line that was read.
 ParameterFileLoad parseParameterFile(std::string_view bytes, char decimalSeparator = '.');
 
-// Reads the file at `path` and parses it; a file that cannot be read gives an error without a
-// line ("無法讀取檔案：" + the path + the system's reason).
+// Reads the file at `path` and parses it; a file that cannot be read gives an Unreadable error
+// without a line.
 ParameterFileLoad loadParameterFile(const std::filesystem::path& path, char decimalSeparator = '.');
 
 // A whole small text file (parameter and developer files are a few kilobytes; a file beyond
 // 16 MiB is refused rather than read into memory).
 struct TextFileRead {
     std::optional<std::string> bytes;
-    std::string error;  // "無法讀取檔案：" + the path + the reason, when `bytes` is empty
+    std::optional<FileReadFault> fault;  // set when `bytes` is empty
 };
 TextFileRead readTextFile(const std::filesystem::path& path);
 

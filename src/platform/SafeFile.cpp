@@ -5,7 +5,7 @@
 #include <random>
 #include <system_error>
 
-#include "editor/ParameterFile.h"
+#include "texts/FileTexts.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -3,11 +3,58 @@
 #include <gtest/gtest.h>
 
 #include "texts/FaultHistoryText.h"
+#include "texts/FileTexts.h"
 #include "texts/LinkTexts.h"
 #include "ui/texts/WindowTexts.h"
 
 namespace velorin {
 namespace {
+
+// The lines "P<reg> 0" for first..last.
+std::string file(int first, int last) {
+    std::string text;
+    for (int reg = first; reg <= last; ++reg) text += "P" + std::to_string(reg) + " 0\r\n";
+    return text;
+}
+
+// Every unreadable line is told with its number and left out; bytes are shown escaped.
+TEST(Words, EveryUnreadLineOfAParameterFileIsToldWithItsNumber) {
+    std::string line300 = file(0, 548);
+    line300.replace(line300.find("P299 0"), 6, "P299 x1");
+    const std::string page0 = file(0, 22);  // 23 lines
+    // clang-format off
+    const struct { std::string bytes; std::vector<std::string> told; std::optional<int> p5; } rows[] = {
+        {page0 + "P01.24 5\r\n", {"第 24 行：P01.24 是參數代碼，不是參數編號（例如 P31）。"}, 0},
+        {page0 + "P549 1\r\nPX 7\r\np6 1\r\nQ6 1", {"第 24 行：P549 不是參數編號。",
+            "第 25 行：PX 不是參數編號。", "第 26 行：p6 不是參數編號。", "第 27 行：Q6 不是參數編號。"}, 0},
+        {page0 + "P5 7\r\n", {"第 24 行：P5 重複（第 6 行已有），以這一行為準。"}, 7},
+        {page0 + "P5 65535\r\nP6 -32768\r\nP5 -32769\r\nP6 2.5", {
+            "第 24 行：P5 重複（第 6 行已有），以這一行為準。",
+            "第 25 行：P6 重複（第 7 行已有），以這一行為準。",
+            "第 26 行：P5 的數值「-32769」超出範圍（-32768 到 65535）。",
+            "第 27 行：P6 的數值「2.5」不是整數。"}, 65535},
+        {file(0, 4) + "P5 70000\r\n" + file(6, 22), {
+            "第 6 行：P5 的數值「70000」超出範圍（-32768 到 65535）。",
+            "第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
+        {std::string("P\0\xFF\xE5\x8F\x83 1\r\nP23 \x1B[2J\r\n", 20), {
+            "第 1 行：P\\x00\\xFF參 不是參數編號。", "第 2 行：P23 的數值「\\x1B[2J」不是數字。"}, {}},
+        {"P5\r\n P24 1\n\nP23 1", {"第 1 行：缺少參數編號與數值之間的空格。",
+            "第 2 行：行首是空格。", "第 3 行：空白行。"}, {}},
+        {line300, {"第 300 行：P299 的數值「x1」不是數字。", "第 296 行：頁面 P9-3 缺少 P299 的數值。"}, 0},
+        {file(0, 4) + file(6, 22), {"第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
+        // Of several pages lacking a value the one starting nearest the top is told.
+        {file(25, 48) + file(0, 4) + file(6, 21), {"第 25 行：頁面 P00 缺少 P5 的數值。"}, {}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        const ParameterFileLoad load = parseParameterFile(row.bytes);
+        EXPECT_EQ(describeFileFaults(load), row.told) << row.bytes;
+        EXPECT_FALSE(load.ok());
+        EXPECT_EQ(load.values[5], row.p5) << row.bytes;
+        EXPECT_NE(load.values[1], 5) << "a code-form line is no line for P1";
+    }
+}
+
 
 TEST(Words, LinkOutcomes) {
     using O = LinkOutcome;

@@ -258,10 +258,9 @@ void CompareWindow::showEvent(QShowEvent* event) {
 
 bool fileMayBeTaken(Dialogs& dialogs, QWidget* parent, const ParameterFileLoad& load) {
     if (!load.usable() || !load.holdsAnyPage()) {
-        const std::string why = load.usable() ? std::string(kNoPageText) : load.error->message();
         QStringList told;
-        for (const ParameterFileError& line : load.unreadLines) told << qs(line.message());
-        told << qs(why);
+        for (const ParameterFileError& line : load.unreadLines) told << text::fileFault(line);
+        told << (load.usable() ? text::NoPage : text::fileFault(*load.error));
         dialogs.message(parent, told.join(QLatin1Char('\n')), text::FileError);
         return false;
     }
@@ -273,7 +272,7 @@ bool fileMayBeTaken(Dialogs& dialogs, QWidget* parent, const ParameterFileLoad& 
             lines << text::MoreUnread.arg(load.unreadLines.size() - text::kUnreadShown);
             break;
         }
-        lines << qs(line.message());
+        lines << text::fileFault(line);
     }
     const QString question =
         text::UnreadLines.arg(load.unreadLines.size()).arg(lines.join(QLatin1Char('\n'))) +

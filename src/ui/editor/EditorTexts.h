@@ -7,6 +7,8 @@
 #include "editor/BackupSidecar.h"
 #include "editor/EditorCore.h"
 #include "editor/ParameterFile.h"
+#include "texts/FileTexts.h"
+#include "ui/texts/WindowTexts.h"
 
 namespace velorin::editortext {
 
@@ -82,6 +84,10 @@ inline const QString UnreadCopy =
 inline const QString SaveFilter = QStringLiteral("Text Files (*.txt);;All Files (*.*)");
 inline const QString LoadFilter = QStringLiteral("Text Files(*.txt)");
 inline const QString FileError = QString::fromUtf8(kFileErrorTitle);
+inline const QString NoPage = QString::fromUtf8(kNoPageText);
+inline QString fileFault(const ParameterFileError& fault) {
+    return QString::fromStdString(describeFileError(fault));
+}
 // A file with lines the format cannot read: the lines (at most kUnreadShown), then the question.
 inline const QString UnreadLines = QStringLiteral("檔案中有 %1 行無法讀取：\n%2");
 inline const QString MoreUnread = QStringLiteral("……另有 %1 行");

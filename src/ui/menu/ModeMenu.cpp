@@ -20,6 +20,7 @@
 
 #include "drive/ConnectSession.h"
 #include "drive/DeveloperWrite.h"
+#include "texts/FileTexts.h"
 #include "ui/texts/WindowTexts.h"
 #include "drive/LineBackup.h"
 #include "editor/ParameterFile.h"
@@ -279,7 +280,7 @@ void ModeMenu::developerWrite() {
                        QFileInfo(*path).fileName());
         TextFileRead file = readTextFile(path->toStdString());
         if (!file.bytes) {
-            m_services.dialogs->message(this, QString::fromStdString(file.error),
+            m_services.dialogs->message(this, QString::fromStdString(describeReadFault(*file.fault)),
                                         QString::fromUtf8(kFileErrorTitle));
             return std::nullopt;
         }

@@ -20,6 +20,7 @@ inline constexpr const char* kWrongPasswordTitle = "ERROR";
 inline constexpr const char* kDeveloperProgressText = "開發參數寫入中，請稍候";
 // What the change log names the bulk write by, with the file's name.
 inline constexpr const char* kDeveloperCommand = "開發參數寫入";
+inline constexpr const char* kFileErrorTitle = "檔案錯誤";
 
 struct MessageBoxText {
     std::string title;

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "EditorFixture.h"
+#include "texts/FileTexts.h"
 
 using namespace velorin;
 using namespace velorin::test;
