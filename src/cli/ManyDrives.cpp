@@ -8,8 +8,8 @@
 
 #include "Commands.h"
 #include "drive/LineBackup.h"
-#include "model/Catalogue.h"
 #include "platform/QtText.h"
+#include "texts/EditorWords.h"
 #include "platform/SafeFile.h"
 
 #ifndef VELORIN_VERSION
@@ -69,8 +69,7 @@ QString backupLine(const DriveBackupOutcome& o) {
         return line;
     }
     if (o.unreadRegister >= 0)
-        line += QStringLiteral(": ") + qs(Catalogue::codeOf(o.unreadRegister)) +
-                QStringLiteral(" 參數讀取失敗，變頻機未回應。");
+        line += QStringLiteral(": ") + qs(pageReadFailed(o.unreadRegister));
     else if (!o.detail.empty())
         line += QStringLiteral(": ") + oneLine(o.detail);
     if (o.kind != K::NotReached)

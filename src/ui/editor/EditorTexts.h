@@ -30,7 +30,6 @@ inline const QString Return = QStringLiteral("返回上一頁");
 inline const QString Quit = QStringLiteral("離開程式");
 inline const QString Reading = QStringLiteral("參數讀取中，請稍候...");
 // A page read that gave up at a register.
-inline const QString ReadFailed = QStringLiteral("%1 參數讀取失敗，變頻機未回應。");
 inline const QString Writing = QStringLiteral("參數寫入中，請稍候");
 inline const QString Done = QStringLiteral("參數寫入完成。");
 // What a save or a load did: "已儲存 39 項至 Data.txt", "已讀取 39 項自 Data.txt".

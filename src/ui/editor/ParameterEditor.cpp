@@ -54,6 +54,7 @@
 #include "platform/Twips.h"
 #include "platform/WindowChangeLog.h"
 #include "texts/CheckTexts.h"
+#include "texts/EditorWords.h"
 #include "texts/ServiceReport.h"
 #include "ui/diagnosis/FaultHistoryWindow.h"
 
@@ -205,7 +206,7 @@ void ParameterEditor::readAndShowPage(int page) {
         showFields(m_core->showPage(page));
         if (outcome.kind == PageReadOutcome::Kind::Failed)
             showProgress(m_line->portLost() || m_services.portLost ? text::PortLostStatus
-                                                                   : text::ReadFailed.arg(qs(Catalogue::codeOf(outcome.failedRegister))));
+                                                                   : qs(pageReadFailed(outcome.failedRegister)));
         else
             hideProgress();
     });
@@ -1279,7 +1280,7 @@ void ParameterEditor::onReadAllTriggered() {
             }
             showFields(m_core->showPage(page));
             if (outcome.kind == PageReadOutcome::Kind::Failed) {
-                showProgress(text::ReadFailed.arg(qs(Catalogue::codeOf(outcome.failedRegister))));
+                showProgress(qs(pageReadFailed(outcome.failedRegister)));
                 break;
             }
         }
