@@ -15,6 +15,7 @@
 #include "drive/FaultHistoryRead.h"
 #include "link/LineSession.h"
 #include "platform/ReportPdf.h"
+#include "texts/FileTexts.h"
 #include "texts/ServiceReport.h"
 
 using namespace velorin;
@@ -85,8 +86,10 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     const std::string html = serviceReportHtml(in);
-    const auto failure = writeReportPdf(html, dir.filePath("report.pdf").toStdString());
+    const auto failure =
+        writeReportPdf(html, kReportTitle, dir.filePath("report.pdf").toStdString());
     std::printf("report of a drive already read, HTML and PDF: %.3f s%s\n",
-                timer.nsecsElapsed() / 1e9, failure ? (" FAILED: " + *failure).c_str() : "");
+                timer.nsecsElapsed() / 1e9,
+                failure ? (" FAILED: " + describeWriteFault(*failure)).c_str() : "");
     return read.history && !failure ? 0 : 1;
 }

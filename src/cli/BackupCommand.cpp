@@ -2,6 +2,7 @@
 
 #include "editor/ParameterSets.h"
 #include "platform/SafeFile.h"
+#include "texts/FileTexts.h"
 
 namespace velorin {
 
@@ -10,7 +11,7 @@ int BackupCommand::run() {
         return backUpMany();
     // Before the drive is read: a target that cannot be written is told at once.
     if (const auto refusal = targetRefusal(m_request.file.toStdString())) {
-        error(qs(*refusal).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        error(qs(describeWriteFault(*refusal)).replace(QLatin1Char('\n'), QStringLiteral(": ")));
         return exitCode(CliExit::Refused);
     }
     if (int c = openEditor())
@@ -23,7 +24,7 @@ int BackupCommand::run() {
     const std::string text = onlineSaveText(*m_core);
     if (const auto failure = writeFileSafely(m_request.file.toStdString(), text)) {
         m_line->close();
-        error(qs(*failure).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        error(qs(describeWriteFault(*failure)).replace(QLatin1Char('\n'), QStringLiteral(": ")));
         return exitCode(CliExit::Refused);
     }
     // Beside the file, which drive it came from and its SHA-256.

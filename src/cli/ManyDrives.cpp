@@ -11,6 +11,7 @@
 #include "platform/QtText.h"
 #include "texts/EditorWords.h"
 #include "platform/SafeFile.h"
+#include "texts/FileTexts.h"
 
 #ifndef VELORIN_VERSION
 #define VELORIN_VERSION "0"
@@ -107,7 +108,7 @@ int BackupCommand::backUpMany() {
     stamp.program = "velorin-cli " VELORIN_VERSION;
     // A folder that cannot be written is told before any drive is read.
     if (const auto refusal = targetRefusal(folder / backupFileName({1, std::nullopt, stamp.day}))) {
-        error(oneLine(*refusal));
+        error(oneLine(describeWriteFault(*refusal)));
         return exitCode(CliExit::Refused);
     }
 
@@ -139,7 +140,8 @@ int BackupCommand::backUpMany() {
     });
     LineBackupHooks hooks;
     hooks.save = [](const fs::path& path, std::string_view bytes) {
-        return writeFileSafely(path, bytes);
+        const auto failure = writeFileSafely(path, bytes);
+        return failure ? std::optional(describeWriteFault(*failure)) : std::nullopt;
     };
     hooks.progress = [this](const DriveBackupProgress& p) {
         const QString drive =

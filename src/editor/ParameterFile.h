@@ -82,6 +82,23 @@ struct FileReadFault {
     std::string systemReason;  // the system's own words for its error
 };
 
+// Why a file the technician chose (a parameter file, a backup, a report, a comparison) was not
+// written. The file is then as it was before, or, where `keptAt` names a file, the complete new
+// contents wait there.
+struct FileWriteFault {
+    enum class Kind {
+        System,       // the system refused: `systemReason`
+        NotRegular,   // `type` says what it is instead
+        PlantedLink,  // a symbolic link in a folder others may write to: not followed
+        NotRendered,  // the document could not be laid out (a PDF came out empty)
+    };
+    Kind kind = Kind::System;
+    std::filesystem::path path;  // as the technician named it
+    std::filesystem::file_type type = std::filesystem::file_type::none;
+    std::string systemReason;     // the system's own words for its error
+    std::filesystem::path keptAt;  // where the new contents were left, when they were
+};
+
 // One fault of a parameter file, with the numbers and the bytes the technician is told.
 struct ParameterFileError {
     enum class Kind {

@@ -11,7 +11,8 @@
 
 namespace velorin {
 
-std::optional<std::string> writeReportPdf(const std::string& html, const std::string& path) {
+std::optional<FileWriteFault> writeReportPdf(const std::string& html, const std::string& title,
+                                             const std::string& path) {
     QByteArray bytes;
     {
         QBuffer buffer(&bytes);
@@ -20,7 +21,7 @@ std::optional<std::string> writeReportPdf(const std::string& html, const std::st
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
         writer.setResolution(300);
-        writer.setTitle(QStringLiteral("變頻機維修報告"));
+        writer.setTitle(QString::fromStdString(title));
         writer.setCreator(QStringLiteral("velorin"));
         QTextDocument document;
         QFont font(QStringLiteral("AR PL UMing TW"));
@@ -31,7 +32,7 @@ std::optional<std::string> writeReportPdf(const std::string& html, const std::st
         document.print(&writer);
     }
     if (bytes.isEmpty())
-        return std::string("無法產生 PDF。");
+        return FileWriteFault{FileWriteFault::Kind::NotRendered, path, {}, {}, {}};
     return writeFileSafely(path, bytes.toStdString());
 }
 

@@ -5,10 +5,13 @@
 #include <optional>
 #include <string>
 
+#include "editor/ParameterFile.h"
+
 namespace velorin {
 
-// Writes the report's HTML as a PDF at `path` (whole or not at all, as every file the program
-// writes); why not, when it could not.
-std::optional<std::string> writeReportPdf(const std::string& html, const std::string& path);
+// Writes the report's HTML as a PDF titled `title` at `path` (whole or not at all, as every file
+// the program writes); why not, when it could not.
+std::optional<FileWriteFault> writeReportPdf(const std::string& html, const std::string& title,
+                                             const std::string& path);
 
 }  // namespace velorin

@@ -5,7 +5,6 @@
 #include <random>
 #include <system_error>
 
-#include "texts/FileTexts.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -19,21 +18,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string pathText(const fs::path& path) {
-    const auto u8 = path.u8string();
-    return std::string(u8.begin(), u8.end());
+using Kind = FileWriteFault::Kind;
+
+FileWriteFault failure(const fs::path& path, const std::string& reason, fs::path keptAt = {}) {
+    return {Kind::System, path, fs::file_type::none, reason, std::move(keptAt)};
 }
 
-std::string failure(const fs::path& path, const std::string& reason) {
-    return "無法寫入檔案：" + pathText(path) + "\n" + reason;
+FileWriteFault refused(const fs::path& path, Kind kind, fs::file_type type = fs::file_type::none) {
+    return {kind, path, type, {}, {}};
 }
 
 std::string systemReason(int error) {
     return std::generic_category().message(error);
 }
-
-const char* const PlantedLink =
-    "這是其他使用者可寫入之資料夾中的符號連結，可能由他人放置，因此不跟隨；請另選檔名或資料夾。";
 
 // A name beside the target that leaves room for the longest file name: 19 bytes whatever the
 // target's name.
@@ -43,7 +40,7 @@ fs::path temporaryName(const fs::path& folder, std::random_device& entropy) {
 
 // The file a write goes to: `requested`, or the file its link names. Sets `refusal` when none may
 // be written.
-fs::path resolvedTarget(const fs::path& requested, std::optional<std::string>& refusal) {
+fs::path resolvedTarget(const fs::path& requested, std::optional<FileWriteFault>& refusal) {
     std::error_code ec;
     const fs::file_status own = fs::symlink_status(requested, ec);
     if (!fs::is_symlink(own))
@@ -52,7 +49,7 @@ fs::path resolvedTarget(const fs::path& requested, std::optional<std::string>& r
         requested.parent_path().empty() ? fs::path(".") : requested.parent_path();
     const fs::perms shared = fs::status(folder, ec).permissions() & fs::perms::others_write;
     if (shared != fs::perms::none) {
-        refusal = failure(requested, PlantedLink);
+        refusal = refused(requested, Kind::PlantedLink);
         return requested;
     }
     const fs::path resolved = fs::canonical(requested, ec);
@@ -61,8 +58,8 @@ fs::path resolvedTarget(const fs::path& requested, std::optional<std::string>& r
 
 }  // namespace
 
-std::optional<std::string> targetRefusal(const fs::path& requested) {
-    std::optional<std::string> refusal;
+std::optional<FileWriteFault> targetRefusal(const fs::path& requested) {
+    std::optional<FileWriteFault> refusal;
     const fs::path target = resolvedTarget(requested, refusal);
     if (refusal)
         return refusal;
@@ -71,12 +68,12 @@ std::optional<std::string> targetRefusal(const fs::path& requested) {
     if (fs::is_directory(status))
         return failure(requested, systemReason(EISDIR));
     if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status))
-        return failure(requested, notARegularFile(status.type()));
+        return refused(requested, Kind::NotRegular, status.type());
     return std::nullopt;
 }
 
 #ifdef _WIN32
-std::optional<std::string> writeFileSafely(const fs::path& requested, std::string_view bytes) {
+std::optional<FileWriteFault> writeFileSafely(const fs::path& requested, std::string_view bytes) {
     if (auto refusal = targetRefusal(requested))
         return refusal;
     std::random_device entropy;
@@ -116,13 +113,15 @@ int writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::optional<std::string> writeFileSafely(const fs::path& requested, std::string_view bytes) {
-    std::optional<std::string> refusal;
+std::optional<FileWriteFault> writeFileSafely(const fs::path& requested, std::string_view bytes) {
+    std::optional<FileWriteFault> refusal;
     const fs::path target = resolvedTarget(requested, refusal);
     if (refusal)
         return refusal;
-    if (auto notRegular = targetRefusal(target))
-        return failure(requested, notRegular->substr(notRegular->find('\n') + 1));
+    if (auto notRegular = targetRefusal(target)) {
+        notRegular->path = requested;
+        return notRegular;
+    }
 
     struct stat old {};
     const bool replacing = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
@@ -166,8 +165,7 @@ std::optional<std::string> writeFileSafely(const fs::path& requested, std::strin
         if (in >= 0)
             ::close(in);
         if (error != 0)
-            return failure(requested, systemReason(error) + "\n新內容完整保存在 " +
-                                          pathText(temporary) + "。");
+            return failure(requested, systemReason(error), temporary);
         ::unlink(temporary.c_str());
         return std::nullopt;
     }

@@ -21,16 +21,16 @@
 #include <string>
 #include <string_view>
 
+#include "editor/ParameterFile.h"
+
 namespace velorin {
 
-// Why `path` may not be written, as the technician reads it ("無法寫入檔案：" + the path, a line
-// end, the reason); empty when it may. Checked again by writeFileSafely(); a command that takes
-// long before it writes asks first.
-std::optional<std::string> targetRefusal(const std::filesystem::path& path);
+// Why `path` may not be written; empty when it may. Checked again by writeFileSafely(); a
+// command that takes long before it writes asks first.
+std::optional<FileWriteFault> targetRefusal(const std::filesystem::path& path);
 
-// Writes `bytes` to `path` as described above. Empty on success, else the message for the
-// technician: "無法寫入檔案：" + the path + a line end + the system's reason.
-std::optional<std::string> writeFileSafely(const std::filesystem::path& path,
-                                           std::string_view bytes);
+// Writes `bytes` to `path` as described above. Empty on success, else why not.
+std::optional<FileWriteFault> writeFileSafely(const std::filesystem::path& path,
+                                              std::string_view bytes);
 
 }  // namespace velorin

@@ -79,6 +79,27 @@ std::string describeReadFault(const FileReadFault& fault) {
     return "無法讀取檔案：" + pathText(fault.path) + "\n" + why;
 }
 
+std::string describeWriteFault(const FileWriteFault& fault) {
+    std::string why;
+    switch (fault.kind) {
+        case FileWriteFault::Kind::NotRendered:
+            return "無法產生 PDF。";
+        case FileWriteFault::Kind::NotRegular:
+            why = notARegularFile(fault.type);
+            break;
+        case FileWriteFault::Kind::PlantedLink:
+            why = "這是其他使用者可寫入之資料夾中的符號連結，可能由他人放置，因此不跟隨；"
+                  "請另選檔名或資料夾。";
+            break;
+        case FileWriteFault::Kind::System:
+            why = fault.systemReason;
+            break;
+    }
+    if (!fault.keptAt.empty())
+        why += "\n新內容完整保存在 " + pathText(fault.keptAt) + "。";
+    return "無法寫入檔案：" + pathText(fault.path) + "\n" + why;
+}
+
 std::string describeFileError(const ParameterFileError& error) {
     if (error.line <= 0)
         return reason(error);

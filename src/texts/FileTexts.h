@@ -21,6 +21,10 @@ std::string notARegularFile(std::filesystem::file_type type);
 // "無法讀取檔案：" + the path, a line end, the reason.
 std::string describeReadFault(const FileReadFault& fault);
 
+// "無法寫入檔案：" + the path, a line end, the reason (and where the new contents wait, when
+// they do); "無法產生 PDF。" for a document that could not be laid out.
+std::string describeWriteFault(const FileWriteFault& fault);
+
 // "第 12 行：P600 不是參數編號。", or the reason alone for a fault on no line.
 std::string describeFileError(const ParameterFileError& error);
 

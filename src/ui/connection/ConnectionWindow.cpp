@@ -25,7 +25,7 @@
 #include "link/NumberText.h"
 #include "link/Transaction.h"
 #include "platform/DefaultButton.h"
-#include "platform/LinkStatus.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/Twips.h"
 
 namespace velorin {

@@ -13,7 +13,7 @@
 #include "model/Catalogue.h"
 #include "model/DriveFacts.h"
 #include "platform/Twips.h"
-#include "platform/WindowChangeLog.h"
+#include "ui/common/WindowChangeLog.h"
 #include "texts/FaultHistoryText.h"
 #include "texts/LinkTexts.h"
 

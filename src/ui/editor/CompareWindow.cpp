@@ -16,6 +16,7 @@
 #include "EditorTexts.h"
 #include "platform/QtText.h"
 #include "platform/SafeFile.h"
+#include "texts/FileTexts.h"
 #include "platform/Twips.h"
 
 namespace velorin {
@@ -316,7 +317,7 @@ void CompareWindow::onSaveClicked() {
     for (Set set : m_shownSets) names.push_back(setName(set).toStdString());
     const std::string csv = comparisonCsv(m_comparison, names, onlyDifferent());
     if (const auto failure = writeFileSafely(QFileInfo(*path).filesystemFilePath(), csv))
-        m_services.dialogs->message(this, qs(*failure), text::FileError);
+        m_services.dialogs->message(this, qs(describeWriteFault(*failure)), text::FileError);
 }
 
 }  // namespace velorin

@@ -13,10 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -34,25 +32,26 @@
 #include "CompareWindow.h"
 #include "EditorPictures.h"
 #include "EditorTexts.h"
+#include "FindBar.h"
 #include "PageTabs.h"
 #include "VfCurvePlot.h"
 #include "drive/FaultHistoryRead.h"
 #include "editor/BackupSidecar.h"
 #include "editor/ParameterFile.h"
-#include "editor/ParameterFind.h"
 #include "editor/ParameterSets.h"
 #include "link/LineSession.h"
 #include "model/DriveFacts.h"
 #include "model/FaultRegisters.h"
 #include "model/Sha256.h"
 #include "platform/ChangeLogFile.h"
-#include "platform/LinkStatus.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/QtText.h"
 #include "platform/ReportPdf.h"
 #include "platform/SafeFile.h"
+#include "texts/FileTexts.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
-#include "platform/WindowChangeLog.h"
+#include "ui/common/WindowChangeLog.h"
 #include "texts/CheckTexts.h"
 #include "texts/EditorWords.h"
 #include "texts/ServiceReport.h"
@@ -636,7 +635,9 @@ void ParameterEditor::buildWindow() {
         row->addLayout(beside, 1);
         m_pages->addWidget(motorPage);
     }
-    layout->addWidget(buildFindPanel(central));
+    m_find = new FindBar(central);
+    connect(m_find, &FindBar::chosen, this, &ParameterEditor::goToParameter);
+    layout->addWidget(m_find);
     layout->addWidget(m_tabs);
     layout->addWidget(m_pages, 1);
     setCentralWidget(central);
@@ -754,7 +755,7 @@ void ParameterEditor::buildMenu() {
     QAction* find = parameterMenu->addAction(text::FindItem);
     find->setObjectName(QStringLiteral("findItem"));
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    connect(find, &QAction::triggered, this, &ParameterEditor::onFindTriggered);
+    connect(find, &QAction::triggered, this, [this] { m_find->open(); });
     QAction* compare = parameterMenu->addAction(text::CompareItem);
     compare->setObjectName(QStringLiteral("compareItem"));
     compare->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -982,7 +983,8 @@ void ParameterEditor::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     fitPagesToWidth();
     placeProgress();
-    placeFindResults();
+    if (m_find)  // a resize while the window is built
+        m_find->placeResults();
 }
 
 void ParameterEditor::progressTick() {
@@ -995,7 +997,7 @@ void ParameterEditor::progressTick() {
     }
 }
 
-// The editor's find box, the compare window's way into the editor, the marks on its fields and
+// Going to a parameter (from the find box or the compare window), the marks on the fields and
 // tabs, and the reading of every page.
 
 namespace {
@@ -1003,7 +1005,6 @@ namespace {
 namespace text = editortext;
 
 constexpr int kFoundHighlightMs = 1500;
-constexpr int kMostMatchesListed = 200;
 constexpr Micros kProgressEvery{200000};  // the read-all progress text at most five times a second
 // Okabe-Ito colours, told apart with every common colour blindness; "changed" is also bold
 // and has a thick left edge, so it never rests on colour alone.
@@ -1018,114 +1019,12 @@ const char* const kRefusedMark = "background-color: #fff0c0; border: 2px dashed 
 
 // ---- Find ----
 
-QWidget* ParameterEditor::buildFindPanel(QWidget* parent) {
-    m_findPanel = new QWidget(parent);
-    m_findPanel->setObjectName(QStringLiteral("findPanel"));
-    auto* layout = new QVBoxLayout(m_findPanel);
-    layout->setContentsMargins(0, 4, 0, 4);
-    auto* row = new QHBoxLayout;
-    auto* label = new QLabel(text::FindLabel, m_findPanel);
-    label->setFont(kaiFont(12));
-    m_findText = new QLineEdit(m_findPanel);
-    m_findText->setObjectName(QStringLiteral("findText"));
-    m_findText->setPlaceholderText(text::FindHint);
-    m_findText->setFont(mingFont(12));
-    row->addWidget(label);
-    row->addWidget(m_findText, 1);
-    layout->addLayout(row);
-    // The matches float over the page under the find box, as a completer's list does, so the
-    // page does not move down while the technician types.
-    m_findResults = new QListWidget(parent);
-    m_findResults->setObjectName(QStringLiteral("findResults"));
-    m_findResults->setFont(mingFont(11));
-    m_findResults->setFrameShape(QFrame::Box);
-    m_findResults->hide();
-    m_findText->installEventFilter(this);
-    connect(m_findText, &QLineEdit::textChanged, this, &ParameterEditor::onFindTextChanged);
-    connect(m_findText, &QLineEdit::returnPressed, this, &ParameterEditor::onFindChosen);
-    connect(m_findResults, &QListWidget::itemActivated, this, &ParameterEditor::onFindChosen);
-    connect(m_findResults, &QListWidget::itemClicked, this, &ParameterEditor::onFindChosen);
-    m_findPanel->hide();
-    return m_findPanel;
-}
-
-// Up and Down in the find box move through the matches, so a choice needs no mouse.
-bool ParameterEditor::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_findText && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Down || key == Qt::Key_Up) {
-            const int row = m_findResults->currentRow() + (key == Qt::Key_Down ? 1 : -1);
-            if (row >= 0 && row < m_findResults->count())
-                m_findResults->setCurrentRow(row);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void ParameterEditor::onFindTriggered() {
-    m_findPanel->show();
-    m_findText->setFocus(Qt::ShortcutFocusReason);
-    m_findText->selectAll();
-    placeFindResults();
-}
-
-void ParameterEditor::placeFindResults() {
-    if (!m_findResults)
-        return;  // a resize while the window is built
-    if (!m_findPanel->isVisible() || m_findResults->count() == 0) {
-        m_findResults->hide();
-        return;
-    }
-    QWidget* area = m_findResults->parentWidget();
-    const QPoint under = m_findText->mapTo(area, QPoint(0, m_findText->height()));
-    const int rows = std::min(m_findResults->count(), 8);
-    const int height = rows * m_findResults->sizeHintForRow(0) + 2 * m_findResults->frameWidth() + 2;
-    const int width = std::min(area->width() - under.x(), std::max(m_findText->width(), 480));
-    m_findResults->setGeometry(under.x(), under.y(), width, std::min(height, area->height() - under.y()));
-    m_findResults->show();
-    m_findResults->raise();
-}
-
-void ParameterEditor::onFindTextChanged(const QString& query) {
-    m_findResults->clear();
-    const std::vector<int> found = findParameters(query.toStdString());
-    if (found.empty() && !query.trimmed().isEmpty()) {
-        auto* none = new QListWidgetItem(text::NoMatch, m_findResults);
-        none->setFlags(Qt::NoItemFlags);
-        placeFindResults();
-        return;
-    }
-    for (std::size_t i = 0; i < found.size() && i < kMostMatchesListed; ++i) {
-        const ParameterInfo& p = Catalogue::instance().parameter(found[i]);
-        auto* item = new QListWidgetItem(
-            QStringLiteral("%1　%2　（%3）")
-                .arg(qs(p.code), qs(p.name), qs(Catalogue::instance().page(p.page).caption)),
-            m_findResults);
-        item->setData(Qt::UserRole, p.reg);
-    }
-    m_findResults->setCurrentRow(0);
-    placeFindResults();
-}
-
-void ParameterEditor::onFindChosen() {
-    const QListWidgetItem* item = m_findResults->currentItem();
-    if (!item || !(item->flags() & Qt::ItemIsEnabled))
-        return;
-    goToParameter(item->data(Qt::UserRole).toInt());
-}
-
-void ParameterEditor::closeFind() {
-    m_findPanel->hide();
-    m_findResults->hide();
-}
-
 void ParameterEditor::goToParameter(int reg) {
     // While the line is in use the page stays as it is, as with a tab click.
     if (lineBusy() || closing())
         return;
     const int page = Catalogue::instance().parameter(reg).page;
-    closeFind();
+    m_find->dismiss();
     if (m_pages->currentIndex() != page || (m_line && !m_core->pagePresent(page)))
         selectPage(page);
     QComboBox* field = m_fields[reg];
@@ -1142,8 +1041,8 @@ void ParameterEditor::goToParameter(int reg) {
 void ParameterEditor::onEscapePressed() {
     if (m_busy == Busy::ReadingAll && m_line)
         m_line->stop();
-    else if (m_findPanel->isVisible())
-        closeFind();
+    else if (m_find->isOpen())
+        m_find->dismiss();
 }
 
 // ---- Compare ----
@@ -1326,7 +1225,7 @@ void ParameterEditor::onSaveTriggered() {
         return;
     const std::string bytes = m_core->fileText(m_services.link().offline);
     if (const auto failure = writeFileSafely(filePath(*path), bytes)) {
-        m_services.dialogs->message(this, qs(*failure), text::FileError);
+        m_services.dialogs->message(this, qs(describeWriteFault(*failure)), text::FileError);
         return;
     }
     writeSidecar(*path, bytes);
@@ -1421,7 +1320,7 @@ void ParameterEditor::writeSidecar(const QString& path, const std::string& bytes
     if (const auto failure = writeFileSafely(target, sidecarText(sidecar))) {
         std::error_code ec;
         std::filesystem::remove(target, ec);  // an older one would speak for another file
-        m_services.dialogs->message(this, text::NoSidecar.arg(qs(target), qs(*failure)),
+        m_services.dialogs->message(this, text::NoSidecar.arg(qs(target), qs(describeWriteFault(*failure))),
                                     text::SidecarTitle);
     }
 }
@@ -1506,8 +1405,9 @@ void ParameterEditor::exportReport(QWidget* parent) {
     const std::string html = serviceReportHtml(in);
     const std::string target = QFileInfo(*path).filesystemFilePath().string();
     const bool pdf = path->endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
-    if (const auto failure = pdf ? writeReportPdf(html, target) : writeFileSafely(target, html))
-        m_services.dialogs->message(parent, QString::fromStdString(*failure),
+    if (const auto failure =
+            pdf ? writeReportPdf(html, kReportTitle, target) : writeFileSafely(target, html))
+        m_services.dialogs->message(parent, qs(describeWriteFault(*failure)),
                                     QStringLiteral("匯出報告"));
 }
 

@@ -18,7 +18,6 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QScrollArea;
 class QStackedWidget;
@@ -29,6 +28,7 @@ namespace velorin {
 
 class CompareWindow;
 class FaultHistoryWindow;
+class FindBar;
 class LineSession;
 class PageTabs;
 class VfCurvePlot;
@@ -54,7 +54,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum Button { SaveButton, LoadButton, WriteButton, ReturnButton, QuitButton, ButtonCount };
@@ -91,19 +90,13 @@ private:
     FieldContent fieldContent(int reg) const;
     std::array<FieldContent, kRegisterCount> fieldContents() const;
 
-    // ---- Find, marks and read all ----
-    QWidget* buildFindPanel(QWidget* parent);
-    void onFindTriggered();
-    void onFindTextChanged(const QString& text);
-    void onFindChosen();
-    void closeFind();
+    // ---- Marks, going to a parameter and read all ----
     // The fields of `page` in `columns` columns (3: as the manual lays them out), each column as
     // wide as its widest field.
     void placeFields(int page, int columns);
     // Each page in as many columns as the window's width takes; a motor page leaves room for its
     // V/F curve beside the fields.
     void fitPagesToWidth();
-    void placeFindResults();
     // Shows the parameter's page (read first when online and not yet read) and puts the focus
     // on its field with a brief highlight.
     void goToParameter(int reg);
@@ -184,9 +177,7 @@ private:
     QTimer* m_progressTimer = nullptr;
     QLabel* m_linkLabel = nullptr;
     QLabel* m_legend = nullptr;
-    QWidget* m_findPanel = nullptr;
-    QLineEdit* m_findText = nullptr;
-    QListWidget* m_findResults = nullptr;
+    FindBar* m_find = nullptr;
     QAction* m_readAllAction = nullptr;
     QAction* m_reconnectAction = nullptr;  // enabled while the port is lost
     CompareWindow* m_compare = nullptr;

@@ -26,10 +26,10 @@
 #include "editor/ParameterFile.h"
 #include "link/NumberText.h"
 #include "platform/DefaultButton.h"
-#include "platform/LinkStatus.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/SafeFile.h"
 #include "platform/Twips.h"
-#include "platform/WindowChangeLog.h"
+#include "ui/common/WindowChangeLog.h"
 
 namespace velorin {
 
@@ -436,7 +436,8 @@ void ModeMenu::onBackupAllClicked() {
     m_progressLine->show();
     LineBackupHooks hooks;
     hooks.save = [](const std::filesystem::path& path, std::string_view bytes) {
-        return writeFileSafely(path, bytes);
+        const auto failure = writeFileSafely(path, bytes);
+        return failure ? std::optional(describeWriteFault(*failure)) : std::nullopt;
     };
     hooks.progress = [this](const DriveBackupProgress& p) {
         QString line = text::BackupProgress.arg(p.station).arg(p.drive + 1).arg(p.drives);

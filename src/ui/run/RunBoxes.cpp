@@ -4,7 +4,7 @@
 
 #include "RunTexts.h"
 #include "platform/ElidingLabel.h"
-#include "platform/LinkStatus.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/QtText.h"
 #include "texts/LinkTexts.h"
 

@@ -17,7 +17,7 @@
 #include "RunTexts.h"
 #include "ToolbarPictures.h"
 #include "platform/ElidingLabel.h"
-#include "platform/LinkStatus.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/Services.h"
 #include "platform/Twips.h"
 #include "platform/QtText.h"

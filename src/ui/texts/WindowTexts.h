@@ -1,6 +1,7 @@
 #pragma once
 // The windows' words for what the cores below them hand back as typed values, grouped by topic:
-// the developers' bulk write (mode menu) and the line monitor. Words velorin-cli says alike
+// the link in the status line, the change log's notice, the developers' bulk write (mode menu)
+// and the line monitor. Words velorin-cli says alike
 // (the link's outcomes, the fault history, the service report) are in texts/.
 
 #include <cstdint>
@@ -10,6 +11,22 @@
 #include "records/LineMonitor.h"
 
 namespace velorin {
+
+// ---- The link in use, as every window's status line names it ----
+
+// "站號 1", after the port, the settings and the framing.
+inline constexpr const char* kStationText = "站號 %1";
+// After the port's name once the port is gone.
+inline constexpr const char* kPortLostText = "通訊埠已中斷";
+// Beside the link once the drive was seen to answer late; %1 is the new wait in milliseconds.
+inline constexpr const char* kSlowDriveText = "變頻機回應慢於 0.1 秒，已延長等待時間至 %1 毫秒";
+
+// ---- The change log of a window's write ----
+
+inline constexpr const char* kChangeLogTitle = "變更記錄";
+// %1 is why the log could not be written; told once in the program's run.
+inline constexpr const char* kChangeLogFailedText =
+    "無法寫入變更記錄（%1）。參數照常寫入變頻機，本次執行不再提示。";
 
 // ---- The developers' bulk write (mode menu, F12) ----
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <chrono>
 
-#include "Services.h"
+#include "platform/Services.h"
 
 namespace velorin {
 
@@ -18,15 +18,9 @@ QString linkPortText(const Services& services);
 // The link in use: "COM3（/dev/ttyUSB0）　9600,N,7,2　ASCII　站號 1". A technician who connected
 // through the search learns the drive's settings here. After a lost port:
 // "COM3（…）　通訊埠已中斷".
-inline QString portLostStatus() {
-    return QStringLiteral("通訊埠已中斷");
-}
 QString linkStatusText(const Services& services);
 
-// Told beside the link once the drive's replies were seen to come later than the line waits.
 // Said beside the link once the drive was seen to answer late and the wait was lengthened.
-inline QString slowDriveText(std::chrono::microseconds wait) {
-    return QStringLiteral("變頻機回應慢於 0.1 秒，已延長等待時間至 %1 毫秒").arg(static_cast<qlonglong>(wait.count() / 1000));
-}
+QString slowDriveText(std::chrono::microseconds wait);
 
 }  // namespace velorin

@@ -1,6 +1,7 @@
 #include "WindowChangeLog.h"
 
 #include "LinkStatus.h"
+#include "ui/texts/WindowTexts.h"
 
 namespace velorin {
 
@@ -18,7 +19,8 @@ void WindowChangeLog::record(const ChangeEntry& entry) {
 void WindowChangeLog::tellFailure(QWidget* parent) const {
     if (m_failure)
         m_services.dialogs->message(
-            parent, kChangeLogFailed.arg(QString::fromStdString(*m_failure)), kChangeLogTitle);
+            parent, QString::fromUtf8(kChangeLogFailedText).arg(QString::fromStdString(*m_failure)),
+            QString::fromUtf8(kChangeLogTitle));
 }
 
 }  // namespace velorin

@@ -1,5 +1,7 @@
 #include "LinkStatus.h"
 
+#include "ui/texts/WindowTexts.h"
+
 namespace velorin {
 
 QString portDisplayName(int comNumber, const QString& device) {
@@ -18,17 +20,19 @@ QString linkPortText(const Services& services) {
 
 QString linkStatusText(const Services& services) {
     const LinkState& link = services.link();
+    const QString gap = QStringLiteral("　");
     if (services.portLost)
-        return linkPortText(services) + QStringLiteral("　") + portLostStatus();
+        return linkPortText(services) + gap + QString::fromUtf8(kPortLostText);
+    const QString station = QString::fromUtf8(kStationText).arg(link.station);
+    const QString framing = QString::fromUtf8(framingName(link.framing).data());
     if (link.gateway)  // "192.168.1.50:502　Modbus TCP　站號 1"
-        return QStringLiteral("%1　%2　站號 %3")
-            .arg(QString::fromStdString(link.gateway->text()),
-                 QString::fromUtf8(framingName(link.framing).data()))
-            .arg(link.station);
-    return QStringLiteral("%1　%2　%3　站號 %4")
-        .arg(linkPortText(services), QString::fromStdString(link.settings),
-             QString::fromUtf8(framingName(link.framing).data()))
-        .arg(link.station);
+        return QString::fromStdString(link.gateway->text()) + gap + framing + gap + station;
+    return linkPortText(services) + gap + QString::fromStdString(link.settings) + gap + framing +
+           gap + station;
+}
+
+QString slowDriveText(std::chrono::microseconds wait) {
+    return QString::fromUtf8(kSlowDriveText).arg(static_cast<qlonglong>(wait.count() / 1000));
 }
 
 }  // namespace velorin

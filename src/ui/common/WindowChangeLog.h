@@ -6,14 +6,10 @@
 #include <QString>
 #include <optional>
 
-#include "ChangeLogFile.h"
-#include "Services.h"
+#include "platform/ChangeLogFile.h"
+#include "platform/Services.h"
 
 namespace velorin {
-
-inline const QString kChangeLogTitle = QStringLiteral("變更記錄");
-inline const QString kChangeLogFailed =
-    QStringLiteral("無法寫入變更記錄（%1）。參數照常寫入變頻機，本次執行不再提示。");
 
 class WindowChangeLog {
 public:
