@@ -7,7 +7,7 @@
 #include <QtWidgets>
 
 #include "ConnectionFixture.h"
-#include "platform/LinkStatus.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/QtSettings.h"
 
 namespace velorin::test {
