@@ -48,6 +48,8 @@ TEST(CliCommands, ExitStatusAndMessages) {
         {"-p /dev/ttyS8 probe", 3, "port /dev/ttyS8 refuses the settings 9600,N,7,2", {}},
         {"-p /dev/ttyS9 probe", 3, "port /dev/ttyS9 is in use by another program", {}},
         {"-p COM3 write 1 2", 4, "wrong station", K::OtherStation},
+        {"faults /nonexistent/Data.txt", 5, "/nonexistent/Data.txt", {}},
+        {"-p COM3 faults", 1, "P12.03 最新異常記錄: no usable reply", K::NoReply},
     };
     for (const auto& [args, code, message, fault] : cases) {
         SCOPED_TRACE(args);

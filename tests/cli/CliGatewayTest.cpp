@@ -4,7 +4,6 @@
 #include <QTemporaryDir>
 
 #include "CliSim.h"
-#include "cli/CliRequest.h"
 #include "link/NetworkAddress.h"
 #include "sim/SimulatedGateway.h"
 #include "support/Files.h"
@@ -37,39 +36,6 @@ QString gateway(Framing framing) {
         .arg(framing == Framing::Mbap  ? QStringLiteral("mbap")
              : framing == Framing::Rtu ? QStringLiteral("rtu")
                                        : QStringLiteral("ascii"));
-}
-
-TEST(CliGateway, TheCommandLineNamesTheGateway) {
-    const auto parsed = [](const char* line) {
-        return parseCommandLine(QStringList{"velorin-cli"} +
-                                QString::fromLatin1(line).split(' ', Qt::SkipEmptyParts));
-    };
-    // clang-format off
-    const struct { const char* line; const char* portName; Framing framing; int port; } good[] = {
-        {"--tcp 192.168.1.50 probe", "192.168.1.50:502", Framing::Mbap, 502},
-        {"--tcp gw.plant:1502 --framing rtu read 1", "gw.plant:1502", Framing::Rtu, 1502},
-        {"--tcp [fe80::1]:503 --framing ascii -s 19200,N,8,1 probe", "[fe80::1]:503", Framing::Ascii, 503},
-    };
-    const struct { const char* line; const char* why; } bad[] = {
-        {"--tcp 192.168.1.50:0 probe", "port 1..65535"},
-        {"--tcp :502 probe", "give HOST or HOST:PORT"},
-        {"--tcp 192.168.1.50 --framing tcp probe", "use mbap, rtu or ascii"},
-        {"--framing rtu -p COM3 probe", "--framing belongs to --tcp"},
-        {"--tcp 192.168.1.50 -p COM3 probe", "not both"},
-        {"--tcp 192.168.1.50 --connect-timeout 50 probe", "100..60000"},
-        {"--tcp 192.168.1.50 --allow-link-change read 1", "--allow-link-change belongs to write"},
-    };
-    // clang-format on
-    for (const auto& c : good) {
-        const ParsedCommandLine p = parsed(c.line);
-        ASSERT_TRUE(p.request) << c.line << ": " << p.usageError.toStdString();
-        EXPECT_EQ(std::tuple(p.request->gateway, p.request->portName.toStdString(),
-                             p.request->framing, p.request->gatewayPort),
-                  std::tuple(true, c.portName, c.framing, c.port))
-            << c.line;
-    }
-    for (const auto& c : bad)
-        EXPECT_THAT(parsed(c.line).usageError.toStdString(), HasSubstr(c.why)) << c.line;
 }
 
 // Through each kind of gateway: a backup equals one over the serial line, a restore leaves the

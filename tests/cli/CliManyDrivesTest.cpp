@@ -125,32 +125,5 @@ TEST(CliManyDrives, TheSurveyListsEveryDriveItFinds) {
     EXPECT_THAT(r.out, AllOf(HasSubstr("station=2 model=101"), Not(HasSubstr("station=7"))));
 }
 
-TEST(CliManyDrives, StationZeroIsNeverTaken) {
-    ThreeDrives env;
-    QTemporaryDir dir;
-    const struct { const char* line; const char* why; } cases[] = {
-        {"--station 0 write 3 5", "station \"0\" is out of range 1..254"},
-        {"--station 0 set P00.03 5", "station \"0\" is out of range 1..254"},
-        {"--station 0 restore x.txt", "station \"0\" is out of range 1..254"},
-        {"--stations 0-3 backup DIR", "station 0, the broadcast address"},
-        {"--stations 0 backup DIR", "station 0, the broadcast address"},
-        {"--stations 2,0 restore DIR", "station 0, the broadcast address"},
-        {"--stations 0-3 survey", "1 <= A <= B <= 247"},
-        {"--stations 0-3 scan", "1 <= A <= B <= 254"},
-        {"--stations 1-3 write 3 5", "--stations belongs to scan, survey, backup and restore"},
-        {"--stations 1-3 --station 2 backup DIR", "not both"},
-        {"--stations 0-3 --all backup DIR", "1 <= A <= B <= 247"},
-        {"--all restore DIR", "--all belongs to diff and backup"},
-        {"--station 2 survey", "survey asks every station"},
-    };
-    for (const auto& c : cases) {
-        const auto r = cli(env, QStringLiteral("-p COM3 ") +
-                                    QString::fromLatin1(c.line).replace("DIR", dir.path()));
-        EXPECT_EQ(r.code, 2) << c.line;
-        EXPECT_THAT(r.err, HasSubstr(c.why)) << c.line;
-    }
-    EXPECT_TRUE(env.log.sent.empty());
-}
-
 }  // namespace
 }  // namespace velorin

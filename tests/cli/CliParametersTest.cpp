@@ -384,10 +384,6 @@ TEST(CliParameters, CatalogueWithoutADrive) {
                    "P15.01\t497\tPC傳輸速率\tnumber-list\tposition (rate code 48, 96, 192, 384, "
                    "1152)\t\t1：9.6\t0：4.8 | 1：9.6 | 2：19.2 | 3：38.4 | 4：115.2\n"));
     EXPECT_EQ(env.line.opens(), 0);
-    r = cli(env, "catalogue --find P99");
-    EXPECT_EQ(r.code, 2);
-    EXPECT_THAT(r.err, HasSubstr("--find \"P99\" names no parameter"));
-    EXPECT_EQ(cli(env, "catalogue P00.00 --find 9.15").code, 2);
     r = cli(env, "catalogue --format json");
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     EXPECT_EQ(all.size(), 501);  // every field
