@@ -75,7 +75,6 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
 
         auto r = cli(env, link(env.drive, "COM3") + "backup " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
-        EXPECT_THAT(fileBytes(file), StartsWith("P0 3\r\nP1 0\r\n"));
         EXPECT_THAT(r.err, HasSubstr("510 parameters of 29 pages saved in"));
 
         // A dry run only reads, and tells where the drive would answer afterwards.
@@ -109,7 +108,8 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     }
 }
 
-// diff --factory after three sets lists those and the simulated drive's own rated current.
+// diff --factory after three sets lists those and the simulated drive's own rated current (its
+// json is an example of docs/cli.md, run as CliDocsExamples).
 TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
     SimEnvironment env;
     for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
@@ -121,14 +121,6 @@ TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
                          "P01.06\t起動轉速\t12.34\t0.00\n"
                          "P03.01\t加速時間1\t5.00\t10.00\n"
                          "P11.14\t變頻器額定電流顯示\t100.0\t3.0\n"));
-
-    r = cli(env, "-p COM3 diff --factory --format json");
-    EXPECT_EQ(r.code, 6);
-    const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
-    ASSERT_EQ(rows.size(), 4) << r.out;
-    EXPECT_EQ(QJsonDocument(rows[1].toObject()).toJson(QJsonDocument::Compact).toStdString(),
-              "{\"code\":\"P01.06\",\"differs\":true,\"display\":[\"12.34\",\"0.00\"],"
-              "\"label\":\"起動轉速\",\"raw\":[1234,0],\"register\":31}");
 
     // --all: every parameter of the 29 pages, the same ones marked as such.
     r = cli(env, "-p COM3 diff --factory --all --format csv");
