@@ -8,12 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <map>
 
 #include "support/DriveSimProcess.h"
 #include "support/Files.h"
+#include "support/PrivateHome.h"
 
 namespace velorin {
 namespace {
@@ -182,6 +184,27 @@ TEST(CliOverPty, AFileIsNotASerialPort) {
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(3, ""));
         EXPECT_THAT(r.err, HasSubstr("port " + port.toStdString() + " is not a serial port"));
     }
+}
+
+// The test program and the programs it runs keep to the test's own home: velorin-cli logs its
+// write there. (That the user's folders stay as they were is checked around the whole run:
+// tests/support/user_folders.sh.)
+TEST(PrivateHome, TheTestAndTheProgramsItRunsWriteOnlyIntoTheirOwnHome) {
+    const QString home = qEnvironmentVariable("HOME");
+    for (const char* variable : test::PrivateHome::kVariables) {
+        const QString value = qEnvironmentVariable(variable);
+        EXPECT_TRUE(value.startsWith(home)) << variable << " " << value.toStdString();
+        EXPECT_TRUE(QFileInfo(value).isDir()) << variable;
+    }
+    EXPECT_TRUE(QFileInfo(home).fileName().startsWith("velorin-test-home-")) << home.toStdString();
+
+    DriveSimProcess sim({"--station", "1"});
+    ASSERT_TRUE(sim.started());
+    const Outcome r = cli(sim, "write 100 5");
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::string log = test::fileBytes(
+        QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath("velorin/changes.log"));
+    EXPECT_NE(log.find("write 100 5"), std::string::npos) << log;
 }
 
 }  // namespace
