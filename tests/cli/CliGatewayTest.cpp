@@ -20,7 +20,6 @@ struct GatewayEnvironment : SimEnvironment {
     Framing framing = Framing::Mbap;
     NetworkFaults faults;
     std::unique_ptr<GatewayLink> link;
-    long connects = 0;
     std::unique_ptr<SerialPort> createGatewayPort(const QString& host, int port,
                                                   Micros) override {
         link = std::make_unique<GatewayLink>(drive, framing, faults);
@@ -31,11 +30,9 @@ struct GatewayEnvironment : SimEnvironment {
     }
 };
 
-QString gateway(Framing framing) {
-    return QStringLiteral("--tcp 192.168.1.50 --framing %1 ")
-        .arg(framing == Framing::Mbap  ? QStringLiteral("mbap")
-             : framing == Framing::Rtu ? QStringLiteral("rtu")
-                                       : QStringLiteral("ascii"));
+QString gateway(Framing framing = Framing::Mbap) {
+    const char* names[] = {"ascii", "rtu", "mbap"};  // in the order of Framing
+    return QStringLiteral("--tcp 192.168.1.50 --framing %1 ").arg(names[int(framing)]);
 }
 
 // Through each kind of gateway: a backup equals one over the serial line, a restore leaves the
@@ -66,38 +63,29 @@ TEST(CliGateway, BackupAndRestoreThroughEachGateway) {
     }
 }
 
-// A connection dropped in the middle: the port is lost (exit 3), the old file stays as it was, a
-// restore tells how many writes the drive confirmed.
+// A connection dropped in the middle of a backup: the port is lost (exit 3), the old file stays as
+// it was. (A drop mid-restore tells the writes confirmed as a pulled adapter does,
+// ARestoreCutShortTellsTheWritesConfirmed; the drop is a lost port, NetworkLine's.)
 TEST(CliGateway, ADroppedConnectionEndsTheJobAndKeepsTheOldFile) {
     GatewayEnvironment env;
     env.drive.setReg(382, 1000);
     env.drive.setReg(499, 5);
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
-    ASSERT_EQ(cli(env, gateway(Framing::Mbap) + "backup " + file).code, 0);
+    ASSERT_EQ(cli(env, gateway() + "backup " + file).code, 0);
     const std::string saved = fileBytes(file);
     env.faults.dropAt = 200;
-    auto r = cli(env, gateway(Framing::Mbap) + "backup " + file);
+    auto r = cli(env, gateway() + "backup " + file);
     EXPECT_EQ(r.code, 3);
     EXPECT_THAT(r.err, AllOf(HasSubstr("connection lost: gateway 192.168.1.50:502"),
                              HasSubstr("no file was written")));
     EXPECT_EQ(fileBytes(file), saved);
 
-    // A restore, first whole (with the transaction ids in the trace), then cut three requests
-    // before its end: that many writes are told confirmed.
+    // A restore whole, with the transaction ids in the trace.
     env.faults.dropAt = 0;
-    r = cli(env, gateway(Framing::Mbap) + "--trace restore " + file);
+    r = cli(env, gateway() + "--trace restore " + file);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_THAT(r.err, AllOf(HasSubstr("-> 00 01 00 00 00 06 01 03"), HasSubstr("(transaction 1)")));
-    env.faults.dropAt = env.link->requests() - 2;
-    env.drive.clearWriteLog();
-    r = cli(env, gateway(Framing::Mbap) + "restore " + file);
-    EXPECT_EQ(r.code, 3);
-    const auto carried = env.drive.writeLog().size();
-    EXPECT_THAT(r.err, AllOf(HasSubstr("connection lost"),
-                             HasSubstr(QStringLiteral("the write stopped: %1 writes confirmed")
-                                           .arg(carried - 1)
-                                           .toStdString())));
 }
 
 TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
@@ -122,7 +110,7 @@ TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
         EXPECT_EQ(!env.drive.writeLog().empty(), c.sent);
     }
     env.framing = Framing::Mbap;
-    auto r = cli(env, gateway(Framing::Mbap) + "write 498 4");
+    auto r = cli(env, gateway() + "write 498 4");
     EXPECT_THAT(r.err, AllOf(HasSubstr("gateway 192.168.1.50:502 does not follow"),
                              HasSubstr("--allow-link-change writes it")));
 }
@@ -130,7 +118,7 @@ TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
 TEST(CliGateway, AScanTriesStationsOnlyAndAGatewayNobodyAnswersAtIsUnusable) {
     GatewayEnvironment env;
     env.drive.setLink(3, 1, 0);
-    auto r = cli(env, gateway(Framing::Mbap) + "scan");
+    auto r = cli(env, gateway() + "scan");
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.err, HasSubstr("the scan tries stations only"));
     EXPECT_THAT(r.out, HasSubstr("framing=Modbus TCP station=3"));
