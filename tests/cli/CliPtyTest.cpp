@@ -48,26 +48,19 @@ Outcome cli(const DriveSimProcess& sim, const QString& line,
 }
 
 // Each framing at a rate and stop bits of its own; the scan of station 3 finds 9600,N,7,2 with
-// its second probe, 38400,N,8,1 with its 24th.
-TEST(CliOverPty, ProbeReadWriteScanInBothFramings) {
+// its second probe, 38400,N,8,1 with its 24th. (Read and write print as CliCommands checks them
+// in-process; the built program reads and writes over a pseudo-terminal in the tests below.)
+TEST(CliOverPty, ProbeAndScanInBothFramings) {
     using Framing = std::tuple<const char*, const char*, const char*>;  // settings, name, scan
     for (const auto& [settings, name, scanProbe] : {Framing{"9600,N,7,2", "ASCII", "probe 2 of 35"},
                                                     {"38400,N,8,1", "RTU", "probe 24 of 35"}}) {
         SCOPED_TRACE(name);
-        DriveSimProcess sim({"--station", "3", "--settings", settings, "--set", "100=65526",
-                             "--log", "--wire-time"});
+        DriveSimProcess sim({"--station", "3", "--settings", settings, "--wire-time"});
         ASSERT_TRUE(sim.started());
-        const QString link = QStringLiteral("-s %1 --station 3 ").arg(settings);
         const std::string found =
             std::string("settings=") + settings + " framing=" + name + " station=3\n";
-        auto r = cli(sim, link + "probe");
+        auto r = cli(sim, QStringLiteral("-s %1 --station 3 probe").arg(settings));
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, found)) << r.err;
-        r = cli(sim, link + "read 100 0x01F0");
-        EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "100 65526\n0x01F0 3\n")) << r.err;
-        r = cli(sim, link + "write 101 -5");  // a negative value as its two's complement
-        EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_THAT(r.out, MatchesRegex("101 [0-9]+ -> 65531\n"));
-        EXPECT_THAT(sim.writes(), Contains(QStringLiteral("101 65531")));
         r = cli(sim, "scan --stations 3");
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, found)) << r.err;
         EXPECT_THAT(r.err, HasSubstr(scanProbe));
