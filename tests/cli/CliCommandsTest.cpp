@@ -151,10 +151,11 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
         if (adapter)
             env.drive.setLink(1, 2, 5);
         env.line.setLocalEcho(event == Echoing);
-        env.log.loseWriteReplies = event == LosingWriteReplies;
         env.log.onSend = [&env, event, at](SerialPort&, int index, FunctionCode function) {
-            if (event == Unconfirmed && function == FunctionCode::WriteRegister)
-                env.drive.injectFault({DriveFault::Kind::NoReply}, 4);  // and three reads back
+            // A lost reply of a write carried out (and, unconfirmed, of three reads back).
+            if ((event == LosingWriteReplies || event == Unconfirmed) &&
+                function == FunctionCode::WriteRegister)
+                env.drive.injectFault({DriveFault::Kind::NoReply}, event == Unconfirmed ? 4 : 1);
             if (index == at && event == CtrlC)
                 env.stop = true;
             if (index == at && event == Unplug)
