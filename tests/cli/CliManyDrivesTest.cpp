@@ -29,17 +29,7 @@ struct ThreeDrives : SimEnvironment {
         for (SimulatedDrive* d : {&drive, &second, &third}) {
             d->setReg(kMarked, static_cast<std::uint16_t>(1000 + d->station()));
             d->setReg(faultregs::kModel, 101);
-            d->setReg(faultregs::kRunHours, static_cast<std::uint16_t>(10 * d->station()));
         }
-    }
-    // The drive at `station` falls silent once `frames` requests were sent to it.
-    void silenceAfter(int station, int frames) {
-        log.onSend = [this, station, frames, seen = 0](SerialPort&, int index,
-                                                       FunctionCode) mutable {
-            if (log.sent[index].ends_with("@" + std::to_string(station)) && ++seen == frames)
-                line.driveAt(static_cast<std::uint8_t>(station))
-                    ->setFaultMode(DriveFault{DriveFault::Kind::NoReply});
-        };
     }
 };
 
@@ -53,8 +43,11 @@ TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
     const QString name2 = dir.filePath("S02_M101_" + today() + ".txt");
     ASSERT_TRUE(writeFile(name2, "an earlier backup of station 2\r\n"));
     ASSERT_TRUE(writeFile(name2 + ".json", "its sidecar"));
-    // Station 2 answers its opening reads, then goes silent within its pages.
-    env.silenceAfter(2, 12);
+    // Station 2 answers its opening reads, then goes silent within its pages (its 12th request).
+    env.log.onSend = [&env, seen = 0](SerialPort&, int index, FunctionCode) mutable {
+        if (env.log.sent[index].ends_with("@2") && ++seen == 12)
+            env.second.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+    };
     const auto r = cli(env, "-p COM3 --pages P00,P01-1 --stations 1-3 backup " + dir.path());
     EXPECT_EQ(r.code, 8) << r.err;
     for (int station : {1, 3}) {
