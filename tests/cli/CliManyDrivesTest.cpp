@@ -1,5 +1,4 @@
-// Several drives on one line, in-process: backup and restore by stations, the survey's list, and
-// station 0 (the broadcast address) refused wherever a write or a many-drives run could reach it.
+// Several drives on one line, in-process: backup and restore by stations, and the survey stopped.
 
 #include <QDate>
 #include <QDir>

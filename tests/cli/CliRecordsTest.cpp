@@ -1,9 +1,5 @@
-// velorin-cli's records of a drive: the change log (set and write, --no-log, an unwritable log,
-// `log`), the fault history (in the three formats, and a backup's without a drive), a backup's
-// sidecar (restore names the drive the file came from and refuses an edited file or another
-// model's unless told to go on) and the service report (what diff --factory and faults say of
-// the same drive, the SHA-256 a backup's sidecar holds, the same document for the same inputs,
-// offline the same from a backup, the PDF's text as pdftotext reads it).
+// velorin-cli's records of a drive: the change log, the fault history, a backup's sidecar and the
+// service report.
 
 #include <QDir>
 #include <QFile>
