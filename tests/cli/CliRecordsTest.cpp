@@ -122,6 +122,8 @@ TEST(CliFaults, TheDrivesHistoryAndABackupsAlike) {
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, csv)) << r.err;
 }
 
+// Restore names the drive the file came from and refuses an edited file or another model's unless
+// told to go on; a file without a sidecar restores as always.
 TEST(CliSidecar, BackupWritesItRestoreHeedsIt) {
     SimEnvironment env;
     env.drive.setReg(549, 101);   // P17.11
