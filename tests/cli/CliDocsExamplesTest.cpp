@@ -22,7 +22,7 @@ struct Example {
     QString where;      // "docs/cli.md:412"
     QString command;    // the words after velorin-cli, shell variables still in them
     QStringList shown;  // what the docs show it printing; empty when they show nothing
-    int block = 0;      // the code block it is in
+    QString block;      // the code block it is in: "docs/cli.md#12"
 };
 
 // The velorin-cli commands of the code blocks of one file, in order.
@@ -59,7 +59,8 @@ std::vector<Example> examplesIn(const QString& name) {
             continue;  // the synopsis, no example
         for (auto it = command.globalMatch(code); it.hasNext();) {
             const QString words = it.next().captured(1).trimmed();
-            found.push_back({QStringLiteral("%1:%2").arg(name).arg(n + 1), words, {}, block});
+            found.push_back({QStringLiteral("%1:%2").arg(name).arg(n + 1), words, {},
+                             QStringLiteral("%1#%2").arg(name).arg(block)});
         }
         showing =
             prompt && !found.empty() && found.back().where.endsWith(QString(":%1").arg(n + 1));
@@ -76,14 +77,6 @@ QString expanded(QString words, const std::map<QString, QString>& variables) {
         words.replace(QStringLiteral("$%1").arg(name), value);
     }
     return words;
-}
-
-// The value of an option of the command line ("-s", "--settings"), empty when it is not given.
-QString option(const QStringList& words, const QStringList& names) {
-    for (int i = 0; i + 1 < words.size(); ++i)
-        if (names.contains(words[i]))
-            return words[i + 1];
-    return {};
 }
 
 // Printed lines as the docs show them, in order: progress and trace times, which depend on the
@@ -106,33 +99,30 @@ TEST(CliDocsExamples, EveryExampleRunsAndPrintsWhatTheDocsShow) {
     const QString before = QDir::currentPath();
     QDir::setCurrent(work.path());
     std::unique_ptr<SimEnvironment> env;
-    QString lastWhere;
-    int lastBlock = -1;
+    QString lastBlock;
     std::map<QString, QString> variables{{"reg", "96"}, {"value", "0"}, {"pty", "COM3"}};
     for (const Example& example : examples) {
         SCOPED_TRACE(example.where.toStdString() + ": " + example.command.toStdString());
         // Each code block starts with a drive at its factory settings.
-        const QString file = example.where.section(':', 0, 0);
-        if (!env || example.block != lastBlock || file != lastWhere)
+        if (!env || example.block != lastBlock)
             env = std::make_unique<SimEnvironment>();
         lastBlock = example.block;
-        lastWhere = file;
         QStringList words = expanded(example.command, variables).split(' ', Qt::SkipEmptyParts);
         for (QString& w : words)
             if (w.startsWith(QLatin1String("/dev/pts/")))
                 w = QStringLiteral("COM3");
         // The drive answers with the settings and station the command names, unless the docs
         // show it silent.
-        const bool silent = example.shown.join('\n').contains(QLatin1String("no reply"));
-        const QString settings = option(words, {"-s", "--settings"});
-        const QString station = option(words, {"--station"});
-        if (!silent && !words.contains(QLatin1String("scan"))) {
-            for (int rate = 0; rate < int(kRates.size()); ++rate)
-                for (int format = 0; format < int(kFormats.size()); ++format)
-                    if (QString::fromStdString(settingsString(rate, format)) ==
-                        (settings.isEmpty() ? QStringLiteral("9600,N,7,2") : settings.toUpper()))
-                        env->drive.setLink(station.isEmpty() ? 1 : station.toInt(), rate, format);
-        }
+        const auto option = [&words](const char* name, const char* other, const char* given) {
+            const qsizetype at = std::max(words.indexOf(name), words.indexOf(other));
+            return at >= 0 && at + 1 < words.size() ? words[at + 1].toUpper().toStdString()
+                                                    : std::string(given);
+        };
+        const std::string settings = option("-s", "--settings", "9600,N,7,2");
+        if (!example.shown.join('\n').contains(QLatin1String("no reply")) &&
+            !words.contains(QLatin1String("scan")))
+            env->drive.setLink(std::stoi(option("--station", "--station", "1")),
+                               *rateIndexOf(settings), *formatIndexOf(settings));
         // A gateway's address is the reader's own; the in-process drive has no network.
         const bool network = words.contains(QLatin1String("--tcp"));
         // The fault history shown is a drive's with a past; a fresh simulated drive has none.

@@ -49,7 +49,7 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
         std::function<fs::path()> make;
         int code;
         const char* told;
-        // What must hold afterwards.
+        // What must hold afterwards besides a refused target being as it was.
         std::function<void(const fs::path&)> check;
     } rows[] = {
         {"a new file", false, [&] { return folder / "new.txt"; }, 0, "",
@@ -73,12 +73,10 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
              EXPECT_EQ(bytesOf(folder / "second-name.txt"), bytesOf(p)); }},
         {"a character device", true, [&] {
              EXPECT_EQ(::mknod((folder / "fakenull").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-             return folder / "fakenull"; }, 5, "這是裝置，不是一般檔案。",
-         [](const fs::path& p) { EXPECT_TRUE(S_ISCHR(statOf(p).st_mode)); }},
+             return folder / "fakenull"; }, 5, "這是裝置，不是一般檔案。", {}},
         {"a FIFO", false, [&] {
              EXPECT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
-             return folder / "fifo"; }, 5, "這是具名管道（FIFO），不是一般檔案。",
-         [](const fs::path& p) { EXPECT_TRUE(S_ISFIFO(statOf(p).st_mode)); }},
+             return folder / "fifo"; }, 5, "這是具名管道（FIFO），不是一般檔案。", {}},
         {"a socket", false, [&] {
              const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
              sockaddr_un address{};
@@ -87,19 +85,16 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
              std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
              EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
              ::close(fd);
-             return folder / "socket"; }, 5, "這是通訊端（socket），不是一般檔案。",
-         [](const fs::path& p) { EXPECT_TRUE(S_ISSOCK(statOf(p).st_mode)); }},
+             return folder / "socket"; }, 5, "這是通訊端（socket），不是一般檔案。", {}},
         {"a folder", false, [&] { fs::create_directory(folder / "Sub.txt"); return folder / "Sub.txt"; },
-         5, "Is a directory", [](const fs::path& p) { EXPECT_TRUE(fs::is_directory(p)); }},
+         5, "Is a directory", {}},
         {"a link planted in a sticky folder others write to", false, [&] {
              fs::create_directory(folder / "shared");
              fs::permissions(folder / "shared", fs::perms(01777));
              std::ofstream(folder / "victim.txt") << kOld;
              fs::create_symlink(folder / "victim.txt", folder / "shared" / "Data.txt");
              return folder / "shared" / "Data.txt"; }, 5, "符號連結",
-         [&](const fs::path& p) {
-             EXPECT_TRUE(fs::is_symlink(p));
-             EXPECT_EQ(bytesOf(folder / "victim.txt"), kOld); }},
+         [&](const fs::path&) { EXPECT_EQ(bytesOf(folder / "victim.txt"), kOld); }},
         {"a link in the technician's own folder", false, [&] {
              std::ofstream(folder / "real.txt") << kOld;
              fs::create_symlink(folder / "real.txt", folder / "alias.txt");
@@ -114,15 +109,13 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
              std::ofstream(folder / "locked" / "Data.txt") << kOld;
              EXPECT_EQ(std::system(("chattr +i '" + (folder / "locked").string() + "'").c_str()), 0);
              return folder / "locked" / "Data.txt"; }, 5, "無法寫入檔案",
-         [&](const fs::path& p) {
-             EXPECT_EQ(bytesOf(p), kOld);
+         [&](const fs::path&) {
              std::system(("chattr -i '" + (folder / "locked").string() + "'").c_str()); }},
         {"a full disk", true, [&] {
              std::ofstream(disk.path() + "/Data.txt") << kOld;
              disk.fill();
              return fs::path(disk.path()) / "Data.txt"; }, 5, "No space left on device",
          [&](const fs::path& p) {
-             EXPECT_EQ(bytesOf(p), kOld);
              EXPECT_EQ(std::distance(fs::directory_iterator(p.parent_path()), {}), 2)
                  << "only the old file and the filler";
              disk.free(); }},
@@ -136,6 +129,7 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
             continue;
         }
         const fs::path target = row.make();
+        const struct stat before = statOf(target);
         const auto r = cli(env, QStringLiteral("-p COM3 backup --pages P00 ") +
                                     QString::fromStdString(target.string()));
         EXPECT_EQ(r.code, row.code) << r.err;
@@ -144,7 +138,13 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
             EXPECT_THAT(bytesOf(target), StartsWith("P0 0\r\nP1 "));
         else if (!fs::is_regular_file(target))
             EXPECT_EQ(env.log.sent.size(), 0u) << "refused before the drive is read";
-        row.check(target);
+        if (row.code != 0) {  // the target as it was: its kind, and a file's bytes
+            EXPECT_EQ(statOf(target).st_mode & S_IFMT, before.st_mode & S_IFMT);
+            if (S_ISREG(before.st_mode))
+                EXPECT_EQ(bytesOf(target), kOld);
+        }
+        if (row.check)
+            row.check(target);
         env.log = {};
         // Nothing read from what is no regular file either, and nothing waits on a FIFO.
         if (row.code == 5 && !fs::is_regular_file(target) && !fs::is_symlink(target))

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <iostream>
 
 #include "CliSim.h"
 #include "model/Catalogue.h"
@@ -75,7 +76,6 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
 
         auto r = cli(env, link(env.drive, "COM3") + "backup " + file);
         EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
-        EXPECT_THAT(fileBytes(file), StartsWith("P0 3\r\nP1 0\r\n"));
         EXPECT_THAT(r.err, HasSubstr("510 parameters of 29 pages saved in"));
 
         // A dry run only reads, and tells where the drive would answer afterwards.
@@ -109,7 +109,8 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     }
 }
 
-// diff --factory after three sets lists those and the simulated drive's own rated current.
+// diff --factory after three sets lists those and the simulated drive's own rated current (its
+// json is an example of docs/cli.md, run as CliDocsExamples).
 TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
     SimEnvironment env;
     for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
@@ -121,14 +122,6 @@ TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
                          "P01.06\t起動轉速\t12.34\t0.00\n"
                          "P03.01\t加速時間1\t5.00\t10.00\n"
                          "P11.14\t變頻器額定電流顯示\t100.0\t3.0\n"));
-
-    r = cli(env, "-p COM3 diff --factory --format json");
-    EXPECT_EQ(r.code, 6);
-    const QJsonArray rows = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
-    ASSERT_EQ(rows.size(), 4) << r.out;
-    EXPECT_EQ(QJsonDocument(rows[1].toObject()).toJson(QJsonDocument::Compact).toStdString(),
-              "{\"code\":\"P01.06\",\"differs\":true,\"display\":[\"12.34\",\"0.00\"],"
-              "\"label\":\"起動轉速\",\"raw\":[1234,0],\"register\":31}");
 
     // --all: every parameter of the 29 pages, the same ones marked as such.
     r = cli(env, "-p COM3 diff --factory --all --format csv");
@@ -253,12 +246,14 @@ TEST_F(BackedUp, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
     EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
 }
 
-// No page: refused by every command; an unreadable line: refused unless --lenient.
+// No page: refused by every command; an unreadable line: refused unless --lenient. A refused file
+// is read before the port is opened.
 TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
     const std::string whole = fileBytes(file);
     const QString empty = named("empty.txt", ""), p23 = named("p23.txt", "P23 5\r\n");
     const QString code = named("code.txt", whole + "P01.24 5\r\n");
     const QString page0 = named("page0.txt", whole.substr(0, whole.find("P25 ")));
+    const QString bad = variant("bad.txt", "P31 0\r\n", "P31 x\r\n");
     // clang-format off
     const struct { QString args; int code; const char* told; bool writes; } rows[] = {
         {"restore " + empty, 5, "檔案中沒有任何參數頁", false},
@@ -268,16 +263,19 @@ TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
         {"diff " + code, 5, "：P01.24 是參數代碼，不是參數編號（例如 P31）。", false},
         {"restore " + code, 5, "1 lines cannot be read; nothing was done (--lenient", false},
         {"restore --lenient " + code, 0, "1 lines left out (--lenient)", true},
+        {"restore " + bad, 5, "：P31 的數值「x」不是數字。", false},
         {"restore " + page0, 0, "lacks pages P01-1 P01-2 ", true},
         {"diff " + page0, 0, "lacks pages P01-1 P01-2 ", false},
     };
     // clang-format on
     for (const auto& row : rows) {
         env.drive.clearWriteLog();
+        env.log = {};
         const auto r = cli(env, "-p COM3 " + row.args);
         EXPECT_EQ(r.code, row.code) << row.args.toStdString() << r.err;
         EXPECT_THAT(r.err, HasSubstr(row.told)) << row.args.toStdString();
         EXPECT_EQ(!env.drive.writeLog().empty(), row.writes) << row.args.toStdString();
+        EXPECT_EQ(env.log.sent.empty(), row.code == 5) << row.args.toStdString();
     }
     EXPECT_EQ(env.drive.reg(49), 0) << "P01.24 is register 49, untouched by a code-form line";
 }
@@ -314,25 +312,16 @@ TEST(CliParameters, AResetErPWarningsAndARunningMotorHoldBackWritesUnlessAllowed
 
 TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     const std::string saved = fileBytes(file);
-
-    const QString bad = variant("bad.txt", "P31 0\r\n", "P31 x\r\n");
-    env.log = {};
-    env.drive.clearWriteLog();
-    auto r = cli(env, "-p COM3 restore " + bad);
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(5, ""));
-    EXPECT_THAT(r.err, HasSubstr("：P31 的數值「x」不是數字。"));
-    EXPECT_EQ(env.log.sent.size(), 0u);  // the file is read before the port is opened
-
     // Ctrl+C at the 200th request of a backup over an earlier one: the old file stays.
     env.log = {};
     env.log.onSend = [this](SerialPort&, int index, FunctionCode) { env.stop = index >= 199; };
-    r = cli(env, "-p COM3 backup " + file);
+    auto r = cli(env, "-p COM3 backup " + file);
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
     EXPECT_THAT(r.err, AllOf(HasSubstr("no file was written"), HasSubstr("interrupted")));
     EXPECT_EQ(env.log.sent.size(), 200u);  // the request under way, none after it
     EXPECT_EQ(fileBytes(file), saved);
     EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
-    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json", "bad.txt"));
+    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json"));
     env.stop = false;
 }
 
@@ -384,16 +373,48 @@ TEST(CliParameters, CatalogueWithoutADrive) {
                    "P15.01\t497\tPC傳輸速率\tnumber-list\tposition (rate code 48, 96, 192, 384, "
                    "1152)\t\t1：9.6\t0：4.8 | 1：9.6 | 2：19.2 | 3：38.4 | 4：115.2\n"));
     EXPECT_EQ(env.line.opens(), 0);
-    r = cli(env, "catalogue --find P99");
-    EXPECT_EQ(r.code, 2);
-    EXPECT_THAT(r.err, HasSubstr("--find \"P99\" names no parameter"));
-    EXPECT_EQ(cli(env, "catalogue P00.00 --find 9.15").code, 2);
     r = cli(env, "catalogue --format json");
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     EXPECT_EQ(all.size(), 501);  // every field
     EXPECT_THAT(all[0].toObject().keys(),
                 ElementsAre("access", "checks", "code", "display", "factory", "kind", "label",
                             "options", "page", "register"));
+}
+
+// Backups with every fault kind at 1 % and 5 % of the requests succeed 9 times in 10 with every
+// value right; one that fails leaves the old file as it was.
+std::vector<DriveFault> everyFault() {
+    using K = DriveFault::Kind;
+    std::vector<DriveFault> faults;
+    for (const K kind : {K::NoReply, K::CorruptChecksum, K::Truncated, K::Split, K::Exception,
+                         K::OtherStation, K::Noise, K::Slow, K::Duplicate, K::BlockShift})
+        faults.push_back(
+            {.kind = kind, .delay = std::chrono::milliseconds(kind == K::Slow ? 300 : 20)});
+    return faults;
+}
+
+TEST(CliFaultRate, BackupsFinishWithEveryValueRightOrKeepTheOldFile) {
+    const std::string oldFile = "P0 1\r\n";
+    SimEnvironment clean;  // every value right: the file of a clean line
+    const QString cleanFile = clean.logFolder.filePath("clean.txt");
+    ASSERT_EQ(cli(clean, "-p COM3 backup " + cleanFile).code, 0);
+    const std::string right = fileBytes(cleanFile);
+    ASSERT_GT(std::ranges::count(right, '\n'), 500);
+    for (const int percent : {1, 5}) {
+        int succeeded = 0;
+        for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+            SimEnvironment env;
+            env.drive.setFaultMix(everyFault(), percent, seed);
+            const QString path = env.logFolder.filePath("backup.txt");
+            ASSERT_TRUE(writeFile(path, oldFile));
+            const int code = cli(env, "-p COM3 backup " + path).code;
+            succeeded += code == 0;
+            EXPECT_EQ(fileBytes(path), code == 0 ? right : oldFile)
+                << percent << " %, seed " << seed;
+        }
+        std::cout << percent << " % faults: " << succeeded << " backups of 10 succeeded\n";
+        EXPECT_GE(succeeded, 9) << percent << " % of the requests meet a fault";
+    }
 }
 
 }  // namespace

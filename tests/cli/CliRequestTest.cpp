@@ -31,6 +31,7 @@ std::string summary(const CliRequest& r) {
         .arg(r.signedValues ? " signed" : "", r.trace ? " trace" : "")
         .append(r.timeoutMs == 100 ? QString() : QStringLiteral(" timeout=%1").arg(r.timeoutMs))
         .append(r.verifyReads ? " verify-reads" : "")
+        .append(r.gateway ? QStringLiteral(" gateway port=%1").arg(r.gatewayPort) : QString())
         .toStdString();
 }
 
@@ -53,6 +54,13 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
         {"-p COM3 --timeout 20 probe", "3 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=20"},
         {"-p COM3 scan --timeout 5000", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=5000"},
         {"-p COM3 get P00 --verify-reads", "7 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 verify-reads"},
+        // A gateway's address is the port's name; its framing is Modbus TCP unless told.
+        {"--tcp 192.168.1.50 probe",
+         "3 192.168.1.50:502 9600,N,7,2 Modbus TCP @1 [] 0/0 1-254 gateway port=502"},
+        {"--tcp gw.plant:1502 --framing rtu probe",
+         "3 gw.plant:1502 9600,N,7,2 RTU @1 [] 0/0 1-254 gateway port=1502"},
+        {"--tcp [fe80::1]:503 --framing ascii -s 19200,N,8,1 probe",
+         "3 [fe80::1]:503 19200,N,8,1 ASCII @1 [] 0/0 1-254 gateway port=503"},
     };
     for (const auto& [line, expected] : cases) {
         SCOPED_TRACE(line);
@@ -76,14 +84,12 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 get", "get needs at least one parameter code"},
         {"-p COM3 write 1", "write needs a register and a value"},
         {"-p COM3 -s 9600,N,8,3 probe", "unknown settings string \"9600,N,8,3\""},
-        {"-p COM3 --station 0 probe", "station \"0\" is out of range 1..254"},
         {"-p COM3 read 1 0x10000", "register 0x10000 is out of range 0..65535"},
         {"-p COM3 read 1x", "register \"1x\" is not a number"},
         {"-p COM3 read 1.5", "register \"1.5\" is not a number"},
         {"-p COM3 write 1 -32769", "value -32769 is out of range -32768..65535"},
         {"-p COM3 write 1 1e3", "value \"1e3\" is not a number"},
         {"-p COM3 write 1 99999999999999999999", "value \"99999999999999999999\" is not a number"},
-        {"-p COM3 --stations 2 read 1", "--stations belongs to scan"},
         {"-p COM3 -s 9600,N,7,2 scan", "scan tries every settings string and station"},
         {"-p COM3 scan --stations 5-2", "--stations \"5-2\""},
         {"-p COM3 scan --stations 1-255", "--stations \"1-255\""},
@@ -103,14 +109,33 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 restore a.txt b.txt", "restore needs one parameter file"},
         {"-p COM3 backup a.txt --pages P03,P99", "--pages: \"P99\" is no page"},
         {"-p COM3 backup a.txt --pages P17-2", "--pages: \"P17-2\" is no page"},
+        // An option of other commands: one row for the table of which command owns which.
         {"-p COM3 --raw diff a.txt", "--raw belongs to get"},
-        {"-p COM3 --allow-reset get P00.00", "--allow-reset belongs to set"},
-        {"-p COM3 --dry-run set P01.06 1", "--dry-run belongs to restore"},
         {"-p COM3 get P01.06 --format xml", "--format \"xml\": use text, csv or json"},
         {"-p COM3 diff --drive", "diff --drive needs --against FILE or --factory"},
         {"-p COM3 diff --drive a.txt --factory", "the drive or FILE, not both"},
         {"diff a.txt --against b.txt --factory", "--against FILE or --factory, not both"},
         {"diff --factory", "no port given"},
+        {"catalogue --find P99", "--find \"P99\" names no parameter"},
+        {"catalogue P00.00 --find 9.15", "takes codes or --find, not both"},
+        {"log --since 2026-12", "--since \"2026-12\""},
+        // Gateways.
+        {"--tcp 192.168.1.50:0 probe", "port 1..65535"},
+        {"--tcp :502 probe", "give HOST or HOST:PORT"},
+        {"--tcp 192.168.1.50 --framing tcp probe", "use mbap, rtu or ascii"},
+        {"--framing rtu -p COM3 probe", "--framing belongs to --tcp"},
+        {"--tcp 192.168.1.50 -p COM3 probe", "not both"},
+        {"--tcp 192.168.1.50 --connect-timeout 50 probe", "100..60000"},
+        // Station 0, the broadcast address, is never taken for a write or a many-drives run.
+        {"-p COM3 --station 0 write 3 5", "station \"0\" is out of range 1..254"},
+        {"-p COM3 --stations 0-3 backup DIR", "station 0, the broadcast address"},
+        {"-p COM3 --stations 2,0 restore DIR", "station 0, the broadcast address"},
+        {"-p COM3 --stations 0-3 survey", "1 <= A <= B <= 247"},
+        {"-p COM3 --stations 0-3 scan", "1 <= A <= B <= 254"},
+        {"-p COM3 --stations 1-3 write 3 5", "--stations belongs to scan, survey, backup and restore"},
+        {"-p COM3 --stations 1-3 --station 2 backup DIR", "not both"},
+        {"-p COM3 --stations 0-3 --all backup DIR", "1 <= A <= B <= 247"},
+        {"-p COM3 --station 2 survey", "survey asks every station"},
     };
     // clang-format on
     for (const auto& [line, message] : cases) {

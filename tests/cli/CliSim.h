@@ -22,12 +22,11 @@ struct LineLog {
     std::vector<FunctionCode> functions;
     // Runs before the frame numbered `index` (from 0) goes out with `function`.
     std::function<void(SerialPort& port, int index, FunctionCode function)> onSend;
-    bool loseWriteReplies = false;  // the drive carries out writes; their replies are lost
 };
 
 struct RecordingPort : SimulatedPort {
     RecordingPort(SimulatedLine& line, TimedWait& wait, LineLog& log)
-        : SimulatedPort(line, wait, "/dev/ttyUSB0"), line(line), log(log) {}
+        : SimulatedPort(line, wait, "/dev/ttyUSB0"), log(log) {}
     bool send(std::span<const std::uint8_t> bytes) override {
         const bool eightDataBits = parseSettings(settings())->dataBits == 8;  // RTU
         const DriveRequest request =
@@ -38,13 +37,8 @@ struct RecordingPort : SimulatedPort {
         log.functions.push_back(function);
         if (log.onSend)
             log.onSend(*this, index, function);
-        if (function == FunctionCode::WriteRegister && log.loseWriteReplies && isOpen() && line.present()) {
-            line.drive().hear(bytes, *parseSettings(settings()));
-            return true;
-        }
         return SimulatedPort::send(bytes);
     }
-    SimulatedLine& line;
     LineLog& log;
 };
 

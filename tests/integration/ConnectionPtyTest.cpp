@@ -1,5 +1,6 @@
 // The connection screen through the real serial port layer to velorin-drive-sim on a
-// pseudo-terminal: the probe with the technician's settings finds the drive.
+// pseudo-terminal: the probe with the technician's settings finds the drive; a simulated drive
+// started while the screen is open appears in its port list, and goes from it when it ends.
 
 #include "ui/connection/ConnectionFixture.h"
 #include "platform/QtPortProvider.h"
@@ -23,4 +24,23 @@ TEST_F(ConnectionOverPty, ProbeFindsTheDrive) {
     EXPECT_EQ(ports.deviceOf(sim.services.link().comPort), drive.devicePath());
     EXPECT_EQ(shown, "menu");
     expectGone();
+}
+
+TEST(SimulatedPorts, ARunningSimulatorIsListedAndGoesWhenItEnds) {
+    QtPortProvider ports;  // no --device
+    const auto listed = [&ports](const QString& device) {
+        return std::ranges::any_of(ports.listPorts(),
+                                   [&](const ListedPort& p) { return p.device == device; });
+    };
+    QString device;
+    {
+        test::DriveSimProcess sim({"--station", "3"});
+        ASSERT_TRUE(sim.started());
+        device = sim.devicePath();
+        EXPECT_TRUE(simulatedDriveDevices().contains(device));
+        EXPECT_TRUE(listed(device));
+        EXPECT_TRUE(sim.stop());
+    }
+    EXPECT_FALSE(simulatedDriveDevices().contains(device));
+    EXPECT_FALSE(listed(device));
 }

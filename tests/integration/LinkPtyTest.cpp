@@ -27,47 +27,44 @@ std::string readText(SerialPort& port, Framing framing, std::uint8_t station, st
 
 }  // namespace
 
-TEST(LinkOverPty, MasterAtOtherLineSettingsGetsNoAnswerAndASecondOpenIsInUse) {
-    DriveSimProcess sim({"--settings", "9600,N,7,2"});
-    ASSERT_TRUE(sim.started());
-    EventLoopWait wait;
-    QtSerialPort port(wait, sim.devicePath());
-    for (const char* other : {"19200,N,7,2", "9600,E,7,1"}) {  // another rate; one stop bit
-        ASSERT_TRUE(port.setSettings(other));
-        ASSERT_EQ(port.open(), OpenResult::Ok);
-        const Micros t0 = wait.now();
-        EXPECT_EQ(readText(port, Framing::Ascii, 1, 496), "") << other;
-        EXPECT_GE(wait.now() - t0, Micros{100000});
-        port.close();
-    }
-    ASSERT_TRUE(port.setSettings("9600,N,7,2"));
-    ASSERT_EQ(port.open(), OpenResult::Ok);
-    EXPECT_EQ(readText(port, Framing::Ascii, 1, 496), "1");
-    // A second open of the same device finds it in use until the first is closed.
-    QtSerialPort second(wait, sim.devicePath());
-    EXPECT_EQ(second.open(), OpenResult::InUse);
-    port.close();
-    EXPECT_EQ(second.open(), OpenResult::Ok);
-    QtSerialPort missing(wait, QStringLiteral("/dev/velorin-no-such-port"));
-    EXPECT_EQ(missing.open(), OpenResult::NotFound);
-}
-
-TEST(LinkOverPty, SymlinkedPseudoTerminalTakesSevenBitAndParitySettings) {
-    // Virtual serial pairs are usually reached by a name that links to /dev/pts/N.
-    for (const char* settings : {"9600,N,7,2", "9600,E,8,1"}) {
-        DriveSimProcess sim({"--settings", settings});
+// Virtual serial pairs are usually reached by a name that links to /dev/pts/N: through one the
+// drive answers in 7-bit and parity settings alike, and a master at another rate or other stop
+// bits gets no answer; a second open of the same device finds it in use until the first closes.
+TEST(LinkOverPty, OnlyTheDrivesSettingsAnswerThroughALinkedNameAndASecondOpenIsInUse) {
+    const struct {
+        const char* settings;
+        Framing framing;
+        const char* others[2];  // another rate; other stop bits
+    } lines[] = {{"9600,N,7,2", Framing::Ascii, {"19200,N,7,2", "9600,E,7,1"}},
+                 {"9600,E,8,1", Framing::Rtu, {"19200,E,8,1", "9600,E,8,2"}}};
+    for (const auto& line : lines) {
+        SCOPED_TRACE(line.settings);
+        DriveSimProcess sim({"--settings", line.settings});
         ASSERT_TRUE(sim.started());
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("ttyDrive"));
         ASSERT_TRUE(QFile::link(sim.devicePath(), link));
         EventLoopWait wait;
         QtSerialPort port(wait, link);
-        ASSERT_TRUE(port.setSettings(settings));
-        ASSERT_EQ(port.open(), OpenResult::Ok) << settings;
-        const Framing framing =
-            std::string_view(settings).ends_with("8,1") ? Framing::Rtu : Framing::Ascii;
-        EXPECT_EQ(readText(port, framing, 1, 496), "1") << settings;
+        for (const char* other : line.others) {
+            ASSERT_TRUE(port.setSettings(other));
+            ASSERT_EQ(port.open(), OpenResult::Ok);
+            const Micros t0 = wait.now();
+            EXPECT_EQ(readText(port, line.framing, 1, 496), "") << other;
+            EXPECT_GE(wait.now() - t0, Micros{100000});
+            port.close();
+        }
+        ASSERT_TRUE(port.setSettings(line.settings));
+        ASSERT_EQ(port.open(), OpenResult::Ok);
+        EXPECT_EQ(readText(port, line.framing, 1, 496), "1");
+        QtSerialPort second(wait, link);
+        EXPECT_EQ(second.open(), OpenResult::InUse);
+        port.close();
+        EXPECT_EQ(second.open(), OpenResult::Ok);
     }
+    EventLoopWait wait;
+    QtSerialPort missing(wait, QStringLiteral("/dev/velorin-no-such-port"));
+    EXPECT_EQ(missing.open(), OpenResult::NotFound);
 }
 
 TEST(LinkOverPty, OtherEndClosedIsAPortErrorNotASilentDrive) {
