@@ -17,19 +17,14 @@ constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
     return t;
 }();
 
-int hexDigit(char c) {
+int hexDigit(char c, bool upperOnly) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
+    if (c >= 'a' && c <= 'f' && !upperOnly)
         return c - 'a' + 10;
     return -1;
-}
-
-bool rtuChecksumOk(std::span<const std::uint8_t> frame) {
-    const std::uint16_t crc = referenceCrc(frame.first(frame.size() - 2));
-    return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
 }
 
 // The reply a payload (station .. last data byte) stands for, if it is a valid one to `rq`.
@@ -103,6 +98,34 @@ std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing fram
     return referenceFrame(rq.fields(), framing);
 }
 
+std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8_t> frame,
+                                                      Framing framing, bool upperOnly) {
+    if (isRtu(framing)) {
+        if (frame.size() < 4)
+            return std::nullopt;
+        const std::uint16_t crc = referenceCrc(frame.first(frame.size() - 2));
+        if (frame[frame.size() - 2] != (crc & 0xFF) || frame.back() != (crc >> 8))
+            return std::nullopt;
+        return std::vector<std::uint8_t>(frame.begin(), frame.end() - 2);
+    }
+    const std::string_view text(reinterpret_cast<const char*>(frame.data()), frame.size());
+    if (text.size() < 7 || text.size() % 2 == 0 || text[0] != ':' || !text.ends_with("\r\n"))
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    unsigned sum = 0;
+    for (std::size_t k = 1; k + 2 < text.size(); k += 2) {
+        const int hi = hexDigit(text[k], upperOnly), lo = hexDigit(text[k + 1], upperOnly);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+        sum += bytes.back();
+    }
+    if (sum % 256 != 0)
+        return std::nullopt;
+    bytes.pop_back();
+    return bytes;
+}
+
 ReplyCheck expectedReply(const OracleRequest& rq, bool exception, ExceptionCode code,
                          std::uint16_t value) {
     if (exception)
@@ -139,22 +162,17 @@ std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, 
 std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
                                      std::span<const std::uint8_t> r) {
     std::vector<ReplyCheck> found;
+    const auto take = [&](std::span<const std::uint8_t> frame) {
+        if (const auto payload = framePayload(frame, framing))
+            if (auto c = replyOf(rq, *payload))
+                found.push_back(*c);
+    };
     if (isRtu(framing)) {
-        for (std::size_t i = 0; i < r.size(); ++i) {
-            if (r[i] != rq.station)
-                continue;
+        for (std::size_t i = 0; i < r.size(); ++i)
             // Every length a valid reply can have: exception, read, write.
-            for (std::size_t len :
-                 {std::size_t{5}, std::size_t{5} + 2u * rq.word, std::size_t{8}}) {
-                if (i + len > r.size() || len < 5)
-                    continue;
-                const auto frame = r.subspan(i, len);
-                if (!rtuChecksumOk(frame))
-                    continue;
-                if (auto c = replyOf(rq, frame.first(len - 2)))
-                    found.push_back(*c);
-            }
-        }
+            for (std::size_t len : {std::size_t{5}, std::size_t{5} + 2u * rq.word, std::size_t{8}})
+                if (r[i] == rq.station && i + len <= r.size())
+                    take(r.subspan(i, len));
         return found;
     }
     const std::string_view text(reinterpret_cast<const char*>(r.data()), r.size());
@@ -162,23 +180,7 @@ std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
         const std::size_t end = text.find("\r\n", i);
         if (end == std::string_view::npos)
             break;
-        const std::string_view digits = text.substr(i + 1, end - i - 1);
-        if (digits.size() % 2 != 0 || digits.size() < 4)
-            continue;
-        std::vector<std::uint8_t> bytes;
-        unsigned sum = 0;
-        bool hex = true;
-        for (std::size_t k = 0; k < digits.size() && hex; k += 2) {
-            const int hi = hexDigit(digits[k]), lo = hexDigit(digits[k + 1]);
-            hex = hi >= 0 && lo >= 0;
-            bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-            sum += bytes.back();
-        }
-        if (!hex || sum % 256 != 0)
-            continue;
-        bytes.pop_back();
-        if (auto c = replyOf(rq, bytes))
-            found.push_back(*c);
+        take(r.subspan(i, end + 2 - i));
     }
     return found;
 }

@@ -33,6 +33,11 @@ std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, 
 // The request as it goes on the line.
 std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing);
 
+// The payload (station to last data byte) of a whole frame with its CRC, or from ':' to CR LF
+// with its LRC (upper-case digits only when `upperOnly`); none when the frame is not well-formed.
+std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8_t> frame,
+                                                      Framing framing, bool upperOnly = false);
+
 // A reply payload (without CRC/LRC): a read reply carrying `value` in every register, a write's
 // echo, or an exception. Empty when the request has no valid reply of that kind (a read of 0 or
 // of more registers than a byte count can carry).

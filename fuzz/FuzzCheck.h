@@ -22,20 +22,12 @@ struct Target {
 // Every target declared in fuzz/CMakeLists.txt.
 std::span<const Target> targets();
 
-// The RTU reply check against a request made from the input.
+// The checks, each described where it is defined.
 std::string checkRtuReplyInput(std::span<const std::uint8_t> input);
-// The ASCII reply check against a request made from the input.
 std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
-// transact() over a port that hands back a script of timed chunks, on the virtual clock.
 std::string checkTransactInput(std::span<const std::uint8_t> input);
-// Reads and writes through one line session over a faulty line the input describes, against a
-// drive whose registers all hold different values: never another register's value, never a
-// write told confirmed that the drive did not take.
 std::string checkLineSessionInput(std::span<const std::uint8_t> input);
-// The simulated drive's request reader, fed the input in pieces with quiet spells between.
 std::string checkRequestReaderInput(std::span<const std::uint8_t> input);
-// The parameter-file reader over any file contents: it refuses what it cannot read, tells the
-// fault on a line of the file, and what it takes saves and loads back to the same values.
 std::string checkParameterFileInput(std::span<const std::uint8_t> fileBytes);
 
 // Takes the input apart: bytes from the front, zero once it is used up.

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "FrameOracle.h"
 #include "FuzzCheck.h"
 #include "LineFaults.h"
 #include "TimedPort.h"
@@ -38,10 +39,11 @@ public:
         const Micros now = timedWait().now();
         const LineSettings line = *parseSettings(m_settings);
         const Micros requestEnd = now + lineTime(line, bytes.size());
-        FunctionCode function = FunctionCode::ReadRegisters;
-        std::uint16_t reg = 0, word = 0;
-        std::uint8_t station = 0;
-        decode(bytes, station, function, reg, word);
+        // The session's requests are well-formed.
+        const std::vector<std::uint8_t> fields = *framePayload(bytes, m_framing);
+        const std::uint8_t station = fields[0];
+        const FunctionCode function{fields[1]};
+        const int reg = fields[2] << 8 | fields[3], word = fields[4] << 8 | fields[5];
         const std::optional<LineFault> fault = draw();
         if (fault)
             ++faults;
@@ -66,13 +68,10 @@ public:
                                {static_cast<std::uint8_t>(value(station, r) >> 8),
                                 static_cast<std::uint8_t>(value(station, r) & 0xFF)});
         } else {
-            setValue(station, reg, word);
-            payload.insert(
-                payload.end(),
-                {static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF),
-                 static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF)});
+            setValue(station, reg, static_cast<std::uint16_t>(word));
+            payload.insert(payload.end(), fields.begin() + 2, fields.end());
         }
-        std::vector<std::uint8_t> reply = frame(payload);
+        std::vector<std::uint8_t> reply = framedPayload(m_framing, payload);
         if (fault == LineFault::DropReply)
             return true;
         if (fault == LineFault::Corrupt)
@@ -125,23 +124,6 @@ private:
         if (static_cast<int>(m_draw() % 100) >= m_mix.percent)
             return std::nullopt;
         return m_mix.faults[m_draw() % m_mix.faults.size()];
-    }
-    void decode(std::span<const std::uint8_t> bytes, std::uint8_t& station, FunctionCode& function,
-                std::uint16_t& reg, std::uint16_t& word) const {
-        std::vector<std::uint8_t> b(bytes.begin(), bytes.end());
-        if (!isRtu(m_framing)) {
-            b.clear();
-            for (std::size_t i = 1; i + 1 < 13; i += 2)
-                b.push_back(static_cast<std::uint8_t>(
-                    std::stoi(std::string(bytes.begin() + i, bytes.begin() + i + 2), nullptr, 16)));
-        }
-        station = b[0];
-        function = FunctionCode{b[1]};
-        reg = static_cast<std::uint16_t>(b[2] * 256 + b[3]);
-        word = static_cast<std::uint16_t>(b[4] * 256 + b[5]);
-    }
-    std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload) const {
-        return framedPayload(m_framing, std::move(payload));
     }
     std::vector<std::uint8_t> garbage() {
         std::vector<std::uint8_t> g(1 + m_draw() % 12);

@@ -11,42 +11,18 @@ namespace velorin::fuzz {
 
 namespace {
 
-bool upperHex(std::uint8_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+DriveRequest requestOf(std::span<const std::uint8_t> b) {
+    return {b[0], b[1], static_cast<std::uint16_t>(b[2] << 8 | b[3]),
+            static_cast<std::uint16_t>(b[4] << 8 | b[5])};
 }
 
-// The request the frame ending at `end` of `run` stands for, if it is a well-formed one.
-std::optional<DriveRequest> frameEndingAt(std::span<const std::uint8_t> run, std::size_t end,
-                                          Framing framing) {
-    std::uint8_t b[7];
-    if (isRtu(framing)) {
-        if (end < RequestReader::kRtuFrame)
-            return std::nullopt;
-        const auto f = run.subspan(end - RequestReader::kRtuFrame, RequestReader::kRtuFrame);
-        const std::uint16_t crc = referenceCrc(f.first(6));
-        if (f[6] != (crc & 0xFF) || f[7] != (crc >> 8))
-            return std::nullopt;
-        std::copy(f.begin(), f.begin() + 6, b);
-    } else {
-        if (end < RequestReader::kAsciiFrame)
-            return std::nullopt;
-        const auto f = run.subspan(end - RequestReader::kAsciiFrame, RequestReader::kAsciiFrame);
-        if (f[0] != ':' || f[15] != '\r' || f[16] != '\n')
-            return std::nullopt;
-        unsigned sum = 0;
-        for (int i = 0; i < 7; ++i) {
-            const std::uint8_t hi = f[1 + 2 * i], lo = f[2 + 2 * i];
-            if (!upperHex(hi) || !upperHex(lo))
-                return std::nullopt;
-            auto v = [](std::uint8_t c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
-            b[i] = static_cast<std::uint8_t>(v(hi) * 16 + v(lo));
-            sum += b[i];
-        }
-        if (sum % 256 != 0)
-            return std::nullopt;
-    }
-    return DriveRequest{b[0], b[1], static_cast<std::uint16_t>(b[2] << 8 | b[3]),
-                        static_cast<std::uint16_t>(b[4] << 8 | b[5])};
+// The request the last `size` characters of `run` stand for, if they are a well-formed frame.
+std::optional<DriveRequest> frameAtEnd(std::span<const std::uint8_t> run, std::size_t size,
+                                       Framing framing) {
+    if (run.size() < size)
+        return std::nullopt;
+    const auto payload = framePayload(run.last(size), framing, true);
+    return payload ? std::optional(requestOf(*payload)) : std::nullopt;
 }
 
 }  // namespace
@@ -90,7 +66,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
         for (std::uint8_t c : piece.bytes) {
             run.push_back(c);
             const auto got = reader.push(c);
-            const auto due = frameEndingAt(run, run.size(), framing);
+            const auto due = frameAtEnd(run, limit, framing);
             if (reader.pending() >= limit)
                 return "holds " + std::to_string(reader.pending()) + " characters";
             if (got && (!due || !(*got == *due)))
@@ -117,10 +93,7 @@ std::string checkRequestReaderInput(std::span<const std::uint8_t> input) {
             }
         }
     }
-    const DriveRequest sent{fields[0], fields[1],
-                            static_cast<std::uint16_t>(fields[2] << 8 | fields[3]),
-                            static_cast<std::uint16_t>(fields[4] << 8 | fields[5])};
-    if (!lastTaken || !(*lastTaken == sent))
+    if (!lastTaken || !(*lastTaken == requestOf(fields)))
         return "the last request was not heard";
     return {};
 }

@@ -18,10 +18,9 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 
-from interop_test import (CLI, HERE, PYTHON, SIM, STATION, dry_run_writes, dumped, factory_file,
-                          file_values, initial, private_env, stop, wait_for)
+from interop_test import (HERE, PYTHON, STATION, Failures, backups, cli, dumped, factory_file,
+                          file_values, initial, private_env, restore, start_sim, stop, wait_for)
 
 
 RATE = 497  # P15.01: a parameter file keeps the rate's place in the list, not the word
@@ -41,47 +40,8 @@ def listening(port):
                    for fields in (line.split() for line in f.readlines()[1:]))
 
 
-def cli(env, address, framing, *args, station=STATION):
-    p = subprocess.run([CLI, "--tcp", address, "--framing", framing, "--station", str(station)]
-                       + list(args), env=env, capture_output=True, text=True, timeout=600)
-    return p.returncode, p.stdout, p.stderr
-
-
-class Failures(list):
-    def check(self, ok, what):
-        print(("ok   " if ok else "FAIL ") + what, flush=True)
-        if not ok:
-            self.append(what)
-
-
-def backups(env, address, framing, tmp, expected, failures, name):
-    """Backups in single reads and in blocks, each compared with `expected(reg)`."""
-    for blocks in ([], ["--block-reads"]):
-        path = os.path.join(tmp, "backup.txt")
-        started = time.monotonic()
-        rc, _, err = cli(env, address, framing, *blocks, "backup", path)
-        what = f"{name} backup {' '.join(blocks)} ({time.monotonic() - started:.2f} s)"
-        if rc != 0:
-            failures.check(False, f"{what}: exit {rc}: {err.strip()[-300:]}")
-            continue
-        # The file holds 0 for the registers it does not keep (monitor values) and the rate
-        # (P15.01, register 497) as its place in the list; every other value is the register's.
-        got = {r: v for r, v in file_values(path).items() if v != 0 and r != RATE}
-        wrong = [r for r, v in got.items() if expected(r) is not None and v != expected(r)]
-        failures.check(not wrong and len(got) >= 460,
-                       f"{what}: {len(wrong)} wrong of {len(got)} {wrong[:5]}")
-
-
-def restore(env, address, framing, factory, held, failures, name, *extra):
-    """A restore of `factory`; afterwards `held()` must hold every word its dry run lists."""
-    rc, out, _ = cli(env, address, framing, "restore", "--dry-run", *extra, factory)
-    writes = dry_run_writes(out)
-    rc, _, err = cli(env, address, framing, "restore", *extra, factory)
-    registers = held()
-    wrong = [r for r, v in writes.items() if registers[r] != v]
-    failures.check(rc == 0 and len(writes) > 400 and not wrong,
-                   f"{name} restore: exit {rc}, {len(writes)} writes, {len(wrong)} differ "
-                   f"{wrong[:5]} {err.strip()[-200:] if rc else ''}")
+def tcp(address, framing):
+    return ["--tcp", address, "--framing", framing]
 
 
 def pymodbus_servers(env, failures):
@@ -93,19 +53,14 @@ def pymodbus_servers(env, failures):
                                       stderr=subprocess.DEVNULL)
             try:
                 wait_for(lambda: os.path.exists(dump) and listening(port), 20, "pymodbus")
-                address, name = f"127.0.0.1:{port}", f"pymodbus tcp {framer}"
-                link = {496: STATION, 497: 96, 498: 0}  # as the server holds them
-                backups(env, address, framer, tmp, lambda r: link.get(r, initial(r)), failures,
-                        name)
+                link, name = tcp(f"127.0.0.1:{port}", framer), f"pymodbus tcp {framer}"
+                held = {496: STATION, 497: 96, 498: 0}  # the link as the server holds it
+                backups(env, link, tmp, lambda r: held.get(r, initial(r)), failures, name, 460,
+                        (RATE,))
                 factory = factory_file(env, tmp, "9600,N,7,2")
-                restore(env, address, framer, factory, lambda: dumped(dump), failures, name)
+                restore(env, link, factory, lambda: dumped(dump), failures, name)
             finally:
                 stop(server)
-
-
-def start_sim(args):
-    sim = subprocess.Popen([SIM, "--no-stdin"] + args, stdout=subprocess.PIPE, text=True)
-    return sim, sim.stdout.readline().split()[0]
 
 
 def mbpoll_read(port):
@@ -125,10 +80,10 @@ def mbpoll_read(port):
 def mbpoll_against_sim(env, failures):
     with tempfile.TemporaryDirectory() as tmp:
         sim, address = start_sim(["--tcp", "0", "--station", str(STATION)])
-        port = int(address.split(":")[1])
+        port, link = int(address.split(":")[1]), tcp(address, "mbap")
         try:
             path = os.path.join(tmp, "b.txt")
-            rc, _, err = cli(env, address, "mbap", "backup", path)
+            rc, _, err = cli(env, link, "backup", path)
             ours = file_values(path)
             theirs = mbpoll_read(port)
             wrong = [r for r, v in ours.items() if r != RATE and theirs.get(r) != v]
@@ -138,15 +93,15 @@ def mbpoll_against_sim(env, failures):
             p = subprocess.run(["mbpoll", "-m", "tcp", "-a", str(STATION), "-0", "-r", "40", "-p",
                                 str(port), "127.0.0.1", "4321"], capture_output=True, text=True,
                                timeout=30)
-            rc, out, _ = cli(env, address, "mbap", "read", "40")
+            rc, out, _ = cli(env, link, "read", "40")
             failures.check(p.returncode == 0 and out.split() == ["40", "4321"],
                            f"mbpoll writes, velorin-cli reads it: {out.strip()}")
-            factory = factory_file(env, tmp, "9600,N,7,2")
 
             def held():
                 values = mbpoll_read(port)
                 return [values.get(r, -1) for r in range(563)]
-            restore(env, address, "mbap", factory, held, failures, "velorin-drive-sim --tcp")
+            restore(env, link, factory_file(env, tmp, "9600,N,7,2"), held, failures,
+                    "velorin-drive-sim --tcp")
         finally:
             stop(sim)
 
@@ -164,17 +119,16 @@ def socat_bridge(env, failures):
                 stderr=subprocess.DEVNULL)
             try:
                 wait_for(lambda: listening(port), 10, "socat's bridge")
-                address, name = f"127.0.0.1:{port}", f"socat bridge {framing}"
-                backups(env, address, framing, tmp,
-                        lambda r: initial(r) if r < 490 else None, failures, name)
-                factory = factory_file(env, tmp, settings)
+                link, name = tcp(f"127.0.0.1:{port}", framing), f"socat bridge {framing}"
+                backups(env, link, tmp, lambda r: initial(r) if r < 490 else None, failures,
+                        name, 460, (RATE,))
                 path = os.path.join(tmp, "after.txt")
 
                 def held():
-                    cli(env, address, framing, "backup", path)
+                    cli(env, link, "backup", path)
                     got = file_values(path)
                     return [got.get(r, -1) for r in range(563)]
-                restore(env, address, framing, factory, held, failures, name)
+                restore(env, link, factory_file(env, tmp, settings), held, failures, name)
             finally:
                 stop(bridge, sim)
 
@@ -186,9 +140,7 @@ def main():
         pymodbus_servers(env, failures)
         mbpoll_against_sim(env, failures)
         socat_bridge(env, failures)
-    for f in failures:
-        print("FAILED:", f)
-    return 1 if failures else 0
+    return failures.report()
 
 
 if __name__ == "__main__":

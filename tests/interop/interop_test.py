@@ -8,9 +8,9 @@ answers from an event loop.
 
 Each peer and line setting: `backup` (one register a request, then in blocks) must equal the
 peer's registers; `get` and `set` must work; `restore` of a drive's factory file (its link
-parameters those of the peer's line) must leave the peer's registers holding what the file says
-(every word its dry run lists). Every
-run must succeed: an honest line never fails a job.
+parameters those of the peer's line) must leave the peer's registers holding every word its dry
+run lists. Every run must succeed: an honest line never fails a job. The helpers here serve
+gateway_interop_test.py as well.
 """
 import os
 import subprocess
@@ -25,10 +25,8 @@ SIM = os.path.join(BUILD, "tools/drive-sim/velorin-drive-sim")
 LIBMODBUS_SLAVE = os.path.join(BUILD, "tests/interop/libmodbus_slave")
 PYTHON = "/usr/bin/python3"  # Debian's, with python3-pymodbus
 STATION = 5
-REGISTERS = 563
 
-# peer, framer, line settings; rounds of backup per case (ten in all per peer at each setting
-# when INTEROP_ROUNDS says so)
+# peer, framer, line settings; INTEROP_ROUNDS rounds of backups for each
 CASES = [
     ("pymodbus", "rtu", "9600,N,8,1"),
     ("pymodbus", "rtu", "115200,N,8,1"),
@@ -111,10 +109,14 @@ class Peer:
         stop(self.slave, self.socat)
 
 
-def cli(env, device, settings, *args, timeout=600):
-    p = subprocess.run([CLI, "--port", device, "--settings", settings, "--station", str(STATION)]
-                       + list(args), env=env, capture_output=True, text=True,
-                       timeout=timeout)
+def serial(device, settings):
+    """velorin-cli's options for a drive on a serial line."""
+    return ["--port", device, "--settings", settings]
+
+
+def cli(env, link, *args):
+    p = subprocess.run([CLI, *link, "--station", str(STATION), *args], env=env,
+                       capture_output=True, text=True, timeout=600)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -128,14 +130,17 @@ def file_values(path):
     return values
 
 
+def start_sim(args):
+    sim = subprocess.Popen([SIM, "--no-stdin"] + args, stdout=subprocess.PIPE, text=True)
+    return sim, sim.stdout.readline().split()[0]
+
+
 def factory_file(env, tmp, settings):
     """The simulated drive's factory file with its link parameters at the peer's line."""
-    sim = subprocess.Popen([SIM, "--station", str(STATION), "--settings", settings, "--no-stdin"],
-                           stdout=subprocess.PIPE, text=True)
+    sim, device = start_sim(["--station", str(STATION), "--settings", settings])
     try:
-        device = sim.stdout.readline().split()[0]
         path = os.path.join(tmp, "factory.txt")
-        rc, _, err = cli(env, device, settings, "backup", path)
+        rc, _, err = cli(env, serial(device, settings), "backup", path)
         if rc != 0:
             raise RuntimeError("factory backup failed: " + err)
         # The factory set does not pass the write's own checks: the motor currents (P09.15,
@@ -154,64 +159,77 @@ def factory_file(env, tmp, settings):
         os.remove(path + ".json")
         return path
     finally:
-        sim.terminate()
-        sim.wait()
+        stop(sim)
+
+
+class Failures(list):
+    def check(self, ok, what):
+        print(("ok   " if ok else "FAIL ") + what, flush=True)
+        if not ok:
+            self.append(what)
+
+    def report(self):
+        for f in self:
+            print("FAILED:", f)
+        return 1 if self else 0
+
+
+def backups(env, link, tmp, expected, failures, name, least, skip=()):
+    """Backups in single reads and in blocks, each compared with `expected(reg)` (None: any)."""
+    for blocks in ([], ["--block-reads"]):
+        path = os.path.join(tmp, "backup.txt")
+        started = time.monotonic()
+        rc, _, err = cli(env, link, *blocks, "backup", path)
+        what = f"{name} backup {' '.join(blocks)} ({time.monotonic() - started:.2f} s)"
+        if rc != 0:
+            failures.check(False, f"{what}: exit {rc}: {err.strip()[-300:]}")
+            continue
+        # The file holds 0 for the registers it does not keep (monitor values); every other
+        # value is the register's own.
+        got = {r: v for r, v in file_values(path).items() if v != 0 and r not in skip}
+        wrong = [r for r, v in got.items() if expected(r) is not None and v != expected(r)]
+        failures.check(not wrong and len(got) >= least,
+                       f"{what}: {len(wrong)} wrong of {len(got)} {wrong[:5]}")
+
+
+def restore(env, link, factory, held, failures, name):
+    """A restore of `factory`; afterwards `held()` must hold every word its dry run lists."""
+    dry, out, _ = cli(env, link, "restore", "--dry-run", factory)
+    writes = dry_run_writes(out)
+    started = time.monotonic()
+    rc, _, err = cli(env, link, "restore", factory)
+    registers = held()
+    wrong = [r for r, v in writes.items() if registers[r] != v]
+    failures.check(dry == 0 and rc == 0 and len(writes) >= 400 and not wrong,
+                   f"{name} restore ({time.monotonic() - started:.1f} s): exit {dry}, {rc}, "
+                   f"{len(writes)} writes, {len(wrong)} differ {wrong[:5]} "
+                   f"{err.strip()[-300:] if rc else ''}")
 
 
 def main():
-    failures = []
+    failures = Failures()
     with tempfile.TemporaryDirectory() as home:
         env = private_env(home)
         for kind, framer, settings in CASES:
             name = f"{kind} {framer} {settings}"
             with tempfile.TemporaryDirectory() as tmp:
                 peer = Peer(tmp, kind, framer, settings)
+                link = serial(peer.device, settings)
                 try:
-                    check = failures.append
                     for round_ in range(ROUNDS):
-                        for blocks in ([], ["--block-reads"]):
-                            path = os.path.join(tmp, "backup.txt")
-                            started = time.monotonic()
-                            rc, _, err = cli(env, peer.device, settings, *blocks, "backup", path)
-                            took = time.monotonic() - started
-                            what = f"{name} backup {' '.join(blocks)} round {round_ + 1}"
-                            print(f"{what}: exit {rc}, {took:.1f} s", flush=True)
-                            if rc != 0:
-                                check(f"{what}: exit {rc}: {err.strip()[-300:]}")
-                                continue
-                            # The file holds 0 for the registers it does not keep (monitor
-                            # values); every other value is the register's own.
-                            got = {r: v for r, v in file_values(path).items() if v != 0}
-                            wrong = [r for r, v in got.items() if v != initial(r)]
-                            if wrong or len(got) < 480:
-                                check(f"{what}: {len(wrong)} wrong of {len(got)}: {wrong[:5]}")
-                    rc, out, err = cli(env, peer.device, settings, "get", "P03.01")
-                    if rc != 0:
-                        check(f"{name} get: exit {rc}: {err.strip()[-300:]}")
-                    rc, out, err = cli(env, peer.device, settings, "set", "P00.02", "9")
-                    if rc != 0 or peer.registers()[2] != 9:
-                        check(f"{name} set: exit {rc}, register 2 holds "
-                              f"{peer.registers()[2]}: {err.strip()[-300:]}")
-                    factory = factory_file(env, tmp, settings)
-                    rc, out, err = cli(env, peer.device, settings, "restore", "--dry-run",
-                                       factory)
-                    writes = dry_run_writes(out)
-                    if rc != 0 or len(writes) < 400:
-                        check(f"{name} restore --dry-run: exit {rc}, {len(writes)} writes")
-                    started = time.monotonic()
-                    rc, out, err = cli(env, peer.device, settings, "restore", factory)
-                    print(f"{name} restore: exit {rc}, {time.monotonic() - started:.1f} s",
-                          flush=True)
-                    held = peer.registers()
-                    wrong = [r for r, v in writes.items() if held[r] != v]
-                    if rc != 0 or wrong:
-                        check(f"{name} restore: exit {rc}, {len(wrong)} registers differ "
-                              f"from the file {wrong[:5]}: {err.strip()[-300:]}")
+                        backups(env, link, tmp, initial, failures, f"{name} round {round_ + 1}",
+                                480)
+                    rc, _, err = cli(env, link, "get", "P03.01")
+                    failures.check(rc == 0, f"{name} get: exit {rc}: {err.strip()[-300:]}")
+                    rc, _, err = cli(env, link, "set", "P00.02", "9")
+                    failures.check(rc == 0 and peer.registers()[2] == 9,
+                                   f"{name} set: exit {rc}, register 2 holds "
+                                   f"{peer.registers()[2]}: {err.strip()[-300:]}")
+                    restore(env, link, factory_file(env, tmp, settings), peer.registers,
+                            failures, name)
                 finally:
                     peer.close()
-    for f in failures:
-        print("FAILED:", f)
-    return 1 if failures else 0
+    return failures.report()
 
 
 if __name__ == "__main__":

@@ -5,12 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <iostream>
-#include <random>
-#include <set>
 
-#include "link/LineSession.h"
+#include "LineJobs.h"
 #include "sim/SimulatedPort.h"
 #include "support/LineTap.h"
 
@@ -65,15 +62,9 @@ void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
     // Some drives read no blocks: every doubt is settled by reading again.
     if (std::getenv("HONEST_LINE_NO_BLOCKS"))
         drive.setMaxBlock(1);
-    constexpr int kLast = 489;  // below the link parameters
-    std::set<std::uint16_t> used;
+    test::DistinctValues fresh{random};
     if (!factory)
-        for (int r = 0; r <= kLast; ++r) {
-            std::uint16_t v = 0;
-            do v = static_cast<std::uint16_t>(random());
-            while (!used.insert(v).second);
-            drive.setReg(r, v);
-        }
+        for (int r = 0; r <= test::kLastJobRegister; ++r) drive.setReg(r, fresh());
     SimulatedLine line(drive);
     LineSession session(std::make_unique<SimulatedPort>(line, clock));
     test::LineTap readBacks(session.observers(), [&t](const TransactionRecord& r) {
@@ -83,46 +74,32 @@ void runJob(std::uint32_t seed, bool factory, bool blocks, Tally& t) {
     session.setBlockReads(blocks);
     ASSERT_EQ(session.open(1, drive.settings()), OpenResult::Ok);
     const long heardBefore = drive.requestsHeard();
-    long registers = 0;
-    bool failed = false;
-    const auto readPage = [&](int first) {
-        std::vector<std::uint16_t> regs;
-        for (int r = first; r < std::min(first + 20, kLast + 1); ++r)
-            regs.push_back(static_cast<std::uint16_t>(r));
-        const auto got = session.readRegisters(regs);
-        registers += static_cast<long>(regs.size());
-        failed = failed || got.size() != regs.size();
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            failed = failed || got[i].outcome != LinkOutcome::Ok;
-            t.wrong += got[i].outcome == LinkOutcome::Ok && got[i].value != drive.reg(regs[i]);
-        }
-    };
-    for (int first = 0; first <= kLast; first += 20) readPage(first);
+    test::PageTally page;
+    for (int first = 0; first <= test::kLastJobRegister; first += 20)
+        test::readPage(session, drive, first, page);
     for (int w = 0; w < 10; ++w) {
-        const auto reg = static_cast<std::uint16_t>(random() % (kLast + 1));
-        std::uint16_t v = 0;
-        do v = static_cast<std::uint16_t>(random());
-        while (!factory && !used.insert(v).second);
+        const auto reg = static_cast<std::uint16_t>(random() % (test::kLastJobRegister + 1));
+        const std::uint16_t v = factory ? static_cast<std::uint16_t>(random()) : fresh();
         const ReplyCheck r = session.write(reg, v);
-        ++registers;
-        failed = failed || r.outcome != LinkOutcome::Ok;
-        t.wrong += drive.reg(reg) != v;
-        readPage(reg / 20 * 20);
+        ++page.registers;
+        page.failed = page.failed || r.outcome != LinkOutcome::Ok;
+        page.wrong += drive.reg(reg) != v;
+        test::readPage(session, drive, reg / 20 * 20, page);
     }
     ++t.jobs;
-    t.failed += failed;
-    t.registers += registers;
+    t.failed += page.failed;
+    t.wrong += page.wrong;
+    t.registers += page.registers;
     t.requests += drive.requestsHeard() - heardBefore;
-    EXPECT_FALSE(failed) << "seed " << seed << (factory ? " factory" : " distinct")
-                         << (blocks ? " blocks" : "");
+    EXPECT_FALSE(page.failed) << "seed " << seed << (factory ? " factory" : " distinct")
+                              << (blocks ? " blocks" : "");
 }
 
 }  // namespace
 
 TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
     // Another seed base from the environment (HONEST_LINE_SEEDS) tries other lines.
-    const char* base = std::getenv("HONEST_LINE_SEEDS");
-    const std::uint32_t seedBase = base ? static_cast<std::uint32_t>(std::stoul(base)) : 0;
+    const std::uint32_t seedBase = test::seedBase("HONEST_LINE_SEEDS");
     for (const bool blocks : {false, true}) {
         for (const bool factory : {false, true}) {
             Tally t;

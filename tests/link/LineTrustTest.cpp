@@ -5,31 +5,19 @@
 
 #include <functional>
 
+#include "DriveRig.h"
 #include "model/DriveFacts.h"
-#include "link/LineSession.h"
-#include "sim/SimulatedPort.h"
-#include "support/LineTap.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
 
 namespace {
 
-struct Rig {
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    LineSession session{std::make_unique<SimulatedPort>(line, clock)};
-    std::vector<RequestPurpose> purposes;
-    test::LineTap tap{session.observers(),
-                      [this](const TransactionRecord& t) { purposes.push_back(t.purpose); }};
-    Rig() {
-        drive.setLink(1, 4, 5);  // 115200,E,8,1 RTU
+// RTU at 115200,E,8,1, registers 0-39 each its own value.
+struct Rig : test::DriveRig {
+    Rig() : DriveRig("115200,E,8,1") {
         for (int r = 0; r < 40; ++r) drive.setReg(r, static_cast<std::uint16_t>(1000 + 37 * r));
-        session.setFraming(drive.framing());
-        EXPECT_EQ(session.open(1, drive.settings()), OpenResult::Ok);
     }
-    long count(RequestPurpose p) const { return std::count(purposes.begin(), purposes.end(), p); }
 };
 
 }  // namespace

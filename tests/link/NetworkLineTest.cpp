@@ -6,12 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <iostream>
-#include <random>
-#include <set>
 
-#include "link/LineSession.h"
+#include "LineJobs.h"
 #include "sim/SimulatedGateway.h"
 
 using namespace velorin;
@@ -24,9 +21,7 @@ struct Tally {
     long connects = 0;
 };
 
-constexpr int kLast = 489;  // below the link parameters
-
-// Jobs on one session: pages of 20 registers read (in blocks or singly), a register written and
+// Jobs on one session: a page of 20 registers read (in blocks or singly), a register written and
 // its page read again. A job ends early only when the connection drops.
 void runSession(Framing framing, const NetworkFaults& faults, Micros wait, bool blocks,
                 std::uint32_t seed, Tally& t) {
@@ -36,14 +31,8 @@ void runSession(Framing framing, const NetworkFaults& faults, Micros wait, bool 
     if (framing != Framing::Mbap)
         drive.setLink(1, 1, framing == Framing::Rtu ? 4 : 0);  // 9600, N,8,1 or N,7,2
     drive.setResponseDelay(Micros{static_cast<long long>(random() % 3000)});
-    std::set<std::uint16_t> used;
-    const auto fresh = [&] {
-        std::uint16_t v = 0;
-        do v = static_cast<std::uint16_t>(random());
-        while (!used.insert(v).second);
-        return v;
-    };
-    for (int r = 0; r <= kLast; ++r) drive.setReg(r, fresh());
+    test::DistinctValues fresh{random};
+    for (int r = 0; r <= test::kLastJobRegister; ++r) drive.setReg(r, fresh());
     GatewayLink link(drive, framing, faults);
     auto owned = std::make_unique<SimulatedGatewayPort>(link, clock);
     SimulatedGatewayPort& port = *owned;
@@ -53,31 +42,21 @@ void runSession(Framing framing, const NetworkFaults& faults, Micros wait, bool 
     ASSERT_EQ(session.open(1, drive.settings()), OpenResult::Ok);
     session.setReplyTimeout(wait);
     for (int job = 0; job < 8; ++job) {
-        bool failed = false;
+        test::PageTally page;
         session.submit([&] {
-            const auto readPage = [&](int first) {
-                std::vector<std::uint16_t> regs;
-                for (int r = first; r < std::min(first + 20, kLast + 1); ++r)
-                    regs.push_back(static_cast<std::uint16_t>(r));
-                const auto got = session.readRegisters(regs);
-                failed = failed || got.size() != regs.size();
-                for (std::size_t i = 0; i < got.size(); ++i) {
-                    failed = failed || got[i].outcome != LinkOutcome::Ok;
-                    t.values += got[i].outcome == LinkOutcome::Ok;
-                    t.wrong += got[i].outcome == LinkOutcome::Ok && got[i].value != drive.reg(regs[i]);
-                }
-            };
-            readPage(static_cast<int>(random() % 24) * 20);
-            const auto reg = static_cast<std::uint16_t>(random() % (kLast + 1));
+            test::readPage(session, drive, static_cast<int>(random() % 24) * 20, page);
+            const auto reg = static_cast<std::uint16_t>(random() % (test::kLastJobRegister + 1));
             const std::uint16_t v = fresh();
             const ReplyCheck w = session.write(reg, v);
             ++t.writes;
             t.untaken += w.outcome == LinkOutcome::Ok && drive.reg(reg) != v;
-            failed = failed || w.outcome != LinkOutcome::Ok;
-            readPage(reg / 20 * 20);
+            page.failed = page.failed || w.outcome != LinkOutcome::Ok;
+            test::readPage(session, drive, reg / 20 * 20, page);
         });
         ++t.jobs;
-        t.failed += failed;
+        t.failed += page.failed;
+        t.values += page.values;
+        t.wrong += page.wrong;
         t.lost += session.portLost();
     }
     t.connects += port.connects();
@@ -87,8 +66,7 @@ void runSession(Framing framing, const NetworkFaults& faults, Micros wait, bool 
 
 TEST(NetworkLine, NoRegisterTakesAnotherRegistersValueWhateverTheNetworkDoes) {
     // Another seed base from the environment (NETWORK_LINE_SEEDS) tries other networks.
-    const char* base = std::getenv("NETWORK_LINE_SEEDS");
-    const std::uint32_t seedBase = base ? static_cast<std::uint32_t>(std::stoul(base)) : 0;
+    const std::uint32_t seedBase = test::seedBase("NETWORK_LINE_SEEDS");
     for (const Framing framing : {Framing::Mbap, Framing::Rtu, Framing::Ascii}) {
         Tally t;
         for (std::uint32_t seed = seedBase + 1; seed <= seedBase + 24; ++seed) {

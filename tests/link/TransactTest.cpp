@@ -3,12 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-
-#include "link/LineSession.h"
-#include "sim/SimulatedPort.h"
-#include "support/LineTap.h"
+#include "DriveRig.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -19,44 +14,7 @@ void PrintTo(LinkOutcome outcome, std::ostream* os) {
 }
 }  // namespace velorin
 
-namespace {
-
-// A line session on a simulated drive at `settings`, station 1, with the sending times recorded.
-struct Rig {
-    explicit Rig(const char* settings, Micros responseDelay = 2ms, bool adapterEchoes = false) {
-        drive.setLink(1, *rateIndexOf(settings), *formatIndexOf(settings));
-        drive.setResponseDelay(responseDelay);
-        line.setLocalEcho(adapterEchoes);
-        auto p = std::make_unique<SimulatedPort>(line, clock);
-        port = p.get();
-        session = std::make_unique<LineSession>(std::move(p));
-        session->setFraming(drive.framing());
-        EXPECT_EQ(session->open(1, settings), OpenResult::Ok);
-        tap.emplace(session->observers(),
-                    [this](const TransactionRecord& t) { sentAt.push_back(t.notes.sentAt); });
-    }
-    bool rtu() const { return isRtu(drive.framing()); }
-    ReplyCheck transactHere(FunctionCode function, std::uint16_t reg, std::uint16_t word) {
-        return transact(*port, drive.framing(), 1, function, reg, word);
-    }
-    // Line time of `chars` characters at the drive's settings.
-    Micros onLine(int chars) const {
-        const LineSettings l = drive.line();
-        return Micros{(1'000'000LL * chars * l.bitsPerCharacter() + l.baud - 1) / l.baud};
-    }
-    int requestChars() const { return rtu() ? 8 : 17; }
-    int readReplyChars() const { return rtu() ? 7 : 15; }
-
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    SimulatedPort* port = nullptr;
-    std::unique_ptr<LineSession> session;
-    std::vector<Micros> sentAt;
-    std::optional<test::LineTap> tap;
-};
-
-}  // namespace
+using Rig = test::DriveRig;
 
 TEST(ReplyDeadline, CountsFromTheEndOfTheRequestOnTheLine) {
     // The drive's reply is complete `answer` after the last character of the request left.
@@ -70,7 +28,7 @@ TEST(ReplyDeadline, CountsFromTheEndOfTheRequestOnTheLine) {
         Rig r(c.settings);
         r.drive.setReg(7, 1234);
         r.drive.setResponseDelay(c.answer - r.onLine(r.readReplyChars()));
-        const ReplyCheck got = r.session->probeAt(1, 7);  // asked once
+        const ReplyCheck got = r.session.probeAt(1, 7);  // asked once
         EXPECT_EQ(got.outcome, c.taken ? LinkOutcome::Ok : LinkOutcome::NoReply)
             << c.settings << " answer " << c.answer.count();
         if (!c.taken)
@@ -89,7 +47,7 @@ TEST(LateReply, NeverTakenForTheNextRegister) {
             int missed = 0;
             for (int round = 0; round < 2; ++round) {
                 for (int reg = 0; reg < 3; ++reg) {
-                    const ReplyCheck got = r.session->read(reg);
+                    const ReplyCheck got = r.session.read(reg);
                     if (got.outcome != LinkOutcome::Ok) {
                         ++missed;
                         continue;
@@ -97,11 +55,11 @@ TEST(LateReply, NeverTakenForTheNextRegister) {
                     EXPECT_EQ(got.value, 1000 + reg) << settings << " after " << delay.count();
                 }
             }
-            const long late = r.session->lateReplies();
+            const long late = r.session.lateReplies();
             EXPECT_EQ(std::pair(missed, late <= 1), std::pair(0, true))
                 << settings << " after " << delay.count();
             if (late)
-                EXPECT_GE(r.session->replyTimeout(), delay) << settings;
+                EXPECT_GE(r.session.replyTimeout(), delay) << settings;
             if (delay == 95ms && std::string_view(settings).starts_with("115200"))
                 EXPECT_EQ(late, 0) << "a reply complete within 0.1 s of the request is taken";
         }
@@ -111,20 +69,20 @@ TEST(LateReply, NeverTakenForTheNextRegister) {
 TEST(LateReply, ListenedForOnlyWhileTheLineSettingsStayTheSame) {
     Rig r("9600,N,7,2");
     r.drive.injectFault({DriveFault::Kind::NoReply});
-    EXPECT_EQ(r.session->probeAt(1, 1).outcome, LinkOutcome::NoReply);
+    EXPECT_EQ(r.session.probeAt(1, 1).outcome, LinkOutcome::NoReply);
     const Micros deadline = r.clock.now() - r.sentAt.back();
     // Nothing comes: the next request waits one more deadline for a late reply, then goes out.
-    EXPECT_EQ(r.session->read(1).outcome, LinkOutcome::Ok);
+    EXPECT_EQ(r.session.read(1).outcome, LinkOutcome::Ok);
     EXPECT_EQ(r.sentAt[1] - r.sentAt[0], 2 * deadline);
 
     // New settings (as in a scan): no reply to wait for there.
     r.drive.injectFault({DriveFault::Kind::NoReply});
-    EXPECT_EQ(r.session->probeAt(1, 1).outcome, LinkOutcome::NoReply);
+    EXPECT_EQ(r.session.probeAt(1, 1).outcome, LinkOutcome::NoReply);
     const Micros failedAt = r.clock.now();
-    ASSERT_TRUE(r.session->changeSettings("19200,N,7,2"));
-    r.session->probeAt(1, 1);
+    ASSERT_TRUE(r.session.changeSettings("19200,N,7,2"));
+    r.session.probeAt(1, 1);
     EXPECT_EQ(r.sentAt.back(), failedAt);
-    EXPECT_EQ(r.session->lateReplies(), 0);
+    EXPECT_EQ(r.session.lateReplies(), 0);
 }
 
 TEST(SilentGap, KeptBeforeRtuRequestsOnly) {
@@ -132,7 +90,7 @@ TEST(SilentGap, KeptBeforeRtuRequestsOnly) {
     for (const char* settings : {"9600,N,7,2", "9600,E,8,1", "115200,N,8,1"}) {
         Rig r(settings);
         const std::uint16_t regs[] = {1, 2};
-        r.session->readRegisters(regs);
+        r.session.readRegisters(regs);
         ASSERT_EQ(r.sentAt.size(), 2u);
         const Micros exchange = r.onLine(r.requestChars()) + 2ms + r.onLine(r.readReplyChars());
         const Micros gap = r.rtu() ? silentGap(r.drive.line()) : Micros{0};
@@ -173,21 +131,21 @@ TEST(AdapterEcho, OurOwnCopyNeverConfirmsAWrite) {
 TEST(PortLoss, AdapterUnpluggedDuringAReadIsAPortErrorReportedOnce) {
     Rig r("9600,N,7,2", 50ms);
     int reports = 0;
-    r.session->setOnPortLost([&] { ++reports; });
+    r.session.setOnPortLost([&] { ++reports; });
     const Micros t0 = r.clock.now();
     r.clock.at(t0 + 30ms, [&] { r.line.setPresent(false); });
-    EXPECT_EQ(r.session->read(0).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(r.session.read(0).outcome, LinkOutcome::PortError);
     EXPECT_EQ(r.clock.now() - t0, 30ms) << "the wait ends when the port goes, not at its deadline";
     for (int reg = 1; reg < 10; ++reg)
-        EXPECT_EQ(r.session->read(reg).outcome, LinkOutcome::PortError);
-    EXPECT_EQ(std::pair(reports, r.session->portLost()), std::pair(1, true));
+        EXPECT_EQ(r.session.read(reg).outcome, LinkOutcome::PortError);
+    EXPECT_EQ(std::pair(reports, r.session.portLost()), std::pair(1, true));
     EXPECT_EQ(r.sentAt.size(), 1u) << "nothing more is sent to a lost port";
 
     // Raw transactions see the same: the port is gone, not the drive silent.
     Rig raw("9600,E,8,1", 50ms);
     raw.clock.after(10ms, [&] { raw.line.setPresent(false); });
     EXPECT_EQ(raw.transactHere(FunctionCode::ReadRegisters, 0, 1).outcome, LinkOutcome::PortError);
-    EXPECT_FALSE(raw.port->isOpen());
+    EXPECT_FALSE(raw.port.isOpen());
 }
 
 // Bytes that are no reply are told as such, not as a silent drive.

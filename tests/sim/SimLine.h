@@ -1,5 +1,5 @@
 #pragma once
-// A port on a simulated drive at the given line settings, with every request sent recorded.
+// A port on a simulated drive at the given line settings.
 
 #include <gtest/gtest.h>
 
@@ -19,13 +19,8 @@ struct Line {
     Framing framing() const { return parseSettings(port.settings())->dataBits == 8 ? Framing::Rtu : Framing::Ascii; }
     void settings(const char* s) { port.setSettings(s); }
     ReplyCheck transactHere(FunctionCode function, int reg, int word, int station = 1) {
-        LineBytes bytes;
-        const ReplyCheck r = transact(port, framing(), static_cast<std::uint8_t>(station), function,
-                                      static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(word),
-                                      nullptr, Micros{0}, &bytes);
-        if (!bytes.request.empty())
-            sent.emplace_back(bytes.request.begin(), bytes.request.end());
-        return r;
+        return transact(port, framing(), static_cast<std::uint8_t>(station), function,
+                        static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(word));
     }
     // The value as the framing reads it (unsigned over RTU, signed over ASCII); "" without a
     // usable reply.
@@ -42,7 +37,6 @@ struct Line {
     SimulatedDrive drive;
     SimulatedLine line{drive};
     SimulatedPort port{line, clock};
-    std::vector<std::string> sent;
 };
 
 }  // namespace velorin
