@@ -64,33 +64,21 @@ std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes) {
     return crc;
 }
 
-std::vector<std::uint8_t> referenceRtuFrame(std::vector<std::uint8_t> payload) {
-    const std::uint16_t crc = referenceCrc(payload);
-    payload.push_back(crc & 0xFF);
-    payload.push_back(crc >> 8);
-    return payload;
-}
-
-std::string referenceAsciiFrame(std::span<const std::uint8_t> payload) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text = ":";
-    std::uint8_t sum = 0;
-    auto put = [&text](std::uint8_t b) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    };
-    for (std::uint8_t b : payload) {
-        put(b);
-        sum = static_cast<std::uint8_t>(sum + b);
-    }
-    put(static_cast<std::uint8_t>(-sum));
-    return text + "\r\n";
-}
-
 std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, Framing framing) {
-    if (isRtu(framing))
-        return referenceRtuFrame({payload.begin(), payload.end()});
-    const std::string text = referenceAsciiFrame(payload);
+    std::vector<std::uint8_t> frame(payload.begin(), payload.end());
+    if (isRtu(framing)) {
+        const std::uint16_t crc = referenceCrc(payload);
+        frame.insert(frame.end(), {static_cast<std::uint8_t>(crc & 0xFF),
+                                   static_cast<std::uint8_t>(crc >> 8)});
+        return frame;
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : payload) sum = static_cast<std::uint8_t>(sum + b);
+    frame.push_back(static_cast<std::uint8_t>(-sum));
+    std::string text = ":";
+    for (std::uint8_t b : frame) text += {kDigits[b >> 4], kDigits[b & 15]};
+    text += "\r\n";
     return {text.begin(), text.end()};
 }
 

@@ -25,9 +25,6 @@ struct OracleRequest {
 // CRC-16 of the Modbus line, table-driven.
 std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes);
 
-std::vector<std::uint8_t> referenceRtuFrame(std::vector<std::uint8_t> payload);
-std::string referenceAsciiFrame(std::span<const std::uint8_t> payload);
-
 // A payload framed as it goes on the line.
 std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, Framing framing);
 // The request as it goes on the line.
