@@ -152,21 +152,20 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
-    const auto ops = [&] { return draw(); };
     const auto where = [&](int station, int reg) {
         return (stations > 1 ? "station " + std::to_string(station) + " " : std::string()) +
                "register " + std::to_string(reg);
     };
     for (int op = 0; op < operations; ++op) {
         // With several drives, the session turns to another one now and then.
-        if (stations > 1 && ops() % 4 == 0) {
-            session.setStation(static_cast<std::uint8_t>(1 + ops() % stations));
+        if (stations > 1 && draw() % 4 == 0) {
+            session.setStation(static_cast<std::uint8_t>(1 + draw() % stations));
             ++t.switches;
         }
         const int station = session.station();
-        const int kind = static_cast<int>(ops() % 10);
+        const int kind = static_cast<int>(draw() % 10);
         if (kind < 2) {
-            const auto reg = static_cast<std::uint16_t>(ops() % FaultyLine::kRegisters);
+            const auto reg = static_cast<std::uint16_t>(draw() % FaultyLine::kRegisters);
             const std::uint16_t v = line.fresh();
             const ReplyCheck r = session.write(reg, v);
             ++t.writes;
@@ -189,8 +188,8 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
             continue;
         }
         std::vector<std::uint16_t> regs;
-        const int first = static_cast<int>(ops() % FaultyLine::kRegisters);
-        const int count = kind < 5 ? 1 : 1 + static_cast<int>(ops() % 40);
+        const int first = static_cast<int>(draw() % FaultyLine::kRegisters);
+        const int count = kind < 5 ? 1 : 1 + static_cast<int>(draw() % 40);
         for (int i = 0; i < count; ++i)
             regs.push_back(static_cast<std::uint16_t>((first + i) % FaultyLine::kRegisters));
         const std::vector<ReplyCheck> got = session.readRegisters(regs);

@@ -11,7 +11,6 @@ TEST(SettingsString, BuiltFromTheTablesAndEditedByItsLastSixCharacters) {
     EXPECT_EQ(replaceRate(replaceFormat("4800,N,7,2", 3), 4), "115200,N,8,2");
     for (std::size_t f = 0; f < kFormats.size(); ++f) {
         EXPECT_EQ(kFormats[f].suffix.size(), 6u);
-        EXPECT_EQ(isRtu(framingOfFormat(static_cast<int>(f))), f >= 3);
         EXPECT_EQ(kFormats[f].framing, framingOfFormat(static_cast<int>(f)));
         // The list text names the same data bits, parity and stop bits as the suffix.
         const auto s = kFormats[f].suffix, t = kFormats[f].listText;
