@@ -190,3 +190,36 @@ TEST(MbapReply, OtherTransactionsAreSetAsideAndTheStreamIsReadByLength) {
     otherValue.back() = 6;
     EXPECT_EQ(checkMbapReply(write, otherValue).outcome, O::Malformed);
 }
+
+TEST(BlockReply, CarriesExactlyTheRegistersAskedForWithItsChecksumRight) {
+    // Asked for `asked` registers from 10; the reply's byte count, the registers it carries.
+    const struct {
+        std::uint16_t asked;
+        int byteCount, sent;
+        bool corrupt;
+        LinkOutcome outcome;
+    } cases[] = {
+        {3, 6, 3, false, LinkOutcome::Ok},         {3, 4, 2, false, LinkOutcome::Malformed},
+        {3, 8, 4, false, LinkOutcome::Malformed},  {3, 6, 2, false, LinkOutcome::Malformed},
+        {3, 6, 3, true, LinkOutcome::BadChecksum}, {126, 252, 126, false, LinkOutcome::Malformed},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> rtu{1, 3, static_cast<std::uint8_t>(c.byteCount)};
+        for (int i = 1; i <= c.sent; ++i) rtu.insert(rtu.end(), {static_cast<std::uint8_t>(i), 44});
+        std::string fields;
+        for (const auto b : rtu) fields += hex2(b);
+        const std::uint16_t crc = crc16(rtu) ^ c.corrupt;
+        rtu.insert(rtu.end(),
+                   {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)});
+        const std::string ascii = ":" + fields + lrc(c.corrupt ? fields + "01" : fields) + "\r\n";
+        const std::string asked = hex2(c.asked >> 8) + hex2(c.asked & 0xFF);
+        const auto request =
+            rtuRequest(1, FunctionCode::ReadRegisters, 0, 10, c.asked >> 8, c.asked & 0xFF);
+        for (const ReplyCheck& r : {checkRtuReply(request, rtu),
+                                    checkAsciiReply(asciiRequest("0103000A" + asked), ascii)}) {
+            EXPECT_EQ(r.outcome, c.outcome) << c.asked << " " << c.byteCount << " " << c.sent;
+            if (c.outcome == LinkOutcome::Ok)
+                EXPECT_EQ(r.values, (std::vector<std::uint16_t>{300, 556, 812}));
+        }
+    }
+}
