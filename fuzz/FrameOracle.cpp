@@ -68,8 +68,8 @@ std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, 
     std::vector<std::uint8_t> frame(payload.begin(), payload.end());
     if (isRtu(framing)) {
         const std::uint16_t crc = referenceCrc(payload);
-        frame.insert(frame.end(), {static_cast<std::uint8_t>(crc & 0xFF),
-                                   static_cast<std::uint8_t>(crc >> 8)});
+        frame.insert(frame.end(),
+                     {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)});
         return frame;
     }
     static constexpr char kDigits[] = "0123456789ABCDEF";

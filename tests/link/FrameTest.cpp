@@ -204,13 +204,13 @@ TEST(BlockReply, CarriesExactlyTheRegistersAskedForWithItsChecksumRight) {
         {3, 6, 3, true, LinkOutcome::BadChecksum}, {126, 252, 126, false, LinkOutcome::Malformed},
     };
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> rtu{1, 3, static_cast<std::uint8_t>(c.byteCount)};
-        for (int i = 1; i <= c.sent; ++i) rtu.insert(rtu.end(), {static_cast<std::uint8_t>(i), 44});
+        Bytes payload{1, 3, static_cast<std::uint8_t>(c.byteCount)};
+        for (int i = 1; i <= c.sent; ++i)
+            payload.insert(payload.end(), {static_cast<std::uint8_t>(i), 44});
         std::string fields;
-        for (const auto b : rtu) fields += hex2(b);
-        const std::uint16_t crc = crc16(rtu) ^ c.corrupt;
-        rtu.insert(rtu.end(),
-                   {static_cast<std::uint8_t>(crc & 0xFF), static_cast<std::uint8_t>(crc >> 8)});
+        for (const auto b : payload) fields += hex2(b);
+        Bytes rtu = withCrc(payload);
+        rtu[rtu.size() - 2] ^= c.corrupt;
         const std::string ascii = ":" + fields + lrc(c.corrupt ? fields + "01" : fields) + "\r\n";
         const std::string asked = hex2(c.asked >> 8) + hex2(c.asked & 0xFF);
         const auto request =

@@ -45,9 +45,9 @@ std::uint32_t seedBase(const char* name) {
 
 using F = LineFault;
 using Mix = std::pair<const char*, LineMix>;
-const std::vector<LineFault> kEveryFault{F::Repeat,    F::Late,        F::Reflect,
-                                         F::Split,     F::Noise,       F::DropReply,
-                                         F::DropRequest, F::Corrupt,   F::EchoOnly};
+const std::vector<LineFault> kEveryFault{F::Repeat,      F::Late,    F::Reflect,
+                                         F::Split,       F::Noise,   F::DropReply,
+                                         F::DropRequest, F::Corrupt, F::EchoOnly};
 const std::vector<Mix> kMixes{
     {"repeated replies", {{F::Repeat}, 12}},
     {"late replies", {{F::Late}, 10}},
@@ -80,12 +80,11 @@ LineTally runAll(Framing framing, const std::vector<Mix>& mixes,
                 blocks, stations);
             EXPECT_EQ(fault, "") << name << ", seed " << seed;
         }
-    std::cout << velorin::framingName(framing) << (blocks ? " in blocks" : "") << ", "
-              << stations << " drive(s): " << t.sequences << " sequences, " << t.switches
-              << " switches, " << t.faults << " faults, " << t.blocks << " blocks, " << t.reads
-              << " reads (" << t.readsOk << " values taken, " << t.wrong << " wrong), "
-              << t.writes << " writes (" << t.confirmed << " confirmed, " << t.untaken
-              << " not taken)\n";
+    std::cout << velorin::framingName(framing) << (blocks ? " in blocks" : "") << ", " << stations
+              << " drive(s): " << t.sequences << " sequences, " << t.switches << " switches, "
+              << t.faults << " faults, " << t.blocks << " blocks, " << t.reads << " reads ("
+              << t.readsOk << " values taken, " << t.wrong << " wrong), " << t.writes << " writes ("
+              << t.confirmed << " confirmed, " << t.untaken << " not taken)\n";
     EXPECT_EQ(std::tuple(t.wrong, t.untaken, t.misplaced), std::tuple(0, 0, 0));
     EXPECT_GT(t.readsOk, t.reads * 7 / 10) << "the session still gets its values through";
     return t;
@@ -259,8 +258,7 @@ TEST(CleanLine, NoRegisterEverTakesAnotherRegistersValue) {
     // register whose value only a block had shown, agreeing in another's wait (28040).
     const auto all = seeds(150, {4132, 1005, 4089, 23089, 6101, 16037, 41036, 44077, 107, 70, 59,
                                  3123, 21136, 16116, 22135, 2128, 28040});
-    for (const Framing framing : {Framing::Rtu, Framing::Ascii})
-        runAll(framing, kMixes, all, 40);
+    for (const Framing framing : {Framing::Rtu, Framing::Ascii}) runAll(framing, kMixes, all, 40);
 }
 
 TEST(CleanLine, EveryValueLandsOnTheDriveItWasMeantFor) {
@@ -275,9 +273,9 @@ TEST(CleanLine, EveryValueLandsOnTheDriveItWasMeantFor) {
 
 TEST(CleanLine, BlockReadsNeverGiveARegisterAnotherRegistersValue) {
     // The seeds of the single-register property test, for each mix.
-    const std::vector<Mix> mixes{
-        {"clean", {{}, 0}}, {"repeats and late", {{F::Repeat, F::Late}, 20}},
-        {"everything", {kEveryFault, 40}}};
+    const std::vector<Mix> mixes{{"clean", {{}, 0}},
+                                 {"repeats and late", {{F::Repeat, F::Late}, 20}},
+                                 {"everything", {kEveryFault, 40}}};
     for (const Framing framing : {Framing::Rtu, Framing::Ascii}) {
         const LineTally t = runAll(framing, mixes, seeds(150), 30, true);
         EXPECT_GT(t.blocks, t.sequences) << "the reads come in blocks";
@@ -310,8 +308,11 @@ TEST(NetworkLine, NoRegisterTakesAnotherRegistersValueWhateverTheNetworkDoes) {
         // Replies held up beyond the 100 ms wait: they come late.
         for (std::uint32_t seed = from + 1; seed <= from + 24; ++seed)
             runSession(framing,
-                       {.splitEveryByte = seed % 2 == 0, .latencyMost = 300ms,
-                        .duplicatePercent = 15, .dropPercent = seed % 4 == 0 ? 1 : 0, .seed = seed},
+                       {.splitEveryByte = seed % 2 == 0,
+                        .latencyMost = 300ms,
+                        .duplicatePercent = 15,
+                        .dropPercent = seed % 4 == 0 ? 1 : 0,
+                        .seed = seed},
                        100ms, seed % 3 == 0, seed * 7919, t);
         std::cout << framingName(framing) << ": " << t.jobs << " jobs (" << t.failed
                   << " cut short, " << t.lost << " by a dropped connection), " << t.connects
@@ -328,8 +329,9 @@ TEST(NetworkLine, AnHonestNetworkNeverFailsAJob) {
         Tally t;
         // Replies held up within the 400 ms wait.
         for (std::uint32_t seed = 1; seed <= 12; ++seed)
-            runSession(framing, {.splitEveryByte = seed % 2 == 1, .latencyMost = 300ms, .seed = seed},
-                       400ms, seed % 3 == 0, seed * 104729, t);
+            runSession(framing,
+                       {.splitEveryByte = seed % 2 == 1, .latencyMost = 300ms, .seed = seed}, 400ms,
+                       seed % 3 == 0, seed * 104729, t);
         EXPECT_EQ(std::tuple(t.failed, t.wrong, t.connects), std::tuple(0, 0, 12))
             << framingName(framing);
     }

@@ -59,11 +59,10 @@ struct DriveRig {
     std::vector<RequestPurpose> purposes;
     std::vector<Micros> sentAt;
     test::LineTap tap{session.observers(), [this](const TransactionRecord& t) {
-                    purposes.push_back(t.purpose);
-                    sentAt.push_back(t.notes.sentAt);
-                }};
+                          purposes.push_back(t.purpose);
+                          sentAt.push_back(t.notes.sentAt);
+                      }};
 };
-
 
 // The evidence rules' drive: RTU at 115200,E,8,1, registers 0-39 each its own value, read from
 // 10 on.
