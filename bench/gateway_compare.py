@@ -51,7 +51,7 @@ def main():
             with tempfile.TemporaryDirectory() as tmp:
                 port, dump = free_port(), os.path.join(tmp, "registers")
                 server = subprocess.Popen(
-                    [PYTHON, os.path.join(HERE, "../tests/interop/pymodbus_tcp_slave.py"),
+                    [PYTHON, os.path.join(HERE, "../tests/interop/pymodbus_slave.py"), "tcp",
                      str(port), framer, str(STATION), dump], stderr=subprocess.DEVNULL)
                 try:
                     wait_for(lambda: os.path.exists(dump) and listening(port), 20, "pymodbus")

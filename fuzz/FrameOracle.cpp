@@ -57,7 +57,8 @@ std::vector<std::uint8_t> OracleRequest::fields() const {
             static_cast<std::uint8_t>(word & 0xFF)};
 }
 
-std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes) {
+// CRC-16 of the Modbus line, table-driven.
+static std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t b : bytes)
         crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ b) & 0xFF]);
@@ -147,8 +148,9 @@ std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, 
     return p;
 }
 
-std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
-                                     std::span<const std::uint8_t> r) {
+// Every valid reply to `rq` anywhere in `r`, as the check should report it.
+static std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
+                                            std::span<const std::uint8_t> r) {
     std::vector<ReplyCheck> found;
     const auto take = [&](std::span<const std::uint8_t> frame) {
         if (const auto payload = framePayload(frame, framing))

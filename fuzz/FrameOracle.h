@@ -22,9 +22,6 @@ struct OracleRequest {
     std::vector<std::uint8_t> fields() const;
 };
 
-// CRC-16 of the Modbus line, table-driven.
-std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes);
-
 // A payload framed as it goes on the line.
 std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, Framing framing);
 // The request as it goes on the line.
@@ -46,10 +43,6 @@ ReplyCheck expectedReply(const OracleRequest& rq, bool exception, ExceptionCode 
                          std::uint16_t value);
 // Empty when `got` is `expected` in outcome, value and code; otherwise what it took.
 std::string differs(const ReplyCheck& got, const ReplyCheck& expected);
-
-// Every valid reply to `rq` anywhere in `received`, as the check should report it.
-std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
-                                     std::span<const std::uint8_t> received);
 
 // Empty when `check` is acceptable for `received`: a complete result (Ok or Exception) must be
 // one of the valid replies found in it. Otherwise what is wrong.

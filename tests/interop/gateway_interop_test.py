@@ -48,7 +48,7 @@ def pymodbus_servers(env, failures):
     for framer in ("mbap", "rtu"):
         with tempfile.TemporaryDirectory() as tmp:
             port, dump = free_port(), os.path.join(tmp, "registers")
-            server = subprocess.Popen([PYTHON, os.path.join(HERE, "pymodbus_tcp_slave.py"),
+            server = subprocess.Popen([PYTHON, os.path.join(HERE, "pymodbus_slave.py"), "tcp",
                                        str(port), framer, str(STATION), dump],
                                       stderr=subprocess.DEVNULL)
             try:
