@@ -1,4 +1,4 @@
-#include "FrameOracle.h"
+#include "FuzzCheck.h"
 
 #include <array>
 #include <cstdio>

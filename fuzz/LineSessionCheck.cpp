@@ -7,10 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "FrameOracle.h"
 #include "FuzzCheck.h"
 #include "LineFaults.h"
-#include "TimedPort.h"
 #include "link/LineSession.h"
 
 namespace velorin::fuzz {

@@ -4,9 +4,7 @@
 // sends the one right request, accepts only a valid reply among the bytes it was handed, takes a
 // valid reply that comes in time whatever noise came first, and never waits without end.
 
-#include "FrameOracle.h"
 #include "FuzzCheck.h"
-#include "TimedPort.h"
 #include "link/TimedWait.h"
 
 namespace velorin::fuzz {

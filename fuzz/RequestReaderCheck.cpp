@@ -2,7 +2,6 @@
 // however the bytes are cut into pieces, never holds more than a frame, and a valid request
 // after a quiet spell is always heard. The whole drive is fed the same bytes as well.
 
-#include "FrameOracle.h"
 #include "FuzzCheck.h"
 #include "sim/RequestReader.h"
 #include "sim/SimulatedDrive.h"

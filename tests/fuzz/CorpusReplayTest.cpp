@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "FrameOracle.h"
 #include "FuzzCheck.h"
 
 namespace fs = std::filesystem;
