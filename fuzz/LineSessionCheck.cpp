@@ -37,8 +37,8 @@ public:
         const Micros now = timedWait().now();
         const LineSettings line = *parseSettings(m_settings);
         const Micros requestEnd = now + lineTime(line, bytes.size());
-        // The session's requests are well-formed.
-        const std::vector<std::uint8_t> fields = *framePayload(bytes, m_framing);
+        // The session's requests are well-formed (a request that is not throws).
+        const std::vector<std::uint8_t> fields = framePayload(bytes, m_framing).value();
         const std::uint8_t station = fields[0];
         const FunctionCode function{fields[1]};
         const int reg = fields[2] << 8 | fields[3], word = fields[4] << 8 | fields[5];
