@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "FuzzCheck.h"
-#include "LineFaults.h"
 #include "link/LineSession.h"
 
 namespace velorin::fuzz {

@@ -25,7 +25,7 @@
 #include <random>
 #include <set>
 
-#include "LineFaults.h"
+#include "FuzzCheck.h"
 #include "link/LineSession.h"
 #include "sim/SimulatedGateway.h"
 #include "sim/SimulatedPort.h"
