@@ -24,8 +24,7 @@ BUILD = os.path.abspath(sys.argv[1])
 ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "../tests/interop"))
-from gateway_interop_test import free_port, listening  # noqa: E402
-from interop_test import PYTHON, STATION, private_env, wait_for  # noqa: E402
+from interop_test import PYTHON, STATION, free_port, listening, private_env, wait_for  # noqa: E402
 
 CLI = os.path.join(BUILD, "src/cli/velorin-cli")
 
@@ -51,7 +50,7 @@ def main():
             with tempfile.TemporaryDirectory() as tmp:
                 port, dump = free_port(), os.path.join(tmp, "registers")
                 server = subprocess.Popen(
-                    [PYTHON, os.path.join(HERE, "../tests/interop/pymodbus_tcp_slave.py"),
+                    [PYTHON, os.path.join(HERE, "../tests/interop/pymodbus_slave.py"), "tcp",
                      str(port), framer, str(STATION), dump], stderr=subprocess.DEVNULL)
                 try:
                     wait_for(lambda: os.path.exists(dump) and listening(port), 20, "pymodbus")

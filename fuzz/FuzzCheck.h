@@ -1,14 +1,23 @@
 #pragma once
 // Fuzz targets: each is a check function over arbitrary bytes that drives one part of the
 // program and returns what went wrong (empty when all is well), judging results against answers
-// worked out independently (FrameOracle.h). The libFuzzer program fuzz_<name> aborts on a fault;
-// the test suite replays fuzz/corpus/<name>/ through the same function. fuzz/README.md tells how
-// a target is added.
+// worked out independently (the frame oracle below). The libFuzzer program fuzz_<name> aborts on
+// a fault; the test suite replays fuzz/corpus/<name>/ through the same function. fuzz/README.md
+// tells how a target is added.
 
+#include <algorithm>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "link/SerialPort.h"
+#include "link/Transaction.h"
 
 namespace velorin::fuzz {
 
@@ -22,20 +31,12 @@ struct Target {
 // Every target declared in fuzz/CMakeLists.txt.
 std::span<const Target> targets();
 
-// The RTU reply check against a request made from the input.
+// The checks, each described where it is defined.
 std::string checkRtuReplyInput(std::span<const std::uint8_t> input);
-// The ASCII reply check against a request made from the input.
 std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
-// transact() over a port that hands back a script of timed chunks, on the virtual clock.
 std::string checkTransactInput(std::span<const std::uint8_t> input);
-// Reads and writes through one line session over a faulty line the input describes, against a
-// drive whose registers all hold different values: never another register's value, never a
-// write told confirmed that the drive did not take.
 std::string checkLineSessionInput(std::span<const std::uint8_t> input);
-// The simulated drive's request reader, fed the input in pieces with quiet spells between.
 std::string checkRequestReaderInput(std::span<const std::uint8_t> input);
-// The parameter-file reader over any file contents: it refuses what it cannot read, tells the
-// fault on a line of the file, and what it takes saves and loads back to the same values.
 std::string checkParameterFileInput(std::span<const std::uint8_t> fileBytes);
 
 // Takes the input apart: bytes from the front, zero once it is used up.
@@ -62,5 +63,123 @@ public:
 private:
     std::span<const std::uint8_t> m_rest;
 };
+
+// What a valid reply is, written a second time and independently of the link's own checks, for
+// the fuzz targets to hold them to: a frame from the request's station, for its function (or its
+// exception), with the right length and a correct CRC or LRC; a read carries the requested
+// number of registers, a write echoes its request.
+
+struct OracleRequest {
+    std::uint8_t station = 1;
+    FunctionCode function = FunctionCode::ReadRegisters;
+    std::uint16_t reg = 0, word = 1;
+    // Station, function, register and word as six bytes.
+    std::vector<std::uint8_t> fields() const;
+};
+
+// A payload framed as it goes on the line.
+std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, Framing framing);
+// The request as it goes on the line.
+std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing);
+
+// The payload (station to last data byte) of a whole frame with its CRC, or from ':' to CR LF
+// with its LRC (upper-case digits only when `upperOnly`); none when the frame is not well-formed.
+std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8_t> frame,
+                                                      Framing framing, bool upperOnly = false);
+
+// A reply payload (without CRC/LRC): a read reply carrying `value` in every register, a write's
+// echo, or an exception. Empty when the request has no valid reply of that kind (a read of 0 or
+// of more registers than a byte count can carry).
+std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, ExceptionCode code,
+                                       std::uint16_t value);
+
+// What the link must take from that reply, exception or not.
+ReplyCheck expectedReply(const OracleRequest& rq, bool exception, ExceptionCode code,
+                         std::uint16_t value);
+// Empty when `got` is `expected` in outcome, value and code; otherwise what it took.
+std::string differs(const ReplyCheck& got, const ReplyCheck& expected);
+
+// Empty when `check` is acceptable for `received`: a complete result (Ok or Exception) must be
+// one of the valid replies found in it. Otherwise what is wrong.
+std::string judgeReply(const OracleRequest& rq, Framing framing,
+                       std::span<const std::uint8_t> received, const ReplyCheck& check);
+
+std::string describe(const ReplyCheck& c);
+std::string hexDump(std::span<const std::uint8_t> bytes);
+
+// A port on the virtual clock for the fuzz checks: bytes arrive at the moments given them, in
+// time order, and take() hands over what has arrived by now. Subclasses decide what arrives.
+class TimedPort : public SerialPort {
+public:
+    TimedPort(TimedWait& wait, std::string_view settings, bool open = false)
+        : SerialPort(wait), m_open(open) {
+        m_settings = settings;
+    }
+    bool setSettings(std::string_view settings) override {
+        if (!parseSettings(settings))
+            return false;
+        m_settings = settings;
+        return true;
+    }
+    OpenResult open() override {
+        m_open = true;
+        return OpenResult::Ok;
+    }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    void discardInput() override { TimedPort::take(); }
+    std::vector<std::uint8_t> take() override {
+        std::vector<std::uint8_t> out;
+        while (!m_arriving.empty() && m_arriving.front().first <= timedWait().now()) {
+            const auto& bytes = m_arriving.front().second;
+            out.insert(out.end(), bytes.begin(), bytes.end());
+            m_arriving.pop_front();
+        }
+        return out;
+    }
+
+protected:
+    // `bytes` arrive at `at`, after whatever arrives at the same moment.
+    void arrive(Micros at, std::vector<std::uint8_t> bytes) {
+        timedWait().wakeAt(at);
+        const auto pos = std::upper_bound(m_arriving.begin(), m_arriving.end(), at,
+                                          [](Micros t, const auto& c) { return t < c.first; });
+        m_arriving.insert(pos, {at, std::move(bytes)});
+    }
+
+private:
+    bool m_open;
+    std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_arriving;
+};
+
+// A faulty line for the line session: which faults it may inject, how often, and a sequence of
+// random reads and writes through one session over it (see LineSessionCheck.cpp).
+
+// EchoOnly: a copy of the request comes back (an adapter's echo) and the drive hears nothing.
+// clang-format off
+enum class LineFault { Repeat, Late, Reflect, Split, Noise, DropReply, DropRequest, Corrupt, EchoOnly };
+// clang-format on
+
+struct LineMix {
+    std::vector<LineFault> faults;
+    int percent = 0;  // of the requests that meet one of them
+};
+
+struct LineTally {
+    long sequences = 0, reads = 0, readsOk = 0, wrong = 0, writes = 0, confirmed = 0, untaken = 0,
+         faults = 0, blocks = 0;  // blocks: block replies the drive sent
+    long switches = 0;   // turns from one drive to another
+    long misplaced = 0;  // writes whose value landed on another drive or register
+};
+
+// `operations` random reads and writes through a fresh line session over a faulty line, `draw`
+// deciding every fault, delay and operation; with `blockReads` runs are read in blocks (the drive
+// takes up to kLineMaxBlock). With several `stations` a drive answers at each of 1..stations and
+// the session turns from one to another at random between operations. Returns the last fault
+// found, empty when none; `tally` adds up.
+std::string runLineSequence(Framing framing, const LineMix& mix,
+                            std::function<std::uint32_t()> draw, int operations, LineTally& tally,
+                            bool blockReads = false, int stations = 1);
+inline constexpr int kLineMaxBlock = 20;
 
 }  // namespace velorin::fuzz

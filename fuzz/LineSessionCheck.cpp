@@ -8,8 +8,6 @@
 #include <optional>
 
 #include "FuzzCheck.h"
-#include "LineFaults.h"
-#include "TimedPort.h"
 #include "link/LineSession.h"
 
 namespace velorin::fuzz {
@@ -38,10 +36,11 @@ public:
         const Micros now = timedWait().now();
         const LineSettings line = *parseSettings(m_settings);
         const Micros requestEnd = now + lineTime(line, bytes.size());
-        FunctionCode function = FunctionCode::ReadRegisters;
-        std::uint16_t reg = 0, word = 0;
-        std::uint8_t station = 0;
-        decode(bytes, station, function, reg, word);
+        // The session's requests are well-formed (a request that is not throws).
+        const std::vector<std::uint8_t> fields = framePayload(bytes, m_framing).value();
+        const std::uint8_t station = fields[0];
+        const FunctionCode function{fields[1]};
+        const int reg = fields[2] << 8 | fields[3], word = fields[4] << 8 | fields[5];
         const std::optional<LineFault> fault = draw();
         if (fault)
             ++faults;
@@ -66,13 +65,10 @@ public:
                                {static_cast<std::uint8_t>(value(station, r) >> 8),
                                 static_cast<std::uint8_t>(value(station, r) & 0xFF)});
         } else {
-            setValue(station, reg, word);
-            payload.insert(
-                payload.end(),
-                {static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF),
-                 static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word & 0xFF)});
+            setValue(station, reg, static_cast<std::uint16_t>(word));
+            payload.insert(payload.end(), fields.begin() + 2, fields.end());
         }
-        std::vector<std::uint8_t> reply = frame(payload);
+        std::vector<std::uint8_t> reply = framedPayload(m_framing, payload);
         if (fault == LineFault::DropReply)
             return true;
         if (fault == LineFault::Corrupt)
@@ -126,23 +122,6 @@ private:
             return std::nullopt;
         return m_mix.faults[m_draw() % m_mix.faults.size()];
     }
-    void decode(std::span<const std::uint8_t> bytes, std::uint8_t& station, FunctionCode& function,
-                std::uint16_t& reg, std::uint16_t& word) const {
-        std::vector<std::uint8_t> b(bytes.begin(), bytes.end());
-        if (!isRtu(m_framing)) {
-            b.clear();
-            for (std::size_t i = 1; i + 1 < 13; i += 2)
-                b.push_back(static_cast<std::uint8_t>(
-                    std::stoi(std::string(bytes.begin() + i, bytes.begin() + i + 2), nullptr, 16)));
-        }
-        station = b[0];
-        function = FunctionCode{b[1]};
-        reg = static_cast<std::uint16_t>(b[2] * 256 + b[3]);
-        word = static_cast<std::uint16_t>(b[4] * 256 + b[5]);
-    }
-    std::vector<std::uint8_t> frame(std::vector<std::uint8_t> payload) const {
-        return framedPayload(m_framing, std::move(payload));
-    }
     std::vector<std::uint8_t> garbage() {
         std::vector<std::uint8_t> g(1 + m_draw() % 12);
         for (auto& b : g) b = static_cast<std::uint8_t>(m_draw());
@@ -170,21 +149,20 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
     if (session.open(1, line.settings()) != OpenResult::Ok)
         return "the line does not open";
     std::string fault;
-    const auto ops = [&] { return draw(); };
     const auto where = [&](int station, int reg) {
         return (stations > 1 ? "station " + std::to_string(station) + " " : std::string()) +
                "register " + std::to_string(reg);
     };
     for (int op = 0; op < operations; ++op) {
         // With several drives, the session turns to another one now and then.
-        if (stations > 1 && ops() % 4 == 0) {
-            session.setStation(static_cast<std::uint8_t>(1 + ops() % stations));
+        if (stations > 1 && draw() % 4 == 0) {
+            session.setStation(static_cast<std::uint8_t>(1 + draw() % stations));
             ++t.switches;
         }
         const int station = session.station();
-        const int kind = static_cast<int>(ops() % 10);
+        const int kind = static_cast<int>(draw() % 10);
         if (kind < 2) {
-            const auto reg = static_cast<std::uint16_t>(ops() % FaultyLine::kRegisters);
+            const auto reg = static_cast<std::uint16_t>(draw() % FaultyLine::kRegisters);
             const std::uint16_t v = line.fresh();
             const ReplyCheck r = session.write(reg, v);
             ++t.writes;
@@ -207,8 +185,8 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
             continue;
         }
         std::vector<std::uint16_t> regs;
-        const int first = static_cast<int>(ops() % FaultyLine::kRegisters);
-        const int count = kind < 5 ? 1 : 1 + static_cast<int>(ops() % 40);
+        const int first = static_cast<int>(draw() % FaultyLine::kRegisters);
+        const int count = kind < 5 ? 1 : 1 + static_cast<int>(draw() % 40);
         for (int i = 0; i < count; ++i)
             regs.push_back(static_cast<std::uint16_t>((first + i) % FaultyLine::kRegisters));
         const std::vector<ReplyCheck> got = session.readRegisters(regs);

@@ -18,12 +18,9 @@ namespace velorin::fuzz {
 
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), isDigit);
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A line ends at CR LF, a lone CR or a lone LF; the end of the file closes a last line that has

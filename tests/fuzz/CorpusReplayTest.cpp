@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "FrameOracle.h"
 #include "FuzzCheck.h"
 
 namespace fs = std::filesystem;
@@ -38,11 +37,8 @@ TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
     const OracleRequest read{1, FunctionCode::ReadRegisters, 100, 1},
         write{1, FunctionCode::WriteRegister, 496, 5};
     constexpr auto A = Framing::Ascii, R = Framing::Rtu;
-    auto rtu = [](std::vector<std::uint8_t> p) { return referenceRtuFrame(std::move(p)); };
-    auto ascii = [](std::vector<std::uint8_t> p) {
-        const std::string t = referenceAsciiFrame(p);
-        return std::vector<std::uint8_t>(t.begin(), t.end());
-    };
+    auto rtu = [](std::vector<std::uint8_t> p) { return referenceFrame(p, Framing::Rtu); };
+    auto ascii = [](std::vector<std::uint8_t> p) { return referenceFrame(p, Framing::Ascii); };
     auto text = [](const char* t) { return std::vector<std::uint8_t>(t, t + std::strlen(t)); };
     auto corrupt = [](std::vector<std::uint8_t> f, std::size_t at) {
         f.at(at) ^= 1;

@@ -1,18 +1,28 @@
 #!/usr/bin/python3
-"""velorin-cli against Modbus slaves nobody here wrote: a pymodbus serial server (RTU and ASCII)
-and a libmodbus RTU server, each on one end of a socat pseudo-terminal pair, each holding a value
-of its own in every register. Their timing is theirs, not the simulated drive's: no wire time,
-answers from an event loop.
+"""velorin-cli and velorin-drive-sim against Modbus peers nobody here wrote.
 
-    interop_test.py BUILD_DIR
+    interop_test.py BUILD_DIR peers|gateways
 
-Each peer and line setting: `backup` (one register a request, then in blocks) must equal the
-peer's registers; `get` and `set` must work; `restore` of a drive's factory file (its link
-parameters those of the peer's line) must leave the peer's registers holding what the file says
-(every word its dry run lists). Every
-run must succeed: an honest line never fails a job.
+peers: a pymodbus serial server (RTU and ASCII) and a libmodbus RTU server, each on one end of a
+socat pseudo-terminal pair, each holding a value of its own in every register. Their timing is
+theirs, not the simulated drive's: no wire time, answers from an event loop. Each peer and line
+setting: `backup` (one register a request, then in blocks) must equal the peer's registers; `get`
+and `set` must work; `restore` of a drive's factory file (its link parameters those of the
+peer's line) must leave the peer's registers holding every word its dry run lists.
+
+gateways: through network gateways,
+- a pymodbus ModbusTcpServer (Modbus TCP), and a pymodbus TCP server with the RTU framer (a
+  pass-through gateway): `velorin-cli --tcp` backs up, in single reads and in blocks, and each
+  backup equals the server's registers; a restore leaves them equal to the file;
+- mbpoll -m tcp against `velorin-drive-sim --tcp`: what mbpoll reads equals a backup of the
+  simulated drive, what it writes the drive holds, and after a restore it reads the file's values;
+- a socat bridge, TCP to a pseudo-terminal, in front of the simulated serial drive, as a
+  pass-through gateway (RTU and ASCII): backup and restore through it.
+
+Every run must succeed: an honest line never fails a job.
 """
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -25,10 +35,8 @@ SIM = os.path.join(BUILD, "tools/drive-sim/velorin-drive-sim")
 LIBMODBUS_SLAVE = os.path.join(BUILD, "tests/interop/libmodbus_slave")
 PYTHON = "/usr/bin/python3"  # Debian's, with python3-pymodbus
 STATION = 5
-REGISTERS = 563
 
-# peer, framer, line settings; rounds of backup per case (ten in all per peer at each setting
-# when INTEROP_ROUNDS says so)
+# peer, framer, line settings; INTEROP_ROUNDS rounds of backups for each
 CASES = [
     ("pymodbus", "rtu", "9600,N,8,1"),
     ("pymodbus", "rtu", "115200,N,8,1"),
@@ -111,10 +119,14 @@ class Peer:
         stop(self.slave, self.socat)
 
 
-def cli(env, device, settings, *args, timeout=600):
-    p = subprocess.run([CLI, "--port", device, "--settings", settings, "--station", str(STATION)]
-                       + list(args), env=env, capture_output=True, text=True,
-                       timeout=timeout)
+def serial(device, settings):
+    """velorin-cli's options for a drive on a serial line."""
+    return ["--port", device, "--settings", settings]
+
+
+def cli(env, link, *args):
+    p = subprocess.run([CLI, *link, "--station", str(STATION), *args], env=env,
+                       capture_output=True, text=True, timeout=600)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -128,14 +140,17 @@ def file_values(path):
     return values
 
 
+def start_sim(args):
+    sim = subprocess.Popen([SIM, "--no-stdin"] + args, stdout=subprocess.PIPE, text=True)
+    return sim, sim.stdout.readline().split()[0]
+
+
 def factory_file(env, tmp, settings):
     """The simulated drive's factory file with its link parameters at the peer's line."""
-    sim = subprocess.Popen([SIM, "--station", str(STATION), "--settings", settings, "--no-stdin"],
-                           stdout=subprocess.PIPE, text=True)
+    sim, device = start_sim(["--station", str(STATION), "--settings", settings])
     try:
-        device = sim.stdout.readline().split()[0]
         path = os.path.join(tmp, "factory.txt")
-        rc, _, err = cli(env, device, settings, "backup", path)
+        rc, _, err = cli(env, serial(device, settings), "backup", path)
         if rc != 0:
             raise RuntimeError("factory backup failed: " + err)
         # The factory set does not pass the write's own checks: the motor currents (P09.15,
@@ -154,64 +169,195 @@ def factory_file(env, tmp, settings):
         os.remove(path + ".json")
         return path
     finally:
-        sim.terminate()
-        sim.wait()
+        stop(sim)
+
+
+class Failures(list):
+    def check(self, ok, what):
+        print(("ok   " if ok else "FAIL ") + what, flush=True)
+        if not ok:
+            self.append(what)
+
+    def report(self):
+        for f in self:
+            print("FAILED:", f)
+        return 1 if self else 0
+
+
+def backups(env, link, tmp, expected, failures, name, least, skip=()):
+    """Backups in single reads and in blocks, each compared with `expected(reg)` (None: any)."""
+    for blocks in ([], ["--block-reads"]):
+        path = os.path.join(tmp, "backup.txt")
+        started = time.monotonic()
+        rc, _, err = cli(env, link, *blocks, "backup", path)
+        what = f"{name} backup {' '.join(blocks)} ({time.monotonic() - started:.2f} s)"
+        if rc != 0:
+            failures.check(False, f"{what}: exit {rc}: {err.strip()[-300:]}")
+            continue
+        # The file holds 0 for the registers it does not keep (monitor values); every other
+        # value is the register's own.
+        got = {r: v for r, v in file_values(path).items() if v != 0 and r not in skip}
+        wrong = [r for r, v in got.items() if expected(r) is not None and v != expected(r)]
+        failures.check(not wrong and len(got) >= least,
+                       f"{what}: {len(wrong)} wrong of {len(got)} {wrong[:5]}")
+
+
+def restore(env, link, factory, held, failures, name):
+    """A restore of `factory`; afterwards `held()` must hold every word its dry run lists."""
+    dry, out, _ = cli(env, link, "restore", "--dry-run", factory)
+    writes = dry_run_writes(out)
+    started = time.monotonic()
+    rc, _, err = cli(env, link, "restore", factory)
+    registers = held()
+    wrong = [r for r, v in writes.items() if registers[r] != v]
+    failures.check(dry == 0 and rc == 0 and len(writes) >= 400 and not wrong,
+                   f"{name} restore ({time.monotonic() - started:.1f} s): exit {dry}, {rc}, "
+                   f"{len(writes)} writes, {len(wrong)} differ {wrong[:5]} "
+                   f"{err.strip()[-300:] if rc else ''}")
+
+
+def serial_peers(env, failures):
+    for kind, framer, settings in CASES:
+        name = f"{kind} {framer} {settings}"
+        with tempfile.TemporaryDirectory() as tmp:
+            peer = Peer(tmp, kind, framer, settings)
+            link = serial(peer.device, settings)
+            try:
+                for round_ in range(ROUNDS):
+                    backups(env, link, tmp, initial, failures, f"{name} round {round_ + 1}", 480)
+                rc, _, err = cli(env, link, "get", "P03.01")
+                failures.check(rc == 0, f"{name} get: exit {rc}: {err.strip()[-300:]}")
+                rc, _, err = cli(env, link, "set", "P00.02", "9")
+                failures.check(rc == 0 and peer.registers()[2] == 9,
+                               f"{name} set: exit {rc}, register 2 holds "
+                               f"{peer.registers()[2]}: {err.strip()[-300:]}")
+                restore(env, link, factory_file(env, tmp, settings), peer.registers,
+                        failures, name)
+            finally:
+                peer.close()
+
+
+RATE = 497  # P15.01: a parameter file keeps the rate's place in the list, not the word
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    """Whether something listens on the port, without connecting (socat would fork for a
+    connection, and the child would read the pseudo-terminal for a while after it)."""
+    with open("/proc/net/tcp") as f:
+        return any(fields[1].endswith(f":{port:04X}") and fields[3] == "0A"
+                   for fields in (line.split() for line in f.readlines()[1:]))
+
+
+def tcp(address, framing):
+    return ["--tcp", address, "--framing", framing]
+
+
+def pymodbus_servers(env, failures):
+    for framer in ("mbap", "rtu"):
+        with tempfile.TemporaryDirectory() as tmp:
+            port, dump = free_port(), os.path.join(tmp, "registers")
+            server = subprocess.Popen([PYTHON, os.path.join(HERE, "pymodbus_slave.py"), "tcp",
+                                       str(port), framer, str(STATION), dump],
+                                      stderr=subprocess.DEVNULL)
+            try:
+                wait_for(lambda: os.path.exists(dump) and listening(port), 20, "pymodbus")
+                link, name = tcp(f"127.0.0.1:{port}", framer), f"pymodbus tcp {framer}"
+                held = {496: STATION, 497: 96, 498: 0}  # the link as the server holds it
+                backups(env, link, tmp, lambda r: held.get(r, initial(r)), failures, name, 460,
+                        (RATE,))
+                factory = factory_file(env, tmp, "9600,N,7,2")
+                restore(env, link, factory, lambda: dumped(dump), failures, name)
+            finally:
+                stop(server)
+
+
+def mbpoll_read(port):
+    """Every register as mbpoll reads it, 30 a request."""
+    values = {}
+    for first in range(0, 563, 30):
+        p = subprocess.run(["mbpoll", "-m", "tcp", "-a", str(STATION), "-0", "-r", str(first),
+                            "-c", str(min(30, 563 - first)), "-1", "-p", str(port), "127.0.0.1"],
+                           capture_output=True, text=True, timeout=30)
+        for line in p.stdout.splitlines():
+            if line.startswith("["):
+                reg, value = line.split(":")
+                values[int(reg.strip("[]"))] = int(value.split()[0]) & 0xFFFF
+    return values
+
+
+def mbpoll_against_sim(env, failures):
+    with tempfile.TemporaryDirectory() as tmp:
+        sim, address = start_sim(["--tcp", "0", "--station", str(STATION)])
+        port, link = int(address.split(":")[1]), tcp(address, "mbap")
+        try:
+            path = os.path.join(tmp, "b.txt")
+            rc, _, err = cli(env, link, "backup", path)
+            ours = file_values(path)
+            theirs = mbpoll_read(port)
+            wrong = [r for r, v in ours.items() if r != RATE and theirs.get(r) != v]
+            failures.check(rc == 0 and len(ours) >= 480 and not wrong,
+                           f"mbpoll reads what velorin-cli backs up: exit {rc}, {len(ours)} "
+                           f"values, {len(wrong)} differ {wrong[:5]}")
+            p = subprocess.run(["mbpoll", "-m", "tcp", "-a", str(STATION), "-0", "-r", "40", "-p",
+                                str(port), "127.0.0.1", "4321"], capture_output=True, text=True,
+                               timeout=30)
+            rc, out, _ = cli(env, link, "read", "40")
+            failures.check(p.returncode == 0 and out.split() == ["40", "4321"],
+                           f"mbpoll writes, velorin-cli reads it: {out.strip()}")
+
+            def held():
+                values = mbpoll_read(port)
+                return [values.get(r, -1) for r in range(563)]
+            restore(env, link, factory_file(env, tmp, "9600,N,7,2"), held, failures,
+                    "velorin-drive-sim --tcp")
+        finally:
+            stop(sim)
+
+
+def socat_bridge(env, failures):
+    for framing, settings, stop_bits in (("rtu", "9600,N,8,1", 0), ("ascii", "9600,N,7,2", 1)):
+        with tempfile.TemporaryDirectory() as tmp:
+            sim, device = start_sim(["--station", str(STATION), "--settings", settings]
+                                    + [a for r in range(490) for a in ("--set",
+                                                                       f"{r}={initial(r)}")])
+            port = free_port()
+            bridge = subprocess.Popen(
+                ["socat", "-t", "0", f"TCP-LISTEN:{port},bind=127.0.0.1,reuseaddr,fork",
+                 f"FILE:{device},raw,echo=0,b9600,cstopb={stop_bits}"],
+                stderr=subprocess.DEVNULL)
+            try:
+                wait_for(lambda: listening(port), 10, "socat's bridge")
+                link, name = tcp(f"127.0.0.1:{port}", framing), f"socat bridge {framing}"
+                backups(env, link, tmp, lambda r: initial(r) if r < 490 else None, failures,
+                        name, 460, (RATE,))
+                path = os.path.join(tmp, "after.txt")
+
+                def held():
+                    cli(env, link, "backup", path)
+                    got = file_values(path)
+                    return [got.get(r, -1) for r in range(563)]
+                restore(env, link, factory_file(env, tmp, settings), held, failures, name)
+            finally:
+                stop(bridge, sim)
 
 
 def main():
-    failures = []
+    failures = Failures()
     with tempfile.TemporaryDirectory() as home:
         env = private_env(home)
-        for kind, framer, settings in CASES:
-            name = f"{kind} {framer} {settings}"
-            with tempfile.TemporaryDirectory() as tmp:
-                peer = Peer(tmp, kind, framer, settings)
-                try:
-                    check = failures.append
-                    for round_ in range(ROUNDS):
-                        for blocks in ([], ["--block-reads"]):
-                            path = os.path.join(tmp, "backup.txt")
-                            started = time.monotonic()
-                            rc, _, err = cli(env, peer.device, settings, *blocks, "backup", path)
-                            took = time.monotonic() - started
-                            what = f"{name} backup {' '.join(blocks)} round {round_ + 1}"
-                            print(f"{what}: exit {rc}, {took:.1f} s", flush=True)
-                            if rc != 0:
-                                check(f"{what}: exit {rc}: {err.strip()[-300:]}")
-                                continue
-                            # The file holds 0 for the registers it does not keep (monitor
-                            # values); every other value is the register's own.
-                            got = {r: v for r, v in file_values(path).items() if v != 0}
-                            wrong = [r for r, v in got.items() if v != initial(r)]
-                            if wrong or len(got) < 480:
-                                check(f"{what}: {len(wrong)} wrong of {len(got)}: {wrong[:5]}")
-                    rc, out, err = cli(env, peer.device, settings, "get", "P03.01")
-                    if rc != 0:
-                        check(f"{name} get: exit {rc}: {err.strip()[-300:]}")
-                    rc, out, err = cli(env, peer.device, settings, "set", "P00.02", "9")
-                    if rc != 0 or peer.registers()[2] != 9:
-                        check(f"{name} set: exit {rc}, register 2 holds "
-                              f"{peer.registers()[2]}: {err.strip()[-300:]}")
-                    factory = factory_file(env, tmp, settings)
-                    rc, out, err = cli(env, peer.device, settings, "restore", "--dry-run",
-                                       factory)
-                    writes = dry_run_writes(out)
-                    if rc != 0 or len(writes) < 400:
-                        check(f"{name} restore --dry-run: exit {rc}, {len(writes)} writes")
-                    started = time.monotonic()
-                    rc, out, err = cli(env, peer.device, settings, "restore", factory)
-                    print(f"{name} restore: exit {rc}, {time.monotonic() - started:.1f} s",
-                          flush=True)
-                    held = peer.registers()
-                    wrong = [r for r, v in writes.items() if held[r] != v]
-                    if rc != 0 or wrong:
-                        check(f"{name} restore: exit {rc}, {len(wrong)} registers differ "
-                              f"from the file {wrong[:5]}: {err.strip()[-300:]}")
-                finally:
-                    peer.close()
-    for f in failures:
-        print("FAILED:", f)
-    return 1 if failures else 0
+        if sys.argv[2:] == ["gateways"]:
+            pymodbus_servers(env, failures)
+            mbpoll_against_sim(env, failures)
+            socat_bridge(env, failures)
+        else:
+            serial_peers(env, failures)
+    return failures.report()
 
 
 if __name__ == "__main__":

@@ -1,16 +1,20 @@
 #!/usr/bin/python3
-"""A pymodbus serial server (RTU or ASCII) for the interoperability tests.
+"""A pymodbus server for the interoperability tests: serial (RTU or ASCII) on a pseudo-terminal,
+or over TCP as Modbus TCP (its socket framer) or with the RTU framer, as a pass-through gateway
+speaks it.
 
-    pymodbus_slave.py DEVICE FRAMER BAUD STATION DUMP
+    pymodbus_slave.py DEVICE FRAMER BAUD STATION DUMP      (FRAMER rtu or ascii)
+    pymodbus_slave.py tcp PORT FRAMER STATION DUMP         (FRAMER mbap or rtu)
 
 A pseudo-terminal carries 8 bits without parity whatever either side sets (and pyserial may not
 set anything else on one), so the server opens it at 8,N,1 and only the rate is the line's.
 
 Holding registers 0..562 start at distinct values (register r holds (r * 7919 + 12345) mod
 65536, but the rated current P11.14, register 382, holds 1000 so that the motor currents of a
-factory file pass the write's checks); after every write the whole table goes to DUMP, one value a line, so the test can compare
-it with what the master wrote.
+factory file pass the write's checks); after every write the whole table goes to DUMP, one value
+a line, so the test can compare it with what the master wrote.
 """
+import asyncio
 import logging
 import os
 import sys
@@ -18,7 +22,8 @@ import sys
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
 from pymodbus.server import StartSerialServer
-from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
+from pymodbus.server.async_io import ModbusTcpServer
+from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer, ModbusSocketFramer
 
 REGISTERS = 563
 STATUS = 0x2101  # the drive's status word: 0, stopped (the running check before a write reads it)
@@ -45,12 +50,30 @@ class DumpingBlock(ModbusSequentialDataBlock):
         self.write_dump()
 
 
+def context(block, station):
+    return ModbusServerContext(slaves={station: ModbusSlaveContext(hr=block, zero_mode=False)},
+                               single=False)
+
+
+async def serve_tcp(port, framer, station, dump):
+    block = DumpingBlock(dump)
+    # The drive's link parameters as a factory file at 9600,N,7,2 names them (station, rate /
+    # 100, format 0): a restore has no link to move.
+    block.setValues(497, [station, 96, 0])
+    server = ModbusTcpServer(context(block, station), framer=ModbusRtuFramer if framer == "rtu"
+                             else ModbusSocketFramer, address=("127.0.0.1", port),
+                             allow_reuse_address=True)
+    await server.serve_forever()
+
+
 def main():
-    device, framer, baud, station, dump = sys.argv[1:6]
     logging.basicConfig(level=logging.ERROR)
-    store = ModbusSlaveContext(hr=DumpingBlock(dump), zero_mode=False)
-    context = ModbusServerContext(slaves={int(station): store}, single=False)
-    StartSerialServer(context=context,
+    if sys.argv[1] == "tcp":
+        port, framer, station, dump = sys.argv[2:6]
+        asyncio.run(serve_tcp(int(port), framer, int(station), dump))
+        return
+    device, framer, baud, station, dump = sys.argv[1:6]
+    StartSerialServer(context=context(DumpingBlock(dump), int(station)),
                       framer=ModbusRtuFramer if framer == "rtu" else ModbusAsciiFramer,
                       port=device, baudrate=int(baud), parity="N", bytesize=8, stopbits=1,
                       timeout=0.005)

@@ -1,10 +1,104 @@
-// The simulated drive's own obligations: link parameters, reset, command and status registers.
+// The simulated drive through the link's transactions, in both framings, on the virtual clock:
+// what reads as no value, whole words and confirmed writes; the drive's own obligations (link
+// parameters, reset, command and status registers); its fault history (what --faults-history
+// takes, the trip a run command meets with a bad setting, the clearing through P17.08); and its
+// request reader, which takes only well-formed frames and never holds more than a frame.
 
 #include <gtest/gtest.h>
 
-#include "SimLine.h"
+#include <string>
+
+#include "link/Transaction.h"
+#include "sim/RequestReader.h"
+#include "sim/SimulatedPort.h"
 
 using namespace velorin;
+
+namespace {
+
+// A port on a simulated drive at the given line settings.
+struct Line {
+    explicit Line(const char* settings, std::uint8_t station = 1) {
+        drive.setLink(station, *rateIndexOf(settings), *formatIndexOf(settings));
+        port.setSettings(settings);
+        EXPECT_EQ(port.open(), OpenResult::Ok);
+        port.setEcho(AdapterEcho::Silent);
+    }
+    // The master's framing follows its line settings: 8 data bits are RTU.
+    Framing framing() const { return parseSettings(port.settings())->dataBits == 8 ? Framing::Rtu : Framing::Ascii; }
+    void settings(const char* s) { port.setSettings(s); }
+    ReplyCheck transactHere(FunctionCode function, int reg, int word, int station = 1) {
+        return transact(port, framing(), static_cast<std::uint8_t>(station), function,
+                        static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(word));
+    }
+    // The value as the framing reads it (unsigned over RTU, signed over ASCII); "" without a
+    // usable reply.
+    std::string read(int reg, int station = 1) {
+        const ReplyCheck r = transactHere(FunctionCode::ReadRegisters, reg, 1, station);
+        if (r.outcome != LinkOutcome::Ok)
+            return {};
+        return std::to_string(isRtu(framing()) ? r.value : static_cast<std::int16_t>(r.value));
+    }
+    bool write(int reg, int value, int station = 1) {
+        return transactHere(FunctionCode::WriteRegister, reg, value, station).outcome == LinkOutcome::Ok;
+    }
+    VirtualClock clock;
+    SimulatedDrive drive;
+    SimulatedLine line{drive};
+    SimulatedPort port{line, clock};
+};
+
+}  // namespace
+
+TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
+    using K = DriveFault::Kind;
+    for (const char* settings : {"9600,N,7,2", "19200,E,8,1"}) {
+        Line l(settings);
+        l.drive.setReg(200, 1234);
+        EXPECT_EQ(l.read(600), "") << "a register the drive does not have";
+        for (K k : {K::NoReply, K::CorruptChecksum, K::Truncated, K::Exception, K::OtherStation,
+                    K::Noise, K::Slow}) {
+            l.drive.injectFault({k, ExceptionCode::DriveFailure, Micros{200000}});
+            EXPECT_EQ(l.read(200), "") << settings << " fault " << static_cast<int>(k);
+            // The next transaction discards whatever came late and gets its own reply.
+            EXPECT_EQ(l.read(200), "1234") << settings << " after fault " << static_cast<int>(k);
+        }
+        l.drive.injectFault({K::Split, ExceptionCode::DriveFailure, Micros{30000}});
+        EXPECT_EQ(l.read(200), "1234") << "a reply in two parts is put together";
+    }
+}
+
+// A read carries the whole word in both framings (the ASCII reading shows it signed); a write
+// reports whether the drive confirmed it.
+TEST(Transaction, AReadCarriesTheWholeWordAndAWriteWhetherTheDriveConfirmedIt) {
+    Line rtu("9600,N,8,2"), l("9600,N,7,2");
+    rtu.drive.setReg(100, 0x8001);
+    l.drive.setReg(100, 0xFFF6);
+    EXPECT_EQ(rtu.read(100) + " " + l.read(100), "32769 -10");
+    EXPECT_TRUE(rtu.write(300, 1234));
+    EXPECT_EQ(rtu.drive.reg(300), 1234);
+    EXPECT_TRUE(l.write(32, 0xFFF6));
+    l.drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::DriveFailure});
+    EXPECT_FALSE(l.write(32, 5));
+    EXPECT_EQ(l.drive.reg(32), 0xFFF6) << "a refused write changes nothing";
+    l.drive.injectFault({DriveFault::Kind::CorruptChecksum});
+    EXPECT_FALSE(l.write(32, 7));
+    EXPECT_TRUE(l.write(496, 5));
+}
+
+TEST(Transaction, WrongLineSettingsOrClosedPortGetNothing) {
+    Line l("9600,N,7,2");
+    for (const auto& [settings, read] :
+         {std::pair{"9600,E,7,1", ""}, {"19200,N,7,2", ""}, {"9600,N,7,2", "1"}}) {
+        l.port.setSettings(settings);
+        EXPECT_EQ(l.read(496), read) << settings;
+    }
+    l.port.close();
+    const Micros t0 = l.clock.now();
+    EXPECT_EQ(l.read(496), "");
+    EXPECT_EQ(l.transactHere(FunctionCode::ReadRegisters, 496, 1).outcome, LinkOutcome::PortError);
+    EXPECT_GE(l.clock.now() - t0, Micros{100000});
+}
 
 TEST(SimulatedDrive, LinkParametersTakeEffectAfterTheReply) {
     Line b("9600,N,7,2");
@@ -55,4 +149,139 @@ TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
     ASSERT_EQ(b.drive.writeLog().size(), 7u);
     EXPECT_EQ(std::tuple(b.drive.writeLog().back().reg, b.drive.writeLog().back().value),
               std::tuple(drive::kCommandRegister, 1));
+}
+
+TEST(SimFaults, HistoryText) {
+    using F = std::vector<RecordedFault>;
+    const std::pair<const char*, std::optional<F>> cases[] = {
+        {"20@1200,6@1190", F{{20, 1200}, {6, 1190}}},
+        {"", F{}},
+        {"1@1,2@2,3@3,4@4,5@5,6@6,7@7,8@8",
+         F{{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}}},
+    };
+    for (const auto& [text, faults] : cases) EXPECT_EQ(parseFaultHistory(text), faults) << text;
+    // The drive keeps eight.
+    for (const char* bad : {"1@1,2@2,3@3,4@4,5@5,6@6,7@7,8@8,9@9", "20", "20@", "20@1200,",
+                            "20@65536", "-1@5", "20@12x"})
+        EXPECT_EQ(parseFaultHistory(bad), std::nullopt) << bad;
+}
+
+TEST(SimFaults, RunWithABadSettingTripsAndIsRecorded) {
+    // what, registers set, the fault the run command records (0: the motor runs)
+    const struct { const char* what; std::vector<std::pair<int, int>> regs; int fault; } cases[] = {
+        {"factory settings", {}, 0},
+        {"M0 and M3 with one function", {{149, 3}, {152, 3}}, 20},
+        {"motor 1: fe1 below fe0", {{254, 100}, {256, 200}}, 21},
+        {"motor 2: fe4 below fe3", {{309, 1}}, 22},
+        {"P02.36 above P02.37, its bound", {{91, 5000}, {92, 100}}, 19},
+        {"a constant bound is the write's to refuse, not the run's", {{2, 99}}, 0},
+    };
+    for (const auto& c : cases) {
+        Line b("9600,N,7,2");
+        const RecordedFault before[] = {{6, 100}};
+        b.drive.setFaultHistory(before);
+        b.drive.setReg(543, 120);
+        for (auto [reg, value] : c.regs) b.drive.setReg(reg, static_cast<std::uint16_t>(value));
+        ASSERT_TRUE(b.write(drive::kCommandRegister, drive::kRunForward)) << c.what;
+        EXPECT_EQ(b.drive.running(), c.fault == 0) << c.what;
+        EXPECT_EQ(std::tuple(b.drive.reg(403), b.drive.reg(424)),
+                  c.fault ? std::tuple(c.fault, 120) : std::tuple(6, 100))
+            << c.what;
+        if (c.fault)
+            EXPECT_EQ(std::tuple(b.drive.reg(404), b.drive.reg(425)), std::tuple(6, 100)) << c.what;
+    }
+}
+
+TEST(SimFaults, LockResetEightClearsTheHistoryOnly) {
+    Line b("9600,N,7,2");
+    const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
+    b.drive.setFaultHistory(faults);
+    EXPECT_EQ(b.drive.reg(543), 1200) << "running hours raised to the latest fault's";
+    b.drive.setReg(100, 7);
+    ASSERT_TRUE(b.write(546, 8));
+    for (int reg = 403; reg <= 431; ++reg) EXPECT_EQ(b.drive.reg(reg), 0) << reg;
+    EXPECT_EQ(std::tuple(b.drive.reg(100), b.drive.reg(543)), std::tuple(7, 1200));
+}
+
+namespace {
+
+constexpr auto kRead = FunctionCode::ReadRegisters, kWrite = FunctionCode::WriteRegister;
+constexpr auto A = Framing::Ascii, R = Framing::Rtu;
+
+std::string rtu(std::uint8_t station, FunctionCode function, std::uint16_t reg,
+                std::uint16_t word) {
+    const auto f = rtuRequest(station, function, reg >> 8, reg & 0xFF, word >> 8, word & 0xFF);
+    return {f.begin(), f.end()};
+}
+
+std::vector<std::uint8_t> bytesOf(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+const DriveRequest kRead100{1, wireByte(kRead), 100, 1};
+const DriveRequest kWrite496{1, wireByte(kWrite), 496, 5};
+
+}  // namespace
+
+TEST(RequestReader, TakesOnlyWellFormedFrames) {
+    const std::string read = asciiRequest("010300640001"), write = ":010601F0000503\r\n";
+    // clang-format off
+    const struct { const char* what; Framing framing; std::string line; std::vector<DriveRequest> expected; }
+    cases[] = {
+        {"ascii read", A, read, {kRead100}}, {"ascii write", A, write, {kWrite496}},
+        {"one bit flipped: F to N, the LRC still adds up", A, ":010601N0000503\r\n", {}},
+        {"lower-case digits", A, ":010601f0000503\r\n", {}},
+        {"wrong LRC", A, ":010601F0000504\r\n", {}},
+        {"a digit too many", A, ":010601F00005030\r\n" + read, {kRead100}},
+        {"a digit too few", A, ":010601F000050\r\n" + read, {kRead100}},
+        {"CR without LF", A, ":010601F0000503\r" + read, {kRead100}},
+        {"a noise colon does not swallow the next request", A, ":01:" + read, {kRead100}},
+        {"a colon restarts a frame cut short", A, ":0106" + write + read, {kWrite496, kRead100}},
+        {"noise between frames", A, "xx\r\n" + write + "\xFF\x00zz" + read, {kWrite496, kRead100}},
+        {"rtu frames back to back", R, rtu(1, kRead, 100, 1) + rtu(1, kWrite, 496, 5), {kRead100, kWrite496}},
+        {"rtu frame behind noise", R, "\x01\x03\x7F" + rtu(1, kRead, 100, 1), {kRead100}},
+        {"rtu bad CRC", R, rtu(1, kRead, 100, 1).substr(0, 7) + "\x00", {}},
+        {"ascii frame on an rtu drive", R, write, {}},
+        {"rtu frame on an ascii drive", A, rtu(1, kWrite, 496, 5), {}}};
+    // clang-format on
+    for (const auto& c : cases) {
+        RequestReader whole(c.framing), byByte(c.framing);
+        EXPECT_EQ(whole.feed(bytesOf(c.line)), c.expected) << c.what;
+        std::vector<DriveRequest> got;
+        for (char ch : c.line)
+            if (auto rq = byByte.push(static_cast<std::uint8_t>(ch)))
+                got.push_back(*rq);
+        EXPECT_EQ(got, c.expected) << c.what << ", one character at a time";
+    }
+}
+
+TEST(RequestReader, HoldsNoMoreThanAFrame) {
+    for (Framing framing : {A, R}) {
+        RequestReader r(framing);
+        // A colon and then 64 KB of digits with no end of frame.
+        const std::string noise = ":" + std::string(1 << 16, '0');
+        EXPECT_TRUE(r.feed(bytesOf(noise)).empty());
+        EXPECT_LE(r.pending(), RequestReader::kAsciiFrame);
+        const std::string next = isRtu(framing) ? rtu(1, kRead, 100, 1) : asciiRequest("010300640001");
+        EXPECT_EQ(r.feed(bytesOf(next)), std::vector{kRead100}) << framingName(framing);
+    }
+}
+
+TEST(RequestReader, SilenceEndsAnRtuFrameCutShort) {
+    RequestReader r(R);
+    const std::string frame = rtu(1, kRead, 100, 1);
+    EXPECT_TRUE(r.feed(bytesOf(frame.substr(0, 5))).empty());
+    r.silence();
+    EXPECT_EQ(r.pending(), 0u);
+    EXPECT_EQ(r.feed(bytesOf(frame)), std::vector{kRead100});
+}
+
+// The drive acts on nothing but a well-formed frame: the flipped character of the write to P496
+// would otherwise land in register 256.
+TEST(SimulatedDrive, IgnoresAMalformedRequest) {
+    SimulatedDrive drive;
+    EXPECT_TRUE(drive.hear(bytesOf(":010601N0000503\r\n"), drive.line()).empty());
+    EXPECT_TRUE(drive.writeLog().empty());
+    EXPECT_EQ(drive.hear(bytesOf(":01" + asciiRequest("010300640001")), drive.line()).size(), 1u)
+        << "a noise colon swallowed the request behind it";
 }
