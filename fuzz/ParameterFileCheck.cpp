@@ -67,9 +67,12 @@ Line judgeLine(std::string_view line) {
     const std::string_view digits = value.starts_with('-') ? value.substr(1) : value;
     if (!allDigits(digits))
         return out;
-    if (digits.size() > 6)
+    // Leading zeros do not count: "0000001" is 1.
+    std::string_view significant = digits;
+    while (significant.size() > 1 && significant.front() == '0') significant.remove_prefix(1);
+    if (significant.size() > 6)
         return {Line::Kind::Bad};
-    out.value = std::stoll(std::string(digits)) * (value.starts_with('-') ? -1 : 1);
+    out.value = std::stoll(std::string(significant)) * (value.starts_with('-') ? -1 : 1);
     out.kind = out.value >= -32768 && out.value <= 65535 ? Line::Kind::Plain : Line::Kind::Bad;
     return out;
 }
