@@ -43,10 +43,19 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     EXPECT_EQ(std::pair(record.firstReads(), currentPage()), std::pair(span(246, 269), 12));
     EXPECT_TRUE(field(261)->hasFocus() && field(261)->property("found").toBool());
     EXPECT_FALSE(findPanel()->isVisible());
-    // A name part lists as typed; nothing found is said and cannot be chosen; Esc closes.
+    // A name part lists as typed, the list floating over the tab strip and the page, which keep
+    // their places; nothing found is said and cannot be chosen; Esc closes.
     shortcut(Qt::Key_F);
+    QApplication::processEvents();
+    auto* pages = find<QStackedWidget>(QStringLiteral("pages"));
+    const QRect below = QRect(pages->mapTo(editor, QPoint()), pages->size())
+                            .united(QRect(tab(0)->mapTo(editor, QPoint()), tab(0)->size()));
     findText()->setText(QStringLiteral("額定電流"));  // typed through an input method
+    QApplication::processEvents();
     EXPECT_EQ(results()->count(), 4);  // what it finds is the core's test
+    EXPECT_EQ(QRect(pages->mapTo(editor, QPoint()), pages->size()), below.intersected(
+                  QRect(pages->mapTo(editor, QPoint()), pages->size())));
+    EXPECT_TRUE(below.intersects(QRect(results()->mapTo(editor, QPoint()), results()->size())));
     QTest::keyClicks(findText(), "xyz");
     ASSERT_EQ(results()->count(), 1);
     EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
@@ -56,16 +65,25 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     EXPECT_EQ(currentPage(), 12);
     escape();
     EXPECT_FALSE(findPanel()->isVisible());
-    // The menu item of 參數(P) opens it too.
+    // The menu item of 參數(P) opens it too; an empty text lists nothing.
     find<QAction>(QStringLiteral("findItem"))->trigger();
     EXPECT_TRUE(findPanel()->isVisible());
+    findText()->clear();
+    QApplication::processEvents();
+    EXPECT_FALSE(results()->isVisible());
 }
 
 TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage) {
     open();
+    EXPECT_EQ(editor->windowTitle(), "VELORIN － 參數調整");
     EXPECT_FALSE(find<QLabel>(QStringLiteral("markLegend"))->text().isEmpty());
     typeInto(2, "9");
     EXPECT_TRUE(changedMark(2) && factoryMark(2));
+    // Bold in the field's own face and size.
+    field(2)->ensurePolished();
+    const QFont changed = field(2)->font(), plain = field(3)->font();
+    EXPECT_EQ(std::tuple(changed.family(), changed.pointSizeF(), QFontInfo(changed).family()),
+              std::tuple(plain.family(), plain.pointSizeF(), QFontInfo(plain).family()));
     EXPECT_EQ(tab(0)->text(), "P00 •");
     typeInto(2, "6");
     EXPECT_FALSE(changedMark(2) || factoryMark(2));

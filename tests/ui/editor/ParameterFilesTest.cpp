@@ -217,4 +217,28 @@ TEST_F(EditorFiles, ACancelledOrFaultyLoadChangesNoFieldAndNoPage) {
     EXPECT_EQ(presentPages(*core).size(), static_cast<std::size_t>(kFilePageCount));
 }
 
+// A save online writes the backup's sidecar; a load of the file edited since asks first (No is
+// the default and changes nothing), and a load names the drive the file came from.
+TEST_F(EditorFiles, TheSidecarIsWrittenAndHeeded) {
+    s.drive.setReg(549, 101);
+    open();
+    save(desktopFile());
+    ASSERT_THAT(fileBytes(desktopFile() + ".json"), ::testing::HasSubstr("\"model\": 101"));
+    std::ofstream(desktopFile().toStdString(), std::ios::binary | std::ios::app) << "P23 0\r\n";
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        const QString before = progress()->text();
+        s.dialogs.answerQuestions({answer});
+        s.dialogs.answerInputs({desktopFile()});
+        shortcut(Qt::Key_O);
+        const ShownDialog& asked = s.dialogs.shown().back();
+        EXPECT_THAT(asked.text.toStdString(), ::testing::HasSubstr("SHA-256 不符"));
+        EXPECT_EQ(asked.enterGives, Answer::No);
+        if (answer == Answer::No)
+            EXPECT_EQ(progress()->text(), before);
+        else
+            EXPECT_THAT(progress()->text().toStdString(),
+                        ::testing::HasSubstr("這個檔案來自機種 101 的變頻機（站號 1，9600,N,7,2）"));
+    }
+}
+
 }  // namespace
