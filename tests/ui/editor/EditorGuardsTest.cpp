@@ -108,7 +108,9 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     EXPECT_TRUE(sent.count(97) && !sent.count(261) && !sent.count(322) && !sent.count(499));
     EXPECT_EQ(s.drive.reg(97), 3000);
 
-    click(tab(0));
+    // Two values out of range: a box each, in register order, the first one's field shown.
+    click(tab(15));
+    typeInto(322, "50.0");
     click(tab(12));
     typeInto(261, "50.0");
     click(tab(0));
@@ -126,11 +128,13 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
         QApplication::setActiveWindow(editor);
     });
     trigger("writeChangedItem");
-    EXPECT_EQ(s.dialogs.messages(), std::vector<QString>{message});
+    EXPECT_EQ(s.dialogs.messages(),
+              (std::vector<QString>{message, QString(message).replace("P09.15", "P10.15")}));
+    EXPECT_EQ(s.dialogs.shown().back().title, "ERROR");
     EXPECT_TRUE(s.drive.writeLog().empty());
     EXPECT_EQ(currentPage(), 12);
     EXPECT_EQ(QApplication::focusWidget(), field(261));
-    EXPECT_EQ(progress()->text(), message);
+    EXPECT_EQ(progress()->text(), message + "（另有 1 項）");
     editor->showNormal();
     editor->resize(1366, 768);
     screenshot(editor, "rangeField.png");
