@@ -51,14 +51,13 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     shortcut(Qt::Key_F);
     QApplication::processEvents();
     auto* pages = find<QStackedWidget>(QStringLiteral("pages"));
-    const QRect below = QRect(pages->mapTo(editor, QPoint()), pages->size())
-                            .united(QRect(tab(0)->mapTo(editor, QPoint()), tab(0)->size()));
+    const auto place = [this](QWidget* w) { return QRect(w->mapTo(editor, QPoint()), w->size()); };
+    const QRect page = place(pages);
     findText()->setText(QStringLiteral("額定電流"));  // typed through an input method
     QApplication::processEvents();
     EXPECT_EQ(results()->count(), 4);  // what it finds is the core's test
-    EXPECT_EQ(QRect(pages->mapTo(editor, QPoint()), pages->size()), below.intersected(
-                  QRect(pages->mapTo(editor, QPoint()), pages->size())));
-    EXPECT_TRUE(below.intersects(QRect(results()->mapTo(editor, QPoint()), results()->size())));
+    EXPECT_EQ(place(pages), page);
+    EXPECT_TRUE(place(results()).intersects(page.united(place(tab(0)))));
     QTest::keyClicks(findText(), "xyz");
     ASSERT_EQ(results()->count(), 1);
     EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
@@ -85,11 +84,13 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     // Bold in the field's own face and size.
     field(2)->ensurePolished();
     const QFont changed = field(2)->font(), plain = field(3)->font();
-    EXPECT_EQ(std::tuple(changed.family(), changed.pointSizeF(), QFontInfo(changed).family()),
-              std::tuple(plain.family(), plain.pointSizeF(), QFontInfo(plain).family()));
+    EXPECT_EQ(std::tuple(changed.bold(), changed.family(), changed.pointSizeF(),
+                         QFontInfo(changed).family()),
+              std::tuple(!plain.bold(), plain.family(), plain.pointSizeF(), QFontInfo(plain).family()));
     EXPECT_EQ(tab(0)->text(), "P00 •");
-    typeInto(2, "6");
-    EXPECT_FALSE(changedMark(2) || factoryMark(2));
+    typeInto(2, "6");  // back to the drive's value
+    field(2)->ensurePolished();
+    EXPECT_FALSE(changedMark(2) || factoryMark(2) || field(2)->font().bold());
     EXPECT_EQ(tab(0)->text(), "P00");
     // A choice on page P03 marks its tab; the write the drive confirms clears the changes and
     // leaves what differs from the factory.
