@@ -205,7 +205,8 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     sim.services.replyTimeout = 100ms;
     sim.services.blockReads = false;
     open();
-    EXPECT_EQ(std::tuple(child<QSpinBox>(form, "replyTimeoutBox")->value(), sim.services.replyTimeout,
+    EXPECT_EQ(std::tuple(child<QSpinBox>(form, "replyTimeoutBox")->value(),
+                         sim.services.replyTimeout,
                          child<QCheckBox>(form, "blockReadsBox")->isChecked(), choices()),
               std::tuple(250, 250ms, true, QString("19200 RTU,8,E,1 3")));
     probes.clear();

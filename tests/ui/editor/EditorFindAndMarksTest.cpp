@@ -86,7 +86,8 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     const QFont changed = field(2)->font(), plain = field(3)->font();
     EXPECT_EQ(std::tuple(changed.bold(), changed.family(), changed.pointSizeF(),
                          QFontInfo(changed).family()),
-              std::tuple(!plain.bold(), plain.family(), plain.pointSizeF(), QFontInfo(plain).family()));
+              std::tuple(!plain.bold(), plain.family(), plain.pointSizeF(),
+                         QFontInfo(plain).family()));
     EXPECT_EQ(tab(0)->text(), "P00 •");
     typeInto(2, "6");  // back to the drive's value
     field(2)->ensurePolished();

@@ -1,6 +1,6 @@
 // The fault history window from the editor: the simulated drive's history on Ctrl+H, the report,
 // the clear question (No writes nothing, Yes clears and the view empties), and offline a loaded
-// file's history. The history's texts are the records' test, the report's the CLI's.
+// file's history. The history's texts are the records' test.
 
 #include <gmock/gmock.h>
 
@@ -60,11 +60,15 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
         EXPECT_THAT(fileBytes(report),
                     ::testing::StartsWith(name[7] == 'h' ? "<!DOCTYPE html>" : "%PDF"));
     }
+    // The history read goes into it (the rest of its words: the CLI's report test).
+    EXPECT_THAT(fileBytes(desktopFile("Report.html")),
+                ::testing::HasSubstr("20：參數設定錯誤1(ErP1)"));
 
     // No (the default): nothing written, the history stays. Yes: P17.08 = 8, then empty.
     s.drive.clearWriteLog();
     press("clearButton");
-    EXPECT_EQ(s.dialogs.shown().back().enterGives, Answer::No);
+    EXPECT_EQ(std::pair(s.dialogs.shown().back().kind, s.dialogs.shown().back().enterGives),
+              std::pair(ShownDialog::Kind::Question, Answer::No));
     EXPECT_TRUE(s.drive.writeLog().empty());
     EXPECT_THAT(row(0).toStdString(), ::testing::HasSubstr("[ErP1]"));
     s.dialogs.answerQuestions({Answer::Yes});
