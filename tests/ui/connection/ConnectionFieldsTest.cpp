@@ -1,15 +1,22 @@
 // The connection screen's fields as a new technician meets them: 自動搜尋 in the rate and format
 // lists (the search, to be chosen again after a remembered choice), tooltips on the reply
 // timeout and block reads, a timeout out of range refused with the range, a search line that
-// never breaks inside a number and its unit, and the device found last time chosen again though
-// its COM number changed.
+// never breaks inside a number and its unit, the device found last time chosen again though
+// its COM number changed; 搜尋所有站號. And the first windows by keyboard alone: Enter in any
+// field of the connection screen connects, Enter in the mode menu opens the editor (or presses
+// the button that has the focus), Alt and the underlined letter press a button, Tab keeps the
+// order the screen is built in, and every toolbar button has its letter.
 
 #include <QTest>
 #include <QTextLayout>
 #include <QtWidgets>
 
 #include "ConnectionFixture.h"
+#include "model/FaultRegisters.h"
 #include "platform/QtSettings.h"
+#include "ui/editor/ParameterEditor.h"
+#include "ui/menu/ModeMenu.h"
+#include "ui/run/RunPanel.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -42,6 +49,14 @@ QStringList linesOf(const QString& text, const QFont& font, int width) {
     }
     layout.endLayout();
     return lines;
+}
+
+// Keys as the system delivers them, through the window: an Alt+letter is then a shortcut.
+void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    focus->window()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(focus->window()));
+    focus->setFocus();
+    QTest::keyClick(focus->window()->windowHandle(), key, modifiers);
 }
 
 }  // namespace
@@ -132,3 +147,179 @@ TEST_F(ConnectionTest, TheDeviceFoundLastTimeIsChosenThoughItsNumberChanged) {
     click(1, 0, "1");
     EXPECT_EQ(kept.text("link/device").value_or(""), "/dev/ttyUSB0");
 }
+
+TEST_F(ConnectionTest, EnterInAnyFieldConnectsAndAltPressesTheButtons) {
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, std::string> cases[] = {
+        {"portList", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"rateList", Qt::Key_Enter, Qt::KeypadModifier, "menu"},
+        {"formatList", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"stationBox", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"replyTimeoutBox", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"blockReadsBox", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"offlineButton", Qt::Key_Return, Qt::NoModifier, "editor"},  // the button in focus
+        {"portList", Qt::Key_C, Qt::AltModifier, "menu"},
+        {"stationBox", Qt::Key_O, Qt::AltModifier, "editor"},
+    };
+    for (const auto& [field, key, modifiers, next] : cases) {
+        SCOPED_TRACE(std::string(field) + " " +
+                     QKeySequence(key | modifiers).toString().toStdString());
+        open();
+        list("rateList")->setCurrentIndex(1);  // 9600,N,7,2 at station 1: the drive's settings
+        list("formatList")->setCurrentIndex(0);
+        press(form->findChild<QWidget*>(field), key, modifiers);
+        QTest::qWaitFor([&] { return !shown.empty(); }, 1000);  // Alt+letter clicks after 0.1 s
+        EXPECT_EQ(shown, next);
+    }
+    open();
+    EXPECT_TRUE(button("connectButton")->isDefault());
+    QStringList order;  // Tab from the port list
+    for (QWidget* w = list("portList"); order.size() < 8; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() &&
+            !w->objectName().startsWith("qt_") && w->isVisible() && w->window() == form &&
+            !order.contains(w->objectName()))
+            order << w->objectName();
+    EXPECT_EQ(order.join(' ').toStdString(),
+              "portList rateList formatList connectButton stationBox replyTimeoutBox blockReadsBox "
+              "offlineButton");
+}
+
+TEST_F(ConnectionTest, EnterInTheModeMenuOpensTheEditorOrTheButtonInFocus) {
+    sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2"});
+    std::string opened;
+    const auto opens = [&opened](const char* name) {
+        return [&opened, name](auto&&...) -> QWidget* { return opened = name, nullptr; };
+    };
+    sim.services.windows.editor = opens("editor");
+    sim.services.windows.runPanel = opens("runPanel");
+    sim.services.windows.connection = opens("connection");
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, std::string> cases[] = {
+        {"editorButton", Qt::Key_Return, Qt::NoModifier, "editor"},
+        {"runPanelButton", Qt::Key_Return, Qt::NoModifier, "runPanel"},
+        {"runPanelButton", Qt::Key_E, Qt::AltModifier, "editor"},
+        {"editorButton", Qt::Key_R, Qt::AltModifier, "runPanel"},
+        {"editorButton", Qt::Key_D, Qt::AltModifier, "connection"},
+    };
+    for (const auto& [focus, key, modifiers, expected] : cases) {
+        SCOPED_TRACE(std::string(focus) + " " +
+                     QKeySequence(key | modifiers).toString().toStdString());
+        opened.clear();
+        QPointer<ModeMenu> menu = new ModeMenu(sim.services);
+        menu->show();
+        EXPECT_TRUE(child<QPushButton>(menu, "editorButton")->isDefault());
+        press(child<QWidget>(menu, focus), key, modifiers);
+        QTest::qWaitFor([&] { return !opened.empty(); }, 1000);
+        EXPECT_EQ(opened, expected);
+        delete menu.data();
+    }
+}
+
+// Every toolbar button shows an underlined letter, its Alt key; so do the editor's menu items.
+TEST_F(ConnectionTest, EveryToolbarButtonAndMenuItemHasItsKey) {
+    sim.services.setLink({1, Framing::Ascii, true, 1, "9600,N,7,2"});
+    sim.services.windows.menu = []() -> QWidget* { return nullptr; };
+    QPointer<QWidget> editor =
+        showParameterEditor(sim.services, nullptr, {nullptr, [] { return nullptr; }});
+    QPointer<QWidget> panel = new RunPanel(sim.services, {nullptr, [] { return nullptr; }});
+    for (QWidget* window : {editor.data(), panel.data()}) {
+        ASSERT_TRUE(window);
+        const auto buttons = child<QToolBar>(window, "toolbar")->findChildren<QToolButton*>();
+        int named = 0;
+        for (const QToolButton* b : buttons) {
+            if (!b->defaultAction() || b->defaultAction()->isSeparator())
+                continue;
+            ++named;
+            EXPECT_FALSE(QKeySequence::mnemonic(b->text()).isEmpty()) << b->text().toStdString();
+        }
+        EXPECT_GE(named, 2) << window->objectName().toStdString();
+        for (const QAction* a : window->findChildren<QAction*>())
+            if (!a->text().isEmpty() && !a->isSeparator() && a->menu() == nullptr &&
+                !a->objectName().endsWith("Button") && !a->objectName().endsWith("ToolAction"))
+                EXPECT_TRUE(!QKeySequence::mnemonic(a->text()).isEmpty() ||
+                            !a->shortcut().isEmpty())
+                    << a->text().toStdString();
+    }
+    delete editor.data();
+    delete panel.data();
+}
+
+namespace velorin::test {
+namespace {
+
+// 搜尋所有站號 on a line of three drives, one answering later than the reply wait: the list of
+// them, a double click connects to the one chosen and the mode menu gets the list; Esc keeps
+// the drives found so far. Which stations answer is the survey's own test.
+class ConnectionSurveyTest : public ConnectionTest {
+protected:
+    void SetUp() override {
+        ConnectionTest::SetUp();
+        SimulatedDrive* drives[] = {&sim.drive, &second, &third};
+        const int stations[] = {2, 3, 5};
+        for (int i = 0; i < 3; ++i) {
+            drives[i]->setLink(static_cast<std::uint8_t>(stations[i]), 1, 0);  // 9600,N,7,2
+            drives[i]->setReg(faultregs::kModel, static_cast<std::uint16_t>(30 + i));
+            drives[i]->setReg(faultregs::kRunHours, static_cast<std::uint16_t>(100 * (i + 1)));
+            if (i > 0)
+                sim.line.addDrive(*drives[i]);
+        }
+        // Station 3 answers later than the reply wait (100 ms).
+        second.setResponseDelay(std::chrono::milliseconds(160));
+    }
+    void survey(int rate, int format) {
+        list("rateList")->setCurrentIndex(rate);
+        list("formatList")->setCurrentIndex(format);
+        button("surveyButton")->click();
+    }
+    QTreeWidget* drives() { return child<QTreeWidget>(form, "driveList"); }
+    QStringList rows() {
+        QStringList out;
+        for (int i = 0; i < drives()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = drives()->topLevelItem(i);
+            out << item->text(0) + " " + item->text(1) + " " + item->text(2);
+        }
+        return out;
+    }
+    QString status() { return child<QLabel>(form, "statusLine")->text(); }
+
+    SimulatedDrive second, third;
+};
+
+TEST_F(ConnectionSurveyTest, ListsEveryDriveAndConnectsToTheOneChosen) {
+    open();
+    EXPECT_FALSE(drives()->isVisible()) << "until a survey runs";
+    survey(1, 0);
+    EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200", "5 32 300"}));
+    EXPECT_EQ(status(), "找到 3 台變頻機，請選擇一台後連線。");
+    EXPECT_EQ(boxes() + shown, "");
+    EXPECT_FALSE(portOpen());
+
+    // The third drive chosen and double-clicked: connected there, the list handed on.
+    QTreeWidgetItem* fifth = drives()->topLevelItem(2);
+    drives()->setCurrentItem(fifth);
+    EXPECT_EQ(list("stationBox")->currentText(), "5");
+    emit drives()->itemDoubleClicked(fifth, 0);
+    EXPECT_EQ(shown, "menu");
+    EXPECT_EQ(linkState(), "5 9600,N,7,2 RTU=0 COM1");
+    const std::vector<SurveyedDrive> found = {{2, 30, 100}, {3, 31, 200}, {5, 32, 300}};
+    EXPECT_EQ(sim.services.drives, found);
+}
+
+TEST_F(ConnectionSurveyTest, EscKeepsTheDrivesFoundSoFar) {
+    third.setLink(200, 1, 0);  // far beyond the stop
+    open();
+    sim.clock.after(std::chrono::seconds(3), [&] { QTest::keyClick(form, Qt::Key_Escape); });
+    survey(1, 0);
+    EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200"}));
+    EXPECT_EQ(status(), "已停止搜尋，列出已找到的 2 台變頻機。");
+    EXPECT_EQ(boxes() + enabled(), "++++++");
+    EXPECT_FALSE(portOpen());
+
+    // Nothing on the line at another rate: the search's own message, the choice kept.
+    open();
+    survey(2, 0);
+    EXPECT_EQ(rows(), QStringList());
+    EXPECT_EQ(boxes(), "連線錯誤: 未偵測到變頻機，請檢查連線。");
+    EXPECT_EQ(list("rateList")->currentIndex(), 2);
+}
+
+}  // namespace
+}  // namespace velorin::test

@@ -8,6 +8,7 @@
 #include "ConnectionFixture.h"
 #include "app/ScreenshotTour.h"
 #include "ui/menu/ModeMenu.h"
+#include "ui/common/LinkStatus.h"
 #include "platform/QtSettings.h"
 
 using namespace velorin;
@@ -115,22 +116,6 @@ TEST_F(ConnectionTest, SearchWithoutDriveTriesEveryCombinationInOrderThenGivesUp
     EXPECT_EQ(linkState(), "254  RTU=0 COM1");
 }
 
-// Held by another program for the probe; removed during the search.
-TEST_F(ConnectionTest, PortThatCannotBeOpenedIsReported) {
-    for (bool manual : {true, false}) {
-        sim.line.setHeldElsewhere(manual);
-        sim.drive.setLink(9, 0, 0);
-        open();
-        if (!manual)
-            sim.clock.after(3s, [&] { sim.line.setPresent(false); });
-        click(manual ? 1 : -1, manual ? 0 : -1, "1");
-        EXPECT_EQ(probes.empty(), manual);
-        expectIdle(manual ? "通訊錯誤: 無法開啟通訊埠，請確認連接埠未被其他程式占用。"
-                          : "通訊錯誤: 找不到通訊埠，請確認連接線。",  // unplugged meanwhile
-                   true);
-    }
-}
-
 // Esc ends the search after the probe under way and the lists show the technician's choice again;
 // a close handled inside a probe's wait ends it and the window goes with its port closed.
 TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
@@ -158,23 +143,37 @@ TEST_F(ConnectionTest, EscOrClosingTheWindowEndsTheSearch) {
     expectGone();
 }
 
-// A port this user may not open names the fix; one gone since the listing is told as gone.
-TEST_F(ConnectionTest, PortsBarredOrGoneAreToldAsSuch) {
+// A port held by another program or gone before the probe, one removed during the search, and
+// one this user may not open (the fix named as it is chosen) are told as such; nothing connects.
+TEST_F(ConnectionTest, PortsThatCannotBeOpenedAreToldAsSuch) {
     sim.ports.refuse(2, OpenResult::NoPermission);
-    open();
+    sim.drive.setLink(9, 0, 0);
+    const std::string gone = "通訊錯誤: 找不到通訊埠，請確認連接線。";
+    const struct {
+        int port, rate;  // rate -1: the search
+        std::function<void()> arrange;
+        std::string box;
+    } cases[] = {
+        {0, 1, [&] { sim.line.setHeldElsewhere(true); },
+         "通訊錯誤: 無法開啟通訊埠，請確認連接埠未被其他程式占用。"},
+        {0, -1, [&] { sim.clock.after(3s, [&] { sim.line.setPresent(false); }); }, gone},
+        {0, 1, [&] { sim.line.setPresent(false); }, gone},
+        {1, 1, [] {}, "通訊錯誤: 請將使用者加入 dialout 群組後重新登入。"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        sim.line.setHeldElsewhere(false);
+        sim.line.setPresent(true);
+        probes.clear();
+        open();
+        list("portList")->setCurrentIndex(c.port);
+        c.arrange();
+        click(c.rate, c.rate < 0 ? -1 : 0, "1");
+        EXPECT_EQ(probes.empty(), c.rate >= 0);
+        expectIdle(c.box, true);
+    }
     ASSERT_EQ(list("portList")->count(), 3);  // and the network gateway
     EXPECT_EQ(list("portList")->itemText(1), "COM2（SIM2） 無權限");
-    list("portList")->setCurrentIndex(1);
     EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "請將使用者加入 dialout 群組後重新登入。");
-    click(1, 0, "1");
-    EXPECT_EQ(boxes(), "通訊錯誤: 請將使用者加入 dialout 群組後重新登入。");
-    EXPECT_TRUE(probes.empty());
-
-    open();
-    list("portList")->setCurrentIndex(0);
-    sim.line.setPresent(false);
-    click(1, 0, "1");
-    expectIdle("通訊錯誤: 找不到通訊埠，請確認連接線。", true);
 }
 
 // The reply timeout, block reads and verified reads are kept and reach every session (a drive
@@ -195,9 +194,8 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     QTest::keyClicks(box, "250");
     child<QCheckBox>(form, "blockReadsBox")->click();
     EXPECT_TRUE(sim.services.blockReads);
-    click(-1, -1, "1");
+    click(-1, -1, "1");  // found by the search
     ASSERT_TRUE(menu);
-    EXPECT_EQ(probes.size(), 98u);
     EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
     delete menu.data();
 
@@ -207,10 +205,10 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     sim.services.replyTimeout = 100ms;
     sim.services.blockReads = false;
     open();
-    EXPECT_EQ(child<QSpinBox>(form, "replyTimeoutBox")->value(), 250);
-    EXPECT_EQ(sim.services.replyTimeout, 250ms);
-    EXPECT_TRUE(child<QCheckBox>(form, "blockReadsBox")->isChecked());
-    EXPECT_EQ(choices(), "19200 RTU,8,E,1 3");
+    EXPECT_EQ(std::tuple(child<QSpinBox>(form, "replyTimeoutBox")->value(),
+                         sim.services.replyTimeout,
+                         child<QCheckBox>(form, "blockReadsBox")->isChecked(), choices()),
+              std::tuple(250, 250ms, true, QString("19200 RTU,8,E,1 3")));
     probes.clear();
     button("connectButton")->click();
     EXPECT_EQ(probes.size(), 1u);
@@ -253,8 +251,7 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
         form->refreshPorts();
         EXPECT_EQ(entries(), expected);
         // Listing opens nothing: a port is held only by the other program.
-        EXPECT_EQ(sim.ports.opens(), 0);
-        EXPECT_FALSE(sim.line.isHeld());
+        EXPECT_EQ(std::pair(sim.ports.opens(), sim.line.isHeld()), std::pair(0, false));
         EXPECT_EQ(line3.isHeld(), QString(expected).contains("COM3（SIM3） 被占用"));
     }
 }
@@ -269,4 +266,63 @@ TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
     ASSERT_EQ(saved.size(), 4) << saved.join(' ').toStdString();
     for (const char* name : {"connectionWindow", "modeMenu", "runPanel", "parameterEditor"})
         EXPECT_GT(QImage(QDir(folder).filePath(name + QString(".png"))).width(), 100) << name;
+}
+
+// The network gateway: address, port and framing typed in, the stations searched only (and said
+// so), the link line naming the gateway, what was typed kept for the next run.
+TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
+    QTemporaryDir dir;
+    auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
+    sim.services.settings = kept.get();
+    GatewayLink gateway(sim.drive, Framing::Mbap);
+    sim.ports.attachGateway("192.168.1.50", gateway);
+    sim.drive.setLink(3, 1, 0);
+    open();
+    auto* ports = list("portList");
+    ports->setCurrentIndex(ports->count() - 1);
+    ASSERT_EQ(ports->currentText(), "網路閘道");
+    auto* address = child<QLineEdit>(form, "gatewayAddressBox");
+    EXPECT_TRUE(address->isVisible());
+    EXPECT_FALSE(list("rateList")->isVisible());
+    // Typed in: an address that is none, one nobody answers at, then the gateway.
+    // clang-format off
+    const struct { const char* typed; const char* box; } tries[] = {
+        {"192.168.1.50:70000", "通訊錯誤: 閘道位址不正確，請輸入位址或位址:埠，例如 192.168.1.50:502。"},
+        {"10.0.0.9", "通訊錯誤: 無法連線到網路閘道 10.0.0.9:502，請確認位址、埠與網路。"},
+    };
+    // clang-format on
+    for (const auto& t : tries) {
+        sim.dialogs.clear();
+        address->setText(t.typed);
+        button("connectButton")->click();
+        EXPECT_EQ(boxes(), t.box);
+        EXPECT_EQ(shown, "");
+    }
+    address->setText(" 192.168.1.50 ");
+    list("gatewayFramingList")->setCurrentIndex(0);  // Modbus TCP
+    list("stationBox")->setEditText("1");
+    test::screenshot(form, "connectionGateway.png");  // the README's picture
+    probes.clear();
+    button("connectButton")->click();
+    EXPECT_EQ(std::pair(shown, probes.size()), std::pair(std::string("menu"), std::size_t(4)))
+        << "station 1 as typed, then stations 1, 2, 3";
+    EXPECT_THAT(child<QLabel>(form, "statusLine")->text().toStdString(),
+                ::testing::StartsWith("經由網路閘道只搜尋站號"));
+    EXPECT_EQ(linkStatusText(sim.services).toStdString(), "192.168.1.50:502　Modbus TCP　站號 3");
+    // The next window's session goes through the gateway too.
+    auto next = createLineSession(sim.services);
+    EXPECT_TRUE(next->port().isNetwork());
+    EXPECT_EQ(next->framing(), Framing::Mbap);
+
+    kept.reset();  // the next run
+    kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
+    sim.services.settings = kept.get();
+    open();
+    EXPECT_EQ(list("portList")->currentText() + " " +
+                  child<QLineEdit>(form, "gatewayAddressBox")->text() + " " +
+                  list("stationBox")->currentText(),
+              "網路閘道 192.168.1.50:502 3");
+    probes.clear();
+    button("connectButton")->click();
+    EXPECT_EQ(std::pair(shown, probes.size()), std::pair(std::string("menu"), std::size_t(1)));
 }

@@ -1,20 +1,26 @@
-// The mode menu: the hand-over to the editor and the run panel, and the developers' bulk write
-// with its progress line.
+// The mode menu: the hand-over to the editor and the run panel, the developers' bulk write with
+// its progress line, and several drives on one line: switching to another drive without
+// reconnecting (every later window serves it, a write reaches it alone), a station typed and
+// probed, and 全部備份 of every drive found with one of them silent.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QTest>
 #include <QtWidgets>
 
-#include "ui/menu/ModeMenu.h"
+#include "model/FaultRegisters.h"
 #include "platform/ChangeLogFile.h"
-#include "ui/run/RunPanel.h"
 #include "support/Files.h"
 #include "support/LoggedChanges.h"
 #include "support/SimServices.h"
 #include "support/Widgets.h"
+#include "ui/editor/ParameterEditor.h"
+#include "ui/menu/ModeMenu.h"
+#include "ui/run/RunPanel.h"
 
 using namespace velorin;
+
+namespace {
 
 class MenuTest : public ::testing::Test {
 protected:
@@ -29,6 +35,7 @@ protected:
     QPointer<ModeMenu> menu = new ModeMenu(sim.services);
     QPushButton* editorButton() { return test::child<QPushButton>(menu, "editorButton"); }
     QPushButton* runPanelButton() { return test::child<QPushButton>(menu, "runPanelButton"); }
+    QPushButton* button(const char* name) { return test::child<QPushButton>(menu, name); }
 };
 
 // The menu names the link found; the editor closes it once it has read its first page (both
@@ -163,11 +170,172 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(lockedDuringWrite);
     EXPECT_EQ(sim.dialogs.shown()[1].text, folder);
     EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled() && !line->isVisible());
-    ASSERT_FALSE(sim.dialogs.messages().empty());
-    EXPECT_THAT(sim.dialogs.messages().back().toStdString(),
-                testing::StartsWith("開發參數寫入完成：寫入 2 項，未確認 0 項"));
+    EXPECT_EQ(sim.dialogs.shown().back().title, "開發功能");  // its words are the texts' test
     // Its lines in the change log, the drive's values before not known: both written.
     EXPECT_EQ(test::shortChanges(log.path()),
               (std::vector<std::string>{"P09.10 >5 >0.05 已確認 開發參數寫入 set.txt",
                                         "P04.08 >-10 > 已確認 開發參數寫入 set.txt"}));
 }
+
+// P00.03, a plain number on the editor's first page.
+constexpr int kPlainNumber = 3;
+
+class DriveSwitchTest : public MenuTest {
+protected:
+    void SetUp() override {
+        MenuTest::SetUp();
+        SimulatedDrive* drives[] = {&sim.drive, &second, &third};
+        for (int i = 0; i < 3; ++i) {
+            drives[i]->setLink(static_cast<std::uint8_t>(i + 1), 1, 0);  // 9600,N,7,2
+            drives[i]->setReg(kPlainNumber, static_cast<std::uint16_t>(111 * (i + 1)));
+            drives[i]->setReg(faultregs::kModel, static_cast<std::uint16_t>(30 + i));
+            if (i > 0)
+                sim.line.addDrive(*drives[i]);
+        }
+        sim.services.drives = {{1, 30, 100}, {2, 31, 200}, {3, 32, 300}};
+        sim.services.windows.editor = [this](const Opening& opening) {
+            editor = showParameterEditor(sim.services, core, opening);
+            return editor.data();
+        };
+        delete menu.data();
+        menu = new ModeMenu(sim.services);
+        menu->show();
+    }
+    void TearDown() override {
+        MenuTest::TearDown();
+        delete editor.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QComboBox* driveList() { return test::child<QComboBox>(menu, "driveList"); }
+    QString status() { return test::child<QLabel>(menu, "statusLine")->text(); }
+    QStringList entries() {
+        QStringList out;
+        for (int i = 0; i < driveList()->count(); ++i) out << driveList()->itemText(i);
+        return out;
+    }
+    void switchTo(const QString& typed) {
+        driveList()->setEditText(typed);
+        button("switchDriveButton")->click();
+    }
+
+    SimulatedDrive second, third;
+    std::shared_ptr<EditorCore> core = std::make_shared<EditorCore>();
+    QPointer<QWidget> editor;
+};
+
+// The menu names the drive in use among those found; after a switch the editor reads the second
+// drive and its write reaches that drive alone, and the change log's station follows.
+TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
+    EXPECT_EQ(entries(), QStringList({"站號 1　機種 30", "站號 2　機種 31", "站號 3　機種 32"}));
+    EXPECT_EQ(driveList()->currentText(), "站號 1　機種 30");
+
+    driveList()->setCurrentIndex(1);
+    button("switchDriveButton")->click();
+    EXPECT_EQ(sim.services.link().station, 2);
+    EXPECT_EQ(driveList()->currentText(), "站號 2　機種 31");
+    EXPECT_EQ(status(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 2");
+    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
+        EXPECT_TRUE(d->writeLog().empty()) << "a switch writes nothing";
+
+    QTemporaryDir logFolder;
+    ChangeLogFile log(logFolder.filePath("changes.log"));
+    sim.services.changeLog = &log;
+    button("editorButton")->click();
+    ASSERT_TRUE(editor);
+    auto* field = test::child<QComboBox>(editor, "field3");
+    EXPECT_EQ(field->currentText(), "222");
+    field->setEditText("250");
+    QApplication::setActiveWindow(editor);
+    QTest::keyClick(editor, Qt::Key_T, Qt::ControlModifier);  // write the pages read
+    EXPECT_TRUE(sim.drive.writeLog().empty() && third.writeLog().empty());
+    EXPECT_EQ(
+        std::tuple(sim.drive.reg(kPlainNumber), second.reg(kPlainNumber), third.reg(kPlainNumber)),
+        std::tuple(111, 250, 333));
+    const auto logged = test::loggedChanges(log.path());
+    ASSERT_FALSE(logged.empty());
+    for (const ChangeEntry& e : logged) EXPECT_EQ(e.station, 2) << e.code;
+    sim.services.changeLog = nullptr;
+}
+
+// A station typed is probed: one that answers joins the list with its model and is used, one
+// that does not, or one out of range, leaves the drive in use as it was.
+TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
+    sim.services.drives.clear();  // found by a probe: the line's other drives unknown
+    delete menu.data();
+    menu = new ModeMenu(sim.services);
+    EXPECT_EQ(entries(), QStringList({"站號 1"}));
+
+    const struct {
+        const char* typed;
+        int station;
+        const char* box;
+    } cases[] = {
+        {"9", 1, "連線錯誤: 站號 9 未偵測到變頻機，請檢查站號與連線。"},
+        {"0", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
+        {"248", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
+        {"3", 3, ""},
+        {"1", 1, ""},    // back to a drive of the list: no probe needed
+        {"3\n", 3, ""},  // typed and Enter: the switch, not the editor
+    };
+    int editors = 0;
+    sim.services.windows.editor = [&](const Opening&) -> QWidget* { return ++editors, nullptr; };
+    for (const auto& c : cases) {
+        sim.dialogs.clear();
+        QString typed = QString::fromLatin1(c.typed);
+        if (typed.endsWith('\n')) {
+            driveList()->lineEdit()->selectAll();
+            QTest::keyClicks(driveList()->lineEdit(), typed.chopped(1));
+            QTest::keyClick(driveList()->lineEdit(), Qt::Key_Return);
+        } else {
+            switchTo(typed);
+        }
+        EXPECT_EQ(sim.dialogs.boxes(), c.box) << c.typed;
+        EXPECT_EQ(sim.services.link().station, c.station) << c.typed;
+        EXPECT_TRUE(button("switchDriveButton")->isEnabled());
+    }
+    EXPECT_EQ(entries(), QStringList({"站號 1", "站號 3　機種 32"}));
+    EXPECT_EQ(editors, 0);
+    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
+        EXPECT_TRUE(d->writeLog().empty());
+}
+
+// 全部備份 with the second drive silent: the others' files are written, the silent drive's
+// earlier file stays as it was, and the summary names every drive with its outcome.
+TEST_F(DriveSwitchTest, BackupOfEveryDriveGoesOnPastASilentOne) {
+    second.setFaultMode(DriveFault{.kind = DriveFault::Kind::NoReply});
+    QTemporaryDir folder;
+    const QString day = QDate::currentDate().toString("yyyyMMdd");
+    const QString earlier = folder.filePath(QString("S02_M31_%1.txt").arg(day));
+    ASSERT_TRUE(test::writeFile(earlier, "earlier backup\n"));
+    sim.dialogs.answerInputs({folder.path()});
+    button("backupAllButton")->click();
+    // Which files the run writes is the backup's own test; here that they reach the folder.
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath(QString("S03_M32_%1.txt.json").arg(day))));
+    EXPECT_EQ(test::fileBytes(earlier), "earlier backup\n");
+    ASSERT_EQ(sim.dialogs.shown().size(), 2u);  // the folder, then the summary
+    const auto& summary = sim.dialogs.shown().back();
+    EXPECT_EQ(summary.title, "全部備份");
+    const QStringList lines = summary.text.split('\n');
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_EQ(lines[0], "全部備份：2 台成功，1 台失敗。");
+    EXPECT_EQ(lines.mid(lines.size() - 3),
+              QStringList({QString("站號 1　機種 30　已備份 S01_M30_%1.txt").arg(day),
+                           "站號 2　機種 31　未回應",
+                           QString("站號 3　機種 32　已備份 S03_M32_%1.txt").arg(day)}));
+    // The menu is at rest again, at the drive it used before.
+    EXPECT_EQ(sim.services.link().station, 1);
+    EXPECT_TRUE(button("backupAllButton")->isEnabled() && button("editorButton")->isEnabled());
+    EXPECT_FALSE(test::child<QLineEdit>(menu, "progressLine")->isVisible());
+    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
+        EXPECT_TRUE(d->writeLog().empty());
+
+    // A port another program holds is told as such, not as every drive's failure.
+    sim.line.setHeldElsewhere(true);
+    sim.dialogs.clear();
+    sim.dialogs.answerInputs({folder.path()});
+    button("backupAllButton")->click();
+    EXPECT_EQ(sim.dialogs.messages(),
+              std::vector<QString>{"無法開啟通訊埠，請確認連接埠未被其他程式占用。"});
+}
+
+}  // namespace

@@ -1,8 +1,6 @@
 // Entering and leaving the run panel: every way out puts the drive back as it was found.
 
 #include "RunFixture.h"
-#include "link/Transaction.h"
-#include "platform/ElidingLabel.h"
 
 using namespace velorin;
 using namespace velorin::test;

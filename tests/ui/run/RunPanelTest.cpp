@@ -1,7 +1,7 @@
-// The run panel's commands: what goes on the line for run, jog, stop, frequency and ramp times.
+// The run panel's commands: what goes on the line for run, jog, stop, frequency and ramp times;
+// and the run session under it.
 
 #include "RunFixture.h"
-#include "platform/ElidingLabel.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -99,7 +99,6 @@ TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
     EXPECT_EQ(note->text(),
               "暫時變更：P01.23 寸動頻率 12.50 Hz、P09.02 最高輸出頻率 400.00 Hz、"
               "P01.07 頻率指令0 30.00 Hz（離開時還原）");
-    screenshot(panel, "runPanelHeld.png");
     forget();
     child<QAction>("returnAction")->trigger();
     flushDeletes();
@@ -146,29 +145,19 @@ TEST_P(RunFraming, SliderAndEnterWriteWhatTheyShowInTheOrderMade) {
     });
     slide({12346});
     EXPECT_EQ(writes(), (Writes{{32, 12346}, {kCmd, 1}, {32, 2000}, {32, 3000}}));
-    // Enter and the run buttons hold the field to one range, and say the same.
-    for (const char* typed : {"500", "400.00", "400.01", "abc"}) {
-        SCOPED_TRACE(typed);
-        const auto word = RunSession::panelFrequency(typed);
-        forget();
-        enter(edit("frequencyEdit"), typed);
-        EXPECT_EQ(writes(), (word ? Writes{{32, *word}} : Writes{}));
-        click(button("runForwardButton"));
-        EXPECT_EQ(writes(), (word ? Writes{{32, *word}, {32, *word}, {kCmd, 18}} : Writes{}));
-        EXPECT_EQ(s.dialogs.messages(), (word ? Texts{} : Texts{kRange, kRange}));
-        click(button("stopButton"));
-    }
-    EXPECT_EQ(RunSession::panelFrequency("400.00"), 40000);
+    // Enter writes the field as the run buttons would (the range itself: the session's test).
+    forget();
+    enter(edit("frequencyEdit"), "400.00");
+    enter(edit("frequencyEdit"), "500");
+    EXPECT_EQ(writes(), (Writes{{32, 40000}}));
+    EXPECT_EQ(s.dialogs.messages(), Texts{kRange});
 }
 
 TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     load();
-    EXPECT_EQ(unitCombo()->currentText(), "0：0.01 sec");
-    for (auto [name, text] : {std::pair{"accelTimeEdit", "10.00"},
-                              {"decelTimeEdit", "20.00"},
-                              {"frequencyEdit", "60.00"},
-                              {"jogFrequencyEdit", "6.00"}})
-        EXPECT_EQ(edit(name)->text(), QString(text)) << name;
+    EXPECT_EQ(unitCombo()->currentText() + " " + edit("accelTimeEdit")->text() + " " +
+                  edit("decelTimeEdit")->text() + " " + edit("frequencyEdit")->text(),
+              "0：0.01 sec 10.00 20.00 60.00");  // the jog's: the jog's test
     const Texts refused{QStringLiteral("加速度範圍錯誤!。"), QStringLiteral("減速度範圍錯誤!。")};
     // clang-format off
     const struct { int unit; bool decel; const char* typed; const char* shown; int written; }
@@ -193,6 +182,54 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
         EXPECT_EQ(writes(), (c.written < 0 ? Writes{} : Writes{{c.decel ? 98 : 97, c.written}}));
         EXPECT_EQ(s.dialogs.messages(), (c.written < 0 ? Texts{refused[c.decel]} : Texts{}));
     }
+}
+
+// The run session without its window: what typing puts on the line, and refused settings.
+// Enter writes only a frequency the run buttons would run: 500 once went out as 500 Hz, which
+// the buttons then refused.
+TEST_P(RunFraming, EnterWritesOnlyAFrequencyTheRunButtonsTake) {
+    RunSession& r = enterSession();
+    // clang-format off
+    const struct { const char* typed; int written; } cases[] = {  // -1: refused
+        {"400.00", 40000}, {"1.50", 150}, {" 60.005 ", 6000},  // half to even
+        {"500", -1}, {"400.01", -1}, {"1.49", -1}, {"655.35", -1}, {"0", -1},
+        {"-5", -1}, {"-0.01", -1}, {"abc", -1}, {"", -1}, {"12abc", -1}, {"1,5", -1},
+        {"1e400", -1}, {"1e5", -1}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        forget();
+        EXPECT_EQ(r.enterFrequency(c.typed), c.written >= 0);
+        EXPECT_EQ(writes(), (c.written < 0 ? Writes{} : Writes{{32, c.written}}));
+        EXPECT_EQ(s.dialogs.messages(), (c.written < 0 ? Texts{kRange} : Texts{}));
+        if (c.written < 0)
+            EXPECT_EQ(s.dialogs.shown().at(0).title, QStringLiteral("範圍錯誤"));
+    }
+}
+
+TEST_P(RunFraming, ASettingTheDriveDidNotTakeIsTold) {
+    using Ramp = RunSession::Ramp;
+    RunSession& r = enterSession();
+    // Refused: the drive keeps 0.01 s, and the panel shows it.
+    aim({kWrite, 96, DriveFault::Kind::Exception});
+    r.chooseRampUnit(1);
+    EXPECT_EQ(r.rampUnit(), 0);
+    EXPECT_EQ(r.rampTimeText(Ramp::Accel), "10.00");
+    unconfirmed(97);
+    r.enterRampTime(Ramp::Accel, "12.345");
+    aim({kWrite, 98, DriveFault::Kind::Exception});
+    r.enterRampTime(Ramp::Decel, "3");
+    EXPECT_EQ(s.dialogs.messages(),
+              (Texts{QStringLiteral("P03.00 加減速時間單位 未能設定為 1，請重新設定。"),
+                     QStringLiteral("P03.01 加速時間1 未能設定為 12.34，請重新設定。"),
+                     QStringLiteral("P03.02 減速時間1 未能設定為 3.00，請重新設定。")}));
+    for (const auto& shown : s.dialogs.shown()) EXPECT_EQ(shown.title, kCommError);
+    // Taken: nothing to tell.
+    forget();
+    r.chooseRampUnit(1);
+    r.enterRampTime(Ramp::Accel, "12.3");
+    EXPECT_EQ(writes(), (Writes{{96, 1}, {97, 123}}));
+    EXPECT_TRUE(s.dialogs.shown().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Framing, RunFraming, ::testing::Values(0, 1),

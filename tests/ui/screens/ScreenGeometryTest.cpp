@@ -123,9 +123,8 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     // Long option texts in the fields (P01.01, P05.02, P07.00, P12.03, P16.15).
     for (auto [reg, position] : {std::pair{26, 1}, {148, 3}, {186, 2}, {403, 21}, {520, 1}})
         sim.drive.setReg(reg, position);
-    QPointer<QWidget> editor = new QWidget;  // stands in until the editor is up
-    delete editor.data();
-    editor = showParameterEditor(sim.services, nullptr, {nullptr, [] { return nullptr; }});
+    QPointer<QWidget> editor =
+        showParameterEditor(sim.services, nullptr, {nullptr, [] { return nullptr; }});
     ASSERT_TRUE(editor);
     editor->windowHandle()->setScreen(screen());
     editor->setGeometry(screen()->availableGeometry());
@@ -188,9 +187,7 @@ TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColum
     const std::function<QWidget*()> windows[] = {
         [&] { return new ConnectionWindow(sim.services); },
         [&] { return new ModeMenu(sim.services); },
-        [&] {
-            return new RunPanel(sim.services, {nullptr, [] { return nullptr; }});
-        },
+        [&] { return new RunPanel(sim.services, {nullptr, [] { return nullptr; }}); },
     };
     for (const auto& make : windows) {
         QPointer<QWidget> w = make();
