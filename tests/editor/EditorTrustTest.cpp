@@ -78,9 +78,14 @@ WriteOutcome rehearse(EditorCore& core, LinkState& link, std::map<int, int>& sen
     return core.writeToDrive(link, hooks);
 }
 
-class RoundTrip : public CoreFixture, public ::testing::WithParamInterface<Framing> {
+class Trust : public FramedCore {
 protected:
-    void SetUp() override { connect(GetParam()); }
+    void readAndTake(std::initializer_list<int> pages) {
+        for (int page : pages) {
+            ASSERT_TRUE(core.readPage(page).ok()) << page;
+            core.takeShown(core.showPage(page));
+        }
+    }
     // The raw word the core would write for a field's working value.
     static std::uint16_t wordOf(int reg, std::int32_t working) {
         if (reg == 497 && working >= 0 && working < 5)
@@ -105,7 +110,7 @@ protected:
     }
 };
 
-TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
+TEST_P(Trust, EveryShowableValueComesBackAndNoOtherIsWritten) {
     std::vector<int> fields;
     std::size_t sets = 0;
     for (const ParameterInfo& p : cat().parameters())
@@ -153,19 +158,6 @@ TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
     }
     EXPECT_EQ(runs, static_cast<int>(sets) + 53 * 8);
 }
-
-INSTANTIATE_TEST_SUITE_P(BothFramings, RoundTrip, ::testing::Values(Framing::Ascii, Framing::Rtu));
-
-class Trust : public CoreFixture, public ::testing::WithParamInterface<Framing> {
-protected:
-    void SetUp() override { connect(GetParam()); }
-    void readAndTake(std::initializer_list<int> pages) {
-        for (int page : pages) {
-            ASSERT_TRUE(core.readPage(page).ok()) << page;
-            core.takeShown(core.showPage(page));
-        }
-    }
-};
 
 // An opening read lost three times marks what depends on it, never written; the report names it.
 TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
