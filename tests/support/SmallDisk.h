@@ -30,12 +30,8 @@ public:
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
 
-    bool mounted() const {
-        return m_mounted;
-    }
-    std::string path() const {
-        return m_dir.path().toStdString();
-    }
+    bool mounted() const { return m_mounted; }
+    std::string path() const { return m_dir.path().toStdString(); }
     // Fills what is left with one file; free() removes it again.
     void fill() {
         std::ofstream filler(path() + "/filler", std::ios::binary);
@@ -43,9 +39,7 @@ public:
         while (filler.write(block.data(), block.size()) && filler.flush()) {
         }
     }
-    void free() {
-        std::remove((path() + "/filler").c_str());
-    }
+    void free() { std::remove((path() + "/filler").c_str()); }
 
 private:
     QTemporaryDir m_dir;
