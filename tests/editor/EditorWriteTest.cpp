@@ -95,10 +95,8 @@ TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
     drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 496}, 3);
     const WriteOutcome outcome = write();
     EXPECT_EQ(writes().back(), (std::pair{497, 96}));
-    EXPECT_EQ(outcome.end, WriteOutcome::End::NotAtNewSettings);
-    EXPECT_EQ(std::pair(outcome.settingsInUse, outcome.stationInUse),
-              std::pair(std::string("9600,E,7,1 ASCII"), 5));
-    EXPECT_EQ(drive.station(), 5);
+    EXPECT_EQ(std::tuple(outcome.end, outcome.settingsInUse, outcome.stationInUse, drive.station()),
+              std::tuple(WriteOutcome::End::NotAtNewSettings, "9600,E,7,1 ASCII", 5, 5));
 }
 
 TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice) {
@@ -217,7 +215,6 @@ TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     EXPECT_EQ(std::tuple(preview.changes[0].reg, preview.changes[0].before->shown,
                          preview.changes[1].before.has_value()),
               std::tuple(5, std::optional<std::string>("0：數位操作器"), false));
-    EXPECT_NE(preview.changes[0].after, preview.changes[0].before);
     std::vector<int> shown;
     hooks.pageRead = [&](int page) { shown.push_back(page); };
     for (bool again : {false, true}) {
