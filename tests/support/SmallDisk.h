@@ -14,11 +14,10 @@ namespace velorin::test {
 
 class SmallDisk {
 public:
-    explicit SmallDisk(const char* size = "64k") {
+    SmallDisk() {
 #ifdef __linux__
-        const std::string options = std::string("size=") + size;
         m_mounted =
-            ::geteuid() == 0 && ::mount("tmpfs", path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+            ::geteuid() == 0 && ::mount("tmpfs", path().c_str(), "tmpfs", 0, "size=64k") == 0;
 #endif
     }
     ~SmallDisk() {
