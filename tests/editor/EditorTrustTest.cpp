@@ -171,9 +171,7 @@ TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
         SCOPED_TRACE(testing::Message() << reg << " lost " << lost);
         connect(GetParam());
         record.clear();
-        drive.setReg(471, 2);
-        drive.setReg(440, 1234);
-        drive.setReg(382, 1000);
+        for (auto [r, word] : {std::pair{471, 2}, {440, 1234}, {382, 1000}}) drive.setReg(r, word);
         drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = reg}, lost);
         core.readOpeningCopies();
         const int page = cat().parameter(dependent).page;
