@@ -16,7 +16,6 @@
 
 namespace velorin::test {
 
-
 class CoreFixture : public ::testing::Test {
 protected:
     void connect(Framing framing) {
@@ -28,15 +27,6 @@ protected:
         session->follow(link);
         ASSERT_EQ(session->open(1, link.settings), OpenResult::Ok);
         core.beginVisit(session.get(), framing);
-    }
-    // The `count` requests that follow the n-th (counted from 1; 0: from now) meet `fault`.
-    void faultAfter(int n, DriveFault fault, int count = 1) {
-        if (n == 0)
-            drive.injectFault(fault, count);
-        record.onReply = [=, this](int sent) {
-            if (sent == n)
-                drive.injectFault(fault, count);
-        };
     }
     // The working values the fields of a page give when the technician changed nothing.
     void takeShownValues(int page) {
@@ -75,6 +65,12 @@ protected:
     std::unique_ptr<LineSession> session;
     EditorCore core;
     LineRecord record{observers};
+};
+
+// The same, connected in the framing the test is instantiated with.
+class FramedCore : public CoreFixture, public ::testing::WithParamInterface<Framing> {
+protected:
+    void SetUp() override { connect(GetParam()); }
 };
 
 }  // namespace velorin::test

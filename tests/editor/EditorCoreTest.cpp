@@ -9,12 +9,11 @@ using namespace velorin::test;
 
 namespace {
 
-class CoreFraming : public CoreFixture, public ::testing::WithParamInterface<Framing> {};
+using CoreFraming = FramedCore;
 
 // A word is signed only where the range reaches below zero and for a choice, whatever the
 // framing; times and the set point show at the unit and decimals read at the opening.
 TEST_P(CoreFraming, ValuesReadShowSignedOnlyWhereTheRangeGoesBelowZeroAndInTheUnitsRead) {
-    connect(GetParam());
     const std::tuple<int, std::uint16_t, std::string> cases[] = {
         {115, 0xFF9C, "-1.00"}, {456, 0xFFFF, "-0.01"}, {3, 60000, "60000"}, {10, 0xFFFF, "655.35"},
         {25, 0xFFFF, "#-1"},    {0, 99, "unchanged"},  {97, 1234, "123.4"}, {230, 25, "25"},
@@ -32,7 +31,6 @@ TEST_P(CoreFraming, ValuesReadShowSignedOnlyWhereTheRangeGoesBelowZeroAndInTheUn
 }
 
 TEST_P(CoreFraming, TheDrivesCopiesAreSignedAskedAgainAndRefreshedByEveryPageRead) {
-    connect(GetParam());
     for (auto [reg, word] : {std::pair{470, 40000}, {471, 4}, {382, 77}, {497, 192}, {546, 8}})
         drive.setReg(reg, word);
     drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 382});  // P11.14

@@ -78,9 +78,14 @@ WriteOutcome rehearse(EditorCore& core, LinkState& link, std::map<int, int>& sen
     return core.writeToDrive(link, hooks);
 }
 
-class RoundTrip : public CoreFixture, public ::testing::WithParamInterface<Framing> {
+class Trust : public FramedCore {
 protected:
-    void SetUp() override { connect(GetParam()); }
+    void readAndTake(std::initializer_list<int> pages) {
+        for (int page : pages) {
+            ASSERT_TRUE(core.readPage(page).ok()) << page;
+            core.takeShown(core.showPage(page));
+        }
+    }
     // The raw word the core would write for a field's working value.
     static std::uint16_t wordOf(int reg, std::int32_t working) {
         if (reg == 497 && working >= 0 && working < 5)
@@ -105,7 +110,7 @@ protected:
     }
 };
 
-TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
+TEST_P(Trust, EveryShowableValueComesBackAndNoOtherIsWritten) {
     std::vector<int> fields;
     std::size_t sets = 0;
     for (const ParameterInfo& p : cat().parameters())
@@ -154,19 +159,6 @@ TEST_P(RoundTrip, EveryShowableValueComesBackAndNoOtherIsWritten) {
     EXPECT_EQ(runs, static_cast<int>(sets) + 53 * 8);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFramings, RoundTrip, ::testing::Values(Framing::Ascii, Framing::Rtu));
-
-class Trust : public CoreFixture, public ::testing::WithParamInterface<Framing> {
-protected:
-    void SetUp() override { connect(GetParam()); }
-    void readAndTake(std::initializer_list<int> pages) {
-        for (int page : pages) {
-            ASSERT_TRUE(core.readPage(page).ok()) << page;
-            core.takeShown(core.showPage(page));
-        }
-    }
-};
-
 // An opening read lost three times marks what depends on it, never written; the report names it.
 TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
     // lost replies at the opening read, register, the field depending on it, what it shows
@@ -179,9 +171,7 @@ TEST_P(Trust, AnOpeningReadIsAskedAgainAndNeverTakenAsZero) {
         SCOPED_TRACE(testing::Message() << reg << " lost " << lost);
         connect(GetParam());
         record.clear();
-        drive.setReg(471, 2);
-        drive.setReg(440, 1234);
-        drive.setReg(382, 1000);
+        for (auto [r, word] : {std::pair{471, 2}, {440, 1234}, {382, 1000}}) drive.setReg(r, word);
         drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = reg}, lost);
         core.readOpeningCopies();
         const int page = cat().parameter(dependent).page;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/Transaction.h"
@@ -15,11 +16,7 @@
 
 namespace velorin::test {
 
-struct Request {
-    FunctionCode function = FunctionCode::ReadRegisters;
-    int reg = 0;
-    bool operator==(const Request&) const = default;
-};
+using Request = std::pair<FunctionCode, int>;  // the function and the register
 
 // Records every request of the sessions that tell `observers` while it lives. `onReply(n)` runs
 // once the n-th request (from 1) has had its reply or its silence, before the next one goes out.
@@ -42,7 +39,7 @@ public:
         std::vector<int> regs;
         for (std::size_t i = 0; i < m_requests.size(); ++i)
             if (m_purposes[i] == RequestPurpose::Read)
-                regs.push_back(m_requests[i].reg);
+                regs.push_back(m_requests[i].second);
         return regs;
     }
     void clear() {
@@ -54,9 +51,9 @@ public:
 private:
     std::vector<int> registers(FunctionCode function) const {
         std::vector<int> regs;
-        for (const Request& r : m_requests)
-            if (r.function == function)
-                regs.push_back(r.reg);
+        for (const auto& [f, reg] : m_requests)
+            if (f == function)
+                regs.push_back(reg);
         return regs;
     }
     std::vector<Request> m_requests;

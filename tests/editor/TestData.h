@@ -1,11 +1,8 @@
 #pragma once
-// The tables under tests/editor/data that the catalogue is compared with, and the code of a
-// register worked out from the group bases.
+// The tables under tests/editor/data that the catalogue is compared with.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,16 +31,6 @@ inline std::vector<int> registers(const std::string& text) {
         for (int r = std::stoi(part); r <= last; ++r) regs.push_back(r);
     }
     return regs;
-}
-
-// "P11.12" for register 380: the group whose base (registers.tsv) lies at or below it, and the
-// offset.
-inline std::string codeByBases(int reg) {
-    static const auto bases = registers(rows("registers.tsv").at(0).at(1));
-    const auto group = std::upper_bound(bases.begin(), bases.end(), reg) - bases.begin() - 1;
-    char code[16];
-    std::snprintf(code, sizeof code, "P%02d.%02d", static_cast<int>(group), reg - bases[group]);
-    return code;
 }
 
 }  // namespace velorin::editortest

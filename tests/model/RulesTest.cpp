@@ -89,7 +89,7 @@ TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
     for (const auto& c : cat().checks()) {
         const auto& p = cat().parameter(c.reg);
         EXPECT_EQ(p.page, c.page) << c.code;
-        EXPECT_EQ(codeByBases(c.reg), c.code);
+        EXPECT_EQ(Catalogue::codeOf(c.reg), c.code);
         EXPECT_NE(p.kind, FieldKind::Choice) << c.code;
         EXPECT_LT(c.page, 29);  // page 29 has no checks
         // The bounds text mostly shows the raw bounds as the field shows them.

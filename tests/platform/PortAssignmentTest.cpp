@@ -1,4 +1,5 @@
-// COM numbers stay with their devices for the whole run; what the list says of a port.
+// COM numbers stay with their devices for the whole run; what the list says of a port, and what
+// a refused open of a device path means to the technician.
 
 #include <gtest/gtest.h>
 
@@ -6,9 +7,11 @@
 #include <QTemporaryDir>
 
 #include "platform/QtPortProvider.h"
+#include "platform/QtSerialPort.h"
 #include "support/Files.h"
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -76,5 +79,25 @@ TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
     QFile::setPermissions(device, QFileDevice::ReadOwner);
     if (::geteuid() != 0)
         EXPECT_EQ(portStateOf(device, {dir.path()}), PortState::NoPermission);
+}
+
+// The system reports a permission error for anything the user may not open; only a character
+// device is a port whose access can be granted.
+TEST(OpenError, APermissionErrorOnWhatIsNoDeviceSaysItIsNoSerialPort) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("ttyUSB0"), fifo = dir.filePath("fifo");
+    QFile(file).open(QIODevice::WriteOnly);
+    QFile::setPermissions(file, {});  // a regular file nobody may read or write
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, OpenResult> cases[] = {
+        {file, OpenResult::Failed},
+        {fifo, OpenResult::Failed},
+        {dir.path(), OpenResult::Failed},
+        {dir.filePath("gone"), OpenResult::NotFound},
+        {QStringLiteral("/dev/null"), OpenResult::InUse},  // a device we may use: locked by another
+    };
+    for (const auto& [device, expected] : cases)
+        EXPECT_EQ(classifyOpenError(QSerialPort::PermissionError, device), expected)
+            << device.toStdString();
 }
 #endif

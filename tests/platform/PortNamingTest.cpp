@@ -24,9 +24,8 @@ TEST(PortNaming, UsbAdaptersFirstThenByNameWithNumbersInOrder) {
 }
 
 TEST(PortNaming, ComNames) {
-    EXPECT_EQ(comNumberOf("COM3"), 3);
-    EXPECT_EQ(comNumberOf("com12"), 12);
-    EXPECT_EQ(comNumberOf(" COM1 "), 1);
+    for (auto [name, number] : {std::pair{"COM3", 3}, {"com12", 12}, {" COM1 ", 1}})
+        EXPECT_EQ(comNumberOf(name), number) << name;
     for (const char* other : {"COM", "COMx", "/dev/ttyUSB0", "COM3 被占用", "LPT1"})
         EXPECT_FALSE(comNumberOf(other)) << other;
 }

@@ -14,11 +14,10 @@ namespace velorin::test {
 
 class SmallDisk {
 public:
-    explicit SmallDisk(const char* size = "64k") {
+    SmallDisk() {
 #ifdef __linux__
-        const std::string options = std::string("size=") + size;
         m_mounted =
-            ::geteuid() == 0 && ::mount("tmpfs", path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+            ::geteuid() == 0 && ::mount("tmpfs", path().c_str(), "tmpfs", 0, "size=64k") == 0;
 #endif
     }
     ~SmallDisk() {
@@ -30,12 +29,8 @@ public:
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
 
-    bool mounted() const {
-        return m_mounted;
-    }
-    std::string path() const {
-        return m_dir.path().toStdString();
-    }
+    bool mounted() const { return m_mounted; }
+    std::string path() const { return m_dir.path().toStdString(); }
     // Fills what is left with one file; free() removes it again.
     void fill() {
         std::ofstream filler(path() + "/filler", std::ios::binary);
@@ -43,9 +38,7 @@ public:
         while (filler.write(block.data(), block.size()) && filler.flush()) {
         }
     }
-    void free() {
-        std::remove((path() + "/filler").c_str());
-    }
+    void free() { std::remove((path() + "/filler").c_str()); }
 
 private:
     QTemporaryDir m_dir;
