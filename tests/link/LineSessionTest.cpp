@@ -431,15 +431,6 @@ TEST(LineSession, ObserversHearEachTransactionWithItsBytesTimesAndPurpose) {
     EXPECT_EQ(frames[1], write + "|" + write);
 }
 
-namespace {
-
-// A line session reading in blocks from a simulated drive at 9600,N,7,2.
-struct BlockRig : SessionOnDrive {
-    BlockRig() { session.setBlockReads(true); }
-};
-
-}  // namespace
-
 TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
     // Two pages of 50 registers, blocks halved at each refusal; `largest`: the largest answered.
     const struct {
@@ -458,9 +449,10 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         {"shifted across gaps the first block does not reach", 8, {20, 21}, true, 6},
     };
     for (const auto& c : cases) {
-        BlockRig rig;
+        SessionOnDrive rig;  // at 9600,N,7,2
         SimulatedDrive& drive = rig.drive;
         LineSession& session = rig.session;
+        session.setBlockReads(true);
         session.setLikelyBlockGaps(c.gaps);  // the drive's gaps are registers without a field
         int told = 0, largest = 0, blocksAfterTold = 0;
         session.setOnBlocksDisagree([&] { ++told; });
@@ -499,9 +491,10 @@ TEST(BlockReads, NoShiftingDriveGivesAWrongValueWhereverItsGapsAndAlikeValuesLie
     for (std::uint32_t seed = 1; seed <= 300; ++seed) {
         std::mt19937 random(seed);
         const auto draw = [&](int n) { return static_cast<int>(random() % n); };
-        BlockRig rig;
+        SessionOnDrive rig;  // at 9600,N,7,2
         SimulatedDrive& drive = rig.drive;
         LineSession& session = rig.session;
+        session.setBlockReads(true);
         session.setOnBlocksDisagree([&] { ++told; });
         std::vector<std::uint16_t> gaps;
         for (int run = 1 + draw(3); run > 0; --run)
