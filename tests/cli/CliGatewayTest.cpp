@@ -43,8 +43,7 @@ TEST(CliGateway, BackupAndRestoreThroughEachGateway) {
         GatewayEnvironment env;
         env.framing = framing;
         env.drive.setLink(1, 1, framing == Framing::Ascii ? 0 : 4);
-        env.drive.setReg(382, 1000);  // values that pass the range checks
-        env.drive.setReg(499, 5);
+        soundValues(env.drive);
         env.drive.setReg(40, 1234);
         QTemporaryDir dir;
         const QString overSerial = dir.filePath("serial.txt"), overNetwork = dir.filePath("net.txt");
@@ -71,8 +70,7 @@ TEST(CliGateway, BackupAndRestoreThroughEachGateway) {
 // ARestoreCutShortTellsTheWritesConfirmed; the drop is a lost port, NetworkLine's.)
 TEST(CliGateway, ADroppedConnectionEndsTheJobAndKeepsTheOldFile) {
     GatewayEnvironment env;
-    env.drive.setReg(382, 1000);
-    env.drive.setReg(499, 5);
+    soundValues(env.drive);
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
     ASSERT_EQ(cli(env, gateway() + "backup " + file).code, 0);

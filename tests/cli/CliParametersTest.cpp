@@ -17,12 +17,6 @@ namespace {
 using namespace ::testing;
 using namespace velorin::test;
 
-// Factory values but for P11.14 (so P09.15 and P10.15 pass) and P15.03 (else 0, below 3).
-void soundValues(SimulatedDrive& drive, int responseTime) {
-    drive.setReg(382, 1000);  // P11.14 100.0
-    drive.setReg(499, static_cast<std::uint16_t>(responseTime));
-}
-
 QString link(const SimulatedDrive& drive, const char* port) {
     return QStringLiteral("-p %1 -s %2 --station %3 ")
         .arg(QLatin1String(port), QString::fromStdString(drive.settings()))
@@ -33,7 +27,7 @@ QString link(const SimulatedDrive& drive, const char* port) {
 class BackedUp : public ::testing::Test {
 protected:
     void SetUp() override {
-        soundValues(env.drive, 5);
+        soundValues(env.drive);
         env.drive.setReg(541, 500);
         ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
     }
@@ -67,7 +61,7 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
         env.drive.setLink(from.station, from.rate, from.format);
         env.drive2.setLink(to.station, to.rate, to.format);
         SCOPED_TRACE(env.drive.settings() + " to " + env.drive2.settings());
-        soundValues(env.drive, 5);
+        soundValues(env.drive);
         soundValues(env.drive2, 9);
         for (auto [reg, value] : {std::pair{0, 3}, {31, 1234}, {96, 1}, {97, 555}, {230, 77}})
             env.drive.setReg(reg, value);
@@ -223,7 +217,7 @@ TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
         EXPECT_THAT(r.err, AllOf(HasSubstr(message), Not(HasSubstr("P13.35"))));
         EXPECT_THAT(env.drive.writeLog(), IsEmpty());
     }
-    soundValues(env.drive2, 5);
+    soundValues(env.drive2);
     env.drive2.setReg(382, 999);
     env.drive2.setReg(541, 7);
     const auto r = cli(env, link(env.drive2, "COM4") + "restore " + file);
@@ -322,7 +316,6 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_EQ(fileBytes(file), saved);
     EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
     EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json"));
-    env.stop = false;
 }
 
 // A restore cut short by Ctrl+C, a silent drive (three unanswered writes) or a pulled adapter.
@@ -339,7 +332,7 @@ TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
         SimEnvironment env;
         QTemporaryDir dir;
         const QString file = dir.filePath("a.txt");
-        soundValues(env.drive, 5);
+        soundValues(env.drive);
         ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
         int writes = 0;
         env.log.onSend = [&, event = event, at = at](SerialPort&, int, FunctionCode function) {
