@@ -119,6 +119,7 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"catalogue --find P99", "--find \"P99\" names no parameter"},
         {"catalogue P00.00 --find 9.15", "takes codes or --find, not both"},
         {"log --since 2026-12", "--since \"2026-12\""},
+        {"-p COM3 report r.txt", "report writes FILE.pdf or FILE.html, not \"r.txt\""},
         // Gateways.
         {"--tcp 192.168.1.50:0 probe", "port 1..65535"},
         {"--tcp :502 probe", "give HOST or HOST:PORT"},
