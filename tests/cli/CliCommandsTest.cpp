@@ -1,9 +1,17 @@
-// velorin-cli's commands in-process, on the simulated drive behind COM3 (CliSim.h).
+// velorin-cli's commands in-process, on the simulated drive behind COM3 (CliSim.h), through a
+// network gateway (a Modbus TCP or pass-through gateway on the virtual clock) and with several
+// drives on one line (backup and restore by stations, the survey stopped).
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "CliSim.h"
+#include "editor/ParameterFile.h"
+#include "link/NetworkAddress.h"
+#include "model/FaultRegisters.h"
+#include "sim/SimulatedGateway.h"
 
 namespace velorin {
 namespace {
@@ -178,6 +186,210 @@ TEST(CliCommands, PortsListing) {
               "COM1   /dev/ttyUSB0  free           FT232R USB UART\n"
               "COM2   /dev/ttyS0    in-use\n"
               "COM16  /dev/ttyS1    no-permission  (fix: join dialout for COM16)\n");
+}
+
+// The drive on COM3 is also behind a gateway at 192.168.1.50:502 (and any other address, which
+// refuses connections) speaking `framing`.
+struct GatewayEnvironment : SimEnvironment {
+    Framing framing = Framing::Mbap;
+    NetworkFaults faults;
+    std::unique_ptr<GatewayLink> link;
+    std::unique_ptr<SerialPort> createGatewayPort(const QString& host, int port,
+                                                  Micros) override {
+        link = std::make_unique<GatewayLink>(drive, framing, faults);
+        auto p = std::make_unique<SimulatedGatewayPort>(
+            *link, clock, NetworkAddress{host.toStdString(), port}.text());
+        p->setReachable(host == QLatin1String("192.168.1.50") && port == 502);
+        return p;
+    }
+};
+
+QString gateway(Framing framing = Framing::Mbap) {
+    const char* names[] = {"ascii", "rtu", "mbap"};  // in the order of Framing
+    return QStringLiteral("--tcp 192.168.1.50 --framing %1 ").arg(names[int(framing)]);
+}
+
+// Through each kind of gateway: a backup equals one over the serial line, a restore leaves the
+// drive holding the file's values (and through Modbus TCP its trace names the transactions).
+TEST(CliGateway, BackupAndRestoreThroughEachGateway) {
+    for (const Framing framing : {Framing::Mbap, Framing::Rtu, Framing::Ascii}) {
+        SCOPED_TRACE(framingName(framing));
+        GatewayEnvironment env;
+        env.framing = framing;
+        env.drive.setLink(1, 1, framing == Framing::Ascii ? 0 : 4);
+        soundValues(env.drive);
+        env.drive.setReg(40, 1234);
+        QTemporaryDir dir;
+        const QString overSerial = dir.filePath("serial.txt"), overNetwork = dir.filePath("net.txt");
+        const QString serial = QStringLiteral("-p COM3 -s %1 ")
+                                   .arg(QString::fromStdString(env.drive.settings()));
+        ASSERT_EQ(cli(env, serial + "backup " + overSerial).code, 0);
+        auto r = cli(env, gateway(framing) + "backup " + overNetwork);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(fileBytes(overNetwork), fileBytes(overSerial));
+        env.drive.setReg(40, 4321);
+        r = cli(env, gateway(framing) + "--trace restore " + overNetwork);
+        ASSERT_EQ(r.code, 0) << r.err;
+        if (framing == Framing::Mbap)  // the transaction ids in the trace
+            EXPECT_THAT(r.err, AllOf(HasSubstr("-> 00 01 00 00 00 06 01 03"),
+                                     HasSubstr("(transaction 1)")));
+        EXPECT_EQ(env.drive.reg(40), 1234);
+        ASSERT_EQ(cli(env, serial + "backup " + overSerial).code, 0);
+        EXPECT_EQ(fileBytes(overSerial), fileBytes(overNetwork));
+    }
+}
+
+// A connection dropped in the middle of a backup: the port is lost (exit 3), the old file stays as
+// it was. (A drop mid-restore tells the writes confirmed as a pulled adapter does,
+// ARestoreCutShortTellsTheWritesConfirmed; the drop is a lost port, NetworkLine's.)
+TEST(CliGateway, ADroppedConnectionEndsTheJobAndKeepsTheOldFile) {
+    GatewayEnvironment env;
+    soundValues(env.drive);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.txt");
+    ASSERT_EQ(cli(env, gateway() + "backup " + file).code, 0);
+    const std::string saved = fileBytes(file);
+    env.faults.dropAt = 200;
+    const auto r = cli(env, gateway() + "backup " + file);
+    EXPECT_EQ(r.code, 3);
+    EXPECT_THAT(r.err, AllOf(HasSubstr("connection lost: gateway 192.168.1.50:502"),
+                             HasSubstr("no file was written")));
+    EXPECT_EQ(fileBytes(file), saved);
+}
+
+TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
+    GatewayEnvironment env;
+    env.framing = Framing::Ascii;  // a pass-through gateway to the drive at its factory link
+    // clang-format off
+    const struct { const char* words; int code; const char* says; bool sent; } cases[] = {
+        {"write 497 192", 5, "talks at --settings 19200,N,7,2", false},
+        {"write 496 7", 5, "answers at station 7", false},
+        {"write 546 3", 5, "resets its parameters", false},
+        {"write 546 1", 0, "546 ", true},  // a lock, no reset
+        {"--allow-link-change write 497 192", 0, "497 ", true},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words);
+        env.drive.resetToFactory();
+        env.drive.clearWriteLog();
+        const auto r = cli(env, gateway(Framing::Ascii) + c.words);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_THAT(r.err + r.out, HasSubstr(c.says));
+        EXPECT_EQ(!env.drive.writeLog().empty(), c.sent);
+    }
+    env.framing = Framing::Mbap;
+    auto r = cli(env, gateway() + "write 498 4");
+    EXPECT_THAT(r.err, AllOf(HasSubstr("gateway 192.168.1.50:502 does not follow"),
+                             HasSubstr("--allow-link-change writes it")));
+}
+
+TEST(CliGateway, AScanTriesStationsOnlyAndAGatewayNobodyAnswersAtIsUnusable) {
+    GatewayEnvironment env;
+    env.drive.setLink(3, 1, 0);
+    auto r = cli(env, gateway() + "scan");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_THAT(r.err, HasSubstr("the scan tries stations only"));
+    EXPECT_THAT(r.out, HasSubstr("framing=Modbus TCP station=3"));
+    r = cli(env, "--tcp 10.0.0.9 probe");
+    EXPECT_EQ(std::tie(r.code, r.err),
+              std::tuple(3, "velorin-cli: gateway 10.0.0.9:502 not found: no such host\n"));
+}
+
+constexpr int kMarked = 3;  // P00.03: a value of each drive's own
+
+// Drives at stations 1, 2 and 3 on COM3, each with its own P00.03 and model.
+struct ThreeDrives : SimEnvironment {
+    SimulatedDrive second, third;
+    ThreeDrives() {
+        second.setLink(2, 1, 0);
+        third.setLink(3, 1, 0);
+        line.addDrive(second);
+        line.addDrive(third);
+        for (SimulatedDrive* d : {&drive, &second, &third}) {
+            d->setReg(kMarked, static_cast<std::uint16_t>(1000 + d->station()));
+            d->setReg(faultregs::kModel, 101);
+        }
+    }
+};
+
+QString today() {
+    return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+}
+
+TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
+    ThreeDrives env;
+    QTemporaryDir dir;
+    const QString name2 = dir.filePath("S02_M101_" + today() + ".txt");
+    ASSERT_TRUE(writeFile(name2, "an earlier backup of station 2\r\n"));
+    ASSERT_TRUE(writeFile(name2 + ".json", "its sidecar"));
+    // Station 2 answers its opening reads, then goes silent within its pages (its 12th request).
+    env.log.onSend = [&env, seen = 0](SerialPort&, int index, FunctionCode) mutable {
+        if (env.log.sent[index].ends_with("@2") && ++seen == 12)
+            env.second.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+    };
+    const auto r = cli(env, "-p COM3 --pages P00,P01-1 --stations 1-3 backup " + dir.path());
+    EXPECT_EQ(r.code, 8) << r.err;
+    for (int station : {1, 3}) {
+        const QString file =
+            dir.filePath(QStringLiteral("S0%1_M101_%2.txt").arg(station).arg(today()));
+        const ParameterFileLoad load = loadParameterFile(file.toStdString());
+        ASSERT_TRUE(load.usable()) << station;
+        EXPECT_EQ(load.values[kMarked], 1000 + station) << station;
+        EXPECT_THAT(fileBytes(file + ".json"),
+                    HasSubstr("\"station\": " + std::to_string(station)));
+    }
+    EXPECT_EQ(std::tuple(fileBytes(name2), fileBytes(name2 + ".json")),
+              std::tuple("an earlier backup of station 2\r\n", "its sidecar"));
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station 1: saved "), HasSubstr("station 2: read failed"),
+                             HasSubstr("station 3: saved ")));
+    EXPECT_THAT(r.err, HasSubstr("2 of 3 drives backed up in " + dir.path().toStdString() +
+                                 "; not backed up: station 2"));
+}
+
+TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel) {
+    ThreeDrives env;
+    QTemporaryDir dir;
+    auto r =
+        cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-5 --pages P00 --all backup " + dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("3 drives found at 9600,N,7,2: stations 1,2,3"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6);
+
+    // Station 2's file now names another model than its drive, and has lost its sidecar: the
+    // name alone refuses it. The others go back as they were.
+    env.second.setReg(faultregs::kModel, 102);
+    QFile::remove(dir.filePath("S02_M101_" + today() + ".txt.json"));
+    for (SimulatedDrive* d : {&env.drive, &env.second, &env.third}) {
+        d->setReg(kMarked, 7);
+        d->clearWriteLog();
+    }
+    r = cli(env, "-p COM3 --stations 1-3 restore " + dir.path());
+    EXPECT_EQ(r.code, 8) << r.err;
+    EXPECT_EQ(std::tuple(env.drive.reg(kMarked), env.second.reg(kMarked), env.third.reg(kMarked)),
+              std::tuple(1001, 7, 1003));
+    EXPECT_TRUE(env.second.writeLog().empty());
+    EXPECT_THAT(r.err, AllOf(HasSubstr("is named for model 101, the drive at station 2 is model 102"),
+                             HasSubstr("2 of 3 drives restored; not restored: station 2")));
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station 2: failed (exit status 5)"),
+                             HasSubstr("station 3: restored from ")));
+
+    // A station without a file is named, and the rest still restored.
+    r = cli(env, "-p COM3 --stations 1,4 --force-model restore " + dir.path());
+    EXPECT_EQ(r.code, 8) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("station 4: no file S04_M*_YYYYMMDD.txt"));
+}
+
+// Ctrl+C keeps what the survey found (the whole list is CliOverPty's and Survey's).
+TEST(CliManyDrives, CtrlCEndsTheSurveyWithWhatItFound) {
+    ThreeDrives env;
+    env.third.setLink(7, 1, 0);
+    env.log.onSend = [&](SerialPort&, int index, FunctionCode) {
+        env.stop = env.log.sent[index].ends_with("@4");
+    };
+    const auto r = cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-10 survey");
+    EXPECT_EQ(r.code, 130);
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station=2 model=101"), Not(HasSubstr("station=7"))));
 }
 
 }  // namespace
