@@ -40,6 +40,27 @@ int hexDigit(char c, bool upperOnly) {
     return -1;
 }
 
+std::string describe(const ReplyCheck& c) {
+    std::string s(linkOutcomeName(c.outcome));
+    if (c.outcome == LinkOutcome::Ok)
+        s += " value " + std::to_string(c.value);
+    if (c.outcome == LinkOutcome::Exception)
+        s += " code " + std::to_string(wireByte(c.exceptionCode));
+    return s;
+}
+
+std::string hexDump(std::span<const std::uint8_t> bytes) {
+    std::string s;
+    char buf[4];
+    for (std::size_t i = 0; i < bytes.size() && i < 96; ++i) {
+        std::snprintf(buf, sizeof buf, "%02X ", bytes[i]);
+        s += buf;
+    }
+    if (bytes.size() > 96)
+        s += "... (" + std::to_string(bytes.size()) + " bytes)";
+    return s;
+}
+
 // The reply a payload (station .. last data byte) stands for, if it is a valid one to `rq`.
 std::optional<ReplyCheck> replyOf(const OracleRequest& rq, std::span<const std::uint8_t> p) {
     if (p.size() == 3 && p[0] == rq.station && p[1] == (wireByte(rq.function) | kExceptionBit))
@@ -96,10 +117,6 @@ std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, 
     return {text.begin(), text.end()};
 }
 
-std::vector<std::uint8_t> referenceRequest(const OracleRequest& rq, Framing framing) {
-    return referenceFrame(rq.fields(), framing);
-}
-
 std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8_t> frame,
                                                       Framing framing, bool upperOnly) {
     if (isRtu(framing)) {
@@ -128,13 +145,9 @@ std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8
     return bytes;
 }
 
-ReplyCheck expectedReply(const OracleRequest& rq, bool exception, ExceptionCode code,
-                         std::uint16_t value) {
-    if (exception)
-        return {LinkOutcome::Exception, 0, code};
-    return {LinkOutcome::Ok, rq.function == FunctionCode::ReadRegisters ? value : rq.word};
-}
+namespace {
 
+// Empty when `got` is `expected` in outcome, value and code; otherwise what it took.
 std::string differs(const ReplyCheck& got, const ReplyCheck& expected) {
     if (got.outcome == expected.outcome && got.value == expected.value &&
         got.exceptionCode == expected.exceptionCode)
@@ -142,6 +155,9 @@ std::string differs(const ReplyCheck& got, const ReplyCheck& expected) {
     return "took " + describe(got) + " for " + describe(expected);
 }
 
+// A reply payload (without CRC/LRC): a read reply carrying `value` in every register, a write's
+// echo, or an exception. Empty when the request has no valid reply of that kind (a read of 0 or
+// of more registers than a byte count can carry).
 std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, ExceptionCode code,
                                        std::uint16_t value) {
     if (exception)
@@ -162,7 +178,7 @@ std::vector<std::uint8_t> replyPayload(const OracleRequest& rq, bool exception, 
 }
 
 // Every valid reply to `rq` anywhere in `r`, as the check should report it.
-static std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
+std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing framing,
                                             std::span<const std::uint8_t> r) {
     std::vector<ReplyCheck> found;
     const auto take = [&](std::span<const std::uint8_t> frame) {
@@ -188,6 +204,8 @@ static std::vector<ReplyCheck> validReplies(const OracleRequest& rq, Framing fra
     return found;
 }
 
+}  // namespace
+
 std::string judgeReply(const OracleRequest& rq, Framing framing,
                        std::span<const std::uint8_t> received, const ReplyCheck& check) {
     if (!check.complete())
@@ -201,27 +219,6 @@ std::string judgeReply(const OracleRequest& rq, Framing framing,
             return {};
     }
     return "accepted " + describe(check) + " with no such valid reply in " + hexDump(received);
-}
-
-std::string describe(const ReplyCheck& c) {
-    std::string s(linkOutcomeName(c.outcome));
-    if (c.outcome == LinkOutcome::Ok)
-        s += " value " + std::to_string(c.value);
-    if (c.outcome == LinkOutcome::Exception)
-        s += " code " + std::to_string(wireByte(c.exceptionCode));
-    return s;
-}
-
-std::string hexDump(std::span<const std::uint8_t> bytes) {
-    std::string s;
-    char buf[4];
-    for (std::size_t i = 0; i < bytes.size() && i < 96; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X ", bytes[i]);
-        s += buf;
-    }
-    if (bytes.size() > 96)
-        s += "... (" + std::to_string(bytes.size()) + " bytes)";
-    return s;
 }
 
 namespace {
@@ -255,7 +252,7 @@ std::string checkReplyInput(std::span<const std::uint8_t> input, Framing framing
     const auto noise = in.rest();
 
     // (That the link builds this request is the transact check's.)
-    const auto request = referenceRequest(rq, framing);
+    const auto request = referenceFrame(rq.fields(), framing);
 
     // Whatever arrives: accepted only if valid.
     const ReplyCheck any = checkReply(framing, request, noise, localEcho);
@@ -277,7 +274,7 @@ std::string checkReplyInput(std::span<const std::uint8_t> input, Framing framing
         return fault;
     if (!withReply.complete())
         return "refused a valid reply (" + describe(withReply) + "): " + hexDump(received);
-    const std::string wrong = differs(withReply, expectedReply(rq, refused, code, value));
+    const std::string wrong = differs(withReply, *replyOf(rq, payload));
     return noise.empty() && !wrong.empty() ? wrong + ": " + hexDump(received) : std::string();
 }
 
@@ -337,7 +334,7 @@ Run runTransaction(const OracleRequest& rq, Framing framing, std::string_view se
     Run run;
     run.result = transact(port, framing, rq.station, rq.function, rq.reg, rq.word);
     run.handedOut = port.handedOut;
-    const auto request = referenceRequest(rq, framing);
+    const auto request = referenceFrame(rq.fields(), framing);
     if (port.sent.size() != 1 || port.sent[0] != request)
         run.fault = "sent " + std::to_string(port.sent.size()) + " frames, first " +
                     (port.sent.empty() ? std::string("none") : hexDump(port.sent[0])) +
@@ -387,8 +384,9 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     // a port known to echo, behind the adapter's copy: a single copy of a write request may be
     // the adapter's own.
     const LineSettings line = *parseSettings(settings);
-    const auto request = referenceRequest(rq, framing);
-    const auto reply = referenceFrame(replyPayload(rq, refused, code, value), framing);
+    const auto request = referenceFrame(rq.fields(), framing);
+    const auto payload = replyPayload(rq, refused, code, value);
+    const auto reply = referenceFrame(payload, framing);
     const bool echoes = localEcho || rq.function == FunctionCode::WriteRegister;
     const Micros replyAt =
         onLine(line, request.size()) + onLine(line, reply.size()) + Micros{20000};
@@ -404,7 +402,7 @@ std::string checkTransactInput(std::span<const std::uint8_t> input) {
     if (!valid.result.complete())
         return "a valid reply in time was refused (" + describe(valid.result) +
                "): " + hexDump(valid.handedOut);
-    return script.empty() ? differs(valid.result, expectedReply(rq, refused, code, value))
+    return script.empty() ? differs(valid.result, *replyOf(rq, payload))
                           : std::string();
 }
 

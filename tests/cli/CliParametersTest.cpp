@@ -1,27 +1,37 @@
-// velorin-cli's parameter commands in-process: get, set, backup, restore, diff and catalogue.
+// velorin-cli's parameter commands in-process: get, set, backup, restore, diff and catalogue, the
+// files backup may write, and the drive's records (change log, fault history, sidecar, report).
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "CliSim.h"
 #include "model/Catalogue.h"
 #include "support/DriveWrites.h"
+#include "support/LoggedChanges.h"
+#include "support/SmallDisk.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace velorin {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace ::testing;
 using namespace velorin::test;
-
-// Factory values but for P11.14 (so P09.15 and P10.15 pass) and P15.03 (else 0, below 3).
-void soundValues(SimulatedDrive& drive, int responseTime) {
-    drive.setReg(382, 1000);  // P11.14 100.0
-    drive.setReg(499, static_cast<std::uint16_t>(responseTime));
-}
 
 QString link(const SimulatedDrive& drive, const char* port) {
     return QStringLiteral("-p %1 -s %2 --station %3 ")
@@ -33,7 +43,7 @@ QString link(const SimulatedDrive& drive, const char* port) {
 class BackedUp : public ::testing::Test {
 protected:
     void SetUp() override {
-        soundValues(env.drive, 5);
+        soundValues(env.drive);
         env.drive.setReg(541, 500);
         ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
     }
@@ -67,7 +77,7 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
         env.drive.setLink(from.station, from.rate, from.format);
         env.drive2.setLink(to.station, to.rate, to.format);
         SCOPED_TRACE(env.drive.settings() + " to " + env.drive2.settings());
-        soundValues(env.drive, 5);
+        soundValues(env.drive);
         soundValues(env.drive2, 9);
         for (auto [reg, value] : {std::pair{0, 3}, {31, 1234}, {96, 1}, {97, 555}, {230, 77}})
             env.drive.setReg(reg, value);
@@ -223,7 +233,7 @@ TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
         EXPECT_THAT(r.err, AllOf(HasSubstr(message), Not(HasSubstr("P13.35"))));
         EXPECT_THAT(env.drive.writeLog(), IsEmpty());
     }
-    soundValues(env.drive2, 5);
+    soundValues(env.drive2);
     env.drive2.setReg(382, 999);
     env.drive2.setReg(541, 7);
     const auto r = cli(env, link(env.drive2, "COM4") + "restore " + file);
@@ -322,7 +332,6 @@ TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
     EXPECT_EQ(fileBytes(file), saved);
     EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
     EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json"));
-    env.stop = false;
 }
 
 // A restore cut short by Ctrl+C, a silent drive (three unanswered writes) or a pulled adapter.
@@ -339,7 +348,7 @@ TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
         SimEnvironment env;
         QTemporaryDir dir;
         const QString file = dir.filePath("a.txt");
-        soundValues(env.drive, 5);
+        soundValues(env.drive);
         ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
         int writes = 0;
         env.log.onSend = [&, event = event, at = at](SerialPort&, int, FunctionCode function) {
@@ -415,6 +424,374 @@ TEST(CliFaultRate, BackupsFinishWithEveryValueRightOrKeepTheOldFile) {
         std::cout << percent << " % faults: " << succeeded << " backups of 10 succeeded\n";
         EXPECT_GE(succeeded, 9) << percent << " % of the requests meet a fault";
     }
+}
+
+// Where backup may write and what restore and diff may read: regular files only, a replaced file
+// keeping mode, owner and names, no planted link followed. Rows needing root are skipped, told.
+const std::string kOld = "P0 1\r\n";
+
+struct stat statOf(const fs::path& path) {
+    struct stat info {};
+    ::lstat(path.c_str(), &info);
+    return info;
+}
+
+std::string bytesOf(const fs::path& path) {
+    return fileBytes(QString::fromStdString(path.string()));
+}
+
+TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
+    SimEnvironment env;
+    QTemporaryDir dir;
+    const fs::path folder = dir.path().toStdString();
+    const bool root = ::geteuid() == 0;
+    SmallDisk disk;
+    std::vector<std::string> skipped;
+    // clang-format off
+    const struct Row {
+        const char* what;
+        bool needsRoot;
+        // Makes the target; returns its path.
+        std::function<fs::path()> make;
+        int code;
+        const char* told;
+        // What must hold afterwards besides a refused target being as it was.
+        std::function<void(const fs::path&)> check;
+    } rows[] = {
+        {"a new file", false, [&] { return folder / "new.txt"; }, 0, "",
+         [](const fs::path& p) { EXPECT_EQ(statOf(p).st_mode & 0777, 0600u); }},
+        {"a file of mode 0640", false, [&] {
+             std::ofstream(folder / "0640.txt") << kOld;
+             fs::permissions(folder / "0640.txt", fs::perms(0640));
+             return folder / "0640.txt"; }, 0, "",
+         [](const fs::path& p) { EXPECT_EQ(statOf(p).st_mode & 0777, 0640u); }},
+        {"another user's file", true, [&] {
+             std::ofstream(folder / "theirs.txt") << kOld;
+             EXPECT_EQ(::chown((folder / "theirs.txt").c_str(), 1234, 1234), 0);
+             return folder / "theirs.txt"; }, 0, "",
+         [](const fs::path& p) { EXPECT_EQ(statOf(p).st_uid, 1234u); EXPECT_EQ(statOf(p).st_gid, 1234u); }},
+        {"a file with a second name", false, [&] {
+             std::ofstream(folder / "linked.txt") << kOld;
+             fs::create_hard_link(folder / "linked.txt", folder / "second-name.txt");
+             return folder / "linked.txt"; }, 0, "",
+         [&](const fs::path& p) {
+             EXPECT_EQ(statOf(p).st_nlink, 2u);
+             EXPECT_EQ(bytesOf(folder / "second-name.txt"), bytesOf(p)); }},
+        {"a character device", true, [&] {
+             EXPECT_EQ(::mknod((folder / "fakenull").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+             return folder / "fakenull"; }, 5, "這是裝置，不是一般檔案。", {}},
+        {"a FIFO", false, [&] {
+             EXPECT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+             return folder / "fifo"; }, 5, "這是具名管道（FIFO），不是一般檔案。", {}},
+        {"a socket", false, [&] {
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             const std::string path = (folder / "socket").string();
+             std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+             EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             ::close(fd);
+             return folder / "socket"; }, 5, "這是通訊端（socket），不是一般檔案。", {}},
+        {"a folder", false, [&] { fs::create_directory(folder / "Sub.txt"); return folder / "Sub.txt"; },
+         5, "Is a directory", {}},
+        {"a link planted in a sticky folder others write to", false, [&] {
+             fs::create_directory(folder / "shared");
+             fs::permissions(folder / "shared", fs::perms(01777));
+             std::ofstream(folder / "victim.txt") << kOld;
+             fs::create_symlink(folder / "victim.txt", folder / "shared" / "Data.txt");
+             return folder / "shared" / "Data.txt"; }, 5, "符號連結",
+         [&](const fs::path&) { EXPECT_EQ(bytesOf(folder / "victim.txt"), kOld); }},
+        {"a link in the technician's own folder", false, [&] {
+             std::ofstream(folder / "real.txt") << kOld;
+             fs::create_symlink(folder / "real.txt", folder / "alias.txt");
+             return folder / "alias.txt"; }, 0, "",
+         [&](const fs::path& p) {
+             EXPECT_TRUE(fs::is_symlink(p));
+             EXPECT_NE(bytesOf(folder / "real.txt"), kOld); }},
+        {"a name of 254 characters", false, [&] { return folder / (std::string(250, 'n') + ".txt"); },
+         0, "", [](const fs::path& p) { EXPECT_TRUE(fs::is_regular_file(p)); }},
+        {"a read-only folder", true, [&] {
+             fs::create_directory(folder / "locked");
+             std::ofstream(folder / "locked" / "Data.txt") << kOld;
+             EXPECT_EQ(std::system(("chattr +i '" + (folder / "locked").string() + "'").c_str()), 0);
+             return folder / "locked" / "Data.txt"; }, 5, "無法寫入檔案",
+         [&](const fs::path&) {
+             std::system(("chattr -i '" + (folder / "locked").string() + "'").c_str()); }},
+        {"a full disk", true, [&] {
+             std::ofstream(disk.path() + "/Data.txt") << kOld;
+             disk.fill();
+             return fs::path(disk.path()) / "Data.txt"; }, 5, "No space left on device",
+         [&](const fs::path& p) {
+             EXPECT_EQ(std::distance(fs::directory_iterator(p.parent_path()), {}), 2)
+                 << "only the old file and the filler";
+             disk.free(); }},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsRoot &&
+            (!root || (std::string(row.what) == "a full disk" && !disk.mounted()))) {
+            skipped.push_back(row.what);
+            continue;
+        }
+        const fs::path target = row.make();
+        const struct stat before = statOf(target);
+        const auto r = cli(env, QStringLiteral("-p COM3 backup --pages P00 ") +
+                                    QString::fromStdString(target.string()));
+        EXPECT_EQ(r.code, row.code) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(row.told));
+        if (row.code == 0)
+            EXPECT_THAT(bytesOf(target), StartsWith("P0 0\r\nP1 "));
+        else if (!fs::is_regular_file(target))
+            EXPECT_EQ(env.log.sent.size(), 0u) << "refused before the drive is read";
+        if (row.code != 0) {  // the target as it was: its kind, and a file's bytes
+            EXPECT_EQ(statOf(target).st_mode & S_IFMT, before.st_mode & S_IFMT);
+            if (S_ISREG(before.st_mode))
+                EXPECT_EQ(bytesOf(target), kOld);
+        }
+        if (row.check)
+            row.check(target);
+        env.log = {};
+        // Nothing read from what is no regular file either, and nothing waits on a FIFO.
+        if (row.code == 5 && !fs::is_regular_file(target) && !fs::is_symlink(target))
+            for (const char* command : {"-p COM3 restore --dry-run ", "diff --factory "})
+                EXPECT_EQ(cli(env, command + QString::fromStdString(target.string())).code, 5);
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        EXPECT_THAT(entry.path().filename().string(), Not(StartsWith(".velorin-")));
+    if (!skipped.empty())
+        GTEST_SKIP() << "needs root, skipped: " << ::testing::PrintToString(skipped);
+}
+
+// The records of a drive: the change log, the fault history, a backup's sidecar and the service
+// report.
+TEST(CliChangeLog, EveryWriteLeavesOneLinePerRegister) {
+    // clang-format off
+    const struct { const char* command; bool replyLost; const char* logged; } rows[] = {
+        {"-p COM3 set P01.06 12.34", false, "P01.06 0>1234 0.00>12.34 已確認 "},
+        {"-p COM3 write 31 1234", false, "P01.06 0>1234 0.00>12.34 已確認 "},
+        {"-p COM3 set P01.06 12.34", true, "P01.06 0>1234 0.00>12.34 未確認 "},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SimEnvironment env;
+        // The write carried out, its reply and the reads back of it lost.
+        env.log.onSend = [&env, lost = row.replyLost](SerialPort&, int, FunctionCode function) {
+            if (lost && function == FunctionCode::WriteRegister)
+                env.drive.injectFault({DriveFault::Kind::NoReply}, 4);
+        };
+        cli(env, row.command);
+        EXPECT_EQ(shortChanges(env.changeLogPath()),
+                  std::vector<std::string>{row.logged + std::string("velorin-cli ") + row.command});
+        const ChangeEntry first = loggedChanges(env.changeLogPath()).front();
+        EXPECT_EQ(std::tie(first.port, first.settings, first.station),
+                  std::tuple("COM3 (/dev/ttyUSB0)", "9600,N,7,2 ASCII", 1));
+    }
+}
+
+// A log that cannot be written is told once with the reason; the write goes on, exit 7.
+TEST(CliChangeLog, NothingIsLoggedWithNoLogAndALogThatCannotBeWrittenIsToldOnce) {
+    SimEnvironment env;
+    for (const char* command : {"-p COM3 write --no-log 31 5", "-p COM3 set --no-log P01.06 1"})
+        EXPECT_EQ(cli(env, command).code, 0) << command;
+    EXPECT_EQ(env.drive.writeLog().size(), 2u);
+    EXPECT_FALSE(QFile::exists(env.changeLogPath()));
+    ASSERT_TRUE(QDir().mkpath(env.changeLogPath()));
+    const auto r = cli(env, "-p COM3 set P01.06 12.34 P00.00 2");
+    EXPECT_EQ(r.code, 7) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("P01.06\t起動轉速\t12.34\n"));
+    EXPECT_EQ(env.drive.writeLog().size(), 4u);
+    EXPECT_EQ(QString::fromStdString(r.err).count("the change log cannot be written"), 1) << r.err;
+    EXPECT_THAT(
+        r.err, AllOf(HasSubstr("Is a directory"), HasSubstr("2 writes are not in the change log")));
+    EXPECT_EQ(cli(env, "-p COM3 write 31 6").code, 7);
+}
+
+TEST(CliChangeLog, LogPrintsTheLinesSinceADateForAStation) {
+    SimEnvironment env;
+    const LinkState link{3, Framing::Rtu, false, 3, "19200,E,8,1"};
+    std::vector<std::string> lines;
+    std::string text;
+    for (auto [time, station] : {std::pair{"2026-11-30T23:59:59+08:00", 3},
+                                 {"2026-12-01T08:00:00+08:00", 3},
+                                 {"2026-12-01T09:00:00+08:00", 4}}) {
+        ChangeEntry entry = wordChange({"COM3", &link, "寫入變頻機"}, 31, 1234, true);
+        entry.time = time;
+        entry.station = station;
+        lines.push_back(changeLogLine(entry));
+        text += lines.back();
+    }
+    text += "a line that is not one\n";
+    ASSERT_TRUE(writeFile(env.changeLogPath(), text));
+    // clang-format off
+    const struct { const char* options; std::string out; } rows[] = {
+        {"", lines[0] + lines[1] + lines[2]},
+        {"--since 2026-12-01 --station 3", lines[1]},
+        {"--since 2026-12-01T08:30", lines[2]},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        const auto r = cli(env, QStringLiteral("log ") + row.options);
+        EXPECT_EQ(std::tuple(r.code, r.out), std::tuple(0, row.out)) << row.options;
+        EXPECT_THAT(r.err, HasSubstr("1 lines of")) << row.options;
+    }
+}
+
+TEST(CliFaults, TheDrivesHistoryAndABackupsAlike) {
+    SimEnvironment env;
+    const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
+    env.drive.setFaultHistory(faults);
+    env.drive.setReg(543, 1210);
+    env.drive.setReg(421, 0b101);
+    const std::string csv =
+        "slot,number,code,text,hours,seconds_ago\n"
+        "0,20,ErP1,20：參數設定錯誤1(ErP1)：P05.03~P05.12(DI重復設定),1200,36000\n"
+        "1,6,oL,6：過負載(oL),1190,72000\n";
+    auto r = cli(env, "-p COM3 faults --format csv");
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, csv)) << r.err;
+    r = cli(env, "-p COM3 faults");
+    EXPECT_THAT(r.out,
+                StartsWith("最新\t20：參數設定錯誤1(ErP1)：P05.03~P05.12(DI重復設定)\t1200 "
+                           "小時\t10.0 小時前\n前1次\t6：過負載(oL)\t1190 小時\t20.0 小時前\n"
+                           "累計運轉時間\t1210 小時 0 分\n"));
+    EXPECT_THAT(r.out, HasSubstr("P12.21 故障發生時的輸入端子狀態\tM0 M2\n"));
+    r = cli(env, "-p COM3 --block-reads faults --format json");
+    EXPECT_THAT(r.out, AllOf(HasSubstr("\"code\":\"ErP1\""),
+                             HasSubstr("\"inputs\":{\"bits\":5,\"on\":[\"M0\",\"M2\"]}")));
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Data.txt");
+    ASSERT_EQ(cli(env, "-p COM3 backup " + file).code, 0);
+    env.drive.clearFaultHistory();
+    r = cli(env, "faults --format csv " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, csv)) << r.err;
+}
+
+// Restore names the drive the file came from and refuses an edited file or another model's unless
+// told to go on; a file without a sidecar restores as always.
+TEST(CliSidecar, BackupWritesItRestoreHeedsIt) {
+    SimEnvironment env;
+    env.drive.setReg(549, 101);   // P17.11
+    env.drive.setReg(543, 1210);  // P17.05
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Data.txt");
+    const QString pages = " --pages P00,P17-1 ";
+    ASSERT_EQ(cli(env, "-p COM3 backup" + pages + file).code, 0);
+    const std::string json = fileBytes(file + ".json");
+    EXPECT_THAT(json, HasSubstr("\"model\": 101,\n  \"station\": 1,\n  \"link\": \"9600,N,7,2\""));
+    EXPECT_THAT(json, HasSubstr("\"run_hours\": 1210"));
+
+    // In order on the one file: the drive's model changes, then a line is added by hand.
+    const struct {
+        int model;  // the drive's P17.11 at the restore
+        const char* options;
+        int code;
+        const char* message;
+    } steps[] = {
+        {101, "", 0, "來自機種 101 的變頻機（站號 1，9600,N,7,2）"},
+        {102, "", 5, "這台變頻機是機種 102。 Nothing was written"},
+        {102, "--force-model ", 0, "(written anyway)"},
+        {101, "", 5, "SHA-256 不符"},
+        {101, "--force ", 0, "(written anyway)"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.message);
+        if (&step == &steps[3])
+            ASSERT_TRUE(writeFile(file, "P23 0\r\n", true));
+        env.drive.setReg(549, static_cast<std::uint16_t>(step.model));
+        env.drive.clearWriteLog();
+        const auto r = cli(env, QStringLiteral("-p COM3 restore ") + step.options + file);
+        EXPECT_EQ(r.code, step.code) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(step.message));
+        EXPECT_EQ(env.drive.writeLog().empty(), step.code != 0);
+    }
+    // Without its sidecar the file restores as always, whatever the drive.
+    ASSERT_TRUE(QFile::remove(file + ".json"));
+    const auto r = cli(env, "-p COM3 restore " + file);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err, Not(HasSubstr("來自機種")));
+}
+
+// What the report must hold: every differing code and both its values, every fault's text.
+std::vector<std::string> expectedPieces(SimEnvironment& env) {
+    std::vector<std::string> pieces;
+    const auto diff = QJsonDocument::fromJson(
+        QByteArray::fromStdString(cli(env, "-p COM3 diff --factory --format json").out));
+    for (const QJsonValue& row : diff.array()) {
+        pieces.push_back(row[QStringLiteral("code")].toString().toStdString());
+        for (const QJsonValue& shown : row[QStringLiteral("display")].toArray())
+            pieces.push_back(shown.toString().toStdString());
+    }
+    const auto faults = QJsonDocument::fromJson(
+        QByteArray::fromStdString(cli(env, "-p COM3 faults --format json").out));
+    for (const QJsonValue& f : faults[QStringLiteral("faults")].toArray())
+        pieces.push_back(f[QStringLiteral("text")].toString().toStdString());
+    return pieces;
+}
+
+std::string withoutDate(std::string html) {
+    const std::size_t at = html.find("報告時間");
+    return html.erase(at, html.find("</tr>", at) - at);
+}
+
+TEST(CliReport, HoldsWhatDiffAndFaultsSay) {
+    SimEnvironment env;
+    const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
+    env.drive.setFaultHistory(faults);
+    env.drive.setReg(31, 1234);  // P01.06 12.34
+    env.drive.setReg(549, 101);  // P17.11
+    std::vector<std::string> pieces = expectedPieces(env);
+    ASSERT_GE(pieces.size(), 8u);
+
+    QTemporaryDir dir;
+    const QString html = dir.filePath("r.html"), again = dir.filePath("again.html");
+    auto r = cli(env, "-p COM3 report " + html);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string doc = fileBytes(html);
+    pieces.push_back("<td>機種（P17.11）</td><td>101</td>");
+    for (const std::string& piece : pieces) EXPECT_THAT(doc, HasSubstr(piece));
+    // The same drive gives the same document, the date aside.
+    ASSERT_EQ(cli(env, "-p COM3 report " + again).code, 0);
+    EXPECT_EQ(withoutDate(fileBytes(again)), withoutDate(doc));
+
+    // The SHA-256 is the one the backup's sidecar holds; offline from that backup the report
+    // says the same of the parameters.
+    const QString backup = dir.filePath("Data.txt");
+    ASSERT_EQ(cli(env, "-p COM3 backup " + backup).code, 0);
+    const std::string sidecar = fileBytes(backup + ".json");
+    const std::string hash = sidecar.substr(sidecar.find("\"sha256\": \"") + 11, 64);
+    EXPECT_THAT(doc, HasSubstr(hash));
+    const QString offline = dir.filePath("offline.html");
+    r = cli(env, "report --from " + backup + " " + offline);
+    ASSERT_EQ(r.code, 0) << r.err;
+    pieces.back() = hash;  // the SHA-256 in place of the model row
+    for (const std::string& piece : pieces) EXPECT_THAT(fileBytes(offline), HasSubstr(piece));
+
+    // --against: the file's differences.
+    env.drive.setReg(31, 500);
+    r = cli(env, "-p COM3 report --against " + backup + " " + html);
+    EXPECT_THAT(fileBytes(html),
+                HasSubstr("<td>P01.06</td><td>起動轉速</td><td>5.00</td><td>12.34</td>"));
+
+    // The PDF's text as pdftotext reads it holds the same; cells wrap at their width, so the
+    // text is compared without its line breaks and blanks.
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const QString pdf = dir.filePath("r.pdf");
+    r = cli(env, "-p COM3 report " + pdf);
+    ASSERT_EQ(r.code, 0) << r.err;
+    QProcess p;
+    p.start(pdftotext, {pdf, QStringLiteral("-")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput())
+                             .remove(QRegularExpression(QStringLiteral("\\s")));
+    pieces = expectedPieces(env);
+    pieces.push_back("變頻機維修報告");
+    for (const std::string& piece : pieces)
+        EXPECT_TRUE(text.contains(QString::fromStdString(piece).remove(QLatin1Char(' '))))
+            << piece << "\n"
+            << text.toStdString();
 }
 
 }  // namespace

@@ -88,6 +88,12 @@ struct SimEnvironment : CliEnvironment {
     QString changeLogPath() const override { return changeLogFile.path(); }
 };
 
+// Factory values but for P11.14 (so P09.15 and P10.15 pass) and P15.03 (else 0, below 3).
+inline void soundValues(SimulatedDrive& drive, int responseTime = 5) {
+    drive.setReg(382, 1000);  // P11.14 100.0
+    drive.setReg(499, static_cast<std::uint16_t>(responseTime));
+}
+
 struct Outcome {
     int code;
     std::string out, err;

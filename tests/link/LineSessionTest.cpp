@@ -190,6 +190,11 @@ TEST(AdapterEcho, OurOwnCopyNeverConfirmsAWrite) {
                 << settings << (c.adapterEchoes ? " echoing" : " quiet") << " adapter, drive "
                 << static_cast<int>(c.drive) << (c.readFirst ? ", after a read" : "");
         }
+        // The session's write through an echoing adapter with no drive behind it.
+        DriveRig r(settings, 2ms, true);
+        r.drive.setLink(1, 0, 0);  // the drive listens at 4800 baud: nothing answers
+        EXPECT_NE(r.session.write(32, 1234).outcome, LinkOutcome::Ok) << settings;
+        EXPECT_TRUE(r.drive.writeLog().empty());
     }
 }
 
@@ -390,19 +395,6 @@ TEST(LineSession, StopEndsTheOperationBetweenTransactionsAndACloseWaitsForIdle) 
     EXPECT_EQ(d.session.read(0).outcome, LinkOutcome::Ok);
 }
 
-// An echoing adapter with no drive behind it: its copy of a write never confirms it.
-TEST(LineSession, EchoingAdapterWithoutDriveNeverConfirmsAWrite) {
-    for (Framing framing : {Framing::Ascii, Framing::Rtu}) {
-        SessionOnDrive d;
-        d.line.setLocalEcho(true);
-        d.drive.setLink(1, 0, 0);  // the drive listens at 4800 baud: nothing answers
-        d.session.open(1, isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2");
-        d.session.setFraming(framing);
-        EXPECT_NE(d.session.write(32, 1234).outcome, LinkOutcome::Ok) << framingName(framing);
-        EXPECT_TRUE(d.drive.writeLog().empty());
-    }
-}
-
 // An observer hears each transaction as it ends: its bytes, times and purpose.
 TEST(LineSession, ObserversHearEachTransactionWithItsBytesTimesAndPurpose) {
     SessionOnDrive d;
@@ -431,15 +423,6 @@ TEST(LineSession, ObserversHearEachTransactionWithItsBytesTimesAndPurpose) {
     EXPECT_EQ(frames[1], write + "|" + write);
 }
 
-namespace {
-
-// A line session reading in blocks from a simulated drive at 9600,N,7,2.
-struct BlockRig : SessionOnDrive {
-    BlockRig() { session.setBlockReads(true); }
-};
-
-}  // namespace
-
 TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
     // Two pages of 50 registers, blocks halved at each refusal; `largest`: the largest answered.
     const struct {
@@ -458,9 +441,10 @@ TEST(BlockReads, EveryValueIsTheRegistersOwnWhateverBlocksTheDriveTakes) {
         {"shifted across gaps the first block does not reach", 8, {20, 21}, true, 6},
     };
     for (const auto& c : cases) {
-        BlockRig rig;
+        SessionOnDrive rig;  // at 9600,N,7,2
         SimulatedDrive& drive = rig.drive;
         LineSession& session = rig.session;
+        session.setBlockReads(true);
         session.setLikelyBlockGaps(c.gaps);  // the drive's gaps are registers without a field
         int told = 0, largest = 0, blocksAfterTold = 0;
         session.setOnBlocksDisagree([&] { ++told; });
@@ -499,9 +483,10 @@ TEST(BlockReads, NoShiftingDriveGivesAWrongValueWhereverItsGapsAndAlikeValuesLie
     for (std::uint32_t seed = 1; seed <= 300; ++seed) {
         std::mt19937 random(seed);
         const auto draw = [&](int n) { return static_cast<int>(random() % n); };
-        BlockRig rig;
+        SessionOnDrive rig;  // at 9600,N,7,2
         SimulatedDrive& drive = rig.drive;
         LineSession& session = rig.session;
+        session.setBlockReads(true);
         session.setOnBlocksDisagree([&] { ++told; });
         std::vector<std::uint16_t> gaps;
         for (int run = 1 + draw(3); run > 0; --run)
