@@ -1,11 +1,13 @@
-// The editor core's write in both framings: order, unit switches, link parameters, reset,
-// failures, and the plan its preview shows.
+// The editor core in both framings: how values read are shown, page reads of a silent drive, the
+// write (order, unit switches, link parameters, reset, failures, the plan its preview shows), the
+// range checks a write meets and the texts a field refuses.
 
 #include <algorithm>
 #include <random>
 
 #include "editor/CoreFixture.h"
 #include "model/DriveFacts.h"
+#include "texts/CheckTexts.h"
 
 using namespace velorin;
 using namespace velorin::test;
@@ -24,7 +26,7 @@ Told told(const WriteOutcome& outcome) {
     return told;
 }
 
-class Write : public FramedCore {
+class Core : public FramedCore {
 protected:
     WriteOutcome write(WriteScope scope = WriteScope::Everything) {
         record.clear();
@@ -44,7 +46,60 @@ protected:
     WriteHooks hooks;
 };
 
-TEST_P(Write, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
+// A word is signed only where the range reaches below zero and for a choice, whatever the
+// framing; times and the set point show at the unit and decimals read at the opening.
+TEST_P(Core, ValuesReadShowSignedOnlyWhereTheRangeGoesBelowZeroAndInTheUnitsRead) {
+    const std::tuple<int, std::uint16_t, std::string> cases[] = {
+        {115, 0xFF9C, "-1.00"}, {456, 0xFFFF, "-0.01"}, {3, 60000, "60000"}, {10, 0xFFFF, "655.35"},
+        {25, 0xFFFF, "#-1"},    {0, 99, "unchanged"},  {97, 1234, "123.4"}, {230, 25, "25"},
+        {497, 192, "#2"},       {440, 1234, "1.234"}};
+    for (const auto& [reg, word, text] : cases) drive.setReg(reg, word);
+    for (auto [reg, word] : {std::pair{96, 1}, {229, 1}, {471, 3}}) drive.setReg(reg, word);
+    core.readOpeningCopies();
+    for (const auto& [reg, word, text] : cases) {
+        const int page = Catalogue::instance().parameter(reg).page;
+        if (!core.pagePresent(page))
+            ASSERT_EQ(core.readPage(page).kind, PageReadOutcome::Kind::Read) << page;
+        EXPECT_EQ(shownOnPage(page, reg), text) << reg;
+        EXPECT_EQ(core.unshown(reg), text == "unchanged") << reg;
+    }
+}
+
+TEST_P(Core, TheDrivesCopiesAreSignedAskedAgainAndRefreshedByEveryPageRead) {
+    for (auto [reg, word] : {std::pair{470, 40000}, {471, 4}, {382, 77}, {497, 192}, {546, 8}})
+        drive.setReg(reg, word);
+    drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 382});  // P11.14
+    core.readOpeningCopies();
+    EXPECT_EQ(record.firstReads(), (std::vector<int>{96, 229, 382, 470, 471}));
+    EXPECT_EQ(drive.faultsQueued(), 0u);
+    const DriveCopies& c = core.copies();
+    EXPECT_EQ(std::tuple(c.ratedCurrent, c.pidFullScale, c.pidDecimals), std::tuple(77, 40000, 4));
+    ASSERT_TRUE(core.readPage(25).ok() && core.readPage(28).ok());
+    EXPECT_EQ(c.rate, 192);
+    core.copies().rate = 48;
+    core.copies().lockReset = 5;
+    ASSERT_TRUE(core.readPage(1).ok());
+    EXPECT_EQ(std::tuple(c.rate, c.lockReset), std::tuple(192, 8));
+}
+
+TEST_P(Core, AnUnansweredRegisterIsAskedThreeTimesThenThePageReadStops) {
+    for (int lost : {2, 3}) {
+        connect(GetParam());
+        record.clear();
+        drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 4}, lost);  // P00.04
+        const PageReadOutcome outcome = core.readPage(0);
+        // P00.04 asked three times at most; those read before it asked again (a late reply
+        // might pass for theirs).
+        const std::vector<int> reads = record.reads();
+        const auto asked = std::ranges::count(reads, 4);
+        EXPECT_TRUE(lost == 3 ? asked == 3 && reads.back() == 4 : asked > lost) << asked;
+        for (int reg : {0, 1, 2, 3}) EXPECT_GE(std::ranges::count(reads, reg), 2) << reg;
+        EXPECT_EQ(core.pagePresent(0), lost == 2);
+        EXPECT_EQ(outcome.failedRegister, lost == 2 ? -1 : 4);
+    }
+}
+
+TEST_P(Core, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
     EXPECT_TRUE(write().complete());
     EXPECT_EQ(record.requests(), (std::vector<Request>{{FunctionCode::ReadRegisters, 0x2101}}));  // nothing present
     // Pages marked present as a parameter file marks them, never read.
@@ -62,7 +117,7 @@ TEST_P(Write, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
     EXPECT_TRUE(outcome.complete());
 }
 
-TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
+TEST_P(Core, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
     readUnchanged({25});  // station 1, 9600, the framing's format
     core.working()[496] = 5;
     write();
@@ -99,7 +154,7 @@ TEST_P(Write, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
               std::tuple(WriteOutcome::End::NotAtNewSettings, "9600,E,7,1 ASCII", 5, 5));
 }
 
-TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice) {
+TEST_P(Core, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice) {
     for (int reg = 538; reg <= 548; ++reg) drive.setReg(reg, static_cast<std::uint16_t>(reg));
     readUnchanged({28});
     core.working()[546] = 2;
@@ -125,7 +180,7 @@ TEST_P(Write, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice)
     EXPECT_EQ(writes().back(), (std::pair{548, 0}));
 }
 
-TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
+TEST_P(Core, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
     core.setPagePresent(2, true);
     // P01.25 refused (never sent again); P01.27 and its three reads back unanswered.
     drive.injectFault({.kind = DriveFault::Kind::Exception,
@@ -164,7 +219,7 @@ TEST_P(Write, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
               std::tuple(WriteOutcome::End::DriveSilent, 2, true));
 }
 
-TEST_P(Write, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
+TEST_P(Core, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
     core.setPagePresent(0, true);
     drive.injectFault({DriveFault::Kind::NoReply}, 3);
     EXPECT_EQ(write().end, WriteOutcome::End::NoAnswer);
@@ -179,7 +234,7 @@ TEST_P(Write, NoAnswerToTheRunningCheckOrNoToTheQuestionWritesNothing) {
     }
 }
 
-TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
+TEST_P(Core, ValuesThatCannotBeWrittenAreSkippedAndListed) {
     drive.setReg(0, 99);  // P00.00 has no option 99: its field cannot show it
     ASSERT_TRUE(core.readPage(0).ok());
     core.showPage(0);
@@ -200,7 +255,7 @@ TEST_P(Write, ValuesThatCannotBeWrittenAreSkippedAndListed) {
 // The changes only, in the full write's order and steps (a page never read whole, P03 read again
 // after the unit and shown at its new resolution, the station last, unlock codes before P17.08);
 // then nothing is left to send.
-TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
+TEST_P(Core, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     for (int reg : {547, 548}) drive.setReg(reg, 0);
     readUnchanged({0, 5, 25, 28});
     core.setPagePresent(2, true);
@@ -231,7 +286,7 @@ TEST_P(Write, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
 }
 
 // Whatever was changed, the plan a preview shows is what the write sends, for both scopes.
-TEST_P(Write, ThePlanIsWhatTheWriteSends) {
+TEST_P(Core, ThePlanIsWhatTheWriteSends) {
     const Catalogue& catalogue = Catalogue::instance();
     std::mt19937 random(static_cast<unsigned>(GetParam() == Framing::Rtu ? 7 : 11));
     const std::vector<int> pages = {0, 2, 5, 11, 17, 25, 28};
@@ -268,6 +323,113 @@ TEST_P(Write, ThePlanIsWhatTheWriteSends) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Framings, Write, ::testing::Values(Framing::Ascii, Framing::Rtu));
+INSTANTIATE_TEST_SUITE_P(Framings, Core, ::testing::Values(Framing::Ascii, Framing::Rtu));
+
+std::vector<std::string> messages(const std::vector<CheckFailure>& failures) {
+    std::vector<std::string> m;
+    for (const CheckFailure& f : failures) m.push_back(checkFailureText(f));
+    return m;
+}
+
+class WriteCheckTest : public CoreFixture {
+protected:
+    void SetUp() override { connect(Framing::Rtu); }
+    // The factory drive read whole, as 讀取全部 leaves it with nothing touched.
+    void readEverything() {
+        core.readOpeningCopies();
+        for (int page = 0; page < kPageCount; ++page) readUnchanged({page});
+    }
+};
+
+// A bound from P13.34 at 40000 stays 40000 (it once became -25536 and refused every P13.04);
+// the set point shows it at the two decimals of the drive's P13.35.
+TEST_F(WriteCheckTest, ABoundFromARegisterAbove32767KeepsItsValue) {
+    drive.setReg(470, 40000);
+    core.readOpeningCopies();
+    readUnchanged({22});
+    for (auto [value, expected] : {std::pair{0, std::vector<std::string>{}},
+                                   {40000, {}},
+                                   {40001, {"P13.04 範圍不在0.00~400.00（P13.34 = 40000）。"}}}) {
+        core.working()[440] = value;
+        EXPECT_EQ(messages(core.checkValues()), expected) << value;
+    }
+}
+
+// The factory drive fails only P15.03 (0), its own: a full write asks, a write of changes ignores.
+// A range from another parameter names the numbers in force.
+TEST_F(WriteCheckTest, AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt) {
+    using V = std::vector<std::string>;
+    const std::string p1503 = "P15.03 範圍不在3~50。";
+    readEverything();
+    core.working()[97] = 2000;  // P03.01 changed
+    const WriteCheck factory = core.checkWrite(WriteScope::Everything);
+    EXPECT_EQ(std::pair(messages(factory.failures), messages(factory.driveHeld)),
+              std::pair(V{}, V{p1503}));
+    const WriteCheck changed = core.checkWrite(WriteScope::ChangedOnly);
+    EXPECT_TRUE(changed.failures.empty() && changed.driveHeld.empty());
+
+    drive.setReg(382, 30);   // P09.15 and P10.15 (100.0 A) fail, as the drive holds them
+    drive.setReg(91, 1000);  // P02.36 10.00 <= P02.37
+    drive.setReg(92, 2000);
+    const std::string p0915 = "P09.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）。";
+    const std::string p1015 = "P10.15 範圍不在0.6~4.0（P11.14 額定電流 3.0 A 的 20.0~135.0%）。";
+    const std::string p0236 = "P02.36 範圍不在0.00~5.00（P02.37 = 5.00）。";
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, std::int32_t>> edits;
+        V changedOnly, fullFailures, fullDriveHeld;
+    } cases[] = {
+        {"an unrelated change", {{97, 2000}}, {}, {}, {p0915, p1015, p1503}},
+        {"the failing value written", {{261, 500}}, {p0915}, {p0915, p1015, p1503}, {}},
+        {"its bound moved", {{92, 500}}, {p0236}, {p0236, p0915, p1015, p1503}, {}},
+        {"brought into range", {{261, 40}}, {}, {}, {p1015, p1503}},
+    };
+    for (const Case& c : cases) {
+        readEverything();
+        for (auto [reg, value] : c.edits) core.working()[reg] = value;
+        EXPECT_EQ(messages(core.checkWrite(WriteScope::ChangedOnly).failures), c.changedOnly)
+            << c.what;
+        const WriteCheck full = core.checkWrite(WriteScope::Everything);
+        EXPECT_EQ(messages(full.failures), c.fullFailures) << c.what;
+        EXPECT_EQ(messages(full.driveHeld), c.fullDriveHeld) << c.what;
+    }
+}
+
+TEST_F(WriteCheckTest, AFullWriteLeavesOutTheValuesTheTechnicianLetStand) {
+    readEverything();
+    core.leaveOut({499});
+    EXPECT_TRUE(core.writeToDrive(link, {}).complete());
+    const Writes sent = writes();
+    const auto count = [&](int reg) { return std::ranges::count(sent, reg, &Writes::value_type::first); };
+    EXPECT_EQ(std::pair(count(499), count(97)), std::pair(0L, 1L));
+}
+
+TEST(FieldRefusal, TextsNoFieldTakesAreMarkedAndNamed) {
+    EditorCore core;
+    core.beginVisit(nullptr, Framing::Ascii);
+    core.fieldsShown(EditorCore::offlineFields());
+    const struct {
+        int reg;
+        const char* text;
+        int decimals;
+        const char* range;  // empty: taken
+    } cases[] = {
+        // Other texts of each kind are the conversion table's (Conversion.FieldsByKind).
+        {3, "abc", 0, "0~65535"},
+        {10, "12.345", 2, "0.00~655.35"},
+        {115, "-12.50", 0, ""},
+        {3, "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        core.fieldsShown(EditorCore::offlineFields());
+        core.fieldContentIs(c.reg, {-1, c.text});
+        const bool refused = *c.range != 0;
+        EXPECT_EQ(core.marks(c.reg).refused, refused) << c.text;
+        std::vector<FieldRefusal> expected;
+        if (refused)
+            expected.push_back({c.reg, c.decimals, c.range, c.text});
+        EXPECT_EQ(core.refusedFields(), expected) << c.text;
+    }
+}
 
 }  // namespace
