@@ -212,7 +212,7 @@ TEST(DeveloperWrite, UnconfirmedWritesAreCountedAndListed) {
 }
 
 // The fault history through a line session: one request per register, or blocks where the
-// session reads blocks; a register without a reply ends the read without a history.
+// session reads blocks.
 struct HistoryBench : test::SessionOnDrive {
     HistoryBench() {
         const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
@@ -248,17 +248,14 @@ TEST(FaultHistoryRead, SingleReadsOrBlocksGiveOneHistory) {
     }
 }
 
-TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistory) {
+// A register without a reply ends the read without a history; the clearing writes P17.08 = 8.
+TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistoryAndClearingWritesLockResetEight) {
     HistoryBench b;
     b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 424}, LineSession::kTries);
     const FaultHistoryRead read = readFaultHistory(b.session);
     EXPECT_FALSE(read.history);
     EXPECT_EQ(std::tuple(read.failedRegister, read.failure.outcome),
               std::tuple(std::uint16_t{424}, LinkOutcome::NoReply));
-}
-
-TEST(FaultHistoryRead, ClearingWritesLockResetEight) {
-    HistoryBench b;
     EXPECT_EQ(clearFaultHistory(b.session).outcome, LinkOutcome::Ok);
     EXPECT_EQ(test::writesOf(b.drive).back(), (std::pair{546, 8}));
     EXPECT_TRUE(readFaultHistory(b.session).history->records.empty());

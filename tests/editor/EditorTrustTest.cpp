@@ -7,7 +7,6 @@
 
 #include <gmock/gmock.h>
 
-#include "TestData.h"
 #include "editor/CoreFixture.h"
 #include "texts/CheckTexts.h"
 #include "model/ValueCheck.h"
@@ -17,7 +16,9 @@ using namespace velorin::test;
 
 namespace {
 
-using editortest::cat;
+const Catalogue& cat() {
+    return Catalogue::instance();
+}
 
 // The number an option text starts with ("26：編碼器1 Z計數" is 26), else its position.
 int optionNumber(int reg, int position) {

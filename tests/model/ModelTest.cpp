@@ -4,14 +4,38 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
-#include "editor/TestData.h"
+#include "editor/LineRecord.h"
+#include "model/Catalogue.h"
 #include "model/Rules.h"
 #include "model/ValueCheck.h"
 #include "sim/SimulatedDrive.h"
 
-namespace velorin::editortest {
+namespace velorin {
 namespace {
+
+const Catalogue& cat() {
+    return Catalogue::instance();
+}
+
+using Row = std::vector<std::string>;
+
+// The rows of a table under tests/editor/data.
+std::vector<Row> rows(const std::string& file) {
+    return test::tsvRows(std::string(VELORIN_EDITOR_TEST_DATA) + "/" + file);
+}
+
+// "14-15,23,112-114" as the registers it names; "-" names none.
+std::vector<int> registers(const std::string& text) {
+    std::vector<int> regs;
+    std::istringstream parts(text == "-" ? "" : text);
+    for (std::string part; std::getline(parts, part, ',');) {
+        const int last = std::stoi(part.substr(part.find('-') + 1));  // npos + 1: no dash
+        for (int r = std::stoi(part); r <= last; ++r) regs.push_back(r);
+    }
+    return regs;
+}
 
 // The data files parse, and a choice field is exactly one shown by position.
 TEST(Catalogue, DataParsesAndChoicesShowByPosition) {
@@ -188,4 +212,4 @@ TEST(ValueCheck, MessagesForGivenValues) {
 }
 
 }  // namespace
-}  // namespace velorin::editortest
+}  // namespace velorin
