@@ -49,6 +49,10 @@ protected:
         return c;
     }
     static FieldMarks m(bool changed, bool notFactory) { return {changed, notFactory, false}; }
+    using Values = std::vector<std::pair<int, int>>;
+    void set(const Values& values) {
+        for (auto [reg, value] : values) core.working()[reg] = value;
+    }
 };
 
 TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
@@ -155,15 +159,7 @@ TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
     EXPECT_TRUE(core.vfCurve(13).empty());
 }
 
-class Warnings : public Marks {
-protected:
-    using Values = std::vector<std::pair<int, int>>;
-    void set(const Values& values) {
-        for (auto [reg, value] : values) core.working()[reg] = value;
-    }
-};
-
-TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutOfOrder) {
+TEST_F(Marks, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutOfOrder) {
     for (int page : {7, 12, 15}) core.setPagePresent(page, true);
     const auto inOrder = [this] {
         set({{256, 100}, {254, 200}, {252, 300}, {250, 400}, {248, 500}});
@@ -191,7 +187,7 @@ TEST_F(Warnings, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutO
     EXPECT_TRUE(core.driveWarnings().empty());
 }
 
-TEST_F(Warnings, AFactoryResetIsPendingOnlyForAChangedValueFrom2To7) {
+TEST_F(Marks, AFactoryResetIsPendingOnlyForAChangedValueFrom2To7) {
     core.copies().lockReset = 0;
     set({{546, 2}});
     EXPECT_FALSE(core.resetPending());  // page P17-1 not present: not written

@@ -41,14 +41,10 @@ void answerNextBox(QMessageBox::StandardButton button, std::string& seen) {
 enum class Box { Question, Cautious, Table };
 
 Answer ask(QtDialogs& dialogs, Box box) {
-    switch (box) {
-        case Box::Question:
-            return dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定");
-        case Box::Cautious:
-            return dialogs.cautiousQuestion(nullptr, "是否放棄這些變更？", "參數未寫入");
-        case Box::Table:
-            break;
-    }
+    if (box == Box::Question)
+        return dialogs.question(nullptr, "是否解除禁止反轉?", "反轉設定");
+    if (box == Box::Cautious)
+        return dialogs.cautiousQuestion(nullptr, "是否放棄這些變更？", "參數未寫入");
     return dialogs.confirmTable(nullptr, "是否寫入？", {"參數", "寫入後"}, {{"P01.06", "1.50"}},
                                 "寫入變頻機");
 }
@@ -217,9 +213,8 @@ TEST(QtTcpPort, CarriesBytesAndADroppedConnectionIsALostPort) {
     QTcpServer gateway;
     ASSERT_TRUE(gateway.listen(QHostAddress::LocalHost));
     QtTcpPort port(wait, QStringLiteral("127.0.0.1"), gateway.serverPort());
-    EXPECT_EQ(port.deviceName(), "127.0.0.1:" + std::to_string(gateway.serverPort()));
-    EXPECT_TRUE(port.isNetwork());
-    EXPECT_FALSE(port.carriesWireTime());
+    EXPECT_EQ(std::tuple(port.deviceName(), port.isNetwork(), port.carriesWireTime()),
+              std::tuple("127.0.0.1:" + std::to_string(gateway.serverPort()), true, false));
     ASSERT_EQ(port.open(), OpenResult::Ok);
     ASSERT_TRUE(wait.wait(2s, [&] { return gateway.hasPendingConnections(); }));
     QTcpSocket* far = gateway.nextPendingConnection();

@@ -76,7 +76,7 @@ FaultHistory decoded(const Regs& regs) {
 }
 
 TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
-    struct Expect { int slot; const char* shortCode; std::optional<std::int64_t> secondsAgo; };
+    using Expect = std::tuple<int, std::string, std::optional<std::int64_t>>;  // slot, code, ago
     const struct { const char* what; Regs regs; std::vector<Expect> records; } cases[] = {
         {"nothing recorded", {}, {}},
         {"latest first; the hours and seconds of running now, 1210 h 30 min",
@@ -99,15 +99,10 @@ TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
          {{0, "Lu", 3599}}},
     };
     for (const auto& c : cases) {
-        const FaultHistory history = decoded(c.regs);
-        ASSERT_EQ(history.records.size(), c.records.size()) << c.what;
-        for (std::size_t i = 0; i < c.records.size(); ++i) {
-            const FaultRecord& r = history.records[i];
-            EXPECT_EQ(std::tuple(r.slot, r.shortCode, r.secondsAgo),
-                      std::tuple(c.records[i].slot, std::string(c.records[i].shortCode),
-                                 c.records[i].secondsAgo))
-                << c.what << ", record " << i;
-        }
+        std::vector<Expect> got;
+        for (const FaultRecord& r : decoded(c.regs).records)
+            got.emplace_back(r.slot, r.shortCode, r.secondsAgo);
+        EXPECT_EQ(got, c.records) << c.what;
     }
     const FaultHistory h = decoded({{403, 99}, {404, 6}});
     EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].number, h.records[0].slotName),
