@@ -19,6 +19,7 @@
 #include "support/DriveWrites.h"
 #include "support/LineTap.h"
 #include "support/SessionOnDrive.h"
+#include "ui/texts/WindowTexts.h"
 
 namespace velorin {
 namespace {
@@ -109,21 +110,22 @@ TEST(DeveloperWrite, EntriesGoOutAsEachFramingCarriesThem) {
 TEST(DeveloperWrite, AFaultyFileStopsBeforeAnythingIsWritten) {
     std::string tooMany = std::string(kDeveloperEntryLimit, ',');  // empty entries do not count
     for (int i = 0; i <= kDeveloperEntryLimit; ++i) tooMany += "P10 1\r\n";
-    using F = DeveloperFileFault;
-    const std::pair<std::string, DeveloperFileError> cases[] = {
-        {"P10 1\r\nP11 2\r\nP12\r\nP13 4", {3, "P12", F::NoBlank}},
-        {"P10 1,PX 7", {2, "PX 7", F::NumberNotANumber}},
-        {"P10 1,P497 7", {2, "P497 7", F::BadRate}},
-        {"P498 7,P10 1", {1, "P498 7", F::BadFormat}},
-        {"P496 five", {1, "P496 five", F::ValueNotANumber}},
-        {tooMany, {0, "", F::TooManyEntries}},
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {"P10 1\r\nP11 2\r\nP12\r\nP13 4", "第 3 項「P12」：缺少編號與數值之間的空格。"},
+        {"P10 1,PX 7", "第 2 項「PX 7」：編號不是數字。"},
+        {"P10 1,P497 7", "第 2 項「P497 7」：傳輸速率須為 0 到 4，或 48、96、192、384、1152。"},
+        {"P498 7,P10 1", "第 1 項「P498 7」：通訊格式須在 0 到 6 之間。"},
+        {"P496 five", "第 1 項「P496 five」：數值不是數字。"},
+        {tooMany, "檔案超過 563 項。"},
     };
-    for (const auto& [file, error] : cases) {
+    // clang-format on
+    for (const auto& [file, told] : cases) {
         Bench b("9600,N,7,2", 1);
         EXPECT_EQ(b.run(file).end, DeveloperWriteEnd::BadFile);
         EXPECT_TRUE(b.writeLog().empty());
         ASSERT_EQ(b.told.size(), 1u);
-        EXPECT_EQ(std::tuple(b.told[0].kind, b.told[0].fileError), std::tuple(Kind::BadFile, error));
+        EXPECT_EQ(developerNoticeText(b.told[0]), (MessageBoxText{"檔案錯誤", told + "未寫入任何參數。"}));
     }
 }
 
@@ -166,32 +168,32 @@ TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollowsAsAfterAReset) {
 
 TEST(DeveloperWrite, EveryStopIsTold) {
     using E = DeveloperWriteEnd;
+    const std::string link = "通訊錯誤";
     // clang-format off
-    using O = LinkOutcome;
-    // what went wrong, the notice's kind, the outcome it names and the writes done before
-    const std::tuple<const char*, std::function<void(Bench&)>, E, std::optional<std::tuple<Kind, O, int>>> cases[] = {
+    // what went wrong, how the run ends and the box that tells it
+    const std::tuple<const char*, std::function<void(Bench&)>, E, std::optional<MessageBoxText>> cases[] = {
         {"port in use", [](Bench& b) { b.line.setHeldElsewhere(true); }, E::PortNotOpened,
-         std::tuple(Kind::PortNotOpened, O::NoReply, 0)},
+         MessageBoxText{link, "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}},
         {"no answer", [](Bench& b) { b.drive.injectFault({DriveFault::Kind::NoReply}, 3); }, E::NoReply,
-         std::tuple(Kind::NoReply, O::NoReply, 0)},
+         MessageBoxText{link, "變頻機未回應，未寫入任何參數。"}},
         {"running", [](Bench& b) {
              b.session.open(1, b.link.settings);
              b.session.write(drive::kCommandRegister, drive::kRunForward);
              b.drive.clearWriteLog(); }, E::DriveRunning,
-         std::tuple(Kind::DriveRunning, O::NoReply, 0)},
+         MessageBoxText{"變頻機運轉中", "目前變頻機為運轉狀態，請手動停止變頻機運轉，否則部分參數將無法寫入。"}},
         {"adapter pulled after the first write",
          [](Bench& b) { b.hooks.progress = [&b](int, int) { b.line.setPresent(false); }; },
-         E::LineFailed, std::tuple(Kind::LineLost, O::PortError, 1)},
+         E::LineFailed, MessageBoxText{link, "通訊埠已中斷，已寫入 1 項，其餘未寫入。"}},
         {"file dialog cancelled", [](Bench& b) { b.cancel = true; }, E::NoFile, std::nullopt}};
     // clang-format on
-    for (const auto& [name, arrange, end, notice] : cases) {
+    for (const auto& [name, arrange, end, box] : cases) {
         SCOPED_TRACE(name);
         Bench b("9600,N,7,2", 1);
         arrange(b);
         EXPECT_EQ(b.run("P10 1,P11 2").end, end);
-        ASSERT_EQ(b.told.size(), notice ? 1u : 0u);
-        if (notice)
-            EXPECT_EQ(std::tuple(b.told[0].kind, b.told[0].reply.outcome, b.told[0].written), *notice);
+        ASSERT_EQ(b.told.size(), box ? 1u : 0u);
+        if (box)
+            EXPECT_EQ(developerNoticeText(b.told[0]), *box);
         EXPECT_EQ(b.writeLog().size(), b.fileAsked && !b.cancel ? 1u : 0u);
     }
 }
@@ -207,7 +209,8 @@ TEST(DeveloperWrite, UnconfirmedWritesAreCountedAndListed) {
     b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 12}, 4);
     const auto result = b.run("P10 1,P11 2,P12 3,P13 4");
     EXPECT_EQ(std::tuple(result.confirmed, result.unconfirmed), std::tuple(2, std::vector{11, 12}));
-    EXPECT_EQ(summary(b.told.back()), std::pair(2, std::vector{11, 12}));
+    EXPECT_EQ(developerNoticeText(b.told.back()),
+              (MessageBoxText{"開發功能", "開發參數寫入完成：寫入 2 項，未確認 2 項\nP11\nP12"}));
     EXPECT_EQ(ticks, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 }
 
