@@ -1,8 +1,5 @@
-// Beside the values: finding a parameter, the marks, the range in force, ErP1-ErP3, the reset and
-// the comparison of two to four parameter sets (drive, editor, a file and the factory values).
-// The parameter file: what a save writes, save-load-save through the fields; a backup's sidecar:
-// SHA-256 against the standard's vectors, the sidecar read back as written and nothing else
-// taken for one, and the verdicts before a restore or a load.
+// Beside the values: finding a parameter, the marks, the range in force, ErP1-ErP3, the reset, the
+// comparison of parameter sets; the parameter file, and a backup's sidecar and its verdicts.
 
 #include <map>
 

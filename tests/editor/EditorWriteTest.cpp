@@ -1,7 +1,5 @@
-// The editor core in both framings: how values read are shown, page reads of a silent drive, the
-// write (order, unit switches, link parameters, reset, failures, the plan its preview shows), the
-// range checks a write meets and the texts a field refuses. Nothing written that the technician
-// did not see, nothing shown that the drive does not hold, whatever the unit switches and P13.35.
+// The editor core in both framings: values read and shown, the write and its checks, and nothing
+// written that the technician did not see, whatever the unit switches and P13.35 hold.
 
 #include <algorithm>
 #include <map>

@@ -1,9 +1,6 @@
-// The boxes the running program shows, and the keys a technician answers them with: a plain Y or
-// N as well as Alt+Y and Alt+N, in the question boxes and in the table box before a write, with
-// the program's Chinese button texts (是(Y), 否(N)) as with Qt's own. The program's wait keeps the
-// windows alive and looks at the line when woken, not on a clock; the connection to a gateway over
-// a real socket on loopback: bytes both ways, a connection the gateway drops is a lost port,
-// connecting is bounded in time.
+// The boxes the running program shows and the keys that answer them, with the program's Chinese
+// button texts (是(Y), 否(N)) as with Qt's own; the program's wait, woken rather than on a clock;
+// the connection to a gateway over a real socket on loopback.
 
 #include <gtest/gtest.h>
 

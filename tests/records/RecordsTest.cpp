@@ -1,7 +1,5 @@
-// The change log's lines: each column, and one line whatever a name or command holds. The fault
-// history as the drive's registers give it: which slots hold a fault and in what order, the
-// fault's text and short code from the catalogue, how long ago by the two running-time
-// registers, the terminals as terminals, and what the drive saw, scaled.
+// The change log's lines, and the fault history as the drive's registers give it: slots and order,
+// texts and short codes, how long ago, the terminals, and what the drive saw, scaled.
 
 #include <gtest/gtest.h>
 
