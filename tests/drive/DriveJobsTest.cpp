@@ -41,11 +41,9 @@ using Sent = std::tuple<Framing, int, int, int>;
 constexpr Framing A = Framing::Ascii, R = Framing::Rtu;
 using Log = test::Writes;
 
-using Kind = DeveloperNotice::Kind;
-
 // The summary's numbers: writes confirmed and the registers not confirmed.
 std::pair<int, std::vector<int>> summary(const DeveloperNotice& told) {
-    EXPECT_EQ(told.kind, Kind::Finished);
+    EXPECT_EQ(told.kind, DeveloperNotice::Kind::Finished);
     return {told.confirmed, told.unconfirmed};
 }
 
@@ -125,7 +123,8 @@ TEST(DeveloperWrite, AFaultyFileStopsBeforeAnythingIsWritten) {
         EXPECT_EQ(b.run(file).end, DeveloperWriteEnd::BadFile);
         EXPECT_TRUE(b.writeLog().empty());
         ASSERT_EQ(b.told.size(), 1u);
-        EXPECT_EQ(developerNoticeText(b.told[0]), (MessageBoxText{"檔案錯誤", told + "未寫入任何參數。"}));
+        EXPECT_EQ(developerNoticeText(b.told[0]),
+                  (MessageBoxText{"檔案錯誤", told + "未寫入任何參數。"}));
     }
 }
 

@@ -172,8 +172,9 @@ TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
     for (const auto& c : cat().checks()) {
         const auto& p = cat().parameter(c.reg);
         // Page 29 has no checks.
-        EXPECT_EQ(std::tuple(p.page, Catalogue::codeOf(c.reg), p.kind == FieldKind::Choice, c.page < 29),
-                  std::tuple(c.page, c.code, false, true));
+        EXPECT_EQ(
+            std::tuple(p.page, Catalogue::codeOf(c.reg), p.kind == FieldKind::Choice, c.page < 29),
+            std::tuple(c.page, c.code, false, true));
         // The bounds text mostly shows the raw bounds as the field shows them.
         const auto text = [&](std::int32_t raw) {
             return std::get<ShowText>(displayValue(c.reg, raw)).text;

@@ -87,18 +87,17 @@ TEST(Words, DeveloperWriteNotices) {
     for (int i = 0; i < 20; ++i) listed += "\nP" + std::to_string(100 + i);
     EXPECT_EQ(developerNoticeText({.kind = K::PortNotReopened, .written = 4}),
               (MessageBoxText{"通訊錯誤", "無法重新開啟通訊埠，已寫入 4 項，其餘未寫入。"}));
-    EXPECT_EQ(developerNoticeText({.kind = K::Finished, .confirmed = 0, .unconfirmed = many}),
-              (MessageBoxText{"開發功能", "開發參數寫入完成：寫入 0 項，未確認 21 項" + listed + "\n…"}));
+    EXPECT_EQ(
+        developerNoticeText({.kind = K::Finished, .confirmed = 0, .unconfirmed = many}),
+        (MessageBoxText{"開發功能", "開發參數寫入完成：寫入 0 項，未確認 21 項" + listed + "\n…"}));
 }
 
 MonitorRow row(int function, ReplyCheck check, Framing framing = Framing::Rtu) {
-    MonitorRow r;
-    r.station = 1;
-    r.function = function == 3 ? FunctionCode::ReadRegisters : FunctionCode::WriteRegister;
-    r.reg = 261;
-    r.framing = framing;
-    r.check = check;
-    return r;
+    return {.station = 1,
+            .function = function == 3 ? FunctionCode::ReadRegisters : FunctionCode::WriteRegister,
+            .reg = 261,
+            .framing = framing,
+            .check = check};
 }
 
 TEST(LineMonitor, EachOutcomeInTheTechniciansWords) {
