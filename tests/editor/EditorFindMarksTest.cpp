@@ -5,8 +5,8 @@
 
 #include "editor/BackupSidecar.h"
 #include "editor/CoreFixture.h"
-#include "editor/ParameterFind.h"
 #include "editor/ParameterFile.h"
+#include "editor/ParameterFind.h"
 #include "editor/ParameterSets.h"
 #include "model/Sha256.h"
 #include "texts/CheckTexts.h"

@@ -10,9 +10,9 @@
 #include <map>
 
 #include "platform/ChangeLogFile.h"
+#include "platform/PortNaming.h"
 #include "platform/QtPortProvider.h"
 #include "platform/QtSerialPort.h"
-#include "platform/PortNaming.h"
 #include "support/Files.h"
 #include "support/LoggedChanges.h"
 #include "support/SmallDisk.h"
