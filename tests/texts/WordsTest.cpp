@@ -1,9 +1,15 @@
-// The words the windows and velorin-cli put on the cores' typed outcomes, and the line monitor's
-// rows, counters and 10 000-row bound, told in the monitor window's words and its CSV copy.
+// The words the windows and velorin-cli put on the cores' typed outcomes; the line monitor's
+// rows, counters, 10 000-row bound and CSV copy; the change log's lines, and the fault history
+// as the drive's registers give it: slots and order, texts and short codes, how long ago, the
+// terminals, and what the drive saw, scaled.
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "link/LineSession.h"
+#include "records/ChangeLog.h"
+#include "records/FaultHistory.h"
 #include "records/LineMonitor.h"
 #include "sim/SimulatedPort.h"
 #include "texts/FaultHistoryText.h"
@@ -78,45 +84,26 @@ TEST(Words, AFaultTheListLacksIsNamedByItsNumber) {
     EXPECT_EQ(faultText({.number = 99}), "未知異常（99）");
 }
 
+// The notices a bulk write on a drive gives are the drive tests'; these two it cannot make there.
 TEST(Words, DeveloperWriteNotices) {
     using K = DeveloperNotice::Kind;
-    using F = DeveloperFileFault;
-    const auto bad = [](int entry, std::string text, F fault) {
-        return DeveloperNotice{.kind = K::BadFile,
-                               .fileError = DeveloperFileError{entry, text, fault}};
-    };
     std::vector<int> many(21);
     for (int i = 0; i < 21; ++i) many[i] = 100 + i;
     std::string listed;
     for (int i = 0; i < 20; ++i) listed += "\nP" + std::to_string(100 + i);
-    // clang-format off
-    const std::pair<DeveloperNotice, MessageBoxText> cases[] = {
-        {{.kind = K::PortNotOpened}, {"通訊錯誤", "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}},
-        {{.kind = K::NoReply, .reply = {LinkOutcome::NoReply}}, {"通訊錯誤", "變頻機未回應，未寫入任何參數。"}},
-        {{.kind = K::DriveRunning}, {"變頻機運轉中", "目前變頻機為運轉狀態，請手動停止變頻機運轉，否則部分參數將無法寫入。"}},
-        {bad(3, "P12", F::NoBlank), {"檔案錯誤", "第 3 項「P12」：缺少編號與數值之間的空格。未寫入任何參數。"}},
-        {bad(2, "PX 7", F::NumberNotANumber), {"檔案錯誤", "第 2 項「PX 7」：編號不是數字。未寫入任何參數。"}},
-        {bad(2, "P497 7", F::BadRate), {"檔案錯誤", "第 2 項「P497 7」：傳輸速率須為 0 到 4，或 48、96、192、384、1152。未寫入任何參數。"}},
-        {bad(1, "P498 7", F::BadFormat), {"檔案錯誤", "第 1 項「P498 7」：通訊格式須在 0 到 6 之間。未寫入任何參數。"}},
-        {bad(1, "P496 five", F::ValueNotANumber), {"檔案錯誤", "第 1 項「P496 five」：數值不是數字。未寫入任何參數。"}},
-        {bad(0, "", F::TooManyEntries), {"檔案錯誤", "檔案超過 563 項。未寫入任何參數。"}},
-        {{.kind = K::LineLost, .reply = {LinkOutcome::PortError}, .written = 1}, {"通訊錯誤", "通訊埠已中斷，已寫入 1 項，其餘未寫入。"}},
-        {{.kind = K::PortNotReopened, .written = 4}, {"通訊錯誤", "無法重新開啟通訊埠，已寫入 4 項，其餘未寫入。"}},
-        {{.kind = K::Finished, .confirmed = 2, .unconfirmed = {11, 12}}, {"開發功能", "開發參數寫入完成：寫入 2 項，未確認 2 項\nP11\nP12"}},
-        {{.kind = K::Finished, .confirmed = 0, .unconfirmed = many}, {"開發功能", "開發參數寫入完成：寫入 0 項，未確認 21 項" + listed + "\n…"}},
-    };
-    // clang-format on
-    for (const auto& [notice, box] : cases) EXPECT_EQ(developerNoticeText(notice), box);
+    EXPECT_EQ(developerNoticeText({.kind = K::PortNotReopened, .written = 4}),
+              (MessageBoxText{"通訊錯誤", "無法重新開啟通訊埠，已寫入 4 項，其餘未寫入。"}));
+    EXPECT_EQ(
+        developerNoticeText({.kind = K::Finished, .confirmed = 0, .unconfirmed = many}),
+        (MessageBoxText{"開發功能", "開發參數寫入完成：寫入 0 項，未確認 21 項" + listed + "\n…"}));
 }
 
 MonitorRow row(int function, ReplyCheck check, Framing framing = Framing::Rtu) {
-    MonitorRow r;
-    r.station = 1;
-    r.function = function == 3 ? FunctionCode::ReadRegisters : FunctionCode::WriteRegister;
-    r.reg = 261;
-    r.framing = framing;
-    r.check = check;
-    return r;
+    return {.station = 1,
+            .function = function == 3 ? FunctionCode::ReadRegisters : FunctionCode::WriteRegister,
+            .reg = 261,
+            .framing = framing,
+            .check = check};
 }
 
 TEST(LineMonitor, EachOutcomeInTheTechniciansWords) {
@@ -227,6 +214,144 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
     EXPECT_EQ(monitor.counts().failed, 1);
     EXPECT_GE(monitor.counts().repeated, 1);
 }
+
+const LinkState kLink{3, Framing::Rtu, false, 3, "19200,E,8,1"};
+const ChangeSource kSource{"COM3", &kLink, "寫入變頻機"};
+const DisplayContext kRampInHundredths{0, 0, 2};
+const DisplayContext kRampInTenths{1, 0, 2};
+
+// The columns after "port" of one line, the time and port left out.
+std::string columnsOf(const ChangeEntry& entry) {
+    const std::string line = changeLogLine(entry);
+    return line.substr(line.find("19200"));
+}
+
+TEST(ChangeLogLine, EachKindOfValueInItsColumns) {
+    const struct { const char* what; ChangeEntry entry; const char* columns; } rows[] = {
+        {"a value with decimals, the drive's before known",
+         editorChange(kSource, {31, 50, 1234, true, kRampInHundredths, kRampInHundredths}),
+         "19200,E,8,1 RTU\t3\tP01.06\t起動轉速\t50\t1234\t0.50\t12.34\t已確認\t寫入變頻機\n"},
+        {"a choice shows its option", editorChange(kSource, {0, std::nullopt, 2, false, {}, {}}),
+         "19200,E,8,1 "
+         "RTU\t3\tP00.00\t開機顯示畫面選擇\t\t2\t\t2：顯示實際運轉頻率(H)\t未確認\t寫入變頻機\n"},
+        {"a ramp time shown before and after its unit changed",
+         editorChange(kSource, {97, 100, 100, true, kRampInHundredths, kRampInTenths}),
+         "19200,E,8,1 RTU\t3\tP03.01\t加速時間1\t100\t100\t1.00\t10.0\t已確認\t寫入變頻機\n"},
+        {"a word of the bulk write: a time's unit is not known", wordChange(kSource, 97, 100, true),
+         "19200,E,8,1 RTU\t3\tP03.01\t加速時間1\t\t100\t\t\t已確認\t寫入變頻機\n"},
+        {"a register outside the catalogue, read first",
+         wordChange(kSource, 0x2000, 0xFFFF, true, 0x0012),
+         "19200,E,8,1 RTU\t3\t0x2000\t\t18\t65535\t\t\t已確認\t寫入變頻機\n"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(columnsOf(row.entry), row.columns) << row.what;
+}
+
+TEST(ChangeLogLine, TabsAndLineEndsInAColumnStayInsideOneLineThatReadsBack) {
+    ChangeEntry entry = editorChange(kSource, {31, -5, 1234, true, {}, {}});
+    entry.time = "2026-12-07T14:03:22+08:00";
+    entry.name = "起動\t轉速\\";
+    entry.command = "velorin-cli -p COM3 restore \"a\tb\r\nc.txt\"";
+    const std::string line = changeLogLine(entry);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 11);
+    EXPECT_EQ(parseChangeLogLine(line), entry);
+    // What is not such a line is not read as one.
+    for (const std::string& bad : {line.substr(0, line.size() / 2),  // cut off while being written
+                                   std::string(line).replace(line.find("已確認"), 9, "maybe"),
+                                   std::string(line).replace(line.find("\t-5\t"), 4, "\tx\t"),
+                                   line.substr(0, line.size() - 1) + "\textra\n"})
+        EXPECT_FALSE(parseChangeLogLine(bad)) << bad;
+}
+
+using Regs = std::map<int, std::int32_t>;
+
+FaultHistory decoded(const Regs& regs) {
+    return decodeFaultHistory([&regs](int reg) -> std::optional<std::int32_t> {
+        const auto it = regs.find(reg);
+        if (it != regs.end())
+            return it->second;
+        // Every register of the history is known and 0 unless the case says otherwise.
+        if ((reg >= 403 && reg <= 431) || reg == 543 || reg == 544)
+            return 0;
+        return std::nullopt;
+    });
+}
+
+TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
+    using Expect = std::tuple<int, std::string, std::optional<std::int64_t>>;  // slot, code, ago
+    const struct { const char* what; Regs regs; std::vector<Expect> records; } cases[] = {
+        {"nothing recorded", {}, {}},
+        {"latest first; the hours and seconds of running now, 1210 h 30 min",
+         {{403, 20}, {404, 6}, {424, 1200}, {425, 1190}, {543, 1210}, {544, 1800}},
+         {{0, "ErP1", 37800}, {1, "oL", 73800}}},
+        {"an empty slot between two faults keeps the older one's place",
+         {{403, 3}, {405, 42}, {424, 5}, {426, 2}, {543, 5}},
+         {{0, "ocA", 0}, {2, "EPE1", 3 * 3600}}},
+        {"a number the list lacks, and -1, are unknown faults",
+         {{403, 99}, {404, -1}, {543, 1}},
+         {{0, "", 3600}, {1, "", 3600}}},
+        {"a fault counted at more hours than the drive has run: not known how long ago",
+         {{403, 1}, {424, 500}, {543, 499}, {544, 3599}},
+         {{0, "ou", std::nullopt}}},
+        {"seconds beyond 3599 are no running time",
+         {{410, 12}, {431, 1}, {543, 2}, {544, 3600}},
+         {{7, "EF", std::nullopt}}},
+        {"the seconds carry into the hour: 0 h 3599 s after a fault at 0 h",
+         {{403, 2}, {544, 3599}},
+         {{0, "Lu", 3599}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Expect> got;
+        for (const FaultRecord& r : decoded(c.regs).records)
+            got.emplace_back(r.slot, r.shortCode, r.secondsAgo);
+        EXPECT_EQ(got, c.records) << c.what;
+    }
+    const FaultHistory h = decoded({{403, 99}, {404, 6}});
+    EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].number, h.records[0].slotName),
+              std::tuple(std::string(), 99, std::string("最新")));  // a number the list lacks
+    EXPECT_EQ(std::tuple(h.records[1].text, h.records[1].slotName),
+              std::tuple(std::string("6：過負載(oL)"), std::string("前1次")));
+}
+
+TEST(FaultHistory, ShortCodeIsTheBracketedWordTheDriveShows) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"3：加速中電流值超過額定電流值二倍(ocA)", "ocA"},
+        {"24：ACI(4~20 mA)斷線(Acio)", "Acio"},  // the first bracket is no code
+        {"30：過熱預報(oH0):內部溫度回授大於(P07.26-5.0oC)", "oH0"},
+        {"14：三相輸出電流不平衡>P07.22，時間>32/fe,(ocbE)", "ocbE"},
+        {"20：參數設定錯誤1(ErP1)：P05.03~P05.12(DI重復設定)", "ErP1"},
+        {"0：無異常記錄", ""},
+        {"(", ""},
+    };
+    for (const auto& [text, code] : cases) EXPECT_EQ(shortFaultCode(text), code) << text;
+    // Every fault of the drive's list has one, so none is shown without the drive's own word.
+    for (int number = 1; number <= 42; ++number)
+        EXPECT_NE(decoded({{403, number}}).records.at(0).shortCode, "") << number;
+}
+
+TEST(FaultHistory, TerminalsAndWhatTheDriveSaw) {
+    const auto on = [](const std::vector<TerminalState>& states) {
+        std::string names;
+        for (const auto& t : states)
+            if (t.on)
+                names += t.name + " ";
+        return names;
+    };
+    EXPECT_EQ(on(terminalStates(0b1000000101, true)) + on(terminalStates(0x9F, false)),
+              "M0 M2 M9 RL1 RL2 DO1 DO2 DO3 b7 ");
+    EXPECT_EQ(std::tuple(terminalStates(0, true).size(), terminalStates(0, false).size()),
+              std::tuple(10u, 8u));
+
+    const FaultHistory h =
+        decoded({{411, 5000}, {413, -1500}, {416, 3110}, {417, -25}, {423, -50}, {421, 6}});
+    std::string seen;  // those not 0; P12.21, the input terminals, shown as terminals only
+    for (const SeenValue& s : h.seen)
+        if (s.shown.find_first_not_of("0.") != std::string::npos)
+            seen += s.code + " " + s.shown + " " + s.unit + "\n";
+    EXPECT_EQ(seen, "P12.11 50.00 Hz\nP12.13 -1500 rpm\nP12.16 311.0 V\nP12.17 -2.5 A\nP12.23 -5.0 °C\n");
+    EXPECT_EQ(on(h.inputs), "M1 M2 ");
+}
+
 
 }  // namespace
 }  // namespace velorin

@@ -1,16 +1,95 @@
-// Display of raw values, conversion of fields back to raw values, the factory values and the
-// range checks run before a write.
+// The catalogue against what it works out itself (codes, places, option numbering); the
+// display of raw values, conversion of fields back to raw values, the factory values and the range
+// checks run before a write.
 
 #include <map>
 #include <set>
+#include <sstream>
 
-#include "editor/TestData.h"
+#include "editor/LineRecord.h"
+#include "model/Catalogue.h"
 #include "model/Rules.h"
 #include "model/ValueCheck.h"
 #include "sim/SimulatedDrive.h"
 
-namespace velorin::editortest {
+namespace velorin {
 namespace {
+
+const Catalogue& cat() {
+    return Catalogue::instance();
+}
+
+using Row = std::vector<std::string>;
+
+// The rows of a table under tests/editor/data.
+std::vector<Row> rows(const std::string& file) {
+    return test::tsvRows(std::string(VELORIN_EDITOR_TEST_DATA) + "/" + file);
+}
+
+// "14-15,23,112-114" as the registers it names; "-" names none.
+std::vector<int> registers(const std::string& text) {
+    std::vector<int> regs;
+    std::istringstream parts(text == "-" ? "" : text);
+    for (std::string part; std::getline(parts, part, ',');) {
+        const int last = std::stoi(part.substr(part.find('-') + 1));  // npos + 1: no dash
+        for (int r = std::stoi(part); r <= last; ++r) regs.push_back(r);
+    }
+    return regs;
+}
+
+// The data files parse, and a choice field is exactly one shown by position.
+TEST(Catalogue, DataParsesAndChoicesShowByPosition) {
+    EXPECT_TRUE(cat().dataErrors().empty()) << cat().dataErrors().front();
+    for (const auto& p : cat().parameters())  // P17.24 shows by position in a box with a list
+        EXPECT_TRUE(!p.shown || (p.kind == FieldKind::Choice) ==
+                                    (p.display == DisplayRule::Position && p.reg != 562))
+            << p.code;
+}
+
+TEST(Catalogue, CodesAndPlaces) {
+    for (int r = 0; r < kRegisterCount; ++r)
+        EXPECT_EQ(Catalogue::registerOf(Catalogue::codeOf(r)), r);
+    std::vector<std::string> codes;
+    for (int r : {0, 24, 25, 380, 562}) codes.push_back(Catalogue::codeOf(r));
+    EXPECT_EQ(codes, (std::vector<std::string>{"P00.00", "P00.24", "P01.00", "P11.12", "P17.24"}));
+    // Group ends: P00 runs to P00.24, P17 to P17.24.
+    for (const char* bad : {"P00.25", "P17.25", "P18.00", "P2.24", "P0a.00", "X00.00", ""})
+        EXPECT_FALSE(Catalogue::registerOf(bad)) << bad;
+    for (const auto& row : rows("places.tsv")) {
+        const auto& p = cat().parameter(std::stoi(row[0]));
+        std::vector<std::string> got;
+        for (int v : {p.reg, p.page, p.place.column, p.place.row, p.place.labelX, p.place.fieldX,
+                      p.place.y})
+            got.push_back(std::to_string(v));
+        EXPECT_EQ(got, row);
+    }
+}
+
+std::vector<std::string> texts(int reg) {
+    const auto options = cat().options(reg);
+    return {options.begin(), options.end()};
+}
+
+TEST(OptionLists, ListsNumberedByPosition) {
+    // An option's number is its position (P00.01's jump to 26-33 and 60).
+    std::vector<int> p0001;
+    for (const auto& p : cat().parameters()) {
+        const bool takesList = p.kind == FieldKind::Choice || p.kind == FieldKind::NumberWithList;
+        EXPECT_EQ(p.list >= 0, takesList) << p.reg;
+        const auto options = texts(p.reg);
+        for (int i = 0; i < static_cast<int>(options.size()) && p.reg != 497; ++i) {
+            const auto number = options[i].substr(0, options[i].find("："));
+            if (p.reg == 1)
+                p0001.push_back(std::stoi(number));
+            else
+                EXPECT_EQ(number, std::to_string(i)) << p.code;
+        }
+    }
+    EXPECT_EQ(p0001, registers("0-22,26-33,60"));
+    // Runs of blanks and the full-width tilde survive.
+    EXPECT_EQ(texts(1)[1], "1：輸入端子(I  M9M8  M7M6  M5M4  M3M2  M1M0)");
+    EXPECT_EQ(texts(27)[0], "0：VIN:類比信號0V～10V輸入");
+}
 
 std::int16_t n16(const std::string& text) {
     return static_cast<std::int16_t>(std::stoi(text));
@@ -88,10 +167,10 @@ TEST(CheckList, EveryCheckTestsAFieldOfThePageThatEnablesIt) {
     std::set<std::string> textDiffers;
     for (const auto& c : cat().checks()) {
         const auto& p = cat().parameter(c.reg);
-        EXPECT_EQ(p.page, c.page) << c.code;
-        EXPECT_EQ(Catalogue::codeOf(c.reg), c.code);
-        EXPECT_NE(p.kind, FieldKind::Choice) << c.code;
-        EXPECT_LT(c.page, 29);  // page 29 has no checks
+        // Page 29 has no checks.
+        EXPECT_EQ(
+            std::tuple(p.page, Catalogue::codeOf(c.reg), p.kind == FieldKind::Choice, c.page < 29),
+            std::tuple(c.page, c.code, false, true));
         // The bounds text mostly shows the raw bounds as the field shows them.
         const auto text = [&](std::int32_t raw) {
             return std::get<ShowText>(displayValue(c.reg, raw)).text;
@@ -129,4 +208,4 @@ TEST(ValueCheck, MessagesForGivenValues) {
 }
 
 }  // namespace
-}  // namespace velorin::editortest
+}  // namespace velorin
