@@ -8,6 +8,7 @@
 #include "support/Widgets.h"
 #include "link/Transaction.h"
 #include "platform/EventLoopWait.h"
+#include "platform/QtSettings.h"
 #include "support/LineTap.h"
 #include "support/SimServices.h"
 
@@ -75,6 +76,13 @@ protected:
         return ports && form ? ports->lastCreated() : nullptr;
     }
     std::string boxes() const { return sim.dialogs.boxes(); }
+    // Settings kept in a file; called again, read afresh as at the next run.
+    QtSettings& keepSettings() {
+        keptSettings.reset();
+        keptSettings = std::make_unique<QtSettings>(keptFolder.filePath("velorin.ini"));
+        sim.services.settings = keptSettings.get();
+        return *keptSettings;
+    }
     // Enabled or not: the port, rate, format and station lists, connect, offline.
     std::string enabled() const {
         std::string out;
@@ -106,6 +114,8 @@ protected:
     std::string shown;  // the windows that came next
     int answers = 0;    // replies that came back
     std::optional<LineTap> tap;  // every probe on the line
+    QTemporaryDir keptFolder;
+    std::unique_ptr<QtSettings> keptSettings;
 };
 
 }  // namespace velorin::test

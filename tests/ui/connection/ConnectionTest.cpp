@@ -9,7 +9,6 @@
 #include "app/ScreenshotTour.h"
 #include "ui/menu/ModeMenu.h"
 #include "ui/common/LinkStatus.h"
-#include "platform/QtSettings.h"
 
 using namespace velorin;
 using namespace std::chrono_literals;
@@ -53,6 +52,7 @@ TEST_F(ConnectionTest, ProbeOrSearchFindsTheDriveAndHandsOverToTheMenu) {
         {3, 2, 5, -1, -1, "1", 98, 0, "3 19200,E,8,1 RTU=1 COM1"},
         {1, 0, 0, -1, -1, "1", 1, 0, "1 4800,N,7,2 RTU=0 COM1"},
         {1, 1, 0, 1, -1, "7", 2, 0, "1 9600,N,7,2 RTU=0 COM1"},  // a rate without format
+        {1, 1, 0, 5, 7, "1", 2, 0, "1 9600,N,7,2 RTU=0 COM1"},   // 自動搜尋 after a choice kept
         {1, 1, 0, 1, 3, "7", 3, 1, "1 9600,N,7,2 RTU=0 COM1"},   // the RTU probe fails
     };
     for (const auto& c : cases) {
@@ -179,10 +179,7 @@ TEST_F(ConnectionTest, PortsThatCannotBeOpenedAreToldAsSuch) {
 // The reply timeout, block reads and verified reads are kept and reach every session (a drive
 // 0.2 s late is found with 250 ms); the link found is chosen at the next start and probed at once.
 TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
-    QTemporaryDir dir;
-    const QString file = dir.filePath("velorin.ini");
-    auto kept = std::make_unique<QtSettings>(file);
-    sim.services.settings = kept.get();
+    keepSettings();
     QPointer<QWidget> menu;
     sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
     sim.drive.setResponseDelay(200ms);
@@ -199,9 +196,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
     delete menu.data();
 
-    kept.reset();  // the next run
-    kept = std::make_unique<QtSettings>(file);
-    sim.services.settings = kept.get();
+    keepSettings();  // the next run
     sim.services.replyTimeout = 100ms;
     sim.services.blockReads = false;
     open();
@@ -271,9 +266,7 @@ TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
 // The network gateway: address, port and framing typed in, the stations searched only (and said
 // so), the link line naming the gateway, what was typed kept for the next run.
 TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
-    QTemporaryDir dir;
-    auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
-    sim.services.settings = kept.get();
+    keepSettings();
     GatewayLink gateway(sim.drive, Framing::Mbap);
     sim.ports.attachGateway("192.168.1.50", gateway);
     sim.drive.setLink(3, 1, 0);
@@ -314,9 +307,7 @@ TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
     EXPECT_TRUE(next->port().isNetwork());
     EXPECT_EQ(next->framing(), Framing::Mbap);
 
-    kept.reset();  // the next run
-    kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
-    sim.services.settings = kept.get();
+    keepSettings();  // the next run
     open();
     EXPECT_EQ(list("portList")->currentText() + " " +
                   child<QLineEdit>(form, "gatewayAddressBox")->text() + " " +

@@ -213,12 +213,8 @@ TEST_F(EditorCompare, CtrlMComparesAChosenFileWithoutLoadingItAndADoubleClickSho
     enter(2, QStringLiteral("7"));
     shortcut(Qt::Key_M);
     // A file of pages P00 and P01-2 at the factory values but for P00.02 and P01.24.
-    std::ofstream out(desktopFile("Other.txt").toStdString(), std::ios::binary);
-    for (auto [first, last] : {std::pair{0, 22}, {49, 54}})
-        for (int reg = first; reg <= last; ++reg)
-            out << "P" << reg << " " << (reg == 2 ? 5 : reg == 49 ? 1500 : factoryDriveValue(reg))
-                << "\r\n";
-    out.close();
+    writeFile(desktopFile("Other.txt"), fileOf({{2, "5"}}, 0, 22, factoryDriveValue) +
+                                            fileOf({{49, "1500"}}, 49, 54, factoryDriveValue));
     const EditorCore::Values working = core->working();
     record.clear();
     s.dialogs.answerInputs({desktopFile("Other.txt")});

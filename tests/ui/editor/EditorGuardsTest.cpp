@@ -1,8 +1,6 @@
 // What the editor window guards: edits are never dropped without a question whose Enter keeps
 // them, a range failure shows its field, a value the drive holds itself blocks no write.
 
-#include <fstream>
-
 #include "EditorFixture.h"
 #include "support/DriveWrites.h"
 
@@ -24,9 +22,8 @@ protected:
     // Page P00 as the drive holds it, with P00.02 at 7.
     QString pageFile() {
         const QString path = desktopFile(QStringLiteral("Page0.txt"));
-        std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
-        for (int reg = 0; reg <= 22; ++reg)
-            out << "P" << reg << " " << (reg == 2 ? 7 : core->driveValue(reg)) << "\r\n";
+        const auto held = [this](int reg) { return core->driveValue(reg); };
+        writeFile(path, fileOf({{2, "7"}}, 0, 22, held));
         return path;
     }
 };

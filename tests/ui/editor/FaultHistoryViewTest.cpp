@@ -80,12 +80,7 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
 }
 
 TEST_F(FaultHistoryView, OfflineALoadedFilesHistory) {
-    std::string file;
-    for (int reg = 0; reg <= 548; ++reg) {
-        const int value = reg == 403 ? 3 : reg == 424 ? 7 : reg == 543 ? 9 : 0;
-        file += "P" + std::to_string(reg) + " " + std::to_string(value) + "\r\n";
-    }
-    std::ofstream(desktopFile().toStdString(), std::ios::binary) << file;
+    writeFile(desktopFile(), fileOf({{403, "3"}, {424, "7"}, {543, "9"}}));
     open(true);
     s.dialogs.answerInputs({desktopFile()});
     shortcut(Qt::Key_O);

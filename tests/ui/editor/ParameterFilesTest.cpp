@@ -3,8 +3,6 @@
 
 #include <gmock/gmock.h>
 
-#include <map>
-
 #include "EditorFixture.h"
 #include "texts/FileTexts.h"
 
@@ -12,15 +10,6 @@ using namespace velorin;
 using namespace velorin::test;
 
 namespace {
-
-// P0-P548 at 0, with `values` in place, each line ended by CR LF.
-std::string fileOf(const std::map<int, std::string>& values, int first = 0, int last = 548) {
-    std::string text;
-    for (int reg = first; reg <= last; ++reg)
-        text += "P" + std::to_string(reg) + " " +
-                (values.count(reg) ? values.at(reg) : std::string("0")) + "\r\n";
-    return text;
-}
 
 std::vector<int> presentPages(const EditorCore& core) {
     std::vector<int> pages;
@@ -38,7 +27,7 @@ protected:
     }
     void load(const std::string& bytes) {
         const QString path = desktopFile(QStringLiteral("In.txt"));
-        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
+        writeFile(path, bytes);
         s.dialogs.answerInputs({path});
         shortcut(Qt::Key_O);
     }
@@ -67,10 +56,10 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     EXPECT_EQ(std::count(online.begin(), online.end(), '\n'), 23);
     EXPECT_THAT(online, ::testing::HasSubstr("\r\nP14 0\r\nP15 0\r\n"));
     // Only page P00 was read: the report says so and names the pages the file lacks.
-    EXPECT_TRUE(progress()->text().startsWith("已儲存 23 項至 Data.txt，只含 1 頁（P00），缺 28 頁（"
-                                              "P01-1、") &&
-                progress()->text().endsWith("、P17-1）"))
-        << progress()->text().toStdString();
+    EXPECT_THAT(progress()->text().toStdString(),
+                ::testing::AllOf(::testing::StartsWith("已儲存 23 項至 Data.txt，只含 1 頁（P00），"
+                                                       "缺 28 頁（P01-1、"),
+                                 ::testing::EndsWith("、P17-1）")));
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
     EXPECT_EQ(fileBytes(desktopFile()), online);
@@ -88,8 +77,8 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     QDir().mkpath(folder);
     save(folder);
     ASSERT_EQ(s.dialogs.messages().size(), 1u);
-    EXPECT_TRUE(s.dialogs.messages()[0].startsWith(QStringLiteral("無法寫入檔案：") + folder + "\n"))
-        << s.dialogs.messages()[0].toStdString();
+    EXPECT_THAT(s.dialogs.messages()[0].toStdString(),
+                ::testing::StartsWith("無法寫入檔案：" + folder.toStdString() + "\n"));
     EXPECT_EQ(s.dialogs.shown().back().title, "檔案錯誤");
 }
 
@@ -124,15 +113,12 @@ TEST_F(EditorFiles, TextsNoFieldTakesAreMarkedAndTheSaveRefusesThem) {
 TEST_F(EditorFiles, APartialFileSaysWhatItLacksAndItsLoadTakesNoZerosForThem) {
     open();
     click(tab(1));
-    save(desktopFile());
-    EXPECT_TRUE(
-        progress()->text().contains("項至 Data.txt，只含 2 頁（P00、P01-1），缺 27 頁（P01-2、"))
-        << progress()->text().toStdString();
+    save(desktopFile());  // its report's words: the save's test above
     s.drive.setReg(97, 1234);  // P03.01 on the drive now
     click(tab(5));
     load(fileBytes(desktopFile()));
-    EXPECT_TRUE(progress()->text().contains("項自 In.txt，只含 2 頁（P00、P01-1），缺 27 頁"))
-        << progress()->text().toStdString();
+    EXPECT_THAT(progress()->text().toStdString(),
+                ::testing::HasSubstr("項自 In.txt，只含 2 頁（P00、P01-1），缺 27 頁"));
     EXPECT_EQ(presentPages(*core), (std::vector<int>{0, 1}));
     click(tab(5));
     EXPECT_EQ(field(97)->currentText(), "12.34");
@@ -220,7 +206,7 @@ TEST_F(EditorFiles, TheSidecarIsWrittenAndHeeded) {
     open();
     save(desktopFile());
     ASSERT_THAT(fileBytes(desktopFile() + ".json"), ::testing::HasSubstr("\"model\": 101"));
-    std::ofstream(desktopFile().toStdString(), std::ios::binary | std::ios::app) << "P23 0\r\n";
+    writeFile(desktopFile(), "P23 0\r\n", true);
     for (const Answer answer : {Answer::No, Answer::Yes}) {
         const QString before = progress()->text();
         s.dialogs.answerQuestions({answer});

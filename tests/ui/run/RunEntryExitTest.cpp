@@ -5,14 +5,6 @@
 using namespace velorin;
 using namespace velorin::test;
 
-namespace {
-const QString kAskF = QStringLiteral("是否自動將主頻率來源設定為通信輸入?");
-const QString kAskR = QStringLiteral("是否自動將運轉訊號設定為通信輸入?");
-const QString kAskReverse = QStringLiteral("是否解除禁止反轉?");
-const QString kBackF = QStringLiteral("是否自動將主頻率來源設定改回原始設定?");
-const QString kBackReverse = QStringLiteral("是否自動將禁止反轉改回原始設定?");
-}  // namespace
-
 // On a drive on the link already nothing is asked; the way out writes back only what was read.
 TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
     const Writes raised{{96, 0}, {248, 40000}, {32, 40000}}, restored{{248, 6000}, {32, 5000}};
@@ -61,14 +53,16 @@ TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
     setRegs({{25, 1}, {5, 0}, {28, 3}});
     s.dialogs.answerQuestions({Answer::Yes, Answer::No, Answer::Yes});
     load(false);
-    EXPECT_EQ(s.dialogs.questions(), (Texts{kAskF, kAskR, kAskReverse}));
+    EXPECT_EQ(s.dialogs.questions(), (Texts{"是否自動將主頻率來源設定為通信輸入?",
+                                            "是否自動將運轉訊號設定為通信輸入?", "是否解除禁止反轉?"}));
     // No: 5 left as it was.
     EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}, {25, 0}, {28, 0}}));
     // On the way out the two changed settings are offered back, the unchanged one is not.
     forget();
     s.dialogs.answerQuestions({Answer::Yes, Answer::No});
     child<QAction>("returnAction")->trigger();
-    EXPECT_EQ(s.dialogs.questions(), (Texts{kBackF, kBackReverse}));
+    EXPECT_EQ(s.dialogs.questions(),
+              (Texts{"是否自動將主頻率來源設定改回原始設定?", "是否自動將禁止反轉改回原始設定?"}));
     EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
 }
 
@@ -132,7 +126,7 @@ TEST_P(RunWayOut, StopsRestoresOnceNamesWhatWasNotPutBackAndGoesWhereItShould) {
         child<QAction>(way == 0 ? "returnToolAction" : "quitAction")->trigger();
     // 248 refused; 25 carried out but never confirmed.
     EXPECT_EQ(writes(), (Writes{{kCmd, 1}, {32, 5000}, {25, 1}}));
-    EXPECT_EQ(s.dialogs.questions(), Texts{kBackF});
+    EXPECT_EQ(s.dialogs.questions(), Texts{"是否自動將主頻率來源設定改回原始設定?"});
     EXPECT_EQ(s.dialogs.messages(),
               Texts{QStringLiteral("P09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
                                    "P01.00 頻率指令選擇1 未能還原為 1，請手動設定。")});

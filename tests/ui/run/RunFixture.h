@@ -127,11 +127,6 @@ protected:
     QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
     QComboBox* unitCombo() const { return child<QComboBox>("rampUnitCombo"); }
     QSlider* slider() const { return child<QSlider>("frequencySlider"); }
-    // Picks a ramp unit as the technician does.
-    void chooseUnit(int index) {
-        unitCombo()->setCurrentIndex(index);
-        emit unitCombo()->activated(index);
-    }
 
     // A run session on its own, entered, its entry forgotten.
     RunSession& enterSession() {

@@ -171,7 +171,8 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         forget();
-        chooseUnit(c.unit);
+        unitCombo()->setCurrentIndex(c.unit);  // as the technician picks it
+        emit unitCombo()->activated(c.unit);
         // The unit is written and both times read again and shown in it.
         EXPECT_EQ(writes(), (Writes{{96, c.unit}}));
         EXPECT_EQ(edit("decelTimeEdit")->text(), c.unit ? "200.0" : "20.00");
