@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QPointer>
 #include <QTest>
 #include <QtWidgets>
 #include <functional>

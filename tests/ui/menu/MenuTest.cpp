@@ -3,7 +3,6 @@
 // reconnecting (every later window serves it, a write reaches it alone), a station typed and
 // probed, and 全部備份 of every drive found with one of them silent.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QTest>
 #include <QtWidgets>

@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QPushButton>
-#include <QTableView>
 #include <QTest>
+#include <QtWidgets>
 
 #include "ui/monitor/MonitorWindow.h"
 #include "sim/SimulatedPort.h"
