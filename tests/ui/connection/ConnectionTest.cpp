@@ -20,6 +20,7 @@
 #include "ui/run/RunPanel.h"
 
 namespace velorin::test {
+namespace {
 
 // A connection screen on the simulated drive, its probes, replies, boxes and windows recorded.
 class ConnectionTest : public ::testing::Test {
@@ -126,12 +127,7 @@ protected:
     std::unique_ptr<QtSettings> keptSettings;
 };
 
-}  // namespace velorin::test
-
-using namespace velorin;
 using namespace std::chrono_literals;
-using velorin::test::child;
-using velorin::test::ConnectionTest;
 
 // Nothing goes out before the station text and the port are right; offline needs no port.
 TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
@@ -445,8 +441,6 @@ TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
 // the button that has the focus), Alt and the underlined letter press a button, Tab keeps the
 // order the screen is built in, and every toolbar button has its letter.
 
-namespace {
-
 // COM1 and COM2 on simulated lines, named after the devices the test gives them.
 struct RenamedPorts : test::SimPortProvider {
     std::map<int, QString> names;
@@ -486,8 +480,6 @@ void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers, const s
     QTest::qWaitFor([&] { return !opened.empty(); }, 1000);
     EXPECT_EQ(opened, expected);
 }
-
-}  // namespace
 
 TEST_F(ConnectionTest, AutoSearchEntriesTooltipsAndTheTimeoutRange) {
     sim.drive.setLink(1, 1, 0);
@@ -648,9 +640,6 @@ TEST_F(ConnectionTest, EveryToolbarButtonAndMenuItemHasItsKey) {
     delete editor.data();
     delete panel.data();
 }
-
-namespace velorin::test {
-namespace {
 
 // 搜尋所有站號 on a line of three drives, one answering later than the reply wait: the list of
 // them, a double click connects to the one chosen and the mode menu gets the list; Esc keeps

@@ -171,11 +171,6 @@ protected:
     RunFraming() { framing = GetParam() % 2 ? Framing::Rtu : Framing::Ascii; }
 };
 
-}  // namespace velorin::test
-
-using namespace velorin;
-using namespace velorin::test;
-
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     load();
     // clang-format off
@@ -580,3 +575,5 @@ TEST_F(RunFixture, ACloseDuringACommandIsTakenWhenTheLineIsIdle) {
     flushDeletes();
     EXPECT_TRUE(panel.isNull() && !s.line.isHeld());
 }
+
+}  // namespace velorin::test
