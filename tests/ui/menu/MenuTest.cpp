@@ -37,6 +37,8 @@ protected:
 
     test::SimServices sim;
     QPointer<ModeMenu> menu = new ModeMenu(sim.services);
+    QTemporaryDir logFolder;
+    ChangeLogFile log{logFolder.filePath("changes.log")};  // in use once a test sets it
     QPushButton* editorButton() { return test::child<QPushButton>(menu, "editorButton"); }
     QPushButton* runPanelButton() { return test::child<QPushButton>(menu, "runPanelButton"); }
     QPushButton* button(const char* name) { return test::child<QPushButton>(menu, name); }
@@ -157,8 +159,6 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     EXPECT_TRUE(sim.drive.writeLog().empty());
 
     sim.dialogs.clear();
-    QTemporaryDir logFolder;
-    ChangeLogFile log(logFolder.filePath("changes.log"));
     sim.services.changeLog = &log;
     bool lockedDuringWrite = false;
     sim.dialogs.onShow([&](const auto&) {
@@ -236,8 +236,6 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     for (const SimulatedDrive* d : {&sim.drive, &second, &third})
         EXPECT_TRUE(d->writeLog().empty()) << "a switch writes nothing";
 
-    QTemporaryDir logFolder;
-    ChangeLogFile log(logFolder.filePath("changes.log"));
     sim.services.changeLog = &log;
     button("editorButton")->click();
     ASSERT_TRUE(editor);
@@ -253,7 +251,6 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     const auto logged = test::loggedChanges(log.path());
     ASSERT_FALSE(logged.empty());
     for (const ChangeEntry& e : logged) EXPECT_EQ(e.station, 2) << e.code;
-    sim.services.changeLog = nullptr;
 }
 
 // A station typed is probed: one that answers joins the list with its model and is used, one
