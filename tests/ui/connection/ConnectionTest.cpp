@@ -3,18 +3,131 @@
 
 #include <gmock/gmock.h>
 #include <QTest>
+#include <QTextLayout>
 #include <QtWidgets>
 
-#include "ConnectionFixture.h"
 #include "app/ScreenshotTour.h"
-#include "ui/menu/ModeMenu.h"
-#include "ui/common/LinkStatus.h"
+#include "link/Transaction.h"
+#include "model/FaultRegisters.h"
 #include "platform/QtSettings.h"
+#include "support/LineTap.h"
+#include "support/SimServices.h"
+#include "support/Widgets.h"
+#include "ui/common/LinkStatus.h"
+#include "ui/connection/ConnectionWindow.h"
+#include "ui/editor/ParameterEditor.h"
+#include "ui/menu/ModeMenu.h"
+#include "ui/run/RunPanel.h"
 
-using namespace velorin;
+namespace velorin::test {
+namespace {
+
+// A connection screen on the simulated drive, its probes, replies, boxes and windows recorded.
+class ConnectionTest : public ::testing::Test {
+protected:
+    // The link state: "station settings RTU=n COMn".
+    std::string linkState() const {
+        const LinkState& l = sim.services.link();
+        return QString("%1 %2 RTU=%3 COM%4").arg(l.station).arg(l.settings.c_str())
+            .arg(isRtu(l.framing) ? 1 : 0).arg(l.comPort).toStdString();
+    }
+
+    void SetUp() override {
+        sim.clock.setPump([] { QCoreApplication::processEvents(); });
+        sim.services.windows.menu = [this] { return next("menu"); };
+        sim.services.windows.editor = [this](const Opening&) { return next("editor"); };
+        tap.emplace(sim.services.lineObservers, [this](const TransactionRecord& t) {
+            if (!form)
+                return;  // a later window's traffic
+            // station, settings, framing, RTU, then the lists: station, format, rate
+            probes.push_back(QString("%1 %2 %3 RTU=%4 shows %5/%6/%7").arg(sim.services.link().station)
+                .arg(screenPort() ? screenPort()->settings().c_str() : "?")
+                .arg(isRtu(t.framing) ? "rtu" : "ascii")
+                .arg(isRtu(sim.services.link().framing) ? 1 : 0).arg(list("stationBox")->currentText())
+                .arg(list("formatList")->currentIndex()).arg(list("rateList")->currentIndex())
+                .toStdString());
+            answers += t.check.outcome == LinkOutcome::Ok;
+        });
+    }
+    // The next window is to come up while the screen is still there.
+    QWidget* next(const char* name) {
+        shown += name + std::string(form->isVisible() ? "" : " (screen gone)");
+        return nullptr;
+    }
+    void TearDown() override { tap.reset(); delete form.data(); }
+    // A fresh screen, link state, boxes and windows (the probes are kept).
+    void open() {
+        delete form.data();
+        sim.services.setLink({});
+        shown.clear();
+        sim.dialogs.clear();
+        form = new ConnectionWindow(sim.services);
+        form->show();
+    }
+    void click(int rate, int format, const QString& station) {
+        list("rateList")->setCurrentIndex(rate);
+        list("formatList")->setCurrentIndex(format);
+        list("stationBox")->setEditText(station);
+        button("connectButton")->click();
+    }
+    QComboBox* list(const char* name) const { return child<QComboBox>(form, name); }
+    // The rate, format and station shown.
+    QString choices() const {
+        return list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
+               list("stationBox")->currentText();
+    }
+    QPushButton* button(const char* name) const { return child<QPushButton>(form, name); }
+    // Whether the screen holds its port open.
+    bool portOpen() const { return screenPort() && screenPort()->isOpen(); }
+    // The screen's port where the simulated ports made it.
+    const SerialPort* screenPort() const {
+        const auto* ports = dynamic_cast<const SimPortProvider*>(sim.services.ports);
+        return ports && form ? ports->lastCreated() : nullptr;
+    }
+    std::string boxes() const { return sim.dialogs.boxes(); }
+    // Settings kept in a file; called again, read afresh as at the next run.
+    QtSettings& keepSettings() {
+        keptSettings.reset();
+        keptSettings = std::make_unique<QtSettings>(keptFolder.filePath("velorin.ini"));
+        sim.services.settings = keptSettings.get();
+        return *keptSettings;
+    }
+    // Enabled or not: the port, rate, format and station lists, connect, offline.
+    std::string enabled() const {
+        std::string out;
+        for (QWidget* w : QWidgetList{list("portList"), list("rateList"), list("formatList"),
+                                      list("stationBox"), button("connectButton"),
+                                      button("offlineButton")})
+            out += w->isEnabled() ? '+' : '-';
+        return out;
+    }
+    // After an attempt without result: `box` shown, the screen idle, the port shut; offline
+    // barred after a search that found nothing.
+    void expectIdle(const std::string& box, bool offlineOpen = false) {
+        EXPECT_EQ(boxes(), box);
+        EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), offlineOpen ? "++++++" : "+++++-");
+        EXPECT_FALSE(portOpen());
+        EXPECT_EQ(shown, "");
+    }
+    // Closed, its port too, and deleted once the handler that ran in it is over.
+    void expectGone() {
+        ASSERT_TRUE(form);
+        EXPECT_FALSE(form->isVisible() || portOpen());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(form);
+    }
+
+    SimServices sim;
+    QPointer<ConnectionWindow> form;
+    std::vector<std::string> probes;
+    std::string shown;  // the windows that came next
+    int answers = 0;    // replies that came back
+    std::optional<LineTap> tap;  // every probe on the line
+    QTemporaryDir keptFolder;
+    std::unique_ptr<QtSettings> keptSettings;
+};
+
 using namespace std::chrono_literals;
-using velorin::test::child;
-using velorin::test::ConnectionTest;
 
 // Nothing goes out before the station text and the port are right; offline needs no port.
 TEST_F(ConnectionTest, ChoicesAreCheckedBeforeAnyProbe) {
@@ -53,6 +166,7 @@ TEST_F(ConnectionTest, ProbeOrSearchFindsTheDriveAndHandsOverToTheMenu) {
         {3, 2, 5, -1, -1, "1", 98, 0, "3 19200,E,8,1 RTU=1 COM1"},
         {1, 0, 0, -1, -1, "1", 1, 0, "1 4800,N,7,2 RTU=0 COM1"},
         {1, 1, 0, 1, -1, "7", 2, 0, "1 9600,N,7,2 RTU=0 COM1"},  // a rate without format
+        {1, 1, 0, 5, 7, "1", 2, 0, "1 9600,N,7,2 RTU=0 COM1"},   // 自動搜尋 after a choice kept
         {1, 1, 0, 1, 3, "7", 3, 1, "1 9600,N,7,2 RTU=0 COM1"},   // the RTU probe fails
     };
     for (const auto& c : cases) {
@@ -179,10 +293,7 @@ TEST_F(ConnectionTest, PortsThatCannotBeOpenedAreToldAsSuch) {
 // The reply timeout, block reads and verified reads are kept and reach every session (a drive
 // 0.2 s late is found with 250 ms); the link found is chosen at the next start and probed at once.
 TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
-    QTemporaryDir dir;
-    const QString file = dir.filePath("velorin.ini");
-    auto kept = std::make_unique<QtSettings>(file);
-    sim.services.settings = kept.get();
+    keepSettings();
     QPointer<QWidget> menu;
     sim.services.windows.menu = [&]() -> QWidget* { return menu = new ModeMenu(sim.services); };
     sim.drive.setResponseDelay(200ms);
@@ -199,9 +310,7 @@ TEST_F(ConnectionTest, TheReplyTimeoutAndTheLinkFoundAreKeptForTheNextRun) {
     EXPECT_EQ(sim.ports.lastCreated()->replyWait(), 250ms);  // the menu's port
     delete menu.data();
 
-    kept.reset();  // the next run
-    kept = std::make_unique<QtSettings>(file);
-    sim.services.settings = kept.get();
+    keepSettings();  // the next run
     sim.services.replyTimeout = 100ms;
     sim.services.blockReads = false;
     open();
@@ -271,9 +380,7 @@ TEST_F(ConnectionTest, ScreenshotOfEveryWindowAsItComesUp) {
 // The network gateway: address, port and framing typed in, the stations searched only (and said
 // so), the link line naming the gateway, what was typed kept for the next run.
 TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
-    QTemporaryDir dir;
-    auto kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
-    sim.services.settings = kept.get();
+    keepSettings();
     GatewayLink gateway(sim.drive, Framing::Mbap);
     sim.ports.attachGateway("192.168.1.50", gateway);
     sim.drive.setLink(3, 1, 0);
@@ -314,9 +421,7 @@ TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
     EXPECT_TRUE(next->port().isNetwork());
     EXPECT_EQ(next->framing(), Framing::Mbap);
 
-    kept.reset();  // the next run
-    kept = std::make_unique<QtSettings>(dir.filePath("velorin.ini"));
-    sim.services.settings = kept.get();
+    keepSettings();  // the next run
     open();
     EXPECT_EQ(list("portList")->currentText() + " " +
                   child<QLineEdit>(form, "gatewayAddressBox")->text() + " " +
@@ -326,3 +431,291 @@ TEST_F(ConnectionTest, AGatewayIsReachedByTheAddressTypedAndKeptForTheNextRun) {
     button("connectButton")->click();
     EXPECT_EQ(std::pair(shown, probes.size()), std::pair(std::string("menu"), std::size_t(1)));
 }
+
+// The connection screen's fields as a new technician meets them: 自動搜尋 in the rate and format
+// lists (the search, to be chosen again after a remembered choice), tooltips on the reply
+// timeout and block reads, a timeout out of range refused with the range, a search line that
+// never breaks inside a number and its unit, the device found last time chosen again though
+// its COM number changed; 搜尋所有站號. And the first windows by keyboard alone: Enter in any
+// field of the connection screen connects, Enter in the mode menu opens the editor (or presses
+// the button that has the focus), Alt and the underlined letter press a button, Tab keeps the
+// order the screen is built in, and every toolbar button has its letter.
+
+// COM1 and COM2 on simulated lines, named after the devices the test gives them.
+struct RenamedPorts : test::SimPortProvider {
+    std::map<int, QString> names;
+    QString deviceOf(int comNumber) const override {
+        return names.count(comNumber) ? names.at(comNumber) : QString();
+    }
+    std::vector<ListedPort> listPorts() override {
+        std::vector<ListedPort> out = SimPortProvider::listPorts();
+        for (ListedPort& p : out) p.device = deviceOf(p.comNumber);
+        return out;
+    }
+};
+
+// The lines `text` takes in a label `width` pixels wide.
+QStringList linesOf(const QString& text, const QFont& font, int width) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+// Keys as the system delivers them, through the window: an Alt+letter is then a shortcut, which
+// clicks after 0.1 s; `opened` is to name the window that came of them.
+void press(QWidget* focus, Qt::Key key, Qt::KeyboardModifiers modifiers, const std::string& opened,
+           const std::string& expected) {
+    SCOPED_TRACE(focus->objectName().toStdString() + " " +
+                 QKeySequence(key | modifiers).toString().toStdString());
+    focus->window()->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(focus->window()));
+    focus->setFocus();
+    QTest::keyClick(focus->window()->windowHandle(), key, modifiers);
+    QTest::qWaitFor([&] { return !opened.empty(); }, 1000);
+    EXPECT_EQ(opened, expected);
+}
+
+TEST_F(ConnectionTest, AutoSearchEntriesTooltipsAndTheTimeoutRange) {
+    sim.drive.setLink(1, 1, 0);
+    open();
+    for (const char* name : {"rateList", "formatList"}) {
+        QComboBox* box = list(name);
+        EXPECT_EQ(box->itemText(box->count() - 1), "自動搜尋") << name;
+        EXPECT_EQ(box->placeholderText(), "自動搜尋") << name;
+    }
+    EXPECT_FALSE(child<QCheckBox>(form, "blockReadsBox")->toolTip().isEmpty());
+    EXPECT_TRUE(child<QSpinBox>(form, "replyTimeoutBox")->toolTip().contains("20~5000"));
+
+    // Typed and confirmed with Enter: refused with the range, the wait kept, nothing connects.
+    auto* timeout = child<QSpinBox>(form, "replyTimeoutBox");
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"5", 100, "回應逾時錯誤: 回應逾時範圍為20~5000毫秒，請重新輸入。"},
+        {"99999", 100, "回應逾時錯誤: 回應逾時範圍為20~5000毫秒，請重新輸入。"},
+        {"250", 250, ""},
+        {"19", 250, "回應逾時錯誤: 回應逾時範圍為20~5000毫秒，請重新輸入。"},
+    };
+    for (const auto& [typed, kept, box] : cases) {
+        SCOPED_TRACE(typed);
+        sim.dialogs.clear();
+        timeout->setFocus();
+        timeout->selectAll();
+        QTest::keyClicks(timeout, typed);
+        QTest::keyClick(timeout, Qt::Key_Return);
+        EXPECT_EQ(timeout->value(), kept);
+        EXPECT_EQ(sim.services.replyTimeout, std::chrono::milliseconds(kept));
+        EXPECT_EQ(boxes(), box);
+        if (!box.empty())
+            EXPECT_EQ(shown, "");
+        shown.clear();
+    }
+}
+
+TEST_F(ConnectionTest, TheSearchLineKeepsNumbersWithTheirUnits) {
+    sim.drive.setLink(200, 1, 0);  // far into the search
+    open();
+    QStringList seen;
+    sim.clock.after(2s, [&] {
+        auto* line = child<QLabel>(form, "statusLine");
+        seen = linesOf(line->text(), line->font(), line->width());
+        QTest::keyClick(form, Qt::Key_Escape);
+    });
+    click(-1, -1, "1");
+    ASSERT_GE(seen.size(), 2) << seen.join('|').toStdString();
+    const QRegularExpression brokenNumber(QStringLiteral("^[分秒次/\\d]"));
+    for (int i = 1; i < seen.size(); ++i)
+        EXPECT_FALSE(seen[i].contains(brokenNumber) && seen[i - 1].back().isDigit())
+            << seen.join('|').toStdString();
+    for (const QString& l : seen)
+        EXPECT_FALSE(l.endsWith(QChar(0xA0)) || l.endsWith("第")) << l.toStdString();
+}
+
+TEST_F(ConnectionTest, TheDeviceFoundLastTimeIsChosenThoughItsNumberChanged) {
+    QtSettings& kept = keepSettings();
+    SimulatedLine other{sim.drive};
+    RenamedPorts ports;
+    ports.attach(1, sim.line);
+    ports.attach(2, other);
+    sim.services.ports = &ports;
+    // Found on /dev/ttyUSB1 when it was COM2; now it is COM1.
+    kept.setNumber("link/comPort", 2);
+    kept.setText("link/device", "/dev/ttyUSB1");
+    ports.names = {{1, "/dev/ttyUSB1"}, {2, "/dev/ttyUSB0"}};
+    open();
+    EXPECT_TRUE(list("portList")->currentText().startsWith("COM1"))
+        << list("portList")->currentText().toStdString();
+    // A connection keeps the device it found the drive on.
+    list("portList")->setCurrentIndex(1);
+    click(1, 0, "1");
+    EXPECT_EQ(kept.text("link/device").value_or(""), "/dev/ttyUSB0");
+}
+
+TEST_F(ConnectionTest, EnterInAnyFieldConnectsAndAltPressesTheButtons) {
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, std::string> cases[] = {
+        {"portList", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"rateList", Qt::Key_Enter, Qt::KeypadModifier, "menu"},
+        {"formatList", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"stationBox", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"replyTimeoutBox", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"blockReadsBox", Qt::Key_Return, Qt::NoModifier, "menu"},
+        {"offlineButton", Qt::Key_Return, Qt::NoModifier, "editor"},  // the button in focus
+        {"portList", Qt::Key_C, Qt::AltModifier, "menu"},
+        {"stationBox", Qt::Key_O, Qt::AltModifier, "editor"},
+    };
+    for (const auto& [field, key, modifiers, next] : cases) {
+        open();
+        list("rateList")->setCurrentIndex(1);  // 9600,N,7,2 at station 1: the drive's settings
+        list("formatList")->setCurrentIndex(0);
+        press(form->findChild<QWidget*>(field), key, modifiers, shown, next);
+    }
+    open();
+    EXPECT_TRUE(button("connectButton")->isDefault());
+    QStringList order;  // Tab from the port list
+    for (QWidget* w = list("portList"); order.size() < 8; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty() &&
+            !w->objectName().startsWith("qt_") && w->isVisible() && w->window() == form &&
+            !order.contains(w->objectName()))
+            order << w->objectName();
+    EXPECT_EQ(order.join(' ').toStdString(),
+              "portList rateList formatList connectButton stationBox replyTimeoutBox blockReadsBox "
+              "offlineButton");
+}
+
+TEST_F(ConnectionTest, EnterInTheModeMenuOpensTheEditorOrTheButtonInFocus) {
+    sim.services.setLink({1, Framing::Ascii, false, 1, "9600,N,7,2"});
+    std::string opened;
+    const auto opens = [&opened](const char* name) {
+        return [&opened, name](auto&&...) -> QWidget* { return opened = name, nullptr; };
+    };
+    sim.services.windows.editor = opens("editor");
+    sim.services.windows.runPanel = opens("runPanel");
+    sim.services.windows.connection = opens("connection");
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, std::string> cases[] = {
+        {"editorButton", Qt::Key_Return, Qt::NoModifier, "editor"},
+        {"runPanelButton", Qt::Key_Return, Qt::NoModifier, "runPanel"},
+        {"runPanelButton", Qt::Key_E, Qt::AltModifier, "editor"},
+        {"editorButton", Qt::Key_R, Qt::AltModifier, "runPanel"},
+        {"editorButton", Qt::Key_D, Qt::AltModifier, "connection"},
+    };
+    for (const auto& [focus, key, modifiers, expected] : cases) {
+        opened.clear();
+        QPointer<ModeMenu> menu = new ModeMenu(sim.services);
+        menu->show();
+        EXPECT_TRUE(child<QPushButton>(menu, "editorButton")->isDefault());
+        press(child<QWidget>(menu, focus), key, modifiers, opened, expected);
+        delete menu.data();
+    }
+}
+
+// Every toolbar button shows an underlined letter, its Alt key; so do the editor's menu items.
+TEST_F(ConnectionTest, EveryToolbarButtonAndMenuItemHasItsKey) {
+    sim.services.setLink({1, Framing::Ascii, true, 1, "9600,N,7,2"});
+    sim.services.windows.menu = []() -> QWidget* { return nullptr; };
+    QPointer<QWidget> editor =
+        showParameterEditor(sim.services, nullptr, {nullptr, [] { return nullptr; }});
+    QPointer<QWidget> panel = new RunPanel(sim.services, {nullptr, [] { return nullptr; }});
+    for (QWidget* window : {editor.data(), panel.data()}) {
+        ASSERT_TRUE(window);
+        const auto buttons = child<QToolBar>(window, "toolbar")->findChildren<QToolButton*>();
+        int named = 0;
+        for (const QToolButton* b : buttons) {
+            if (!b->defaultAction() || b->defaultAction()->isSeparator())
+                continue;
+            ++named;
+            EXPECT_FALSE(QKeySequence::mnemonic(b->text()).isEmpty()) << b->text().toStdString();
+        }
+        EXPECT_GE(named, 2) << window->objectName().toStdString();
+        for (const QAction* a : window->findChildren<QAction*>())
+            if (!a->text().isEmpty() && !a->isSeparator() && a->menu() == nullptr &&
+                !a->objectName().endsWith("Button") && !a->objectName().endsWith("ToolAction"))
+                EXPECT_TRUE(!QKeySequence::mnemonic(a->text()).isEmpty() ||
+                            !a->shortcut().isEmpty())
+                    << a->text().toStdString();
+    }
+    delete editor.data();
+    delete panel.data();
+}
+
+// 搜尋所有站號 on a line of three drives, one answering later than the reply wait: the list of
+// them, a double click connects to the one chosen and the mode menu gets the list; Esc keeps
+// the drives found so far. Which stations answer is the survey's own test.
+class ConnectionSurveyTest : public ConnectionTest {
+protected:
+    void SetUp() override {
+        ConnectionTest::SetUp();
+        SimulatedDrive* drives[] = {&sim.drive, &second, &third};
+        const int stations[] = {2, 3, 5};
+        for (int i = 0; i < 3; ++i) {
+            drives[i]->setLink(static_cast<std::uint8_t>(stations[i]), 1, 0);  // 9600,N,7,2
+            drives[i]->setReg(faultregs::kModel, static_cast<std::uint16_t>(30 + i));
+            drives[i]->setReg(faultregs::kRunHours, static_cast<std::uint16_t>(100 * (i + 1)));
+            if (i > 0)
+                sim.line.addDrive(*drives[i]);
+        }
+        // Station 3 answers later than the reply wait (100 ms).
+        second.setResponseDelay(std::chrono::milliseconds(160));
+    }
+    void survey(int rate, int format) {
+        list("rateList")->setCurrentIndex(rate);
+        list("formatList")->setCurrentIndex(format);
+        button("surveyButton")->click();
+    }
+    QTreeWidget* drives() { return child<QTreeWidget>(form, "driveList"); }
+    QStringList rows() {
+        QStringList out;
+        for (int i = 0; i < drives()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = drives()->topLevelItem(i);
+            out << item->text(0) + " " + item->text(1) + " " + item->text(2);
+        }
+        return out;
+    }
+    QString status() { return child<QLabel>(form, "statusLine")->text(); }
+
+    SimulatedDrive second, third;
+};
+
+TEST_F(ConnectionSurveyTest, ListsEveryDriveAndConnectsToTheOneChosen) {
+    open();
+    EXPECT_FALSE(drives()->isVisible()) << "until a survey runs";
+    survey(1, 0);
+    EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200", "5 32 300"}));
+    EXPECT_EQ(status(), "找到 3 台變頻機，請選擇一台後連線。");
+    EXPECT_EQ(boxes() + shown, "");
+    EXPECT_FALSE(portOpen());
+
+    // The third drive chosen and double-clicked: connected there, the list handed on.
+    QTreeWidgetItem* fifth = drives()->topLevelItem(2);
+    drives()->setCurrentItem(fifth);
+    EXPECT_EQ(list("stationBox")->currentText(), "5");
+    emit drives()->itemDoubleClicked(fifth, 0);
+    EXPECT_EQ(shown, "menu");
+    EXPECT_EQ(linkState(), "5 9600,N,7,2 RTU=0 COM1");
+    const std::vector<SurveyedDrive> found = {{2, 30, 100}, {3, 31, 200}, {5, 32, 300}};
+    EXPECT_EQ(sim.services.drives, found);
+}
+
+TEST_F(ConnectionSurveyTest, EscKeepsTheDrivesFoundSoFar) {
+    third.setLink(200, 1, 0);  // far beyond the stop
+    open();
+    sim.clock.after(std::chrono::seconds(3), [&] { QTest::keyClick(form, Qt::Key_Escape); });
+    survey(1, 0);
+    EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200"}));
+    EXPECT_EQ(status(), "已停止搜尋，列出已找到的 2 台變頻機。");
+    EXPECT_EQ(boxes() + enabled(), "++++++");
+    EXPECT_FALSE(portOpen());
+
+    // Nothing on the line at another rate: the search's own message, the choice kept.
+    open();
+    survey(2, 0);
+    EXPECT_EQ(rows(), QStringList());
+    EXPECT_EQ(boxes(), "連線錯誤: 未偵測到變頻機，請檢查連線。");
+    EXPECT_EQ(list("rateList")->currentIndex(), 2);
+}
+
+}  // namespace
+}  // namespace velorin::test

@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QPointer>
 #include <QTest>
 #include <QtWidgets>
-#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "editor/LineRecord.h"
@@ -18,6 +17,19 @@
 #include "support/SimServices.h"
 
 namespace velorin::test {
+
+// A parameter file of P`first`-P`last`, each line ended by CR LF: `values` where given, else
+// `otherwise` of the register (0 without it).
+inline std::string fileOf(const std::map<int, std::string>& values, int first = 0, int last = 548,
+                          const std::function<std::int32_t(int)>& otherwise = {}) {
+    std::string text;
+    for (int reg = first; reg <= last; ++reg) {
+        const std::int32_t value = otherwise ? otherwise(reg) : 0;
+        text += "P" + std::to_string(reg) + " " +
+                (values.count(reg) ? values.at(reg) : std::to_string(value)) + "\r\n";
+    }
+    return text;
+}
 
 class EditorFixture : public ::testing::Test {
 protected:

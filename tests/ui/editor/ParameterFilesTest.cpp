@@ -3,24 +3,16 @@
 
 #include <gmock/gmock.h>
 
-#include <map>
-
 #include "EditorFixture.h"
 #include "texts/FileTexts.h"
+#include "texts/LinkTexts.h"
+#include "ui/editor/EditorTexts.h"
 
 using namespace velorin;
 using namespace velorin::test;
+namespace text = velorin::editortext;
 
 namespace {
-
-// P0-P548 at 0, with `values` in place, each line ended by CR LF.
-std::string fileOf(const std::map<int, std::string>& values, int first = 0, int last = 548) {
-    std::string text;
-    for (int reg = first; reg <= last; ++reg)
-        text += "P" + std::to_string(reg) + " " +
-                (values.count(reg) ? values.at(reg) : std::string("0")) + "\r\n";
-    return text;
-}
 
 std::vector<int> presentPages(const EditorCore& core) {
     std::vector<int> pages;
@@ -38,7 +30,7 @@ protected:
     }
     void load(const std::string& bytes) {
         const QString path = desktopFile(QStringLiteral("In.txt"));
-        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
+        writeFile(path, bytes);
         s.dialogs.answerInputs({path});
         shortcut(Qt::Key_O);
     }
@@ -67,10 +59,10 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     EXPECT_EQ(std::count(online.begin(), online.end(), '\n'), 23);
     EXPECT_THAT(online, ::testing::HasSubstr("\r\nP14 0\r\nP15 0\r\n"));
     // Only page P00 was read: the report says so and names the pages the file lacks.
-    EXPECT_TRUE(progress()->text().startsWith("已儲存 23 項至 Data.txt，只含 1 頁（P00），缺 28 頁（"
-                                              "P01-1、") &&
-                progress()->text().endsWith("、P17-1）"))
-        << progress()->text().toStdString();
+    EXPECT_THAT(progress()->text().toStdString(),
+                ::testing::AllOf(::testing::StartsWith("已儲存 23 項至 Data.txt，只含 1 頁（P00），"
+                                                       "缺 28 頁（P01-1、"),
+                                 ::testing::EndsWith("、P17-1）")));
     // A cancelled dialog writes nothing.
     shortcut(Qt::Key_S);
     EXPECT_EQ(fileBytes(desktopFile()), online);
@@ -88,8 +80,8 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     QDir().mkpath(folder);
     save(folder);
     ASSERT_EQ(s.dialogs.messages().size(), 1u);
-    EXPECT_TRUE(s.dialogs.messages()[0].startsWith(QStringLiteral("無法寫入檔案：") + folder + "\n"))
-        << s.dialogs.messages()[0].toStdString();
+    EXPECT_THAT(s.dialogs.messages()[0].toStdString(),
+                ::testing::StartsWith("無法寫入檔案：" + folder.toStdString() + "\n"));
     EXPECT_EQ(s.dialogs.shown().back().title, "檔案錯誤");
 }
 
@@ -124,15 +116,12 @@ TEST_F(EditorFiles, TextsNoFieldTakesAreMarkedAndTheSaveRefusesThem) {
 TEST_F(EditorFiles, APartialFileSaysWhatItLacksAndItsLoadTakesNoZerosForThem) {
     open();
     click(tab(1));
-    save(desktopFile());
-    EXPECT_TRUE(
-        progress()->text().contains("項至 Data.txt，只含 2 頁（P00、P01-1），缺 27 頁（P01-2、"))
-        << progress()->text().toStdString();
+    save(desktopFile());  // its report's words: the save's test above
     s.drive.setReg(97, 1234);  // P03.01 on the drive now
     click(tab(5));
     load(fileBytes(desktopFile()));
-    EXPECT_TRUE(progress()->text().contains("項自 In.txt，只含 2 頁（P00、P01-1），缺 27 頁"))
-        << progress()->text().toStdString();
+    EXPECT_THAT(progress()->text().toStdString(),
+                ::testing::HasSubstr("項自 In.txt，只含 2 頁（P00、P01-1），缺 27 頁"));
     EXPECT_EQ(presentPages(*core), (std::vector<int>{0, 1}));
     click(tab(5));
     EXPECT_EQ(field(97)->currentText(), "12.34");
@@ -220,7 +209,7 @@ TEST_F(EditorFiles, TheSidecarIsWrittenAndHeeded) {
     open();
     save(desktopFile());
     ASSERT_THAT(fileBytes(desktopFile() + ".json"), ::testing::HasSubstr("\"model\": 101"));
-    std::ofstream(desktopFile().toStdString(), std::ios::binary | std::ios::app) << "P23 0\r\n";
+    writeFile(desktopFile(), "P23 0\r\n", true);
     for (const Answer answer : {Answer::No, Answer::Yes}) {
         const QString before = progress()->text();
         s.dialogs.answerQuestions({answer});
@@ -235,6 +224,88 @@ TEST_F(EditorFiles, TheSidecarIsWrittenAndHeeded) {
             EXPECT_THAT(progress()->text().toStdString(),
                         ::testing::HasSubstr("這個檔案來自機種 101 的變頻機（站號 1，9600,N,7,2）"));
     }
+}
+
+// The editor core's outcomes as the editor window words them.
+
+using Why = WriteIssue::Why;
+
+WriteOutcome ended(WriteOutcome::End end, std::vector<WriteIssue> unconfirmed,
+                   std::vector<WriteIssue> skipped = {}) {
+    return {.end = end, .confirmed = 2, .unconfirmed = std::move(unconfirmed),
+            .skipped = std::move(skipped), .settingsInUse = "9600,E,7,1 ASCII", .stationInUse = 5};
+}
+
+TEST(EditorTexts, AnIncompleteWriteIsReportedLineByLine) {
+    using End = WriteOutcome::End;
+    const WriteIssue silent{51, Why::NotConfirmed, {LinkOutcome::NoReply}};
+    const WriteIssue portGone{51, Why::NotConfirmed, {LinkOutcome::PortError}};
+    const struct {
+        WriteOutcome outcome;
+        QStringList lines;
+    } cases[] = {
+        {ended(End::DriveSilent, {silent}),
+         {"變頻機未回應，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
+          "P01.26 跳躍頻率3：變頻機未回應"}},
+        {ended(End::DriveSilent, {portGone}),
+         {"通訊埠已中斷，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
+          "P01.26 跳躍頻率3：" + QString::fromStdString(describeOutcome(portGone.reply))}},
+        {ended(End::NotAtNewSettings, {}),
+         {"變頻機在新的通訊設定下未回應，其餘參數未寫入。目前使用：9600,E,7,1 ASCII 站號 5"}},
+        // The unconfirmed first, then the skipped in their order.
+        {ended(End::Finished, {silent},
+               {{0, Why::NotShown}, {2, Why::OutOfRange}, {497, Why::NoSelection},
+                {261, Why::CopyUnread, {}, 382}}),
+         {"P01.26 跳躍頻率3：變頻機未回應", "P00.00 開機顯示畫面選擇：欄位未顯示變頻機的值，未寫入",
+          "P00.02 監看變數LPF時間：數值超出 -32768~65535，未寫入",
+          "P15.01 PC傳輸速率：未選擇項目，未寫入", "P09.15 IM1額定線電流：P11.14 讀取失敗，未寫入"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::writeReport(c.outcome), c.lines);
+    // At most the lines asked for, then a count.
+    const QStringList many = text::writeReport(ended(End::Finished, std::vector(21, silent)), 20);
+    ASSERT_EQ(many.size(), 21);
+    EXPECT_EQ(many.back(), "…及其他 1 項");
+}
+
+TEST(EditorTexts, WarningsAndATooltipInTheWindowsWords) {
+    EXPECT_EQ(text::warningQuestion({{"ErP2", {256, 254}, 0, {"3.00", "2.00"}},
+                                     {"ErP1", {149, 152}, 0, {"1：運轉許可"}}}),
+              "寫入後變頻機可能顯示 ErP2 P09.10 fe0 3.00 大於 P09.08 fe1 2.00；"
+              "ErP1 P05.03、P05.06 同為 1：運轉許可，是否仍要寫入？");
+    const struct {
+        FieldFacts facts;
+        const char* tip;
+    } cases[] = {
+        {{2, {{"0~13"}}, "6", true, false, "6", 6},
+         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6"},
+        {{2, {}, std::nullopt, false}, "P00.02：監看變數LPF時間\n範圍：無範圍檢查\n出廠值：無"},
+        {{2, {{"0~13"}}, "6", true, true, "", 0},
+         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n檔案中的值：（空白）\n原始值：0"},
+        {{2, {{"0~13"}}, "6", true, false, std::nullopt, 99},
+         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：無法顯示\n原始值：99"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(text::fieldTip(c.facts), QString::fromUtf8(c.tip));
+}
+
+TEST(EditorTexts, ABackupsSidecarNamesTheDriveItCameFrom) {
+    BackupSidecar s{101, 3, "19200,E,8,1", "2026-12-08T09:30:00+08:00", 1210, "velorin", ""};
+    EXPECT_EQ(text::sidecarOrigin(s),
+              "這個檔案來自機種 101 的變頻機（站號 3，19200,E,8,1），備份於 "
+              "2026-12-08T09:30:00+08:00，運轉 1210 小時。");
+    s.model.reset();
+    s.runHours.reset();
+    EXPECT_EQ(text::sidecarOrigin(s), "這個檔案來自機種 不明 的變頻機（站號 3，19200,E,8,1），備份於 "
+                                      "2026-12-08T09:30:00+08:00。");
+    s.model = 101;
+    EXPECT_EQ(text::sidecarRefusal({SidecarVerdict::OtherModel, s, 102}),
+              "檔案來自機種 101 的變頻機，這台變頻機是機種 102。");
+    EXPECT_TRUE(text::sidecarRefusal({SidecarVerdict::Matches, s}).isEmpty());
+}
+
+// A refused text's words are the editor files' test, where the save names them.
+TEST(EditorTexts, AValueNoFieldShows) {
+    EXPECT_EQ(text::previewValue({std::nullopt, 99}), "無法顯示（99）");
+    EXPECT_EQ(text::previewValue({"6", 6}), "6");
 }
 
 }  // namespace

@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QPushButton>
-#include <QTableView>
 #include <QTest>
+#include <QtWidgets>
 
 #include "ui/monitor/MonitorWindow.h"
 #include "sim/SimulatedPort.h"
@@ -18,12 +16,8 @@ using namespace velorin::test;
 namespace {
 
 MonitorRow write(std::uint16_t reg, std::uint16_t word) {
-    MonitorRow row;
-    row.function = FunctionCode::WriteRegister;
-    row.reg = reg;
-    row.word = word;
-    row.check = {LinkOutcome::Ok, word};
-    return row;
+    return {.function = FunctionCode::WriteRegister, .reg = reg, .word = word,
+            .check = {LinkOutcome::Ok, word}};
 }
 
 TEST(MonitorWindow, PauseStopsTheViewAndTheRecordGoesOn) {

@@ -1,10 +1,175 @@
 // The run panel's commands: what goes on the line for run, jog, stop, frequency and ramp times;
-// and the run session under it.
+// and the run session under it; on a simulated drive whose requests can meet faults aimed at them.
 
-#include "RunFixture.h"
+#include <gtest/gtest.h>
+#include <QTest>
+#include <QtWidgets>
 
-using namespace velorin;
-using namespace velorin::test;
+#include "link/LinkSettings.h"
+#include "link/Transaction.h"
+#include "ui/run/RunBoxes.h"
+#include "ui/run/RunPanel.h"
+#include "sim/RequestReader.h"
+#include "support/DriveWrites.h"
+#include "support/SimServices.h"
+#include "support/Widgets.h"
+
+// Texts in failure messages as the technician reads them.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace velorin::test {
+
+using Texts = std::vector<QString>;
+inline constexpr int kCmd = 0x2000;
+inline constexpr FunctionCode kRead = FunctionCode::ReadRegisters;
+inline constexpr FunctionCode kWrite = FunctionCode::WriteRegister;
+inline const QString kRange = QStringLiteral("頻率範圍超出1.50~400.00Hz，請重新輸入。");
+inline const QString kCommError = QStringLiteral("通訊錯誤");
+
+// A fault the drive meets at the next request of `function` for `reg`; `instead`, when given, is
+// done in its place just before that request goes out.
+struct Aim {
+    FunctionCode function;
+    int reg;
+    DriveFault::Kind kind;
+    std::function<void()> instead;
+};
+
+// COM1's simulated line, with every request watched for an aimed fault.
+struct AimingPorts : PortProvider {
+    explicit AimingPorts(SimulatedLine& line) : line(line) {}
+    std::unique_ptr<SerialPort> createPort(TimedWait& wait) override {
+        return std::make_unique<Port>(*this, wait);
+    }
+    QString deviceOf(int) const override { return QStringLiteral("SIM1"); }
+    std::vector<ListedPort> listPorts() override { return {{1, deviceOf(1), PortState::Free}}; }
+    struct Port : SimulatedPort {
+        Port(AimingPorts& o, TimedWait& wait) : SimulatedPort(o.line, wait, "COM1"), owner(o) {}
+        bool send(std::span<const std::uint8_t> b) override {
+            const Framing framing = b[0] == ':' ? Framing::Ascii : Framing::Rtu;
+            const DriveRequest rq = RequestReader(framing).feed(b).at(0);
+            auto& aims = owner.aims;
+            auto it = std::find_if(aims.begin(), aims.end(), [&](const Aim& a) {
+                return a.function == FunctionCode{rq.function} && a.reg == rq.reg;
+            });
+            if (it != aims.end()) {
+                const Aim hit = *it;
+                aims.erase(it);
+                hit.instead ? hit.instead()
+                            : owner.line.drive().injectFault(
+                                  {.kind = hit.kind, .exceptionCode = ExceptionCode::IllegalValue});
+            }
+            return SimulatedPort::send(b);
+        }
+        AimingPorts& owner;
+    };
+    SimulatedLine& line;
+    std::vector<Aim> aims;
+};
+
+class RunFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        s.services.setLink({1, framing, false, 1, isRtu(framing) ? "9600,N,8,2" : "9600,N,7,2"});
+        if (isRtu(framing))
+            s.drive.setLink(1, 1, 3);  // station 1, 9600, N,8,2
+        s.services.ports = &aiming;
+        s.services.windows.menu = [this] {
+            ++menuShown;
+            return &menuWindow;
+        };
+        // A drive that takes its commands from the link already.
+        setRegs({{96, 0}, {97, 1000}, {98, 2000}, {32, 5000}, {248, 6000}, {25, 0}, {5, 2}, {28, 0},
+                 {48, 600}});
+    }
+    void TearDown() override {
+        delete panel.data();
+        flushDeletes();
+    }
+    void setRegs(std::initializer_list<std::pair<int, int>> regs) {
+        for (auto [r, v] : regs) s.drive.setReg(r, static_cast<std::uint16_t>(v));
+    }
+    // Creates the panel and runs its entry; `clean` forgets what the entry did on the line.
+    RunPanel* load(bool clean = true) {
+        panel = new RunPanel(s.services, {nullptr, [this] { return s.services.windows.menu(); }});
+        EXPECT_TRUE(panel->load());
+        panel->show();
+        if (clean)
+            forget();
+        return panel;
+    }
+    void forget() { s.drive.clearWriteLog(), s.dialogs.clear(); }
+    Writes writes() const { return writesOf(s.drive); }
+    // Runs `f` while the panel waits for the drive, `ms` from now.
+    void during(int ms, std::function<void()> f) { s.clock.after(Micros{ms * 1000}, std::move(f)); }
+    static void flushDeletes() { QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+    // Puts a text into a field and presses Enter in it.
+    void enter(QLineEdit* field, const QString& text) {
+        field->setText(text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    // Sets the slider to each value in turn, as a drag does.
+    void slide(std::initializer_list<int> values) {
+        for (int value : values) {
+            slider()->setValue(value);
+            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(slider(), &move);
+        }
+    }
+
+    template <class T = QWidget>
+    T* child(const char* name) const { return test::child<T>(panel.data(), name); }
+    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
+    QComboBox* unitCombo() const { return child<QComboBox>("rampUnitCombo"); }
+    QSlider* slider() const { return child<QSlider>("frequencySlider"); }
+
+    // A run session on its own, entered, its entry forgotten.
+    RunSession& enterSession() {
+        session = std::make_unique<RunSession>(createLineSession(s.services),
+                                               runBoxes(s.services, nullptr));
+        EXPECT_TRUE(session->open(s.services.link()) && session->enter());
+        forget();
+        return *session;
+    }
+    void aim(const Aim& a, int times = 1) { aiming.aims.insert(aiming.aims.end(), times, a); }
+    // The next write of `reg` is carried out but never confirmed (a command's three tries too).
+    void unconfirmed(int reg) {
+        if (reg == kCmd)
+            return aim({kWrite, reg, DriveFault::Kind::NoReply}, 3);
+        aim({kWrite, reg, DriveFault::Kind::NoReply, [this, reg] {
+                 s.drive.injectFault({DriveFault::Kind::NoReply});
+                 aim({kRead, reg, DriveFault::Kind::NoReply}, 3);
+             }});
+    }
+    // Sets the motor turning, as the drive's own keypad would.
+    void startMotorElsewhere() {
+        SimulatedPort port(s.line, s.clock);
+        port.setSettings(s.services.link().settings);
+        port.open();
+        transact(port, framing, 1, kWrite, kCmd, 18);
+        port.close();
+        s.drive.clearWriteLog();
+    }
+
+    Framing framing = Framing::Ascii;  // set before SetUp
+    SimServices s;
+    AimingPorts aiming{s.line};
+    std::unique_ptr<RunSession> session;
+    QPointer<RunPanel> panel;
+    QWidget menuWindow;
+    int menuShown = 0;
+};
+
+// Tests that hold in both framings take it as parameter: odd for RTU, even for ASCII.
+class RunFraming : public RunFixture, public ::testing::WithParamInterface<int> {
+protected:
+    RunFraming() { framing = GetParam() % 2 ? Framing::Rtu : Framing::Ascii; }
+};
 
 TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     load();
@@ -171,7 +336,8 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         forget();
-        chooseUnit(c.unit);
+        unitCombo()->setCurrentIndex(c.unit);  // as the technician picks it
+        emit unitCombo()->activated(c.unit);
         // The unit is written and both times read again and shown in it.
         EXPECT_EQ(writes(), (Writes{{96, c.unit}}));
         EXPECT_EQ(edit("decelTimeEdit")->text(), c.unit ? "200.0" : "20.00");
@@ -254,3 +420,160 @@ TEST_P(RunFraming, ALostPortIsToldOnceAndEndsTheCommandUnderWay) {
     EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(), "COM1（SIM1）　通訊埠已中斷");
     EXPECT_TRUE(s.services.portLost);
 }
+
+// Entering and leaving the run panel: every way out puts the drive back as it was found.
+
+// On a drive on the link already nothing is asked; the way out writes back only what was read.
+TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
+    const Writes raised{{96, 0}, {248, 40000}, {32, 40000}}, restored{{248, 6000}, {32, 5000}};
+    // clang-format off
+    const struct { const char* what; Writes regs; int unread; Writes entry, exit; } cases[] = {
+        {"on the link", {}, -1, raised, restored},
+        {"an unknown ramp unit is not written", {{96, 5}}, -1, {{248, 40000}, {32, 40000}}, restored},
+        {"a top frequency above 32767", {{248, 40000}}, -1, raised, {{248, 40000}, {32, 5000}}},
+        {"a top frequency not read is neither raised nor put back", {}, 248, {{96, 0}, {32, 40000}},
+         {{32, 5000}}},
+        // Register 5 would be asked about, and Yes would write 2.
+        {"a question whose read failed is not asked", {{5, 0}}, 5, raised, restored}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        setRegs({{96, 0}, {248, 6000}, {5, 2}});
+        for (auto [r, v] : c.regs) s.drive.setReg(r, v);
+        forget();
+        if (c.unread >= 0)
+            aim({kRead, c.unread, DriveFault::Kind::NoReply}, 3);
+        s.dialogs.answerQuestions({Answer::Yes, Answer::Yes});
+        load(false);
+        EXPECT_EQ(writes(), c.entry);
+        EXPECT_TRUE(s.dialogs.shown().empty());
+        EXPECT_EQ(unitCombo()->currentIndex(), (c.regs == Writes{{96, 5}} ? -1 : 0));
+        if (!isRtu(framing) && c.regs == Writes{{248, 40000}})
+            EXPECT_EQ(panel->session().maxFrequencyAtEntry(), -25536);  // ASCII reads it signed
+        // Every raise is told while the panel is open, the frequency command's too.
+        const bool topRaised = c.unread != 248 && c.regs != Writes{{248, 40000}};
+        EXPECT_EQ(panel->findChild<QLabel*>("noteLabel")->text(),
+                  topRaised ? "暫時變更：P09.02 最高輸出頻率 400.00 Hz、P01.07 頻率指令0 400.00 Hz"
+                              "（離開時還原）"
+                            : "暫時變更：P01.07 頻率指令0 400.00 Hz（離開時還原）");
+        EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(),
+                  QStringLiteral("COM1（SIM1）　%1　%2　站號 1")
+                      .arg(s.services.link().settings.c_str(), isRtu(framing) ? "RTU" : "ASCII"));
+        forget();
+        panel->close();
+        flushDeletes();
+        EXPECT_EQ(writes(), c.exit);
+        EXPECT_TRUE(s.dialogs.shown().empty());
+    }
+}
+
+TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
+    setRegs({{25, 1}, {5, 0}, {28, 3}});
+    s.dialogs.answerQuestions({Answer::Yes, Answer::No, Answer::Yes});
+    load(false);
+    EXPECT_EQ(s.dialogs.questions(), (Texts{"是否自動將主頻率來源設定為通信輸入?",
+                                            "是否自動將運轉訊號設定為通信輸入?", "是否解除禁止反轉?"}));
+    // No: 5 left as it was.
+    EXPECT_EQ(writes(), (Writes{{96, 0}, {248, 40000}, {32, 40000}, {25, 0}, {28, 0}}));
+    // On the way out the two changed settings are offered back, the unchanged one is not.
+    forget();
+    s.dialogs.answerQuestions({Answer::Yes, Answer::No});
+    child<QAction>("returnAction")->trigger();
+    EXPECT_EQ(s.dialogs.questions(),
+              (Texts{"是否自動將主頻率來源設定改回原始設定?", "是否自動將禁止反轉改回原始設定?"}));
+    EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
+}
+
+// An entry that cannot go on tells why and what it changed, and returns to the menu.
+TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
+    using Kind = DriveFault::Kind;
+    // clang-format off
+    const struct { std::function<void()> arrange; Writes written; const char* told; } cases[] = {
+        {[&] { aim({kRead, 0x2101, Kind::NoReply}, 3); }, {}, "變頻機未回應，無法進入運轉試車。"},
+        // 32 is written back too: a raise the drive did not confirm may have been carried out.
+        {[&] { aim({kWrite, 32, Kind::Exception}); }, {{96, 0}, {248, 40000}, {248, 6000}, {32, 5000}},
+         "P01.07 頻率指令0 未能設定為 400.00，無法進入運轉試車。"},
+        {[&] { aim({kRead, 25, Kind::NoReply, [&] { s.line.setPresent(false); }}); }, {{96, 0}, {248, 40000}, {32, 40000}},
+         "通訊埠已中斷，請檢查連接線。\n接好後再進入運轉試車即重新連線。\n"
+         "P09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
+         "P01.07 頻率指令0 未能還原為 50.00，請手動設定。"},
+        // An adapter gone before the entry is lost, not taken by another program.
+        {[&] { s.line.setPresent(false); }, {},
+         "通訊埠已中斷，請檢查連接線。\n接好後再進入運轉試車即重新連線。"},
+        {[&] { startMotorElsewhere(); }, {}, "變頻機運轉中，請先停止變頻機再進入運轉試車。"},
+        {[&] { s.line.setHeldElsewhere(true); }, {}, "無法開啟通訊埠，請確認連接埠未被其他程式占用。"}};
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.told);
+        forget();
+        menuShown = 0;
+        s.line.setPresent(true);
+        setRegs({{25, 1}});  // the entry ends before its questions
+        c.arrange();
+        EXPECT_EQ(showRunPanel(s.services, {nullptr, s.services.windows.menu}), &menuWindow);
+        flushDeletes();
+        EXPECT_EQ(std::pair(menuShown, writes()), std::pair(1, c.written));
+        ASSERT_EQ(s.dialogs.shown().size(), 1u);
+        EXPECT_EQ(s.dialogs.shown()[0].text, QString(c.told));
+        const bool runs = QString(c.told).startsWith(QStringLiteral("變頻機運轉中"));
+        EXPECT_EQ(s.dialogs.shown()[0].title, runs ? QStringLiteral("變頻機運轉中") : kCommError);
+        s.line.setHeldElsewhere(false);
+        EXPECT_FALSE(s.line.isHeld());
+    }
+}
+
+// Each way out in each framing: parameter / 2 is the way, parameter % 2 the framing.
+class RunWayOut : public RunFraming {};
+
+// Left while running: the stop word, then what the entry found, restored once; one box names the
+// write-backs refused or unanswered, with the values to set by hand.
+TEST_P(RunWayOut, StopsRestoresOnceNamesWhatWasNotPutBackAndGoesWhereItShould) {
+    const int way = GetParam() / 2;  // return, quit, window close
+    setRegs({{25, 1}});
+    s.dialogs.answerQuestions({Answer::Yes, Answer::Yes});
+    load();
+    click(button("runForwardButton"));
+    forget();
+    aim({kWrite, 248, DriveFault::Kind::Exception});
+    unconfirmed(25);
+    int menuShownAtBox = -1;
+    s.dialogs.onShow([&](const ShownDialog&) { menuShownAtBox = menuShown; });
+    if (way == 2)
+        panel->close();
+    else
+        child<QAction>(way == 0 ? "returnToolAction" : "quitAction")->trigger();
+    // 248 refused; 25 carried out but never confirmed.
+    EXPECT_EQ(writes(), (Writes{{kCmd, 1}, {32, 5000}, {25, 1}}));
+    EXPECT_EQ(s.dialogs.questions(), Texts{"是否自動將主頻率來源設定改回原始設定?"});
+    EXPECT_EQ(s.dialogs.messages(),
+              Texts{QStringLiteral("P09.02 最高輸出頻率 未能還原為 60.00，請手動設定。\n"
+                                   "P01.00 頻率指令選擇1 未能還原為 1，請手動設定。")});
+    EXPECT_EQ(s.dialogs.shown().back().title, kCommError);
+    // The box came before the menu, the port is closed, Return shows the menu and Quit quits.
+    EXPECT_EQ(std::tuple(menuShownAtBox, s.line.isHeld(), menuShown, s.quitCalled),
+              std::tuple(0, false, way == 0 ? 1 : 0, way == 1));
+    // Whatever closes the window afterwards restores nothing more.
+    forget();
+    if (panel)
+        panel->close();
+    flushDeletes();
+    EXPECT_TRUE(writes().empty() && s.dialogs.shown().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, RunWayOut, ::testing::Range(0, 6), [](const auto& i) {
+    return (std::vector<std::string>{"Ascii", "Rtu"})[i.param % 2] +
+           (std::vector<std::string>{"Return", "Quit", "Close"})[i.param / 2];
+});
+
+TEST_F(RunFixture, ACloseDuringACommandIsTakenWhenTheLineIsIdle) {
+    load();
+    edit("frequencyEdit")->setText("60");
+    during(10, [&] { panel->close(); });
+    click(button("runForwardButton"));
+    // The run command went out whole, then the way out stopped the motor and restored.
+    EXPECT_EQ(writes(), (Writes{{32, 6000}, {kCmd, 18}, {kCmd, 1}, {248, 6000}, {32, 5000}}));
+    flushDeletes();
+    EXPECT_TRUE(panel.isNull() && !s.line.isHeld());
+}
+
+}  // namespace velorin::test

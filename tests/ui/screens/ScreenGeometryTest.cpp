@@ -10,6 +10,7 @@
 #include <QtWidgets>
 
 #include "support/SimServices.h"
+#include "support/Widgets.h"
 #include "ui/connection/ConnectionWindow.h"
 #include "ui/editor/ParameterEditor.h"
 #include "ui/editor/VfCurvePlot.h"
@@ -100,19 +101,10 @@ QStringList coveredLabels(const VfCurvePlot& plot) {
     return covered;
 }
 
-// With VELORIN_SCREENSHOT_DIR set, the window's picture is kept there as `name`.png.
-void keepPicture(QWidget* w, QString name) {
-    if (const char* dir = std::getenv("VELORIN_SCREENSHOT_DIR"))
-        w->grab().save(QDir(dir).filePath(name.replace('@', '-') + ".png"));
-}
-
 class ScreenGeometry : public ::testing::TestWithParam<int> {
 protected:
     QScreen* screen() const { return QGuiApplication::screens().value(GetParam()); }
-    void place(QWidget* w) const {
-        w->move(screen()->availableGeometry().topLeft() + QPoint(40, 40));
-        settle();
-    }
+    QString screenName() const { return screen()->name().replace('@', '-'); }  // in pictures' names
     test::SimServices sim;
 };
 
@@ -131,7 +123,7 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     editor->showMaximized();
     settle();
     auto* pages = editor->findChild<QStackedWidget*>("pages");
-    const QString size = screen()->name();
+    const QString size = screenName();
     for (int page = 0; page < pages->count(); ++page) {
         SCOPED_TRACE(size.toStdString() + " page " + std::to_string(page));
         // Read from the drive, so that the fields show its values.
@@ -147,8 +139,9 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
             EXPECT_EQ(plot->visibleRegion().boundingRect(), plot->rect()) << "curve in sight";
             EXPECT_EQ(coveredLabels(*plot).join(", ").toStdString(), "");
         }
-        keepPicture(editor, QStringLiteral("editor-%1-page%2").arg(size).arg(page));
-        keepPicture(scroll->widget(), QStringLiteral("fields-%1-page%2").arg(size).arg(page));
+        const QString picture = QStringLiteral("%1-page%2.png").arg(size).arg(page);
+        test::screenshot(editor, "editor-" + picture);
+        test::screenshot(scroll->widget(), "fields-" + picture);
     }
 
     // Laid out for a wide screen, the editor still goes back to a small one.
@@ -168,8 +161,7 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     compare->findChild<QCheckBox*>("compareFactory")->setChecked(true);
     compare->findChild<QRadioButton*>("showAll")->click();
     settle();
-    EXPECT_TRUE(screen()->availableGeometry().contains(compare->frameGeometry()))
-        << "on screen " << compare->frameGeometry().x() << "," << compare->frameGeometry().y();
+    EXPECT_TRUE(screen()->availableGeometry().contains(compare->frameGeometry()));
     auto* table = compare->findChild<QTableWidget*>("compareTable");
     const int last = table->columnCount() - 1;
     EXPECT_EQ(table->horizontalHeaderItem(last)->text(), "出廠值");
@@ -177,7 +169,7 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
               table->viewport()->width())
         << "出廠值 in sight";
     EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0) << "sideways scrolling";
-    keepPicture(compare, QStringLiteral("compare-%1-all").arg(size));
+    test::screenshot(compare, QStringLiteral("compare-%1-all.png").arg(size));
     delete editor.data();
 }
 
@@ -191,13 +183,13 @@ TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColum
     };
     for (const auto& make : windows) {
         QPointer<QWidget> w = make();
-        place(w);
+        w->move(screen()->availableGeometry().topLeft() + QPoint(40, 40));
         w->show();
         settle();
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_EQ(cutTexts(w).join(" | ").toStdString(), "");
         EXPECT_EQ(cutOptions(w).join(" | ").toStdString(), "");
-        keepPicture(w, w->objectName() + "-" + screen()->name());
+        test::screenshot(w, w->objectName() + "-" + screenName() + ".png");
         delete w.data();
     }
 
