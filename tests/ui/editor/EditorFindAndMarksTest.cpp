@@ -1,7 +1,7 @@
 // The editor window's find box, marks, 讀取全部, the questions before a reset or an ErP, and the
 // compare window: Ctrl+M, a file chosen only to compare, the double click to a field, offline,
 // the CSV, and the fault history window. What the comparison finds is the core's test
-// (ParameterCompareTest).
+// (tests/editor/EditorFindMarksTest.cpp).
 
 #include <gmock/gmock.h>
 

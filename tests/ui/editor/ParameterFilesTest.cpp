@@ -1,5 +1,5 @@
 // The editor's save and load: the file a save writes, a load shown in the fields, loads that must
-// change nothing. The file's own rules are tests/editor/ParameterFileTest.cpp's.
+// change nothing. The file's own rules are the core's (tests/editor/EditorFindMarksTest.cpp).
 
 #include <gmock/gmock.h>
 
