@@ -2,7 +2,7 @@
 
 #include "editor/ParameterSets.h"
 #include "platform/SafeFile.h"
-#include "texts/FileTexts.h"
+#include "CliTexts.h"
 
 namespace velorin {
 
@@ -11,7 +11,7 @@ int BackupCommand::run() {
         return backUpMany();
     // Before the drive is read: a target that cannot be written is told at once.
     if (const auto refusal = targetRefusal(m_request.file.toStdString())) {
-        error(qs(describeWriteFault(*refusal)).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        error(clitext::writeFaultLine(*refusal));
         return exitCode(CliExit::Refused);
     }
     if (int c = openEditor())
@@ -24,7 +24,7 @@ int BackupCommand::run() {
     const std::string text = onlineSaveText(*m_core);
     if (const auto failure = writeFileSafely(m_request.file.toStdString(), text)) {
         m_line->close();
-        error(qs(describeWriteFault(*failure)).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        error(clitext::writeFaultLine(*failure));
         return exitCode(CliExit::Refused);
     }
     // Beside the file, which drive it came from and its SHA-256.

@@ -1,6 +1,7 @@
 #include "CliTexts.h"
 
 #include "CliRequest.h"
+#include "texts/FileTexts.h"
 
 #ifndef VELORIN_VERSION
 #define VELORIN_VERSION "0"
@@ -308,6 +309,14 @@ QString purposeNote(RequestPurpose purpose) {
 }
 
 }  // namespace
+
+QString oneLine(const std::string& text) {
+    return QString::fromStdString(text).replace(QLatin1Char('\n'), QStringLiteral(": "));
+}
+
+QString writeFaultLine(const FileWriteFault& fault) {
+    return oneLine(describeWriteFault(fault));
+}
 
 QStringList traceLines(const TransactionRecord& r, Micros start) {
     const QString sent = traceBytes(r.request, r.framing);

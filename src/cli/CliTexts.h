@@ -10,6 +10,7 @@
 #include "CliEnvironment.h"
 #include "model/DriveFacts.h"
 #include "drive/ConnectSession.h"
+#include "editor/ParameterFile.h"
 #include "link/Transaction.h"
 
 namespace velorin::clitext {
@@ -77,6 +78,13 @@ QString surveyedLine(const std::string& settings, Framing framing, const Surveye
 // and a reply line tells what else the line showed ("late reply set aside"). Times count from
 // `start`, the start of the command.
 QStringList traceLines(const TransactionRecord& record, Micros start);
+
+// ---- Files ----
+
+// A message of several lines on one line of standard error: each line end becomes ": ".
+QString oneLine(const std::string& text);
+// Why a file was not written, on one line ("無法寫入檔案：a.txt: Permission denied").
+QString writeFaultLine(const FileWriteFault& fault);
 
 // ---- Help ----
 QString helpText();

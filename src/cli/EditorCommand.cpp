@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "editor/ParameterSets.h"
+#include "CliTexts.h"
 #include "texts/FileTexts.h"
 #include "platform/QtText.h"
 #include "texts/CheckTexts.h"
@@ -153,8 +154,7 @@ int EditorCommand::readPages(const std::vector<int>& pages) {
 int EditorCommand::loadFile(const QString& path, ParameterFileLoad& load) {
     load = loadParameterFile(path.toStdString());
     for (const std::string& message : describeFileFaults(load))
-        error(QStringLiteral("%1: %2").arg(
-            path, qs(message).replace(QLatin1Char('\n'), QStringLiteral(": "))));
+        error(QStringLiteral("%1: %2").arg(path, clitext::oneLine(message)));
     if (!load.usable())
         return exitCode(CliExit::Refused);
     if (!load.unreadLines.empty() && !m_request.lenient) {

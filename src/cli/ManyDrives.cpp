@@ -11,6 +11,7 @@
 #include "platform/QtText.h"
 #include "texts/EditorWords.h"
 #include "platform/SafeFile.h"
+#include "CliTexts.h"
 #include "texts/FileTexts.h"
 
 #ifndef VELORIN_VERSION
@@ -25,10 +26,6 @@ namespace fs = std::filesystem;
 
 QString pathText(const fs::path& path) {
     return QString::fromStdString(path.string());
-}
-
-QString oneLine(const std::string& text) {
-    return qs(text).replace(QLatin1Char('\n'), QStringLiteral(": "));
 }
 
 QString stationText(const std::vector<std::uint8_t>& stations) {
@@ -66,13 +63,13 @@ QString backupLine(const DriveBackupOutcome& o) {
     if (o.kind == K::Saved) {
         line += QStringLiteral(" %1 (%2 parameters)").arg(pathText(o.file)).arg(o.parameters);
         if (!o.sidecarFailure.empty())
-            line += QStringLiteral("; no sidecar: ") + oneLine(o.sidecarFailure);
+            line += QStringLiteral("; no sidecar: ") + clitext::oneLine(o.sidecarFailure);
         return line;
     }
     if (o.unreadRegister >= 0)
         line += QStringLiteral(": ") + qs(pageReadFailed(o.unreadRegister));
     else if (!o.detail.empty())
-        line += QStringLiteral(": ") + oneLine(o.detail);
+        line += QStringLiteral(": ") + clitext::oneLine(o.detail);
     if (o.kind != K::NotReached)
         line += QStringLiteral("; nothing written");
     return line;
@@ -108,7 +105,7 @@ int BackupCommand::backUpMany() {
     stamp.program = "velorin-cli " VELORIN_VERSION;
     // A folder that cannot be written is told before any drive is read.
     if (const auto refusal = targetRefusal(folder / backupFileName({1, std::nullopt, stamp.day}))) {
-        error(oneLine(describeWriteFault(*refusal)));
+        error(clitext::writeFaultLine(*refusal));
         return exitCode(CliExit::Refused);
     }
 

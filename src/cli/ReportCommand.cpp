@@ -8,7 +8,7 @@
 #include "model/FaultRegisters.h"
 #include "platform/ReportPdf.h"
 #include "platform/SafeFile.h"
-#include "texts/FileTexts.h"
+#include "CliTexts.h"
 #include "texts/ServiceReport.h"
 
 #ifndef VELORIN_VERSION
@@ -20,7 +20,7 @@ namespace velorin {
 int ReportCommand::run() {
     const std::string target = m_request.file.toStdString();
     if (const auto refusal = targetRefusal(target)) {
-        error(qs(describeWriteFault(*refusal)).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        error(clitext::writeFaultLine(*refusal));
         return exitCode(CliExit::Refused);
     }
     ReportInputs in;
@@ -69,7 +69,7 @@ int ReportCommand::run() {
     const bool pdf = m_request.file.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
     if (const auto failure =
             pdf ? writeReportPdf(html, kReportTitle, target) : writeFileSafely(target, html)) {
-        error(qs(describeWriteFault(*failure)).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+        error(clitext::writeFaultLine(*failure));
         return exitCode(CliExit::Refused);
     }
     m_console.line(QStringLiteral("report saved in %1").arg(m_request.file));

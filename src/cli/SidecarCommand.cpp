@@ -9,7 +9,7 @@
 #include "editor/BackupSidecar.h"
 #include "model/Sha256.h"
 #include "platform/SafeFile.h"
-#include "texts/FileTexts.h"
+#include "CliTexts.h"
 
 #ifndef VELORIN_VERSION
 #define VELORIN_VERSION "0"
@@ -42,7 +42,7 @@ void EditorCommand::writeSidecar(const QString& path, const std::string& text) {
         std::filesystem::remove(target, ec);
         m_console.line(QStringLiteral("%1note: %2 has no sidecar: %3")
                            .arg(QLatin1String(clitext::kPrefix), path,
-                                qs(describeWriteFault(*failure)).replace(QLatin1Char('\n'), QStringLiteral(": "))));
+                                clitext::writeFaultLine(*failure)));
     }
 }
 
