@@ -1,12 +1,7 @@
-// The link's reply checks, RTU and ASCII: whatever arrives, a reply is accepted only if it is a
-// valid one to the request, and a valid reply is never refused, whatever noise comes before it.
-// And transact() over a port that hands back a script of timed chunks, on the virtual clock: it
-// sends the one right request, accepts only a valid reply among the bytes it was handed, takes a
-// valid reply that comes in time whatever noise came first, and never waits without end.
-// And the simulated drive's request reader: it takes exactly the well-formed frames on the line,
-// however the bytes are cut into pieces, never holds more than a frame, and a valid request
-// after a quiet spell is always heard. The whole drive is fed the same bytes as well.
-// The frame oracle these checks are held to comes first.
+// The frame oracle, then the checks held to it: the reply checks and transact() accept only a
+// valid reply and never refuse one behind noise; transact() sends the one right request and never
+// waits without end; the drive's request reader takes exactly the well-formed frames however the
+// bytes are cut, never holds more than a frame, and always hears a request after a quiet spell.
 
 #include <array>
 #include <cstdio>

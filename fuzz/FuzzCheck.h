@@ -1,9 +1,7 @@
 #pragma once
-// Fuzz targets: each is a check function over arbitrary bytes that drives one part of the
-// program and returns what went wrong (empty when all is well), judging results against answers
-// worked out independently (the frame oracle below). The libFuzzer program fuzz_<name> aborts on
-// a fault; the test suite replays fuzz/corpus/<name>/ through the same function. fuzz/README.md
-// tells how a target is added.
+// Fuzz targets: check functions over arbitrary bytes that return what went wrong (empty when all
+// is well), judged against the frame oracle below, written independently of the link. The test
+// suite replays fuzz/corpus/<name>/ through them; fuzz/README.md tells how a target is added.
 
 #include <algorithm>
 #include <cstdint>
@@ -31,7 +29,6 @@ struct Target {
 // Every target declared in fuzz/CMakeLists.txt.
 std::span<const Target> targets();
 
-// The checks, each described where it is defined.
 std::string checkRtuReplyInput(std::span<const std::uint8_t> input);
 std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
 std::string checkTransactInput(std::span<const std::uint8_t> input);
@@ -64,10 +61,9 @@ private:
     std::span<const std::uint8_t> m_rest;
 };
 
-// What a valid reply is, written a second time and independently of the link's own checks, for
-// the fuzz targets to hold them to: a frame from the request's station, for its function (or its
-// exception), with the right length and a correct CRC or LRC; a read carries the requested
-// number of registers, a write echoes its request.
+// The frame oracle: a valid reply comes from the request's station, for its function (or its
+// exception), with the right length and CRC or LRC; a read carries the registers asked for, a
+// write echoes its request.
 
 struct OracleRequest {
     std::uint8_t station = 1;
@@ -134,9 +130,6 @@ private:
     bool m_open;
     std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_arriving;
 };
-
-// A faulty line for the line session: which faults it may inject, how often, and a sequence of
-// random reads and writes through one session over it (see LineSessionCheck.cpp).
 
 // EchoOnly: a copy of the request comes back (an adapter's echo) and the drive hears nothing.
 // clang-format off
