@@ -1,22 +1,9 @@
-// The line properties, each over many seeded random sequences (a seed base from the environment
-// tries others: CLEAN_LINE_SEEDS, HONEST_LINE_SEEDS, NETWORK_LINE_SEEDS).
-//
-// A clean line: whatever the line does (fuzz/LineSessionCheck.cpp), no register gets another
-// register's value and no write is told confirmed that the drive did not take, both framings,
-// read singly or in blocks (a block reply names no register either). With several drives on the
-// line and the session turning from one to another, every value read is the addressed drive's
-// and every value written lands on the addressed drive's register.
-//
-// An honest line never fails a job: every reply the drive's own and within the wait, timed as
-// real lines are (spread answers, a main loop, a USB adapter's pieces, pauses, with or without
-// wire time). Whole jobs in both framings, single and block reads: nothing fails or is wrong, no
-// write is read back, and the requests cost at most 2 % more (25 % at factory values).
-//
-// The line through a network gateway, in all three framings: replies split at every byte, held
-// up by up to 300 ms, sent twice, connections dropped in the middle of a job. Whatever the
-// network does, no register is given another register's value and no write is told confirmed
-// that the drive did not take; a job the network cuts short says so (the port is lost), and the
-// next job connects again once. On an honest network (every reply within the wait) no job fails.
+// The line properties over many seeded random sequences (CLEAN_LINE_SEEDS, HONEST_LINE_SEEDS,
+// NETWORK_LINE_SEEDS give another seed base). Whatever a faulty line or network does (see
+// fuzz/LineSessionCheck.cpp, SimulatedGateway), one drive or several, single or block reads: no
+// register gets another's value and no write is told confirmed that the drive did not take. An
+// honest line or network (every reply the drive's own and within the wait, timed as real lines
+// are) never fails a job nor reads a write back; it asks 2 % more at most (25 % at factory values).
 
 #include <gtest/gtest.h>
 
