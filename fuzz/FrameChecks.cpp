@@ -86,7 +86,6 @@ std::vector<std::uint8_t> OracleRequest::fields() const {
             static_cast<std::uint8_t>(word & 0xFF)};
 }
 
-// CRC-16 of the Modbus line, table-driven.
 static std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t b : bytes)
@@ -216,8 +215,6 @@ std::string judgeReply(const OracleRequest& rq, Framing framing,
     return "accepted " + describe(check) + " with no such valid reply in " + hexDump(received);
 }
 
-namespace {
-
 ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
                       std::span<const std::uint8_t> received, bool localEcho) {
     if (isRtu(framing))
@@ -227,6 +224,8 @@ ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
     };
     return checkAsciiReply(text(request), text(received), localEcho);
 }
+
+namespace {
 
 // Input: flags (bit 0 write, bit 1 any register count, bit 2 the adapter echoes, bit 3 the
 // drive refuses), station, register, word, exception code, value, then what the line carries

@@ -81,6 +81,10 @@ std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, 
 std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8_t> frame,
                                                       Framing framing, bool upperOnly = false);
 
+// The link's own check of `received` in either framing, both frames given as bytes.
+ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
+                      std::span<const std::uint8_t> received, bool localEcho = false);
+
 // Empty when `check` is acceptable for `received`: a complete result (Ok or Exception) must be
 // one of the valid replies found in it. Otherwise what is wrong.
 std::string judgeReply(const OracleRequest& rq, Framing framing,
