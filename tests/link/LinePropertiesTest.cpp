@@ -24,12 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The seed base from the environment variable `name`, else 0.
-std::uint32_t seedBase(const char* name) {
-    const char* base = std::getenv(name);
-    return base ? static_cast<std::uint32_t>(std::stoul(base)) : 0;
-}
-
 using F = LineFault;
 using Mix = std::pair<const char*, LineMix>;
 const std::vector<LineFault> kEveryFault{F::Repeat,      F::Late,    F::Reflect,
@@ -46,9 +40,10 @@ const std::vector<Mix> kMixes{
     {"everything", {kEveryFault, 40}},
 };
 
-// Seeds 1 to `count` after the base, behind `found`.
-std::vector<std::uint32_t> seeds(std::uint32_t count, std::vector<std::uint32_t> found = {}) {
-    const std::uint32_t from = seedBase("CLEAN_LINE_SEEDS");
+// Seeds 1 to `count` after the base in the environment variable `base` (else 0), behind `found`.
+std::vector<std::uint32_t> seeds(std::uint32_t count, std::vector<std::uint32_t> found = {},
+                                 const char* base = "CLEAN_LINE_SEEDS") {
+    const std::uint32_t from = std::getenv(base) ? std::stoul(std::getenv(base)) : 0;
     for (std::uint32_t seed = from + 1; seed <= from + count; ++seed) found.push_back(seed);
     return found;
 }
@@ -259,7 +254,6 @@ TEST(CleanLine, EveryValueLandsOnTheDriveItWasMeantFor) {
 }
 
 TEST(CleanLine, BlockReadsNeverGiveARegisterAnotherRegistersValue) {
-    // The seeds of the single-register property test, for each mix.
     const std::vector<Mix> mixes{{"clean", {{}, 0}},
                                  {"repeats and late", {{F::Repeat, F::Late}, 20}},
                                  {"everything", {kEveryFault, 40}}};
@@ -270,11 +264,10 @@ TEST(CleanLine, BlockReadsNeverGiveARegisterAnotherRegistersValue) {
 }
 
 TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
-    const std::uint32_t from = seedBase("HONEST_LINE_SEEDS");
     for (const bool blocks : {false, true}) {
         for (const bool factory : {false, true}) {
             Tally t;
-            for (std::uint32_t seed = from + 1; seed <= from + 40; ++seed)
+            for (const std::uint32_t seed : seeds(40, {}, "HONEST_LINE_SEEDS"))
                 runJob(seed * 7919, factory, blocks, t);
             const double extra = static_cast<double>(t.requests) / t.registers - 1.0;
             std::cout << (blocks ? "blocks " : "single ") << (factory ? "factory " : "distinct")
@@ -289,11 +282,10 @@ TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
 }
 
 TEST(NetworkLine, NoRegisterTakesAnotherRegistersValueWhateverTheNetworkDoes) {
-    const std::uint32_t from = seedBase("NETWORK_LINE_SEEDS");
     for (const Framing framing : {Framing::Mbap, Framing::Rtu, Framing::Ascii}) {
         Tally t;
         // Replies held up beyond the 100 ms wait: they come late.
-        for (std::uint32_t seed = from + 1; seed <= from + 24; ++seed)
+        for (const std::uint32_t seed : seeds(24, {}, "NETWORK_LINE_SEEDS"))
             runSession(framing,
                        {.splitEveryByte = seed % 2 == 0,
                         .latencyMost = 300ms,
