@@ -153,10 +153,9 @@ struct LineTally {
 };
 
 // `operations` random reads and writes through a fresh line session over a faulty line, `draw`
-// deciding every fault, delay and operation; with `blockReads` runs are read in blocks (the drive
-// takes up to kLineMaxBlock). With several `stations` a drive answers at each of 1..stations and
-// the session turns from one to another at random between operations. Returns the last fault
-// found, empty when none; `tally` adds up.
+// deciding every fault, delay and operation; runs read in blocks with `blockReads` (of up to
+// kLineMaxBlock), the session turning at random between drives at stations 1..`stations`.
+// Returns the last fault found, empty when none; `tally` adds up.
 std::string runLineSequence(Framing framing, const LineMix& mix,
                             std::function<std::uint32_t()> draw, int operations, LineTally& tally,
                             bool blockReads = false, int stations = 1);

@@ -212,8 +212,6 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
     return fault;
 }
 
-// ---- Fuzz target ----
-
 std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
     InputReader in(input);
     const std::uint8_t kind = in.byte();

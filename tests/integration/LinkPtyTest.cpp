@@ -68,8 +68,7 @@ TEST(LinkOverPty, OnlyTheDrivesSettingsAnswerThroughALinkedNameAndASecondOpenIsI
 }
 
 TEST(LinkOverPty, OtherEndClosedIsAPortErrorNotASilentDrive) {
-    // The other end of the pseudo-terminal goes away as an unplugged adapter does: during a read,
-    // and before a request.
+    // The other end goes away as an unplugged adapter does.
     for (const bool duringRead : {true, false}) {
         const int other = ::posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_TRUE(other >= 0 && ::grantpt(other) == 0 && ::unlockpt(other) == 0);

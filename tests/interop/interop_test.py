@@ -13,6 +13,7 @@ framer as a pass-through gateway) and a socat TCP bridge to the simulated serial
 ASCII); mbpoll -m tcp against `velorin-drive-sim --tcp` reads and writes what velorin-cli does.
 """
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -139,15 +140,12 @@ def factory_file(env, tmp, settings):
         # The factory set does not pass the write's own checks: the motor currents (P09.15,
         # P10.15: 100.0 A) need a rated current (P11.14, on the drive and in the file) that fits
         # them, and P15.03 is 3 to 50.
-        fixes = {382: 1000, 499: 10}
         with open(path, newline="") as f:
-            lines = f.read().split("\r\n")
-        for i, line in enumerate(lines):
-            reg = int(line[1:].split(" ")[0]) if line else -1
-            if reg in fixes:
-                lines[i] = f"P{reg} {fixes[reg]}"
+            text = f.read()
+        for reg, value in ((382, 1000), (499, 10)):
+            text = re.sub(rf"(?m)^P{reg} [^\r\n]*", f"P{reg} {value}", text)
         with open(path, "w", newline="") as f:
-            f.write("\r\n".join(lines))
+            f.write(text)
         # Edited by hand, the file is no longer the backup its sidecar vouches for.
         os.remove(path + ".json")
         return path

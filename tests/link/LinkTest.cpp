@@ -137,9 +137,8 @@ TEST(MbapFrames, TheWorkedReadOfThreeRegisters) {
     const Bytes reply{0x00, 0x01, 0x00, 0x00, 0x00, 0x09, 0x11, 0x03, 0x06,
                       0x02, 0x2B, 0x00, 0x00, 0x00, 0x64};
     const ReplyCheck r = checkMbapReply(rq, reply);
-    EXPECT_EQ(r.outcome, LinkOutcome::Ok);
-    EXPECT_EQ(r.values, (std::vector<std::uint16_t>{0x022B, 0x0000, 0x0064}));
-    EXPECT_EQ(mbapTransaction(reply), 1);
+    EXPECT_EQ(std::tuple(r.outcome, r.values, mbapTransaction(reply)),
+              std::tuple(LinkOutcome::Ok, std::vector<std::uint16_t>{0x022B, 0x0000, 0x0064}, 1));
 }
 
 TEST(MbapReply, OtherTransactionsAreSetAsideAndTheStreamIsReadByLength) {
