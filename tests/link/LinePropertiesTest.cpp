@@ -266,15 +266,12 @@ TEST(CleanLine, BlockReadsNeverGiveARegisterAnotherRegistersValue) {
 TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
     for (const bool blocks : {false, true}) {
         for (const bool factory : {false, true}) {
+            SCOPED_TRACE(std::string(blocks ? "blocks, " : "single, ") +
+                         (factory ? "factory values" : "distinct values"));
             Tally t;
             for (const std::uint32_t seed : seeds(40, {}, "HONEST_LINE_SEEDS"))
                 runJob(seed * 7919, factory, blocks, t);
             const double extra = static_cast<double>(t.requests) / t.registers - 1.0;
-            std::cout << (blocks ? "blocks " : "single ") << (factory ? "factory " : "distinct")
-                      << ": " << t.jobs << " jobs, " << t.failed << " failed, " << t.wrong
-                      << " wrong, " << t.requests << " requests for " << t.registers
-                      << " registers (" << extra * 100 << " % more), " << t.readBacks
-                      << " writes read back\n";
             EXPECT_EQ(std::tuple(t.failed, t.wrong, t.readBacks), std::tuple(0, 0, 0));
             EXPECT_LE(extra, factory ? 0.25 : 0.02);
         }
@@ -319,9 +316,8 @@ TEST(NetworkLine, AnHonestNetworkNeverFailsAJob) {
 TEST(NetworkLine, ADroppedConnectionIsALostPortAndTheNextJobConnectsOnce) {
     VirtualClock clock;
     SimulatedDrive drive;
-    NetworkFaults faults;
-    faults.dropAt = 3;  // the third request is carried out, and the connection drops
-    GatewayLink link(drive, Framing::Mbap, faults);
+    // The third request is carried out, and the connection drops.
+    GatewayLink link(drive, Framing::Mbap, {.dropAt = 3});
     auto owned = std::make_unique<SimulatedGatewayPort>(link, clock);
     SimulatedGatewayPort& port = *owned;
     LineSession session(std::move(owned));
