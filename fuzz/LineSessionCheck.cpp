@@ -1,6 +1,5 @@
 // A line session over a line that repeats, delays, reflects, splits, garbles, drops and corrupts
-// frames, before one drive or several (stations 1, 2, ...) whose registers all hold different
-// values, each register of each drive its own. Shared with tests/link.
+// frames, before drives whose every register holds a value of its own. Shared with tests/link.
 
 #include <array>
 #include <map>

@@ -17,9 +17,8 @@
 using namespace velorin;
 using velorin::test::DriveSimProcess;
 
-// Virtual serial pairs are usually reached by a name that links to /dev/pts/N: through one the
-// drive answers in 7-bit and parity settings alike, and a master at another rate or other stop
-// bits gets no answer; a second open of the same device finds it in use until the first closes.
+// Virtual serial pairs are usually reached by a name that links to /dev/pts/N; a pseudo-terminal's
+// fixed character format must not refuse 7-bit or parity settings.
 TEST(LinkOverPty, OnlyTheDrivesSettingsAnswerThroughALinkedNameAndASecondOpenIsInUse) {
     const struct {
         const char* settings;
