@@ -1,12 +1,7 @@
-// The link's reply checks, RTU and ASCII: whatever arrives, a reply is accepted only if it is a
-// valid one to the request, and a valid reply is never refused, whatever noise comes before it.
-// And transact() over a port that hands back a script of timed chunks, on the virtual clock: it
-// sends the one right request, accepts only a valid reply among the bytes it was handed, takes a
-// valid reply that comes in time whatever noise came first, and never waits without end.
-// And the simulated drive's request reader: it takes exactly the well-formed frames on the line,
-// however the bytes are cut into pieces, never holds more than a frame, and a valid request
-// after a quiet spell is always heard. The whole drive is fed the same bytes as well.
-// The frame oracle these checks are held to comes first.
+// The frame oracle, then the checks held to it: the reply checks and transact() accept only a
+// valid reply and never refuse one behind noise; transact() sends the one right request and never
+// waits without end; the drive's request reader takes exactly the well-formed frames however the
+// bytes are cut, never holds more than a frame, and always hears a request after a quiet spell.
 
 #include <array>
 #include <cstdio>
@@ -91,7 +86,6 @@ std::vector<std::uint8_t> OracleRequest::fields() const {
             static_cast<std::uint8_t>(word & 0xFF)};
 }
 
-// CRC-16 of the Modbus line, table-driven.
 static std::uint16_t referenceCrc(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0xFFFF;
     for (std::uint8_t b : bytes)
@@ -221,8 +215,6 @@ std::string judgeReply(const OracleRequest& rq, Framing framing,
     return "accepted " + describe(check) + " with no such valid reply in " + hexDump(received);
 }
 
-namespace {
-
 ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
                       std::span<const std::uint8_t> received, bool localEcho) {
     if (isRtu(framing))
@@ -232,6 +224,8 @@ ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
     };
     return checkAsciiReply(text(request), text(received), localEcho);
 }
+
+namespace {
 
 // Input: flags (bit 0 write, bit 1 any register count, bit 2 the adapter echoes, bit 3 the
 // drive refuses), station, register, word, exception code, value, then what the line carries

@@ -1,9 +1,7 @@
 #pragma once
-// Fuzz targets: each is a check function over arbitrary bytes that drives one part of the
-// program and returns what went wrong (empty when all is well), judging results against answers
-// worked out independently (the frame oracle below). The libFuzzer program fuzz_<name> aborts on
-// a fault; the test suite replays fuzz/corpus/<name>/ through the same function. fuzz/README.md
-// tells how a target is added.
+// Fuzz targets: check functions over arbitrary bytes that return what went wrong (empty when all
+// is well), judged against the frame oracle below, written independently of the link. The test
+// suite replays fuzz/corpus/<name>/ through them; fuzz/README.md tells how a target is added.
 
 #include <algorithm>
 #include <cstdint>
@@ -31,7 +29,6 @@ struct Target {
 // Every target declared in fuzz/CMakeLists.txt.
 std::span<const Target> targets();
 
-// The checks, each described where it is defined.
 std::string checkRtuReplyInput(std::span<const std::uint8_t> input);
 std::string checkAsciiReplyInput(std::span<const std::uint8_t> input);
 std::string checkTransactInput(std::span<const std::uint8_t> input);
@@ -64,10 +61,9 @@ private:
     std::span<const std::uint8_t> m_rest;
 };
 
-// What a valid reply is, written a second time and independently of the link's own checks, for
-// the fuzz targets to hold them to: a frame from the request's station, for its function (or its
-// exception), with the right length and a correct CRC or LRC; a read carries the requested
-// number of registers, a write echoes its request.
+// The frame oracle: a valid reply comes from the request's station, for its function (or its
+// exception), with the right length and CRC or LRC; a read carries the registers asked for, a
+// write echoes its request.
 
 struct OracleRequest {
     std::uint8_t station = 1;
@@ -84,6 +80,10 @@ std::vector<std::uint8_t> referenceFrame(std::span<const std::uint8_t> payload, 
 // with its LRC (upper-case digits only when `upperOnly`); none when the frame is not well-formed.
 std::optional<std::vector<std::uint8_t>> framePayload(std::span<const std::uint8_t> frame,
                                                       Framing framing, bool upperOnly = false);
+
+// The link's own check of `received` in either framing, both frames given as bytes.
+ReplyCheck checkReply(Framing framing, std::span<const std::uint8_t> request,
+                      std::span<const std::uint8_t> received, bool localEcho = false);
 
 // Empty when `check` is acceptable for `received`: a complete result (Ok or Exception) must be
 // one of the valid replies found in it. Otherwise what is wrong.
@@ -135,9 +135,6 @@ private:
     std::deque<std::pair<Micros, std::vector<std::uint8_t>>> m_arriving;
 };
 
-// A faulty line for the line session: which faults it may inject, how often, and a sequence of
-// random reads and writes through one session over it (see LineSessionCheck.cpp).
-
 // EchoOnly: a copy of the request comes back (an adapter's echo) and the drive hears nothing.
 // clang-format off
 enum class LineFault { Repeat, Late, Reflect, Split, Noise, DropReply, DropRequest, Corrupt, EchoOnly };
@@ -156,10 +153,9 @@ struct LineTally {
 };
 
 // `operations` random reads and writes through a fresh line session over a faulty line, `draw`
-// deciding every fault, delay and operation; with `blockReads` runs are read in blocks (the drive
-// takes up to kLineMaxBlock). With several `stations` a drive answers at each of 1..stations and
-// the session turns from one to another at random between operations. Returns the last fault
-// found, empty when none; `tally` adds up.
+// deciding every fault, delay and operation; runs read in blocks with `blockReads` (of up to
+// kLineMaxBlock), the session turning at random between drives at stations 1..`stations`.
+// Returns the last fault found, empty when none; `tally` adds up.
 std::string runLineSequence(Framing framing, const LineMix& mix,
                             std::function<std::uint32_t()> draw, int operations, LineTally& tally,
                             bool blockReads = false, int stations = 1);

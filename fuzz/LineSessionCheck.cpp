@@ -1,6 +1,5 @@
 // A line session over a line that repeats, delays, reflects, splits, garbles, drops and corrupts
-// frames, before one drive or several (stations 1, 2, ...) whose registers all hold different
-// values, each register of each drive its own. Shared with tests/link.
+// frames, before drives whose every register holds a value of its own. Shared with tests/link.
 
 #include <array>
 #include <map>
@@ -211,8 +210,6 @@ std::string runLineSequence(Framing framing, const LineMix& mix,
     ++t.sequences;
     return fault;
 }
-
-// ---- Fuzz target ----
 
 std::string checkLineSessionInput(std::span<const std::uint8_t> input) {
     InputReader in(input);

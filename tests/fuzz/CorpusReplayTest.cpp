@@ -40,10 +40,6 @@ TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
     auto rtu = [](std::vector<std::uint8_t> p) { return referenceFrame(p, Framing::Rtu); };
     auto ascii = [](std::vector<std::uint8_t> p) { return referenceFrame(p, Framing::Ascii); };
     auto text = [](const char* t) { return std::vector<std::uint8_t>(t, t + std::strlen(t)); };
-    auto corrupt = [](std::vector<std::uint8_t> f, std::size_t at) {
-        f.at(at) ^= 1;
-        return f;
-    };
     const ReplyCheck ok5{LinkOutcome::Ok, 5}, ex2{LinkOutcome::Exception, 0, ExceptionCode{2}},
         noReply{LinkOutcome::NoReply};
     // what, request, framing, bytes received, the result claimed, whether the judge finds fault
@@ -54,7 +50,7 @@ TEST(FuzzCorpus, TheJudgeOfRepliesHasTeeth) {
         {"its value misread", read, R, rtu({1, 3, 2, 0, 6}), ok5, true},
         {"another station", read, R, rtu({2, 3, 2, 0, 5}), ok5, true},
         {"another function", read, R, rtu({1, 4, 2, 0, 5}), ok5, true},
-        {"bad CRC", read, R, corrupt(rtu({1, 3, 2, 0, 5}), 5), ok5, true},
+        {"bad CRC", read, R, {1, 3, 2, 0, 5, 0x79, 0x47}, ok5, true},  // 0x78 0x47 is right
         {"two registers for one", read, R, rtu({1, 3, 4, 0, 5, 0, 5}), ok5, true},
         {"bad CRC behind noise", read, R, {0xFF, 1, 3, 2, 0, 5, 0x89, 0x87}, ok5, true},
         {"an exception", read, R, rtu({1, 0x83, 2}), ex2, false},

@@ -1,6 +1,5 @@
 // The connection screen through the real serial port layer to velorin-drive-sim on a
-// pseudo-terminal: the probe with the technician's settings finds the drive; a simulated drive
-// started while the screen is open appears in its port list, and goes from it when it ends.
+// pseudo-terminal, and a running simulator in its port list.
 
 #include "ui/connection/ConnectionFixture.h"
 #include "platform/QtPortProvider.h"

@@ -1,18 +1,13 @@
 #!/usr/bin/python3
 """A pymodbus server for the interoperability tests: serial (RTU or ASCII) on a pseudo-terminal,
-or over TCP as Modbus TCP (its socket framer) or with the RTU framer, as a pass-through gateway
-speaks it.
+or over TCP as Modbus TCP or with the RTU framer (a pass-through gateway).
 
     pymodbus_slave.py DEVICE FRAMER BAUD STATION DUMP      (FRAMER rtu or ascii)
     pymodbus_slave.py tcp PORT FRAMER STATION DUMP         (FRAMER mbap or rtu)
 
-A pseudo-terminal carries 8 bits without parity whatever either side sets (and pyserial may not
-set anything else on one), so the server opens it at 8,N,1 and only the rate is the line's.
-
-Holding registers 0..562 start at distinct values (register r holds (r * 7919 + 12345) mod
-65536, but the rated current P11.14, register 382, holds 1000 so that the motor currents of a
-factory file pass the write's checks); after every write the whole table goes to DUMP, one value
-a line, so the test can compare it with what the master wrote.
+A pseudo-terminal carries 8 bits without parity whatever either side sets: opened at 8,N,1.
+Holding registers 0..562 hold initial(r); after every write the table goes to DUMP, one value a
+line.
 """
 import asyncio
 import logging
@@ -30,6 +25,8 @@ STATUS = 0x2101  # the drive's status word: 0, stopped (the running check before
 
 
 def initial(r):
+    """A distinct value a register; the rated current P11.14 1000, which a factory file's motor
+    currents fit."""
     return 1000 if r == 382 else (r * 7919 + 12345) % 65536
 
 

@@ -1,22 +1,9 @@
-// The line properties, each over many seeded random sequences (a seed base from the environment
-// tries others: CLEAN_LINE_SEEDS, HONEST_LINE_SEEDS, NETWORK_LINE_SEEDS).
-//
-// A clean line: whatever the line does (fuzz/LineSessionCheck.cpp), no register gets another
-// register's value and no write is told confirmed that the drive did not take, both framings,
-// read singly or in blocks (a block reply names no register either). With several drives on the
-// line and the session turning from one to another, every value read is the addressed drive's
-// and every value written lands on the addressed drive's register.
-//
-// An honest line never fails a job: every reply the drive's own and within the wait, timed as
-// real lines are (spread answers, a main loop, a USB adapter's pieces, pauses, with or without
-// wire time). Whole jobs in both framings, single and block reads: nothing fails or is wrong, no
-// write is read back, and the requests cost at most 2 % more (25 % at factory values).
-//
-// The line through a network gateway, in all three framings: replies split at every byte, held
-// up by up to 300 ms, sent twice, connections dropped in the middle of a job. Whatever the
-// network does, no register is given another register's value and no write is told confirmed
-// that the drive did not take; a job the network cuts short says so (the port is lost), and the
-// next job connects again once. On an honest network (every reply within the wait) no job fails.
+// The line properties over many seeded random sequences (CLEAN_LINE_SEEDS, HONEST_LINE_SEEDS,
+// NETWORK_LINE_SEEDS give another seed base). Whatever a faulty line or network does (see
+// fuzz/LineSessionCheck.cpp, SimulatedGateway), one drive or several, single or block reads: no
+// register gets another's value and no write is told confirmed that the drive did not take. An
+// honest line or network (every reply the drive's own and within the wait, timed as real lines
+// are) never fails a job nor reads a write back; it asks 2 % more at most (25 % at factory values).
 
 #include <gtest/gtest.h>
 
@@ -37,12 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The seed base from the environment variable `name`, else 0.
-std::uint32_t seedBase(const char* name) {
-    const char* base = std::getenv(name);
-    return base ? static_cast<std::uint32_t>(std::stoul(base)) : 0;
-}
-
 using F = LineFault;
 using Mix = std::pair<const char*, LineMix>;
 const std::vector<LineFault> kEveryFault{F::Repeat,      F::Late,    F::Reflect,
@@ -59,9 +40,10 @@ const std::vector<Mix> kMixes{
     {"everything", {kEveryFault, 40}},
 };
 
-// Seeds 1 to `count` after the base, behind `found`.
-std::vector<std::uint32_t> seeds(std::uint32_t count, std::vector<std::uint32_t> found = {}) {
-    const std::uint32_t from = seedBase("CLEAN_LINE_SEEDS");
+// Seeds 1 to `count` after the base in the environment variable `base` (else 0), behind `found`.
+std::vector<std::uint32_t> seeds(std::uint32_t count, std::vector<std::uint32_t> found = {},
+                                 const char* base = "CLEAN_LINE_SEEDS") {
+    const std::uint32_t from = std::getenv(base) ? std::stoul(std::getenv(base)) : 0;
     for (std::uint32_t seed = from + 1; seed <= from + count; ++seed) found.push_back(seed);
     return found;
 }
@@ -272,7 +254,6 @@ TEST(CleanLine, EveryValueLandsOnTheDriveItWasMeantFor) {
 }
 
 TEST(CleanLine, BlockReadsNeverGiveARegisterAnotherRegistersValue) {
-    // The seeds of the single-register property test, for each mix.
     const std::vector<Mix> mixes{{"clean", {{}, 0}},
                                  {"repeats and late", {{F::Repeat, F::Late}, 20}},
                                  {"everything", {kEveryFault, 40}}};
@@ -283,18 +264,14 @@ TEST(CleanLine, BlockReadsNeverGiveARegisterAnotherRegistersValue) {
 }
 
 TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
-    const std::uint32_t from = seedBase("HONEST_LINE_SEEDS");
     for (const bool blocks : {false, true}) {
         for (const bool factory : {false, true}) {
+            SCOPED_TRACE(std::string(blocks ? "blocks, " : "single, ") +
+                         (factory ? "factory values" : "distinct values"));
             Tally t;
-            for (std::uint32_t seed = from + 1; seed <= from + 40; ++seed)
+            for (const std::uint32_t seed : seeds(40, {}, "HONEST_LINE_SEEDS"))
                 runJob(seed * 7919, factory, blocks, t);
             const double extra = static_cast<double>(t.requests) / t.registers - 1.0;
-            std::cout << (blocks ? "blocks " : "single ") << (factory ? "factory " : "distinct")
-                      << ": " << t.jobs << " jobs, " << t.failed << " failed, " << t.wrong
-                      << " wrong, " << t.requests << " requests for " << t.registers
-                      << " registers (" << extra * 100 << " % more), " << t.readBacks
-                      << " writes read back\n";
             EXPECT_EQ(std::tuple(t.failed, t.wrong, t.readBacks), std::tuple(0, 0, 0));
             EXPECT_LE(extra, factory ? 0.25 : 0.02);
         }
@@ -302,11 +279,10 @@ TEST(HonestLine, NeverFailsAJobAndCostsNoMoreThanItMay) {
 }
 
 TEST(NetworkLine, NoRegisterTakesAnotherRegistersValueWhateverTheNetworkDoes) {
-    const std::uint32_t from = seedBase("NETWORK_LINE_SEEDS");
     for (const Framing framing : {Framing::Mbap, Framing::Rtu, Framing::Ascii}) {
         Tally t;
         // Replies held up beyond the 100 ms wait: they come late.
-        for (std::uint32_t seed = from + 1; seed <= from + 24; ++seed)
+        for (const std::uint32_t seed : seeds(24, {}, "NETWORK_LINE_SEEDS"))
             runSession(framing,
                        {.splitEveryByte = seed % 2 == 0,
                         .latencyMost = 300ms,
@@ -340,9 +316,8 @@ TEST(NetworkLine, AnHonestNetworkNeverFailsAJob) {
 TEST(NetworkLine, ADroppedConnectionIsALostPortAndTheNextJobConnectsOnce) {
     VirtualClock clock;
     SimulatedDrive drive;
-    NetworkFaults faults;
-    faults.dropAt = 3;  // the third request is carried out, and the connection drops
-    GatewayLink link(drive, Framing::Mbap, faults);
+    // The third request is carried out, and the connection drops.
+    GatewayLink link(drive, Framing::Mbap, {.dropAt = 3});
     auto owned = std::make_unique<SimulatedGatewayPort>(link, clock);
     SimulatedGatewayPort& port = *owned;
     LineSession session(std::move(owned));
