@@ -227,4 +227,18 @@ SurveyResult ConnectSession::surveyAll(std::optional<int> rate, std::optional<in
     return result;
 }
 
+void followMovedDrive(std::vector<SurveyedDrive>& drives, const LinkState& before,
+                      const LinkState& after) {
+    const bool otherSettings =
+        after.settings != before.settings || after.framing != before.framing;
+    std::erase_if(drives, [&](const SurveyedDrive& d) {
+        return otherSettings ? d.station != before.station
+                             : d.station == after.station && after.station != before.station;
+    });
+    for (SurveyedDrive& d : drives)
+        if (d.station == before.station)
+            d.station = after.station;
+    std::ranges::sort(drives, {}, &SurveyedDrive::station);
+}
+
 }  // namespace velorin

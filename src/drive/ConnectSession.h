@@ -60,6 +60,12 @@ struct SurveyedDrive {
     bool operator==(const SurveyedDrive&) const = default;
 };
 
+// The line's list of drives after a write that moved the drive in use from `before` to
+// `after`: its entry moves to the new station (a drive listed there before is this one now); at
+// another rate or format the others still answer at the old settings only and leave the list.
+void followMovedDrive(std::vector<SurveyedDrive>& drives, const LinkState& before,
+                      const LinkState& after);
+
 struct SurveyResult {
     // Found: every station was asked and at least one drive answered (NotFound: none did);
     // Stopped and PortLost keep the drives found before.

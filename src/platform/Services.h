@@ -164,9 +164,16 @@ struct Services {
     // The drive on the same line that every window serves from now on: the windows opened after
     // read, write, run and log at `station`. The one place the station changes after connecting.
     void useDrive(std::uint8_t station) { m_link.station = station; }
-    // The link a write that moves the drive (its station, rate or format, a factory reset)
-    // follows as it goes: the editor's write and the developer write are handed this.
-    LinkState& linkToFollow() { return m_link; }
+    // A write that may move the drive (its station, rate or format, a factory reset): `write`
+    // is handed the link to follow as it goes, and the line's list of drives follows the drive
+    // in use afterwards. The editor's write and the developer write go through here.
+    template <class Write>
+    auto writeFollowingLink(Write&& write) {
+        const LinkState before = m_link;
+        auto outcome = write(m_link);
+        followMovedDrive(drives, before, m_link);
+        return outcome;
+    }
     // The whole link at once (a test's set-up, a window that starts from a known drive).
     void setLink(const LinkState& link) { m_link = link; }
 

@@ -384,7 +384,8 @@ void ParameterEditor::write(WriteScope scope) {
         hooks.registerWritten = [&log](const RegisterWritten& written) {
             log.record(editorChange(log.source(), written));
         };
-        const WriteOutcome outcome = m_core->writeToDrive(m_services.linkToFollow(), hooks, scope);
+        const WriteOutcome outcome = m_services.writeFollowingLink(
+            [&](LinkState& link) { return m_core->writeToDrive(link, hooks, scope); });
         showLink();
         setBusy(Busy::Idle);
         refreshAllMarks();

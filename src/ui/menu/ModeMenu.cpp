@@ -294,7 +294,10 @@ void ModeMenu::developerWrite() {
     hooks.written = [&log](std::uint16_t reg, std::uint16_t word, bool confirmed) {
         log.record(wordChange(log.source(), reg, word, confirmed));
     };
-    m_session->submit([this, &hooks] { runDeveloperWrite(*m_session, m_services.linkToFollow(), hooks); });
+    m_session->submit([this, &hooks] {
+        m_services.writeFollowingLink(
+            [&](LinkState& link) { return runDeveloperWrite(*m_session, link, hooks); });
+    });
     log.tellFailure(this);
 
     // However the write ended, the menu is at rest again.

@@ -253,6 +253,29 @@ TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     for (const ChangeEntry& e : logged) EXPECT_EQ(e.station, 2) << e.code;
 }
 
+// A drive whose station the editor writes keeps its entry under the new station; the line's
+// list once went on naming the station it had left.
+TEST_F(DriveSwitchTest, AStationWrittenInTheEditorMovesTheDrivesEntry) {
+    switchTo(QStringLiteral("2"));
+    button("editorButton")->click();
+    ASSERT_TRUE(editor);
+    test::child<QToolButton>(editor, "pageTab25")->click();  // P15: the link parameters
+    test::child<QComboBox>(editor, "field496")->setEditText("5");
+    sim.dialogs.answerQuestions({Answer::Yes, Answer::Yes});  // P15.03 as the drive has it: left out
+    QApplication::setActiveWindow(editor);
+    QTest::keyClick(editor, Qt::Key_T, Qt::ControlModifier);
+    ASSERT_EQ(std::tuple(second.station(), sim.services.link().station), std::tuple(5, 5));
+    reopen();
+    EXPECT_EQ(entries(), QStringList({"站號 1　機種 30", "站號 3　機種 32", "站號 5　機種 31"}));
+    EXPECT_EQ(driveList()->currentText(), "站號 5　機種 31");
+
+    // At another rate the others no longer answer where the link goes: only this drive is listed.
+    test::child<QComboBox>(editor, "field497")->setCurrentIndex(2);  // 19200
+    QTest::keyClick(editor, Qt::Key_T, Qt::ControlModifier);
+    reopen();
+    EXPECT_EQ(entries(), QStringList({"站號 5　機種 31"}));
+}
+
 // A station typed is probed: one that answers joins the list with its model and is used, one
 // that does not, or one out of range, leaves the drive in use as it was.
 TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
