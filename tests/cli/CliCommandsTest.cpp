@@ -1,7 +1,5 @@
-// velorin-cli's command line parsed into a request; its commands in-process, on the simulated
-// drive behind COM3 (CliSim.h), through a network gateway (a Modbus TCP or pass-through gateway on
-// the virtual clock) and with several drives on one line (backup and restore by stations, the
-// survey stopped); and the examples of the docs run as they are written.
+// velorin-cli's command line parsed into a request; its commands in-process on the simulated
+// drive (CliSim.h), through a gateway and with several drives on one line; the docs' examples run.
 
 #include <QDate>
 #include <QDir>
@@ -22,7 +20,6 @@ namespace {
 using namespace ::testing;
 using namespace velorin::test;
 
-// The command line parsed into a request, without any port.
 ParsedCommandLine parse(const QString& line) {
     return parseCommandLine(QStringList{"velorin-cli"} + line.split(' ', Qt::SkipEmptyParts));
 }
@@ -63,7 +60,6 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
         {"-p COM3 write 1 -32768", "5 COM3 9600,N,7,2 ASCII @1 [1=1] -32768/32768 1-254"},
         {"-p COM3 scan", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254"},
         {"-p COM3 scan --stations 3", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 3-3"},
-        {"-p COM3 scan --stations 2-254", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 2-254"},
         {"-p COM3 --timeout 20 probe", "3 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=20"},
         {"-p COM3 scan --timeout 5000", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=5000"},
         {"-p COM3 get P00 --verify-reads", "7 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 verify-reads"},
@@ -99,14 +95,12 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 -s 9600,N,8,3 probe", "unknown settings string \"9600,N,8,3\""},
         {"-p COM3 read 1 0x10000", "register 0x10000 is out of range 0..65535"},
         {"-p COM3 read 1x", "register \"1x\" is not a number"},
-        {"-p COM3 read 1.5", "register \"1.5\" is not a number"},
         {"-p COM3 write 1 -32769", "value -32769 is out of range -32768..65535"},
         {"-p COM3 write 1 1e3", "value \"1e3\" is not a number"},
         {"-p COM3 write 1 99999999999999999999", "value \"99999999999999999999\" is not a number"},
         {"-p COM3 -s 9600,N,7,2 scan", "scan tries every settings string and station"},
         {"-p COM3 scan --stations 5-2", "--stations \"5-2\""},
         {"-p COM3 scan --stations 1-255", "--stations \"1-255\""},
-        {"-p COM3 scan --stations 1-2-3", "--stations \"1-2-3\""},
         {"-p COM3 --timeout 19 probe", "--timeout \"19\": give the milliseconds"},
         {"-p COM3 --timeout 5001 probe", "--timeout \"5001\""},
         {"-p COM3 --timeout 0.5 probe", "--timeout \"0.5\""},
@@ -293,14 +287,11 @@ TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
                              HasSubstr("scan stopped at station 1, ")));
 }
 
-// A write is confirmed only by the drive: read first on the fresh port (an echoing adapter shows
-// itself before anything is written), a lost reply confirmed by reading back, never sent twice; a
-// command is sent three times, never read back. Ctrl+C (exit 130) or an unplugged adapter (exit 3)
-// as frame `at` goes out; a drive 0.13 s late: the missed read asked again, told once.
+// A write is confirmed only by the drive (read first, so an echoing adapter shows itself; a lost
+// reply read back, never sent twice); Ctrl+C, an unplugged adapter or a late drive mid-command.
 TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) {
     enum Event { Plain, Echoing, LosingWriteReplies, Unconfirmed, CtrlC, Unplug, LateReply };
-    // args, event, at frame, exit status, stdout, message (told once), frames sent, writes the
-    // drive carried out
+    // args, event, at frame, exit status, stdout, message (told once), frames sent, writes done
     const std::tuple<const char*, Event, int, int, const char*, const char*, int, int> cases[] = {
         {"write 0x2000 18", Plain, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
         {"write 0x2000 18", Echoing, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
@@ -390,48 +381,25 @@ QString gateway(Framing framing = Framing::Mbap) {
     return QStringLiteral("--tcp 192.168.1.50 --framing %1 ").arg(names[int(framing)]);
 }
 
-// Through each kind of gateway: a backup equals one over the serial line, a restore leaves the
-// drive holding the file's values (and through Modbus TCP its trace names the transactions).
-TEST(CliGateway, BackupAndRestoreThroughEachGateway) {
-    for (const Framing framing : {Framing::Mbap, Framing::Rtu, Framing::Ascii}) {
-        SCOPED_TRACE(framingName(framing));
-        GatewayEnvironment env;
-        env.framing = framing;
-        env.drive.setLink(1, 1, framing == Framing::Ascii ? 0 : 4);
-        soundValues(env.drive);
-        env.drive.setReg(40, 1234);
-        QTemporaryDir dir;
-        const QString overSerial = dir.filePath("serial.txt"), overNetwork = dir.filePath("net.txt");
-        const QString serial = QStringLiteral("-p COM3 -s %1 ")
-                                   .arg(QString::fromStdString(env.drive.settings()));
-        ASSERT_EQ(cli(env, serial + "backup " + overSerial).code, 0);
-        auto r = cli(env, gateway(framing) + "backup " + overNetwork);
-        ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(fileBytes(overNetwork), fileBytes(overSerial));
-        env.drive.setReg(40, 4321);
-        r = cli(env, gateway(framing) + "--trace restore " + overNetwork);
-        ASSERT_EQ(r.code, 0) << r.err;
-        if (framing == Framing::Mbap)  // the transaction ids in the trace
-            EXPECT_THAT(r.err, AllOf(HasSubstr("-> 00 01 00 00 00 06 01 03"),
-                                     HasSubstr("(transaction 1)")));
-        EXPECT_EQ(env.drive.reg(40), 1234);
-        ASSERT_EQ(cli(env, serial + "backup " + overSerial).code, 0);
-        EXPECT_EQ(fileBytes(overSerial), fileBytes(overNetwork));
-    }
-}
-
-// A connection dropped in the middle of a backup: the port is lost (exit 3), the old file stays as
-// it was. (A drop mid-restore tells the writes confirmed as a pulled adapter does,
-// ARestoreCutShortTellsTheWritesConfirmed; the drop is a lost port, NetworkLine's.)
-TEST(CliGateway, ADroppedConnectionEndsTheJobAndKeepsTheOldFile) {
+// Through Modbus TCP a restore's trace names the transactions; a connection dropped in a backup
+// is a lost port (exit 3) and the old file stays. (Backup and restore through each kind of gateway
+// against other programs: tests/interop, interop_gateways.)
+TEST(CliGateway, ARestoreTracedAndABackupCutShortThroughModbusTcp) {
     GatewayEnvironment env;
     soundValues(env.drive);
+    env.drive.setReg(40, 1234);
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
     ASSERT_EQ(cli(env, gateway() + "backup " + file).code, 0);
     const std::string saved = fileBytes(file);
+    env.drive.setReg(40, 4321);
+    auto r = cli(env, gateway() + "--trace restore " + file);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err,
+                AllOf(HasSubstr("-> 00 01 00 00 00 06 01 03"), HasSubstr("(transaction 1)")));
+    EXPECT_EQ(env.drive.reg(40), 1234);
     env.faults.dropAt = 200;
-    const auto r = cli(env, gateway() + "backup " + file);
+    r = cli(env, gateway() + "backup " + file);
     EXPECT_EQ(r.code, 3);
     EXPECT_THAT(r.err, AllOf(HasSubstr("connection lost: gateway 192.168.1.50:502"),
                              HasSubstr("no file was written")));
@@ -561,7 +529,7 @@ TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel
     EXPECT_THAT(r.out, HasSubstr("station 4: no file S04_M*_YYYYMMDD.txt"));
 }
 
-// Ctrl+C keeps what the survey found (the whole list is CliOverPty's and Survey's).
+// Ctrl+C keeps what the survey found (the whole list is the drive jobs' Survey tests').
 TEST(CliManyDrives, CtrlCEndsTheSurveyWithWhatItFound) {
     ThreeDrives env;
     env.third.setLink(7, 1, 0);
@@ -583,7 +551,6 @@ struct Example {
     QString block;      // the code block it is in: "docs/cli.md#12"
 };
 
-// The velorin-cli commands of the code blocks of one file, in order.
 std::vector<Example> examplesIn(const QString& name) {
     QFile file(QStringLiteral(VELORIN_SOURCE_DIR "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
@@ -626,7 +593,6 @@ std::vector<Example> examplesIn(const QString& name) {
     return found;
 }
 
-// The words with the shell's variables and command substitutions of the examples filled in.
 QString expanded(QString words, const std::map<QString, QString>& variables) {
     words.replace(QStringLiteral("$(seq 96 111)"), QStringLiteral("96 97 98 99 100 101 102 103 104 "
                                                                   "105 106 107 108 109 110 111"));
@@ -637,8 +603,7 @@ QString expanded(QString words, const std::map<QString, QString>& variables) {
     return words;
 }
 
-// Printed lines as the docs show them, in order: progress and trace times, which depend on the
-// line, left out.
+// Printed lines but the progress and the trace's times, which depend on the line, in any order.
 QStringList comparable(QStringList lines) {
     lines.removeIf([](const QString& l) { return l.startsWith(QLatin1String("reading page")); });
     lines.replaceInStrings(QRegularExpression(QStringLiteral("^\\[ *[0-9.]+\\]")),
