@@ -42,7 +42,6 @@ struct RecordingPort : SimulatedPort {
     LineLog& log;
 };
 
-// A port the system will not open.
 struct RefusingPort : SimulatedPort {
     RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
         : SimulatedPort(line, wait, name.toStdString()), result(result) {}
@@ -99,7 +98,6 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs velorin-cli with the words of `line` as its arguments.
 inline Outcome cli(SimEnvironment& env, const QString& line) {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
