@@ -261,25 +261,19 @@ TEST(CliCommands, TraceShowsFramesTimesAndChecks) {
 }
 
 // The scan's order and probe count are the connection screen's (station 3 at 19200,E,8,1 with
-// probe 98) and CliOverPty's (what scan prints); here it is stopped, one open a probe.
-TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
+// probe 98) and CliOverPty's (what scan prints); here it is stopped, one open a probe. (A port
+// lost mid-command: the Unplug rows below.)
+TEST(CliCommands, CtrlCStopsTheScanWithThePortClosed) {
     SimEnvironment env;
     env.drive.setLink(200, 1, 0);
     env.clock.at(Micros{5000000}, [&] { env.stop = true; });
-    auto r = cli(env, "-p COM3 scan");
+    const auto r = cli(env, "-p COM3 scan");
     EXPECT_EQ(r.code, 130);
     EXPECT_THAT(r.err, AllOf(HasSubstr("scanning station 1 of 1-254\n"),
                              HasSubstr("scan stopped before probe"),
                              HasSubstr("interrupted; the port is closed")));
     EXPECT_THAT(env.line.opens(), AllOf(Gt(30), Lt(60)));  // stopped within a probe of the press
     EXPECT_FALSE(env.line.isHeld());
-    // A pulled adapter ends the scan: "not found" at the next open or "port lost" mid-probe.
-    env.stop = false;
-    env.clock.at(env.clock.now() + Micros{2000000}, [&] { env.line.setPresent(false); });
-    r = cli(env, "-p COM3 scan");
-    EXPECT_EQ(r.code, 3);
-    EXPECT_THAT(r.err, AllOf(AnyOf(HasSubstr("not found"), HasSubstr("port lost")),
-                             HasSubstr("scan stopped at station 1, ")));
 }
 
 // A write is confirmed only by the drive (read first, so an echoing adapter shows itself; a lost

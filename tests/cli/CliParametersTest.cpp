@@ -99,6 +99,18 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     EXPECT_EQ(cli(env, link(env.drive2, "COM4") + "backup " + second).code, 0);
     r = cli(env, "diff " + file + " --against " + second);
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+
+    // Three parameters changed since: --changed-only sends just those.
+    Writes expected;
+    for (auto [reg, value] : {std::pair{0, 4}, {31, 99}, {230, 7}}) {
+        expected.emplace_back(reg, env.drive2.reg(reg));
+        env.drive2.setReg(reg, static_cast<std::uint16_t>(value));
+    }
+    env.drive2.clearWriteLog();
+    r = cli(env, link(env.drive2, "COM4") + "restore --changed-only " + file);
+    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
+    EXPECT_EQ(writesOf(env.drive2), expected);
+    EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
 }
 
 // diff --factory after three sets lists those and the simulated drive's own rated current (its
@@ -215,19 +227,6 @@ TEST_F(BackedUp, RestoreRefusesBeforeWritingAndKeepsTheDrivesOwnValues) {
         EXPECT_TRUE(w.reg != 382 && (w.reg < 538 || w.reg > 544)) << w.reg;
 }
 
-TEST_F(BackedUp, RestoreChangedOnlySendsTheThreeParametersThatDiffer) {
-    Writes expected;
-    for (auto [reg, value] : {std::pair{0, 3}, {31, 1234}, {230, 77}}) {
-        expected.emplace_back(reg, env.drive.reg(reg));
-        env.drive.setReg(reg, static_cast<std::uint16_t>(value));
-    }
-    env.drive.clearWriteLog();
-    const auto r = cli(env, "-p COM3 restore --changed-only " + file);
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "")) << r.err;
-    EXPECT_EQ(writesOf(env.drive), expected);
-    EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
-}
-
 // No page, or an unreadable line unless --lenient: refused, and before the port is opened (the
 // words for each line are Words.EveryUnreadLineOfAParameterFileIsToldWithItsNumber's).
 TEST_F(BackedUp, FilesWithoutPagesOrWithUnreadLinesAreRefused) {
@@ -285,20 +284,6 @@ TEST(CliParameters, AResetErPWarningsAndARunningMotorHoldBackWritesUnlessAllowed
         if (p0504 >= 0)
             EXPECT_EQ(env.drive.reg(150), p0504);
     }
-}
-
-TEST_F(BackedUp, RestoreAndBackupNeverLeaveHalfDoneWork) {
-    const std::string saved = fileBytes(file);
-    // Ctrl+C at the 200th request of a backup over an earlier one: the old file stays.
-    env.log = {};
-    env.log.onSend = [this](SerialPort&, int index, FunctionCode) { env.stop = index >= 199; };
-    auto r = cli(env, "-p COM3 backup " + file);
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(130, ""));
-    EXPECT_THAT(r.err, AllOf(HasSubstr("no file was written"), HasSubstr("interrupted")));
-    EXPECT_EQ(env.log.sent.size(), 200u);  // the request under way, none after it
-    EXPECT_EQ(fileBytes(file), saved);
-    EXPECT_EQ(cli(env, "-p COM3 backup " + dir.filePath("new.txt")).code, 130);
-    EXPECT_THAT(QDir(dir.path()).entryList(QDir::Files), ElementsAre("a.txt", "a.txt.json"));
 }
 
 // A restore cut short by Ctrl+C, a silent drive (three unanswered writes) or a pulled adapter.
