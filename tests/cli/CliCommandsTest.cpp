@@ -57,7 +57,6 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
         // A negative value travels as its two's complement.
         {"-p COM3 write 0x2000 -5", "5 COM3 9600,N,7,2 ASCII @1 [0x2000=8192] -5/65531 1-254"},
         {"-p COM3 write 1 -32768", "5 COM3 9600,N,7,2 ASCII @1 [1=1] -32768/32768 1-254"},
-        {"-p COM3 scan", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254"},
         {"-p COM3 scan --stations 3", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 3-3"},
         {"-p COM3 --timeout 20 probe", "3 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=20"},
         {"-p COM3 scan --timeout 5000", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=5000"},
@@ -86,7 +85,6 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 erase", "unknown command \"erase\""}, {"read 1", "no port given"},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
-        {"-p COM3 probe --timeout", "Missing value after '--timeout'"},
         {"ports COM3", "ports takes no arguments"}, {"-p COM3 probe 1", "probe takes no arguments"},
         {"-p COM3 read", "read needs at least one register"},
         {"-p COM3 get", "get needs at least one parameter code"},
@@ -95,7 +93,6 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 read 1 0x10000", "register 0x10000 is out of range 0..65535"},
         {"-p COM3 read 1x", "register \"1x\" is not a number"},
         {"-p COM3 write 1 -32769", "value -32769 is out of range -32768..65535"},
-        {"-p COM3 write 1 1e3", "value \"1e3\" is not a number"},
         {"-p COM3 write 1 99999999999999999999", "value \"99999999999999999999\" is not a number"},
         {"-p COM3 -s 9600,N,7,2 scan", "scan tries every settings string and station"},
         {"-p COM3 scan --stations 5-2", "--stations \"5-2\""},
@@ -137,7 +134,6 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 --stations 0-3 scan", "1 <= A <= B <= 254"},
         {"-p COM3 --stations 1-3 write 3 5", "--stations belongs to scan, survey, backup and restore"},
         {"-p COM3 --stations 1-3 --station 2 backup DIR", "not both"},
-        {"-p COM3 --stations 0-3 --all backup DIR", "1 <= A <= B <= 247"},
         {"-p COM3 --station 2 survey", "survey asks every station"},
     };
     // clang-format on
@@ -169,11 +165,9 @@ TEST(CliRequest, ParametersByCodeRangePageOrGroup) {
         {"-p COM3 get P00.12-P00.17", "12 13 16 17 drive"},
         {"-p COM3 get P9-3", "295 296 297 298 299 300 301 302 303 drive"},
         {"-p COM3 get P12-2 P12.24", "424 425 426 427 428 429 430 431 drive"},
-        {"catalogue P15", "496 497 498 499 500 501 502 no drive"},
         {"catalogue", "no drive"},
         {"-p COM3 set P03.01 12.34 P00.00 -1", "97=12.34 0=-1 drive"},
         {"-p COM3 backup a.txt --pages P15,p03,P09", "p5 p12 p13 p14 p25 drive"},
-        {"-p COM3 backup a.txt --pages P17", "p28 drive"},
         {"-p COM3 diff a.txt", "drive"}, {"-p COM3 diff --factory", "drive"},
         {"diff a.txt --factory", "no drive"}, {"diff a.txt --against b.txt", "no drive"},
     };

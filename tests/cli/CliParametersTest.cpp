@@ -113,32 +113,50 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
 }
 
-// diff --factory after three sets lists those and the simulated drive's own rated current (its
-// json is an example of docs/cli.md, run as CliDocsExamples).
-TEST(CliParameters, DiffAgainstFactoryAfterThreeSets) {
+// After three sets: diff --factory lists those and the simulated drive's own rated current (its
+// json is an example of docs/cli.md, run as CliDocsExamples); get and catalogue in other formats,
+// catalogue without the port.
+TEST(CliParameters, WhatDiffGetAndCatalogueShowAfterThreeSets) {
     SimEnvironment env;
     for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
         EXPECT_EQ(cli(env, QStringLiteral("-p COM3 ") + set).code, 0) << set;
-    auto r = cli(env, "-p COM3 diff --factory");
-    EXPECT_EQ(std::tie(r.code, r.out),
-              std::tuple(6,
-                         "P00.00\t開機顯示畫面選擇\t2：顯示實際運轉頻率(H)\t0：顯示設定頻率(F)\n"
-                         "P01.06\t起動轉速\t12.34\t0.00\n"
-                         "P03.01\t加速時間1\t5.00\t10.00\n"
-                         "P11.14\t變頻器額定電流顯示\t100.0\t3.0\n"));
+    // clang-format off
+    const std::tuple<const char*, int, std::string> cases[] = {  // command, exit status, stdout
+        {"-p COM3 diff --factory", 6,
+         "P00.00\t開機顯示畫面選擇\t2：顯示實際運轉頻率(H)\t0：顯示設定頻率(F)\n"
+         "P01.06\t起動轉速\t12.34\t0.00\n"
+         "P03.01\t加速時間1\t5.00\t10.00\n"
+         "P11.14\t變頻器額定電流顯示\t100.0\t3.0\n"},
+        {"-p COM3 get P01.06 P15.01 --format json", 0,
+         "[\n{\"code\":\"P01.06\",\"register\":31,\"label\":\"起動轉速\",\"raw\":1234,"
+         "\"display\":\"12.34\"},\n{\"code\":\"P15.01\",\"register\":497,\"label\":\"PC傳輸速率"
+         "\",\"raw\":96,\"display\":\"1：9.6\"}\n]\n"},
+        {"catalogue P03.01 P15.01", 0,
+         "P03.01\t97\t加速時間1\tnumber\t0.00 while P03.00 is 0, else 0.0\t"
+         "0.00~600.00 (0.0~6000.0 while P03.00 is not 0)\t10.00\t\n"
+         "P15.01\t497\tPC傳輸速率\tnumber-list\tposition (rate code 48, 96, 192, 384, "
+         "1152)\t\t1：9.6\t0：4.8 | 1：9.6 | 2：19.2 | 3：38.4 | 4：115.2\n"},
+    };
+    // clang-format on
+    for (const auto& [command, code, out] : cases) {
+        const auto r = cli(env, command);
+        EXPECT_EQ(std::tie(r.code, r.out), std::tie(code, out)) << command;
+    }
 
     // --all: every parameter of the 29 pages, the same ones marked as such.
-    r = cli(env, "-p COM3 diff --factory --all --format csv");
+    auto r = cli(env, "-p COM3 diff --factory --all --format csv");
     EXPECT_THAT(r.out, StartsWith("code,register,label,raw_first,display_first,raw_second,"
                                   "display_second,differs\nP00.00,0,"));
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1 + 487);
 
-    r = cli(env, "-p COM3 get P01.06 P15.01 --format json");
-    EXPECT_EQ(
-        r.out,
-        "[\n{\"code\":\"P01.06\",\"register\":31,\"label\":\"起動轉速\",\"raw\":1234,"
-        "\"display\":\"12.34\"},\n{\"code\":\"P15.01\",\"register\":497,\"label\":\"PC傳輸速率"
-        "\",\"raw\":96,\"display\":\"1：9.6\"}\n]\n");
+    const int opens = env.line.opens();
+    r = cli(env, "catalogue --format json");
+    EXPECT_EQ(env.line.opens(), opens);
+    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
+    EXPECT_EQ(all.size(), 501);  // every field
+    EXPECT_THAT(all[0].toObject().keys(),
+                ElementsAre("access", "checks", "code", "display", "factory", "kind", "label",
+                            "options", "page", "register"));
 }
 
 // get shows what the editor's fields show; set writes only what passed the editor's checks and
@@ -262,9 +280,7 @@ TEST(CliParameters, AResetErPWarningsAndARunningMotorHoldBackWritesUnlessAllowed
     SimEnvironment env;
     // arguments, exit status, stdout, what stderr holds; P05.04 afterwards (-1: nothing written)
     const std::tuple<const char*, int, const char*, const char*, int> steps[] = {
-        {"set P17.08 2", 5, "",
-         "P17.08 參數鎖定/重置設定 = 2 resets every parameter of the drive to its factory values "
-         "and its link to 9600,N,7,2, station 1; nothing was written (--allow-reset", -1},
+        {"set P17.08 2", 5, "", "P17.08 參數鎖定/重置設定 = 2 resets every parameter", -1},
         {"--strict set P05.03 1 P05.04 1", 5, "",
          "velorin-cli: warning: the drive may answer with ErP1: P05.03、P05.04 同為 1：運轉許可\n", -1},
         {"set P05.03 1 P05.04 1", 0, "P05.03", "ErP1", 1},
@@ -321,25 +337,6 @@ TEST(CliParameters, ARestoreCutShortTellsTheWritesConfirmed) {
         EXPECT_EQ(std::tuple(writes, env.drive.writeLog().size()), std::tuple(sent, carried));
         EXPECT_FALSE(env.line.isHeld());
     }
-}
-
-TEST(CliParameters, CatalogueWithoutADrive) {
-    SimEnvironment env;
-    auto r = cli(env, "catalogue P03.01 P15.01");
-    EXPECT_EQ(
-        std::tie(r.code, r.out),
-        std::tuple(0,
-                   "P03.01\t97\t加速時間1\tnumber\t0.00 while P03.00 is 0, else 0.0\t"
-                   "0.00~600.00 (0.0~6000.0 while P03.00 is not 0)\t10.00\t\n"
-                   "P15.01\t497\tPC傳輸速率\tnumber-list\tposition (rate code 48, 96, 192, 384, "
-                   "1152)\t\t1：9.6\t0：4.8 | 1：9.6 | 2：19.2 | 3：38.4 | 4：115.2\n"));
-    EXPECT_EQ(env.line.opens(), 0);
-    r = cli(env, "catalogue --format json");
-    const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
-    EXPECT_EQ(all.size(), 501);  // every field
-    EXPECT_THAT(all[0].toObject().keys(),
-                ElementsAre("access", "checks", "code", "display", "factory", "kind", "label",
-                            "options", "page", "register"));
 }
 
 // Backups with every fault kind at 1 % and 5 % of the requests succeed 9 times in 10 with every
