@@ -113,10 +113,9 @@ TEST(CliParameters, BackupThenRestoreMakesTheSecondDriveEqual) {
     EXPECT_THAT(r.err, HasSubstr("restore done: 3 writes sent, 3 confirmed, "));
 }
 
-// After three sets: diff --factory lists those and the simulated drive's own rated current (its
-// json is an example of docs/cli.md, run as CliDocsExamples); get and catalogue in other formats,
-// catalogue without the port.
-TEST(CliParameters, WhatDiffGetAndCatalogueShowAfterThreeSets) {
+// After three sets diff --factory lists those and the simulated drive's own rated current (its
+// json is an example of docs/cli.md, run as CliDocsExamples); catalogue needs no port.
+TEST(CliParameters, WhatDiffAndCatalogueShowAfterThreeSets) {
     SimEnvironment env;
     for (const char* set : {"set P01.06 12.34", "set P00.00 2", "set P03.01 5 P03.02 10.00"})
         EXPECT_EQ(cli(env, QStringLiteral("-p COM3 ") + set).code, 0) << set;
@@ -127,10 +126,6 @@ TEST(CliParameters, WhatDiffGetAndCatalogueShowAfterThreeSets) {
          "P01.06\t起動轉速\t12.34\t0.00\n"
          "P03.01\t加速時間1\t5.00\t10.00\n"
          "P11.14\t變頻器額定電流顯示\t100.0\t3.0\n"},
-        {"-p COM3 get P01.06 P15.01 --format json", 0,
-         "[\n{\"code\":\"P01.06\",\"register\":31,\"label\":\"起動轉速\",\"raw\":1234,"
-         "\"display\":\"12.34\"},\n{\"code\":\"P15.01\",\"register\":497,\"label\":\"PC傳輸速率"
-         "\",\"raw\":96,\"display\":\"1：9.6\"}\n]\n"},
         {"catalogue P03.01 P15.01", 0,
          "P03.01\t97\t加速時間1\tnumber\t0.00 while P03.00 is 0, else 0.0\t"
          "0.00~600.00 (0.0~6000.0 while P03.00 is not 0)\t10.00\t\n"
@@ -143,14 +138,8 @@ TEST(CliParameters, WhatDiffGetAndCatalogueShowAfterThreeSets) {
         EXPECT_EQ(std::tie(r.code, r.out), std::tie(code, out)) << command;
     }
 
-    // --all: every parameter of the 29 pages, the same ones marked as such.
-    auto r = cli(env, "-p COM3 diff --factory --all --format csv");
-    EXPECT_THAT(r.out, StartsWith("code,register,label,raw_first,display_first,raw_second,"
-                                  "display_second,differs\nP00.00,0,"));
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1 + 487);
-
     const int opens = env.line.opens();
-    r = cli(env, "catalogue --format json");
+    const auto r = cli(env, "catalogue --format json");
     EXPECT_EQ(env.line.opens(), opens);
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     EXPECT_EQ(all.size(), 501);  // every field
@@ -438,13 +427,6 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
              fs::create_symlink(folder / "victim.txt", folder / "shared" / "Data.txt");
              return folder / "shared" / "Data.txt"; }, 5, "符號連結",
          [&](const fs::path&) { EXPECT_EQ(bytesOf(folder / "victim.txt"), kOld); }},
-        {"a link in the technician's own folder", false, [&] {
-             std::ofstream(folder / "real.txt") << kOld;
-             fs::create_symlink(folder / "real.txt", folder / "alias.txt");
-             return folder / "alias.txt"; }, 0, "",
-         [&](const fs::path& p) {
-             EXPECT_TRUE(fs::is_symlink(p));
-             EXPECT_NE(bytesOf(folder / "real.txt"), kOld); }},
         {"a name of 254 characters", false, [&] { return folder / (std::string(250, 'n') + ".txt"); },
          0, "", [](const fs::path& p) { EXPECT_TRUE(fs::is_regular_file(p)); }},
         {"a read-only folder", true, [&] {
