@@ -58,7 +58,6 @@ struct SimEnvironment : CliEnvironment {
     SimulatedDrive drive2;
     SimulatedLine line2{drive2};
     LineLog log2;
-    std::vector<CliPort> portList;
     bool stop = false;
 
     TimedWait& timedWait() override { return clock; }
@@ -74,7 +73,7 @@ struct SimEnvironment : CliEnvironment {
                 return std::make_unique<RefusingPort>(line, clock, name, refusal);
         return nullptr;
     }
-    std::vector<CliPort> listPorts() override { return portList; }
+    std::vector<CliPort> listPorts() override { return {}; }
     QString permissionFix(const QString& port) const override {
         return QStringLiteral("join dialout for ") + port;
     }
