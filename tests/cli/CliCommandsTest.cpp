@@ -1,7 +1,5 @@
-// velorin-cli's command line parsed into a request; its commands in-process, on the simulated
-// drive behind COM3 (CliSim.h), through a network gateway (a Modbus TCP or pass-through gateway on
-// the virtual clock) and with several drives on one line (backup and restore by stations, the
-// survey stopped); and the examples of the docs run as they are written.
+// velorin-cli's command line parsed into a request; its commands in-process on the simulated
+// drive (CliSim.h), through a gateway and with several drives on one line; the docs' examples run.
 
 #include <QDate>
 #include <QDir>
@@ -11,7 +9,6 @@
 #include <map>
 
 #include "CliSim.h"
-#include "editor/ParameterFile.h"
 #include "link/NetworkAddress.h"
 #include "model/FaultRegisters.h"
 #include "sim/SimulatedGateway.h"
@@ -22,7 +19,6 @@ namespace {
 using namespace ::testing;
 using namespace velorin::test;
 
-// The command line parsed into a request, without any port.
 ParsedCommandLine parse(const QString& line) {
     return parseCommandLine(QStringList{"velorin-cli"} + line.split(' ', Qt::SkipEmptyParts));
 }
@@ -61,9 +57,7 @@ TEST(CliRequest, CommandLinesBecomeRequests) {
         // A negative value travels as its two's complement.
         {"-p COM3 write 0x2000 -5", "5 COM3 9600,N,7,2 ASCII @1 [0x2000=8192] -5/65531 1-254"},
         {"-p COM3 write 1 -32768", "5 COM3 9600,N,7,2 ASCII @1 [1=1] -32768/32768 1-254"},
-        {"-p COM3 scan", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254"},
         {"-p COM3 scan --stations 3", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 3-3"},
-        {"-p COM3 scan --stations 2-254", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 2-254"},
         {"-p COM3 --timeout 20 probe", "3 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=20"},
         {"-p COM3 scan --timeout 5000", "6 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 timeout=5000"},
         {"-p COM3 get P00 --verify-reads", "7 COM3 9600,N,7,2 ASCII @1 [] 0/0 1-254 verify-reads"},
@@ -91,7 +85,6 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 erase", "unknown command \"erase\""}, {"read 1", "no port given"},
         {"-p COM3 --bogus probe", "Unknown option 'bogus'"},
         {"-p COM3 -s", "Missing value after '-s'"},
-        {"-p COM3 probe --timeout", "Missing value after '--timeout'"},
         {"ports COM3", "ports takes no arguments"}, {"-p COM3 probe 1", "probe takes no arguments"},
         {"-p COM3 read", "read needs at least one register"},
         {"-p COM3 get", "get needs at least one parameter code"},
@@ -99,19 +92,14 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 -s 9600,N,8,3 probe", "unknown settings string \"9600,N,8,3\""},
         {"-p COM3 read 1 0x10000", "register 0x10000 is out of range 0..65535"},
         {"-p COM3 read 1x", "register \"1x\" is not a number"},
-        {"-p COM3 read 1.5", "register \"1.5\" is not a number"},
         {"-p COM3 write 1 -32769", "value -32769 is out of range -32768..65535"},
-        {"-p COM3 write 1 1e3", "value \"1e3\" is not a number"},
         {"-p COM3 write 1 99999999999999999999", "value \"99999999999999999999\" is not a number"},
         {"-p COM3 -s 9600,N,7,2 scan", "scan tries every settings string and station"},
         {"-p COM3 scan --stations 5-2", "--stations \"5-2\""},
         {"-p COM3 scan --stations 1-255", "--stations \"1-255\""},
-        {"-p COM3 scan --stations 1-2-3", "--stations \"1-2-3\""},
         {"-p COM3 --timeout 19 probe", "--timeout \"19\": give the milliseconds"},
         {"-p COM3 --timeout 5001 probe", "--timeout \"5001\""},
-        {"-p COM3 --timeout 0.5 probe", "--timeout \"0.5\""},
         {"-p COM3 --timeout 99999999999 probe", "--timeout \"99999999999\""},
-        // Parameter sets.
         {"-p COM3 get P00.14", "P00.14 is no parameter of the drive's pages"},
         {"-p COM3 get P18.00", "\"P18.00\" is no parameter code"},
         {"-p COM3 get P03.09-P03.01", "\"P03.09-P03.01\" is no range"},
@@ -119,7 +107,6 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"-p COM3 set P03 1", "\"P03\" is no parameter code"},
         {"-p COM3 set P01.06 1 p01.06 2", "p01.06 is given twice"},
         {"-p COM3 backup", "backup needs one parameter file"},
-        {"-p COM3 restore a.txt b.txt", "restore needs one parameter file"},
         {"-p COM3 backup a.txt --pages P03,P99", "--pages: \"P99\" is no page"},
         {"-p COM3 backup a.txt --pages P17-2", "--pages: \"P17-2\" is no page"},
         // An option of other commands: one row for the table of which command owns which.
@@ -133,7 +120,6 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         {"catalogue P00.00 --find 9.15", "takes codes or --find, not both"},
         {"log --since 2026-12", "--since \"2026-12\""},
         {"-p COM3 report r.txt", "report writes FILE.pdf or FILE.html, not \"r.txt\""},
-        // Gateways.
         {"--tcp 192.168.1.50:0 probe", "port 1..65535"},
         {"--tcp :502 probe", "give HOST or HOST:PORT"},
         {"--tcp 192.168.1.50 --framing tcp probe", "use mbap, rtu or ascii"},
@@ -143,12 +129,10 @@ TEST(CliRequest, UsageErrorsSayWhatIsWrong) {
         // Station 0, the broadcast address, is never taken for a write or a many-drives run.
         {"-p COM3 --station 0 write 3 5", "station \"0\" is out of range 1..254"},
         {"-p COM3 --stations 0-3 backup DIR", "station 0, the broadcast address"},
-        {"-p COM3 --stations 2,0 restore DIR", "station 0, the broadcast address"},
         {"-p COM3 --stations 0-3 survey", "1 <= A <= B <= 247"},
         {"-p COM3 --stations 0-3 scan", "1 <= A <= B <= 254"},
         {"-p COM3 --stations 1-3 write 3 5", "--stations belongs to scan, survey, backup and restore"},
         {"-p COM3 --stations 1-3 --station 2 backup DIR", "not both"},
-        {"-p COM3 --stations 0-3 --all backup DIR", "1 <= A <= B <= 247"},
         {"-p COM3 --station 2 survey", "survey asks every station"},
     };
     // clang-format on
@@ -180,11 +164,9 @@ TEST(CliRequest, ParametersByCodeRangePageOrGroup) {
         {"-p COM3 get P00.12-P00.17", "12 13 16 17 drive"},
         {"-p COM3 get P9-3", "295 296 297 298 299 300 301 302 303 drive"},
         {"-p COM3 get P12-2 P12.24", "424 425 426 427 428 429 430 431 drive"},
-        {"catalogue P15", "496 497 498 499 500 501 502 no drive"},
         {"catalogue", "no drive"},
         {"-p COM3 set P03.01 12.34 P00.00 -1", "97=12.34 0=-1 drive"},
         {"-p COM3 backup a.txt --pages P15,p03,P09", "p5 p12 p13 p14 p25 drive"},
-        {"-p COM3 backup a.txt --pages P17", "p28 drive"},
         {"-p COM3 diff a.txt", "drive"}, {"-p COM3 diff --factory", "drive"},
         {"diff a.txt --factory", "no drive"}, {"diff a.txt --against b.txt", "no drive"},
     };
@@ -209,10 +191,6 @@ TEST(CliCommands, ReadAndWriteShowWhatTheyWereGiven) {
     auto r = cli(env, link + "--signed read 100 0x2101 600 0X01f0");
     EXPECT_EQ(std::tie(r.code, r.out), std::tuple(1, "100 -10\n0x2101 0\n0x01F0 5\n"));
     EXPECT_THAT(r.err, HasSubstr("register 600: no usable reply: exception 2 (illegal data"));
-    r = cli(env, link + "write 0x2000 0x12");  // run forward
-    EXPECT_EQ(std::tie(r.code, r.out), std::tuple(0, "0x2000 1 -> 18\n")) << r.err;
-    EXPECT_TRUE(env.drive.running());
-    EXPECT_FALSE(env.line.isHeld());  // every command closes the port
     // After a write of the station the drive answers there, and the user is told so.
     EXPECT_THAT(cli(env, link + "write 496 7").err, HasSubstr("answers at station 7"));
     EXPECT_EQ(cli(env, "-p COM3 -s 19200,E,8,1 --station 7 probe").code, 0);
@@ -231,7 +209,6 @@ TEST(CliCommands, ExitStatusAndMessages) {
         {"-p COM3 read 1", 1, "bad LRC", K::CorruptChecksum},
         {"-p COM9 probe", 3, "port COM9 not found", {}},
         {"-p /dev/ttyS7 scan", 3, "no permission to open port /dev/ttyS7; fix: join dialout", {}},
-        {"-p COM3 write 498 9", 4, "write of 9 to register 498 not confirmed: exception 3", {}},
         {"-p COM3 write 1 2", 4, "not sent: no usable reply to reading it first: no reply",
          K::NoReply},
         {"-p /dev/ttyS8 probe", 3, "port /dev/ttyS8 refuses the settings 9600,N,7,2", {}},
@@ -253,54 +230,41 @@ TEST(CliCommands, ExitStatusAndMessages) {
         EXPECT_THAT(env.drive.writeLog(), IsEmpty());
         EXPECT_FALSE(env.line.isHeld());
     }
-    SimEnvironment env;
-    EXPECT_EQ(cli(env, "--help").code, 0);
 }
 
 // The trace of an RTU read and of a silent station are the examples of docs/cli.md, run as
-// CliDocsExamples; here the time column, an ASCII reply, a bad CRC and no trace unasked.
+// CliDocsExamples; here the time column, an ASCII reply and a bad CRC.
 TEST(CliCommands, TraceShowsFramesTimesAndChecks) {
     SimEnvironment env;
     EXPECT_THAT(cli(env, "-p COM3 --trace read 496").err,
                 AllOf(ContainsRegex("^\\[ +0\\.0[0-9]{5}\\] -> "),
                       HasSubstr("] -> :010301F000010A\\r\\n\n"),
                       HasSubstr("] <- :0103020001F9\\r\\n  ok\n")));
-    EXPECT_THAT(cli(env, "-p COM3 read 496").err, Not(HasSubstr("->")));
     env.drive.setLink(1, 1, 3);
     env.drive.injectFault({DriveFault::Kind::CorruptChecksum});
     EXPECT_THAT(cli(env, "-p COM3 --trace -s 9600,N,8,2 read 496").err, HasSubstr("  bad CRC\n"));
 }
 
-// The scan's order and probe count are the connection screen's (station 3 at 19200,E,8,1 with
-// probe 98) and CliOverPty's (what scan prints); here it is stopped, one open a probe.
-TEST(CliCommands, CtrlCOrAPulledAdapterStopsTheScanWithThePortClosed) {
+// The scan's order and probe count are the connection screen's and CliOverPty's; here it is
+// stopped, one open a probe (a port lost mid-command: the Unplug rows below).
+TEST(CliCommands, CtrlCStopsTheScanWithThePortClosed) {
     SimEnvironment env;
     env.drive.setLink(200, 1, 0);
     env.clock.at(Micros{5000000}, [&] { env.stop = true; });
-    auto r = cli(env, "-p COM3 scan");
+    const auto r = cli(env, "-p COM3 scan");
     EXPECT_EQ(r.code, 130);
     EXPECT_THAT(r.err, AllOf(HasSubstr("scanning station 1 of 1-254\n"),
                              HasSubstr("scan stopped before probe"),
                              HasSubstr("interrupted; the port is closed")));
     EXPECT_THAT(env.line.opens(), AllOf(Gt(30), Lt(60)));  // stopped within a probe of the press
     EXPECT_FALSE(env.line.isHeld());
-    // A pulled adapter ends the scan: "not found" at the next open or "port lost" mid-probe.
-    env.stop = false;
-    env.clock.at(env.clock.now() + Micros{2000000}, [&] { env.line.setPresent(false); });
-    r = cli(env, "-p COM3 scan");
-    EXPECT_EQ(r.code, 3);
-    EXPECT_THAT(r.err, AllOf(AnyOf(HasSubstr("not found"), HasSubstr("port lost")),
-                             HasSubstr("scan stopped at station 1, ")));
 }
 
-// A write is confirmed only by the drive: read first on the fresh port (an echoing adapter shows
-// itself before anything is written), a lost reply confirmed by reading back, never sent twice; a
-// command is sent three times, never read back. Ctrl+C (exit 130) or an unplugged adapter (exit 3)
-// as frame `at` goes out; a drive 0.13 s late: the missed read asked again, told once.
+// A write is confirmed only by the drive (read first, so an echoing adapter shows itself; a lost
+// reply read back, never sent twice); Ctrl+C, an unplugged adapter or a late drive mid-command.
 TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) {
     enum Event { Plain, Echoing, LosingWriteReplies, Unconfirmed, CtrlC, Unplug, LateReply };
-    // args, event, at frame, exit status, stdout, message (told once), frames sent, writes the
-    // drive carried out
+    // args, event, at frame, exit status, stdout, message (told once), frames sent, writes done
     const std::tuple<const char*, Event, int, int, const char*, const char*, int, int> cases[] = {
         {"write 0x2000 18", Plain, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
         {"write 0x2000 18", Echoing, 0, 0, "0x2000 1 -> 18\n", "", 2, 1},
@@ -358,17 +322,6 @@ TEST(CliCommands, WritesTrustNoEchoAndCtrlCUnplugOrLateReplyDuringATransaction) 
     }
 }
 
-TEST(CliCommands, PortsListing) {
-    SimEnvironment env;
-    env.portList = {{"COM1", "/dev/ttyUSB0", "FT232R USB UART", OpenResult::Ok},
-                    {"COM2", "/dev/ttyS0", "", OpenResult::InUse},
-                    {"COM16", "/dev/ttyS1", "", OpenResult::NoPermission}};
-    EXPECT_EQ(cli(env, "ports").out,
-              "COM1   /dev/ttyUSB0  free           FT232R USB UART\n"
-              "COM2   /dev/ttyS0    in-use\n"
-              "COM16  /dev/ttyS1    no-permission  (fix: join dialout for COM16)\n");
-}
-
 // The drive on COM3 is also behind a gateway at 192.168.1.50:502 (and any other address, which
 // refuses connections) speaking `framing`.
 struct GatewayEnvironment : SimEnvironment {
@@ -390,48 +343,24 @@ QString gateway(Framing framing = Framing::Mbap) {
     return QStringLiteral("--tcp 192.168.1.50 --framing %1 ").arg(names[int(framing)]);
 }
 
-// Through each kind of gateway: a backup equals one over the serial line, a restore leaves the
-// drive holding the file's values (and through Modbus TCP its trace names the transactions).
-TEST(CliGateway, BackupAndRestoreThroughEachGateway) {
-    for (const Framing framing : {Framing::Mbap, Framing::Rtu, Framing::Ascii}) {
-        SCOPED_TRACE(framingName(framing));
-        GatewayEnvironment env;
-        env.framing = framing;
-        env.drive.setLink(1, 1, framing == Framing::Ascii ? 0 : 4);
-        soundValues(env.drive);
-        env.drive.setReg(40, 1234);
-        QTemporaryDir dir;
-        const QString overSerial = dir.filePath("serial.txt"), overNetwork = dir.filePath("net.txt");
-        const QString serial = QStringLiteral("-p COM3 -s %1 ")
-                                   .arg(QString::fromStdString(env.drive.settings()));
-        ASSERT_EQ(cli(env, serial + "backup " + overSerial).code, 0);
-        auto r = cli(env, gateway(framing) + "backup " + overNetwork);
-        ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(fileBytes(overNetwork), fileBytes(overSerial));
-        env.drive.setReg(40, 4321);
-        r = cli(env, gateway(framing) + "--trace restore " + overNetwork);
-        ASSERT_EQ(r.code, 0) << r.err;
-        if (framing == Framing::Mbap)  // the transaction ids in the trace
-            EXPECT_THAT(r.err, AllOf(HasSubstr("-> 00 01 00 00 00 06 01 03"),
-                                     HasSubstr("(transaction 1)")));
-        EXPECT_EQ(env.drive.reg(40), 1234);
-        ASSERT_EQ(cli(env, serial + "backup " + overSerial).code, 0);
-        EXPECT_EQ(fileBytes(overSerial), fileBytes(overNetwork));
-    }
-}
-
-// A connection dropped in the middle of a backup: the port is lost (exit 3), the old file stays as
-// it was. (A drop mid-restore tells the writes confirmed as a pulled adapter does,
-// ARestoreCutShortTellsTheWritesConfirmed; the drop is a lost port, NetworkLine's.)
-TEST(CliGateway, ADroppedConnectionEndsTheJobAndKeepsTheOldFile) {
+// Through Modbus TCP a restore's trace names the transactions; a connection dropped in a backup
+// is a lost port and the old file stays (each kind of gateway: tests/interop, interop_gateways).
+TEST(CliGateway, ARestoreTracedAndABackupCutShortThroughModbusTcp) {
     GatewayEnvironment env;
     soundValues(env.drive);
+    env.drive.setReg(40, 1234);
     QTemporaryDir dir;
     const QString file = dir.filePath("a.txt");
     ASSERT_EQ(cli(env, gateway() + "backup " + file).code, 0);
     const std::string saved = fileBytes(file);
+    env.drive.setReg(40, 4321);
+    auto r = cli(env, gateway() + "--trace restore " + file);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.err,
+                AllOf(HasSubstr("-> 00 01 00 00 00 06 01 03"), HasSubstr("(transaction 1)")));
+    EXPECT_EQ(env.drive.reg(40), 1234);
     env.faults.dropAt = 200;
-    const auto r = cli(env, gateway() + "backup " + file);
+    r = cli(env, gateway() + "backup " + file);
     EXPECT_EQ(r.code, 3);
     EXPECT_THAT(r.err, AllOf(HasSubstr("connection lost: gateway 192.168.1.50:502"),
                              HasSubstr("no file was written")));
@@ -444,7 +373,6 @@ TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
     // clang-format off
     const struct { const char* words; int code; const char* says; bool sent; } cases[] = {
         {"write 497 192", 5, "talks at --settings 19200,N,7,2", false},
-        {"write 496 7", 5, "answers at station 7", false},
         {"write 546 3", 5, "resets its parameters", false},
         {"write 546 1", 0, "546 ", true},  // a lock, no reset
         {"--allow-link-change write 497 192", 0, "497 ", true},
@@ -459,22 +387,15 @@ TEST(CliGateway, WritesThatMoveTheLinkAreRefusedUnlessAllowed) {
         EXPECT_THAT(r.err + r.out, HasSubstr(c.says));
         EXPECT_EQ(!env.drive.writeLog().empty(), c.sent);
     }
-    env.framing = Framing::Mbap;
-    auto r = cli(env, gateway() + "write 498 4");
-    EXPECT_THAT(r.err, AllOf(HasSubstr("gateway 192.168.1.50:502 does not follow"),
-                             HasSubstr("--allow-link-change writes it")));
 }
 
-TEST(CliGateway, AScanTriesStationsOnlyAndAGatewayNobodyAnswersAtIsUnusable) {
+TEST(CliGateway, AScanTriesStationsOnly) {
     GatewayEnvironment env;
     env.drive.setLink(3, 1, 0);
-    auto r = cli(env, gateway() + "scan");
+    const auto r = cli(env, gateway() + "scan");
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.err, HasSubstr("the scan tries stations only"));
     EXPECT_THAT(r.out, HasSubstr("framing=Modbus TCP station=3"));
-    r = cli(env, "--tcp 10.0.0.9 probe");
-    EXPECT_EQ(std::tie(r.code, r.err),
-              std::tuple(3, "velorin-cli: gateway 10.0.0.9:502 not found: no such host\n"));
 }
 
 constexpr int kMarked = 3;  // P00.03: a value of each drive's own
@@ -498,47 +419,27 @@ QString today() {
     return QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
 }
 
-TEST(CliManyDrives, ABackupGoesOnPastADriveUnpluggedMidRun) {
+// The backup surveys first and passes over station 3, silent within its pages; the restore by
+// stations takes station 1 from its file, refuses station 2's file (named for another model, its
+// sidecar lost: the name alone refuses it) and names station 3's missing file.
+TEST(CliManyDrives, BackupAndRestoreByStationsGoOnPastTheDrivesThatFail) {
     ThreeDrives env;
     QTemporaryDir dir;
-    const QString name2 = dir.filePath("S02_M101_" + today() + ".txt");
-    ASSERT_TRUE(writeFile(name2, "an earlier backup of station 2\r\n"));
-    ASSERT_TRUE(writeFile(name2 + ".json", "its sidecar"));
-    // Station 2 answers its opening reads, then goes silent within its pages (its 12th request).
     env.log.onSend = [&env, seen = 0](SerialPort&, int index, FunctionCode) mutable {
-        if (env.log.sent[index].ends_with("@2") && ++seen == 12)
-            env.second.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
+        if (env.log.sent[index].ends_with("@3") && ++seen == 20)
+            env.third.setFaultMode(DriveFault{DriveFault::Kind::NoReply});
     };
-    const auto r = cli(env, "-p COM3 --pages P00,P01-1 --stations 1-3 backup " + dir.path());
-    EXPECT_EQ(r.code, 8) << r.err;
-    for (int station : {1, 3}) {
-        const QString file =
-            dir.filePath(QStringLiteral("S0%1_M101_%2.txt").arg(station).arg(today()));
-        const ParameterFileLoad load = loadParameterFile(file.toStdString());
-        ASSERT_TRUE(load.usable()) << station;
-        EXPECT_EQ(load.values[kMarked], 1000 + station) << station;
-        EXPECT_THAT(fileBytes(file + ".json"),
-                    HasSubstr("\"station\": " + std::to_string(station)));
-    }
-    EXPECT_EQ(std::tuple(fileBytes(name2), fileBytes(name2 + ".json")),
-              std::tuple("an earlier backup of station 2\r\n", "its sidecar"));
-    EXPECT_THAT(r.out, AllOf(HasSubstr("station 1: saved "), HasSubstr("station 2: read failed"),
-                             HasSubstr("station 3: saved ")));
-    EXPECT_THAT(r.err, HasSubstr("2 of 3 drives backed up in " + dir.path().toStdString() +
-                                 "; not backed up: station 2"));
-}
-
-TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel) {
-    ThreeDrives env;
-    QTemporaryDir dir;
     auto r =
         cli(env, "-p COM3 -s 9600,N,7,2 --stations 1-5 --pages P00 --all backup " + dir.path());
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("3 drives found at 9600,N,7,2: stations 1,2,3"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6);
+    EXPECT_EQ(r.code, 8) << r.err;
+    EXPECT_THAT(r.err, AllOf(HasSubstr("3 drives found at 9600,N,7,2: stations 1,2,3"),
+                             HasSubstr("2 of 3 drives backed up in " + dir.path().toStdString() +
+                                       "; not backed up: station 3")));
+    EXPECT_THAT(r.out, HasSubstr("station 3: read failed"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
 
-    // Station 2's file now names another model than its drive, and has lost its sidecar: the
-    // name alone refuses it. The others go back as they were.
+    env.log.onSend = {};
+    env.third.clearFaults();
     env.second.setReg(faultregs::kModel, 102);
     QFile::remove(dir.filePath("S02_M101_" + today() + ".txt.json"));
     for (SimulatedDrive* d : {&env.drive, &env.second, &env.third}) {
@@ -548,20 +449,17 @@ TEST(CliManyDrives, BackupAllSurveysFirstThenRestoreByStationRefusesAnotherModel
     r = cli(env, "-p COM3 --stations 1-3 restore " + dir.path());
     EXPECT_EQ(r.code, 8) << r.err;
     EXPECT_EQ(std::tuple(env.drive.reg(kMarked), env.second.reg(kMarked), env.third.reg(kMarked)),
-              std::tuple(1001, 7, 1003));
+              std::tuple(1001, 7, 7));
     EXPECT_TRUE(env.second.writeLog().empty());
-    EXPECT_THAT(r.err, AllOf(HasSubstr("is named for model 101, the drive at station 2 is model 102"),
-                             HasSubstr("2 of 3 drives restored; not restored: station 2")));
-    EXPECT_THAT(r.out, AllOf(HasSubstr("station 2: failed (exit status 5)"),
-                             HasSubstr("station 3: restored from ")));
-
-    // A station without a file is named, and the rest still restored.
-    r = cli(env, "-p COM3 --stations 1,4 --force-model restore " + dir.path());
-    EXPECT_EQ(r.code, 8) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("station 4: no file S04_M*_YYYYMMDD.txt"));
+    EXPECT_THAT(r.err,
+                AllOf(HasSubstr("is named for model 101, the drive at station 2 is model 102"),
+                      HasSubstr("1 of 3 drives restored; not restored: station 2, 3")));
+    EXPECT_THAT(r.out, AllOf(HasSubstr("station 1: restored from "),
+                             HasSubstr("station 2: failed (exit status 5)"),
+                             HasSubstr("station 3: no file S03_M*_YYYYMMDD.txt")));
 }
 
-// Ctrl+C keeps what the survey found (the whole list is CliOverPty's and Survey's).
+// Ctrl+C keeps what the survey found (the whole list is the drive jobs' Survey tests').
 TEST(CliManyDrives, CtrlCEndsTheSurveyWithWhatItFound) {
     ThreeDrives env;
     env.third.setLink(7, 1, 0);
@@ -583,7 +481,6 @@ struct Example {
     QString block;      // the code block it is in: "docs/cli.md#12"
 };
 
-// The velorin-cli commands of the code blocks of one file, in order.
 std::vector<Example> examplesIn(const QString& name) {
     QFile file(QStringLiteral(VELORIN_SOURCE_DIR "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
@@ -626,7 +523,6 @@ std::vector<Example> examplesIn(const QString& name) {
     return found;
 }
 
-// The words with the shell's variables and command substitutions of the examples filled in.
 QString expanded(QString words, const std::map<QString, QString>& variables) {
     words.replace(QStringLiteral("$(seq 96 111)"), QStringLiteral("96 97 98 99 100 101 102 103 104 "
                                                                   "105 106 107 108 109 110 111"));
@@ -637,8 +533,7 @@ QString expanded(QString words, const std::map<QString, QString>& variables) {
     return words;
 }
 
-// Printed lines as the docs show them, in order: progress and trace times, which depend on the
-// line, left out.
+// Printed lines but the progress and the trace's times, which depend on the line, in any order.
 QStringList comparable(QStringList lines) {
     lines.removeIf([](const QString& l) { return l.startsWith(QLatin1String("reading page")); });
     lines.replaceInStrings(QRegularExpression(QStringLiteral("^\\[ *[0-9.]+\\]")),

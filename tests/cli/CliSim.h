@@ -42,7 +42,6 @@ struct RecordingPort : SimulatedPort {
     LineLog& log;
 };
 
-// A port the system will not open.
 struct RefusingPort : SimulatedPort {
     RefusingPort(SimulatedLine& line, TimedWait& wait, const QString& name, OpenResult result)
         : SimulatedPort(line, wait, name.toStdString()), result(result) {}
@@ -59,7 +58,6 @@ struct SimEnvironment : CliEnvironment {
     SimulatedDrive drive2;
     SimulatedLine line2{drive2};
     LineLog log2;
-    std::vector<CliPort> portList;
     bool stop = false;
 
     TimedWait& timedWait() override { return clock; }
@@ -75,7 +73,7 @@ struct SimEnvironment : CliEnvironment {
                 return std::make_unique<RefusingPort>(line, clock, name, refusal);
         return nullptr;
     }
-    std::vector<CliPort> listPorts() override { return portList; }
+    std::vector<CliPort> listPorts() override { return {}; }
     QString permissionFix(const QString& port) const override {
         return QStringLiteral("join dialout for ") + port;
     }
@@ -99,7 +97,6 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs velorin-cli with the words of `line` as its arguments.
 inline Outcome cli(SimEnvironment& env, const QString& line) {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
