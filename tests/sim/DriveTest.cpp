@@ -1,8 +1,5 @@
-// The simulated drive through the link's transactions, in both framings, on the virtual clock:
-// what reads as no value, whole words and confirmed writes; the drive's own obligations (link
-// parameters, reset, command and status registers); its fault history (what --faults-history
-// takes, the trip a run command meets with a bad setting, the clearing through P17.08); and its
-// request reader, which takes only well-formed frames and never holds more than a frame.
+// The simulated drive where no product test shows it: what reads as no value, its fault history
+// (--faults-history, the trip of a bad setting, P17.08 = 8) and its request reader.
 
 #include <gtest/gtest.h>
 
@@ -18,28 +15,25 @@ namespace {
 
 // A port on a simulated drive at the given line settings.
 struct Line {
-    explicit Line(const char* settings, std::uint8_t station = 1) {
-        drive.setLink(station, *rateIndexOf(settings), *formatIndexOf(settings));
+    explicit Line(const char* settings) {
+        drive.setLink(1, *rateIndexOf(settings), *formatIndexOf(settings));
         port.setSettings(settings);
         EXPECT_EQ(port.open(), OpenResult::Ok);
         port.setEcho(AdapterEcho::Silent);
     }
     // The master's framing follows its line settings: 8 data bits are RTU.
     Framing framing() const { return parseSettings(port.settings())->dataBits == 8 ? Framing::Rtu : Framing::Ascii; }
-    ReplyCheck transactHere(FunctionCode function, int reg, int word, int station = 1) {
-        return transact(port, framing(), static_cast<std::uint8_t>(station), function,
+    ReplyCheck transactHere(FunctionCode function, int reg, int word) {
+        return transact(port, framing(), 1, function,
                         static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(word));
     }
-    // The value as the framing reads it (unsigned over RTU, signed over ASCII); "" without a
-    // usable reply.
-    std::string read(int reg, int station = 1) {
-        const ReplyCheck r = transactHere(FunctionCode::ReadRegisters, reg, 1, station);
-        if (r.outcome != LinkOutcome::Ok)
-            return {};
-        return std::to_string(isRtu(framing()) ? r.value : static_cast<std::int16_t>(r.value));
+    // The value read; "" without a usable reply.
+    std::string read(int reg) {
+        const ReplyCheck r = transactHere(FunctionCode::ReadRegisters, reg, 1);
+        return r.outcome == LinkOutcome::Ok ? std::to_string(r.value) : "";
     }
-    bool write(int reg, int value, int station = 1) {
-        return transactHere(FunctionCode::WriteRegister, reg, value, station).outcome == LinkOutcome::Ok;
+    bool write(int reg, int value) {
+        return transactHere(FunctionCode::WriteRegister, reg, value).outcome == LinkOutcome::Ok;
     }
     VirtualClock clock;
     SimulatedDrive drive;
@@ -65,86 +59,6 @@ TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
         l.drive.injectFault({K::Split, ExceptionCode::DriveFailure, Micros{30000}});
         EXPECT_EQ(l.read(200), "1234") << "a reply in two parts is put together";
     }
-}
-
-// A read carries the whole word in both framings (the ASCII reading shows it signed); a write
-// reports whether the drive confirmed it.
-TEST(Transaction, AReadCarriesTheWholeWordAndAWriteWhetherTheDriveConfirmedIt) {
-    Line rtu("9600,N,8,2"), l("9600,N,7,2");
-    rtu.drive.setReg(100, 0x8001);
-    l.drive.setReg(100, 0xFFF6);
-    EXPECT_EQ(rtu.read(100) + " " + l.read(100), "32769 -10");
-    EXPECT_TRUE(rtu.write(300, 1234));
-    EXPECT_EQ(rtu.drive.reg(300), 1234);
-    EXPECT_TRUE(l.write(32, 0xFFF6));
-    l.drive.injectFault({DriveFault::Kind::Exception, ExceptionCode::DriveFailure});
-    EXPECT_FALSE(l.write(32, 5));
-    EXPECT_EQ(l.drive.reg(32), 0xFFF6) << "a refused write changes nothing";
-    l.drive.injectFault({DriveFault::Kind::CorruptChecksum});
-    EXPECT_FALSE(l.write(32, 7));
-    EXPECT_TRUE(l.write(496, 5));
-}
-
-TEST(Transaction, WrongLineSettingsOrClosedPortGetNothing) {
-    Line l("9600,N,7,2");
-    for (const auto& [settings, read] :
-         {std::pair{"9600,E,7,1", ""}, {"19200,N,7,2", ""}, {"9600,N,7,2", "1"}}) {
-        l.port.setSettings(settings);
-        EXPECT_EQ(l.read(496), read) << settings;
-    }
-    l.port.close();
-    const Micros t0 = l.clock.now();
-    EXPECT_EQ(l.read(496), "");
-    EXPECT_EQ(l.transactHere(FunctionCode::ReadRegisters, 496, 1).outcome, LinkOutcome::PortError);
-    EXPECT_GE(l.clock.now() - t0, Micros{100000});
-}
-
-TEST(SimulatedDrive, LinkParametersTakeEffectAfterTheReply) {
-    Line b("9600,N,7,2");
-    EXPECT_EQ(b.read(496), "1");
-    ASSERT_TRUE(b.write(496, 7));  // station 7
-    EXPECT_EQ(b.read(496), "");
-    EXPECT_EQ(b.read(496, 7), "7");
-    ASSERT_TRUE(b.write(498, 5, 7));  // format 5: E,8,1 RTU
-    b.port.setSettings("9600,E,8,1");
-    EXPECT_EQ(b.read(498, 7), "5");
-    ASSERT_TRUE(b.write(497, 192, 7));  // 19200 baud
-    EXPECT_EQ(b.read(497, 7), "");
-    b.port.setSettings("19200,E,8,1");
-    EXPECT_EQ(b.read(497, 7), "192");
-    EXPECT_EQ(b.drive.settings(), "19200,E,8,1");
-    EXPECT_FALSE(b.write(497, 100, 7)) << "no such rate";
-    EXPECT_FALSE(b.write(498, 7, 7)) << "no such format";
-}
-
-TEST(SimulatedDrive, LockResetTwoToSevenRestoresFactorySettings) {
-    for (int v : {2, 7}) {
-        Line b("9600,N,7,2");
-        b.drive.setLink(9, 4, 6);
-        b.port.setSettings("115200,O,8,1");
-        b.drive.setReg(100, 4321);
-        ASSERT_TRUE(b.write(546, v, 9));
-        EXPECT_EQ(std::tuple(b.drive.settings(), b.drive.station(), b.drive.reg(100)),
-                  std::tuple("9600,N,7,2", 1, factoryRegisterValues()[100]));
-        b.port.setSettings("9600,N,7,2");
-        EXPECT_EQ(b.read(496), "1");
-    }
-}
-
-TEST(SimulatedDrive, CommandWordsSetAndClearTheRunningBit) {
-    Line b("9600,N,7,2");
-    const std::pair<int, const char*> steps[] = {
-        // word, status after it
-        {18, "1"}, {1, "0"}, {34, "1"}, {1, "0"}, {19, "1"}, {35, "1"}, {1, "0"}};
-    for (const auto& [word, status] : steps) {
-        ASSERT_TRUE(b.write(drive::kCommandRegister, word)) << word;
-        EXPECT_EQ(b.read(drive::kStatusRegister), status) << "after " << word;
-    }
-    EXPECT_FALSE(b.write(drive::kStatusRegister, 1)) << "the status register is read-only";
-    EXPECT_FALSE(b.write(drive::kCommandRegister, 99)) << "no such command word";
-    ASSERT_EQ(b.drive.writeLog().size(), 7u);
-    EXPECT_EQ(std::tuple(b.drive.writeLog().back().reg, b.drive.writeLog().back().value),
-              std::tuple(drive::kCommandRegister, 1));
 }
 
 TEST(SimFaults, HistoryText) {
