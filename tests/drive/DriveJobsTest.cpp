@@ -24,8 +24,6 @@
 namespace velorin {
 namespace {
 
-// The bulk write: entries in both framings, the link held back, the reset, the stops.
-
 // A port that remembers the settings of every open.
 struct RecordingPort : SimulatedPort {
     using SimulatedPort::SimulatedPort;
@@ -213,8 +211,6 @@ TEST(DeveloperWrite, UnconfirmedWritesAreCountedAndListed) {
     EXPECT_EQ(ticks, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 }
 
-// The fault history through a line session: one request per register, or blocks where the
-// session reads blocks.
 struct HistoryBench : test::SessionOnDrive {
     HistoryBench() {
         const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
@@ -240,9 +236,7 @@ TEST(FaultHistoryRead, SingleReadsOrBlocksGiveOneHistory) {
         // The decoding is FaultHistory's; here the words come whole and signed (P12.13).
         EXPECT_EQ(std::pair(read.history->records.size(), read.values.at(413)),
                   std::pair(std::size_t{2}, -1500));
-        // Blocks: P12.03-P12.31 in one. Single reads: each register of its own, but the hours
-        // of the six empty places (the session may confirm a run of like values by a block
-        // where the drive reads blocks).
+        // Blocks: P12.03-P12.31 in one; else each register alone but the six empty places' hours.
         if (blocks)
             EXPECT_GE(largest, 29);
         else
@@ -304,8 +298,7 @@ TEST(Survey, FindsEveryDriveInOrderInBothFramings) {
         EXPECT_EQ(r.end, ConnectResult::End::Found) << settings;
         EXPECT_EQ(r.drives, (std::vector<SurveyedDrive>{{2, 30, 100}, {3, 31, 200}, {5, 32, 300}}))
             << settings;
-        // The line is left open at the first drive; the progress heard every station once, and
-        // its time left came down to the last station's.
+        // The line is left open at the first drive; the progress heard every station once.
         EXPECT_EQ(std::tuple(t.session.isOpen(), t.session.station()), std::tuple(true, 2));
         ASSERT_EQ(t.progress.size(), 20u);
         EXPECT_EQ(t.progress.back().step.station, 20);
@@ -336,22 +329,6 @@ TEST(Survey, WithTheRateOpenTheSearchComesFirst) {
     ASSERT_TRUE(r.search && !r.drives.empty());
     EXPECT_EQ(std::tuple(r.link.settings, r.drives.size(), r.drives.front().station),
               std::tuple("19200,N,8,2", 3u, 2));
-}
-
-TEST(SurveyLine, EachDriveAnswersItsOwnStationAndMovesAlone) {
-    ThreeDrives t("9600,N,8,2");
-    t.drives[1].setResponseDelay(Micros{2000});
-    t.session.open(1, t.settings);
-    t.session.setFraming(Framing::Rtu);
-    // Station 3 moves to 7: the others stay where they were.
-    EXPECT_EQ(t.session.writeAt(3, drive::kStationParameter, 7, WriteEffect::MovesLink).outcome,
-              LinkOutcome::Ok);
-    EXPECT_EQ(std::tuple(t.line.driveAt(7), t.line.driveAt(3), t.drives[0].station()),
-              std::tuple(&t.drives[1], static_cast<SimulatedDrive*>(nullptr), 2));
-    EXPECT_EQ(std::tuple(t.session.readAt(5, faultregs::kModel).value,
-                         t.session.readAt(7, faultregs::kModel).value),
-              std::tuple(32, 31));
-    EXPECT_EQ(t.drives[2].writeLog().size(), 0u);
 }
 
 // Backing up several drives: station lists as typed, the file names and the latest file of a
