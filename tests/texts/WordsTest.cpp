@@ -1,7 +1,5 @@
 // The words the windows and velorin-cli put on the cores' typed outcomes; the line monitor's
-// rows, counters, 10 000-row bound and CSV copy; the change log's lines, and the fault history
-// as the drive's registers give it: slots and order, texts and short codes, how long ago, the
-// terminals, and what the drive saw, scaled.
+// record, the change log's lines and the fault history as the drive's registers give it.
 
 #include <gtest/gtest.h>
 
@@ -53,7 +51,6 @@ TEST(Words, EveryUnreadLineOfAParameterFileIsToldWithItsNumber) {
         {"P5\r\n P24 1\n\nP23 1", {"第 1 行：缺少參數編號與數值之間的空格。",
             "第 2 行：行首是空格。", "第 3 行：空白行。"}, {}},
         {line300, {"第 300 行：P299 的數值「x1」不是數字。", "第 296 行：頁面 P9-3 缺少 P299 的數值。"}, 0},
-        {file(0, 4) + file(6, 22), {"第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
         // Of several pages lacking a value the one starting nearest the top is told.
         {file(25, 48) + file(0, 4) + file(6, 21), {"第 25 行：頁面 P00 缺少 P5 的數值。"}, {}},
     };
@@ -147,8 +144,6 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
     EXPECT_EQ(monitorCountsText(c), "請求 10005　失敗 2001　重讀 101　遲到 0　平均 13.0 ms　最長 16.0 ms");
 
     // Hexadecimal for RTU, the text for ASCII; a field with a comma is quoted.
-    // A row says its clock time and its line settings; the file starts with the byte-order
-    // mark and ends its lines in CR LF, and the time since the start stays in it.
     timeOfDay = 23 * 3600000 + 59 * 60000 + 59990;  // 23:59:59.990: the second row is tomorrow's
     monitor.clear();
     clock.advance(1500us);
@@ -351,7 +346,6 @@ TEST(FaultHistory, TerminalsAndWhatTheDriveSaw) {
     EXPECT_EQ(seen, "P12.11 50.00 Hz\nP12.13 -1500 rpm\nP12.16 311.0 V\nP12.17 -2.5 A\nP12.23 -5.0 °C\n");
     EXPECT_EQ(on(h.inputs), "M1 M2 ");
 }
-
 
 }  // namespace
 }  // namespace velorin
