@@ -1,7 +1,5 @@
-// The platform pieces: COM numbers kept with their devices for the whole run, what the list says of
-// a port and what a refused open means; the change log file (a line cut short, a full disk, three
-// programs appending at once); the boxes and the keys that answer them, with the program's Chinese
-// button texts as with Qt's own; the wait, woken rather than on a clock; a gateway over loopback.
+// The platform pieces: port numbers and names, the change log file, the boxes and their keys, the
+// wait and the TCP port.
 
 #include <gtest/gtest.h>
 
@@ -99,7 +97,6 @@ TEST(PortNaming, ExtraDevicesFollowTheSystemsAndNumbersStopAtSixteen) {
 }
 
 #ifndef _WIN32
-// "in use" from a live process's lock file, "no permission" from the mode, never by an open.
 TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
     QTemporaryDir dir;
     const QString device = dir.filePath("ttyUSB7");
@@ -184,8 +181,7 @@ std::vector<std::string> commands(const ChangeLogRead& read) {
     return out;
 }
 
-// Every record is whole or absent; a line left cut short gets its end before the next record, and
-// a log damaged before that still shows the entries around the damage.
+// A line left cut short gets its end before the next record.
 TEST(ChangeLogFile, ARecordIsWholeOrAbsentAndTheLogReadsAroundDamage) {
     QTemporaryDir dir;
     const QString path = dir.filePath("data/changes.log");  // the folder is made on first use
@@ -373,8 +369,7 @@ TEST(QtDialogs, SaveDialogAddsTheExtensionAndAsksBeforeReplacing) {
     }
 }
 
-// The box before a write: its rows under the columns' headers (its keys and default are the
-// DialogKeys table's).
+// Its keys and default are the DialogKeys table's.
 TEST(QtDialogs, TableBoxShowsItsRows) {
     QtDialogs dialogs;
     QTranslator qtTexts;  // the README's picture speaks the program's language, as it runs
@@ -493,8 +488,7 @@ TEST(QtTcpPort, ARefusedOrSilentAddressFailsWithinTheConnectTime) {
     QtTcpPort refused(wait, QStringLiteral("127.0.0.1"), nobody);
     EXPECT_EQ(refused.open(), OpenResult::Failed);
     EXPECT_FALSE(refused.isOpen());
-    // An address that never answers (a reserved one, dropped on the way): the connect time ends
-    // the try.
+    // A reserved address that never answers: the connect time ends the try.
     QtTcpPort silent(wait, QStringLiteral("192.0.2.1"), 502, 300ms);
     const Micros t0 = wait.now();
     EXPECT_NE(silent.open(), OpenResult::Ok);
