@@ -1,5 +1,4 @@
-// The drive jobs on a simulated line: the developers' bulk write, the fault history read and
-// cleared, the survey of a line with several drives and the backup of several drives.
+// The drive jobs on a simulated line: bulk write, fault history, survey, backup of several drives.
 
 #include <gtest/gtest.h>
 
@@ -24,7 +23,6 @@
 namespace velorin {
 namespace {
 
-// A port that remembers the settings of every open.
 struct RecordingPort : SimulatedPort {
     using SimulatedPort::SimulatedPort;
     OpenResult open() override {
@@ -39,7 +37,6 @@ using Sent = std::tuple<Framing, int, int, int>;
 constexpr Framing A = Framing::Ascii, R = Framing::Rtu;
 using Log = test::Writes;
 
-// The summary's numbers: writes confirmed and the registers not confirmed.
 std::pair<int, std::vector<int>> summary(const DeveloperNotice& told) {
     EXPECT_EQ(told.kind, DeveloperNotice::Kind::Finished);
     return {told.confirmed, told.unconfirmed};
@@ -126,7 +123,6 @@ TEST(DeveloperWrite, AFaultyFileStopsBeforeAnythingIsWritten) {
     }
 }
 
-// Station, format and rate go last and the link follows; after a reset, the factory link.
 TEST(DeveloperWrite, StationFormatAndRateGoLastAndTheLinkFollowsAsAfterAReset) {
     // start, file, writes, the settings of each open, the link's settings afterwards
     // clang-format off
@@ -244,7 +240,6 @@ TEST(FaultHistoryRead, SingleReadsOrBlocksGiveOneHistory) {
     }
 }
 
-// A register without a reply ends the read without a history; the clearing writes P17.08 = 8.
 TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistoryAndClearingWritesLockResetEight) {
     HistoryBench b;
     b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 424}, LineSession::kTries);
@@ -257,8 +252,7 @@ TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistoryAndClearingWritesLockRe
     EXPECT_TRUE(readFaultHistory(b.session).history->records.empty());
 }
 
-// The survey: every drive that answers, in station order, in both framings, with a drive slower
-// than the reply wait and silent stations between them; a stop keeps what was found.
+// Drives at stations 2, 3 and 5, station 3 slower than the reply wait.
 struct ThreeDrives {
     explicit ThreeDrives(const char* settings) : settings(settings) {
         const int stations[] = {2, 3, 5};
@@ -331,8 +325,6 @@ TEST(Survey, WithTheRateOpenTheSearchComesFirst) {
               std::tuple("19200,N,8,2", 3u, 2));
 }
 
-// Backing up several drives: station lists as typed, the file names and the latest file of a
-// station; a drive whose file cannot be written, a silent drive and a stop told for their own.
 TEST(LineBackup, StationListsAndFileNames) {
     using List = std::vector<std::uint8_t>;
     for (const auto& [text, stations] : {std::pair{"1-3,5,9", List{1, 2, 3, 5, 9}},

@@ -1,5 +1,4 @@
-// Beside the values: finding a parameter, the marks, the range in force, ErP1-ErP3, the reset, the
-// comparison of parameter sets; the parameter file, and a backup's sidecar and its verdicts.
+// The editor core beside the values; the parameter file, and a backup's sidecar and its verdicts.
 
 #include <map>
 

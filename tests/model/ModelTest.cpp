@@ -1,6 +1,4 @@
-// The catalogue against what it works out itself (codes, places, option numbering); the
-// display of raw values, conversion of fields back to raw values, the factory values and the range
-// checks run before a write.
+// The catalogue, the display and conversion rules, the factory values and the range checks.
 
 #include <map>
 #include <set>
@@ -37,7 +35,6 @@ std::vector<int> registers(const std::string& text) {
     return regs;
 }
 
-// The data files parse, and a choice field is exactly one shown by position.
 TEST(Catalogue, DataParsesAndChoicesShowByPosition) {
     EXPECT_TRUE(cat().dataErrors().empty()) << cat().dataErrors().front();
     for (const auto& p : cat().parameters())  // P17.24 shows by position in a box with a list
@@ -123,8 +120,7 @@ TEST(Conversion, FieldsByKind) {
     }
 }
 
-// Each shown field up to P17.10 converts back by the scale of its display rule (P17.11-P17.24
-// only show).
+// P17.11-P17.24 only show.
 TEST(DisplayRules, FieldsConvertByTheScaleTheyShow) {
     using enum DisplayRule;
     using C = ConversionKind;
