@@ -1,5 +1,4 @@
-// The simulated drive where no product test shows it: what reads as no value, its fault history
-// (--faults-history, the trip of a bad setting, P17.08 = 8) and its request reader.
+// The simulated drive where no product test shows it: its fault history and its request reader.
 
 #include <gtest/gtest.h>
 
@@ -10,56 +9,6 @@
 #include "sim/SimulatedPort.h"
 
 using namespace velorin;
-
-namespace {
-
-// A port on a simulated drive at the given line settings.
-struct Line {
-    explicit Line(const char* settings) {
-        drive.setLink(1, *rateIndexOf(settings), *formatIndexOf(settings));
-        port.setSettings(settings);
-        EXPECT_EQ(port.open(), OpenResult::Ok);
-        port.setEcho(AdapterEcho::Silent);
-    }
-    // The master's framing follows its line settings: 8 data bits are RTU.
-    Framing framing() const { return parseSettings(port.settings())->dataBits == 8 ? Framing::Rtu : Framing::Ascii; }
-    ReplyCheck transactHere(FunctionCode function, int reg, int word) {
-        return transact(port, framing(), 1, function,
-                        static_cast<std::uint16_t>(reg), static_cast<std::uint16_t>(word));
-    }
-    // The value read; "" without a usable reply.
-    std::string read(int reg) {
-        const ReplyCheck r = transactHere(FunctionCode::ReadRegisters, reg, 1);
-        return r.outcome == LinkOutcome::Ok ? std::to_string(r.value) : "";
-    }
-    bool write(int reg, int value) {
-        return transactHere(FunctionCode::WriteRegister, reg, value).outcome == LinkOutcome::Ok;
-    }
-    VirtualClock clock;
-    SimulatedDrive drive;
-    SimulatedLine line{drive};
-    SimulatedPort port{line, clock};
-};
-
-}  // namespace
-
-TEST(Transaction, AnythingButACheckedReplyReadsAsNoValue) {
-    using K = DriveFault::Kind;
-    for (const char* settings : {"9600,N,7,2", "19200,E,8,1"}) {
-        Line l(settings);
-        l.drive.setReg(200, 1234);
-        EXPECT_EQ(l.read(600), "") << "a register the drive does not have";
-        for (K k : {K::NoReply, K::CorruptChecksum, K::Truncated, K::Exception, K::OtherStation,
-                    K::Noise, K::Slow}) {
-            l.drive.injectFault({k, ExceptionCode::DriveFailure, Micros{200000}});
-            EXPECT_EQ(l.read(200), "") << settings << " fault " << static_cast<int>(k);
-            // The next transaction discards whatever came late and gets its own reply.
-            EXPECT_EQ(l.read(200), "1234") << settings << " after fault " << static_cast<int>(k);
-        }
-        l.drive.injectFault({K::Split, ExceptionCode::DriveFailure, Micros{30000}});
-        EXPECT_EQ(l.read(200), "1234") << "a reply in two parts is put together";
-    }
-}
 
 TEST(SimFaults, HistoryText) {
     using F = std::vector<RecordedFault>;
@@ -86,32 +35,22 @@ TEST(SimFaults, RunWithABadSettingTripsAndIsRecorded) {
         {"P02.36 above P02.37, its bound", {{91, 5000}, {92, 100}}, 19},
         {"a constant bound is the write's to refuse, not the run's", {{2, 99}}, 0},
     };
+    const std::string command = asciiRequest("010620000012");  // 18 to the command register
+    const std::vector<std::uint8_t> run(command.begin(), command.end());
     for (const auto& c : cases) {
-        Line b("9600,N,7,2");
+        SimulatedDrive drive;
         const RecordedFault before[] = {{6, 100}};
-        b.drive.setFaultHistory(before);
-        b.drive.setReg(543, 120);
-        for (auto [reg, value] : c.regs) b.drive.setReg(reg, static_cast<std::uint16_t>(value));
-        ASSERT_TRUE(b.write(drive::kCommandRegister, drive::kRunForward)) << c.what;
-        EXPECT_EQ(b.drive.running(), c.fault == 0) << c.what;
-        EXPECT_EQ(std::tuple(b.drive.reg(403), b.drive.reg(424)),
+        drive.setFaultHistory(before);
+        drive.setReg(543, 120);
+        for (auto [reg, value] : c.regs) drive.setReg(reg, static_cast<std::uint16_t>(value));
+        ASSERT_EQ(drive.hear(run, drive.line()).size(), 1u) << c.what;
+        EXPECT_EQ(drive.running(), c.fault == 0) << c.what;
+        EXPECT_EQ(std::tuple(drive.reg(403), drive.reg(424)),
                   c.fault ? std::tuple(c.fault, 120) : std::tuple(6, 100))
             << c.what;
         if (c.fault)
-            EXPECT_EQ(std::tuple(b.drive.reg(404), b.drive.reg(425)), std::tuple(6, 100)) << c.what;
+            EXPECT_EQ(std::tuple(drive.reg(404), drive.reg(425)), std::tuple(6, 100)) << c.what;
     }
-}
-
-TEST(SimFaults, LockResetEightClearsTheHistoryOnly) {
-    Line b("9600,N,7,2");
-    const RecordedFault faults[] = {{20, 1200}, {6, 1190}};
-    b.drive.setFaultHistory(faults);
-    EXPECT_EQ(b.drive.reg(543), 1200) << "running hours raised to the latest fault's";
-    b.drive.setReg(100, 7);
-    ASSERT_TRUE(b.write(546, 8));
-    for (int reg = 403; reg <= 431; ++reg) EXPECT_EQ(b.drive.reg(reg), 0) << reg;
-    EXPECT_EQ(std::tuple(b.drive.reg(100), b.drive.reg(543), b.drive.reg(546)),
-              std::tuple(7, 1200, 8));
 }
 
 namespace {
