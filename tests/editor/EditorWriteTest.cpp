@@ -348,9 +348,7 @@ TEST_P(Core, ValuesThatCannotBeWrittenAreSkippedAndListed) {
                                    {498, Why::NoSelection, none}}));
 }
 
-// The changes only, in the full write's order and steps (a page never read whole, P03 read again
-// after the unit and shown at its new resolution, the station last, unlock codes before P17.08);
-// then nothing is left to send.
+// The changes only, in the full write's order and steps; then nothing is left to send.
 TEST_P(Core, ChangedOnlySendsWhatDiffersWithEveryStepOfTheFullWrite) {
     for (int reg : {547, 548}) drive.setReg(reg, 0);
     readUnchanged({0, 5, 25, 28});
@@ -550,7 +548,6 @@ std::vector<std::string> messages(const std::vector<CheckFailure>& failures) {
 }
 
 // The factory drive fails only P15.03 (0), its own: a full write asks, a write of changes ignores.
-// A range from another parameter names the numbers in force.
 TEST_P(Core, AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt) {
     using V = std::vector<std::string>;
     const std::string p1503 = "P15.03 範圍不在3~50。";

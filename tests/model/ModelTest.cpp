@@ -145,8 +145,7 @@ TEST(FactoryDefaults, ShownResetAndSavedOfflineValues) {
     }
 }
 
-// The simulated drive's factory registers are transcribed apart from the editor's, but for its
-// own rated current (P11.14, no setting): 100.0 A, which the motor currents' 100.0 A fit.
+// Transcribed apart from the editor's, but for the drive's own rated current P11.14 (100.0 A).
 TEST(SimulatedDrive, StartsWithTheEditorsFactoryValues) {
     SimulatedDrive drive;
     for (int r = 0; r < kParameterCount; ++r)

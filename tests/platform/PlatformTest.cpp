@@ -129,8 +129,7 @@ TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
         EXPECT_EQ(portStateOf(device, {dir.path()}), PortState::NoPermission);
 }
 
-// The system reports a permission error for anything the user may not open; only a character
-// device is a port whose access can be granted.
+// Only a character device is a port whose access can be granted.
 TEST(OpenError, APermissionErrorOnWhatIsNoDeviceSaysItIsNoSerialPort) {
     QTemporaryDir dir;
     const QString file = dir.filePath("ttyUSB0"), fifo = dir.filePath("fifo");
@@ -292,9 +291,8 @@ TEST(QtDialogs, QuestionShowsItsTitleAndTextAndReportsTheButtonPressed) {
     EXPECT_EQ(seen, "反轉設定: 是否解除禁止反轉?, buttons: 2");
 }
 
-// Enter answers a plain question Yes, but a question before something that cannot be taken
-// back No, and the table box No too: the reset, the ErP warnings and dropping edits once took
-// Enter as Yes.
+// Enter answers a plain question Yes, a cautious one and the table box No: the reset, the ErP
+// warnings and dropping edits once took Enter as Yes.
 TEST(DialogKeys, YAndNAnswerEveryBoxWithOrWithoutAltAndEnterOnlyAPlainQuestion) {
     QTranslator qtTexts;
     const bool chinese =

@@ -1,5 +1,4 @@
-// velorin-drive-sim: its options, each checked in full; the built program's exit status on unusable
-// options, and its end on SIGTERM while the other end of its terminal has stopped reading.
+// velorin-drive-sim: its options, each checked in full, and the built program.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -72,8 +71,7 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
     }
 }
 
-// Reply times with the line's own time, duplicated and late; a seed decides which requests meet a
-// fault. The other options are shown by the command line's tests on velorin-drive-sim.
+// The other options are shown by the command line's tests on velorin-drive-sim.
 TEST(SimOptions, WireTimeDuplicateLateAndAShareOfTheRequests) {
     const auto rq = rtuRequest(1, FunctionCode::ReadRegisters, 1, 44, 0, 1);
     auto chunkTimes = [&rq](std::vector<std::string_view> args, int requests) {
@@ -136,8 +134,7 @@ TEST(DriveSimProgram, UnusableOptionsExitWithStatusTwo) {
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty()) << "no device path: it did not start";
 }
 
-// A master that sends and never reads fills the terminal's buffers; the simulator must still
-// hear SIGTERM instead of hanging in a write for ever.
+// A master that never reads fills the terminal's buffers: SIGTERM must still end the simulator.
 TEST(DriveSimProgram, EndsOnSigtermWhileTheOtherEndStopsReading) {
     DriveSimProcess sim({"--response-delay-ms", "0", "--no-stdin"});
     ASSERT_TRUE(sim.started());
