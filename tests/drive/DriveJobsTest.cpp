@@ -307,9 +307,9 @@ TEST(Survey, AStopKeepsWhatWasFoundAndNothingMeansNotFound) {
     const SurveyResult stopped =
         t.connect([&] { return !t.progress.empty() && t.progress.back().step.station == 4; })
             .survey(t.settings, Framing::Ascii, 1, 20);
-    EXPECT_EQ(stopped.end, ConnectResult::End::Stopped);
-    ASSERT_EQ(stopped.drives.size(), 2u);
-    EXPECT_EQ(stopped.drives[1].station, 3);
+    EXPECT_EQ(std::tuple(stopped.end, stopped.drives),
+              std::tuple(ConnectResult::End::Stopped,
+                         std::vector<SurveyedDrive>{{2, 30, 100}, {3, 31, 200}}));
 
     ThreeDrives empty("9600,N,7,2");
     const SurveyResult none = empty.connect().survey("19200,N,7,2", Framing::Ascii, 1, 10);

@@ -208,17 +208,15 @@ TEST_P(Core, PresentPagesGoOutInOrderAndRegistersWithoutAFieldNever) {
     expected[1].second = 0xFFFF;
     for (const Writes& part : {range(16, 22), range(49, 54)})
         expected.insert(expected.end(), part.begin(), part.end());
-    EXPECT_EQ(writes(), expected);
-    EXPECT_EQ(record.requests().size(), 1 + expected.size());  // the running check, the writes
-    EXPECT_TRUE(outcome.complete());
+    EXPECT_EQ(std::tuple(writes(), record.requests().size(), outcome.complete()),
+              std::tuple(expected, 1 + expected.size(), true));  // the running check, the writes
 }
 
 TEST_P(Core, StationRateAndFormatChangesAreFollowedByEveryLaterTransaction) {
     readUnchanged({25});  // station 1, 9600, the framing's format
     core.working()[496] = 5;
     write();
-    EXPECT_EQ(writes(), p15({{496, 5}}));
-    EXPECT_EQ(link.station, 5);
+    EXPECT_EQ(std::tuple(writes(), link.station), std::tuple(p15({{496, 5}}), 5));
     EXPECT_EQ(session->read(0).outcome, LinkOutcome::Ok);  // the drive answers at station 5 only
     // clang-format off
     const struct { int reg, value; std::pair<int, int> written; const char* settings; Framing framing; } steps[] = {
@@ -284,10 +282,9 @@ TEST_P(Core, EveryWriteTheDriveRefusedOrLeftUnansweredIsReported) {
                        .onlyRegister = 50});
     drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 52}, 4);
     const WriteOutcome outcome = write();
-    EXPECT_EQ(record.writes(), span(49, 54));
-    EXPECT_EQ(outcome.confirmed, 4);
-    EXPECT_EQ(told(outcome), (Told{{50, Why::NotConfirmed, LinkOutcome::Exception},
-                                   {52, Why::NotConfirmed, LinkOutcome::NoReply}}));
+    EXPECT_EQ(std::tuple(record.writes(), outcome.confirmed, told(outcome)),
+              std::tuple(span(49, 54), 4, Told{{50, Why::NotConfirmed, LinkOutcome::Exception},
+                                               {52, Why::NotConfirmed, LinkOutcome::NoReply}}));
     EXPECT_EQ(outcome.unconfirmed.front().reply.exceptionCode, ExceptionCode::IllegalValue);
     // Three writes in a row without a reply stop the write (a while later: the line has settled).
     clock.advance(std::chrono::seconds(3));

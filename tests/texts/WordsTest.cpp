@@ -135,9 +135,8 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
             r.latency = std::chrono::microseconds(10000 + i % 7 * 1000);
         monitor.record(r);
     }
-    EXPECT_EQ(monitor.rows().size(), 10000u);
-    EXPECT_EQ(monitor.rows().front().at, 5ms);  // the first five went
-    EXPECT_EQ(monitor.recorded(), 10005);
+    EXPECT_EQ(std::tuple(monitor.rows().size(), monitor.rows().front().at, monitor.recorded()),
+              std::tuple(10000u, 5ms, 10005));  // the first five went
     const MonitorCounts& c = monitor.counts();
     EXPECT_EQ(std::tuple(c.requests, c.failed, c.repeated, c.latencyMax),
               std::tuple(10005, 2001, 101, 16ms));
@@ -202,8 +201,8 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
                                               "12 0 正常（疑慮重讀）", "12 0 正常（疑慮重讀）",
                                               "13 0 正常", "13 0 正常（疑慮重讀）"}));
     const MonitorRow& first = monitor.rows()[0];
-    EXPECT_EQ(monitorBytesText(first.framing, first.request), "01 03 00 0A 00 01 A4 08");
-    EXPECT_EQ(first.settings, "9600,E,8,1");  // every row says the line settings it went out with
+    EXPECT_EQ(std::pair(monitorBytesText(first.framing, first.request), first.settings),
+              std::pair(std::string("01 03 00 0A 00 01 A4 08"), std::string("9600,E,8,1")));
     ASSERT_TRUE(first.latency);
     EXPECT_NEAR(first.latency->count(), 2000 + 8021, 20);
     EXPECT_EQ(monitor.counts().failed, 1);
