@@ -244,9 +244,8 @@ TEST(FaultHistoryRead, AnUnansweredRegisterGivesNoHistoryAndClearingWritesLockRe
     HistoryBench b;
     b.drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 424}, LineSession::kTries);
     const FaultHistoryRead read = readFaultHistory(b.session);
-    EXPECT_FALSE(read.history);
-    EXPECT_EQ(std::tuple(read.failedRegister, read.failure.outcome),
-              std::tuple(std::uint16_t{424}, LinkOutcome::NoReply));
+    EXPECT_EQ(std::tuple(read.history.has_value(), read.failedRegister, read.failure.outcome),
+              std::tuple(false, std::uint16_t{424}, LinkOutcome::NoReply));
     EXPECT_EQ(clearFaultHistory(b.session).outcome, LinkOutcome::Ok);
     EXPECT_EQ(test::writesOf(b.drive).back(), (std::pair{546, 8}));
     EXPECT_TRUE(readFaultHistory(b.session).history->records.empty());
@@ -286,14 +285,15 @@ struct ThreeDrives {
 
 TEST(Survey, FindsEveryDriveInOrderInBothFramings) {
     for (const char* settings : {"9600,N,7,2", "9600,N,8,2"}) {
+        SCOPED_TRACE(settings);
         ThreeDrives t(settings);
         const SurveyResult r =
             t.connect().survey(settings, framingOfFormat(*formatIndexOf(settings)), 1, 20);
-        EXPECT_EQ(r.end, ConnectResult::End::Found) << settings;
-        EXPECT_EQ(r.drives, (std::vector<SurveyedDrive>{{2, 30, 100}, {3, 31, 200}, {5, 32, 300}}))
-            << settings;
         // The line is left open at the first drive; the progress heard every station once.
-        EXPECT_EQ(std::tuple(t.session.isOpen(), t.session.station()), std::tuple(true, 2));
+        EXPECT_EQ(std::tuple(r.end, r.drives, t.session.isOpen(), t.session.station()),
+                  std::tuple(ConnectResult::End::Found,
+                             std::vector<SurveyedDrive>{{2, 30, 100}, {3, 31, 200}, {5, 32, 300}},
+                             true, 2));
         ASSERT_EQ(t.progress.size(), 20u);
         EXPECT_EQ(t.progress.back().step.station, 20);
         EXPECT_LT(t.progress.back().left, t.progress.front().left);
@@ -400,12 +400,10 @@ TEST(LineBackup, EachDriveIsToldItsOwnOutcome) {
     for (const auto& o : outcomes) got.emplace_back(o.kind, o.model, o.unreadRegister >= 0);
     EXPECT_EQ(got, (decltype(got){{K::Saved, 100, false}, {K::NotWritten, 101, false},
                                   {K::Silent, std::nullopt, true}, {K::NotReached, std::nullopt, false}}));
-    EXPECT_EQ(outcomes[0].file, "/backups/S01_M100_20261208.txt");
-    EXPECT_EQ(drivesDone, (std::vector<int>{1, 2, 3, 4}));
     // Only station 1's file and sidecar were written; the session's station is as it was.
-    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(std::tuple(outcomes[0].file, drivesDone, written.size(), session.station()),
+              std::tuple("/backups/S01_M100_20261208.txt", std::vector<int>{1, 2, 3, 4}, 2u, 9));
     EXPECT_NE(written["S01_M100_20261208.txt.json"].find("\"model\": 100"), std::string::npos);
-    EXPECT_EQ(session.station(), 9);
 }
 
 }  // namespace
