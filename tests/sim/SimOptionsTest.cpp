@@ -117,13 +117,6 @@ TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
     EXPECT_EQ(drive->hear(bytes, drive->line()).size(), 1u);
 }
 
-// A pass-through gateway's drive takes the first RTU format when none is given.
-TEST(SimOptions, APassThroughGatewayServesTheDrivesOwnFraming) {
-    const auto rtu = parseSimOptions({"--tcp", "1502", "--framing", "rtu"}, error);
-    ASSERT_TRUE(rtu) << error;
-    EXPECT_EQ(std::tuple(rtu->settings, rtu->tcpPort), std::tuple("9600,N,8,2", 1502));
-}
-
 // Each option's checks are above; here only that the program stops on a refused one.
 TEST(DriveSimProgram, UnusableOptionsExitWithStatusTwo) {
     QProcess p;
