@@ -171,7 +171,7 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
 }
 
 // A session at 9600,E,8,1 on a drive answering in 2 ms: a read's latency is 2 + 8.02 ms (the
-// 7-byte reply); a refusal, a lost reply asked again until two reads agree, the next read too.
+// 7-byte reply); a refusal, a lost reply asked again until two reads agree.
 TEST(LineMonitor, FollowsTheSessionsTransactions) {
     VirtualClock clock;
     SimulatedDrive drive;
@@ -190,7 +190,6 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
     session.read(11);
     drive.injectFault({DriveFault::Kind::NoReply});
     session.read(12);
-    session.read(13);  // its reply may be 12's, late: asked again
     session.observers().remove(monitor);
 
     std::vector<std::string> rows;  // register, value and outcome
@@ -198,15 +197,14 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
         rows.push_back(std::to_string(r.reg) + " " + monitorValueText(r) + " " +
                        monitorOutcomeText(r));
     EXPECT_EQ(rows, (std::vector<std::string>{"10 1234 正常", "11  例外碼 02", "12  無回應",
-                                              "12 0 正常（疑慮重讀）", "12 0 正常（疑慮重讀）",
-                                              "13 0 正常", "13 0 正常（疑慮重讀）"}));
+                                              "12 0 正常（疑慮重讀）", "12 0 正常（疑慮重讀）"}));
     const MonitorRow& first = monitor.rows()[0];
     EXPECT_EQ(std::pair(monitorBytesText(first.framing, first.request), first.settings),
               std::pair(std::string("01 03 00 0A 00 01 A4 08"), std::string("9600,E,8,1")));
     ASSERT_TRUE(first.latency);
     EXPECT_NEAR(first.latency->count(), 2000 + 8021, 20);
-    EXPECT_EQ(monitor.counts().failed, 1);
-    EXPECT_GE(monitor.counts().repeated, 1);
+    EXPECT_EQ(std::pair(monitor.counts().failed, monitor.counts().repeated >= 1),
+              std::pair(1L, true));
 }
 
 const LinkState kLink{3, Framing::Rtu, false, 3, "19200,E,8,1"};
