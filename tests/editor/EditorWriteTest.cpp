@@ -267,8 +267,8 @@ TEST_P(Core, AResetWaitsThenFollowsTheFactorySettingsAndNoLockValueIsSentTwice) 
     readUnchanged({28});
     core.working()[546] = 8;
     write();
-    EXPECT_EQ(writes().back(), (std::pair{546, 8}));
-    EXPECT_EQ(link.settings, "9600,N,7,2");
+    EXPECT_EQ(std::tuple(writes().back(), link.settings),
+              std::tuple(std::pair{546, 8}, "9600,N,7,2"));
     ASSERT_TRUE(core.readPage(3).ok());
     write();
     EXPECT_EQ(writes().back(), (std::pair{548, 0}));

@@ -19,7 +19,6 @@ const Catalogue& cat() {
 
 using Row = std::vector<std::string>;
 
-// The rows of a table under tests/editor/data.
 std::vector<Row> rows(const std::string& file) {
     return test::tsvRows(std::string(VELORIN_EDITOR_TEST_DATA) + "/" + file);
 }
