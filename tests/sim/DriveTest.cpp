@@ -10,6 +10,26 @@
 
 using namespace velorin;
 
+namespace {
+
+constexpr auto kRead = FunctionCode::ReadRegisters, kWrite = FunctionCode::WriteRegister;
+constexpr auto A = Framing::Ascii, R = Framing::Rtu;
+
+std::string rtu(std::uint8_t station, FunctionCode function, std::uint16_t reg,
+                std::uint16_t word) {
+    const auto f = rtuRequest(station, function, reg >> 8, reg & 0xFF, word >> 8, word & 0xFF);
+    return {f.begin(), f.end()};
+}
+
+std::vector<std::uint8_t> bytesOf(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+const DriveRequest kRead100{1, wireByte(kRead), 100, 1};
+const DriveRequest kWrite496{1, wireByte(kWrite), 496, 5};
+
+}  // namespace
+
 TEST(SimFaults, HistoryText) {
     using F = std::vector<RecordedFault>;
     const std::pair<const char*, std::optional<F>> cases[] = {
@@ -35,8 +55,7 @@ TEST(SimFaults, RunWithABadSettingTripsAndIsRecorded) {
         {"P02.36 above P02.37, its bound", {{91, 5000}, {92, 100}}, 19},
         {"a constant bound is the write's to refuse, not the run's", {{2, 99}}, 0},
     };
-    const std::string command = asciiRequest("010620000012");  // 18 to the command register
-    const std::vector<std::uint8_t> run(command.begin(), command.end());
+    const auto run = bytesOf(asciiRequest("010620000012"));  // 18 to the command register
     for (const auto& c : cases) {
         SimulatedDrive drive;
         const RecordedFault before[] = {{6, 100}};
@@ -52,26 +71,6 @@ TEST(SimFaults, RunWithABadSettingTripsAndIsRecorded) {
             EXPECT_EQ(std::tuple(drive.reg(404), drive.reg(425)), std::tuple(6, 100)) << c.what;
     }
 }
-
-namespace {
-
-constexpr auto kRead = FunctionCode::ReadRegisters, kWrite = FunctionCode::WriteRegister;
-constexpr auto A = Framing::Ascii, R = Framing::Rtu;
-
-std::string rtu(std::uint8_t station, FunctionCode function, std::uint16_t reg,
-                std::uint16_t word) {
-    const auto f = rtuRequest(station, function, reg >> 8, reg & 0xFF, word >> 8, word & 0xFF);
-    return {f.begin(), f.end()};
-}
-
-std::vector<std::uint8_t> bytesOf(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
-const DriveRequest kRead100{1, wireByte(kRead), 100, 1};
-const DriveRequest kWrite496{1, wireByte(kWrite), 496, 5};
-
-}  // namespace
 
 TEST(RequestReader, TakesOnlyWellFormedFrames) {
     const std::string read = asciiRequest("010300640001"), write = ":010601F0000503\r\n";
