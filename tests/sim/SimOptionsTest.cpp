@@ -117,6 +117,21 @@ TEST(SimOptions, AFaultForEveryRequestStaysFlatInMemory) {
     EXPECT_EQ(drive->hear(bytes, drive->line()).size(), 1u);
 }
 
+// A drive of several takes what all share and what is given for its own station.
+TEST(SimOptions, SeveralDrivesEachWithWhatIsTheirOwn) {
+    const auto o = parseSimOptions({"--stations", "1,2", "--set", "300=9", "--set", "2:301=7",
+                                    "--faults-history", "2:21@10"},
+                                   error);
+    ASSERT_TRUE(o) << error;
+    SimulatedDrive one, two;
+    configure(one, *o, 1);
+    configure(two, *o, 2);
+    EXPECT_EQ(std::tuple(stationsOf(*o), two.station(), two.reg(300), two.reg(301), two.reg(403)),
+              std::tuple(std::vector<int>{1, 2}, 2, 9, 7, 21));
+    EXPECT_EQ(std::tuple(one.station(), one.reg(300), one.reg(301) == 7, one.reg(403)),
+              std::tuple(1, 9, false, 0));
+}
+
 // Each option's checks are above; here only that the program stops on a refused one.
 TEST(DriveSimProgram, UnusableOptionsExitWithStatusTwo) {
     QProcess p;
