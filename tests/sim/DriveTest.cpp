@@ -1,4 +1,4 @@
-// The simulated drive where no product test shows it: its fault history and its request reader.
+// The simulated drive where no product test shows it: a bad setting's trip, its request reader.
 
 #include <gtest/gtest.h>
 
@@ -29,21 +29,6 @@ const DriveRequest kRead100{1, wireByte(kRead), 100, 1};
 const DriveRequest kWrite496{1, wireByte(kWrite), 496, 5};
 
 }  // namespace
-
-TEST(SimFaults, HistoryText) {
-    using F = std::vector<RecordedFault>;
-    const std::pair<const char*, std::optional<F>> cases[] = {
-        {"20@1200,6@1190", F{{20, 1200}, {6, 1190}}},
-        {"", F{}},
-        {"1@1,2@2,3@3,4@4,5@5,6@6,7@7,8@8",
-         F{{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}}},
-    };
-    for (const auto& [text, faults] : cases) EXPECT_EQ(parseFaultHistory(text), faults) << text;
-    // The drive keeps eight.
-    for (const char* bad : {"1@1,2@2,3@3,4@4,5@5,6@6,7@7,8@8,9@9", "20", "20@", "20@1200,",
-                            "20@65536", "-1@5", "20@12x"})
-        EXPECT_EQ(parseFaultHistory(bad), std::nullopt) << bad;
-}
 
 TEST(SimFaults, RunWithABadSettingTripsAndIsRecorded) {
     // what, registers set, the fault the run command records (0: the motor runs)

@@ -54,6 +54,12 @@ TEST(SimOptions, RefusesAnythingButAWholeValueInRange) {
           "--late-ms", "60000", "--duplicate-ms", "0"}, ""},
         {{"--fault-rate", "101"}, "--fault-rate: \"101\""}, {{"--seed", "-1"}, "--seed"},
         {{"--late-ms", "0"}, "--late-ms"}, {{"--duplicate-ms", "60001"}, "--duplicate-ms"},
+        // The drive keeps eight faults.
+        {{"--faults-history", "1@1,2@2,3@3,4@4,5@5,6@6,7@7,8@8"}, ""}, {{"--faults-history", ""}, ""},
+        {{"--faults-history", "1@1,2@2,3@3,4@4,5@5,6@6,7@7,8@8,9@9"}, "at most 8 faults"},
+        {{"--faults-history", "20"}, "--faults-history"}, {{"--faults-history", "20@"}, "--faults"},
+        {{"--faults-history", "20@1200,"}, "--faults"}, {{"--faults-history", "20@65536"}, "--faults"},
+        {{"--faults-history", "-1@5"}, "--faults"}, {{"--faults-history", "20@12x"}, "--faults"},
         {{"--stations", "1,1"}, "--stations: \"1,1\" is not a list"},
         {{"--stations", "1,2", "--set", "9:1=2"}, "station 9 has options but no drive"},
         {{"--tcp", "0", "--framing", "rtu", "--split-segments", "--latency-ms", "300",
