@@ -76,11 +76,6 @@ TEST(Words, LinkOutcomes) {
     for (const auto& [check, write, words] : cases) EXPECT_EQ(describeOutcome(check, write), words);
 }
 
-TEST(Words, AFaultTheListLacksIsNamedByItsNumber) {
-    EXPECT_EQ(faultText({.number = 6, .text = "6：過負載(oL)"}), "6：過負載(oL)");
-    EXPECT_EQ(faultText({.number = 99}), "未知異常（99）");
-}
-
 // The notices a bulk write on a drive gives are the drive tests'; these two it cannot make there.
 TEST(Words, DeveloperWriteNotices) {
     using K = DeveloperNotice::Kind;
@@ -299,10 +294,9 @@ TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
         EXPECT_EQ(got, c.records) << c.what;
     }
     const FaultHistory h = decoded({{403, 99}, {404, 6}});
-    EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].number, h.records[0].slotName),
-              std::tuple(std::string(), 99, std::string("最新")));  // a number the list lacks
-    EXPECT_EQ(std::tuple(h.records[1].text, h.records[1].slotName),
-              std::tuple(std::string("6：過負載(oL)"), std::string("前1次")));
+    EXPECT_EQ(std::tuple(faultText(h.records[0]), h.records[0].slotName, faultText(h.records[1]),
+                         h.records[1].slotName),
+              std::tuple("未知異常（99）", "最新", "6：過負載(oL)", "前1次"));  // 99: not in the list
 }
 
 TEST(FaultHistory, ShortCodeIsTheBracketedWordTheDriveShows) {
