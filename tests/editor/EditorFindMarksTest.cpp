@@ -1,5 +1,4 @@
-// Beside the values: finding a parameter, the marks, the range in force, ErP1-ErP3, the reset, the
-// comparison of parameter sets; the parameter file, and a backup's sidecar and its verdicts.
+// The editor core beside the values; the parameter file, and a backup's sidecar and its verdicts.
 
 #include <map>
 
@@ -17,7 +16,8 @@ using namespace velorin::test;
 namespace {
 
 TEST(FindParameters, CodesInEveryWrittenFormRegistersAndNameParts) {
-    for (const char* query : {"P09.15", "09.15", "9.15", "p9.15", "  P09.15 ", "#261"})
+    for (const char* query : {"P09.15", "09.15", "9.15", "p9.15", "  P09.15 ", "#261",
+                              "IM1 額定線電流", "im1額定線電流"})
         EXPECT_EQ(findParameters(query), std::vector<int>{261}) << query;
     const std::pair<const char*, std::vector<int>> cases[] = {
         {"P17.24", {562}},
@@ -26,8 +26,6 @@ TEST(FindParameters, CodesInEveryWrittenFormRegistersAndNameParts) {
         {"p15", {496, 497, 498, 499, 500, 501, 502}},
         // In one piece first, then with a character between, each in register order.
         {"額定電流", {382, 261, 322, 508}},
-        {"IM1 額定線電流", {261}},
-        {"im1額定線電流", {261}},
         {"avi +10", {118}}};
     for (const auto& [query, expected] : cases) EXPECT_EQ(findParameters(query), expected) << query;
     // No field, beyond the register range, beyond the groups, no such name, nothing typed.
@@ -61,8 +59,8 @@ protected:
 TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
     drive.setReg(2, 7);  // P00.02, factory 6
     read(0);
-    EXPECT_EQ(std::pair(core.marks(2), core.marks(3)), std::pair(m(false, true), m(false, false)));
-    EXPECT_FALSE(core.pageChanged(0));
+    EXPECT_EQ(std::tuple(core.marks(2), core.marks(3), core.pageChanged(0)),
+              std::tuple(m(false, true), m(false, false), false));
     // As typed: another value, the same value written otherwise, the factory value.
     const std::tuple<int, const char*, FieldMarks> typed[] = {
         {2, "9", m(true, true)},    {2, " 7 ", m(false, true)}, {2, "6", m(true, false)},
@@ -72,21 +70,20 @@ TEST_F(Marks, ChangedAndFactoryMarksThroughReadEditWriteAndReadAgain) {
         EXPECT_EQ(core.marks(reg), marks) << reg << " '" << text << "'";
     }
     pick(0, 1);
-    EXPECT_EQ(core.marks(0), m(true, true));
-    EXPECT_TRUE(core.pageChanged(0) && !core.pageChanged(1));
+    EXPECT_EQ(std::tuple(core.marks(0), core.pageChanged(0), core.pageChanged(1)),
+              std::tuple(m(true, true), true, false));
     // A write the drive confirms clears "changed"; P00.00 is not confirmed and stays changed.
     core.convert(contents());
     drive.injectFault({.kind = DriveFault::Kind::NoReply, .onlyRegister = 0}, 20);
     core.writeToDrive(link, {});
-    EXPECT_EQ(std::pair(core.marks(2), core.marks(0)), std::pair(m(false, false), m(true, true)));
-    EXPECT_TRUE(core.pageChanged(0));
+    EXPECT_EQ(std::tuple(core.marks(2), core.marks(0), core.pageChanged(0)),
+              std::tuple(m(false, false), m(true, true), true));
     // Read again, the page shows what the drive holds: nothing is changed.
     drive.clearFaults();
     clock.advance(std::chrono::seconds(2));  // the line settles
     read(0);
-    EXPECT_EQ(drive.reg(2), 6);
-    EXPECT_EQ(core.marks(0), m(false, drive.reg(0) != 0));
-    EXPECT_FALSE(core.pageChanged(0));
+    EXPECT_EQ(std::tuple(drive.reg(2), core.marks(0), core.pageChanged(0)),
+              std::tuple(6, m(false, drive.reg(0) != 0), false));
     // A page not read shows nothing and has no marks.
     type(25 + 6, "1.00");
     EXPECT_EQ(core.marks(31), m(false, false));
@@ -158,8 +155,8 @@ TEST_F(Marks, TheVfCurveFollowsTheFieldsAndMarksFrequenciesOutOfOrder) {
     for (const VfPoint& p : core.vfCurve(12))
         curve.emplace_back(p.frequency, p.voltage, p.outOfOrder, p.frequencyReg, p.voltageReg);
     EXPECT_EQ(curve, expected);
-    EXPECT_EQ(core.vfCurve(15).front().frequencyReg, 317);
-    EXPECT_TRUE(core.vfCurve(13).empty());
+    EXPECT_EQ(std::pair(core.vfCurve(15).front().frequencyReg, core.vfCurve(13).size()),
+              std::pair(317, std::size_t{0}));
 }
 
 TEST_F(Marks, ErP1ForTerminalsSharingAFunctionErP2AndErP3ForVfFrequenciesOutOfOrder) {
@@ -300,7 +297,6 @@ TEST(ParameterFile, SaveWritesThePresentPagesOrEveryRegisterOffline) {
         {parameterFileText(value, pages({}), true), file(0, 4) + "P5 -5\r\n" + file(6, 548)},
     };
     for (const auto& [saved, expected] : cases) EXPECT_EQ(saved, expected);  // CR LF after each
-    EXPECT_EQ(parseParameterFile(cases[0].first).values[5], -5);
 }
 
 TEST(ParameterFile, SaveLoadSaveThroughTheFieldsGivesTheSameBytes) {

@@ -1,6 +1,5 @@
 #pragma once
-// What went on the line, request by request, as the line sessions tell it; and the rows of the
-// tables of tests/*/data.
+// What went on the line, request by request; and the rows of the tables of tests/*/data.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
 #pragma once
-// velorin-drive-sim started for one test: the simulated drive on a pseudo-terminal, ended when
-// the object goes.
+// velorin-drive-sim on a pseudo-terminal for one test, ended when the object goes.
 
 #include <QDir>
 #include <QProcess>
@@ -44,7 +43,6 @@ public:
         }
         return m_writes;
     }
-    // The built simulator.
     static QString program() {
         return QDir(qEnvironmentVariable("VELORIN_BUILD_DIR"))
             .filePath(QStringLiteral("tools/drive-sim/velorin-drive-sim"));

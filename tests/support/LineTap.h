@@ -1,6 +1,5 @@
 #pragma once
-// A test's observer of a line session's transactions (or of every window's session through the
-// services' shared list): runs a function for each one while it lives.
+// Runs a function for each transaction the observed sessions make, while it lives.
 
 #include <functional>
 #include <utility>

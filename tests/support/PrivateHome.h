@@ -1,7 +1,6 @@
 #pragma once
-// The home, data, settings, cache, state and runtime folders of one test program: a temporary folder of
-// its own, set in the environment before Qt starts, so neither the program nor the velorin-cli
-// and velorin-drive-sim it runs can reach the user's change log or settings. Removed at the end.
+// The home and XDG folders of one test program in a temporary folder of its own, set before Qt
+// starts, so no program it runs can reach the user's change log or settings.
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,6 +1,5 @@
 #pragma once
-// Dialogs answered from a script: tests say in advance what the user will answer and read back
-// every box that was shown, in order.
+// Dialogs answered from a script given in advance; every box shown is kept, in order.
 
 #include <QString>
 #include <QStringList>

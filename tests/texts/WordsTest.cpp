@@ -1,7 +1,5 @@
 // The words the windows and velorin-cli put on the cores' typed outcomes; the line monitor's
-// rows, counters, 10 000-row bound and CSV copy; the change log's lines, and the fault history
-// as the drive's registers give it: slots and order, texts and short codes, how long ago, the
-// terminals, and what the drive saw, scaled.
+// record, the change log's lines and the fault history as the drive's registers give it.
 
 #include <gtest/gtest.h>
 
@@ -53,7 +51,6 @@ TEST(Words, EveryUnreadLineOfAParameterFileIsToldWithItsNumber) {
         {"P5\r\n P24 1\n\nP23 1", {"第 1 行：缺少參數編號與數值之間的空格。",
             "第 2 行：行首是空格。", "第 3 行：空白行。"}, {}},
         {line300, {"第 300 行：P299 的數值「x1」不是數字。", "第 296 行：頁面 P9-3 缺少 P299 的數值。"}, 0},
-        {file(0, 4) + file(6, 22), {"第 1 行：頁面 P00 缺少 P5 的數值。"}, {}},
         // Of several pages lacking a value the one starting nearest the top is told.
         {file(25, 48) + file(0, 4) + file(6, 21), {"第 25 行：頁面 P00 缺少 P5 的數值。"}, {}},
     };
@@ -77,11 +74,6 @@ TEST(Words, LinkOutcomes) {
         {{O::Unsettled}, true, "通訊線路不穩，回應無法確認"},
     };
     for (const auto& [check, write, words] : cases) EXPECT_EQ(describeOutcome(check, write), words);
-}
-
-TEST(Words, AFaultTheListLacksIsNamedByItsNumber) {
-    EXPECT_EQ(faultText({.number = 6, .text = "6：過負載(oL)"}), "6：過負載(oL)");
-    EXPECT_EQ(faultText({.number = 99}), "未知異常（99）");
 }
 
 // The notices a bulk write on a drive gives are the drive tests'; these two it cannot make there.
@@ -138,17 +130,14 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
             r.latency = std::chrono::microseconds(10000 + i % 7 * 1000);
         monitor.record(r);
     }
-    EXPECT_EQ(monitor.rows().size(), 10000u);
-    EXPECT_EQ(monitor.rows().front().at, 5ms);  // the first five went
-    EXPECT_EQ(monitor.recorded(), 10005);
+    EXPECT_EQ(std::tuple(monitor.rows().size(), monitor.rows().front().at, monitor.recorded()),
+              std::tuple(10000u, 5ms, 10005));  // the first five went
     const MonitorCounts& c = monitor.counts();
     EXPECT_EQ(std::tuple(c.requests, c.failed, c.repeated, c.latencyMax),
               std::tuple(10005, 2001, 101, 16ms));
     EXPECT_EQ(monitorCountsText(c), "請求 10005　失敗 2001　重讀 101　遲到 0　平均 13.0 ms　最長 16.0 ms");
 
     // Hexadecimal for RTU, the text for ASCII; a field with a comma is quoted.
-    // A row says its clock time and its line settings; the file starts with the byte-order
-    // mark and ends its lines in CR LF, and the time since the start stays in it.
     timeOfDay = 23 * 3600000 + 59 * 60000 + 59990;  // 23:59:59.990: the second row is tomorrow's
     monitor.clear();
     clock.advance(1500us);
@@ -177,7 +166,7 @@ TEST(LineMonitor, CountsEverythingKeepsTheLastTenThousandAndCopiesThemAsCsv) {
 }
 
 // A session at 9600,E,8,1 on a drive answering in 2 ms: a read's latency is 2 + 8.02 ms (the
-// 7-byte reply); a refusal, a lost reply asked again until two reads agree, the next read too.
+// 7-byte reply); a refusal, a lost reply asked again until two reads agree.
 TEST(LineMonitor, FollowsTheSessionsTransactions) {
     VirtualClock clock;
     SimulatedDrive drive;
@@ -196,7 +185,6 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
     session.read(11);
     drive.injectFault({DriveFault::Kind::NoReply});
     session.read(12);
-    session.read(13);  // its reply may be 12's, late: asked again
     session.observers().remove(monitor);
 
     std::vector<std::string> rows;  // register, value and outcome
@@ -204,15 +192,14 @@ TEST(LineMonitor, FollowsTheSessionsTransactions) {
         rows.push_back(std::to_string(r.reg) + " " + monitorValueText(r) + " " +
                        monitorOutcomeText(r));
     EXPECT_EQ(rows, (std::vector<std::string>{"10 1234 正常", "11  例外碼 02", "12  無回應",
-                                              "12 0 正常（疑慮重讀）", "12 0 正常（疑慮重讀）",
-                                              "13 0 正常", "13 0 正常（疑慮重讀）"}));
+                                              "12 0 正常（疑慮重讀）", "12 0 正常（疑慮重讀）"}));
     const MonitorRow& first = monitor.rows()[0];
-    EXPECT_EQ(monitorBytesText(first.framing, first.request), "01 03 00 0A 00 01 A4 08");
-    EXPECT_EQ(first.settings, "9600,E,8,1");  // every row says the line settings it went out with
+    EXPECT_EQ(std::pair(monitorBytesText(first.framing, first.request), first.settings),
+              std::pair(std::string("01 03 00 0A 00 01 A4 08"), std::string("9600,E,8,1")));
     ASSERT_TRUE(first.latency);
     EXPECT_NEAR(first.latency->count(), 2000 + 8021, 20);
-    EXPECT_EQ(monitor.counts().failed, 1);
-    EXPECT_GE(monitor.counts().repeated, 1);
+    EXPECT_EQ(std::pair(monitor.counts().failed, monitor.counts().repeated >= 1),
+              std::pair(1L, true));
 }
 
 const LinkState kLink{3, Framing::Rtu, false, 3, "19200,E,8,1"};
@@ -307,10 +294,9 @@ TEST(FaultHistory, SlotsOrderTextsAndHoursAgo) {
         EXPECT_EQ(got, c.records) << c.what;
     }
     const FaultHistory h = decoded({{403, 99}, {404, 6}});
-    EXPECT_EQ(std::tuple(h.records[0].text, h.records[0].number, h.records[0].slotName),
-              std::tuple(std::string(), 99, std::string("最新")));  // a number the list lacks
-    EXPECT_EQ(std::tuple(h.records[1].text, h.records[1].slotName),
-              std::tuple(std::string("6：過負載(oL)"), std::string("前1次")));
+    EXPECT_EQ(std::tuple(faultText(h.records[0]), h.records[0].slotName, faultText(h.records[1]),
+                         h.records[1].slotName),
+              std::tuple("未知異常（99）", "最新", "6：過負載(oL)", "前1次"));  // 99: not in the list
 }
 
 TEST(FaultHistory, ShortCodeIsTheBracketedWordTheDriveShows) {
@@ -351,7 +337,6 @@ TEST(FaultHistory, TerminalsAndWhatTheDriveSaw) {
     EXPECT_EQ(seen, "P12.11 50.00 Hz\nP12.13 -1500 rpm\nP12.16 311.0 V\nP12.17 -2.5 A\nP12.23 -5.0 °C\n");
     EXPECT_EQ(on(h.inputs), "M1 M2 ");
 }
-
 
 }  // namespace
 }  // namespace velorin
