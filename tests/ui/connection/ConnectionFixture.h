@@ -94,8 +94,7 @@ protected:
             out += w->isEnabled() ? '+' : '-';
         return out;
     }
-    // After an attempt without result: `box` shown, the screen idle, the port shut; offline
-    // barred after a search that found nothing.
+    // After an attempt without result; offline is barred after a search that found nothing.
     void expectIdle(const std::string& box, bool offlineOpen = false) {
         EXPECT_EQ(boxes(), box);
         EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), offlineOpen ? "++++++" : "+++++-");
