@@ -1,7 +1,5 @@
-// The editor window's find box, marks, 讀取全部, the questions before a reset or an ErP, and the
-// compare window: Ctrl+M, a file chosen only to compare, the double click to a field, offline,
-// the CSV, and the fault history window. What the comparison finds is the core's test
-// (tests/editor/EditorFindMarksTest.cpp).
+// The editor window's aids: find, marks, 讀取全部, the questions before a write, the compare and
+// fault history windows. What they find is the core's test (tests/editor/EditorFindMarksTest.cpp).
 
 #include <gmock/gmock.h>
 
@@ -50,8 +48,7 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     EXPECT_EQ(std::pair(record.firstReads(), currentPage()), std::pair(span(246, 269), 12));
     EXPECT_TRUE(field(261)->hasFocus() && field(261)->property("found").toBool());
     EXPECT_FALSE(findPanel()->isVisible());
-    // A name part lists as typed, the list floating over the tab strip and the page, which keep
-    // their places; nothing found is said and cannot be chosen; Esc closes.
+    // The list floats over the tab strip and the page, which keep their places.
     shortcut(Qt::Key_F);
     QApplication::processEvents();
     auto* pages = find<QStackedWidget>(QStringLiteral("pages"));
@@ -97,8 +94,7 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     field(2)->ensurePolished();
     EXPECT_FALSE(changedMark(2) || factoryMark(2) || field(2)->font().bold());
     EXPECT_EQ(tab(0)->text(), "P00");
-    // A choice on page P03 marks its tab; the write the drive confirms clears the changes and
-    // leaves what differs from the factory.
+    // The write the drive confirms clears the changes and leaves what differs from the factory.
     click(tab(5));
     pick(107, 1);
     typeInto(2, "9");
@@ -259,8 +255,7 @@ TEST_F(EditorCompare, OfflineComparesTheFieldsWithTheFactoryValuesAndSavesTheTab
               "P00.02,監看變數LPF時間,9,6\n");
 }
 
-// The columns in the table's width: the name takes what is left, else the widest are cut to one
-// width and the narrow ones stay whole.
+// The name column takes what is left, else the widest are cut to one width.
 TEST(CompareColumns, FillTheWidthCuttingTheWidestFirst) {
     const struct {
         std::vector<int> natural;
@@ -276,9 +271,7 @@ TEST(CompareColumns, FillTheWidthCuttingTheWidestFirst) {
         EXPECT_EQ(fittedColumnWidths(c.natural, c.available, 1), c.widths) << c.available;
 }
 
-// The fault history window from the editor: the simulated drive's history on Ctrl+H, the report,
-// the clear question (No writes nothing, Yes clears and the view empties), and offline a loaded
-// file's history. The history's texts are the records' test.
+// The fault history window (Ctrl+H); the history's texts are the records' test.
 
 class FaultHistoryView : public EditorFixture {
 protected:

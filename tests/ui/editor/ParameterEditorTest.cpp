@@ -39,8 +39,7 @@ TEST_F(EditorFixture, StartUpReadsPageP00OnceThenTheCopiesThenClosesTheModeMenu)
     EXPECT_EQ(field(538)->currentIndex(), 0);
 }
 
-// Offline: the factory values in fields that take input as the catalogue's access says, and
-// nothing on the line. (That every field is in reach on a small screen is the screens' test.)
+// That every field is in reach on a small screen is the screens' test.
 TEST_F(EditorFixture, OfflineShowsTheFactoryDefaultsAndSendsNothing) {
     open(true);
     EXPECT_TRUE(editor->isMaximized() && !field(0)->isEditable() && field(79)->isEditable());
@@ -203,7 +202,6 @@ TEST_F(EditorFixture, DuringAWriteTheControlsAreLockedAndACloseWaitsForItsEnd) {
     expectClosed();
 }
 
-// What a write did not do is told, its box's title saying why; a write that did all says so.
 TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     {  // the motor runs
         LineSession other(std::make_unique<SimulatedPort>(s.line, s.clock));
@@ -257,8 +255,6 @@ TEST_F(EditorFixture, ASlowDriveIsNamed) {
     EXPECT_TRUE(link.contains("　變頻機回應慢於 0.1 秒，已延長等待時間至 ")) << link.toStdString();
 }
 
-// The preview lists the two edits with both values as shown; No sends nothing; Yes sends the
-// running check and the two edits, one log line each. With nothing changed: ask to send all.
 TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegister) {
     QTemporaryDir dir;
     ChangeLogFile log(dir.filePath("data/changes.log"));
@@ -300,8 +296,7 @@ TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegis
     EXPECT_TRUE(s.drive.writeLog().empty());
 }
 
-// Through a network gateway a write that moves the drive's link (its station here) is asked
-// about first, naming what the drive will answer at; No sends nothing.
+// The gateway cannot follow a drive whose link a write moves (its station here).
 TEST_F(EditorFixture, AWriteThatMovesTheLinkThroughAGatewayIsAskedFirst) {
     GatewayLink gateway(s.drive, Framing::Ascii);  // passes the drive's ASCII frames through
     s.ports.attachGateway("192.168.1.50", gateway);
@@ -322,9 +317,6 @@ TEST_F(EditorFixture, AWriteThatMovesTheLinkThroughAGatewayIsAskedFirst) {
     EXPECT_TRUE(s.drive.writeLog().empty());
     EXPECT_EQ(s.drive.station(), 1);
 }
-
-// What the editor window guards: edits are never dropped without a question whose Enter keeps
-// them, a range failure shows its field, a value the drive holds itself blocks no write.
 
 const QString kDropChanges = QStringLiteral("有參數變更尚未寫入變頻機，是否放棄這些變更？");
 
@@ -386,21 +378,14 @@ TEST_F(EditorGuards, EveryWayOutAndEveryLoadOverEditsAsksFirst) {
         }
 }
 
-// A drive whose motor currents and P15.03 fail its own checks, read whole: a write of the
-// changes says nothing of them; a full write names them and asks (Enter keeps, Yes writes the
-// rest); a value typed out of range names its numbers, and the editor shows its field.
+// The motor currents and P15.03 fail the drive's own checks; a write of the changes ignoring
+// them is the core's test (Core.AWriteIsHeldUpOnlyByWhatItWritesAndWhatDependsOnIt).
 TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
     s.drive.setReg(382, 30);
     open();
     trigger("readAllItem");
     click(tab(5));
-    typeInto(97, "20.00");  // P03.01
-    s.drive.clearWriteLog();
-    trigger("writeChangedItem");
-    EXPECT_TRUE(s.dialogs.messages().empty() && s.dialogs.questions().empty());
-    EXPECT_EQ(writesOf(s.drive), (Writes{{97, 2000}}));
-
-    typeInto(97, "30.00");
+    typeInto(97, "30.00");  // P03.01
     forget();
     shortcut(Qt::Key_T);
     const QString heldQuestion = QStringLiteral(
