@@ -165,7 +165,6 @@ protected:
     int menuShown = 0;
 };
 
-// Tests that hold in both framings take it as parameter: odd for RTU, even for ASCII.
 class RunFraming : public RunFixture, public ::testing::WithParamInterface<int> {
 protected:
     RunFraming() { framing = GetParam() % 2 ? Framing::Rtu : Framing::Ascii; }
@@ -208,8 +207,7 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     click(button("runForwardButton"));
     EXPECT_EQ(writes(), (Writes{{32, 6000}, {kCmd, 18}, {kCmd, 1}}));
     EXPECT_FALSE(s.drive.running() || panel->session().running());
-    // A command never confirmed is told of and the state line says so until one is; the stop
-    // stays at hand.
+    // A command never confirmed: the state line says so until one is.
     const QLabel* state = child<QLabel>("stateLabel");
     unconfirmed(kCmd);
     click(button("runForwardButton"));
@@ -282,7 +280,6 @@ TEST_P(RunFraming, NoBoxHoldsBackAStopOrAJogRelease) {
     // An unconfirmed jog is reported after its release's stop, not while the button is held.
     unconfirmed(kCmd);
     QTest::mousePress(button("jogReverseButton"), Qt::LeftButton);
-    // (an unconfirmed command goes out three times)
     EXPECT_EQ(writesWhenShown, std::vector<std::size_t>{5});
     QTest::mouseRelease(button("jogReverseButton"), Qt::LeftButton);
     EXPECT_EQ(writesWhenShown, (std::vector<std::size_t>{5, 10}));
@@ -350,9 +347,7 @@ TEST_P(RunFraming, RampUnitAndRampTimesAreWrittenInTheChosenUnit) {
     }
 }
 
-// The run session without its window: what typing puts on the line, and refused settings.
-// Enter writes only a frequency the run buttons would run: 500 once went out as 500 Hz, which
-// the buttons then refused.
+// The session without its window. 500 once went out as 500 Hz, which the run buttons refused.
 TEST_P(RunFraming, EnterWritesOnlyAFrequencyTheRunButtonsTake) {
     RunSession& r = enterSession();
     // clang-format off
@@ -420,8 +415,6 @@ TEST_P(RunFraming, ALostPortIsToldOnceAndEndsTheCommandUnderWay) {
     EXPECT_EQ(panel->findChild<QLabel*>("linkLabel")->text(), "COM1（SIM1）　通訊埠已中斷");
     EXPECT_TRUE(s.services.portLost);
 }
-
-// Entering and leaving the run panel: every way out puts the drive back as it was found.
 
 // On a drive on the link already nothing is asked; the way out writes back only what was read.
 TEST_P(RunFraming, EntryAndExitWriteBackOnlyWhatWasRead) {
@@ -522,7 +515,6 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
     }
 }
 
-// Each way out in each framing: parameter / 2 is the way, parameter % 2 the framing.
 class RunWayOut : public RunFraming {};
 
 // Left while running: the stop word, then what the entry found, restored once; one box names the
