@@ -226,15 +226,10 @@ protected:
 // drive and its write reaches that drive alone, and the change log's station follows.
 TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     EXPECT_EQ(entries(), QStringList({"站號 1　機種 30", "站號 2　機種 31", "站號 3　機種 32"}));
-    EXPECT_EQ(driveList()->currentText(), "站號 1　機種 30");
-
     driveList()->setCurrentIndex(1);
     button("switchDriveButton")->click();
     EXPECT_EQ(sim.services.link().station, 2);
-    EXPECT_EQ(driveList()->currentText(), "站號 2　機種 31");
     EXPECT_EQ(status(), "COM1（SIM1）　9600,N,7,2　ASCII　站號 2");
-    for (const SimulatedDrive* d : {&sim.drive, &second, &third})
-        EXPECT_TRUE(d->writeLog().empty()) << "a switch writes nothing";
 
     sim.services.changeLog = &log;
     button("editorButton")->click();
