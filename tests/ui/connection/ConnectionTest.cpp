@@ -3,18 +3,11 @@
 
 #include <gmock/gmock.h>
 #include <QTest>
-#include <QtWidgets>
 
 #include "app/ScreenshotTour.h"
-#include "link/Transaction.h"
 #include "model/FaultRegisters.h"
-#include "platform/QtSettings.h"
-#include "support/LineTap.h"
-#include "support/SimServices.h"
-#include "support/Widgets.h"
 #include "ui/common/LinkStatus.h"
 #include "ui/connection/ConnectionFixture.h"
-#include "ui/connection/ConnectionWindow.h"
 #include "ui/editor/ParameterEditor.h"
 #include "ui/menu/ModeMenu.h"
 #include "ui/run/RunPanel.h"
@@ -473,7 +466,8 @@ TEST_F(ConnectionTest, EveryToolbarButtonHasItsKey) {
     delete panel.data();
 }
 
-// 搜尋所有站號 in the window; which stations answer is the survey's own test (Survey.*).
+// 搜尋所有站號 in the window; which stations answer, and a stop keeping those found, is the
+// survey's own test (Survey.*).
 class ConnectionSurveyTest : public ConnectionTest {
 protected:
     void SetUp() override {
@@ -527,17 +521,6 @@ TEST_F(ConnectionSurveyTest, ListsEveryDriveAndConnectsToTheOneChosen) {
     EXPECT_EQ(linkState(), "5 9600,N,7,2 RTU=0 COM1");
     const std::vector<SurveyedDrive> found = {{2, 30, 100}, {3, 31, 200}, {5, 32, 300}};
     EXPECT_EQ(sim.services.drives, found);
-}
-
-TEST_F(ConnectionSurveyTest, EscKeepsTheDrivesFoundSoFar) {
-    third.setLink(200, 1, 0);  // far beyond the stop
-    open();
-    sim.clock.after(std::chrono::seconds(3), [&] { QTest::keyClick(form, Qt::Key_Escape); });
-    survey(1, 0);
-    EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200"}));
-    EXPECT_EQ(status(), "已停止搜尋，列出已找到的 2 台變頻機。");
-    EXPECT_EQ(boxes() + enabled(), "++++++");
-    EXPECT_FALSE(portOpen());
 }
 
 }  // namespace
