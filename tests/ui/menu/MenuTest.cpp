@@ -1,7 +1,4 @@
-// The mode menu: the hand-over to the editor and the run panel, the developers' bulk write with
-// its progress line, and several drives on one line: switching to another drive without
-// reconnecting (every later window serves it, a write reaches it alone), a station typed and
-// probed, and 全部備份 of every drive found with one of them silent.
+// The mode menu: the hand-overs, the developers' bulk write and several drives on one line.
 
 #include <gtest/gtest.h>
 #include <QTest>
@@ -39,8 +36,6 @@ protected:
     QPointer<ModeMenu> menu = new ModeMenu(sim.services);
     QTemporaryDir logFolder;
     ChangeLogFile log{logFolder.filePath("changes.log")};  // in use once a test sets it
-    QPushButton* editorButton() { return test::child<QPushButton>(menu, "editorButton"); }
-    QPushButton* runPanelButton() { return test::child<QPushButton>(menu, "runPanelButton"); }
     QPushButton* button(const char* name) { return test::child<QPushButton>(menu, name); }
 };
 
@@ -51,9 +46,9 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     sim.services.windows.editor = [&](const Opening& o) {
         return opener = o.opener, nullptr;
     };
-    editorButton()->click();
+    button("editorButton")->click();
     EXPECT_TRUE(menu->isVisible());
-    EXPECT_FALSE(editorButton()->isEnabled() || runPanelButton()->isEnabled());
+    EXPECT_FALSE(button("editorButton")->isEnabled() || button("runPanelButton")->isEnabled());
     // While the editor holds the menu, Ctrl+D takes nothing from under it.
     int screens = 0;
     sim.services.windows.connection = [&]() -> QWidget* { return ++screens, nullptr; };
@@ -76,7 +71,7 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     sim.services.windows.runPanel = [&](auto&) {
         return upWhenPanelShown = menu->isVisible(), nullptr;
     };
-    runPanelButton()->click();
+    button("runPanelButton")->click();
     EXPECT_TRUE(upWhenPanelShown);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(menu) << "closed";
@@ -110,13 +105,13 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     sim.services.windows.editor = [&](const Opening&) -> QWidget* { return ++editors, nullptr; };
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
     sim.clock.after(30ms, [&] {
-        runPanelButton()->click();
-        editorButton()->click();
+        button("runPanelButton")->click();
+        button("editorButton")->click();
         QMetaObject::invokeMethod(menu.data(), "onRunPanelClicked", Qt::DirectConnection);
         menu->close();
         EXPECT_TRUE(menu->isVisible()) << "held while its handler runs";
     });
-    runPanelButton()->click();
+    button("runPanelButton")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(std::tuple(panels, editors), std::tuple(1, 0));
     EXPECT_FALSE(menu) << "closed after the panel came up";
@@ -144,7 +139,7 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     const QString file = QDir(folder).filePath("set.txt");
     // The file dialog opens in the Develop folder beside the program, else the user's data folder.
     sim.dialogs.answerInputs({QString("7093")});
-    QTest::keyClick(editorButton(), Qt::Key_F12);
+    QTest::keyClick(button("editorButton"), Qt::Key_F12);
     ASSERT_EQ(sim.dialogs.shown().size(), 2u);
     EXPECT_EQ(sim.dialogs.shown()[1].text,
               QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
@@ -154,7 +149,7 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     sim.dialogs.clear();
 
     sim.dialogs.answerInputs({QString("7094")});
-    QTest::keyClick(editorButton(), Qt::Key_F12);
+    QTest::keyClick(button("editorButton"), Qt::Key_F12);
     EXPECT_EQ(sim.dialogs.messages(), std::vector<QString>{"密碼錯誤!!"});
     EXPECT_TRUE(sim.drive.writeLog().empty());
 
@@ -162,15 +157,15 @@ TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     sim.services.changeLog = &log;
     bool lockedDuringWrite = false;
     sim.dialogs.onShow([&](const auto&) {
-        lockedDuringWrite = !editorButton()->isEnabled() && line->isVisible();
+        lockedDuringWrite = !button("editorButton")->isEnabled() && line->isVisible();
         if (!QFile::exists(file))
             test::writeFile(file, "P256 5\r\nP123 -10\r\n");
     });
     sim.dialogs.answerInputs({QString("7093"), file});
-    QTest::keyClick(editorButton(), Qt::Key_F12);
+    QTest::keyClick(button("editorButton"), Qt::Key_F12);
     EXPECT_TRUE(lockedDuringWrite);
     EXPECT_EQ(sim.dialogs.shown()[1].text, folder);
-    EXPECT_TRUE(editorButton()->isEnabled() && runPanelButton()->isEnabled() && !line->isVisible());
+    EXPECT_TRUE(button("editorButton")->isEnabled() && button("runPanelButton")->isEnabled() && !line->isVisible());
     EXPECT_EQ(sim.dialogs.shown().back().title, "開發功能");  // its words are the texts' test
     // Its lines in the change log, the drive's values before not known: both written.
     EXPECT_EQ(test::shortChanges(log.path()),
@@ -284,7 +279,6 @@ TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
         const char* box;
     } cases[] = {
         {"9", 1, "連線錯誤: 站號 9 未偵測到變頻機，請檢查站號與連線。"},
-        {"0", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
         {"248", 1, "站號錯誤: 站號範圍為1~247，請重新輸入。"},
         {"3", 3, ""},
         {"1", 1, ""},    // back to a drive of the list: no probe needed
