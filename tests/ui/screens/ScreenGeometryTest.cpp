@@ -1,9 +1,5 @@
-// The windows on a 1024 × 768 screen, a 1366 × 768 one and a 1920 × 1080 one at 150 %: every
-// page of the editor without sideways scrolling and without a label or field over another, the
-// buttons' and labels' texts of the small windows whole, and the line monitor on the screen with
-// every column in sight. Every drop-down box is wide enough for its longest option, a motor page
-// shows its V/F curve without scrolling, and the compare window shows all its columns with every
-// value listed.
+// The windows on a 1024 × 768 screen, a 1366 × 768 one and a 1920 × 1080 one at 150 %, one
+// layout case a window kind.
 
 #include <gtest/gtest.h>
 
