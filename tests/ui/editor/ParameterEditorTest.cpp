@@ -398,10 +398,8 @@ TEST_F(EditorGuards, ValuesNobodyChangedDoNotBlockAndAFailureShowsItsField) {
 
     s.dialogs.clear();
     s.dialogs.answerQuestions({Answer::Yes});
+    // What it leaves out is the core's (Core.AFullWriteLeavesOutTheValuesTheTechnicianLetStand).
     shortcut(Qt::Key_T);
-    std::set<int> sent;
-    for (auto [reg, word] : writesOf(s.drive)) sent.insert(reg);
-    EXPECT_TRUE(sent.count(97) && !sent.count(261) && !sent.count(322) && !sent.count(499));
     EXPECT_EQ(s.drive.reg(97), 3000);
 
     // Two values out of range: a box each, in register order, the first one's field shown.
