@@ -231,10 +231,7 @@ TEST_F(ConnectionTest, ThePortListFollowsThePorts) {
              sim.ports.attach(3, line3);
          },
          "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM1（SIM1）]"},
-        {-1, [&] { line3.setHeldElsewhere(true); },
-         "COM1（SIM1） | COM3（SIM3） 被占用 | 網路閘道 [COM1（SIM1）]"},
-        {1, [&] { line3.setHeldElsewhere(false); },
-         "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM3（SIM3）]"},
+        {1, [] {}, "COM1（SIM1） | COM3（SIM3） | 網路閘道 [COM3（SIM3）]"},
         {-1, [&] { line3.setPresent(false); }, "COM1（SIM1） | 網路閘道 [COM1（SIM1）]"}};
     for (const auto& [chosen, step, expected] : steps) {
         if (chosen >= 0)
