@@ -1,5 +1,4 @@
-// The run panel's commands: what goes on the line for run, jog, stop, frequency and ramp times;
-// and the run session under it; on a simulated drive whose requests can meet faults aimed at them.
+// The run panel's commands on the line, and the run session under it.
 
 #include <gtest/gtest.h>
 #include <QTest>
@@ -102,11 +101,9 @@ protected:
     }
     void forget() { s.drive.clearWriteLog(), s.dialogs.clear(); }
     Writes writes() const { return writesOf(s.drive); }
-    // Runs `f` while the panel waits for the drive, `ms` from now.
     void during(int ms, std::function<void()> f) { s.clock.after(Micros{ms * 1000}, std::move(f)); }
     static void flushDeletes() { QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-    // Puts a text into a field and presses Enter in it.
     void enter(QLineEdit* field, const QString& text) {
         field->setText(text);
         QTest::keyClick(field, Qt::Key_Return);
@@ -128,7 +125,6 @@ protected:
     QComboBox* unitCombo() const { return child<QComboBox>("rampUnitCombo"); }
     QSlider* slider() const { return child<QSlider>("frequencySlider"); }
 
-    // A run session on its own, entered, its entry forgotten.
     RunSession& enterSession() {
         session = std::make_unique<RunSession>(createLineSession(s.services),
                                                runBoxes(s.services, nullptr));
@@ -237,8 +233,7 @@ TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
     EXPECT_EQ(writes(), (Writes{{48, 40000}, {kCmd, 19}, {kCmd, 1}}));
 }
 
-// The jog starts at the drive's own P01.23; another is named with the panel's other changes and
-// put back on the way out (it once left 60.00 on the drive).
+// The jog once left 60.00 on the drive.
 TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
     load();
     auto* note = panel->findChild<QLabel*>("noteLabel");
@@ -471,7 +466,6 @@ TEST_F(RunFixture, SourcesSwitchedOnYesAreOfferedBackOnExit) {
     EXPECT_EQ(writes(), (Writes{{248, 6000}, {32, 5000}, {25, 1}}));  // No: 28 left
 }
 
-// An entry that cannot go on tells why and what it changed, and returns to the menu.
 TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
     using Kind = DriveFault::Kind;
     // clang-format off
@@ -511,8 +505,7 @@ TEST_P(RunFraming, AnEntryThatCannotGoOnReturnsToTheMenu) {
 
 class RunWayOut : public RunFraming {};
 
-// Left while running: the stop word, then what the entry found, restored once; one box names the
-// write-backs refused or unanswered, with the values to set by hand.
+// One box names the write-backs refused or unanswered, with the values to set by hand.
 TEST_P(RunWayOut, StopsRestoresOnceNamesWhatWasNotPutBackAndGoesWhereItShould) {
     const int way = GetParam() / 2;  // return, quit, window close
     setRegs({{25, 1}});
