@@ -39,8 +39,7 @@ protected:
     QPushButton* button(const char* name) { return test::child<QPushButton>(menu, name); }
 };
 
-// The menu names the link found; the editor closes it once it has read its first page (both
-// buttons locked until then); the run panel comes up while the menu is still there.
+// The editor closes the menu once it has read its first page; the run panel comes up first.
 TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     QPointer<QWidget> opener;
     sim.services.windows.editor = [&](const Opening& o) {
@@ -90,8 +89,7 @@ TEST_F(MenuTest, EachButtonHandsOverAndTheMenuCloses) {
     }
 }
 
-// During the run panel's entry a second click starts nothing and a close of the menu waits for
-// the handler; the one panel puts its settings back when it closes.
+// The menu is never deleted under the run panel's entry.
 TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     using namespace std::chrono_literals;
     sim.drive.setReg(248, 6000);
@@ -123,8 +121,6 @@ TEST_F(MenuTest, ClicksAndCloseDuringTheRunPanelEntryWaitForIt) {
     EXPECT_EQ(std::tuple(sim.drive.reg(248), sim.drive.reg(32)), std::tuple(6000, 5000));
 }
 
-// F12 with the developers' password writes the chosen file, the buttons locked and the progress
-// line shown meanwhile; a wrong password does nothing else.
 TEST_F(MenuTest, F12WritesAFileAfterThePassword) {
     // The progress line's dots, before any write: one a tick up to twelve, then the bare text.
     const QString bare = "開發參數寫入中，請稍候";
@@ -217,8 +213,6 @@ protected:
     QPointer<QWidget> editor;
 };
 
-// The menu names the drive in use among those found; after a switch the editor reads the second
-// drive and its write reaches that drive alone, and the change log's station follows.
 TEST_F(DriveSwitchTest, AfterASwitchTheEditorReadsAndWritesTheSecondDriveOnly) {
     EXPECT_EQ(entries(), QStringList({"站號 1　機種 30", "站號 2　機種 31", "站號 3　機種 32"}));
     driveList()->setCurrentIndex(1);
@@ -266,8 +260,7 @@ TEST_F(DriveSwitchTest, AStationWrittenInTheEditorMovesTheDrivesEntry) {
     EXPECT_EQ(entries(), QStringList({"站號 5　機種 31"}));
 }
 
-// A station typed is probed: one that answers joins the list with its model and is used, one
-// that does not, or one out of range, leaves the drive in use as it was.
+// A station typed is probed before it is used.
 TEST_F(DriveSwitchTest, AStationTypedIsUsedOnlyOnceADriveAnswersThere) {
     sim.services.drives.clear();  // found by a probe: the line's other drives unknown
     reopen();
