@@ -266,15 +266,4 @@ TEST(EditorTexts, ATooltipInTheWindowsWords) {
     for (const auto& c : cases) EXPECT_EQ(text::fieldTip(c.facts), QString::fromUtf8(c.tip));
 }
 
-TEST(EditorTexts, ABackupsSidecarNamesTheDriveItCameFrom) {
-    BackupSidecar s{101, 3, "19200,E,8,1", "2026-12-08T09:30:00+08:00", 1210, "velorin", ""};
-    EXPECT_EQ(text::sidecarOrigin(s),
-              "這個檔案來自機種 101 的變頻機（站號 3，19200,E,8,1），備份於 "
-              "2026-12-08T09:30:00+08:00，運轉 1210 小時。");
-    s.model.reset();
-    s.runHours.reset();
-    EXPECT_EQ(text::sidecarOrigin(s), "這個檔案來自機種 不明 的變頻機（站號 3，19200,E,8,1），備份於 "
-                                      "2026-12-08T09:30:00+08:00。");
-}
-
 }  // namespace
