@@ -249,21 +249,4 @@ TEST(EditorTexts, AnIncompleteWriteIsReportedLineByLine) {
     EXPECT_EQ(many.back(), "…及其他 1 項");
 }
 
-// The question before an ErP is the editor aids' test, its details the core's.
-TEST(EditorTexts, ATooltipInTheWindowsWords) {
-    const struct {
-        FieldFacts facts;
-        const char* tip;
-    } cases[] = {
-        {{2, {{"0~13"}}, "6", true, false, "6", 6},
-         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6"},
-        {{2, {}, std::nullopt, false}, "P00.02：監看變數LPF時間\n範圍：無範圍檢查\n出廠值：無"},
-        {{2, {{"0~13"}}, "6", true, true, "", 0},
-         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n檔案中的值：（空白）\n原始值：0"},
-        {{2, {{"0~13"}}, "6", true, false, std::nullopt, 99},
-         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：無法顯示\n原始值：99"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(text::fieldTip(c.facts), QString::fromUtf8(c.tip));
-}
-
 }  // namespace
