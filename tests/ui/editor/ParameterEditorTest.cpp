@@ -242,15 +242,6 @@ TEST_F(EditorFixture, TheTechnicianIsToldWhatTheWriteDidNotDo) {
     EXPECT_FALSE(progress()->isVisible());
 }
 
-// The link line names a slow drive (its plain words and a lost port are the guards' test).
-TEST_F(EditorFixture, ASlowDriveIsNamed) {
-    open();
-    s.drive.setResponseDelay(std::chrono::milliseconds(130));
-    click(tab(1));
-    const QString link = find<QLabel>("linkLabel")->text();
-    EXPECT_TRUE(link.contains("　變頻機回應慢於 0.1 秒，已延長等待時間至 ")) << link.toStdString();
-}
-
 TEST_F(EditorFixture, ThePreviewListsTheChangesAndAWriteLeavesOneLogLinePerRegister) {
     QTemporaryDir dir;
     ChangeLogFile log(dir.filePath("data/changes.log"));
