@@ -70,7 +70,6 @@ protected:
                list("stationBox")->currentText();
     }
     QPushButton* button(const char* name) const { return child<QPushButton>(form, name); }
-    // Whether the screen holds its port open.
     bool portOpen() const { return screenPort() && screenPort()->isOpen(); }
     // The screen's port where the simulated ports made it.
     const SerialPort* screenPort() const {
