@@ -214,34 +214,27 @@ TEST_P(RunFraming, RunWritesFrequencyThenRunWordAndStopTheStopWord) {
     EXPECT_EQ(state->text(), QString());
 }
 
-TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStop) {
+// The jog starts at the drive's own P01.23 and puts it back on the way out (it once left 60.00).
+TEST_P(RunFraming, JogWritesJogFrequencyJogWordThenStopAndTheDrivesValueGoesBack) {
     load();
-    for (auto [jogButton, text] : {std::pair{button("jogForwardButton"), "5"},
+    auto* note = panel->findChild<QLabel*>("noteLabel");
+    EXPECT_EQ(edit("jogFrequencyEdit")->text(), "6.00");
+    for (auto [jogButton, text] : {std::pair{button("jogForwardButton"), "6.00"},
                                    std::pair{button("jogReverseButton"), "400"}}) {
         edit("jogFrequencyEdit")->setText(text);
         QTest::mousePress(jogButton, Qt::LeftButton);
         EXPECT_TRUE(s.drive.running());
         QTest::mouseRelease(jogButton, Qt::LeftButton);
+        EXPECT_EQ(note->text().contains("P01.23"), text[0] != '6');  // not the drive's own value
     }
     EXPECT_EQ(writes(),
-              (Writes{{48, 500}, {kCmd, 19}, {kCmd, 1}, {48, 40000}, {kCmd, 35}, {kCmd, 1}}));
+              (Writes{{48, 600}, {kCmd, 19}, {kCmd, 1}, {48, 40000}, {kCmd, 35}, {kCmd, 1}}));
     EXPECT_FALSE(s.drive.running());
     // Released while the press's writes are still on the line: the stop follows them.
     forget();
     during(10, [&] { QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton); });
     QTest::mousePress(button("jogForwardButton"), Qt::LeftButton);
     EXPECT_EQ(writes(), (Writes{{48, 40000}, {kCmd, 19}, {kCmd, 1}}));
-}
-
-// The jog once left 60.00 on the drive.
-TEST_P(RunFraming, TheJogFrequencyIsTheDrivesAndGoesBackOnTheWayOut) {
-    load();
-    auto* note = panel->findChild<QLabel*>("noteLabel");
-    EXPECT_EQ(edit("jogFrequencyEdit")->text(), "6.00");
-    QTest::mousePress(button("jogForwardButton"), Qt::LeftButton);
-    QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton);
-    EXPECT_EQ(writes(), (Writes{{48, 600}, {kCmd, 19}, {kCmd, 1}}));
-    EXPECT_FALSE(note->text().contains("P01.23"));  // the drive's own value
     edit("jogFrequencyEdit")->setText("12.50");
     QTest::mousePress(button("jogForwardButton"), Qt::LeftButton);
     QTest::mouseRelease(button("jogForwardButton"), Qt::LeftButton);
