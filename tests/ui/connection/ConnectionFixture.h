@@ -64,7 +64,6 @@ protected:
         button("connectButton")->click();
     }
     QComboBox* list(const char* name) const { return child<QComboBox>(form, name); }
-    // The rate, format and station shown.
     QString choices() const {
         return list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
                list("stationBox")->currentText();

@@ -484,7 +484,6 @@ protected:
         }
         return out;
     }
-    QString status() { return child<QLabel>(form, "statusLine")->text(); }
 
     SimulatedDrive second, third;
 };
@@ -494,7 +493,7 @@ TEST_F(ConnectionSurveyTest, ListsEveryDriveAndConnectsToTheOneChosen) {
     EXPECT_FALSE(drives()->isVisible()) << "until a survey runs";
     survey(1, 0);
     EXPECT_EQ(rows(), QStringList({"2 30 100", "3 31 200", "5 32 300"}));
-    EXPECT_EQ(status(), "找到 3 台變頻機，請選擇一台後連線。");
+    EXPECT_EQ(child<QLabel>(form, "statusLine")->text(), "找到 3 台變頻機，請選擇一台後連線。");
     EXPECT_EQ(boxes() + shown, "");
     EXPECT_FALSE(portOpen());
 
