@@ -83,7 +83,6 @@ protected:
         field(reg)->lineEdit()->selectAll();
         QTest::keyClicks(field(reg)->lineEdit(), text);
     }
-    // Forgets the boxes shown, the drive's writes and the requests recorded.
     void forget() {
         s.dialogs.clear();
         s.drive.clearWriteLog();
