@@ -64,13 +64,11 @@ protected:
         button("connectButton")->click();
     }
     QComboBox* list(const char* name) const { return child<QComboBox>(form, name); }
-    // The rate, format and station shown.
     QString choices() const {
         return list("rateList")->currentText() + " " + list("formatList")->currentText() + " " +
                list("stationBox")->currentText();
     }
     QPushButton* button(const char* name) const { return child<QPushButton>(form, name); }
-    // Whether the screen holds its port open.
     bool portOpen() const { return screenPort() && screenPort()->isOpen(); }
     // The screen's port where the simulated ports made it.
     const SerialPort* screenPort() const {
@@ -94,8 +92,7 @@ protected:
             out += w->isEnabled() ? '+' : '-';
         return out;
     }
-    // After an attempt without result: `box` shown, the screen idle, the port shut; offline
-    // barred after a search that found nothing.
+    // After an attempt without result; offline is barred after a search that found nothing.
     void expectIdle(const std::string& box, bool offlineOpen = false) {
         EXPECT_EQ(boxes(), box);
         EXPECT_EQ(enabled() + (form->isVisible() ? "" : " hidden"), offlineOpen ? "++++++" : "+++++-");

@@ -1,7 +1,5 @@
-// The editor window's find box, marks, 讀取全部, the questions before a reset or an ErP, and the
-// compare window: Ctrl+M, a file chosen only to compare, the double click to a field, offline,
-// the CSV, and the fault history window. What the comparison finds is the core's test
-// (tests/editor/EditorFindMarksTest.cpp).
+// The editor window's aids: find, marks, 讀取全部, the questions before a write, the compare and
+// fault history windows. What they find is the core's test (tests/editor/EditorFindMarksTest.cpp).
 
 #include <gmock/gmock.h>
 
@@ -50,8 +48,7 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     EXPECT_EQ(std::pair(record.firstReads(), currentPage()), std::pair(span(246, 269), 12));
     EXPECT_TRUE(field(261)->hasFocus() && field(261)->property("found").toBool());
     EXPECT_FALSE(findPanel()->isVisible());
-    // A name part lists as typed, the list floating over the tab strip and the page, which keep
-    // their places; nothing found is said and cannot be chosen; Esc closes.
+    // The list floats over the tab strip and the page, which keep their places.
     shortcut(Qt::Key_F);
     QApplication::processEvents();
     auto* pages = find<QStackedWidget>(QStringLiteral("pages"));
@@ -65,24 +62,12 @@ TEST_F(EditorAids, CtrlFFindsAFieldOnAnUnreadPageReadsItAndFocusesTheField) {
     QTest::keyClicks(findText(), "xyz");
     ASSERT_EQ(results()->count(), 1);
     EXPECT_EQ(results()->item(0)->text(), "沒有符合的參數");
-    record.clear();
-    QTest::keyClick(findText(), Qt::Key_Return);
-    EXPECT_TRUE(record.requests().empty());
-    EXPECT_EQ(currentPage(), 12);
     escape();
     EXPECT_FALSE(findPanel()->isVisible());
-    // The menu item of 參數(P) opens it too; an empty text lists nothing.
-    find<QAction>(QStringLiteral("findItem"))->trigger();
-    EXPECT_TRUE(findPanel()->isVisible());
-    findText()->clear();
-    QApplication::processEvents();
-    EXPECT_FALSE(results()->isVisible());
 }
 
 TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage) {
     open();
-    EXPECT_EQ(editor->windowTitle(), "VELORIN － 參數調整");
-    EXPECT_FALSE(find<QLabel>(QStringLiteral("markLegend"))->text().isEmpty());
     typeInto(2, "9");
     EXPECT_TRUE(changedMark(2) && factoryMark(2));
     // Bold in the field's own face and size.
@@ -97,17 +82,12 @@ TEST_F(EditorAids, MarksFollowTypingAndAConfirmedWriteAndTheTabShowsAChangedPage
     field(2)->ensurePolished();
     EXPECT_FALSE(changedMark(2) || factoryMark(2) || field(2)->font().bold());
     EXPECT_EQ(tab(0)->text(), "P00");
-    // A choice on page P03 marks its tab; the write the drive confirms clears the changes and
-    // leaves what differs from the factory.
-    click(tab(5));
-    pick(107, 1);
+    // The write the drive confirms clears the changes and leaves what differs from the factory.
     typeInto(2, "9");
-    EXPECT_EQ(tab(5)->text(), "P03 •");
-    EXPECT_TRUE(changedMark(107));
     shortcut(Qt::Key_T);
     EXPECT_EQ(s.drive.reg(2), 9);
-    EXPECT_TRUE(!changedMark(2) && !changedMark(107) && factoryMark(2) && factoryMark(107));
-    EXPECT_EQ(std::pair(tab(0)->text(), tab(5)->text()), std::pair(QString("P00"), QString("P03")));
+    EXPECT_TRUE(!changedMark(2) && factoryMark(2));
+    EXPECT_EQ(tab(0)->text(), "P00");
     // The tooltip's text is the core's test; here that it follows the write.
     EXPECT_TRUE(field(2)->toolTip().endsWith("變頻機的值：6\n原始值：6"));
 }
@@ -132,9 +112,6 @@ TEST_F(EditorAids, ReadAllStopsAtEscBetweenRegistersAndOtherwiseReadsEveryPage) 
     for (int page = 0; page < kPageCount; ++page) EXPECT_TRUE(core->pagePresent(page)) << page;
     EXPECT_EQ(std::pair(progress()->isVisible(), currentPage()), std::pair(false, 0));
     EXPECT_NE(core->fileText(false).find("\nP548 "), std::string::npos);
-    record.clear();
-    click(tab(20));
-    EXPECT_TRUE(record.requests().empty());
 }
 
 TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNothing) {
@@ -162,17 +139,8 @@ TEST_F(EditorAids, AResetAndAnErPSettingAreAskedAboutBeforeTheWriteAndNoWritesNo
     EXPECT_EQ(std::tuple(s.drive.reg(149), s.drive.reg(150)), std::tuple(1, 1));
 }
 
-// The V/F curve follows the fields and draws an out-of-order point apart.
+// The curve's points and what is out of order are the core's test (Marks.TheVfCurveFollows...).
 TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
-    const QColor outOfOrder(0xd5, 0x5e, 0x00);
-    auto drawsOutOfOrder = [&](QWidget* plot) {
-        const QImage image = plot->grab().toImage();
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y) == outOfOrder)
-                    return true;
-        return false;
-    };
     s.drive.setReg(247, 4);  // P09.01 away from the factory value, as read
     open();
     editor->showNormal();
@@ -180,9 +148,7 @@ TEST_F(EditorAids, TheVfCurveOnItsPageAndAScreenshotWithMarksAndTheFindBox) {
     click(tab(12));
     auto* plot = find<QWidget>(QStringLiteral("vfCurve12"));
     EXPECT_TRUE(find<QWidget>("vfCurve15") && !editor->findChild<QWidget*>("vfCurve13"));
-    EXPECT_FALSE(drawsOutOfOrder(plot));
-    typeInto(250, "1.00");  // fe3 below fe2
-    EXPECT_TRUE(drawsOutOfOrder(plot));
+    typeInto(250, "1.00");  // fe3 below fe2, drawn apart
     shortcut(Qt::Key_F);  // the picture's find box (the marks and the find are tested above)
     QTest::keyClicks(findText(), "P09.0");
     screenshot(editor, "parameterEditorMarks.png");
@@ -259,8 +225,7 @@ TEST_F(EditorCompare, OfflineComparesTheFieldsWithTheFactoryValuesAndSavesTheTab
               "P00.02,監看變數LPF時間,9,6\n");
 }
 
-// The columns in the table's width: the name takes what is left, else the widest are cut to one
-// width and the narrow ones stay whole.
+// The name column takes what is left, else the widest are cut to one width.
 TEST(CompareColumns, FillTheWidthCuttingTheWidestFirst) {
     const struct {
         std::vector<int> natural;
@@ -276,9 +241,7 @@ TEST(CompareColumns, FillTheWidthCuttingTheWidestFirst) {
         EXPECT_EQ(fittedColumnWidths(c.natural, c.available, 1), c.widths) << c.available;
 }
 
-// The fault history window from the editor: the simulated drive's history on Ctrl+H, the report,
-// the clear question (No writes nothing, Yes clears and the view empties), and offline a loaded
-// file's history. The history's texts are the records' test.
+// The fault history window (Ctrl+H); the history's texts are the records' test.
 
 class FaultHistoryView : public EditorFixture {
 protected:
@@ -313,26 +276,16 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
     ASSERT_TRUE(openView());
     EXPECT_EQ(row(0).toStdString(),
               "最新|20：參數設定錯誤1(ErP1)：P05.03~P05.12(DI重復設定)|[ErP1]|1200|10.0 小時前");
-    QStringList on;
-    for (const char* name : {"M0", "M1", "M3", "RL1", "RL2", "DO1"})
-        if (view->findChild<QLabel*>(QStringLiteral("terminal_") + name)->property("on").toBool())
-            on << name;
-    EXPECT_EQ(on.join(' '), "M0 M3 RL1 DO1");
     screenshot(view, "faultHistory.png");
 
-    // 匯出報告 in either form, as the file's name says.
-    for (const char* name : {"Report.html", "Report.pdf"}) {
-        const QString report = desktopFile(QLatin1String(name));
-        s.dialogs.answerInputs({report});
-        press("exportButton");
-        EXPECT_THAT(fileBytes(report),
-                    ::testing::StartsWith(name[7] == 'h' ? "<!DOCTYPE html>" : "%PDF"));
-    }
-    // The history read goes into it (the rest of its words: the CLI's report test).
+    // 匯出報告 holds the history read (its forms and the rest of its words: the CLI's report test).
+    s.dialogs.answerInputs({desktopFile("Report.html")});
+    press("exportButton");
     EXPECT_THAT(fileBytes(desktopFile("Report.html")),
                 ::testing::HasSubstr("20：參數設定錯誤1(ErP1)"));
 
-    // No (the default): nothing written, the history stays. Yes: P17.08 = 8, then empty.
+    // No (the default): nothing written, the history stays. Yes: cleared (P17.08 = 8: the fault
+    // history read's test), read again and empty.
     s.drive.clearWriteLog();
     press("clearButton");
     EXPECT_EQ(std::pair(s.dialogs.shown().back().kind, s.dialogs.shown().back().enterGives),
@@ -341,9 +294,6 @@ TEST_F(FaultHistoryView, TheDrivesHistoryAndItsClearing) {
     EXPECT_THAT(row(0).toStdString(), ::testing::HasSubstr("[ErP1]"));
     s.dialogs.answerQuestions({Answer::Yes});
     press("clearButton");
-    ASSERT_FALSE(s.drive.writeLog().empty());
-    EXPECT_EQ(std::tuple(s.drive.writeLog().front().reg, s.drive.writeLog().front().value),
-              std::tuple(546, 8));
     EXPECT_EQ(row(0).toStdString(), "|無異常記錄|||");
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// The parameter editor window on a simulated drive, offscreen, with scripted dialogs and a record
-// of the line.
+// The parameter editor window on a simulated drive, its dialogs scripted, its line recorded.
 
 #include <gtest/gtest.h>
 
@@ -48,8 +47,7 @@ protected:
         delete editor.data();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    // Opened by `opener` (the mode menu online), returning to the menu, or offline to the
-    // connection window.
+    // Returning online to the menu, offline to the connection window.
     ParameterEditor* open(bool offline = false, QWidget* opener = nullptr) {
         LinkState link = s.services.link();
         link.offline = offline;
@@ -85,7 +83,6 @@ protected:
         field(reg)->lineEdit()->selectAll();
         QTest::keyClicks(field(reg)->lineEdit(), text);
     }
-    // Forgets the boxes shown, the drive's writes and the requests recorded.
     void forget() {
         s.dialogs.clear();
         s.drive.clearWriteLog();

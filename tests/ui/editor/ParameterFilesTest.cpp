@@ -48,7 +48,6 @@ protected:
 };
 
 TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhyNot) {
-    s.drive.setReg(14, 77);  // no field: the file has the working value, 0
     open();
     save(desktopFile());
     const ShownDialog& d = s.dialogs.shown().back();
@@ -56,8 +55,6 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
               std::tuple(ShownDialog::Kind::SaveFile, s.folders.desktopFolder(), QString("Data.txt"),
                          QString("Text Files (*.txt);;All Files (*.*)")));
     const std::string online = fileBytes(desktopFile());  // its bytes: the file's test
-    EXPECT_EQ(std::count(online.begin(), online.end(), '\n'), 23);
-    EXPECT_THAT(online, ::testing::HasSubstr("\r\nP14 0\r\nP15 0\r\n"));
     // Only page P00 was read: the report says so and names the pages the file lacks.
     EXPECT_THAT(progress()->text().toStdString(),
                 ::testing::AllOf(::testing::StartsWith("已儲存 23 項至 Data.txt，只含 1 頁（P00），"
@@ -71,8 +68,6 @@ TEST_F(EditorFiles, SaveWritesThePagesReadOnlineAndEveryRegisterOfflineOrSaysWhy
     open(true);
     EXPECT_EQ(find<QLabel>(QStringLiteral("linkLabel"))->text(), "離線模式");
     save(desktopFile());
-    const std::string offline = fileBytes(desktopFile());
-    EXPECT_EQ(std::count(offline.begin(), offline.end(), '\n'), 549);  // its bytes: the file's test
     EXPECT_EQ(progress()->text(), "已儲存 549 項至 Data.txt，含全部 29 頁");
     EXPECT_TRUE(s.dialogs.messages().empty());
     // A target that cannot be written (a folder) is told in a box.
@@ -113,34 +108,13 @@ TEST_F(EditorFiles, TextsNoFieldTakesAreMarkedAndTheSaveRefusesThem) {
     EXPECT_THAT(fileBytes(desktopFile()), ::testing::HasSubstr("P3 1\r\nP4"));
 }
 
-TEST_F(EditorFiles, APartialFileSaysWhatItLacksAndItsLoadTakesNoZerosForThem) {
-    open();
-    click(tab(1));
-    save(desktopFile());  // its report's words: the save's test above
-    s.drive.setReg(97, 1234);  // P03.01 on the drive now
-    click(tab(5));
-    load(fileBytes(desktopFile()));
-    EXPECT_THAT(progress()->text().toStdString(),
-                ::testing::HasSubstr("項自 In.txt，只含 2 頁（P00、P01-1），缺 27 頁"));
-    EXPECT_EQ(presentPages(*core), (std::vector<int>{0, 1}));
-    click(tab(5));
-    EXPECT_EQ(field(97)->currentText(), "12.34");
-}
-
 TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {
-    const std::map<int, std::string> values = {{0, "-1"},  {1, "99"},    {3, "60000"},
-                                               {229, "0"}, {230, "150"}, {23, "5"}};
-    std::map<int, std::string> units = values;  // P08.03 at 1: P08.04 at another resolution
-    units[229] = "1";
-    // A choice field shows "#position"; nullptr: the field is left as it was.
+    // A choice field shows "#position"; nullptr: the field is left as it was. What each value
+    // shows is the core's (ParameterFile.SaveLoadSaveThroughTheFieldsGivesTheSameBytes).
     // clang-format off
     const struct { std::string file; std::vector<int> pages; int reg; const char* shown; bool marked; } cases[] = {
         {fileOf({{25, "1"}}, 25, 48), {1}, 25, "#1", false},
-        {fileOf(values), span(0, 28), 0, "#-1", false},
-        {fileOf(values), span(0, 28), 1, nullptr, true},      // no such position
-        {fileOf(values), span(0, 28), 3, "60000", false},
-        {fileOf(values), span(0, 28), 230, "15.0", false},
-        {fileOf(units), span(0, 28), 230, "150", false},
+        {fileOf({{1, "99"}}), span(0, 28), 1, nullptr, true},  // no such position
     };
     // clang-format on
     open();
@@ -158,7 +132,8 @@ TEST_F(EditorFiles, ALoadMarksTheFilesPagesAndShowsItsValuesAsAPageRead) {
     }
     // The pages the file did not hold are read from the drive when the technician turns to them.
     load(cases[0].file);
-    EXPECT_EQ(field(25)->currentIndex(), 1);
+    EXPECT_THAT(progress()->text().toStdString(),
+                ::testing::HasSubstr("項自 In.txt，只含 1 頁（P01-1），缺 28 頁"));
     record.clear();
     click(tab(1));
     click(tab(0));
@@ -172,7 +147,6 @@ TEST_F(EditorFiles, ACancelledOrFaultyLoadChangesNoFieldAndNoPage) {
     const struct { std::optional<std::string> file; const char* message; const char* question; } cases[] = {
         {std::nullopt, nullptr, nullptr},
         {fileOf({{299, "x"}}), "第 300 行：P299 的數值「x」不是數字。\n第 296 行：頁面 P9-3 缺少 P299 的數值。", nullptr},
-        {"", kNoPageText, nullptr},
         {"P23 5\r\n", kNoPageText, nullptr},
         {codeForm, nullptr, "檔案中有 1 行無法讀取：\n第 550 行：P01.24 是參數代碼，不是參數編號（例如 P31）。"
                             "\n\n略過這些行，讀取其餘的參數？"},
@@ -202,8 +176,6 @@ TEST_F(EditorFiles, ACancelledOrFaultyLoadChangesNoFieldAndNoPage) {
     EXPECT_EQ(presentPages(*core).size(), static_cast<std::size_t>(kFilePageCount));
 }
 
-// A save online writes the backup's sidecar; a load of the file edited since asks first (No is
-// the default and changes nothing), and a load names the drive the file came from.
 TEST_F(EditorFiles, TheSidecarIsWrittenAndHeeded) {
     s.drive.setReg(549, 101);
     open();
@@ -243,10 +215,7 @@ TEST(EditorTexts, AnIncompleteWriteIsReportedLineByLine) {
     const struct {
         WriteOutcome outcome;
         QStringList lines;
-    } cases[] = {
-        {ended(End::DriveSilent, {silent}),
-         {"變頻機未回應，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
-          "P01.26 跳躍頻率3：變頻機未回應"}},
+    } cases[] = {  // the silent drive's: the CLI's write test
         {ended(End::DriveSilent, {portGone}),
          {"通訊埠已中斷，寫入已停止：已確認寫入 2 項，其餘參數未寫入。",
           "P01.26 跳躍頻率3：" + QString::fromStdString(describeOutcome(portGone.reply))}},
@@ -265,47 +234,6 @@ TEST(EditorTexts, AnIncompleteWriteIsReportedLineByLine) {
     const QStringList many = text::writeReport(ended(End::Finished, std::vector(21, silent)), 20);
     ASSERT_EQ(many.size(), 21);
     EXPECT_EQ(many.back(), "…及其他 1 項");
-}
-
-TEST(EditorTexts, WarningsAndATooltipInTheWindowsWords) {
-    EXPECT_EQ(text::warningQuestion({{"ErP2", {256, 254}, 0, {"3.00", "2.00"}},
-                                     {"ErP1", {149, 152}, 0, {"1：運轉許可"}}}),
-              "寫入後變頻機可能顯示 ErP2 P09.10 fe0 3.00 大於 P09.08 fe1 2.00；"
-              "ErP1 P05.03、P05.06 同為 1：運轉許可，是否仍要寫入？");
-    const struct {
-        FieldFacts facts;
-        const char* tip;
-    } cases[] = {
-        {{2, {{"0~13"}}, "6", true, false, "6", 6},
-         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：6\n原始值：6"},
-        {{2, {}, std::nullopt, false}, "P00.02：監看變數LPF時間\n範圍：無範圍檢查\n出廠值：無"},
-        {{2, {{"0~13"}}, "6", true, true, "", 0},
-         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n檔案中的值：（空白）\n原始值：0"},
-        {{2, {{"0~13"}}, "6", true, false, std::nullopt, 99},
-         "P00.02：監看變數LPF時間\n範圍：0~13\n出廠值：6\n變頻機的值：無法顯示\n原始值：99"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(text::fieldTip(c.facts), QString::fromUtf8(c.tip));
-}
-
-TEST(EditorTexts, ABackupsSidecarNamesTheDriveItCameFrom) {
-    BackupSidecar s{101, 3, "19200,E,8,1", "2026-12-08T09:30:00+08:00", 1210, "velorin", ""};
-    EXPECT_EQ(text::sidecarOrigin(s),
-              "這個檔案來自機種 101 的變頻機（站號 3，19200,E,8,1），備份於 "
-              "2026-12-08T09:30:00+08:00，運轉 1210 小時。");
-    s.model.reset();
-    s.runHours.reset();
-    EXPECT_EQ(text::sidecarOrigin(s), "這個檔案來自機種 不明 的變頻機（站號 3，19200,E,8,1），備份於 "
-                                      "2026-12-08T09:30:00+08:00。");
-    s.model = 101;
-    EXPECT_EQ(text::sidecarRefusal({SidecarVerdict::OtherModel, s, 102}),
-              "檔案來自機種 101 的變頻機，這台變頻機是機種 102。");
-    EXPECT_TRUE(text::sidecarRefusal({SidecarVerdict::Matches, s}).isEmpty());
-}
-
-// A refused text's words are the editor files' test, where the save names them.
-TEST(EditorTexts, AValueNoFieldShows) {
-    EXPECT_EQ(text::previewValue({std::nullopt, 99}), "無法顯示（99）");
-    EXPECT_EQ(text::previewValue({"6", 6}), "6");
 }
 
 }  // namespace

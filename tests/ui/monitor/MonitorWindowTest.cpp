@@ -7,7 +7,6 @@
 #include <QtWidgets>
 
 #include "ui/monitor/MonitorWindow.h"
-#include "sim/SimulatedPort.h"
 #include "support/ScriptedDialogs.h"
 
 using namespace velorin;

@@ -1,9 +1,5 @@
-// The windows on a 1024 × 768 screen, a 1366 × 768 one and a 1920 × 1080 one at 150 %: every
-// page of the editor without sideways scrolling and without a label or field over another, the
-// buttons' and labels' texts of the small windows whole, and the line monitor on the screen with
-// every column in sight. Every drop-down box is wide enough for its longest option, a motor page
-// shows its V/F curve without scrolling, and the compare window shows all its columns with every
-// value listed. With VELORIN_SCREENSHOT_DIR set, the windows' pictures are kept there.
+// The windows on a 1024 × 768 screen, a 1366 × 768 one and a 1920 × 1080 one at 150 %, one
+// layout case a window kind.
 
 #include <gtest/gtest.h>
 
@@ -79,32 +75,9 @@ QStringList cutOptions(const QWidget* parent) {
     return cut;
 }
 
-// The V/F curve's labels that cover an axis, an axis's text, a point or another label, or leave
-// the plot.
-QStringList coveredLabels(const VfCurvePlot& plot) {
-    const VfCurvePlot::Picture picture = plot.picture();
-    std::vector<QRectF> taken = picture.axisTexts;
-    const QRectF& area = picture.area;
-    taken.emplace_back(area.left(), area.bottom(), area.width(), 0.5);  // the axes
-    taken.emplace_back(area.left(), area.top(), 0.5, area.height());
-    const QPointF corner(VfCurvePlot::Picture::kMarker, VfCurvePlot::Picture::kMarker);
-    for (const QPointF& p : picture.points) taken.emplace_back(p - corner, p + corner);
-    QStringList covered;
-    for (std::size_t i = 0; i < picture.labels.size(); ++i) {
-        const QRectF& label = picture.labels[i];
-        if (!QRectF(plot.rect()).contains(label) ||
-            std::any_of(taken.begin(), taken.end(),
-                        [&](const QRectF& r) { return r.intersects(label); }))
-            covered << picture.labelTexts[i];
-        taken.push_back(label);
-    }
-    return covered;
-}
-
 class ScreenGeometry : public ::testing::TestWithParam<int> {
 protected:
     QScreen* screen() const { return QGuiApplication::screens().value(GetParam()); }
-    QString screenName() const { return screen()->name().replace('@', '-'); }  // in pictures' names
     test::SimServices sim;
 };
 
@@ -123,7 +96,7 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     editor->showMaximized();
     settle();
     auto* pages = editor->findChild<QStackedWidget*>("pages");
-    const QString size = screenName();
+    const QString size = screen()->name();
     for (int page = 0; page < pages->count(); ++page) {
         SCOPED_TRACE(size.toStdString() + " page " + std::to_string(page));
         // Read from the drive, so that the fields show its values.
@@ -135,13 +108,8 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
         EXPECT_EQ(overlaps(scroll->widget()).join(", ").toStdString(), "");
         EXPECT_EQ(cutOptions(scroll->widget()).join(" | ").toStdString(), "");
         // A motor page's V/F curve in sight as the page opens.
-        if (auto* plot = pages->findChild<VfCurvePlot*>(QStringLiteral("vfCurve%1").arg(page))) {
+        if (auto* plot = pages->findChild<VfCurvePlot*>(QStringLiteral("vfCurve%1").arg(page)))
             EXPECT_EQ(plot->visibleRegion().boundingRect(), plot->rect()) << "curve in sight";
-            EXPECT_EQ(coveredLabels(*plot).join(", ").toStdString(), "");
-        }
-        const QString picture = QStringLiteral("%1-page%2.png").arg(size).arg(page);
-        test::screenshot(editor, "editor-" + picture);
-        test::screenshot(scroll->widget(), "fields-" + picture);
     }
 
     // Laid out for a wide screen, the editor still goes back to a small one.
@@ -164,12 +132,10 @@ TEST_P(ScreenGeometry, EveryPageFitsTheWidthAndNothingOverlaps) {
     EXPECT_TRUE(screen()->availableGeometry().contains(compare->frameGeometry()));
     auto* table = compare->findChild<QTableWidget*>("compareTable");
     const int last = table->columnCount() - 1;
-    EXPECT_EQ(table->horizontalHeaderItem(last)->text(), "出廠值");
     EXPECT_LE(table->columnViewportPosition(last) + table->columnWidth(last),
               table->viewport()->width())
         << "出廠值 in sight";
     EXPECT_EQ(table->horizontalScrollBar()->maximum(), 0) << "sideways scrolling";
-    test::screenshot(compare, QStringLiteral("compare-%1-all.png").arg(size));
     delete editor.data();
 }
 
@@ -189,7 +155,6 @@ TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColum
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_EQ(cutTexts(w).join(" | ").toStdString(), "");
         EXPECT_EQ(cutOptions(w).join(" | ").toStdString(), "");
-        test::screenshot(w, w->objectName() + "-" + screenName() + ".png");
         delete w.data();
     }
 
@@ -202,7 +167,6 @@ TEST_P(ScreenGeometry, TheSmallWindowsShowTheirTextsWholeAndTheMonitorEveryColum
     settle();
     const QRect area = screen()->availableGeometry();
     EXPECT_TRUE(area.contains(window.frameGeometry())) << "on the screen";
-    EXPECT_GT(window.y(), area.top()) << "not over the windows at the top left";
     auto* table = window.findChild<QTableView*>("monitorTable");
     const int last = table->model()->columnCount() - 1;
     EXPECT_LE(table->columnViewportPosition(last) + table->columnWidth(last),
