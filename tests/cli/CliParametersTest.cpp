@@ -427,6 +427,13 @@ TEST(CliFileTargets, BackupWritesRegularFilesOnlyAndKeepsWhatItReplaces) {
              fs::create_symlink(folder / "victim.txt", folder / "shared" / "Data.txt");
              return folder / "shared" / "Data.txt"; }, 5, "符號連結",
          [&](const fs::path&) { EXPECT_EQ(bytesOf(folder / "victim.txt"), kOld); }},
+        {"a link in the technician's own folder", false, [&] {
+             std::ofstream(folder / "real.txt") << kOld;
+             fs::create_symlink(folder / "real.txt", folder / "alias.txt");
+             return folder / "alias.txt"; }, 0, "",
+         [&](const fs::path& p) {
+             EXPECT_TRUE(fs::is_symlink(p));
+             EXPECT_NE(bytesOf(folder / "real.txt"), kOld); }},
         {"a name of 254 characters", false, [&] { return folder / (std::string(250, 'n') + ".txt"); },
          0, "", [](const fs::path& p) { EXPECT_TRUE(fs::is_regular_file(p)); }},
         {"a read-only folder", true, [&] {
@@ -649,7 +656,18 @@ TEST(CliReport, HoldsWhatDiffAndFaultsSay) {
     const QString backup = dir.filePath("Data.txt");
     ASSERT_EQ(cli(env, "-p COM3 backup " + backup).code, 0);
     const std::string sidecar = fileBytes(backup + ".json");
-    EXPECT_THAT(doc, HasSubstr(sidecar.substr(sidecar.find("\"sha256\": \"") + 11, 64)));
+    const std::string hash = sidecar.substr(sidecar.find("\"sha256\": \"") + 11, 64);
+    EXPECT_THAT(doc, HasSubstr(hash));
+    // Offline from that backup the report says the same of the parameters; --against gives the
+    // file's differences.
+    const QString offline = dir.filePath("offline.html");
+    ASSERT_EQ(cli(env, "report --from " + backup + " " + offline).code, 0);
+    pieces.back() = hash;  // the SHA-256 in place of the model row
+    for (const std::string& piece : pieces) EXPECT_THAT(fileBytes(offline), HasSubstr(piece));
+    env.drive.setReg(31, 500);
+    ASSERT_EQ(cli(env, "-p COM3 report --against " + backup + " " + html).code, 0);
+    EXPECT_THAT(fileBytes(html),
+                HasSubstr("<td>P01.06</td><td>起動轉速</td><td>5.00</td><td>12.34</td>"));
 
     // The PDF's text as pdftotext reads it holds the same; cells wrap at their width, so the
     // text is compared without its line breaks and blanks.

@@ -429,8 +429,9 @@ TEST_F(ConnectionTest, EnterInTheModeMenuOpensTheEditorOrTheButtonInFocus) {
     }
 }
 
-// Every toolbar button shows an underlined letter, its Alt key.
-TEST_F(ConnectionTest, EveryToolbarButtonHasItsKey) {
+// Every toolbar button shows an underlined letter, its Alt key; the editor's menu items a letter
+// or a shortcut.
+TEST_F(ConnectionTest, EveryToolbarButtonAndMenuItemHasItsKey) {
     sim.services.setLink({1, Framing::Ascii, true, 1, "9600,N,7,2"});
     sim.services.windows.menu = []() -> QWidget* { return nullptr; };
     QPointer<QWidget> editor =
@@ -447,6 +448,12 @@ TEST_F(ConnectionTest, EveryToolbarButtonHasItsKey) {
             EXPECT_FALSE(QKeySequence::mnemonic(b->text()).isEmpty()) << b->text().toStdString();
         }
         EXPECT_GE(named, 2) << window->objectName().toStdString();
+        for (const QAction* a : window->findChildren<QAction*>())
+            if (!a->text().isEmpty() && !a->isSeparator() && a->menu() == nullptr &&
+                !a->objectName().endsWith("Button") && !a->objectName().endsWith("ToolAction"))
+                EXPECT_TRUE(!QKeySequence::mnemonic(a->text()).isEmpty() ||
+                            !a->shortcut().isEmpty())
+                    << a->text().toStdString();
     }
     delete editor.data();
     delete panel.data();
