@@ -61,6 +61,15 @@ QStringList orderDevices(QStringList devices) {
     return devices;
 }
 
+QString resolvedDevice(const QString& device) {
+#ifdef Q_OS_WIN
+    return device;
+#else
+    const QString real = QFileInfo(device).canonicalFilePath();
+    return real.isEmpty() ? device : real;
+#endif
+}
+
 bool isPseudoTerminal(const QString& device) {
     const QString real = QFileInfo(device).canonicalFilePath();
     if (real.isEmpty())

@@ -29,6 +29,11 @@ std::vector<PortName> systemPorts(const QStringList& extraDevices = {});
 // link= names its ends so): it carries 8 data bits without parity whatever it is told.
 bool isPseudoTerminal(const QString& device);
 
+// The device `device` names once links are followed: one port has one name whichever name
+// reached it, for its lock and its state. A name that leads nowhere (a Windows COM name, a
+// device that is gone) stays as it is.
+QString resolvedDevice(const QString& device);
+
 // "COM3" (any case) -> 3; empty for anything else.
 std::optional<int> comNumberOf(const QString& name);
 

@@ -133,21 +133,28 @@ PortState portStateOf(const QString& device, const QStringList& lockFolders) {
     const QByteArray path = QFile::encodeName(device);
     if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
         return PortState::NoPermission;
-    // UUCP lock files: "LCK..ttyUSB0" holding the owner's process id, in text or as a binary int.
-    const QString name = QStringLiteral("LCK..") + QFileInfo(device).fileName();
-    for (const QString& folder : lockFolders) {
-        QFile lock(folder + QLatin1Char('/') + name);
-        if (!lock.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray bytes = lock.read(64);
-        bool isText = false;
-        qint64 pid = bytes.trimmed().toLongLong(&isText);
-        if (!isText && bytes.size() == 4)
-            pid = *reinterpret_cast<const qint32*>(bytes.constData());
-        if (pid > 0 && pid != ::getpid() &&
-            (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
-            return PortState::InUse;
-    }
+    // UUCP lock files: "LCK..ttyUSB0" holding the owner's process id, in text or as a binary int,
+    // named for the device a link leads to; Qt names those below /dev by their path there
+    // ("LCK..pts_3").
+    const QString real = resolvedDevice(device);
+    QStringList names{QStringLiteral("LCK..") + QFileInfo(real).fileName()};
+    if (real.startsWith(QLatin1String("/dev/")))
+        names << QStringLiteral("LCK..") + real.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    names.removeDuplicates();
+    for (const QString& folder : lockFolders)
+        for (const QString& name : names) {
+            QFile lock(folder + QLatin1Char('/') + name);
+            if (!lock.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray bytes = lock.read(64);
+            bool isText = false;
+            qint64 pid = bytes.trimmed().toLongLong(&isText);
+            if (!isText && bytes.size() == 4)
+                pid = *reinterpret_cast<const qint32*>(bytes.constData());
+            if (pid > 0 && pid != ::getpid() &&
+                (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+                return PortState::InUse;
+        }
     return PortState::Free;
 #endif
 }

@@ -114,7 +114,7 @@ OpenResult QtSerialPort::open() {
     if (device.isEmpty())
         return OpenResult::NotFound;
     m_device = device;
-    m_port.setPortName(device);
+    m_port.setPortName(resolvedDevice(device));
     m_settingUp = true;
     OpenResult result = OpenResult::Ok;
     if (!m_port.open(QIODevice::ReadWrite)) {

@@ -124,6 +124,10 @@ TEST(PortState, LearnedFromLockFilesAndPermissionsWithoutAnOpen) {
             ASSERT_TRUE(test::writeFile(lock, row.lockFile.toStdString()));
         EXPECT_EQ(portStateOf(device, {dir.path()}), row.state) << row.lockFile.toStdString();
     }
+    // Reached through a link, the device is known by its own lock.
+    const QString byId = dir.filePath("usb-FTDI-if00");
+    ASSERT_TRUE(QFile::link(device, byId) && test::writeFile(lock, std::to_string(parent) + "\n"));
+    EXPECT_EQ(portStateOf(byId, {dir.path()}), PortState::InUse);
     QFile::setPermissions(device, QFileDevice::ReadOwner);
     if (::geteuid() != 0)
         EXPECT_EQ(portStateOf(device, {dir.path()}), PortState::NoPermission);
@@ -164,6 +168,14 @@ TEST(PortNaming, PseudoTerminalKnownByWhatItIsAlsoThroughALink) {
     };
     for (const auto& [device, pseudoTerminal] : cases)
         EXPECT_EQ(isPseudoTerminal(device), pseudoTerminal) << device.toStdString();
+
+    // Held through the link, the device is in use by its own name too (both opens once went
+    // through, each with a lock of its own name).
+    EventLoopWait wait;
+    QtSerialPort held(wait, toPty), again(wait, pty);
+    ASSERT_TRUE(held.setSettings("9600,N,8,1") && again.setSettings("9600,N,8,1"));
+    ASSERT_EQ(held.open(), OpenResult::Ok);
+    EXPECT_EQ(again.open(), OpenResult::InUse);
     ::close(other);
 }
 #endif
