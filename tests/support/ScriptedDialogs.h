@@ -97,11 +97,11 @@ private:
     }
     template <class T>
     static T next(std::deque<T>& answers, T otherwise) {
-        if (answers.empty())
-            return otherwise;
-        T answer = answers.front();
-        answers.pop_front();
-        return answer;
+        if (!answers.empty()) {
+            otherwise = std::move(answers.front());
+            answers.pop_front();
+        }
+        return otherwise;
     }
     std::deque<Answer> m_answers;
     std::deque<Answer> m_tableAnswers;
