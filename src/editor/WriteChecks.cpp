@@ -29,7 +29,7 @@ std::optional<std::string> writtenAs(int reg, std::int32_t raw, const DisplayCon
 RangeInForce rangeOf(const RangeCheck& check, bool otherUnit, const DisplayContext& display,
                      const BoundSource& source) {
     const std::string range = otherUnit ? check.otherUnitText : check.boundsText;
-    RangeInForce failure{range};
+    RangeInForce failure{range, {}};
     const CheckBound* from = nullptr;
     for (const CheckBound* b : {&check.lower, &check.upper})
         if (b->kind != CheckBound::Kind::Constant)
@@ -122,7 +122,7 @@ std::vector<CheckFailure> WriteChecks::values() const {
     for (const RangeFailure& f :
          valueCheck(m_core.m_working, m_core.m_pages, m_core.m_copies.ratedCurrent,
                     m_core.pidFullScaleAfterWrite()))
-        failures.push_back({f.reg, f.code, {f.bounds}});
+        failures.push_back({f.reg, f.code, {f.bounds, {}}});
     std::erase_if(failures, [this](const CheckFailure& f) { return m_core.m_unshown[f.reg]; });
     // A bound from another parameter: the message names the numbers it gives now.
     const DisplayContext display = m_core.workingDisplayContext();
@@ -156,7 +156,7 @@ std::vector<CheckFailure> WriteChecks::values() const {
             if (m_core.m_working[reg] < span.lowest || m_core.m_working[reg] > span.highest)
                 failures.push_back(
                     {reg, p.code,
-                     {wordRangeText(reg, m_core.isSigned(reg), m_core.conversionContext())}});
+                     {wordRangeText(reg, m_core.isSigned(reg), m_core.conversionContext()), {}}});
         }
     }
     return failures;
