@@ -172,8 +172,7 @@ std::string QtSerialPort::deviceName() const {
 bool QtSerialPort::carriesWireTime() const {
     // A pseudo-terminal (velorin-drive-sim, a socat pair, a tap) passes bytes on at once,
     // whatever rate it is set to; a name that leads to one (a link socat made) is one too.
-    const QString device = QFileInfo(m_device).canonicalFilePath();
-    const QString path = device.isEmpty() ? m_device : device;
+    const QString path = resolvedDevice(m_device);
     return !(path.startsWith(QLatin1String("/dev/pts/")) || path == QLatin1String("/dev/ptmx"));
 }
 
